@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Tulmo need.
+# Does nothing when all of them are already present.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  g++ make cmake ccache pkg-config git
+  # Qt 6
+  qt6-base-dev libqt6sql6-ibase qt6-serialport-dev qt6-multimedia-dev libqt6multimedia6 libgl-dev
+  fonts-dejavu-core
+  # Firebird 3 client library and the embedded engine
+  firebird3.0-server-core libfbclient2 firebird-dev firebird3.0-utils
+  # mail
+  libcurl4-openssl-dev
+  # tests: SMTP server on loopback, X server for screenshots
+  python3 python3-aiosmtpd xvfb xauth
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "Instalando: ${missing[*]}"
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "events/EventLine.h"
+#include "events/EventPump.h"
+#include "events/EventQueue.h"
+#include "events/Gravacao.h"
+#include "reception/Data_Modulo2.h"
+#include "settings/LiveSettings.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+namespace tulmo {
+
+class Clock;
+class Prompt;
+class SoundOutput;
+
+// What the console holds besides its windows: the reception data module with the database,
+// the event queue and its rejects, the decoder, the recording and the one-second driver.
+// The main window is built on top of it; tests drive it directly.
+class ConsoleCore : public QObject {
+    Q_OBJECT
+public:
+    ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt, SoundOutput *sound,
+                QObject *parent = nullptr);
+    ~ConsoleCore() override;
+
+    // Start-up: the data folder (created when missing), the database with both upgrade
+    // steps, the event queue. False with the operator's message in error when the console
+    // cannot run.
+    bool iniciar(QString *error);
+
+    // Decodes a raw receiver message and queues its line; false when the message carries
+    // no event or the line could not be made durable (then it must not be acknowledged).
+    bool Decodifica_Eventos(const QString &message);
+
+    // Starts and stops the one-second driver.
+    void startTimer();
+    void stopTimer();
+    // One tick of the driver.
+    void Timer_AtualizarTimer();
+
+    DM1 &dm() { return *m_dm; }
+    EventQueue &fila() { return *m_fila; }
+    RejectLog &rejeitados() { return *m_rejeitados; }
+    GravadorEventos &gravador() { return *m_gravador; }
+    EventPump &pump() { return *m_pump; }
+    LiveSettings &settings() { return m_settings; }
+    const EventDecoder &decoder() const { return m_decoder; }
+    const QString &dataDir() const { return m_dataDir; }
+
+private:
+    QString m_dataDir;
+    const Clock &m_clock;
+    Prompt *m_prompt;
+    SoundOutput *m_sound;
+    LiveSettings m_settings;
+    EventDecoder m_decoder;
+    std::unique_ptr<DM1> m_dm;
+    std::unique_ptr<EventQueue> m_fila;
+    std::unique_ptr<RejectLog> m_rejeitados;
+    std::unique_ptr<GravadorEventos> m_gravador;
+    std::unique_ptr<EventPump> m_pump;
+    QTimer m_timer;
+};
+
+} // namespace tulmo
