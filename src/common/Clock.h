@@ -21,7 +21,8 @@ public:
 // A clock that stands still until told otherwise.
 class ManualClock : public Clock {
 public:
-    explicit ManualClock(QDateTime t = QDateTime::currentDateTime()) : m_now(std::move(t)) {}
+    explicit ManualClock(QDateTime t = QDateTime::currentDateTime())
+        : m_now(std::move(t)) {}
     QDateTime now() const override { return m_now; }
     void set(const QDateTime &t) { m_now = t; }
     void advanceSecs(qint64 s) { m_now = m_now.addSecs(s); }

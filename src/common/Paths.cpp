@@ -18,11 +18,17 @@ QString Paths::programDir() {
     return QDir::currentPath();
 }
 
-void Paths::setProgramDir(const QString &dir) { overrideDir() = dir; }
+void Paths::setProgramDir(const QString &dir) {
+    overrideDir() = dir;
+}
 
-QString Paths::dataDir() { return programDir() + QStringLiteral("/Dados"); }
+QString Paths::dataDir() {
+    return programDir() + QStringLiteral("/Dados");
+}
 
-QString Paths::configFile() { return dataDir() + QStringLiteral("/Config.ini"); }
+QString Paths::configFile() {
+    return dataDir() + QStringLiteral("/Config.ini");
+}
 
 QString Paths::resolveStoredPath(const QString &stored) {
     QString p = stored.trimmed();

@@ -11,7 +11,7 @@ public:
     // The executable's folder unless a test or a benchmark chose another.
     static QString programDir();
     static void setProgramDir(const QString &dir);
-    static QString dataDir(); // <program folder>/Dados
+    static QString dataDir();    // <program folder>/Dados
     static QString configFile(); // <program folder>/Dados/Config.ini
     // Paths stored by the Windows version ("C:\Tulmo\Sons\P1Sound.wav") resolve under
     // the program folder; backslashes are read as separators.

@@ -39,7 +39,8 @@ bool ConsoleCore::iniciar(QString *error) {
     QString qerr;
     if (m_fila->load(&qerr) == EventQueue::LoadStatus::Unreadable && m_prompt)
         m_prompt->message(qerr, QStringLiteral("Tulmo"), Prompt::Icon::Error);
-    m_rejeitados = std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
+    m_rejeitados =
+        std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
     m_gravador = std::make_unique<GravadorEventos>(banco, m_clock, m_sound, m_dm.get());
     m_pump = std::make_unique<EventPump>(*m_fila, *m_rejeitados, *m_gravador, m_prompt, m_clock);
     return true;
@@ -51,8 +52,12 @@ bool ConsoleCore::Decodifica_Eventos(const QString &message) {
     return m_fila->append(line);
 }
 
-void ConsoleCore::startTimer() { m_timer.start(); }
-void ConsoleCore::stopTimer() { m_timer.stop(); }
+void ConsoleCore::startTimer() {
+    m_timer.start();
+}
+void ConsoleCore::stopTimer() {
+    m_timer.stop();
+}
 
 void ConsoleCore::Timer_AtualizarTimer() {
     if (m_pump) m_pump->gravarProximo();

@@ -14,7 +14,8 @@ QString build(const QString &rc, const QString &ln, const QString &ct, const QSt
               const std::optional<QString> &id) {
     QString l = QStringLiteral("Rc") + rc + QStringLiteral(" Ln") + ln + QStringLiteral(" Ct") +
                 ct + QStringLiteral(" Pt") + pt + QStringLiteral(" Ce") + ce +
-                QStringLiteral(" Su") + su + QStringLiteral(" Dt") + dt + QStringLiteral(" Tm") + tm;
+                QStringLiteral(" Su") + su + QStringLiteral(" Dt") + dt + QStringLiteral(" Tm") +
+                tm;
     if (id) l += QStringLiteral(" Id") + *id;
     return l;
 }
@@ -68,14 +69,20 @@ QDateTime parseDateTime(const QString &text) {
     return QDateTime(d, t);
 }
 
-QString shortDate(const QDate &d) { return d.toString(QStringLiteral("dd/MM/yyyy")); }
-QString shortTime(const QTime &t) { return t.toString(QStringLiteral("HH:mm:ss")); }
+QString shortDate(const QDate &d) {
+    return d.toString(QStringLiteral("dd/MM/yyyy"));
+}
+QString shortTime(const QTime &t) {
+    return t.toString(QStringLiteral("HH:mm:ss"));
+}
 
 } // namespace eventline
 
 namespace {
 // 1-based positions, as the receiver manuals count them.
-inline QString at(const QString &s, int pos, int len = 1) { return s.mid(pos - 1, len); }
+inline QString at(const QString &s, int pos, int len = 1) {
+    return s.mid(pos - 1, len);
+}
 inline QChar ch(const QString &s, int pos) {
     return pos <= s.size() ? s.at(pos - 1) : QChar();
 }

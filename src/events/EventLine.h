@@ -44,7 +44,8 @@ QString shortTime(const QTime &t); // HH:mm:ss
 class EventDecoder {
 public:
     EventDecoder(const Clock &clock, const LiveSettings &settings)
-        : m_clock(clock), m_settings(settings) {}
+        : m_clock(clock)
+        , m_settings(settings) {}
 
     // The event line of message, or an empty text when the message carries no event
     // (shorter than 10 characters, another format, "@" at position 16).

@@ -21,7 +21,9 @@ namespace tulmo {
 
 namespace {
 
-QString sysError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString sysError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 bool writeAll(int fd, const QByteArray &bytes) {
     const char *p = bytes.constData();
@@ -51,7 +53,9 @@ void syncDirectoryOf(const QString &path) {
 #endif
 }
 
-QByteArray encodeLine(const QString &line) { return line.toUtf8() + "\r\n"; }
+QByteArray encodeLine(const QString &line) {
+    return line.toUtf8() + "\r\n";
+}
 
 QString clean(QString line) {
     line.replace(QLatin1Char('\r'), QLatin1Char(' '));
@@ -61,9 +65,12 @@ QString clean(QString line) {
 
 } // namespace
 
-EventQueue::EventQueue(QString filePath) : m_path(std::move(filePath)) {}
+EventQueue::EventQueue(QString filePath)
+    : m_path(std::move(filePath)) {}
 
-EventQueue::~EventQueue() { closeAppend(); }
+EventQueue::~EventQueue() {
+    closeAppend();
+}
 
 void EventQueue::closeAppend() {
     if (m_fd >= 0) ::close(m_fd);
@@ -75,7 +82,8 @@ bool EventQueue::openForAppend(QString *error) {
     m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
                   0644);
     if (m_fd < 0) {
-        if (error) *error = QStringLiteral("Não foi possível gravar \"%1\": %2").arg(m_path, sysError());
+        if (error)
+            *error = QStringLiteral("Não foi possível gravar \"%1\": %2").arg(m_path, sysError());
         return false;
     }
     return true;
@@ -113,7 +121,8 @@ EventQueue::LoadStatus EventQueue::load(QString *error) {
     // Put the file in our own form (UTF-8, CR LF after every line, no blank lines) so that
     // appends land on a line of their own.
     QByteArray normal;
-    for (const QString &l : std::as_const(m_lines)) normal += encodeLine(l);
+    for (const QString &l : std::as_const(m_lines))
+        normal += encodeLine(l);
     if (normal != raw) {
         QString e;
         if (!rewrite(&e)) {
@@ -128,7 +137,8 @@ bool EventQueue::append(const QString &line, QString *error) {
     const QString l = clean(line);
     if (!openForAppend(error)) return false;
     if (!writeAll(m_fd, encodeLine(l)) || ::fdatasync(m_fd) != 0) {
-        if (error) *error = QStringLiteral("Não foi possível gravar \"%1\": %2").arg(m_path, sysError());
+        if (error)
+            *error = QStringLiteral("Não foi possível gravar \"%1\": %2").arg(m_path, sysError());
         // The file may now end in a partial line: put it back to the list as it was.
         rewrite(nullptr);
         return false;
@@ -163,13 +173,15 @@ bool EventQueue::rewrite(QString *error) {
     const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     auto fail = [&](const QString &what) {
         if (error)
-            *error = QStringLiteral("Não foi possível gravar \"%1\": %2 (%3)").arg(m_path, what, sysError());
+            *error = QStringLiteral("Não foi possível gravar \"%1\": %2 (%3)")
+                         .arg(m_path, what, sysError());
         return false;
     };
     if (fd < 0) return fail(QStringLiteral("criação do arquivo temporário"));
     QByteArray all;
     all.reserve(m_lines.size() * 64);
-    for (const QString &l : std::as_const(m_lines)) all += encodeLine(l);
+    for (const QString &l : std::as_const(m_lines))
+        all += encodeLine(l);
     const bool ok = writeAll(fd, all) && ::fdatasync(fd) == 0;
     ::close(fd);
     if (!ok) {
@@ -191,8 +203,8 @@ bool EventQueue::rewrite(QString *error) {
 
 bool RejectLog::append(const QString &line, const QString &when, const QString &reason,
                        QString *error) {
-    const QByteArray bytes = encodeLine(clean(line + QStringLiteral(" | ") + when +
-                                              QStringLiteral(" | ") + reason));
+    const QByteArray bytes =
+        encodeLine(clean(line + QStringLiteral(" | ") + when + QStringLiteral(" | ") + reason));
     const int fd = ::open(QFile::encodeName(m_path).constData(),
                           O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {

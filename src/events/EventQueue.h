@@ -54,7 +54,8 @@ private:
 // Dados/Eventos_Rejeitados.dat: "<line> | <dd/MM/yyyy HH:mm:ss> | <reason>".
 class RejectLog {
 public:
-    explicit RejectLog(QString filePath) : m_path(std::move(filePath)) {}
+    explicit RejectLog(QString filePath)
+        : m_path(std::move(filePath)) {}
     const QString &filePath() const { return m_path; }
     bool append(const QString &line, const QString &when, const QString &reason,
                 QString *error = nullptr);

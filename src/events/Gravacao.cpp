@@ -17,7 +17,9 @@ namespace {
 constexpr int kSmsLength = 257;
 
 // Texts are cut to their column's width rather than failing the insert.
-QString fit(const QString &s, int width) { return s.left(width); }
+QString fit(const QString &s, int width) {
+    return s.left(width);
+}
 
 bool toSmallint(const QString &text, int *out) {
     bool ok = false;
@@ -30,13 +32,17 @@ bool toSmallint(const QString &text, int *out) {
 } // namespace
 
 GravadorEventos::GravadorEventos(Banco &banco, const Clock &clock, SoundOutput *sound,
-                                 SlotWriter *slots, QObject *parent)
-    : QObject(parent), m_banco(banco), m_clock(clock), m_sound(sound), m_slots(slots) {}
+                                 SlotWriter *slotWriter, QObject *parent)
+    : QObject(parent)
+    , m_banco(banco)
+    , m_clock(clock)
+    , m_sound(sound)
+    , m_slots(slotWriter) {}
 
 QString GravadorEventos::tipoNome(const QString &t) {
-    static const char *const names[] = {"DESARMADO", "ARMADO",    "ALARME", "RESTAURAÇÃO",
-                                        "EMERGENCIA", "PANICO",   "PERIÓDICO", "REGISTRO",
-                                        "FALHAS"};
+    static const char *const names[] = {"DESARMADO",   "ARMADO",     "ALARME",
+                                        "RESTAURAÇÃO", "EMERGENCIA", "PANICO",
+                                        "PERIÓDICO",   "REGISTRO",   "FALHAS"};
     for (int i = 0; i <= 8; ++i)
         if (t == QString::number(i)) return QString::fromUtf8(names[i]);
     if (t == QLatin1String("10")) return QStringLiteral("INTERNO");
@@ -61,10 +67,12 @@ RecordResult GravadorEventos::failure(const QString &what, const QString &dbErro
     if (m_banco.ensureAlive() == Banco::Estado::Ativo) {
         // The connection works: this statement fails for this line, and would again.
         r.status = RecordResult::Status::Rejected;
-        r.reason = QStringLiteral("erro do banco de dados ao %1: %2").arg(what, dbError.simplified());
+        r.reason =
+            QStringLiteral("erro do banco de dados ao %1: %2").arg(what, dbError.simplified());
     } else {
         r.status = RecordResult::Status::Retry;
-        r.reason = QStringLiteral("banco de dados inacessível ao %1: %2").arg(what, dbError.simplified());
+        r.reason =
+            QStringLiteral("banco de dados inacessível ao %1: %2").arg(what, dbError.simplified());
     }
     return r;
 }
@@ -113,7 +121,8 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         q.setForwardOnly(true);
         q.prepare(QStringLiteral("Select * from EVENTOS_PADRAO where CODIGO_EVENTO =:codigo"));
         q.bindValue(QStringLiteral(":codigo"), ev.codigo);
-        if (!q.exec()) return failure(QStringLiteral("ler o código do evento"), q.lastError().text());
+        if (!q.exec())
+            return failure(QStringLiteral("ler o código do evento"), q.lastError().text());
         if (q.next()) {
             descricaoCodigo = q.value(QStringLiteral("DESCRICAO")).toString();
             const QVariant t = q.value(QStringLiteral("TIPO"));
@@ -144,8 +153,9 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
     // Any event is a sign of life.
     {
         QSqlQuery q(db);
-        q.prepare(QStringLiteral("Update CLIENTES Set ULTIMO_EVENTO =:UltimoEvento, EVENTO_ATRASADO = 0\n"
-                                 "where CONTA =:id"));
+        q.prepare(
+            QStringLiteral("Update CLIENTES Set ULTIMO_EVENTO =:UltimoEvento, EVENTO_ATRASADO = 0\n"
+                           "where CONTA =:id"));
         q.bindValue(QStringLiteral(":UltimoEvento"), agora);
         q.bindValue(QStringLiteral(":id"), ev.conta);
         if (!q.exec()) return failure(QStringLiteral("atualizar a conta"), q.lastError().text());
@@ -171,7 +181,8 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        q.prepare(QStringLiteral("Select * from PARTICOES where CONTA =:conta and PARTICAO =:particao"));
+        q.prepare(
+            QStringLiteral("Select * from PARTICOES where CONTA =:conta and PARTICAO =:particao"));
         q.bindValue(QStringLiteral(":conta"), ev.conta);
         q.bindValue(QStringLiteral(":particao"), particao);
         if (!q.exec()) return failure(QStringLiteral("ler a partição"), q.lastError().text());
@@ -181,7 +192,8 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         }
     }
 
-    auto descreve = [&](const QString &tabela, const QString &coluna) -> std::optional<RecordResult> {
+    auto descreve = [&](const QString &tabela,
+                        const QString &coluna) -> std::optional<RecordResult> {
         if (!cadastrado) {
             descricao += QLatin1Char(' ') + ev.zonaUsuario;
             return std::nullopt;
@@ -219,15 +231,18 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         emit desarmadosChanged();
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        q.prepare(QStringLiteral("Select * from QUADRO_HORARIOS where\nCONTA =:conta\nand DIA =:dia\n"
-                                 "and HORA =:hora\nand MARCADO =:marcado"));
+        q.prepare(
+            QStringLiteral("Select * from QUADRO_HORARIOS where\nCONTA =:conta\nand DIA =:dia\n"
+                           "and HORA =:hora\nand MARCADO =:marcado"));
         q.bindValue(QStringLiteral(":conta"), ev.conta);
         q.bindValue(QStringLiteral(":dia"), diaSemana(agora.date()));
         q.bindValue(QStringLiteral(":hora"), QTime(agora.time().hour(), 0, 0));
         q.bindValue(QStringLiteral(":marcado"), 1);
-        if (!q.exec()) return failure(QStringLiteral("ler o quadro de horários"), q.lastError().text());
+        if (!q.exec())
+            return failure(QStringLiteral("ler o quadro de horários"), q.lastError().text());
         if (q.next())
-            result.warning = QStringLiteral("Cliente ") + nome + QStringLiteral(" Entrou fora do horário");
+            result.warning =
+                QStringLiteral("Cliente ") + nome + QStringLiteral(" Entrou fora do horário");
     } else if (tipo == QLatin1String("1")) {
         tipoTexto = tipoNome(tipo);
         if (auto f = descreve(QStringLiteral("USUARIOS"), QStringLiteral("USUARIO"))) return *f;
@@ -251,21 +266,22 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         q.setForwardOnly(true);
         if (q.exec(QStringLiteral("Select * from RECEIVER where\nENVIA_SMS = 1"))) {
             const QByteArray cmd = comandoSms(celular, descricao, nomeParticao);
-            while (q.next()) m_slots->writeToSlot(q.value(QStringLiteral("RECEIVER")).toInt(), cmd);
+            while (q.next())
+                m_slots->writeToSlot(q.value(QStringLiteral("RECEIVER")).toInt(), cmd);
         }
     }
 
     // The event itself.
     {
         QSqlQuery q(db);
-        q.prepare(QStringLiteral(
-            "Insert Into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, \n"
-            "NUMERO_PARTICAO, NOME_PARTICAO, DESCRICAO, TIPO,\n"
-            "DATA, DATA_INTERVENCAO, DETALHES, IDECALL,\n"
-            "TRATADO, PRIORIDADE)\n"
-            "values(:conta,:cliente,:codigo_alarme,:argumento,:numero_particao,\n"
-            ":nome_particao,:descricao,:tipo,:data,:data_intervencao,\n"
-            ":detalhes,:idecall,:tratado, :prioridade)"));
+        q.prepare(
+            QStringLiteral("Insert Into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, \n"
+                           "NUMERO_PARTICAO, NOME_PARTICAO, DESCRICAO, TIPO,\n"
+                           "DATA, DATA_INTERVENCAO, DETALHES, IDECALL,\n"
+                           "TRATADO, PRIORIDADE)\n"
+                           "values(:conta,:cliente,:codigo_alarme,:argumento,:numero_particao,\n"
+                           ":nome_particao,:descricao,:tipo,:data,:data_intervencao,\n"
+                           ":detalhes,:idecall,:tratado, :prioridade)"));
         q.bindValue(QStringLiteral(":conta"), fit(ev.conta, 6));
         q.bindValue(QStringLiteral(":cliente"), fit(cliente, 40));
         q.bindValue(QStringLiteral(":codigo_alarme"), fit(ev.codigo, 4));

@@ -32,7 +32,7 @@ struct RecordResult {
 class GravadorEventos : public QObject {
     Q_OBJECT
 public:
-    GravadorEventos(Banco &banco, const Clock &clock, SoundOutput *sound, SlotWriter *slots,
+    GravadorEventos(Banco &banco, const Clock &clock, SoundOutput *sound, SlotWriter *slotWriter,
                     QObject *parent = nullptr);
 
     RecordResult Grava_Evento_Banco_Dados(const QString &line);

@@ -32,12 +32,17 @@ bool DM1::abrirBanco(QString *error) {
     return true;
 }
 
-QSerialPort *DM1::comPorta(int k) const { return (k >= 1 && k <= kSlots) ? m_com[k] : nullptr; }
+QSerialPort *DM1::comPorta(int k) const {
+    return (k >= 1 && k <= kSlots) ? m_com[k] : nullptr;
+}
 
-QString DM1::nomePorta(int portaCom) { return QStringLiteral("COM%1").arg(portaCom + 1); }
+QString DM1::nomePorta(int portaCom) {
+    return QStringLiteral("COM%1").arg(portaCom + 1);
+}
 
 qint32 DM1::velocidade(int baudsCom) {
-    static const qint32 speeds[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
+    static const qint32 speeds[] = {1200,  2400,  4800,  9600,  14400,
+                                    19200, 38400, 56000, 57600, 115200};
     if (baudsCom < 0 || baudsCom > 9) return 9600;
     return speeds[baudsCom];
 }

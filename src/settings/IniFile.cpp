@@ -20,7 +20,10 @@ bool isSection(const QString &line) {
 }
 } // namespace
 
-IniFile::IniFile(QString path) : m_path(std::move(path)) { reload(); }
+IniFile::IniFile(QString path)
+    : m_path(std::move(path)) {
+    reload();
+}
 
 void IniFile::reload() {
     m_lines.clear();
@@ -31,7 +34,8 @@ void IniFile::reload() {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     m_lines = text.split(QLatin1Char('\n'));
-    while (!m_lines.isEmpty() && m_lines.last().isEmpty()) m_lines.removeLast();
+    while (!m_lines.isEmpty() && m_lines.last().isEmpty())
+        m_lines.removeLast();
 }
 
 int IniFile::findSection(const QString &section) const {
@@ -86,7 +90,8 @@ bool IniFile::save() const {
     QSaveFile f(m_path);
     if (!f.open(QIODevice::WriteOnly)) return false;
     QByteArray out;
-    for (const QString &l : m_lines) out += l.toUtf8() + "\r\n";
+    for (const QString &l : m_lines)
+        out += l.toUtf8() + "\r\n";
     f.write(out);
     return f.commit();
 }
@@ -98,7 +103,8 @@ QString serialDeviceFor(const QString &comName, const QString &configFile) {
 #else
     const QString name = comName.trimmed();
     if (!name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) return name;
-    const QString mapped = IniFile(configFile).readString(QStringLiteral("Portas"), name, QString());
+    const QString mapped =
+        IniFile(configFile).readString(QStringLiteral("Portas"), name, QString());
     if (!mapped.isEmpty()) return mapped;
     bool ok = false;
     const int n = name.mid(3).toInt(&ok);

@@ -14,7 +14,8 @@ public:
     // " Data dos eventos ": where the date and time of a decoded event come from.
     enum class DataEventos { BuscarDoComputador = 0, BuscarDoReceiver = 1 };
 
-    explicit LiveSettings(QObject *parent = nullptr) : QObject(parent) {}
+    explicit LiveSettings(QObject *parent = nullptr)
+        : QObject(parent) {}
 
     DataEventos dataEventos() const { return m_dataEventos; }
     void setDataEventos(DataEventos d) { m_dataEventos = d; }

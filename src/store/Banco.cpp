@@ -13,7 +13,9 @@ namespace tulmo {
 namespace {
 QString uniqueName(const char *role) {
     static QAtomicInt counter;
-    return QStringLiteral("tulmo_%1_%2").arg(QLatin1String(role)).arg(counter.fetchAndAddRelaxed(1));
+    return QStringLiteral("tulmo_%1_%2")
+        .arg(QLatin1String(role))
+        .arg(counter.fetchAndAddRelaxed(1));
 }
 } // namespace
 
@@ -84,11 +86,17 @@ void Banco::close() {
     if (QSqlDatabase::contains(m_secondName)) QSqlDatabase::database(m_secondName, false).close();
 }
 
-bool Banco::isOpen() const { return principal().isOpen(); }
+bool Banco::isOpen() const {
+    return principal().isOpen();
+}
 
-QSqlDatabase Banco::principal() const { return QSqlDatabase::database(m_mainName, false); }
+QSqlDatabase Banco::principal() const {
+    return QSqlDatabase::database(m_mainName, false);
+}
 
-QSqlDatabase Banco::secundaria() const { return QSqlDatabase::database(m_secondName, false); }
+QSqlDatabase Banco::secundaria() const {
+    return QSqlDatabase::database(m_secondName, false);
+}
 
 Banco::Estado Banco::ensureAlive() {
     QSqlDatabase db = principal();

@@ -6,11 +6,11 @@
 
 #include <QFile>
 
-#include <cstring>
-#include <string>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
+#include <cstring>
+#include <string>
 
 namespace tulmo::schema {
 
@@ -31,7 +31,8 @@ bool run(QSqlDatabase db, const QString &sql, const QString &param, const QVaria
 
 QString lines(std::initializer_list<const char *> parts) {
     QStringList l;
-    for (const char *p : parts) l << QString::fromUtf8(p);
+    for (const char *p : parts)
+        l << QString::fromUtf8(p);
     return l.join(QLatin1Char('\n'));
 }
 
@@ -40,25 +41,26 @@ QString lines(std::initializer_list<const char *> parts) {
 bool Existe_Campo(QSqlDatabase db, const QString &tabela, const QString &campo) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const QString sql = lines({"Select  r.RDB$FIELD_NAME AS Nome", "From  RDB$RELATION_FIELDS r",
-                               "Where  r.RDB$RELATION_NAME = :Tabela",
-                               "Order By  r.RDB$FIELD_POSITION"});
+    const QString sql =
+        lines({"Select  r.RDB$FIELD_NAME AS Nome", "From  RDB$RELATION_FIELDS r",
+               "Where  r.RDB$RELATION_NAME = :Tabela", "Order By  r.RDB$FIELD_POSITION"});
     if (!q.prepare(sql)) return false;
     q.bindValue(QStringLiteral(":Tabela"), tabela);
     if (!q.exec()) return false;
     QStringList nomes;
-    while (q.next()) nomes << q.value(0).toString().trimmed();
+    while (q.next())
+        nomes << q.value(0).toString().trimmed();
     return nomes.contains(campo.toUpper(), Qt::CaseInsensitive);
 }
 
 bool createDatabaseFile(const QString &path, QString *error) {
     QString quoted = path;
     quoted.replace(QLatin1Char('\''), QLatin1String("''"));
-    const QByteArray sql = QStringLiteral("CREATE DATABASE '%1' USER '%2' PASSWORD '%3' "
-                                          "PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252")
-                               .arg(quoted, QLatin1String(Banco::kUser),
-                                    QLatin1String(Banco::kPassword))
-                               .toLocal8Bit();
+    const QByteArray sql =
+        QStringLiteral("CREATE DATABASE '%1' USER '%2' PASSWORD '%3' "
+                       "PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252")
+            .arg(quoted, QLatin1String(Banco::kUser), QLatin1String(Banco::kPassword))
+            .toLocal8Bit();
     ISC_STATUS_ARRAY status{};
     isc_db_handle db = 0;
     isc_tr_handle tr = 0;
@@ -133,8 +135,7 @@ void createBaseTables(QSqlDatabase db) {
                "REGISTRO_AUTOMATICO SMALLINT, PRIORIDADE SMALLINT,",
                "CONSTRAINT PK_EVENTOS_PADRAO PRIMARY KEY (CODIGO_EVENTO))"}),
         "CREATE GENERATOR GEN_EVENTOS_SEQUENCIA",
-        lines({"CREATE TRIGGER EVENTOS_BI0 FOR EVENTOS", "BEFORE INSERT POSITION 0", "AS",
-               "begin",
+        lines({"CREATE TRIGGER EVENTOS_BI0 FOR EVENTOS", "BEFORE INSERT POSITION 0", "AS", "begin",
                "if (New.sequencia is null) then New.sequencia = Gen_Id(gen_eventos_sequencia, 1);",
                "end"}),
         "CREATE GENERATOR GEN_CLIENTES_ID",
@@ -144,7 +145,8 @@ void createBaseTables(QSqlDatabase db) {
         "CREATE INDEX IDX_USUARIOS_CONTA ON USUARIOS (CONTA, USUARIO)",
         "CREATE INDEX IDX_PARTICOES_CONTA ON PARTICOES (CONTA, PARTICAO)",
     };
-    for (const QString &s : ddl) run(db, s);
+    for (const QString &s : ddl)
+        run(db, s);
 }
 
 void upgradeDataModuleStep(QSqlDatabase principal, QSqlDatabase secundaria) {
@@ -169,8 +171,10 @@ void upgradeDataModuleStep(QSqlDatabase principal, QSqlDatabase secundaria) {
             l << QStringLiteral("ADD CANAL%1_MAXIMO SMALLINT DEFAULT 255, ").arg(i);
         for (int i = 1; i <= 12; ++i)
             l << QStringLiteral("ADD CANAL%1_MINIMO SMALLINT DEFAULT 0, ").arg(i);
-        for (int i = 1; i <= 12; ++i) l << QStringLiteral("ADD CANAL%1_UNIDADE CHAR(10), ").arg(i);
-        for (int i = 1; i <= 8; ++i) l << QStringLiteral("ADD TIPO_PGM%1 SMALLINT DEFAULT 0, ").arg(i);
+        for (int i = 1; i <= 12; ++i)
+            l << QStringLiteral("ADD CANAL%1_UNIDADE CHAR(10), ").arg(i);
+        for (int i = 1; i <= 8; ++i)
+            l << QStringLiteral("ADD TIPO_PGM%1 SMALLINT DEFAULT 0, ").arg(i);
         for (int i = 1; i <= 7; ++i)
             l << QStringLiteral("ADD TEMPO_PGM%1 SMALLINT DEFAULT 1 , ").arg(i);
         l << QStringLiteral("ADD TEMPO_PGM8 SMALLINT DEFAULT 1 ");
@@ -235,7 +239,8 @@ void ensureIndexes(QSqlDatabase db) {
          "CREATE DESCENDING INDEX IDX_EVENTOS_DATA_DESC ON EVENTOS (DATA)"},
         {"IDX_EVENTOS_TRATADO_DATA", "EVENTOS", "TRATADO",
          "CREATE DESCENDING INDEX IDX_EVENTOS_TRATADO_DATA ON EVENTOS (TRATADO, DATA)"},
-        {"IDX_EVENTOS_CONTA", "EVENTOS", "CONTA", "CREATE INDEX IDX_EVENTOS_CONTA ON EVENTOS (CONTA)"},
+        {"IDX_EVENTOS_CONTA", "EVENTOS", "CONTA",
+         "CREATE INDEX IDX_EVENTOS_CONTA ON EVENTOS (CONTA)"},
         {"IDX_CLIENTES_DESARMADOS", "CLIENTES", "DESARMADOS",
          "CREATE INDEX IDX_CLIENTES_DESARMADOS ON CLIENTES (DESARMADOS)"},
         {"IDX_CLIENTES_REARME", "CLIENTES", "REARME",
@@ -249,7 +254,8 @@ void ensureIndexes(QSqlDatabase db) {
     have.setForwardOnly(true);
     QStringList existing;
     if (have.exec("select trim(RDB$INDEX_NAME) from RDB$INDICES")) {
-        while (have.next()) existing << have.value(0).toString().trimmed();
+        while (have.next())
+            existing << have.value(0).toString().trimmed();
     }
     have.finish();
     for (const Idx &i : idx) {

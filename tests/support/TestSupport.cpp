@@ -63,12 +63,16 @@ bool Pty::write(const QByteArray &bytes) {
     return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
 }
 
-void exec(QSqlDatabase db, const QString &sql) { exec(db, sql, {}); }
+void exec(QSqlDatabase db, const QString &sql) {
+    exec(db, sql, {});
+}
 
 void exec(QSqlDatabase db, const QString &sql, const QVariantMap &params) {
     QSqlQuery q(db);
-    if (!q.prepare(sql)) qFatal("prepare failed: %s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
-    for (auto it = params.begin(); it != params.end(); ++it) q.bindValue(it.key(), it.value());
+    if (!q.prepare(sql))
+        qFatal("prepare failed: %s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
+    for (auto it = params.begin(); it != params.end(); ++it)
+        q.bindValue(it.key(), it.value());
     if (!q.exec()) qFatal("exec failed: %s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
 }
 
@@ -80,19 +84,23 @@ QVariant scalar(QSqlDatabase db, const QString &sql, const QVariantMap &params) 
 QVariantList column(QSqlDatabase db, const QString &sql, const QVariantMap &params) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.prepare(sql)) qFatal("prepare failed: %s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
-    for (auto it = params.begin(); it != params.end(); ++it) q.bindValue(it.key(), it.value());
+    if (!q.prepare(sql))
+        qFatal("prepare failed: %s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
+    for (auto it = params.begin(); it != params.end(); ++it)
+        q.bindValue(it.key(), it.value());
     if (!q.exec()) qFatal("exec failed: %s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
     QVariantList out;
-    while (q.next()) out << q.value(0);
+    while (q.next())
+        out << q.value(0);
     return out;
 }
 
 QStringList columnsOf(QSqlDatabase db, const QString &table) {
     QStringList out;
     for (const QVariant &v :
-         column(db, "select trim(RDB$FIELD_NAME) from RDB$RELATION_FIELDS where RDB$RELATION_NAME = :t "
-                    "order by RDB$FIELD_POSITION",
+         column(db,
+                "select trim(RDB$FIELD_NAME) from RDB$RELATION_FIELDS where RDB$RELATION_NAME = :t "
+                "order by RDB$FIELD_POSITION",
                 {{":t", table}}))
         out << v.toString().trimmed();
     return out;
