@@ -64,6 +64,7 @@ QString GravadorEventos::diaSemana(const QDate &d) {
 
 RecordResult GravadorEventos::failure(const QString &what, const QString &dbError) {
     RecordResult r;
+    m_banco.principal().rollback(); // nothing of this line stays half done
     if (m_banco.ensureAlive() == Banco::Estado::Ativo) {
         // The connection works: this statement fails for this line, and would again.
         r.status = RecordResult::Status::Rejected;
@@ -82,6 +83,7 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
     if (line.size() <= 10) return result;
 
     auto reject = [&](const QString &why) {
+        m_banco.principal().rollback();
         result.status = RecordResult::Status::Rejected;
         result.reason = why;
         return result;
@@ -90,6 +92,8 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
     const auto parsed = eventline::parse(line);
     if (!parsed) return reject(QStringLiteral("linha de evento ilegível"));
     const DecodedEvent &ev = *parsed;
+    if (ev.conta.size() > 6)
+        return reject(QStringLiteral("conta com mais de 6 caracteres: \"%1\"").arg(ev.conta));
     QSqlDatabase db = m_banco.principal();
     if (!db.isOpen() && m_banco.ensureAlive() == Banco::Estado::Inacessivel) {
         result.status = RecordResult::Status::Retry;
@@ -97,6 +101,11 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         return result;
     }
     db = m_banco.principal();
+    // The look-ups, the account's columns and the event go in one transaction: either the
+    // whole recording is committed or none of it, and a retry starts from a clean account.
+    if (!db.transaction())
+        return failure(QStringLiteral("iniciar a transação"), db.lastError().text());
+    bool semComunicacao = false, desarmados = false, aguardandoArmar = false;
 
     // Account.
     QString nome, celular;
@@ -160,7 +169,7 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         q.bindValue(QStringLiteral(":id"), ev.conta);
         if (!q.exec()) return failure(QStringLiteral("atualizar a conta"), q.lastError().text());
     }
-    emit semComunicacaoChanged();
+    semComunicacao = true;
 
     QString cliente = cadastrado ? nome : QStringLiteral("Não Cadastrado");
     QString nomeParticao = QStringLiteral("PARTIÇÃO ") + ev.particao;
@@ -228,7 +237,7 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         tipoTexto = tipoNome(tipo);
         if (auto f = descreve(QStringLiteral("USUARIOS"), QStringLiteral("USUARIO"))) return *f;
         if (auto f = setFlag("DESARMADOS", 1)) return *f;
-        emit desarmadosChanged();
+        desarmados = true;
         QSqlQuery q(db);
         q.setForwardOnly(true);
         q.prepare(
@@ -247,9 +256,9 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         tipoTexto = tipoNome(tipo);
         if (auto f = descreve(QStringLiteral("USUARIOS"), QStringLiteral("USUARIO"))) return *f;
         if (auto f = setFlag("DESARMADOS", 0)) return *f;
-        emit desarmadosChanged();
+        desarmados = true;
         if (auto f = setFlag("REARME", 0)) return *f;
-        emit aguardandoArmarChanged();
+        aguardandoArmar = true;
     } else if (porZona) {
         tipoTexto = tipoNome(tipo);
         if (auto f = descreve(QStringLiteral("ZONAS"), QStringLiteral("ZONA"))) return *f;
@@ -299,7 +308,12 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         if (!q.exec()) return failure(QStringLiteral("gravar o evento"), q.lastError().text());
     }
 
+    if (!db.commit()) return failure(QStringLiteral("confirmar a gravação"), db.lastError().text());
+
     result.status = RecordResult::Status::Stored;
+    if (semComunicacao) emit semComunicacaoChanged();
+    if (desarmados) emit desarmadosChanged();
+    if (aguardandoArmar) emit aguardandoArmarChanged();
     if (registroAutomatico == 0) emit pendenteRegistrado();
     emit recebidosChanged();
     return result;

@@ -385,22 +385,25 @@ void TestGravacao::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded() {
     s.conta("001234", "JOSE");
     s.codigo("1130", "ALARME", 2);
     EventQueue &fila = s.core->fila();
-    QVERIFY(fila.append(line("1234", "1130", "003", "X")));             // partition
-    QVERIFY(fila.append(line("1234", "1130", "0A3")));                  // zone looked up
-    QVERIFY(fila.append(line("1234", "1130", "003", "1", "31/02/09"))); // date
-    QVERIFY(fila.append(line("1234", "1130", "003", "99999")));         // too big
+    s.conta("005555", "MARIA");
+    QVERIFY(fila.append(line("5555", "1130", "003", "X")));             // partition
+    QVERIFY(fila.append(line("5555", "1130", "0A3")));                  // zone looked up
+    QVERIFY(fila.append(line("5555", "1130", "003", "1", "31/02/09"))); // date
+    QVERIFY(fila.append(line("5555", "1130", "003", "99999")));         // too big
     QVERIFY(fila.append("Rc01 Ln1 Pt1 lixo sem marcadores"));           // no markers
     QVERIFY(fila.append(line("1234", "1130")));
     for (int i = 0; i < 6; ++i)
         s.core->pump().gravarProximo();
     QVERIFY(fila.isEmpty());
     QCOMPARE(s.eventos(), 1);
-    // Rejected lines changed nothing on the account.
+    // Rejected lines changed nothing on their account.
+    QCOMPARE(s.cliente("EVENTO_ATRASADO", "005555").toInt(), 1);
+    QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 0);
     QFile f(s.core->rejeitados().filePath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList rejected = QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(rejected.size(), 5);
-    QVERIFY(rejected[0].startsWith(line("1234", "1130", "003", "X") + " | "));
+    QVERIFY(rejected[0].startsWith(line("5555", "1130", "003", "X") + " | "));
     QVERIFY(rejected[0].contains("partição inválida"));
     QVERIFY(rejected[1].contains("zona ou usuário inválido"));
     QVERIFY(rejected[2].contains("data e hora inválidas"));

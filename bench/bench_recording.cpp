@@ -1,0 +1,167 @@
+// Recording cost on a large station: one Grava_Evento_Banco_Dados plus the reload of the first
+// screen (100 rows) of the received-events list, against a bare prepared INSERT with its commit.
+//
+//   bench_recording [events=1000000] [accounts=50000] [samples=300] [database folder]
+//
+// With a folder given, a database already filled there is reused.
+
+#include "common/Clock.h"
+#include "console/ConsoleCore.h"
+#include "events/EventLine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace tulmo;
+
+namespace {
+
+void run(QSqlDatabase db, const QString &sql) {
+    QSqlQuery q(db);
+    if (!q.exec(sql)) qFatal("%s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
+}
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+void report(const char *what, const std::vector<double> &ms) {
+    std::printf("%-48s median %8.3f ms   p99 %8.3f ms   (n=%zu)\n", what, percentile(ms, 0.5),
+                percentile(ms, 0.99), ms.size());
+}
+
+int reloadFirstScreen(QSqlDatabase db) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.exec(QStringLiteral("Select * From EVENTOS\nwhere TRATADO=1\norder by DATA desc"));
+    int n = 0;
+    while (n < 100 && q.next())
+        ++n;
+    return n;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    const int events = argc > 1 ? atoi(argv[1]) : 1000000;
+    const int accounts = argc > 2 ? atoi(argv[2]) : 50000;
+    const int samples = argc > 3 ? atoi(argv[3]) : 300;
+    QTemporaryDir tmp;
+    const QString programDir = argc > 4 ? QString::fromLocal8Bit(argv[4]) : tmp.path();
+    QDir().mkpath(programDir);
+
+    SystemClock &clock = SystemClock::instance();
+    ConsoleCore core(programDir, clock, nullptr, nullptr);
+    QString error;
+    if (!core.iniciar(&error)) qFatal("%s", qPrintable(error));
+    QSqlDatabase db = core.dm().banco().principal();
+
+    QSqlQuery count(db);
+    count.exec("select count(*) from EVENTOS");
+    count.next();
+    const int have = count.value(0).toInt();
+    count.finish();
+    if (have < events) {
+        QElapsedTimer fill;
+        fill.start();
+        run(db,
+            QStringLiteral(
+                "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < %1) DO BEGIN "
+                "INSERT INTO CLIENTES (CONTA, NOME, CELULAR, DESARMADOS, REARME, EVENTO_ATRASADO, "
+                "TEMPO_ATRASO, ULTIMO_EVENTO) VALUES (LPAD(:i + 1, 6, '0'), 'CLIENTE ' || (:i + "
+                "1), "
+                "'11999990000', 0, 0, 0, 1440, CURRENT_TIMESTAMP); i = i + 1; END END")
+                .arg(accounts));
+        run(db, "INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
+                "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1130', 'ALARME ROUBO', 2, 1, "
+                "1, '', 0, 0)");
+        run(db, "INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
+                "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1401', 'DESARME', 0, 1, 1, '', "
+                "0, 0)");
+        // Events spread over a year, nine in ten treated.
+        run(db,
+            QStringLiteral(
+                "EXECUTE BLOCK AS DECLARE i INTEGER = %1; BEGIN WHILE (i < %2) DO BEGIN "
+                "INSERT INTO EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, NUMERO_PARTICAO, "
+                "NOME_PARTICAO, DESCRICAO, TIPO, DATA, DATA_INTERVENCAO, DETALHES, IDECALL, "
+                "TRATADO, "
+                "PRIORIDADE) VALUES (LPAD(MOD(:i, %3) + 1, 6, '0'), 'CLIENTE', '1130', '001', 1, "
+                "'PARTICAO 1', 'ALARME ROUBO SALA', 'ALARME', DATEADD(-:i * 30 SECOND TO "
+                "CURRENT_TIMESTAMP), CURRENT_TIMESTAMP, 'Evento Padrao', 'Nao Identificado', "
+                "IIF(MOD(:i, 10) = 0, 0, 1), 1); i = i + 1; END END")
+                .arg(have)
+                .arg(events)
+                .arg(accounts));
+        run(db, "SET STATISTICS INDEX IDX_EVENTOS_DATA_DESC");
+        std::printf("filled %d events and %d accounts in %.1f s\n", events, accounts,
+                    double(fill.elapsed()) / 1000.0);
+    }
+
+    // Plan of the first screen.
+    {
+        QSqlQuery q(db);
+        q.exec("Select * From EVENTOS\nwhere TRATADO=1\norder by DATA desc");
+        std::printf("first screen reads %d rows\n", reloadFirstScreen(db));
+    }
+
+    std::vector<double> record, bare, reload;
+    QElapsedTimer t;
+    QSqlQuery insert(db);
+    insert.prepare(
+        "Insert Into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, NUMERO_PARTICAO, "
+        "NOME_PARTICAO, DESCRICAO, TIPO, DATA, DATA_INTERVENCAO, DETALHES, IDECALL, TRATADO, "
+        "PRIORIDADE) values (:a, :b, :c, :d, :e, :f, :g, :h, :i, :j, :k, :l, :m, :n)");
+    for (int i = 0; i < samples; ++i) {
+        // Receiver lines carry four-digit accounts.
+        const QString conta =
+            QString::number(1 + (i * 7919) % std::min(accounts, 9999)).rightJustified(4, '0');
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString line = eventline::build("01", "1", conta, "1", i % 2 ? "1130" : "1401", "003",
+                                              now.toString("dd/MM/yy"), now.toString("HH:mm:ss"),
+                                              QStringLiteral("Não Identificado"));
+        t.start();
+        const RecordResult r = core.gravador().Grava_Evento_Banco_Dados(line);
+        const qint64 g = t.nsecsElapsed();
+        reloadFirstScreen(db);
+        const qint64 all = t.nsecsElapsed();
+        if (r.status != RecordResult::Status::Stored)
+            qFatal("not stored: %s", qPrintable(r.reason));
+        record.push_back(double(all) / 1e6);
+        reload.push_back(double(all - g) / 1e6);
+
+        t.start();
+        insert.bindValue(":a", conta);
+        insert.bindValue(":b", "CLIENTE");
+        insert.bindValue(":c", "1130");
+        insert.bindValue(":d", "003");
+        insert.bindValue(":e", 1);
+        insert.bindValue(":f", "PARTICAO 1");
+        insert.bindValue(":g", "ALARME ROUBO SALA");
+        insert.bindValue(":h", "ALARME");
+        insert.bindValue(":i", now);
+        insert.bindValue(":j", now);
+        insert.bindValue(":k", "Evento Padrao");
+        insert.bindValue(":l", "Nao Identificado");
+        insert.bindValue(":m", 1);
+        insert.bindValue(":n", 1);
+        if (!insert.exec()) qFatal("%s", qPrintable(insert.lastError().text()));
+        bare.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    std::printf("\n%d events, %d accounts, %d samples\n", events, accounts, samples);
+    report("Grava_Evento_Banco_Dados + first screen", record);
+    report("  of which the first screen (100 rows)", reload);
+    report("bare prepared INSERT + commit", bare);
+    std::printf("ratio of medians: %.2f (target: at most 3)\n",
+                percentile(record, 0.5) / percentile(bare, 0.5));
+    return 0;
+}
