@@ -1,0 +1,449 @@
+#include "support/TestSupport.h"
+
+#include "events/EventLine.h"
+#include "events/EventQueue.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tulmo;
+
+namespace {
+
+QByteArray readBytes(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<unreadable>");
+    return f.readAll();
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    return f.write(bytes) == bytes.size();
+}
+
+// A realistic event line whose account carries a sequence number.
+QString lineFor(quint32 n) {
+    return eventline::build(QStringLiteral("01"), QStringLiteral("1"),
+                            QStringLiteral("%1").arg(n, 6, 10, QLatin1Char('0')),
+                            QStringLiteral("1"), QStringLiteral("1130"), QStringLiteral("001"),
+                            QStringLiteral("05/03/09"), QStringLiteral("14:02:11"),
+                            QStringLiteral("Não Identificado"));
+}
+
+QByteArray fileOf(const QStringList &lines) {
+    QByteArray b;
+    for (const QString &l : lines)
+        b += l.toUtf8() + "\r\n";
+    return b;
+}
+
+const QString kA = QStringLiteral("Rc01 Ln1 Ct1234 Pt1 Ce1130 Su0 Dt05/03/09 Tm14:02:11");
+const QString kB = QStringLiteral("Rc01 Ln1 Ct0000 Pt0 Ce1401 Su1 Dt05/03/09 Tm14:02:12");
+const QString kC =
+    QStringLiteral("Rc02 Ln3 Ct5678 Pt01 Ce3130 Su004 Dt05/03/09 Tm14:02:13 IdNão Identificado");
+const QString kD =
+    QStringLiteral("Rc02 Ln3 Ct5678 Pt01 Ce1130 Su004 Dt05/03/09 Tm14:02:14 Id1133224455");
+
+// What the writer process reports after each operation that returned: the number of the
+// last line appended and how many lines it has removed from the head.
+struct Ack {
+    quint32 appended;
+    quint32 removed;
+};
+
+// The writer process: appends as fast as it can (and, with removals, takes the head after
+// every second append), reporting each finished operation. Never returns.
+[[noreturn]] void writerProcess(const QString &path, quint32 lastAppended, bool withRemovals,
+                                int ackFd) {
+    EventQueue q(path);
+    if (q.load() != EventQueue::LoadStatus::Loaded) _exit(2);
+    Ack ack{lastAppended, 0};
+    for (quint64 step = 0;; ++step) {
+        if (withRemovals && step % 3 == 2) {
+            if (!q.removeHead()) _exit(3);
+            ++ack.removed;
+        } else {
+            if (!q.append(lineFor(ack.appended + 1))) _exit(4);
+            ++ack.appended;
+        }
+        if (::write(ackFd, &ack, sizeof ack) != sizeof ack) _exit(5);
+    }
+}
+
+} // namespace
+
+class TestEventQueue : public QObject {
+    Q_OBJECT
+private slots:
+    void appendAndRemoveHeadInOrder();
+    void restartKeepsQueueInOrder();
+    void missingFileIsCreatedEmpty();
+    void missingFolderIsCreatedToo();
+    void unreadableFileIsReported();
+    void fileHoldsExactlyTheLinesWithCrLf();
+    void windows1252FileLoads();
+    void lastLineWithoutLineEndStaysItsOwnLine();
+    void lineBreaksInsideALineCannotSplitIt();
+    void staleTemporaryFileIsIgnored();
+    void removeLastTakesBackTheNewestLine();
+    void removalsFromAnEmptyQueue();
+    void rejectLogKeepsLineAndReason();
+    void acknowledgedLinesSurviveAKill();
+};
+
+void TestEventQueue::appendAndRemoveHeadInOrder() {
+    QTemporaryDir dir;
+    EventQueue q(dir.filePath("Eventos_Log.dat"));
+    QCOMPARE(q.load(), EventQueue::LoadStatus::CreatedEmpty);
+    QString error;
+    for (const QString &l : {kA, kB, kC})
+        QVERIFY2(q.append(l, &error), qPrintable(error));
+    QCOMPARE(q.lines(), QList<QString>({kA, kB, kC}));
+    QCOMPARE(q.head(), kA);
+    QVERIFY2(q.removeHead(&error), qPrintable(error));
+    QCOMPARE(q.head(), kB);
+    QVERIFY(q.append(kD));
+    QVERIFY(q.removeHead());
+    QCOMPARE(q.lines(), QList<QString>({kC, kD}));
+    QCOMPARE(readBytes(q.filePath()), fileOf({kC, kD}));
+    QVERIFY(q.removeHead());
+    QVERIFY(q.removeHead());
+    QVERIFY(q.isEmpty());
+    QCOMPARE(q.head(), QString());
+    QCOMPARE(readBytes(q.filePath()), QByteArray());
+}
+
+void TestEventQueue::restartKeepsQueueInOrder() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    {
+        EventQueue q(path);
+        q.load();
+        for (const QString &l : {kA, kB, kC})
+            QVERIFY(q.append(l));
+        QVERIFY(q.removeHead());
+    }
+    {
+        EventQueue q(path);
+        QString error;
+        QCOMPARE(q.load(&error), EventQueue::LoadStatus::Loaded);
+        QVERIFY(error.isEmpty());
+        QCOMPARE(q.lines(), QList<QString>({kB, kC}));
+        QVERIFY(q.append(kD));
+    }
+    EventQueue q(path);
+    QCOMPARE(q.load(), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(q.lines(), QList<QString>({kB, kC, kD}));
+    QCOMPARE(q.head(), kB);
+}
+
+void TestEventQueue::missingFileIsCreatedEmpty() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    QVERIFY(!QFile::exists(path));
+    EventQueue q(path);
+    QString error;
+    QCOMPARE(q.load(&error), EventQueue::LoadStatus::CreatedEmpty);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(q.isEmpty());
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(QFileInfo(path).size(), 0);
+    QVERIFY(q.append(kA));
+    QCOMPARE(readBytes(path), fileOf({kA}));
+}
+
+void TestEventQueue::missingFolderIsCreatedToo() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Dados/Eventos_Log.dat");
+    EventQueue q(path);
+    QString error;
+    QCOMPARE(q.load(&error), EventQueue::LoadStatus::CreatedEmpty);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(QFile::exists(path));
+}
+
+void TestEventQueue::unreadableFileIsReported() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    // Something that cannot be read as a file stands where the queue should be.
+    QVERIFY(QDir(dir.path()).mkdir("Eventos_Log.dat"));
+    EventQueue q(path);
+    QString error;
+    QCOMPARE(q.load(&error), EventQueue::LoadStatus::Unreadable);
+    QVERIFY(!error.isEmpty());
+    QVERIFY2(error.contains(QStringLiteral("Eventos_Log.dat")), qPrintable(error));
+    QVERIFY(q.isEmpty());
+    QVERIFY(QFileInfo(path).isDir()); // left as it was for the operator to look at
+    // Nothing can be made durable there, so nothing is queued.
+    error.clear();
+    QVERIFY(!q.append(kA, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(q.isEmpty());
+}
+
+void TestEventQueue::fileHoldsExactlyTheLinesWithCrLf() {
+    QTemporaryDir dir;
+    EventQueue q(dir.filePath("Eventos_Log.dat"));
+    q.load();
+    QVERIFY(q.append(kA));
+    QCOMPARE(readBytes(q.filePath()), fileOf({kA}));
+    QVERIFY(q.append(kC));
+    const QByteArray bytes = readBytes(q.filePath());
+    QCOMPARE(bytes, (kA + QStringLiteral("\r\n") + kC + QStringLiteral("\r\n")).toUtf8());
+    QVERIFY(bytes.contains("IdN\xC3\xA3o Identificado\r\n")); // written in UTF-8
+    QCOMPARE(bytes.count("\r\n"), 2);
+    QCOMPARE(bytes.count('\n'), 2);
+    QCOMPARE(bytes.count('\r'), 2);
+    QVERIFY(q.removeHead());
+    QCOMPARE(readBytes(q.filePath()), fileOf({kC}));
+}
+
+void TestEventQueue::windows1252FileLoads() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    const QByteArray windows = "Rc02 Ln3 Ct5678 Pt01 Ce3130 Su004 Dt05/03/09 Tm14:02:13 "
+                               "IdN\xE3o Identificado\r\n" +
+                               kA.toLatin1() + "\r\n";
+    QVERIFY(writeBytes(path, windows));
+    EventQueue q(path);
+    QString error;
+    QCOMPARE(q.load(&error), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(q.lines(), QList<QString>({kC, kA}));
+    const auto e = eventline::parse(q.head());
+    QVERIFY(e);
+    QCOMPARE(e->idecall, QStringLiteral("Não Identificado"));
+
+    // Further appends must not mix encodings in one file: it reads back whole.
+    QVERIFY(q.append(kD));
+    EventQueue again(path);
+    QCOMPARE(again.load(), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(again.lines(), QList<QString>({kC, kA, kD}));
+}
+
+void TestEventQueue::lastLineWithoutLineEndStaysItsOwnLine() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    QVERIFY(writeBytes(path, kA.toUtf8() + "\r\n" + kB.toUtf8()));
+    EventQueue q(path);
+    QCOMPARE(q.load(), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(q.lines(), QList<QString>({kA, kB}));
+    QVERIFY(q.append(kC));
+    QCOMPARE(readBytes(path), fileOf({kA, kB, kC}));
+}
+
+void TestEventQueue::lineBreaksInsideALineCannotSplitIt() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    EventQueue q(path);
+    q.load();
+    QVERIFY(q.append(QStringLiteral("Rc01 Ln1\r\nCt1234 Pt1")));
+    QVERIFY(q.append(QStringLiteral("Rc01\nLn1\rCt1234")));
+    QCOMPARE(q.size(), 2);
+    for (const QString &l : q.lines()) {
+        QVERIFY(!l.contains(QLatin1Char('\r')));
+        QVERIFY(!l.contains(QLatin1Char('\n')));
+    }
+    QCOMPARE(readBytes(path).count("\r\n"), 2);
+    EventQueue again(path);
+    QCOMPARE(again.load(), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(again.size(), 2);
+    QCOMPARE(again.lines(), q.lines());
+    QVERIFY(again.lines().first().startsWith(QStringLiteral("Rc01 Ln1")));
+    QVERIFY(again.lines().first().endsWith(QStringLiteral("Ct1234 Pt1")));
+}
+
+void TestEventQueue::staleTemporaryFileIsIgnored() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    {
+        EventQueue q(path);
+        q.load();
+        QVERIFY(q.append(kA));
+        QVERIFY(q.append(kB));
+    }
+    // A rewrite that was interrupted before its rename left half a list behind.
+    QVERIFY(writeBytes(path + ".tmp", kC.toUtf8() + "\r\nRc01 Ln1 Ct12"));
+    EventQueue q(path);
+    QString error;
+    QCOMPARE(q.load(&error), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(q.lines(), QList<QString>({kA, kB}));
+    QCOMPARE(readBytes(path), fileOf({kA, kB}));
+    QVERIFY(q.removeHead());
+    QCOMPARE(readBytes(path), fileOf({kB}));
+    QVERIFY(!QFile::exists(path + ".tmp"));
+    EventQueue again(path);
+    QCOMPARE(again.load(), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(again.lines(), QList<QString>({kB}));
+}
+
+void TestEventQueue::removeLastTakesBackTheNewestLine() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    EventQueue q(path);
+    q.load();
+    for (const QString &l : {kA, kB, kC})
+        QVERIFY(q.append(l));
+    QString error;
+    QVERIFY2(q.removeLast(&error), qPrintable(error));
+    QCOMPARE(q.lines(), QList<QString>({kA, kB}));
+    QCOMPARE(readBytes(path), fileOf({kA, kB}));
+    // Appending after the rewrite goes to the new file, not the replaced one.
+    QVERIFY(q.append(kD));
+    QCOMPARE(readBytes(path), fileOf({kA, kB, kD}));
+    EventQueue again(path);
+    again.load();
+    QCOMPARE(again.lines(), QList<QString>({kA, kB, kD}));
+}
+
+void TestEventQueue::removalsFromAnEmptyQueue() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    EventQueue q(path);
+    q.load();
+    QVERIFY(q.append(kA));
+    QVERIFY(q.removeLast());
+    QVERIFY(q.isEmpty());
+    QVERIFY(q.removeHead());
+    QVERIFY(q.removeLast());
+    QVERIFY(q.isEmpty());
+    QCOMPARE(readBytes(path), QByteArray());
+}
+
+void TestEventQueue::rejectLogKeepsLineAndReason() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Rejeitados.dat");
+    RejectLog log(path);
+    QString error;
+    QVERIFY2(log.append(kA, "05/03/2009 14:02:20", QStringLiteral("partição inválida"), &error),
+             qPrintable(error));
+    QVERIFY(log.append(kC, "05/03/2009 14:02:21", QStringLiteral("data ilegível\r\nsegunda")));
+    const QByteArray expected =
+        (kA + QStringLiteral(" | 05/03/2009 14:02:20 | partição inválida\r\n") + kC +
+         QStringLiteral(" | 05/03/2009 14:02:21 | data ilegível  segunda\r\n"))
+            .toUtf8();
+    QCOMPARE(readBytes(path), expected);
+}
+
+// A writer process is killed at random moments, during appends and during the rewrites of
+// removeHead. Whatever it had been told was written must be in the file, in order.
+void TestEventQueue::acknowledgedLinesSurviveAKill() {
+    const quint32 seed = QRandomGenerator::system()->generate();
+    qInfo("seed %u", seed);
+    QRandomGenerator rng(seed);
+    constexpr quint32 kPrefill = 300; // so that a rewrite takes a while
+    constexpr int kRounds = 16;
+    int killedWithTemporary = 0;
+
+    QTemporaryDir dir;
+    for (int round = 0; round < kRounds; ++round) {
+        // One round in four only appends; the others also take the head, and half of all
+        // rounds aim the kill at a removal's rewrite.
+        const bool withRemovals = round % 4 != 0;
+        const bool aimAtRewrite = round % 4 >= 2;
+        const QString path = dir.filePath(QStringLiteral("fila%1.dat").arg(round));
+        QStringList prefill;
+        for (quint32 n = 1; n <= kPrefill; ++n)
+            prefill << lineFor(n);
+        QVERIFY(writeBytes(path, fileOf(prefill)));
+
+        int fds[2];
+        QCOMPARE(::pipe(fds), 0);
+        const pid_t pid = ::fork();
+        QVERIFY(pid >= 0);
+        if (pid == 0) {
+            ::close(fds[0]);
+            writerProcess(path, kPrefill, withRemovals, fds[1]);
+        }
+        ::close(fds[1]);
+
+        // Kill after a random number of acknowledgements; the writer is then somewhere in
+        // its next operation. After k acknowledgements it is at step k, and steps 2, 5, 8 ...
+        // are removals: aimed rounds wait for the removal's temporary file to appear.
+        quint32 killAfter = rng.bounded(1u, 90u);
+        if (aimAtRewrite) killAfter = killAfter / 3 * 3 + 2;
+        const QByteArray tmpName = QFile::encodeName(path + ".tmp");
+        Ack last{kPrefill, 0};
+        quint32 acks = 0;
+        bool killed = false;
+        for (;;) {
+            Ack a;
+            const auto n = ::read(fds[0], &a, sizeof a);
+            if (n == 0) break; // the writer is gone
+            if (n < 0 && errno == EINTR) continue;
+            QCOMPARE(n, qint64(sizeof a));
+            last = a;
+            if (++acks >= killAfter && !killed) {
+                quint32 spin = rng.bounded(1000000u) >> rng.bounded(10u);
+                if (aimAtRewrite) {
+                    for (int tries = 0; tries < 100000 && ::access(tmpName.constData(), F_OK) != 0;
+                         ++tries) {
+                    }
+                    spin = rng.bounded(20000u);
+                }
+                // Up to about a millisecond more, so that the blow lands anywhere in the
+                // operation: writing, flushing or renaming.
+                for (; spin > 0; --spin)
+                    asm volatile("");
+                ::kill(pid, SIGKILL);
+                killed = true;
+            }
+        }
+        ::close(fds[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL,
+                 qPrintable(QStringLiteral("writer ended by itself, status %1").arg(status)));
+        QVERIFY(acks >= killAfter);
+        if (QFile::exists(path + ".tmp")) ++killedWithTemporary; // killed inside a rewrite
+
+        EventQueue q(path);
+        QString error;
+        QCOMPARE(q.load(&error), EventQueue::LoadStatus::Loaded);
+        const QList<QString> &lines = q.lines();
+        QVERIFY(!lines.isEmpty());
+
+        // The head: every acknowledged removal happened; one more may have (its rename done,
+        // its acknowledgement not yet sent).
+        quint32 first = last.removed + 1;
+        if (lines.first() != lineFor(first) && withRemovals && lines.first() == lineFor(first + 1))
+            ++first;
+        QVERIFY2(lines.first() == lineFor(first),
+                 qPrintable(QStringLiteral("round %1: head %2, acknowledged removals %3")
+                                .arg(round)
+                                .arg(lines.first())
+                                .arg(last.removed)));
+
+        // Then every line in order, none missing, up to at least the last acknowledged one.
+        quint32 expected = first;
+        qsizetype i = 0;
+        for (; i < lines.size() && lines.at(i) == lineFor(expected); ++i)
+            ++expected;
+        const quint32 lastWhole = expected - 1;
+        QVERIFY2(lastWhole >= last.appended,
+                 qPrintable(QStringLiteral("round %1: file ends at %2, acknowledged %3")
+                                .arg(round)
+                                .arg(lastWhole)
+                                .arg(last.appended)));
+        QVERIFY(lastWhole <= last.appended + 1);
+        // Only a line nobody was told about may be cut short, and only at the very end.
+        if (i < lines.size()) {
+            QCOMPARE(i, lines.size() - 1);
+            QCOMPARE(lastWhole, last.appended);
+            QVERIFY(lineFor(lastWhole + 1).startsWith(lines.at(i)));
+        }
+        QVERIFY(!QFile::exists(path + ".tmp"));
+    }
+    qInfo("%d of %d kills left a temporary file behind", killedWithTemporary, kRounds);
+}
+
+QTEST_GUILESS_MAIN(TestEventQueue)
+#include "test_eventqueue.moc"
