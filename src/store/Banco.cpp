@@ -51,7 +51,8 @@ bool Banco::openConnection(const QString &name, QString *reason) {
     db.setPassword(QString::fromLatin1(kPassword));
     db.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
     if (!db.open()) {
-        *reason = db.lastError().text();
+        *reason = db.lastError().databaseText().trimmed();
+        if (reason->isEmpty()) *reason = db.lastError().text();
         return false;
     }
     return true;
