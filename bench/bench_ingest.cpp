@@ -6,6 +6,7 @@
 // so that the figures are those of a real disk rather than of a memory file system).
 
 #include "common/Clock.h"
+#include "common/Process.h"
 #include "events/EventLine.h"
 #include "events/EventQueue.h"
 #include "settings/LiveSettings.h"
@@ -67,6 +68,7 @@ struct Row {
 } // namespace
 
 int main(int argc, char **argv) {
+    tulmo::prepararProcesso();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int frames = args.size() > 1 ? args.at(1).toInt() : 3000;

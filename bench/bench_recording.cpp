@@ -6,6 +6,7 @@
 // With a folder given, a database already filled there is reused.
 
 #include "common/Clock.h"
+#include "common/Process.h"
 #include "console/ConsoleCore.h"
 #include "events/EventLine.h"
 
@@ -52,6 +53,7 @@ int reloadFirstScreen(QSqlDatabase db) {
 } // namespace
 
 int main(int argc, char **argv) {
+    tulmo::prepararProcesso();
     QCoreApplication app(argc, argv);
     const int events = argc > 1 ? atoi(argv[1]) : 1000000;
     const int accounts = argc > 2 ? atoi(argv[2]) : 50000;
@@ -157,10 +159,31 @@ int main(int argc, char **argv) {
         if (!insert.exec()) qFatal("%s", qPrintable(insert.lastError().text()));
         bare.push_back(double(t.nsecsElapsed()) / 1e6);
     }
+    // What a single select costs on its own: its own transaction, started and committed.
+    std::vector<double> probe, prep;
+    for (int i = 0; i < samples; ++i) {
+        t.start();
+        {
+            QSqlQuery q(db);
+            q.exec("select 1 from RDB$DATABASE");
+            q.next();
+        }
+        probe.push_back(double(t.nsecsElapsed()) / 1e6);
+        t.start();
+        db.transaction();
+        {
+            QSqlQuery q(db);
+            q.prepare("Select * from CLIENTES where CONTA =:conta");
+        }
+        db.commit();
+        prep.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
     std::printf("\n%d events, %d accounts, %d samples\n", events, accounts, samples);
     report("Grava_Evento_Banco_Dados + first screen", record);
     report("  of which the first screen (100 rows)", reload);
     report("bare prepared INSERT + commit", bare);
+    report("one select in its own transaction", probe);
+    report("one prepare in a transaction", prep);
     std::printf("ratio of medians: %.2f (target: at most 3)\n",
                 percentile(record, 0.5) / percentile(bare, 0.5));
     return 0;

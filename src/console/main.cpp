@@ -1,5 +1,6 @@
 #include "common/Clock.h"
 #include "common/Paths.h"
+#include "common/Process.h"
 #include "console/ConsoleCore.h"
 #include "console/MessagePrompt.h"
 
@@ -37,6 +38,7 @@ void quitOnTerminate(QCoreApplication &app) {
 #endif
 
 int main(int argc, char *argv[]) {
+    tulmo::prepararProcesso();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tulmo"));
 

@@ -8,6 +8,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 namespace tulmo {
@@ -20,6 +21,23 @@ constexpr int kSmsLength = 257;
 QString fit(const QString &s, int width) {
     return s.left(width);
 }
+
+// Columns by name, with the query's record taken once (each record() call describes every
+// column of the statement again).
+class Row {
+public:
+    explicit Row(const QSqlQuery &q)
+        : m_q(q)
+        , m_rec(q.record()) {}
+    QVariant operator[](const char *name) const {
+        const int i = m_rec.indexOf(QLatin1String(name));
+        return i < 0 ? QVariant() : m_q.value(i);
+    }
+
+private:
+    const QSqlQuery &m_q;
+    QSqlRecord m_rec;
+};
 
 bool toSmallint(const QString &text, int *out) {
     bool ok = false;
@@ -116,8 +134,9 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         q.bindValue(QStringLiteral(":conta"), ev.conta);
         if (!q.exec()) return failure(QStringLiteral("ler a conta"), q.lastError().text());
         if (q.next()) {
-            nome = q.value(QStringLiteral("NOME")).toString();
-            celular = q.value(QStringLiteral("CELULAR")).toString();
+            const Row row(q);
+            nome = row["NOME"].toString();
+            celular = row["CELULAR"].toString();
         }
     }
     const bool cadastrado = !nome.isEmpty();
@@ -133,14 +152,15 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         if (!q.exec())
             return failure(QStringLiteral("ler o código do evento"), q.lastError().text());
         if (q.next()) {
-            descricaoCodigo = q.value(QStringLiteral("DESCRICAO")).toString();
-            const QVariant t = q.value(QStringLiteral("TIPO"));
+            const Row row(q);
+            descricaoCodigo = row["DESCRICAO"].toString();
+            const QVariant t = row["TIPO"];
             tipo = t.isNull() ? QString() : QString::number(t.toInt());
-            registroAutomatico = q.value(QStringLiteral("REGISTRO_AUTOMATICO")).toInt();
-            prioridade = q.value(QStringLiteral("PRIORIDADE")).toInt();
-            som = q.value(QStringLiteral("SOM")).toString();
-            somContinuo = q.value(QStringLiteral("SOM_CONTINUO")).toInt();
-            envioSms = q.value(QStringLiteral("ENVIO_SMS")).toInt();
+            registroAutomatico = row["REGISTRO_AUTOMATICO"].toInt();
+            prioridade = row["PRIORIDADE"].toInt();
+            som = row["SOM"].toString();
+            somContinuo = row["SOM_CONTINUO"].toInt();
+            envioSms = row["ENVIO_SMS"].toInt();
         }
     }
 
@@ -196,7 +216,7 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         q.bindValue(QStringLiteral(":particao"), particao);
         if (!q.exec()) return failure(QStringLiteral("ler a partição"), q.lastError().text());
         if (q.next()) {
-            const QString n = q.value(QStringLiteral("NOME_PARTICAO")).toString();
+            const QString n = Row(q)["NOME_PARTICAO"].toString();
             if (!n.isEmpty()) nomeParticao = n;
         }
     }
@@ -215,7 +235,7 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         q.bindValue(QLatin1Char(':') + coluna.toLower(), numeroZonaUsuario);
         if (!q.exec()) return failure(QStringLiteral("ler a descrição"), q.lastError().text());
         QString d;
-        if (q.next()) d = q.value(QStringLiteral("DESCRICAO")).toString();
+        if (q.next()) d = Row(q)["DESCRICAO"].toString();
         descricao += QLatin1Char(' ') + (d.isEmpty() ? QString::number(numeroZonaUsuario) : d);
         return std::nullopt;
     };
@@ -276,7 +296,7 @@ RecordResult GravadorEventos::Grava_Evento_Banco_Dados(const QString &line) {
         if (q.exec(QStringLiteral("Select * from RECEIVER where\nENVIA_SMS = 1"))) {
             const QByteArray cmd = comandoSms(celular, descricao, nomeParticao);
             while (q.next())
-                m_slots->writeToSlot(q.value(QStringLiteral("RECEIVER")).toInt(), cmd);
+                m_slots->writeToSlot(Row(q)["RECEIVER"].toInt(), cmd);
         }
     }
 

@@ -1,0 +1,19 @@
+#include "Process.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <ctime>
+
+namespace tulmo {
+
+void prepararProcesso() {
+#ifdef Q_OS_UNIX
+    if (qEnvironmentVariableIsEmpty("TZ")) {
+        qputenv("TZ", QByteArrayLiteral(":/etc/localtime"));
+        tzset();
+    }
+#endif
+}
+
+} // namespace tulmo
