@@ -35,21 +35,43 @@ bool ConsoleCore::iniciar(QString *error) {
     schema::upgradeMainWindowStep(banco.principal(), m_clock.now());
     schema::ensureIndexes(banco.principal());
 
+    m_repetidora =
+        std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/EventosRepetidora.dat"));
     m_fila = std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/Eventos_Log.dat"));
-    QString qerr;
-    if (m_fila->load(&qerr) == EventQueue::LoadStatus::Unreadable && m_prompt)
-        m_prompt->message(qerr, QStringLiteral("Tulmo"), Prompt::Icon::Error);
+    for (EventQueue *q : {m_repetidora.get(), m_fila.get()}) {
+        QString qerr;
+        if (q->load(&qerr) == EventQueue::LoadStatus::Unreadable && m_prompt)
+            m_prompt->message(qerr, QStringLiteral("Tulmo"), Prompt::Icon::Error);
+    }
     m_rejeitados =
         std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
     m_gravador = std::make_unique<GravadorEventos>(banco, m_clock, m_sound, m_dm.get());
     m_pump = std::make_unique<EventPump>(*m_fila, *m_rejeitados, *m_gravador, m_prompt, m_clock);
+    m_serial = std::make_unique<SerialReception>(*m_dm, *this, m_clock);
+    m_conectados = std::make_unique<Conectados>(*m_dm, m_clock);
+    m_deviceLink = std::make_unique<DeviceLink>(*m_dm, *m_conectados, *this, m_clock);
     return true;
 }
 
-bool ConsoleCore::Decodifica_Eventos(const QString &message) {
+ReceptionSink::Enfileiramento ConsoleCore::Decodifica_Eventos(const QString &message) {
     const QString line = m_decoder.Decodifica_Eventos(message);
-    if (line.isEmpty() || !m_fila) return false;
-    return m_fila->append(line);
+    if (line.isEmpty()) return Enfileiramento::SemEvento;
+    return enfileirarLinha(line) ? Enfileiramento::Enfileirado : Enfileiramento::Falhou;
+}
+
+bool ConsoleCore::enfileirarLinha(const QString &eventLine) {
+    return m_fila && m_fila->append(eventLine);
+}
+
+void ConsoleCore::confirmarRepetidora(int slot) {
+    if (!m_repetidora || m_repetidora->isEmpty()) return;
+    const QString head = m_repetidora->head();
+    if (head.section(QLatin1Char(','), 0, 0).trimmed() == QString::number(slot))
+        m_repetidora->removeHead();
+}
+
+bool ConsoleCore::enfileirarRepetidora(int slot, const QString &frame) {
+    return m_repetidora && m_repetidora->append(QString::number(slot) + QLatin1Char(',') + frame);
 }
 
 void ConsoleCore::startTimer() {
@@ -60,7 +82,12 @@ void ConsoleCore::stopTimer() {
 }
 
 void ConsoleCore::Timer_AtualizarTimer() {
-    if (m_pump) m_pump->gravarProximo();
+    if (!m_pump) return;
+    const QDateTime now = m_clock.now();
+    // The order of the driver's duties: replies and silent devices, then one recording.
+    m_conectados->enviarRespostaDevida(now);
+    m_conectados->expirarConexaoSilenciosa(now);
+    m_pump->gravarProximo();
 }
 
 } // namespace tulmo

@@ -4,7 +4,11 @@
 #include "events/EventPump.h"
 #include "events/EventQueue.h"
 #include "events/Gravacao.h"
+#include "reception/Conectados.h"
 #include "reception/Data_Modulo2.h"
+#include "reception/DeviceLink.h"
+#include "reception/ReceptionSink.h"
+#include "reception/SerialReception.h"
 #include "settings/LiveSettings.h"
 
 #include <QObject>
@@ -21,7 +25,7 @@ class SoundOutput;
 // What the console holds besides its windows: the reception data module with the database,
 // the event queue and its rejects, the decoder, the recording and the one-second driver.
 // The main window is built on top of it; tests drive it directly.
-class ConsoleCore : public QObject {
+class ConsoleCore : public QObject, public ReceptionSink {
     Q_OBJECT
 public:
     ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt, SoundOutput *sound,
@@ -33,9 +37,12 @@ public:
     // cannot run.
     bool iniciar(QString *error);
 
-    // Decodes a raw receiver message and queues its line; false when the message carries
-    // no event or the line could not be made durable (then it must not be acknowledged).
-    bool Decodifica_Eventos(const QString &message);
+    // Decodes a raw receiver message and queues its line. Failed when the line could not be
+    // made durable: the frame must then not be acknowledged.
+    Enfileiramento Decodifica_Eventos(const QString &message) override;
+    bool enfileirarLinha(const QString &eventLine) override;
+    void confirmarRepetidora(int slot) override;
+    bool enfileirarRepetidora(int slot, const QString &frame) override;
 
     // Starts and stops the one-second driver.
     void startTimer();
@@ -45,10 +52,14 @@ public:
 
     DM1 &dm() { return *m_dm; }
     EventQueue &fila() { return *m_fila; }
+    EventQueue &repetidora() { return *m_repetidora; }
     RejectLog &rejeitados() { return *m_rejeitados; }
     GravadorEventos &gravador() { return *m_gravador; }
     EventPump &pump() { return *m_pump; }
     LiveSettings &settings() { return m_settings; }
+    SerialReception &serial() { return *m_serial; }
+    Conectados &conectados() { return *m_conectados; }
+    DeviceLink &deviceLink() { return *m_deviceLink; }
     const EventDecoder &decoder() const { return m_decoder; }
     const QString &dataDir() const { return m_dataDir; }
 
@@ -61,9 +72,13 @@ private:
     EventDecoder m_decoder;
     std::unique_ptr<DM1> m_dm;
     std::unique_ptr<EventQueue> m_fila;
+    std::unique_ptr<EventQueue> m_repetidora;
     std::unique_ptr<RejectLog> m_rejeitados;
     std::unique_ptr<GravadorEventos> m_gravador;
     std::unique_ptr<EventPump> m_pump;
+    std::unique_ptr<SerialReception> m_serial;
+    std::unique_ptr<Conectados> m_conectados;
+    std::unique_ptr<DeviceLink> m_deviceLink;
     QTimer m_timer;
 };
 

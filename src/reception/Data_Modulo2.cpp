@@ -4,6 +4,11 @@
 #include "store/schema.h"
 
 #include <QSerialPort>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 
 namespace tulmo {
 
@@ -12,18 +17,31 @@ DM1::DM1(QString dataDir, QObject *parent)
     , m_dataDir(std::move(dataDir))
     , m_banco(std::make_unique<Banco>(m_dataDir + QStringLiteral("/TULMO.FDB"))) {
     for (int k = 1; k <= kSlots; ++k) {
-        auto *p = new QSerialPort(this);
-        p->setObjectName(QStringLiteral("ComPorta%1").arg(k));
-        p->setProperty("Tag", k);
-        p->setPortName(QStringLiteral("COM1"));
-        p->setBaudRate(9600);
-        m_com[k] = p;
+        ReceiverSlot &s = m_slots[size_t(k)];
+        s.numero = k;
+        s.comPorta = new QSerialPort(this);
+        s.comPorta->setObjectName(QStringLiteral("ComPorta%1").arg(k));
+        s.comPorta->setProperty("Tag", k);
+        s.comPorta->setPortName(QStringLiteral("COM1"));
+        s.comPorta->setBaudRate(9600);
+        s.timerCom = new QTimer(this);
+        s.timerCom->setObjectName(QStringLiteral("TimerCom%1").arg(k));
+        s.timerCom->setSingleShot(true);
+        s.timerCom->setInterval(100);
+        s.timerSM = new QTimer(this);
+        s.timerSM->setObjectName(QStringLiteral("TimerSM%1").arg(k));
+        s.timerSM->setSingleShot(true);
+        s.timerSM->setInterval(1000);
+        connect(s.timerSM, &QTimer::timeout, this, [this, k] { TimerSMTimer(k); });
+        s.socketServer = new QTcpServer(this);
+        s.socketServer->setObjectName(QStringLiteral("SocketServer%1").arg(k));
+        s.socketServer->setProperty("Tag", k);
     }
 }
 
 DM1::~DM1() {
     for (int k = 1; k <= kSlots; ++k)
-        if (m_com[k]->isOpen()) m_com[k]->close();
+        if (m_slots[size_t(k)].comPorta->isOpen()) m_slots[size_t(k)].comPorta->close();
 }
 
 bool DM1::abrirBanco(QString *error) {
@@ -33,7 +51,7 @@ bool DM1::abrirBanco(QString *error) {
 }
 
 QSerialPort *DM1::comPorta(int k) const {
-    return (k >= 1 && k <= kSlots) ? m_com[k] : nullptr;
+    return slotValido(k) ? m_slots[size_t(k)].comPorta : nullptr;
 }
 
 QString DM1::nomePorta(int portaCom) {
@@ -67,7 +85,90 @@ bool DM1::abrirPortaSerial(int k, int portaCom, int baudsCom, QString *error) {
     p->setDataTerminalReady(false);
     p->setRequestToSend(false);
     p->clearError();
+    ComPortaAfterOpen(k);
     return true;
+}
+
+void DM1::ComPortaAfterOpen(int k) {
+    writeToSlot(k, QByteArrayLiteral("SP"));
+}
+
+void DM1::TimerSMTimer(int k) {
+    ReceiverSlot &s = slot(k);
+    s.timerSM->stop();
+    if (s.comPorta->isOpen()) s.comPorta->close();
+    m_portaVisor.append(QStringLiteral("Receptora Porta %1 não encontrada!").arg(k));
+    emit receptoraNaoEncontrada(k);
+}
+
+void DM1::marcarInativo(int k) {
+    QSqlQuery q(m_banco->principal());
+    q.prepare(QStringLiteral("Update RECEIVER Set ATIVO =:ativo\nwhere RECEIVER =:id"));
+    q.bindValue(QStringLiteral(":ativo"), 0);
+    q.bindValue(QStringLiteral(":id"), k);
+    q.exec();
+}
+
+void DM1::Realizar_Atualizacoes() {
+    struct Linha {
+        int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive;
+    };
+    QList<Linha> linhas;
+    {
+        QSqlQuery q(m_banco->principal());
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("Select * from Receiver"))) return;
+        const QSqlRecord rec = q.record();
+        auto col = [&](const char *n) { return q.value(rec.indexOf(QLatin1String(n))).toInt(); };
+        while (q.next()) {
+            linhas.append({col("MODO_COMUNICACAO"), col("ATIVO"), col("PORTA_COM"),
+                           col("BAUDS_COM"), col("PORTA_TCP"), col("TEMPO_RESPOSTA"),
+                           col("TEMPO_KEEPALIVE")});
+        }
+    }
+    if (linhas.isEmpty()) return;
+
+    for (int k = 1; k <= kSlots; ++k) {
+        ReceiverSlot &s = slot(k);
+        s.timerSM->stop();
+        if (s.comPorta->isOpen()) s.comPorta->close();
+    }
+    // The dialog keeps at most ten receivers; rows beyond the tenth have no slot to serve them.
+    for (int k = 1; k <= std::min<int>(kSlots, int(linhas.size())); ++k) {
+        const Linha &l = linhas[k - 1];
+        ReceiverSlot &s = slot(k);
+        s.tempoResposta = l.tempoResposta;
+        s.tempoKeepAlive = l.tempoKeepAlive;
+        if (l.ativo == 0) continue;
+        if (l.modo == Serial) {
+            if (!abrirPortaSerial(k, l.portaCom, l.baudsCom)) {
+                marcarInativo(k);
+                continue;
+            }
+            s.timerSM->start(1000);
+        } else if (l.modo == TcpIp) {
+            const bool portValid = l.portaTcp >= 0 && l.portaTcp <= 65535;
+            if (!portValid) {
+                marcarInativo(k);
+                continue;
+            }
+            // A listener keeps its connections unless its port changes.
+            const QVariant configurada = s.socketServer->property("PortaConfigurada");
+            if (!configurada.isValid() || configurada.toInt() != l.portaTcp) {
+                s.socketServer->close();
+                if (!s.socketServer->listen(QHostAddress::Any, quint16(l.portaTcp))) {
+                    s.socketServer->setProperty("PortaConfigurada", QVariant());
+                    marcarInativo(k);
+                    continue;
+                }
+                s.socketServer->setProperty("PortaConfigurada", l.portaTcp);
+                emit listenerIniciado(k);
+            }
+            // The slot's serial port is its event output; failing to open it is no failure.
+            abrirPortaSerial(k, l.portaCom, l.baudsCom);
+        }
+        // UDP/IP: no UDP input exists; nothing is opened.
+    }
 }
 
 bool DM1::writeToSlot(int slot, const QByteArray &bytes) {
