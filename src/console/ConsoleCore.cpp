@@ -84,7 +84,9 @@ void ConsoleCore::stopTimer() {
 void ConsoleCore::Timer_AtualizarTimer() {
     if (!m_pump) return;
     const QDateTime now = m_clock.now();
-    // The order of the driver's duties: replies and silent devices, then one recording.
+    // The order of the driver's duties: status bar, replies and silent devices, then one
+    // recording.
+    m_conectados->mostrarContagem();
     m_conectados->enviarRespostaDevida(now);
     m_conectados->expirarConexaoSilenciosa(now);
     m_pump->gravarProximo();

@@ -3,14 +3,319 @@
 #include "common/Clock.h"
 #include "reception/Data_Modulo2.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+
 namespace tulmo {
 
-Conectados::Conectados(DM1 &dm, const Clock &clock, QObject *parent)
-    : QObject(parent)
-    , m_dm(dm)
-    , m_clock(clock) {}
+namespace {
+const char *const kTitulos[] = {"Keep Alive", "Conta",       "Ultimo Pacote", "Ultimo Evento",
+                                "Servidor",   "IMEI",        "IP REMOTO",     "Socket",
+                                "Conexão",    "Data Conexão"};
+} // namespace
 
-void Conectados::enviarRespostaDevida(const QDateTime &) {}
-void Conectados::expirarConexaoSilenciosa(const QDateTime &) {}
+Conectados::Conectados(DM1 &dm, const Clock &clock, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_dm(dm)
+    , m_clock(clock) {
+    // SocketServer1Accept, shared by the ten listeners.
+    for (int k = 1; k <= DM1::kSlots; ++k) {
+        QTcpServer *server = m_dm.slot(k).socketServer;
+        connect(server, &QTcpServer::newConnection, this, [this, k] { SocketServerAccept(k); });
+    }
+}
+
+Conectados::~Conectados() = default;
+
+int Conectados::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : int(m_linhas.size());
+}
+
+int Conectados::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : ColCount;
+}
+
+QString Conectados::formatarData(const QDateTime &t) {
+    return t.isValid() ? t.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
+}
+
+QVariant Conectados::data(const QModelIndex &index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_linhas.size())
+        return QVariant();
+    const Linha &l = m_linhas[index.row()];
+    switch (index.column()) {
+    case ColKeepAlive:
+        return formatarData(l.keepAlive);
+    case ColConta:
+        return l.conta;
+    case ColUltimoPacote:
+        return l.ultimoPacote;
+    case ColUltimoEvento:
+        return formatarData(l.ultimoEvento);
+    case ColServidor:
+        return QString::number(l.servidor);
+    case ColImei:
+        return l.imei;
+    case ColIpRemoto:
+        return l.ipRemoto;
+    case ColSocket:
+        return QString::number(l.socketIndex);
+    case ColConexao:
+        return QString::number(l.conexao);
+    case ColDataConexao:
+        return formatarData(l.dataConexao);
+    default:
+        return QVariant();
+    }
+}
+
+QVariant Conectados::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
+        section >= ColCount)
+        return QVariant();
+    return QString::fromUtf8(kTitulos[section]);
+}
+
+int Conectados::linhaDe(const QTcpSocket *socket) const {
+    if (!socket) return -1;
+    for (int r = int(m_linhas.size()) - 1; r >= 0; --r)
+        if (m_linhas[r].socket == socket) return r;
+    return -1;
+}
+
+void Conectados::emitirLinha(int r) {
+    emit dataChanged(index(r, 0), index(r, ColCount - 1));
+}
+
+void Conectados::setConta(int r, const QString &conta) {
+    m_linhas[r].conta = conta;
+    emitirLinha(r);
+}
+void Conectados::setImei(int r, const QString &imei) {
+    m_linhas[r].imei = imei;
+    emitirLinha(r);
+}
+void Conectados::setUltimoPacote(int r, const QString &pacote) {
+    m_linhas[r].ultimoPacote = pacote;
+    emitirLinha(r);
+}
+void Conectados::setKeepAlive(int r, const QDateTime &t) {
+    m_linhas[r].keepAlive = t;
+    emitirLinha(r);
+}
+void Conectados::setUltimoEvento(int r, const QDateTime &t) {
+    m_linhas[r].ultimoEvento = t;
+    emitirLinha(r);
+}
+
+QList<QTcpSocket *> Conectados::conexoes(int k) const {
+    QList<QTcpSocket *> out;
+    if (k < 1 || k > DM1::kSlots) return out;
+    for (const QPointer<QTcpSocket> &s : m_conexoes[size_t(k)])
+        if (s) out.append(s.data());
+    return out;
+}
+
+int Conectados::totalConexoes() const {
+    int n = 0;
+    for (int k = 1; k <= DM1::kSlots; ++k)
+        n += int(conexoes(k).size());
+    return n;
+}
+
+void Conectados::SocketServerAccept(int k) {
+    QTcpServer *server = m_dm.slot(k).socketServer;
+    while (QTcpSocket *socket = server->nextPendingConnection())
+        aceitar(k, socket);
+}
+
+void Conectados::aceitar(int k, QTcpSocket *socket) {
+    // A flooding client is held to a bounded buffer; the kernel pushes back on it.
+    socket->setReadBufferSize(kMaxFrame);
+    auto &lista = m_conexoes[size_t(k)];
+    lista.append(socket);
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, k] { lerConexao(socket, k); });
+    connect(socket, &QTcpSocket::disconnected, this,
+            [this, socket, k] { conexaoEncerrada(socket, k); });
+    // A client error closes that connection only; the listener and its other devices stay.
+    connect(socket, &QTcpSocket::errorOccurred, this, [socket](QAbstractSocket::SocketError) {
+        if (socket->state() != QAbstractSocket::UnconnectedState) socket->abort();
+    });
+
+    const int n = int(conexoes(k).size());
+    // The only connection of this listener: rows of its slot are left from connections
+    // lost unnoticed.
+    if (n == 1) {
+        bool removed = false;
+        for (int r = int(m_linhas.size()) - 1; r >= 0; --r) {
+            if (m_linhas[r].servidor == k) {
+                fechar(m_linhas[r].socket);
+                beginRemoveRows(QModelIndex(), r, r);
+                m_linhas.removeAt(r);
+                endRemoveRows();
+                removed = true;
+            }
+        }
+        if (removed) {
+            esvaziarRespostas();
+            renumerar();
+        }
+    }
+
+    enviar(socket, QByteArrayLiteral("&"));
+
+    const QHostAddress peer = socket->peerAddress();
+    QString dotted = peer.toString();
+    bool v4 = false;
+    const quint32 ip4 = peer.toIPv4Address(&v4);
+    if (v4) dotted = QHostAddress(ip4).toString();
+    m_statusConexao = QStringLiteral("Connected to: ") + dotted;
+    emit statusConexaoChanged(m_statusConexao);
+
+    const QDateTime now = m_clock.now();
+    Linha l;
+    l.keepAlive = now;
+    l.servidor = k;
+    l.socketIndex = n - 1;
+    l.conexao = socket->socketDescriptor();
+    l.dataConexao = now;
+    l.socket = socket;
+    const int r = int(m_linhas.size());
+    beginInsertRows(QModelIndex(), r, r);
+    m_linhas.append(l);
+    endInsertRows();
+
+    // The peer's name comes from the resolver's own threads; the row shows it when it
+    // arrives and stays empty when the address has no name.
+    QPointer<QTcpSocket> guard(socket);
+    QHostInfo::lookupHost(dotted, this, [this, guard, dotted](const QHostInfo &info) {
+        if (!guard || info.error() != QHostInfo::NoError) return;
+        const QString name = info.hostName();
+        if (name.isEmpty() || name == dotted) return;
+        const int row = linhaDe(guard.data());
+        if (row < 0) return;
+        m_linhas[row].ipRemoto = name;
+        emitirLinha(row);
+    });
+    emit conexaoAceita(socket, k);
+}
+
+void Conectados::lerConexao(QTcpSocket *socket, int k) {
+    // One read is one frame, never more than the connection's buffer.
+    const QByteArray frame = socket->read(kMaxFrame);
+    if (frame.isEmpty()) return;
+    emit frameRecebido(socket, k, frame);
+}
+
+void Conectados::conexaoEncerrada(QTcpSocket *socket, int k) {
+    // The row stays until the keep-alive expiry; its pointer clears when the socket goes.
+    m_conexoes[size_t(k)].removeAll(QPointer<QTcpSocket>(socket));
+    m_conexoes[size_t(k)].removeAll(QPointer<QTcpSocket>());
+    socket->deleteLater();
+}
+
+void Conectados::fechar(QTcpSocket *socket) {
+    if (socket && socket->state() != QAbstractSocket::UnconnectedState) socket->abort();
+}
+
+bool Conectados::enviar(QTcpSocket *socket, const QByteArray &texto) {
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState) return false;
+    return socket->write(texto) == texto.size();
+}
+
+void Conectados::removerLinha(int r) {
+    beginRemoveRows(QModelIndex(), r, r);
+    m_linhas.removeAt(r);
+    endRemoveRows();
+    esvaziarRespostas();
+    renumerar();
+}
+
+void Conectados::renumerar() {
+    for (int r = 0; r < m_linhas.size(); ++r) {
+        if (m_linhas[r].socketIndex != r) {
+            m_linhas[r].socketIndex = r;
+            emit dataChanged(index(r, ColSocket), index(r, ColSocket));
+        }
+    }
+}
+
+int Conectados::removerConexaoAnterior(const QString &id, int r) {
+    int anterior = -1;
+    for (int i = 0; i < m_linhas.size(); ++i) {
+        if (i != r && m_linhas[i].imei == id) {
+            anterior = i;
+            break;
+        }
+    }
+    if (anterior < 0) return r;
+    // The whole removal runs inside this handler, so no tick sees a half-updated table.
+    QPointer<QTcpSocket> velha = m_linhas[anterior].socket;
+    fechar(velha);
+    removerLinha(anterior);
+    return anterior < r ? r - 1 : r;
+}
+
+void Conectados::enfileirarResposta(const QString &texto, int indice, int slot, const QString &id,
+                                    QTcpSocket *socket, const QDateTime &now) {
+    m_respostas.append({texto, indice, now, slot, id, socket});
+}
+
+void Conectados::esvaziarRespostas() {
+    m_respostas.clear();
+    m_cursor = 0;
+}
+
+void Conectados::enviarRespostaDevida(const QDateTime &now) {
+    if (m_respostas.isEmpty()) return;
+    if (m_cursor >= m_respostas.size()) m_cursor = 0;
+    const Resposta &resp = m_respostas[m_cursor];
+    const int tempo = m_dm.slotValido(resp.slot) ? m_dm.slot(resp.slot).tempoResposta : 0;
+    // The whole time since queueing counts, hours included.
+    if (resp.hora.secsTo(now) < tempo) return;
+    if (!resp.identificador.isEmpty()) {
+        QTcpSocket *alvo = resp.socket.data();
+        for (int r = 0; r < m_linhas.size(); ++r) {
+            if (m_linhas[r].imei == resp.identificador) {
+                alvo = m_linhas[r].socket.data();
+                if (m_linhas[r].socketIndex != r) {
+                    m_linhas[r].socketIndex = r;
+                    emit dataChanged(index(r, ColSocket), index(r, ColSocket));
+                }
+                break;
+            }
+        }
+        enviar(alvo, resp.texto.toLatin1());
+    }
+    ++m_cursor;
+    if (m_cursor >= m_respostas.size()) esvaziarRespostas();
+}
+
+void Conectados::expirarConexaoSilenciosa(const QDateTime &now) {
+    if (now.time().second() == 0) return;
+    for (int r = 0; r < m_linhas.size(); ++r) {
+        const Linha &l = m_linhas[r];
+        if (!l.keepAlive.isValid()) continue;
+        const int keepAlive =
+            m_dm.slotValido(l.servidor) ? m_dm.slot(l.servidor).tempoKeepAlive : 0;
+        // Whole minutes of silence, hours and days included.
+        if (l.keepAlive.secsTo(now) / 60 >= keepAlive) {
+            QPointer<QTcpSocket> s = l.socket;
+            fechar(s);
+            removerLinha(r);
+            return;
+        }
+    }
+}
+
+void Conectados::mostrarContagem() {
+    const QString texto = QStringLiteral("Conexoes TCP/IP: ") + QString::number(totalConexoes());
+    if (texto != m_textoConexoes) {
+        m_textoConexoes = texto;
+        emit textoConexoesChanged(texto);
+    }
+}
 
 } // namespace tulmo
