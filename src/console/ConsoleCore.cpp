@@ -74,6 +74,13 @@ bool ConsoleCore::enfileirarRepetidora(int slot, const QString &frame) {
     return m_repetidora && m_repetidora->append(QString::number(slot) + QLatin1Char(',') + frame);
 }
 
+void ConsoleCore::encerrar() {
+    stopTimer();
+    // The engine closes every attachment of the process itself, faster than a detach of
+    // each connection.
+    Banco::encerrarMotor();
+}
+
 void ConsoleCore::startTimer() {
     m_timer.start();
 }

@@ -44,6 +44,10 @@ public:
     void confirmarRepetidora(int slot) override;
     bool enfileirarRepetidora(int slot, const QString &frame) override;
 
+    // Closes the connections and stops the database engine of this process; the queues
+    // are on disk at every moment, so nothing else is saved.
+    void encerrar();
+
     // Starts and stops the one-second driver.
     void startTimer();
     void stopTimer();

@@ -58,5 +58,8 @@ int main(int argc, char *argv[]) {
     quitOnTerminate(app);
 #endif
     core.startTimer();
-    return app.exec();
+    const int rc = app.exec();
+    core.stopTimer();
+    core.encerrar();
+    return rc;
 }

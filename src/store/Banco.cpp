@@ -2,6 +2,8 @@
 
 #include "schema.h"
 
+#include <ibase.h>
+
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
@@ -85,6 +87,10 @@ bool Banco::open(QString *error) {
 void Banco::close() {
     if (QSqlDatabase::contains(m_mainName)) QSqlDatabase::database(m_mainName, false).close();
     if (QSqlDatabase::contains(m_secondName)) QSqlDatabase::database(m_secondName, false).close();
+}
+
+void Banco::encerrarMotor() {
+    fb_shutdown(10000, fb_shutrsn_app_stopped);
 }
 
 bool Banco::isOpen() const {

@@ -39,6 +39,9 @@ public:
     // Whether this open created the file (a new installation).
     bool created() const { return m_created; }
 
+    // Stops the embedded engine of this process (after every connection is closed).
+    static void encerrarMotor();
+
     // "Não foi possível abrir o banco de dados …" with the file and the reason.
     static QString openFailureMessage(const QString &file, const QString &reason);
 
