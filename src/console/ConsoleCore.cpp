@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "common/Prompt.h"
+#include "common/Sound.h"
 #include "store/schema.h"
 
 #include <QDir>
@@ -18,6 +19,8 @@ ConsoleCore::ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt,
     , m_decoder(clock, m_settings) {
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, &ConsoleCore::Timer_AtualizarTimer);
+    m_timerInativos.setInterval(1000);
+    connect(&m_timerInativos, &QTimer::timeout, this, &ConsoleCore::TimerInativosTimer);
 }
 
 ConsoleCore::~ConsoleCore() = default;
@@ -48,6 +51,13 @@ bool ConsoleCore::iniciar(QString *error) {
     m_gravador = std::make_unique<GravadorEventos>(banco, m_clock, m_sound, m_dm.get());
     m_pump = std::make_unique<EventPump>(*m_fila, *m_rejeitados, *m_gravador, m_prompt, m_clock);
     m_serial = std::make_unique<SerialReception>(*m_dm, *this, m_clock);
+    m_supervisao = std::make_unique<Supervisao>(banco);
+    // Every recorded event is a sign of life: the scan starts again from the lowest account.
+    connect(m_gravador.get(), &GravadorEventos::semComunicacaoChanged, m_supervisao.get(),
+            &Supervisao::reabrirVarredura);
+    connect(m_supervisao.get(), &Supervisao::contaAguardandoArmar, this,
+            &ConsoleCore::alertaRearme);
+    connect(m_supervisao.get(), &Supervisao::contaInativa, this, &ConsoleCore::alertaInativo);
     m_conectados = std::make_unique<Conectados>(*m_dm, m_clock);
     m_deviceLink = std::make_unique<DeviceLink>(*m_dm, *m_conectados, *this, m_clock);
     return true;
@@ -83,17 +93,43 @@ void ConsoleCore::encerrar() {
 
 void ConsoleCore::startTimer() {
     m_timer.start();
+    m_timerInativos.start();
 }
 void ConsoleCore::stopTimer() {
     m_timer.stop();
+    m_timerInativos.stop();
+}
+
+// The driver stays stopped while the operator reads the message, so the same account is not
+// announced again meanwhile; reception goes on.
+void ConsoleCore::alertaRearme(const QString &mensagem) {
+    const bool ativo = m_timer.isActive();
+    m_timer.stop();
+    if (m_sound) m_sound->playRepeating(m_settings.somRearme());
+    if (m_prompt) m_prompt->message(mensagem, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+    if (ativo) m_timer.start(1000);
+}
+
+void ConsoleCore::alertaInativo(const QString &mensagem) {
+    const bool ativo = m_timerInativos.isActive();
+    m_timerInativos.stop();
+    if (m_sound) m_sound->playRepeating(m_settings.somRearme());
+    if (m_prompt) m_prompt->message(mensagem, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+    if (m_sound) m_sound->stopPlayer();
+    if (ativo) m_timerInativos.start(1000);
+}
+
+void ConsoleCore::TimerInativosTimer() {
+    if (m_supervisao) m_supervisao->TimerInativosTimer(m_clock.now());
 }
 
 void ConsoleCore::Timer_AtualizarTimer() {
     if (!m_pump) return;
     const QDateTime now = m_clock.now();
-    // The order of the driver's duties: status bar, replies and silent devices, then one
-    // recording.
+    // The order of the driver's duties: status bar, rearm check, replies and silent devices,
+    // then one recording.
     m_conectados->mostrarContagem();
+    m_supervisao->verificarRearme(now);
     m_conectados->enviarRespostaDevida(now);
     m_conectados->expirarConexaoSilenciosa(now);
     m_pump->gravarProximo();

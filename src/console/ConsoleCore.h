@@ -4,6 +4,7 @@
 #include "events/EventPump.h"
 #include "events/EventQueue.h"
 #include "events/Gravacao.h"
+#include "events/Supervisao.h"
 #include "reception/Conectados.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/DeviceLink.h"
@@ -53,6 +54,10 @@ public:
     void stopTimer();
     // One tick of the driver.
     void Timer_AtualizarTimer();
+    // One tick of the inactivity scan (its own one-second timer).
+    void TimerInativosTimer();
+    QTimer &timerAtualizar() { return m_timer; }
+    QTimer &timerInativos() { return m_timerInativos; }
 
     DM1 &dm() { return *m_dm; }
     EventQueue &fila() { return *m_fila; }
@@ -62,12 +67,16 @@ public:
     EventPump &pump() { return *m_pump; }
     LiveSettings &settings() { return m_settings; }
     SerialReception &serial() { return *m_serial; }
+    Supervisao &supervisao() { return *m_supervisao; }
     Conectados &conectados() { return *m_conectados; }
     DeviceLink &deviceLink() { return *m_deviceLink; }
     const EventDecoder &decoder() const { return m_decoder; }
     const QString &dataDir() const { return m_dataDir; }
 
 private:
+    void alertaRearme(const QString &mensagem);
+    void alertaInativo(const QString &mensagem);
+
     QString m_dataDir;
     const Clock &m_clock;
     Prompt *m_prompt;
@@ -81,9 +90,11 @@ private:
     std::unique_ptr<GravadorEventos> m_gravador;
     std::unique_ptr<EventPump> m_pump;
     std::unique_ptr<SerialReception> m_serial;
+    std::unique_ptr<Supervisao> m_supervisao;
     std::unique_ptr<Conectados> m_conectados;
     std::unique_ptr<DeviceLink> m_deviceLink;
     QTimer m_timer;
+    QTimer m_timerInativos;
 };
 
 } // namespace tulmo

@@ -20,8 +20,13 @@ public:
     DataEventos dataEventos() const { return m_dataEventos; }
     void setDataEventos(DataEventos d) { m_dataEventos = d; }
 
+    // [Sons] SomRearme: the alert sound of accounts waiting to be armed or silent.
+    const QString &somRearme() const { return m_somRearme; }
+    void setSomRearme(const QString &path) { m_somRearme = path; }
+
 private:
     DataEventos m_dataEventos = DataEventos::BuscarDoComputador;
+    QString m_somRearme = QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav");
 };
 
 } // namespace tulmo

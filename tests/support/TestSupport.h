@@ -1,7 +1,9 @@
 #pragma once
 
+#include "common/Clock.h"
 #include "common/Prompt.h"
 #include "common/Sound.h"
+#include "console/ConsoleCore.h"
 #include "reception/SlotWriter.h"
 
 #include <QByteArray>
@@ -10,6 +12,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
+
+#include <functional>
+#include <memory>
 
 namespace tulmo::test {
 
@@ -72,5 +77,64 @@ QStringList columnsOf(QSqlDatabase db, const QString &table);
 
 // Writes a Config.ini mapping COMn to a device, in dataDir.
 void mapPort(const QString &dataDir, int comNumber, const QString &device);
+
+// One console core on a fresh data folder.
+struct Station {
+    QTemporaryDir dir;
+    ManualClock clock;
+    ScriptedPrompt prompt;
+    RecordingSound sound;
+    std::unique_ptr<ConsoleCore> core;
+
+    explicit Station(const QDateTime &start = QDateTime(QDate(2026, 3, 8), QTime(22, 15, 0)))
+        : clock(start) {
+        core = std::make_unique<ConsoleCore>(dir.path(), clock, &prompt, &sound);
+        QString error;
+        if (!core->iniciar(&error)) qFatal("start-up failed: %s", qPrintable(error));
+    }
+    QSqlDatabase db() { return core->dm().banco().principal(); }
+
+    void conta(const QString &conta, const QString &nome, const QString &celular = QString()) {
+        exec(db(),
+             "insert into CLIENTES (CONTA, NOME, CELULAR, DESARMADOS, REARME, EVENTO_ATRASADO, "
+             "TEMPO_ATRASO, ULTIMO_EVENTO) values (:c, :n, :cel, 0, 0, 1, 1440, :u)",
+             {{":c", conta},
+              {":n", nome},
+              {":cel", celular},
+              {":u", QDateTime(QDate(2020, 1, 1), QTime(0, 0))}});
+    }
+    void codigo(const QString &codigo, const QString &descricao, int tipo, int automatico = 1,
+                int prioridade = 2, const QString &som = QString(), int continuo = 0, int sms = 0) {
+        exec(db(),
+             "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
+             "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values (:c, :d, :t, :r, :p, :s, :sc, :e)",
+             {{":c", codigo},
+              {":d", descricao},
+              {":t", tipo},
+              {":r", automatico},
+              {":p", prioridade},
+              {":s", som},
+              {":sc", continuo},
+              {":e", sms}});
+    }
+    void nome(const QString &tabela, const QString &coluna, const QString &conta, int numero,
+              const QString &descricao) {
+        const QString descCol = tabela == "PARTICOES" ? "NOME_PARTICAO" : "DESCRICAO";
+        exec(db(),
+             QString("insert into %1 (CONTA, %2, %3) values (:c, :n, :d)")
+                 .arg(tabela, coluna, descCol),
+             {{":c", conta}, {":n", numero}, {":d", descricao}});
+    }
+    RecordResult grava(const QString &l) { return core->gravador().Grava_Evento_Banco_Dados(l); }
+    QVariant last(const QString &col) {
+        return scalar(db(),
+                      QString("select first 1 %1 from EVENTOS order by SEQUENCIA desc").arg(col));
+    }
+    int eventos() { return scalar(db(), "select count(*) from EVENTOS").toInt(); }
+    QVariant cliente(const QString &col, const QString &conta) {
+        return scalar(db(), QString("select %1 from CLIENTES where CONTA = :c").arg(col),
+                      {{":c", conta}});
+    }
+};
 
 } // namespace tulmo::test
