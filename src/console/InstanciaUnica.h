@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+namespace tulmo {
+
+// One console per user session: the first console listens on a local socket named "Tulmo";
+// a later start finds it there, asks it to show itself and ends.
+class InstanciaUnica : public QObject {
+    Q_OBJECT
+public:
+    static QString nomePadrao() { return QStringLiteral("Tulmo"); }
+
+    // Tests give their own name, so that a console running on the same machine is left alone.
+    explicit InstanciaUnica(QString nome = nomePadrao(), QObject *parent = nullptr);
+    ~InstanciaUnica() override;
+
+    // True when this is the first console: it then listens, and emits mostrarPedido() each
+    // time a later start asks for it. False when another console answered: it has been asked
+    // to show itself, and this process should say so and end.
+    bool primeira();
+
+    bool escutando() const;
+
+signals:
+    // A later start asked this console to come to the front.
+    void mostrarPedido();
+
+private:
+    bool pedirParaMostrar();
+    void atender();
+
+    QString m_nome;
+    QLocalServer *m_servidor = nullptr;
+};
+
+} // namespace tulmo
