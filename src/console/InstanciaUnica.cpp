@@ -1,18 +1,36 @@
 #include "InstanciaUnica.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace tulmo {
 
 namespace {
 const QByteArray kPedido = QByteArrayLiteral("MOSTRAR\n");
 constexpr int kEsperaMs = 1000;
+
+QString enderecoDe(const QString &nome) {
+#ifdef Q_OS_UNIX
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) return runtime + QLatin1Char('/') + nome;
+    // The shared temporary folder: the user's number keeps sessions of different users apart.
+    return QDir::tempPath() + QLatin1Char('/') + nome + QLatin1Char('-') +
+           QString::number(::getuid());
+#else
+    return nome;
+#endif
+}
 } // namespace
 
 InstanciaUnica::InstanciaUnica(QString nome, QObject *parent)
     : QObject(parent)
-    , m_nome(std::move(nome)) {}
+    , m_endereco(enderecoDe(nome)) {}
 
 InstanciaUnica::~InstanciaUnica() = default;
 
@@ -26,11 +44,11 @@ bool InstanciaUnica::primeira() {
 
     // Nobody answered: whatever socket file is left there belongs to a console that ended
     // without removing it.
-    QLocalServer::removeServer(m_nome);
+    QLocalServer::removeServer(m_endereco);
     m_servidor = new QLocalServer(this);
     m_servidor->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_servidor, &QLocalServer::newConnection, this, &InstanciaUnica::atender);
-    if (m_servidor->listen(m_nome)) return true;
+    if (m_servidor->listen(m_endereco)) return true;
 
     // Another console started in the same instant and got the name first; when not even
     // that one answers, the socket cannot be used here and the console runs unguarded
@@ -42,7 +60,7 @@ bool InstanciaUnica::primeira() {
 
 bool InstanciaUnica::pedirParaMostrar() {
     QLocalSocket socket;
-    socket.connectToServer(m_nome);
+    socket.connectToServer(m_endereco);
     if (!socket.waitForConnected(kEsperaMs)) return false;
     socket.write(kPedido);
     socket.waitForBytesWritten(kEsperaMs);

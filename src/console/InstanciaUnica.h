@@ -24,6 +24,9 @@ public:
     bool primeira();
 
     bool escutando() const;
+    // Where the socket is: in the session's runtime folder when there is one, so that every
+    // user session has its own console.
+    const QString &endereco() const { return m_endereco; }
 
 signals:
     // A later start asked this console to come to the front.
@@ -33,7 +36,7 @@ private:
     bool pedirParaMostrar();
     void atender();
 
-    QString m_nome;
+    QString m_endereco;
     QLocalServer *m_servidor = nullptr;
 };
 
