@@ -8,6 +8,9 @@ PACKAGES=(
   g++ make cmake ccache pkg-config git
   # Qt 6
   qt6-base-dev libqt6sql6-ibase qt6-serialport-dev qt6-multimedia-dev libqt6multimedia6 libgl-dev
+  # the media player's pipeline: file source and decoding (base), WAV and the sound-server
+  # output (good)
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   fonts-dejavu-core
   # Firebird 3 client library and the embedded engine
   firebird3.0-server-core libfbclient2 firebird-dev firebird3.0-utils
