@@ -1,0 +1,464 @@
+// Connected devices: N devices on loopback identify themselves, then send heartbeats and now
+// and then an event, to one console running on its Qt event loop as in production.
+//
+// Usage: bench_devices [N ...]            (default 1000 5000 10000)
+// Environment: BENCH_SECONDS (traffic phase, default 15), BENCH_HEARTBEAT (seconds between
+// two frames of one device, default 2), BENCH_EVENTS (events per second over all devices,
+// default 20). Run it once more with QT_NO_GLIB=1 for the plain poll() dispatcher.
+//
+// Each size runs in a process of its own, forked before Qt or the database engine start;
+// that process forks the devices (plain non-blocking sockets on epoll) and then becomes the
+// console. Reported: CPU time of the console per frame of the traffic phase (getrusage),
+// memory per connection (RSS growth from before the first connection to all identified,
+// divided by N), and the time from an event frame's send to its line being in the queue file.
+
+#include "common/Clock.h"
+#include "common/Process.h"
+#include "console/ConsoleCore.h"
+#include "reception/Conectados.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <random>
+#include <sys/epoll.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tulmo;
+
+namespace {
+
+int64_t monoNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+double cpuSeconds() {
+    rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+long rssKb() {
+    FILE *f = std::fopen("/proc/self/statm", "r");
+    long pages = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+void raiseFileLimit() {
+    rlimit rl;
+    if (getrlimit(RLIMIT_NOFILE, &rl) == 0) {
+        rl.rlim_cur = rl.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &rl);
+    }
+}
+
+int envInt(const char *name, int def) {
+    const char *v = std::getenv(name);
+    return v && *v ? std::atoi(v) : def;
+}
+
+bool writeAll(int fd, const void *p, size_t n) {
+    const char *c = static_cast<const char *>(p);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, c, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        c += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+bool readAll(int fd, void *p, size_t n) {
+    char *c = static_cast<char *>(p);
+    while (n > 0) {
+        const ssize_t r = ::read(fd, c, n);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        c += r;
+        n -= size_t(r);
+    }
+    return true;
+}
+
+struct Report {
+    long heartbeats = 0, events = 0, connectFailures = 0;
+};
+
+// ---- the devices -----------------------------------------------------------------------
+
+struct Dev {
+    int fd = -1;
+    bool accepted = false; // "&" came
+    int64_t next = 0;      // time of the next frame
+};
+
+void runDevices(int n, quint16 port, int cmdFd, int repFd, std::atomic<int64_t> *sent) {
+    raiseFileLimit();
+    const int seconds = envInt("BENCH_SECONDS", 15);
+    const int64_t hbNs = int64_t(envInt("BENCH_HEARTBEAT", 2)) * 1000000000;
+    const double eventsPerSec = envInt("BENCH_EVENTS", 20);
+    std::mt19937 rng(42);
+    const int ep = epoll_create1(0);
+    std::vector<Dev> devs(static_cast<size_t>(n));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    Report rep;
+    char buf[4096];
+
+    auto drain = [&](int timeoutMs, auto onData) {
+        epoll_event evs[256];
+        const int k = epoll_wait(ep, evs, 256, timeoutMs);
+        for (int e = 0; e < k; ++e) {
+            const int i = int(evs[e].data.u32);
+            for (;;) {
+                const ssize_t r = ::recv(devs[size_t(i)].fd, buf, sizeof buf, 0);
+                if (r > 0) {
+                    onData(i, buf, r);
+                    continue;
+                }
+                if (r == 0) { // closed by the console
+                    epoll_ctl(ep, EPOLL_CTL_DEL, devs[size_t(i)].fd, nullptr);
+                }
+                break;
+            }
+        }
+    };
+    auto onAccept = [&](int i, const char *b, ssize_t r) {
+        Dev &d = devs[size_t(i)];
+        if (!d.accepted && std::memchr(b, '&', size_t(r))) {
+            d.accepted = true;
+            char ident[32];
+            const int len = std::snprintf(ident, sizeof ident, "&01%06d%04d", i, i % 10000);
+            ::send(d.fd, ident, size_t(len), MSG_NOSIGNAL);
+        }
+    };
+
+    // Connect in waves so that the listener's backlog is never overrun.
+    const int wave = 40;
+    int connected = 0;
+    for (int start = 0; start < n; start += wave) {
+        const int end = std::min(n, start + wave);
+        for (int i = start; i < end; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            devs[size_t(i)].fd = fd;
+            if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 &&
+                errno != EINPROGRESS)
+                ++rep.connectFailures;
+            epoll_event ev{};
+            ev.events = EPOLLIN;
+            ev.data.u32 = uint32_t(i);
+            epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
+        }
+        const int64_t deadline = monoNs() + 60 * int64_t(1000000000);
+        auto waveDone = [&] {
+            for (int i = start; i < end; ++i)
+                if (!devs[size_t(i)].accepted) return false;
+            return true;
+        };
+        while (!waveDone() && monoNs() < deadline)
+            drain(50, onAccept);
+        for (int i = start; i < end; ++i)
+            connected += devs[size_t(i)].accepted;
+    }
+    writeAll(repFd, &connected, sizeof connected);
+
+    // Wait for the console to have every device identified, then run the traffic phase.
+    char go = 0;
+    if (!readAll(cmdFd, &go, 1)) _exit(1);
+    std::uniform_int_distribution<int64_t> phase(0, hbNs);
+    const int64_t t0 = monoNs();
+    for (Dev &d : devs)
+        d.next = t0 + phase(rng);
+    // Each frame of a device is an event with this probability, a heartbeat otherwise.
+    const double pEvent = std::min(1.0, eventsPerSec * double(hbNs) / 1e9 / double(n));
+    std::uniform_real_distribution<double> coin(0, 1);
+    const int64_t end = t0 + int64_t(seconds) * 1000000000;
+    // Devices ordered by the time of their next frame.
+    std::vector<int> order(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        order[size_t(i)] = i;
+    auto later = [&](int a, int b) { return devs[size_t(a)].next > devs[size_t(b)].next; };
+    std::make_heap(order.begin(), order.end(), later);
+    while (monoNs() < end) {
+        const int64_t now = monoNs();
+        while (!order.empty() && devs[size_t(order.front())].next <= now) {
+            std::pop_heap(order.begin(), order.end(), later);
+            const int i = order.back();
+            Dev &d = devs[size_t(i)];
+            if (coin(rng) < pEvent && sent[i].load() == 0) {
+                char f[64];
+                const int len =
+                    std::snprintf(f, sizeof f, "5011 18%04dE13001003  0%06d", i % 10000, i);
+                sent[i].store(monoNs());
+                ::send(d.fd, f, size_t(len), MSG_NOSIGNAL);
+                ++rep.events;
+            } else {
+                ::send(d.fd, "@", 1, MSG_NOSIGNAL);
+                ++rep.heartbeats;
+            }
+            d.next += hbNs;
+            std::push_heap(order.begin(), order.end(), later);
+        }
+        const int64_t wait = devs[size_t(order.front())].next - monoNs();
+        drain(int(std::clamp<int64_t>(wait / 1000000, 0, 20)), [](int, const char *, ssize_t) {});
+    }
+    writeAll(repFd, &rep, sizeof rep);
+    if (!readAll(cmdFd, &go, 1)) _exit(0);
+    _exit(0);
+}
+
+// ---- the console -----------------------------------------------------------------------
+
+// The console, timing each event frame from its send to its line being in the queue file.
+class BenchCore : public ConsoleCore {
+public:
+    BenchCore(const QString &dir, std::atomic<int64_t> *sent, int n)
+        : ConsoleCore(dir, SystemClock::instance(), nullptr, nullptr)
+        , m_sent(sent)
+        , m_n(n) {}
+    Enfileiramento Decodifica_Eventos(const QString &message) override {
+        const int64_t t0 = monoNs();
+        const Enfileiramento r = ConsoleCore::Decodifica_Eventos(message);
+        const int64_t t1 = monoNs();
+        const int i = message.mid(23, 6).toInt();
+        if (r == Enfileiramento::Enfileirado && i >= 0 && i < m_n) {
+            const int64_t s = m_sent[i].exchange(0);
+            if (s) latency.push_back(double(t1 - s) / 1e6);
+            handler.push_back(double(t1 - t0) / 1e6);
+        }
+        return r;
+    }
+    std::vector<double> latency, handler; // ms
+
+private:
+    std::atomic<int64_t> *m_sent;
+    int m_n;
+};
+
+double pct(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+}
+
+int runSize(int n) {
+    raiseFileLimit();
+    // The engine's lock files of this run are its own, whatever else runs on the machine.
+    char locks[] = "/tmp/bench_devices-locks-XXXXXX";
+    if (!qEnvironmentVariableIsSet("FIREBIRD_LOCK") && mkdtemp(locks))
+        setenv("FIREBIRD_LOCK", locks, 1);
+    prepararProcesso();
+    auto *sent = static_cast<std::atomic<int64_t> *>(mmap(nullptr, sizeof(int64_t) * size_t(n),
+                                                          PROT_READ | PROT_WRITE,
+                                                          MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    int cmd[2], rep[2];
+    if (pipe(cmd) != 0 || pipe(rep) != 0) return 1;
+    // A free port, chosen before any thread exists.
+    quint16 port = 0;
+    {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
+        port = ntohs(a.sin_port);
+        ::close(s);
+    }
+    const pid_t devices = fork();
+    if (devices == 0) {
+        ::close(cmd[1]);
+        ::close(rep[0]);
+        // Start only once the console listens.
+        char c;
+        if (!readAll(cmd[0], &c, 1)) _exit(1);
+        runDevices(n, port, cmd[0], rep[1], sent);
+    }
+    ::close(cmd[0]);
+    ::close(rep[1]);
+
+    int argc = 1;
+    char name[] = "bench_devices";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench_devices-XXXXXX"));
+    BenchCore core(dir.path(), sent, n);
+    QString error;
+    if (!core.iniciar(&error)) {
+        std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
+        return 1;
+    }
+    QSqlDatabase db = core.dm().banco().principal();
+    {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("insert into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, "
+                                 "EQUIPAMENTO, SENHA_ACESSO) values (:i, :c, 'A', :d, 0, '01', "
+                                 "'60418273')"));
+        for (int i = 0; i < n; ++i) {
+            q.bindValue(QStringLiteral(":i"), QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0')));
+            q.bindValue(QStringLiteral(":c"),
+                        QStringLiteral("%1").arg(i % 10000, 4, 10, QLatin1Char('0')));
+            q.bindValue(QStringLiteral(":d"), QDateTime::currentDateTime());
+            q.exec();
+        }
+        QSqlQuery r(db);
+        r.exec(QStringLiteral("insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, "
+                              "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, "
+                              "TEMPO_KEEPALIVE) values (1, 'GPRS', 1, 1, 19, 3, %1, 0, 0, 60)")
+                   .arg(port));
+    }
+    core.dm().Realizar_Atualizacoes();
+    if (!core.dm().slot(1).socketServer->isListening()) {
+        std::fprintf(stderr, "listener did not start\n");
+        return 1;
+    }
+    core.startTimer();
+    Conectados &con = core.conectados();
+    long frames = 0;
+    QObject::connect(&con, &Conectados::frameRecebido, [&frames] { ++frames; });
+
+    // Runs the event loop, blocking as in production, until cond holds or the time is up.
+    auto runUntil = [&](auto cond, int timeoutMs) {
+        if (cond()) return true;
+        QEventLoop loop;
+        QTimer check, limit;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (cond()) loop.quit();
+        });
+        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        check.start(50);
+        limit.setSingleShot(true);
+        limit.start(timeoutMs);
+        loop.exec();
+        return cond();
+    };
+    auto identified = [&] {
+        int k = 0;
+        for (const Conectados::Linha &l : con.linhas())
+            k += !l.imei.isEmpty();
+        return k;
+    };
+
+    const long rss0 = rssKb();
+    const double cpuConnect0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    writeAll(cmd[1], "s", 1);
+    int connected = 0;
+    {
+        QSocketNotifier note(rep[0], QSocketNotifier::Read);
+        bool got = false;
+        QObject::connect(&note, &QSocketNotifier::activated, [&] {
+            note.setEnabled(false);
+            got = readAll(rep[0], &connected, sizeof connected);
+            if (!got) connected = -1;
+        });
+        runUntil([&] { return got; }, 600000);
+    }
+    runUntil([&] { return identified() >= connected; }, 120000);
+    const double connectSecs = double(wall.elapsed()) / 1000;
+    const double cpuConnect = cpuSeconds() - cpuConnect0;
+    const long rss1 = rssKb();
+    const int ids = identified();
+
+    // Idle: the one-second driver alone with every connection open.
+    const double cpuIdle0 = cpuSeconds();
+    runUntil([] { return false; }, 3000);
+    const double cpuIdle = (cpuSeconds() - cpuIdle0) / 3.0;
+
+    const long frames0 = frames;
+    const double cpu0 = cpuSeconds();
+    wall.restart();
+    writeAll(cmd[1], "g", 1);
+    Report report;
+    {
+        QSocketNotifier note(rep[0], QSocketNotifier::Read);
+        bool got = false;
+        QObject::connect(&note, &QSocketNotifier::activated, [&] {
+            note.setEnabled(false);
+            got = readAll(rep[0], &report, sizeof report);
+        });
+        runUntil([&] { return got; }, 600000);
+    }
+    // Let the frames still in flight arrive.
+    runUntil([&] { return frames - frames0 >= report.heartbeats + report.events; }, 5000);
+    const double cpu = cpuSeconds() - cpu0;
+    const double secs = double(wall.elapsed()) / 1000;
+    const long taken = frames - frames0;
+    writeAll(cmd[1], "q", 1);
+    waitpid(devices, nullptr, 0);
+
+    const char *dispatcher =
+        qEnvironmentVariableIsSet("QT_NO_GLIB") ? "poll (QT_NO_GLIB=1)" : "glib";
+    std::printf("N=%d  dispatcher=%s\n", n, dispatcher);
+    std::printf("  connected %d, identified %d in %.1f s (console CPU %.2f s, %.0f us per "
+                "device)\n",
+                connected, ids, connectSecs, cpuConnect, cpuConnect / std::max(1, ids) * 1e6);
+    std::printf("  memory per connection: %.1f KiB (RSS %ld -> %ld KiB)\n",
+                double(rss1 - rss0) / std::max(1, n), rss0, rss1);
+    std::printf("  idle with all connected: %.1f ms CPU per second\n", cpuIdle * 1000);
+    std::printf("  traffic %.1f s: sent %ld heartbeats + %ld events, console took %ld frames "
+                "(%.0f/s)\n",
+                secs, report.heartbeats, report.events, taken, double(taken) / secs);
+    std::printf("  CPU per frame: %.1f us (%.1f%% of one core)\n",
+                cpu / double(std::max(1L, taken)) * 1e6, cpu / secs * 100);
+    std::printf("  event send -> line in queue file: n=%zu p50 %.2f ms p99 %.2f ms max %.2f ms; "
+                "decode+durable append p50 %.2f ms p99 %.2f ms\n",
+                core.latency.size(), pct(core.latency, 0.5), pct(core.latency, 0.99),
+                pct(core.latency, 1.0), pct(core.handler, 0.5), pct(core.handler, 0.99));
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {1000, 5000, 10000};
+    for (int n : sizes) {
+        std::fflush(stdout);
+        const pid_t p = fork();
+        if (p == 0) _exit(runSize(n));
+        int status = 0;
+        waitpid(p, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            std::printf("N=%d failed (status %d)\n", n, status);
+    }
+    return 0;
+}
