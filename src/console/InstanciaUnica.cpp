@@ -38,9 +38,17 @@ bool InstanciaUnica::escutando() const {
     return m_servidor && m_servidor->isListening();
 }
 
+bool InstanciaUnica::conectar(QLocalSocket &socket) const {
+    socket.connectToServer(m_endereco);
+    return socket.waitForConnected(kEsperaMs);
+}
+
 bool InstanciaUnica::primeira() {
     if (escutando()) return true;
-    if (pedirParaMostrar()) return false;
+    {
+        QLocalSocket outra;
+        if (conectar(outra)) return false;
+    }
 
     // Nobody answered: whatever socket file is left there belongs to a console that ended
     // without removing it.
@@ -55,18 +63,19 @@ bool InstanciaUnica::primeira() {
     // rather than not at all.
     delete m_servidor;
     m_servidor = nullptr;
-    return !pedirParaMostrar();
+    QLocalSocket outra;
+    return !conectar(outra);
 }
 
-bool InstanciaUnica::pedirParaMostrar() {
+bool InstanciaUnica::mostrarPrimeira() {
+    if (escutando()) return false;
     QLocalSocket socket;
-    socket.connectToServer(m_endereco);
-    if (!socket.waitForConnected(kEsperaMs)) return false;
+    if (!conectar(socket)) return false;
     socket.write(kPedido);
-    socket.waitForBytesWritten(kEsperaMs);
+    const bool enviado = socket.waitForBytesWritten(kEsperaMs) || socket.bytesToWrite() == 0;
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(kEsperaMs);
-    return true;
+    return enviado;
 }
 
 void InstanciaUnica::atender() {

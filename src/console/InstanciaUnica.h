@@ -4,6 +4,7 @@
 #include <QString>
 
 class QLocalServer;
+class QLocalSocket;
 
 namespace tulmo {
 
@@ -19,9 +20,11 @@ public:
     ~InstanciaUnica() override;
 
     // True when this is the first console: it then listens, and emits mostrarPedido() each
-    // time a later start asks for it. False when another console answered: it has been asked
-    // to show itself, and this process should say so and end.
+    // time a later start asks for it. False when another console is running: this process
+    // should say so, call mostrarPrimeira() and end.
     bool primeira();
+    // Asks the running console to come to the front; false when none answered.
+    bool mostrarPrimeira();
 
     bool escutando() const;
     // Where the socket is: in the session's runtime folder when there is one, so that every
@@ -33,7 +36,7 @@ signals:
     void mostrarPedido();
 
 private:
-    bool pedirParaMostrar();
+    bool conectar(QLocalSocket &socket) const;
     void atender();
 
     QString m_endereco;

@@ -78,13 +78,18 @@ void TestInstancia::secondConsoleIsRefusedAndAsksTheFirstToShow() {
     QVERIFY(primeira.primeira());
     QSignalSpy pedidos(&primeira, &InstanciaUnica::mostrarPedido);
 
+    // The second start finds the first; it asks it to show itself after its own message.
     InstanciaUnica segunda(nome);
     QVERIFY(!segunda.primeira());
     QVERIFY(!segunda.escutando());
+    QTest::qWait(50);
+    QCOMPARE(pedidos.count(), 0);
+    QVERIFY(segunda.mostrarPrimeira());
     QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 1, 5000);
 
     InstanciaUnica terceira(nome);
     QVERIFY(!terceira.primeira());
+    QVERIFY(terceira.mostrarPrimeira());
     QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 2, 5000);
     QVERIFY(primeira.escutando());
 
@@ -130,6 +135,7 @@ void TestInstancia::staleSocketFileDoesNotBlockANewConsole() {
     QSignalSpy pedidos(&nova, &InstanciaUnica::mostrarPedido);
     InstanciaUnica outra(nome);
     QVERIFY(!outra.primeira());
+    QVERIFY(outra.mostrarPrimeira());
     QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 1, 5000);
 }
 
@@ -142,17 +148,22 @@ void TestInstancia::nameIsFreeAgainWhenTheFirstEnds() {
         endereco = primeira.endereco();
     }
     QVERIFY(!QFile::exists(endereco));
-    InstanciaUnica depois(nome);
-    QVERIFY(depois.primeira());
+    // With nobody running there is nobody to show.
+    InstanciaUnica sozinha(nome);
+    QVERIFY(!sozinha.mostrarPrimeira());
+    QVERIFY(sozinha.primeira());
+    QVERIFY(!sozinha.mostrarPrimeira()); // it is the running one
 }
 
 // The child run: a console started while the test's guard holds the name. Exit code 0 when
-// it was refused, 1 when it found itself first.
+// it was refused and got its request through, 1 when it found itself first, 2 when the
+// request failed.
 int main(int argc, char **argv) {
     if (const char *nome = std::getenv(kFilho)) {
         QCoreApplication app(argc, argv);
         InstanciaUnica guarda(QString::fromLocal8Bit(nome));
-        return guarda.primeira() ? 1 : 0;
+        if (guarda.primeira()) return 1;
+        return guarda.mostrarPrimeira() ? 0 : 2;
     }
     QCoreApplication app(argc, argv);
     TestInstancia t;
