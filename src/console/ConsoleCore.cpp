@@ -103,6 +103,10 @@ void ConsoleCore::stopTimer() {
 // The driver stays stopped while the operator reads the message, so the same account is not
 // announced again meanwhile; reception goes on.
 void ConsoleCore::alertaRearme(const QString &mensagem) {
+    if (m_alertas) {
+        m_alertas->alertaRearme(mensagem);
+        return;
+    }
     const bool ativo = m_timer.isActive();
     m_timer.stop();
     if (m_sound) m_sound->playRepeating(m_settings.somRearme());
@@ -111,6 +115,10 @@ void ConsoleCore::alertaRearme(const QString &mensagem) {
 }
 
 void ConsoleCore::alertaInativo(const QString &mensagem) {
+    if (m_alertas) {
+        m_alertas->alertaInativo(mensagem);
+        return;
+    }
     const bool ativo = m_timerInativos.isActive();
     m_timerInativos.stop();
     if (m_sound) m_sound->playRepeating(m_settings.somRearme());

@@ -23,6 +23,25 @@ class Clock;
 class Prompt;
 class SoundOutput;
 
+// The operator who started the shift and the permission bits of his OPERADORES row. Until a
+// shift is started the console runs as the administrator with every permission.
+struct OperadorAtual {
+    static constexpr quint32 kPodeSair = 32; // may close the console
+
+    QString nome = QStringLiteral("admin");
+    quint32 permissoes = 65535;
+    bool pode(quint32 bit) const { return (permissoes & bit) != 0; }
+};
+
+// Presents the supervision alerts (sound, page, message). The main window is one; without it
+// the core shows the message itself.
+class AlertasSupervisao {
+public:
+    virtual ~AlertasSupervisao() = default;
+    virtual void alertaRearme(const QString &mensagem) = 0;
+    virtual void alertaInativo(const QString &mensagem) = 0;
+};
+
 // What the console holds besides its windows: the reception data module with the database,
 // the event queue and its rejects, the decoder, the recording and the one-second driver.
 // The main window is built on top of it; tests drive it directly.
@@ -72,6 +91,11 @@ public:
     DeviceLink &deviceLink() { return *m_deviceLink; }
     const EventDecoder &decoder() const { return m_decoder; }
     const QString &dataDir() const { return m_dataDir; }
+    const Clock &clock() const { return m_clock; }
+    Prompt *prompt() const { return m_prompt; }
+    OperadorAtual &operador() { return m_operador; }
+    // Who presents the supervision alerts from now on (nullptr: the core itself).
+    void setAlertas(AlertasSupervisao *alertas) { m_alertas = alertas; }
 
 private:
     void alertaRearme(const QString &mensagem);
@@ -95,6 +119,8 @@ private:
     std::unique_ptr<DeviceLink> m_deviceLink;
     QTimer m_timer;
     QTimer m_timerInativos;
+    OperadorAtual m_operador;
+    AlertasSupervisao *m_alertas = nullptr;
 };
 
 } // namespace tulmo

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace tulmo {
 
 namespace {
@@ -18,9 +20,19 @@ QMessageBox::Icon toBox(Prompt::Icon i) {
     }
     return QMessageBox::Information;
 }
+// Programs started by tests have nobody to close a modal box: with TULMO_MENSAGENS_STDERR=1
+// the message goes to the standard error and the default answer is taken.
+bool paraStderr(const QString &text, const QString &caption) {
+    if (qEnvironmentVariableIntValue("TULMO_MENSAGENS_STDERR") != 1) return false;
+    std::fprintf(stderr, "%s: %s\n",
+                 qPrintable(caption.isEmpty() ? QStringLiteral("Tulmo") : caption),
+                 qPrintable(text));
+    return true;
+}
 } // namespace
 
 void MessagePrompt::message(const QString &text, const QString &caption, Icon icon) {
+    if (paraStderr(text, caption)) return;
     QMessageBox box(toBox(icon), caption.isEmpty() ? QStringLiteral("Tulmo") : caption, text,
                     QMessageBox::Ok, m_parent);
     box.exec();
@@ -28,6 +40,7 @@ void MessagePrompt::message(const QString &text, const QString &caption, Icon ic
 
 bool MessagePrompt::question(const QString &text, const QString &caption, Icon icon,
                              bool defaultYes) {
+    if (paraStderr(text, caption)) return defaultYes;
     QMessageBox box(toBox(icon), caption.isEmpty() ? QStringLiteral("Tulmo") : caption, text,
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);

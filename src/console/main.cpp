@@ -2,10 +2,12 @@
 #include "common/Paths.h"
 #include "common/Process.h"
 #include "console/ConsoleCore.h"
+#include "console/InstanciaUnica.h"
 #include "console/MessagePrompt.h"
+#include "console/Principal.h"
+#include "console/Sons.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include <cstdio>
 
@@ -26,7 +28,13 @@ void onSignal(int) {
 void quitOnTerminate(QCoreApplication &app) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_sigFd) != 0) return;
     auto *n = new QSocketNotifier(g_sigFd[1], QSocketNotifier::Read, &app);
-    QObject::connect(n, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    // exit() rather than quit(): quit asks the windows to close, and the main window refuses.
+    QObject::connect(n, &QSocketNotifier::activated, &app, [n] {
+        char c;
+        [[maybe_unused]] auto r = ::read(g_sigFd[1], &c, 1);
+        n->setEnabled(false);
+        QCoreApplication::exit(0);
+    });
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
@@ -43,23 +51,42 @@ int main(int argc, char *argv[]) {
     QApplication::setApplicationName(QStringLiteral("Tulmo"));
 
     tulmo::MessagePrompt prompt;
+    // One console per session: a second start brings the first to the front and ends.
+    tulmo::InstanciaUnica instancia;
+    if (!instancia.primeira()) {
+        prompt.message(QStringLiteral("O Tulmo já está aberto!"), QStringLiteral("Tulmo"),
+                       tulmo::Prompt::Icon::Error);
+        return 0;
+    }
+
+    tulmo::Sons sons;
     tulmo::ConsoleCore core(tulmo::Paths::programDir(), tulmo::SystemClock::instance(), &prompt,
-                            nullptr);
+                            &sons);
     QString error;
     if (!core.iniciar(&error)) {
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-        QMessageBox::critical(nullptr, QStringLiteral("Tulmo"), error);
+        prompt.message(error, QStringLiteral("Tulmo"), tulmo::Prompt::Icon::Error);
         return 1;
     }
-    std::fprintf(stderr, "Tulmo: banco de dados em %s; fila com %lld evento(s).\n",
-                 core.dm().banco().databaseFile().toLocal8Bit().constData(),
-                 static_cast<long long>(core.fila().size()));
 #ifdef Q_OS_UNIX
     quitOnTerminate(app);
 #endif
-    core.startTimer();
-    const int rc = app.exec();
-    core.stopTimer();
+    int rc = 0;
+    {
+        tulmo::Form_Principal principal(core, &sons);
+        QObject::connect(&principal, &tulmo::Form_Principal::sairSolicitado, &app,
+                         [] { QCoreApplication::exit(0); });
+        QObject::connect(&instancia, &tulmo::InstanciaUnica::mostrarPedido, &principal,
+                         [&principal] {
+                             principal.showNormal();
+                             principal.raise();
+                             principal.activateWindow();
+                         });
+        // Showing runs FormShow: the receivers open and the one-second timers start.
+        principal.show();
+        rc = app.exec();
+        core.stopTimer();
+    }
     core.encerrar();
     return rc;
 }

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "console/ConsoleCore.h"
+
+#include <QLabel>
+#include <QMainWindow>
+
+class QAction;
+class QFrame;
+class QPlainTextEdit;
+class QTabWidget;
+class QTableView;
+
+namespace tulmo {
+
+class Prompt;
+class Sons;
+class VisaoSql;
+
+// A picture of the toolbar that acts as a button: pressing lowers its panel, releasing raises
+// it again and runs the action, wherever the pointer is then.
+class ImagemBotao : public QLabel {
+    Q_OBJECT
+public:
+    ImagemBotao(QFrame *painel, const QIcon &icone, const QString &dica);
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+
+private:
+    QFrame *m_painel;
+};
+
+// The main window: the live views of the central station in five pages, the toolbar and the
+// menu, the sound indicator, the status bar, and the supervision alerts.
+class Form_Principal : public QMainWindow, public AlertasSupervisao {
+    Q_OBJECT
+public:
+    // sons may be null (no indicator pictures then).
+    Form_Principal(ConsoleCore &core, Sons *sons, QWidget *parent = nullptr);
+    ~Form_Principal() override;
+
+    static QString caption() { return QStringLiteral("Tulmo V.4.30"); }
+
+    // First display: the receivers open, the one-second timers start.
+    void FormShow();
+
+    void Exit1Click();
+    void Som_LigadoClick();
+    void Som_DesligadoClick();
+    void Grid_ConectadosDblClick();
+    void Memo1DblClick();
+    // Status bar: last accepted connection, connection count, time.
+    void atualizarStatus();
+
+    void reabrirEventosRecebidos();
+    void reabrirDesarmados();
+    void reabrirRearme();
+    void reabrirSemComunicacao();
+
+    VisaoSql &eventosRecebidos() { return *m_eventos; }
+    VisaoSql &desarmados() { return *m_desarmados; }
+    VisaoSql &rearme() { return *m_rearme; }
+    VisaoSql &semComunicacao() { return *m_semComunicacao; }
+
+    void alertaRearme(const QString &mensagem) override;
+    void alertaInativo(const QString &mensagem) override;
+
+    // The SQL texts of the four lists.
+    static const QString kSqlEventosRecebidos;
+    static const QString kSqlDesarmados;
+    static const QString kSqlRearme;
+    static const QString kSqlSemComunicacao;
+
+signals:
+    // The operator confirmed leaving the console.
+    void sairSolicitado();
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *o, QEvent *e) override;
+
+private:
+    void criarMenu();
+    void criarBotoes(QWidget *pai);
+    void criarPaginas();
+    QTableView *gradeConta(const QString &nome, VisaoSql *modelo, const QColor &base);
+    void mostrarIndicador(bool ligado);
+    void paginaMostrada(int indice);
+
+    ConsoleCore &m_core;
+    Sons *m_sons;
+    bool m_mostrado = false;
+
+    VisaoSql *m_eventos = nullptr;
+    VisaoSql *m_desarmados = nullptr;
+    VisaoSql *m_rearme = nullptr;
+    VisaoSql *m_semComunicacao = nullptr;
+
+    QTabWidget *m_paginas = nullptr;
+    QTableView *m_gridConectados = nullptr;
+    QPlainTextEdit *m_memo1 = nullptr;
+    QLabel *m_somLigado = nullptr;
+    QLabel *m_somDesligado = nullptr;
+    QLabel *m_painel[3] = {};
+    QAction *m_pendentes = nullptr;
+};
+
+} // namespace tulmo
