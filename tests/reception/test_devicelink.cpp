@@ -73,14 +73,14 @@ struct Device {
 };
 
 // A console core on a fresh data folder with TCP receivers.
-struct Station {
+struct Central {
     QTemporaryDir dir;
     ManualClock clock{kInicio};
     ScriptedPrompt prompt;
     RecordingSound sound;
     std::unique_ptr<ConsoleCore> core;
 
-    Station() {
+    Central() {
         core = std::make_unique<ConsoleCore>(dir.path(), clock, &prompt, &sound);
         QString error;
         if (!core->iniciar(&error)) qFatal("start-up failed: %s", qPrintable(error));
@@ -183,7 +183,7 @@ private slots:
 };
 
 void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1);
     s.aplicar();
     Device d;
@@ -215,7 +215,7 @@ void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
 }
 
 void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 5);
     s.aplicar();
     s.gprs("123456", "A", 0);
@@ -239,7 +239,7 @@ void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {
 }
 
 void TestDeviceLink::blockedDeviceGetsMinus() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     s.gprs("222222", "A", 1);
@@ -260,7 +260,7 @@ void TestDeviceLink::blockedDeviceGetsMinus() {
 }
 
 void TestDeviceLink::replyDelayCountsWholeElapsedTime() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 5, 600);
     s.aplicar();
     s.gprs("123456", "A", 0);
@@ -273,7 +273,7 @@ void TestDeviceLink::replyDelayCountsWholeElapsedTime() {
 }
 
 void TestDeviceLink::unknownDeviceIsRegisteredPendingAndBlocked() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 1);
     s.aplicar();
     Device d;
@@ -295,7 +295,7 @@ void TestDeviceLink::unknownDeviceIsRegisteredPendingAndBlocked() {
 }
 
 void TestDeviceLink::zeltaDevicesAreAnsweredAtOnce() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 5);
     s.aplicar();
     Device d;
@@ -315,7 +315,7 @@ void TestDeviceLink::zeltaDevicesAreAnsweredAtOnce() {
 }
 
 void TestDeviceLink::twelveCharacterFrameIsNoIdentification() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     s.gprs("123456", "A", 0);
@@ -329,7 +329,7 @@ void TestDeviceLink::twelveCharacterFrameIsNoIdentification() {
 }
 
 // Identifies a registered device on a fresh connection and takes its "+".
-static void identificado(Station &s, Device &d, quint16 porta, const QByteArray &id) {
+static void identificado(Central &s, Device &d, quint16 porta, const QByteArray &id) {
     s.gprs(QString::fromLatin1(id), "A", 0);
     QVERIFY(s.conectar(d, porta));
     QVERIFY(s.frame(d, ident(id)));
@@ -339,7 +339,7 @@ static void identificado(Station &s, Device &d, quint16 porta, const QByteArray 
 }
 
 void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     Device d;
@@ -368,7 +368,7 @@ void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
 }
 
 void TestDeviceLink::shortEventIsAcknowledgedAtOnce() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 5);
     s.aplicar();
     Device d;
@@ -385,7 +385,7 @@ void TestDeviceLink::shortEventIsAcknowledgedAtOnce() {
 }
 
 void TestDeviceLink::unidentifiedConnectionGetsNoReplyAndNoEvent() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     Device d;
@@ -401,7 +401,7 @@ void TestDeviceLink::unidentifiedConnectionGetsNoReplyAndNoEvent() {
 }
 
 void TestDeviceLink::heartbeatMarkedEventIsRepeatedButNotDecoded() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     Device d;
@@ -427,7 +427,7 @@ void TestDeviceLink::heartbeatMarkedEventIsRepeatedButNotDecoded() {
 }
 
 void TestDeviceLink::receiverEventIsDecodedAcknowledgedAndRepeated() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     Device d;
@@ -501,7 +501,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
 }
 
 void TestDeviceLink::reconnectingDeviceLosesItsOlderRowAndConnection() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     Device outro, velho, novo;
@@ -525,7 +525,7 @@ void TestDeviceLink::reconnectingDeviceLosesItsOlderRowAndConnection() {
 }
 
 void TestDeviceLink::silentDevicesAreDroppedOnePerTick() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0, 5);
     s.aplicar();
     Device a, b, c;
@@ -557,7 +557,7 @@ void TestDeviceLink::silentDevicesAreDroppedOnePerTick() {
 }
 
 void TestDeviceLink::keepAliveCountsWholeElapsedMinutes() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0, 5);
     s.aplicar();
     Device a;
@@ -568,7 +568,7 @@ void TestDeviceLink::keepAliveCountsWholeElapsedMinutes() {
 }
 
 void TestDeviceLink::replyWithEmptyIdentifierIsNeverSent() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     Device d;
@@ -584,7 +584,7 @@ void TestDeviceLink::replyWithEmptyIdentifierIsNeverSent() {
 }
 
 void TestDeviceLink::twoTcpSlotsAddressTheirOwnConnections() {
-    Station s;
+    Central s;
     const quint16 p1 = s.receptor(1, 0);
     const quint16 p2 = s.receptor(2, 0);
     s.aplicar();
@@ -619,7 +619,7 @@ void TestDeviceLink::twoTcpSlotsAddressTheirOwnConnections() {
 }
 
 void TestDeviceLink::firstConnectionOfASlotClearsItsStaleRows() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0, 60);
     s.aplicar();
     Device a, b;
@@ -641,7 +641,7 @@ void TestDeviceLink::firstConnectionOfASlotClearsItsStaleRows() {
 }
 
 void TestDeviceLink::applyingTheSamePortKeepsListenerAndConnections() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     Device d;
@@ -658,7 +658,7 @@ void TestDeviceLink::applyingTheSamePortKeepsListenerAndConnections() {
 }
 
 void TestDeviceLink::clientErrorClosesThatConnectionOnly() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0, 60);
     s.aplicar();
     Device a, b;
@@ -683,7 +683,7 @@ void TestDeviceLink::clientErrorClosesThatConnectionOnly() {
 }
 
 void TestDeviceLink::floodingClientDoesNotStopOthers() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     Device d, g;
@@ -711,7 +711,7 @@ void TestDeviceLink::floodingClientDoesNotStopOthers() {
 }
 
 void TestDeviceLink::dumpAndUploadRouteTheSlotData() {
-    Station s;
+    Central s;
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
     Device d;
