@@ -296,6 +296,9 @@ void TestGravacao::smsGoesToEveryMarkedReceiver() {
     QVERIFY2(s.core->dm().abrirPortaSerial(1, 2, 3, &err), qPrintable(err)); // COM3
     QVERIFY2(s.core->dm().abrirPortaSerial(2, 3, 3, &err), qPrintable(err)); // COM4
     QCOMPARE(s.core->dm().comPorta(2)->baudRate(), 9600);
+    // Every open asks the receiver to identify itself; that is not the SMS.
+    QCOMPARE(receiverA.readAll(1000, 2), QByteArray("SP"));
+    QCOMPARE(receiverB.readAll(1000, 2), QByteArray("SP"));
 
     s.conta("001234", "JOSE", "11987654321");
     s.codigo("1100", "EMERGENCIA 01", 4, 1, 1, "", 0, 1);
