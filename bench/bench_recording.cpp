@@ -5,6 +5,7 @@
 //
 // With a folder given, a database already filled there is reused.
 
+#include "Preencher.h"
 #include "common/Clock.h"
 #include "common/Process.h"
 #include "console/ConsoleCore.h"
@@ -24,11 +25,6 @@
 using namespace tulmo;
 
 namespace {
-
-void run(QSqlDatabase db, const QString &sql) {
-    QSqlQuery q(db);
-    if (!q.exec(sql)) qFatal("%s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
-}
 
 double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
@@ -68,46 +64,11 @@ int main(int argc, char **argv) {
     if (!core.iniciar(&error)) qFatal("%s", qPrintable(error));
     QSqlDatabase db = core.dm().banco().principal();
 
-    QSqlQuery count(db);
-    count.exec("select count(*) from EVENTOS");
-    count.next();
-    const int have = count.value(0).toInt();
-    count.finish();
-    if (have < events) {
-        QElapsedTimer fill;
-        fill.start();
-        run(db,
-            QStringLiteral(
-                "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < %1) DO BEGIN "
-                "INSERT INTO CLIENTES (CONTA, NOME, CELULAR, DESARMADOS, REARME, EVENTO_ATRASADO, "
-                "TEMPO_ATRASO, ULTIMO_EVENTO) VALUES (LPAD(:i + 1, 6, '0'), 'CLIENTE ' || (:i + "
-                "1), "
-                "'11999990000', 0, 0, 0, 1440, CURRENT_TIMESTAMP); i = i + 1; END END")
-                .arg(accounts));
-        run(db, "INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
-                "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1130', 'ALARME ROUBO', 2, 1, "
-                "1, '', 0, 0)");
-        run(db, "INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
-                "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1401', 'DESARME', 0, 1, 1, '', "
-                "0, 0)");
-        // Events spread over a year, nine in ten treated.
-        run(db,
-            QStringLiteral(
-                "EXECUTE BLOCK AS DECLARE i INTEGER = %1; BEGIN WHILE (i < %2) DO BEGIN "
-                "INSERT INTO EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, NUMERO_PARTICAO, "
-                "NOME_PARTICAO, DESCRICAO, TIPO, DATA, DATA_INTERVENCAO, DETALHES, IDECALL, "
-                "TRATADO, "
-                "PRIORIDADE) VALUES (LPAD(MOD(:i, %3) + 1, 6, '0'), 'CLIENTE', '1130', '001', 1, "
-                "'PARTICAO 1', 'ALARME ROUBO SALA', 'ALARME', DATEADD(-:i * 30 SECOND TO "
-                "CURRENT_TIMESTAMP), CURRENT_TIMESTAMP, 'Evento Padrao', 'Nao Identificado', "
-                "IIF(MOD(:i, 10) = 0, 0, 1), 1); i = i + 1; END END")
-                .arg(have)
-                .arg(events)
-                .arg(accounts));
-        run(db, "SET STATISTICS INDEX IDX_EVENTOS_DATA_DESC");
+    QElapsedTimer fill;
+    fill.start();
+    if (bench::preencher(db, events, accounts))
         std::printf("filled %d events and %d accounts in %.1f s\n", events, accounts,
                     double(fill.elapsed()) / 1000.0);
-    }
 
     // Plan of the first screen.
     {

@@ -302,7 +302,12 @@ void Form_Principal::criarPaginas() {
     cores(eventos, kCorLegendaInativaTexto);
     eventos->setItemDelegate(new CoresEventosDelegate(m_eventos->colunaDe("TIPO"), eventos));
     eventos->setColumnWidth(m_eventos->colunaDe("DATA_INTERVENCAO"), 90);
-    eventos->setColumnWidth(m_eventos->colunaDe("DATA"), 110);
+    for (const auto &[campo, largura] : {std::pair{"CLIENTE", 200},
+                                         {"DESCRICAO", 220},
+                                         {"NOME_PARTICAO", 120},
+                                         {"DATA", 125},
+                                         {"IDECALL", 130}})
+        eventos->setColumnWidth(m_eventos->colunaDe(QLatin1String(campo)), largura);
     pagina("TabSheet1", QStringLiteral("Eventos Recebidos"), eventos);
 
     m_gridConectados = novaGrade(QStringLiteral("Grid_Conectados"), &m_core.conectados());

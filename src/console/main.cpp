@@ -8,6 +8,7 @@
 #include "console/Sons.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -84,6 +85,18 @@ int main(int argc, char *argv[]) {
                          });
         // Showing runs FormShow: the receivers open and the one-second timers start.
         principal.show();
+        // TULMO_CAPTURA=file.png: a picture of the window once it has settled, then the end
+        // (the documentation's screenshot).
+        const QString captura = qEnvironmentVariable("TULMO_CAPTURA");
+        if (!captura.isEmpty()) {
+            QTimer::singleShot(qEnvironmentVariableIntValue("TULMO_CAPTURA_MS") > 0
+                                   ? qEnvironmentVariableIntValue("TULMO_CAPTURA_MS")
+                                   : 2500,
+                               &principal, [&principal, captura] {
+                                   principal.grab().save(captura);
+                                   QCoreApplication::exit(0);
+                               });
+        }
         rc = app.exec();
         core.stopTimer();
     }

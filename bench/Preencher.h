@@ -1,0 +1,61 @@
+#pragma once
+
+// Fills a station's database for the benchmarks: accounts, two event codes and events spread
+// over a year, nine in ten treated. What is already there is kept and completed.
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+
+#include <cstdio>
+
+namespace tulmo::bench {
+
+inline void run(QSqlDatabase db, const QString &sql) {
+    QSqlQuery q(db);
+    if (!q.exec(sql)) qFatal("%s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
+}
+
+inline int contar(QSqlDatabase db, const QString &sql) {
+    QSqlQuery q(db);
+    if (!q.exec(sql) || !q.next())
+        qFatal("%s\n%s", qPrintable(sql), qPrintable(q.lastError().text()));
+    return q.value(0).toInt();
+}
+
+// Returns whether anything was added.
+inline bool preencher(QSqlDatabase db, int events, int accounts) {
+    const int have = contar(db, QStringLiteral("select count(*) from EVENTOS"));
+    if (have >= events) return false;
+    if (contar(db, QStringLiteral("select count(*) from CLIENTES")) == 0) {
+        run(db,
+            QStringLiteral(
+                "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < %1) DO BEGIN "
+                "INSERT INTO CLIENTES (CONTA, NOME, CELULAR, DESARMADOS, REARME, EVENTO_ATRASADO, "
+                "TEMPO_ATRASO, ULTIMO_EVENTO) VALUES (LPAD(:i + 1, 6, '0'), 'CLIENTE ' || (:i + "
+                "1), '11999990000', 0, 0, 0, 1440, CURRENT_TIMESTAMP); i = i + 1; END END")
+                .arg(accounts));
+        run(db, "INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
+                "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1130', 'ALARME ROUBO', 2, 1, "
+                "1, '', 0, 0)");
+        run(db, "INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
+                "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1401', 'DESARME', 0, 1, 1, '', "
+                "0, 0)");
+    }
+    run(db, QStringLiteral(
+                "EXECUTE BLOCK AS DECLARE i INTEGER = %1; BEGIN WHILE (i < %2) DO BEGIN "
+                "INSERT INTO EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, NUMERO_PARTICAO, "
+                "NOME_PARTICAO, DESCRICAO, TIPO, DATA, DATA_INTERVENCAO, DETALHES, IDECALL, "
+                "TRATADO, PRIORIDADE) VALUES (LPAD(MOD(:i, %3) + 1, 6, '0'), 'CLIENTE', '1130', "
+                "'001', 1, 'PARTICAO 1', 'ALARME ROUBO SALA', 'ALARME', DATEADD(-:i * 30 SECOND "
+                "TO CURRENT_TIMESTAMP), CURRENT_TIMESTAMP, 'Evento Padrao', 'Nao Identificado', "
+                "IIF(MOD(:i, 10) = 0, 0, 1), 1); i = i + 1; END END")
+                .arg(have)
+                .arg(events)
+                .arg(accounts));
+    run(db, "SET STATISTICS INDEX IDX_EVENTOS_DATA_DESC");
+    return true;
+}
+
+} // namespace tulmo::bench

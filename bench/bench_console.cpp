@@ -1,0 +1,134 @@
+// The console's per-second work on a large station, with the main window open: one tick of
+// Timer_AtualizarTimer that records an event and refreshes the views, an idle tick, one tick of
+// the inactivity scan, and the start-up to a shown window.
+//
+//   bench_console [events=1000000] [accounts=50000] [samples=300] [database folder]
+//
+// With a folder given, a database already filled there is reused. Runs without a screen.
+
+#include "Preencher.h"
+#include "common/Clock.h"
+#include "common/Process.h"
+#include "console/ConsoleCore.h"
+#include "console/Principal.h"
+#include "console/VisaoSql.h"
+#include "events/EventLine.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace tulmo;
+
+namespace {
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+void report(const char *what, const std::vector<double> &ms, double target = 0) {
+    std::printf("%-46s median %8.3f ms   p99 %8.3f ms   (n=%zu)", what, percentile(ms, 0.5),
+                percentile(ms, 0.99), ms.size());
+    if (target > 0) std::printf("   target median < %g ms", target);
+    std::printf("\n");
+}
+
+double ms(const QElapsedTimer &t) {
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// Until the window has been shown and painted once.
+void mostrar(Form_Principal &w) {
+    w.show();
+    while (!w.windowHandle() || !w.windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    tulmo::prepararProcesso();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int events = argc > 1 ? atoi(argv[1]) : 1000000;
+    const int accounts = argc > 2 ? atoi(argv[2]) : 50000;
+    const int samples = argc > 3 ? atoi(argv[3]) : 300;
+    QTemporaryDir tmp;
+    const QString programDir = argc > 4 ? QString::fromLocal8Bit(argv[4]) : tmp.path();
+    QDir().mkpath(programDir);
+    SystemClock &clock = SystemClock::instance();
+
+    {
+        ConsoleCore core(programDir, clock, nullptr, nullptr);
+        QString error;
+        if (!core.iniciar(&error)) qFatal("%s", qPrintable(error));
+        QElapsedTimer fill;
+        fill.start();
+        if (bench::preencher(core.dm().banco().principal(), events, accounts))
+            std::printf("filled %d events and %d accounts in %.1f s\n", events, accounts,
+                        double(fill.elapsed()) / 1000.0);
+    }
+
+    // Start-up on the filled database: the data module with both upgrade steps and the
+    // queues, then the main window until it is on the screen (receivers, timers).
+    QElapsedTimer t;
+    t.start();
+    ConsoleCore core(programDir, clock, nullptr, nullptr);
+    QString error;
+    if (!core.iniciar(&error)) qFatal("%s", qPrintable(error));
+    const double iniciar = ms(t);
+    auto w = std::make_unique<Form_Principal>(core, nullptr);
+    w->resize(1280, 800);
+    mostrar(*w);
+    const double partida = ms(t);
+    // The ticks are driven here, one at a time.
+    core.stopTimer();
+    std::printf("received events listed after start-up: %d rows fetched\n",
+                w->eventosRecebidos().rowCount());
+
+    std::vector<double> gravar, gravarPintar, ocioso, inativos;
+    for (int i = 0; i < samples; ++i) {
+        const QString conta =
+            QString::number(1 + (i * 7919) % std::min(accounts, 9999)).rightJustified(4, '0');
+        const QDateTime now = QDateTime::currentDateTime();
+        core.enfileirarLinha(eventline::build("01", "1", conta, "1", i % 2 ? "1130" : "1401", "003",
+                                              now.toString("dd/MM/yy"), now.toString("HH:mm:ss"),
+                                              QStringLiteral("Não Identificado")));
+        t.start();
+        core.Timer_AtualizarTimer();
+        const double g = ms(t);
+        QCoreApplication::processEvents(); // the views repaint
+        gravarPintar.push_back(ms(t));
+        gravar.push_back(g);
+        if (!core.fila().isEmpty()) qFatal("the tick did not record its line");
+
+        t.start();
+        core.Timer_AtualizarTimer();
+        QCoreApplication::processEvents();
+        ocioso.push_back(ms(t));
+
+        t.start();
+        core.TimerInativosTimer();
+        inativos.push_back(ms(t));
+    }
+
+    std::printf("\n%d events, %d accounts, %d samples\n", events, accounts, samples);
+    report("tick recording one event (views reopened)", gravar, 20);
+    report("  the same with the repaint", gravarPintar);
+    report("tick with nothing to record", ocioso, 2);
+    report("inactivity scan tick (nine accounts)", inativos);
+    std::printf("%-46s %8.1f ms (of which the data module %.1f ms)   target < 3000 ms\n",
+                "start-up to a shown window", partida, iniciar);
+    w.reset();
+    core.encerrar();
+    return 0;
+}
