@@ -145,6 +145,8 @@ void DM1::Realizar_Atualizacoes() {
                 marcarInativo(k);
                 continue;
             }
+            // The identification request once more, now that the receiver is configured.
+            writeToSlot(k, QByteArrayLiteral("SP"));
             s.timerSM->start(1000);
         } else if (l.modo == TcpIp) {
             const bool portValid = l.portaTcp >= 0 && l.portaTcp <= 65535;
