@@ -152,6 +152,8 @@ Form_Principal::Form_Principal(ConsoleCore &core, Sons *sons, QWidget *parent)
     connect(&s, &Supervisao::aguardandoArmarChanged, this, &Form_Principal::reabrirRearme);
     connect(&s, &Supervisao::semComunicacaoChanged, this, &Form_Principal::reabrirSemComunicacao);
     connect(&m_core.timerAtualizar(), &QTimer::timeout, this, &Form_Principal::atualizarStatus);
+    // A new connection shows at once, not only at the next tick.
+    connect(&m_core.conectados(), &Conectados::statusConexaoChanged, m_painel[0], &QLabel::setText);
     if (m_sons) connect(m_sons, &Sons::indicadorMudou, this, &Form_Principal::mostrarIndicador);
     m_core.setAlertas(this);
 
