@@ -69,6 +69,46 @@ QTableView *novaGrade(const QString &nome, QAbstractItemModel *modelo) {
     return g;
 }
 
+// Grid_Buffer: the queued replies to devices, one row each; the fourth column is the slot
+// ("Servidor") the reply belongs to. Not shown; it follows the queue at every tick.
+class RespostasModelo : public QAbstractTableModel {
+public:
+    RespostasModelo(const Conectados &con, QObject *parent)
+        : QAbstractTableModel(parent)
+        , m_con(con) {}
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : m_linhas;
+    }
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : 5;
+    }
+    QVariant data(const QModelIndex &index, int role) const override {
+        if (role != Qt::DisplayRole || index.row() >= m_con.respostas().size()) return {};
+        const Conectados::Resposta &r = m_con.respostas()[index.row()];
+        switch (index.column()) {
+        case 0:
+            return r.texto;
+        case 1:
+            return QString::number(r.indice);
+        case 2:
+            return Conectados::formatarData(r.hora);
+        case 3:
+            return QString::number(r.slot);
+        default:
+            return r.identificador;
+        }
+    }
+    void atualizar() {
+        beginResetModel();
+        m_linhas = int(m_con.respostas().size());
+        endResetModel();
+    }
+
+private:
+    const Conectados &m_con;
+    int m_linhas = 0;
+};
+
 } // namespace
 
 ImagemBotao::ImagemBotao(QFrame *painel, const QIcon &icone, const QString &dica)
@@ -320,7 +360,12 @@ void Form_Principal::criarPaginas() {
     m_gridConectados->setFont(fixa);
     connect(m_gridConectados, &QAbstractItemView::doubleClicked, this,
             &Form_Principal::Grid_ConectadosDblClick);
-    pagina("TabSheet3", QStringLiteral("GPRS Conectados"), m_gridConectados);
+    QWidget *gprs = pagina("TabSheet3", QStringLiteral("GPRS Conectados"), m_gridConectados);
+    auto *respostas = new RespostasModelo(m_core.conectados(), this);
+    QTableView *buffer = novaGrade(QStringLiteral("Grid_Buffer"), respostas);
+    buffer->setParent(gprs);
+    buffer->hide();
+    connect(&m_core.timerAtualizar(), &QTimer::timeout, respostas, &RespostasModelo::atualizar);
 
     pagina("TabSheet2", QStringLiteral("Alarmes Desarmados"),
            gradeConta(QStringLiteral("Grid_Desarmado"), m_desarmados, kCorFundoDica));

@@ -381,6 +381,13 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     d.flush();
     QTRY_COMPARE(con.linha(0).imei, QString("123456"));
     QCOMPARE(con.respostas().size(), 1);
+    // The hidden reply queue follows at the tick: its fourth column is the slot.
+    auto *buffer = j.filho<QTableView>("Grid_Buffer");
+    QVERIFY(buffer->isHidden());
+    emit j.s.core->timerAtualizar().timeout({});
+    QCOMPARE(buffer->model()->rowCount(), 1);
+    QCOMPARE(buffer->model()->index(0, 3).data().toString(), QString("1"));
+    QCOMPARE(buffer->model()->index(0, 0).data().toString(), QString("+"));
     j.w->Grid_ConectadosDblClick();
     QCOMPARE(j.s.prompt.shown.size(), 2);
     QCOMPARE(j.s.prompt.shown[1].text, QString("Dispositivo ocupado!"));
