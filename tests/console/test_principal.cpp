@@ -4,6 +4,7 @@
 #include "console/Principal.h"
 #include "console/Sons.h"
 #include "console/VisaoSql.h"
+#include "events/EventLine.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -120,6 +121,7 @@ private slots:
     void rearmAlertBringsItsPageAndStopsTheDriver();
     void inactivityAlertSoundsWhileTheMessageIsOpen();
     void statusBarShowsConnectionsAndTime();
+    void recordedEventRestoresAMinimisedWindow();
     void deviceEventEndToEnd();
 };
 
@@ -532,6 +534,24 @@ void TestPrincipal::statusBarShowsConnectionsAndTime() {
     emit j.s.core->timerAtualizar().timeout({});
     QCOMPARE(paineis[1]->text(), QString("Conexoes TCP/IP: 0"));
     QCOMPARE(paineis[2]->text(), QString("09:41:07"));
+}
+
+void TestPrincipal::recordedEventRestoresAMinimisedWindow() {
+    Janela j;
+    j.s.conta("001234", "JOSE");
+    j.s.codigo("1602", "TESTE", 6);
+    Form_Principal &w = j.abrir();
+    j.s.core->stopTimer();
+    w.showMinimized();
+    QVERIFY(w.isMinimized());
+    QCOMPARE(w.eventosRecebidos().rowCount(), 0);
+    QCOMPARE(
+        j.s.grava(eventline::build("01", "1", "1234", "1", "1602", "000", "09/03/26", "08:31:00"))
+            .status,
+        RecordResult::Status::Stored);
+    QVERIFY(!w.isMinimized());
+    QCOMPARE(w.eventosRecebidos().rowCount(), 1);
+    QCOMPARE(w.eventosRecebidos().valor(0, "TIPO").toString(), QString("PERIÓDICO"));
 }
 
 void TestPrincipal::deviceEventEndToEnd() {
