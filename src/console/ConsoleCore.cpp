@@ -52,6 +52,7 @@ bool ConsoleCore::iniciar(QString *error) {
     m_pump = std::make_unique<EventPump>(*m_fila, *m_rejeitados, *m_gravador, m_prompt, m_clock);
     m_serial = std::make_unique<SerialReception>(*m_dm, *this, m_clock);
     m_supervisao = std::make_unique<Supervisao>(banco);
+    m_repetidor = std::make_unique<Repetidora>(*m_repetidora, *m_dm);
     // Every recorded event is a sign of life: the scan starts again from the lowest account.
     connect(m_gravador.get(), &GravadorEventos::semComunicacaoChanged, m_supervisao.get(),
             &Supervisao::reabrirVarredura);
@@ -74,10 +75,7 @@ bool ConsoleCore::enfileirarLinha(const QString &eventLine) {
 }
 
 void ConsoleCore::confirmarRepetidora(int slot) {
-    if (!m_repetidora || m_repetidora->isEmpty()) return;
-    const QString head = m_repetidora->head();
-    if (head.section(QLatin1Char(','), 0, 0).trimmed() == QString::number(slot))
-        m_repetidora->removeHead();
+    if (m_repetidor) m_repetidor->confirmar(slot);
 }
 
 bool ConsoleCore::enfileirarRepetidora(int slot, const QString &frame) {
@@ -134,12 +132,13 @@ void ConsoleCore::TimerInativosTimer() {
 void ConsoleCore::Timer_AtualizarTimer() {
     if (!m_pump) return;
     const QDateTime now = m_clock.now();
-    // The order of the driver's duties: status bar, rearm check, replies and silent devices,
-    // then one recording.
+    // The order of the driver's duties: status bar, rearm check, the due reply, one silent
+    // device, the repeater, then one recording.
     m_conectados->mostrarContagem();
     m_supervisao->verificarRearme(now);
     m_conectados->enviarRespostaDevida(now);
     m_conectados->expirarConexaoSilenciosa(now);
+    m_repetidor->iniciarSeOcioso();
     m_pump->gravarProximo();
 }
 

@@ -4,6 +4,7 @@
 #include "events/EventPump.h"
 #include "events/EventQueue.h"
 #include "events/Gravacao.h"
+#include "events/Repetidora.h"
 #include "events/Supervisao.h"
 #include "reception/Conectados.h"
 #include "reception/Data_Modulo2.h"
@@ -87,6 +88,7 @@ public:
     LiveSettings &settings() { return m_settings; }
     SerialReception &serial() { return *m_serial; }
     Supervisao &supervisao() { return *m_supervisao; }
+    Repetidora &repetidor() { return *m_repetidor; }
     Conectados &conectados() { return *m_conectados; }
     DeviceLink &deviceLink() { return *m_deviceLink; }
     const EventDecoder &decoder() const { return m_decoder; }
@@ -115,6 +117,7 @@ private:
     std::unique_ptr<EventPump> m_pump;
     std::unique_ptr<SerialReception> m_serial;
     std::unique_ptr<Supervisao> m_supervisao;
+    std::unique_ptr<Repetidora> m_repetidor;
     std::unique_ptr<Conectados> m_conectados;
     std::unique_ptr<DeviceLink> m_deviceLink;
     QTimer m_timer;
