@@ -21,8 +21,11 @@ QString copiaDoConsole(const QTemporaryDir &dir) {
     return destino;
 }
 
-QProcessEnvironment ambiente() {
+// The console's guard socket goes to the test's own folder, so a console the user has open
+// is neither disturbed nor in the way.
+QProcessEnvironment ambiente(const QTemporaryDir &dir) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", dir.path());
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("TULMO_MENSAGENS_STDERR", "1");
     env.insert("LSAN_OPTIONS", "detect_leaks=0");
@@ -42,7 +45,7 @@ void TestEntrada::showsItsWindow() {
     QTemporaryDir dir;
     const QString exe = copiaDoConsole(dir);
     QVERIFY2(!exe.isEmpty(), "the console executable is not built");
-    QProcessEnvironment env = ambiente();
+    QProcessEnvironment env = ambiente(dir);
     env.insert("TULMO_CAPTURA", dir.path() + "/janela.png");
     env.insert("TULMO_CAPTURA_MS", "1500");
     QProcess p;
@@ -62,7 +65,7 @@ void TestEntrada::secondStartLeavesAndTerminationEndsTheFirst() {
     const QString exe = copiaDoConsole(dir);
     QVERIFY2(!exe.isEmpty(), "the console executable is not built");
     QProcess primeiro;
-    primeiro.setProcessEnvironment(ambiente());
+    primeiro.setProcessEnvironment(ambiente(dir));
     primeiro.start(exe);
     QVERIFY(primeiro.waitForStarted());
     // Up once its database exists and its queue files are made.
@@ -71,7 +74,7 @@ void TestEntrada::secondStartLeavesAndTerminationEndsTheFirst() {
     QCOMPARE(primeiro.state(), QProcess::Running);
 
     QProcess segundo;
-    segundo.setProcessEnvironment(ambiente());
+    segundo.setProcessEnvironment(ambiente(dir));
     segundo.start(exe);
     QVERIFY(segundo.waitForFinished(30000));
     QCOMPARE(segundo.exitCode(), 0);
