@@ -3,14 +3,33 @@
 // Fills a station's database for the benchmarks: accounts, two event codes and events spread
 // over a year, nine in ten treated. What is already there is kept and completed.
 
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace tulmo::bench {
+
+// [events] [accounts] [samples] [program folder]: a folder given keeps its filled database
+// between runs; otherwise the caller's temporary folder is used.
+struct Argumentos {
+    int events = 1000000;
+    int accounts = 50000;
+    int samples = 300;
+    QString programDir;
+
+    Argumentos(int argc, char **argv, const QString &temporario) {
+        if (argc > 1) events = std::atoi(argv[1]);
+        if (argc > 2) accounts = std::atoi(argv[2]);
+        if (argc > 3) samples = std::atoi(argv[3]);
+        programDir = argc > 4 ? QString::fromLocal8Bit(argv[4]) : temporario;
+        QDir().mkpath(programDir);
+    }
+};
 
 inline void run(QSqlDatabase db, const QString &sql) {
     QSqlQuery q(db);

@@ -61,12 +61,10 @@ int main(int argc, char **argv) {
     tulmo::prepararProcesso();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int events = argc > 1 ? atoi(argv[1]) : 1000000;
-    const int accounts = argc > 2 ? atoi(argv[2]) : 50000;
-    const int samples = argc > 3 ? atoi(argv[3]) : 300;
     QTemporaryDir tmp;
-    const QString programDir = argc > 4 ? QString::fromLocal8Bit(argv[4]) : tmp.path();
-    QDir().mkpath(programDir);
+    const bench::Argumentos args(argc, argv, tmp.path());
+    const int events = args.events, accounts = args.accounts, samples = args.samples;
+    const QString &programDir = args.programDir;
     SystemClock &clock = SystemClock::instance();
 
     {

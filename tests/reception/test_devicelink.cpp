@@ -73,21 +73,12 @@ struct Device {
 };
 
 // A console core on a fresh data folder with TCP receivers.
-struct Central {
-    QTemporaryDir dir;
-    ManualClock clock{kInicio};
-    ScriptedPrompt prompt;
-    RecordingSound sound;
-    std::unique_ptr<ConsoleCore> core;
-
-    Central() {
-        core = std::make_unique<ConsoleCore>(dir.path(), clock, &prompt, &sound);
-        QString error;
-        if (!core->iniciar(&error)) qFatal("start-up failed: %s", qPrintable(error));
+struct Central : Station {
+    Central()
+        : Station(kInicio) {
         // The event output of the TCP slots goes nowhere.
         mapPort(core->dataDir(), 1, dir.path() + "/sem-porta");
     }
-    QSqlDatabase db() { return core->dm().banco().principal(); }
     Conectados &con() { return core->conectados(); }
 
     // A TCP receiver on slot k (rows are positional: add them in order).

@@ -43,19 +43,9 @@ int acks(const QByteArray &bytes) {
 }
 
 // One console core on a fresh program folder, with receivers on pseudo-terminals.
-struct Receptoras {
-    QTemporaryDir dir;
-    ManualClock clock{kSunday};
-    ScriptedPrompt prompt;
-    RecordingSound sound;
-    std::unique_ptr<ConsoleCore> core;
-
-    Receptoras() {
-        core = std::make_unique<ConsoleCore>(dir.path(), clock, &prompt, &sound);
-        QString error;
-        if (!core->iniciar(&error)) qFatal("start-up failed: %s", qPrintable(error));
-    }
-    QSqlDatabase db() { return core->dm().banco().principal(); }
+struct Receptoras : Station {
+    Receptoras()
+        : Station(kSunday) {}
     DM1 &dm() { return core->dm(); }
     const QStringList &monitor() { return dm().portaVisor().lines(); }
     QString queueFile() { return core->dataDir() + QStringLiteral("/Eventos_Log.dat"); }
