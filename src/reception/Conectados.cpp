@@ -5,8 +5,6 @@
 
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 namespace tulmo {
 
@@ -19,11 +17,12 @@ const char *const kTitulos[] = {"Keep Alive", "Conta",       "Ultimo Pacote", "U
 Conectados::Conectados(DM1 &dm, const Clock &clock, QObject *parent)
     : QAbstractTableModel(parent)
     , m_dm(dm)
-    , m_clock(clock) {
+    , m_clock(clock)
+    , m_mux(new Multiplexador(this)) {
     // SocketServer1Accept, shared by the ten listeners.
     for (int k = 1; k <= DM1::kSlots; ++k) {
-        QTcpServer *server = m_dm.slot(k).socketServer;
-        connect(server, &QTcpServer::newConnection, this, [this, k] { SocketServerAccept(k); });
+        connect(m_dm.slot(k).socketServer, &ServidorTcp::conexaoRecebida, this,
+                [this, k](qintptr descritor) { SocketServerAccept(k, descritor); });
     }
 }
 
@@ -78,11 +77,16 @@ QVariant Conectados::headerData(int section, Qt::Orientation orientation, int ro
     return QString::fromUtf8(kTitulos[section]);
 }
 
-int Conectados::linhaDe(const QTcpSocket *socket) const {
+int Conectados::linhaDe(const ConexaoTcp *socket) const {
     if (!socket) return -1;
-    for (int r = int(m_linhas.size()) - 1; r >= 0; --r)
-        if (m_linhas[r].socket == socket) return r;
-    return -1;
+    const int r = m_indice.value(socket, -1);
+    return r >= 0 && r < m_linhas.size() && m_linhas[r].socket == socket ? r : -1;
+}
+
+void Conectados::reindexar() {
+    m_indice.clear();
+    for (int r = 0; r < m_linhas.size(); ++r)
+        if (ConexaoTcp *c = m_linhas[r].socket.data(); c && c->conectada()) m_indice.insert(c, r);
 }
 
 void Conectados::emitirLinha(int r) {
@@ -110,41 +114,34 @@ void Conectados::setUltimoEvento(int r, const QDateTime &t) {
     emitirLinha(r);
 }
 
-QList<QTcpSocket *> Conectados::conexoes(int k) const {
-    QList<QTcpSocket *> out;
-    if (k < 1 || k > DM1::kSlots) return out;
-    for (const QPointer<QTcpSocket> &s : m_conexoes[size_t(k)])
-        if (s) out.append(s.data());
-    return out;
+QList<ConexaoTcp *> Conectados::conexoes(int k) const {
+    if (k < 1 || k > DM1::kSlots) return {};
+    return m_conexoes[size_t(k)];
 }
 
 int Conectados::totalConexoes() const {
     int n = 0;
     for (int k = 1; k <= DM1::kSlots; ++k)
-        n += int(conexoes(k).size());
+        n += int(m_conexoes[size_t(k)].size());
     return n;
 }
 
-void Conectados::SocketServerAccept(int k) {
-    QTcpServer *server = m_dm.slot(k).socketServer;
-    while (QTcpSocket *socket = server->nextPendingConnection())
-        aceitar(k, socket);
-}
-
-void Conectados::aceitar(int k, QTcpSocket *socket) {
-    // A flooding client is held to a bounded buffer; the kernel pushes back on it.
-    socket->setReadBufferSize(kMaxFrame);
+void Conectados::SocketServerAccept(int k, qintptr descritor) {
+    auto *socket = new ConexaoTcp(descritor, *m_mux, this);
+    if (!socket->conectada()) {
+        delete socket;
+        return;
+    }
     auto &lista = m_conexoes[size_t(k)];
     lista.append(socket);
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket, k] { lerConexao(socket, k); });
-    connect(socket, &QTcpSocket::disconnected, this,
+    // One read is one frame, never more than kMaxFrame; a client error or a close ends that
+    // connection only, the listener and its other devices stay.
+    connect(socket, &ConexaoTcp::dadosRecebidos, this,
+            [this, socket, k](const QByteArray &frame) { emit frameRecebido(socket, k, frame); });
+    connect(socket, &ConexaoTcp::desconectada, this,
             [this, socket, k] { conexaoEncerrada(socket, k); });
-    // A client error closes that connection only; the listener and its other devices stay.
-    connect(socket, &QTcpSocket::errorOccurred, this, [socket](QAbstractSocket::SocketError) {
-        if (socket->state() != QAbstractSocket::UnconnectedState) socket->abort();
-    });
 
-    const int n = int(conexoes(k).size());
+    const int n = int(lista.size());
     // The only connection of this listener: rows of its slot are left from connections
     // lost unnoticed.
     if (n == 1) {
@@ -161,6 +158,7 @@ void Conectados::aceitar(int k, QTcpSocket *socket) {
         if (removed) {
             esvaziarRespostas();
             renumerar();
+            reindexar();
         }
     }
 
@@ -186,10 +184,11 @@ void Conectados::aceitar(int k, QTcpSocket *socket) {
     beginInsertRows(QModelIndex(), r, r);
     m_linhas.append(l);
     endInsertRows();
+    m_indice.insert(socket, r);
 
     // The peer's name comes from the resolver's own threads; the row shows it when it
     // arrives and stays empty when the address has no name.
-    QPointer<QTcpSocket> guard(socket);
+    QPointer<ConexaoTcp> guard(socket);
     QHostInfo::lookupHost(dotted, this, [this, guard, dotted](const QHostInfo &info) {
         if (!guard || info.error() != QHostInfo::NoError) return;
         const QString name = info.hostName();
@@ -202,27 +201,19 @@ void Conectados::aceitar(int k, QTcpSocket *socket) {
     emit conexaoAceita(socket, k);
 }
 
-void Conectados::lerConexao(QTcpSocket *socket, int k) {
-    // One read is one frame, never more than the connection's buffer.
-    const QByteArray frame = socket->read(kMaxFrame);
-    if (frame.isEmpty()) return;
-    emit frameRecebido(socket, k, frame);
-}
-
-void Conectados::conexaoEncerrada(QTcpSocket *socket, int k) {
-    // The row stays until the keep-alive expiry; its pointer clears when the socket goes.
-    m_conexoes[size_t(k)].removeAll(QPointer<QTcpSocket>(socket));
-    m_conexoes[size_t(k)].removeAll(QPointer<QTcpSocket>());
+void Conectados::conexaoEncerrada(ConexaoTcp *socket, int k) {
+    // The row stays until the keep-alive expiry; its pointer clears when the connection goes.
+    m_conexoes[size_t(k)].removeOne(socket);
+    m_indice.remove(socket);
     socket->deleteLater();
 }
 
-void Conectados::fechar(QTcpSocket *socket) {
-    if (socket && socket->state() != QAbstractSocket::UnconnectedState) socket->abort();
+void Conectados::fechar(ConexaoTcp *socket) {
+    if (socket) socket->abort();
 }
 
-bool Conectados::enviar(QTcpSocket *socket, const QByteArray &texto) {
-    if (!socket || socket->state() != QAbstractSocket::ConnectedState) return false;
-    return socket->write(texto) == texto.size();
+bool Conectados::enviar(ConexaoTcp *socket, const QByteArray &texto) {
+    return socket && socket->write(texto);
 }
 
 void Conectados::removerLinha(int r) {
@@ -231,6 +222,7 @@ void Conectados::removerLinha(int r) {
     endRemoveRows();
     esvaziarRespostas();
     renumerar();
+    reindexar();
 }
 
 void Conectados::renumerar() {
@@ -252,14 +244,14 @@ int Conectados::removerConexaoAnterior(const QString &id, int r) {
     }
     if (anterior < 0) return r;
     // The whole removal runs inside this handler, so no tick sees a half-updated table.
-    QPointer<QTcpSocket> velha = m_linhas[anterior].socket;
+    QPointer<ConexaoTcp> velha = m_linhas[anterior].socket;
     fechar(velha);
     removerLinha(anterior);
     return anterior < r ? r - 1 : r;
 }
 
 void Conectados::enfileirarResposta(const QString &texto, int indice, int slot, const QString &id,
-                                    QTcpSocket *socket, const QDateTime &now) {
+                                    ConexaoTcp *socket, const QDateTime &now) {
     m_respostas.append({texto, indice, now, slot, id, socket});
 }
 
@@ -276,7 +268,7 @@ void Conectados::enviarRespostaDevida(const QDateTime &now) {
     // The whole time since queueing counts, hours included.
     if (resp.hora.secsTo(now) < tempo) return;
     if (!resp.identificador.isEmpty()) {
-        QTcpSocket *alvo = resp.socket.data();
+        ConexaoTcp *alvo = resp.socket.data();
         for (int r = 0; r < m_linhas.size(); ++r) {
             if (m_linhas[r].imei == resp.identificador) {
                 alvo = m_linhas[r].socket.data();
@@ -302,7 +294,7 @@ void Conectados::expirarConexaoSilenciosa(const QDateTime &now) {
             m_dm.slotValido(l.servidor) ? m_dm.slot(l.servidor).tempoKeepAlive : 0;
         // Whole minutes of silence, hours and days included.
         if (l.keepAlive.secsTo(now) / 60 >= keepAlive) {
-            QPointer<QTcpSocket> s = l.socket;
+            QPointer<ConexaoTcp> s = l.socket;
             fechar(s);
             removerLinha(r);
             return;

@@ -9,7 +9,7 @@
 
 #include <array>
 
-class QTcpSocket;
+#include "reception/ConexaoTcp.h"
 
 namespace tulmo {
 
@@ -54,7 +54,7 @@ public:
         int socketIndex = 0;    // connection index shown in "Socket"
         qintptr conexao = -1;   // socket handle at acceptance
         QDateTime dataConexao;  // time of acceptance
-        QPointer<QTcpSocket> socket;
+        QPointer<ConexaoTcp> socket;
     };
 
     // One delayed reply.
@@ -64,11 +64,11 @@ public:
         QDateTime hora; // time of queueing
         int slot = 0;
         QString identificador;
-        QPointer<QTcpSocket> socket; // the connection it was queued for
+        QPointer<ConexaoTcp> socket; // the connection it was queued for
     };
 
     // What one connection may hold unread; each read takes at most this much as one frame.
-    static constexpr qint64 kMaxFrame = 4096;
+    static constexpr qint64 kMaxFrame = ConexaoTcp::kMaxLeitura;
 
     Conectados(DM1 &dm, const Clock &clock, QObject *parent = nullptr);
     ~Conectados() override;
@@ -84,7 +84,7 @@ public:
     const QList<Linha> &linhas() const { return m_linhas; }
     const Linha &linha(int r) const { return m_linhas[r]; }
     // The row of a connection (the last one when several match), or -1.
-    int linhaDe(const QTcpSocket *socket) const;
+    int linhaDe(const ConexaoTcp *socket) const;
     // Changes to a row's fields by the device link.
     void setConta(int r, const QString &conta);
     void setImei(int r, const QString &imei);
@@ -97,18 +97,18 @@ public:
     int removerConexaoAnterior(const QString &id, int r);
 
     // The connections of slot k still open, in order of acceptance.
-    QList<QTcpSocket *> conexoes(int k) const;
+    QList<ConexaoTcp *> conexoes(int k) const;
     int totalConexoes() const;
 
     // ReplyQueue.
     void enfileirarResposta(const QString &texto, int indice, int slot, const QString &id,
-                            QTcpSocket *socket, const QDateTime &now);
+                            ConexaoTcp *socket, const QDateTime &now);
     const QList<Resposta> &respostas() const { return m_respostas; }
     int replyCursor() const { return m_cursor; }
     void esvaziarRespostas();
 
     // Sends text at once to a connection; false when it is gone.
-    bool enviar(QTcpSocket *socket, const QByteArray &texto);
+    bool enviar(ConexaoTcp *socket, const QByteArray &texto);
 
     // Timed duties of the one-second driver, each given the current time.
     void enviarRespostaDevida(const QDateTime &now);
@@ -124,26 +124,27 @@ signals:
     void statusConexaoChanged(const QString &texto);
     void textoConexoesChanged(const QString &texto);
     // One read of a connection: one frame for the device link.
-    void frameRecebido(QTcpSocket *socket, int slot, const QByteArray &frame);
+    void frameRecebido(ConexaoTcp *socket, int slot, const QByteArray &frame);
     // A connection was accepted and its row appended.
-    void conexaoAceita(QTcpSocket *socket, int slot);
+    void conexaoAceita(ConexaoTcp *socket, int slot);
 
 private:
-    void SocketServerAccept(int k);
-    void aceitar(int k, QTcpSocket *socket);
-    void lerConexao(QTcpSocket *socket, int k);
-    void conexaoEncerrada(QTcpSocket *socket, int k);
+    void SocketServerAccept(int k, qintptr descritor);
+    void conexaoEncerrada(ConexaoTcp *socket, int k);
     void removerLinha(int r);
     void renumerar();
+    void reindexar();
     void emitirLinha(int r);
-    static void fechar(QTcpSocket *socket);
+    static void fechar(ConexaoTcp *socket);
 
     DM1 &m_dm;
     const Clock &m_clock;
+    Multiplexador *m_mux;
     QList<Linha> m_linhas;
+    QHash<const ConexaoTcp *, int> m_indice; // row of each open connection
     QList<Resposta> m_respostas;
-    int m_cursor = 0; // ReplyCursor, counted from 0 over m_respostas
-    std::array<QList<QPointer<QTcpSocket>>, 11> m_conexoes; // per slot, index 0 unused
+    int m_cursor = 0;                               // ReplyCursor, counted from 0 over m_respostas
+    std::array<QList<ConexaoTcp *>, 11> m_conexoes; // per slot, index 0 unused
     QString m_statusConexao;
     QString m_textoConexoes;
 };

@@ -6,8 +6,6 @@
 #include <QSerialPort>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 namespace tulmo {
@@ -33,7 +31,7 @@ DM1::DM1(QString dataDir, QObject *parent)
         s.timerSM->setSingleShot(true);
         s.timerSM->setInterval(1000);
         connect(s.timerSM, &QTimer::timeout, this, [this, k] { TimerSMTimer(k); });
-        s.socketServer = new QTcpServer(this);
+        s.socketServer = new ServidorTcp(this);
         s.socketServer->setObjectName(QStringLiteral("SocketServer%1").arg(k));
         s.socketServer->setProperty("Tag", k);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "reception/ConexaoTcp.h"
 #include "reception/LineLog.h"
 #include "reception/SlotWriter.h"
 #include "store/Banco.h"
@@ -12,7 +13,6 @@
 #include <memory>
 
 class QSerialPort;
-class QTcpServer;
 class QTimer;
 
 namespace tulmo {
@@ -20,15 +20,15 @@ namespace tulmo {
 // One of the ten numbered receiver inputs: a serial port, and a TCP listener for devices.
 struct ReceiverSlot {
     int numero = 0;
-    QSerialPort *comPorta = nullptr;    // ComPortaN: receiver line, or a TCP slot's event output
-    QTimer *timerCom = nullptr;         // TimerComN: 300 ms of quiet ends a serial frame
-    QTimer *timerSM = nullptr;          // TimerSMN: identification time-out of a serial receiver
-    QTcpServer *socketServer = nullptr; // SocketServerN: device link listener
-    QByteArray rxBuffer;                // serial bytes since the last frame
-    int tempoResposta = 0;              // SlotTempoResposta: seconds before a queued reply goes out
-    int tempoKeepAlive = 0;             // SlotTempoKeepAlive: minutes of silence before a drop
-    quint8 dumpPending = 0;             // next TCP data goes to the remote access console as hex
-    quint8 uploadPending = 0;           // an upload exchange runs on this slot
+    QSerialPort *comPorta = nullptr;     // ComPortaN: receiver line, or a TCP slot's event output
+    QTimer *timerCom = nullptr;          // TimerComN: 300 ms of quiet ends a serial frame
+    QTimer *timerSM = nullptr;           // TimerSMN: identification time-out of a serial receiver
+    ServidorTcp *socketServer = nullptr; // SocketServerN: device link listener
+    QByteArray rxBuffer;                 // serial bytes since the last frame
+    int tempoResposta = 0;    // SlotTempoResposta: seconds before a queued reply goes out
+    int tempoKeepAlive = 0;   // SlotTempoKeepAlive: minutes of silence before a drop
+    quint8 dumpPending = 0;   // next TCP data goes to the remote access console as hex
+    quint8 uploadPending = 0; // an upload exchange runs on this slot
 };
 
 // The reception data module: owns the database connections and the ten receiver slots.

@@ -7,7 +7,6 @@
 
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTcpSocket>
 
 namespace tulmo {
 
@@ -31,9 +30,9 @@ DeviceLink::DeviceLink(DM1 &dm, Conectados &conectados, ReceptionSink &sink, con
     , m_conectados(conectados)
     , m_sink(sink)
     , m_clock(clock) {
-    qRegisterMetaType<QTcpSocket *>();
+    qRegisterMetaType<ConexaoTcp *>();
     connect(&m_conectados, &Conectados::frameRecebido, this,
-            [this](QTcpSocket *socket, int k, const QByteArray &frame) {
+            [this](ConexaoTcp *socket, int k, const QByteArray &frame) {
                 Decodifica_TCP(frame, socket, k);
             });
 }
@@ -47,7 +46,7 @@ QString DeviceLink::legendaEquipamento(const QString &codigo) {
     return QString();
 }
 
-void DeviceLink::Decodifica_TCP(const QByteArray &bytes, QTcpSocket *socket, int k) {
+void DeviceLink::Decodifica_TCP(const QByteArray &bytes, ConexaoTcp *socket, int k) {
     if (!m_dm.slotValido(k)) return;
     // Bytes map one to one onto characters, so positions are byte positions.
     const QString D = QString::fromLatin1(bytes);
@@ -134,7 +133,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, QTcpSocket *socket, int
     }
 }
 
-void DeviceLink::identificar(const QString &D, QTcpSocket *socket, int k, int &r) {
+void DeviceLink::identificar(const QString &D, ConexaoTcp *socket, int k, int &r) {
     const bool zelta = at(D, 1) == QLatin1Char('!');
     const QString id = zelta ? mid(D, 1, 6) : mid(D, 4, 9);
     r = m_conectados.removerConexaoAnterior(id, r);

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QString>
 
-class QTcpSocket;
+#include "reception/ConexaoTcp.h"
 
 namespace tulmo {
 
@@ -22,7 +22,7 @@ public:
                QObject *parent = nullptr);
 
     // One frame D read from a connection of slot k.
-    void Decodifica_TCP(const QByteArray &D, QTcpSocket *socket, int k);
+    void Decodifica_TCP(const QByteArray &D, ConexaoTcp *socket, int k);
 
     // The device caption of the "Conta" column for a device code, empty when unknown.
     static QString legendaEquipamento(const QString &codigo);
@@ -32,7 +32,7 @@ signals:
     // upper-case hexadecimal digits.
     void dumpRecebido(int slot, const QByteArray &dados, const QString &hex);
     // UploadPending: the module is ready for the prepared upload text ("UPE").
-    void uploadLiberado(int slot, QTcpSocket *socket);
+    void uploadLiberado(int slot, ConexaoTcp *socket);
     // UploadPending: the module took the upload ("UPOK"); the flag is already cleared.
     void uploadConcluido(int slot);
     // "#$": the twelve channel readings and the output states of a module.
@@ -41,7 +41,7 @@ signals:
     void equipamentoRegistrado(const QString &imei);
 
 private:
-    void identificar(const QString &D, QTcpSocket *socket, int k, int &r);
+    void identificar(const QString &D, ConexaoTcp *socket, int k, int &r);
 
     DM1 &m_dm;
     Conectados &m_conectados;
