@@ -1,6 +1,9 @@
 #include "Principal.h"
 
+#include "Cadastro_Operadores.h"
 #include "CoresEventos.h"
+#include "Eventos_Pendentes.h"
+#include "IniciarTurno.h"
 #include "Sons.h"
 #include "VisaoSql.h"
 #include "common/Clock.h"
@@ -202,6 +205,31 @@ Form_Principal::Form_Principal(ConsoleCore &core, Sons *sons, QWidget *parent)
     reabrirRearme();
     reabrirSemComunicacao();
     atualizarStatus();
+    criarJanelasTurno();
+}
+
+void Form_Principal::criarJanelasTurno() {
+    m_formPendentes = new Form_Eventos_Pendentes(m_core, *this, this);
+    m_formOperadores = new FormCadastroOperadores(m_core, this);
+    m_formTurno = new Form_iniciar_turno(m_core, *this, this);
+    connect(m_pendentes, &QAction::triggered, this, &Form_Principal::abrirPendentes);
+    if (auto *img = findChild<ImagemBotao *>(QStringLiteral("Img_Eventos_Pendentes")))
+        connect(img, &ImagemBotao::clicked, this, &Form_Principal::abrirPendentes);
+    auto acao = [this](const char *nome) {
+        return findChild<QAction *>(QLatin1String(nome), Qt::FindDirectChildrenOnly);
+    };
+    connect(acao("rocadeTurno1"), &QAction::triggered, this, &Form_Principal::iniciarTurno);
+    connect(acao("Operadores1"), &QAction::triggered, m_formOperadores, &QDialog::exec);
+}
+
+void Form_Principal::iniciarTurno() {
+    m_formTurno->abrir();
+}
+
+void Form_Principal::abrirPendentes() {
+    m_formPendentes->show();
+    m_formPendentes->raise();
+    m_formPendentes->activateWindow();
 }
 
 Form_Principal::~Form_Principal() {
@@ -219,7 +247,7 @@ void Form_Principal::criarMenu() {
     };
     QMenu *arquivo = barra->addMenu(QStringLiteral("&Arquivo"));
     arquivo->setObjectName(QStringLiteral("Arquivo1"));
-    // The registry, operator, shift and import windows come with their own work; until then
+    // The registry and import windows come with their own work; until then
     // their entries are there and do nothing.
     item(arquivo, "CadastrodeClientes1", QStringLiteral("&Clientes"));
     item(arquivo, "Eventos2", QStringLiteral("&Eventos"));
@@ -431,7 +459,11 @@ void Form_Principal::closeEvent(QCloseEvent *e) {
 }
 
 void Form_Principal::Exit1Click() {
-    if (!m_core.operador().pode(OperadorAtual::kPodeSair)) return;
+    // Without the right to close, someone who has it may log in.
+    if (!m_core.operador().pode(OperadorAtual::kPodeSair)) {
+        iniciarTurno();
+        return;
+    }
     Prompt *p = m_core.prompt();
     if (p && p->question(QStringLiteral("Tem certeza que deseja Sair?"),
                          QStringLiteral("Sair TULMO"), Prompt::Icon::Warning, false))

@@ -16,6 +16,9 @@ namespace tulmo {
 class Prompt;
 class Sons;
 class VisaoSql;
+class Form_Eventos_Pendentes;
+class Form_iniciar_turno;
+class FormCadastroOperadores;
 
 // A picture of the toolbar that acts as a button: pressing lowers its panel, releasing raises
 // it again and runs the action, wherever the pointer is then.
@@ -70,6 +73,15 @@ public:
     void alertaRearme(const QString &mensagem) override;
     void alertaInativo(const QString &mensagem) override;
 
+    // The pending events, the shift dialog and the operator form, created once with the window.
+    Form_Eventos_Pendentes &formEventosPendentes() { return *m_formPendentes; }
+    Form_iniciar_turno &formIniciarTurno() { return *m_formTurno; }
+    FormCadastroOperadores &formCadastroOperadores() { return *m_formOperadores; }
+    // Shift dialog, modal ("&Troca de Turno", start-up, exit without the right to close).
+    void iniciarTurno();
+    // Pending events, modeless ("&Pendentes" and its picture).
+    void abrirPendentes();
+
     // The SQL texts of the four lists.
     static const QString kSqlEventosRecebidos;
     static const QString kSqlDesarmados;
@@ -92,6 +104,7 @@ private:
     QTableView *gradeConta(const QString &nome, VisaoSql *modelo, const QColor &base);
     void mostrarIndicador(bool ligado);
     void paginaMostrada(int indice);
+    void criarJanelasTurno();
 
     ConsoleCore &m_core;
     Sons *m_sons;
@@ -109,6 +122,9 @@ private:
     QLabel *m_somDesligado = nullptr;
     QLabel *m_painel[3] = {};
     QAction *m_pendentes = nullptr;
+    Form_Eventos_Pendentes *m_formPendentes = nullptr;
+    Form_iniciar_turno *m_formTurno = nullptr;
+    FormCadastroOperadores *m_formOperadores = nullptr;
 };
 
 } // namespace tulmo

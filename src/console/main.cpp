@@ -85,6 +85,9 @@ int main(int argc, char *argv[]) {
                          });
         // Showing runs FormShow: the receivers open and the one-second timers start.
         principal.show();
+        // The operator logs in from inside the event loop, so that reception and recording
+        // run while the shift dialog is open and an ending of the process ends it too.
+        QTimer::singleShot(0, &principal, &tulmo::Form_Principal::iniciarTurno);
         // TULMO_CAPTURA=file.png: a picture of the window once it has settled, then the end
         // (the documentation's screenshot).
         const QString captura = qEnvironmentVariable("TULMO_CAPTURA");
