@@ -17,6 +17,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 using namespace tulmo;
 using namespace tulmo::test;
@@ -344,10 +345,18 @@ void TestPrincipal::exitAsksOnlyWithPermission() {
     j.w->findChild<QAction *>("Sair1")->trigger();
     QCOMPARE(sair.count(), 1);
 
-    // Without the permission to close, no question and no exit.
+    // Without the permission to close, no question and no exit: the shift dialog instead.
     j.s.core->operador().permissoes = 65535 & ~32u;
     j.s.prompt.answers = {true};
+    QString modal;
+    QTimer::singleShot(0, &w, [&modal] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            modal = d->objectName();
+            d->close();
+        }
+    });
     w.Exit1Click();
+    QCOMPARE(modal, QString("Form_iniciar_turno"));
     QCOMPARE(j.s.prompt.shown.size(), 2);
     QCOMPARE(sair.count(), 1);
 }
