@@ -253,7 +253,7 @@ void TestEventosPendentes::refreshKeepsTheRowAndTheTypedDetails() {
 
 void TestEventosPendentes::priorityTexts() {
     const QList<std::pair<QVariant, QString>> casos{
-        {0, "NENHUMA"}, {1, "BAIXA"}, {2, "NORMAL"},  {3, "MÉDIA"},
+        {0, "NENHUMA"}, {1, "BAIXA"},  {2, "NORMAL"},  {3, "MÉDIA"},
         {4, "ALTA"},    {5, "MÁXIMA"}, {6, "NENHUMA"}, {QVariant(), "NENHUMA"}};
     for (const auto &[p, texto] : casos)
         QCOMPARE(Form_Eventos_Pendentes::textoPrioridade(p), texto);
@@ -273,16 +273,15 @@ void TestEventosPendentes::priorityTexts() {
 
 void TestEventosPendentes::typeColoursDifferFromTheMainGrid() {
     const QList<std::pair<QString, QColor>> casos{
-        {"ARMADO", QColor(0x008080)},    {"DESARMADO", QColor(0x00FF00)},
-        {"ALARME", QColor(0xFF0000)},    {"RESTAURAÇÃO", QColor(0xFFFF00)},
+        {"ARMADO", QColor(0x008080)},     {"DESARMADO", QColor(0x00FF00)},
+        {"ALARME", QColor(0xFF0000)},     {"RESTAURAÇÃO", QColor(0xFFFF00)},
         {"EMERGENCIA", QColor(0xFF00FF)}, {"PANICO", QColor(0xFF00FF)},
-        {"PERIÓDICO", QColor(0x808080)}, {"REGISTRO", QColor(0xC0C0C0)},
-        {"FALHAS", QColor(0x800080)},    {"INTERNO", QColor(0x00FFFF)},
+        {"PERIÓDICO", QColor(0x808080)},  {"REGISTRO", QColor(0xC0C0C0)},
+        {"FALHAS", QColor(0x800080)},     {"INTERNO", QColor(0x00FFFF)},
         {"PERIODICO", QColor(Qt::white)}, {"", QColor(Qt::white)}};
     for (const auto &[tipo, cor] : casos)
         QCOMPARE(Form_Eventos_Pendentes::corDoTipo(tipo), cor);
-    QCOMPARE(CoresEventosDelegate::cores("PERIÓDICO", false, QPalette()).fundo,
-             QColor(0xD6D6D6));
+    QCOMPARE(CoresEventosDelegate::cores("PERIÓDICO", false, QPalette()).fundo, QColor(0xD6D6D6));
 
     Console c;
     c.abrir();
@@ -304,8 +303,7 @@ void TestEventosPendentes::interventionKindsFromTheFile() {
         return l;
     };
     QVERIFY(combo->isEditable());
-    QCOMPARE(itens(),
-             QStringList({"Disparo Falso", "Teste", "Técnico Enviado", "Tático Enviado"}));
+    QCOMPARE(itens(), QStringList({"Disparo Falso", "Teste", "Técnico Enviado", "Tático Enviado"}));
     QCOMPARE(combo->currentText(), QString("Disparo Falso"));
 
     // Written by the Windows version: Windows-1252 with CR LF.
@@ -340,8 +338,7 @@ void TestEventosPendentes::interventionKindsFromTheFile() {
 
 void TestEventosPendentes::phoneMask() {
     QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("1133334444"), QString("(11) 3333-4444"));
-    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("(11) 3333-4444"),
-             QString("(11) 3333-4444"));
+    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("(11) 3333-4444"), QString("(11) 3333-4444"));
     QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("11987654321"), QString("(11) 98765-4321"));
     QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("113333"), QString("(11) 3333-    "));
     QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone(""), QString());
