@@ -294,13 +294,24 @@ QVariant Form_Eventos_Pendentes::sequenciaAtual() const {
     return r < 0 ? QVariant() : m_dataset->valor(r, QStringLiteral("SEQUENCIA"));
 }
 
+bool Form_Eventos_Pendentes::reabrirLista() {
+    QSqlDatabase db = m_core.dm().banco().principal();
+    // A statement on a closed connection fails without an error of its own.
+    if (!db.isOpen()) {
+        m_dataset->clear();
+        return false;
+    }
+    m_dataset->reabrir(db);
+    if (m_dataset->lastError().isValid()) return false;
+    while (m_dataset->canFetchMore())
+        m_dataset->fetchMore();
+    return true;
+}
+
 bool Form_Eventos_Pendentes::Buscar_Atualizacoes() {
     const QVariant marca = sequenciaAtual();
     m_reabrindo = true;
-    m_dataset->reabrir(m_core.dm().banco().principal());
-    const bool ok = !m_dataset->lastError().isValid();
-    while (ok && m_dataset->canFetchMore())
-        m_dataset->fetchMore();
+    const bool ok = reabrirLista();
     int row = m_dataset->rowCount() > 0 ? 0 : -1;
     // Back to the row the operator was on, while it is still pending.
     if (!marca.isNull())
@@ -400,10 +411,7 @@ void Form_Eventos_Pendentes::Button1Click() {
         // The treated event shows among the received ones at once.
         m_principal.reabrirEventosRecebidos();
         m_reabrindo = true;
-        m_dataset->reabrir(m_core.dm().banco().principal());
-        ok = !m_dataset->lastError().isValid();
-        while (ok && m_dataset->canFetchMore())
-            m_dataset->fetchMore();
+        ok = reabrirLista();
         selecionarLinha(0);
         m_reabrindo = false;
         Atualizar();

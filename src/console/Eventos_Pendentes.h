@@ -58,6 +58,8 @@ protected:
 
 private:
     void carregarIntervencoes();
+    // Closes and reopens the list, every row fetched.
+    bool reabrirLista();
     void limparDetalhes();
     QVariant sequenciaAtual() const;
 

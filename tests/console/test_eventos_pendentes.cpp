@@ -76,6 +76,7 @@ private slots:
     void interventionKindsFromTheFile();
     void phoneMask();
     void openedFromMenuAndPicture();
+    void unreadableListIsReported();
 };
 
 void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
@@ -357,6 +358,24 @@ void TestEventosPendentes::openedFromMenuAndPicture() {
     QVERIFY(!c.f().isVisible());
     QTest::mouseRelease(img, Qt::LeftButton);
     QVERIFY(c.f().isVisible());
+}
+
+void TestEventosPendentes::unreadableListIsReported() {
+    Console c;
+    c.abrir();
+    c.s.grava(linha("1130", "08:31:00"));
+    QCOMPARE(c.f().pendentes().rowCount(), 1);
+    c.s.db().close();
+    QVERIFY(!c.f().Buscar_Atualizacoes());
+    QCOMPARE(c.s.prompt.shown.size(), 1);
+    QCOMPARE(c.s.prompt.shown[0].text,
+             QString("Houve um erro ao tentar atualizar os dados do evento."));
+    QCOMPARE(c.s.prompt.shown[0].caption, QString("ERRO"));
+    QCOMPARE(c.s.prompt.shown[0].icon, Prompt::Icon::Error);
+    // Back once the database is: the event is still there, pending.
+    QVERIFY(c.s.core->dm().banco().ensureAlive() != Banco::Estado::Inacessivel);
+    QVERIFY(c.f().Buscar_Atualizacoes());
+    QCOMPARE(c.f().pendentes().rowCount(), 1);
 }
 
 QTEST_MAIN(TestEventosPendentes)

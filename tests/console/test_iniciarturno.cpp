@@ -1,8 +1,10 @@
 #include "support/TestSupport.h"
 
+#include "console/Eventos_Pendentes.h"
 #include "console/IniciarTurno.h"
 #include "console/Operadores.h"
 #include "console/Principal.h"
+#include "events/EventLine.h"
 
 #include <QAction>
 #include <QFrame>
@@ -78,6 +80,7 @@ private slots:
     void refusedPasswords();
     void checkOnLeavingThePasswordField();
     void operatorLookup();
+    void recordingGoesOnWhileTheDialogIsOpen();
 };
 
 void TestIniciarTurno::dialogOnShowing() {
@@ -290,6 +293,30 @@ void TestIniciarTurno::operatorLookup() {
     QVERIFY(Operadores::ehAdministrador("admin"));
     QVERIFY(Operadores::ehAdministrador("ADMIN"));
     QVERIFY(!Operadores::ehAdministrador("Admin"));
+}
+
+void TestIniciarTurno::recordingGoesOnWhileTheDialogIsOpen() {
+    Turno t;
+    t.s.conta("001234", "JOSE");
+    t.s.codigo("1130", "ROUBO", 2, 0);
+    t.w->show(); // the one-second driver starts
+    QVERIFY(t.s.core->timerAtualizar().isActive());
+    QVERIFY(t.s.core->enfileirarLinha(
+        eventline::build("01", "1", "1234", "1", "1130", "003", "09/03/26", "07:05:00")));
+    int gravados = -1;
+    bool pendentes = false;
+    QTimer::singleShot(0, t.w.get(), [&] {
+        QTRY_COMPARE_WITH_TIMEOUT(t.s.eventos(), 1, 10000);
+        gravados = t.s.eventos();
+        // The pending event comes up beside the dialog.
+        pendentes = t.w->formEventosPendentes().isVisible();
+        t.d().reject();
+    });
+    t.w->iniciarTurno();
+    QCOMPARE(gravados, 1);
+    QVERIFY(pendentes);
+    QVERIFY(t.w->findChild<QAction *>("Pendentes1")->isEnabled());
+    t.s.core->stopTimer();
 }
 
 QTEST_MAIN(TestIniciarTurno)
