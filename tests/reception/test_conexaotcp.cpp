@@ -2,6 +2,7 @@
 // once, closes from either side, and many connections served together.
 
 #include "reception/ConexaoTcp.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,18 +17,9 @@
 #include <vector>
 
 using namespace tulmo;
+using tulmo::test::esperar;
 
 namespace {
-
-template <typename F> bool esperar(F cond, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // A listener whose accepted connections are kept in order of arrival.
 struct Servidor {
@@ -83,7 +75,7 @@ void TestConexaoTcp::readsAreBoundedFramesOfTheWholeStream() {
     for (char &b : enviado)
         b = char(QRandomGenerator::global()->bounded(256));
     c->write(enviado);
-    QVERIFY(esperar([&] { return srv.recebido[0].size() == enviado.size(); }));
+    QVERIFY(esperar([&] { return srv.recebido[0].size() == enviado.size(); }, 10000));
     QVERIFY(srv.recebido[0] == enviado);
     QVERIFY(srv.maiorLeitura[0] <= ConexaoTcp::kMaxLeitura);
     QVERIFY(srv.maiorLeitura[0] > 0);

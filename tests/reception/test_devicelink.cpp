@@ -28,18 +28,6 @@ quint16 portaLivre() {
     return probe.serverPort();
 }
 
-// Runs the event loop until cond holds or timeoutMs passed.
-template <typename F> bool esperar(F cond, int timeoutMs = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qSleep(1);
-    }
-    return true;
-}
-
 // A device on loopback: what it sends, what the console answers.
 struct Device {
     QTcpSocket s;

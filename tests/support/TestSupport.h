@@ -7,16 +7,31 @@
 #include "reception/SlotWriter.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QVariant>
 
 #include <functional>
 #include <memory>
 
 namespace tulmo::test {
+
+// Runs the event loop until cond holds or timeoutMs passed.
+template <typename F> bool esperar(F cond, int timeoutMs = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1); // the peer is another process or the kernel: don't spin
+    }
+    return true;
+}
 
 // A prompt that records every message and answers questions from a script.
 class ScriptedPrompt : public Prompt {
