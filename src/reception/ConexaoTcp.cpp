@@ -166,14 +166,16 @@ void ConexaoTcp::podeEscrever() {
     if (m_fd >= 0) enviarPendente();
 }
 
-Multiplexador::Multiplexador(QObject *parent)
+Multiplexador::Multiplexador(QObject *parent, bool porEpoll)
     : QObject(parent) {
 #ifdef TULMO_EPOLL
-    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    if (porEpoll) m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     if (m_epoll >= 0) {
         m_notificador = new QSocketNotifier(m_epoll, QSocketNotifier::Read, this);
         connect(m_notificador, &QSocketNotifier::activated, this, &Multiplexador::despachar);
     }
+#else
+    Q_UNUSED(porEpoll)
 #endif
 }
 

@@ -94,7 +94,8 @@ private:
 class Multiplexador : public QObject {
     Q_OBJECT
 public:
-    explicit Multiplexador(QObject *parent = nullptr);
+    // porEpoll false: each connection with its own notifiers, as on other systems.
+    explicit Multiplexador(QObject *parent = nullptr, bool porEpoll = true);
     ~Multiplexador() override;
 
     int abertas() const { return int(m_conexoes.size()); }

@@ -21,7 +21,8 @@ using tulmo::test::esperar;
 
 namespace {
 
-// A listener whose accepted connections are kept in order of arrival.
+// A listener whose accepted connections are kept in order of arrival, served through one
+// epoll descriptor or, as on systems without it, through notifiers of each connection.
 struct Servidor {
     Multiplexador mux;
     ServidorTcp servidor;
@@ -30,7 +31,8 @@ struct Servidor {
     std::vector<qsizetype> maiorLeitura; // the largest single read of each
     std::vector<int> encerramentos;
 
-    Servidor() {
+    explicit Servidor(bool porEpoll)
+        : mux(nullptr, porEpoll) {
         QObject::connect(&servidor, &ServidorTcp::conexaoRecebida, [this](qintptr fd) {
             auto *c = new ConexaoTcp(fd, mux, &mux);
             const size_t i = conexoes.size();
@@ -60,6 +62,11 @@ std::unique_ptr<QTcpSocket> cliente(quint16 porta) {
 class TestConexaoTcp : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase_data() {
+        QTest::addColumn<bool>("epoll");
+        QTest::newRow("epoll") << true;
+        QTest::newRow("notificadores") << false;
+    }
     void readsAreBoundedFramesOfTheWholeStream();
     void closesFromEitherSideAreAnnouncedOnce();
     void aPeerThatNeverReadsIsDroppedAtTheLimit();
@@ -68,7 +75,8 @@ private slots:
 };
 
 void TestConexaoTcp::readsAreBoundedFramesOfTheWholeStream() {
-    Servidor srv;
+    QFETCH_GLOBAL(bool, epoll);
+    Servidor srv(epoll);
     auto c = cliente(srv.porta());
     QVERIFY(esperar([&] { return srv.conexoes.size() == 1; }));
     QByteArray enviado(300000, Qt::Uninitialized);
@@ -98,7 +106,8 @@ void TestConexaoTcp::readsAreBoundedFramesOfTheWholeStream() {
 }
 
 void TestConexaoTcp::closesFromEitherSideAreAnnouncedOnce() {
-    Servidor srv;
+    QFETCH_GLOBAL(bool, epoll);
+    Servidor srv(epoll);
     auto a = cliente(srv.porta());
     auto b = cliente(srv.porta());
     QVERIFY(esperar([&] { return srv.conexoes.size() == 2; }));
@@ -122,7 +131,8 @@ void TestConexaoTcp::closesFromEitherSideAreAnnouncedOnce() {
 }
 
 void TestConexaoTcp::aPeerThatNeverReadsIsDroppedAtTheLimit() {
-    Servidor srv;
+    QFETCH_GLOBAL(bool, epoll);
+    Servidor srv(epoll);
     auto mudo = cliente(srv.porta());
     QVERIFY(mudo->waitForConnected(5000));
     // A small receive window, so the kernel stops taking bytes early.
@@ -154,7 +164,8 @@ void TestConexaoTcp::aPeerThatNeverReadsIsDroppedAtTheLimit() {
 }
 
 void TestConexaoTcp::manyConnectionsAreServedTogether() {
-    Servidor srv;
+    QFETCH_GLOBAL(bool, epoll);
+    Servidor srv(epoll);
     constexpr int kN = 400; // more than one batch of readiness, within 1,024 descriptors
     std::vector<std::unique_ptr<QTcpSocket>> clientes;
     for (int i = 0; i < kN; ++i)
@@ -186,7 +197,8 @@ void TestConexaoTcp::manyConnectionsAreServedTogether() {
 }
 
 void TestConexaoTcp::connectionsStillOpenWhenTheMultiplexerGoes() {
-    auto srv = std::make_unique<Servidor>();
+    QFETCH_GLOBAL(bool, epoll);
+    auto srv = std::make_unique<Servidor>(epoll);
     auto a = cliente(srv->porta());
     QVERIFY(esperar([&] { return srv->conexoes.size() == 1; }));
     QSignalSpy fechou(a.get(), &QTcpSocket::disconnected);
