@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "common/Prompt.h"
 #include "common/Sound.h"
+#include "settings/ConfigIni.h"
 #include "store/schema.h"
 
 #include <QDir>
@@ -32,6 +33,11 @@ bool ConsoleCore::iniciar(QString *error) {
                          .arg(QDir::toNativeSeparators(m_dataDir));
         return false;
     }
+    // Config.ini into the live settings, so they hold whether the settings dialog is shown
+    // or not.
+    const ConfigIni config(ConfigIni::caminho(m_dataDir));
+    config.lerRepetidora(m_settings);
+    config.lerSomEEmpresa(m_settings);
     m_dm = std::make_unique<DM1>(m_dataDir);
     if (!m_dm->abrirBanco(error)) return false;
     Banco &banco = m_dm->banco();
@@ -52,7 +58,7 @@ bool ConsoleCore::iniciar(QString *error) {
     m_pump = std::make_unique<EventPump>(*m_fila, *m_rejeitados, *m_gravador, m_prompt, m_clock);
     m_serial = std::make_unique<SerialReception>(*m_dm, *this, m_clock);
     m_supervisao = std::make_unique<Supervisao>(banco);
-    m_repetidor = std::make_unique<Repetidora>(*m_repetidora, *m_dm);
+    m_repetidor = std::make_unique<Repetidora>(*m_repetidora, *m_dm, m_settings);
     // Every recorded event is a sign of life: the scan starts again from the lowest account.
     connect(m_gravador.get(), &GravadorEventos::semComunicacaoChanged, m_supervisao.get(),
             &Supervisao::reabrirVarredura);

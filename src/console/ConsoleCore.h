@@ -95,6 +95,7 @@ public:
     const QString &dataDir() const { return m_dataDir; }
     const Clock &clock() const { return m_clock; }
     Prompt *prompt() const { return m_prompt; }
+    SoundOutput *sound() const { return m_sound; }
     OperadorAtual &operador() { return m_operador; }
     // Who presents the supervision alerts from now on (nullptr: the core itself).
     void setAlertas(AlertasSupervisao *alertas) { m_alertas = alertas; }

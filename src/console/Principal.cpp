@@ -8,6 +8,7 @@
 #include "VisaoSql.h"
 #include "common/Clock.h"
 #include "common/Prompt.h"
+#include "settings/Configuracoes.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -199,6 +200,7 @@ Form_Principal::Form_Principal(ConsoleCore &core, Sons *sons, QWidget *parent)
     connect(&m_core.conectados(), &Conectados::statusConexaoChanged, m_painel[0], &QLabel::setText);
     if (m_sons) connect(m_sons, &Sons::indicadorMudou, this, &Form_Principal::mostrarIndicador);
     m_core.setAlertas(this);
+    m_configuracoes = new Form_Configuracoes(m_core, this);
 
     reabrirEventosRecebidos();
     reabrirDesarmados();
@@ -262,7 +264,8 @@ void Form_Principal::criarMenu() {
     m_pendentes->setEnabled(false);
     item(barra, "Eventos1", QStringLiteral("&Relatorios"));
     item(barra, "ApagarEventos1", QStringLiteral("&Apagar Eventos"));
-    item(barra, "Configuracoes", QStringLiteral("&Configurações"));
+    connect(item(barra, "Configuracoes", QStringLiteral("&Configurações")), &QAction::triggered,
+            this, &Form_Principal::ConfiguracoesClick);
 }
 
 void Form_Principal::criarBotoes(QWidget *pai) {
@@ -301,6 +304,8 @@ void Form_Principal::criarBotoes(QWidget *pai) {
         l->addWidget(painel);
         if (qstrcmp(b.imagem, "Image2") == 0)
             connect(img, &ImagemBotao::clicked, this, &Form_Principal::Exit1Click);
+        if (qstrcmp(b.imagem, "Img_Configuracoes") == 0)
+            connect(img, &ImagemBotao::clicked, this, &Form_Principal::ConfiguracoesClick);
     }
     // The shift start enables the account browser by the operator's permissions.
     botoes->findChild<QFrame *>(QStringLiteral("Pnl_Cadastro_Clientes"))->setEnabled(false);
@@ -504,6 +509,10 @@ bool Form_Principal::eventFilter(QObject *o, QEvent *e) {
 
 void Form_Principal::Memo1DblClick() {
     m_core.dm().memo1().clear();
+}
+
+void Form_Principal::ConfiguracoesClick() {
+    m_configuracoes->abrir();
 }
 
 void Form_Principal::Grid_ConectadosDblClick() {

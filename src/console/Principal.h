@@ -13,6 +13,7 @@ class QTableView;
 
 namespace tulmo {
 
+class Form_Configuracoes;
 class Prompt;
 class Sons;
 class VisaoSql;
@@ -57,6 +58,9 @@ public:
     void Som_DesligadoClick();
     void Grid_ConectadosDblClick();
     void Memo1DblClick();
+    // "&Configurações" and its toolbar picture: the settings dialog, modally.
+    void ConfiguracoesClick();
+    Form_Configuracoes &configuracoes() { return *m_configuracoes; }
     // Status bar: last accepted connection, connection count, time.
     void atualizarStatus();
 
@@ -125,6 +129,7 @@ private:
     Form_Eventos_Pendentes *m_formPendentes = nullptr;
     Form_iniciar_turno *m_formTurno = nullptr;
     FormCadastroOperadores *m_formOperadores = nullptr;
+    Form_Configuracoes *m_configuracoes = nullptr;
 };
 
 } // namespace tulmo

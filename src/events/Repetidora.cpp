@@ -2,15 +2,26 @@
 
 #include "events/EventQueue.h"
 #include "reception/SlotWriter.h"
+#include "settings/LiveSettings.h"
 
 namespace tulmo {
 
-Repetidora::Repetidora(EventQueue &fila, SlotWriter &portas, QObject *parent)
+Repetidora::Repetidora(EventQueue &fila, SlotWriter &portas, const LiveSettings &settings,
+                       QObject *parent)
     : QObject(parent)
     , m_fila(fila)
-    , m_portas(portas) {
+    , m_portas(portas)
+    , m_settings(settings) {
     m_timer.setObjectName(QStringLiteral("TimerRepetidora"));
     connect(&m_timer, &QTimer::timeout, this, &Repetidora::TimerRepetidoraTimer);
+}
+
+int Repetidora::tentativas() const {
+    return m_settings.tentativasRepetidora();
+}
+
+int Repetidora::intervaloSegundos() const {
+    return m_settings.tempoTentativas();
 }
 
 void Repetidora::iniciarSeOcioso() {
@@ -21,12 +32,12 @@ void Repetidora::iniciarSeOcioso() {
 
 void Repetidora::TimerRepetidoraTimer() {
     m_timer.stop();
-    m_timer.setInterval(m_intervalo * 1000);
+    m_timer.setInterval(intervaloSegundos() * 1000);
     if (m_fila.isEmpty()) {
         m_retryCount = 0;
         return;
     }
-    if (m_retryCount < m_tentativas) {
+    if (m_retryCount < tentativas()) {
         ++m_retryCount;
         m_timer.start();
         const QString head = m_fila.head();

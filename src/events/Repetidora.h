@@ -6,6 +6,7 @@
 namespace tulmo {
 
 class EventQueue;
+class LiveSettings;
 class SlotWriter;
 
 // Forwards the device frames of the repeater queue ("slot,frame" lines) out of the serial
@@ -16,13 +17,13 @@ class Repetidora : public QObject {
 public:
     static constexpr int kMaxCaracteres = 21;
 
-    Repetidora(EventQueue &fila, SlotWriter &portas, QObject *parent = nullptr);
+    // The number of attempts and their interval are read from the live settings at each
+    // attempt, so a change in the settings dialog counts from the next one.
+    Repetidora(EventQueue &fila, SlotWriter &portas, const LiveSettings &settings,
+               QObject *parent = nullptr);
 
-    // [Repetidora] TentativasRepetidora and TempoTentativas (seconds); 5 and 5 by default.
-    void setTentativas(int n) { m_tentativas = n; }
-    void setIntervaloSegundos(int s) { m_intervalo = s; }
-    int tentativas() const { return m_tentativas; }
-    int intervaloSegundos() const { return m_intervalo; }
+    int tentativas() const;
+    int intervaloSegundos() const;
 
     // Step of the one-second driver: starts the repeater when lines wait and it is idle.
     void iniciarSeOcioso();
@@ -41,10 +42,9 @@ signals:
 private:
     EventQueue &m_fila;
     SlotWriter &m_portas;
+    const LiveSettings &m_settings;
     QTimer m_timer; // TimerRepetidora
     int m_retryCount = 0;
-    int m_tentativas = 5;
-    int m_intervalo = 5;
 };
 
 } // namespace tulmo

@@ -115,7 +115,8 @@ void DM1::Realizar_Atualizacoes() {
     {
         QSqlQuery q(m_banco->principal());
         q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("Select * from Receiver"))) return;
+        // By number: the k-th receiver is slot k, as the settings dialog numbers them.
+        if (!q.exec(QStringLiteral("Select * from Receiver order by RECEIVER"))) return;
         const QSqlRecord rec = q.record();
         auto col = [&](const char *n) { return q.value(rec.indexOf(QLatin1String(n))).toInt(); };
         while (q.next()) {

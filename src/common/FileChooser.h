@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace tulmo {
+
+// File-open dialogs. The forms ask through this interface; the console answers with the
+// desktop's dialog, tests with the file they chose.
+class FileChooser {
+public:
+    virtual ~FileChooser() = default;
+    // The chosen file, or an empty text when the operator cancelled. filter is in the
+    // desktop's form: "Arquivos de som(*.wav)".
+    virtual QString abrirArquivo(const QString &caption, const QString &pasta,
+                                 const QString &filter) = 0;
+};
+
+} // namespace tulmo

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+
+namespace tulmo {
+
+class LiveSettings;
+
+// Config.ini in the data folder: the rearm sound, the station's company and mail account,
+// and the repeater's retries. A missing key reads as "Erro": the company and mail texts show
+// it, the sound and the mail option fall back to their defaults, the repeater numbers keep
+// what they had.
+class ConfigIni {
+public:
+    static constexpr int kTempoTentativasMin = 1;
+    static constexpr int kTempoTentativasMax = 3600;
+    static constexpr int kTentativasMin = 1;
+    static constexpr int kTentativasMax = 99;
+
+    // The text that stands for a missing key.
+    static QString erro() { return QStringLiteral("Erro"); }
+    static QString somRearmePadrao() { return QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav"); }
+
+    explicit ConfigIni(QString path);
+    // <dataDir>/Config.ini
+    static QString caminho(const QString &dataDir);
+    const QString &path() const { return m_path; }
+
+    // [Repetidora]: the interval first; when it cannot be read the count is not read either.
+    void lerRepetidora(LiveSettings &s) const;
+    // [Sons] SomRearme and every [Empresa] key, as at start-up.
+    void lerSomEEmpresa(LiveSettings &s) const;
+    // The company and mail texts that "Cancelar" restores; the password, the sound and the
+    // mail option keep their edited values.
+    void lerEmpresaCancelar(LiveSettings &s) const;
+
+    // Writes the sound and the [Empresa] keys one by one, reading each back at once. False
+    // when the file could not be written: the edited values are then kept as they are.
+    bool gravarOpcoes(LiveSettings &s) const;
+    // [Repetidora] in decimal.
+    bool gravarRepetidora(const LiveSettings &s) const;
+
+    // CorpoEmail is one line in the file: a line break is kept as the two characters "\n"
+    // and a backslash before "n" or another backslash is doubled, so a Windows reader still
+    // shows the whole body as text and a path like "C:\Tulmo" stays as it is.
+    static QString codificarCorpo(const QString &corpo);
+    static QString decodificarCorpo(const QString &valor);
+
+private:
+    QString m_path;
+};
+
+} // namespace tulmo
