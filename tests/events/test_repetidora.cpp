@@ -35,6 +35,7 @@ private slots:
     void answerRemovesTheLineAtOnceAndTheNextFollows();
     void eachLineGoesToItsOwnSlot();
     void driverRunsItsDutiesInOrder();
+    void attemptsAndIntervalFollowTheLiveSettings();
 };
 
 void TestRepetidora::unansweredLineIsWrittenFiveTimesThenDropped() {
@@ -122,6 +123,33 @@ void TestRepetidora::driverRunsItsDutiesInOrder() {
     s.core->Timer_AtualizarTimer();
     QCOMPARE(ordem, QStringList({"rearme", "repetidora", "gravacao"}));
     QCOMPARE(s.eventos(), 1);
+}
+
+void TestRepetidora::attemptsAndIntervalFollowTheLiveSettings() {
+    Saidas t;
+    Repetidora &rep = t.s.core->repetidor();
+    LiveSettings &live = t.s.core->settings();
+    live.setTentativasRepetidora(2);
+    live.setTempoTentativas(1);
+    QVERIFY(t.s.core->enfileirarRepetidora(1, "1first"));
+    QVERIFY(t.s.core->enfileirarRepetidora(1, "1second"));
+    rep.iniciarSeOcioso();
+    rep.TimerRepetidoraTimer();
+    QCOMPARE(rep.timer().interval(), 1000);
+    rep.TimerRepetidoraTimer();
+    QCOMPARE(t.porta1.readAll(1000, 12), QByteArray("1first1first"));
+    rep.TimerRepetidoraTimer(); // two attempts were all
+    QCOMPARE(t.s.core->repetidora().head(), QString("1,1second"));
+    // A change while a line is under way counts from the next attempt.
+    rep.iniciarSeOcioso();
+    rep.TimerRepetidoraTimer();
+    live.setTentativasRepetidora(3);
+    live.setTempoTentativas(7);
+    rep.TimerRepetidoraTimer();
+    QCOMPARE(rep.timer().interval(), 7000);
+    rep.TimerRepetidoraTimer();
+    QCOMPARE(rep.retryCount(), 3);
+    QCOMPARE(t.porta1.readAll(1000, 21), QByteArray("1second1second1second"));
 }
 
 QTEST_GUILESS_MAIN(TestRepetidora)

@@ -1,0 +1,305 @@
+#include "support/TestSupport.h"
+
+#include "common/Paths.h"
+#include "common/TextCodec.h"
+#include "settings/ConfigIni.h"
+#include "settings/IniFile.h"
+#include "settings/LiveSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+// A console started on a program folder whose Dados/Config.ini holds bytes.
+struct Inicio {
+    QTemporaryDir dir;
+    ManualClock clock{QDateTime(QDate(2026, 3, 8), QTime(22, 15, 0))};
+    ScriptedPrompt prompt;
+    RecordingSound sound;
+    std::unique_ptr<ConsoleCore> core;
+
+    explicit Inicio(const QByteArray &config = QByteArray()) {
+        QDir().mkpath(dir.path() + "/Dados");
+        if (!config.isNull()) {
+            QFile f(dir.path() + "/Dados/Config.ini");
+            if (!f.open(QIODevice::WriteOnly) || f.write(config) != config.size())
+                qFatal("cannot write Config.ini");
+        }
+        core = std::make_unique<ConsoleCore>(dir.path(), clock, &prompt, &sound);
+        QString error;
+        if (!core->iniciar(&error)) qFatal("start-up failed: %s", qPrintable(error));
+    }
+    LiveSettings &s() { return core->settings(); }
+    QString config() const { return dir.path() + "/Dados/Config.ini"; }
+};
+
+QByteArray ler(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void escrever(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestConfigIni : public QObject {
+    Q_OBJECT
+private slots:
+    void freshInstallationReadsDefaults();
+    void windowsFileReadsEveryValue();
+    void writtenFileReadsBackTheSame();
+    void multiLineBodySurvivesSaveAndRestart();
+    void bodyEncodingKeepsBackslashesAndBreaks();
+    void repeaterNumbersKeepFiveWhenUnreadable();
+    void cancelRereadsTheTextsButNotThePassword();
+    void singleLineValuesCannotOpenASection();
+};
+
+void TestConfigIni::freshInstallationReadsDefaults() {
+    Inicio t;
+    QVERIFY(!QFile::exists(t.config()));
+    QCOMPARE(t.s().somRearme(), QString("C:\\Tulmo\\Sons\\P1Sound.wav"));
+    Paths::setProgramDir(t.dir.path());
+    QCOMPARE(Paths::resolveStoredPath(t.s().somRearme()), t.dir.path() + "/Sons/P1Sound.wav");
+    Paths::setProgramDir(QString());
+    QVERIFY(t.s().correioPadrao());
+    for (const QString &v : {t.s().nomeEmpresa(), t.s().nomeEmail(), t.s().usuario(),
+                             t.s().senha(), t.s().enderecoEmail(), t.s().copiaCarbono(),
+                             t.s().smtp(), t.s().portaEmail(), t.s().corpoEmail()})
+        QCOMPARE(v, QString("Erro"));
+    QCOMPARE(t.s().tempoTentativas(), 5);
+    QCOMPARE(t.s().tentativasRepetidora(), 5);
+    QCOMPARE(t.s().dataEventos(), LiveSettings::DataEventos::BuscarDoComputador);
+    // Reading creates nothing.
+    QVERIFY(!QFile::exists(t.config()));
+}
+
+void TestConfigIni::windowsFileReadsEveryValue() {
+    // As the Windows version leaves it: Windows-1252, CR LF, keys in its own case.
+    const QByteArray bytes = "[Sons]\r\n"
+                             "SomRearme=C:\\Tulmo\\Sons\\Sirene Longa.wav\r\n"
+                             "[Empresa]\r\n"
+                             "CorreioPadrao=0\r\n"
+                             "NomeEmpresa=Vigil\xE2ncia S\xE3o Jo\xE3o\r\n"
+                             "NomeEmail=Central de Opera\xE7\xF5" "es\r\n"
+                             "EnderecoEmail=central@vigilancia.com.br\r\n"
+                             "CopiaCarbono=gerente@vigilancia.com.br\r\n"
+                             "SMTP=smtp.vigilancia.com.br\r\n"
+                             "usuario=central\r\n"
+                             "Senha=s3nh@\\x\r\n"
+                             "Porta=587\r\n"
+                             "CorpoEmail=Segue o relat\xF3rio em C:\\Relatorios\\Mar\xE7o\r\n"
+                             "[Repetidora]\r\n"
+                             "TempoTentativas=12\r\n"
+                             "TentativasRepetidora=3\r\n"
+                             "[Portas]\r\n"
+                             "COM2=/dev/ttyUSB0\r\n";
+    Inicio t(bytes);
+    QCOMPARE(t.s().somRearme(), QString("C:\\Tulmo\\Sons\\Sirene Longa.wav"));
+    QVERIFY(!t.s().correioPadrao());
+    QCOMPARE(t.s().nomeEmpresa(), QString("Vigilância São João"));
+    QCOMPARE(t.s().nomeEmail(), QString("Central de Operações"));
+    QCOMPARE(t.s().enderecoEmail(), QString("central@vigilancia.com.br"));
+    QCOMPARE(t.s().copiaCarbono(), QString("gerente@vigilancia.com.br"));
+    QCOMPARE(t.s().smtp(), QString("smtp.vigilancia.com.br"));
+    QCOMPARE(t.s().usuario(), QString("central"));
+    QCOMPARE(t.s().senha(), QString("s3nh@\\x"));
+    QCOMPARE(t.s().portaEmail(), QString("587"));
+    QCOMPARE(t.s().corpoEmail(), QString("Segue o relatório em C:\\Relatorios\\Março"));
+    QCOMPARE(t.s().tempoTentativas(), 12);
+    QCOMPARE(t.s().tentativasRepetidora(), 3);
+    QCOMPARE(serialDeviceFor("COM2", t.config()), QString("/dev/ttyUSB0"));
+    // The repeater follows the file's numbers.
+    QCOMPARE(t.core->repetidor().tentativas(), 3);
+    QCOMPARE(t.core->repetidor().intervaloSegundos(), 12);
+}
+
+void TestConfigIni::writtenFileReadsBackTheSame() {
+    Inicio t;
+    LiveSettings &s = t.s();
+    s.setSomRearme("C:\\Tulmo\\Sons\\P8Sound.wav");
+    s.setCorreioPadrao(false);
+    s.setNomeEmpresa("Vigilância São João");
+    s.setNomeEmail("Central");
+    s.setEnderecoEmail("central@vigilancia.com.br");
+    s.setCopiaCarbono("cc@vigilancia.com.br");
+    s.setSmtp("smtp.vigilancia.com.br");
+    s.setUsuario("central");
+    s.setSenha("segredo");
+    s.setPortaEmail("465");
+    s.setCorpoEmail("Prezados");
+    s.setTempoTentativas(9);
+    s.setTentativasRepetidora(2);
+    const ConfigIni config(t.config());
+    QVERIFY(config.gravarOpcoes(s));
+    QVERIFY(config.gravarRepetidora(s));
+
+    // The keys in the order they were written, one CR LF line each.
+    const QByteArray esperado = "[Sons]\r\n"
+                                "SomRearme=C:\\Tulmo\\Sons\\P8Sound.wav\r\n"
+                                "[Empresa]\r\n"
+                                "CorreioPadrao=0\r\n"
+                                "NomeEmpresa=Vigil\xC3\xA2ncia S\xC3\xA3o Jo\xC3\xA3o\r\n"
+                                "NomeEmail=Central\r\n"
+                                "EnderecoEmail=central@vigilancia.com.br\r\n"
+                                "CopiaCarbono=cc@vigilancia.com.br\r\n"
+                                "SMTP=smtp.vigilancia.com.br\r\n"
+                                "Usuario=central\r\n"
+                                "Senha=segredo\r\n"
+                                "Porta=465\r\n"
+                                "CorpoEmail=Prezados\r\n"
+                                "[Repetidora]\r\n"
+                                "TempoTentativas=9\r\n"
+                                "TentativasRepetidora=2\r\n";
+    QCOMPARE(ler(t.config()), esperado);
+
+    LiveSettings lido;
+    config.lerRepetidora(lido);
+    config.lerSomEEmpresa(lido);
+    QCOMPARE(lido.somRearme(), s.somRearme());
+    QCOMPARE(lido.correioPadrao(), false);
+    QCOMPARE(lido.nomeEmpresa(), s.nomeEmpresa());
+    QCOMPARE(lido.nomeEmail(), s.nomeEmail());
+    QCOMPARE(lido.enderecoEmail(), s.enderecoEmail());
+    QCOMPARE(lido.copiaCarbono(), s.copiaCarbono());
+    QCOMPARE(lido.smtp(), s.smtp());
+    QCOMPARE(lido.usuario(), s.usuario());
+    QCOMPARE(lido.senha(), s.senha());
+    QCOMPARE(lido.portaEmail(), s.portaEmail());
+    QCOMPARE(lido.corpoEmail(), s.corpoEmail());
+    QCOMPARE(lido.tempoTentativas(), 9);
+    QCOMPARE(lido.tentativasRepetidora(), 2);
+
+    // Writing again over the file keeps one line per key, and other sections as they were.
+    mapPort(t.dir.path() + "/Dados", 3, "/dev/ttyACM0");
+    s.setCorreioPadrao(true);
+    QVERIFY(config.gravarOpcoes(s));
+    const QString texto = decodeWindowsText(ler(t.config()));
+    QCOMPARE(texto.count("CorreioPadrao="), 1);
+    QVERIFY(texto.contains("CorreioPadrao=1\r\n"));
+    QCOMPARE(serialDeviceFor("COM3", t.config()), QString("/dev/ttyACM0"));
+}
+
+void TestConfigIni::multiLineBodySurvivesSaveAndRestart() {
+    const QString corpo = "Prezado cliente,\n\nSegue o relatório de eventos.\r\nAtenciosamente,\n"
+                          "Central São João";
+    {
+        Inicio t;
+        t.s().setCorpoEmail(corpo);
+        QVERIFY(ConfigIni(t.config()).gravarOpcoes(t.s()));
+        // One line in the file, the breaks readable as text.
+        const QString texto = decodeWindowsText(ler(t.config()));
+        QVERIFY(texto.contains("CorpoEmail=Prezado cliente,\\n\\nSegue o relatório de eventos.\\n"
+                               "Atenciosamente,\\nCentral São João\r\n"));
+        QCOMPARE(IniFile(t.config()).readString("Empresa", "Senha", "x"), QString("Erro"));
+        // A new start of the console on that file.
+        const QByteArray bytes = ler(t.config());
+        Inicio depois(bytes);
+        QString esperado = corpo;
+        esperado.replace("\r\n", "\n");
+        QCOMPARE(depois.s().corpoEmail(), esperado);
+        QCOMPARE(depois.s().nomeEmpresa(), QString("Erro"));
+    }
+}
+
+void TestConfigIni::bodyEncodingKeepsBackslashesAndBreaks() {
+    const QStringList casos = {
+        "linha\\n literal",          // a backslash before "n" is not a break
+        "termina em barra\\\nsegue", // a backslash right before a break
+        "C:\\Tulmo\\Sons",           // Windows paths
+        "duas \\\\ barras",
+        "\\",
+        "\n\n",
+        "",
+        "fim\\",
+    };
+    for (const QString &c : casos) {
+        const QString cod = ConfigIni::codificarCorpo(c);
+        QVERIFY2(!cod.contains('\n') && !cod.contains('\r'), qPrintable(cod));
+        QCOMPARE(ConfigIni::decodificarCorpo(cod), c);
+    }
+    QCOMPARE(ConfigIni::codificarCorpo("C:\\Tulmo\\Sons"), QString("C:\\Tulmo\\Sons"));
+    QCOMPARE(ConfigIni::codificarCorpo("a\r\nb\rc"), QString("a\\nb\\nc"));
+    // What the Windows version wrote (a single line) reads as it is.
+    QCOMPARE(ConfigIni::decodificarCorpo("Ver C:\\Relatorios\\Marco"),
+             QString("Ver C:\\Relatorios\\Marco"));
+}
+
+void TestConfigIni::repeaterNumbersKeepFiveWhenUnreadable() {
+    struct Caso {
+        QByteArray tempo, tentativas;
+        int esperadoTempo, esperadoTentativas;
+    };
+    const Caso casos[] = {
+        {"abc", "9", 5, 5},    // the first fails: the second is not read
+        {"", "9", 5, 5},       // empty value
+        {"8", "muitas", 8, 5}, // the second alone fails
+        {" 7 ", "4", 7, 4},    // blanks around a number
+        {"0", "500", 1, 99},   // held to the fields' ranges
+        {"-3", "0", 1, 1},
+    };
+    for (const Caso &c : casos) {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/Config.ini";
+        escrever(path, "[Repetidora]\r\nTempoTentativas=" + c.tempo +
+                           "\r\nTentativasRepetidora=" + c.tentativas + "\r\n");
+        LiveSettings s;
+        ConfigIni(path).lerRepetidora(s);
+        QCOMPARE(s.tempoTentativas(), c.esperadoTempo);
+        QCOMPARE(s.tentativasRepetidora(), c.esperadoTentativas);
+    }
+    // No file at all.
+    LiveSettings s;
+    s.setTempoTentativas(5);
+    ConfigIni("/nonexistent/Config.ini").lerRepetidora(s);
+    QCOMPARE(s.tempoTentativas(), 5);
+    QCOMPARE(s.tentativasRepetidora(), 5);
+}
+
+void TestConfigIni::cancelRereadsTheTextsButNotThePassword() {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Config.ini";
+    escrever(path, "[Sons]\r\nSomRearme=C:\\Tulmo\\Sons\\A.wav\r\n[Empresa]\r\nNomeEmpresa=Central\r\n"
+                   "Senha=antiga\r\nSMTP=smtp.a\r\nCorreioPadrao=1\r\nCorpoEmail=um\\ndois\r\n");
+    LiveSettings s;
+    ConfigIni(path).lerSomEEmpresa(s);
+    s.setNomeEmpresa("editado");
+    s.setSmtp("editado");
+    s.setSenha("nova");
+    s.setSomRearme("/tmp/outro.wav");
+    s.setCorreioPadrao(false);
+    s.setCorpoEmail("editado");
+    s.setCopiaCarbono("editado");
+    ConfigIni(path).lerEmpresaCancelar(s);
+    QCOMPARE(s.nomeEmpresa(), QString("Central"));
+    QCOMPARE(s.smtp(), QString("smtp.a"));
+    QCOMPARE(s.corpoEmail(), QString("um\ndois"));
+    QCOMPARE(s.copiaCarbono(), QString("Erro")); // missing key
+    QCOMPARE(s.senha(), QString("nova"));
+    QCOMPARE(s.somRearme(), QString("/tmp/outro.wav"));
+    QVERIFY(!s.correioPadrao());
+}
+
+void TestConfigIni::singleLineValuesCannotOpenASection() {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Config.ini";
+    LiveSettings s;
+    s.setNomeEmpresa("Central\r\n[Portas]\r\nCOM1=/dev/sda");
+    s.setCorpoEmail("linha\n[Portas]\nCOM1=/dev/sda");
+    QVERIFY(ConfigIni(path).gravarOpcoes(s));
+    QCOMPARE(serialDeviceFor("COM1", path), QString("/dev/ttyS0"));
+    QCOMPARE(s.nomeEmpresa(), QString("Central [Portas] COM1=/dev/sda"));
+    QCOMPARE(s.corpoEmail(), QString("linha\n[Portas]\nCOM1=/dev/sda"));
+}
+
+QTEST_GUILESS_MAIN(TestConfigIni)
+#include "test_configini.moc"
