@@ -152,8 +152,8 @@ QString ConfigIni::codificarCorpo(const QString &corpo) {
             out += QLatin1String("\\n");
         } else if (c == QLatin1Char('\\')) {
             const QChar prox = i + 1 < t.size() ? t.at(i + 1) : QChar();
-            const bool ambiguo = prox == QLatin1Char('n') || prox == QLatin1Char('\\') ||
-                                 prox == QLatin1Char('\n');
+            const bool ambiguo =
+                prox == QLatin1Char('n') || prox == QLatin1Char('\\') || prox == QLatin1Char('\n');
             out += ambiguo ? QLatin1String("\\\\") : QLatin1String("\\");
         } else {
             out += c;

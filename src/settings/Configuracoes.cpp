@@ -32,6 +32,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace tulmo {
 
 namespace {
@@ -94,6 +96,9 @@ Form_Configuracoes::Form_Configuracoes(ConsoleCore &core, QWidget *parent)
     setWindowTitle(QStringLiteral("Configurações"));
     setModal(true);
     m_chooser = m_chooserPadrao.get();
+    m_icones[DM1::Serial] = style()->standardIcon(QStyle::SP_DriveHDIcon);
+    m_icones[DM1::TcpIp] = style()->standardIcon(QStyle::SP_DriveNetIcon);
+    m_icones[DM1::UdpIp] = style()->standardIcon(QStyle::SP_BrowserReload);
 
     m_tree = nomeado(new QTreeWidget, "TreeView1");
     m_tree->setHeaderHidden(true);
@@ -181,12 +186,13 @@ QWidget *Form_Configuracoes::criarPainelSetarComunicacao() {
     registro->addWidget(m_nome, 1, 1);
     registro->addWidget(new QLabel(QStringLiteral("Modo Comunicação:")), 2, 0);
     m_modo = nomeado(new QComboBox, "Combo_Modo_Comunicacao");
-    m_modo->addItems({QStringLiteral("SERIAL"), QStringLiteral("TCP/IP"), QStringLiteral("UDP/IP")});
+    m_modo->addItems(
+        {QStringLiteral("SERIAL"), QStringLiteral("TCP/IP"), QStringLiteral("UDP/IP")});
     registro->addWidget(m_modo, 2, 1);
     m_ativo = nomeado(new QCheckBox(QStringLiteral("Receiver ativo")), "Check_Receiver_Ativo");
     registro->addWidget(m_ativo, 3, 1);
-    m_excluir = nomeado(new QPushButton(QStringLiteral("Excluir Receiver")),
-                        "Botao_Excluir_Receiver");
+    m_excluir =
+        nomeado(new QPushButton(QStringLiteral("Excluir Receiver")), "Botao_Excluir_Receiver");
     m_excluir->setAutoDefault(false);
     m_excluir->setEnabled(false);
     registro->addWidget(m_excluir, 0, 2);
@@ -211,8 +217,9 @@ QWidget *Form_Configuracoes::criarPainelSetarComunicacao() {
     gs->addWidget(m_enviaSms, 2, 1);
     auto *saida = nomeado(new QGroupBox(QStringLiteral("Saída de Eventos")), "Grupo_Saida_Eventos");
     auto *gsa = new QFormLayout(saida);
-    m_tempoTentativas = novoSpin("SeTempoTentativas", ConfigIni::kTempoTentativasMin,
-                                 ConfigIni::kTempoTentativasMax, LiveSettings::kTempoTentativasPadrao);
+    m_tempoTentativas =
+        novoSpin("SeTempoTentativas", ConfigIni::kTempoTentativasMin,
+                 ConfigIni::kTempoTentativasMax, LiveSettings::kTempoTentativasPadrao);
     gsa->addRow(QStringLiteral("Intervalo"), comUnidade(m_tempoTentativas, QStringLiteral("Seg.")));
     m_tentativas = novoSpin("SeTentativasRepetidora", ConfigIni::kTentativasMin,
                             ConfigIni::kTentativasMax, LiveSettings::kTentativasRepetidoraPadrao);
@@ -279,8 +286,8 @@ QWidget *Form_Configuracoes::criarPainelOpcoes() {
         nomeado(new QGroupBox(QStringLiteral(" Data dos eventos ")), "Grupo_Opcoes_relogio");
     auto *gr = new QGridLayout(relogio);
     m_relogio = new QButtonGroup(this);
-    auto *computador = nomeado(new QRadioButton(QStringLiteral("Buscar do computador")),
-                               "Grupo_Opcoes_relogio0");
+    auto *computador =
+        nomeado(new QRadioButton(QStringLiteral("Buscar do computador")), "Grupo_Opcoes_relogio0");
     auto *receiver =
         nomeado(new QRadioButton(QStringLiteral("Buscar do receiver")), "Grupo_Opcoes_relogio1");
     m_relogio->addButton(computador, 0);
@@ -318,8 +325,8 @@ QWidget *Form_Configuracoes::criarPainelOpcoes() {
     m_senha->setEchoMode(QLineEdit::Password);
     l->addLayout(email);
 
-    m_correioPadrao = nomeado(new QCheckBox(QStringLiteral("Usar o correio padrão (outlook, etc.)")),
-                              "ChkCorreioPadrao");
+    m_correioPadrao = nomeado(
+        new QCheckBox(QStringLiteral("Usar o correio padrão (outlook, etc.)")), "ChkCorreioPadrao");
     l->addWidget(m_correioPadrao);
     auto *corpo = nomeado(new QGroupBox(QStringLiteral("Corpo do E-mail")), "Grupo_CorpoEmail");
     auto *gc = new QVBoxLayout(corpo);
@@ -331,35 +338,43 @@ QWidget *Form_Configuracoes::criarPainelOpcoes() {
 
 // Every option control writes its live setting at once; the consumers read nothing else.
 void Form_Configuracoes::ligarOpcoes() {
-    LiveSettings &s = m_settings;
-    auto texto = [this](QLineEdit *e, void (LiveSettings::*set)(const QString &), bool aplicar) {
-        connect(e, &QLineEdit::textChanged, this, [this, set, aplicar](const QString &v) {
-            (m_settings.*set)(v);
+    LiveSettings *s = &m_settings;
+    auto texto = [this](QLineEdit *edit, std::function<void(const QString &)> set, bool aplicar) {
+        connect(edit, &QLineEdit::textChanged, this, [this, set, aplicar](const QString &v) {
+            set(v);
             if (aplicar) habilitarAplicar();
         });
     };
-    texto(m_somRearme, &LiveSettings::setSomRearme, false);
-    texto(m_nomeEmpresa, &LiveSettings::setNomeEmpresa, true);
-    texto(m_nomeEmail, &LiveSettings::setNomeEmail, true);
-    texto(m_usuario, &LiveSettings::setUsuario, true);
-    texto(m_senha, &LiveSettings::setSenha, true);
-    texto(m_enderecoEmail, &LiveSettings::setEnderecoEmail, true);
-    texto(m_copiaCarbono, &LiveSettings::setCopiaCarbono, true);
-    texto(m_smtp, &LiveSettings::setSmtp, true);
-    texto(m_portaEmail, &LiveSettings::setPortaEmail, true);
+    texto(
+        m_somRearme, [s](const QString &v) { s->setSomRearme(v); }, false);
+    texto(
+        m_nomeEmpresa, [s](const QString &v) { s->setNomeEmpresa(v); }, true);
+    texto(
+        m_nomeEmail, [s](const QString &v) { s->setNomeEmail(v); }, true);
+    texto(
+        m_usuario, [s](const QString &v) { s->setUsuario(v); }, true);
+    texto(
+        m_senha, [s](const QString &v) { s->setSenha(v); }, true);
+    texto(
+        m_enderecoEmail, [s](const QString &v) { s->setEnderecoEmail(v); }, true);
+    texto(
+        m_copiaCarbono, [s](const QString &v) { s->setCopiaCarbono(v); }, true);
+    texto(
+        m_smtp, [s](const QString &v) { s->setSmtp(v); }, true);
+    texto(
+        m_portaEmail, [s](const QString &v) { s->setPortaEmail(v); }, true);
     connect(m_corpoEmail, &QPlainTextEdit::textChanged, this, [this] {
         m_settings.setCorpoEmail(m_corpoEmail->toPlainText());
         habilitarAplicar();
     });
-    connect(m_correioPadrao, &QCheckBox::toggled, this,
-            [&s](bool v) { s.setCorreioPadrao(v); });
-    connect(m_relogio, &QButtonGroup::idToggled, this, [&s](int id, bool marcado) {
-        if (marcado) s.setDataEventos(LiveSettings::DataEventos(id));
+    connect(m_correioPadrao, &QCheckBox::toggled, this, [s](bool v) { s->setCorreioPadrao(v); });
+    connect(m_relogio, &QButtonGroup::idToggled, this, [s](int id, bool marcado) {
+        if (marcado) s->setDataEventos(LiveSettings::DataEventos(id));
     });
     connect(m_tempoTentativas, &QSpinBox::valueChanged, this,
-            [&s](int v) { s.setTempoTentativas(v); });
+            [s](int v) { s->setTempoTentativas(v); });
     connect(m_tentativas, &QSpinBox::valueChanged, this,
-            [&s](int v) { s.setTentativasRepetidora(v); });
+            [s](int v) { s->setTentativasRepetidora(v); });
 }
 
 void Form_Configuracoes::mostrarSettings() {
@@ -399,14 +414,7 @@ void Form_Configuracoes::habilitarAplicar() {
 }
 
 QIcon Form_Configuracoes::iconeModo(int modo) const {
-    switch (modo) {
-    case DM1::TcpIp:
-        return style()->standardIcon(QStyle::SP_DriveNetIcon);
-    case DM1::UdpIp:
-        return style()->standardIcon(QStyle::SP_BrowserReload);
-    default:
-        return style()->standardIcon(QStyle::SP_DriveHDIcon);
-    }
+    return m_icones[std::clamp(modo, 0, 2)];
 }
 
 void Form_Configuracoes::mostrarModo(QTreeWidgetItem *item, int modo) {
@@ -595,10 +603,9 @@ void Form_Configuracoes::Botao_AplicarClick() {
         gravado = config.gravarOpcoes(m_settings);
         mostrarSettings();
         if (!gravado && prompt)
-            prompt->message(
-                QStringLiteral("Houve um erro ao gravar as configurações em \"%1\"!")
-                    .arg(QDir::toNativeSeparators(config.path())),
-                QStringLiteral("ERRO"), Prompt::Icon::Error);
+            prompt->message(QStringLiteral("Houve um erro ao gravar as configurações em \"%1\"!")
+                                .arg(QDir::toNativeSeparators(config.path())),
+                            QStringLiteral("ERRO"), Prompt::Icon::Error);
     }
     // With the root "Receiver" in front no record is shown, so none is written.
     // The repeater pair always; a failure here is not the operator's concern.
@@ -619,10 +626,9 @@ void Form_Configuracoes::Botao_FecharClick() {
 
 void Form_Configuracoes::Botao_SomRearmeClick() {
     if (!m_chooser) return;
-    const QString arquivo =
-        m_chooser->abrirArquivo(QStringLiteral("Som Rearme"),
-                                Paths::resolveStoredPath(QStringLiteral("C:\\Tulmo\\Sons")),
-                                QStringLiteral("Arquivos de som(*.wav)"));
+    const QString arquivo = m_chooser->abrirArquivo(
+        QStringLiteral("Som Rearme"), Paths::resolveStoredPath(QStringLiteral("C:\\Tulmo\\Sons")),
+        QStringLiteral("Arquivos de som(*.wav)"));
     if (arquivo.isEmpty()) return;
     m_somRearme->setText(arquivo);
     if (SoundOutput *som = m_core.sound()) som->playOnce(arquivo);
@@ -635,8 +641,7 @@ void Form_Configuracoes::Porta_VisorDblClick() {
 void Form_Configuracoes::receptoraNaoEncontrada(int slot) {
     m_aplicar->setEnabled(true);
     // Only the receiver of that slot loses its mark: the panel may show another one.
-    if (m_paineis->currentWidget() == m_painelSetar && m_numero == slot)
-        m_ativo->setChecked(false);
+    if (m_paineis->currentWidget() == m_painelSetar && m_numero == slot) m_ativo->setChecked(false);
 }
 
 bool Form_Configuracoes::eventFilter(QObject *o, QEvent *e) {

@@ -3,6 +3,7 @@
 #include "settings/TabelaReceiver.h"
 
 #include <QDialog>
+#include <QIcon>
 
 #include <memory>
 
@@ -88,6 +89,7 @@ private:
     TabelaReceiver m_tabela;
     FileChooser *m_chooser = nullptr;
     std::unique_ptr<FileChooser> m_chooserPadrao;
+    QIcon m_icones[3];
     bool m_carregando = false;
     int m_numero = 0;
 

@@ -100,7 +100,8 @@ bool TabelaReceiver::renumerar() const {
     for (int numero : numeros) {
         if (i < numero) {
             QSqlQuery q(m_db);
-            q.prepare(QStringLiteral("Update RECEIVER Set RECEIVER =:receiver where RECEIVER =:id"));
+            q.prepare(
+                QStringLiteral("Update RECEIVER Set RECEIVER =:receiver where RECEIVER =:id"));
             q.bindValue(QStringLiteral(":receiver"), i);
             q.bindValue(QStringLiteral(":id"), numero);
             ok = q.exec() && ok;

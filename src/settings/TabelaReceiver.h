@@ -17,8 +17,8 @@ struct ReceiverRegistro {
     int modo = 0; // 0 SERIAL, 1 TCP/IP, 2 UDP/IP
     bool ativo = false;
     bool enviaSms = false;
-    int portaCom = 0;  // 0 "COM1" … 19 "COM20"
-    int baudsCom = 3;  // index into 1200 … 115200; 3 is 9600
+    int portaCom = 0; // 0 "COM1" … 19 "COM20"
+    int baudsCom = 3; // index into 1200 … 115200; 3 is 9600
     int portaTcp = 3030;
     int portaUdp = 3030;
     int tempoResposta = kTempoPadrao;

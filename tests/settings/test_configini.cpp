@@ -72,9 +72,9 @@ void TestConfigIni::freshInstallationReadsDefaults() {
     QCOMPARE(Paths::resolveStoredPath(t.s().somRearme()), t.dir.path() + "/Sons/P1Sound.wav");
     Paths::setProgramDir(QString());
     QVERIFY(t.s().correioPadrao());
-    for (const QString &v : {t.s().nomeEmpresa(), t.s().nomeEmail(), t.s().usuario(),
-                             t.s().senha(), t.s().enderecoEmail(), t.s().copiaCarbono(),
-                             t.s().smtp(), t.s().portaEmail(), t.s().corpoEmail()})
+    for (const QString &v : {t.s().nomeEmpresa(), t.s().nomeEmail(), t.s().usuario(), t.s().senha(),
+                             t.s().enderecoEmail(), t.s().copiaCarbono(), t.s().smtp(),
+                             t.s().portaEmail(), t.s().corpoEmail()})
         QCOMPARE(v, QString("Erro"));
     QCOMPARE(t.s().tempoTentativas(), 5);
     QCOMPARE(t.s().tentativasRepetidora(), 5);
@@ -90,7 +90,8 @@ void TestConfigIni::windowsFileReadsEveryValue() {
                              "[Empresa]\r\n"
                              "CorreioPadrao=0\r\n"
                              "NomeEmpresa=Vigil\xE2ncia S\xE3o Jo\xE3o\r\n"
-                             "NomeEmail=Central de Opera\xE7\xF5" "es\r\n"
+                             "NomeEmail=Central de Opera\xE7\xF5"
+                             "es\r\n"
                              "EnderecoEmail=central@vigilancia.com.br\r\n"
                              "CopiaCarbono=gerente@vigilancia.com.br\r\n"
                              "SMTP=smtp.vigilancia.com.br\r\n"
@@ -216,11 +217,7 @@ void TestConfigIni::bodyEncodingKeepsBackslashesAndBreaks() {
         "linha\\n literal",          // a backslash before "n" is not a break
         "termina em barra\\\nsegue", // a backslash right before a break
         "C:\\Tulmo\\Sons",           // Windows paths
-        "duas \\\\ barras",
-        "\\",
-        "\n\n",
-        "",
-        "fim\\",
+        "duas \\\\ barras",          "\\", "\n\n", "", "fim\\",
     };
     for (const QString &c : casos) {
         const QString cod = ConfigIni::codificarCorpo(c);
@@ -268,8 +265,9 @@ void TestConfigIni::repeaterNumbersKeepFiveWhenUnreadable() {
 void TestConfigIni::cancelRereadsTheTextsButNotThePassword() {
     QTemporaryDir dir;
     const QString path = dir.path() + "/Config.ini";
-    escrever(path, "[Sons]\r\nSomRearme=C:\\Tulmo\\Sons\\A.wav\r\n[Empresa]\r\nNomeEmpresa=Central\r\n"
-                   "Senha=antiga\r\nSMTP=smtp.a\r\nCorreioPadrao=1\r\nCorpoEmail=um\\ndois\r\n");
+    escrever(path,
+             "[Sons]\r\nSomRearme=C:\\Tulmo\\Sons\\A.wav\r\n[Empresa]\r\nNomeEmpresa=Central\r\n"
+             "Senha=antiga\r\nSMTP=smtp.a\r\nCorreioPadrao=1\r\nCorpoEmail=um\\ndois\r\n");
     LiveSettings s;
     ConfigIni(path).lerSomEEmpresa(s);
     s.setNomeEmpresa("editado");

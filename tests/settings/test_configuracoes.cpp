@@ -1,0 +1,691 @@
+#include "support/TestSupport.h"
+
+#include "common/FileChooser.h"
+#include "common/Paths.h"
+#include "common/TextCodec.h"
+#include "console/Principal.h"
+#include "settings/ConfigIni.h"
+#include "settings/Configuracoes.h"
+#include "settings/IniFile.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+// Answers the file dialog with the file the test chose.
+class ScriptedChooser : public FileChooser {
+public:
+    QString abrirArquivo(const QString &caption, const QString &pasta,
+                         const QString &filter) override {
+        pedidos << (caption + "|" + pasta + "|" + filter);
+        return resposta;
+    }
+    QString resposta;
+    QStringList pedidos;
+};
+
+quint16 portaLivre() {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0)) qFatal("no free port");
+    return probe.serverPort();
+}
+
+// The settings dialog over a station of its own, shown without a modal loop.
+struct Dialogo {
+    Station s;
+    ScriptedChooser chooser;
+    std::unique_ptr<Form_Configuracoes> f;
+
+    Dialogo() {
+        f = std::make_unique<Form_Configuracoes>(*s.core);
+        f->setFileChooser(&chooser);
+    }
+    template <typename T> T *w(const char *nome) {
+        T *c = f->findChild<T *>(QLatin1String(nome));
+        if (!c) qFatal("no control %s", nome);
+        return c;
+    }
+    QLineEdit *edit(const char *nome) { return w<QLineEdit>(nome); }
+    QSpinBox *spin(const char *nome) { return w<QSpinBox>(nome); }
+    QPushButton *botao(const char *nome) { return w<QPushButton>(nome); }
+    QTreeWidget *tree() { return w<QTreeWidget>("TreeView1"); }
+    QWidget *painel() { return w<QStackedWidget>("Paineis")->currentWidget(); }
+    QWidget *grupo() { return w<QStackedWidget>("Grupos_Modo")->currentWidget(); }
+    QTreeWidgetItem *receiver(int i) { return f->raizReceiver()->child(i); }
+    void selecionar(QTreeWidgetItem *item) { tree()->setCurrentItem(item); }
+    void abrir() {
+        f->prepararAbertura();
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+    }
+    QString config() { return s.core->dataDir() + "/Config.ini"; }
+    QString ini(const char *secao, const char *chave) {
+        return IniFile(config()).readString(secao, chave, "(ausente)");
+    }
+    QVariantList numeros() {
+        return column(s.db(), "select RECEIVER from RECEIVER order by RECEIVER");
+    }
+    QVariantList nomes() { return column(s.db(), "select NOME from RECEIVER order by RECEIVER"); }
+};
+
+} // namespace
+
+class TestConfiguracoes : public QObject {
+    Q_OBJECT
+private slots:
+    void freshDialogShowsItsDefaultsAndTheFile();
+    void nodesBringTheirPanels();
+    void includeAddsTenReceiversAndRefusesTheEleventh();
+    void deleteRenumbersTheRest();
+    void receiverRecordFillsTheControls();
+    void sharedNameOpensItsOwnRecord();
+    void applyReceiverRewritesTheRepeaterKeys();
+    void applyOnTheRootWritesNoReceiver();
+    void optionsAreLiveAndApplyWritesThem();
+    void applyThatCannotWriteSaysSoAndKeepsTheEdits();
+    void cancelRestoresTextsButNotThePassword();
+    void rearmSoundChooserPreviews();
+    void portMonitorShowsTrafficAndDoubleClickClears();
+    void contextMenuNamesTheNode();
+    void appliedTcpReceiverAcceptsAClient();
+    void serialReceiverOnAMappedPortIsProbed();
+    void mainWindowOpensTheDialog();
+};
+
+void TestConfiguracoes::freshDialogShowsItsDefaultsAndTheFile() {
+    Dialogo d;
+    QCOMPARE(d.f->windowTitle(), QString("Configurações"));
+    QCOMPARE(d.f->raizReceiver()->text(0), QString("Receiver"));
+    QCOMPARE(d.f->raizOpcoes()->text(0), QString("Opções"));
+    QCOMPARE(d.tree()->topLevelItemCount(), 2);
+    QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
+    QCOMPARE(d.painel()->objectName(), QString("Painel_Receiver"));
+    // What the fresh installation read into the live settings.
+    QCOMPARE(d.edit("SomRearme")->text(), QString("C:\\Tulmo\\Sons\\P1Sound.wav"));
+    for (const char *n : {"NomeDaEmpresa", "NomeDeEmail", "NomeUsuario", "Senha", "EnderecoEmail",
+                          "CopiaCarbono", "Smtp", "Porta_Email"})
+        QCOMPARE(d.edit(n)->text(), QString("Erro"));
+    QCOMPARE(d.w<QPlainTextEdit>("Memo_CorpoEmail")->toPlainText(), QString("Erro"));
+    QCOMPARE(d.edit("Senha")->echoMode(), QLineEdit::Password);
+    QVERIFY(d.w<QCheckBox>("ChkCorreioPadrao")->isChecked());
+    QCOMPARE(d.spin("SeTempoTentativas")->value(), 5);
+    QCOMPARE(d.spin("SeTentativasRepetidora")->value(), 5);
+    QVERIFY(d.w<QRadioButton>("Grupo_Opcoes_relogio0")->isChecked());
+    QCOMPARE(d.w<QRadioButton>("Grupo_Opcoes_relogio1")->text(), QString("Buscar do receiver"));
+    QCOMPARE(d.w<QGroupBox>("Grupo_Opcoes_relogio")->title(), QString(" Data dos eventos "));
+    // The receiver record's design values.
+    QCOMPARE(d.spin("Porta_TCP")->value(), 3030);
+    QCOMPARE(d.spin("Porta_TCP")->maximum(), 65535);
+    QCOMPARE(d.spin("PORTA_UDP")->value(), 3030);
+    QCOMPARE(d.spin("Spin_Tempo_Resposta")->value(), 5);
+    QCOMPARE(d.spin("Spin_Tempo_KeepAlive")->value(), 5);
+    QCOMPARE(d.w<QComboBox>("Combo_Serial")->count(), 20);
+    QCOMPARE(d.w<QComboBox>("Combo_Serial")->itemText(19), QString("COM20"));
+    QCOMPARE(d.w<QComboBox>("Combo_Bauds")->itemText(9), QString("115200"));
+    QCOMPARE(d.w<QComboBox>("Combo_Modo_Comunicacao")->itemText(1), QString("TCP/IP"));
+    QCOMPARE(d.edit("Edit_Nome_Receiver")->maxLength(), 20);
+    QVERIFY(!d.botao("Botao_Excluir_Receiver")->isEnabled());
+    // Showing the dialog enables "Aplicar".
+    d.abrir();
+    QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
+}
+
+void TestConfiguracoes::nodesBringTheirPanels() {
+    Dialogo d;
+    d.abrir();
+    d.selecionar(d.f->raizOpcoes());
+    QCOMPARE(d.painel()->objectName(), QString("Painel_Opcoes"));
+    d.selecionar(d.f->raizReceiver());
+    QCOMPARE(d.painel()->objectName(), QString("Painel_Receiver"));
+    d.f->Botao_IncluirClick();
+    d.selecionar(d.receiver(0));
+    QCOMPARE(d.painel()->objectName(), QString("Painel_Setar_Comunicacao"));
+    QCOMPARE(d.grupo()->objectName(), QString("Grupo_Serial"));
+    // The keyboard selects as a click does.
+    d.tree()->setFocus();
+    QTest::keyClick(d.tree(), Qt::Key_Down);
+    QCOMPARE(d.tree()->currentItem(), d.f->raizOpcoes());
+    QCOMPARE(d.painel()->objectName(), QString("Painel_Opcoes"));
+    // Opening again starts from the receiver panel.
+    d.f->hide();
+    d.abrir();
+    QCOMPARE(d.painel()->objectName(), QString("Painel_Receiver"));
+    QCOMPARE(d.tree()->currentItem(), d.f->raizReceiver());
+}
+
+void TestConfiguracoes::includeAddsTenReceiversAndRefusesTheEleventh() {
+    Dialogo d;
+    d.abrir();
+    for (int i = 1; i <= 10; ++i)
+        d.f->Botao_IncluirClick();
+    QVERIFY(d.s.prompt.shown.isEmpty());
+    QCOMPARE(d.f->raizReceiver()->childCount(), 10);
+    QStringList esperados;
+    QVariantList numeros;
+    for (int i = 1; i <= 10; ++i) {
+        esperados << QString("Receiver %1").arg(i);
+        numeros << i;
+        QCOMPARE(d.receiver(i - 1)->text(0), esperados.last());
+    }
+    QCOMPARE(d.numeros(), numeros);
+    QVariantList nomes;
+    for (const QString &n : esperados)
+        nomes << n;
+    QCOMPARE(d.nomes(), nomes);
+    // Each new row: serial on COM1 at 9600, inactive, no SMS, ports 0.
+    QCOMPARE(scalar(d.s.db(), "select count(*) from RECEIVER where MODO_COMUNICACAO = 0 and "
+                              "ATIVO = 0 and ENVIA_SMS = 0 and PORTA_COM = 0 and BAUDS_COM = 3 "
+                              "and PORTA_TCP = 0 and PORTA_UDP = 0")
+                 .toInt(),
+             10);
+    QCOMPARE(d.edit("Edit_Nome_Receiver")->text(), QString("Receiver 10"));
+    QVERIFY(!d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
+
+    d.f->Botao_IncluirClick();
+    QCOMPARE(d.s.prompt.shown.size(), 1);
+    QCOMPARE(d.s.prompt.shown[0].text, QString("Número de Receiver Excedido!"));
+    QCOMPARE(d.f->raizReceiver()->childCount(), 10);
+    QCOMPARE(d.numeros().size(), 10);
+
+    // A new opening of the dialog finds the same ten in the table.
+    Dialogo outro;
+    exec(outro.s.db(), "insert into RECEIVER (RECEIVER, NOME) values (1, 'A')");
+    exec(outro.s.db(), "insert into RECEIVER (RECEIVER, NOME) values (2, 'B')");
+    outro.abrir();
+    QCOMPARE(outro.f->raizReceiver()->childCount(), 2);
+    QCOMPARE(outro.receiver(1)->text(0), QString("B"));
+}
+
+void TestConfiguracoes::deleteRenumbersTheRest() {
+    Dialogo d;
+    d.abrir();
+    for (int i = 0; i < 3; ++i)
+        d.f->Botao_IncluirClick();
+    d.selecionar(d.receiver(1));
+    QCOMPARE(d.f->numeroReceiver(), 2);
+    QVERIFY(d.botao("Botao_Excluir_Receiver")->isEnabled());
+
+    d.s.prompt.answers = {false};
+    d.f->Botao_Excluir_ReceiverClick();
+    QCOMPARE(d.s.prompt.shown.last().text, QString("Deseja realmente excluir o Receiver?"));
+    QCOMPARE(d.s.prompt.shown.last().caption, QString("Excluir Receiver"));
+    QCOMPARE(d.numeros(), QVariantList({1, 2, 3}));
+    QCOMPARE(d.f->raizReceiver()->childCount(), 3);
+
+    d.s.prompt.answers = {true};
+    d.f->Botao_Excluir_ReceiverClick();
+    QCOMPARE(d.numeros(), QVariantList({1, 2}));
+    QCOMPARE(d.nomes(), QVariantList({"Receiver 1", "Receiver 3"}));
+    QCOMPARE(d.f->raizReceiver()->childCount(), 2);
+    QCOMPARE(d.receiver(1)->text(0), QString("Receiver 3"));
+    QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
+    // The node now selected is shown as if just selected.
+    QTreeWidgetItem *atual = d.tree()->currentItem();
+    QCOMPARE(atual, d.receiver(1));
+    QCOMPARE(d.painel()->objectName(), QString("Painel_Setar_Comunicacao"));
+    QCOMPARE(d.f->numeroReceiver(), 2);
+    QCOMPARE(d.edit("Edit_Nome_Receiver")->text(), QString("Receiver 3"));
+    QVERIFY(d.botao("Botao_Excluir_Receiver")->isEnabled());
+
+    // Deleting the first renumbers from 1 again; a new one takes the next number.
+    d.selecionar(d.receiver(0));
+    d.s.prompt.answers = {true};
+    d.f->Botao_Excluir_ReceiverClick();
+    QCOMPARE(d.numeros(), QVariantList({1}));
+    QCOMPARE(d.nomes(), QVariantList({"Receiver 3"}));
+    d.f->Botao_IncluirClick();
+    QCOMPARE(d.numeros(), QVariantList({1, 2}));
+    QCOMPARE(d.nomes(), QVariantList({"Receiver 3", "Receiver 2"}));
+}
+
+void TestConfiguracoes::receiverRecordFillsTheControls() {
+    Dialogo d;
+    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, ENVIA_SMS, "
+                   "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) "
+                   "values (1, 'Serial', 0, 1, 1, 4, 9, 0, 0, null, null)");
+    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, ENVIA_SMS, "
+                   "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) "
+                   "values (2, 'GPRS', 1, 0, 0, 2, 3, 9001, 9002, 12, 30)");
+    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, ENVIA_SMS, "
+                   "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) "
+                   "values (3, 'UDP', 2, 0, 0, 0, 3, 0, 7000, 5, 5)");
+    d.abrir();
+    QCOMPARE(d.f->raizReceiver()->childCount(), 3);
+    // Icons by mode.
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(d.receiver(i)->icon(0).cacheKey(), d.f->iconeModo(i).cacheKey());
+    QVERIFY(d.f->iconeModo(0).cacheKey() != d.f->iconeModo(1).cacheKey());
+
+    d.selecionar(d.receiver(0));
+    QCOMPARE(d.w<QLabel>("Numero_Receiver")->text(), QString("1"));
+    QCOMPARE(d.edit("Edit_Nome_Receiver")->text(), QString("Serial"));
+    QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
+    QVERIFY(d.w<QCheckBox>("CBEnviaSMS")->isChecked());
+    QCOMPARE(d.w<QComboBox>("Combo_Serial")->currentText(), QString("COM5"));
+    QCOMPARE(d.w<QComboBox>("Combo_Bauds")->currentText(), QString("115200"));
+    // Time-outs the row left empty show the dialog's default, never 0.
+    QCOMPARE(d.spin("Spin_Tempo_Resposta")->value(), 5);
+    QCOMPARE(d.spin("Spin_Tempo_KeepAlive")->value(), 5);
+    QCOMPARE(d.grupo()->objectName(), QString("Grupo_Serial"));
+    QCOMPARE(d.w<QGroupBox>("Grupo_Serial")->title(), QString(" Configuração Serial "));
+    // The repeater group lies inside the serial group.
+    QCOMPARE(d.w<QGroupBox>("Grupo_Saida_Eventos")->parentWidget(), d.w<QWidget>("Grupo_Serial"));
+    QVERIFY(d.botao("Botao_Excluir_Receiver")->isEnabled());
+
+    d.selecionar(d.receiver(1));
+    QCOMPARE(d.f->numeroReceiver(), 2);
+    QCOMPARE(d.w<QComboBox>("Combo_Modo_Comunicacao")->currentIndex(), 1);
+    QCOMPARE(d.grupo()->objectName(), QString("Grupo_TCP"));
+    QCOMPARE(d.w<QGroupBox>("Grupo_TCP")->title(), QString(" Configuração TCP/IP "));
+    QVERIFY(!d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
+    QCOMPARE(d.spin("Porta_TCP")->value(), 9001);
+    QCOMPARE(d.spin("PORTA_UDP")->value(), 9002);
+    QCOMPARE(d.spin("Spin_Tempo_Resposta")->value(), 12);
+    QCOMPARE(d.spin("Spin_Tempo_KeepAlive")->value(), 30);
+
+    d.selecionar(d.receiver(2));
+    QCOMPARE(d.grupo()->objectName(), QString("Grupo_UDP"));
+    QCOMPARE(d.w<QGroupBox>("Grupo_UDP")->title(), QString(" Configuração UDP/IP "));
+
+    // Changing the mode enables "Aplicar" and brings its group.
+    d.f->Botao_AplicarClick();
+    QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
+    d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(1);
+    QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
+    QCOMPARE(d.grupo()->objectName(), QString("Grupo_TCP"));
+    // So do the record's other fields.
+    const QList<std::function<void()>> edicoes = {
+        [&] { d.edit("Edit_Nome_Receiver")->setText("Outro"); },
+        [&] { d.w<QComboBox>("Combo_Serial")->setCurrentIndex(7); },
+        [&] { d.w<QComboBox>("Combo_Bauds")->setCurrentIndex(1); },
+        [&] { d.spin("Porta_TCP")->setValue(4000); },
+        [&] { d.spin("PORTA_UDP")->setValue(4001); },
+        [&] { d.w<QCheckBox>("Check_Receiver_Ativo")->toggle(); },
+    };
+    for (const auto &editar : edicoes) {
+        d.botao("Botao_Aplicar")->setEnabled(false);
+        editar();
+        QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
+    }
+}
+
+void TestConfiguracoes::sharedNameOpensItsOwnRecord() {
+    Dialogo d;
+    d.abrir();
+    d.f->Botao_IncluirClick();
+    d.f->Botao_IncluirClick();
+    // Receiver 1 is renamed to the name the next one gets.
+    d.selecionar(d.receiver(0));
+    d.edit("Edit_Nome_Receiver")->setText("Receiver 2");
+    d.spin("Porta_TCP")->setValue(5001);
+    d.f->Botao_AplicarClick();
+    QCOMPARE(d.nomes(), QVariantList({"Receiver 2", "Receiver 2"}));
+    d.selecionar(d.receiver(1));
+    QCOMPARE(d.f->numeroReceiver(), 2);
+    QCOMPARE(d.spin("Porta_TCP")->value(), 0);
+    d.spin("Porta_TCP")->setValue(5002);
+    d.f->Botao_AplicarClick();
+    QCOMPARE(column(d.s.db(), "select PORTA_TCP from RECEIVER order by RECEIVER"),
+             QVariantList({5001, 5002}));
+}
+
+void TestConfiguracoes::applyReceiverRewritesTheRepeaterKeys() {
+    Dialogo d;
+    d.abrir();
+    d.f->Botao_IncluirClick();
+    d.f->Botao_IncluirClick();
+    d.selecionar(d.receiver(1));
+    d.edit("Edit_Nome_Receiver")->setText("Central IP");
+    d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(2);
+    d.w<QCheckBox>("CBEnviaSMS")->setChecked(true);
+    d.w<QComboBox>("Combo_Serial")->setCurrentIndex(5);
+    d.w<QComboBox>("Combo_Bauds")->setCurrentIndex(8);
+    d.spin("PORTA_UDP")->setValue(6000);
+    d.spin("Porta_TCP")->setValue(6001);
+    d.spin("Spin_Tempo_Resposta")->setValue(9);
+    d.spin("Spin_Tempo_KeepAlive")->setValue(11);
+    d.spin("SeTempoTentativas")->setValue(8);
+    d.spin("SeTentativasRepetidora")->setValue(3);
+    // The repeater already runs with the edited numbers.
+    QCOMPARE(d.s.core->repetidor().intervaloSegundos(), 8);
+    QCOMPARE(d.s.core->repetidor().tentativas(), 3);
+    QVERIFY(!QFile::exists(d.config()));
+
+    d.f->Botao_AplicarClick();
+    QVERIFY(d.s.prompt.shown.isEmpty());
+    QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
+    QCOMPARE(d.receiver(1)->text(0), QString("Central IP"));
+    QCOMPARE(d.receiver(1)->icon(0).cacheKey(), d.f->iconeModo(2).cacheKey());
+    const QVariantList linha = {2, "Central IP", 2, 0, 1, 5, 8, 6001, 6000, 9, 11};
+    QCOMPARE(column(d.s.db(), "select RECEIVER from RECEIVER where NOME = 'Central IP'"),
+             QVariantList({2}));
+    for (int c = 0; c < 11; ++c) {
+        static const char *colunas[] = {"RECEIVER",       "NOME",           "MODO_COMUNICACAO",
+                                        "ATIVO",          "ENVIA_SMS",      "PORTA_COM",
+                                        "BAUDS_COM",      "PORTA_TCP",      "PORTA_UDP",
+                                        "TEMPO_RESPOSTA", "TEMPO_KEEPALIVE"};
+        QCOMPARE(
+            scalar(d.s.db(), QString("select %1 from RECEIVER where RECEIVER = 2").arg(colunas[c]))
+                .toString(),
+            linha[c].toString());
+    }
+    QCOMPARE(d.ini("Repetidora", "TempoTentativas"), QString("8"));
+    QCOMPARE(d.ini("Repetidora", "TentativasRepetidora"), QString("3"));
+    // Options are written only from their own node.
+    QCOMPARE(d.ini("Empresa", "NomeEmpresa"), QString("(ausente)"));
+    QCOMPARE(d.ini("Sons", "SomRearme"), QString("(ausente)"));
+}
+
+void TestConfiguracoes::applyOnTheRootWritesNoReceiver() {
+    Dialogo d;
+    d.abrir();
+    d.f->Botao_IncluirClick();
+    d.selecionar(d.receiver(0));
+    d.edit("Edit_Nome_Receiver")->setText("Nao gravado");
+    d.spin("SeTentativasRepetidora")->setValue(4);
+    d.selecionar(d.f->raizReceiver());
+    d.f->Botao_AplicarClick();
+    QCOMPARE(d.nomes(), QVariantList({"Receiver 1"}));
+    QCOMPARE(d.receiver(0)->text(0), QString("Receiver 1"));
+    QCOMPARE(d.ini("Repetidora", "TentativasRepetidora"), QString("4"));
+    QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
+    QVERIFY(d.s.prompt.shown.isEmpty());
+}
+
+void TestConfiguracoes::optionsAreLiveAndApplyWritesThem() {
+    Dialogo d;
+    d.abrir();
+    d.selecionar(d.f->raizOpcoes());
+    LiveSettings &live = d.s.core->settings();
+    d.botao("Botao_Aplicar")->setEnabled(false);
+    QTest::keyClicks(d.edit("NomeDaEmpresa"), "X");
+    QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
+    d.edit("NomeDaEmpresa")->setText("Vigilância Norte");
+    d.edit("NomeDeEmail")->setText("Central Norte");
+    d.edit("NomeUsuario")->setText("norte");
+    d.edit("Senha")->setText("s3gr3d0");
+    d.edit("EnderecoEmail")->setText("norte@vigilancia.com.br");
+    d.edit("CopiaCarbono")->setText("cc@vigilancia.com.br");
+    d.edit("Smtp")->setText("smtp.vigilancia.com.br");
+    d.edit("Porta_Email")->setText("587");
+    d.w<QPlainTextEdit>("Memo_CorpoEmail")->setPlainText("Bom dia,\nsegue o relatório.");
+    d.w<QCheckBox>("ChkCorreioPadrao")->setChecked(false);
+    d.edit("SomRearme")->setText("C:\\Tulmo\\Sons\\P8Sound.wav");
+    d.w<QRadioButton>("Grupo_Opcoes_relogio1")->click();
+    // Before any "Aplicar", the console already reads the controls.
+    QCOMPARE(live.nomeEmpresa(), QString("Vigilância Norte"));
+    QCOMPARE(live.senha(), QString("s3gr3d0"));
+    QCOMPARE(live.portaEmail(), QString("587"));
+    QCOMPARE(live.corpoEmail(), QString("Bom dia,\nsegue o relatório."));
+    QVERIFY(!live.correioPadrao());
+    QCOMPARE(live.somRearme(), QString("C:\\Tulmo\\Sons\\P8Sound.wav"));
+    QCOMPARE(live.dataEventos(), LiveSettings::DataEventos::BuscarDoReceiver);
+    QVERIFY(!QFile::exists(d.config()));
+    // The decoder takes the receiver's date now.
+    const QString quadro = "1011      1234 1213014:02:11 05/03/09";
+    QCOMPARE(d.s.core->decoder().Decodifica_Eventos(quadro),
+             QString("Rc01 Ln1 Ct1234 Pt2 Ce1130 Su0 Dt05/03/09 Tm14:02:11"));
+    d.w<QRadioButton>("Grupo_Opcoes_relogio0")->click();
+    QCOMPARE(d.s.core->decoder().Decodifica_Eventos(quadro),
+             QString("Rc01 Ln1 Ct1234 Pt2 Ce1130 Su0 Dt08/03/26 Tm22:15:00"));
+    d.w<QRadioButton>("Grupo_Opcoes_relogio1")->click();
+
+    d.f->Botao_AplicarClick();
+    QVERIFY(d.s.prompt.shown.isEmpty());
+    QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
+    QFile f(d.config());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString texto = decodeWindowsText(f.readAll());
+    QCOMPARE(texto, QString("[Sons]\r\nSomRearme=C:\\Tulmo\\Sons\\P8Sound.wav\r\n[Empresa]\r\n"
+                            "CorreioPadrao=0\r\nNomeEmpresa=Vigilância Norte\r\n"
+                            "NomeEmail=Central Norte\r\nEnderecoEmail=norte@vigilancia.com.br\r\n"
+                            "CopiaCarbono=cc@vigilancia.com.br\r\nSMTP=smtp.vigilancia.com.br\r\n"
+                            "Usuario=norte\r\nSenha=s3gr3d0\r\nPorta=587\r\n"
+                            "CorpoEmail=Bom dia,\\nsegue o relatório.\r\n[Repetidora]\r\n"
+                            "TempoTentativas=5\r\nTentativasRepetidora=5\r\n"));
+    // The next start reads the same values; the event date option starts over.
+    LiveSettings depois;
+    const ConfigIni config(d.config());
+    config.lerSomEEmpresa(depois);
+    QCOMPARE(depois.corpoEmail(), QString("Bom dia,\nsegue o relatório."));
+    QCOMPARE(depois.nomeEmpresa(), QString("Vigilância Norte"));
+    QCOMPARE(depois.dataEventos(), LiveSettings::DataEventos::BuscarDoComputador);
+}
+
+void TestConfiguracoes::applyThatCannotWriteSaysSoAndKeepsTheEdits() {
+    Dialogo d;
+    // Something that cannot be replaced by a file stands where Config.ini goes.
+    QVERIFY(QDir().mkpath(d.config() + "/ocupado"));
+    d.abrir();
+    d.selecionar(d.f->raizOpcoes());
+    d.edit("NomeDaEmpresa")->setText("Central Sul");
+    d.f->Botao_AplicarClick();
+    QCOMPARE(d.s.prompt.shown.size(), 1);
+    QVERIFY(d.s.prompt.shown[0].text.startsWith("Houve um erro ao gravar as configurações"));
+    QCOMPARE(d.s.prompt.shown[0].caption, QString("ERRO"));
+    QCOMPARE(d.edit("NomeDaEmpresa")->text(), QString("Central Sul"));
+    QCOMPARE(d.s.core->settings().nomeEmpresa(), QString("Central Sul"));
+    QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
+}
+
+void TestConfiguracoes::cancelRestoresTextsButNotThePassword() {
+    Dialogo d;
+    d.abrir();
+    d.selecionar(d.f->raizOpcoes());
+    d.edit("NomeDaEmpresa")->setText("Central");
+    d.edit("EnderecoEmail")->setText("a@b.com");
+    d.edit("Senha")->setText("primeira");
+    d.w<QPlainTextEdit>("Memo_CorpoEmail")->setPlainText("um\ndois");
+    d.f->Botao_AplicarClick();
+
+    const QList<QPair<const char *, QString>> editados = {
+        {"NomeDaEmpresa", "Central"}, {"NomeDeEmail", "Erro"},  {"NomeUsuario", "Erro"},
+        {"EnderecoEmail", "a@b.com"}, {"CopiaCarbono", "Erro"}, {"Smtp", "Erro"},
+        {"Porta_Email", "Erro"},
+    };
+    for (const auto &[nome, valor] : editados)
+        d.edit(nome)->setText(QString("mudado ") + nome);
+    d.w<QPlainTextEdit>("Memo_CorpoEmail")->setPlainText("mudado");
+    d.edit("Senha")->setText("segunda");
+    d.edit("SomRearme")->setText("/sons/outro.wav");
+    d.w<QCheckBox>("ChkCorreioPadrao")->setChecked(false);
+
+    // Elsewhere in the tree it does nothing.
+    d.selecionar(d.f->raizReceiver());
+    d.f->Botao_CancelarClick();
+    QCOMPARE(d.edit("NomeDaEmpresa")->text(), QString("mudado NomeDaEmpresa"));
+
+    d.selecionar(d.f->raizOpcoes());
+    d.f->Botao_CancelarClick();
+    QVERIFY(d.f->isVisible());
+    for (const auto &[nome, valor] : editados)
+        QCOMPARE(d.edit(nome)->text(), valor);
+    QCOMPARE(d.w<QPlainTextEdit>("Memo_CorpoEmail")->toPlainText(), QString("um\ndois"));
+    QCOMPARE(d.edit("Senha")->text(), QString("segunda"));
+    QCOMPARE(d.edit("SomRearme")->text(), QString("/sons/outro.wav"));
+    QVERIFY(!d.w<QCheckBox>("ChkCorreioPadrao")->isChecked());
+    // And the console reads what the controls show.
+    QCOMPARE(d.s.core->settings().nomeEmpresa(), QString("Central"));
+    QCOMPARE(d.s.core->settings().senha(), QString("segunda"));
+}
+
+void TestConfiguracoes::rearmSoundChooserPreviews() {
+    Dialogo d;
+    Paths::setProgramDir(d.s.dir.path());
+    d.abrir();
+    d.selecionar(d.f->raizOpcoes());
+    d.chooser.resposta = QString();
+    d.f->Botao_SomRearmeClick();
+    QCOMPARE(d.chooser.pedidos.size(), 1);
+    QCOMPARE(d.chooser.pedidos[0],
+             QString("Som Rearme|%1/Sons|Arquivos de som(*.wav)").arg(d.s.dir.path()));
+    QCOMPARE(d.edit("SomRearme")->text(), QString("C:\\Tulmo\\Sons\\P1Sound.wav"));
+    QVERIFY(d.s.sound.calls.isEmpty());
+
+    const QString escolhido = d.s.dir.path() + "/Sons/Sirene.wav";
+    d.chooser.resposta = escolhido;
+    QTest::mouseClick(d.botao("Botao_SomRearme"), Qt::LeftButton);
+    QCOMPARE(d.edit("SomRearme")->text(), escolhido);
+    QCOMPARE(d.s.core->settings().somRearme(), escolhido);
+    QCOMPARE(d.s.sound.calls, QStringList({"once:" + escolhido}));
+    Paths::setProgramDir(QString());
+}
+
+void TestConfiguracoes::portMonitorShowsTrafficAndDoubleClickClears() {
+    Dialogo d;
+    d.s.core->dm().portaVisor().append("Porta 1:antes");
+    Form_Configuracoes segundo(*d.s.core); // created after the first line
+    auto *visor = segundo.findChild<QPlainTextEdit *>("Porta_Visor");
+    QVERIFY(visor);
+    QVERIFY(visor->isReadOnly());
+    QCOMPARE(visor->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(visor->toPlainText(), QString("Porta 1:antes"));
+    d.s.core->dm().portaVisor().append("Receptora Porta 1 não encontrada!");
+    QCOMPARE(visor->toPlainText(), QString("Porta 1:antes\nReceptora Porta 1 não encontrada!"));
+    segundo.prepararAbertura();
+    segundo.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&segundo));
+    segundo.Botao_IncluirClick();
+    segundo.findChild<QTreeWidget *>("TreeView1")->setCurrentItem(segundo.raizReceiver()->child(0));
+    QVERIFY(visor->isVisible());
+    QTest::mouseDClick(visor->viewport(), Qt::LeftButton);
+    QCOMPARE(visor->toPlainText(), QString());
+    QVERIFY(d.s.core->dm().portaVisor().lines().isEmpty());
+    // Both dialogs over the same monitor follow it.
+    QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(), QString());
+}
+
+void TestConfiguracoes::contextMenuNamesTheNode() {
+    Dialogo d;
+    d.abrir();
+    d.f->Botao_IncluirClick();
+    d.f->Botao_IncluirClick();
+    QTreeWidget *t = d.tree();
+    QAction *item = d.f->menuTree()->actions().value(0);
+    QVERIFY(item);
+    d.selecionar(d.receiver(0));
+    QCOMPARE(item->text(), QString("Item do TreeView: Receiver 1"));
+    // A right click selects the node under it and opens the menu.
+    const QPoint ponto = t->visualItemRect(d.receiver(1)).center();
+    emit t->customContextMenuRequested(ponto);
+    QCOMPARE(t->currentItem(), d.receiver(1));
+    QCOMPARE(item->text(), QString("Item do TreeView: Receiver 2"));
+    QCOMPARE(d.f->numeroReceiver(), 2);
+    QVERIFY(d.f->menuTree()->isVisible());
+    d.f->menuTree()->hide();
+    // Empty space shows no menu.
+    emit t->customContextMenuRequested(QPoint(5, t->viewport()->height() - 3));
+    QVERIFY(!d.f->menuTree()->isVisible());
+    QCOMPARE(t->currentItem(), d.receiver(1));
+}
+
+void TestConfiguracoes::appliedTcpReceiverAcceptsAClient() {
+    Dialogo d;
+    d.abrir();
+    const quint16 porta = portaLivre();
+    d.f->Botao_IncluirClick();
+    d.selecionar(d.receiver(0));
+    d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(1);
+    d.spin("Porta_TCP")->setValue(porta);
+    d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(true);
+    QSignalSpy iniciado(&d.s.core->dm(), &DM1::listenerIniciado);
+    d.f->Botao_AplicarClick();
+    QCOMPARE(iniciado.size(), 1);
+    QTcpServer *servidor = d.s.core->dm().slot(1).socketServer;
+    QVERIFY(servidor->isListening());
+    QCOMPARE(servidor->serverPort(), porta);
+    QTcpSocket cliente;
+    cliente.connectToHost(QHostAddress::LocalHost, porta);
+    QVERIFY(cliente.waitForConnected(3000));
+    QTRY_COMPARE_WITH_TIMEOUT(d.s.core->conectados().rowCount(), 1, 3000);
+    QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 1);
+}
+
+void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
+    Dialogo d;
+    Pty receptora;
+    QVERIFY(receptora.ok());
+    mapPort(d.s.core->dataDir(), 3, receptora.slavePath());
+    d.abrir();
+    d.f->Botao_IncluirClick();
+    d.selecionar(d.receiver(0));
+    d.w<QComboBox>("Combo_Serial")->setCurrentIndex(2); // COM3
+    d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(true);
+    d.f->Botao_AplicarClick();
+    QVERIFY(d.s.core->dm().comPorta(1)->isOpen());
+    // The identification request on opening, and again once configured.
+    QCOMPARE(receptora.readAll(1000, 4), QByteArray("SPSP"));
+    // Nobody answers: the port closes, the mark clears and "Aplicar" comes back.
+    QTRY_VERIFY_WITH_TIMEOUT(!d.s.core->dm().comPorta(1)->isOpen(), 3000);
+    QVERIFY(!d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
+    QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
+    QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(),
+             QString("Receptora Porta 1 não encontrada!"));
+    // The row keeps its mark; only the dialog's control is cleared.
+    QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 1);
+
+    // A receiver that answers is found.
+    d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(true);
+    d.f->Botao_AplicarClick();
+    QCOMPARE(receptora.readAll(1000, 4), QByteArray("SPSP"));
+    QVERIFY(receptora.write("RZ5 0001"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        d.w<QPlainTextEdit>("Porta_Visor")->toPlainText().endsWith("Receptora Porta 1 Encontrada!"),
+        3000);
+    QTest::qWait(1200);
+    QVERIFY(d.s.core->dm().comPorta(1)->isOpen());
+    QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
+}
+
+void TestConfiguracoes::mainWindowOpensTheDialog() {
+    Station s;
+    exec(s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO) values "
+                 "(1, 'Principal', 2, 0)");
+    Form_Principal principal(*s.core, nullptr);
+    Form_Configuracoes &f = principal.configuracoes();
+    QCOMPARE(f.parentWidget(), &principal);
+    QVERIFY(f.raizReceiver()->childCount() == 0);
+    bool visto = false;
+    auto fechar = [&] {
+        visto = f.isVisible() && f.isModal();
+        f.Botao_FecharClick();
+    };
+    QTimer::singleShot(0, &f, fechar);
+    principal.findChild<QAction *>("Configuracoes")->trigger();
+    QVERIFY(visto);
+    QVERIFY(!f.isVisible());
+    QCOMPARE(f.raizReceiver()->childCount(), 1);
+    QCOMPARE(f.raizReceiver()->child(0)->text(0), QString("Principal"));
+    // The toolbar picture opens it too.
+    visto = false;
+    QTimer::singleShot(0, &f, fechar);
+    auto *imagem = principal.findChild<QLabel *>("Img_Configuracoes");
+    QVERIFY(imagem);
+    QTest::mouseClick(imagem, Qt::LeftButton);
+    QVERIFY(visto);
+}
+
+QTEST_MAIN(TestConfiguracoes)
+#include "test_configuracoes.moc"
