@@ -33,11 +33,6 @@ bool ConsoleCore::iniciar(QString *error) {
                          .arg(QDir::toNativeSeparators(m_dataDir));
         return false;
     }
-    // Config.ini into the live settings, so they hold whether the settings dialog is shown
-    // or not.
-    const ConfigIni config(ConfigIni::caminho(m_dataDir));
-    config.lerRepetidora(m_settings);
-    config.lerSomEEmpresa(m_settings);
     m_dm = std::make_unique<DM1>(m_dataDir);
     if (!m_dm->abrirBanco(error)) return false;
     Banco &banco = m_dm->banco();
@@ -52,6 +47,11 @@ bool ConsoleCore::iniciar(QString *error) {
         if (q->load(&qerr) == EventQueue::LoadStatus::Unreadable && m_prompt)
             m_prompt->message(qerr, QStringLiteral("Tulmo"), Prompt::Icon::Error);
     }
+    // Config.ini into the live settings, so they hold whether the settings dialog is shown
+    // or not.
+    const ConfigIni config(ConfigIni::caminho(m_dataDir));
+    config.lerRepetidora(m_settings);
+    config.lerSomEEmpresa(m_settings);
     m_rejeitados =
         std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
     m_gravador = std::make_unique<GravadorEventos>(banco, m_clock, m_sound, m_dm.get());

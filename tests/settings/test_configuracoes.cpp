@@ -103,6 +103,7 @@ private slots:
     void sharedNameOpensItsOwnRecord();
     void applyReceiverRewritesTheRepeaterKeys();
     void applyOnTheRootWritesNoReceiver();
+    void applyOverAVanishedRowSaysSo();
     void optionsAreLiveAndApplyWritesThem();
     void applyThatCannotWriteSaysSoAndKeepsTheEdits();
     void cancelRestoresTextsButNotThePassword();
@@ -412,6 +413,24 @@ void TestConfiguracoes::applyOnTheRootWritesNoReceiver() {
     QCOMPARE(d.ini("Repetidora", "TentativasRepetidora"), QString("4"));
     QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
     QVERIFY(d.s.prompt.shown.isEmpty());
+}
+
+void TestConfiguracoes::applyOverAVanishedRowSaysSo() {
+    Dialogo d;
+    d.abrir();
+    d.f->Botao_IncluirClick();
+    d.selecionar(d.receiver(0));
+    exec(d.s.db(), "delete from RECEIVER");
+    d.edit("Edit_Nome_Receiver")->setText("Fantasma");
+    d.f->Botao_AplicarClick();
+    QCOMPARE(d.s.prompt.shown.size(), 1);
+    QCOMPARE(d.s.prompt.shown[0].text, QString("Houve um erro ao gravar o Receiver!"));
+    QCOMPARE(d.s.prompt.shown[0].caption, QString("ERRO"));
+    QCOMPARE(d.receiver(0)->text(0), QString("Receiver 1"));
+    QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
+    QVERIFY(d.numeros().isEmpty());
+    // The repeater pair is written all the same.
+    QCOMPARE(d.ini("Repetidora", "TempoTentativas"), QString("5"));
 }
 
 void TestConfiguracoes::optionsAreLiveAndApplyWritesThem() {
