@@ -112,6 +112,7 @@ private slots:
     void contextMenuNamesTheNode();
     void appliedTcpReceiverAcceptsAClient();
     void serialReceiverOnAMappedPortIsProbed();
+    void silentReceiverLeavesAnotherShownReceiverMarked();
     void mainWindowOpensTheDialog();
 };
 
@@ -676,6 +677,30 @@ void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
     QTest::qWait(1200);
     QVERIFY(d.s.core->dm().comPorta(1)->isOpen());
     QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
+}
+
+void TestConfiguracoes::silentReceiverLeavesAnotherShownReceiverMarked() {
+    Dialogo d;
+    Pty receptora;
+    QVERIFY(receptora.ok());
+    mapPort(d.s.core->dataDir(), 1, receptora.slavePath());
+    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
+                   "BAUDS_COM) values (1, 'Serial', 0, 1, 0, 3)");
+    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
+                   "BAUDS_COM) values (2, 'Outro', 2, 1, 1, 3)");
+    d.abrir();
+    d.selecionar(d.receiver(1));
+    QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
+    d.f->Botao_AplicarClick();
+    QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
+    QCOMPARE(receptora.readAll(1000, 4), QByteArray("SPSP"));
+    QTRY_VERIFY_WITH_TIMEOUT(d.botao("Botao_Aplicar")->isEnabled(), 3000);
+    QVERIFY(!d.s.core->dm().comPorta(1)->isOpen());
+    // The receiver on screen is not the one that was not found: its mark stays.
+    QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
+    d.f->Botao_AplicarClick();
+    QCOMPARE(column(d.s.db(), "select ATIVO from RECEIVER order by RECEIVER"),
+             QVariantList({1, 1}));
 }
 
 void TestConfiguracoes::mainWindowOpensTheDialog() {
