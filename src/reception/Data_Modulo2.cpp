@@ -108,9 +108,6 @@ void DM1::marcarInativo(int k) {
 }
 
 void DM1::Realizar_Atualizacoes() {
-    struct Linha {
-        int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive;
-    };
     QList<Linha> linhas;
     {
         QSqlQuery q(m_banco->principal());
@@ -156,6 +153,7 @@ void DM1::Realizar_Atualizacoes() {
             // A listener keeps its connections unless its port changes.
             const QVariant configurada = s.socketServer->property("PortaConfigurada");
             if (!configurada.isValid() || configurada.toInt() != l.portaTcp) {
+                liberarPorta(k, l.portaTcp, linhas);
                 s.socketServer->close();
                 if (!s.socketServer->listen(QHostAddress::Any, quint16(l.portaTcp))) {
                     s.socketServer->setProperty("PortaConfigurada", QVariant());
@@ -169,6 +167,26 @@ void DM1::Realizar_Atualizacoes() {
             abrirPortaSerial(k, l.portaCom, l.baudsCom);
         }
         // UDP/IP: no UDP input exists; nothing is opened.
+    }
+}
+
+void DM1::liberarPorta(int k, int porta, const QList<Linha> &linhas) {
+    // Listeners stay up when their receiver goes inactive or away, but one left on a port
+    // that another slot's receiver now names gives it up: after a receiver is deleted and
+    // the rest renumbered, the next receiver takes over its old port instead of failing on
+    // it. Its devices stay connected until they reconnect to the new listener.
+    for (int j = 1; j <= kSlots; ++j) {
+        if (j == k) continue;
+        ReceiverSlot &outro = slot(j);
+        const QVariant configurada = outro.socketServer->property("PortaConfigurada");
+        if (!outro.socketServer->isListening() || configurada.toInt() != porta) continue;
+        if (j <= linhas.size()) {
+            const Linha &l = linhas[j - 1];
+            // Two active receivers on one port: the later one fails, as it always did.
+            if (l.ativo != 0 && l.modo == TcpIp && l.portaTcp == porta) continue;
+        }
+        outro.socketServer->close();
+        outro.socketServer->setProperty("PortaConfigurada", QVariant());
     }
 }
 

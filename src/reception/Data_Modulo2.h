@@ -79,6 +79,11 @@ signals:
 
 private:
     void marcarInativo(int k);
+    // One row of the RECEIVER table as an apply reads it.
+    struct Linha {
+        int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive;
+    };
+    void liberarPorta(int k, int porta, const QList<Linha> &linhas);
     void ComPortaAfterOpen(int k);
     void TimerSMTimer(int k);
 

@@ -157,6 +157,7 @@ private slots:
     void firstConnectionOfASlotClearsItsStaleRows();
     void applyingTheSamePortKeepsListenerAndConnections();
     void clientErrorClosesThatConnectionOnly();
+    void aDeletedReceiversPortPassesToTheNext();
     void floodingClientDoesNotStopOthers();
     void dumpAndUploadRouteTheSlotData();
 };
@@ -634,6 +635,41 @@ void TestDeviceLink::applyingTheSamePortKeepsListenerAndConnections() {
     s.tick();
     QCOMPARE(d.recv(), QByteArray("+OK"));
     QCOMPARE(s.con().rowCount(), 1);
+}
+
+void TestDeviceLink::aDeletedReceiversPortPassesToTheNext() {
+    Central s;
+    const quint16 a = s.receptor(1, 0), b = s.receptor(2, 0), c = s.receptor(3, 0);
+    s.aplicar();
+    Device d;
+    identificado(s, d, c, "333333");
+    QCOMPARE(s.con().linha(0).servidor, 3);
+
+    // Receiver 2 deleted and the third renumbered, as the settings dialog does.
+    exec(s.db(), "delete from RECEIVER where RECEIVER = 2");
+    exec(s.db(), "update RECEIVER set RECEIVER = 2 where RECEIVER = 3");
+    s.aplicar();
+    QCOMPARE(scalar(s.db(), "select ATIVO from RECEIVER where RECEIVER = 2").toInt(), 1);
+    QVERIFY(s.core->dm().slot(2).socketServer->isListening());
+    QCOMPARE(s.core->dm().slot(2).socketServer->serverPort(), c);
+    QVERIFY(!s.core->dm().slot(3).socketServer->isListening());
+    QCOMPARE(s.core->dm().slot(1).socketServer->serverPort(), a);
+    Q_UNUSED(b)
+
+    // The device of the old listener is still served; a new one lands on slot 2.
+    QVERIFY(s.frame(d, kEvento5));
+    s.clock.advanceSecs(5);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+OK"));
+    Device e;
+    QVERIFY(s.conectar(e, c));
+    QCOMPARE(s.con().linhas().last().servidor, 2);
+
+    // Two active receivers naming one port: the second still fails and is marked.
+    exec(s.db(), "update RECEIVER set PORTA_TCP = :p where RECEIVER = 2", {{":p", a}});
+    s.aplicar();
+    QCOMPARE(scalar(s.db(), "select ATIVO from RECEIVER where RECEIVER = 2").toInt(), 0);
+    QCOMPARE(s.core->dm().slot(1).socketServer->serverPort(), a);
 }
 
 void TestDeviceLink::clientErrorClosesThatConnectionOnly() {
