@@ -40,12 +40,6 @@ public:
     QStringList log;
 };
 
-quint16 portaLivre() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0)) qFatal("no free port");
-    return probe.serverPort();
-}
-
 void receptorTcp(QSqlDatabase db, quint16 porta, int tempoResposta) {
     exec(db,
          "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, BAUDS_COM, "

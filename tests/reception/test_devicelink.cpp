@@ -22,12 +22,6 @@ namespace {
 // Monday 9 March 2026, 10:00:00.
 const QDateTime kInicio(QDate(2026, 3, 9), QTime(10, 0, 0));
 
-quint16 portaLivre() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0)) qFatal("no free port");
-    return probe.serverPort();
-}
-
 // A device on loopback: what it sends, what the console answers.
 struct Device {
     QTcpSocket s;

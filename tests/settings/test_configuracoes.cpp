@@ -46,12 +46,6 @@ public:
     QStringList pedidos;
 };
 
-quint16 portaLivre() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0)) qFatal("no free port");
-    return probe.serverPort();
-}
-
 // The settings dialog over a station of its own, shown without a modal loop.
 struct Dialogo {
     Station s;

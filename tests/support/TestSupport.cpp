@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTcpServer>
 #include <QTest>
 
 #include <fcntl.h>
@@ -15,6 +16,12 @@
 #include <unistd.h>
 
 namespace tulmo::test {
+
+quint16 portaLivre() {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0)) qFatal("no free port");
+    return probe.serverPort();
+}
 
 Pty::Pty() {
     char name[256] = {};

@@ -62,6 +62,9 @@ public:
     QStringList calls;
 };
 
+// A loopback TCP port free at the moment of asking.
+quint16 portaLivre();
+
 // A pseudo-terminal: the console opens the slave side as a serial port, the test reads and
 // writes the master side as the receiver would.
 class Pty {
