@@ -161,6 +161,7 @@ Form_Principal::Form_Principal(ConsoleCore &core, Sons *sons, QWidget *parent)
     m_memo1 = new QPlainTextEdit(central);
     m_memo1->setObjectName(QStringLiteral("Memo1"));
     m_memo1->setReadOnly(true);
+    m_memo1->setMaximumBlockCount(m_core.dm().memo1().maxLines());
     m_memo1->hide();
     m_memo1->setPlainText(m_core.dm().memo1().lines().join(QLatin1Char('\n')));
     m_memo1->viewport()->installEventFilter(this);

@@ -6,19 +6,29 @@
 namespace tulmo {
 
 // A text view's lines kept in memory for a window that may be shown later: the settings
-// dialog's port monitor, the main window's raw-data memo. Bounded, so a flood of traffic
-// cannot grow it without end.
+// dialog's port monitor, the main window's raw-data memo. Bounded in lines and in the length
+// of a line, so months of traffic or a flood of garbage cannot grow it (or the views that
+// show it, which keep as many lines) without end.
 class LineLog : public QObject {
     Q_OBJECT
 public:
+    // Device frames are a few dozen characters; longer lines are garbage, shown in part.
+    static constexpr qsizetype kMaxColunas = 1024;
+
     explicit LineLog(int maxLines = 5000, QObject *parent = nullptr)
         : QObject(parent)
         , m_max(maxLines) {}
 
+    int maxLines() const { return m_max; }
+
     void append(const QString &line) {
-        m_lines.append(line);
+        const QString texto =
+            line.size() > kMaxColunas
+                ? line.left(kMaxColunas) + QStringLiteral(" …(+%1)").arg(line.size() - kMaxColunas)
+                : line;
+        m_lines.append(texto);
         if (m_lines.size() > m_max) m_lines.remove(0, m_lines.size() - m_max);
-        emit lineAdded(line);
+        emit lineAdded(texto);
     }
     void clear() {
         m_lines.clear();

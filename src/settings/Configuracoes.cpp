@@ -259,6 +259,7 @@ QWidget *Form_Configuracoes::criarPainelSetarComunicacao() {
     pal.setColor(QPalette::Text, Qt::white);
     m_portaVisor->setPalette(pal);
     LineLog &visor = m_core.dm().portaVisor();
+    m_portaVisor->setMaximumBlockCount(visor.maxLines());
     m_portaVisor->setPlainText(visor.lines().join(QLatin1Char('\n')));
     connect(&visor, &LineLog::lineAdded, m_portaVisor, &QPlainTextEdit::appendPlainText);
     connect(&visor, &LineLog::cleared, m_portaVisor, &QPlainTextEdit::clear);

@@ -17,6 +17,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace tulmo;
@@ -435,6 +437,20 @@ void TestPrincipal::memoClearsOnDoubleClick() {
     QTest::mouseDClick(memo->viewport(), Qt::LeftButton);
     QCOMPARE(memo->toPlainText(), QString());
     QVERIFY(j.s.core->dm().memo1().lines().isEmpty());
+
+    // Months of traffic: the memo keeps the latest lines only, as its log does, and a line of
+    // garbage is shown in part.
+    LineLog &log = j.s.core->dm().memo1();
+    for (int i = 0; i < log.maxLines() + 50; ++i)
+        log.append(QString::number(i));
+    log.append(QString(5000, 'x'));
+    QCOMPARE(memo->document()->blockCount(), log.maxLines());
+    QCOMPARE(log.lines().size(), log.maxLines());
+    QCOMPARE(memo->document()->firstBlock().text(), QString::number(51));
+    const QString cortada =
+        QString(LineLog::kMaxColunas, 'x') + QString(" …(+%1)").arg(5000 - LineLog::kMaxColunas);
+    QCOMPARE(memo->document()->lastBlock().text(), cortada);
+    QCOMPARE(log.lines().last(), cortada);
 }
 
 void TestPrincipal::accountPagesReopenWhenShown() {

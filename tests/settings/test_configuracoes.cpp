@@ -589,6 +589,11 @@ void TestConfiguracoes::portMonitorShowsTrafficAndDoubleClickClears() {
     QVERIFY(d.s.core->dm().portaVisor().lines().isEmpty());
     // Both dialogs over the same monitor follow it.
     QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(), QString());
+    // And keep no more lines than it does.
+    LineLog &monitor = d.s.core->dm().portaVisor();
+    for (int i = 0; i < monitor.maxLines() + 10; ++i)
+        monitor.append("TCP 7,1:@");
+    QCOMPARE(visor->document()->blockCount(), monitor.maxLines());
 }
 
 void TestConfiguracoes::contextMenuNamesTheNode() {
