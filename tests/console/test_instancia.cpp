@@ -117,7 +117,8 @@ void TestInstancia::secondProcessIsRefusedAndAsksTheFirstToShow() {
     filho.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(filho.waitForStarted(10000));
     QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 1, 30000);
-    QVERIFY(filho.waitForFinished(30000));
+    // It may have ended already while the request was being waited for.
+    QVERIFY(filho.state() == QProcess::NotRunning || filho.waitForFinished(30000));
     QCOMPARE(filho.exitStatus(), QProcess::NormalExit);
     QCOMPARE(filho.exitCode(), 0); // refused, as a second console
 }
