@@ -312,12 +312,18 @@ static void identificado(Central &s, Device &d, quint16 porta, const QByteArray 
     QCOMPARE(d.recv(), QByteArray("+"));
 }
 
-void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
-    Central s;
+// A TCP receiver on slot 1 answering at once, and device 123456 identified on it.
+static quint16 dispositivoIdentificado(Central &s, Device &d) {
     const quint16 porta = s.receptor(1, 0);
     s.aplicar();
-    Device d;
     identificado(s, d, porta, "123456");
+    return porta;
+}
+
+void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
+    Central s;
+    Device d;
+    dispositivoIdentificado(s, d);
     const QByteArray pacote = "$07004200E13001003"; // 18 characters
     QCOMPARE(pacote.size(), 18);
     const qsizetype antes = s.core->fila().size();
@@ -376,10 +382,8 @@ void TestDeviceLink::unidentifiedConnectionGetsNoReplyAndNoEvent() {
 
 void TestDeviceLink::heartbeatMarkedEventIsRepeatedButNotDecoded() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
     Device d;
-    identificado(s, d, porta, "123456");
+    dispositivoIdentificado(s, d);
     s.clock.advanceSecs(30);
     const QDateTime agora = s.clock.now();
     const QByteArray batida = "1011 18 0042 E1@30"; // "1" at 1, "@" at 16
@@ -402,10 +406,8 @@ void TestDeviceLink::heartbeatMarkedEventIsRepeatedButNotDecoded() {
 
 void TestDeviceLink::receiverEventIsDecodedAcknowledgedAndRepeated() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
     Device d;
-    identificado(s, d, porta, "123456");
+    dispositivoIdentificado(s, d);
     const qsizetype antes = s.core->fila().size();
     QVERIFY(s.frame(d, kEvento5));
     QCOMPARE(s.core->fila().size(), antes + 1);
@@ -616,10 +618,8 @@ void TestDeviceLink::firstConnectionOfASlotClearsItsStaleRows() {
 
 void TestDeviceLink::applyingTheSamePortKeepsListenerAndConnections() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
     Device d;
-    identificado(s, d, porta, "123456");
+    dispositivoIdentificado(s, d);
     QSignalSpy reiniciou(&s.core->dm(), &DM1::listenerIniciado);
     s.aplicar();
     QCOMPARE(reiniciou.count(), 0);
@@ -693,10 +693,8 @@ void TestDeviceLink::clientErrorClosesThatConnectionOnly() {
 
 void TestDeviceLink::floodingClientDoesNotStopOthers() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
     Device d, g;
-    identificado(s, d, porta, "123456");
+    const quint16 porta = dispositivoIdentificado(s, d);
     QVERIFY(s.conectar(g, porta));
     const QByteArray lixo(1 << 20, 'x');
     g.s.write(lixo);
@@ -721,10 +719,8 @@ void TestDeviceLink::floodingClientDoesNotStopOthers() {
 
 void TestDeviceLink::dumpAndUploadRouteTheSlotData() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
     Device d;
-    identificado(s, d, porta, "123456");
+    dispositivoIdentificado(s, d);
     DeviceLink &link = s.core->deviceLink();
     QSignalSpy dump(&link, &DeviceLink::dumpRecebido);
     s.core->dm().slot(1).dumpPending = 1;
