@@ -11,7 +11,7 @@
 #include "common/Process.h"
 #include "console/ConsoleCore.h"
 #include "console/Principal.h"
-#include "console/VisaoSql.h"
+#include "store/SqlListModel.h"
 #include "events/EventLine.h"
 
 #include <QApplication>

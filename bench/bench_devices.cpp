@@ -249,12 +249,12 @@ public:
         : ConsoleCore(dir, SystemClock::instance(), nullptr, nullptr)
         , m_sent(sent)
         , m_n(n) {}
-    Enfileiramento Decodifica_Eventos(const QString &message) override {
+    QueueResult Decodifica_Eventos(const QString &message) override {
         const int64_t t0 = monoNs();
-        const Enfileiramento r = ConsoleCore::Decodifica_Eventos(message);
+        const QueueResult r = ConsoleCore::Decodifica_Eventos(message);
         const int64_t t1 = monoNs();
         const int i = message.mid(23, 6).toInt();
-        if (r == Enfileiramento::Enfileirado && i >= 0 && i < m_n) {
+        if (r == QueueResult::Queued && i >= 0 && i < m_n) {
             const int64_t s = m_sent[i].exchange(0);
             if (s) latency.push_back(double(t1 - s) / 1e6);
             handler.push_back(double(t1 - t0) / 1e6);

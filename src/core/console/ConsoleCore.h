@@ -1,0 +1,130 @@
+#pragma once
+
+#include "events/EventLine.h"
+#include "events/EventPump.h"
+#include "events/EventQueue.h"
+#include "events/EventRecorder.h"
+#include "events/EventRepeater.h"
+#include "events/AccountSupervisor.h"
+#include "reception/Conectados.h"
+#include "reception/Data_Modulo2.h"
+#include "reception/DeviceLink.h"
+#include "reception/ReceptionSink.h"
+#include "reception/SerialReception.h"
+#include "settings/LiveSettings.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+namespace tulmo {
+
+class Clock;
+class Prompt;
+class SoundOutput;
+
+// The operator who started the shift and the permission bits of his OPERADORES row. Until a
+// shift is started the console runs as the administrator with every permission.
+struct CurrentOperator {
+    static constexpr quint32 kPodeSair = 32; // may close the console
+
+    QString nome = QStringLiteral("admin");
+    quint32 permissoes = 65535;
+    bool pode(quint32 bit) const { return (permissoes & bit) != 0; }
+};
+
+// Presents the supervision alerts (sound, page, message). The main window is one; without it
+// the core shows the message itself.
+class SupervisionAlerts {
+public:
+    virtual ~SupervisionAlerts() = default;
+    virtual void alertaRearme(const QString &mensagem) = 0;
+    virtual void alertaInativo(const QString &mensagem) = 0;
+};
+
+// What the console holds besides its windows: the reception data module with the database,
+// the event queue and its rejects, the decoder, the recording and the one-second driver.
+// The main window is built on top of it; tests drive it directly.
+class ConsoleCore : public QObject, public ReceptionSink {
+    Q_OBJECT
+public:
+    ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt, SoundOutput *sound,
+                QObject *parent = nullptr);
+    ~ConsoleCore() override;
+
+    // Start-up: the data folder (created when missing), the database with both upgrade
+    // steps, the event queue. False with the operator's message in error when the console
+    // cannot run.
+    bool iniciar(QString *error);
+
+    // Decodes a raw receiver message and queues its line. Failed when the line could not be
+    // made durable: the frame must then not be acknowledged.
+    QueueResult Decodifica_Eventos(const QString &message) override;
+    bool enfileirarLinha(const QString &eventLine) override;
+    void confirmarRepetidora(int slot) override;
+    bool enfileirarRepetidora(int slot, const QString &frame) override;
+
+    // Closes the connections and stops the database engine of this process; the queues
+    // are on disk at every moment, so nothing else is saved.
+    void encerrar();
+
+    // Starts and stops the one-second driver.
+    void startTimer();
+    void stopTimer();
+    // One tick of the driver.
+    void Timer_AtualizarTimer();
+    // One tick of the inactivity scan (its own one-second timer).
+    void TimerInativosTimer();
+    QTimer &timerAtualizar() { return m_timer; }
+    QTimer &timerInativos() { return m_timerInativos; }
+
+    DM1 &dm() { return *m_dm; }
+    EventQueue &fila() { return *m_fila; }
+    EventQueue &repetidora() { return *m_repetidora; }
+    RejectLog &rejeitados() { return *m_rejeitados; }
+    EventRecorder &gravador() { return *m_gravador; }
+    EventPump &pump() { return *m_pump; }
+    LiveSettings &settings() { return m_settings; }
+    SerialReception &serial() { return *m_serial; }
+    AccountSupervisor &supervisao() { return *m_supervisao; }
+    EventRepeater &repetidor() { return *m_repetidor; }
+    Conectados &conectados() { return *m_conectados; }
+    DeviceLink &deviceLink() { return *m_deviceLink; }
+    const EventDecoder &decoder() const { return m_decoder; }
+    const QString &dataDir() const { return m_dataDir; }
+    const Clock &clock() const { return m_clock; }
+    Prompt *prompt() const { return m_prompt; }
+    SoundOutput *sound() const { return m_sound; }
+    CurrentOperator &operador() { return m_operador; }
+    // Who presents the supervision alerts from now on (nullptr: the core itself).
+    void setAlertas(SupervisionAlerts *alertas) { m_alertas = alertas; }
+
+private:
+    void alertaRearme(const QString &mensagem);
+    void alertaInativo(const QString &mensagem);
+
+    QString m_dataDir;
+    const Clock &m_clock;
+    Prompt *m_prompt;
+    SoundOutput *m_sound;
+    LiveSettings m_settings;
+    EventDecoder m_decoder;
+    std::unique_ptr<DM1> m_dm;
+    std::unique_ptr<EventQueue> m_fila;
+    std::unique_ptr<EventQueue> m_repetidora;
+    std::unique_ptr<RejectLog> m_rejeitados;
+    std::unique_ptr<EventRecorder> m_gravador;
+    std::unique_ptr<EventPump> m_pump;
+    std::unique_ptr<SerialReception> m_serial;
+    std::unique_ptr<AccountSupervisor> m_supervisao;
+    std::unique_ptr<EventRepeater> m_repetidor;
+    std::unique_ptr<Conectados> m_conectados;
+    std::unique_ptr<DeviceLink> m_deviceLink;
+    QTimer m_timer;
+    QTimer m_timerInativos;
+    CurrentOperator m_operador;
+    SupervisionAlerts *m_alertas = nullptr;
+};
+
+} // namespace tulmo

@@ -1,0 +1,51 @@
+#include "EventPump.h"
+
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "events/EventQueue.h"
+
+namespace tulmo {
+
+EventPump::EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &gravador,
+                     Prompt *prompt, const Clock &clock, QObject *parent)
+    : QObject(parent)
+    , m_queue(queue)
+    , m_rejects(rejects)
+    , m_gravador(gravador)
+    , m_prompt(prompt)
+    , m_clock(clock) {}
+
+RecordResult EventPump::gravarProximo() {
+    if (m_busy || m_queue.isEmpty()) return RecordResult{};
+    m_busy = true;
+    const QString line = m_queue.head();
+    RecordResult r = m_gravador.Grava_Evento_Banco_Dados(line);
+    if (r.status == RecordResult::Status::Ignored) {
+        r.status = RecordResult::Status::Rejected;
+        r.reason = QStringLiteral("linha curta demais para ser um evento");
+    }
+    switch (r.status) {
+    case RecordResult::Status::Stored:
+        m_queue.removeHead();
+        break;
+    case RecordResult::Status::Rejected: {
+        const QString when = m_clock.now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+        // Only once the line is safe in the rejects file does it leave the queue.
+        if (m_rejects.append(line, when, r.reason)) {
+            m_queue.removeHead();
+            emit linhaRejeitada(line, r.reason);
+        }
+        break;
+    }
+    case RecordResult::Status::Retry:
+    case RecordResult::Status::Ignored:
+        break;
+    }
+    // The schedule warning comes once the event is safe; the next recording waits for it.
+    if (!r.warning.isEmpty() && m_prompt)
+        m_prompt->message(r.warning, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+    m_busy = false;
+    return r;
+}
+
+} // namespace tulmo

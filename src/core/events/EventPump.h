@@ -1,0 +1,41 @@
+#pragma once
+
+#include "events/EventRecorder.h"
+
+#include <QObject>
+
+namespace tulmo {
+
+class Clock;
+class EventQueue;
+class Prompt;
+class RejectLog;
+
+// Records the head line of the event queue, one per call (the one-second driver calls it).
+// A line leaves the queue only once its event is committed, or once it has been moved to
+// the rejects file with its reason; while the database cannot be reached it stays at the
+// head. While a recording (or the operator message it raised) is in progress, further
+// calls do nothing.
+class EventPump : public QObject {
+    Q_OBJECT
+public:
+    EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &gravador, Prompt *prompt,
+              const Clock &clock, QObject *parent = nullptr);
+
+    // One recording step; returns what happened to the head line (Ignored when nothing ran).
+    RecordResult gravarProximo();
+    bool ocupado() const { return m_busy; }
+
+signals:
+    void linhaRejeitada(const QString &line, const QString &reason);
+
+private:
+    EventQueue &m_queue;
+    RejectLog &m_rejects;
+    EventRecorder &m_gravador;
+    Prompt *m_prompt;
+    const Clock &m_clock;
+    bool m_busy = false;
+};
+
+} // namespace tulmo

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "events/EventLine.h"
+
+#include <QObject>
+#include <QString>
+
+namespace tulmo {
+
+class Database;
+class Clock;
+class SoundOutput;
+class SlotWriter;
+
+// The outcome of recording one event line.
+struct RecordResult {
+    enum class Status {
+        Ignored,  // 10 characters or fewer: nothing to record
+        Stored,   // the EVENTOS row is committed
+        Rejected, // the line can never be stored: reason says why
+        Retry,    // the database could not be reached: try the same line again later
+    };
+    Status status = Status::Ignored;
+    QString reason;
+    // The schedule warning to show once the event is stored ("Cliente … Entrou fora do horário").
+    QString warning;
+};
+
+// Turns one event line into a row of EVENTOS: looks the account, the code, the partition
+// and the zone or user up, keeps the account's supervision columns, classifies the event,
+// plays its sound, sends its SMS and stores it.
+class EventRecorder : public QObject {
+    Q_OBJECT
+public:
+    EventRecorder(Database &banco, const Clock &clock, SoundOutput *sound, SlotWriter *slotWriter,
+                    QObject *parent = nullptr);
+
+    RecordResult Grava_Evento_Banco_Dados(const QString &line);
+
+    // Type names written to EVENTOS.TIPO, by the catalogue's type number.
+    static QString tipoNome(const QString &tipoNumero);
+    // "SMS:" + mobile + "," + description + " " + partition, NUL-filled to 257 bytes.
+    static QByteArray comandoSms(const QString &celular, const QString &descricao,
+                                 const QString &nomeParticao);
+    // Weekday codes of the arming schedule, Sunday first.
+    static QString diaSemana(const QDate &d);
+
+signals:
+    void semComunicacaoChanged(); // ULTIMO_EVENTO / EVENTO_ATRASADO touched
+    void desarmadosChanged();
+    void aguardandoArmarChanged();
+    void pendenteRegistrado(); // an event stored as pending (TRATADO = 0)
+    void recebidosChanged();   // an event stored: reopen the received-events list
+
+private:
+    RecordResult failure(const QString &what, const QString &dbError);
+
+    Database &m_banco;
+    const Clock &m_clock;
+    SoundOutput *m_sound;
+    SlotWriter *m_slots;
+};
+
+} // namespace tulmo

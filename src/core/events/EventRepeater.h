@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+namespace tulmo {
+
+class EventQueue;
+class LiveSettings;
+class SlotWriter;
+
+// Forwards the device frames of the repeater queue ("slot,frame" lines) out of the serial
+// port of their slot: the head frame is written until the peer answers (any frame received
+// on that port) or the attempts run out, then the next one goes.
+class EventRepeater : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kMaxCaracteres = 21;
+
+    // The number of attempts and their interval are read from the live settings at each
+    // attempt, so a change in the settings dialog counts from the next one.
+    EventRepeater(EventQueue &fila, SlotWriter &portas, const LiveSettings &settings,
+               QObject *parent = nullptr);
+
+    int tentativas() const;
+    int intervaloSegundos() const;
+
+    // Step of the one-second driver: starts the repeater when lines wait and it is idle.
+    void iniciarSeOcioso();
+    // One expiry of TimerRepetidora: an attempt, or the drop of the head after the last.
+    void TimerRepetidoraTimer();
+    // Serial reception ended a frame on slot k: the head line of slot k was delivered.
+    void confirmar(int slot);
+
+    int retryCount() const { return m_retryCount; }
+    QTimer &timer() { return m_timer; }
+
+signals:
+    void iniciada();
+    void enviada(int slot, const QByteArray &frame);
+
+private:
+    EventQueue &m_fila;
+    SlotWriter &m_portas;
+    const LiveSettings &m_settings;
+    QTimer m_timer; // TimerRepetidora
+    int m_retryCount = 0;
+};
+
+} // namespace tulmo

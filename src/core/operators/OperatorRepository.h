@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <optional>
+
+namespace tulmo {
+
+// One row of OPERADORES: the name (the key, compared exactly), the permission bits and the
+// password, stored and compared as typed.
+struct Operator {
+    QString nome;
+    quint32 permissoes = 0;
+    QString senha;
+};
+
+// Reading and writing OPERADORES. Every change is committed at once; failures come back with
+// the database's text in erro.
+namespace OperatorRepository {
+
+// The permission bits; the operator menu is granted by the administrator's name instead.
+enum Permissao : quint32 {
+    Clientes = 1,
+    Eventos = 2,
+    TcpIp = 4,
+    Relatorios = 8,
+    Configuracoes = 16,
+    Fechar = 32,
+};
+
+inline constexpr const char *kAdministrador = "admin";
+// "admin" or "ADMIN": may open the operator form.
+bool ehAdministrador(const QString &nome);
+
+// The row of that name, if any. ok is false when the statement failed.
+std::optional<Operator> buscar(QSqlDatabase db, const QString &nome, bool *ok = nullptr);
+// The password must equal the row's exactly; an empty password or a missing row never matches.
+bool senhaConfere(const std::optional<Operator> &op, const QString &senha);
+
+bool incluir(QSqlDatabase db, const Operator &op, QString *erro = nullptr);
+// Finds the row by the name it had, so a rename moves it; a row that is gone is an error.
+bool alterar(QSqlDatabase db, const QString &nomeAnterior, const Operator &op,
+             QString *erro = nullptr);
+bool excluir(QSqlDatabase db, const QString &nome, QString *erro = nullptr);
+
+} // namespace Operadores
+
+} // namespace tulmo

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "reception/TcpConnection.h"
+#include "reception/LineLog.h"
+#include "reception/SlotWriter.h"
+#include "store/Database.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class QSerialPort;
+class QTimer;
+
+namespace tulmo {
+
+// One of the ten numbered receiver inputs: a serial port, and a TCP listener for devices.
+struct ReceiverSlot {
+    int numero = 0;
+    QSerialPort *comPorta = nullptr;     // ComPortaN: receiver line, or a TCP slot's event output
+    QTimer *timerCom = nullptr;          // TimerComN: 300 ms of quiet ends a serial frame
+    QTimer *timerSM = nullptr;           // TimerSMN: identification time-out of a serial receiver
+    TcpListener *socketServer = nullptr; // SocketServerN: device link listener
+    QByteArray rxBuffer;                 // serial bytes since the last frame
+    int tempoResposta = 0;    // SlotTempoResposta: seconds before a queued reply goes out
+    int tempoKeepAlive = 0;   // SlotTempoKeepAlive: minutes of silence before a drop
+    quint8 dumpPending = 0;   // next TCP data goes to the remote access console as hex
+    quint8 uploadPending = 0; // an upload exchange runs on this slot
+};
+
+// The reception data module: owns the database connections and the ten receiver slots.
+class DM1 : public QObject, public SlotWriter {
+    Q_OBJECT
+public:
+    static constexpr int kSlots = 10;
+    enum Modo { Serial = 0, TcpIp = 1, UdpIp = 2 };
+
+    // dataDir holds TULMO.FDB and Config.ini (whose [Portas] section maps port names).
+    explicit DM1(QString dataDir, QObject *parent = nullptr);
+    ~DM1() override;
+
+    // Opens the database (creating a new installation's file) and runs the first upgrade step.
+    bool abrirBanco(QString *error);
+    Database &banco() { return *m_banco; }
+    const QString &dataDir() const { return m_dataDir; }
+
+    ReceiverSlot &slot(int k) { return m_slots[size_t(k)]; }
+    bool slotValido(int k) const { return k >= 1 && k <= kSlots; }
+    // The serial port of slot k (1 to 10).
+    QSerialPort *comPorta(int k) const;
+
+    // "COM1" for index 0 … "COM20" for index 19.
+    static QString nomePorta(int portaCom);
+    // The speed of each index of the settings dialog's list; 9600 for an unknown index.
+    static qint32 velocidade(int baudsCom);
+    // Closes the port of slot k, names it after portaCom (through [Portas]), sets the speed
+    // and opens it: 8 data bits, no parity, 1 stop bit, no flow control, DTR and RTS off.
+    // Every open is followed by "SP", the receiver identification request.
+    bool abrirPortaSerial(int k, int portaCom, int baudsCom, QString *error = nullptr);
+
+    // Applies the RECEIVER table to the slots: the k-th row configures slot k.
+    void Realizar_Atualizacoes();
+
+    bool writeToSlot(int slot, const QByteArray &bytes) override;
+
+    // The settings dialog's port monitor (Porta_Visor) and the main window's raw-data memo.
+    LineLog &portaVisor() { return m_portaVisor; }
+    LineLog &memo1() { return m_memo1; }
+
+signals:
+    // A serial receiver did not answer the identification request: the settings dialog
+    // enables "Aplicar" and clears "Receiver ativo".
+    void receptoraNaoEncontrada(int slot);
+    // A listener was (re)started on slot k.
+    void listenerIniciado(int slot);
+
+private:
+    void marcarInativo(int k);
+    // One row of the RECEIVER table as an apply reads it.
+    struct Linha {
+        int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive;
+    };
+    void liberarPorta(int k, int porta, const QList<Linha> &linhas);
+    void ComPortaAfterOpen(int k);
+    void TimerSMTimer(int k);
+
+    QString m_dataDir;
+    std::unique_ptr<Database> m_banco;
+    std::array<ReceiverSlot, kSlots + 1> m_slots{}; // index 0 unused: slots count from 1
+    LineLog m_portaVisor;
+    LineLog m_memo1;
+
+    friend class SerialReception;
+};
+
+} // namespace tulmo

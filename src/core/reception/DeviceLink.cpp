@@ -1,0 +1,195 @@
+#include "DeviceLink.h"
+
+#include "common/Clock.h"
+#include "reception/Conectados.h"
+#include "reception/Data_Modulo2.h"
+#include "reception/ReceptionSink.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace tulmo {
+
+namespace {
+// D[a] and D[a..b] with positions counted from 1; out of range reads as nothing.
+QChar at(const QString &d, int a) {
+    return a >= 1 && a <= d.size() ? d.at(a - 1) : QChar();
+}
+QString mid(const QString &d, int a, int b) {
+    return d.mid(a - 1, b - a + 1);
+}
+bool acknowledgeable(ReceptionSink::QueueResult e) {
+    return e != ReceptionSink::QueueResult::Failed;
+}
+} // namespace
+
+DeviceLink::DeviceLink(DM1 &dm, Conectados &conectados, ReceptionSink &sink, const Clock &clock,
+                       QObject *parent)
+    : QObject(parent)
+    , m_dm(dm)
+    , m_conectados(conectados)
+    , m_sink(sink)
+    , m_clock(clock) {
+    qRegisterMetaType<TcpConnection *>();
+    connect(&m_conectados, &Conectados::frameRecebido, this,
+            [this](TcpConnection *socket, int k, const QByteArray &frame) {
+                Decodifica_TCP(frame, socket, k);
+            });
+}
+
+QString DeviceLink::legendaEquipamento(const QString &codigo) {
+    if (codigo == QLatin1String("00")) return QStringLiteral("Receiver LX-ORB Conta:");
+    if (codigo == QLatin1String("01")) return QStringLiteral("Receiver Tavel-8 Conta:");
+    if (codigo == QLatin1String("02")) return QStringLiteral("Módulo QVN-12 Conta:");
+    if (codigo == QLatin1String("05")) return QStringLiteral("Receiver Mirel-8 Conta:");
+    if (codigo == QLatin1String("06")) return QStringLiteral("Painel Alarme KX4 Conta:");
+    return QString();
+}
+
+void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, int k) {
+    if (!m_dm.slotValido(k)) return;
+    // Bytes map one to one onto characters, so positions are byte positions.
+    const QString D = QString::fromLatin1(bytes);
+    const QString handle = socket ? QString::number(socket->socketDescriptor()) : QString();
+    m_dm.portaVisor().append(QStringLiteral("TCP ") + handle + QLatin1Char(',') +
+                             QString::number(k) + QLatin1Char(':') + D);
+    m_dm.memo1().append(D);
+
+    ReceiverSlot &slot = m_dm.slot(k);
+    if (slot.dumpPending == 1) {
+        slot.dumpPending = 0;
+        emit dumpRecebido(k, bytes, QString::fromLatin1(bytes.toHex().toUpper()));
+        return;
+    }
+    if (slot.uploadPending == 1) {
+        if (D == QLatin1String("UPE")) {
+            emit uploadLiberado(k, socket);
+        } else if (D == QLatin1String("UPOK")) {
+            slot.uploadPending = 0;
+            emit uploadConcluido(k);
+        }
+        return;
+    }
+
+    int r = m_conectados.linhaDe(socket);
+    if (r < 0) return;
+    const QDateTime now = m_clock.now();
+    const qsizetype n = D.size();
+    const QChar d1 = at(D, 1);
+
+    if ((d1 == QLatin1Char('&') || d1 == QLatin1Char('!')) && n >= 13) {
+        identificar(D, socket, k, r);
+        if (r < 0) return;
+    }
+    if (D.startsWith(QLatin1String("#$"))) emit leituraCanais(k, bytes);
+
+    if (at(D, 16) == QLatin1Char('@') || d1 == QLatin1Char('@')) {
+        if (m_conectados.linha(r).imei.isEmpty()) return;
+        m_conectados.setKeepAlive(r, now);
+    }
+
+    if (d1 == QLatin1Char('1') || d1 == QLatin1Char('5')) {
+        const Conectados::Linha l = m_conectados.linha(r);
+        if (l.imei.isEmpty()) return;
+        m_conectados.setKeepAlive(r, now);
+        if (at(D, 16) != QLatin1Char('@')) {
+            // The device repeats what is not acknowledged: no "+OK" until the line is durable.
+            if (!acknowledgeable(m_sink.Decodifica_Eventos(D))) return;
+            m_conectados.setUltimoEvento(r, now);
+        }
+        m_sink.enfileirarRepetidora(k, D);
+        m_conectados.enfileirarResposta(QStringLiteral("+OK"), l.socketIndex, k, l.imei,
+                                        l.socket.data(), now);
+        return;
+    }
+
+    if (d1 == QLatin1Char('$') && n >= 18) {
+        const QString pacote = mid(D, 2, 3);
+        const Conectados::Linha l = m_conectados.linha(r);
+        const QString resposta = QStringLiteral("+") + pacote + QStringLiteral("S");
+        if (l.ultimoPacote != pacote) {
+            const QString msg = QStringLiteral("5011 18") + mid(D, 4, 7) + mid(D, 10, 18);
+            if (!acknowledgeable(m_sink.Decodifica_Eventos(msg))) return;
+            m_conectados.setConta(r, mid(D, 4, 7));
+            m_conectados.setUltimoPacote(r, pacote);
+            m_conectados.setUltimoEvento(r, now);
+            m_conectados.setKeepAlive(r, now);
+        }
+        // A repeated packet is acknowledged again but not handed on.
+        m_conectados.enfileirarResposta(resposta, r, k, l.imei, l.socket.data(), now);
+        return;
+    }
+
+    if (d1 == QLatin1Char('$') && (n == 16 || n == 17)) {
+        const QString marca = mid(D, 1, 15);
+        if (m_conectados.linha(r).ultimoPacote != marca) {
+            const QString msg = QStringLiteral("5011 18") + mid(D, 2, 14);
+            if (!acknowledgeable(m_sink.Decodifica_Eventos(msg))) return;
+            m_conectados.setUltimoPacote(r, marca);
+            m_conectados.setUltimoEvento(r, now);
+            m_conectados.setKeepAlive(r, now);
+        }
+        m_conectados.enviar(m_conectados.linha(r).socket.data(), QByteArrayLiteral("@"));
+    }
+}
+
+void DeviceLink::identificar(const QString &D, TcpConnection *socket, int k, int &r) {
+    const bool zelta = at(D, 1) == QLatin1Char('!');
+    const QString id = zelta ? mid(D, 1, 6) : mid(D, 4, 9);
+    r = m_conectados.removerConexaoAnterior(id, r);
+
+    const QString codigo = mid(D, 2, 3);
+    const QString conta = mid(D, 10, 13);
+    if (zelta) {
+        m_conectados.setConta(r, QStringLiteral("Zelta 20 GPRS"));
+    } else {
+        const QString legenda = legendaEquipamento(codigo);
+        if (!legenda.isEmpty()) m_conectados.setConta(r, legenda + conta);
+    }
+    m_conectados.setImei(r, id);
+    QString resposta = QStringLiteral("P");
+
+    QSqlQuery q(m_dm.banco().principal());
+    q.prepare(QStringLiteral("Select * from GPRS where IMEI =:Imei"));
+    q.bindValue(QStringLiteral(":Imei"), id);
+    if (!q.exec()) {
+        r = -1; // a database failure ends the handling of this frame
+        return;
+    }
+    const QDateTime now = m_clock.now();
+    if (q.next()) {
+        const QSqlRecord rec = q.record();
+        const QString status = q.value(rec.indexOf(QStringLiteral("STATUS"))).toString();
+        if (status == QLatin1String("A")) {
+            resposta = q.value(rec.indexOf(QStringLiteral("LISTA_NEGRA"))).toInt() != 0
+                           ? QStringLiteral("-")
+                           : QStringLiteral("+");
+            if (!zelta) {
+                const Conectados::Linha &l = m_conectados.linha(r);
+                m_conectados.enfileirarResposta(resposta, l.socketIndex, k, id, socket, now);
+            }
+        }
+    } else {
+        q.finish();
+        QSqlQuery ins(m_dm.banco().principal());
+        ins.prepare(QStringLiteral("Insert Into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, "
+                                   "EQUIPAMENTO, SENHA_ACESSO)\n"
+                                   "values(:imei,:conta,:status,:data,:lista_negra,:equipamento,"
+                                   ":senha_acesso)"));
+        ins.bindValue(QStringLiteral(":imei"), id);
+        ins.bindValue(QStringLiteral(":conta"), conta);
+        ins.bindValue(QStringLiteral(":status"), QStringLiteral("P"));
+        ins.bindValue(QStringLiteral(":data"), now);
+        ins.bindValue(QStringLiteral(":lista_negra"), 1);
+        ins.bindValue(QStringLiteral(":equipamento"), codigo);
+        ins.bindValue(QStringLiteral(":senha_acesso"), QStringLiteral("60418273"));
+        if (!ins.exec()) {
+            r = -1;
+            return;
+        }
+        emit equipamentoRegistrado(id);
+    }
+    if (zelta) m_conectados.enviar(socket, resposta.toLatin1());
+}
+
+} // namespace tulmo

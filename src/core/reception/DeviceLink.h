@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "reception/TcpConnection.h"
+
+namespace tulmo {
+
+class Clock;
+class Conectados;
+class DM1;
+class ReceptionSink;
+
+// The text protocol of the devices connected over TCP (Decodifica_TCP): identification and
+// registration of devices, heartbeats, event frames and their acknowledgements.
+class DeviceLink : public QObject {
+    Q_OBJECT
+public:
+    DeviceLink(DM1 &dm, Conectados &conectados, ReceptionSink &sink, const Clock &clock,
+               QObject *parent = nullptr);
+
+    // One frame D read from a connection of slot k.
+    void Decodifica_TCP(const QByteArray &D, TcpConnection *socket, int k);
+
+    // The device caption of the "Conta" column for a device code, empty when unknown.
+    static QString legendaEquipamento(const QString &codigo);
+
+signals:
+    // DumpPending: the data the remote access console asked a module for, raw and as
+    // upper-case hexadecimal digits.
+    void dumpRecebido(int slot, const QByteArray &dados, const QString &hex);
+    // UploadPending: the module is ready for the prepared upload text ("UPE").
+    void uploadLiberado(int slot, TcpConnection *socket);
+    // UploadPending: the module took the upload ("UPOK"); the flag is already cleared.
+    void uploadConcluido(int slot);
+    // "#$": the twelve channel readings and the output states of a module.
+    void leituraCanais(int slot, const QByteArray &frame);
+    // A device of the GPRS table was registered as pending.
+    void equipamentoRegistrado(const QString &imei);
+
+private:
+    void identificar(const QString &D, TcpConnection *socket, int k, int &r);
+
+    DM1 &m_dm;
+    Conectados &m_conectados;
+    ReceptionSink &m_sink;
+    const Clock &m_clock;
+};
+
+} // namespace tulmo

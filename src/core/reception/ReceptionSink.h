@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace tulmo {
+
+// What reception hands on to event processing. Acknowledgements to a receiver or device
+// depend on the answer: a frame whose line could not be made durable is not acknowledged,
+// so the sender repeats it.
+class ReceptionSink {
+public:
+    enum class QueueResult { NoEvent, Queued, Failed };
+    virtual ~ReceptionSink() = default;
+    // Decodes a raw receiver frame and queues its event line.
+    virtual QueueResult Decodifica_Eventos(const QString &frame) = 0;
+    // Queues an event line built by reception itself (caller identification).
+    virtual bool enfileirarLinha(const QString &eventLine) = 0;
+    // Serial reception ended a frame on slot k: the repeater's head line for k is delivered.
+    virtual void confirmarRepetidora(int slot) = 0;
+    // A device's receiver frame to forward out of the slot's serial port.
+    virtual bool enfileirarRepetidora(int slot, const QString &frame) = 0;
+};
+
+} // namespace tulmo

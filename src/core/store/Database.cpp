@@ -1,0 +1,120 @@
+#include "Database.h"
+
+#include "Schema.h"
+
+#include <ibase.h>
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace tulmo {
+
+namespace {
+QString uniqueName(const char *role) {
+    static QAtomicInt counter;
+    return QStringLiteral("tulmo_%1_%2")
+        .arg(QLatin1String(role))
+        .arg(counter.fetchAndAddRelaxed(1));
+}
+} // namespace
+
+Database::Database(QString databaseFile, QString host)
+    : m_file(std::move(databaseFile))
+    , m_host(std::move(host))
+    , m_mainName(uniqueName("principal"))
+    , m_secondName(uniqueName("secundaria")) {}
+
+Database::~Database() {
+    close();
+    QSqlDatabase::removeDatabase(m_mainName);
+    QSqlDatabase::removeDatabase(m_secondName);
+}
+
+QString Database::openFailureMessage(const QString &file, const QString &reason) {
+    return QStringLiteral("Não foi possível abrir o banco de dados \"%1\".\n\nMotivo: %2\n\n"
+                          "O Tulmo será encerrado.")
+        .arg(QDir::toNativeSeparators(file), reason.trimmed());
+}
+
+bool Database::openConnection(const QString &name, QString *reason) {
+    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                   : QSqlDatabase::addDatabase("QIBASE", name);
+    if (!db.isValid()) {
+        *reason = QStringLiteral("o driver QIBASE do Qt não está instalado");
+        return false;
+    }
+    if (db.isOpen()) return true;
+    db.setHostName(m_host);
+    db.setDatabaseName(m_file);
+    db.setUserName(QString::fromLatin1(kUser));
+    db.setPassword(QString::fromLatin1(kPassword));
+    db.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+    if (!db.open()) {
+        *reason = db.lastError().databaseText().trimmed();
+        if (reason->isEmpty()) *reason = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool Database::open(QString *error) {
+    QString reason;
+    m_created = false;
+    if (m_host.isEmpty() && !QFileInfo::exists(m_file)) {
+        QDir().mkpath(QFileInfo(m_file).absolutePath());
+        if (!schema::createDatabaseFile(m_file, &reason)) {
+            if (error) *error = openFailureMessage(m_file, reason);
+            return false;
+        }
+        m_created = true;
+    }
+    if (!openConnection(m_mainName, &reason)) {
+        if (error) *error = openFailureMessage(m_file, reason);
+        return false;
+    }
+    if (m_created) schema::createBaseTables(principal());
+    if (!openConnection(m_secondName, &reason)) {
+        if (error) *error = openFailureMessage(m_file, reason);
+        close();
+        return false;
+    }
+    return true;
+}
+
+void Database::close() {
+    if (QSqlDatabase::contains(m_mainName)) QSqlDatabase::database(m_mainName, false).close();
+    if (QSqlDatabase::contains(m_secondName)) QSqlDatabase::database(m_secondName, false).close();
+}
+
+void Database::encerrarMotor() {
+    fb_shutdown(10000, fb_shutrsn_app_stopped);
+}
+
+bool Database::isOpen() const {
+    return principal().isOpen();
+}
+
+QSqlDatabase Database::principal() const {
+    return QSqlDatabase::database(m_mainName, false);
+}
+
+QSqlDatabase Database::secundaria() const {
+    return QSqlDatabase::database(m_secondName, false);
+}
+
+Database::State Database::ensureAlive() {
+    QSqlDatabase db = principal();
+    if (db.isOpen()) {
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("select 1 from RDB$DATABASE")) && q.next()) return State::Alive;
+        q.finish();
+        db.close();
+    }
+    QString reason;
+    return openConnection(m_mainName, &reason) ? State::Reconnected : State::Unreachable;
+}
+
+} // namespace tulmo

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace tulmo {
+
+// The database connections of the console. The main connection carries every statement of
+// reception, recording, supervision and the upgrade; the second one serves the table
+// editors and the caller-identification look-up. Both reach the same file, through the
+// embedded engine when no host is given, or through a Firebird server ("host:path").
+//
+// Each statement runs in a transaction of its own that is committed as soon as it has
+// run, so every change is durable and visible to the other connections at once.
+class Database {
+public:
+    static constexpr const char *kUser = "SYSDBA";
+    static constexpr const char *kPassword = "pelmorank";
+
+    explicit Database(QString databaseFile, QString host = QString());
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    const QString &databaseFile() const { return m_file; }
+    // Opens both connections. With the embedded engine, a missing file is created first
+    // with the base tables. On failure error holds the clear message for the operator.
+    bool open(QString *error);
+    void close();
+    bool isOpen() const;
+
+    QSqlDatabase principal() const;
+    QSqlDatabase secundaria() const;
+
+    // A cheap round trip on the main connection; reopens it when the trip fails.
+    enum class State { Alive, Reconnected, Unreachable };
+    State ensureAlive();
+
+    // Whether this open created the file (a new installation).
+    bool created() const { return m_created; }
+
+    // Stops the embedded engine of this process (after every connection is closed).
+    static void encerrarMotor();
+
+    // "Não foi possível abrir o banco de dados …" with the file and the reason.
+    static QString openFailureMessage(const QString &file, const QString &reason);
+
+private:
+    bool openConnection(const QString &name, QString *reason);
+
+    QString m_file;
+    QString m_host;
+    QString m_mainName;
+    QString m_secondName;
+    bool m_created = false;
+};
+
+} // namespace tulmo

@@ -1,0 +1,268 @@
+#include "Schema.h"
+
+#include "store/Database.h"
+
+#include <ibase.h>
+
+#include <QFile>
+
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+#include <cstring>
+#include <string>
+
+namespace tulmo::schema {
+
+namespace {
+
+// One statement on its own, committed at once; an error is discarded (the caller's trap).
+bool run(QSqlDatabase db, const QString &sql) {
+    QSqlQuery q(db);
+    return q.exec(sql);
+}
+
+bool run(QSqlDatabase db, const QString &sql, const QString &param, const QVariant &value) {
+    QSqlQuery q(db);
+    if (!q.prepare(sql)) return false;
+    q.bindValue(param, value);
+    return q.exec();
+}
+
+QString lines(std::initializer_list<const char *> parts) {
+    QStringList l;
+    for (const char *p : parts)
+        l << QString::fromUtf8(p);
+    return l.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+bool Existe_Campo(QSqlDatabase db, const QString &tabela, const QString &campo) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const QString sql =
+        lines({"Select  r.RDB$FIELD_NAME AS Nome", "From  RDB$RELATION_FIELDS r",
+               "Where  r.RDB$RELATION_NAME = :Tabela", "Order By  r.RDB$FIELD_POSITION"});
+    if (!q.prepare(sql)) return false;
+    q.bindValue(QStringLiteral(":Tabela"), tabela);
+    if (!q.exec()) return false;
+    QStringList nomes;
+    while (q.next())
+        nomes << q.value(0).toString().trimmed();
+    return nomes.contains(campo.toUpper(), Qt::CaseInsensitive);
+}
+
+bool createDatabaseFile(const QString &path, QString *error) {
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+    const QByteArray sql =
+        QStringLiteral("CREATE DATABASE '%1' USER '%2' PASSWORD '%3' "
+                       "PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252")
+            .arg(quoted, QLatin1String(Database::kUser), QLatin1String(Database::kPassword))
+            .toLocal8Bit();
+    ISC_STATUS_ARRAY status{};
+    isc_db_handle db = 0;
+    isc_tr_handle tr = 0;
+    isc_dsql_execute_immediate(status, &db, &tr, 0, sql.constData(), SQL_DIALECT_V6, nullptr);
+    if (status[0] == 1 && status[1]) {
+        char buf[512];
+        QString reason;
+        const ISC_STATUS *pvector = status;
+        while (fb_interpret(buf, sizeof buf, &pvector)) {
+            if (!reason.isEmpty()) reason += QLatin1String(" - ");
+            reason += QString::fromLocal8Bit(buf);
+        }
+        if (error) *error = reason;
+        return false;
+    }
+    isc_detach_database(status, &db);
+    // Forced writes are the engine's default for a new file; set them explicitly anyway:
+    // an attachment carrying isc_dpb_force_write changes the file's header for good.
+    isc_db_handle db2 = 0;
+    const QByteArray file = path.toLocal8Bit();
+    std::string dpbUser;
+    dpbUser.push_back(char(isc_dpb_version1));
+    dpbUser.push_back(char(isc_dpb_force_write));
+    dpbUser.push_back(char(1));
+    dpbUser.push_back(char(1));
+    dpbUser.push_back(char(isc_dpb_user_name));
+    dpbUser.push_back(char(std::strlen(Database::kUser)));
+    dpbUser += Database::kUser;
+    dpbUser.push_back(char(isc_dpb_password));
+    dpbUser.push_back(char(std::strlen(Database::kPassword)));
+    dpbUser += Database::kPassword;
+    if (isc_attach_database(status, 0, file.constData(), &db2, short(dpbUser.size()),
+                            dpbUser.data()) == 0)
+        isc_detach_database(status, &db2);
+    return true;
+}
+
+void createBaseTables(QSqlDatabase db) {
+    const QStringList ddl = {
+        lines({"CREATE TABLE CLIENTES (",
+               "CONTA VARCHAR(6) NOT NULL, NOME VARCHAR(40), DATA_CADASTRO TIMESTAMP,",
+               "TELEFONE1 VARCHAR(14), TELEFONE2 VARCHAR(14), CELULAR VARCHAR(14),",
+               "ENDERECO1 VARCHAR(40), ENDERECO2 VARCHAR(40), BAIRRO1 VARCHAR(30),",
+               "BAIRRO2 VARCHAR(30), CEP1 VARCHAR(9), CEP2 VARCHAR(9), CIDADE VARCHAR(30),",
+               "EMPRESA VARCHAR(40), ANIMAIS VARCHAR(10), SENHA VARCHAR(20),",
+               "EQUIPAMENTO VARCHAR(20), RG VARCHAR(10), CPF VARCHAR(14), CNPJ VARCHAR(18),",
+               "IE VARCHAR(12), OBS VARCHAR(200), FOTO1 VARCHAR(200), FOTO2 VARCHAR(200),",
+               "EMAIL VARCHAR(40), FONE_IDECALL VARCHAR(14), EVENTO_IDECALL VARCHAR(4),",
+               "ID INTEGER,", "CONSTRAINT PK_CLIENTES PRIMARY KEY (CONTA))"}),
+        lines({"CREATE TABLE EVENTOS (",
+               "SEQUENCIA INTEGER NOT NULL, CONTA VARCHAR(6), CLIENTE VARCHAR(40),",
+               "CODIGO_ALARME VARCHAR(4), ARGUMENTO VARCHAR(3), NUMERO_PARTICAO SMALLINT,",
+               "NOME_PARTICAO VARCHAR(16), DESCRICAO VARCHAR(60), TIPO VARCHAR(16),",
+               "DATA TIMESTAMP, DATA_INTERVENCAO TIMESTAMP, DETALHES VARCHAR(40),",
+               "IDECALL VARCHAR(16), PACOTE VARCHAR(2), EQUIPAMENTO VARCHAR(2),",
+               "ENVIADO SMALLINT, TRATADO SMALLINT, PRIORIDADE SMALLINT, INTERVENCAO VARCHAR(20),",
+               "CONSTRAINT PK_EVENTOS PRIMARY KEY (SEQUENCIA))"}),
+        "CREATE TABLE ZONAS (CONTA VARCHAR(6), ZONA SMALLINT, DESCRICAO VARCHAR(20))",
+        "CREATE TABLE USUARIOS (CONTA VARCHAR(6), USUARIO SMALLINT, DESCRICAO VARCHAR(20))",
+        "CREATE TABLE PARTICOES (CONTA VARCHAR(6), PARTICAO SMALLINT, NOME_PARTICAO VARCHAR(16))",
+        lines({"CREATE TABLE RECEIVER (",
+               "RECEIVER INTEGER NOT NULL, NOME VARCHAR(40), MODO_COMUNICACAO INTEGER,",
+               "ATIVO SMALLINT, PORTA_COM INTEGER, BAUDS_COM INTEGER, PORTA_TCP INTEGER,",
+               "PORTA_UDP INTEGER, TEMPO_RESPOSTA INTEGER, TEMPO_KEEPALIVE INTEGER,",
+               "CONSTRAINT PK_RECEIVER PRIMARY KEY (RECEIVER))"}),
+        lines({"CREATE TABLE GPRS (",
+               "IMEI VARCHAR(6) NOT NULL, CONTA VARCHAR(6), STATUS VARCHAR(1), DATA TIMESTAMP,",
+               "LISTA_NEGRA SMALLINT, EQUIPAMENTO VARCHAR(2), SENHA_ACESSO VARCHAR(8),",
+               "CONSTRAINT PK_GPRS PRIMARY KEY (IMEI))"}),
+        lines({"CREATE TABLE EVENTOS_PADRAO (",
+               "CODIGO_EVENTO VARCHAR(4) NOT NULL, DESCRICAO VARCHAR(40), TIPO SMALLINT,",
+               "REGISTRO_AUTOMATICO SMALLINT, PRIORIDADE SMALLINT,",
+               "CONSTRAINT PK_EVENTOS_PADRAO PRIMARY KEY (CODIGO_EVENTO))"}),
+        "CREATE GENERATOR GEN_EVENTOS_SEQUENCIA",
+        lines({"CREATE TRIGGER EVENTOS_BI0 FOR EVENTOS", "BEFORE INSERT POSITION 0", "AS", "begin",
+               "if (New.sequencia is null) then New.sequencia = Gen_Id(gen_eventos_sequencia, 1);",
+               "end"}),
+        "CREATE GENERATOR GEN_CLIENTES_ID",
+        lines({"CREATE TRIGGER CLIENTES_BI0 FOR CLIENTES", "BEFORE INSERT POSITION 0", "AS",
+               "begin", "if (New.id is null) then New.id = Gen_Id(gen_clientes_id, 1);", "end"}),
+        "CREATE INDEX IDX_ZONAS_CONTA ON ZONAS (CONTA, ZONA)",
+        "CREATE INDEX IDX_USUARIOS_CONTA ON USUARIOS (CONTA, USUARIO)",
+        "CREATE INDEX IDX_PARTICOES_CONTA ON PARTICOES (CONTA, PARTICAO)",
+    };
+    for (const QString &s : ddl)
+        run(db, s);
+}
+
+void upgradeDataModuleStep(QSqlDatabase principal, QSqlDatabase secundaria) {
+    QSqlDatabase db = principal;
+    if (!Existe_Campo(db, "QUADRO_HORARIOS", "DIA")) {
+        run(db, "CREATE GENERATOR GEN_SEQUENCIA_QUADRO_HORARIOS");
+        run(db, lines({"CREATE TABLE QUADRO_HORARIOS (",
+                       "SEQUENCIA INTEGER NOT NULL, CONTA VARCHAR(6), DIA CHAR(3), HORA TIME, "
+                       "MARCADO SMALLINT)"}));
+        run(db, lines({"ALTER TABLE QUADRO_HORARIOS ADD", "CONSTRAINT PK_QUADRO_HORARIOS PRIMARY",
+                       "KEY (SEQUENCIA) USING INDEX PK_SEQUENCIA_QUADRO"}));
+        run(db, lines({"CREATE TRIGGER QUADRO_HORARIOS_BI0 FOR QUADRO_HORARIOS",
+                       "BEFORE INSERT POSITION 0", "AS", "begin",
+                       "New.sequencia = Gen_Id(gen_sequencia_quadro_horarios, 1);", "end"}));
+        run(db, "CREATE INDEX \"_IDX_CONTA_QUADRO\" ON QUADRO_HORARIOS (CONTA)");
+    }
+    if (!Existe_Campo(db, "CLIENTES", "DESARMADOS"))
+        run(db, lines({"ALTER TABLE CLIENTES", "ADD DESARMADOS SMALLINT, ADD REARME SMALLINT"}));
+    if (!Existe_Campo(db, "GPRS", "CANAL1_MAXIMO")) {
+        QStringList l{QStringLiteral("ALTER TABLE GPRS")};
+        for (int i = 1; i <= 12; ++i)
+            l << QStringLiteral("ADD CANAL%1_MAXIMO SMALLINT DEFAULT 255, ").arg(i);
+        for (int i = 1; i <= 12; ++i)
+            l << QStringLiteral("ADD CANAL%1_MINIMO SMALLINT DEFAULT 0, ").arg(i);
+        for (int i = 1; i <= 12; ++i)
+            l << QStringLiteral("ADD CANAL%1_UNIDADE CHAR(10), ").arg(i);
+        for (int i = 1; i <= 8; ++i)
+            l << QStringLiteral("ADD TIPO_PGM%1 SMALLINT DEFAULT 0, ").arg(i);
+        for (int i = 1; i <= 7; ++i)
+            l << QStringLiteral("ADD TEMPO_PGM%1 SMALLINT DEFAULT 1 , ").arg(i);
+        l << QStringLiteral("ADD TEMPO_PGM8 SMALLINT DEFAULT 1 ");
+        run(db, l.join(QLatin1Char('\n')));
+    }
+    if (!Existe_Campo(db, "EVENTOS_PADRAO", "SOM"))
+        run(db, lines({"ALTER TABLE EVENTOS_PADRAO", "ADD SOM VARCHAR(200)"}));
+    if (!Existe_Campo(db, "EVENTOS_PADRAO", "SOM_CONTINUO"))
+        run(db, lines({"ALTER TABLE EVENTOS_PADRAO", "ADD SOM_CONTINUO SMALLINT"}));
+    if (!secundaria.isOpen()) secundaria.open();
+}
+
+void upgradeMainWindowStep(QSqlDatabase principal, const QDateTime &now) {
+    QSqlDatabase db = principal;
+    run(db, "ALTER TABLE CLIENTES ALTER OBS TYPE VARCHAR(400)");
+
+    // Each block stops at its first failure.
+    if (!Existe_Campo(db, "OPERADORES", "NOME")) {
+        [&] {
+            if (!run(db, "CREATE TABLE OPERADORES (NOME VARCHAR(20) NOT NULL, PERMISSOES INTEGER, "
+                         "SENHA VARCHAR(8))"))
+                return;
+            if (!run(db, "alter table OPERADORES add constraint PK_OPERADORES primary key (NOME)"))
+                return;
+            QSqlQuery q(db);
+            if (!q.prepare("Insert Into OPERADORES ( NOME, PERMISSOES, SENHA) Values (:Nome, "
+                           ":Permissoes, :Senha)"))
+                return;
+            q.bindValue(":Nome", QStringLiteral("admin"));
+            q.bindValue(":Permissoes", 65535);
+            q.bindValue(":Senha", QStringLiteral("kavra"));
+            q.exec();
+        }();
+    }
+    if (!Existe_Campo(db, "EVENTOS_PADRAO", "ENVIO_SMS")) {
+        if (run(db, "ALTER TABLE EVENTOS_PADRAO ADD ENVIO_SMS SMALLINT"))
+            run(db, "Update EVENTOS_PADRAO Set ENVIO_SMS =:EnvioSMS", ":EnvioSMS", 1);
+    }
+    if (!Existe_Campo(db, "RECEIVER", "ENVIA_SMS")) {
+        if (run(db, "ALTER TABLE RECEIVER ADD ENVIA_SMS SMALLINT"))
+            run(db, "Update RECEIVER Set ENVIA_SMS =:EnviaSMS", ":EnviaSMS", 1);
+    }
+    if (!Existe_Campo(db, "CLIENTES", "ULTIMO_EVENTO")) {
+        [&] {
+            if (!run(db, "ALTER TABLE CLIENTES ADD ULTIMO_EVENTO TIMESTAMP")) return;
+            if (!run(db, "Update CLIENTES Set ULTIMO_EVENTO =:UltimoEvento", ":UltimoEvento", now))
+                return;
+            if (!run(db, "ALTER TABLE CLIENTES ADD EVENTO_ATRASADO SMALLINT")) return;
+            if (!run(db, "Update CLIENTES Set EVENTO_ATRASADO = 0")) return;
+            if (!run(db, "ALTER TABLE CLIENTES ADD TEMPO_ATRASO SMALLINT")) return;
+            run(db, "Update CLIENTES Set TEMPO_ATRASO = 1440");
+        }();
+    }
+}
+
+void ensureIndexes(QSqlDatabase db) {
+    struct Idx {
+        const char *name, *table, *column, *ddl;
+    };
+    static const Idx idx[] = {
+        {"IDX_EVENTOS_DATA_DESC", "EVENTOS", "DATA",
+         "CREATE DESCENDING INDEX IDX_EVENTOS_DATA_DESC ON EVENTOS (DATA)"},
+        {"IDX_EVENTOS_TRATADO_DATA", "EVENTOS", "TRATADO",
+         "CREATE DESCENDING INDEX IDX_EVENTOS_TRATADO_DATA ON EVENTOS (TRATADO, DATA)"},
+        {"IDX_EVENTOS_CONTA", "EVENTOS", "CONTA",
+         "CREATE INDEX IDX_EVENTOS_CONTA ON EVENTOS (CONTA)"},
+        {"IDX_CLIENTES_DESARMADOS", "CLIENTES", "DESARMADOS",
+         "CREATE INDEX IDX_CLIENTES_DESARMADOS ON CLIENTES (DESARMADOS)"},
+        {"IDX_CLIENTES_REARME", "CLIENTES", "REARME",
+         "CREATE INDEX IDX_CLIENTES_REARME ON CLIENTES (REARME)"},
+        {"IDX_CLIENTES_ATRASADO", "CLIENTES", "EVENTO_ATRASADO",
+         "CREATE INDEX IDX_CLIENTES_ATRASADO ON CLIENTES (EVENTO_ATRASADO)"},
+        {"IDX_QUADRO_CONTA_DIA", "QUADRO_HORARIOS", "DIA",
+         "CREATE INDEX IDX_QUADRO_CONTA_DIA ON QUADRO_HORARIOS (CONTA, DIA, HORA)"},
+    };
+    QSqlQuery have(db);
+    have.setForwardOnly(true);
+    QStringList existing;
+    if (have.exec("select trim(RDB$INDEX_NAME) from RDB$INDICES")) {
+        while (have.next())
+            existing << have.value(0).toString().trimmed();
+    }
+    have.finish();
+    for (const Idx &i : idx) {
+        if (existing.contains(QLatin1String(i.name))) continue;
+        if (!Existe_Campo(db, i.table, i.column)) continue;
+        run(db, QString::fromLatin1(i.ddl));
+    }
+}
+
+} // namespace tulmo::schema

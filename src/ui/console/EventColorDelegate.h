@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QColor>
+#include <QStyledItemDelegate>
+
+class QPalette;
+
+namespace tulmo {
+
+// The colours of a cell of Grade_Eventos.
+struct CellColors {
+    QColor fundo;
+    QColor fonte;
+};
+
+// Paints every cell of the received-events grid after the event type of its row: the type's
+// background (and for the dark ones white text), white for an empty type, the grid's base
+// colour for a type it does not know, and the highlight colours for a selected row.
+class EventColorDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    // colunaTipo: the model column holding TIPO.
+    explicit EventColorDelegate(int colunaTipo, QObject *parent = nullptr);
+
+    static CellColors cores(const QString &tipo, bool selecionado, const QPalette &paleta);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+
+private:
+    int m_colunaTipo;
+};
+
+} // namespace tulmo

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+#include <QStringList>
+#include <QVariant>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QTableView;
+
+namespace tulmo {
+
+class ConsoleCore;
+class Form_Principal;
+class SqlListModel;
+
+// The events waiting for an operator (TRATADO = 0), newest first, with the account data
+// needed to handle the one selected, and the recording of the intervention that closes it.
+// Modeless: it stays open beside the main window while new events arrive.
+class Form_Eventos_Pendentes : public QDialog {
+    Q_OBJECT
+public:
+    Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal &principal, QWidget *parent = nullptr);
+
+    // Refreshes the list keeping the current row while it is still pending. False (after the
+    // operator's message) when the list could not be read.
+    bool Buscar_Atualizacoes();
+    // Fills the detail fields from the current row.
+    void Atualizar();
+    // "Finalizar Intervenção".
+    void Button1Click();
+
+    // An event was recorded as pending: the window comes up, or refreshes if already up.
+    void eventoPendente();
+
+    SqlListModel &pendentes() { return *m_dataset; }
+    // The current row, -1 when the list is empty.
+    int linhaAtual() const;
+    void selecionarLinha(int row);
+
+    static const QString kSql;
+    static const QStringList kIntervencoesPadrao;
+    // The intervention kinds of the file, one a line, blank lines skipped; the built-in kinds
+    // when the file is missing or has none.
+    static QStringList lerIntervencoes(const QString &arquivo);
+    static QColor corDoTipo(const QString &tipo);
+    static QString textoPrioridade(const QVariant &prioridade);
+    // Digits shown as (99) 9999-9999; a longer number keeps every digit.
+    static QString mascaraTelefone(const QString &telefone);
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    bool event(QEvent *e) override;
+    bool eventFilter(QObject *o, QEvent *e) override;
+
+private:
+    void carregarIntervencoes();
+    // Closes and reopens the list, every row fetched.
+    bool reabrirLista();
+    void limparDetalhes();
+    QVariant sequenciaAtual() const;
+
+    ConsoleCore &m_core;
+    Form_Principal &m_principal;
+    SqlListModel *m_dataset;
+    QTableView *m_grid;
+    QLineEdit *m_conta, *m_nome, *m_fone1, *m_fone2, *m_fone3, *m_animais, *m_senha;
+    QPlainTextEdit *m_obs;
+    QLabel *m_evento, *m_prioridade;
+    QComboBox *m_intervencao;
+    QLineEdit *m_detalhes;
+    // The event whose details are shown: the typed description stays while it does.
+    QVariant m_sequenciaMostrada;
+    bool m_reabrindo = false;
+};
+
+} // namespace tulmo

@@ -1,0 +1,92 @@
+// The console executable itself: it comes up with its window, a second start leaves, and the
+// end of the session ends it cleanly although its window refuses to close. Messages go to the
+// standard error (TULMO_MENSAGENS_STDERR=1) instead of modal boxes nobody would close.
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The console is built beside the tests; each test runs a copy in a program folder of its own,
+// so that its Dados folder is there.
+QString copiaDoConsole(const QTemporaryDir &dir) {
+    const QString origem = QCoreApplication::applicationDirPath() + "/tulmo";
+    const QString destino = dir.path() + "/tulmo";
+    if (!QFile::exists(origem) || !QFile::copy(origem, destino)) return {};
+    QFile::setPermissions(destino, QFile::permissions(origem));
+    return destino;
+}
+
+// The console's guard socket goes to the test's own folder, so a console the user has open
+// is neither disturbed nor in the way.
+QProcessEnvironment ambiente(const QTemporaryDir &dir) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TULMO_MENSAGENS_STDERR", "1");
+    env.insert("LSAN_OPTIONS", "detect_leaks=0");
+    return env;
+}
+
+} // namespace
+
+class TestMain : public QObject {
+    Q_OBJECT
+private slots:
+    void showsItsWindow();
+    void secondStartLeavesAndTerminationEndsTheFirst();
+};
+
+void TestMain::showsItsWindow() {
+    QTemporaryDir dir;
+    const QString exe = copiaDoConsole(dir);
+    QVERIFY2(!exe.isEmpty(), "the console executable is not built");
+    QProcessEnvironment env = ambiente(dir);
+    env.insert("TULMO_CAPTURA", dir.path() + "/janela.png");
+    env.insert("TULMO_CAPTURA_MS", "1500");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(exe);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(QFile::exists(dir.path() + "/Dados/TULMO.FDB"));
+    const QImage janela(dir.path() + "/janela.png");
+    QVERIFY(!janela.isNull());
+    QVERIFY(janela.width() > 300 && janela.height() > 200);
+}
+
+void TestMain::secondStartLeavesAndTerminationEndsTheFirst() {
+    QTemporaryDir dir;
+    const QString exe = copiaDoConsole(dir);
+    QVERIFY2(!exe.isEmpty(), "the console executable is not built");
+    QProcess primeiro;
+    primeiro.setProcessEnvironment(ambiente(dir));
+    primeiro.start(exe);
+    QVERIFY(primeiro.waitForStarted());
+    // Up once its database exists and its queue files are made.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.path() + "/Dados/EventosRepetidora.dat"), 30000);
+    QTest::qWait(500);
+    QCOMPARE(primeiro.state(), QProcess::Running);
+
+    QProcess segundo;
+    segundo.setProcessEnvironment(ambiente(dir));
+    segundo.start(exe);
+    QVERIFY(segundo.waitForFinished(30000));
+    QCOMPARE(segundo.exitCode(), 0);
+    QVERIFY2(segundo.readAllStandardError().contains("Tulmo: O Tulmo já está aberto!"),
+             "no message from the second start");
+    QCOMPARE(primeiro.state(), QProcess::Running);
+
+    primeiro.terminate(); // SIGTERM
+    QVERIFY(primeiro.waitForFinished(15000));
+    QCOMPARE(primeiro.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(primeiro.exitCode(), 0);
+}
+
+QTEST_MAIN(TestMain)
+#include "test_main.moc"

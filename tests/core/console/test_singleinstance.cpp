@@ -1,0 +1,175 @@
+#include "console/SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace tulmo;
+
+namespace {
+
+// A name of its own per case, so that a console running on this machine is never touched.
+QString nomeDeTeste() {
+    static int n = 0;
+    return QStringLiteral("TulmoTeste-%1-%2").arg(QCoreApplication::applicationPid()).arg(++n);
+}
+
+// What a console that crashed leaves behind: the socket file, with nobody listening on it.
+bool deixarSocketMorto(const QString &path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray p = QFile::encodeName(path);
+    if (size_t(p.size()) >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, p.constData(), size_t(p.size()));
+    const bool ok =
+        ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 && ::listen(fd, 1) == 0;
+    ::close(fd);
+    return ok;
+}
+
+const char *const kFilho = "TULMO_INSTANCIA_FILHO";
+
+} // namespace
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+private slots:
+    void nameIsTulmo();
+    void firstConsoleListens();
+    void secondConsoleIsRefusedAndAsksTheFirstToShow();
+    void secondProcessIsRefusedAndAsksTheFirstToShow();
+    void staleSocketFileDoesNotBlockANewConsole();
+    void nameIsFreeAgainWhenTheFirstEnds();
+};
+
+void TestSingleInstance::nameIsTulmo() {
+    QCOMPARE(SingleInstance::nomePadrao(), QStringLiteral("Tulmo"));
+    SingleInstance guarda;
+    QVERIFY(guarda.endereco().endsWith(QStringLiteral("/Tulmo")) ||
+            guarda.endereco().contains(QStringLiteral("/Tulmo-")));
+}
+
+void TestSingleInstance::firstConsoleListens() {
+    SingleInstance primeira(nomeDeTeste());
+    QVERIFY(!primeira.escutando());
+    QVERIFY(primeira.primeira());
+    QVERIFY(primeira.escutando());
+    QVERIFY(primeira.primeira()); // asking again changes nothing
+
+    QLocalSocket s;
+    s.connectToServer(primeira.endereco());
+    QVERIFY(s.waitForConnected(1000));
+}
+
+void TestSingleInstance::secondConsoleIsRefusedAndAsksTheFirstToShow() {
+    const QString nome = nomeDeTeste();
+    SingleInstance primeira(nome);
+    QVERIFY(primeira.primeira());
+    QSignalSpy pedidos(&primeira, &SingleInstance::mostrarPedido);
+
+    // The second start finds the first; it asks it to show itself after its own message.
+    SingleInstance segunda(nome);
+    QVERIFY(!segunda.primeira());
+    QVERIFY(!segunda.escutando());
+    QTest::qWait(50);
+    QCOMPARE(pedidos.count(), 0);
+    QVERIFY(segunda.mostrarPrimeira());
+    QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 1, 5000);
+
+    SingleInstance terceira(nome);
+    QVERIFY(!terceira.primeira());
+    QVERIFY(terceira.mostrarPrimeira());
+    QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 2, 5000);
+    QVERIFY(primeira.escutando());
+
+    // A stranger on the socket is not a request.
+    QLocalSocket estranho;
+    estranho.connectToServer(primeira.endereco());
+    QVERIFY(estranho.waitForConnected(1000));
+    estranho.write("OLA\n");
+    estranho.waitForBytesWritten(1000);
+    estranho.disconnectFromServer();
+    QTest::qWait(100);
+    QCOMPARE(pedidos.count(), 2);
+}
+
+void TestSingleInstance::secondProcessIsRefusedAndAsksTheFirstToShow() {
+    const QString nome = nomeDeTeste();
+    SingleInstance primeira(nome);
+    QVERIFY(primeira.primeira());
+    QSignalSpy pedidos(&primeira, &SingleInstance::mostrarPedido);
+
+    QProcess filho;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kFilho), nome);
+    filho.setProcessEnvironment(env);
+    filho.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(filho.waitForStarted(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 1, 30000);
+    // It may have ended already while the request was being waited for.
+    QVERIFY(filho.state() == QProcess::NotRunning || filho.waitForFinished(30000));
+    QCOMPARE(filho.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(filho.exitCode(), 0); // refused, as a second console
+}
+
+void TestSingleInstance::staleSocketFileDoesNotBlockANewConsole() {
+    const QString nome = nomeDeTeste();
+    SingleInstance nova(nome);
+    QVERIFY(deixarSocketMorto(nova.endereco()));
+    QVERIFY(QFile::exists(nova.endereco()));
+
+    QVERIFY(nova.primeira());
+    QVERIFY(nova.escutando());
+
+    // And it is a working guard.
+    QSignalSpy pedidos(&nova, &SingleInstance::mostrarPedido);
+    SingleInstance outra(nome);
+    QVERIFY(!outra.primeira());
+    QVERIFY(outra.mostrarPrimeira());
+    QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 1, 5000);
+}
+
+void TestSingleInstance::nameIsFreeAgainWhenTheFirstEnds() {
+    const QString nome = nomeDeTeste();
+    QString endereco;
+    {
+        SingleInstance primeira(nome);
+        QVERIFY(primeira.primeira());
+        endereco = primeira.endereco();
+    }
+    QVERIFY(!QFile::exists(endereco));
+    // With nobody running there is nobody to show.
+    SingleInstance sozinha(nome);
+    QVERIFY(!sozinha.mostrarPrimeira());
+    QVERIFY(sozinha.primeira());
+    QVERIFY(!sozinha.mostrarPrimeira()); // it is the running one
+}
+
+// The child run: a console started while the test's guard holds the name. Exit code 0 when
+// it was refused and got its request through, 1 when it found itself first, 2 when the
+// request failed.
+int main(int argc, char **argv) {
+    if (const char *nome = std::getenv(kFilho)) {
+        QCoreApplication app(argc, argv);
+        SingleInstance guarda(QString::fromLocal8Bit(nome));
+        if (guarda.primeira()) return 1;
+        return guarda.mostrarPrimeira() ? 0 : 2;
+    }
+    QCoreApplication app(argc, argv);
+    TestSingleInstance t;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "test_singleinstance.moc"

@@ -1,0 +1,391 @@
+#include "support/TestSupport.h"
+
+#include "common/Clock.h"
+#include "console/ConsoleCore.h"
+#include "events/EventLine.h"
+#include "store/Schema.h"
+
+#include <QFile>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+// Sunday 8 March 2026, 22:15.
+const QDateTime kSunday(QDate(2026, 3, 8), QTime(22, 15, 0));
+
+QString line(const QString &conta, const QString &codigo, const QString &su = QStringLiteral("003"),
+             const QString &pt = QStringLiteral("1"),
+             const QString &dt = QStringLiteral("05/03/09"),
+             const QString &tm = QStringLiteral("14:02:11"),
+             const std::optional<QString> &id = QStringLiteral("1133334444")) {
+    return eventline::build("01", "1", conta, pt, codigo, su, dt, tm, id);
+}
+
+} // namespace
+
+class TestEventRecorder : public QObject {
+    Q_OBJECT
+private slots:
+    void storesAllFourteenValues();
+    void typeNamesOfEveryCode_data();
+    void typeNamesOfEveryCode();
+    void descriptionsFromUsersAndZones();
+    void unregisteredAccountKeepsRawZone();
+    void overlongDescriptionIsCut();
+    void partitionName();
+    void disarmAndArmMoveTheSupervisionColumns();
+    void scheduleWarningOnMarkedHourOnly();
+    void pendingHookOnlyForManualCodes();
+    void soundDecisions();
+    void smsGoesToEveryMarkedReceiver();
+    void badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded();
+    void shortLineDoesNothing();
+    void unreachableDatabaseKeepsTheLineAtTheHead();
+};
+
+void TestEventRecorder::storesAllFourteenValues() {
+    Station s;
+    s.conta("001234", "MARIA DA SILVA");
+    s.codigo("1130", "ALARME ROUBO", 2, 1, 3);
+    s.nome("ZONAS", "ZONA", "001234", 3, "SALA");
+    const auto r = s.grava(line("1234", "1130"));
+    QCOMPARE(r.status, RecordResult::Status::Stored);
+    QCOMPARE(s.last("CONTA").toString(), QString("001234"));
+    QCOMPARE(s.last("CLIENTE").toString(), QString("MARIA DA SILVA"));
+    QCOMPARE(s.last("CODIGO_ALARME").toString(), QString("1130"));
+    QCOMPARE(s.last("ARGUMENTO").toString(), QString("003"));
+    QCOMPARE(s.last("NUMERO_PARTICAO").toInt(), 1);
+    QCOMPARE(s.last("NOME_PARTICAO").toString(), QString("PARTIÇÃO 1"));
+    QCOMPARE(s.last("DESCRICAO").toString(), QString("ALARME ROUBO SALA"));
+    QCOMPARE(s.last("TIPO").toString(), QString("ALARME"));
+    QCOMPARE(s.last("DATA").toDateTime(), QDateTime(QDate(2009, 3, 5), QTime(14, 2, 11)));
+    QCOMPARE(s.last("DATA_INTERVENCAO").toDateTime(), kSunday);
+    QCOMPARE(s.last("DETALHES").toString(), QString("Evento Padrão"));
+    QCOMPARE(s.last("IDECALL").toString(), QString("1133334444"));
+    QCOMPARE(s.last("TRATADO").toInt(), 1);
+    QCOMPARE(s.last("PRIORIDADE").toInt(), 3);
+    QVERIFY(s.last("SEQUENCIA").toInt() > 0);
+    // A line without caller identification stores an empty one; a four-digit year reads too.
+    QCOMPARE(
+        s.grava(line("1234", "1130", "003", "1", "05/03/2009", "14:02:12", std::nullopt)).status,
+        RecordResult::Status::Stored);
+    QCOMPARE(s.last("IDECALL").toString(), QString());
+    QCOMPARE(s.last("DATA").toDateTime(), QDateTime(QDate(2009, 3, 5), QTime(14, 2, 12)));
+}
+
+void TestEventRecorder::typeNamesOfEveryCode_data() {
+    QTest::addColumn<int>("tipo");
+    QTest::addColumn<QString>("nome");
+    const char *names[] = {"DESARMADO", "ARMADO",    "ALARME",   "RESTAURAÇÃO", "EMERGENCIA",
+                           "PANICO",    "PERIÓDICO", "REGISTRO", "FALHAS"};
+    for (int t = 0; t <= 8; ++t)
+        QTest::addRow("%d", t) << t << QString::fromUtf8(names[t]);
+    QTest::addRow("9") << 9 << QString("9");
+    QTest::addRow("10") << 10 << QString("INTERNO");
+    QTest::addRow("11") << 11 << QString("11");
+    QTest::addRow("missing") << -1 << QString();
+}
+
+void TestEventRecorder::typeNamesOfEveryCode() {
+    QFETCH(int, tipo);
+    QFETCH(QString, nome);
+    Station s;
+    s.conta("001234", "JOSE");
+    if (tipo >= 0) s.codigo("1401", "CODIGO", tipo, 1, 4);
+    QCOMPARE(s.grava(line("1234", "1401")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.last("TIPO").toString(), nome);
+    QCOMPARE(s.last("CLIENTE").toString(),
+             tipo == 10 ? QString("EVENTO INTERNO") : QString("JOSE"));
+    if (tipo < 0) {
+        // Not in the catalogue: empty description and type, priority 0, left pending.
+        QCOMPARE(s.last("DESCRICAO").toString(), QString());
+        QCOMPARE(s.last("PRIORIDADE").toInt(), 0);
+        QCOMPARE(s.last("TRATADO").toInt(), 0);
+    }
+}
+
+void TestEventRecorder::descriptionsFromUsersAndZones() {
+    Station s;
+    s.conta("001234", "JOSE");
+    s.codigo("1401", "DESARME", 0);
+    s.codigo("3401", "ARME", 1);
+    s.codigo("3130", "RESTAURO", 3);
+    s.nome("USUARIOS", "USUARIO", "001234", 3, "JOAO");
+    s.nome("ZONAS", "ZONA", "001234", 7, "PORTA");
+    s.grava(line("1234", "1401", "003"));
+    QCOMPARE(s.last("DESCRICAO").toString(), QString("DESARME JOAO"));
+    s.grava(line("1234", "3401", "005"));
+    QCOMPARE(s.last("DESCRICAO").toString(), QString("ARME 5")); // no user 5: its number
+    s.grava(line("1234", "3130", "007"));
+    QCOMPARE(s.last("DESCRICAO").toString(), QString("RESTAURO PORTA"));
+    s.grava(line("1234", "3130", "003"));
+    QCOMPARE(s.last("DESCRICAO").toString(), QString("RESTAURO 3")); // user 3 is no zone
+}
+
+void TestEventRecorder::unregisteredAccountKeepsRawZone() {
+    Station s;
+    s.codigo("1130", "ALARME", 2);
+    s.codigo("1602", "TESTE", 6);
+    QCOMPARE(s.grava(line("4321", "1130", "012")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.last("CLIENTE").toString(), QString("Não Cadastrado"));
+    QCOMPARE(s.last("DESCRICAO").toString(), QString("ALARME 012"));
+    // A zone that is no number only matters when it is looked up.
+    QCOMPARE(s.grava(line("4321", "1130", "A1")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.last("DESCRICAO").toString(), QString("ALARME A1"));
+    s.conta("001111", "ANA");
+    QCOMPARE(s.grava(line("1111", "1602", "XY")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.last("DESCRICAO").toString(), QString("TESTE"));
+}
+
+void TestEventRecorder::overlongDescriptionIsCut() {
+    Station s;
+    s.conta("001234", "JOSE");
+    const QString desc40 = QString("D").repeated(40);
+    const QString user20 = QString("U").repeated(20);
+    s.codigo("1401", desc40, 0);
+    s.nome("USUARIOS", "USUARIO", "001234", 1, user20);
+    QCOMPARE(s.grava(line("1234", "1401", "001")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.last("DESCRICAO").toString(), (desc40 + " " + user20).left(60));
+}
+
+void TestEventRecorder::partitionName() {
+    Station s;
+    s.conta("001234", "JOSE");
+    s.codigo("1602", "TESTE", 6);
+    s.nome("PARTICOES", "PARTICAO", "001234", 2, "LOJA");
+    s.nome("PARTICOES", "PARTICAO", "001234", 3, "");
+    s.grava(line("1234", "1602", "000", "02"));
+    QCOMPARE(s.last("NOME_PARTICAO").toString(), QString("LOJA"));
+    QCOMPARE(s.last("NUMERO_PARTICAO").toInt(), 2);
+    s.grava(line("1234", "1602", "000", "3"));
+    QCOMPARE(s.last("NOME_PARTICAO").toString(), QString("PARTIÇÃO 3"));
+}
+
+void TestEventRecorder::disarmAndArmMoveTheSupervisionColumns() {
+    Station s;
+    s.conta("001234", "JOSE");
+    s.conta("005555", "OUTRA CONTA");
+    s.codigo("1401", "DESARME", 0);
+    s.codigo("3401", "ARME", 1);
+    s.codigo("1602", "TESTE", 6);
+    exec(s.db(), "update CLIENTES set REARME = 1");
+    QSignalSpy desarmados(&s.core->gravador(), &EventRecorder::desarmadosChanged);
+    QSignalSpy rearme(&s.core->gravador(), &EventRecorder::aguardandoArmarChanged);
+    QSignalSpy silencio(&s.core->gravador(), &EventRecorder::semComunicacaoChanged);
+
+    s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(10, 0, 0))); // an unmarked hour
+    s.grava(line("1234", "1602"));
+    QCOMPARE(s.cliente("ULTIMO_EVENTO", "001234").toDateTime(), s.clock.now());
+    QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 0);
+    QCOMPARE(s.cliente("EVENTO_ATRASADO", "005555").toInt(), 1); // only the reporting account
+    QCOMPARE(silencio.count(), 1);
+    QCOMPARE(desarmados.count(), 0);
+
+    s.grava(line("1234", "1401"));
+    QCOMPARE(s.cliente("DESARMADOS", "001234").toInt(), 1);
+    QCOMPARE(s.cliente("REARME", "001234").toInt(), 1); // a disarm leaves the rearm flag
+    QCOMPARE(s.cliente("DESARMADOS", "005555").toInt(), 0);
+    QCOMPARE(desarmados.count(), 1);
+
+    s.grava(line("1234", "3401"));
+    QCOMPARE(s.cliente("DESARMADOS", "001234").toInt(), 0);
+    QCOMPARE(s.cliente("REARME", "001234").toInt(), 0);
+    QCOMPARE(s.cliente("REARME", "005555").toInt(), 1);
+    QCOMPARE(desarmados.count(), 2);
+    QCOMPARE(rearme.count(), 1);
+}
+
+void TestEventRecorder::scheduleWarningOnMarkedHourOnly() {
+    Station s;
+    s.conta("001234", "JOSE");
+    s.codigo("1401", "DESARME", 0);
+    exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('001234', 'DOM', "
+                 "'22:00:00', 1)");
+    exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('001234', 'DOM', "
+                 "'21:00:00', 0)");
+    EventQueue &fila = s.core->fila();
+
+    // While the message is open the event is already stored and out of the queue, and the
+    // next recording waits.
+    int storedWhenShown = -1;
+    qsizetype queuedWhenShown = -1;
+    RecordResult heldBack;
+    heldBack.status = RecordResult::Status::Stored;
+    s.prompt.onMessage = [&](const QString &) {
+        storedWhenShown = s.eventos();
+        queuedWhenShown = fila.size();
+        heldBack = s.core->pump().gravarProximo();
+    };
+    QVERIFY(fila.append(line("1234", "1401")));
+    QVERIFY(fila.append(line("1234", "1401")));
+    s.core->pump().gravarProximo();
+    QCOMPARE(s.prompt.shown.size(), 1);
+    QCOMPARE(s.prompt.shown.first().text, QString("Cliente JOSE Entrou fora do horário"));
+    QCOMPARE(storedWhenShown, 1);
+    QCOMPARE(queuedWhenShown, 1);
+    QCOMPARE(heldBack.status, RecordResult::Status::Ignored);
+    QCOMPARE(s.eventos(), 1);
+
+    // Sunday 21:xx is unmarked, Monday 22:xx has no row.
+    s.prompt.onMessage = nullptr;
+    s.clock.set(QDateTime(QDate(2026, 3, 8), QTime(21, 59, 59)));
+    s.core->pump().gravarProximo();
+    s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(22, 0, 0)));
+    QVERIFY(fila.append(line("1234", "1401")));
+    s.core->pump().gravarProximo();
+    QCOMPARE(s.prompt.shown.size(), 1);
+    QCOMPARE(s.eventos(), 3);
+    QVERIFY(fila.isEmpty());
+}
+
+void TestEventRecorder::pendingHookOnlyForManualCodes() {
+    Station s;
+    s.conta("001234", "JOSE");
+    s.codigo("1130", "ALARME", 2, 0);
+    s.codigo("1602", "TESTE", 6, 1);
+    QSignalSpy pendente(&s.core->gravador(), &EventRecorder::pendenteRegistrado);
+    QSignalSpy recebidos(&s.core->gravador(), &EventRecorder::recebidosChanged);
+    s.grava(line("1234", "1130"));
+    QCOMPARE(pendente.count(), 1);
+    QCOMPARE(s.last("TRATADO").toInt(), 0);
+    s.grava(line("1234", "1602"));
+    QCOMPARE(pendente.count(), 1);
+    QCOMPARE(s.last("TRATADO").toInt(), 1);
+    QCOMPARE(recebidos.count(), 2);
+}
+
+void TestEventRecorder::soundDecisions() {
+    Station s;
+    s.conta("001234", "JOSE");
+    s.codigo("1130", "ALARME", 2, 1, 1, "C:\\Tulmo\\Sons\\alarme.wav", 1);
+    s.codigo("1131", "ALARME", 2, 1, 1, "", 1);
+    s.codigo("1132", "ALARME", 2, 1, 1, "/sons/um.wav", 0);
+    s.codigo("1133", "ALARME", 2, 1, 1, "", 0);
+    s.grava(line("1234", "1130"));
+    QCOMPARE(s.sound.calls, QStringList({"stop", "loop:C:\\Tulmo\\Sons\\alarme.wav"}));
+    s.sound.calls.clear();
+    s.grava(line("1234", "1131"));
+    QCOMPARE(s.sound.calls, QStringList({"stop"}));
+    s.sound.calls.clear();
+    s.grava(line("1234", "1132"));
+    QCOMPARE(s.sound.calls, QStringList({"stop", "once:/sons/um.wav"}));
+    s.sound.calls.clear();
+    s.grava(line("1234", "1133"));
+    QCOMPARE(s.sound.calls, QStringList({"stop", "once:"}));
+}
+
+void TestEventRecorder::smsGoesToEveryMarkedReceiver() {
+    Pty receiverA, receiverB;
+    QVERIFY(receiverA.ok() && receiverB.ok());
+    Station s;
+    mapPort(s.core->dataDir(), 3, receiverA.slavePath());
+    mapPort(s.core->dataDir(), 4, receiverB.slavePath());
+    exec(s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
+                 "BAUDS_COM, ENVIA_SMS) "
+                 "values (1, 'Receiver 1', 0, 1, 2, 3, 0)");
+    exec(s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
+                 "BAUDS_COM, ENVIA_SMS) "
+                 "values (2, 'Receiver 2', 0, 1, 3, 3, 1)");
+    QString err;
+    QVERIFY2(s.core->dm().abrirPortaSerial(1, 2, 3, &err), qPrintable(err)); // COM3
+    QVERIFY2(s.core->dm().abrirPortaSerial(2, 3, 3, &err), qPrintable(err)); // COM4
+    QCOMPARE(s.core->dm().comPorta(2)->baudRate(), 9600);
+    // Every open asks the receiver to identify itself; that is not the SMS.
+    QCOMPARE(receiverA.readAll(1000, 2), QByteArray("SP"));
+    QCOMPARE(receiverB.readAll(1000, 2), QByteArray("SP"));
+
+    s.conta("001234", "JOSE", "11987654321");
+    s.codigo("1100", "EMERGENCIA 01", 4, 1, 1, "", 0, 1);
+    s.codigo("1101", "SEM SMS", 4, 1, 1, "", 0, 0);
+    s.nome("PARTICOES", "PARTICAO", "001234", 1, "LOJA");
+    QCOMPARE(s.grava(line("1234", "1100")).status, RecordResult::Status::Stored);
+    const QByteArray got = receiverB.readAll(2000, 257);
+    const QByteArray text = "SMS:11987654321,EMERGENCIA 01 LOJA";
+    QCOMPARE(text.size(), 34);
+    QCOMPARE(got.size(), 257);
+    QCOMPARE(got.left(34), text);
+    QCOMPARE(got.mid(34), QByteArray(223, '\0'));
+    QCOMPARE(receiverA.readAll(300), QByteArray()); // not marked for SMS
+
+    s.grava(line("1234", "1101"));
+    QCOMPARE(receiverB.readAll(300), QByteArray());
+
+    // Accents go out in the receivers' Windows-1252.
+    s.codigo("1102", "PÂNICO", 5, 1, 1, "", 0, 1);
+    s.grava(line("1234", "1102", "000", "9"));
+    const QByteArray accented = receiverB.readAll(2000, 257);
+    QCOMPARE(accented.size(), 257);
+    QCOMPARE(accented.left(33), QByteArray("SMS:11987654321,P\xC2NICO PARTI\xC7\xC3O 9"));
+    QCOMPARE(accented.at(33), '\0');
+}
+
+void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded() {
+    Station s;
+    s.conta("001234", "JOSE");
+    s.codigo("1130", "ALARME", 2);
+    EventQueue &fila = s.core->fila();
+    s.conta("005555", "MARIA");
+    QVERIFY(fila.append(line("5555", "1130", "003", "X")));             // partition
+    QVERIFY(fila.append(line("5555", "1130", "0A3")));                  // zone looked up
+    QVERIFY(fila.append(line("5555", "1130", "003", "1", "31/02/09"))); // date
+    QVERIFY(fila.append(line("5555", "1130", "003", "99999")));         // too big
+    QVERIFY(fila.append("Rc01 Ln1 Pt1 lixo sem marcadores"));           // no markers
+    QVERIFY(fila.append(line("1234", "1130")));
+    for (int i = 0; i < 6; ++i)
+        s.core->pump().gravarProximo();
+    QVERIFY(fila.isEmpty());
+    QCOMPARE(s.eventos(), 1);
+    // Rejected lines changed nothing on their account.
+    QCOMPARE(s.cliente("EVENTO_ATRASADO", "005555").toInt(), 1);
+    QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 0);
+    QFile f(s.core->rejeitados().filePath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList rejected = QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(rejected.size(), 5);
+    QVERIFY(rejected[0].startsWith(line("5555", "1130", "003", "X") + " | "));
+    QVERIFY(rejected[0].contains("partição inválida"));
+    QVERIFY(rejected[1].contains("zona ou usuário inválido"));
+    QVERIFY(rejected[2].contains("data e hora inválidas"));
+    QVERIFY(rejected[3].contains("partição inválida"));
+    QVERIFY(rejected[4].contains("ilegível"));
+    // The queue file holds nothing more either: a restart records nothing twice.
+    EventQueue again(fila.filePath());
+    again.load();
+    QVERIFY(again.isEmpty());
+}
+
+void TestEventRecorder::shortLineDoesNothing() {
+    Station s;
+    s.conta("001234", "JOSE");
+    QSignalSpy silencio(&s.core->gravador(), &EventRecorder::semComunicacaoChanged);
+    QCOMPARE(s.grava("Rc01 Ln1 C").status, RecordResult::Status::Ignored); // 10 characters
+    QCOMPARE(s.eventos(), 0);
+    QCOMPARE(silencio.count(), 0);
+    QCOMPARE(s.sound.calls, QStringList());
+}
+
+void TestEventRecorder::unreachableDatabaseKeepsTheLineAtTheHead() {
+    Station s;
+    s.conta("001234", "JOSE");
+    s.codigo("1130", "ALARME", 2);
+    EventQueue &fila = s.core->fila();
+    QVERIFY(fila.append(line("1234", "1130")));
+    const QString file = s.core->dm().banco().databaseFile();
+    s.core->dm().banco().close();
+    QVERIFY(QFile::rename(file, file + ".fora"));
+    QCOMPARE(s.core->pump().gravarProximo().status, RecordResult::Status::Retry);
+    QCOMPARE(fila.size(), 1);
+    QVERIFY(QFile::rename(file + ".fora", file));
+    QCOMPARE(s.core->pump().gravarProximo().status, RecordResult::Status::Stored);
+    QVERIFY(fila.isEmpty());
+    QCOMPARE(s.eventos(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestEventRecorder)
+#include "test_eventrecorder.moc"

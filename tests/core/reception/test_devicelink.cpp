@@ -1,0 +1,755 @@
+#include "support/TestSupport.h"
+
+#include "common/Clock.h"
+#include "console/ConsoleCore.h"
+#include "reception/Conectados.h"
+#include "reception/Data_Modulo2.h"
+#include "reception/DeviceLink.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <sys/socket.h>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+// Monday 9 March 2026, 10:00:00.
+const QDateTime kInicio(QDate(2026, 3, 9), QTime(10, 0, 0));
+
+// A device on loopback: what it sends, what the console answers.
+struct Device {
+    QTcpSocket s;
+    QByteArray recebido;
+
+    bool conectar(quint16 porta) {
+        s.connectToHost(QHostAddress::LocalHost, porta);
+        return esperar([&] { return s.state() == QAbstractSocket::ConnectedState; });
+    }
+    // Everything the console sent within timeoutMs, once at least `atLeast` bytes came.
+    QByteArray recv(int timeoutMs = 3000, qsizetype atLeast = 1) {
+        esperar(
+            [&] {
+                recebido += s.readAll();
+                return recebido.size() >= atLeast;
+            },
+            timeoutMs);
+        recebido += s.readAll();
+        return std::exchange(recebido, QByteArray());
+    }
+    // True when nothing arrives within ms.
+    bool calado(int ms = 150) {
+        esperar([] { return false; }, ms);
+        recebido += s.readAll();
+        return recebido.isEmpty();
+    }
+    void send(const QByteArray &b) {
+        s.write(b);
+        s.flush();
+    }
+};
+
+// A console core on a fresh data folder with TCP receivers.
+struct Central : Station {
+    Central()
+        : Station(kInicio) {
+        // The event output of the TCP slots goes nowhere.
+        mapPort(core->dataDir(), 1, dir.path() + "/sem-porta");
+    }
+    Conectados &con() { return core->conectados(); }
+
+    // A TCP receiver on slot k (rows are positional: add them in order).
+    quint16 receptor(int k, int resposta = 5, int keepAlive = 5, quint16 porta = 0) {
+        if (!porta) porta = portaLivre();
+        exec(db(),
+             "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
+             "BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values "
+             "(:r, 'TCP', 1, 1, 0, 3, :p, 0, :t, :k)",
+             {{":r", k}, {":p", porta}, {":t", resposta}, {":k", keepAlive}});
+        return porta;
+    }
+    void aplicar() { core->dm().Realizar_Atualizacoes(); }
+
+    void gprs(const QString &imei, const QString &status, int listaNegra) {
+        exec(db(),
+             "insert into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, EQUIPAMENTO, "
+             "SENHA_ACESSO) values (:i, '0042', :s, :d, :l, '01', '1234')",
+             {{":i", imei}, {":s", status}, {":d", kInicio}, {":l", listaNegra}});
+    }
+
+    // Connects a device and takes the identification request.
+    bool conectar(Device &d, quint16 porta) {
+        if (!d.conectar(porta)) return false;
+        return d.recv() == "&";
+    }
+    // Sends one frame and waits until the console has taken it.
+    bool frame(Device &d, const QByteArray &f) {
+        QSignalSpy spy(&core->dm().portaVisor(), &LineLog::lineAdded);
+        d.send(f);
+        return esperar([&] { return spy.count() >= 1; });
+    }
+    void tick() { core->Timer_AtualizarTimer(); }
+    void tickAt(const QTime &t) {
+        clock.set(QDateTime(kInicio.date(), t));
+        tick();
+    }
+    QString cel(int r, int c) { return con().data(con().index(r, c)).toString(); }
+};
+
+// An identification frame: marker, device code, identifier, account.
+QByteArray ident(const QByteArray &id, const QByteArray &codigo = "01",
+                 const QByteArray &conta = "0042") {
+    return "&" + codigo + id + conta;
+}
+// A receiver frame in format 5 for account 0042: burglary, partition 01, zone 003.
+const QByteArray kEvento5 = "5011 180042E13001003";
+
+// A sink standing in for event processing, to make queueing fail on demand.
+struct FakeSink : ReceptionSink {
+    QueueResult resultado = QueueResult::Queued;
+    QStringList decodificados, repetidora;
+    QueueResult Decodifica_Eventos(const QString &frame) override {
+        decodificados << frame;
+        return resultado;
+    }
+    bool enfileirarLinha(const QString &) override { return true; }
+    void confirmarRepetidora(int) override {}
+    bool enfileirarRepetidora(int slot, const QString &frame) override {
+        repetidora << QString::number(slot) + "," + frame;
+        return true;
+    }
+};
+
+} // namespace
+
+class TestDeviceLink : public QObject {
+    Q_OBJECT
+private slots:
+    void acceptSendsIdentificationRequestAndAppendsARow();
+    void registeredDeviceGetsPlusAfterResponseTime();
+    void blockedDeviceGetsMinus();
+    void replyDelayCountsWholeElapsedTime();
+    void unknownDeviceIsRegisteredPendingAndBlocked();
+    void zeltaDevicesAreAnsweredAtOnce();
+    void twelveCharacterFrameIsNoIdentification();
+    void repeatedNumberedPacketYieldsOneEventAndTwoReplies();
+    void shortEventIsAcknowledgedAtOnce();
+    void unidentifiedConnectionGetsNoReplyAndNoEvent();
+    void heartbeatMarkedEventIsRepeatedButNotDecoded();
+    void receiverEventIsDecodedAcknowledgedAndRepeated();
+    void noAcknowledgementWhenTheEventCouldNotBeQueued();
+    void reconnectingDeviceLosesItsOlderRowAndConnection();
+    void silentDevicesAreDroppedOnePerTick();
+    void keepAliveCountsWholeElapsedMinutes();
+    void replyWithEmptyIdentifierIsNeverSent();
+    void twoTcpSlotsAddressTheirOwnConnections();
+    void firstConnectionOfASlotClearsItsStaleRows();
+    void applyingTheSamePortKeepsListenerAndConnections();
+    void clientErrorClosesThatConnectionOnly();
+    void aDeletedReceiversPortPassesToTheNext();
+    void floodingClientDoesNotStopOthers();
+    void dumpAndUploadRouteTheSlotData();
+};
+
+void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
+    Central s;
+    const quint16 porta = s.receptor(1);
+    s.aplicar();
+    Device d;
+    QVERIFY(s.conectar(d, porta));
+    QCOMPARE(s.con().rowCount(), 1);
+    QCOMPARE(s.con().statusConexao(), QString("Connected to: 127.0.0.1"));
+    const QStringList titulos{"Keep Alive", "Conta",       "Ultimo Pacote", "Ultimo Evento",
+                              "Servidor",   "IMEI",        "IP REMOTO",     "Socket",
+                              "Conexão",    "Data Conexão"};
+    QCOMPARE(s.con().columnCount(), 10);
+    for (int c = 0; c < 10; ++c)
+        QCOMPARE(s.con().headerData(c, Qt::Horizontal).toString(), titulos[c]);
+    QCOMPARE(s.cel(0, Conectados::ColKeepAlive), QString("09/03/2026 10:00:00"));
+    QCOMPARE(s.cel(0, Conectados::ColDataConexao), QString("09/03/2026 10:00:00"));
+    QCOMPARE(s.cel(0, Conectados::ColServidor), QString("1"));
+    QCOMPARE(s.cel(0, Conectados::ColSocket), QString("0"));
+    QCOMPARE(s.cel(0, Conectados::ColImei), QString());
+    QCOMPARE(s.cel(0, Conectados::ColConta), QString());
+    QVERIFY(s.cel(0, Conectados::ColConexao).toInt() > 0);
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(s.con().textoConexoes(), QString("Conexoes TCP/IP: 1"));
+
+    Device d2;
+    QVERIFY(s.conectar(d2, porta));
+    QCOMPARE(s.cel(1, Conectados::ColSocket), QString("1"));
+    s.tick();
+    QCOMPARE(s.con().textoConexoes(), QString("Conexoes TCP/IP: 2"));
+}
+
+void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {
+    Central s;
+    const quint16 porta = s.receptor(1, 5);
+    s.aplicar();
+    s.gprs("123456", "A", 0);
+    Device d;
+    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.frame(d, ident("123456")));
+    QCOMPARE(s.cel(0, Conectados::ColConta), QString("Receiver Tavel-8 Conta:0042"));
+    QCOMPARE(s.cel(0, Conectados::ColImei), QString("123456"));
+    QCOMPARE(s.core->dm().portaVisor().lines().last(),
+             "TCP " + s.cel(0, Conectados::ColConexao) + ",1:&011234560042");
+    QCOMPARE(s.core->dm().memo1().lines().last(), QString("&011234560042"));
+    QCOMPARE(s.con().respostas().size(), 1);
+    for (int sec = 1; sec <= 4; ++sec) {
+        s.tickAt(QTime(10, 0, sec));
+        QVERIFY2(d.calado(), qPrintable(QString("sent at second %1").arg(sec)));
+    }
+    s.tickAt(QTime(10, 0, 5));
+    QCOMPARE(d.recv(), QByteArray("+"));
+    QCOMPARE(s.con().respostas().size(), 0);
+    QCOMPARE(s.con().replyCursor(), 0);
+}
+
+void TestDeviceLink::blockedDeviceGetsMinus() {
+    Central s;
+    const quint16 porta = s.receptor(1, 0);
+    s.aplicar();
+    s.gprs("222222", "A", 1);
+    s.gprs("333333", "I", 0);
+    Device d, e;
+    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.conectar(e, porta));
+    QVERIFY(s.frame(d, ident("222222", "06")));
+    QCOMPARE(s.cel(0, Conectados::ColConta), QString("Painel Alarme KX4 Conta:0042"));
+    // A registered device of another status gets nothing.
+    QVERIFY(s.frame(e, ident("333333", "99")));
+    QCOMPARE(s.cel(1, Conectados::ColConta), QString());
+    QCOMPARE(s.cel(1, Conectados::ColImei), QString("333333"));
+    s.tickAt(QTime(10, 0, 1));
+    QCOMPARE(d.recv(), QByteArray("-"));
+    s.tickAt(QTime(10, 0, 2));
+    QVERIFY(e.calado());
+}
+
+void TestDeviceLink::replyDelayCountsWholeElapsedTime() {
+    Central s;
+    const quint16 porta = s.receptor(1, 5, 600);
+    s.aplicar();
+    s.gprs("123456", "A", 0);
+    Device d;
+    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.frame(d, ident("123456")));
+    // An hour and two seconds later: the minutes and seconds alone would be two seconds.
+    s.tickAt(QTime(11, 0, 2));
+    QCOMPARE(d.recv(), QByteArray("+"));
+}
+
+void TestDeviceLink::unknownDeviceIsRegisteredPendingAndBlocked() {
+    Central s;
+    const quint16 porta = s.receptor(1, 1);
+    s.aplicar();
+    Device d;
+    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.frame(d, ident("999999", "02", "0077")));
+    QCOMPARE(s.cel(0, Conectados::ColConta), QString("Módulo QVN-12 Conta:0077"));
+    const QVariantMap p{{":i", "999999"}};
+    QCOMPARE(scalar(s.db(), "select STATUS from GPRS where IMEI = :i", p).toString(), "P");
+    QCOMPARE(scalar(s.db(), "select LISTA_NEGRA from GPRS where IMEI = :i", p).toInt(), 1);
+    QCOMPARE(scalar(s.db(), "select CONTA from GPRS where IMEI = :i", p).toString(), "0077");
+    QCOMPARE(scalar(s.db(), "select EQUIPAMENTO from GPRS where IMEI = :i", p).toString(), "02");
+    QCOMPARE(scalar(s.db(), "select SENHA_ACESSO from GPRS where IMEI = :i", p).toString(),
+             "60418273");
+    QCOMPARE(scalar(s.db(), "select DATA from GPRS where IMEI = :i", p).toDateTime(), kInicio);
+    QCOMPARE(s.con().respostas().size(), 0);
+    for (int sec = 1; sec <= 3; ++sec)
+        s.tickAt(QTime(10, 0, sec));
+    QVERIFY(d.calado());
+}
+
+void TestDeviceLink::zeltaDevicesAreAnsweredAtOnce() {
+    Central s;
+    const quint16 porta = s.receptor(1, 5);
+    s.aplicar();
+    Device d;
+    QVERIFY(s.conectar(d, porta));
+    // Unknown: registered and answered "P" at once, the marker part of the identifier.
+    QVERIFY(s.frame(d, "!12345ZZZ0042"));
+    QCOMPARE(d.recv(), QByteArray("P"));
+    QCOMPARE(s.cel(0, Conectados::ColConta), QString("Zelta 20 GPRS"));
+    QCOMPARE(s.cel(0, Conectados::ColImei), QString("!12345"));
+    QCOMPARE(scalar(s.db(), "select STATUS from GPRS where IMEI = '!12345'").toString(), "P");
+    exec(s.db(), "update GPRS set STATUS = 'A', LISTA_NEGRA = 0 where IMEI = '!12345'");
+    QVERIFY(s.frame(d, "!12345ZZZ0042"));
+    QCOMPARE(d.recv(), QByteArray("+"));
+    QCOMPARE(s.con().respostas().size(), 0);
+    // Repeating the identification on the same connection keeps the row.
+    QCOMPARE(s.con().rowCount(), 1);
+}
+
+void TestDeviceLink::twelveCharacterFrameIsNoIdentification() {
+    Central s;
+    const quint16 porta = s.receptor(1, 0);
+    s.aplicar();
+    s.gprs("123456", "A", 0);
+    Device d;
+    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.frame(d, ident("123456").left(12)));
+    QCOMPARE(s.cel(0, Conectados::ColImei), QString());
+    QCOMPARE(s.cel(0, Conectados::ColConta), QString());
+    QCOMPARE(s.con().respostas().size(), 0);
+    QCOMPARE(scalar(s.db(), "select count(*) from GPRS").toInt(), 1);
+}
+
+// Identifies a registered device on a fresh connection and takes its "+".
+static void identificado(Central &s, Device &d, quint16 porta, const QByteArray &id) {
+    s.gprs(QString::fromLatin1(id), "A", 0);
+    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.frame(d, ident(id)));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+"));
+}
+
+// A TCP receiver on slot 1 answering at once, and device 123456 identified on it.
+static quint16 dispositivoIdentificado(Central &s, Device &d) {
+    const quint16 porta = s.receptor(1, 0);
+    s.aplicar();
+    identificado(s, d, porta, "123456");
+    return porta;
+}
+
+void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
+    Central s;
+    Device d;
+    dispositivoIdentificado(s, d);
+    const QByteArray pacote = "$07004200E13001003"; // 18 characters
+    QCOMPARE(pacote.size(), 18);
+    const qsizetype antes = s.core->fila().size();
+    QVERIFY(s.frame(d, pacote));
+    QCOMPARE(s.core->fila().size(), antes + 1);
+    const QString linha = s.core->fila().lines().last();
+    QVERIFY2(linha.contains(" Ct0042") && linha.contains(" Ce1130") && linha.contains(" Su003"),
+             qPrintable(linha));
+    QCOMPARE(s.cel(0, Conectados::ColConta), QString("0042"));
+    QCOMPARE(s.cel(0, Conectados::ColUltimoPacote), QString("07"));
+    QCOMPARE(s.cel(0, Conectados::ColUltimoEvento), Conectados::formatarData(s.clock.now()));
+    QVERIFY(s.frame(d, pacote));
+    QCOMPARE(s.core->fila().size(), antes + 1);
+    QCOMPARE(s.con().respostas().size(), 2);
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+07S"));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+07S"));
+    QVERIFY(s.con().respostas().isEmpty());
+}
+
+void TestDeviceLink::shortEventIsAcknowledgedAtOnce() {
+    Central s;
+    const quint16 porta = s.receptor(1, 5);
+    s.aplicar();
+    Device d;
+    QVERIFY(s.conectar(d, porta));
+    const QByteArray curto = "$0042E13001003XY"; // 16 characters
+    const qsizetype antes = s.core->fila().size();
+    QVERIFY(s.frame(d, curto));
+    QCOMPARE(d.recv(), QByteArray("@"));
+    QCOMPARE(s.core->fila().size(), antes + 1);
+    QCOMPARE(s.cel(0, Conectados::ColUltimoPacote), QString("$0042E13001003X"));
+    QVERIFY(s.frame(d, curto));
+    QCOMPARE(d.recv(), QByteArray("@"));
+    QCOMPARE(s.core->fila().size(), antes + 1);
+}
+
+void TestDeviceLink::unidentifiedConnectionGetsNoReplyAndNoEvent() {
+    Central s;
+    const quint16 porta = s.receptor(1, 0);
+    s.aplicar();
+    Device d;
+    QVERIFY(s.conectar(d, porta));
+    const qsizetype antes = s.core->fila().size();
+    QVERIFY(s.frame(d, kEvento5));
+    QCOMPARE(s.core->fila().size(), antes);
+    QCOMPARE(s.core->repetidora().size(), 0);
+    QCOMPARE(s.con().respostas().size(), 0);
+    s.clock.advanceSecs(1);
+    s.tick();
+    QVERIFY(d.calado());
+}
+
+void TestDeviceLink::heartbeatMarkedEventIsRepeatedButNotDecoded() {
+    Central s;
+    Device d;
+    dispositivoIdentificado(s, d);
+    s.clock.advanceSecs(30);
+    const QDateTime agora = s.clock.now();
+    const QByteArray batida = "1011 18 0042 E1@30"; // "1" at 1, "@" at 16
+    QCOMPARE(batida.at(15), '@');
+    const qsizetype antes = s.core->fila().size();
+    QVERIFY(s.frame(d, batida));
+    QCOMPARE(s.cel(0, Conectados::ColKeepAlive), Conectados::formatarData(agora));
+    QCOMPARE(s.cel(0, Conectados::ColUltimoEvento), QString());
+    QCOMPARE(s.core->fila().size(), antes);
+    QCOMPARE(s.core->repetidora().lines().last(), "1," + QString::fromLatin1(batida));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+OK"));
+    // A plain heartbeat refreshes the row and is not answered.
+    s.clock.advanceSecs(40);
+    QVERIFY(s.frame(d, "@"));
+    QCOMPARE(s.cel(0, Conectados::ColKeepAlive), Conectados::formatarData(s.clock.now()));
+    QCOMPARE(s.con().respostas().size(), 0);
+}
+
+void TestDeviceLink::receiverEventIsDecodedAcknowledgedAndRepeated() {
+    Central s;
+    Device d;
+    dispositivoIdentificado(s, d);
+    const qsizetype antes = s.core->fila().size();
+    QVERIFY(s.frame(d, kEvento5));
+    QCOMPARE(s.core->fila().size(), antes + 1);
+    QCOMPARE(s.core->repetidora().lines().last(), "1," + QString::fromLatin1(kEvento5));
+    QCOMPARE(s.cel(0, Conectados::ColUltimoEvento), Conectados::formatarData(s.clock.now()));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+OK"));
+}
+
+void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
+    QTemporaryDir dir;
+    ManualClock clock(kInicio);
+    DM1 dm(dir.path());
+    QString error;
+    QVERIFY2(dm.abrirBanco(&error), qPrintable(error));
+    mapPort(dir.path(), 1, dir.path() + "/sem-porta");
+    const quint16 porta = portaLivre();
+    exec(dm.banco().principal(),
+         "insert into RECEIVER (RECEIVER, MODO_COMUNICACAO, ATIVO, PORTA_COM, BAUDS_COM, "
+         "PORTA_TCP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values (1, 1, 1, 0, 3, :p, 0, 5)",
+         {{":p", porta}});
+    exec(dm.banco().principal(),
+         "insert into GPRS (IMEI, CONTA, STATUS, LISTA_NEGRA) values ('123456', '0042', 'A', 0)");
+    dm.Realizar_Atualizacoes();
+    Conectados con(dm, clock);
+    FakeSink sink;
+    DeviceLink link(dm, con, sink, clock);
+    QSignalSpy frames(&dm.portaVisor(), &LineLog::lineAdded);
+    auto frame = [&](Device &d, const QByteArray &f) {
+        const qsizetype n = frames.count();
+        d.send(f);
+        return esperar([&] { return frames.count() > n; });
+    };
+
+    Device d;
+    QVERIFY(d.conectar(porta));
+    QCOMPARE(d.recv(), QByteArray("&"));
+    QVERIFY(frame(d, ident("123456")));
+    con.enviarRespostaDevida(clock.now());
+    QCOMPARE(d.recv(), QByteArray("+"));
+
+    sink.resultado = ReceptionSink::QueueResult::Failed;
+    QVERIFY(frame(d, kEvento5));
+    QVERIFY(frame(d, "$07004200E13001003"));
+    QVERIFY(frame(d, "$0042E13001003XY"));
+    QCOMPARE(sink.decodificados.size(), 3);
+    QCOMPARE(con.respostas().size(), 0);
+    QVERIFY(sink.repetidora.isEmpty());
+    QVERIFY(d.calado());
+    // The repeat after the failure is decoded again and now acknowledged.
+    sink.resultado = ReceptionSink::QueueResult::Queued;
+    QVERIFY(frame(d, "$07004200E13001003"));
+    QCOMPARE(sink.decodificados.last(), QString("5011 180042E13001003"));
+    QVERIFY(frame(d, "$0042E13001003XY"));
+    QCOMPARE(d.recv(), QByteArray("@"));
+    QVERIFY(frame(d, kEvento5));
+    QCOMPARE(sink.decodificados.size(), 6);
+    con.enviarRespostaDevida(clock.now());
+    con.enviarRespostaDevida(clock.now());
+    QCOMPARE(d.recv(3000, 7), QByteArray("+07S+OK"));
+    // A frame that carries no event still gets its acknowledgement.
+    sink.resultado = ReceptionSink::QueueResult::NoEvent;
+    QVERIFY(frame(d, kEvento5));
+    con.enviarRespostaDevida(clock.now());
+    QCOMPARE(d.recv(), QByteArray("+OK"));
+}
+
+void TestDeviceLink::reconnectingDeviceLosesItsOlderRowAndConnection() {
+    Central s;
+    const quint16 porta = s.receptor(1, 0);
+    s.aplicar();
+    Device outro, velho, novo;
+    identificado(s, outro, porta, "111111");
+    identificado(s, velho, porta, "123456");
+    QVERIFY(s.conectar(novo, porta));
+    QCOMPARE(s.con().rowCount(), 3);
+    QSignalSpy fechou(&velho.s, &QTcpSocket::disconnected);
+    QVERIFY(s.frame(novo, ident("123456")));
+    QVERIFY(esperar([&] { return fechou.count() == 1; }));
+    QCOMPARE(s.con().rowCount(), 2);
+    QCOMPARE(s.cel(0, Conectados::ColImei), QString("111111"));
+    QCOMPARE(s.cel(1, Conectados::ColImei), QString("123456"));
+    QCOMPARE(s.cel(1, Conectados::ColSocket), QString("1"));
+    // The queued "+" is for the new connection.
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(novo.recv(), QByteArray("+"));
+    QCOMPARE(outro.s.state(), QAbstractSocket::ConnectedState);
+    QVERIFY(outro.calado());
+}
+
+void TestDeviceLink::silentDevicesAreDroppedOnePerTick() {
+    Central s;
+    const quint16 porta = s.receptor(1, 0, 5);
+    s.aplicar();
+    Device a, b, c;
+    identificado(s, a, porta, "111111");
+    identificado(s, b, porta, "222222");
+    identificado(s, c, porta, "333333");
+    // c keeps talking.
+    s.tickAt(QTime(10, 4, 30));
+    QVERIFY(s.frame(c, "@"));
+    s.tickAt(QTime(10, 4, 59));
+    QCOMPARE(s.con().rowCount(), 3);
+    // Seconds 0: the expiry scan rests.
+    s.tickAt(QTime(10, 5, 0));
+    QCOMPARE(s.con().rowCount(), 3);
+    QSignalSpy fechouA(&a.s, &QTcpSocket::disconnected), fechouB(&b.s, &QTcpSocket::disconnected);
+    s.tickAt(QTime(10, 5, 1));
+    QCOMPARE(s.con().rowCount(), 2);
+    QVERIFY(esperar([&] { return fechouA.count() == 1; }));
+    QCOMPARE(fechouB.count(), 0);
+    QCOMPARE(s.cel(0, Conectados::ColImei), QString("222222"));
+    QCOMPARE(s.cel(0, Conectados::ColSocket), QString("0"));
+    s.tickAt(QTime(10, 5, 2));
+    QCOMPARE(s.con().rowCount(), 1);
+    QVERIFY(esperar([&] { return fechouB.count() == 1; }));
+    s.tickAt(QTime(10, 5, 3));
+    QCOMPARE(s.con().rowCount(), 1);
+    QCOMPARE(s.cel(0, Conectados::ColImei), QString("333333"));
+    QCOMPARE(c.s.state(), QAbstractSocket::ConnectedState);
+}
+
+void TestDeviceLink::keepAliveCountsWholeElapsedMinutes() {
+    Central s;
+    const quint16 porta = s.receptor(1, 0, 5);
+    s.aplicar();
+    Device a;
+    QVERIFY(s.conectar(a, porta));
+    // An hour and two minutes of silence: the minutes part alone would be two.
+    s.tickAt(QTime(11, 2, 1));
+    QCOMPARE(s.con().rowCount(), 0);
+}
+
+void TestDeviceLink::replyWithEmptyIdentifierIsNeverSent() {
+    Central s;
+    const quint16 porta = s.receptor(1, 0);
+    s.aplicar();
+    Device d;
+    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.frame(d, "$07004200E13001003"));
+    QCOMPARE(s.con().respostas().size(), 1);
+    QCOMPARE(s.con().respostas().first().identificador, QString());
+    QCOMPARE(s.con().respostas().first().texto, QString("+07S"));
+    for (int sec = 1; sec <= 3; ++sec)
+        s.tickAt(QTime(10, 0, sec));
+    QVERIFY(s.con().respostas().isEmpty());
+    QVERIFY(d.calado());
+}
+
+void TestDeviceLink::twoTcpSlotsAddressTheirOwnConnections() {
+    Central s;
+    const quint16 p1 = s.receptor(1, 0);
+    const quint16 p2 = s.receptor(2, 0);
+    s.aplicar();
+    Device a1, b1, a2;
+    s.gprs("AAAAAA", "A", 0);
+    s.gprs("BBBBBB", "A", 1);
+    s.gprs("CCCCCC", "A", 0);
+    QVERIFY(s.conectar(a1, p1));
+    QVERIFY(s.conectar(b1, p1));
+    QVERIFY(s.conectar(a2, p2));
+    // The first connection of slot 2 leaves the rows of slot 1 alone.
+    QCOMPARE(s.con().rowCount(), 3);
+    QCOMPARE(s.cel(2, Conectados::ColServidor), QString("2"));
+    QCOMPARE(s.cel(2, Conectados::ColSocket), QString("0"));
+    QVERIFY(s.frame(a2, ident("CCCCCC")));
+    QVERIFY(s.frame(b1, ident("BBBBBB")));
+    QVERIFY(s.frame(a1, ident("AAAAAA")));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(a2.recv(), QByteArray("+"));
+    s.tick();
+    QCOMPARE(b1.recv(), QByteArray("-"));
+    s.tick();
+    QCOMPARE(a1.recv(), QByteArray("+"));
+    QVERIFY(a1.calado(50) && b1.calado(50) && a2.calado(50));
+    QVERIFY(s.frame(a2, kEvento5));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(a2.recv(), QByteArray("+OK"));
+    QVERIFY(a1.calado(50) && b1.calado(50));
+    QCOMPARE(s.core->repetidora().lines().last(), "2," + QString::fromLatin1(kEvento5));
+}
+
+void TestDeviceLink::firstConnectionOfASlotClearsItsStaleRows() {
+    Central s;
+    const quint16 porta = s.receptor(1, 0, 60);
+    s.aplicar();
+    Device a, b;
+    identificado(s, a, porta, "111111");
+    identificado(s, b, porta, "222222");
+    a.s.disconnectFromHost();
+    b.s.disconnectFromHost();
+    QVERIFY(esperar([&] { return s.con().totalConexoes() == 0; }));
+    // A peer's close leaves its row, without a dangling connection.
+    QCOMPARE(s.con().rowCount(), 2);
+    QVERIFY(esperar([&] { return s.con().linha(0).socket.isNull(); }));
+    s.tickAt(QTime(10, 0, 30));
+    QCOMPARE(s.con().rowCount(), 2);
+    Device c;
+    QVERIFY(s.conectar(c, porta));
+    QCOMPARE(s.con().rowCount(), 1);
+    QCOMPARE(s.cel(0, Conectados::ColImei), QString());
+    QCOMPARE(s.cel(0, Conectados::ColSocket), QString("0"));
+}
+
+void TestDeviceLink::applyingTheSamePortKeepsListenerAndConnections() {
+    Central s;
+    Device d;
+    dispositivoIdentificado(s, d);
+    QSignalSpy reiniciou(&s.core->dm(), &DM1::listenerIniciado);
+    s.aplicar();
+    QCOMPARE(reiniciou.count(), 0);
+    QVERIFY(s.core->dm().slot(1).socketServer->isListening());
+    QVERIFY(s.frame(d, kEvento5));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+OK"));
+    QCOMPARE(s.con().rowCount(), 1);
+}
+
+void TestDeviceLink::aDeletedReceiversPortPassesToTheNext() {
+    Central s;
+    const quint16 a = s.receptor(1, 0), b = s.receptor(2, 0), c = s.receptor(3, 0);
+    s.aplicar();
+    Device d;
+    identificado(s, d, c, "333333");
+    QCOMPARE(s.con().linha(0).servidor, 3);
+
+    // Receiver 2 deleted and the third renumbered, as the settings dialog does.
+    exec(s.db(), "delete from RECEIVER where RECEIVER = 2");
+    exec(s.db(), "update RECEIVER set RECEIVER = 2 where RECEIVER = 3");
+    s.aplicar();
+    QCOMPARE(scalar(s.db(), "select ATIVO from RECEIVER where RECEIVER = 2").toInt(), 1);
+    QVERIFY(s.core->dm().slot(2).socketServer->isListening());
+    QCOMPARE(s.core->dm().slot(2).socketServer->serverPort(), c);
+    QVERIFY(!s.core->dm().slot(3).socketServer->isListening());
+    QCOMPARE(s.core->dm().slot(1).socketServer->serverPort(), a);
+    Q_UNUSED(b)
+
+    // The device of the old listener is still served; a new one lands on slot 2.
+    QVERIFY(s.frame(d, kEvento5));
+    s.clock.advanceSecs(5);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+OK"));
+    Device e;
+    QVERIFY(s.conectar(e, c));
+    QCOMPARE(s.con().linhas().last().servidor, 2);
+
+    // Two active receivers naming one port: the second still fails and is marked.
+    exec(s.db(), "update RECEIVER set PORTA_TCP = :p where RECEIVER = 2", {{":p", a}});
+    s.aplicar();
+    QCOMPARE(scalar(s.db(), "select ATIVO from RECEIVER where RECEIVER = 2").toInt(), 0);
+    QCOMPARE(s.core->dm().slot(1).socketServer->serverPort(), a);
+}
+
+void TestDeviceLink::clientErrorClosesThatConnectionOnly() {
+    Central s;
+    const quint16 porta = s.receptor(1, 0, 60);
+    s.aplicar();
+    Device a, b;
+    identificado(s, a, porta, "111111");
+    identificado(s, b, porta, "222222");
+    // b resets its connection: the console sees a socket error on it.
+    struct linger lg {
+        1, 0
+    };
+    QCOMPARE(::setsockopt(int(b.s.socketDescriptor()), SOL_SOCKET, SO_LINGER, &lg, sizeof lg), 0);
+    b.s.abort();
+    QVERIFY(esperar([&] { return s.con().totalConexoes() == 1; }));
+    QVERIFY(s.core->dm().slot(1).socketServer->isListening());
+    QVERIFY(esperar([&] { return s.con().linha(1).socket.isNull(); }));
+    QCOMPARE(s.con().rowCount(), 2);
+    QVERIFY(s.frame(a, kEvento5));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(a.recv(), QByteArray("+OK"));
+    Device c;
+    QVERIFY(s.conectar(c, porta));
+}
+
+void TestDeviceLink::floodingClientDoesNotStopOthers() {
+    Central s;
+    Device d, g;
+    const quint16 porta = dispositivoIdentificado(s, d);
+    QVERIFY(s.conectar(g, porta));
+    const QByteArray lixo(1 << 20, 'x');
+    g.s.write(lixo);
+    // The device is served while the garbage is still coming in.
+    QVERIFY(s.frame(d, kEvento5));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+OK"));
+    QVERIFY(esperar([&] { return g.s.bytesToWrite() == 0; }, 20000));
+    QSignalSpy frames(&s.core->dm().memo1(), &LineLog::lineAdded);
+    // Drain what is left, bounded by what one connection may hold per read.
+    esperar([&] { return frames.count() > 0 && !frames.wait(200); }, 20000);
+    for (const QString &l : s.core->dm().memo1().lines())
+        QVERIFY(l.size() <= Conectados::kMaxFrame);
+    QCOMPARE(g.s.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(s.con().rowCount(), 2);
+    QVERIFY(s.frame(d, kEvento5));
+    s.clock.advanceSecs(1);
+    s.tick();
+    QCOMPARE(d.recv(), QByteArray("+OK"));
+}
+
+void TestDeviceLink::dumpAndUploadRouteTheSlotData() {
+    Central s;
+    Device d;
+    dispositivoIdentificado(s, d);
+    DeviceLink &link = s.core->deviceLink();
+    QSignalSpy dump(&link, &DeviceLink::dumpRecebido);
+    s.core->dm().slot(1).dumpPending = 1;
+    QVERIFY(s.frame(d, QByteArray("\x01\xAB", 2) + "Z"));
+    QCOMPARE(dump.count(), 1);
+    QCOMPARE(dump.first().at(2).toString(), QString("01AB5A"));
+    QCOMPARE(s.core->dm().slot(1).dumpPending, quint8(0));
+
+    QSignalSpy libera(&link, &DeviceLink::uploadLiberado);
+    QSignalSpy concluiu(&link, &DeviceLink::uploadConcluido);
+    s.core->dm().slot(1).uploadPending = 1;
+    const qsizetype antes = s.core->fila().size();
+    QVERIFY(s.frame(d, kEvento5)); // ignored while the upload runs
+    QVERIFY(s.frame(d, "UPE"));
+    QCOMPARE(libera.count(), 1);
+    QVERIFY(s.frame(d, "UPOK"));
+    QCOMPARE(concluiu.count(), 1);
+    QCOMPARE(s.core->dm().slot(1).uploadPending, quint8(0));
+    QCOMPARE(s.core->fila().size(), antes);
+    QCOMPARE(s.con().respostas().size(), 0);
+}
+
+int main(int argc, char **argv) {
+    // The embedded engine's lock files of this run are its own, whatever else runs here.
+    QTemporaryDir locks;
+    if (qEnvironmentVariableIsEmpty("FIREBIRD_LOCK"))
+        qputenv("FIREBIRD_LOCK", locks.path().toLocal8Bit());
+    QCoreApplication app(argc, argv);
+    TestDeviceLink t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "test_devicelink.moc"

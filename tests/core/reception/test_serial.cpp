@@ -1,0 +1,576 @@
+#include "support/TestSupport.h"
+
+#include "common/Clock.h"
+#include "console/ConsoleCore.h"
+#include "events/EventLine.h"
+#include "reception/Data_Modulo2.h"
+#include "reception/ReceptionSink.h"
+#include "reception/SerialReception.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+// Sunday 8 March 2026, 22:15.
+const QDateTime kSunday(QDate(2026, 3, 8), QTime(22, 15, 0));
+
+// A format "5" receiver frame (Contact ID): receiver 01, line 1, account 1234, new event 130,
+// partition 01, zone 003, ended by 0x14.
+const QByteArray kFrame5 = QByteArrayLiteral("5011 181234E13001003\x14");
+const QString kLine5Prefix = QStringLiteral("Rc01 Ln1 Ct1234 Pt01 Ce1130 Su003 Dt");
+// A heartbeat: "@" at position 16.
+const QByteArray kHeartbeat = QByteArrayLiteral("1011           @\x14");
+
+const char kAck = 0x06;
+
+int acks(const QByteArray &bytes) {
+    return int(bytes.count(kAck));
+}
+
+// One console core on a fresh program folder, with receivers on pseudo-terminals.
+struct Receptoras : Station {
+    Receptoras()
+        : Station(kSunday) {}
+    DM1 &dm() { return core->dm(); }
+    const QStringList &monitor() { return dm().portaVisor().lines(); }
+    QString queueFile() { return core->dataDir() + QStringLiteral("/Eventos_Log.dat"); }
+
+    void receiver(int id, int modo, int ativo, int portaCom, int baudsCom = 3, int resposta = 5,
+                  int keepAlive = 5) {
+        exec(db(),
+             "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
+             "BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values (:id, "
+             ":n, :m, :a, :pc, :b, 3030, 0, :r, :k)",
+             {{":id", id},
+              {":n", QStringLiteral("RECEPTORA %1").arg(id)},
+              {":m", modo},
+              {":a", ativo},
+              {":pc", portaCom},
+              {":b", baudsCom},
+              {":r", resposta},
+              {":k", keepAlive}});
+    }
+    int ativo(int id) {
+        return scalar(db(), "select ATIVO from RECEIVER where RECEIVER = :id", {{":id", id}})
+            .toInt();
+    }
+
+    // Slot k serial on "COM<com>" mapped to pty, applied and identified by the receiver.
+    bool identify(int k, Pty &pty) {
+        const QByteArray sp = pty.readAll(2000, 4);
+        if (sp != "SPSP") {
+            qWarning("identification request: %s", sp.constData());
+            return false;
+        }
+        if (!pty.write("RZ5")) return false;
+        const QString found = QStringLiteral("Receptora Porta %1 Encontrada!").arg(k);
+        QElapsedTimer t;
+        t.start();
+        while (!monitor().contains(found) && t.elapsed() < 3000)
+            QTest::qWait(10);
+        if (!monitor().contains(found)) return false;
+        return !dm().slot(k).timerSM->isActive() && dm().slot(k).rxBuffer.isEmpty();
+    }
+    bool openIdentified(Pty &pty) {
+        mapPort(core->dataDir(), 1, pty.slavePath());
+        receiver(1, DM1::Serial, 1, 0);
+        dm().Realizar_Atualizacoes();
+        return identify(1, pty);
+    }
+};
+
+// A receiver on a pseudo-terminal whose master side can be polled without running the event
+// loop: for checks made from inside a handler.
+struct RawPty {
+    int master = -1, slave = -1;
+    QString slavePath;
+    RawPty() {
+        char name[256] = {};
+        struct termios tio {};
+        cfmakeraw(&tio);
+        if (openpty(&master, &slave, name, &tio, nullptr) != 0) return;
+        slavePath = QString::fromLocal8Bit(name);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    }
+    ~RawPty() {
+        if (master >= 0) ::close(master);
+        if (slave >= 0) ::close(slave);
+    }
+    // What reaches the master within waitMs, without processing any event: for a look from
+    // inside a handler.
+    QByteArray peek(int waitMs) {
+        QByteArray out;
+        pollfd p{master, POLLIN, 0};
+        while (::poll(&p, 1, waitMs) > 0) {
+            char buf[512];
+            const auto n = ::read(master, buf, sizeof buf);
+            if (n <= 0) break;
+            out.append(buf, n);
+            waitMs = 20;
+        }
+        return out;
+    }
+    // What reaches the master within waitMs while events run; returns soon after the first
+    // bytes.
+    QByteArray take(int waitMs) {
+        QByteArray out;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < waitMs) {
+            QTest::qWait(5);
+            out += peek(0);
+            if (!out.isEmpty()) {
+                QTest::qWait(20);
+                return out + peek(0);
+            }
+        }
+        return out;
+    }
+    bool write(const QByteArray &b) {
+        return ::write(master, b.constData(), size_t(b.size())) == b.size();
+    }
+};
+
+// Records what reception hands on; answers as it is told.
+class RecordingSink : public ReceptionSink {
+public:
+    QueueResult Decodifica_Eventos(const QString &frame) override {
+        frames << frame;
+        if (onDecode) onDecode();
+        return answer;
+    }
+    bool enfileirarLinha(const QString &line) override {
+        lines << line;
+        return true;
+    }
+    void confirmarRepetidora(int slot) override { confirmed << slot; }
+    bool enfileirarRepetidora(int, const QString &) override { return true; }
+
+    QStringList frames, lines;
+    QList<int> confirmed;
+    QueueResult answer = QueueResult::Queued;
+    std::function<void()> onDecode;
+};
+
+// Serial reception of slot 1 over a pseudo-terminal, without database or event queue.
+struct Bench {
+    QTemporaryDir dir;
+    ManualClock clock{kSunday};
+    RawPty pty;
+    DM1 dm{dir.path()};
+    RecordingSink sink;
+    SerialReception serial{dm, sink, clock};
+
+    bool open() {
+        if (pty.master < 0) return false;
+        mapPort(dir.path(), 1, pty.slavePath);
+        if (!dm.abrirPortaSerial(1, 0, 3)) return false;
+        return pty.take(1000) == "SP";
+    }
+    // Waits for the frame end that follows what the receiver sent.
+    void settle() { QTest::qWait(SerialReception::kQuietMs + 200); }
+};
+
+} // namespace
+
+class TestSerial : public QObject {
+    Q_OBJECT
+private slots:
+    void identificationReplyKeepsThePortOpen();
+    void otherAnswerClosesThePortAfterASecond();
+    void framesCloserThanTheQuietTimeAreOne();
+    void heartbeatIsAcknowledgedButNeverQueued();
+    void shortFrameIsDecodedAndAcknowledged();
+    void acknowledgementFollowsTheDecoding();
+    void failedDecodingIsNotAcknowledged();
+    void format5FrameIsInTheQueueFileWhenAcknowledged();
+    void unqueueableFrameIsNotAcknowledgedUntilItCanBeQueued();
+    void callerIdentification();
+    void frameEndDeliversTheRepeaterHead();
+    void portIndexAndSpeed();
+    void unopenablePortMarksReceiverInactiveAndInactiveRowsSetTimes();
+    void emptyTableLeavesPortsAsTheyWere();
+    void floodNeverGrowsTheBufferPastTheCap();
+    void bytesLeftBeforeACloseJoinTheNextFrame();
+};
+
+void TestSerial::identificationReplyKeepsThePortOpen() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(pty.ok());
+    QSignalSpy notFound(&s.dm(), &DM1::receptoraNaoEncontrada);
+    mapPort(s.core->dataDir(), 1, pty.slavePath());
+    s.receiver(1, DM1::Serial, 1, 0);
+    s.dm().Realizar_Atualizacoes();
+    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QVERIFY(s.dm().slot(1).timerSM->isActive());
+    // The request after the open and the one of the configuration.
+    QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
+    QVERIFY(pty.write("RZ5 1.0"));
+    QTRY_VERIFY_WITH_TIMEOUT(s.monitor().contains("Receptora Porta 1 Encontrada!"), 3000);
+    QVERIFY(!s.dm().slot(1).timerSM->isActive());
+    QVERIFY(s.dm().slot(1).rxBuffer.isEmpty());
+    // Past the identification time-out: still open, the reply neither acknowledged nor shown
+    // as a frame nor decoded.
+    const QByteArray after = pty.readAll(1300, 1 << 20);
+    QCOMPARE(acks(after), 0);
+    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QCOMPARE(notFound.count(), 0);
+    QVERIFY(!s.monitor().contains("Receptora Porta 1 não encontrada!"));
+    for (const QString &l : s.monitor())
+        QVERIFY2(!l.startsWith("Porta 1:"), qPrintable(l));
+    QVERIFY(s.core->fila().isEmpty());
+    // The port still serves the receiver.
+    QVERIFY(pty.write(kFrame5));
+    QCOMPARE(acks(pty.readAll(2000)), 1);
+}
+
+void TestSerial::otherAnswerClosesThePortAfterASecond() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(pty.ok());
+    QSignalSpy notFound(&s.dm(), &DM1::receptoraNaoEncontrada);
+    mapPort(s.core->dataDir(), 1, pty.slavePath());
+    s.receiver(1, DM1::Serial, 1, 0);
+    QElapsedTimer opened;
+    opened.start();
+    s.dm().Realizar_Atualizacoes();
+    QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
+    QVERIFY(pty.write("XZ5"));
+    // The answer is a frame like any other: acknowledged and shown, and the time-out runs on.
+    QCOMPARE(acks(pty.readAll(1000)), 1);
+    QVERIFY(s.monitor().contains("Porta 1:XZ5"));
+    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QTRY_VERIFY_WITH_TIMEOUT(!s.dm().comPorta(1)->isOpen(), 3000);
+    QVERIFY(opened.elapsed() >= 950);
+    QCOMPARE(s.monitor().last(), QString("Receptora Porta 1 não encontrada!"));
+    QCOMPARE(notFound.count(), 1);
+    QCOMPARE(notFound.first().first().toInt(), 1);
+    QCOMPARE(s.ativo(1), 1);
+    // Closed until the configuration is applied again.
+    QVERIFY(pty.write(kFrame5));
+    QTest::qWait(SerialReception::kQuietMs + 200);
+    QVERIFY(s.core->fila().isEmpty());
+}
+
+void TestSerial::framesCloserThanTheQuietTimeAreOne() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(s.openIdentified(pty));
+    QVERIFY(pty.write(kFrame5.left(11)));
+    QTest::qWait(150);
+    QVERIFY(pty.write(kFrame5.mid(11)));
+    QTest::qWait(150);
+    QVERIFY(s.dm().slot(1).timerCom->isActive()); // the wait restarted with the second part
+    const QByteArray back = pty.readAll(1200, 1 << 20);
+    QCOMPARE(acks(back), 1);
+    QCOMPARE(s.core->fila().size(), 1);
+    QVERIFY2(s.core->fila().head().startsWith(kLine5Prefix), qPrintable(s.core->fila().head()));
+    QCOMPARE(s.monitor().last(), QString("Porta 1:") + QString::fromLatin1(kFrame5));
+}
+
+void TestSerial::heartbeatIsAcknowledgedButNeverQueued() {
+    Bench b;
+    QVERIFY(b.open());
+    QVERIFY(b.pty.write(kHeartbeat));
+    QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
+    QVERIFY(b.sink.frames.isEmpty());
+    QVERIFY(b.sink.lines.isEmpty());
+    QCOMPARE(b.dm.portaVisor().lines().last(), "Porta 1:" + QString::fromLatin1(kHeartbeat));
+}
+
+void TestSerial::shortFrameIsDecodedAndAcknowledged() {
+    Bench b;
+    QVERIFY(b.open());
+    b.sink.answer = ReceptionSink::QueueResult::NoEvent;
+    QVERIFY(b.pty.write("12345@"));
+    QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
+    QCOMPARE(b.sink.frames, QStringList{"12345@"});
+    // Bytes are characters one for one: a byte above 0x7F takes one position.
+    b.sink.frames.clear();
+    // (Read as UTF-8 these sixteen bytes would put the "@" at position 9.)
+    QVERIFY(b.pty.write(QByteArray("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9X@")));
+    QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
+    QVERIFY(b.sink.frames.isEmpty()); // "@" at position 16: a heartbeat
+}
+
+void TestSerial::acknowledgementFollowsTheDecoding() {
+    Bench b;
+    QVERIFY(b.open());
+    QByteArray seenWhileDecoding = "none";
+    b.sink.onDecode = [&] { seenWhileDecoding = b.pty.peek(100); };
+    QVERIFY(b.pty.write(kFrame5));
+    QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
+    QCOMPARE(seenWhileDecoding, QByteArray());
+    QCOMPARE(b.sink.frames, QStringList{QString::fromLatin1(kFrame5)});
+}
+
+void TestSerial::failedDecodingIsNotAcknowledged() {
+    Bench b;
+    QVERIFY(b.open());
+    b.sink.answer = ReceptionSink::QueueResult::Failed;
+    QVERIFY(b.pty.write(kFrame5));
+    QCOMPARE(b.pty.take(1000), QByteArray());
+    QCOMPARE(b.sink.frames.size(), 1);
+    QCOMPARE(b.dm.portaVisor().lines().last(), "Porta 1:" + QString::fromLatin1(kFrame5));
+    QVERIFY(b.dm.slot(1).rxBuffer.isEmpty());
+    // A frame with no event is acknowledged.
+    b.sink.answer = ReceptionSink::QueueResult::NoEvent;
+    QVERIFY(b.pty.write("XYZ"));
+    QCOMPARE(b.pty.take(1000), QByteArray(1, kAck));
+}
+
+void TestSerial::format5FrameIsInTheQueueFileWhenAcknowledged() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(s.openIdentified(pty));
+    // A heartbeat leaves the queue file empty.
+    QVERIFY(pty.write(kHeartbeat));
+    QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
+    QVERIFY(s.core->fila().isEmpty());
+    {
+        QFile f(s.queueFile());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray());
+    }
+    QVERIFY(pty.write(kFrame5));
+    const QByteArray back = pty.readAll(1500, 1);
+    QCOMPARE(back, QByteArray(1, kAck));
+    QFile f(s.queueFile());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString content = QString::fromUtf8(f.readAll());
+    QVERIFY2(content.startsWith(kLine5Prefix) && content.endsWith("\r\n"), qPrintable(content));
+    QCOMPARE(s.core->fila().size(), 1);
+    QCOMPARE(content, s.core->fila().head() + "\r\n");
+    QCOMPARE(s.monitor().last(), "Porta 1:" + QString::fromLatin1(kFrame5));
+}
+
+void TestSerial::unqueueableFrameIsNotAcknowledgedUntilItCanBeQueued() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(s.openIdentified(pty));
+    // A folder where the queue file was: no line can be appended, even by root.
+    QVERIFY(QFile::remove(s.queueFile()));
+    QVERIFY(QDir().mkdir(s.queueFile()));
+    QVERIFY(pty.write(kFrame5));
+    QCOMPARE(acks(pty.readAll(900, 1 << 20)), 0);
+    QVERIFY(s.core->fila().isEmpty());
+    QCOMPARE(s.monitor().last(), "Porta 1:" + QString::fromLatin1(kFrame5));
+    // The receiver repeats the frame; once the file can be written it is queued and acknowledged.
+    QVERIFY(QDir().rmdir(s.queueFile()));
+    QVERIFY(pty.write(kFrame5));
+    QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
+    QCOMPARE(s.core->fila().size(), 1);
+    QVERIFY(s.core->fila().head().startsWith(kLine5Prefix));
+}
+
+void TestSerial::callerIdentification() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(pty.ok());
+    exec(s.db(), "insert into CLIENTES (CONTA, NOME, FONE_IDECALL, EVENTO_IDECALL) values "
+                 "('1234', 'MARIA DA SILVA', '1133334444', 'E130')");
+    // Slot 2 is the second row; the first is a receiver that is switched off.
+    mapPort(s.core->dataDir(), 3, pty.slavePath());
+    s.receiver(1, DM1::Serial, 0, 0);
+    s.receiver(2, DM1::Serial, 1, 2);
+    s.dm().Realizar_Atualizacoes();
+    QVERIFY(s.identify(2, pty));
+    const QByteArray frame = QByteArrayLiteral("E001 1133334444\x14");
+    const QStringList &m = s.monitor();
+
+    // While its line cannot be queued the frame is not acknowledged, so the receiver repeats it.
+    QVERIFY(QFile::remove(s.queueFile()));
+    QVERIFY(QDir().mkdir(s.queueFile()));
+    QVERIFY(pty.write(frame));
+    QCOMPARE(acks(pty.readAll(900, 1 << 20)), 0);
+    QVERIFY(s.core->fila().isEmpty());
+    QCOMPARE(m.last(), QString("1133334444"));
+    QVERIFY(QDir().rmdir(s.queueFile()));
+
+    QVERIFY(pty.write(frame));
+    QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
+    QCOMPARE(s.core->fila().size(), 1);
+    QCOMPARE(s.core->fila().head(),
+             QString("Rc2 Ln1 Ct1234 Pt01 CeE130 Su001 Dt08/03/2026 Tm22:15:00"));
+    const auto parsed = eventline::parse(s.core->fila().head());
+    QVERIFY(parsed);
+    QCOMPARE(parsed->conta, QString("001234"));
+    QCOMPARE(parsed->codigo, QString("E130"));
+    QCOMPARE(m.mid(m.size() - 2),
+             (QStringList{"Porta 2:" + QString::fromLatin1(frame), "1133334444"}));
+
+    // An unknown number: no line, but the frame is shown and acknowledged.
+    const QByteArray unknown = QByteArrayLiteral("E002 1199998888\x14");
+    QVERIFY(pty.write(unknown));
+    QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
+    QCOMPARE(s.core->fila().size(), 1);
+    QCOMPARE(m.mid(m.size() - 2),
+             (QStringList{"Porta 2:" + QString::fromLatin1(unknown), "1199998888"}));
+    // A frame too short for a number likewise.
+    QVERIFY(pty.write("E0"));
+    QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
+    QCOMPARE(s.core->fila().size(), 1);
+    QVERIFY(m.contains("Porta 2:E0"));
+}
+
+void TestSerial::frameEndDeliversTheRepeaterHead() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(s.core->enfileirarRepetidora(1, "5011 181234E13001003"));
+    QVERIFY(s.core->enfileirarRepetidora(2, "5011 181234E13001004"));
+    QVERIFY(s.openIdentified(pty)); // the identification reply ends a frame too
+    QCOMPARE(s.core->repetidora().size(), 1);
+    QVERIFY(s.core->repetidora().head().startsWith("2,"));
+    // The head is for slot 2: a frame on slot 1 leaves it.
+    QVERIFY(pty.write("+"));
+    QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
+    QCOMPARE(s.core->repetidora().size(), 1);
+
+    Bench b;
+    QVERIFY(b.open());
+    QVERIFY(b.pty.write("RZ5"));
+    b.settle();
+    QVERIFY(b.pty.write("XYZ"));
+    b.settle();
+    QCOMPARE(b.sink.confirmed, (QList<int>{1, 1}));
+}
+
+void TestSerial::portIndexAndSpeed() {
+    QCOMPARE(DM1::nomePorta(19), QString("COM20"));
+    QCOMPARE(DM1::nomePorta(0), QString("COM1"));
+    const QList<qint32> speeds{1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
+    for (int i = 0; i < speeds.size(); ++i)
+        QCOMPARE(DM1::velocidade(i), speeds[i]);
+
+    Receptoras s;
+    Pty pty, other;
+    QVERIFY(pty.ok() && other.ok());
+    mapPort(s.core->dataDir(), 20, pty.slavePath());
+    mapPort(s.core->dataDir(), 1, other.slavePath());
+    s.receiver(1, DM1::Serial, 1, 19, 5);
+    s.dm().Realizar_Atualizacoes();
+    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
+    QCOMPARE(other.readAll(300), QByteArray());
+    QCOMPARE(s.dm().comPorta(1)->baudRate(), 19200);
+    exec(s.db(), "update RECEIVER set BAUDS_COM = 3");
+    s.dm().Realizar_Atualizacoes();
+    QCOMPARE(s.dm().comPorta(1)->baudRate(), 9600);
+    QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
+}
+
+void TestSerial::unopenablePortMarksReceiverInactiveAndInactiveRowsSetTimes() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(pty.ok());
+    mapPort(s.core->dataDir(), 5, s.dir.path() + "/no-such-tty");
+    mapPort(s.core->dataDir(), 2, pty.slavePath());
+    s.receiver(1, DM1::Serial, 1, 4);
+    s.receiver(2, DM1::Serial, 1, 1);
+    // Switched off: nothing opened, but the times are the slot's.
+    s.receiver(3, DM1::Serial, 0, 0, 3, 7, 11);
+    s.receiver(4, DM1::TcpIp, 0, 1, 3, 13, 17);
+    s.dm().Realizar_Atualizacoes();
+    QCOMPARE(s.ativo(1), 0);
+    QVERIFY(!s.dm().comPorta(1)->isOpen());
+    // The next row goes on.
+    QCOMPARE(s.ativo(2), 1);
+    QVERIFY(s.dm().comPorta(2)->isOpen());
+    QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
+    QCOMPARE(s.dm().slot(3).tempoResposta, 7);
+    QCOMPARE(s.dm().slot(3).tempoKeepAlive, 11);
+    QCOMPARE(s.dm().slot(4).tempoResposta, 13);
+    QCOMPARE(s.dm().slot(4).tempoKeepAlive, 17);
+    QVERIFY(!s.dm().comPorta(3)->isOpen());
+    QVERIFY(!s.dm().comPorta(4)->isOpen());
+    QVERIFY(!s.dm().slot(4).socketServer->isListening());
+    QCOMPARE(s.ativo(3), 0);
+    QCOMPARE(s.ativo(4), 0);
+}
+
+void TestSerial::emptyTableLeavesPortsAsTheyWere() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(s.openIdentified(pty));
+    exec(s.db(), "delete from RECEIVER");
+    s.dm().Realizar_Atualizacoes();
+    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QCOMPARE(pty.readAll(400), QByteArray()); // not reopened: no identification request
+    QVERIFY(pty.write(kFrame5));
+    QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
+    QCOMPARE(s.core->fila().size(), 1);
+}
+
+void TestSerial::floodNeverGrowsTheBufferPastTheCap() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(s.openIdentified(pty));
+    const qsizetype total = 8 * SerialReception::kMaxFrame + 100;
+    const QByteArray chunk(256, 'X');
+    qsizetype sent = 0, biggest = 0;
+    QByteArray back;
+    QElapsedTimer t;
+    t.start();
+    while (sent < total && t.elapsed() < 20000) {
+        if (pty.write(chunk)) sent += chunk.size();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        biggest = std::max(biggest, s.dm().slot(1).rxBuffer.size());
+    }
+    QCOMPARE_GE(sent, total);
+    // The line never fell silent, yet frames were ended at the cap and acknowledged.
+    back += pty.readAll(1500, 1 << 20);
+    QCOMPARE_LE(biggest, SerialReception::kMaxFrame);
+    QVERIFY(s.dm().slot(1).rxBuffer.isEmpty());
+    int frames = 0;
+    qsizetype shown = 0;
+    // A long line is shown in part, with the count of what was left out.
+    static const QRegularExpression cortada(QStringLiteral(" …\\(\\+(\\d+)\\)$"));
+    for (const QString &l : s.monitor()) {
+        if (!l.startsWith("Porta 1:")) continue;
+        ++frames;
+        const QRegularExpressionMatch m = cortada.match(l);
+        const qsizetype tamanho =
+            m.hasMatch() ? LineLog::kMaxColunas + m.captured(1).toLongLong() - 8 : l.size() - 8;
+        QCOMPARE_LE(tamanho, SerialReception::kMaxFrame);
+        shown += tamanho;
+    }
+    QCOMPARE_GE(frames, 8);
+    QCOMPARE_GE(shown, sent); // a write cut short by a full line is counted as not sent
+    QCOMPARE(acks(back), frames);
+    QVERIFY(s.core->fila().isEmpty());
+}
+
+void TestSerial::bytesLeftBeforeACloseJoinTheNextFrame() {
+    Bench b;
+    QVERIFY(b.open());
+    QVERIFY(b.pty.write("AB"));
+    QTRY_COMPARE_WITH_TIMEOUT(b.dm.slot(1).rxBuffer, QByteArray("AB"), 1000);
+    b.dm.slot(1).timerCom->stop();
+    b.dm.comPorta(1)->close();
+    QCOMPARE(b.dm.slot(1).rxBuffer, QByteArray("AB"));
+    QVERIFY(b.dm.abrirPortaSerial(1, 0, 3));
+    QCOMPARE(b.pty.take(1000), QByteArray("SP"));
+    QVERIFY(b.pty.write("CD"));
+    QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
+    QCOMPARE(b.sink.frames, QStringList{"ABCD"});
+}
+
+QTEST_MAIN(TestSerial)
+#include "test_serial.moc"

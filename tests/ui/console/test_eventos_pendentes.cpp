@@ -1,0 +1,382 @@
+#include "support/TestSupport.h"
+
+#include "common/TextCodec.h"
+#include "console/EventColorDelegate.h"
+#include "console/Eventos_Pendentes.h"
+#include "console/Principal.h"
+#include "store/SqlListModel.h"
+#include "events/EventLine.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+const QDateTime kInicio(QDate(2026, 3, 9), QTime(8, 30, 0));
+
+QString linha(const QString &codigo, const QString &hora, const QString &conta = "1234") {
+    return eventline::build("01", "1", conta, "1", codigo, "003", "09/03/26", hora);
+}
+
+// A main window (with its pending-events window) over a station of its own.
+struct Console {
+    Station s{kInicio};
+    std::unique_ptr<Form_Principal> w;
+
+    Console() {
+        mapPort(s.core->dataDir(), 1, s.dir.path() + "/sem-porta");
+        s.conta("001234", "JOSE DA SILVA");
+        exec(s.db(),
+             "update CLIENTES set TELEFONE1 = '1133334444', TELEFONE2 = '(11) 2222-1111', "
+             "CELULAR = '11987654321', ANIMAIS = 'CAO', SENHA = 'ABC123', OBS = 'Portao azul' "
+             "where CONTA = '001234'");
+        s.codigo("1130", "roubo", 2, 0, 4);
+        s.codigo("1602", "teste periodico", 6, 0, 0);
+        s.codigo("1401", "abertura", 0, 1, 2);
+    }
+    Form_Principal &abrir() {
+        w = std::make_unique<Form_Principal>(*s.core, nullptr);
+        w->show();
+        s.core->stopTimer();
+        return *w;
+    }
+    Form_Eventos_Pendentes &f() { return w->formEventosPendentes(); }
+    template <typename T> T *filho(const char *nome) {
+        return f().findChild<T *>(QLatin1String(nome));
+    }
+    QAction *pendentes() { return w->findChild<QAction *>("Pendentes1"); }
+    QVariant evento(const QString &col, const QVariant &seq) {
+        return scalar(s.db(), QString("select %1 from EVENTOS where SEQUENCIA = :s").arg(col),
+                      {{":s", seq}});
+    }
+};
+
+} // namespace
+
+class TestEventosPendentes : public QObject {
+    Q_OBJECT
+private slots:
+    void recordingRaisesTheWindowWithTheAccount();
+    void treatingTheLastEventClosesTheWindow();
+    void treatmentWithoutDetailsIsRefused();
+    void databaseErrorIsReportedAndDetailsCleared();
+    void refreshKeepsTheRowAndTheTypedDetails();
+    void priorityTexts();
+    void typeColoursDifferFromTheMainGrid();
+    void interventionKindsFromTheFile();
+    void phoneMask();
+    void openedFromMenuAndPicture();
+    void unreadableListIsReported();
+};
+
+void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
+    Console c;
+    c.abrir();
+    QVERIFY(!c.pendentes()->isEnabled());
+    QVERIFY(!c.f().isVisible());
+    QCOMPARE(c.f().windowTitle(), QString("Eventos Pendentes"));
+    QVERIFY(!c.f().isModal());
+
+    // An event registered automatically does not touch the window.
+    QCOMPARE(c.s.grava(linha("1401", "08:30:30")).status, RecordResult::Status::Stored);
+    QVERIFY(!c.pendentes()->isEnabled());
+    QVERIFY(!c.f().isVisible());
+
+    QCOMPARE(c.s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    QVERIFY(c.pendentes()->isEnabled());
+    QVERIFY(c.f().isVisible());
+    auto *grid = c.filho<QTableView>("Grid_Pendentes");
+    QCOMPARE(grid->model()->rowCount(), 1);
+    QCOMPARE(c.f().pendentes().sql(),
+             QString("Select * \nfrom EVENTOS\nWhere (TRATADO = 0)\nOrder By DATA desc"));
+    const QStringList titulos{"CODIGO", "ARGUMENTO", "PARTIÇÃO", "DESCRIÇÃO", "DATA"};
+    for (int i = 0; i < titulos.size(); ++i)
+        QCOMPARE(grid->model()->headerData(i, Qt::Horizontal).toString(), titulos[i]);
+    QCOMPARE(grid->model()->index(0, 0).data().toString(), QString("1130"));
+    QCOMPARE(grid->model()->index(0, 4).data().toString(), QString("09/03/2026 08:31"));
+
+    QCOMPARE(c.filho<QLineEdit>("Conta_Cliente")->text(), QString("001234"));
+    QCOMPARE(c.filho<QLineEdit>("Nome_Cliente")->text(), QString("JOSE DA SILVA"));
+    QCOMPARE(c.filho<QLineEdit>("ME_Telefone1")->text(), QString("(11) 3333-4444"));
+    QCOMPARE(c.filho<QLineEdit>("ME_Telefone2")->text(), QString("(11) 2222-1111"));
+    QCOMPARE(c.filho<QLineEdit>("ME_Telefone3")->text(), QString("(11) 98765-4321"));
+    QCOMPARE(c.filho<QLineEdit>("Animais")->text(), QString("CAO"));
+    QCOMPARE(c.filho<QLineEdit>("Senha")->text(), QString("ABC123"));
+    QCOMPARE(c.filho<QPlainTextEdit>("Observacoes")->toPlainText(), QString("Portao azul"));
+    auto *evento = c.filho<QLabel>("ST_Evento");
+    QCOMPARE(evento->text(), QString("ROUBO 3"));
+    QCOMPARE(evento->palette().color(QPalette::Window), QColor(0xFF, 0x00, 0x00));
+    QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("ALTA"));
+
+    // A second pending event of an unregistered account: the list grows, newest first, and
+    // the operator stays on the event he was on.
+    QCOMPARE(c.s.grava(linha("1130", "08:32:00", "9999")).status, RecordResult::Status::Stored);
+    QCOMPARE(grid->model()->rowCount(), 2);
+    QCOMPARE(c.f().pendentes().valor(0, "CONTA").toString(), QString("009999"));
+    QCOMPARE(c.f().linhaAtual(), 1);
+    QCOMPARE(c.filho<QLineEdit>("Conta_Cliente")->text(), QString("001234"));
+    // Choosing the unregistered account's event empties the account fields.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model()->index(0, 1)).center());
+    QCOMPARE(c.f().linhaAtual(), 0);
+    QCOMPARE(c.filho<QLineEdit>("Conta_Cliente")->text(), QString());
+    QCOMPARE(c.filho<QLineEdit>("ME_Telefone1")->text(), QString());
+    QCOMPARE(evento->text(), QString("ROUBO 003"));
+
+    // Hidden again, the next pending event brings it back.
+    c.f().hide();
+    QCOMPARE(c.s.grava(linha("1602", "08:33:00")).status, RecordResult::Status::Stored);
+    QVERIFY(c.f().isVisible());
+    QCOMPARE(grid->model()->rowCount(), 3);
+}
+
+void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
+    Console c;
+    Form_Principal &w = c.abrir();
+    QCOMPARE(c.s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    const QVariant seq = c.s.last("SEQUENCIA");
+    QCOMPARE(w.eventosRecebidos().rowCount(), 0);
+    QVERIFY(c.f().isVisible());
+
+    c.s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(8, 40, 0)));
+    auto *combo = c.filho<QComboBox>("CB_Intervencao");
+    combo->setEditText("Viatura no local");
+    c.filho<QLineEdit>("E_Detalhes")->setText("Cliente avisado por telefone");
+    QTest::mouseClick(c.filho<QPushButton>("Button1"), Qt::LeftButton);
+
+    QCOMPARE(c.s.prompt.shown.size(), 0);
+    QCOMPARE(c.evento("TRATADO", seq).toInt(), 1);
+    QCOMPARE(c.evento("DETALHES", seq).toString(), QString("Cliente avisado por telefone"));
+    QCOMPARE(c.evento("INTERVENCAO", seq).toString(), QString("Viatura no local"));
+    QCOMPARE(c.evento("DATA_INTERVENCAO", seq).toDateTime(), c.s.clock.now());
+    QVERIFY(!c.pendentes()->isEnabled());
+    QVERIFY(!c.f().isVisible());
+    QCOMPARE(c.filho<QLineEdit>("E_Detalhes")->text(), QString());
+    // At once among the received events, with its intervention time.
+    QCOMPARE(w.eventosRecebidos().rowCount(), 1);
+    QCOMPARE(w.eventosRecebidos().valor(0, "SEQUENCIA"), seq);
+    const int col = w.eventosRecebidos().colunaDe("DATA_INTERVENCAO");
+    QCOMPARE(w.eventosRecebidos().index(0, col).data().toString(), QString("09.03.2026 08:40"));
+
+    // Texts longer than their columns are cut, not refused.
+    QCOMPARE(c.s.grava(linha("1130", "08:45:00")).status, RecordResult::Status::Stored);
+    const QVariant seq2 = c.s.last("SEQUENCIA");
+    c.filho<QComboBox>("CB_Intervencao")->setEditText(QString(30, 'x'));
+    c.filho<QLineEdit>("E_Detalhes")->setText(QString(50, 'y'));
+    c.f().Button1Click();
+    QCOMPARE(c.s.prompt.shown.size(), 0);
+    QCOMPARE(c.evento("TRATADO", seq2).toInt(), 1);
+    QCOMPARE(c.evento("DETALHES", seq2).toString(), QString(40, 'y'));
+    QCOMPARE(c.evento("INTERVENCAO", seq2).toString(), QString(20, 'x'));
+}
+
+void TestEventosPendentes::treatmentWithoutDetailsIsRefused() {
+    Console c;
+    c.abrir();
+    QCOMPARE(c.s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    const QVariant seq = c.s.last("SEQUENCIA");
+    for (const QString &detalhes : {QString(), QString("   ")}) {
+        c.s.prompt.shown.clear();
+        c.filho<QLineEdit>("E_Detalhes")->setText(detalhes);
+        c.f().Button1Click();
+        QCOMPARE(c.s.prompt.shown.size(), 1);
+        QCOMPARE(c.s.prompt.shown[0].text,
+                 QString("Voce precisa escrever os detalhes da intervenção!"));
+        QCOMPARE(c.evento("TRATADO", seq).toInt(), 0);
+        QVERIFY(c.f().isVisible());
+        QVERIFY(c.pendentes()->isEnabled());
+    }
+}
+
+void TestEventosPendentes::databaseErrorIsReportedAndDetailsCleared() {
+    Console c;
+    Form_Principal &w = c.abrir();
+    QCOMPARE(c.s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    const QVariant seq = c.s.last("SEQUENCIA");
+    exec(c.s.db(), "CREATE EXCEPTION E_RECUSA 'alteração recusada'");
+    exec(c.s.db(), "CREATE TRIGGER T_RECUSA FOR EVENTOS BEFORE UPDATE AS\n"
+                   "begin\n  exception E_RECUSA;\nend");
+    c.filho<QLineEdit>("E_Detalhes")->setText("Cliente avisado");
+    c.f().Button1Click();
+    QCOMPARE(c.s.prompt.shown.size(), 1);
+    QCOMPARE(c.s.prompt.shown[0].text, QString("Houve um erro ao tentar alterar o evento."));
+    QCOMPARE(c.s.prompt.shown[0].caption, QString("ATENÇÃO"));
+    QCOMPARE(c.s.prompt.shown[0].icon, Prompt::Icon::Error);
+    QCOMPARE(c.evento("TRATADO", seq).toInt(), 0);
+    QVERIFY(c.f().isVisible());
+    QVERIFY(c.pendentes()->isEnabled());
+    QCOMPARE(c.filho<QLineEdit>("E_Detalhes")->text(), QString());
+    QCOMPARE(c.f().pendentes().rowCount(), 1);
+    QCOMPARE(w.eventosRecebidos().rowCount(), 0);
+}
+
+void TestEventosPendentes::refreshKeepsTheRowAndTheTypedDetails() {
+    Console c;
+    c.abrir();
+    c.s.grava(linha("1130", "08:31:00"));
+    const QVariant antigo = c.s.last("SEQUENCIA");
+    c.s.grava(linha("1602", "08:32:00"));
+    QCOMPARE(c.f().pendentes().rowCount(), 2);
+    c.f().selecionarLinha(1);
+    QCOMPARE(c.f().pendentes().valor(1, "SEQUENCIA"), antigo);
+    auto *detalhes = c.filho<QLineEdit>("E_Detalhes");
+    detalhes->setText("Ligando para o cliente");
+
+    // A new event arrives while the operator writes.
+    c.s.grava(linha("1130", "08:33:00"));
+    QCOMPARE(c.f().pendentes().rowCount(), 3);
+    QCOMPARE(c.f().pendentes().valor(c.f().linhaAtual(), "SEQUENCIA"), antigo);
+    QCOMPARE(c.filho<QLabel>("ST_Evento")->text(), QString("ROUBO 3"));
+    QCOMPARE(detalhes->text(), QString("Ligando para o cliente"));
+
+    // Another row shown: the description belonged to the previous one.
+    c.f().selecionarLinha(0);
+    QCOMPARE(detalhes->text(), QString());
+
+    // The event treated elsewhere (another workstation): the list falls back to its first row.
+    c.f().selecionarLinha(2);
+    exec(c.s.db(), "update EVENTOS set TRATADO = 1 where SEQUENCIA = :s", {{":s", antigo}});
+    QVERIFY(c.f().Buscar_Atualizacoes());
+    QCOMPARE(c.f().pendentes().rowCount(), 2);
+    QCOMPARE(c.f().linhaAtual(), 0);
+    QCOMPARE(c.s.prompt.shown.size(), 0);
+}
+
+void TestEventosPendentes::priorityTexts() {
+    const QList<std::pair<QVariant, QString>> casos{
+        {0, "NENHUMA"}, {1, "BAIXA"},  {2, "NORMAL"},  {3, "MÉDIA"},
+        {4, "ALTA"},    {5, "MÁXIMA"}, {6, "NENHUMA"}, {QVariant(), "NENHUMA"}};
+    for (const auto &[p, texto] : casos)
+        QCOMPARE(Form_Eventos_Pendentes::textoPrioridade(p), texto);
+
+    // As the window shows them, from the rows themselves.
+    Console c;
+    c.abrir();
+    c.s.codigo("1603", "outro", 6, 0, 6);
+    c.s.grava(linha("1602", "08:31:00"));
+    QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("NENHUMA"));
+    c.filho<QLabel>("ST_Prioridade")->setText("?");
+    c.s.grava(linha("1603", "08:32:00"));
+    c.f().selecionarLinha(0);
+    QCOMPARE(c.f().pendentes().valor(0, "PRIORIDADE").toInt(), 6);
+    QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("NENHUMA"));
+}
+
+void TestEventosPendentes::typeColoursDifferFromTheMainGrid() {
+    const QList<std::pair<QString, QColor>> casos{
+        {"ARMADO", QColor(0x008080)},     {"DESARMADO", QColor(0x00FF00)},
+        {"ALARME", QColor(0xFF0000)},     {"RESTAURAÇÃO", QColor(0xFFFF00)},
+        {"EMERGENCIA", QColor(0xFF00FF)}, {"PANICO", QColor(0xFF00FF)},
+        {"PERIÓDICO", QColor(0x808080)},  {"REGISTRO", QColor(0xC0C0C0)},
+        {"FALHAS", QColor(0x800080)},     {"INTERNO", QColor(0x00FFFF)},
+        {"PERIODICO", QColor(Qt::white)}, {"", QColor(Qt::white)}};
+    for (const auto &[tipo, cor] : casos)
+        QCOMPARE(Form_Eventos_Pendentes::corDoTipo(tipo), cor);
+    QCOMPARE(EventColorDelegate::cores("PERIÓDICO", false, QPalette()).fundo, QColor(0xD6D6D6));
+
+    Console c;
+    c.abrir();
+    c.s.grava(linha("1602", "08:31:00"));
+    auto *evento = c.filho<QLabel>("ST_Evento");
+    QCOMPARE(evento->text(), QString("TESTE PERIODICO"));
+    QCOMPARE(evento->palette().color(QPalette::Window), QColor(0x808080));
+    QVERIFY(evento->autoFillBackground());
+}
+
+void TestEventosPendentes::interventionKindsFromTheFile() {
+    Console c;
+    c.abrir();
+    auto *combo = c.filho<QComboBox>("CB_Intervencao");
+    auto itens = [combo] {
+        QStringList l;
+        for (int i = 0; i < combo->count(); ++i)
+            l << combo->itemText(i);
+        return l;
+    };
+    QVERIFY(combo->isEditable());
+    QCOMPARE(itens(), QStringList({"Disparo Falso", "Teste", "Técnico Enviado", "Tático Enviado"}));
+    QCOMPARE(combo->currentText(), QString("Disparo Falso"));
+
+    // Written by the Windows version: Windows-1252 with CR LF.
+    const QString arquivo = c.s.core->dataDir() + "/int.txt";
+    auto escrever = [&arquivo](const QByteArray &bytes) {
+        QFile f(arquivo);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    escrever(toWindows1252("Vigilante Enviado\r\nPolícia Acionada\r\nFalso Alarme\r\n"));
+    c.f().show();
+    QCOMPARE(itens(), QStringList({"Vigilante Enviado", "Polícia Acionada", "Falso Alarme"}));
+    QCOMPARE(combo->currentText(), QString("Vigilante Enviado"));
+
+    // Read again on every activation; UTF-8 is taken as such, blank lines are no kind.
+    combo->setEditText("digitado");
+    escrever("Ronda\n\nManutenção\n");
+    QEvent ativa(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&c.f(), &ativa);
+    QCOMPARE(itens(), QStringList({"Ronda", "Manutenção"}));
+    QCOMPARE(combo->currentText(), QString("Ronda"));
+
+    // An empty file offers the built-in kinds, as a missing one does.
+    escrever("");
+    QCoreApplication::sendEvent(&c.f(), &ativa);
+    QCOMPARE(itens().size(), 4);
+    QCOMPARE(combo->currentText(), QString("Disparo Falso"));
+    QFile::remove(arquivo);
+    QCOMPARE(Form_Eventos_Pendentes::lerIntervencoes(arquivo),
+             Form_Eventos_Pendentes::kIntervencoesPadrao);
+}
+
+void TestEventosPendentes::phoneMask() {
+    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("1133334444"), QString("(11) 3333-4444"));
+    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("(11) 3333-4444"), QString("(11) 3333-4444"));
+    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("11987654321"), QString("(11) 98765-4321"));
+    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("113333"), QString("(11) 3333-    "));
+    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone(""), QString());
+}
+
+void TestEventosPendentes::openedFromMenuAndPicture() {
+    Console c;
+    c.abrir();
+    c.pendentes()->setEnabled(true);
+    c.pendentes()->trigger();
+    QVERIFY(c.f().isVisible());
+    QCOMPARE(c.f().pendentes().rowCount(), 0);
+    c.f().hide();
+    auto *img = c.w->findChild<QLabel *>("Img_Eventos_Pendentes");
+    QTest::mousePress(img, Qt::LeftButton);
+    QVERIFY(!c.f().isVisible());
+    QTest::mouseRelease(img, Qt::LeftButton);
+    QVERIFY(c.f().isVisible());
+}
+
+void TestEventosPendentes::unreadableListIsReported() {
+    Console c;
+    c.abrir();
+    c.s.grava(linha("1130", "08:31:00"));
+    QCOMPARE(c.f().pendentes().rowCount(), 1);
+    c.s.db().close();
+    QVERIFY(!c.f().Buscar_Atualizacoes());
+    QCOMPARE(c.s.prompt.shown.size(), 1);
+    QCOMPARE(c.s.prompt.shown[0].text,
+             QString("Houve um erro ao tentar atualizar os dados do evento."));
+    QCOMPARE(c.s.prompt.shown[0].caption, QString("ERRO"));
+    QCOMPARE(c.s.prompt.shown[0].icon, Prompt::Icon::Error);
+    // Back once the database is: the event is still there, pending.
+    QVERIFY(c.s.core->dm().banco().ensureAlive() != Database::State::Unreachable);
+    QVERIFY(c.f().Buscar_Atualizacoes());
+    QCOMPARE(c.f().pendentes().rowCount(), 1);
+}
+
+QTEST_MAIN(TestEventosPendentes)
+#include "test_eventos_pendentes.moc"

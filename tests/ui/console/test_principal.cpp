@@ -1,0 +1,624 @@
+#include "support/TestSupport.h"
+
+#include "console/EventColorDelegate.h"
+#include "console/Principal.h"
+#include "console/SoundState.h"
+#include "store/SqlListModel.h"
+#include "events/EventLine.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+// Monday 9 March 2026, 08:30.
+const QDateTime kSegunda(QDate(2026, 3, 9), QTime(8, 30, 0));
+
+// The platform side of sound, recorded.
+class FakeBackend : public SoundBackend {
+public:
+    void setFile(const QString &path) override { log << QStringLiteral("file:") + path; }
+    bool play() override {
+        log << QStringLiteral("play");
+        return true;
+    }
+    void stop() override { log << QStringLiteral("stop"); }
+    void playOnce(const QString &path) override { log << QStringLiteral("once:") + path; }
+    QStringList log;
+};
+
+void receptorTcp(QSqlDatabase db, quint16 porta, int tempoResposta) {
+    exec(db,
+         "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, BAUDS_COM, "
+         "PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values (1, 'TCP', 1, 1, 0, 3, "
+         ":p, 0, :t, 5)",
+         {{":p", porta}, {":t", tempoResposta}});
+}
+
+void gprs(QSqlDatabase db, const QString &imei) {
+    exec(db,
+         "insert into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, EQUIPAMENTO, SENHA_ACESSO) "
+         "values (:i, '0042', 'A', :d, 0, '01', '1234')",
+         {{":i", imei}, {":d", kSegunda}});
+}
+
+void evento(QSqlDatabase db, const QString &tipo, const QDateTime &data, bool nulo = false) {
+    exec(db,
+         "insert into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, NUMERO_PARTICAO, "
+         "NOME_PARTICAO, DESCRICAO, TIPO, DATA, DATA_INTERVENCAO, DETALHES, IDECALL, TRATADO, "
+         "PRIORIDADE) values ('000042', 'JOSE', '1130', '003', 1, 'CASA', 'ROUBO', :t, :d, :d, "
+         "'Evento Padrao', 'Nao Identificado', 1, 1)",
+         {{":t", nulo ? QVariant() : QVariant(tipo)}, {":d", data}});
+}
+
+// The colour painted at the top-left corner of a cell, away from its text.
+QColor corDaCelula(QTableView *grade, int row, int col) {
+    const QImage img = grade->viewport()->grab().toImage();
+    const QRect r = grade->visualRect(grade->model()->index(row, col));
+    if (!img.rect().contains(r.topLeft() + QPoint(1, 1))) return QColor(); // not laid out
+    return img.pixelColor(r.topLeft() + QPoint(1, 1));
+}
+
+// A main window over a station of its own.
+struct Janela {
+    Station s;
+    FakeBackend *backend = new FakeBackend;
+    SoundState sons{std::unique_ptr<SoundBackend>(backend)};
+    std::unique_ptr<Form_Principal> w;
+
+    explicit Janela(const QDateTime &inicio = kSegunda)
+        : s(inicio) {
+        mapPort(s.core->dataDir(), 1, s.dir.path() + "/sem-porta");
+    }
+    Form_Principal &abrir(bool mostrar = true) {
+        w = std::make_unique<Form_Principal>(*s.core, &sons);
+        w->resize(1200, 700);
+        if (mostrar) {
+            w->show();
+            if (!QTest::qWaitForWindowExposed(w.get())) qWarning("window not exposed");
+        }
+        return *w;
+    }
+    template <typename T> T *filho(const char *nome) {
+        return w->findChild<T *>(QLatin1String(nome));
+    }
+};
+
+} // namespace
+
+class TestPrincipal : public QObject {
+    Q_OBJECT
+private slots:
+    void captionPagesAndColumns();
+    void menuAndToolbar();
+    void colourOfEachType_data();
+    void colourOfEachType();
+    void gridPaintsTypeColoursAndSelection();
+    void closeBoxIsRefused();
+    void exitAsksOnlyWithPermission();
+    void deviceBusyAndMissingImei();
+    void soundIndicatorFollowsClicks();
+    void memoClearsOnDoubleClick();
+    void accountPagesReopenWhenShown();
+    void rearmAlertBringsItsPageAndStopsTheDriver();
+    void inactivityAlertSoundsWhileTheMessageIsOpen();
+    void statusBarShowsConnectionsAndTime();
+    void recordedEventRestoresAMinimisedWindow();
+    void deviceEventEndToEnd();
+};
+
+void TestPrincipal::captionPagesAndColumns() {
+    Janela j;
+    Form_Principal &w = j.abrir(false);
+    QCOMPARE(w.objectName(), QString("Form_Principal"));
+    QCOMPARE(w.windowTitle(), QString("Tulmo V.4.30"));
+    auto *paginas = j.filho<QTabWidget>("PageControl1");
+    QVERIFY(paginas);
+    const QStringList titulos{"Eventos Recebidos", "GPRS Conectados", "Alarmes Desarmados",
+                              "Aguardando Armar", "Sem comunicação"};
+    const QStringList nomes{"TabSheet1", "TabSheet3", "TabSheet2", "TabSheet4", "TabSheet5"};
+    QCOMPARE(paginas->count(), 5);
+    QCOMPARE(paginas->currentIndex(), 0);
+    for (int i = 0; i < 5; ++i) {
+        QCOMPARE(paginas->tabText(i), titulos[i]);
+        QCOMPARE(paginas->widget(i)->objectName(), nomes[i]);
+    }
+    auto titulosDe = [&](const char *grade) {
+        QStringList t;
+        QAbstractItemModel *m = j.filho<QTableView>(grade)->model();
+        for (int c = 0; c < m->columnCount(); ++c)
+            t << m->headerData(c, Qt::Horizontal).toString();
+        return t;
+    };
+    QCOMPARE(
+        titulosDe("Grade_Eventos"),
+        QStringList({"CONTA", "CLIENTE", "CODIGO", "ARGUMENTO", "PARTIÇÃO", "NOME PARTIÇÃO",
+                     "DESCRIÇÃO", "TIPO", "DATA", "DATA INTERVENÇÃO", "DETALHES", "TELEFONE"}));
+    const QStringList conta{"CONTA",   "NOME",      "TELEFONE1", "TELEFONE2",
+                            "CELULAR", "ENDERECO1", "ENDERECO2"};
+    QCOMPARE(titulosDe("Grid_Desarmado"), conta);
+    QCOMPARE(titulosDe("Grid_Rearme"), conta);
+    QCOMPARE(titulosDe("DBGrid1"), conta + QStringList{"ULTIMO_EVENTO"});
+    QCOMPARE(titulosDe("Grid_Conectados").size(), 10);
+    QCOMPARE(j.filho<QTableView>("Grade_Eventos")->columnWidth(9), 90);
+    QCOMPARE(j.filho<QTableView>("Grid_Conectados")->font().pixelSize(), 13);
+    QCOMPARE(j.filho<QTableView>("Grid_Rearme")->palette().color(QPalette::Base), QColor(0x808080));
+    QCOMPARE(j.filho<QTableView>("Grid_Rearme")->palette().color(QPalette::Text),
+             QColor(Qt::white));
+
+    QCOMPARE(w.eventosRecebidos().sql(),
+             QString("Select * From EVENTOS\nwhere TRATADO=1\norder by DATA desc"));
+    QCOMPARE(w.desarmados().sql(),
+             QString("Select * from Clientes\nwhere DESARMADOS = 1\norder by CONTA Desc"));
+    QCOMPARE(w.rearme().sql(),
+             QString("Select * from Clientes\nwhere REARME = 1\norder by CONTA Desc"));
+    QCOMPARE(
+        w.semComunicacao().sql(),
+        QString("Select * from Clientes\nwhere EVENTO_ATRASADO = 1\norder by ULTIMO_EVENTO Desc"));
+
+    // Dates as "dd.MM.yyyy HH:mm"; a pending event is not listed.
+    evento(j.s.db(), "ALARME", QDateTime(QDate(2026, 3, 9), QTime(7, 5, 9)));
+    exec(j.s.db(), "update EVENTOS set TRATADO = 0 where TIPO <> 'ALARME'");
+    evento(j.s.db(), "ARMADO", QDateTime(QDate(2026, 3, 9), QTime(7, 0)));
+    exec(j.s.db(), "update EVENTOS set TRATADO = 0 where TIPO = 'ARMADO'");
+    w.reabrirEventosRecebidos();
+    QCOMPARE(w.eventosRecebidos().rowCount(), 1);
+    QCOMPARE(w.eventosRecebidos().index(0, 8).data().toString(), QString("09.03.2026 07:05"));
+    QCOMPARE(w.eventosRecebidos().index(0, 7).data().toString(), QString("ALARME"));
+    QCOMPARE(w.eventosRecebidos().index(0, 2).data().toString(), QString("1130"));
+}
+
+void TestPrincipal::menuAndToolbar() {
+    Janela j;
+    j.abrir(false);
+    const QStringList itens{
+        "CadastrodeClientes1", "Eventos2", "CadastrodeGPRS1", "Operadores1", "rocadeTurno1",
+        "Importar1",           "Sair1",    "Pendentes1",      "Eventos1",    "ApagarEventos1",
+        "Configuracoes"};
+    const QStringList textos{"&Clientes",       "&Eventos",        "&GPRS",         "&Operadores",
+                             "&Troca de Turno", "&Importar",       "&Sair",         "&Pendentes",
+                             "&Relatorios",     "&Apagar Eventos", "&Configurações"};
+    for (int i = 0; i < itens.size(); ++i) {
+        auto *a = j.w->findChild<QAction *>(itens[i]);
+        QVERIFY2(a, qPrintable(itens[i]));
+        QCOMPARE(a->text(), textos[i]);
+    }
+    QVERIFY(!j.w->findChild<QAction *>("Operadores1")->isEnabled());
+    QVERIFY(!j.w->findChild<QAction *>("Pendentes1")->isEnabled());
+    const QStringList paineis{"Pnl_Cadastro_Clientes",
+                              "Pnl_Cadastro_Eventos",
+                              "Pnl_Cadastro_GPRS",
+                              "Pnl_Eventos_Pendentes",
+                              "Pnl_Relatorio_Eventos",
+                              "Pnl_Configuracoes",
+                              "Pnl_Sair"};
+    const QStringList dicas{"Cadastro de Clientes",
+                            "Cadastro de Eventos",
+                            "Cadastro GPRS",
+                            "Eventos Pendentes",
+                            "Relatório",
+                            "Configurações",
+                            "Sair"};
+    QVERIFY(j.filho<QFrame>("P_Botoes"));
+    for (int i = 0; i < paineis.size(); ++i) {
+        auto *p = j.w->findChild<QFrame *>(paineis[i]);
+        QVERIFY2(p, qPrintable(paineis[i]));
+        QCOMPARE(p->findChild<QLabel *>()->toolTip(), dicas[i]);
+        QCOMPARE(p->frameShadow(), QFrame::Raised);
+    }
+    QVERIFY(!j.filho<QFrame>("Pnl_Cadastro_Clientes")->isEnabled());
+    QVERIFY(j.filho<QLabel>("Image2"));
+    QCOMPARE(j.filho<QLabel>("Som_Ligado")->toolTip(), QString("Sons Ligados"));
+    QCOMPARE(j.filho<QLabel>("Som_Desligado")->toolTip(), QString("Sons Desligados"));
+
+    // Pressing lowers the panel, releasing raises it and runs the action.
+    auto *sair = j.filho<QFrame>("Pnl_Sair");
+    auto *img = j.filho<QLabel>("Image2");
+    j.s.prompt.answers = {false};
+    QTest::mousePress(img, Qt::LeftButton);
+    QCOMPARE(sair->frameShadow(), QFrame::Sunken);
+    QCOMPARE(j.s.prompt.shown.size(), 0);
+    QTest::mouseRelease(img, Qt::LeftButton);
+    QCOMPARE(sair->frameShadow(), QFrame::Raised);
+    QCOMPARE(j.s.prompt.shown.size(), 1);
+    QCOMPARE(j.s.prompt.shown[0].text, QString("Tem certeza que deseja Sair?"));
+}
+
+void TestPrincipal::colourOfEachType_data() {
+    QTest::addColumn<QString>("tipo");
+    QTest::addColumn<QColor>("fundo");
+    QTest::addColumn<bool>("fonteBranca");
+    QTest::newRow("ARMADO") << "ARMADO" << QColor(0x008080) << true;
+    QTest::newRow("DESARMADO") << "DESARMADO" << QColor(0x00FF00) << false;
+    QTest::newRow("ALARME") << "ALARME" << QColor(0xFF0000) << true;
+    QTest::newRow("RESTAURAÇÃO") << "RESTAURAÇÃO" << QColor(0xFFFF00) << false;
+    QTest::newRow("EMERGENCIA") << "EMERGENCIA" << QColor(0xFF00FF) << false;
+    QTest::newRow("PANICO") << "PANICO" << QColor(0xFF00FF) << false;
+    QTest::newRow("PERIÓDICO") << "PERIÓDICO" << QColor(0xD6D6D6) << false;
+    QTest::newRow("REGISTRO") << "REGISTRO" << QColor(0xC0C0C0) << false;
+    QTest::newRow("FALHAS") << "FALHAS" << QColor(0x800080) << true;
+    QTest::newRow("INTERNO") << "INTERNO" << QColor(0x00FFFF) << false;
+    QTest::newRow("empty") << "" << QColor(0xFFFFFF) << false;
+    // Without its accents, or in another case, a name is not the type.
+    QTest::newRow("RESTAURACAO") << "RESTAURACAO" << QColor() << false;
+    QTest::newRow("alarme") << "alarme" << QColor() << false;
+    QTest::newRow("unknown") << "QUALQUER" << QColor() << false;
+}
+
+void TestPrincipal::colourOfEachType() {
+    QFETCH(QString, tipo);
+    QFETCH(QColor, fundo);
+    QFETCH(bool, fonteBranca);
+    QPalette p;
+    p.setColor(QPalette::Base, QColor(0x123456));
+    p.setColor(QPalette::WindowText, QColor(0x010203));
+    p.setColor(QPalette::Highlight, QColor(0x0000AA));
+    p.setColor(QPalette::HighlightedText, QColor(0xEEEEEE));
+    const CellColors c = EventColorDelegate::cores(tipo, false, p);
+    QCOMPARE(c.fundo, fundo.isValid() ? fundo : QColor(0x123456));
+    QCOMPARE(c.fonte, fonteBranca ? QColor(Qt::white) : QColor(0x010203));
+    // A selected row is painted in the highlight colours, whatever its type.
+    const CellColors s = EventColorDelegate::cores(tipo, true, p);
+    QCOMPARE(s.fundo, QColor(0x0000AA));
+    QCOMPARE(s.fonte, QColor(0xEEEEEE));
+}
+
+void TestPrincipal::gridPaintsTypeColoursAndSelection() {
+    Janela j;
+    const QStringList tipos{"ARMADO",     "DESARMADO", "ALARME",    "RESTAURAÇÃO",
+                            "EMERGENCIA", "PANICO",    "PERIÓDICO", "REGISTRO",
+                            "FALHAS",     "INTERNO",   "",          "OUTRO"};
+    const QList<QRgb> cores{0x008080, 0x00FF00, 0xFF0000, 0xFFFF00, 0xFF00FF, 0xFF00FF,
+                            0xD6D6D6, 0xC0C0C0, 0x800080, 0x00FFFF, 0xFFFFFF};
+    // Newest first: row i holds tipos[i].
+    for (int i = 0; i < tipos.size(); ++i)
+        evento(j.s.db(), tipos[i], kSegunda.addSecs(-60 * i));
+    evento(j.s.db(), QString(), kSegunda.addSecs(-3600), true); // no type at all
+    Form_Principal &w = j.abrir();
+    auto *grade = j.filho<QTableView>("Grade_Eventos");
+    QCOMPARE(w.eventosRecebidos().rowCount(), tipos.size() + 1);
+    // The grid lays its rows out once the window is up.
+    QTRY_VERIFY(grade->viewport()->height() > 300 &&
+                grade->visualRect(w.eventosRecebidos().index(tipos.size(), 0)).isValid());
+    const QColor base = grade->palette().color(QPalette::Base);
+    QCOMPARE(base, QColor(0xD4D0C8));
+    for (int i = 0; i < tipos.size(); ++i) {
+        QCOMPARE(w.eventosRecebidos().valor(i, "TIPO").toString(), tipos[i]);
+        const QColor esperado = i < cores.size() ? QColor(cores[i]) : base;
+        for (int col : {0, 3, 7})
+            QCOMPARE(corDaCelula(grade, i, col), esperado);
+    }
+    QCOMPARE(corDaCelula(grade, tipos.size(), 3), QColor(0xFFFFFF));
+
+    grade->selectRow(2); // ALARME
+    const QColor cor = corDaCelula(grade, 2, 4);
+    QVERIFY2(cor == grade->palette().color(QPalette::Active, QPalette::Highlight) ||
+                 cor == grade->palette().color(QPalette::Inactive, QPalette::Highlight),
+             qPrintable(cor.name()));
+    QVERIFY(cor != QColor(0xFF0000));
+    QCOMPARE(corDaCelula(grade, 1, 4), QColor(0x00FF00));
+}
+
+void TestPrincipal::closeBoxIsRefused() {
+    Janela j;
+    Form_Principal &w = j.abrir();
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    QCOMPARE(j.s.prompt.shown.size(), 0);
+}
+
+void TestPrincipal::exitAsksOnlyWithPermission() {
+    Janela j;
+    Form_Principal &w = j.abrir(false);
+    QSignalSpy sair(&w, &Form_Principal::sairSolicitado);
+    QCOMPARE(j.s.core->operador().nome, QString("admin"));
+    QCOMPARE(j.s.core->operador().permissoes, 65535u);
+
+    j.s.prompt.answers = {false};
+    w.Exit1Click();
+    QCOMPARE(j.s.prompt.shown.size(), 1);
+    QCOMPARE(j.s.prompt.shown[0].text, QString("Tem certeza que deseja Sair?"));
+    QCOMPARE(j.s.prompt.shown[0].caption, QString("Sair TULMO"));
+    QCOMPARE(j.s.prompt.shown[0].icon, Prompt::Icon::Warning);
+    QCOMPARE(sair.count(), 0);
+
+    j.s.prompt.answers = {true};
+    j.w->findChild<QAction *>("Sair1")->trigger();
+    QCOMPARE(sair.count(), 1);
+
+    // Without the permission to close, no question and no exit: the shift dialog instead.
+    j.s.core->operador().permissoes = 65535 & ~32u;
+    j.s.prompt.answers = {true};
+    QString modal;
+    QTimer::singleShot(0, &w, [&modal] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            modal = d->objectName();
+            d->close();
+        }
+    });
+    w.Exit1Click();
+    QCOMPARE(modal, QString("Form_iniciar_turno"));
+    QCOMPARE(j.s.prompt.shown.size(), 2);
+    QCOMPARE(sair.count(), 1);
+}
+
+void TestPrincipal::deviceBusyAndMissingImei() {
+    Janela j;
+    const quint16 porta = portaLivre();
+    receptorTcp(j.s.db(), porta, 5);
+    gprs(j.s.db(), "123456");
+    j.abrir(); // opens the receivers
+    auto *grade = j.filho<QTableView>("Grid_Conectados");
+    Conectados &con = j.s.core->conectados();
+    QCOMPARE(grade->model(), &con);
+
+    // Nothing selected, nothing listed: nothing happens.
+    j.w->Grid_ConectadosDblClick();
+    QCOMPARE(j.s.prompt.shown.size(), 0);
+
+    QTcpSocket d;
+    d.connectToHost(QHostAddress::LocalHost, porta);
+    QTRY_COMPARE(con.rowCount(), 1);
+    QCOMPARE(j.filho<QLabel>("Panel0")->text(), QString("Connected to: 127.0.0.1"));
+    QByteArray recebido;
+    QTRY_COMPARE(recebido += d.readAll(), QByteArray("&"));
+    const QPoint celula = grade->visualRect(con.index(0, 0)).center();
+    QTest::mouseClick(grade->viewport(), Qt::LeftButton, {}, celula);
+    QTest::mouseDClick(grade->viewport(), Qt::LeftButton, {}, celula);
+    QCOMPARE(j.s.prompt.shown.size(), 1);
+    QCOMPARE(j.s.prompt.shown[0].text, QString("Falta receber o IMEI"));
+
+    // Identified, its reply still queued: busy, although the IMEI is known.
+    d.write("&011234560042");
+    d.flush();
+    QTRY_COMPARE(con.linha(0).imei, QString("123456"));
+    QCOMPARE(con.respostas().size(), 1);
+    // The hidden reply queue follows at the tick: its fourth column is the slot.
+    auto *buffer = j.filho<QTableView>("Grid_Buffer");
+    QVERIFY(buffer->isHidden());
+    emit j.s.core->timerAtualizar().timeout({});
+    QCOMPARE(buffer->model()->rowCount(), 1);
+    QCOMPARE(buffer->model()->index(0, 3).data().toString(), QString("1"));
+    QCOMPARE(buffer->model()->index(0, 0).data().toString(), QString("+"));
+    j.w->Grid_ConectadosDblClick();
+    QCOMPARE(j.s.prompt.shown.size(), 2);
+    QCOMPARE(j.s.prompt.shown[1].text, QString("Dispositivo ocupado!"));
+
+    // Reply sent: nothing to say.
+    j.s.clock.advanceSecs(5);
+    j.s.core->Timer_AtualizarTimer();
+    recebido.clear();
+    QTRY_COMPARE(recebido += d.readAll(), QByteArray("+"));
+    QCOMPARE(con.respostas().size(), 0);
+    j.w->Grid_ConectadosDblClick();
+    QCOMPARE(j.s.prompt.shown.size(), 2);
+}
+
+void TestPrincipal::soundIndicatorFollowsClicks() {
+    Janela j;
+    j.abrir();
+    auto *ligado = j.filho<QLabel>("Som_Ligado");
+    auto *desligado = j.filho<QLabel>("Som_Desligado");
+    QVERIFY(j.sons.ligado());
+    QVERIFY(ligado->isVisible());
+    QTest::mouseClick(ligado, Qt::LeftButton);
+    QVERIFY(!j.sons.ligado());
+    QVERIFY(!ligado->isVisible());
+    QVERIFY(desligado->isVisible());
+    QCOMPARE(j.backend->log.last(), QString("stop"));
+    QTest::mouseClick(desligado, Qt::LeftButton);
+    QVERIFY(j.sons.ligado());
+    QVERIFY(ligado->isVisible());
+    QVERIFY(!desligado->isVisible());
+}
+
+void TestPrincipal::memoClearsOnDoubleClick() {
+    Janela j;
+    j.abrir(false);
+    auto *memo = j.filho<QPlainTextEdit>("Memo1");
+    QVERIFY(memo->isHidden());
+    j.s.core->dm().memo1().append("&011234560042");
+    QCOMPARE(memo->toPlainText(), QString("&011234560042"));
+    QTest::mouseDClick(memo->viewport(), Qt::LeftButton);
+    QCOMPARE(memo->toPlainText(), QString());
+    QVERIFY(j.s.core->dm().memo1().lines().isEmpty());
+
+    // Months of traffic: the memo keeps the latest lines only, as its log does, and a line of
+    // garbage is shown in part.
+    LineLog &log = j.s.core->dm().memo1();
+    for (int i = 0; i < log.maxLines() + 50; ++i)
+        log.append(QString::number(i));
+    log.append(QString(5000, 'x'));
+    QCOMPARE(memo->document()->blockCount(), log.maxLines());
+    QCOMPARE(log.lines().size(), log.maxLines());
+    QCOMPARE(memo->document()->firstBlock().text(), QString::number(51));
+    const QString cortada =
+        QString(LineLog::kMaxColunas, 'x') + QString(" …(+%1)").arg(5000 - LineLog::kMaxColunas);
+    QCOMPARE(memo->document()->lastBlock().text(), cortada);
+    QCOMPARE(log.lines().last(), cortada);
+}
+
+void TestPrincipal::accountPagesReopenWhenShown() {
+    Janela j;
+    j.s.conta("000001", "JOSE");
+    j.s.conta("000002", "MARIA");
+    Form_Principal &w = j.abrir(false);
+    QCOMPARE(w.desarmados().rowCount(), 0);
+    exec(j.s.db(), "update CLIENTES set DESARMADOS = 1, REARME = 1");
+    QCOMPARE(w.desarmados().rowCount(), 0);
+    auto *paginas = j.filho<QTabWidget>("PageControl1");
+    paginas->setCurrentIndex(2);
+    QCOMPARE(w.desarmados().rowCount(), 2);
+    QCOMPARE(w.desarmados().index(0, 0).data().toString(), QString("000002"));
+    QCOMPARE(w.rearme().rowCount(), 0);
+    paginas->setCurrentIndex(3);
+    QCOMPARE(w.rearme().rowCount(), 2);
+    // The silent list refreshes only when the supervision or a recording reopens it.
+    QCOMPARE(w.semComunicacao().rowCount(), 2); // both start silent
+    exec(j.s.db(), "update CLIENTES set EVENTO_ATRASADO = 0");
+    paginas->setCurrentIndex(4);
+    QCOMPARE(w.semComunicacao().rowCount(), 2);
+}
+
+void TestPrincipal::rearmAlertBringsItsPageAndStopsTheDriver() {
+    Janela j(QDateTime(QDate(2026, 3, 9), QTime(8, 0, 0)));
+    j.s.conta("000001", "JOSE");
+    exec(j.s.db(), "update CLIENTES set DESARMADOS = 1");
+    exec(j.s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('000001', "
+                   "'SEG', '08:00:00', 1)");
+    Form_Principal &w = j.abrir(false);
+    auto *paginas = j.filho<QTabWidget>("PageControl1");
+    QTimer &driver = j.s.core->timerAtualizar();
+    driver.start();
+    j.sons.Som_LigadoClick(); // off, so the alert's switch-on shows
+    QString pagina;
+    bool parado = false;
+    int rearme = -1;
+    j.s.prompt.onMessage = [&](const QString &) {
+        pagina = paginas->currentWidget()->objectName();
+        parado = !driver.isActive();
+        rearme = w.rearme().rowCount();
+    };
+    QCOMPARE(w.desarmados().rowCount(), 1);
+    j.s.core->Timer_AtualizarTimer();
+    QCOMPARE(j.s.prompt.shown.size(), 1);
+    QCOMPARE(j.s.prompt.shown[0].text, QString("Cliente JOSE Está Desarmado"));
+    QCOMPARE(pagina, QString("TabSheet4"));
+    QVERIFY(parado);
+    QCOMPARE(rearme, 1);
+    QCOMPARE(w.desarmados().rowCount(), 0);
+    QVERIFY(driver.isActive());
+    QCOMPARE(driver.interval(), 1000);
+    QVERIFY(j.sons.ligado());
+    QVERIFY(j.backend->log.contains("play"));
+    QVERIFY(j.backend->log.filter("file:").last().endsWith("Sons/P1Sound.wav"));
+    driver.stop();
+}
+
+void TestPrincipal::inactivityAlertSoundsWhileTheMessageIsOpen() {
+    Janela j;
+    j.s.conta("001234", "JOSE");
+    exec(j.s.db(), "update CLIENTES set EVENTO_ATRASADO = 0, ULTIMO_EVENTO = :u",
+         {{":u", kSegunda.addDays(-2)}});
+    Form_Principal &w = j.abrir(false);
+    auto *paginas = j.filho<QTabWidget>("PageControl1");
+    QTimer &scan = j.s.core->timerInativos();
+    scan.start();
+    QString pagina;
+    bool parado = false, ligado = false;
+    j.s.prompt.onMessage = [&](const QString &) {
+        pagina = paginas->currentWidget()->objectName();
+        parado = !scan.isActive();
+        ligado = j.sons.ligado();
+    };
+    QCOMPARE(w.semComunicacao().rowCount(), 0);
+    j.s.core->TimerInativosTimer();
+    QCOMPARE(j.s.prompt.shown.size(), 1);
+    QVERIFY(j.s.prompt.shown[0].text.startsWith("Cliente 001234-JOSE Está inativo desde "));
+    QCOMPARE(pagina, QString("TabSheet5"));
+    QVERIFY(parado);
+    QVERIFY(ligado);
+    // Closed: the indicator off, the player stopped, the list shows the account.
+    QVERIFY(!j.sons.ligado());
+    QCOMPARE(j.backend->log.last(), QString("stop"));
+    QCOMPARE(w.semComunicacao().rowCount(), 1);
+    QVERIFY(scan.isActive());
+    scan.stop();
+}
+
+void TestPrincipal::statusBarShowsConnectionsAndTime() {
+    Janela j;
+    j.abrir(false);
+    auto paineis = j.w->statusBar()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(paineis.size(), 3);
+    QCOMPARE(paineis[0]->width(), 150);
+    QCOMPARE(paineis[1]->width(), 150);
+    QCOMPARE(paineis[2]->width(), 50);
+    j.s.clock.set(QDateTime(kSegunda.date(), QTime(9, 41, 7)));
+    emit j.s.core->timerAtualizar().timeout({});
+    QCOMPARE(paineis[1]->text(), QString("Conexoes TCP/IP: 0"));
+    QCOMPARE(paineis[2]->text(), QString("09:41:07"));
+}
+
+void TestPrincipal::recordedEventRestoresAMinimisedWindow() {
+    Janela j;
+    j.s.conta("001234", "JOSE");
+    j.s.codigo("1602", "TESTE", 6);
+    Form_Principal &w = j.abrir();
+    j.s.core->stopTimer();
+    w.showMinimized();
+    QVERIFY(w.isMinimized());
+    QCOMPARE(w.eventosRecebidos().rowCount(), 0);
+    QCOMPARE(
+        j.s.grava(eventline::build("01", "1", "1234", "1", "1602", "000", "09/03/26", "08:31:00"))
+            .status,
+        RecordResult::Status::Stored);
+    QVERIFY(!w.isMinimized());
+    QCOMPARE(w.eventosRecebidos().rowCount(), 1);
+    QCOMPARE(w.eventosRecebidos().valor(0, "TIPO").toString(), QString("PERIÓDICO"));
+}
+
+void TestPrincipal::deviceEventEndToEnd() {
+    QTemporaryDir dir;
+    ScriptedPrompt prompt;
+    auto *backend = new FakeBackend;
+    SoundState sons{std::unique_ptr<SoundBackend>(backend)};
+    ConsoleCore core(dir.path(), SystemClock::instance(), &prompt, &sons);
+    QString erro;
+    QVERIFY2(core.iniciar(&erro), qPrintable(erro));
+    mapPort(core.dataDir(), 1, dir.path() + "/sem-porta");
+    QSqlDatabase db = core.dm().banco().principal();
+    const quint16 porta = portaLivre();
+    receptorTcp(db, porta, 0);
+    gprs(db, "123456");
+    exec(db, "insert into CLIENTES (CONTA, NOME, DESARMADOS, REARME, EVENTO_ATRASADO, "
+             "TEMPO_ATRASO, ULTIMO_EVENTO) values ('000042', 'JOSE', 0, 0, 0, 1440, "
+             "CURRENT_TIMESTAMP)");
+    exec(db, "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
+             "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values ('1130', 'ALARME ROUBO', 2, 1, 1, "
+             "'', 0, 0)");
+
+    Form_Principal w(core, &sons);
+    w.resize(1200, 700);
+    w.show(); // the receivers open and the real timers run
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(core.timerAtualizar().isActive());
+
+    QTcpSocket d;
+    d.connectToHost(QHostAddress::LocalHost, porta);
+    QByteArray recebido;
+    QTRY_COMPARE_WITH_TIMEOUT(recebido += d.readAll(), QByteArray("&"), 2000);
+    d.write("&011234560042");
+    d.flush();
+    recebido.clear();
+    QTRY_COMPARE_WITH_TIMEOUT(recebido += d.readAll(), QByteArray("+"), 2000);
+    d.write("5011 180042E13001003");
+    d.flush();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        scalar(db, "select count(*) from EVENTOS where CONTA = '000042'").toInt() == 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.eventosRecebidos().rowCount(), 1, 2000);
+    QCOMPARE(w.eventosRecebidos().valor(0, "TIPO").toString(), QString("ALARME"));
+    QCOMPARE(w.eventosRecebidos().index(0, 0).data().toString(), QString("000042"));
+    auto *grade = w.findChild<QTableView *>("Grade_Eventos");
+    QTRY_COMPARE(corDaCelula(grade, 0, 1), QColor(0xFF0000)); // once laid out and painted
+    QCOMPARE(prompt.shown.size(), 0);
+    core.stopTimer();
+}
+
+QTEST_MAIN(TestPrincipal)
+#include "test_principal.moc"
