@@ -3,41 +3,21 @@
 #include "common/Clock.h"
 #include "common/Sound.h"
 #include "common/TextCodec.h"
+#include "events/EventTypes.h"
+#include "events/RecordingRepository.h"
 #include "reception/SlotWriter.h"
 #include "store/Database.h"
+#include "store/TransactionGuard.h"
 
 #include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QVariant>
+
+#include <optional>
 
 namespace tulmo {
 
 namespace {
 
 constexpr int kSmsLength = 257;
-
-// Texts are cut to their column's width rather than failing the insert.
-QString fit(const QString &s, int width) {
-    return s.left(width);
-}
-
-// Columns by name, with the query's record taken once (each record() call describes every
-// column of the statement again).
-class Row {
-public:
-    explicit Row(const QSqlQuery &q)
-        : m_q(q)
-        , m_rec(q.record()) {}
-    QVariant operator[](const char *name) const {
-        const int i = m_rec.indexOf(QLatin1String(name));
-        return i < 0 ? QVariant() : m_q.value(i);
-    }
-
-private:
-    const QSqlQuery &m_q;
-    QSqlRecord m_rec;
-};
 
 bool toSmallint(const QString &text, int *out) {
     bool ok = false;
@@ -47,28 +27,211 @@ bool toSmallint(const QString &text, int *out) {
     return true;
 }
 
+// Why a recording stopped before its commit: the line's own data (reason), or a statement of
+// the database (what it was doing, and the database's error).
+struct Stop {
+    bool database = false;
+    QString reason;
+    QString dbError;
+};
+using Step = std::optional<Stop>;
+
+Step badData(const QString &reason) {
+    return Stop{false, reason, {}};
+}
+Step dbFailed(const QString &what, const QString &dbError) {
+    return Stop{true, what, dbError};
+}
+
+// What one recording read and decided. The sound, the SMS and the refreshes come from it once
+// the transaction is committed.
+struct Recording {
+    DecodedEvent ev;
+    QDateTime agora;
+    bool readSmsReceivers = false;
+
+    AccountRow account;
+    EventCodeRow code;
+    int particao = 0;
+    int numeroZonaUsuario = 0;
+    EventRow row;
+
+    bool desarmadosChanged = false;
+    bool aguardandoArmarChanged = false;
+    QString warning;
+    QList<int> smsReceivers;
+
+    bool cadastrado() const { return !account.nome.isEmpty(); }
+};
+
+Step lookUpAccountAndCode(RecordingRepository &repo, Recording &r) {
+    if (!repo.readAccount(r.ev.conta, &r.account))
+        return dbFailed(QStringLiteral("ler a conta"), repo.lastError());
+    if (!repo.readEventCode(r.ev.codigo, &r.code))
+        return dbFailed(QStringLiteral("ler o código do evento"), repo.lastError());
+    return std::nullopt;
+}
+
+// What can never be stored is turned away before anything changes.
+Step checkLineData(Recording &r) {
+    if (!toSmallint(r.ev.particao, &r.particao))
+        return badData(QStringLiteral("partição inválida: \"%1\"").arg(r.ev.particao));
+    r.row.data = eventline::parseDateTime(r.ev.dataHora);
+    if (!r.row.data.isValid())
+        return badData(QStringLiteral("data e hora inválidas: \"%1\"").arg(r.ev.dataHora));
+    const QString &tipo = r.code.tipo;
+    const bool lookedUp = tipo == QLatin1String("0") || tipo == QLatin1String("1") ||
+                          tipo == QLatin1String("2") || tipo == QLatin1String("3");
+    if (r.cadastrado() && lookedUp && !toSmallint(r.ev.zonaUsuario, &r.numeroZonaUsuario))
+        return badData(QStringLiteral("zona ou usuário inválido: \"%1\"").arg(r.ev.zonaUsuario));
+    return std::nullopt;
+}
+
+// Any event is a sign of life.
+Step keepAlive(RecordingRepository &repo, const Recording &r) {
+    if (!repo.markSignOfLife(r.ev.conta, r.agora))
+        return dbFailed(QStringLiteral("atualizar a conta"), repo.lastError());
+    return std::nullopt;
+}
+
+void fillRow(Recording &r) {
+    EventRow &e = r.row;
+    e.conta = r.ev.conta;
+    e.cliente = r.cadastrado() ? r.account.nome : QStringLiteral("Não Cadastrado");
+    e.codigoAlarme = r.ev.codigo;
+    e.argumento = r.ev.zonaUsuario;
+    e.numeroParticao = r.particao;
+    e.nomeParticao = QStringLiteral("PARTIÇÃO ") + r.ev.particao;
+    e.descricao = r.code.descricao;
+    e.tipo = r.code.tipo;
+    e.dataIntervencao = r.agora;
+    e.detalhes = QStringLiteral("Evento Padrão");
+    e.idecall = r.ev.idecall;
+    e.tratado = r.code.registroAutomatico;
+    e.prioridade = r.code.prioridade;
+}
+
+Step lookUpPartitionName(RecordingRepository &repo, Recording &r) {
+    QString nome;
+    if (!repo.readPartitionName(r.ev.conta, r.particao, &nome))
+        return dbFailed(QStringLiteral("ler a partição"), repo.lastError());
+    if (!nome.isEmpty()) r.row.nomeParticao = nome;
+    return std::nullopt;
+}
+
+// The user's or zone's description after the code's; its number when it has none, and the
+// text as received when the account is not registered.
+Step describe(RecordingRepository &repo, Recording &r, bool zona) {
+    if (!r.cadastrado()) {
+        r.row.descricao += QLatin1Char(' ') + r.ev.zonaUsuario;
+        return std::nullopt;
+    }
+    QString d;
+    const bool ok = zona ? repo.readZoneDescription(r.ev.conta, r.numeroZonaUsuario, &d)
+                         : repo.readUserDescription(r.ev.conta, r.numeroZonaUsuario, &d);
+    if (!ok) return dbFailed(QStringLiteral("ler a descrição"), repo.lastError());
+    r.row.descricao += QLatin1Char(' ') + (d.isEmpty() ? QString::number(r.numeroZonaUsuario) : d);
+    return std::nullopt;
+}
+
+Step setDesarmados(RecordingRepository &repo, Recording &r, int valor) {
+    if (!repo.setDesarmados(r.ev.conta, valor))
+        return dbFailed(QStringLiteral("atualizar DESARMADOS da conta"), repo.lastError());
+    r.desarmadosChanged = true;
+    return std::nullopt;
+}
+
+Step setRearme(RecordingRepository &repo, Recording &r, int valor) {
+    if (!repo.setRearme(r.ev.conta, valor))
+        return dbFailed(QStringLiteral("atualizar REARME da conta"), repo.lastError());
+    r.aguardandoArmarChanged = true;
+    return std::nullopt;
+}
+
+// A disarm during an hour the schedule marks armed is announced once the event is stored.
+Step checkSchedule(RecordingRepository &repo, Recording &r) {
+    bool marcado = false;
+    if (!repo.readScheduleMarked(r.ev.conta, EventRecorder::diaSemana(r.agora.date()),
+                                 QTime(r.agora.time().hour(), 0, 0), &marcado))
+        return dbFailed(QStringLiteral("ler o quadro de horários"), repo.lastError());
+    if (marcado)
+        r.warning =
+            QStringLiteral("Cliente ") + r.account.nome + QStringLiteral(" Entrou fora do horário");
+    return std::nullopt;
+}
+
+// By the type number: the name written to EVENTOS.TIPO, the description and the account's
+// supervision columns.
+Step classify(RecordingRepository &repo, Recording &r) {
+    const QString &tipo = r.code.tipo;
+    r.row.tipo = EventTypes::tipoNome(tipo);
+    if (tipo == QLatin1String("0")) {
+        if (Step s = describe(repo, r, false)) return s;
+        if (Step s = setDesarmados(repo, r, 1)) return s;
+        return checkSchedule(repo, r);
+    }
+    if (tipo == QLatin1String("1")) {
+        if (Step s = describe(repo, r, false)) return s;
+        if (Step s = setDesarmados(repo, r, 0)) return s;
+        return setRearme(repo, r, 0);
+    }
+    if (tipo == QLatin1String("2") || tipo == QLatin1String("3")) return describe(repo, r, true);
+    if (tipo == QLatin1String("10")) r.row.cliente = QStringLiteral("EVENTO INTERNO");
+    return std::nullopt;
+}
+
+// The statements in their fixed order, in one transaction: either all of the recording is
+// committed or, whatever way this returns, none of it stays.
+Step record(QSqlDatabase db, Recording &r) {
+    TransactionGuard transaction(db);
+    if (!transaction.begun())
+        return dbFailed(QStringLiteral("iniciar a transação"), db.lastError().text());
+    RecordingRepository repo(db);
+    if (Step s = lookUpAccountAndCode(repo, r)) return s;
+    if (Step s = checkLineData(r)) return s;
+    if (Step s = keepAlive(repo, r)) return s;
+    fillRow(r);
+    if (Step s = lookUpPartitionName(repo, r)) return s;
+    if (Step s = classify(repo, r)) return s;
+    if (r.code.envioSms == 1 && r.readSmsReceivers) r.smsReceivers = repo.readSmsReceivers();
+    if (!repo.insertEvent(r.row))
+        return dbFailed(QStringLiteral("gravar o evento"), repo.lastError());
+    if (!transaction.commit())
+        return dbFailed(QStringLiteral("confirmar a gravação"), db.lastError().text());
+    return std::nullopt;
+}
+
+void playSound(SoundOutput *sound, const EventCodeRow &code) {
+    if (!sound) return;
+    sound->stopPlayer();
+    if (code.somContinuo == 1) {
+        if (!code.som.isEmpty()) sound->playRepeating(code.som);
+    } else {
+        sound->playOnce(code.som);
+    }
+}
+
+// A failed write to one port does not keep the SMS from the next.
+void sendSms(SlotWriter *writer, const Recording &r) {
+    if (!writer || r.smsReceivers.isEmpty()) return;
+    const QByteArray cmd =
+        EventRecorder::comandoSms(r.account.celular, r.row.descricao, r.row.nomeParticao);
+    for (int receiver : r.smsReceivers)
+        writer->writeToSlot(receiver, cmd);
+}
+
 } // namespace
 
 EventRecorder::EventRecorder(Database &banco, const Clock &clock, SoundOutput *sound,
-                                 SlotWriter *slotWriter, QObject *parent)
+                             SlotWriter *slotWriter, QObject *parent)
     : QObject(parent)
     , m_banco(banco)
     , m_clock(clock)
     , m_sound(sound)
     , m_slots(slotWriter) {}
 
-QString EventRecorder::tipoNome(const QString &t) {
-    static const char *const names[] = {"DESARMADO",   "ARMADO",     "ALARME",
-                                        "RESTAURAÇÃO", "EMERGENCIA", "PANICO",
-                                        "PERIÓDICO",   "REGISTRO",   "FALHAS"};
-    for (int i = 0; i <= 8; ++i)
-        if (t == QString::number(i)) return QString::fromUtf8(names[i]);
-    if (t == QLatin1String("10")) return QStringLiteral("INTERNO");
-    return t;
-}
-
 QByteArray EventRecorder::comandoSms(const QString &celular, const QString &descricao,
-                                       const QString &nomeParticao) {
+                                     const QString &nomeParticao) {
     QByteArray cmd = toWindows1252(QStringLiteral("SMS:") + celular + QLatin1Char(',') + descricao +
                                    QLatin1Char(' ') + nomeParticao);
     if (cmd.size() < kSmsLength) cmd.append(QByteArray(kSmsLength - cmd.size(), '\0'));
@@ -80,9 +243,9 @@ QString EventRecorder::diaSemana(const QDate &d) {
     return QString::fromLatin1(dias[d.dayOfWeek() % 7]); // Qt: Monday 1 … Sunday 7
 }
 
+// Called once the transaction is rolled back.
 RecordResult EventRecorder::failure(const QString &what, const QString &dbError) {
     RecordResult r;
-    m_banco.principal().rollback(); // nothing of this line stays half done
     if (m_banco.ensureAlive() == Database::State::Alive) {
         // The connection works: this statement fails for this line, and would again.
         r.status = RecordResult::Status::Rejected;
@@ -99,243 +262,40 @@ RecordResult EventRecorder::failure(const QString &what, const QString &dbError)
 RecordResult EventRecorder::Grava_Evento_Banco_Dados(const QString &line) {
     RecordResult result;
     if (line.size() <= 10) return result;
-
-    auto reject = [&](const QString &why) {
-        m_banco.principal().rollback();
+    auto rejected = [&result](const QString &why) {
         result.status = RecordResult::Status::Rejected;
         result.reason = why;
         return result;
     };
 
     const auto parsed = eventline::parse(line);
-    if (!parsed) return reject(QStringLiteral("linha de evento ilegível"));
-    const DecodedEvent &ev = *parsed;
-    if (ev.conta.size() > 6)
-        return reject(QStringLiteral("conta com mais de 6 caracteres: \"%1\"").arg(ev.conta));
-    QSqlDatabase db = m_banco.principal();
-    if (!db.isOpen() && m_banco.ensureAlive() == Database::State::Unreachable) {
+    if (!parsed) return rejected(QStringLiteral("linha de evento ilegível"));
+    if (parsed->conta.size() > 6)
+        return rejected(
+            QStringLiteral("conta com mais de 6 caracteres: \"%1\"").arg(parsed->conta));
+    if (!m_banco.principal().isOpen() && m_banco.ensureAlive() == Database::State::Unreachable) {
         result.status = RecordResult::Status::Retry;
         result.reason = QStringLiteral("banco de dados inacessível");
         return result;
     }
-    db = m_banco.principal();
-    // The look-ups, the account's columns and the event go in one transaction: either the
-    // whole recording is committed or none of it, and a retry starts from a clean account.
-    if (!db.transaction())
-        return failure(QStringLiteral("iniciar a transação"), db.lastError().text());
-    bool semComunicacao = false, desarmados = false, aguardandoArmar = false;
 
-    // Account.
-    QString nome, celular;
-    {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("Select * from CLIENTES where CONTA =:conta"));
-        q.bindValue(QStringLiteral(":conta"), ev.conta);
-        if (!q.exec()) return failure(QStringLiteral("ler a conta"), q.lastError().text());
-        if (q.next()) {
-            const Row row(q);
-            nome = row["NOME"].toString();
-            celular = row["CELULAR"].toString();
-        }
-    }
-    const bool cadastrado = !nome.isEmpty();
+    Recording r;
+    r.ev = *parsed;
+    r.agora = m_clock.now();
+    r.readSmsReceivers = m_slots != nullptr;
+    if (const Step stop = record(m_banco.principal(), r))
+        return stop->database ? failure(stop->reason, stop->dbError) : rejected(stop->reason);
 
-    // Event code.
-    QString descricaoCodigo, tipo, som;
-    int registroAutomatico = 0, prioridade = 0, somContinuo = 0, envioSms = 0;
-    {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("Select * from EVENTOS_PADRAO where CODIGO_EVENTO =:codigo"));
-        q.bindValue(QStringLiteral(":codigo"), ev.codigo);
-        if (!q.exec())
-            return failure(QStringLiteral("ler o código do evento"), q.lastError().text());
-        if (q.next()) {
-            const Row row(q);
-            descricaoCodigo = row["DESCRICAO"].toString();
-            const QVariant t = row["TIPO"];
-            tipo = t.isNull() ? QString() : QString::number(t.toInt());
-            registroAutomatico = row["REGISTRO_AUTOMATICO"].toInt();
-            prioridade = row["PRIORIDADE"].toInt();
-            som = row["SOM"].toString();
-            somContinuo = row["SOM_CONTINUO"].toInt();
-            envioSms = row["ENVIO_SMS"].toInt();
-        }
-    }
-
-    // What can never be stored is turned away before anything changes.
-    int particao = 0;
-    if (!toSmallint(ev.particao, &particao))
-        return reject(QStringLiteral("partição inválida: \"%1\"").arg(ev.particao));
-    const QDateTime data = eventline::parseDateTime(ev.dataHora);
-    if (!data.isValid())
-        return reject(QStringLiteral("data e hora inválidas: \"%1\"").arg(ev.dataHora));
-    const bool porUsuario = tipo == QLatin1String("0") || tipo == QLatin1String("1");
-    const bool porZona = tipo == QLatin1String("2") || tipo == QLatin1String("3");
-    int numeroZonaUsuario = 0;
-    if (cadastrado && (porUsuario || porZona) && !toSmallint(ev.zonaUsuario, &numeroZonaUsuario))
-        return reject(QStringLiteral("zona ou usuário inválido: \"%1\"").arg(ev.zonaUsuario));
-
-    const QDateTime agora = m_clock.now();
-
-    // Any event is a sign of life.
-    {
-        QSqlQuery q(db);
-        q.prepare(
-            QStringLiteral("Update CLIENTES Set ULTIMO_EVENTO =:UltimoEvento, EVENTO_ATRASADO = 0\n"
-                           "where CONTA =:id"));
-        q.bindValue(QStringLiteral(":UltimoEvento"), agora);
-        q.bindValue(QStringLiteral(":id"), ev.conta);
-        if (!q.exec()) return failure(QStringLiteral("atualizar a conta"), q.lastError().text());
-    }
-    semComunicacao = true;
-
-    QString cliente = cadastrado ? nome : QStringLiteral("Não Cadastrado");
-    QString nomeParticao = QStringLiteral("PARTIÇÃO ") + ev.particao;
-    QString descricao = descricaoCodigo;
-    QString tipoTexto = tipo;
-
-    // Sound.
-    if (m_sound) {
-        m_sound->stopPlayer();
-        if (somContinuo == 1) {
-            if (!som.isEmpty()) m_sound->playRepeating(som);
-        } else {
-            m_sound->playOnce(som);
-        }
-    }
-
-    // Partition name.
-    {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        q.prepare(
-            QStringLiteral("Select * from PARTICOES where CONTA =:conta and PARTICAO =:particao"));
-        q.bindValue(QStringLiteral(":conta"), ev.conta);
-        q.bindValue(QStringLiteral(":particao"), particao);
-        if (!q.exec()) return failure(QStringLiteral("ler a partição"), q.lastError().text());
-        if (q.next()) {
-            const QString n = Row(q)["NOME_PARTICAO"].toString();
-            if (!n.isEmpty()) nomeParticao = n;
-        }
-    }
-
-    auto descreve = [&](const QString &tabela,
-                        const QString &coluna) -> std::optional<RecordResult> {
-        if (!cadastrado) {
-            descricao += QLatin1Char(' ') + ev.zonaUsuario;
-            return std::nullopt;
-        }
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("Select * from %1 where CONTA =:conta and %2 =:%3")
-                      .arg(tabela, coluna, coluna.toLower()));
-        q.bindValue(QStringLiteral(":conta"), ev.conta);
-        q.bindValue(QLatin1Char(':') + coluna.toLower(), numeroZonaUsuario);
-        if (!q.exec()) return failure(QStringLiteral("ler a descrição"), q.lastError().text());
-        QString d;
-        if (q.next()) d = Row(q)["DESCRICAO"].toString();
-        descricao += QLatin1Char(' ') + (d.isEmpty() ? QString::number(numeroZonaUsuario) : d);
-        return std::nullopt;
-    };
-    // "Update CLIENTES Set DESARMADOS =:desarmados" / "where CONTA =:id", and REARME alike.
-    auto setFlag = [&](const char *coluna, int valor) -> std::optional<RecordResult> {
-        const QString param = QString::fromLatin1(coluna).toLower();
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("Update CLIENTES Set %1 =:%2\nwhere CONTA =:id")
-                      .arg(QLatin1String(coluna), param));
-        q.bindValue(QLatin1Char(':') + param, valor);
-        q.bindValue(QStringLiteral(":id"), ev.conta);
-        if (q.exec()) return std::nullopt;
-        return failure(QStringLiteral("atualizar %1 da conta").arg(QLatin1String(coluna)),
-                       q.lastError().text());
-    };
-
-    // Classification.
-    if (tipo == QLatin1String("0")) {
-        tipoTexto = tipoNome(tipo);
-        if (auto f = descreve(QStringLiteral("USUARIOS"), QStringLiteral("USUARIO"))) return *f;
-        if (auto f = setFlag("DESARMADOS", 1)) return *f;
-        desarmados = true;
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        q.prepare(
-            QStringLiteral("Select * from QUADRO_HORARIOS where\nCONTA =:conta\nand DIA =:dia\n"
-                           "and HORA =:hora\nand MARCADO =:marcado"));
-        q.bindValue(QStringLiteral(":conta"), ev.conta);
-        q.bindValue(QStringLiteral(":dia"), diaSemana(agora.date()));
-        q.bindValue(QStringLiteral(":hora"), QTime(agora.time().hour(), 0, 0));
-        q.bindValue(QStringLiteral(":marcado"), 1);
-        if (!q.exec())
-            return failure(QStringLiteral("ler o quadro de horários"), q.lastError().text());
-        if (q.next())
-            result.warning =
-                QStringLiteral("Cliente ") + nome + QStringLiteral(" Entrou fora do horário");
-    } else if (tipo == QLatin1String("1")) {
-        tipoTexto = tipoNome(tipo);
-        if (auto f = descreve(QStringLiteral("USUARIOS"), QStringLiteral("USUARIO"))) return *f;
-        if (auto f = setFlag("DESARMADOS", 0)) return *f;
-        desarmados = true;
-        if (auto f = setFlag("REARME", 0)) return *f;
-        aguardandoArmar = true;
-    } else if (porZona) {
-        tipoTexto = tipoNome(tipo);
-        if (auto f = descreve(QStringLiteral("ZONAS"), QStringLiteral("ZONA"))) return *f;
-    } else if (tipo == QLatin1String("10")) {
-        tipoTexto = tipoNome(tipo);
-        cliente = QStringLiteral("EVENTO INTERNO");
-    } else {
-        tipoTexto = tipoNome(tipo);
-    }
-
-    // SMS through every receiver marked for it.
-    if (envioSms == 1 && m_slots) {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        if (q.exec(QStringLiteral("Select * from RECEIVER where\nENVIA_SMS = 1"))) {
-            const QByteArray cmd = comandoSms(celular, descricao, nomeParticao);
-            while (q.next())
-                m_slots->writeToSlot(Row(q)["RECEIVER"].toInt(), cmd);
-        }
-    }
-
-    // The event itself.
-    {
-        QSqlQuery q(db);
-        q.prepare(
-            QStringLiteral("Insert Into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, \n"
-                           "NUMERO_PARTICAO, NOME_PARTICAO, DESCRICAO, TIPO,\n"
-                           "DATA, DATA_INTERVENCAO, DETALHES, IDECALL,\n"
-                           "TRATADO, PRIORIDADE)\n"
-                           "values(:conta,:cliente,:codigo_alarme,:argumento,:numero_particao,\n"
-                           ":nome_particao,:descricao,:tipo,:data,:data_intervencao,\n"
-                           ":detalhes,:idecall,:tratado, :prioridade)"));
-        q.bindValue(QStringLiteral(":conta"), fit(ev.conta, 6));
-        q.bindValue(QStringLiteral(":cliente"), fit(cliente, 40));
-        q.bindValue(QStringLiteral(":codigo_alarme"), fit(ev.codigo, 4));
-        q.bindValue(QStringLiteral(":argumento"), fit(ev.zonaUsuario, 3));
-        q.bindValue(QStringLiteral(":numero_particao"), particao);
-        q.bindValue(QStringLiteral(":nome_particao"), fit(nomeParticao, 16));
-        q.bindValue(QStringLiteral(":descricao"), fit(descricao, 60));
-        q.bindValue(QStringLiteral(":tipo"), fit(tipoTexto, 16));
-        q.bindValue(QStringLiteral(":data"), data);
-        q.bindValue(QStringLiteral(":data_intervencao"), agora);
-        q.bindValue(QStringLiteral(":detalhes"), QStringLiteral("Evento Padrão"));
-        q.bindValue(QStringLiteral(":idecall"), fit(ev.idecall, 16));
-        q.bindValue(QStringLiteral(":tratado"), registroAutomatico);
-        q.bindValue(QStringLiteral(":prioridade"), prioridade);
-        if (!q.exec()) return failure(QStringLiteral("gravar o evento"), q.lastError().text());
-    }
-
-    if (!db.commit()) return failure(QStringLiteral("confirmar a gravação"), db.lastError().text());
-
-    result.status = RecordResult::Status::Stored;
-    if (semComunicacao) emit semComunicacaoChanged();
-    if (desarmados) emit desarmadosChanged();
-    if (aguardandoArmar) emit aguardandoArmarChanged();
-    if (registroAutomatico == 0) emit pendenteRegistrado();
+    // Stored: only now does the operator hear, the receivers send and the lists refresh.
+    playSound(m_sound, r.code);
+    sendSms(m_slots, r);
+    emit semComunicacaoChanged();
+    if (r.desarmadosChanged) emit desarmadosChanged();
+    if (r.aguardandoArmarChanged) emit aguardandoArmarChanged();
+    if (r.row.tratado == 0) emit pendenteRegistrado();
     emit recebidosChanged();
+    result.status = RecordResult::Status::Stored;
+    result.warning = r.warning;
     return result;
 }
 

@@ -27,18 +27,18 @@ struct RecordResult {
 };
 
 // Turns one event line into a row of EVENTOS: looks the account, the code, the partition
-// and the zone or user up, keeps the account's supervision columns, classifies the event,
-// plays its sound, sends its SMS and stores it.
+// and the zone or user up, keeps the account's supervision columns, classifies the event and
+// stores it, all in one transaction. Only once that is committed does it play the event's
+// sound, send its SMS and announce the changed lists, so a line that is turned away or tried
+// again later plays and sends nothing, and plays and sends once when it is finally stored.
 class EventRecorder : public QObject {
     Q_OBJECT
 public:
     EventRecorder(Database &banco, const Clock &clock, SoundOutput *sound, SlotWriter *slotWriter,
-                    QObject *parent = nullptr);
+                  QObject *parent = nullptr);
 
     RecordResult Grava_Evento_Banco_Dados(const QString &line);
 
-    // Type names written to EVENTOS.TIPO, by the catalogue's type number.
-    static QString tipoNome(const QString &tipoNumero);
     // "SMS:" + mobile + "," + description + " " + partition, NUL-filled to 257 bytes.
     static QByteArray comandoSms(const QString &celular, const QString &descricao,
                                  const QString &nomeParticao);

@@ -6,6 +6,7 @@
 #include "common/Prompt.h"
 #include "common/TextCodec.h"
 #include "console/ConsoleCore.h"
+#include "events/EventTypes.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -78,21 +79,7 @@ QStringList Form_Eventos_Pendentes::lerIntervencoes(const QString &arquivo) {
 }
 
 QColor Form_Eventos_Pendentes::corDoTipo(const QString &tipo) {
-    static const QList<std::pair<QString, QColor>> tabela{
-        {QStringLiteral("ARMADO"), QColor(0x00, 0x80, 0x80)},
-        {QStringLiteral("DESARMADO"), QColor(0x00, 0xFF, 0x00)},
-        {QStringLiteral("ALARME"), QColor(0xFF, 0x00, 0x00)},
-        {QStringLiteral("RESTAURAÇÃO"), QColor(0xFF, 0xFF, 0x00)},
-        {QStringLiteral("EMERGENCIA"), QColor(0xFF, 0x00, 0xFF)},
-        {QStringLiteral("PANICO"), QColor(0xFF, 0x00, 0xFF)},
-        {QStringLiteral("PERIÓDICO"), QColor(0x80, 0x80, 0x80)},
-        {QStringLiteral("REGISTRO"), QColor(0xC0, 0xC0, 0xC0)},
-        {QStringLiteral("FALHAS"), QColor(0x80, 0x00, 0x80)},
-        {QStringLiteral("INTERNO"), QColor(0x00, 0xFF, 0xFF)},
-    };
-    for (const auto &[nome, cor] : tabela)
-        if (tipo == nome) return cor;
-    return Qt::white;
+    return QColor(QRgb(EventTypes::pendingColors(tipo).background.value_or(0xFFFFFF)));
 }
 
 QString Form_Eventos_Pendentes::textoPrioridade(const QVariant &prioridade) {

@@ -27,6 +27,33 @@ QString line(const QString &conta, const QString &codigo, const QString &su = QS
     return eventline::build("01", "1", conta, pt, codigo, su, dt, tm, id);
 }
 
+// Every signal of the recorder, counted.
+struct Announcements {
+    explicit Announcements(EventRecorder &g)
+        : spies{std::make_shared<QSignalSpy>(&g, &EventRecorder::semComunicacaoChanged),
+                std::make_shared<QSignalSpy>(&g, &EventRecorder::desarmadosChanged),
+                std::make_shared<QSignalSpy>(&g, &EventRecorder::aguardandoArmarChanged),
+                std::make_shared<QSignalSpy>(&g, &EventRecorder::pendenteRegistrado),
+                std::make_shared<QSignalSpy>(&g, &EventRecorder::recebidosChanged)} {}
+    QList<int> counts() const {
+        QList<int> c;
+        for (const auto &s : spies)
+            c << s->count();
+        return c;
+    }
+    QList<std::shared_ptr<QSignalSpy>> spies;
+};
+
+// A receiver on COM3 (slot 1) that sends SMS.
+void smsReceiver(Station &s, Pty &receiver) {
+    mapPort(s.core->dataDir(), 3, receiver.slavePath());
+    exec(s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
+                 "BAUDS_COM, ENVIA_SMS) values (1, 'Receiver 1', 0, 1, 2, 3, 1)");
+    QString err;
+    QVERIFY2(s.core->dm().abrirPortaSerial(1, 2, 3, &err), qPrintable(err));
+    QCOMPARE(receiver.readAll(1000, 2), QByteArray("SP"));
+}
+
 } // namespace
 
 class TestEventRecorder : public QObject {
@@ -47,6 +74,8 @@ private slots:
     void badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded();
     void shortLineDoesNothing();
     void unreachableDatabaseKeepsTheLineAtTheHead();
+    void failedInsertPlaysSendsAndChangesNothingUntilStored();
+    void failedCommitIsNotStored();
 };
 
 void TestEventRecorder::storesAllFourteenValues() {
@@ -384,6 +413,79 @@ void TestEventRecorder::unreachableDatabaseKeepsTheLineAtTheHead() {
     QVERIFY(QFile::rename(file + ".fora", file));
     QCOMPARE(s.core->pump().gravarProximo().status, RecordResult::Status::Stored);
     QVERIFY(fila.isEmpty());
+    QCOMPARE(s.eventos(), 1);
+}
+
+// A line the database turns away at the insert is rolled back whole: it plays no sound, sends
+// no SMS, refreshes no list and leaves its account as it was. Once the cause is gone the
+// same line is stored and plays and sends exactly once.
+void TestEventRecorder::failedInsertPlaysSendsAndChangesNothingUntilStored() {
+    Pty receiver;
+    QVERIFY(receiver.ok());
+    Station s;
+    smsReceiver(s, receiver);
+    if (QTest::currentTestFailed()) return;
+    s.conta("001234", "JOSE", "11987654321");
+    exec(s.db(), "update CLIENTES set DESARMADOS = 1, REARME = 1");
+    s.codigo("3401", "ARME", 1, 0, 2, "/sons/arme.wav", 1, 1); // pending, loops, SMS
+    exec(s.db(), "create exception RECUSA 'evento recusado'");
+    exec(s.db(), "create trigger RECUSA_EVENTOS for EVENTOS before insert as "
+                 "begin exception RECUSA; end");
+    Announcements announced(s.core->gravador());
+    const QString l = line("1234", "3401");
+
+    const RecordResult failed = s.grava(l);
+    QCOMPARE(failed.status, RecordResult::Status::Rejected);
+    QVERIFY2(failed.reason.contains("gravar o evento"), qPrintable(failed.reason));
+    QCOMPARE(s.sound.calls, QStringList());
+    QCOMPARE(receiver.readAll(300), QByteArray());
+    QCOMPARE(announced.counts(), QList<int>({0, 0, 0, 0, 0}));
+    QCOMPARE(s.eventos(), 0);
+    QCOMPARE(s.cliente("ULTIMO_EVENTO", "001234").toDateTime(),
+             QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
+    QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 1);
+    QCOMPARE(s.cliente("DESARMADOS", "001234").toInt(), 1);
+    QCOMPARE(s.cliente("REARME", "001234").toInt(), 1);
+
+    exec(s.db(), "drop trigger RECUSA_EVENTOS");
+    QCOMPARE(s.grava(l).status, RecordResult::Status::Stored);
+    QCOMPARE(s.sound.calls, QStringList({"stop", "loop:/sons/arme.wav"}));
+    const QByteArray sms = receiver.readAll(2000, 257);
+    QCOMPARE(sms.size(), 257);
+    QCOMPARE(sms.left(33), QByteArray("SMS:11987654321,ARME 3 PARTI\xC7\xC3O 1"));
+    QCOMPARE(sms.mid(33), QByteArray(224, '\0'));
+    QCOMPARE(receiver.readAll(300), QByteArray());
+    QCOMPARE(announced.counts(), QList<int>({1, 1, 1, 1, 1}));
+    QCOMPARE(s.eventos(), 1);
+    QCOMPARE(s.cliente("ULTIMO_EVENTO", "001234").toDateTime(), s.clock.now());
+    QCOMPARE(s.cliente("DESARMADOS", "001234").toInt(), 0);
+    QCOMPARE(s.cliente("REARME", "001234").toInt(), 0);
+}
+
+// A commit the database refuses is no stored event: nothing plays, is sent or announced.
+void TestEventRecorder::failedCommitIsNotStored() {
+    Station s;
+    s.conta("001234", "JOSE");
+    s.codigo("1130", "ALARME", 2, 0, 2, "/sons/alarme.wav", 0);
+    exec(s.db(), "create exception RECUSA 'confirmação recusada'");
+    // Any transaction that would commit an event of account 009999 is refused at its commit.
+    exec(s.db(), "create trigger RECUSA_COMMIT on transaction commit as begin "
+                 "if (exists(select 1 from EVENTOS where CONTA = '009999')) then "
+                 "exception RECUSA; end");
+    s.conta("009999", "ANA");
+    Announcements announced(s.core->gravador());
+
+    const RecordResult failed = s.grava(line("9999", "1130"));
+    QVERIFY(failed.status != RecordResult::Status::Stored);
+    QVERIFY2(failed.reason.contains("confirmar a gravação"), qPrintable(failed.reason));
+    QCOMPARE(s.sound.calls, QStringList());
+    QCOMPARE(announced.counts(), QList<int>({0, 0, 0, 0, 0}));
+    QCOMPARE(s.eventos(), 0);
+
+    // The next line goes on. It is of another account: Qt's QIBASE driver forgets a
+    // transaction whose commit failed, so that one keeps its account's row locked until the
+    // connection closes.
+    QCOMPARE(s.grava(line("1234", "1130")).status, RecordResult::Status::Stored);
     QCOMPARE(s.eventos(), 1);
 }
 

@@ -1,0 +1,193 @@
+#include "RecordingRepository.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariant>
+
+namespace tulmo {
+
+namespace {
+
+// Columns by name, with the query's record taken once (each record() call describes every
+// column of the statement again).
+class Row {
+public:
+    explicit Row(const QSqlQuery &q)
+        : m_q(q)
+        , m_rec(q.record()) {}
+    QVariant operator[](const char *name) const {
+        const int i = m_rec.indexOf(QLatin1String(name));
+        return i < 0 ? QVariant() : m_q.value(i);
+    }
+
+private:
+    const QSqlQuery &m_q;
+    QSqlRecord m_rec;
+};
+
+QString fit(const QString &s, int width) {
+    return s.left(width);
+}
+
+} // namespace
+
+RecordingRepository::RecordingRepository(QSqlDatabase db)
+    : m_db(std::move(db)) {}
+
+bool RecordingRepository::run(QSqlQuery &q) {
+    if (q.exec()) return true;
+    m_error = q.lastError().text();
+    return false;
+}
+
+bool RecordingRepository::readAccount(const QString &conta, AccountRow *out) {
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("Select * from CLIENTES where CONTA =:conta"));
+    q.bindValue(QStringLiteral(":conta"), conta);
+    if (!run(q)) return false;
+    *out = {};
+    if (q.next()) {
+        const Row row(q);
+        out->nome = row["NOME"].toString();
+        out->celular = row["CELULAR"].toString();
+    }
+    return true;
+}
+
+bool RecordingRepository::readEventCode(const QString &codigo, EventCodeRow *out) {
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("Select * from EVENTOS_PADRAO where CODIGO_EVENTO =:codigo"));
+    q.bindValue(QStringLiteral(":codigo"), codigo);
+    if (!run(q)) return false;
+    *out = {};
+    if (q.next()) {
+        const Row row(q);
+        out->descricao = row["DESCRICAO"].toString();
+        const QVariant t = row["TIPO"];
+        out->tipo = t.isNull() ? QString() : QString::number(t.toInt());
+        out->registroAutomatico = row["REGISTRO_AUTOMATICO"].toInt();
+        out->prioridade = row["PRIORIDADE"].toInt();
+        out->som = row["SOM"].toString();
+        out->somContinuo = row["SOM_CONTINUO"].toInt();
+        out->envioSms = row["ENVIO_SMS"].toInt();
+    }
+    return true;
+}
+
+bool RecordingRepository::markSignOfLife(const QString &conta, const QDateTime &agora) {
+    QSqlQuery q(m_db);
+    q.prepare(
+        QStringLiteral("Update CLIENTES Set ULTIMO_EVENTO =:UltimoEvento, EVENTO_ATRASADO = 0\n"
+                       "where CONTA =:id"));
+    q.bindValue(QStringLiteral(":UltimoEvento"), agora);
+    q.bindValue(QStringLiteral(":id"), conta);
+    return run(q);
+}
+
+bool RecordingRepository::readPartitionName(const QString &conta, int particao, QString *out) {
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(
+        QStringLiteral("Select * from PARTICOES where CONTA =:conta and PARTICAO =:particao"));
+    q.bindValue(QStringLiteral(":conta"), conta);
+    q.bindValue(QStringLiteral(":particao"), particao);
+    if (!run(q)) return false;
+    *out = q.next() ? Row(q)["NOME_PARTICAO"].toString() : QString();
+    return true;
+}
+
+bool RecordingRepository::readDescription(const QString &sql, const QString &conta,
+                                          const QString &param, int numero, QString *out) {
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    q.bindValue(QStringLiteral(":conta"), conta);
+    q.bindValue(param, numero);
+    if (!run(q)) return false;
+    *out = q.next() ? Row(q)["DESCRICAO"].toString() : QString();
+    return true;
+}
+
+bool RecordingRepository::readUserDescription(const QString &conta, int usuario, QString *out) {
+    return readDescription(
+        QStringLiteral("Select * from USUARIOS where CONTA =:conta and USUARIO =:usuario"), conta,
+        QStringLiteral(":usuario"), usuario, out);
+}
+
+bool RecordingRepository::readZoneDescription(const QString &conta, int zona, QString *out) {
+    return readDescription(
+        QStringLiteral("Select * from ZONAS where CONTA =:conta and ZONA =:zona"), conta,
+        QStringLiteral(":zona"), zona, out);
+}
+
+bool RecordingRepository::setDesarmados(const QString &conta, int desarmados) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("Update CLIENTES Set DESARMADOS =:desarmados\nwhere CONTA =:id"));
+    q.bindValue(QStringLiteral(":desarmados"), desarmados);
+    q.bindValue(QStringLiteral(":id"), conta);
+    return run(q);
+}
+
+bool RecordingRepository::setRearme(const QString &conta, int rearme) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("Update CLIENTES Set REARME =:rearme\nwhere CONTA =:id"));
+    q.bindValue(QStringLiteral(":rearme"), rearme);
+    q.bindValue(QStringLiteral(":id"), conta);
+    return run(q);
+}
+
+bool RecordingRepository::readScheduleMarked(const QString &conta, const QString &dia,
+                                             const QTime &hora, bool *marked) {
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("Select * from QUADRO_HORARIOS where\nCONTA =:conta\nand DIA =:dia\n"
+                             "and HORA =:hora\nand MARCADO =:marcado"));
+    q.bindValue(QStringLiteral(":conta"), conta);
+    q.bindValue(QStringLiteral(":dia"), dia);
+    q.bindValue(QStringLiteral(":hora"), hora);
+    q.bindValue(QStringLiteral(":marcado"), 1);
+    if (!run(q)) return false;
+    *marked = q.next();
+    return true;
+}
+
+QList<int> RecordingRepository::readSmsReceivers() {
+    QList<int> receivers;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (q.exec(QStringLiteral("Select * from RECEIVER where\nENVIA_SMS = 1")))
+        while (q.next())
+            receivers << Row(q)["RECEIVER"].toInt();
+    return receivers;
+}
+
+bool RecordingRepository::insertEvent(const EventRow &e) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("Insert Into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, \n"
+                             "NUMERO_PARTICAO, NOME_PARTICAO, DESCRICAO, TIPO,\n"
+                             "DATA, DATA_INTERVENCAO, DETALHES, IDECALL,\n"
+                             "TRATADO, PRIORIDADE)\n"
+                             "values(:conta,:cliente,:codigo_alarme,:argumento,:numero_particao,\n"
+                             ":nome_particao,:descricao,:tipo,:data,:data_intervencao,\n"
+                             ":detalhes,:idecall,:tratado, :prioridade)"));
+    q.bindValue(QStringLiteral(":conta"), fit(e.conta, 6));
+    q.bindValue(QStringLiteral(":cliente"), fit(e.cliente, 40));
+    q.bindValue(QStringLiteral(":codigo_alarme"), fit(e.codigoAlarme, 4));
+    q.bindValue(QStringLiteral(":argumento"), fit(e.argumento, 3));
+    q.bindValue(QStringLiteral(":numero_particao"), e.numeroParticao);
+    q.bindValue(QStringLiteral(":nome_particao"), fit(e.nomeParticao, 16));
+    q.bindValue(QStringLiteral(":descricao"), fit(e.descricao, 60));
+    q.bindValue(QStringLiteral(":tipo"), fit(e.tipo, 16));
+    q.bindValue(QStringLiteral(":data"), e.data);
+    q.bindValue(QStringLiteral(":data_intervencao"), e.dataIntervencao);
+    q.bindValue(QStringLiteral(":detalhes"), e.detalhes);
+    q.bindValue(QStringLiteral(":idecall"), fit(e.idecall, 16));
+    q.bindValue(QStringLiteral(":tratado"), e.tratado);
+    q.bindValue(QStringLiteral(":prioridade"), e.prioridade);
+    return run(q);
+}
+
+} // namespace tulmo

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QTime>
+
+class QSqlQuery;
+
+namespace tulmo {
+
+// The account's row as the recording needs it; empty texts when the account is not registered.
+struct AccountRow {
+    QString nome;
+    QString celular;
+};
+
+// The code's row of EVENTOS_PADRAO; empty texts and zeros when the code is not in the catalogue.
+struct EventCodeRow {
+    QString descricao;
+    QString tipo; // the type number as text, empty when it has none
+    int registroAutomatico = 0;
+    int prioridade = 0;
+    QString som;
+    int somContinuo = 0;
+    int envioSms = 0;
+};
+
+// The fourteen values of a new EVENTOS row.
+struct EventRow {
+    QString conta, cliente, codigoAlarme, argumento;
+    int numeroParticao = 0;
+    QString nomeParticao, descricao, tipo;
+    QDateTime data, dataIntervencao;
+    QString detalhes, idecall;
+    int tratado = 0;
+    int prioridade = 0;
+};
+
+// Every statement of the recording of an event (Grava_Evento_Banco_Dados), on the connection
+// and in the transaction its caller holds. Each call answers false when its statement failed;
+// lastError() then holds the database's reason.
+class RecordingRepository {
+public:
+    explicit RecordingRepository(QSqlDatabase db);
+
+    bool readAccount(const QString &conta, AccountRow *out);
+    bool readEventCode(const QString &codigo, EventCodeRow *out);
+    // ULTIMO_EVENTO := agora, EVENTO_ATRASADO := 0: any event is a sign of life.
+    bool markSignOfLife(const QString &conta, const QDateTime &agora);
+    // The partition's NOME_PARTICAO; empty without a row.
+    bool readPartitionName(const QString &conta, int particao, QString *out);
+    // The DESCRICAO of USUARIOS or ZONAS; empty without a row.
+    bool readUserDescription(const QString &conta, int usuario, QString *out);
+    bool readZoneDescription(const QString &conta, int zona, QString *out);
+    bool setDesarmados(const QString &conta, int desarmados);
+    bool setRearme(const QString &conta, int rearme);
+    // Whether QUADRO_HORARIOS marks the account armed at that day and hour.
+    bool readScheduleMarked(const QString &conta, const QString &dia, const QTime &hora,
+                            bool *marked);
+    // The slots (RECEIVER) of the receivers marked ENVIA_SMS; none when the query fails,
+    // since an SMS is sent on a best-effort basis.
+    QList<int> readSmsReceivers();
+    // Texts longer than their column are cut to its width rather than failing the insert.
+    bool insertEvent(const EventRow &row);
+
+    const QString &lastError() const { return m_error; }
+
+private:
+    bool readDescription(const QString &sql, const QString &conta, const QString &param, int numero,
+                         QString *out);
+    bool run(QSqlQuery &q);
+
+    QSqlDatabase m_db;
+    QString m_error;
+};
+
+} // namespace tulmo
