@@ -70,6 +70,7 @@ void TestMain::secondStartLeavesAndTerminationEndsTheFirst() {
     QVERIFY(primeiro.waitForStarted());
     // Up once its database exists and its queue files are made.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.path() + "/Dados/EventosRepetidora.dat"), 30000);
+    // The console is another process: it is given a moment to fail at start, if it would.
     QTest::qWait(500);
     QCOMPARE(primeiro.state(), QProcess::Running);
 

@@ -66,6 +66,9 @@ public:
 
     bool writeToSlot(int slot, const QByteArray &bytes) override;
 
+    // TimerSMk fired: the serial receiver of slot k did not identify itself in time.
+    void TimerSMTimer(int k);
+
     // The settings dialog's port monitor (Porta_Visor) and the main window's raw-data memo.
     LineLog &portaVisor() { return m_portaVisor; }
     LineLog &memo1() { return m_memo1; }
@@ -85,7 +88,6 @@ private:
     };
     void liberarPorta(int k, int porta, const QList<Linha> &linhas);
     void ComPortaAfterOpen(int k);
-    void TimerSMTimer(int k);
 
     QString m_dataDir;
     std::unique_ptr<Database> m_banco;

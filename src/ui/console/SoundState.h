@@ -63,6 +63,8 @@ public:
     const QString &arquivoAtual() const { return m_arquivo; }
     SoundBackend &backend() { return *m_backend; }
     QTimer *timerSons() const { return m_timerSons; }
+    // Timer_Sons fired: the player starts again from the beginning.
+    void Timer_SonsTimer();
 
 signals:
     // Emitted at every switch, also when the state stays the same, so that the window can
@@ -71,7 +73,6 @@ signals:
 
 private:
     void MediaPlayer1Notify();
-    void Timer_SonsTimer();
     void setLigado(bool ligado);
     void carregar(const QString &stored);
 

@@ -82,6 +82,7 @@ void TestSingleInstance::secondConsoleIsRefusedAndAsksTheFirstToShow() {
     SingleInstance segunda(nome);
     QVERIFY(!segunda.primeira());
     QVERIFY(!segunda.escutando());
+    // Local sockets are real: a moment for a request that must not come.
     QTest::qWait(50);
     QCOMPARE(pedidos.count(), 0);
     QVERIFY(segunda.mostrarPrimeira());
@@ -100,7 +101,7 @@ void TestSingleInstance::secondConsoleIsRefusedAndAsksTheFirstToShow() {
     estranho.write("OLA\n");
     estranho.waitForBytesWritten(1000);
     estranho.disconnectFromServer();
-    QTest::qWait(100);
+    QTest::qWait(100); // as above: nothing may arrive from the stranger
     QCOMPARE(pedidos.count(), 2);
 }
 

@@ -306,6 +306,8 @@ void TestIniciarTurno::recordingGoesOnWhileTheDialogIsOpen() {
     int gravados = -1;
     bool pendentes = false;
     QTimer::singleShot(0, t.w.get(), [&] {
+        // The real one-second driver, whose ticks the dialog's own event loop must deliver:
+        // that is what this test is about, so it is not driven by hand.
         QTRY_COMPARE_WITH_TIMEOUT(t.s.eventos(), 1, 10000);
         gravados = t.s.eventos();
         // The pending event comes up beside the dialog.

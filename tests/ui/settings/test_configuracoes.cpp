@@ -656,8 +656,11 @@ void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
     QVERIFY(d.s.core->dm().comPorta(1)->isOpen());
     // The identification request on opening, and again once configured.
     QCOMPARE(receptora.readAll(1000, 4), QByteArray("SPSP"));
-    // Nobody answers: the port closes, the mark clears and "Aplicar" comes back.
-    QTRY_VERIFY_WITH_TIMEOUT(!d.s.core->dm().comPorta(1)->isOpen(), 3000);
+    // Nobody answers: TimerSM1 ends the wait, the port closes, the mark clears and "Aplicar"
+    // comes back.
+    QVERIFY(d.s.core->dm().slot(1).timerSM->isActive());
+    d.s.core->dm().TimerSMTimer(1);
+    QVERIFY(!d.s.core->dm().comPorta(1)->isOpen());
     QVERIFY(!d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
     QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
     QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(),
@@ -673,7 +676,8 @@ void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
     QTRY_VERIFY_WITH_TIMEOUT(
         d.w<QPlainTextEdit>("Porta_Visor")->toPlainText().endsWith("Receptora Porta 1 Encontrada!"),
         3000);
-    QTest::qWait(1200);
+    // Found in time: the identification time-out is off, so the port stays open.
+    QVERIFY(!d.s.core->dm().slot(1).timerSM->isActive());
     QVERIFY(d.s.core->dm().comPorta(1)->isOpen());
     QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
 }
@@ -693,7 +697,9 @@ void TestConfiguracoes::silentReceiverLeavesAnotherShownReceiverMarked() {
     d.f->Botao_AplicarClick();
     QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
     QCOMPARE(receptora.readAll(1000, 4), QByteArray("SPSP"));
-    QTRY_VERIFY_WITH_TIMEOUT(d.botao("Botao_Aplicar")->isEnabled(), 3000);
+    QVERIFY(d.s.core->dm().slot(1).timerSM->isActive());
+    d.s.core->dm().TimerSMTimer(1);
+    QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
     QVERIFY(!d.s.core->dm().comPorta(1)->isOpen());
     // The receiver on screen is not the one that was not found: its mark stays.
     QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
