@@ -11,7 +11,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -66,13 +65,12 @@ QLineEdit *campo(const char *nome) {
 } // namespace
 
 QStringList Form_Eventos_Pendentes::lerIntervencoes(const QString &arquivo) {
-    QFile f(arquivo);
-    if (!f.open(QIODevice::ReadOnly)) return kIntervencoesPadrao;
+    bool lido = false;
+    const QStringList linhas = readWindowsTextLines(arquivo, &lido);
+    if (!lido) return kIntervencoesPadrao;
     QStringList tipos;
-    for (QString linha : decodeWindowsText(f.readAll()).split(QLatin1Char('\n'))) {
-        if (linha.endsWith(QLatin1Char('\r'))) linha.chop(1);
+    for (const QString &linha : linhas)
         if (!linha.trimmed().isEmpty()) tipos << linha;
-    }
     // A file with no kind in it would leave the operator nothing to choose.
     return tipos.isEmpty() ? kIntervencoesPadrao : tipos;
 }
