@@ -6,6 +6,7 @@
 #include "common/Prompt.h"
 #include "common/TextCodec.h"
 #include "console/ConsoleCore.h"
+#include "common/DateFormats.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -49,7 +50,7 @@ public:
         const QVariant v = SqlListModel::data(index, role);
         if (role == Qt::DisplayRole && index.column() == colunaDe(QStringLiteral("DATA"))) {
             const QDateTime t = v.toDateTime();
-            return t.isValid() ? t.toString(QStringLiteral("dd/MM/yyyy HH:mm")) : QString();
+            return t.isValid() ? t.toString(DateFormats::kDateTimeMinutes) : QString();
         }
         return v;
     }

@@ -9,6 +9,8 @@
 #include "common/Clock.h"
 #include "common/Prompt.h"
 #include "settings/Configuracoes.h"
+#include "common/DateFormats.h"
+#include "common/AlertPause.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -456,7 +458,7 @@ void Form_Principal::atualizarStatus() {
     const Conectados &c = m_core.conectados();
     m_painel[0]->setText(c.statusConexao());
     m_painel[1]->setText(c.textoConexoes());
-    m_painel[2]->setText(m_core.clock().now().toString(QStringLiteral("HH:mm:ss")));
+    m_painel[2]->setText(m_core.clock().now().toString(DateFormats::kTime));
 }
 
 void Form_Principal::closeEvent(QCloseEvent *e) {
@@ -538,29 +540,23 @@ void Form_Principal::Grid_ConectadosDblClick() {
 // The driver stays stopped while the operator reads the message, so the same account is not
 // announced again meanwhile; reception goes on.
 void Form_Principal::alertaRearme(const QString &mensagem) {
-    QTimer &timer = m_core.timerAtualizar();
     if (m_sons) m_sons->tocarAlerta(m_core.settings().somRearme());
     m_paginas->setCurrentWidget(findChild<QWidget *>(QStringLiteral("TabSheet4")));
-    const bool ativo = timer.isActive();
-    timer.stop();
+    const AlertPause pausa(m_core.timerAtualizar());
     if (Prompt *p = m_core.prompt())
         p->message(mensagem, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     Som_DesligadoClick();
-    if (ativo) timer.start(1000);
 }
 
 // The alert sound repeats while the message is open and stops when it is closed.
 void Form_Principal::alertaInativo(const QString &mensagem) {
-    QTimer &timer = m_core.timerInativos();
-    const bool ativo = timer.isActive();
-    timer.stop();
+    const AlertPause pausa(m_core.timerInativos());
     if (m_sons) m_sons->tocarAlerta(m_core.settings().somRearme());
     m_paginas->setCurrentWidget(findChild<QWidget *>(QStringLiteral("TabSheet5")));
     Som_DesligadoClick();
     if (Prompt *p = m_core.prompt())
         p->message(mensagem, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     Som_LigadoClick();
-    if (ativo) timer.start(1000);
 }
 
 } // namespace tulmo
