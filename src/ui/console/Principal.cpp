@@ -5,14 +5,14 @@
 #include "Eventos_Pendentes.h"
 #include "IniciarTurno.h"
 #include "SoundState.h"
+#include "common/AlertPause.h"
+#include "common/Clock.h"
+#include "common/DateFormats.h"
+#include "common/Prompt.h"
 #include "events/AccountRepository.h"
 #include "events/EventRepository.h"
-#include "store/SqlListModel.h"
-#include "common/Clock.h"
-#include "common/Prompt.h"
 #include "settings/Configuracoes.h"
-#include "common/DateFormats.h"
-#include "common/AlertPause.h"
+#include "store/SqlListModel.h"
 
 #include <QAction>
 #include <QCloseEvent>
