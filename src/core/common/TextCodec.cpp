@@ -1,5 +1,6 @@
 #include "TextCodec.h"
 
+#include <QFile>
 #include <QStringDecoder>
 
 namespace tulmo {
@@ -52,6 +53,27 @@ QString decodeWindowsText(const QByteArray &bytes) {
     QString s = utf8.decode(bytes);
     if (!utf8.hasError()) return s;
     return fromWindows1252(bytes);
+}
+
+QStringList windowsTextLines(const QByteArray &bytes) {
+    QString text = decodeWindowsText(bytes);
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (text.isEmpty()) return {};
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    return text.split(QLatin1Char('\n'));
+}
+
+QStringList readWindowsTextLines(const QString &path, bool *ok, QString *error) {
+    QFile f(path);
+    const bool opened = f.open(QIODevice::ReadOnly);
+    if (ok) *ok = opened;
+    if (!opened) {
+        if (error) *error = f.errorString();
+        return {};
+    }
+    return windowsTextLines(f.readAll());
 }
 
 } // namespace tulmo

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace tulmo {
 
@@ -10,5 +11,13 @@ QString decodeWindowsText(const QByteArray &bytes);
 QString fromWindows1252(const QByteArray &bytes);
 // Characters outside Windows-1252 become '?'.
 QByteArray toWindows1252(const QString &text);
+
+// The lines of a file of the Windows version (queues, int.txt, Config.ini): UTF-8 when valid,
+// otherwise Windows-1252; a leading byte-order mark dropped; CR LF, LF or a lone CR ends a
+// line, and the break after the last line does not start another one.
+QStringList windowsTextLines(const QByteArray &bytes);
+// The same, read from path. ok is false (and the list empty) when the file cannot be opened,
+// with the reason in error.
+QStringList readWindowsTextLines(const QString &path, bool *ok = nullptr, QString *error = nullptr);
 
 } // namespace tulmo

@@ -5,6 +5,7 @@
 #include "common/Sound.h"
 #include "settings/ConfigIni.h"
 #include "store/Schema.h"
+#include "common/AlertPause.h"
 
 #include <QDir>
 
@@ -111,11 +112,9 @@ void ConsoleCore::alertaRearme(const QString &mensagem) {
         m_alertas->alertaRearme(mensagem);
         return;
     }
-    const bool ativo = m_timer.isActive();
-    m_timer.stop();
+    const AlertPause pausa(m_timer);
     if (m_sound) m_sound->playRepeating(m_settings.somRearme());
     if (m_prompt) m_prompt->message(mensagem, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
-    if (ativo) m_timer.start(1000);
 }
 
 void ConsoleCore::alertaInativo(const QString &mensagem) {
@@ -123,12 +122,10 @@ void ConsoleCore::alertaInativo(const QString &mensagem) {
         m_alertas->alertaInativo(mensagem);
         return;
     }
-    const bool ativo = m_timerInativos.isActive();
-    m_timerInativos.stop();
+    const AlertPause pausa(m_timerInativos);
     if (m_sound) m_sound->playRepeating(m_settings.somRearme());
     if (m_prompt) m_prompt->message(mensagem, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     if (m_sound) m_sound->stopPlayer();
-    if (ativo) m_timerInativos.start(1000);
 }
 
 void ConsoleCore::TimerInativosTimer() {

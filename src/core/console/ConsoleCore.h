@@ -6,6 +6,7 @@
 #include "events/EventRecorder.h"
 #include "events/EventRepeater.h"
 #include "events/AccountSupervisor.h"
+#include "operators/Permissions.h"
 #include "reception/Conectados.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/DeviceLink.h"
@@ -27,10 +28,8 @@ class SoundOutput;
 // The operator who started the shift and the permission bits of his OPERADORES row. Until a
 // shift is started the console runs as the administrator with every permission.
 struct CurrentOperator {
-    static constexpr quint32 kPodeSair = 32; // may close the console
-
     QString nome = QStringLiteral("admin");
-    quint32 permissoes = 65535;
+    quint32 permissoes = Permissions::kAll;
     bool pode(quint32 bit) const { return (permissoes & bit) != 0; }
 };
 

@@ -2,6 +2,7 @@
 
 #include "events/EventRecorder.h"
 #include "store/Database.h"
+#include "common/DateFormats.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -91,7 +92,7 @@ bool AccountSupervisor::TimerInativosTimer(const QDateTime &now) {
                 const QString desde =
                     ultimo.isNull()
                         ? QString()
-                        : ultimo.toDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+                        : ultimo.toDateTime().toString(DateFormats::kDateTime);
                 q.finish();
                 QSqlQuery u(db);
                 u.prepare(

@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "settings/LiveSettings.h"
+#include "common/DateFormats.h"
 
 #include <QRegularExpression>
 
@@ -70,10 +71,10 @@ QDateTime parseDateTime(const QString &text) {
 }
 
 QString shortDate(const QDate &d) {
-    return d.toString(QStringLiteral("dd/MM/yyyy"));
+    return d.toString(DateFormats::kDate);
 }
 QString shortTime(const QTime &t) {
-    return t.toString(QStringLiteral("HH:mm:ss"));
+    return t.toString(DateFormats::kTime);
 }
 
 } // namespace eventline

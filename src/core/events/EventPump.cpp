@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "common/Prompt.h"
 #include "events/EventQueue.h"
+#include "common/DateFormats.h"
 
 namespace tulmo {
 
@@ -29,7 +30,7 @@ RecordResult EventPump::gravarProximo() {
         m_queue.removeHead();
         break;
     case RecordResult::Status::Rejected: {
-        const QString when = m_clock.now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+        const QString when = m_clock.now().toString(DateFormats::kDateTime);
         // Only once the line is safe in the rejects file does it leave the queue.
         if (m_rejects.append(line, when, r.reason)) {
             m_queue.removeHead();

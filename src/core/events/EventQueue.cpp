@@ -111,11 +111,7 @@ EventQueue::LoadStatus EventQueue::load(QString *error) {
     }
     const QByteArray raw = f.readAll();
     f.close();
-    QString text = decodeWindowsText(raw);
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    for (const QString &l : text.split(QLatin1Char('\n'))) {
+    for (const QString &l : windowsTextLines(raw)) {
         if (!l.trimmed().isEmpty()) m_lines.append(l);
     }
     // Put the file in our own form (UTF-8, CR LF after every line, no blank lines) so that

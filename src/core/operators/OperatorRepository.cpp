@@ -13,6 +13,10 @@ bool falha(const QSqlQuery &q, QString *erro) {
 }
 } // namespace
 
+QString listSql() {
+    return QStringLiteral("Select * from OPERADORES\norder by NOME Asc");
+}
+
 bool ehAdministrador(const QString &nome) {
     return nome == QLatin1String("admin") || nome == QLatin1String("ADMIN");
 }

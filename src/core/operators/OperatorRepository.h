@@ -7,8 +7,8 @@
 
 namespace tulmo {
 
-// One row of OPERADORES: the name (the key, compared exactly), the permission bits and the
-// password, stored and compared as typed.
+// One row of OPERADORES: the name (the key, compared exactly), the permission bits
+// (operators/Permissions.h) and the password, stored and compared as typed.
 struct Operator {
     QString nome;
     quint32 permissoes = 0;
@@ -19,15 +19,8 @@ struct Operator {
 // the database's text in erro.
 namespace OperatorRepository {
 
-// The permission bits; the operator menu is granted by the administrator's name instead.
-enum Permissao : quint32 {
-    Clientes = 1,
-    Eventos = 2,
-    TcpIp = 4,
-    Relatorios = 8,
-    Configuracoes = 16,
-    Fechar = 32,
-};
+// The operator form's list: every operator by name.
+QString listSql();
 
 inline constexpr const char *kAdministrador = "admin";
 // "admin" or "ADMIN": may open the operator form.

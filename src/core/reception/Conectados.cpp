@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "reception/Data_Modulo2.h"
+#include "common/DateFormats.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -37,7 +38,7 @@ int Conectados::columnCount(const QModelIndex &parent) const {
 }
 
 QString Conectados::formatarData(const QDateTime &t) {
-    return t.isValid() ? t.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
+    return t.isValid() ? t.toString(DateFormats::kDateTime) : QString();
 }
 
 QVariant Conectados::data(const QModelIndex &index, int role) const {

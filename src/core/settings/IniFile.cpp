@@ -2,7 +2,6 @@
 
 #include "common/TextCodec.h"
 
-#include <QFile>
 #include <QSaveFile>
 
 namespace tulmo {
@@ -26,14 +25,8 @@ IniFile::IniFile(QString path)
 }
 
 void IniFile::reload() {
-    m_lines.clear();
-    QFile f(m_path);
-    if (!f.open(QIODevice::ReadOnly)) return;
-    QString text = decodeWindowsText(f.readAll());
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_lines = text.split(QLatin1Char('\n'));
+    // A missing or unreadable file reads as an empty one.
+    m_lines = readWindowsTextLines(m_path);
     while (!m_lines.isEmpty() && m_lines.last().isEmpty())
         m_lines.removeLast();
 }

@@ -1,5 +1,6 @@
 #include "Schema.h"
 
+#include "operators/Permissions.h"
 #include "store/Database.h"
 
 #include <ibase.h>
@@ -204,7 +205,7 @@ void upgradeMainWindowStep(QSqlDatabase principal, const QDateTime &now) {
                            ":Permissoes, :Senha)"))
                 return;
             q.bindValue(":Nome", QStringLiteral("admin"));
-            q.bindValue(":Permissoes", 65535);
+            q.bindValue(":Permissoes", int(Permissions::kAll));
             q.bindValue(":Senha", QStringLiteral("kavra"));
             q.exec();
         }();

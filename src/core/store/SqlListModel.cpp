@@ -1,4 +1,5 @@
 #include "SqlListModel.h"
+#include "common/DateFormats.h"
 
 #include <QDateTime>
 #include <QSqlQuery>
@@ -51,7 +52,7 @@ QVariant SqlListModel::data(const QModelIndex &index, int role) const {
     const QVariant v = QSqlQueryModel::data(createIndex(index.row(), c), role);
     if (role == Qt::DisplayRole && m_colunas[index.column()].data) {
         const QDateTime t = v.toDateTime();
-        return t.isValid() ? t.toString(QLatin1String(kFormatoData)) : QString();
+        return t.isValid() ? t.toString(DateFormats::kGridDateTime) : QString();
     }
     return v;
 }

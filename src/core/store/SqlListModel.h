@@ -35,8 +35,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    static constexpr const char *kFormatoData = "dd.MM.yyyy HH:mm";
-
 protected:
     void queryChange() override;
 

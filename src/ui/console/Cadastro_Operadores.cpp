@@ -4,6 +4,7 @@
 #include "common/Prompt.h"
 #include "console/ConsoleCore.h"
 #include "operators/OperatorRepository.h"
+#include "operators/Permissions.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -16,9 +17,6 @@
 
 namespace tulmo {
 
-const QString FormCadastroOperadores::kSql =
-    QStringLiteral("Select * from OPERADORES\norder by NOME Asc");
-
 namespace {
 struct PermissionBox {
     const char *nome;
@@ -26,12 +24,12 @@ struct PermissionBox {
     const char *texto;
 };
 const PermissionBox kMarcas[6] = {
-    {"CBoxClientes", OperatorRepository::Clientes, "Permite incluir e alterar dados do cliente"},
-    {"CBoxEventos", OperatorRepository::Eventos, "Permite incluir e alterar códigos de eventos"},
-    {"CBoxTcpIp", OperatorRepository::TcpIp, "Permite controlar acesso de dispositivos TCP/IP"},
-    {"CBoxRelatorios", OperatorRepository::Relatorios, "Permite imprimir relatórios"},
-    {"CBoxConfiguracoes", OperatorRepository::Configuracoes, "Permite alterar as configurações do Tulmo"},
-    {"CBoxFechar", OperatorRepository::Fechar, "Permite fechar o Tulmo"},
+    {"CBoxClientes", Permissions::Clientes, "Permite incluir e alterar dados do cliente"},
+    {"CBoxEventos", Permissions::Eventos, "Permite incluir e alterar códigos de eventos"},
+    {"CBoxTcpIp", Permissions::TcpIp, "Permite controlar acesso de dispositivos TCP/IP"},
+    {"CBoxRelatorios", Permissions::Relatorios, "Permite imprimir relatórios"},
+    {"CBoxConfiguracoes", Permissions::Configuracoes, "Permite alterar as configurações do Tulmo"},
+    {"CBoxFechar", Permissions::Fechar, "Permite fechar o Tulmo"},
 };
 } // namespace
 
@@ -42,7 +40,7 @@ FormCadastroOperadores::FormCadastroOperadores(ConsoleCore &core, QWidget *paren
     setWindowTitle(QStringLiteral("Cadastro de Operadores"));
     setModal(true);
 
-    m_lista = new SqlListModel(kSql, {{"NOME", {}}}, this);
+    m_lista = new SqlListModel(OperatorRepository::listSql(), {{"NOME", {}}}, this);
     m_grid = new QTableView;
     m_grid->setObjectName(QStringLiteral("GridOperadores"));
     m_grid->setModel(m_lista);

@@ -34,8 +34,6 @@ public:
     // The sum of the checked boxes' bits.
     quint32 permissoesMarcadas() const;
 
-    static const QString kSql;
-
 protected:
     void showEvent(QShowEvent *e) override;
 

@@ -6,13 +6,14 @@
 #include "common/Prompt.h"
 #include "common/TextCodec.h"
 #include "console/ConsoleCore.h"
+#include "common/DateFormats.h"
+#include "events/AccountRepository.h"
+#include "events/EventRepository.h"
 #include "events/EventTypes.h"
 
-#include <QAction>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,24 +23,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QTableView>
 #include <QVBoxLayout>
 
 namespace tulmo {
-
-const QString Form_Eventos_Pendentes::kSql =
-    QStringLiteral("Select * \nfrom EVENTOS\nWhere (TRATADO = 0)\nOrder By DATA desc");
 
 const QStringList Form_Eventos_Pendentes::kIntervencoesPadrao{
     QStringLiteral("Disparo Falso"), QStringLiteral("Teste"), QStringLiteral("Técnico Enviado"),
     QStringLiteral("Tático Enviado")};
 
 namespace {
-
-// Widths of EVENTOS.DETALHES and EVENTOS.INTERVENCAO: longer texts are cut, not refused.
-constexpr int kLarguraDetalhes = 40;
-constexpr int kLarguraIntervencao = 20;
 
 const QColor kCorFundoDica(0xFF, 0xFF, 0xE1); // info background
 
@@ -51,7 +44,7 @@ public:
         const QVariant v = SqlListModel::data(index, role);
         if (role == Qt::DisplayRole && index.column() == colunaDe(QStringLiteral("DATA"))) {
             const QDateTime t = v.toDateTime();
-            return t.isValid() ? t.toString(QStringLiteral("dd/MM/yyyy HH:mm")) : QString();
+            return t.isValid() ? t.toString(DateFormats::kDateTimeMinutes) : QString();
         }
         return v;
     }
@@ -67,13 +60,12 @@ QLineEdit *campo(const char *nome) {
 } // namespace
 
 QStringList Form_Eventos_Pendentes::lerIntervencoes(const QString &arquivo) {
-    QFile f(arquivo);
-    if (!f.open(QIODevice::ReadOnly)) return kIntervencoesPadrao;
+    bool lido = false;
+    const QStringList linhas = readWindowsTextLines(arquivo, &lido);
+    if (!lido) return kIntervencoesPadrao;
     QStringList tipos;
-    for (QString linha : decodeWindowsText(f.readAll()).split(QLatin1Char('\n'))) {
-        if (linha.endsWith(QLatin1Char('\r'))) linha.chop(1);
+    for (const QString &linha : linhas)
         if (!linha.trimmed().isEmpty()) tipos << linha;
-    }
     // A file with no kind in it would leave the operator nothing to choose.
     return tipos.isEmpty() ? kIntervencoesPadrao : tipos;
 }
@@ -125,7 +117,7 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
     setModal(false);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
 
-    m_dataset = new PendingList(kSql,
+    m_dataset = new PendingList(EventRepository::pendingListSql(),
                                    {{"CODIGO_ALARME", QStringLiteral("CODIGO")},
                                     {"ARGUMENTO", {}},
                                     {"NUMERO_PARTICAO", QStringLiteral("PARTIÇÃO")},
@@ -204,10 +196,10 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
     m_intervencao->setObjectName(QStringLiteral("CB_Intervencao"));
     m_intervencao->setEditable(true);
     m_intervencao->setInsertPolicy(QComboBox::NoInsert);
-    m_intervencao->lineEdit()->setMaxLength(kLarguraIntervencao);
+    m_intervencao->lineEdit()->setMaxLength(EventRepository::kIntervencaoWidth);
     m_detalhes = new QLineEdit;
     m_detalhes->setObjectName(QStringLiteral("E_Detalhes"));
-    m_detalhes->setMaxLength(kLarguraDetalhes);
+    m_detalhes->setMaxLength(EventRepository::kDetalhesWidth);
     auto *botao = new QPushButton(QStringLiteral("Finalizar Intervenção"));
     botao->setObjectName(QStringLiteral("Button1"));
     botao->setAutoDefault(false);
@@ -342,22 +334,16 @@ void Form_Eventos_Pendentes::Atualizar() {
     const int r = linhaAtual();
     if (r < 0) return;
 
-    {
-        QSqlQuery q(m_core.dm().banco().principal());
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("Select * From CLIENTES where CONTA =:conta"));
-        q.bindValue(QStringLiteral(":conta"), m_dataset->valor(r, QStringLiteral("CONTA")));
-        if (q.exec() && q.next()) {
-            auto texto = [&q](const char *c) { return q.value(QLatin1String(c)).toString(); };
-            m_conta->setText(texto("CONTA"));
-            m_nome->setText(texto("NOME"));
-            m_fone1->setText(mascaraTelefone(texto("TELEFONE1")));
-            m_fone2->setText(mascaraTelefone(texto("TELEFONE2")));
-            m_fone3->setText(mascaraTelefone(texto("CELULAR")));
-            m_animais->setText(texto("ANIMAIS"));
-            m_senha->setText(texto("SENHA"));
-            m_obs->setPlainText(texto("OBS"));
-        }
+    if (const std::optional<Account> a = AccountRepository::find(
+            m_core.dm().banco().principal(), m_dataset->valor(r, QStringLiteral("CONTA")))) {
+        m_conta->setText(a->conta);
+        m_nome->setText(a->nome);
+        m_fone1->setText(mascaraTelefone(a->telefone1));
+        m_fone2->setText(mascaraTelefone(a->telefone2));
+        m_fone3->setText(mascaraTelefone(a->celular));
+        m_animais->setText(a->animais);
+        m_senha->setText(a->senha);
+        m_obs->setPlainText(a->obs);
     }
 
     m_evento->setText(m_dataset->valor(r, QStringLiteral("DESCRICAO")).toString().toUpper());
@@ -376,24 +362,10 @@ void Form_Eventos_Pendentes::Button1Click() {
     }
     bool ok = true;
     const QVariant seq = sequenciaAtual();
-    if (!seq.isNull()) {
-        QSqlQuery q(m_core.dm().banco().principal());
-        ok = q.prepare(QStringLiteral("Update Eventos Set\n"
-                                      "  Tratado          = :Tratado,\n"
-                                      "  Detalhes         = :Detalhes,\n"
-                                      "  Intervencao      = :Intervencao,\n"
-                                      "  Data_Intervencao = :Data_Intervencao\n"
-                                      "Where Sequencia = :Sequencia"));
-        if (ok) {
-            q.bindValue(QStringLiteral(":Tratado"), 1);
-            q.bindValue(QStringLiteral(":Detalhes"), m_detalhes->text().left(kLarguraDetalhes));
-            q.bindValue(QStringLiteral(":Intervencao"),
-                        m_intervencao->currentText().left(kLarguraIntervencao));
-            q.bindValue(QStringLiteral(":Data_Intervencao"), m_core.clock().now());
-            q.bindValue(QStringLiteral(":Sequencia"), seq);
-            ok = q.exec();
-        }
-    }
+    if (!seq.isNull())
+        ok = EventRepository::finishIntervention(m_core.dm().banco().principal(), seq,
+                                                 m_detalhes->text(), m_intervencao->currentText(),
+                                                 m_core.clock().now());
     if (ok) {
         // The treated event shows among the received ones at once.
         m_principal.reabrirEventosRecebidos();
@@ -403,9 +375,7 @@ void Form_Eventos_Pendentes::Button1Click() {
         m_reabrindo = false;
         Atualizar();
         if (ok && m_dataset->rowCount() == 0) {
-            if (QAction *a = m_principal.findChild<QAction *>(QStringLiteral("Pendentes1"),
-                                                              Qt::FindDirectChildrenOnly))
-                a->setEnabled(false);
+            m_principal.setPendingCommandEnabled(false);
             close();
         }
     }

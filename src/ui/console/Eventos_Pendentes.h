@@ -41,7 +41,6 @@ public:
     int linhaAtual() const;
     void selecionarLinha(int row);
 
-    static const QString kSql;
     static const QStringList kIntervencoesPadrao;
     // The intervention kinds of the file, one a line, blank lines skipped; the built-in kinds
     // when the file is missing or has none.

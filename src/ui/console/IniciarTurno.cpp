@@ -4,7 +4,6 @@
 #include "console/ConsoleCore.h"
 #include "events/EventLine.h"
 
-#include <QAction>
 #include <QFormLayout>
 #include <QFrame>
 #include <QKeyEvent>
@@ -16,26 +15,9 @@
 
 namespace tulmo {
 
-namespace {
-// The five panels a permission bit enables, and the menu command that follows each.
-struct PermissionCommand {
-    quint32 bit;
-    const char *painel;
-    const char *menu;
-};
-const PermissionCommand kComandos[] = {
-    {OperatorRepository::Clientes, "Pnl_Cadastro_Clientes", "CadastrodeClientes1"},
-    {OperatorRepository::Eventos, "Pnl_Cadastro_Eventos", "Eventos2"},
-    {OperatorRepository::TcpIp, "Pnl_Cadastro_GPRS", "CadastrodeGPRS1"},
-    {OperatorRepository::Relatorios, "Pnl_Relatorio_Eventos", "Eventos1"},
-    {OperatorRepository::Configuracoes, "Pnl_Configuracoes", "Configuracoes"},
-};
-} // namespace
-
-Form_iniciar_turno::Form_iniciar_turno(ConsoleCore &core, QWidget &principal, QWidget *parent)
+Form_iniciar_turno::Form_iniciar_turno(ConsoleCore &core, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
-    , m_principal(principal) {
+    , m_core(core) {
     setObjectName(QStringLiteral("Form_iniciar_turno"));
     setWindowTitle(QStringLiteral("Iniciar Turno"));
     setModal(true);
@@ -118,10 +100,10 @@ void Form_iniciar_turno::verificar() {
         QStringLiteral("Operador: ") + nome, QStringLiteral("Turno Iniciado às ") + hora,
         QStringLiteral("Do dia ") + dia, QStringLiteral("Operador: ") + m_atual->nome}
                              .join(QLatin1Char('\n')));
-    aplicarPaineis(m_atual->permissoes);
+    emit permissionsChanged(m_atual->permissoes);
     // Only the administrator's name opens the operator form; a shift of anyone else takes
     // it away again.
-    setOperadores(OperatorRepository::ehAdministrador(nome));
+    emit operatorFormAllowed(OperatorRepository::ehAdministrador(nome));
     m_ok->setEnabled(true);
     m_ok->setFocus();
     m_verificando = false;
@@ -134,12 +116,12 @@ void Form_iniciar_turno::cmdOKClick() {
 void Form_iniciar_turno::done(int r) {
     if (!OperatorRepository::senhaConfere(m_atual, m_senha->text())) {
         // An abandoned or failed shift change leaves nobody on shift and nothing allowed.
-        aplicarPaineis(0);
-        setOperadores(false);
+        emit permissionsChanged(0);
+        emit operatorFormAllowed(false);
         m_atual.reset();
         m_core.operador() = CurrentOperator{QString(), 0};
     }
-    menusSeguemPaineis();
+    emit aboutToClose();
     QDialog::done(r);
 }
 
@@ -157,33 +139,6 @@ bool Form_iniciar_turno::eventFilter(QObject *o, QEvent *e) {
         }
     }
     return QDialog::eventFilter(o, e);
-}
-
-QWidget *Form_iniciar_turno::painel(const char *nome) const {
-    auto *botoes = m_principal.findChild<QWidget *>(QStringLiteral("P_Botoes"));
-    return botoes ? botoes->findChild<QWidget *>(QLatin1String(nome)) : nullptr;
-}
-
-QAction *Form_iniciar_turno::menu(const char *nome) const {
-    return m_principal.findChild<QAction *>(QLatin1String(nome), Qt::FindDirectChildrenOnly);
-}
-
-void Form_iniciar_turno::aplicarPaineis(quint32 permissoes) {
-    for (const PermissionCommand &c : kComandos)
-        if (QWidget *p = painel(c.painel)) p->setEnabled((permissoes & c.bit) != 0);
-}
-
-void Form_iniciar_turno::menusSeguemPaineis() {
-    for (const PermissionCommand &c : kComandos) {
-        QWidget *p = painel(c.painel);
-        QAction *a = menu(c.menu);
-        // The panel's own flag, whatever the state of the window around it.
-        if (p && a) a->setEnabled(!p->testAttribute(Qt::WA_ForceDisabled));
-    }
-}
-
-void Form_iniciar_turno::setOperadores(bool habilitado) {
-    if (QAction *a = menu("Operadores1")) a->setEnabled(habilitado);
 }
 
 } // namespace tulmo

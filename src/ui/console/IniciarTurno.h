@@ -6,7 +6,6 @@
 
 #include <optional>
 
-class QAction;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -16,13 +15,12 @@ namespace tulmo {
 class ConsoleCore;
 
 // The shift dialog: the operator types name and password; a matching pair becomes the
-// console's current operator and its permission bits enable the main window's commands.
-// Leaving it without a matching password removes every permission.
+// console's current operator and its permission bits go out to the main window, which enables
+// its commands by them. Leaving it without a matching password removes every permission.
 class Form_iniciar_turno : public QDialog {
     Q_OBJECT
 public:
-    // principal: the main window whose panels and menu commands follow the permissions.
-    Form_iniciar_turno(ConsoleCore &core, QWidget &principal, QWidget *parent = nullptr);
+    Form_iniciar_turno(ConsoleCore &core, QWidget *parent = nullptr);
 
     // Shows the dialog modally; returns when it is closed.
     int abrir();
@@ -36,21 +34,22 @@ public:
 
     void done(int r) override;
 
+signals:
+    // The checked operator's bits; 0 when the dialog closes without a matching password.
+    void permissionsChanged(quint32 bits);
+    // Whether the shift may open the operator form.
+    void operatorFormAllowed(bool allowed);
+    // The dialog is closing with the permissions final: the menu commands may follow them.
+    void aboutToClose();
+
 protected:
     void showEvent(QShowEvent *e) override;
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
     void FormShow();
-    // Panels by the operator's bits; each menu command then follows its panel.
-    void aplicarPaineis(quint32 permissoes);
-    void menusSeguemPaineis();
-    void setOperadores(bool habilitado);
-    QWidget *painel(const char *nome) const;
-    QAction *menu(const char *nome) const;
 
     ConsoleCore &m_core;
-    QWidget &m_principal;
     QLineEdit *m_nome;
     QLineEdit *m_senha;
     QPlainTextEdit *m_memo;

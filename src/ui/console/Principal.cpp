@@ -5,10 +5,14 @@
 #include "Eventos_Pendentes.h"
 #include "IniciarTurno.h"
 #include "SoundState.h"
-#include "store/SqlListModel.h"
+#include "common/AlertPause.h"
 #include "common/Clock.h"
+#include "common/DateFormats.h"
 #include "common/Prompt.h"
+#include "events/AccountRepository.h"
+#include "events/EventRepository.h"
 #include "settings/Configuracoes.h"
+#include "store/SqlListModel.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -20,7 +24,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -28,15 +31,6 @@
 #include <QVBoxLayout>
 
 namespace tulmo {
-
-const QString Form_Principal::kSqlEventosRecebidos =
-    QStringLiteral("Select * From EVENTOS\nwhere TRATADO=1\norder by DATA desc");
-const QString Form_Principal::kSqlDesarmados =
-    QStringLiteral("Select * from Clientes\nwhere DESARMADOS = 1\norder by CONTA Desc");
-const QString Form_Principal::kSqlRearme =
-    QStringLiteral("Select * from Clientes\nwhere REARME = 1\norder by CONTA Desc");
-const QString Form_Principal::kSqlSemComunicacao = QStringLiteral(
-    "Select * from Clientes\nwhere EVENTO_ATRASADO = 1\norder by ULTIMO_EVENTO Desc");
 
 namespace {
 
@@ -214,15 +208,42 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
 void Form_Principal::criarJanelasTurno() {
     m_formPendentes = new Form_Eventos_Pendentes(m_core, *this, this);
     m_formOperadores = new FormCadastroOperadores(m_core, this);
-    m_formTurno = new Form_iniciar_turno(m_core, *this, this);
+    m_formTurno = new Form_iniciar_turno(m_core, this);
+    connect(m_formTurno, &Form_iniciar_turno::permissionsChanged, this,
+            &Form_Principal::applyPermissions);
+    connect(m_formTurno, &Form_iniciar_turno::operatorFormAllowed, this,
+            &Form_Principal::setOperatorFormEnabled);
+    connect(m_formTurno, &Form_iniciar_turno::aboutToClose, this,
+            &Form_Principal::menusFollowPanels);
     connect(m_pendentes, &QAction::triggered, this, &Form_Principal::abrirPendentes);
-    if (auto *img = findChild<ImageButton *>(QStringLiteral("Img_Eventos_Pendentes")))
-        connect(img, &ImageButton::clicked, this, &Form_Principal::abrirPendentes);
-    auto acao = [this](const char *nome) {
-        return findChild<QAction *>(QLatin1String(nome), Qt::FindDirectChildrenOnly);
-    };
-    connect(acao("rocadeTurno1"), &QAction::triggered, this, &Form_Principal::iniciarTurno);
-    connect(acao("Operadores1"), &QAction::triggered, m_formOperadores, &QDialog::exec);
+    connect(m_imgPendentes, &ImageButton::clicked, this, &Form_Principal::abrirPendentes);
+    connect(m_trocaTurno, &QAction::triggered, this, &Form_Principal::iniciarTurno);
+    connect(m_operadores, &QAction::triggered, m_formOperadores, &QDialog::exec);
+}
+
+Form_Principal::PermissionCommand &Form_Principal::comando(quint32 bit) {
+    for (PermissionCommand &c : m_comandos)
+        if (c.bit == bit) return c;
+    Q_UNREACHABLE();
+}
+
+void Form_Principal::applyPermissions(quint32 bits) {
+    for (const PermissionCommand &c : m_comandos)
+        c.painel->setEnabled((bits & c.bit) != 0);
+}
+
+void Form_Principal::menusFollowPanels() {
+    // The panel's own flag, whatever the state of the window around it.
+    for (const PermissionCommand &c : m_comandos)
+        c.menu->setEnabled(!c.painel->testAttribute(Qt::WA_ForceDisabled));
+}
+
+void Form_Principal::setOperatorFormEnabled(bool enabled) {
+    m_operadores->setEnabled(enabled);
+}
+
+void Form_Principal::setPendingCommandEnabled(bool enabled) {
+    m_pendentes->setEnabled(enabled);
 }
 
 void Form_Principal::iniciarTurno() {
@@ -252,21 +273,25 @@ void Form_Principal::criarMenu() {
     arquivo->setObjectName(QStringLiteral("Arquivo1"));
     // The registry and import windows come with their own work; until then
     // their entries are there and do nothing.
-    item(arquivo, "CadastrodeClientes1", QStringLiteral("&Clientes"));
-    item(arquivo, "Eventos2", QStringLiteral("&Eventos"));
-    item(arquivo, "CadastrodeGPRS1", QStringLiteral("&GPRS"));
-    item(arquivo, "Operadores1", QStringLiteral("&Operadores"))->setEnabled(false);
-    item(arquivo, "rocadeTurno1", QStringLiteral("&Troca de Turno"));
+    comando(Permissions::Clientes).menu =
+        item(arquivo, "CadastrodeClientes1", QStringLiteral("&Clientes"));
+    comando(Permissions::Eventos).menu = item(arquivo, "Eventos2", QStringLiteral("&Eventos"));
+    comando(Permissions::TcpIp).menu = item(arquivo, "CadastrodeGPRS1", QStringLiteral("&GPRS"));
+    m_operadores = item(arquivo, "Operadores1", QStringLiteral("&Operadores"));
+    m_operadores->setEnabled(false);
+    m_trocaTurno = item(arquivo, "rocadeTurno1", QStringLiteral("&Troca de Turno"));
     item(arquivo, "Importar1", QStringLiteral("&Importar"));
     arquivo->addSeparator();
     connect(item(arquivo, "Sair1", QStringLiteral("&Sair")), &QAction::triggered, this,
             &Form_Principal::Exit1Click);
     m_pendentes = item(barra, "Pendentes1", QStringLiteral("&Pendentes"));
     m_pendentes->setEnabled(false);
-    item(barra, "Eventos1", QStringLiteral("&Relatorios"));
+    comando(Permissions::Relatorios).menu =
+        item(barra, "Eventos1", QStringLiteral("&Relatorios"));
     item(barra, "ApagarEventos1", QStringLiteral("&Apagar Eventos"));
-    connect(item(barra, "Configuracoes", QStringLiteral("&Configurações")), &QAction::triggered,
-            this, &Form_Principal::ConfiguracoesClick);
+    QAction *configuracoes = item(barra, "Configuracoes", QStringLiteral("&Configurações"));
+    comando(Permissions::Configuracoes).menu = configuracoes;
+    connect(configuracoes, &QAction::triggered, this, &Form_Principal::ConfiguracoesClick);
 }
 
 void Form_Principal::criarBotoes(QWidget *pai) {
@@ -275,25 +300,27 @@ void Form_Principal::criarBotoes(QWidget *pai) {
     botoes->setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto *l = new QHBoxLayout(botoes);
     l->setContentsMargins(4, 4, 4, 4);
+    // bit: the permission that enables the panel, 0 for the ones always there.
     struct Botao {
         const char *painel, *imagem;
         QStyle::StandardPixmap icone;
         QString dica;
+        quint32 bit;
     };
     const Botao tabela[] = {
         {"Pnl_Cadastro_Clientes", "Img_Cadastro_Clientes", QStyle::SP_DirHomeIcon,
-         QStringLiteral("Cadastro de Clientes")},
+         QStringLiteral("Cadastro de Clientes"), Permissions::Clientes},
         {"Pnl_Cadastro_Eventos", "Img_Cadastro_Eventos", QStyle::SP_FileDialogListView,
-         QStringLiteral("Cadastro de Eventos")},
+         QStringLiteral("Cadastro de Eventos"), Permissions::Eventos},
         {"Pnl_Cadastro_GPRS", "Img_Cadastro_GPRS", QStyle::SP_DriveNetIcon,
-         QStringLiteral("Cadastro GPRS")},
+         QStringLiteral("Cadastro GPRS"), Permissions::TcpIp},
         {"Pnl_Eventos_Pendentes", "Img_Eventos_Pendentes", QStyle::SP_MessageBoxWarning,
-         QStringLiteral("Eventos Pendentes")},
+         QStringLiteral("Eventos Pendentes"), 0},
         {"Pnl_Relatorio_Eventos", "Img_Relatorio_Eventos", QStyle::SP_FileDialogDetailedView,
-         QStringLiteral("Relatório")},
+         QStringLiteral("Relatório"), Permissions::Relatorios},
         {"Pnl_Configuracoes", "Img_Configuracoes", QStyle::SP_ComputerIcon,
-         QStringLiteral("Configurações")},
-        {"Pnl_Sair", "Image2", QStyle::SP_DialogCloseButton, QStringLiteral("Sair")},
+         QStringLiteral("Configurações"), Permissions::Configuracoes},
+        {"Pnl_Sair", "Image2", QStyle::SP_DialogCloseButton, QStringLiteral("Sair"), 0},
     };
     for (const Botao &b : tabela) {
         auto *painel = new QFrame(botoes);
@@ -303,13 +330,15 @@ void Form_Principal::criarBotoes(QWidget *pai) {
         auto *img = new ImageButton(painel, style()->standardIcon(b.icone), b.dica);
         img->setObjectName(QLatin1String(b.imagem));
         l->addWidget(painel);
+        if (b.bit) comando(b.bit).painel = painel;
+        if (qstrcmp(b.imagem, "Img_Eventos_Pendentes") == 0) m_imgPendentes = img;
         if (qstrcmp(b.imagem, "Image2") == 0)
             connect(img, &ImageButton::clicked, this, &Form_Principal::Exit1Click);
         if (qstrcmp(b.imagem, "Img_Configuracoes") == 0)
             connect(img, &ImageButton::clicked, this, &Form_Principal::ConfiguracoesClick);
     }
     // The shift start enables the account browser by the operator's permissions.
-    botoes->findChild<QFrame *>(QStringLiteral("Pnl_Cadastro_Clientes"))->setEnabled(false);
+    comando(Permissions::Clientes).painel->setEnabled(false);
     l->addStretch(1);
 
     auto *som = new QFrame(botoes);
@@ -346,7 +375,7 @@ void Form_Principal::criarPaginas() {
     m_paginas = new QTabWidget;
     m_paginas->setObjectName(QStringLiteral("PageControl1"));
 
-    m_eventos = new SqlListModel(kSqlEventosRecebidos,
+    m_eventos = new SqlListModel(EventRepository::receivedListSql(),
                              {{"CONTA", {}},
                               {"CLIENTE", {}},
                               {"CODIGO_ALARME", QStringLiteral("CODIGO")},
@@ -360,9 +389,11 @@ void Form_Principal::criarPaginas() {
                               {"DETALHES", {}},
                               {"IDECALL", QStringLiteral("TELEFONE")}},
                              this);
-    m_desarmados = new SqlListModel(kSqlDesarmados, colunasConta(false), this);
-    m_rearme = new SqlListModel(kSqlRearme, colunasConta(false), this);
-    m_semComunicacao = new SqlListModel(kSqlSemComunicacao, colunasConta(true), this);
+    m_desarmados =
+        new SqlListModel(AccountRepository::disarmedListSql(), colunasConta(false), this);
+    m_rearme = new SqlListModel(AccountRepository::awaitingArmListSql(), colunasConta(false), this);
+    m_semComunicacao =
+        new SqlListModel(AccountRepository::silentListSql(), colunasConta(true), this);
 
     auto pagina = [this](const char *nome, const QString &titulo, QWidget *conteudo) {
         auto *p = new QWidget;
@@ -405,9 +436,10 @@ void Form_Principal::criarPaginas() {
            gradeConta(QStringLiteral("Grid_Desarmado"), m_desarmados, kCorFundoDica));
     QTableView *rearme = gradeConta(QStringLiteral("Grid_Rearme"), m_rearme, kCorCinza);
     cores(rearme, kCorCinza, Qt::white);
-    pagina("TabSheet4", QStringLiteral("Aguardando Armar"), rearme);
-    pagina("TabSheet5", QStringLiteral("Sem comunicação"),
-           gradeConta(QStringLiteral("DBGrid1"), m_semComunicacao, kCorLegendaInativa));
+    m_paginaRearme = pagina("TabSheet4", QStringLiteral("Aguardando Armar"), rearme);
+    m_paginaSemComunicacao =
+        pagina("TabSheet5", QStringLiteral("Sem comunicação"),
+               gradeConta(QStringLiteral("DBGrid1"), m_semComunicacao, kCorLegendaInativa));
     // The account form opens from these grids once it exists; a double-click does nothing yet.
 
     m_paginas->setCurrentIndex(0);
@@ -447,16 +479,14 @@ void Form_Principal::FormShow() {
     m_core.conectados().esvaziarRespostas();
     m_core.dm().Realizar_Atualizacoes();
     m_core.startTimer();
-    QSqlQuery q(m_core.dm().banco().principal());
-    m_pendentes->setEnabled(
-        q.exec(QStringLiteral("select first 1 1 from EVENTOS where TRATADO = 0")) && q.next());
+    m_pendentes->setEnabled(EventRepository::hasPending(m_core.dm().banco().principal()));
 }
 
 void Form_Principal::atualizarStatus() {
     const Conectados &c = m_core.conectados();
     m_painel[0]->setText(c.statusConexao());
     m_painel[1]->setText(c.textoConexoes());
-    m_painel[2]->setText(m_core.clock().now().toString(QStringLiteral("HH:mm:ss")));
+    m_painel[2]->setText(m_core.clock().now().toString(DateFormats::kTime));
 }
 
 void Form_Principal::closeEvent(QCloseEvent *e) {
@@ -466,7 +496,7 @@ void Form_Principal::closeEvent(QCloseEvent *e) {
 
 void Form_Principal::Exit1Click() {
     // Without the right to close, someone who has it may log in.
-    if (!m_core.operador().pode(CurrentOperator::kPodeSair)) {
+    if (!m_core.operador().pode(Permissions::Fechar)) {
         iniciarTurno();
         return;
     }
@@ -538,29 +568,23 @@ void Form_Principal::Grid_ConectadosDblClick() {
 // The driver stays stopped while the operator reads the message, so the same account is not
 // announced again meanwhile; reception goes on.
 void Form_Principal::alertaRearme(const QString &mensagem) {
-    QTimer &timer = m_core.timerAtualizar();
     if (m_sons) m_sons->tocarAlerta(m_core.settings().somRearme());
-    m_paginas->setCurrentWidget(findChild<QWidget *>(QStringLiteral("TabSheet4")));
-    const bool ativo = timer.isActive();
-    timer.stop();
+    m_paginas->setCurrentWidget(m_paginaRearme);
+    const AlertPause pausa(m_core.timerAtualizar());
     if (Prompt *p = m_core.prompt())
         p->message(mensagem, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     Som_DesligadoClick();
-    if (ativo) timer.start(1000);
 }
 
 // The alert sound repeats while the message is open and stops when it is closed.
 void Form_Principal::alertaInativo(const QString &mensagem) {
-    QTimer &timer = m_core.timerInativos();
-    const bool ativo = timer.isActive();
-    timer.stop();
+    const AlertPause pausa(m_core.timerInativos());
     if (m_sons) m_sons->tocarAlerta(m_core.settings().somRearme());
-    m_paginas->setCurrentWidget(findChild<QWidget *>(QStringLiteral("TabSheet5")));
+    m_paginas->setCurrentWidget(m_paginaSemComunicacao);
     Som_DesligadoClick();
     if (Prompt *p = m_core.prompt())
         p->message(mensagem, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     Som_LigadoClick();
-    if (ativo) timer.start(1000);
 }
 
 } // namespace tulmo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/ConsoleCore.h"
+#include "operators/Permissions.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -86,11 +87,14 @@ public:
     // Pending events, modeless ("&Pendentes" and its picture).
     void abrirPendentes();
 
-    // The SQL texts of the four lists.
-    static const QString kSqlEventosRecebidos;
-    static const QString kSqlDesarmados;
-    static const QString kSqlRearme;
-    static const QString kSqlSemComunicacao;
+    // The shift's permission bits: each command's toolbar panel is enabled by its bit.
+    void applyPermissions(quint32 bits);
+    // Each menu command takes the state of its panel, as the shift dialog closes.
+    void menusFollowPanels();
+    // "&Operadores": only the administrator's shift opens the operator form.
+    void setOperatorFormEnabled(bool enabled);
+    // "&Pendentes": enabled while events wait for an operator.
+    void setPendingCommandEnabled(bool enabled);
 
 signals:
     // The operator confirmed leaving the console.
@@ -102,6 +106,14 @@ protected:
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
+    // A command granted by a permission bit: its toolbar panel and its menu command.
+    struct PermissionCommand {
+        quint32 bit;
+        QFrame *painel = nullptr;
+        QAction *menu = nullptr;
+    };
+    PermissionCommand &comando(quint32 bit);
+
     void criarMenu();
     void criarBotoes(QWidget *pai);
     void criarPaginas();
@@ -126,6 +138,16 @@ private:
     QLabel *m_somDesligado = nullptr;
     QLabel *m_painel[3] = {};
     QAction *m_pendentes = nullptr;
+    QAction *m_operadores = nullptr;
+    QAction *m_trocaTurno = nullptr;
+    ImageButton *m_imgPendentes = nullptr;
+    QWidget *m_paginaRearme = nullptr;
+    QWidget *m_paginaSemComunicacao = nullptr;
+    PermissionCommand m_comandos[5] = {{Permissions::Clientes},
+                                       {Permissions::Eventos},
+                                       {Permissions::TcpIp},
+                                       {Permissions::Relatorios},
+                                       {Permissions::Configuracoes}};
     Form_Eventos_Pendentes *m_formPendentes = nullptr;
     Form_iniciar_turno *m_formTurno = nullptr;
     FormCadastroOperadores *m_formOperadores = nullptr;

@@ -3,6 +3,7 @@
 #include "events/EventLine.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTest>
 
 using namespace tulmo;
@@ -32,6 +33,7 @@ private slots:
     void scanCostDoesNotGrowWithTheAccounts();
     void emptyLastEventIsReportedAtOnce();
     void rearmOnMarkedHourOnlyAndByAccount();
+    void alertsHoldTheirOwnTimerWhileShown();
 };
 
 void TestAccountSupervisor::silentExactlyAtItsTimeAndOnlyOnce() {
@@ -171,6 +173,44 @@ void TestAccountSupervisor::rearmOnMarkedHourOnlyAndByAccount() {
     s.core->Timer_AtualizarTimer();
     QCOMPARE(s.cliente("DESARMADOS", "000001").toInt(), 1);
     QCOMPARE(s.prompt.shown.size(), 1);
+}
+
+// Without the main window the core shows its alerts itself: the timer that raised one stands
+// still while the message is open, the other goes on, and a stopped timer stays stopped.
+void TestAccountSupervisor::alertsHoldTheirOwnTimerWhileShown() {
+    Station s(QDateTime(QDate(2026, 3, 9), QTime(8, 0, 0)));
+    s.conta("000001", "JOSE");
+    exec(s.db(), "update CLIENTES set DESARMADOS = 1, EVENTO_ATRASADO = 0, ULTIMO_EVENTO = :u",
+         {{":u", QDateTime(QDate(2026, 3, 1), QTime(0, 0))}});
+    exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('000001', 'SEG', "
+                 "'08:00:00', 1)");
+    QTimer &driver = s.core->timerAtualizar();
+    QTimer &scan = s.core->timerInativos();
+    QList<std::pair<bool, bool>> duranteMensagem; // driver, scan
+    s.prompt.onMessage = [&](const QString &) {
+        duranteMensagem.append({driver.isActive(), scan.isActive()});
+    };
+    s.core->startTimer();
+
+    s.core->Timer_AtualizarTimer(); // the rearm alert
+    QCOMPARE(s.prompt.shown.size(), 1);
+    QCOMPARE(s.prompt.shown[0].text, QString("Cliente JOSE Está Desarmado"));
+    s.core->TimerInativosTimer(); // the silence alert
+    QCOMPARE(s.prompt.shown.size(), 2);
+    QVERIFY(s.prompt.shown[1].text.startsWith("Cliente 000001-JOSE Está inativo desde "));
+    QCOMPARE(duranteMensagem, (QList<std::pair<bool, bool>>{{false, true}, {true, false}}));
+    QVERIFY(driver.isActive());
+    QVERIFY(scan.isActive());
+    QCOMPARE(driver.interval(), 1000);
+    QCOMPARE(scan.interval(), 1000);
+
+    s.core->stopTimer();
+    exec(s.db(), "update CLIENTES set EVENTO_ATRASADO = 0, ULTIMO_EVENTO = :u",
+         {{":u", QDateTime(QDate(2026, 3, 1), QTime(0, 0))}});
+    s.core->TimerInativosTimer();
+    QCOMPARE(s.prompt.shown.size(), 3);
+    QVERIFY(!scan.isActive());
+    QVERIFY(!driver.isActive());
 }
 
 QTEST_GUILESS_MAIN(TestAccountSupervisor)

@@ -1,0 +1,42 @@
+#include "EventRepository.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace tulmo::EventRepository {
+
+QString receivedListSql() {
+    return QStringLiteral("Select * From EVENTOS\nwhere TRATADO=1\norder by DATA desc");
+}
+
+QString pendingListSql() {
+    return QStringLiteral("Select * \nfrom EVENTOS\nWhere (TRATADO = 0)\nOrder By DATA desc");
+}
+
+bool hasPending(QSqlDatabase db) {
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("select first 1 1 from EVENTOS where TRATADO = 0")) && q.next();
+}
+
+bool finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
+                        const QString &intervencao, const QDateTime &when, QString *erro) {
+    QSqlQuery q(db);
+    bool ok = q.prepare(QStringLiteral("Update Eventos Set\n"
+                                       "  Tratado          = :Tratado,\n"
+                                       "  Detalhes         = :Detalhes,\n"
+                                       "  Intervencao      = :Intervencao,\n"
+                                       "  Data_Intervencao = :Data_Intervencao\n"
+                                       "Where Sequencia = :Sequencia"));
+    if (ok) {
+        q.bindValue(QStringLiteral(":Tratado"), 1);
+        q.bindValue(QStringLiteral(":Detalhes"), detalhes.left(kDetalhesWidth));
+        q.bindValue(QStringLiteral(":Intervencao"), intervencao.left(kIntervencaoWidth));
+        q.bindValue(QStringLiteral(":Data_Intervencao"), when);
+        q.bindValue(QStringLiteral(":Sequencia"), sequencia);
+        ok = q.exec();
+    }
+    if (!ok && erro) *erro = q.lastError().text();
+    return ok;
+}
+
+} // namespace tulmo::EventRepository

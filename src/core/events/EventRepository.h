@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+namespace tulmo {
+
+// The statements of the forms over EVENTOS: the two live lists and the operator's
+// intervention, which is what turns a pending event into a treated one.
+namespace EventRepository {
+
+// Widths of EVENTOS.DETALHES and EVENTOS.INTERVENCAO: longer texts are cut, not refused.
+inline constexpr int kDetalhesWidth = 40;
+inline constexpr int kIntervencaoWidth = 20;
+
+// The main window's "Eventos Recebidos": the treated events, newest first.
+QString receivedListSql();
+// The pending window's list: the events waiting for an operator, newest first.
+QString pendingListSql();
+
+// Whether any event waits for an operator; false too when the statement fails.
+bool hasPending(QSqlDatabase db);
+
+// Marks the event treated with the operator's description and kind of intervention (each cut
+// to its column) at when. False when the statement failed, with the database's text in erro.
+bool finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
+                        const QString &intervencao, const QDateTime &when, QString *erro = nullptr);
+
+} // namespace EventRepository
+
+} // namespace tulmo
