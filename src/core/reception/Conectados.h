@@ -9,6 +9,7 @@
 
 #include <array>
 
+#include "reception/SocketMultiplexer.h"
 #include "reception/TcpConnection.h"
 
 namespace tulmo {
