@@ -638,7 +638,7 @@ void TestConfiguracoes::appliedTcpReceiverAcceptsAClient() {
     QTcpSocket cliente;
     cliente.connectToHost(QHostAddress::LocalHost, porta);
     QVERIFY(cliente.waitForConnected(3000));
-    QTRY_COMPARE_WITH_TIMEOUT(d.s.core->conectados().rowCount(), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(d.s.core->connectionRegistry().rowCount(), 1, 3000);
     QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 1);
 }
 
