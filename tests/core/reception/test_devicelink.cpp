@@ -69,20 +69,20 @@ struct Central : Station {
     // A TCP receiver on slot k (rows are positional: add them in order).
     quint16 receptor(int k, int resposta = 5, int keepAlive = 5, quint16 porta = 0) {
         if (!porta) porta = portaLivre();
-        exec(db(),
-             "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
-             "BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values "
-             "(:r, 'TCP', 1, 1, 0, 3, :p, 0, :t, :k)",
-             {{":r", k}, {":p", porta}, {":t", resposta}, {":k", keepAlive}});
+        ReceiverRow::tcp(k, porta, resposta, keepAlive).insertInto(db());
         return porta;
     }
     void aplicar() { core->dm().Realizar_Atualizacoes(); }
 
     void gprs(const QString &imei, const QString &status, int listaNegra) {
-        exec(db(),
-             "insert into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, EQUIPAMENTO, "
-             "SENHA_ACESSO) values (:i, '0042', :s, :d, :l, '01', '1234')",
-             {{":i", imei}, {":s", status}, {":d", kInicio}, {":l", listaNegra}});
+        GprsRow(imei)
+            .account("0042")
+            .status(status)
+            .date(kInicio)
+            .blocked(listaNegra)
+            .equipment("01")
+            .password("1234")
+            .insertInto(db());
     }
 
     // Connects a device and takes the identification request.
@@ -433,12 +433,15 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QVERIFY2(dm.abrirBanco(&error), qPrintable(error));
     mapPort(dir.path(), 1, dir.path() + "/sem-porta");
     const quint16 porta = portaLivre();
-    exec(dm.banco().principal(),
-         "insert into RECEIVER (RECEIVER, MODO_COMUNICACAO, ATIVO, PORTA_COM, BAUDS_COM, "
-         "PORTA_TCP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values (1, 1, 1, 0, 3, :p, 0, 5)",
-         {{":p", porta}});
-    exec(dm.banco().principal(),
-         "insert into GPRS (IMEI, CONTA, STATUS, LISTA_NEGRA) values ('123456', '0042', 'A', 0)");
+    ReceiverRow(1)
+        .mode(1)
+        .active(1)
+        .comPort(0, 3)
+        .tcpPort(porta)
+        .replyDelay(0)
+        .keepAlive(5)
+        .insertInto(dm.banco().principal());
+    GprsRow("123456").account("0042").status("A").blocked(0).insertInto(dm.banco().principal());
     dm.Realizar_Atualizacoes();
     ConnectionRegistry con(dm, clock);
     FakeSink sink;

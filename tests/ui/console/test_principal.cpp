@@ -44,18 +44,18 @@ public:
 };
 
 void receptorTcp(QSqlDatabase db, quint16 porta, int tempoResposta) {
-    exec(db,
-         "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, BAUDS_COM, "
-         "PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values (1, 'TCP', 1, 1, 0, 3, "
-         ":p, 0, :t, 5)",
-         {{":p", porta}, {":t", tempoResposta}});
+    ReceiverRow::tcp(1, porta, tempoResposta, 5).insertInto(db);
 }
 
 void gprs(QSqlDatabase db, const QString &imei) {
-    exec(db,
-         "insert into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, EQUIPAMENTO, SENHA_ACESSO) "
-         "values (:i, '0042', 'A', :d, 0, '01', '1234')",
-         {{":i", imei}, {":d", kSegunda}});
+    GprsRow(imei)
+        .account("0042")
+        .status("A")
+        .date(kSegunda)
+        .blocked(0)
+        .equipment("01")
+        .password("1234")
+        .insertInto(db);
 }
 
 void evento(QSqlDatabase db, const QString &tipo, const QDateTime &data, bool nulo = false) {
