@@ -54,22 +54,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     m_dm.portaVisor().append(QStringLiteral("TCP ") + handle + QLatin1Char(',') +
                              QString::number(k) + QLatin1Char(':') + D);
     m_dm.memo1().append(D);
-
-    ReceiverSlot &slot = m_dm.slot(k);
-    if (slot.dumpPending == 1) {
-        slot.dumpPending = 0;
-        emit dumpRecebido(k, bytes, QString::fromLatin1(bytes.toHex().toUpper()));
-        return;
-    }
-    if (slot.uploadPending == 1) {
-        if (D == QLatin1String("UPE")) {
-            emit uploadLiberado(k, socket);
-        } else if (D == QLatin1String("UPOK")) {
-            slot.uploadPending = 0;
-            emit uploadConcluido(k);
-        }
-        return;
-    }
+    if (takenByModuleTransfer(bytes, D, socket, k)) return;
 
     int r = m_registry.rowOf(socket);
     if (r < 0) return;
@@ -131,6 +116,26 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         }
         m_registry.send(m_registry.row(r).socket.data(), QByteArrayLiteral("@"));
     }
+}
+
+bool DeviceLink::takenByModuleTransfer(const QByteArray &bytes, const QString &D,
+                                       TcpConnection *socket, int k) {
+    ReceiverSlot &slot = m_dm.slot(k);
+    if (slot.dumpPending == 1) {
+        slot.dumpPending = 0;
+        emit dumpRecebido(k, bytes, QString::fromLatin1(bytes.toHex().toUpper()));
+        return true;
+    }
+    if (slot.uploadPending == 1) {
+        if (D == QLatin1String("UPE")) {
+            emit uploadLiberado(k, socket);
+        } else if (D == QLatin1String("UPOK")) {
+            slot.uploadPending = 0;
+            emit uploadConcluido(k);
+        }
+        return true;
+    }
+    return false;
 }
 
 void DeviceLink::identificar(const QString &D, TcpConnection *socket, int k, int &r) {

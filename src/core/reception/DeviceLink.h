@@ -41,6 +41,9 @@ signals:
     void equipamentoRegistrado(const QString &imei);
 
 private:
+    // A module download or upload on slot k takes the frame instead of the device protocol.
+    bool takenByModuleTransfer(const QByteArray &bytes, const QString &D, TcpConnection *socket,
+                               int k);
     void identificar(const QString &D, TcpConnection *socket, int k, int &r);
 
     DM1 &m_dm;
