@@ -391,7 +391,7 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     d.flush();
     QTRY_COMPARE(con.row(0).imei, QString("123456"));
     QCOMPARE(con.replies().size(), 1);
-    // The hidden reply queue follows at the tick: its fourth column is the slot.
+    // The hidden reply queue lists the reply: its fourth column is the slot.
     auto *buffer = j.filho<QTableView>("Grid_Buffer");
     QVERIFY(buffer->isHidden());
     emit j.s.core->timerAtualizar().timeout({});
