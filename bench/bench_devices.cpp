@@ -15,7 +15,7 @@
 #include "common/Clock.h"
 #include "common/Process.h"
 #include "console/ConsoleCore.h"
-#include "reception/Conectados.h"
+#include "reception/ConnectionRegistry.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -347,9 +347,9 @@ int runSize(int n) {
         return 1;
     }
     core.startTimer();
-    Conectados &con = core.conectados();
+    ConnectionRegistry &con = core.connectionRegistry();
     long frames = 0;
-    QObject::connect(&con, &Conectados::frameRecebido, [&frames] { ++frames; });
+    QObject::connect(&con, &ConnectionRegistry::frameReceived, [&frames] { ++frames; });
 
     // Runs the event loop, blocking as in production, until cond holds or the time is up.
     auto runUntil = [&](auto cond, int timeoutMs) {
@@ -368,7 +368,7 @@ int runSize(int n) {
     };
     auto identified = [&] {
         int k = 0;
-        for (const Conectados::Linha &l : con.linhas())
+        for (const ConnectionRegistry::Row &l : con.rows())
             k += !l.imei.isEmpty();
         return k;
     };

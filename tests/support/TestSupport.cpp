@@ -113,6 +113,107 @@ QStringList columnsOf(QSqlDatabase db, const QString &table) {
     return out;
 }
 
+void TableRow::set(const QString &column, const QVariant &value) {
+    m_columns << column;
+    m_values << value;
+}
+
+void TableRow::insertInto(QSqlDatabase db) const {
+    QStringList marks;
+    QVariantMap params;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        marks << QStringLiteral(":v%1").arg(i);
+        params.insert(marks.last(), m_values[i]);
+    }
+    exec(db,
+         QStringLiteral("insert into %1 (%2) values (%3)")
+             .arg(m_table, m_columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+         params);
+}
+
+ReceiverRow::ReceiverRow(int slot)
+    : TableRow(QStringLiteral("RECEIVER")) {
+    set(QStringLiteral("RECEIVER"), slot);
+}
+ReceiverRow &ReceiverRow::name(const QString &nome) {
+    set(QStringLiteral("NOME"), nome);
+    return *this;
+}
+ReceiverRow &ReceiverRow::mode(int modoComunicacao) {
+    set(QStringLiteral("MODO_COMUNICACAO"), modoComunicacao);
+    return *this;
+}
+ReceiverRow &ReceiverRow::active(int ativo) {
+    set(QStringLiteral("ATIVO"), ativo);
+    return *this;
+}
+ReceiverRow &ReceiverRow::sendsSms(int enviaSms) {
+    set(QStringLiteral("ENVIA_SMS"), enviaSms);
+    return *this;
+}
+ReceiverRow &ReceiverRow::comPort(int portaCom, int baudsCom) {
+    set(QStringLiteral("PORTA_COM"), portaCom);
+    set(QStringLiteral("BAUDS_COM"), baudsCom);
+    return *this;
+}
+ReceiverRow &ReceiverRow::tcpPort(int portaTcp) {
+    set(QStringLiteral("PORTA_TCP"), portaTcp);
+    return *this;
+}
+ReceiverRow &ReceiverRow::udpPort(int portaUdp) {
+    set(QStringLiteral("PORTA_UDP"), portaUdp);
+    return *this;
+}
+ReceiverRow &ReceiverRow::replyDelay(const QVariant &tempoResposta) {
+    set(QStringLiteral("TEMPO_RESPOSTA"), tempoResposta);
+    return *this;
+}
+ReceiverRow &ReceiverRow::keepAlive(const QVariant &tempoKeepAlive) {
+    set(QStringLiteral("TEMPO_KEEPALIVE"), tempoKeepAlive);
+    return *this;
+}
+ReceiverRow ReceiverRow::tcp(int slot, int porta, int tempoResposta, int tempoKeepAlive) {
+    ReceiverRow r(slot);
+    r.name(QStringLiteral("TCP"))
+        .mode(1)
+        .active(1)
+        .comPort(0, 3)
+        .tcpPort(porta)
+        .udpPort(0)
+        .replyDelay(tempoResposta)
+        .keepAlive(tempoKeepAlive);
+    return r;
+}
+
+GprsRow::GprsRow(const QString &imei)
+    : TableRow(QStringLiteral("GPRS")) {
+    set(QStringLiteral("IMEI"), imei);
+}
+GprsRow &GprsRow::account(const QString &conta) {
+    set(QStringLiteral("CONTA"), conta);
+    return *this;
+}
+GprsRow &GprsRow::status(const QString &status) {
+    set(QStringLiteral("STATUS"), status);
+    return *this;
+}
+GprsRow &GprsRow::date(const QDateTime &data) {
+    set(QStringLiteral("DATA"), data);
+    return *this;
+}
+GprsRow &GprsRow::blocked(int listaNegra) {
+    set(QStringLiteral("LISTA_NEGRA"), listaNegra);
+    return *this;
+}
+GprsRow &GprsRow::equipment(const QString &equipamento) {
+    set(QStringLiteral("EQUIPAMENTO"), equipamento);
+    return *this;
+}
+GprsRow &GprsRow::password(const QString &senhaAcesso) {
+    set(QStringLiteral("SENHA_ACESSO"), senhaAcesso);
+    return *this;
+}
+
 void mapPort(const QString &dataDir, int comNumber, const QString &device) {
     IniFile ini(dataDir + QStringLiteral("/Config.ini"));
     ini.writeString(QStringLiteral("Portas"), QStringLiteral("COM%1").arg(comNumber), device);

@@ -93,6 +93,53 @@ QVariantList column(QSqlDatabase db, const QString &sql, const QVariantMap &para
 // Column names of a table, upper case, in position order.
 QStringList columnsOf(QSqlDatabase db, const QString &table);
 
+// A row of a table written column by column: only the columns given are written, in the
+// order given, so the table's own defaults stand for the others.
+class TableRow {
+public:
+    // Writes the row into db and fails loudly when that fails.
+    void insertInto(QSqlDatabase db) const;
+
+protected:
+    explicit TableRow(const QString &table)
+        : m_table(table) {}
+    void set(const QString &column, const QVariant &value);
+
+private:
+    QString m_table;
+    QStringList m_columns;
+    QVariantList m_values;
+};
+
+// A receiver slot (RECEIVER). Times take a null QVariant for a null column.
+class ReceiverRow : public TableRow {
+public:
+    explicit ReceiverRow(int slot);
+    ReceiverRow &name(const QString &nome);
+    ReceiverRow &mode(int modoComunicacao); // 0 serial, 1 TCP, 2 UDP
+    ReceiverRow &active(int ativo);
+    ReceiverRow &sendsSms(int enviaSms);
+    ReceiverRow &comPort(int portaCom, int baudsCom = 3);
+    ReceiverRow &tcpPort(int portaTcp);
+    ReceiverRow &udpPort(int portaUdp);
+    ReceiverRow &replyDelay(const QVariant &tempoResposta);
+    ReceiverRow &keepAlive(const QVariant &tempoKeepAlive);
+    // A TCP receiver as the device link tests use it: serial port 0 at the third speed.
+    static ReceiverRow tcp(int slot, int porta, int tempoResposta, int tempoKeepAlive);
+};
+
+// A device known by its identifier (GPRS).
+class GprsRow : public TableRow {
+public:
+    explicit GprsRow(const QString &imei);
+    GprsRow &account(const QString &conta);
+    GprsRow &status(const QString &status);
+    GprsRow &date(const QDateTime &data);
+    GprsRow &blocked(int listaNegra);
+    GprsRow &equipment(const QString &equipamento);
+    GprsRow &password(const QString &senhaAcesso);
+};
+
 // Writes a Config.ini mapping COMn to a device, in dataDir.
 void mapPort(const QString &dataDir, int comNumber, const QString &device);
 

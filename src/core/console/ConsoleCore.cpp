@@ -66,8 +66,8 @@ bool ConsoleCore::iniciar(QString *error) {
     connect(m_supervisao.get(), &AccountSupervisor::contaAguardandoArmar, this,
             &ConsoleCore::alertaRearme);
     connect(m_supervisao.get(), &AccountSupervisor::contaInativa, this, &ConsoleCore::alertaInativo);
-    m_conectados = std::make_unique<Conectados>(*m_dm, m_clock);
-    m_deviceLink = std::make_unique<DeviceLink>(*m_dm, *m_conectados, *this, m_clock);
+    m_connectionRegistry = std::make_unique<ConnectionRegistry>(*m_dm, m_clock);
+    m_deviceLink = std::make_unique<DeviceLink>(*m_dm, *m_connectionRegistry, *this, m_clock);
     return true;
 }
 
@@ -137,10 +137,10 @@ void ConsoleCore::Timer_AtualizarTimer() {
     const QDateTime now = m_clock.now();
     // The order of the driver's duties: status bar, rearm check, the due reply, one silent
     // device, the repeater, then one recording.
-    m_conectados->mostrarContagem();
+    m_connectionRegistry->updateConnectionCount();
     m_supervisao->verificarRearme(now);
-    m_conectados->enviarRespostaDevida(now);
-    m_conectados->expirarConexaoSilenciosa(now);
+    m_connectionRegistry->sendDueReply(now);
+    m_connectionRegistry->expireSilentConnection(now);
     m_repetidor->iniciarSeOcioso();
     m_pump->gravarProximo();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "events/AccountSupervisor.h"
 #include "events/EventLine.h"
 #include "events/EventPump.h"
 #include "events/EventQueue.h"
@@ -7,7 +8,7 @@
 #include "events/EventRepeater.h"
 #include "events/AccountSupervisor.h"
 #include "operators/Permissions.h"
-#include "reception/Conectados.h"
+#include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/DeviceLink.h"
 #include "reception/ReceptionSink.h"
@@ -88,7 +89,7 @@ public:
     SerialReception &serial() { return *m_serial; }
     AccountSupervisor &supervisao() { return *m_supervisao; }
     EventRepeater &repetidor() { return *m_repetidor; }
-    Conectados &conectados() { return *m_conectados; }
+    ConnectionRegistry &connectionRegistry() { return *m_connectionRegistry; }
     DeviceLink &deviceLink() { return *m_deviceLink; }
     const EventDecoder &decoder() const { return m_decoder; }
     const QString &dataDir() const { return m_dataDir; }
@@ -118,7 +119,7 @@ private:
     std::unique_ptr<SerialReception> m_serial;
     std::unique_ptr<AccountSupervisor> m_supervisao;
     std::unique_ptr<EventRepeater> m_repetidor;
-    std::unique_ptr<Conectados> m_conectados;
+    std::unique_ptr<ConnectionRegistry> m_connectionRegistry;
     std::unique_ptr<DeviceLink> m_deviceLink;
     QTimer m_timer;
     QTimer m_timerInativos;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reception/TcpConnection.h"
+#include "reception/TcpListener.h"
 #include "reception/LineLog.h"
 #include "reception/SlotWriter.h"
 #include "store/Database.h"

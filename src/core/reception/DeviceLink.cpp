@@ -1,7 +1,7 @@
 #include "DeviceLink.h"
 
 #include "common/Clock.h"
-#include "reception/Conectados.h"
+#include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/ReceptionSink.h"
 
@@ -23,15 +23,15 @@ bool acknowledgeable(ReceptionSink::QueueResult e) {
 }
 } // namespace
 
-DeviceLink::DeviceLink(DM1 &dm, Conectados &conectados, ReceptionSink &sink, const Clock &clock,
-                       QObject *parent)
+DeviceLink::DeviceLink(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sink,
+                       const Clock &clock, QObject *parent)
     : QObject(parent)
     , m_dm(dm)
-    , m_conectados(conectados)
+    , m_registry(registry)
     , m_sink(sink)
     , m_clock(clock) {
     qRegisterMetaType<TcpConnection *>();
-    connect(&m_conectados, &Conectados::frameRecebido, this,
+    connect(&m_registry, &ConnectionRegistry::frameReceived, this,
             [this](TcpConnection *socket, int k, const QByteArray &frame) {
                 Decodifica_TCP(frame, socket, k);
             });
@@ -54,24 +54,9 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     m_dm.portaVisor().append(QStringLiteral("TCP ") + handle + QLatin1Char(',') +
                              QString::number(k) + QLatin1Char(':') + D);
     m_dm.memo1().append(D);
+    if (takenByModuleTransfer(bytes, D, socket, k)) return;
 
-    ReceiverSlot &slot = m_dm.slot(k);
-    if (slot.dumpPending == 1) {
-        slot.dumpPending = 0;
-        emit dumpRecebido(k, bytes, QString::fromLatin1(bytes.toHex().toUpper()));
-        return;
-    }
-    if (slot.uploadPending == 1) {
-        if (D == QLatin1String("UPE")) {
-            emit uploadLiberado(k, socket);
-        } else if (D == QLatin1String("UPOK")) {
-            slot.uploadPending = 0;
-            emit uploadConcluido(k);
-        }
-        return;
-    }
-
-    int r = m_conectados.linhaDe(socket);
+    int r = m_registry.rowOf(socket);
     if (r < 0) return;
     const QDateTime now = m_clock.now();
     const qsizetype n = D.size();
@@ -84,69 +69,89 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     if (D.startsWith(QLatin1String("#$"))) emit leituraCanais(k, bytes);
 
     if (at(D, 16) == QLatin1Char('@') || d1 == QLatin1Char('@')) {
-        if (m_conectados.linha(r).imei.isEmpty()) return;
-        m_conectados.setKeepAlive(r, now);
+        if (m_registry.row(r).imei.isEmpty()) return;
+        m_registry.setKeepAlive(r, now);
     }
 
     if (d1 == QLatin1Char('1') || d1 == QLatin1Char('5')) {
-        const Conectados::Linha l = m_conectados.linha(r);
+        const ConnectionRegistry::Row l = m_registry.row(r);
         if (l.imei.isEmpty()) return;
-        m_conectados.setKeepAlive(r, now);
+        m_registry.setKeepAlive(r, now);
         if (at(D, 16) != QLatin1Char('@')) {
             // The device repeats what is not acknowledged: no "+OK" until the line is durable.
             if (!acknowledgeable(m_sink.Decodifica_Eventos(D))) return;
-            m_conectados.setUltimoEvento(r, now);
+            m_registry.setLastEvent(r, now);
         }
         m_sink.enfileirarRepetidora(k, D);
-        m_conectados.enfileirarResposta(QStringLiteral("+OK"), l.socketIndex, k, l.imei,
-                                        l.socket.data(), now);
+        m_registry.replies().enqueue(QStringLiteral("+OK"), l.socketIndex, k, l.imei,
+                                     l.socket.data(), now);
         return;
     }
 
     if (d1 == QLatin1Char('$') && n >= 18) {
         const QString pacote = mid(D, 2, 3);
-        const Conectados::Linha l = m_conectados.linha(r);
+        const ConnectionRegistry::Row l = m_registry.row(r);
         const QString resposta = QStringLiteral("+") + pacote + QStringLiteral("S");
         if (l.ultimoPacote != pacote) {
             const QString msg = QStringLiteral("5011 18") + mid(D, 4, 7) + mid(D, 10, 18);
             if (!acknowledgeable(m_sink.Decodifica_Eventos(msg))) return;
-            m_conectados.setConta(r, mid(D, 4, 7));
-            m_conectados.setUltimoPacote(r, pacote);
-            m_conectados.setUltimoEvento(r, now);
-            m_conectados.setKeepAlive(r, now);
+            m_registry.setAccount(r, mid(D, 4, 7));
+            m_registry.setLastPacket(r, pacote);
+            m_registry.setLastEvent(r, now);
+            m_registry.setKeepAlive(r, now);
         }
         // A repeated packet is acknowledged again but not handed on.
-        m_conectados.enfileirarResposta(resposta, r, k, l.imei, l.socket.data(), now);
+        m_registry.replies().enqueue(resposta, r, k, l.imei, l.socket.data(), now);
         return;
     }
 
     if (d1 == QLatin1Char('$') && (n == 16 || n == 17)) {
         const QString marca = mid(D, 1, 15);
-        if (m_conectados.linha(r).ultimoPacote != marca) {
+        if (m_registry.row(r).ultimoPacote != marca) {
             const QString msg = QStringLiteral("5011 18") + mid(D, 2, 14);
             if (!acknowledgeable(m_sink.Decodifica_Eventos(msg))) return;
-            m_conectados.setUltimoPacote(r, marca);
-            m_conectados.setUltimoEvento(r, now);
-            m_conectados.setKeepAlive(r, now);
+            m_registry.setLastPacket(r, marca);
+            m_registry.setLastEvent(r, now);
+            m_registry.setKeepAlive(r, now);
         }
-        m_conectados.enviar(m_conectados.linha(r).socket.data(), QByteArrayLiteral("@"));
+        m_registry.send(m_registry.row(r).socket.data(), QByteArrayLiteral("@"));
     }
+}
+
+bool DeviceLink::takenByModuleTransfer(const QByteArray &bytes, const QString &D,
+                                       TcpConnection *socket, int k) {
+    ReceiverSlot &slot = m_dm.slot(k);
+    if (slot.dumpPending == 1) {
+        slot.dumpPending = 0;
+        emit dumpRecebido(k, bytes, QString::fromLatin1(bytes.toHex().toUpper()));
+        return true;
+    }
+    if (slot.uploadPending == 1) {
+        if (D == QLatin1String("UPE")) {
+            emit uploadLiberado(k, socket);
+        } else if (D == QLatin1String("UPOK")) {
+            slot.uploadPending = 0;
+            emit uploadConcluido(k);
+        }
+        return true;
+    }
+    return false;
 }
 
 void DeviceLink::identificar(const QString &D, TcpConnection *socket, int k, int &r) {
     const bool zelta = at(D, 1) == QLatin1Char('!');
     const QString id = zelta ? mid(D, 1, 6) : mid(D, 4, 9);
-    r = m_conectados.removerConexaoAnterior(id, r);
+    r = m_registry.removeEarlierConnection(id, r);
 
     const QString codigo = mid(D, 2, 3);
     const QString conta = mid(D, 10, 13);
     if (zelta) {
-        m_conectados.setConta(r, QStringLiteral("Zelta 20 GPRS"));
+        m_registry.setAccount(r, QStringLiteral("Zelta 20 GPRS"));
     } else {
         const QString legenda = legendaEquipamento(codigo);
-        if (!legenda.isEmpty()) m_conectados.setConta(r, legenda + conta);
+        if (!legenda.isEmpty()) m_registry.setAccount(r, legenda + conta);
     }
-    m_conectados.setImei(r, id);
+    m_registry.setImei(r, id);
     QString resposta = QStringLiteral("P");
 
     QSqlQuery q(m_dm.banco().principal());
@@ -165,8 +170,8 @@ void DeviceLink::identificar(const QString &D, TcpConnection *socket, int k, int
                            ? QStringLiteral("-")
                            : QStringLiteral("+");
             if (!zelta) {
-                const Conectados::Linha &l = m_conectados.linha(r);
-                m_conectados.enfileirarResposta(resposta, l.socketIndex, k, id, socket, now);
+                const ConnectionRegistry::Row &l = m_registry.row(r);
+                m_registry.replies().enqueue(resposta, l.socketIndex, k, id, socket, now);
             }
         }
     } else {
@@ -189,7 +194,7 @@ void DeviceLink::identificar(const QString &D, TcpConnection *socket, int k, int
         }
         emit equipamentoRegistrado(id);
     }
-    if (zelta) m_conectados.enviar(socket, resposta.toLatin1());
+    if (zelta) m_registry.send(socket, resposta.toLatin1());
 }
 
 } // namespace tulmo

@@ -9,7 +9,7 @@
 namespace tulmo {
 
 class Clock;
-class Conectados;
+class ConnectionRegistry;
 class DM1;
 class ReceptionSink;
 
@@ -18,7 +18,7 @@ class ReceptionSink;
 class DeviceLink : public QObject {
     Q_OBJECT
 public:
-    DeviceLink(DM1 &dm, Conectados &conectados, ReceptionSink &sink, const Clock &clock,
+    DeviceLink(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sink, const Clock &clock,
                QObject *parent = nullptr);
 
     // One frame D read from a connection of slot k.
@@ -41,10 +41,13 @@ signals:
     void equipamentoRegistrado(const QString &imei);
 
 private:
+    // A module download or upload on slot k takes the frame instead of the device protocol.
+    bool takenByModuleTransfer(const QByteArray &bytes, const QString &D, TcpConnection *socket,
+                               int k);
     void identificar(const QString &D, TcpConnection *socket, int k, int &r);
 
     DM1 &m_dm;
-    Conectados &m_conectados;
+    ConnectionRegistry &m_registry;
     ReceptionSink &m_sink;
     const Clock &m_clock;
 };

@@ -1,5 +1,7 @@
 #include "TcpConnection.h"
 
+#include "reception/SocketMultiplexer.h"
+
 #include <QSocketNotifier>
 
 #ifdef Q_OS_WIN
@@ -11,10 +13,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#endif
-#ifdef Q_OS_LINUX
-#include <sys/epoll.h>
-#define TULMO_EPOLL 1
 #endif
 
 namespace tulmo {
@@ -166,99 +164,11 @@ void TcpConnection::podeEscrever() {
     if (m_fd >= 0) enviarPendente();
 }
 
-SocketMultiplexer::SocketMultiplexer(QObject *parent, bool porEpoll)
-    : QObject(parent) {
-#ifdef TULMO_EPOLL
-    if (porEpoll) m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
-    if (m_epoll >= 0) {
-        m_notificador = new QSocketNotifier(m_epoll, QSocketNotifier::Read, this);
-        connect(m_notificador, &QSocketNotifier::activated, this, &SocketMultiplexer::despachar);
+void TcpConnection::closeQuietly() {
+    if (m_fd >= 0) {
+        fecharNativo(m_fd);
+        m_fd = -1;
     }
-#else
-    Q_UNUSED(porEpoll)
-#endif
-}
-
-SocketMultiplexer::~SocketMultiplexer() {
-    // Connections still open close with their owner; they must not reach back here.
-    for (TcpConnection *c : std::as_const(m_conexoes)) {
-        if (c->m_fd >= 0) {
-            fecharNativo(c->m_fd);
-            c->m_fd = -1;
-        }
-    }
-#ifdef TULMO_EPOLL
-    if (m_epoll >= 0) ::close(m_epoll);
-#endif
-}
-
-bool SocketMultiplexer::registrar(TcpConnection *c) {
-#ifdef TULMO_EPOLL
-    if (m_epoll >= 0) {
-        epoll_event ev{};
-        ev.events = EPOLLIN;
-        ev.data.u64 = quint64(c->m_fd);
-        if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, int(c->m_fd), &ev) != 0) return false;
-        m_conexoes.insert(c->m_fd, c);
-        return true;
-    }
-#endif
-    c->m_notificadorLeitura = new QSocketNotifier(c->m_fd, QSocketNotifier::Read, c);
-    connect(c->m_notificadorLeitura, &QSocketNotifier::activated, c, &TcpConnection::podeLer);
-    m_conexoes.insert(c->m_fd, c);
-    return true;
-}
-
-void SocketMultiplexer::esperarEscrita(TcpConnection *c, bool sim) {
-#ifdef TULMO_EPOLL
-    if (m_epoll >= 0) {
-        epoll_event ev{};
-        ev.events = EPOLLIN | (sim ? EPOLLOUT : 0u);
-        ev.data.u64 = quint64(c->m_fd);
-        ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, int(c->m_fd), &ev);
-        return;
-    }
-#endif
-    if (sim && !c->m_notificadorEscrita) {
-        c->m_notificadorEscrita = new QSocketNotifier(c->m_fd, QSocketNotifier::Write, c);
-        connect(c->m_notificadorEscrita, &QSocketNotifier::activated, c, &TcpConnection::podeEscrever);
-    }
-    if (c->m_notificadorEscrita) c->m_notificadorEscrita->setEnabled(sim);
-}
-
-void SocketMultiplexer::remover(TcpConnection *c) {
-#ifdef TULMO_EPOLL
-    if (m_epoll >= 0) ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, int(c->m_fd), nullptr);
-#endif
-    // A notifier may be the one whose signal is being handled: it goes after the handler.
-    for (QSocketNotifier **n : {&c->m_notificadorLeitura, &c->m_notificadorEscrita}) {
-        if (*n) {
-            (*n)->setEnabled(false);
-            (*n)->deleteLater();
-            *n = nullptr;
-        }
-    }
-    m_conexoes.remove(c->m_fd);
-}
-
-void SocketMultiplexer::despachar() {
-#ifdef TULMO_EPOLL
-    // One batch per wake-up: timers and the other sockets of the loop get their turn before
-    // the next one, and what is still ready keeps the descriptor readable.
-    epoll_event eventos[256];
-    const int n = ::epoll_wait(m_epoll, eventos, 256, 0);
-    for (int i = 0; i < n; ++i) {
-        const qintptr fd = qintptr(eventos[i].data.u64);
-        // The handling of an earlier connection may have closed this one.
-        TcpConnection *c = m_conexoes.value(fd);
-        if (!c) continue;
-        if (eventos[i].events & EPOLLOUT) c->podeEscrever();
-        if (eventos[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
-            c = m_conexoes.value(fd);
-            if (c) c->podeLer();
-        }
-    }
-#endif
 }
 
 } // namespace tulmo

@@ -1,40 +1,14 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QHostAddress>
 #include <QObject>
-#include <QTcpServer>
 
 class QSocketNotifier;
 
 namespace tulmo {
 
 class SocketMultiplexer;
-
-// The listener of a receiver slot. Accepted connections are handed over as native sockets:
-// a station holds thousands of devices, and a full QTcpSocket for each of them (buffers,
-// engine, notifiers polled on every wake-up of the event loop) costs more than the whole
-// exchange with a device needs.
-class TcpListener : public QTcpServer {
-    Q_OBJECT
-public:
-    // Devices come back together after a network failure at the station: the kernel queues
-    // that many completed connections for acceptance instead of dropping the rest of a burst
-    // for the devices to retry seconds later.
-    static constexpr int kFilaAceitacao = 1024;
-
-    explicit TcpListener(QObject *parent = nullptr)
-        : QTcpServer(parent) {
-        setListenBacklogSize(kFilaAceitacao);
-    }
-
-signals:
-    void conexaoRecebida(qintptr descritor);
-
-protected:
-    void incomingConnection(qintptr descritor) override { emit conexaoRecebida(descritor); }
-};
 
 // One accepted device connection on its native, non-blocking socket, served by the
 // SocketMultiplexer on the GUI thread's event loop.
@@ -76,6 +50,8 @@ signals:
 
 private:
     friend class SocketMultiplexer;
+    // Closes the descriptor without reaching back to the multiplexer or announcing it.
+    void closeQuietly();
     void podeLer();
     void podeEscrever();
     bool enviarPendente();
@@ -85,31 +61,6 @@ private:
     QByteArray m_pendente;
     QSocketNotifier *m_notificadorLeitura = nullptr; // without epoll only
     QSocketNotifier *m_notificadorEscrita = nullptr;
-};
-
-// Waits for every device connection at once. On Linux the connections share one epoll
-// descriptor, so the event loop watches one descriptor however many devices are connected
-// and a wake-up costs what is ready, not what is open. Elsewhere each connection has its
-// own notifiers.
-class SocketMultiplexer : public QObject {
-    Q_OBJECT
-public:
-    // porEpoll false: each connection with its own notifiers, as on other systems.
-    explicit SocketMultiplexer(QObject *parent = nullptr, bool porEpoll = true);
-    ~SocketMultiplexer() override;
-
-    int abertas() const { return int(m_conexoes.size()); }
-
-private:
-    friend class TcpConnection;
-    bool registrar(TcpConnection *c);
-    void esperarEscrita(TcpConnection *c, bool sim);
-    void remover(TcpConnection *c);
-    void despachar();
-
-    QHash<qintptr, TcpConnection *> m_conexoes;
-    int m_epoll = -1;
-    QSocketNotifier *m_notificador = nullptr;
 };
 
 } // namespace tulmo

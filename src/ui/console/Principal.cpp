@@ -11,6 +11,8 @@
 #include "common/Prompt.h"
 #include "events/AccountRepository.h"
 #include "events/EventRepository.h"
+#include "reception/ConnectedDevicesModel.h"
+#include "reception/ReplyQueueModel.h"
 #include "settings/Configuracoes.h"
 #include "store/SqlListModel.h"
 
@@ -66,46 +68,6 @@ QTableView *novaGrade(const QString &nome, QAbstractItemModel *modelo) {
     g->verticalHeader()->hide();
     return g;
 }
-
-// Grid_Buffer: the queued replies to devices, one row each; the fourth column is the slot
-// ("Servidor") the reply belongs to. Not shown; it follows the queue at every tick.
-class ReplyQueueModel : public QAbstractTableModel {
-public:
-    ReplyQueueModel(const Conectados &con, QObject *parent)
-        : QAbstractTableModel(parent)
-        , m_con(con) {}
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : m_linhas;
-    }
-    int columnCount(const QModelIndex &parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : 5;
-    }
-    QVariant data(const QModelIndex &index, int role) const override {
-        if (role != Qt::DisplayRole || index.row() >= m_con.respostas().size()) return {};
-        const Conectados::Resposta &r = m_con.respostas()[index.row()];
-        switch (index.column()) {
-        case 0:
-            return r.texto;
-        case 1:
-            return QString::number(r.indice);
-        case 2:
-            return Conectados::formatarData(r.hora);
-        case 3:
-            return QString::number(r.slot);
-        default:
-            return r.identificador;
-        }
-    }
-    void atualizar() {
-        beginResetModel();
-        m_linhas = int(m_con.respostas().size());
-        endResetModel();
-    }
-
-private:
-    const Conectados &m_con;
-    int m_linhas = 0;
-};
 
 } // namespace
 
@@ -192,7 +154,8 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
     connect(&s, &AccountSupervisor::semComunicacaoChanged, this, &Form_Principal::reabrirSemComunicacao);
     connect(&m_core.timerAtualizar(), &QTimer::timeout, this, &Form_Principal::atualizarStatus);
     // A new connection shows at once, not only at the next tick.
-    connect(&m_core.conectados(), &Conectados::statusConexaoChanged, m_painel[0], &QLabel::setText);
+    connect(&m_core.connectionRegistry(), &ConnectionRegistry::statusTextChanged, m_painel[0],
+            &QLabel::setText);
     if (m_sons) connect(m_sons, &SoundState::indicadorMudou, this, &Form_Principal::mostrarIndicador);
     m_core.setAlertas(this);
     m_configuracoes = new Form_Configuracoes(m_core, this);
@@ -417,7 +380,8 @@ void Form_Principal::criarPaginas() {
         eventos->setColumnWidth(m_eventos->colunaDe(QLatin1String(campo)), largura);
     pagina("TabSheet1", QStringLiteral("Eventos Recebidos"), eventos);
 
-    m_gridConectados = novaGrade(QStringLiteral("Grid_Conectados"), &m_core.conectados());
+    m_gridConectados = novaGrade(QStringLiteral("Grid_Conectados"),
+                                 new ConnectedDevicesModel(m_core.connectionRegistry(), this));
     m_gridConectados->setShowGrid(true);
     QFont fixa(QStringLiteral("Courier New"));
     fixa.setStyleHint(QFont::TypeWriter);
@@ -426,11 +390,11 @@ void Form_Principal::criarPaginas() {
     connect(m_gridConectados, &QAbstractItemView::doubleClicked, this,
             &Form_Principal::Grid_ConectadosDblClick);
     QWidget *gprs = pagina("TabSheet3", QStringLiteral("GPRS Conectados"), m_gridConectados);
-    auto *respostas = new ReplyQueueModel(m_core.conectados(), this);
-    QTableView *buffer = novaGrade(QStringLiteral("Grid_Buffer"), respostas);
+    QTableView *buffer =
+        novaGrade(QStringLiteral("Grid_Buffer"),
+                  new ReplyQueueModel(m_core.connectionRegistry().replies(), this));
     buffer->setParent(gprs);
     buffer->hide();
-    connect(&m_core.timerAtualizar(), &QTimer::timeout, respostas, &ReplyQueueModel::atualizar);
 
     pagina("TabSheet2", QStringLiteral("Alarmes Desarmados"),
            gradeConta(QStringLiteral("Grid_Desarmado"), m_desarmados, kCorFundoDica));
@@ -476,16 +440,16 @@ void Form_Principal::showEvent(QShowEvent *e) {
 }
 
 void Form_Principal::FormShow() {
-    m_core.conectados().esvaziarRespostas();
+    m_core.connectionRegistry().replies().clear();
     m_core.dm().Realizar_Atualizacoes();
     m_core.startTimer();
     m_pendentes->setEnabled(EventRepository::hasPending(m_core.dm().banco().principal()));
 }
 
 void Form_Principal::atualizarStatus() {
-    const Conectados &c = m_core.conectados();
-    m_painel[0]->setText(c.statusConexao());
-    m_painel[1]->setText(c.textoConexoes());
+    const ConnectionRegistry &c = m_core.connectionRegistry();
+    m_painel[0]->setText(c.statusText());
+    m_painel[1]->setText(c.connectionCountText());
     m_painel[2]->setText(m_core.clock().now().toString(DateFormats::kTime));
 }
 
@@ -547,16 +511,14 @@ void Form_Principal::ConfiguracoesClick() {
 }
 
 void Form_Principal::Grid_ConectadosDblClick() {
-    const Conectados &c = m_core.conectados();
+    const ConnectionRegistry &c = m_core.connectionRegistry();
     const QModelIndex atual = m_gridConectados->currentIndex();
     if (c.rowCount() == 0 || !atual.isValid() || atual.row() >= c.rowCount()) return;
-    const Conectados::Linha &linha = c.linha(atual.row());
+    const ConnectionRegistry::Row &linha = c.row(atual.row());
     Prompt *p = m_core.prompt();
-    for (const Conectados::Resposta &r : c.respostas()) {
-        if (r.slot == linha.servidor) {
-            if (p) p->message(QStringLiteral("Dispositivo ocupado!"));
-            return;
-        }
+    if (c.replies().hasReplyFor(linha.servidor)) {
+        if (p) p->message(QStringLiteral("Dispositivo ocupado!"));
+        return;
     }
     if (linha.imei.isEmpty()) {
         if (p) p->message(QStringLiteral("Falta receber o IMEI"));

@@ -315,12 +315,20 @@ void TestEventRecorder::smsGoesToEveryMarkedReceiver() {
     Station s;
     mapPort(s.core->dataDir(), 3, receiverA.slavePath());
     mapPort(s.core->dataDir(), 4, receiverB.slavePath());
-    exec(s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
-                 "BAUDS_COM, ENVIA_SMS) "
-                 "values (1, 'Receiver 1', 0, 1, 2, 3, 0)");
-    exec(s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
-                 "BAUDS_COM, ENVIA_SMS) "
-                 "values (2, 'Receiver 2', 0, 1, 3, 3, 1)");
+    ReceiverRow(1)
+        .name("Receiver 1")
+        .mode(0)
+        .active(1)
+        .comPort(2, 3)
+        .sendsSms(0)
+        .insertInto(s.db());
+    ReceiverRow(2)
+        .name("Receiver 2")
+        .mode(0)
+        .active(1)
+        .comPort(3, 3)
+        .sendsSms(1)
+        .insertInto(s.db());
     QString err;
     QVERIFY2(s.core->dm().abrirPortaSerial(1, 2, 3, &err), qPrintable(err)); // COM3
     QVERIFY2(s.core->dm().abrirPortaSerial(2, 3, 3, &err), qPrintable(err)); // COM4

@@ -2,7 +2,8 @@
 
 #include "common/Clock.h"
 #include "console/ConsoleCore.h"
-#include "reception/Conectados.h"
+#include "reception/ConnectedDevicesModel.h"
+#include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/DeviceLink.h"
 
@@ -61,25 +62,27 @@ struct Central : Station {
         // The event output of the TCP slots goes nowhere.
         mapPort(core->dataDir(), 1, dir.path() + "/sem-porta");
     }
-    Conectados &con() { return core->conectados(); }
+    ConnectionRegistry &con() { return core->connectionRegistry(); }
+    // Grid_Conectados as the window shows it.
+    ConnectedDevicesModel grade{core->connectionRegistry()};
 
     // A TCP receiver on slot k (rows are positional: add them in order).
     quint16 receptor(int k, int resposta = 5, int keepAlive = 5, quint16 porta = 0) {
         if (!porta) porta = portaLivre();
-        exec(db(),
-             "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
-             "BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values "
-             "(:r, 'TCP', 1, 1, 0, 3, :p, 0, :t, :k)",
-             {{":r", k}, {":p", porta}, {":t", resposta}, {":k", keepAlive}});
+        ReceiverRow::tcp(k, porta, resposta, keepAlive).insertInto(db());
         return porta;
     }
     void aplicar() { core->dm().Realizar_Atualizacoes(); }
 
     void gprs(const QString &imei, const QString &status, int listaNegra) {
-        exec(db(),
-             "insert into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, EQUIPAMENTO, "
-             "SENHA_ACESSO) values (:i, '0042', :s, :d, :l, '01', '1234')",
-             {{":i", imei}, {":s", status}, {":d", kInicio}, {":l", listaNegra}});
+        GprsRow(imei)
+            .account("0042")
+            .status(status)
+            .date(kInicio)
+            .blocked(listaNegra)
+            .equipment("01")
+            .password("1234")
+            .insertInto(db());
     }
 
     // Connects a device and takes the identification request.
@@ -98,7 +101,7 @@ struct Central : Station {
         clock.set(QDateTime(kInicio.date(), t));
         tick();
     }
-    QString cel(int r, int c) { return con().data(con().index(r, c)).toString(); }
+    QString cel(int r, int c) { return grade.data(grade.index(r, c)).toString(); }
 };
 
 // An identification frame: marker, device code, identifier, account.
@@ -162,30 +165,30 @@ void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
     s.aplicar();
     Device d;
     QVERIFY(s.conectar(d, porta));
-    QCOMPARE(s.con().rowCount(), 1);
-    QCOMPARE(s.con().statusConexao(), QString("Connected to: 127.0.0.1"));
+    QCOMPARE(s.grade.rowCount(), 1);
+    QCOMPARE(s.con().statusText(), QString("Connected to: 127.0.0.1"));
     const QStringList titulos{"Keep Alive", "Conta",       "Ultimo Pacote", "Ultimo Evento",
                               "Servidor",   "IMEI",        "IP REMOTO",     "Socket",
                               "Conexão",    "Data Conexão"};
-    QCOMPARE(s.con().columnCount(), 10);
+    QCOMPARE(s.grade.columnCount(), 10);
     for (int c = 0; c < 10; ++c)
-        QCOMPARE(s.con().headerData(c, Qt::Horizontal).toString(), titulos[c]);
-    QCOMPARE(s.cel(0, Conectados::ColKeepAlive), QString("09/03/2026 10:00:00"));
-    QCOMPARE(s.cel(0, Conectados::ColDataConexao), QString("09/03/2026 10:00:00"));
-    QCOMPARE(s.cel(0, Conectados::ColServidor), QString("1"));
-    QCOMPARE(s.cel(0, Conectados::ColSocket), QString("0"));
-    QCOMPARE(s.cel(0, Conectados::ColImei), QString());
-    QCOMPARE(s.cel(0, Conectados::ColConta), QString());
-    QVERIFY(s.cel(0, Conectados::ColConexao).toInt() > 0);
+        QCOMPARE(s.grade.headerData(c, Qt::Horizontal).toString(), titulos[c]);
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColKeepAlive), QString("09/03/2026 10:00:00"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColDataConexao), QString("09/03/2026 10:00:00"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColServidor), QString("1"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColSocket), QString("0"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString());
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString());
+    QVERIFY(s.cel(0, ConnectedDevicesModel::ColConexao).toInt() > 0);
     s.clock.advanceSecs(1);
     s.tick();
-    QCOMPARE(s.con().textoConexoes(), QString("Conexoes TCP/IP: 1"));
+    QCOMPARE(s.con().connectionCountText(), QString("Conexoes TCP/IP: 1"));
 
     Device d2;
     QVERIFY(s.conectar(d2, porta));
-    QCOMPARE(s.cel(1, Conectados::ColSocket), QString("1"));
+    QCOMPARE(s.cel(1, ConnectedDevicesModel::ColSocket), QString("1"));
     s.tick();
-    QCOMPARE(s.con().textoConexoes(), QString("Conexoes TCP/IP: 2"));
+    QCOMPARE(s.con().connectionCountText(), QString("Conexoes TCP/IP: 2"));
 }
 
 void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {
@@ -196,20 +199,20 @@ void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {
     Device d;
     QVERIFY(s.conectar(d, porta));
     QVERIFY(s.frame(d, ident("123456")));
-    QCOMPARE(s.cel(0, Conectados::ColConta), QString("Receiver Tavel-8 Conta:0042"));
-    QCOMPARE(s.cel(0, Conectados::ColImei), QString("123456"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("Receiver Tavel-8 Conta:0042"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("123456"));
     QCOMPARE(s.core->dm().portaVisor().lines().last(),
-             "TCP " + s.cel(0, Conectados::ColConexao) + ",1:&011234560042");
+             "TCP " + s.cel(0, ConnectedDevicesModel::ColConexao) + ",1:&011234560042");
     QCOMPARE(s.core->dm().memo1().lines().last(), QString("&011234560042"));
-    QCOMPARE(s.con().respostas().size(), 1);
+    QCOMPARE(s.con().replies().size(), 1);
     for (int sec = 1; sec <= 4; ++sec) {
         s.tickAt(QTime(10, 0, sec));
         QVERIFY2(d.calado(), qPrintable(QString("sent at second %1").arg(sec)));
     }
     s.tickAt(QTime(10, 0, 5));
     QCOMPARE(d.recv(), QByteArray("+"));
-    QCOMPARE(s.con().respostas().size(), 0);
-    QCOMPARE(s.con().replyCursor(), 0);
+    QCOMPARE(s.con().replies().size(), 0);
+    QCOMPARE(s.con().replies().cursor(), 0);
 }
 
 void TestDeviceLink::blockedDeviceGetsMinus() {
@@ -222,11 +225,11 @@ void TestDeviceLink::blockedDeviceGetsMinus() {
     QVERIFY(s.conectar(d, porta));
     QVERIFY(s.conectar(e, porta));
     QVERIFY(s.frame(d, ident("222222", "06")));
-    QCOMPARE(s.cel(0, Conectados::ColConta), QString("Painel Alarme KX4 Conta:0042"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("Painel Alarme KX4 Conta:0042"));
     // A registered device of another status gets nothing.
     QVERIFY(s.frame(e, ident("333333", "99")));
-    QCOMPARE(s.cel(1, Conectados::ColConta), QString());
-    QCOMPARE(s.cel(1, Conectados::ColImei), QString("333333"));
+    QCOMPARE(s.cel(1, ConnectedDevicesModel::ColConta), QString());
+    QCOMPARE(s.cel(1, ConnectedDevicesModel::ColImei), QString("333333"));
     s.tickAt(QTime(10, 0, 1));
     QCOMPARE(d.recv(), QByteArray("-"));
     s.tickAt(QTime(10, 0, 2));
@@ -253,7 +256,7 @@ void TestDeviceLink::unknownDeviceIsRegisteredPendingAndBlocked() {
     Device d;
     QVERIFY(s.conectar(d, porta));
     QVERIFY(s.frame(d, ident("999999", "02", "0077")));
-    QCOMPARE(s.cel(0, Conectados::ColConta), QString("Módulo QVN-12 Conta:0077"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("Módulo QVN-12 Conta:0077"));
     const QVariantMap p{{":i", "999999"}};
     QCOMPARE(scalar(s.db(), "select STATUS from GPRS where IMEI = :i", p).toString(), "P");
     QCOMPARE(scalar(s.db(), "select LISTA_NEGRA from GPRS where IMEI = :i", p).toInt(), 1);
@@ -262,7 +265,7 @@ void TestDeviceLink::unknownDeviceIsRegisteredPendingAndBlocked() {
     QCOMPARE(scalar(s.db(), "select SENHA_ACESSO from GPRS where IMEI = :i", p).toString(),
              "60418273");
     QCOMPARE(scalar(s.db(), "select DATA from GPRS where IMEI = :i", p).toDateTime(), kInicio);
-    QCOMPARE(s.con().respostas().size(), 0);
+    QCOMPARE(s.con().replies().size(), 0);
     for (int sec = 1; sec <= 3; ++sec)
         s.tickAt(QTime(10, 0, sec));
     QVERIFY(d.calado());
@@ -277,15 +280,15 @@ void TestDeviceLink::zeltaDevicesAreAnsweredAtOnce() {
     // Unknown: registered and answered "P" at once, the marker part of the identifier.
     QVERIFY(s.frame(d, "!12345ZZZ0042"));
     QCOMPARE(d.recv(), QByteArray("P"));
-    QCOMPARE(s.cel(0, Conectados::ColConta), QString("Zelta 20 GPRS"));
-    QCOMPARE(s.cel(0, Conectados::ColImei), QString("!12345"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("Zelta 20 GPRS"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("!12345"));
     QCOMPARE(scalar(s.db(), "select STATUS from GPRS where IMEI = '!12345'").toString(), "P");
     exec(s.db(), "update GPRS set STATUS = 'A', LISTA_NEGRA = 0 where IMEI = '!12345'");
     QVERIFY(s.frame(d, "!12345ZZZ0042"));
     QCOMPARE(d.recv(), QByteArray("+"));
-    QCOMPARE(s.con().respostas().size(), 0);
+    QCOMPARE(s.con().replies().size(), 0);
     // Repeating the identification on the same connection keeps the row.
-    QCOMPARE(s.con().rowCount(), 1);
+    QCOMPARE(s.grade.rowCount(), 1);
 }
 
 void TestDeviceLink::twelveCharacterFrameIsNoIdentification() {
@@ -296,9 +299,9 @@ void TestDeviceLink::twelveCharacterFrameIsNoIdentification() {
     Device d;
     QVERIFY(s.conectar(d, porta));
     QVERIFY(s.frame(d, ident("123456").left(12)));
-    QCOMPARE(s.cel(0, Conectados::ColImei), QString());
-    QCOMPARE(s.cel(0, Conectados::ColConta), QString());
-    QCOMPARE(s.con().respostas().size(), 0);
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString());
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString());
+    QCOMPARE(s.con().replies().size(), 0);
     QCOMPARE(scalar(s.db(), "select count(*) from GPRS").toInt(), 1);
 }
 
@@ -332,19 +335,20 @@ void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
     const QString linha = s.core->fila().lines().last();
     QVERIFY2(linha.contains(" Ct0042") && linha.contains(" Ce1130") && linha.contains(" Su003"),
              qPrintable(linha));
-    QCOMPARE(s.cel(0, Conectados::ColConta), QString("0042"));
-    QCOMPARE(s.cel(0, Conectados::ColUltimoPacote), QString("07"));
-    QCOMPARE(s.cel(0, Conectados::ColUltimoEvento), Conectados::formatarData(s.clock.now()));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("0042"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoPacote), QString("07"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoEvento),
+             ConnectedDevicesModel::formatDate(s.clock.now()));
     QVERIFY(s.frame(d, pacote));
     QCOMPARE(s.core->fila().size(), antes + 1);
-    QCOMPARE(s.con().respostas().size(), 2);
+    QCOMPARE(s.con().replies().size(), 2);
     s.clock.advanceSecs(1);
     s.tick();
     QCOMPARE(d.recv(), QByteArray("+07S"));
     s.clock.advanceSecs(1);
     s.tick();
     QCOMPARE(d.recv(), QByteArray("+07S"));
-    QVERIFY(s.con().respostas().isEmpty());
+    QVERIFY(s.con().replies().isEmpty());
 }
 
 void TestDeviceLink::shortEventIsAcknowledgedAtOnce() {
@@ -358,7 +362,7 @@ void TestDeviceLink::shortEventIsAcknowledgedAtOnce() {
     QVERIFY(s.frame(d, curto));
     QCOMPARE(d.recv(), QByteArray("@"));
     QCOMPARE(s.core->fila().size(), antes + 1);
-    QCOMPARE(s.cel(0, Conectados::ColUltimoPacote), QString("$0042E13001003X"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoPacote), QString("$0042E13001003X"));
     QVERIFY(s.frame(d, curto));
     QCOMPARE(d.recv(), QByteArray("@"));
     QCOMPARE(s.core->fila().size(), antes + 1);
@@ -374,7 +378,7 @@ void TestDeviceLink::unidentifiedConnectionGetsNoReplyAndNoEvent() {
     QVERIFY(s.frame(d, kEvento5));
     QCOMPARE(s.core->fila().size(), antes);
     QCOMPARE(s.core->repetidora().size(), 0);
-    QCOMPARE(s.con().respostas().size(), 0);
+    QCOMPARE(s.con().replies().size(), 0);
     s.clock.advanceSecs(1);
     s.tick();
     QVERIFY(d.calado());
@@ -390,8 +394,9 @@ void TestDeviceLink::heartbeatMarkedEventIsRepeatedButNotDecoded() {
     QCOMPARE(batida.at(15), '@');
     const qsizetype antes = s.core->fila().size();
     QVERIFY(s.frame(d, batida));
-    QCOMPARE(s.cel(0, Conectados::ColKeepAlive), Conectados::formatarData(agora));
-    QCOMPARE(s.cel(0, Conectados::ColUltimoEvento), QString());
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColKeepAlive),
+             ConnectedDevicesModel::formatDate(agora));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoEvento), QString());
     QCOMPARE(s.core->fila().size(), antes);
     QCOMPARE(s.core->repetidora().lines().last(), "1," + QString::fromLatin1(batida));
     s.clock.advanceSecs(1);
@@ -400,8 +405,9 @@ void TestDeviceLink::heartbeatMarkedEventIsRepeatedButNotDecoded() {
     // A plain heartbeat refreshes the row and is not answered.
     s.clock.advanceSecs(40);
     QVERIFY(s.frame(d, "@"));
-    QCOMPARE(s.cel(0, Conectados::ColKeepAlive), Conectados::formatarData(s.clock.now()));
-    QCOMPARE(s.con().respostas().size(), 0);
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColKeepAlive),
+             ConnectedDevicesModel::formatDate(s.clock.now()));
+    QCOMPARE(s.con().replies().size(), 0);
 }
 
 void TestDeviceLink::receiverEventIsDecodedAcknowledgedAndRepeated() {
@@ -412,7 +418,8 @@ void TestDeviceLink::receiverEventIsDecodedAcknowledgedAndRepeated() {
     QVERIFY(s.frame(d, kEvento5));
     QCOMPARE(s.core->fila().size(), antes + 1);
     QCOMPARE(s.core->repetidora().lines().last(), "1," + QString::fromLatin1(kEvento5));
-    QCOMPARE(s.cel(0, Conectados::ColUltimoEvento), Conectados::formatarData(s.clock.now()));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoEvento),
+             ConnectedDevicesModel::formatDate(s.clock.now()));
     s.clock.advanceSecs(1);
     s.tick();
     QCOMPARE(d.recv(), QByteArray("+OK"));
@@ -426,14 +433,17 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QVERIFY2(dm.abrirBanco(&error), qPrintable(error));
     mapPort(dir.path(), 1, dir.path() + "/sem-porta");
     const quint16 porta = portaLivre();
-    exec(dm.banco().principal(),
-         "insert into RECEIVER (RECEIVER, MODO_COMUNICACAO, ATIVO, PORTA_COM, BAUDS_COM, "
-         "PORTA_TCP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values (1, 1, 1, 0, 3, :p, 0, 5)",
-         {{":p", porta}});
-    exec(dm.banco().principal(),
-         "insert into GPRS (IMEI, CONTA, STATUS, LISTA_NEGRA) values ('123456', '0042', 'A', 0)");
+    ReceiverRow(1)
+        .mode(1)
+        .active(1)
+        .comPort(0, 3)
+        .tcpPort(porta)
+        .replyDelay(0)
+        .keepAlive(5)
+        .insertInto(dm.banco().principal());
+    GprsRow("123456").account("0042").status("A").blocked(0).insertInto(dm.banco().principal());
     dm.Realizar_Atualizacoes();
-    Conectados con(dm, clock);
+    ConnectionRegistry con(dm, clock);
     FakeSink sink;
     DeviceLink link(dm, con, sink, clock);
     QSignalSpy frames(&dm.portaVisor(), &LineLog::lineAdded);
@@ -447,7 +457,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QVERIFY(d.conectar(porta));
     QCOMPARE(d.recv(), QByteArray("&"));
     QVERIFY(frame(d, ident("123456")));
-    con.enviarRespostaDevida(clock.now());
+    con.sendDueReply(clock.now());
     QCOMPARE(d.recv(), QByteArray("+"));
 
     sink.resultado = ReceptionSink::QueueResult::Failed;
@@ -455,7 +465,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QVERIFY(frame(d, "$07004200E13001003"));
     QVERIFY(frame(d, "$0042E13001003XY"));
     QCOMPARE(sink.decodificados.size(), 3);
-    QCOMPARE(con.respostas().size(), 0);
+    QCOMPARE(con.replies().size(), 0);
     QVERIFY(sink.repetidora.isEmpty());
     QVERIFY(d.calado());
     // The repeat after the failure is decoded again and now acknowledged.
@@ -466,13 +476,13 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QCOMPARE(d.recv(), QByteArray("@"));
     QVERIFY(frame(d, kEvento5));
     QCOMPARE(sink.decodificados.size(), 6);
-    con.enviarRespostaDevida(clock.now());
-    con.enviarRespostaDevida(clock.now());
+    con.sendDueReply(clock.now());
+    con.sendDueReply(clock.now());
     QCOMPARE(d.recv(3000, 7), QByteArray("+07S+OK"));
     // A frame that carries no event still gets its acknowledgement.
     sink.resultado = ReceptionSink::QueueResult::NoEvent;
     QVERIFY(frame(d, kEvento5));
-    con.enviarRespostaDevida(clock.now());
+    con.sendDueReply(clock.now());
     QCOMPARE(d.recv(), QByteArray("+OK"));
 }
 
@@ -484,14 +494,14 @@ void TestDeviceLink::reconnectingDeviceLosesItsOlderRowAndConnection() {
     identificado(s, outro, porta, "111111");
     identificado(s, velho, porta, "123456");
     QVERIFY(s.conectar(novo, porta));
-    QCOMPARE(s.con().rowCount(), 3);
+    QCOMPARE(s.grade.rowCount(), 3);
     QSignalSpy fechou(&velho.s, &QTcpSocket::disconnected);
     QVERIFY(s.frame(novo, ident("123456")));
     QVERIFY(esperar([&] { return fechou.count() == 1; }));
-    QCOMPARE(s.con().rowCount(), 2);
-    QCOMPARE(s.cel(0, Conectados::ColImei), QString("111111"));
-    QCOMPARE(s.cel(1, Conectados::ColImei), QString("123456"));
-    QCOMPARE(s.cel(1, Conectados::ColSocket), QString("1"));
+    QCOMPARE(s.grade.rowCount(), 2);
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("111111"));
+    QCOMPARE(s.cel(1, ConnectedDevicesModel::ColImei), QString("123456"));
+    QCOMPARE(s.cel(1, ConnectedDevicesModel::ColSocket), QString("1"));
     // The queued "+" is for the new connection.
     s.clock.advanceSecs(1);
     s.tick();
@@ -512,23 +522,23 @@ void TestDeviceLink::silentDevicesAreDroppedOnePerTick() {
     s.tickAt(QTime(10, 4, 30));
     QVERIFY(s.frame(c, "@"));
     s.tickAt(QTime(10, 4, 59));
-    QCOMPARE(s.con().rowCount(), 3);
+    QCOMPARE(s.grade.rowCount(), 3);
     // Seconds 0: the expiry scan rests.
     s.tickAt(QTime(10, 5, 0));
-    QCOMPARE(s.con().rowCount(), 3);
+    QCOMPARE(s.grade.rowCount(), 3);
     QSignalSpy fechouA(&a.s, &QTcpSocket::disconnected), fechouB(&b.s, &QTcpSocket::disconnected);
     s.tickAt(QTime(10, 5, 1));
-    QCOMPARE(s.con().rowCount(), 2);
+    QCOMPARE(s.grade.rowCount(), 2);
     QVERIFY(esperar([&] { return fechouA.count() == 1; }));
     QCOMPARE(fechouB.count(), 0);
-    QCOMPARE(s.cel(0, Conectados::ColImei), QString("222222"));
-    QCOMPARE(s.cel(0, Conectados::ColSocket), QString("0"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("222222"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColSocket), QString("0"));
     s.tickAt(QTime(10, 5, 2));
-    QCOMPARE(s.con().rowCount(), 1);
+    QCOMPARE(s.grade.rowCount(), 1);
     QVERIFY(esperar([&] { return fechouB.count() == 1; }));
     s.tickAt(QTime(10, 5, 3));
-    QCOMPARE(s.con().rowCount(), 1);
-    QCOMPARE(s.cel(0, Conectados::ColImei), QString("333333"));
+    QCOMPARE(s.grade.rowCount(), 1);
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("333333"));
     QCOMPARE(c.s.state(), QAbstractSocket::ConnectedState);
 }
 
@@ -540,7 +550,7 @@ void TestDeviceLink::keepAliveCountsWholeElapsedMinutes() {
     QVERIFY(s.conectar(a, porta));
     // An hour and two minutes of silence: the minutes part alone would be two.
     s.tickAt(QTime(11, 2, 1));
-    QCOMPARE(s.con().rowCount(), 0);
+    QCOMPARE(s.grade.rowCount(), 0);
 }
 
 void TestDeviceLink::replyWithEmptyIdentifierIsNeverSent() {
@@ -550,12 +560,12 @@ void TestDeviceLink::replyWithEmptyIdentifierIsNeverSent() {
     Device d;
     QVERIFY(s.conectar(d, porta));
     QVERIFY(s.frame(d, "$07004200E13001003"));
-    QCOMPARE(s.con().respostas().size(), 1);
-    QCOMPARE(s.con().respostas().first().identificador, QString());
-    QCOMPARE(s.con().respostas().first().texto, QString("+07S"));
+    QCOMPARE(s.con().replies().size(), 1);
+    QCOMPARE(s.con().replies().at(0).identificador, QString());
+    QCOMPARE(s.con().replies().at(0).texto, QString("+07S"));
     for (int sec = 1; sec <= 3; ++sec)
         s.tickAt(QTime(10, 0, sec));
-    QVERIFY(s.con().respostas().isEmpty());
+    QVERIFY(s.con().replies().isEmpty());
     QVERIFY(d.calado());
 }
 
@@ -572,9 +582,9 @@ void TestDeviceLink::twoTcpSlotsAddressTheirOwnConnections() {
     QVERIFY(s.conectar(b1, p1));
     QVERIFY(s.conectar(a2, p2));
     // The first connection of slot 2 leaves the rows of slot 1 alone.
-    QCOMPARE(s.con().rowCount(), 3);
-    QCOMPARE(s.cel(2, Conectados::ColServidor), QString("2"));
-    QCOMPARE(s.cel(2, Conectados::ColSocket), QString("0"));
+    QCOMPARE(s.grade.rowCount(), 3);
+    QCOMPARE(s.cel(2, ConnectedDevicesModel::ColServidor), QString("2"));
+    QCOMPARE(s.cel(2, ConnectedDevicesModel::ColSocket), QString("0"));
     QVERIFY(s.frame(a2, ident("CCCCCC")));
     QVERIFY(s.frame(b1, ident("BBBBBB")));
     QVERIFY(s.frame(a1, ident("AAAAAA")));
@@ -603,17 +613,17 @@ void TestDeviceLink::firstConnectionOfASlotClearsItsStaleRows() {
     identificado(s, b, porta, "222222");
     a.s.disconnectFromHost();
     b.s.disconnectFromHost();
-    QVERIFY(esperar([&] { return s.con().totalConexoes() == 0; }));
+    QVERIFY(esperar([&] { return s.con().connectionCount() == 0; }));
     // A peer's close leaves its row, without a dangling connection.
-    QCOMPARE(s.con().rowCount(), 2);
-    QVERIFY(esperar([&] { return s.con().linha(0).socket.isNull(); }));
+    QCOMPARE(s.grade.rowCount(), 2);
+    QVERIFY(esperar([&] { return s.con().row(0).socket.isNull(); }));
     s.tickAt(QTime(10, 0, 30));
-    QCOMPARE(s.con().rowCount(), 2);
+    QCOMPARE(s.grade.rowCount(), 2);
     Device c;
     QVERIFY(s.conectar(c, porta));
-    QCOMPARE(s.con().rowCount(), 1);
-    QCOMPARE(s.cel(0, Conectados::ColImei), QString());
-    QCOMPARE(s.cel(0, Conectados::ColSocket), QString("0"));
+    QCOMPARE(s.grade.rowCount(), 1);
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString());
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColSocket), QString("0"));
 }
 
 void TestDeviceLink::applyingTheSamePortKeepsListenerAndConnections() {
@@ -628,7 +638,7 @@ void TestDeviceLink::applyingTheSamePortKeepsListenerAndConnections() {
     s.clock.advanceSecs(1);
     s.tick();
     QCOMPARE(d.recv(), QByteArray("+OK"));
-    QCOMPARE(s.con().rowCount(), 1);
+    QCOMPARE(s.grade.rowCount(), 1);
 }
 
 void TestDeviceLink::aDeletedReceiversPortPassesToTheNext() {
@@ -637,7 +647,7 @@ void TestDeviceLink::aDeletedReceiversPortPassesToTheNext() {
     s.aplicar();
     Device d;
     identificado(s, d, c, "333333");
-    QCOMPARE(s.con().linha(0).servidor, 3);
+    QCOMPARE(s.con().row(0).servidor, 3);
 
     // Receiver 2 deleted and the third renumbered, as the settings dialog does.
     exec(s.db(), "delete from RECEIVER where RECEIVER = 2");
@@ -657,7 +667,7 @@ void TestDeviceLink::aDeletedReceiversPortPassesToTheNext() {
     QCOMPARE(d.recv(), QByteArray("+OK"));
     Device e;
     QVERIFY(s.conectar(e, c));
-    QCOMPARE(s.con().linhas().last().servidor, 2);
+    QCOMPARE(s.con().rows().last().servidor, 2);
 
     // Two active receivers naming one port: the second still fails and is marked.
     exec(s.db(), "update RECEIVER set PORTA_TCP = :p where RECEIVER = 2", {{":p", a}});
@@ -679,10 +689,10 @@ void TestDeviceLink::clientErrorClosesThatConnectionOnly() {
     };
     QCOMPARE(::setsockopt(int(b.s.socketDescriptor()), SOL_SOCKET, SO_LINGER, &lg, sizeof lg), 0);
     b.s.abort();
-    QVERIFY(esperar([&] { return s.con().totalConexoes() == 1; }));
+    QVERIFY(esperar([&] { return s.con().connectionCount() == 1; }));
     QVERIFY(s.core->dm().slot(1).socketServer->isListening());
-    QVERIFY(esperar([&] { return s.con().linha(1).socket.isNull(); }));
-    QCOMPARE(s.con().rowCount(), 2);
+    QVERIFY(esperar([&] { return s.con().row(1).socket.isNull(); }));
+    QCOMPARE(s.grade.rowCount(), 2);
     QVERIFY(s.frame(a, kEvento5));
     s.clock.advanceSecs(1);
     s.tick();
@@ -708,9 +718,9 @@ void TestDeviceLink::floodingClientDoesNotStopOthers() {
     // Drain what is left, bounded by what one connection may hold per read.
     esperar([&] { return frames.count() > 0 && !frames.wait(200); }, 20000);
     for (const QString &l : s.core->dm().memo1().lines())
-        QVERIFY(l.size() <= Conectados::kMaxFrame);
+        QVERIFY(l.size() <= ConnectionRegistry::kMaxFrame);
     QCOMPARE(g.s.state(), QAbstractSocket::ConnectedState);
-    QCOMPARE(s.con().rowCount(), 2);
+    QCOMPARE(s.grade.rowCount(), 2);
     QVERIFY(s.frame(d, kEvento5));
     s.clock.advanceSecs(1);
     s.tick();
@@ -740,7 +750,7 @@ void TestDeviceLink::dumpAndUploadRouteTheSlotData() {
     QCOMPARE(concluiu.count(), 1);
     QCOMPARE(s.core->dm().slot(1).uploadPending, quint8(0));
     QCOMPARE(s.core->fila().size(), antes);
-    QCOMPARE(s.con().respostas().size(), 0);
+    QCOMPARE(s.con().replies().size(), 0);
 }
 
 int main(int argc, char **argv) {

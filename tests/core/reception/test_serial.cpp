@@ -53,18 +53,16 @@ struct Receptoras : Station {
 
     void receiver(int id, int modo, int ativo, int portaCom, int baudsCom = 3, int resposta = 5,
                   int keepAlive = 5) {
-        exec(db(),
-             "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
-             "BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values (:id, "
-             ":n, :m, :a, :pc, :b, 3030, 0, :r, :k)",
-             {{":id", id},
-              {":n", QStringLiteral("RECEPTORA %1").arg(id)},
-              {":m", modo},
-              {":a", ativo},
-              {":pc", portaCom},
-              {":b", baudsCom},
-              {":r", resposta},
-              {":k", keepAlive}});
+        ReceiverRow(id)
+            .name(QStringLiteral("RECEPTORA %1").arg(id))
+            .mode(modo)
+            .active(ativo)
+            .comPort(portaCom, baudsCom)
+            .tcpPort(3030)
+            .udpPort(0)
+            .replyDelay(resposta)
+            .keepAlive(keepAlive)
+            .insertInto(db());
     }
     int ativo(int id) {
         return scalar(db(), "select ATIVO from RECEIVER where RECEIVER = :id", {{":id", id}})

@@ -199,10 +199,9 @@ void seedOldRows(QSqlDatabase db) {
              "PRIORIDADE) values ('E130', 'DISPARO', 2, 0, 3)");
     exec(db, "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
              "PRIORIDADE) values ('R401', 'ARMADO', 1, 1, 1)");
-    exec(db, "insert into RECEIVER (RECEIVER, NOME, ATIVO, PORTA_TCP) values (1, 'SERIAL', 1, 0)");
-    exec(db, "insert into RECEIVER (RECEIVER, NOME, ATIVO, PORTA_TCP) values (2, 'TCP', 0, 9000)");
-    exec(db, "insert into GPRS (IMEI, CONTA, STATUS, LISTA_NEGRA, EQUIPAMENTO) "
-             "values ('123456', '000001', 'A', 0, '12')");
+    ReceiverRow(1).name("SERIAL").active(1).tcpPort(0).insertInto(db);
+    ReceiverRow(2).name("TCP").active(0).tcpPort(9000).insertInto(db);
+    GprsRow("123456").account("000001").status("A").blocked(0).equipment("12").insertInto(db);
     exec(db, "insert into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, TIPO, DATA, TRATADO) values "
              "('000001', 'CLIENTE 1', 'E130', 'ALARME', '2023-01-02 03:04:05', 1)");
 }
@@ -293,7 +292,7 @@ void verifyFullLayout(QSqlDatabase db) {
 // A module registered after the upgrade, with only its identifier given, carries the
 // column defaults.
 void verifyNewModuleDefaults(QSqlDatabase db) {
-    exec(db, "insert into GPRS (IMEI) values ('999999')");
+    GprsRow("999999").insertInto(db);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     QVERIFY(q.exec("select * from GPRS where IMEI = '999999'"));
@@ -483,9 +482,9 @@ void TestSchema::partlyUpgradedFileUpgradesFullyAndKeepsData() {
              "values ('000011', 'FARMÁCIA', null, 0, 1)");
     exec(db, "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, SOM) "
              "values ('E120', 'PÂNICO', 5, '/sons/panico.wav')");
-    exec(db, "insert into RECEIVER (RECEIVER, NOME, ATIVO, ENVIA_SMS) values (1, 'R1', 1, 0)");
-    exec(db, "insert into RECEIVER (RECEIVER, NOME, ATIVO, ENVIA_SMS) values (2, 'R2', 1, 1)");
-    exec(db, "insert into GPRS (IMEI, CONTA, STATUS) values ('654321', '000010', 'P')");
+    ReceiverRow(1).name("R1").active(1).sendsSms(0).insertInto(db);
+    ReceiverRow(2).name("R2").active(1).sendsSms(1).insertInto(db);
+    GprsRow("654321").account("000010").status("P").insertInto(db);
 
     runBothSteps(banco, startTime());
 

@@ -3,8 +3,9 @@
 #include "console/EventColorDelegate.h"
 #include "console/Principal.h"
 #include "console/SoundState.h"
-#include "store/SqlListModel.h"
 #include "events/EventLine.h"
+#include "reception/ConnectedDevicesModel.h"
+#include "store/SqlListModel.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -43,18 +44,18 @@ public:
 };
 
 void receptorTcp(QSqlDatabase db, quint16 porta, int tempoResposta) {
-    exec(db,
-         "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, BAUDS_COM, "
-         "PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) values (1, 'TCP', 1, 1, 0, 3, "
-         ":p, 0, :t, 5)",
-         {{":p", porta}, {":t", tempoResposta}});
+    ReceiverRow::tcp(1, porta, tempoResposta, 5).insertInto(db);
 }
 
 void gprs(QSqlDatabase db, const QString &imei) {
-    exec(db,
-         "insert into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, EQUIPAMENTO, SENHA_ACESSO) "
-         "values (:i, '0042', 'A', :d, 0, '01', '1234')",
-         {{":i", imei}, {":d", kSegunda}});
+    GprsRow(imei)
+        .account("0042")
+        .status("A")
+        .date(kSegunda)
+        .blocked(0)
+        .equipment("01")
+        .password("1234")
+        .insertInto(db);
 }
 
 void evento(QSqlDatabase db, const QString &tipo, const QDateTime &data, bool nulo = false) {
@@ -364,8 +365,10 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     gprs(j.s.db(), "123456");
     j.abrir(); // opens the receivers
     auto *grade = j.filho<QTableView>("Grid_Conectados");
-    Conectados &con = j.s.core->conectados();
-    QCOMPARE(grade->model(), &con);
+    ConnectionRegistry &con = j.s.core->connectionRegistry();
+    auto *modelo = qobject_cast<ConnectedDevicesModel *>(grade->model());
+    QVERIFY(modelo);
+    QCOMPARE(&modelo->registry(), &con);
 
     // Nothing selected, nothing listed: nothing happens.
     j.w->Grid_ConectadosDblClick();
@@ -373,11 +376,11 @@ void TestPrincipal::deviceBusyAndMissingImei() {
 
     QTcpSocket d;
     d.connectToHost(QHostAddress::LocalHost, porta);
-    QTRY_COMPARE(con.rowCount(), 1);
+    QTRY_COMPARE(modelo->rowCount(), 1);
     QCOMPARE(j.filho<QLabel>("Panel0")->text(), QString("Connected to: 127.0.0.1"));
     QByteArray recebido;
     QTRY_COMPARE(recebido += d.readAll(), QByteArray("&"));
-    const QPoint celula = grade->visualRect(con.index(0, 0)).center();
+    const QPoint celula = grade->visualRect(modelo->index(0, 0)).center();
     QTest::mouseClick(grade->viewport(), Qt::LeftButton, {}, celula);
     QTest::mouseDClick(grade->viewport(), Qt::LeftButton, {}, celula);
     QCOMPARE(j.s.prompt.shown.size(), 1);
@@ -386,9 +389,9 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     // Identified, its reply still queued: busy, although the IMEI is known.
     d.write("&011234560042");
     d.flush();
-    QTRY_COMPARE(con.linha(0).imei, QString("123456"));
-    QCOMPARE(con.respostas().size(), 1);
-    // The hidden reply queue follows at the tick: its fourth column is the slot.
+    QTRY_COMPARE(con.row(0).imei, QString("123456"));
+    QCOMPARE(con.replies().size(), 1);
+    // The hidden reply queue lists the reply: its fourth column is the slot.
     auto *buffer = j.filho<QTableView>("Grid_Buffer");
     QVERIFY(buffer->isHidden());
     emit j.s.core->timerAtualizar().timeout({});
@@ -404,7 +407,7 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     j.s.core->Timer_AtualizarTimer();
     recebido.clear();
     QTRY_COMPARE(recebido += d.readAll(), QByteArray("+"));
-    QCOMPARE(con.respostas().size(), 0);
+    QCOMPARE(con.replies().size(), 0);
     j.w->Grid_ConectadosDblClick();
     QCOMPARE(j.s.prompt.shown.size(), 2);
 }

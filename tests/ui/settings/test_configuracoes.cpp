@@ -207,8 +207,8 @@ void TestConfiguracoes::includeAddsTenReceiversAndRefusesTheEleventh() {
 
     // A new opening of the dialog finds the same ten in the table.
     Dialogo outro;
-    exec(outro.s.db(), "insert into RECEIVER (RECEIVER, NOME) values (1, 'A')");
-    exec(outro.s.db(), "insert into RECEIVER (RECEIVER, NOME) values (2, 'B')");
+    ReceiverRow(1).name("A").insertInto(outro.s.db());
+    ReceiverRow(2).name("B").insertInto(outro.s.db());
     outro.abrir();
     QCOMPARE(outro.f->raizReceiver()->childCount(), 2);
     QCOMPARE(outro.receiver(1)->text(0), QString("B"));
@@ -258,15 +258,25 @@ void TestConfiguracoes::deleteRenumbersTheRest() {
 
 void TestConfiguracoes::receiverRecordFillsTheControls() {
     Dialogo d;
-    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, ENVIA_SMS, "
-                   "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) "
-                   "values (1, 'Serial', 0, 1, 1, 4, 9, 0, 0, null, null)");
-    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, ENVIA_SMS, "
-                   "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) "
-                   "values (2, 'GPRS', 1, 0, 0, 2, 3, 9001, 9002, 12, 30)");
-    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, ENVIA_SMS, "
-                   "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, TEMPO_KEEPALIVE) "
-                   "values (3, 'UDP', 2, 0, 0, 0, 3, 0, 7000, 5, 5)");
+    // Both times of the serial receiver are null.
+    const auto receptor = [&](int slot, const char *nome, int modo, int ativo, int sms,
+                              int portaCom, int bauds, int tcp, int udp, const QVariant &resposta,
+                              const QVariant &keepAlive) {
+        ReceiverRow(slot)
+            .name(nome)
+            .mode(modo)
+            .active(ativo)
+            .sendsSms(sms)
+            .comPort(portaCom, bauds)
+            .tcpPort(tcp)
+            .udpPort(udp)
+            .replyDelay(resposta)
+            .keepAlive(keepAlive)
+            .insertInto(d.s.db());
+    };
+    receptor(1, "Serial", 0, 1, 1, 4, 9, 0, 0, QVariant(), QVariant());
+    receptor(2, "GPRS", 1, 0, 0, 2, 3, 9001, 9002, 12, 30);
+    receptor(3, "UDP", 2, 0, 0, 0, 3, 0, 7000, 5, 5);
     d.abrir();
     QCOMPARE(d.f->raizReceiver()->childCount(), 3);
     // Icons by mode.
@@ -638,7 +648,7 @@ void TestConfiguracoes::appliedTcpReceiverAcceptsAClient() {
     QTcpSocket cliente;
     cliente.connectToHost(QHostAddress::LocalHost, porta);
     QVERIFY(cliente.waitForConnected(3000));
-    QTRY_COMPARE_WITH_TIMEOUT(d.s.core->conectados().rowCount(), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(d.s.core->connectionRegistry().rowCount(), 1, 3000);
     QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 1);
 }
 
@@ -687,10 +697,8 @@ void TestConfiguracoes::silentReceiverLeavesAnotherShownReceiverMarked() {
     Pty receptora;
     QVERIFY(receptora.ok());
     mapPort(d.s.core->dataDir(), 1, receptora.slavePath());
-    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
-                   "BAUDS_COM) values (1, 'Serial', 0, 1, 0, 3)");
-    exec(d.s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
-                   "BAUDS_COM) values (2, 'Outro', 2, 1, 1, 3)");
+    ReceiverRow(1).name("Serial").mode(0).active(1).comPort(0, 3).insertInto(d.s.db());
+    ReceiverRow(2).name("Outro").mode(2).active(1).comPort(1, 3).insertInto(d.s.db());
     d.abrir();
     d.selecionar(d.receiver(1));
     QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
@@ -710,8 +718,7 @@ void TestConfiguracoes::silentReceiverLeavesAnotherShownReceiverMarked() {
 
 void TestConfiguracoes::mainWindowOpensTheDialog() {
     Station s;
-    exec(s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO) values "
-                 "(1, 'Principal', 2, 0)");
+    ReceiverRow(1).name("Principal").mode(2).active(0).insertInto(s.db());
     Form_Principal principal(*s.core, nullptr);
     Form_Configuracoes &f = principal.configuracoes();
     QCOMPARE(f.parentWidget(), &principal);

@@ -1,0 +1,79 @@
+#include "ConnectedDevicesModel.h"
+
+#include "common/DateFormats.h"
+#include "reception/ConnectionRegistry.h"
+
+namespace tulmo {
+
+namespace {
+const char *const kTitulos[] = {"Keep Alive", "Conta",       "Ultimo Pacote", "Ultimo Evento",
+                                "Servidor",   "IMEI",        "IP REMOTO",     "Socket",
+                                "Conexão",    "Data Conexão"};
+} // namespace
+
+ConnectedDevicesModel::ConnectedDevicesModel(ConnectionRegistry &registry, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_registry(registry) {
+    connect(&m_registry, &ConnectionRegistry::rowAboutToBeAdded, this,
+            [this](int r) { beginInsertRows(QModelIndex(), r, r); });
+    connect(&m_registry, &ConnectionRegistry::rowAdded, this, [this] { endInsertRows(); });
+    connect(&m_registry, &ConnectionRegistry::rowAboutToBeRemoved, this,
+            [this](int r) { beginRemoveRows(QModelIndex(), r, r); });
+    connect(&m_registry, &ConnectionRegistry::rowRemoved, this, [this] { endRemoveRows(); });
+    connect(&m_registry, &ConnectionRegistry::rowChanged, this,
+            [this](int r) { emit dataChanged(index(r, 0), index(r, ColCount - 1)); });
+    connect(&m_registry, &ConnectionRegistry::socketIndexChanged, this,
+            [this](int r) { emit dataChanged(index(r, ColSocket), index(r, ColSocket)); });
+}
+
+int ConnectedDevicesModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : m_registry.rowCount();
+}
+
+int ConnectedDevicesModel::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : ColCount;
+}
+
+QString ConnectedDevicesModel::formatDate(const QDateTime &t) {
+    return t.isValid() ? t.toString(DateFormats::kDateTime) : QString();
+}
+
+QVariant ConnectedDevicesModel::data(const QModelIndex &index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_registry.rowCount())
+        return QVariant();
+    const ConnectionRegistry::Row &l = m_registry.row(index.row());
+    switch (index.column()) {
+    case ColKeepAlive:
+        return formatDate(l.keepAlive);
+    case ColConta:
+        return l.conta;
+    case ColUltimoPacote:
+        return l.ultimoPacote;
+    case ColUltimoEvento:
+        return formatDate(l.ultimoEvento);
+    case ColServidor:
+        return QString::number(l.servidor);
+    case ColImei:
+        return l.imei;
+    case ColIpRemoto:
+        return l.ipRemoto;
+    case ColSocket:
+        return QString::number(l.socketIndex);
+    case ColConexao:
+        return QString::number(l.conexao);
+    case ColDataConexao:
+        return formatDate(l.dataConexao);
+    default:
+        return QVariant();
+    }
+}
+
+QVariant ConnectedDevicesModel::headerData(int section, Qt::Orientation orientation,
+                                           int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
+        section >= ColCount)
+        return QVariant();
+    return QString::fromUtf8(kTitulos[section]);
+}
+
+} // namespace tulmo

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QString>
+
+namespace tulmo {
+
+class ConnectionRegistry;
+
+// Grid_Conectados: the rows of the connection registry as a table, one column per field.
+// The registry announces every change, so the view never reads a row that is gone.
+class ConnectedDevicesModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column {
+        ColKeepAlive = 0,
+        ColConta,
+        ColUltimoPacote,
+        ColUltimoEvento,
+        ColServidor,
+        ColImei,
+        ColIpRemoto,
+        ColSocket,
+        ColConexao,
+        ColDataConexao,
+        ColCount
+    };
+
+    explicit ConnectedDevicesModel(ConnectionRegistry &registry, QObject *parent = nullptr);
+
+    ConnectionRegistry &registry() const { return m_registry; }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // Times as the grids show them; empty when never set.
+    static QString formatDate(const QDateTime &t);
+
+private:
+    ConnectionRegistry &m_registry;
+};
+
+} // namespace tulmo

@@ -1,0 +1,252 @@
+#include "ConnectionRegistry.h"
+
+#include "common/Clock.h"
+#include "reception/Data_Modulo2.h"
+#include "reception/SocketMultiplexer.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+
+namespace tulmo {
+
+ConnectionRegistry::ConnectionRegistry(DM1 &dm, const Clock &clock, QObject *parent)
+    : QObject(parent)
+    , m_dm(dm)
+    , m_clock(clock)
+    , m_mux(new SocketMultiplexer(this)) {
+    // SocketServer1Accept, shared by the ten listeners.
+    for (int k = 1; k <= DM1::kSlots; ++k) {
+        connect(m_dm.slot(k).socketServer, &TcpListener::conexaoRecebida, this,
+                [this, k](qintptr descritor) { SocketServerAccept(k, descritor); });
+    }
+}
+
+ConnectionRegistry::~ConnectionRegistry() = default;
+
+int ConnectionRegistry::rowOf(const TcpConnection *socket) const {
+    if (!socket) return -1;
+    const int r = m_rowOf.value(socket, -1);
+    return r >= 0 && r < m_rows.size() && m_rows[r].socket == socket ? r : -1;
+}
+
+void ConnectionRegistry::reindex() {
+    m_rowOf.clear();
+    for (int r = 0; r < m_rows.size(); ++r)
+        if (TcpConnection *c = m_rows[r].socket.data(); c && c->conectada()) m_rowOf.insert(c, r);
+}
+
+void ConnectionRegistry::setAccount(int r, const QString &conta) {
+    m_rows[r].conta = conta;
+    emit rowChanged(r);
+}
+void ConnectionRegistry::setImei(int r, const QString &imei) {
+    m_rows[r].imei = imei;
+    emit rowChanged(r);
+}
+void ConnectionRegistry::setLastPacket(int r, const QString &pacote) {
+    m_rows[r].ultimoPacote = pacote;
+    emit rowChanged(r);
+}
+void ConnectionRegistry::setKeepAlive(int r, const QDateTime &t) {
+    m_rows[r].keepAlive = t;
+    emit rowChanged(r);
+}
+void ConnectionRegistry::setLastEvent(int r, const QDateTime &t) {
+    m_rows[r].ultimoEvento = t;
+    emit rowChanged(r);
+}
+
+QList<TcpConnection *> ConnectionRegistry::connections(int k) const {
+    if (k < 1 || k > DM1::kSlots) return {};
+    return m_connections[size_t(k)];
+}
+
+int ConnectionRegistry::connectionCount() const {
+    int n = 0;
+    for (int k = 1; k <= DM1::kSlots; ++k)
+        n += int(m_connections[size_t(k)].size());
+    return n;
+}
+
+void ConnectionRegistry::SocketServerAccept(int k, qintptr descritor) {
+    auto *socket = new TcpConnection(descritor, *m_mux, this);
+    if (!socket->conectada()) {
+        delete socket;
+        return;
+    }
+    auto &lista = m_connections[size_t(k)];
+    lista.append(socket);
+    // One read is one frame, never more than kMaxFrame; a client error or a close ends that
+    // connection only, the listener and its other devices stay.
+    connect(socket, &TcpConnection::dadosRecebidos, this,
+            [this, socket, k](const QByteArray &frame) { emit frameReceived(socket, k, frame); });
+    connect(socket, &TcpConnection::desconectada, this,
+            [this, socket, k] { connectionClosed(socket, k); });
+
+    const int n = int(lista.size());
+    // The only connection of this listener: rows of its slot are left from connections
+    // lost unnoticed.
+    if (n == 1) dropRowsOfSlot(k);
+
+    send(socket, QByteArrayLiteral("&"));
+    const QString dotted = showPeer(socket);
+
+    const QDateTime now = m_clock.now();
+    Row l;
+    l.keepAlive = now;
+    l.servidor = k;
+    l.socketIndex = n - 1;
+    l.conexao = socket->socketDescriptor();
+    l.dataConexao = now;
+    l.socket = socket;
+    const int r = int(m_rows.size());
+    emit rowAboutToBeAdded(r);
+    m_rows.append(l);
+    emit rowAdded(r);
+    m_rowOf.insert(socket, r);
+
+    lookUpPeerName(socket, dotted);
+    emit connectionAccepted(socket, k);
+}
+
+void ConnectionRegistry::dropRowsOfSlot(int k) {
+    bool removed = false;
+    for (int r = int(m_rows.size()) - 1; r >= 0; --r) {
+        if (m_rows[r].servidor == k) {
+            closeConnection(m_rows[r].socket);
+            emit rowAboutToBeRemoved(r);
+            m_rows.removeAt(r);
+            emit rowRemoved(r);
+            removed = true;
+        }
+    }
+    if (removed) {
+        m_replies.clear();
+        renumber();
+        reindex();
+    }
+}
+
+QString ConnectionRegistry::showPeer(TcpConnection *socket) {
+    const QHostAddress peer = socket->peerAddress();
+    QString dotted = peer.toString();
+    bool v4 = false;
+    const quint32 ip4 = peer.toIPv4Address(&v4);
+    if (v4) dotted = QHostAddress(ip4).toString();
+    m_statusText = QStringLiteral("Connected to: ") + dotted;
+    emit statusTextChanged(m_statusText);
+    return dotted;
+}
+
+void ConnectionRegistry::lookUpPeerName(TcpConnection *socket, const QString &dotted) {
+    // The peer's name comes from the resolver's own threads; the row shows it when it
+    // arrives and stays empty when the address has no name.
+    QPointer<TcpConnection> guard(socket);
+    QHostInfo::lookupHost(dotted, this, [this, guard, dotted](const QHostInfo &info) {
+        if (!guard || info.error() != QHostInfo::NoError) return;
+        const QString name = info.hostName();
+        if (name.isEmpty() || name == dotted) return;
+        const int row = rowOf(guard.data());
+        if (row < 0) return;
+        m_rows[row].ipRemoto = name;
+        emit rowChanged(row);
+    });
+}
+
+void ConnectionRegistry::connectionClosed(TcpConnection *socket, int k) {
+    // The row stays until the keep-alive expiry; its pointer clears when the connection goes.
+    m_connections[size_t(k)].removeOne(socket);
+    m_rowOf.remove(socket);
+    socket->deleteLater();
+}
+
+void ConnectionRegistry::closeConnection(TcpConnection *socket) {
+    if (socket) socket->abort();
+}
+
+bool ConnectionRegistry::send(TcpConnection *socket, const QByteArray &texto) {
+    return socket && socket->write(texto);
+}
+
+void ConnectionRegistry::removeRowAt(int r) {
+    emit rowAboutToBeRemoved(r);
+    m_rows.removeAt(r);
+    emit rowRemoved(r);
+    m_replies.clear();
+    renumber();
+    reindex();
+}
+
+void ConnectionRegistry::setSocketIndex(int r) {
+    if (m_rows[r].socketIndex == r) return;
+    m_rows[r].socketIndex = r;
+    emit socketIndexChanged(r);
+}
+
+void ConnectionRegistry::renumber() {
+    for (int r = 0; r < m_rows.size(); ++r)
+        setSocketIndex(r);
+}
+
+int ConnectionRegistry::removeEarlierConnection(const QString &id, int r) {
+    int anterior = -1;
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (i != r && m_rows[i].imei == id) {
+            anterior = i;
+            break;
+        }
+    }
+    if (anterior < 0) return r;
+    // The whole removal runs inside this handler, so no tick sees a half-updated table.
+    QPointer<TcpConnection> velha = m_rows[anterior].socket;
+    closeConnection(velha);
+    removeRowAt(anterior);
+    return anterior < r ? r - 1 : r;
+}
+
+void ConnectionRegistry::sendDueReply(const QDateTime &now) {
+    const ReplyQueue::Reply *resp = m_replies.current();
+    if (!resp) return;
+    const int tempo = m_dm.slotValido(resp->slot) ? m_dm.slot(resp->slot).tempoResposta : 0;
+    // The whole time since queueing counts, hours included.
+    if (resp->hora.secsTo(now) < tempo) return;
+    if (!resp->identificador.isEmpty()) {
+        TcpConnection *alvo = resp->socket.data();
+        for (int r = 0; r < m_rows.size(); ++r) {
+            if (m_rows[r].imei == resp->identificador) {
+                alvo = m_rows[r].socket.data();
+                setSocketIndex(r);
+                break;
+            }
+        }
+        send(alvo, resp->texto.toLatin1());
+    }
+    m_replies.advance();
+}
+
+void ConnectionRegistry::expireSilentConnection(const QDateTime &now) {
+    if (now.time().second() == 0) return;
+    for (int r = 0; r < m_rows.size(); ++r) {
+        const Row &l = m_rows[r];
+        if (!l.keepAlive.isValid()) continue;
+        const int keepAlive =
+            m_dm.slotValido(l.servidor) ? m_dm.slot(l.servidor).tempoKeepAlive : 0;
+        // Whole minutes of silence, hours and days included.
+        if (l.keepAlive.secsTo(now) / 60 >= keepAlive) {
+            QPointer<TcpConnection> s = l.socket;
+            closeConnection(s);
+            removeRowAt(r);
+            return;
+        }
+    }
+}
+
+void ConnectionRegistry::updateConnectionCount() {
+    const QString texto = QStringLiteral("Conexoes TCP/IP: ") + QString::number(connectionCount());
+    if (texto != m_connectionCountText) {
+        m_connectionCountText = texto;
+        emit connectionCountTextChanged(texto);
+    }
+}
+
+} // namespace tulmo

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+
+#include "reception/ReplyQueue.h"
+#include "reception/TcpConnection.h"
+
+namespace tulmo {
+
+class Clock;
+class DM1;
+class SocketMultiplexer;
+
+// The connected devices behind Grid_Conectados: one row per accepted TCP connection, in order
+// of acceptance, the delayed replies to them, the keep-alive expiry and the connection count
+// of the status bar.
+//
+// Each row keeps its own connection: replies, removals and the remote access console reach
+// the socket of that row, whatever the row's position. The "Socket" field still holds the
+// connection index as operators know it (the position in the listener's connections at
+// acceptance, renumbered to the row position after rows are removed).
+class ConnectionRegistry : public QObject {
+    Q_OBJECT
+public:
+    // One accepted connection; the fields are the columns of Grid_Conectados.
+    struct Row {
+        QDateTime keepAlive;    // last sign of life
+        QString conta;          // account or device caption
+        QString ultimoPacote;   // last packet mark, for repeat detection
+        QDateTime ultimoEvento; // last event handed on
+        int servidor = 0;       // slot of the listener
+        QString imei;           // device identifier, empty until identified
+        QString ipRemoto;       // peer host name (empty when it has none)
+        int socketIndex = 0;    // connection index shown in "Socket"
+        qintptr conexao = -1;   // socket handle at acceptance
+        QDateTime dataConexao;  // time of acceptance
+        QPointer<TcpConnection> socket;
+    };
+
+    // What one connection may hold unread; each read takes at most this much as one frame.
+    static constexpr qint64 kMaxFrame = TcpConnection::kMaxLeitura;
+
+    ConnectionRegistry(DM1 &dm, const Clock &clock, QObject *parent = nullptr);
+    ~ConnectionRegistry() override;
+
+    const QList<Row> &rows() const { return m_rows; }
+    int rowCount() const { return int(m_rows.size()); }
+    const Row &row(int r) const { return m_rows[r]; }
+    // The row of a connection, or -1.
+    int rowOf(const TcpConnection *socket) const;
+    // Changes to a row's fields by the device link.
+    void setAccount(int r, const QString &conta);
+    void setImei(int r, const QString &imei);
+    void setLastPacket(int r, const QString &pacote);
+    void setKeepAlive(int r, const QDateTime &t);
+    void setLastEvent(int r, const QDateTime &t);
+
+    // Closes the connection of an earlier row of the same device (first row other than r
+    // whose IMEI is id) and removes that row. Returns r adjusted to the row's new position.
+    int removeEarlierConnection(const QString &id, int r);
+
+    // The connections of slot k still open, in order of acceptance.
+    QList<TcpConnection *> connections(int k) const;
+    int connectionCount() const;
+
+    ReplyQueue &replies() { return m_replies; }
+    const ReplyQueue &replies() const { return m_replies; }
+
+    // Sends text at once to a connection; false when it is gone.
+    bool send(TcpConnection *socket, const QByteArray &texto);
+
+    // Timed duties of the one-second driver, each given the current time.
+    void sendDueReply(const QDateTime &now);
+    void expireSilentConnection(const QDateTime &now);
+    // "Conexoes TCP/IP: " and the open connections of all listeners (status bar panel 1).
+    void updateConnectionCount();
+
+    QString statusText() const { return m_statusText; }
+    QString connectionCountText() const { return m_connectionCountText; }
+
+signals:
+    void rowAboutToBeAdded(int row);
+    void rowAdded(int row);
+    void rowAboutToBeRemoved(int row);
+    void rowRemoved(int row);
+    void rowChanged(int row);
+    // Only the "Socket" field of the row changed.
+    void socketIndexChanged(int row);
+    // Panel 0 of the status bar: "Connected to: " and the peer's address.
+    void statusTextChanged(const QString &texto);
+    void connectionCountTextChanged(const QString &texto);
+    // One read of a connection: one frame for the device link.
+    void frameReceived(TcpConnection *socket, int slot, const QByteArray &frame);
+    // A connection was accepted and its row appended.
+    void connectionAccepted(TcpConnection *socket, int slot);
+
+private:
+    void SocketServerAccept(int k, qintptr descritor);
+    void dropRowsOfSlot(int k);
+    // Shows the peer's address in the status bar and returns it.
+    QString showPeer(TcpConnection *socket);
+    void lookUpPeerName(TcpConnection *socket, const QString &dotted);
+    void connectionClosed(TcpConnection *socket, int k);
+    void removeRowAt(int r);
+    void setSocketIndex(int r);
+    void renumber();
+    void reindex();
+    static void closeConnection(TcpConnection *socket);
+
+    DM1 &m_dm;
+    const Clock &m_clock;
+    SocketMultiplexer *m_mux;
+    QList<Row> m_rows;
+    QHash<const TcpConnection *, int> m_rowOf; // row of each open connection
+    ReplyQueue m_replies;
+    std::array<QList<TcpConnection *>, 11> m_connections; // per slot, index 0 unused
+    QString m_statusText;
+    QString m_connectionCountText;
+};
+
+} // namespace tulmo

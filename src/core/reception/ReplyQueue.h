@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "reception/TcpConnection.h"
+
+namespace tulmo {
+
+// The delayed replies to devices (Grid_Buffer), in order of queueing. Replies leave one at a
+// time from the cursor; the queue empties once the cursor has passed its last reply, and
+// whenever a device row goes, since the replies keep the positions they were queued with.
+class ReplyQueue : public QObject {
+    Q_OBJECT
+public:
+    // One delayed reply.
+    struct Reply {
+        QString texto;
+        int indice = 0; // connection index at the time of queueing
+        QDateTime hora; // time of queueing
+        int slot = 0;
+        QString identificador;
+        QPointer<TcpConnection> socket; // the connection it was queued for
+    };
+
+    explicit ReplyQueue(QObject *parent = nullptr);
+
+    void enqueue(const QString &texto, int indice, int slot, const QString &id,
+                 TcpConnection *socket, const QDateTime &now);
+    void clear();
+
+    const QList<Reply> &replies() const { return m_replies; }
+    int size() const { return int(m_replies.size()); }
+    bool isEmpty() const { return m_replies.isEmpty(); }
+    const Reply &at(int i) const { return m_replies[i]; }
+    // Whether a reply of slot k still waits (the remote access console would collide).
+    bool hasReplyFor(int slot) const;
+
+    // ReplyCursor, counted from 0 over the replies.
+    int cursor() const { return m_cursor; }
+    // The reply at the cursor (back at the first when the cursor ran past the end), or null.
+    const Reply *current();
+    // Past the reply at the cursor; past the last one, the queue empties.
+    void advance();
+
+signals:
+    void replyAboutToBeQueued(int index);
+    void replyQueued(int index);
+    void aboutToBeCleared();
+    void cleared();
+
+private:
+    QList<Reply> m_replies;
+    int m_cursor = 0;
+};
+
+} // namespace tulmo
