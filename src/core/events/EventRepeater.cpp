@@ -45,8 +45,9 @@ void EventRepeater::TimerRepetidoraTimer() {
         const int slot = head.left(virgula).trimmed().toInt();
         // Frames are kept as received, one character per byte.
         const QByteArray frame = head.mid(virgula + 1).left(kMaxCaracteres).toLatin1();
-        // A port that is closed or fails still counts the attempt.
-        m_portas.writeToSlot(slot, frame);
+        // A closed port is opened first; one that cannot open, or fails, still counts the
+        // attempt.
+        m_portas.openAndWrite(slot, frame);
         emit enviada(slot, frame);
         return;
     }

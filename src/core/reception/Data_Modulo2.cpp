@@ -66,6 +66,8 @@ qint32 DM1::velocidade(int baudsCom) {
 bool DM1::abrirPortaSerial(int k, int portaCom, int baudsCom, QString *error) {
     QSerialPort *p = comPorta(k);
     if (!p) return false;
+    slot(k).portaCom = portaCom;
+    slot(k).baudsCom = baudsCom;
     if (p->isOpen()) p->close();
     const QString device =
         serialDeviceFor(nomePorta(portaCom), m_dataDir + QStringLiteral("/Config.ini"));
@@ -196,6 +198,15 @@ bool DM1::writeToSlot(int slot, const QByteArray &bytes) {
     const bool ok = p->write(bytes) == bytes.size();
     p->flush(); // hand the bytes to the driver now rather than on the next loop pass
     return ok;
+}
+
+bool DM1::openAndWrite(int k, const QByteArray &bytes) {
+    QSerialPort *p = comPorta(k);
+    if (!p) return false;
+    // Opening reads [Portas] again, and announces itself with "SP" like every open.
+    if (!p->isOpen() && (slot(k).portaCom < 0 || !abrirPortaSerial(k, slot(k).portaCom, slot(k).baudsCom)))
+        return false;
+    return writeToSlot(k, bytes);
 }
 
 } // namespace tulmo

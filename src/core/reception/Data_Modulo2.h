@@ -29,6 +29,8 @@ struct ReceiverSlot {
     int tempoKeepAlive = 0;   // SlotTempoKeepAlive: minutes of silence before a drop
     quint8 dumpPending = 0;   // next TCP data goes to the remote access console as hex
     quint8 uploadPending = 0; // an upload exchange runs on this slot
+    int portaCom = -1;        // the serial port last configured for the slot (-1: none)
+    int baudsCom = 0;
 };
 
 // The reception data module: owns the database connections and the ten receiver slots.
@@ -65,6 +67,7 @@ public:
     void Realizar_Atualizacoes();
 
     bool writeToSlot(int slot, const QByteArray &bytes) override;
+    bool openAndWrite(int slot, const QByteArray &bytes) override;
 
     // TimerSMk fired: the serial receiver of slot k did not identify itself in time.
     void TimerSMTimer(int k);

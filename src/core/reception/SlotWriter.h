@@ -10,6 +10,9 @@ class SlotWriter {
 public:
     virtual ~SlotWriter() = default;
     virtual bool writeToSlot(int slot, const QByteArray &bytes) = 0;
+    // The same, opening the slot's port first when it is closed (an adapter plugged in late,
+    // a [Portas] entry mended since): the repeater's attempts do this. False when it cannot.
+    virtual bool openAndWrite(int slot, const QByteArray &bytes) { return writeToSlot(slot, bytes); }
 };
 
 } // namespace tulmo

@@ -2,6 +2,7 @@
 
 #include "events/EventLine.h"
 
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -34,6 +35,7 @@ private slots:
     void unansweredLineIsWrittenFiveTimesThenDropped();
     void answerRemovesTheLineAtOnceAndTheNextFollows();
     void eachLineGoesToItsOwnSlot();
+    void attemptOpensAClosedPort();
     void driverRunsItsDutiesInOrder();
     void attemptsAndIntervalFollowTheLiveSettings();
 };
@@ -83,6 +85,31 @@ void TestEventRepeater::answerRemovesTheLineAtOnceAndTheNextFollows() {
     QVERIFY(rep.timer().isActive());
     QCOMPARE(rep.timer().interval(), 50);
     QCOMPARE(t.porta1.readAll(2000, 5), QByteArray("1next"));
+}
+
+// The adapter was absent, or [Portas] named the wrong device: each attempt tries to open the
+// port again; a port that cannot open costs the attempt, one that opens gets the frame.
+void TestEventRepeater::attemptOpensAClosedPort() {
+    Saidas t;
+    EventRepeater &rep = t.s.core->repetidor();
+    mapPort(t.s.core->dataDir(), 1, t.s.core->dataDir() + "/nao-existe");
+    QVERIFY(!t.s.core->dm().abrirPortaSerial(1, 0, 3));
+    QVERIFY(t.s.core->enfileirarRepetidora(1, kFrame));
+    rep.iniciarSeOcioso();
+    rep.TimerRepetidoraTimer();
+    QCOMPARE(rep.retryCount(), 1);
+    QVERIFY(!t.s.core->dm().comPorta(1)->isOpen());
+
+    mapPort(t.s.core->dataDir(), 1, t.porta1.slavePath()); // the entry is mended
+    rep.TimerRepetidoraTimer();
+    QCOMPARE(rep.retryCount(), 2);
+    QVERIFY(t.s.core->dm().comPorta(1)->isOpen());
+    // The open announces itself, as every open does, then the frame follows.
+    QCOMPARE(t.porta1.readAll(1000, 23), "SP" + kFrame.left(21).toLatin1());
+
+    t.s.core->dm().comPorta(1)->close(); // the adapter is pulled out and plugged in again
+    rep.TimerRepetidoraTimer();
+    QCOMPARE(t.porta1.readAll(1000, 23), "SP" + kFrame.left(21).toLatin1());
 }
 
 void TestEventRepeater::eachLineGoesToItsOwnSlot() {
