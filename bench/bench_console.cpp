@@ -58,7 +58,7 @@ void mostrar(Form_Principal &w) {
 } // namespace
 
 int main(int argc, char **argv) {
-    tulmo::prepararProcesso();
+    tulmo::prepareProcess();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir tmp;
@@ -70,10 +70,10 @@ int main(int argc, char **argv) {
     {
         ConsoleCore core(programDir, clock, nullptr, nullptr);
         QString error;
-        if (!core.iniciar(&error)) qFatal("%s", qPrintable(error));
+        if (!core.start(&error)) qFatal("%s", qPrintable(error));
         QElapsedTimer fill;
         fill.start();
-        if (bench::preencher(core.dm().banco().principal(), events, accounts))
+        if (bench::preencher(core.dm().database().primary(), events, accounts))
             std::printf("filled %d events and %d accounts in %.1f s\n", events, accounts,
                         double(fill.elapsed()) / 1000.0);
     }
@@ -84,8 +84,8 @@ int main(int argc, char **argv) {
     t.start();
     ConsoleCore core(programDir, clock, nullptr, nullptr);
     QString error;
-    if (!core.iniciar(&error)) qFatal("%s", qPrintable(error));
-    const double iniciar = ms(t);
+    if (!core.start(&error)) qFatal("%s", qPrintable(error));
+    const double start = ms(t);
     auto w = std::make_unique<Form_Principal>(core, nullptr);
     w->resize(1280, 800);
     mostrar(*w);
@@ -97,14 +97,14 @@ int main(int argc, char **argv) {
     w->grab();
     std::printf("one full paint of the window: %.1f ms\n", ms(pintura));
     std::printf("received events listed after start-up: %d rows fetched\n",
-                w->eventosRecebidos().rowCount());
+                w->receivedEvents().rowCount());
 
-    std::vector<double> gravar, gravarPintar, ocioso, inativos, rearme, eventos;
+    std::vector<double> gravar, gravarPintar, ocioso, inativos, rearme, eventsGrid;
     for (int i = 0; i < samples; ++i) {
         const QString conta =
             QString::number(1 + (i * 7919) % std::min(accounts, 9999)).rightJustified(4, '0');
         const QDateTime now = QDateTime::currentDateTime();
-        core.enfileirarLinha(eventline::build("01", "1", conta, "1", i % 2 ? "1130" : "1401", "003",
+        core.queueLine(eventline::build("01", "1", conta, "1", i % 2 ? "1130" : "1401", "003",
                                               now.toString("dd/MM/yy"), now.toString("HH:mm:ss"),
                                               QStringLiteral("Não Identificado")));
         t.start();
@@ -113,7 +113,7 @@ int main(int argc, char **argv) {
         QCoreApplication::processEvents(); // the views repaint
         gravarPintar.push_back(ms(t));
         gravar.push_back(g);
-        if (!core.fila().isEmpty()) qFatal("the tick did not record its line");
+        if (!core.eventQueue().isEmpty()) qFatal("the tick did not record its line");
         // The platform asks for the deferred repaint a few milliseconds later: let it happen
         // before the idle tick is measured.
         {
@@ -132,18 +132,18 @@ int main(int argc, char **argv) {
         inativos.push_back(ms(t));
 
         t.start();
-        core.supervisao().verificarRearme(QDateTime::currentDateTime());
+        core.supervisor().checkRearm(QDateTime::currentDateTime());
         rearme.push_back(ms(t));
         t.start();
         QCoreApplication::processEvents();
-        eventos.push_back(ms(t));
+        eventsGrid.push_back(ms(t));
     }
 
     const int desarmadas =
-        bench::contar(core.dm().banco().principal(),
+        bench::contar(core.dm().database().primary(),
                       QStringLiteral("select count(*) from CLIENTES where DESARMADOS = 1"));
     // Without a disarmed account the rearm check asks nothing of the database.
-    bench::run(core.dm().banco().principal(),
+    bench::run(core.dm().database().primary(),
                QStringLiteral("update CLIENTES set DESARMADOS = 0 where DESARMADOS = 1"));
     std::vector<double> semDesarmadas;
     for (int i = 0; i < samples; ++i) {
@@ -160,11 +160,11 @@ int main(int argc, char **argv) {
     report("  the same with no account disarmed", semDesarmadas, 2);
     report("inactivity scan tick (nine accounts)", inativos);
     report("  of an idle tick: the rearm check", rearme);
-    report("  of an idle tick: pending window events", eventos);
+    report("  of an idle tick: pending window events", eventsGrid);
     std::printf("disarmed accounts during the idle ticks: %d\n", desarmadas);
     std::printf("%-46s %8.1f ms (of which the data module %.1f ms)   target < 3000 ms\n",
-                "start-up to a shown window", partida, iniciar);
+                "start-up to a shown window", partida, start);
     w.reset();
-    core.encerrar();
+    core.shutdown();
     return 0;
 }

@@ -280,7 +280,7 @@ int runSize(int n) {
     char locks[] = "/tmp/bench_devices-locks-XXXXXX";
     if (!qEnvironmentVariableIsSet("FIREBIRD_LOCK") && mkdtemp(locks))
         setenv("FIREBIRD_LOCK", locks, 1);
-    prepararProcesso();
+    prepareProcess();
     auto *sent = static_cast<std::atomic<int64_t> *>(mmap(nullptr, sizeof(int64_t) * size_t(n),
                                                           PROT_READ | PROT_WRITE,
                                                           MAP_SHARED | MAP_ANONYMOUS, -1, 0));
@@ -318,11 +318,11 @@ int runSize(int n) {
     QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench_devices-XXXXXX"));
     BenchCore core(dir.path(), sent, n);
     QString error;
-    if (!core.iniciar(&error)) {
+    if (!core.start(&error)) {
         std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
         return 1;
     }
-    QSqlDatabase db = core.dm().banco().principal();
+    QSqlDatabase db = core.dm().database().primary();
     {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("insert into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, "

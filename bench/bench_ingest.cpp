@@ -68,7 +68,7 @@ struct Row {
 } // namespace
 
 int main(int argc, char **argv) {
-    tulmo::prepararProcesso();
+    tulmo::prepareProcess();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int frames = args.size() > 1 ? args.at(1).toInt() : 3000;

@@ -49,7 +49,7 @@ int reloadFirstScreen(QSqlDatabase db) {
 } // namespace
 
 int main(int argc, char **argv) {
-    tulmo::prepararProcesso();
+    tulmo::prepareProcess();
     QCoreApplication app(argc, argv);
     QTemporaryDir tmp;
     const bench::Argumentos args(argc, argv, tmp.path());
@@ -59,8 +59,8 @@ int main(int argc, char **argv) {
     SystemClock &clock = SystemClock::instance();
     ConsoleCore core(programDir, clock, nullptr, nullptr);
     QString error;
-    if (!core.iniciar(&error)) qFatal("%s", qPrintable(error));
-    QSqlDatabase db = core.dm().banco().principal();
+    if (!core.start(&error)) qFatal("%s", qPrintable(error));
+    QSqlDatabase db = core.dm().database().primary();
 
     QElapsedTimer fill;
     fill.start();
@@ -91,7 +91,7 @@ int main(int argc, char **argv) {
                                               now.toString("dd/MM/yy"), now.toString("HH:mm:ss"),
                                               QStringLiteral("Não Identificado"));
         t.start();
-        const RecordResult r = core.gravador().Grava_Evento_Banco_Dados(line);
+        const RecordResult r = core.recorder().Grava_Evento_Banco_Dados(line);
         const qint64 g = t.nsecsElapsed();
         reloadFirstScreen(db);
         const qint64 all = t.nsecsElapsed();

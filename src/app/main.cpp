@@ -47,14 +47,14 @@ void quitOnTerminate(QCoreApplication &app) {
 #endif
 
 int main(int argc, char *argv[]) {
-    tulmo::prepararProcesso();
+    tulmo::prepareProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tulmo"));
 
     tulmo::MessagePrompt prompt;
     // One console per session: a second start brings the first to the front and ends.
-    tulmo::SingleInstance instancia;
-    if (!instancia.primeira()) {
+    tulmo::SingleInstance instanceGuard;
+    if (!instanceGuard.tryBecomeFirst()) {
         prompt.message(QStringLiteral("O Tulmo já está aberto!"), QStringLiteral("Tulmo"),
                        tulmo::Prompt::Icon::Error);
         return 0;
@@ -64,7 +64,7 @@ int main(int argc, char *argv[]) {
     tulmo::ConsoleCore core(tulmo::Paths::programDir(), tulmo::SystemClock::instance(), &prompt,
                             &sons);
     QString error;
-    if (!core.iniciar(&error)) {
+    if (!core.start(&error)) {
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         prompt.message(error, QStringLiteral("Tulmo"), tulmo::Prompt::Icon::Error);
         return 1;
@@ -74,35 +74,35 @@ int main(int argc, char *argv[]) {
 #endif
     int rc = 0;
     {
-        tulmo::Form_Principal principal(core, &sons);
-        QObject::connect(&principal, &tulmo::Form_Principal::sairSolicitado, &app,
+        tulmo::Form_Principal mainWindow(core, &sons);
+        QObject::connect(&mainWindow, &tulmo::Form_Principal::exitRequested, &app,
                          [] { QCoreApplication::exit(0); });
-        QObject::connect(&instancia, &tulmo::SingleInstance::mostrarPedido, &principal,
-                         [&principal] {
-                             principal.showNormal();
-                             principal.raise();
-                             principal.activateWindow();
+        QObject::connect(&instanceGuard, &tulmo::SingleInstance::showRequested, &mainWindow,
+                         [&mainWindow] {
+                             mainWindow.showNormal();
+                             mainWindow.raise();
+                             mainWindow.activateWindow();
                          });
         // Showing runs FormShow: the receivers open and the one-second timers start.
-        principal.show();
+        mainWindow.show();
         // The operator logs in from inside the event loop, so that reception and recording
         // run while the shift dialog is open and an ending of the process ends it too.
-        QTimer::singleShot(0, &principal, &tulmo::Form_Principal::iniciarTurno);
+        QTimer::singleShot(0, &mainWindow, &tulmo::Form_Principal::startShift);
         // TULMO_CAPTURA=file.png: a picture of the window once it has settled, then the end
         // (the documentation's screenshot).
-        const QString captura = qEnvironmentVariable("TULMO_CAPTURA");
-        if (!captura.isEmpty()) {
+        const QString capture = qEnvironmentVariable("TULMO_CAPTURA");
+        if (!capture.isEmpty()) {
             QTimer::singleShot(qEnvironmentVariableIntValue("TULMO_CAPTURA_MS") > 0
                                    ? qEnvironmentVariableIntValue("TULMO_CAPTURA_MS")
                                    : 2500,
-                               &principal, [&principal, captura] {
-                                   principal.grab().save(captura);
+                               &mainWindow, [&mainWindow, capture] {
+                                   mainWindow.grab().save(capture);
                                    QCoreApplication::exit(0);
                                });
         }
         rc = app.exec();
         core.stopTimer();
     }
-    core.encerrar();
+    core.shutdown();
     return rc;
 }

@@ -147,8 +147,8 @@ ReceiverRow &ReceiverRow::active(int ativo) {
     set(QStringLiteral("ATIVO"), ativo);
     return *this;
 }
-ReceiverRow &ReceiverRow::sendsSms(int enviaSms) {
-    set(QStringLiteral("ENVIA_SMS"), enviaSms);
+ReceiverRow &ReceiverRow::sendsSms(int sendsSms) {
+    set(QStringLiteral("ENVIA_SMS"), sendsSms);
     return *this;
 }
 ReceiverRow &ReceiverRow::comPort(int portaCom, int baudsCom) {
@@ -172,13 +172,13 @@ ReceiverRow &ReceiverRow::keepAlive(const QVariant &tempoKeepAlive) {
     set(QStringLiteral("TEMPO_KEEPALIVE"), tempoKeepAlive);
     return *this;
 }
-ReceiverRow ReceiverRow::tcp(int slot, int porta, int tempoResposta, int tempoKeepAlive) {
+ReceiverRow ReceiverRow::tcp(int slot, int port, int tempoResposta, int tempoKeepAlive) {
     ReceiverRow r(slot);
     r.name(QStringLiteral("TCP"))
         .mode(1)
         .active(1)
         .comPort(0, 3)
-        .tcpPort(porta)
+        .tcpPort(port)
         .udpPort(0)
         .replyDelay(tempoResposta)
         .keepAlive(tempoKeepAlive);

@@ -118,14 +118,14 @@ public:
     ReceiverRow &name(const QString &nome);
     ReceiverRow &mode(int modoComunicacao); // 0 serial, 1 TCP, 2 UDP
     ReceiverRow &active(int ativo);
-    ReceiverRow &sendsSms(int enviaSms);
+    ReceiverRow &sendsSms(int sendsSms);
     ReceiverRow &comPort(int portaCom, int baudsCom = 3);
     ReceiverRow &tcpPort(int portaTcp);
     ReceiverRow &udpPort(int portaUdp);
     ReceiverRow &replyDelay(const QVariant &tempoResposta);
     ReceiverRow &keepAlive(const QVariant &tempoKeepAlive);
     // A TCP receiver as the device link tests use it: serial port 0 at the third speed.
-    static ReceiverRow tcp(int slot, int porta, int tempoResposta, int tempoKeepAlive);
+    static ReceiverRow tcp(int slot, int port, int tempoResposta, int tempoKeepAlive);
 };
 
 // A device known by its identifier (GPRS).
@@ -155,9 +155,9 @@ struct Station {
         : clock(start) {
         core = std::make_unique<ConsoleCore>(dir.path(), clock, &prompt, &sound);
         QString error;
-        if (!core->iniciar(&error)) qFatal("start-up failed: %s", qPrintable(error));
+        if (!core->start(&error)) qFatal("start-up failed: %s", qPrintable(error));
     }
-    QSqlDatabase db() { return core->dm().banco().principal(); }
+    QSqlDatabase db() { return core->dm().database().primary(); }
 
     void conta(const QString &conta, const QString &nome, const QString &celular = QString()) {
         exec(db(),
@@ -190,7 +190,7 @@ struct Station {
                  .arg(tabela, coluna, descCol),
              {{":c", conta}, {":n", numero}, {":d", descricao}});
     }
-    RecordResult grava(const QString &l) { return core->gravador().Grava_Evento_Banco_Dados(l); }
+    RecordResult grava(const QString &l) { return core->recorder().Grava_Evento_Banco_Dados(l); }
     QVariant last(const QString &col) {
         return scalar(db(),
                       QString("select first 1 %1 from EVENTOS order by SEQUENCIA desc").arg(col));

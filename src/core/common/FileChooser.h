@@ -11,7 +11,7 @@ public:
     virtual ~FileChooser() = default;
     // The chosen file, or an empty text when the operator cancelled. filter is in the
     // desktop's form: "Arquivos de som(*.wav)".
-    virtual QString abrirArquivo(const QString &caption, const QString &pasta,
+    virtual QString openFile(const QString &caption, const QString &folder,
                                  const QString &filter) = 0;
 };
 

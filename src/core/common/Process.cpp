@@ -7,7 +7,7 @@
 
 namespace tulmo {
 
-void prepararProcesso() {
+void prepareProcess() {
 #ifdef Q_OS_UNIX
     if (qEnvironmentVariableIsEmpty("TZ")) {
         qputenv("TZ", QByteArrayLiteral(":/etc/localtime"));

@@ -6,6 +6,6 @@ namespace tulmo {
 // with TZ unset, the C library looks /etc/localtime up again on every local-time
 // conversion, hundreds of times per recorded event; naming the same file once keeps the
 // zone and drops those look-ups.
-void prepararProcesso();
+void prepareProcess();
 
 } // namespace tulmo

@@ -31,7 +31,7 @@ class SoundOutput;
 struct CurrentOperator {
     QString nome = QStringLiteral("admin");
     quint32 permissoes = Permissions::kAll;
-    bool pode(quint32 bit) const { return (permissoes & bit) != 0; }
+    bool can(quint32 bit) const { return (permissoes & bit) != 0; }
 };
 
 // Presents the supervision alerts (sound, page, message). The main window is one; without it
@@ -39,8 +39,8 @@ struct CurrentOperator {
 class SupervisionAlerts {
 public:
     virtual ~SupervisionAlerts() = default;
-    virtual void alertaRearme(const QString &mensagem) = 0;
-    virtual void alertaInativo(const QString &mensagem) = 0;
+    virtual void rearmAlert(const QString &messageText) = 0;
+    virtual void inactivityAlert(const QString &messageText) = 0;
 };
 
 // What the console holds besides its windows: the reception data module with the database,
@@ -56,18 +56,18 @@ public:
     // Start-up: the data folder (created when missing), the database with both upgrade
     // steps, the event queue. False with the operator's message in error when the console
     // cannot run.
-    bool iniciar(QString *error);
+    bool start(QString *error);
 
     // Decodes a raw receiver message and queues its line. Failed when the line could not be
     // made durable: the frame must then not be acknowledged.
     QueueResult Decodifica_Eventos(const QString &message) override;
-    bool enfileirarLinha(const QString &eventLine) override;
-    void confirmarRepetidora(int slot) override;
-    bool enfileirarRepetidora(int slot, const QString &frame) override;
+    bool queueLine(const QString &eventLine) override;
+    void acknowledgeRepeater(int slot) override;
+    bool queueRepeater(int slot, const QString &frame) override;
 
     // Closes the connections and stops the database engine of this process; the queues
     // are on disk at every moment, so nothing else is saved.
-    void encerrar();
+    void shutdown();
 
     // Starts and stops the one-second driver.
     void startTimer();
@@ -76,19 +76,19 @@ public:
     void Timer_AtualizarTimer();
     // One tick of the inactivity scan (its own one-second timer).
     void TimerInativosTimer();
-    QTimer &timerAtualizar() { return m_timer; }
-    QTimer &timerInativos() { return m_timerInativos; }
+    QTimer &timerUpdate() { return m_timer; }
+    QTimer &timerInactive() { return m_timerInactive; }
 
     DM1 &dm() { return *m_dm; }
-    EventQueue &fila() { return *m_fila; }
-    EventQueue &repetidora() { return *m_repetidora; }
-    RejectLog &rejeitados() { return *m_rejeitados; }
-    EventRecorder &gravador() { return *m_gravador; }
+    EventQueue &eventQueue() { return *m_eventQueue; }
+    EventQueue &repeaterQueue() { return *m_repeaterQueue; }
+    RejectLog &rejects() { return *m_rejects; }
+    EventRecorder &recorder() { return *m_recorder; }
     EventPump &pump() { return *m_pump; }
     LiveSettings &settings() { return m_settings; }
     SerialReception &serial() { return *m_serial; }
-    AccountSupervisor &supervisao() { return *m_supervisao; }
-    EventRepeater &repetidor() { return *m_repetidor; }
+    AccountSupervisor &supervisor() { return *m_supervisor; }
+    EventRepeater &repeater() { return *m_repeater; }
     ConnectionRegistry &connectionRegistry() { return *m_connectionRegistry; }
     DeviceLink &deviceLink() { return *m_deviceLink; }
     const EventDecoder &decoder() const { return m_decoder; }
@@ -96,13 +96,13 @@ public:
     const Clock &clock() const { return m_clock; }
     Prompt *prompt() const { return m_prompt; }
     SoundOutput *sound() const { return m_sound; }
-    CurrentOperator &operador() { return m_operador; }
+    CurrentOperator &currentOperator() { return m_operator; }
     // Who presents the supervision alerts from now on (nullptr: the core itself).
-    void setAlertas(SupervisionAlerts *alertas) { m_alertas = alertas; }
+    void setAlerts(SupervisionAlerts *alerts) { m_alerts = alerts; }
 
 private:
-    void alertaRearme(const QString &mensagem);
-    void alertaInativo(const QString &mensagem);
+    void rearmAlert(const QString &messageText);
+    void inactivityAlert(const QString &messageText);
 
     QString m_dataDir;
     const Clock &m_clock;
@@ -111,20 +111,20 @@ private:
     LiveSettings m_settings;
     EventDecoder m_decoder;
     std::unique_ptr<DM1> m_dm;
-    std::unique_ptr<EventQueue> m_fila;
-    std::unique_ptr<EventQueue> m_repetidora;
-    std::unique_ptr<RejectLog> m_rejeitados;
-    std::unique_ptr<EventRecorder> m_gravador;
+    std::unique_ptr<EventQueue> m_eventQueue;
+    std::unique_ptr<EventQueue> m_repeaterQueue;
+    std::unique_ptr<RejectLog> m_rejects;
+    std::unique_ptr<EventRecorder> m_recorder;
     std::unique_ptr<EventPump> m_pump;
     std::unique_ptr<SerialReception> m_serial;
-    std::unique_ptr<AccountSupervisor> m_supervisao;
-    std::unique_ptr<EventRepeater> m_repetidor;
+    std::unique_ptr<AccountSupervisor> m_supervisor;
+    std::unique_ptr<EventRepeater> m_repeater;
     std::unique_ptr<ConnectionRegistry> m_connectionRegistry;
     std::unique_ptr<DeviceLink> m_deviceLink;
     QTimer m_timer;
-    QTimer m_timerInativos;
-    CurrentOperator m_operador;
-    SupervisionAlerts *m_alertas = nullptr;
+    QTimer m_timerInactive;
+    CurrentOperator m_operator;
+    SupervisionAlerts *m_alerts = nullptr;
 };
 
 } // namespace tulmo

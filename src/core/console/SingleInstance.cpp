@@ -12,10 +12,10 @@
 namespace tulmo {
 
 namespace {
-const QByteArray kPedido = QByteArrayLiteral("MOSTRAR\n");
-constexpr int kEsperaMs = 1000;
+const QByteArray kRequest = QByteArrayLiteral("MOSTRAR\n");
+constexpr int kWaitMs = 1000;
 
-QString enderecoDe(const QString &nome) {
+QString addressOf(const QString &nome) {
 #ifdef Q_OS_UNIX
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) return runtime + QLatin1Char('/') + nome;
@@ -30,65 +30,65 @@ QString enderecoDe(const QString &nome) {
 
 SingleInstance::SingleInstance(QString nome, QObject *parent)
     : QObject(parent)
-    , m_endereco(enderecoDe(nome)) {}
+    , m_address(addressOf(nome)) {}
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::escutando() const {
-    return m_servidor && m_servidor->isListening();
+bool SingleInstance::listening() const {
+    return m_server && m_server->isListening();
 }
 
-bool SingleInstance::conectar(QLocalSocket &socket) const {
-    socket.connectToServer(m_endereco);
-    return socket.waitForConnected(kEsperaMs);
+bool SingleInstance::connectTo(QLocalSocket &socket) const {
+    socket.connectToServer(m_address);
+    return socket.waitForConnected(kWaitMs);
 }
 
-bool SingleInstance::primeira() {
-    if (escutando()) return true;
+bool SingleInstance::tryBecomeFirst() {
+    if (listening()) return true;
     {
-        QLocalSocket outra;
-        if (conectar(outra)) return false;
+        QLocalSocket other;
+        if (connectTo(other)) return false;
     }
 
     // Nobody answered: whatever socket file is left there belongs to a console that ended
     // without removing it.
-    QLocalServer::removeServer(m_endereco);
-    m_servidor = new QLocalServer(this);
-    m_servidor->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_servidor, &QLocalServer::newConnection, this, &SingleInstance::atender);
-    if (m_servidor->listen(m_endereco)) return true;
+    QLocalServer::removeServer(m_address);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::serveRequest);
+    if (m_server->listen(m_address)) return true;
 
     // Another console started in the same instant and got the name first; when not even
     // that one answers, the socket cannot be used here and the console runs unguarded
     // rather than not at all.
-    delete m_servidor;
-    m_servidor = nullptr;
-    QLocalSocket outra;
-    return !conectar(outra);
+    delete m_server;
+    m_server = nullptr;
+    QLocalSocket other;
+    return !connectTo(other);
 }
 
-bool SingleInstance::mostrarPrimeira() {
-    if (escutando()) return false;
+bool SingleInstance::askFirstToShow() {
+    if (listening()) return false;
     QLocalSocket socket;
-    if (!conectar(socket)) return false;
-    socket.write(kPedido);
-    const bool enviado = socket.waitForBytesWritten(kEsperaMs) || socket.bytesToWrite() == 0;
+    if (!connectTo(socket)) return false;
+    socket.write(kRequest);
+    const bool wasSent = socket.waitForBytesWritten(kWaitMs) || socket.bytesToWrite() == 0;
     socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(kEsperaMs);
-    return enviado;
+    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(kWaitMs);
+    return wasSent;
 }
 
-void SingleInstance::atender() {
-    while (QLocalSocket *socket = m_servidor->nextPendingConnection()) {
+void SingleInstance::serveRequest() {
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         // The asking console may be gone before its line is read; what it wrote is still
         // in the buffer then.
-        auto ler = [this, socket] {
+        auto readRequest = [this, socket] {
             while (socket->canReadLine())
-                if (socket->readLine() == kPedido) emit mostrarPedido();
+                if (socket->readLine() == kRequest) emit showRequested();
         };
-        connect(socket, &QLocalSocket::readyRead, this, ler);
-        connect(socket, &QLocalSocket::disconnected, this, [socket, ler] {
-            ler();
+        connect(socket, &QLocalSocket::readyRead, this, readRequest);
+        connect(socket, &QLocalSocket::disconnected, this, [socket, readRequest] {
+            readRequest();
             socket->deleteLater();
         });
     }

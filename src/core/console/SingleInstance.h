@@ -13,34 +13,34 @@ namespace tulmo {
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    static QString nomePadrao() { return QStringLiteral("Tulmo"); }
+    static QString defaultName() { return QStringLiteral("Tulmo"); }
 
     // Tests give their own name, so that a console running on the same machine is left alone.
-    explicit SingleInstance(QString nome = nomePadrao(), QObject *parent = nullptr);
+    explicit SingleInstance(QString nome = defaultName(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
     // True when this is the first console: it then listens, and emits mostrarPedido() each
     // time a later start asks for it. False when another console is running: this process
     // should say so, call mostrarPrimeira() and end.
-    bool primeira();
+    bool tryBecomeFirst();
     // Asks the running console to come to the front; false when none answered.
-    bool mostrarPrimeira();
+    bool askFirstToShow();
 
-    bool escutando() const;
+    bool listening() const;
     // Where the socket is: in the session's runtime folder when there is one, so that every
     // user session has its own console.
-    const QString &endereco() const { return m_endereco; }
+    const QString &address() const { return m_address; }
 
 signals:
     // A later start asked this console to come to the front.
-    void mostrarPedido();
+    void showRequested();
 
 private:
-    bool conectar(QLocalSocket &socket) const;
-    void atender();
+    bool connectTo(QLocalSocket &socket) const;
+    void serveRequest();
 
-    QString m_endereco;
-    QLocalServer *m_servidor = nullptr;
+    QString m_address;
+    QLocalServer *m_server = nullptr;
 };
 
 } // namespace tulmo

@@ -23,9 +23,9 @@ std::optional<Account> find(QSqlDatabase db, const QVariant &conta) {
     q.prepare(QStringLiteral("Select * From CLIENTES where CONTA =:conta"));
     q.bindValue(QStringLiteral(":conta"), conta);
     if (!q.exec() || !q.next()) return std::nullopt;
-    auto texto = [&q](const char *c) { return q.value(QLatin1String(c)).toString(); };
-    return Account{texto("CONTA"),    texto("NOME"),    texto("TELEFONE1"), texto("TELEFONE2"),
-                   texto("CELULAR"),  texto("ANIMAIS"), texto("SENHA"),     texto("OBS")};
+    auto text = [&q](const char *c) { return q.value(QLatin1String(c)).toString(); };
+    return Account{text("CONTA"),    text("NOME"),    text("TELEFONE1"), text("TELEFONE2"),
+                   text("CELULAR"),  text("ANIMAIS"), text("SENHA"),     text("OBS")};
 }
 
 } // namespace tulmo::AccountRepository

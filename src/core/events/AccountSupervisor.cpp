@@ -10,12 +10,12 @@
 
 namespace tulmo {
 
-AccountSupervisor::AccountSupervisor(Database &banco, QObject *parent)
+AccountSupervisor::AccountSupervisor(Database &database, QObject *parent)
     : QObject(parent)
-    , m_banco(banco) {}
+    , m_database(database) {}
 
-bool AccountSupervisor::verificarRearme(const QDateTime &now) {
-    QSqlDatabase db = m_banco.principal();
+bool AccountSupervisor::checkRearm(const QDateTime &now) {
+    QSqlDatabase db = m_database.primary();
     QString conta, nome;
     {
         // Only while some account is disarmed; the flag has an index, so this is one probe.
@@ -34,7 +34,7 @@ bool AccountSupervisor::verificarRearme(const QDateTime &now) {
                                  "DIA =:dia\n"
                                  "and HORA =:hora\n"
                                  "and MARCADO =:marcado)"));
-        q.bindValue(QStringLiteral(":dia"), EventRecorder::diaSemana(now.date()));
+        q.bindValue(QStringLiteral(":dia"), EventRecorder::weekdayCode(now.date()));
         q.bindValue(QStringLiteral(":hora"), QTime(now.time().hour(), 0, 0));
         q.bindValue(QStringLiteral(":marcado"), 1);
         if (!q.exec() || !q.next()) return false;
@@ -53,64 +53,64 @@ bool AccountSupervisor::verificarRearme(const QDateTime &now) {
         u.bindValue(QStringLiteral(":conta"), conta);
         if (!u.exec()) return false;
     }
-    emit desarmadosChanged();
-    emit aguardandoArmarChanged();
-    emit contaAguardandoArmar(QStringLiteral("Cliente ") + nome +
+    emit disarmedChanged();
+    emit awaitingArmChanged();
+    emit accountAwaitingArm(QStringLiteral("Cliente ") + nome +
                               QStringLiteral(" Está Desarmado"));
     return true;
 }
 
 bool AccountSupervisor::TimerInativosTimer(const QDateTime &now) {
-    QSqlDatabase db = m_banco.principal();
-    m_consultas = 0;
-    int examinadas = 0;
-    bool voltou = false;
+    QSqlDatabase db = m_database.primary();
+    m_queries = 0;
+    int examined = 0;
+    bool cameBack = false;
     // Keyset reading in account order along the primary key: each statement reads the few
     // rows this tick still has to examine, whatever the number of accounts. ("+ 0" keeps the
     // optimizer from walking the whole EVENTO_ATRASADO index to filter.)
-    while (examinadas < kContasPorTick) {
+    while (examined < kAccountsPerTick) {
         QSqlQuery q(db);
         q.setForwardOnly(true);
         q.prepare(QStringLiteral(
                       "Select first %1 CONTA, NOME, ULTIMO_EVENTO, TEMPO_ATRASO from CLIENTES\n"
                       "where CONTA > :conta and EVENTO_ATRASADO + 0 = 0\n"
                       "order by Conta Asc")
-                      .arg(kContasPorTick - examinadas));
-        q.bindValue(QStringLiteral(":conta"), m_ultimaConta);
-        ++m_consultas;
+                      .arg(kAccountsPerTick - examined));
+        q.bindValue(QStringLiteral(":conta"), m_lastAccount);
+        ++m_queries;
         if (!q.exec()) return false;
         while (q.next()) {
-            ++examinadas;
+            ++examined;
             const QString conta = q.value(0).toString();
             const QString nome = q.value(1).toString();
-            const QVariant ultimo = q.value(2);
-            const qint64 minutos = q.value(3).isNull() ? 0 : q.value(3).toLongLong();
-            m_ultimaConta = conta;
-            const bool vencida =
-                ultimo.isNull() || now >= ultimo.toDateTime().addSecs(minutos * 60);
-            if (vencida && !conta.isEmpty()) {
-                const QString desde =
-                    ultimo.isNull()
+            const QVariant last = q.value(2);
+            const qint64 minutes = q.value(3).isNull() ? 0 : q.value(3).toLongLong();
+            m_lastAccount = conta;
+            const bool expired =
+                last.isNull() || now >= last.toDateTime().addSecs(minutes * 60);
+            if (expired && !conta.isEmpty()) {
+                const QString since =
+                    last.isNull()
                         ? QString()
-                        : ultimo.toDateTime().toString(DateFormats::kDateTime);
+                        : last.toDateTime().toString(DateFormats::kDateTime);
                 q.finish();
                 QSqlQuery u(db);
                 u.prepare(
                     QStringLiteral("Update CLIENTES Set EVENTO_ATRASADO = 1\nwhere CONTA =:id"));
                 u.bindValue(QStringLiteral(":id"), conta);
                 if (!u.exec()) return false;
-                reabrirVarredura();
-                emit semComunicacaoChanged();
-                emit contaInativa(QStringLiteral("Cliente ") + conta + QLatin1Char('-') + nome +
-                                  QStringLiteral(" Está inativo desde ") + desde);
+                restartScan();
+                emit silentChanged();
+                emit inactiveAccount(QStringLiteral("Cliente ") + conta + QLatin1Char('-') + nome +
+                                  QStringLiteral(" Está inativo desde ") + since);
                 return true;
             }
         }
-        if (examinadas < kContasPorTick) {
+        if (examined < kAccountsPerTick) {
             // The end of the list: the scan starts again from the lowest account.
-            reabrirVarredura();
-            if (voltou) break;
-            voltou = true;
+            restartScan();
+            if (cameBack) break;
+            cameBack = true;
         }
     }
     return false;

@@ -14,37 +14,37 @@ class Database;
 class AccountSupervisor : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kContasPorTick = 9;
+    static constexpr int kAccountsPerTick = 9;
 
-    explicit AccountSupervisor(Database &banco, QObject *parent = nullptr);
+    explicit AccountSupervisor(Database &database, QObject *parent = nullptr);
 
     // Moves at most one due disarmed account to "waiting to be armed". True when one moved.
-    bool verificarRearme(const QDateTime &now);
+    bool checkRearm(const QDateTime &now);
 
     // Examines the next nine accounts of the scan; marks the first one found silent and
     // restarts the scan. True when an account was marked.
     bool TimerInativosTimer(const QDateTime &now);
 
     // Back to the lowest account number (after every recorded event, and after a mark).
-    void reabrirVarredura() { m_ultimaConta.clear(); }
-    const QString &ultimaContaExaminada() const { return m_ultimaConta; }
+    void restartScan() { m_lastAccount.clear(); }
+    const QString &lastAccountExamined() const { return m_lastAccount; }
 
     // How many statements the last scan tick ran (each reads at most nine rows).
-    int consultasNoUltimoTick() const { return m_consultas; }
+    int queriesInLastTick() const { return m_queries; }
 
 signals:
     // "Cliente " + name + " Está Desarmado"
-    void contaAguardandoArmar(const QString &mensagem);
+    void accountAwaitingArm(const QString &messageText);
     // "Cliente " + account + "-" + name + " Está inativo desde " + last event
-    void contaInativa(const QString &mensagem);
-    void desarmadosChanged();
-    void aguardandoArmarChanged();
-    void semComunicacaoChanged();
+    void inactiveAccount(const QString &messageText);
+    void disarmedChanged();
+    void awaitingArmChanged();
+    void silentChanged();
 
 private:
-    Database &m_banco;
-    QString m_ultimaConta; // the scan's position: the last account examined
-    int m_consultas = 0;
+    Database &m_database;
+    QString m_lastAccount; // the scan's position: the last account examined
+    int m_queries = 0;
 };
 
 } // namespace tulmo

@@ -95,7 +95,7 @@ QString EventDecoder::Decodifica_Eventos(const QString &m) const {
     const QChar first = m.at(0);
 
     QString dt, tm;
-    if (m_settings.dataEventos() == LiveSettings::DataEventos::BuscarDoReceiver) {
+    if (m_settings.eventTimeSource() == LiveSettings::EventTimeSource::FromReceiver) {
         dt = at(m, 30, 8);
         tm = at(m, 21, 8);
     } else {

@@ -7,20 +7,20 @@
 
 namespace tulmo {
 
-EventPump::EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &gravador,
+EventPump::EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &recorder,
                      Prompt *prompt, const Clock &clock, QObject *parent)
     : QObject(parent)
     , m_queue(queue)
     , m_rejects(rejects)
-    , m_gravador(gravador)
+    , m_recorder(recorder)
     , m_prompt(prompt)
     , m_clock(clock) {}
 
-RecordResult EventPump::gravarProximo() {
+RecordResult EventPump::recordNext() {
     if (m_busy || m_queue.isEmpty()) return RecordResult{};
     m_busy = true;
     const QString line = m_queue.head();
-    RecordResult r = m_gravador.Grava_Evento_Banco_Dados(line);
+    RecordResult r = m_recorder.Grava_Evento_Banco_Dados(line);
     if (r.status == RecordResult::Status::Ignored) {
         r.status = RecordResult::Status::Rejected;
         r.reason = QStringLiteral("linha curta demais para ser um evento");
@@ -34,7 +34,7 @@ RecordResult EventPump::gravarProximo() {
         // Only once the line is safe in the rejects file does it leave the queue.
         if (m_rejects.append(line, when, r.reason)) {
             m_queue.removeHead();
-            emit linhaRejeitada(line, r.reason);
+            emit lineRejected(line, r.reason);
         }
         break;
     }

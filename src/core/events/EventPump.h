@@ -19,20 +19,20 @@ class RejectLog;
 class EventPump : public QObject {
     Q_OBJECT
 public:
-    EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &gravador, Prompt *prompt,
+    EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &recorder, Prompt *prompt,
               const Clock &clock, QObject *parent = nullptr);
 
     // One recording step; returns what happened to the head line (Ignored when nothing ran).
-    RecordResult gravarProximo();
-    bool ocupado() const { return m_busy; }
+    RecordResult recordNext();
+    bool busy() const { return m_busy; }
 
 signals:
-    void linhaRejeitada(const QString &line, const QString &reason);
+    void lineRejected(const QString &line, const QString &reason);
 
 private:
     EventQueue &m_queue;
     RejectLog &m_rejects;
-    EventRecorder &m_gravador;
+    EventRecorder &m_recorder;
     Prompt *m_prompt;
     const Clock &m_clock;
     bool m_busy = false;

@@ -47,7 +47,7 @@ Step dbFailed(const QString &what, const QString &dbError) {
 // the transaction is committed.
 struct Recording {
     DecodedEvent ev;
-    QDateTime agora;
+    QDateTime now;
     bool readSmsReceivers = false;
 
     AccountRow account;
@@ -56,12 +56,12 @@ struct Recording {
     int numeroZonaUsuario = 0;
     EventRow row;
 
-    bool desarmadosChanged = false;
-    bool aguardandoArmarChanged = false;
+    bool disarmedChanged = false;
+    bool awaitingArmChanged = false;
     QString warning;
     QList<int> smsReceivers;
 
-    bool cadastrado() const { return !account.nome.isEmpty(); }
+    bool registered() const { return !account.nome.isEmpty(); }
 };
 
 Step lookUpAccountAndCode(RecordingRepository &repo, Recording &r) {
@@ -82,14 +82,14 @@ Step checkLineData(Recording &r) {
     const QString &tipo = r.code.tipo;
     const bool lookedUp = tipo == QLatin1String("0") || tipo == QLatin1String("1") ||
                           tipo == QLatin1String("2") || tipo == QLatin1String("3");
-    if (r.cadastrado() && lookedUp && !toSmallint(r.ev.zonaUsuario, &r.numeroZonaUsuario))
+    if (r.registered() && lookedUp && !toSmallint(r.ev.zonaUsuario, &r.numeroZonaUsuario))
         return badData(QStringLiteral("zona ou usuário inválido: \"%1\"").arg(r.ev.zonaUsuario));
     return std::nullopt;
 }
 
 // Any event is a sign of life.
 Step keepAlive(RecordingRepository &repo, const Recording &r) {
-    if (!repo.markSignOfLife(r.ev.conta, r.agora))
+    if (!repo.markSignOfLife(r.ev.conta, r.now))
         return dbFailed(QStringLiteral("atualizar a conta"), repo.lastError());
     return std::nullopt;
 }
@@ -97,14 +97,14 @@ Step keepAlive(RecordingRepository &repo, const Recording &r) {
 void fillRow(Recording &r) {
     EventRow &e = r.row;
     e.conta = r.ev.conta;
-    e.cliente = r.cadastrado() ? r.account.nome : QStringLiteral("Não Cadastrado");
+    e.cliente = r.registered() ? r.account.nome : QStringLiteral("Não Cadastrado");
     e.codigoAlarme = r.ev.codigo;
     e.argumento = r.ev.zonaUsuario;
     e.numeroParticao = r.particao;
     e.nomeParticao = QStringLiteral("PARTIÇÃO ") + r.ev.particao;
     e.descricao = r.code.descricao;
     e.tipo = r.code.tipo;
-    e.dataIntervencao = r.agora;
+    e.dataIntervencao = r.now;
     e.detalhes = QStringLiteral("Evento Padrão");
     e.idecall = r.ev.idecall;
     e.tratado = r.code.registroAutomatico;
@@ -122,7 +122,7 @@ Step lookUpPartitionName(RecordingRepository &repo, Recording &r) {
 // The user's or zone's description after the code's; its number when it has none, and the
 // text as received when the account is not registered.
 Step describe(RecordingRepository &repo, Recording &r, bool zona) {
-    if (!r.cadastrado()) {
+    if (!r.registered()) {
         r.row.descricao += QLatin1Char(' ') + r.ev.zonaUsuario;
         return std::nullopt;
     }
@@ -134,25 +134,25 @@ Step describe(RecordingRepository &repo, Recording &r, bool zona) {
     return std::nullopt;
 }
 
-Step setDesarmados(RecordingRepository &repo, Recording &r, int valor) {
-    if (!repo.setDesarmados(r.ev.conta, valor))
+Step setDesarmados(RecordingRepository &repo, Recording &r, int value) {
+    if (!repo.setDesarmados(r.ev.conta, value))
         return dbFailed(QStringLiteral("atualizar DESARMADOS da conta"), repo.lastError());
-    r.desarmadosChanged = true;
+    r.disarmedChanged = true;
     return std::nullopt;
 }
 
-Step setRearme(RecordingRepository &repo, Recording &r, int valor) {
-    if (!repo.setRearme(r.ev.conta, valor))
+Step setRearme(RecordingRepository &repo, Recording &r, int value) {
+    if (!repo.setRearme(r.ev.conta, value))
         return dbFailed(QStringLiteral("atualizar REARME da conta"), repo.lastError());
-    r.aguardandoArmarChanged = true;
+    r.awaitingArmChanged = true;
     return std::nullopt;
 }
 
 // A disarm during an hour the schedule marks armed is announced once the event is stored.
 Step checkSchedule(RecordingRepository &repo, Recording &r) {
     bool marcado = false;
-    if (!repo.readScheduleMarked(r.ev.conta, EventRecorder::diaSemana(r.agora.date()),
-                                 QTime(r.agora.time().hour(), 0, 0), &marcado))
+    if (!repo.readScheduleMarked(r.ev.conta, EventRecorder::weekdayCode(r.now.date()),
+                                 QTime(r.now.time().hour(), 0, 0), &marcado))
         return dbFailed(QStringLiteral("ler o quadro de horários"), repo.lastError());
     if (marcado)
         r.warning =
@@ -164,7 +164,7 @@ Step checkSchedule(RecordingRepository &repo, Recording &r) {
 // supervision columns.
 Step classify(RecordingRepository &repo, Recording &r) {
     const QString &tipo = r.code.tipo;
-    r.row.tipo = EventTypes::tipoNome(tipo);
+    r.row.tipo = EventTypes::typeName(tipo);
     if (tipo == QLatin1String("0")) {
         if (Step s = describe(repo, r, false)) return s;
         if (Step s = setDesarmados(repo, r, 1)) return s;
@@ -215,22 +215,22 @@ void playSound(SoundOutput *sound, const EventCodeRow &code) {
 void sendSms(SlotWriter *writer, const Recording &r) {
     if (!writer || r.smsReceivers.isEmpty()) return;
     const QByteArray cmd =
-        EventRecorder::comandoSms(r.account.celular, r.row.descricao, r.row.nomeParticao);
+        EventRecorder::smsCommand(r.account.celular, r.row.descricao, r.row.nomeParticao);
     for (int receiver : r.smsReceivers)
         writer->writeToSlot(receiver, cmd);
 }
 
 } // namespace
 
-EventRecorder::EventRecorder(Database &banco, const Clock &clock, SoundOutput *sound,
+EventRecorder::EventRecorder(Database &database, const Clock &clock, SoundOutput *sound,
                              SlotWriter *slotWriter, QObject *parent)
     : QObject(parent)
-    , m_banco(banco)
+    , m_database(database)
     , m_clock(clock)
     , m_sound(sound)
     , m_slots(slotWriter) {}
 
-QByteArray EventRecorder::comandoSms(const QString &celular, const QString &descricao,
+QByteArray EventRecorder::smsCommand(const QString &celular, const QString &descricao,
                                      const QString &nomeParticao) {
     QByteArray cmd = toWindows1252(QStringLiteral("SMS:") + celular + QLatin1Char(',') + descricao +
                                    QLatin1Char(' ') + nomeParticao);
@@ -238,15 +238,15 @@ QByteArray EventRecorder::comandoSms(const QString &celular, const QString &desc
     return cmd;
 }
 
-QString EventRecorder::diaSemana(const QDate &d) {
-    static const char *const dias[] = {"DOM", "SEG", "TER", "QUA", "QUI", "SEX", "SAB"};
-    return QString::fromLatin1(dias[d.dayOfWeek() % 7]); // Qt: Monday 1 … Sunday 7
+QString EventRecorder::weekdayCode(const QDate &d) {
+    static const char *const days[] = {"DOM", "SEG", "TER", "QUA", "QUI", "SEX", "SAB"};
+    return QString::fromLatin1(days[d.dayOfWeek() % 7]); // Qt: Monday 1 … Sunday 7
 }
 
 // Called once the transaction is rolled back.
 RecordResult EventRecorder::failure(const QString &what, const QString &dbError) {
     RecordResult r;
-    if (m_banco.ensureAlive() == Database::State::Alive) {
+    if (m_database.ensureAlive() == Database::State::Alive) {
         // The connection works: this statement fails for this line, and would again.
         r.status = RecordResult::Status::Rejected;
         r.reason =
@@ -273,7 +273,7 @@ RecordResult EventRecorder::Grava_Evento_Banco_Dados(const QString &line) {
     if (parsed->conta.size() > 6)
         return rejected(
             QStringLiteral("conta com mais de 6 caracteres: \"%1\"").arg(parsed->conta));
-    if (!m_banco.principal().isOpen() && m_banco.ensureAlive() == Database::State::Unreachable) {
+    if (!m_database.primary().isOpen() && m_database.ensureAlive() == Database::State::Unreachable) {
         result.status = RecordResult::Status::Retry;
         result.reason = QStringLiteral("banco de dados inacessível");
         return result;
@@ -281,19 +281,19 @@ RecordResult EventRecorder::Grava_Evento_Banco_Dados(const QString &line) {
 
     Recording r;
     r.ev = *parsed;
-    r.agora = m_clock.now();
+    r.now = m_clock.now();
     r.readSmsReceivers = m_slots != nullptr;
-    if (const Step stop = record(m_banco.principal(), r))
+    if (const Step stop = record(m_database.primary(), r))
         return stop->database ? failure(stop->reason, stop->dbError) : rejected(stop->reason);
 
     // Stored: only now does the operator hear, the receivers send and the lists refresh.
     playSound(m_sound, r.code);
     sendSms(m_slots, r);
-    emit semComunicacaoChanged();
-    if (r.desarmadosChanged) emit desarmadosChanged();
-    if (r.aguardandoArmarChanged) emit aguardandoArmarChanged();
-    if (r.row.tratado == 0) emit pendenteRegistrado();
-    emit recebidosChanged();
+    emit silentChanged();
+    if (r.disarmedChanged) emit disarmedChanged();
+    if (r.awaitingArmChanged) emit awaitingArmChanged();
+    if (r.row.tratado == 0) emit pendingRecorded();
+    emit receivedChanged();
     result.status = RecordResult::Status::Stored;
     result.warning = r.warning;
     return result;

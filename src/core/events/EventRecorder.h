@@ -34,28 +34,28 @@ struct RecordResult {
 class EventRecorder : public QObject {
     Q_OBJECT
 public:
-    EventRecorder(Database &banco, const Clock &clock, SoundOutput *sound, SlotWriter *slotWriter,
+    EventRecorder(Database &database, const Clock &clock, SoundOutput *sound, SlotWriter *slotWriter,
                   QObject *parent = nullptr);
 
     RecordResult Grava_Evento_Banco_Dados(const QString &line);
 
     // "SMS:" + mobile + "," + description + " " + partition, NUL-filled to 257 bytes.
-    static QByteArray comandoSms(const QString &celular, const QString &descricao,
+    static QByteArray smsCommand(const QString &celular, const QString &descricao,
                                  const QString &nomeParticao);
     // Weekday codes of the arming schedule, Sunday first.
-    static QString diaSemana(const QDate &d);
+    static QString weekdayCode(const QDate &d);
 
 signals:
-    void semComunicacaoChanged(); // ULTIMO_EVENTO / EVENTO_ATRASADO touched
-    void desarmadosChanged();
-    void aguardandoArmarChanged();
-    void pendenteRegistrado(); // an event stored as pending (TRATADO = 0)
-    void recebidosChanged();   // an event stored: reopen the received-events list
+    void silentChanged(); // ULTIMO_EVENTO / EVENTO_ATRASADO touched
+    void disarmedChanged();
+    void awaitingArmChanged();
+    void pendingRecorded(); // an event stored as pending (TRATADO = 0)
+    void receivedChanged();   // an event stored: reopen the received-events list
 
 private:
     RecordResult failure(const QString &what, const QString &dbError);
 
-    Database &m_banco;
+    Database &m_database;
     const Clock &m_clock;
     SoundOutput *m_sound;
     SlotWriter *m_slots;

@@ -6,60 +6,60 @@
 
 namespace tulmo {
 
-EventRepeater::EventRepeater(EventQueue &fila, SlotWriter &portas, const LiveSettings &settings,
+EventRepeater::EventRepeater(EventQueue &eventQueue, SlotWriter &ports, const LiveSettings &settings,
                        QObject *parent)
     : QObject(parent)
-    , m_fila(fila)
-    , m_portas(portas)
+    , m_eventQueue(eventQueue)
+    , m_ports(ports)
     , m_settings(settings) {
     m_timer.setObjectName(QStringLiteral("TimerRepetidora"));
     connect(&m_timer, &QTimer::timeout, this, &EventRepeater::TimerRepetidoraTimer);
 }
 
-int EventRepeater::tentativas() const {
-    return m_settings.tentativasRepetidora();
+int EventRepeater::attempts() const {
+    return m_settings.repeaterAttempts();
 }
 
-int EventRepeater::intervaloSegundos() const {
-    return m_settings.tempoTentativas();
+int EventRepeater::intervalSeconds() const {
+    return m_settings.retryInterval();
 }
 
-void EventRepeater::iniciarSeOcioso() {
-    if (m_fila.isEmpty() || m_retryCount != 0 || m_timer.isActive()) return;
+void EventRepeater::startIfIdle() {
+    if (m_eventQueue.isEmpty() || m_retryCount != 0 || m_timer.isActive()) return;
     m_timer.start(50);
-    emit iniciada();
+    emit started();
 }
 
 void EventRepeater::TimerRepetidoraTimer() {
     m_timer.stop();
-    m_timer.setInterval(intervaloSegundos() * 1000);
-    if (m_fila.isEmpty()) {
+    m_timer.setInterval(intervalSeconds() * 1000);
+    if (m_eventQueue.isEmpty()) {
         m_retryCount = 0;
         return;
     }
-    if (m_retryCount < tentativas()) {
+    if (m_retryCount < attempts()) {
         ++m_retryCount;
         m_timer.start();
-        const QString head = m_fila.head();
-        const int virgula = head.indexOf(QLatin1Char(','));
-        const int slot = head.left(virgula).trimmed().toInt();
+        const QString head = m_eventQueue.head();
+        const int comma = head.indexOf(QLatin1Char(','));
+        const int slot = head.left(comma).trimmed().toInt();
         // Frames are kept as received, one character per byte.
-        const QByteArray frame = head.mid(virgula + 1).left(kMaxCaracteres).toLatin1();
+        const QByteArray frame = head.mid(comma + 1).left(kMaxChars).toLatin1();
         // A closed port is opened first; one that cannot open, or fails, still counts the
         // attempt.
-        m_portas.openAndWrite(slot, frame);
-        emit enviada(slot, frame);
+        m_ports.openAndWrite(slot, frame);
+        emit sent(slot, frame);
         return;
     }
-    m_fila.removeHead();
+    m_eventQueue.removeHead();
     m_retryCount = 0;
 }
 
-void EventRepeater::confirmar(int slot) {
-    if (m_fila.isEmpty()) return;
-    const QString head = m_fila.head();
+void EventRepeater::acknowledge(int slot) {
+    if (m_eventQueue.isEmpty()) return;
+    const QString head = m_eventQueue.head();
     if (head.section(QLatin1Char(','), 0, 0).trimmed() != QString::number(slot)) return;
-    m_fila.removeHead();
+    m_eventQueue.removeHead();
     m_retryCount = 0;
     m_timer.stop();
 }

@@ -15,33 +15,33 @@ class SlotWriter;
 class EventRepeater : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kMaxCaracteres = 21;
+    static constexpr int kMaxChars = 21;
 
     // The number of attempts and their interval are read from the live settings at each
     // attempt, so a change in the settings dialog counts from the next one.
-    EventRepeater(EventQueue &fila, SlotWriter &portas, const LiveSettings &settings,
+    EventRepeater(EventQueue &eventQueue, SlotWriter &ports, const LiveSettings &settings,
                QObject *parent = nullptr);
 
-    int tentativas() const;
-    int intervaloSegundos() const;
+    int attempts() const;
+    int intervalSeconds() const;
 
     // Step of the one-second driver: starts the repeater when lines wait and it is idle.
-    void iniciarSeOcioso();
+    void startIfIdle();
     // One expiry of TimerRepetidora: an attempt, or the drop of the head after the last.
     void TimerRepetidoraTimer();
     // Serial reception ended a frame on slot k: the head line of slot k was delivered.
-    void confirmar(int slot);
+    void acknowledge(int slot);
 
     int retryCount() const { return m_retryCount; }
     QTimer &timer() { return m_timer; }
 
 signals:
-    void iniciada();
-    void enviada(int slot, const QByteArray &frame);
+    void started();
+    void sent(int slot, const QByteArray &frame);
 
 private:
-    EventQueue &m_fila;
-    SlotWriter &m_portas;
+    EventQueue &m_eventQueue;
+    SlotWriter &m_ports;
     const LiveSettings &m_settings;
     QTimer m_timer; // TimerRepetidora
     int m_retryCount = 0;

@@ -19,7 +19,7 @@ bool hasPending(QSqlDatabase db) {
 }
 
 bool finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
-                        const QString &intervencao, const QDateTime &when, QString *erro) {
+                        const QString &intervencao, const QDateTime &when, QString *errorText) {
     QSqlQuery q(db);
     bool ok = q.prepare(QStringLiteral("Update Eventos Set\n"
                                        "  Tratado          = :Tratado,\n"
@@ -29,13 +29,13 @@ bool finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QStrin
                                        "Where Sequencia = :Sequencia"));
     if (ok) {
         q.bindValue(QStringLiteral(":Tratado"), 1);
-        q.bindValue(QStringLiteral(":Detalhes"), detalhes.left(kDetalhesWidth));
-        q.bindValue(QStringLiteral(":Intervencao"), intervencao.left(kIntervencaoWidth));
+        q.bindValue(QStringLiteral(":Detalhes"), detalhes.left(kDetailsWidth));
+        q.bindValue(QStringLiteral(":Intervencao"), intervencao.left(kInterventionWidth));
         q.bindValue(QStringLiteral(":Data_Intervencao"), when);
         q.bindValue(QStringLiteral(":Sequencia"), sequencia);
         ok = q.exec();
     }
-    if (!ok && erro) *erro = q.lastError().text();
+    if (!ok && errorText) *errorText = q.lastError().text();
     return ok;
 }
 

@@ -12,8 +12,8 @@ namespace tulmo {
 namespace EventRepository {
 
 // Widths of EVENTOS.DETALHES and EVENTOS.INTERVENCAO: longer texts are cut, not refused.
-inline constexpr int kDetalhesWidth = 40;
-inline constexpr int kIntervencaoWidth = 20;
+inline constexpr int kDetailsWidth = 40;
+inline constexpr int kInterventionWidth = 20;
 
 // The main window's "Eventos Recebidos": the treated events, newest first.
 QString receivedListSql();
@@ -26,7 +26,7 @@ bool hasPending(QSqlDatabase db);
 // Marks the event treated with the operator's description and kind of intervention (each cut
 // to its column) at when. False when the statement failed, with the database's text in erro.
 bool finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
-                        const QString &intervencao, const QDateTime &when, QString *erro = nullptr);
+                        const QString &intervencao, const QDateTime &when, QString *errorText = nullptr);
 
 } // namespace EventRepository
 

@@ -46,12 +46,12 @@ const EventTypes::Type *EventTypes::byName(QStringView name) {
     return nullptr;
 }
 
-QString EventTypes::tipoNome(const QString &tipoNumero) {
+QString EventTypes::typeName(const QString &typeNumber) {
     // Only the plain digits of a number name a type ("06" or " 6" are no type number).
     bool ok = false;
-    const int n = tipoNumero.toInt(&ok);
-    const Type *t = ok && QString::number(n) == tipoNumero ? byNumber(n) : nullptr;
-    return t ? t->name.toString() : tipoNumero;
+    const int n = typeNumber.toInt(&ok);
+    const Type *t = ok && QString::number(n) == typeNumber ? byNumber(n) : nullptr;
+    return t ? t->name.toString() : typeNumber;
 }
 
 EventTypes::Colors EventTypes::gridColors(QStringView tipo) {

@@ -32,7 +32,7 @@ public:
 
     // EVENTOS.TIPO for the catalogue's type number as text: the type's name, or the text as
     // it is for a number without one (9, above 10, or empty for a code not in the catalogue).
-    static QString tipoNome(const QString &tipoNumero);
+    static QString typeName(const QString &typeNumber);
 
     // The colours of a row of Grade_Eventos: an empty TIPO is white, a TIPO that names no
     // type keeps the grid's base colour.

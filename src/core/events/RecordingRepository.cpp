@@ -77,12 +77,12 @@ bool RecordingRepository::readEventCode(const QString &codigo, EventCodeRow *out
     return true;
 }
 
-bool RecordingRepository::markSignOfLife(const QString &conta, const QDateTime &agora) {
+bool RecordingRepository::markSignOfLife(const QString &conta, const QDateTime &now) {
     QSqlQuery q(m_db);
     q.prepare(
         QStringLiteral("Update CLIENTES Set ULTIMO_EVENTO =:UltimoEvento, EVENTO_ATRASADO = 0\n"
                        "where CONTA =:id"));
-    q.bindValue(QStringLiteral(":UltimoEvento"), agora);
+    q.bindValue(QStringLiteral(":UltimoEvento"), now);
     q.bindValue(QStringLiteral(":id"), conta);
     return run(q);
 }
@@ -100,12 +100,12 @@ bool RecordingRepository::readPartitionName(const QString &conta, int particao, 
 }
 
 bool RecordingRepository::readDescription(const QString &sql, const QString &conta,
-                                          const QString &param, int numero, QString *out) {
+                                          const QString &param, int number, QString *out) {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     q.prepare(sql);
     q.bindValue(QStringLiteral(":conta"), conta);
-    q.bindValue(param, numero);
+    q.bindValue(param, number);
     if (!run(q)) return false;
     *out = q.next() ? Row(q)["DESCRICAO"].toString() : QString();
     return true;

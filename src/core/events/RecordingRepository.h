@@ -48,7 +48,7 @@ public:
     bool readAccount(const QString &conta, AccountRow *out);
     bool readEventCode(const QString &codigo, EventCodeRow *out);
     // ULTIMO_EVENTO := agora, EVENTO_ATRASADO := 0: any event is a sign of life.
-    bool markSignOfLife(const QString &conta, const QDateTime &agora);
+    bool markSignOfLife(const QString &conta, const QDateTime &now);
     // The partition's NOME_PARTICAO; empty without a row.
     bool readPartitionName(const QString &conta, int particao, QString *out);
     // The DESCRICAO of USUARIOS or ZONAS; empty without a row.
@@ -68,7 +68,7 @@ public:
     const QString &lastError() const { return m_error; }
 
 private:
-    bool readDescription(const QString &sql, const QString &conta, const QString &param, int numero,
+    bool readDescription(const QString &sql, const QString &conta, const QString &param, int number,
                          QString *out);
     bool run(QSqlQuery &q);
 

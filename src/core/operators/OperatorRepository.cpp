@@ -7,8 +7,8 @@
 namespace tulmo::OperatorRepository {
 
 namespace {
-bool falha(const QSqlQuery &q, QString *erro) {
-    if (erro) *erro = q.lastError().text();
+bool failed(const QSqlQuery &q, QString *errorText) {
+    if (errorText) *errorText = q.lastError().text();
     return false;
 }
 } // namespace
@@ -17,17 +17,17 @@ QString listSql() {
     return QStringLiteral("Select * from OPERADORES\norder by NOME Asc");
 }
 
-bool ehAdministrador(const QString &nome) {
+bool isAdministrator(const QString &nome) {
     return nome == QLatin1String("admin") || nome == QLatin1String("ADMIN");
 }
 
-std::optional<Operator> buscar(QSqlDatabase db, const QString &nome, bool *ok) {
+std::optional<Operator> find(QSqlDatabase db, const QString &nome, bool *ok) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const bool feito = q.prepare(QStringLiteral("Select * from Operadores\nWhere Nome =:Nome")) &&
+    const bool finished = q.prepare(QStringLiteral("Select * from Operadores\nWhere Nome =:Nome")) &&
                        (q.bindValue(QStringLiteral(":Nome"), nome), q.exec());
-    if (ok) *ok = feito;
-    if (!feito || !q.next()) return std::nullopt;
+    if (ok) *ok = finished;
+    if (!finished || !q.next()) return std::nullopt;
     Operator op;
     op.nome = q.value(QStringLiteral("NOME")).toString();
     op.permissoes = q.value(QStringLiteral("PERMISSOES")).toUInt();
@@ -35,48 +35,48 @@ std::optional<Operator> buscar(QSqlDatabase db, const QString &nome, bool *ok) {
     return op;
 }
 
-bool senhaConfere(const std::optional<Operator> &op, const QString &senha) {
+bool passwordMatches(const std::optional<Operator> &op, const QString &senha) {
     if (senha.isEmpty()) return false;
     return senha == (op ? op->senha : QString());
 }
 
-bool incluir(QSqlDatabase db, const Operator &op, QString *erro) {
+bool insert(QSqlDatabase db, const Operator &op, QString *errorText) {
     QSqlQuery q(db);
     if (!q.prepare(QStringLiteral("Insert Into OPERADORES\n( NOME, PERMISSOES, SENHA)\nValues\n"
                                   "( :Nome, :Permissoes, :Senha)")))
-        return falha(q, erro);
+        return failed(q, errorText);
     q.bindValue(QStringLiteral(":Nome"), op.nome);
     q.bindValue(QStringLiteral(":Permissoes"), op.permissoes);
     q.bindValue(QStringLiteral(":Senha"), op.senha);
-    return q.exec() || falha(q, erro);
+    return q.exec() || failed(q, errorText);
 }
 
-bool alterar(QSqlDatabase db, const QString &nomeAnterior, const Operator &op, QString *erro) {
+bool update(QSqlDatabase db, const QString &nomeAnterior, const Operator &op, QString *errorText) {
     QSqlQuery q(db);
     if (!q.prepare(QStringLiteral("Update Operadores Set\n"
                                   "  Nome       = :Nome,\n"
                                   "  Permissoes = :Permissoes,\n"
                                   "  Senha      = :Senha\n"
                                   "Where Nome = :Nome_Anterior")))
-        return falha(q, erro);
+        return failed(q, errorText);
     q.bindValue(QStringLiteral(":Nome"), op.nome);
     q.bindValue(QStringLiteral(":Permissoes"), op.permissoes);
     q.bindValue(QStringLiteral(":Senha"), op.senha);
     q.bindValue(QStringLiteral(":Nome_Anterior"), nomeAnterior);
-    if (!q.exec()) return falha(q, erro);
+    if (!q.exec()) return failed(q, errorText);
     if (q.numRowsAffected() < 1) {
-        if (erro) *erro = QStringLiteral("o operador \"%1\" não existe mais").arg(nomeAnterior);
+        if (errorText) *errorText = QStringLiteral("o operador \"%1\" não existe mais").arg(nomeAnterior);
         return false;
     }
     return true;
 }
 
-bool excluir(QSqlDatabase db, const QString &nome, QString *erro) {
+bool remove(QSqlDatabase db, const QString &nome, QString *errorText) {
     QSqlQuery q(db);
     if (!q.prepare(QStringLiteral("Delete From Operadores\nWhere NOME = :Nome")))
-        return falha(q, erro);
+        return failed(q, errorText);
     q.bindValue(QStringLiteral(":Nome"), nome);
-    return q.exec() || falha(q, erro);
+    return q.exec() || failed(q, errorText);
 }
 
 } // namespace tulmo::Operadores

@@ -22,20 +22,20 @@ namespace OperatorRepository {
 // The operator form's list: every operator by name.
 QString listSql();
 
-inline constexpr const char *kAdministrador = "admin";
+inline constexpr const char *kAdministrator = "admin";
 // "admin" or "ADMIN": may open the operator form.
-bool ehAdministrador(const QString &nome);
+bool isAdministrator(const QString &nome);
 
 // The row of that name, if any. ok is false when the statement failed.
-std::optional<Operator> buscar(QSqlDatabase db, const QString &nome, bool *ok = nullptr);
+std::optional<Operator> find(QSqlDatabase db, const QString &nome, bool *ok = nullptr);
 // The password must equal the row's exactly; an empty password or a missing row never matches.
-bool senhaConfere(const std::optional<Operator> &op, const QString &senha);
+bool passwordMatches(const std::optional<Operator> &op, const QString &senha);
 
-bool incluir(QSqlDatabase db, const Operator &op, QString *erro = nullptr);
+bool insert(QSqlDatabase db, const Operator &op, QString *errorText = nullptr);
 // Finds the row by the name it had, so a rename moves it; a row that is gone is an error.
-bool alterar(QSqlDatabase db, const QString &nomeAnterior, const Operator &op,
-             QString *erro = nullptr);
-bool excluir(QSqlDatabase db, const QString &nome, QString *erro = nullptr);
+bool update(QSqlDatabase db, const QString &nomeAnterior, const Operator &op,
+             QString *errorText = nullptr);
+bool remove(QSqlDatabase db, const QString &nome, QString *errorText = nullptr);
 
 } // namespace Operadores
 

@@ -6,7 +6,7 @@
 namespace tulmo {
 
 namespace {
-const char *const kTitulos[] = {"Keep Alive", "Conta",       "Ultimo Pacote", "Ultimo Evento",
+const char *const kTitles[] = {"Keep Alive", "Conta",       "Ultimo Pacote", "Ultimo Evento",
                                 "Servidor",   "IMEI",        "IP REMOTO",     "Socket",
                                 "Conexão",    "Data Conexão"};
 } // namespace
@@ -45,24 +45,24 @@ QVariant ConnectedDevicesModel::data(const QModelIndex &index, int role) const {
     switch (index.column()) {
     case ColKeepAlive:
         return formatDate(l.keepAlive);
-    case ColConta:
+    case ColAccount:
         return l.conta;
-    case ColUltimoPacote:
-        return l.ultimoPacote;
-    case ColUltimoEvento:
-        return formatDate(l.ultimoEvento);
-    case ColServidor:
-        return QString::number(l.servidor);
+    case ColLastPacket:
+        return l.lastPacket;
+    case ColLastEvent:
+        return formatDate(l.lastEvent);
+    case ColServer:
+        return QString::number(l.server);
     case ColImei:
         return l.imei;
-    case ColIpRemoto:
-        return l.ipRemoto;
+    case ColRemoteIp:
+        return l.remoteIp;
     case ColSocket:
         return QString::number(l.socketIndex);
-    case ColConexao:
-        return QString::number(l.conexao);
-    case ColDataConexao:
-        return formatDate(l.dataConexao);
+    case ColConnection:
+        return QString::number(l.connection);
+    case ColConnectedAt:
+        return formatDate(l.connectedAt);
     default:
         return QVariant();
     }
@@ -73,7 +73,7 @@ QVariant ConnectedDevicesModel::headerData(int section, Qt::Orientation orientat
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
         section >= ColCount)
         return QVariant();
-    return QString::fromUtf8(kTitulos[section]);
+    return QString::fromUtf8(kTitles[section]);
 }
 
 } // namespace tulmo

@@ -15,15 +15,15 @@ class ConnectedDevicesModel : public QAbstractTableModel {
 public:
     enum Column {
         ColKeepAlive = 0,
-        ColConta,
-        ColUltimoPacote,
-        ColUltimoEvento,
-        ColServidor,
+        ColAccount,
+        ColLastPacket,
+        ColLastEvent,
+        ColServer,
         ColImei,
-        ColIpRemoto,
+        ColRemoteIp,
         ColSocket,
-        ColConexao,
-        ColDataConexao,
+        ColConnection,
+        ColConnectedAt,
         ColCount
     };
 

@@ -16,8 +16,8 @@ ConnectionRegistry::ConnectionRegistry(DM1 &dm, const Clock &clock, QObject *par
     , m_mux(new SocketMultiplexer(this)) {
     // SocketServer1Accept, shared by the ten listeners.
     for (int k = 1; k <= DM1::kSlots; ++k) {
-        connect(m_dm.slot(k).socketServer, &TcpListener::conexaoRecebida, this,
-                [this, k](qintptr descritor) { SocketServerAccept(k, descritor); });
+        connect(m_dm.slot(k).socketServer, &TcpListener::connectionReceived, this,
+                [this, k](qintptr descriptor) { SocketServerAccept(k, descriptor); });
     }
 }
 
@@ -32,7 +32,7 @@ int ConnectionRegistry::rowOf(const TcpConnection *socket) const {
 void ConnectionRegistry::reindex() {
     m_rowOf.clear();
     for (int r = 0; r < m_rows.size(); ++r)
-        if (TcpConnection *c = m_rows[r].socket.data(); c && c->conectada()) m_rowOf.insert(c, r);
+        if (TcpConnection *c = m_rows[r].socket.data(); c && c->connected()) m_rowOf.insert(c, r);
 }
 
 void ConnectionRegistry::setAccount(int r, const QString &conta) {
@@ -44,7 +44,7 @@ void ConnectionRegistry::setImei(int r, const QString &imei) {
     emit rowChanged(r);
 }
 void ConnectionRegistry::setLastPacket(int r, const QString &pacote) {
-    m_rows[r].ultimoPacote = pacote;
+    m_rows[r].lastPacket = pacote;
     emit rowChanged(r);
 }
 void ConnectionRegistry::setKeepAlive(int r, const QDateTime &t) {
@@ -52,7 +52,7 @@ void ConnectionRegistry::setKeepAlive(int r, const QDateTime &t) {
     emit rowChanged(r);
 }
 void ConnectionRegistry::setLastEvent(int r, const QDateTime &t) {
-    m_rows[r].ultimoEvento = t;
+    m_rows[r].lastEvent = t;
     emit rowChanged(r);
 }
 
@@ -68,22 +68,22 @@ int ConnectionRegistry::connectionCount() const {
     return n;
 }
 
-void ConnectionRegistry::SocketServerAccept(int k, qintptr descritor) {
-    auto *socket = new TcpConnection(descritor, *m_mux, this);
-    if (!socket->conectada()) {
+void ConnectionRegistry::SocketServerAccept(int k, qintptr descriptor) {
+    auto *socket = new TcpConnection(descriptor, *m_mux, this);
+    if (!socket->connected()) {
         delete socket;
         return;
     }
-    auto &lista = m_connections[size_t(k)];
-    lista.append(socket);
+    auto &list = m_connections[size_t(k)];
+    list.append(socket);
     // One read is one frame, never more than kMaxFrame; a client error or a close ends that
     // connection only, the listener and its other devices stay.
-    connect(socket, &TcpConnection::dadosRecebidos, this,
+    connect(socket, &TcpConnection::dataReceived, this,
             [this, socket, k](const QByteArray &frame) { emit frameReceived(socket, k, frame); });
-    connect(socket, &TcpConnection::desconectada, this,
+    connect(socket, &TcpConnection::disconnected, this,
             [this, socket, k] { connectionClosed(socket, k); });
 
-    const int n = int(lista.size());
+    const int n = int(list.size());
     // The only connection of this listener: rows of its slot are left from connections
     // lost unnoticed.
     if (n == 1) dropRowsOfSlot(k);
@@ -94,10 +94,10 @@ void ConnectionRegistry::SocketServerAccept(int k, qintptr descritor) {
     const QDateTime now = m_clock.now();
     Row l;
     l.keepAlive = now;
-    l.servidor = k;
+    l.server = k;
     l.socketIndex = n - 1;
-    l.conexao = socket->socketDescriptor();
-    l.dataConexao = now;
+    l.connection = socket->socketDescriptor();
+    l.connectedAt = now;
     l.socket = socket;
     const int r = int(m_rows.size());
     emit rowAboutToBeAdded(r);
@@ -112,7 +112,7 @@ void ConnectionRegistry::SocketServerAccept(int k, qintptr descritor) {
 void ConnectionRegistry::dropRowsOfSlot(int k) {
     bool removed = false;
     for (int r = int(m_rows.size()) - 1; r >= 0; --r) {
-        if (m_rows[r].servidor == k) {
+        if (m_rows[r].server == k) {
             closeConnection(m_rows[r].socket);
             emit rowAboutToBeRemoved(r);
             m_rows.removeAt(r);
@@ -148,7 +148,7 @@ void ConnectionRegistry::lookUpPeerName(TcpConnection *socket, const QString &do
         if (name.isEmpty() || name == dotted) return;
         const int row = rowOf(guard.data());
         if (row < 0) return;
-        m_rows[row].ipRemoto = name;
+        m_rows[row].remoteIp = name;
         emit rowChanged(row);
     });
 }
@@ -164,8 +164,8 @@ void ConnectionRegistry::closeConnection(TcpConnection *socket) {
     if (socket) socket->abort();
 }
 
-bool ConnectionRegistry::send(TcpConnection *socket, const QByteArray &texto) {
-    return socket && socket->write(texto);
+bool ConnectionRegistry::send(TcpConnection *socket, const QByteArray &text) {
+    return socket && socket->write(text);
 }
 
 void ConnectionRegistry::removeRowAt(int r) {
@@ -189,37 +189,37 @@ void ConnectionRegistry::renumber() {
 }
 
 int ConnectionRegistry::removeEarlierConnection(const QString &id, int r) {
-    int anterior = -1;
+    int previous = -1;
     for (int i = 0; i < m_rows.size(); ++i) {
         if (i != r && m_rows[i].imei == id) {
-            anterior = i;
+            previous = i;
             break;
         }
     }
-    if (anterior < 0) return r;
+    if (previous < 0) return r;
     // The whole removal runs inside this handler, so no tick sees a half-updated table.
-    QPointer<TcpConnection> velha = m_rows[anterior].socket;
-    closeConnection(velha);
-    removeRowAt(anterior);
-    return anterior < r ? r - 1 : r;
+    QPointer<TcpConnection> old = m_rows[previous].socket;
+    closeConnection(old);
+    removeRowAt(previous);
+    return previous < r ? r - 1 : r;
 }
 
 void ConnectionRegistry::sendDueReply(const QDateTime &now) {
-    const ReplyQueue::Reply *resp = m_replies.current();
-    if (!resp) return;
-    const int tempo = m_dm.slotValido(resp->slot) ? m_dm.slot(resp->slot).tempoResposta : 0;
+    const ReplyQueue::Reply *due = m_replies.current();
+    if (!due) return;
+    const int delay = m_dm.validSlot(due->slot) ? m_dm.slot(due->slot).tempoResposta : 0;
     // The whole time since queueing counts, hours included.
-    if (resp->hora.secsTo(now) < tempo) return;
-    if (!resp->identificador.isEmpty()) {
-        TcpConnection *alvo = resp->socket.data();
+    if (due->hora.secsTo(now) < delay) return;
+    if (!due->identifier.isEmpty()) {
+        TcpConnection *target = due->socket.data();
         for (int r = 0; r < m_rows.size(); ++r) {
-            if (m_rows[r].imei == resp->identificador) {
-                alvo = m_rows[r].socket.data();
+            if (m_rows[r].imei == due->identifier) {
+                target = m_rows[r].socket.data();
                 setSocketIndex(r);
                 break;
             }
         }
-        send(alvo, resp->texto.toLatin1());
+        send(target, due->text.toLatin1());
     }
     m_replies.advance();
 }
@@ -230,7 +230,7 @@ void ConnectionRegistry::expireSilentConnection(const QDateTime &now) {
         const Row &l = m_rows[r];
         if (!l.keepAlive.isValid()) continue;
         const int keepAlive =
-            m_dm.slotValido(l.servidor) ? m_dm.slot(l.servidor).tempoKeepAlive : 0;
+            m_dm.validSlot(l.server) ? m_dm.slot(l.server).tempoKeepAlive : 0;
         // Whole minutes of silence, hours and days included.
         if (l.keepAlive.secsTo(now) / 60 >= keepAlive) {
             QPointer<TcpConnection> s = l.socket;
@@ -242,10 +242,10 @@ void ConnectionRegistry::expireSilentConnection(const QDateTime &now) {
 }
 
 void ConnectionRegistry::updateConnectionCount() {
-    const QString texto = QStringLiteral("Conexoes TCP/IP: ") + QString::number(connectionCount());
-    if (texto != m_connectionCountText) {
-        m_connectionCountText = texto;
-        emit connectionCountTextChanged(texto);
+    const QString text = QStringLiteral("Conexoes TCP/IP: ") + QString::number(connectionCount());
+    if (text != m_connectionCountText) {
+        m_connectionCountText = text;
+        emit connectionCountTextChanged(text);
     }
 }
 

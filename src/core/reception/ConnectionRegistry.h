@@ -34,19 +34,19 @@ public:
     struct Row {
         QDateTime keepAlive;    // last sign of life
         QString conta;          // account or device caption
-        QString ultimoPacote;   // last packet mark, for repeat detection
-        QDateTime ultimoEvento; // last event handed on
-        int servidor = 0;       // slot of the listener
+        QString lastPacket;   // last packet mark, for repeat detection
+        QDateTime lastEvent; // last event handed on
+        int server = 0;       // slot of the listener
         QString imei;           // device identifier, empty until identified
-        QString ipRemoto;       // peer host name (empty when it has none)
+        QString remoteIp;       // peer host name (empty when it has none)
         int socketIndex = 0;    // connection index shown in "Socket"
-        qintptr conexao = -1;   // socket handle at acceptance
-        QDateTime dataConexao;  // time of acceptance
+        qintptr connection = -1;   // socket handle at acceptance
+        QDateTime connectedAt;  // time of acceptance
         QPointer<TcpConnection> socket;
     };
 
     // What one connection may hold unread; each read takes at most this much as one frame.
-    static constexpr qint64 kMaxFrame = TcpConnection::kMaxLeitura;
+    static constexpr qint64 kMaxFrame = TcpConnection::kMaxRead;
 
     ConnectionRegistry(DM1 &dm, const Clock &clock, QObject *parent = nullptr);
     ~ConnectionRegistry() override;
@@ -75,7 +75,7 @@ public:
     const ReplyQueue &replies() const { return m_replies; }
 
     // Sends text at once to a connection; false when it is gone.
-    bool send(TcpConnection *socket, const QByteArray &texto);
+    bool send(TcpConnection *socket, const QByteArray &text);
 
     // Timed duties of the one-second driver, each given the current time.
     void sendDueReply(const QDateTime &now);
@@ -95,15 +95,15 @@ signals:
     // Only the "Socket" field of the row changed.
     void socketIndexChanged(int row);
     // Panel 0 of the status bar: "Connected to: " and the peer's address.
-    void statusTextChanged(const QString &texto);
-    void connectionCountTextChanged(const QString &texto);
+    void statusTextChanged(const QString &text);
+    void connectionCountTextChanged(const QString &text);
     // One read of a connection: one frame for the device link.
     void frameReceived(TcpConnection *socket, int slot, const QByteArray &frame);
     // A connection was accepted and its row appended.
     void connectionAccepted(TcpConnection *socket, int slot);
 
 private:
-    void SocketServerAccept(int k, qintptr descritor);
+    void SocketServerAccept(int k, qintptr descriptor);
     void dropRowsOfSlot(int k);
     // Shows the peer's address in the status bar and returns it.
     QString showPeer(TcpConnection *socket);

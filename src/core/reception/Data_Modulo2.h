@@ -19,8 +19,8 @@ namespace tulmo {
 
 // One of the ten numbered receiver inputs: a serial port, and a TCP listener for devices.
 struct ReceiverSlot {
-    int numero = 0;
-    QSerialPort *comPorta = nullptr;     // ComPortaN: receiver line, or a TCP slot's event output
+    int number = 0;
+    QSerialPort *comPort = nullptr;     // ComPortaN: receiver line, or a TCP slot's event output
     QTimer *timerCom = nullptr;          // TimerComN: 300 ms of quiet ends a serial frame
     QTimer *timerSM = nullptr;           // TimerSMN: identification time-out of a serial receiver
     TcpListener *socketServer = nullptr; // SocketServerN: device link listener
@@ -38,30 +38,30 @@ class DM1 : public QObject, public SlotWriter {
     Q_OBJECT
 public:
     static constexpr int kSlots = 10;
-    enum Modo { Serial = 0, TcpIp = 1, UdpIp = 2 };
+    enum Mode { Serial = 0, TcpIp = 1, UdpIp = 2 };
 
     // dataDir holds TULMO.FDB and Config.ini (whose [Portas] section maps port names).
     explicit DM1(QString dataDir, QObject *parent = nullptr);
     ~DM1() override;
 
     // Opens the database (creating a new installation's file) and runs the first upgrade step.
-    bool abrirBanco(QString *error);
-    Database &banco() { return *m_banco; }
+    bool openDatabase(QString *error);
+    Database &database() { return *m_database; }
     const QString &dataDir() const { return m_dataDir; }
 
     ReceiverSlot &slot(int k) { return m_slots[size_t(k)]; }
-    bool slotValido(int k) const { return k >= 1 && k <= kSlots; }
+    bool validSlot(int k) const { return k >= 1 && k <= kSlots; }
     // The serial port of slot k (1 to 10).
-    QSerialPort *comPorta(int k) const;
+    QSerialPort *comPort(int k) const;
 
     // "COM1" for index 0 … "COM20" for index 19.
-    static QString nomePorta(int portaCom);
+    static QString portName(int portaCom);
     // The speed of each index of the settings dialog's list; 9600 for an unknown index.
-    static qint32 velocidade(int baudsCom);
+    static qint32 speed(int baudsCom);
     // Closes the port of slot k, names it after portaCom (through [Portas]), sets the speed
     // and opens it: 8 data bits, no parity, 1 stop bit, no flow control, DTR and RTS off.
     // Every open is followed by "SP", the receiver identification request.
-    bool abrirPortaSerial(int k, int portaCom, int baudsCom, QString *error = nullptr);
+    bool openSerialPort(int k, int portaCom, int baudsCom, QString *error = nullptr);
 
     // Applies the RECEIVER table to the slots: the k-th row configures slot k.
     void Realizar_Atualizacoes();
@@ -73,29 +73,29 @@ public:
     void TimerSMTimer(int k);
 
     // The settings dialog's port monitor (Porta_Visor) and the main window's raw-data memo.
-    LineLog &portaVisor() { return m_portaVisor; }
+    LineLog &portMonitor() { return m_portMonitor; }
     LineLog &memo1() { return m_memo1; }
 
 signals:
     // A serial receiver did not answer the identification request: the settings dialog
     // enables "Aplicar" and clears "Receiver ativo".
-    void receptoraNaoEncontrada(int slot);
+    void receiverNotFound(int slot);
     // A listener was (re)started on slot k.
-    void listenerIniciado(int slot);
+    void listenerStarted(int slot);
 
 private:
-    void marcarInativo(int k);
+    void markInactive(int k);
     // One row of the RECEIVER table as an apply reads it.
-    struct Linha {
+    struct Row {
         int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive;
     };
-    void liberarPorta(int k, int porta, const QList<Linha> &linhas);
+    void releasePort(int k, int port, const QList<Row> &rows);
     void ComPortaAfterOpen(int k);
 
     QString m_dataDir;
-    std::unique_ptr<Database> m_banco;
+    std::unique_ptr<Database> m_database;
     std::array<ReceiverSlot, kSlots + 1> m_slots{}; // index 0 unused: slots count from 1
-    LineLog m_portaVisor;
+    LineLog m_portMonitor;
     LineLog m_memo1;
 
     friend class SerialReception;

@@ -37,7 +37,7 @@ DeviceLink::DeviceLink(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sin
             });
 }
 
-QString DeviceLink::legendaEquipamento(const QString &codigo) {
+QString DeviceLink::deviceCaption(const QString &codigo) {
     if (codigo == QLatin1String("00")) return QStringLiteral("Receiver LX-ORB Conta:");
     if (codigo == QLatin1String("01")) return QStringLiteral("Receiver Tavel-8 Conta:");
     if (codigo == QLatin1String("02")) return QStringLiteral("Módulo QVN-12 Conta:");
@@ -47,11 +47,11 @@ QString DeviceLink::legendaEquipamento(const QString &codigo) {
 }
 
 void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, int k) {
-    if (!m_dm.slotValido(k)) return;
+    if (!m_dm.validSlot(k)) return;
     // Bytes map one to one onto characters, so positions are byte positions.
     const QString D = QString::fromLatin1(bytes);
     const QString handle = socket ? QString::number(socket->socketDescriptor()) : QString();
-    m_dm.portaVisor().append(QStringLiteral("TCP ") + handle + QLatin1Char(',') +
+    m_dm.portMonitor().append(QStringLiteral("TCP ") + handle + QLatin1Char(',') +
                              QString::number(k) + QLatin1Char(':') + D);
     m_dm.memo1().append(D);
     if (takenByModuleTransfer(bytes, D, socket, k)) return;
@@ -63,10 +63,10 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     const QChar d1 = at(D, 1);
 
     if ((d1 == QLatin1Char('&') || d1 == QLatin1Char('!')) && n >= 13) {
-        identificar(D, socket, k, r);
+        identify(D, socket, k, r);
         if (r < 0) return;
     }
-    if (D.startsWith(QLatin1String("#$"))) emit leituraCanais(k, bytes);
+    if (D.startsWith(QLatin1String("#$"))) emit channelReading(k, bytes);
 
     if (at(D, 16) == QLatin1Char('@') || d1 == QLatin1Char('@')) {
         if (m_registry.row(r).imei.isEmpty()) return;
@@ -82,7 +82,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
             if (!acknowledgeable(m_sink.Decodifica_Eventos(D))) return;
             m_registry.setLastEvent(r, now);
         }
-        m_sink.enfileirarRepetidora(k, D);
+        m_sink.queueRepeater(k, D);
         m_registry.replies().enqueue(QStringLiteral("+OK"), l.socketIndex, k, l.imei,
                                      l.socket.data(), now);
         return;
@@ -91,8 +91,8 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     if (d1 == QLatin1Char('$') && n >= 18) {
         const QString pacote = mid(D, 2, 3);
         const ConnectionRegistry::Row l = m_registry.row(r);
-        const QString resposta = QStringLiteral("+") + pacote + QStringLiteral("S");
-        if (l.ultimoPacote != pacote) {
+        const QString reply = QStringLiteral("+") + pacote + QStringLiteral("S");
+        if (l.lastPacket != pacote) {
             const QString msg = QStringLiteral("5011 18") + mid(D, 4, 7) + mid(D, 10, 18);
             if (!acknowledgeable(m_sink.Decodifica_Eventos(msg))) return;
             m_registry.setAccount(r, mid(D, 4, 7));
@@ -101,16 +101,16 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
             m_registry.setKeepAlive(r, now);
         }
         // A repeated packet is acknowledged again but not handed on.
-        m_registry.replies().enqueue(resposta, r, k, l.imei, l.socket.data(), now);
+        m_registry.replies().enqueue(reply, r, k, l.imei, l.socket.data(), now);
         return;
     }
 
     if (d1 == QLatin1Char('$') && (n == 16 || n == 17)) {
-        const QString marca = mid(D, 1, 15);
-        if (m_registry.row(r).ultimoPacote != marca) {
+        const QString box = mid(D, 1, 15);
+        if (m_registry.row(r).lastPacket != box) {
             const QString msg = QStringLiteral("5011 18") + mid(D, 2, 14);
             if (!acknowledgeable(m_sink.Decodifica_Eventos(msg))) return;
-            m_registry.setLastPacket(r, marca);
+            m_registry.setLastPacket(r, box);
             m_registry.setLastEvent(r, now);
             m_registry.setKeepAlive(r, now);
         }
@@ -123,22 +123,22 @@ bool DeviceLink::takenByModuleTransfer(const QByteArray &bytes, const QString &D
     ReceiverSlot &slot = m_dm.slot(k);
     if (slot.dumpPending == 1) {
         slot.dumpPending = 0;
-        emit dumpRecebido(k, bytes, QString::fromLatin1(bytes.toHex().toUpper()));
+        emit dumpReceived(k, bytes, QString::fromLatin1(bytes.toHex().toUpper()));
         return true;
     }
     if (slot.uploadPending == 1) {
         if (D == QLatin1String("UPE")) {
-            emit uploadLiberado(k, socket);
+            emit uploadAllowed(k, socket);
         } else if (D == QLatin1String("UPOK")) {
             slot.uploadPending = 0;
-            emit uploadConcluido(k);
+            emit uploadDone(k);
         }
         return true;
     }
     return false;
 }
 
-void DeviceLink::identificar(const QString &D, TcpConnection *socket, int k, int &r) {
+void DeviceLink::identify(const QString &D, TcpConnection *socket, int k, int &r) {
     const bool zelta = at(D, 1) == QLatin1Char('!');
     const QString id = zelta ? mid(D, 1, 6) : mid(D, 4, 9);
     r = m_registry.removeEarlierConnection(id, r);
@@ -148,13 +148,13 @@ void DeviceLink::identificar(const QString &D, TcpConnection *socket, int k, int
     if (zelta) {
         m_registry.setAccount(r, QStringLiteral("Zelta 20 GPRS"));
     } else {
-        const QString legenda = legendaEquipamento(codigo);
-        if (!legenda.isEmpty()) m_registry.setAccount(r, legenda + conta);
+        const QString legend = deviceCaption(codigo);
+        if (!legend.isEmpty()) m_registry.setAccount(r, legend + conta);
     }
     m_registry.setImei(r, id);
-    QString resposta = QStringLiteral("P");
+    QString reply = QStringLiteral("P");
 
-    QSqlQuery q(m_dm.banco().principal());
+    QSqlQuery q(m_dm.database().primary());
     q.prepare(QStringLiteral("Select * from GPRS where IMEI =:Imei"));
     q.bindValue(QStringLiteral(":Imei"), id);
     if (!q.exec()) {
@@ -166,17 +166,17 @@ void DeviceLink::identificar(const QString &D, TcpConnection *socket, int k, int
         const QSqlRecord rec = q.record();
         const QString status = q.value(rec.indexOf(QStringLiteral("STATUS"))).toString();
         if (status == QLatin1String("A")) {
-            resposta = q.value(rec.indexOf(QStringLiteral("LISTA_NEGRA"))).toInt() != 0
+            reply = q.value(rec.indexOf(QStringLiteral("LISTA_NEGRA"))).toInt() != 0
                            ? QStringLiteral("-")
                            : QStringLiteral("+");
             if (!zelta) {
                 const ConnectionRegistry::Row &l = m_registry.row(r);
-                m_registry.replies().enqueue(resposta, l.socketIndex, k, id, socket, now);
+                m_registry.replies().enqueue(reply, l.socketIndex, k, id, socket, now);
             }
         }
     } else {
         q.finish();
-        QSqlQuery ins(m_dm.banco().principal());
+        QSqlQuery ins(m_dm.database().primary());
         ins.prepare(QStringLiteral("Insert Into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, "
                                    "EQUIPAMENTO, SENHA_ACESSO)\n"
                                    "values(:imei,:conta,:status,:data,:lista_negra,:equipamento,"
@@ -192,9 +192,9 @@ void DeviceLink::identificar(const QString &D, TcpConnection *socket, int k, int
             r = -1;
             return;
         }
-        emit equipamentoRegistrado(id);
+        emit deviceRegistered(id);
     }
-    if (zelta) m_registry.send(socket, resposta.toLatin1());
+    if (zelta) m_registry.send(socket, reply.toLatin1());
 }
 
 } // namespace tulmo

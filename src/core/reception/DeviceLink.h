@@ -25,26 +25,26 @@ public:
     void Decodifica_TCP(const QByteArray &D, TcpConnection *socket, int k);
 
     // The device caption of the "Conta" column for a device code, empty when unknown.
-    static QString legendaEquipamento(const QString &codigo);
+    static QString deviceCaption(const QString &codigo);
 
 signals:
     // DumpPending: the data the remote access console asked a module for, raw and as
     // upper-case hexadecimal digits.
-    void dumpRecebido(int slot, const QByteArray &dados, const QString &hex);
+    void dumpReceived(int slot, const QByteArray &payload, const QString &hex);
     // UploadPending: the module is ready for the prepared upload text ("UPE").
-    void uploadLiberado(int slot, TcpConnection *socket);
+    void uploadAllowed(int slot, TcpConnection *socket);
     // UploadPending: the module took the upload ("UPOK"); the flag is already cleared.
-    void uploadConcluido(int slot);
+    void uploadDone(int slot);
     // "#$": the twelve channel readings and the output states of a module.
-    void leituraCanais(int slot, const QByteArray &frame);
+    void channelReading(int slot, const QByteArray &frame);
     // A device of the GPRS table was registered as pending.
-    void equipamentoRegistrado(const QString &imei);
+    void deviceRegistered(const QString &imei);
 
 private:
     // A module download or upload on slot k takes the frame instead of the device protocol.
     bool takenByModuleTransfer(const QByteArray &bytes, const QString &D, TcpConnection *socket,
                                int k);
-    void identificar(const QString &D, TcpConnection *socket, int k, int &r);
+    void identify(const QString &D, TcpConnection *socket, int k, int &r);
 
     DM1 &m_dm;
     ConnectionRegistry &m_registry;

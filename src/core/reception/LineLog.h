@@ -13,7 +13,7 @@ class LineLog : public QObject {
     Q_OBJECT
 public:
     // Device frames are a few dozen characters; longer lines are garbage, shown in part.
-    static constexpr qsizetype kMaxColunas = 1024;
+    static constexpr qsizetype kMaxColumns = 1024;
 
     explicit LineLog(int maxLines = 5000, QObject *parent = nullptr)
         : QObject(parent)
@@ -22,13 +22,13 @@ public:
     int maxLines() const { return m_max; }
 
     void append(const QString &line) {
-        const QString texto =
-            line.size() > kMaxColunas
-                ? line.left(kMaxColunas) + QStringLiteral(" …(+%1)").arg(line.size() - kMaxColunas)
+        const QString text =
+            line.size() > kMaxColumns
+                ? line.left(kMaxColumns) + QStringLiteral(" …(+%1)").arg(line.size() - kMaxColumns)
                 : line;
-        m_lines.append(texto);
+        m_lines.append(text);
         if (m_lines.size() > m_max) m_lines.remove(0, m_lines.size() - m_max);
-        emit lineAdded(texto);
+        emit lineAdded(text);
     }
     void clear() {
         m_lines.clear();

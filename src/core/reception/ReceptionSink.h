@@ -14,11 +14,11 @@ public:
     // Decodes a raw receiver frame and queues its event line.
     virtual QueueResult Decodifica_Eventos(const QString &frame) = 0;
     // Queues an event line built by reception itself (caller identification).
-    virtual bool enfileirarLinha(const QString &eventLine) = 0;
+    virtual bool queueLine(const QString &eventLine) = 0;
     // Serial reception ended a frame on slot k: the repeater's head line for k is delivered.
-    virtual void confirmarRepetidora(int slot) = 0;
+    virtual void acknowledgeRepeater(int slot) = 0;
     // A device's receiver frame to forward out of the slot's serial port.
-    virtual bool enfileirarRepetidora(int slot, const QString &frame) = 0;
+    virtual bool queueRepeater(int slot, const QString &frame) = 0;
 };
 
 } // namespace tulmo

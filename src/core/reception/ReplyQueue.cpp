@@ -5,11 +5,11 @@ namespace tulmo {
 ReplyQueue::ReplyQueue(QObject *parent)
     : QObject(parent) {}
 
-void ReplyQueue::enqueue(const QString &texto, int indice, int slot, const QString &id,
+void ReplyQueue::enqueue(const QString &text, int connectionIndex, int slot, const QString &id,
                          TcpConnection *socket, const QDateTime &now) {
     const int i = size();
     emit replyAboutToBeQueued(i);
-    m_replies.append({texto, indice, now, slot, id, socket});
+    m_replies.append({text, connectionIndex, now, slot, id, socket});
     emit replyQueued(i);
 }
 

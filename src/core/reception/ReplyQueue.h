@@ -18,17 +18,17 @@ class ReplyQueue : public QObject {
 public:
     // One delayed reply.
     struct Reply {
-        QString texto;
-        int indice = 0; // connection index at the time of queueing
+        QString text;
+        int connectionIndex = 0; // connection index at the time of queueing
         QDateTime hora; // time of queueing
         int slot = 0;
-        QString identificador;
+        QString identifier;
         QPointer<TcpConnection> socket; // the connection it was queued for
     };
 
     explicit ReplyQueue(QObject *parent = nullptr);
 
-    void enqueue(const QString &texto, int indice, int slot, const QString &id,
+    void enqueue(const QString &text, int connectionIndex, int slot, const QString &id,
                  TcpConnection *socket, const QDateTime &now);
     void clear();
 

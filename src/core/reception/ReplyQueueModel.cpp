@@ -28,15 +28,15 @@ QVariant ReplyQueueModel::data(const QModelIndex &index, int role) const {
     const ReplyQueue::Reply &r = m_queue.replies()[index.row()];
     switch (index.column()) {
     case 0:
-        return r.texto;
+        return r.text;
     case 1:
-        return QString::number(r.indice);
+        return QString::number(r.connectionIndex);
     case 2:
         return ConnectedDevicesModel::formatDate(r.hora);
     case 3:
         return QString::number(r.slot);
     default:
-        return r.identificador;
+        return r.identifier;
     }
 }
 

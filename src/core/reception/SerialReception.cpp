@@ -29,13 +29,13 @@ SerialReception::SerialReception(DM1 &dm, ReceptionSink &sink, const Clock &cloc
     , m_clock(clock) {
     for (int k = 1; k <= DM1::kSlots; ++k) {
         ReceiverSlot &s = m_dm.slot(k);
-        connect(s.comPorta, &QSerialPort::readyRead, this, [this, k] { ComPortaRxChar(k); });
+        connect(s.comPort, &QSerialPort::readyRead, this, [this, k] { ComPortaRxChar(k); });
         connect(s.timerCom, &QTimer::timeout, this, [this, k] { TimerComTimer(k); });
     }
 }
 
 void SerialReception::ComPortaRxChar(int k) {
-    QSerialPort *p = m_dm.comPorta(k);
+    QSerialPort *p = m_dm.comPort(k);
     if (!p) return;
     // Read no more than the buffer can still take, so that the port's own buffer is the only
     // other place bytes wait in and a full buffer ends its frame before the next read.
@@ -48,7 +48,7 @@ void SerialReception::ComPortaRxChar(int k) {
 }
 
 void SerialReception::Decodifica_Serial(const QByteArray &data, int k) {
-    if (!m_dm.slotValido(k)) return;
+    if (!m_dm.validSlot(k)) return;
     ReceiverSlot &s = m_dm.slot(k);
     s.timerCom->stop();
     s.timerCom->setInterval(kQuietMs);
@@ -66,14 +66,14 @@ void SerialReception::Decodifica_Serial(const QByteArray &data, int k) {
 }
 
 void SerialReception::TimerComTimer(int k) {
-    if (!m_dm.slotValido(k)) return;
+    if (!m_dm.validSlot(k)) return;
     ReceiverSlot &s = m_dm.slot(k);
     s.timerCom->stop();
-    m_sink.confirmarRepetidora(k);
+    m_sink.acknowledgeRepeater(k);
     if (s.rxBuffer.startsWith("RZ5")) {
         s.timerSM->stop();
         s.rxBuffer.clear();
-        m_dm.portaVisor().append(QStringLiteral("Receptora Porta %1 Encontrada!").arg(k));
+        m_dm.portMonitor().append(QStringLiteral("Receptora Porta %1 Encontrada!").arg(k));
         return;
     }
     if (Decodifica_Timer_Serial(k)) m_dm.writeToSlot(k, QByteArray(1, kAck));
@@ -84,10 +84,10 @@ bool SerialReception::Decodifica_Timer_Serial(int k) {
     // Bytes as characters one for one, so that positions in the frame are byte positions.
     const QString frame = QString::fromLatin1(s.rxBuffer);
     s.rxBuffer.clear();
-    m_dm.portaVisor().append(QStringLiteral("Porta %1:").arg(k) + frame);
+    m_dm.portMonitor().append(QStringLiteral("Porta %1:").arg(k) + frame);
 
     bool durable = true;
-    if (ch(frame, 1) == QLatin1Char('E')) durable = identificarChamada(k, frame);
+    if (ch(frame, 1) == QLatin1Char('E')) durable = identifyCall(k, frame);
     if (ch(frame, 16) != QLatin1Char('@')) {
         if (m_sink.Decodifica_Eventos(frame) == ReceptionSink::QueueResult::Failed)
             durable = false;
@@ -95,30 +95,30 @@ bool SerialReception::Decodifica_Timer_Serial(int k) {
     return durable;
 }
 
-bool SerialReception::identificarChamada(int k, const QString &frame) {
-    const QString linha = frame.mid(3, 1);
-    const QString fone = frame.mid(5, 10);
-    m_dm.portaVisor().append(fone);
+bool SerialReception::identifyCall(int k, const QString &frame) {
+    const QString row = frame.mid(3, 1);
+    const QString phone = frame.mid(5, 10);
+    m_dm.portMonitor().append(phone);
 
-    QString conta, evento;
+    QString conta, eventCode;
     {
-        QSqlQuery IBQ_IDCall(m_dm.banco().secundaria());
+        QSqlQuery IBQ_IDCall(m_dm.database().secondary());
         IBQ_IDCall.setForwardOnly(true);
         IBQ_IDCall.prepare(QStringLiteral("Select Cli.conta, Cli.evento_idecall\n"
                                           "From clientes Cli\n"
                                           "Where Cli.fone_idecall = :Fone"));
-        IBQ_IDCall.bindValue(QStringLiteral(":Fone"), fone);
+        IBQ_IDCall.bindValue(QStringLiteral(":Fone"), phone);
         if (!IBQ_IDCall.exec() || !IBQ_IDCall.next()) return true;
         conta = IBQ_IDCall.value(0).toString();
-        evento = IBQ_IDCall.value(1).toString();
+        eventCode = IBQ_IDCall.value(1).toString();
     }
     if (conta.trimmed().isEmpty()) return true;
 
     const QDateTime now = m_clock.now();
     const QString line = eventline::build(
-        QString::number(k), linha, conta, QStringLiteral("01"), evento, QStringLiteral("001"),
+        QString::number(k), row, conta, QStringLiteral("01"), eventCode, QStringLiteral("001"),
         eventline::shortDate(now.date()), eventline::shortTime(now.time()));
-    return m_sink.enfileirarLinha(line);
+    return m_sink.queueLine(line);
 }
 
 } // namespace tulmo

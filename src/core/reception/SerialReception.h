@@ -39,7 +39,7 @@ private:
     bool Decodifica_Timer_Serial(int slot);
     // Queues the caller-identification line of an "E" frame. False only when a line was
     // built and could not be queued.
-    bool identificarChamada(int slot, const QString &frame);
+    bool identifyCall(int slot, const QString &frame);
 
     DM1 &m_dm;
     ReceptionSink &m_sink;

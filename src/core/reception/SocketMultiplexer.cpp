@@ -17,8 +17,8 @@ SocketMultiplexer::SocketMultiplexer(QObject *parent, bool porEpoll)
 #ifdef TULMO_EPOLL
     if (porEpoll) m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     if (m_epoll >= 0) {
-        m_notificador = new QSocketNotifier(m_epoll, QSocketNotifier::Read, this);
-        connect(m_notificador, &QSocketNotifier::activated, this, &SocketMultiplexer::despachar);
+        m_notifier = new QSocketNotifier(m_epoll, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &SocketMultiplexer::dispatch);
     }
 #else
     Q_UNUSED(porEpoll)
@@ -27,77 +27,77 @@ SocketMultiplexer::SocketMultiplexer(QObject *parent, bool porEpoll)
 
 SocketMultiplexer::~SocketMultiplexer() {
     // Connections still open close with their owner; they must not reach back here.
-    for (TcpConnection *c : std::as_const(m_conexoes))
+    for (TcpConnection *c : std::as_const(m_connections))
         c->closeQuietly();
 #ifdef TULMO_EPOLL
     if (m_epoll >= 0) ::close(m_epoll);
 #endif
 }
 
-bool SocketMultiplexer::registrar(TcpConnection *c) {
+bool SocketMultiplexer::add(TcpConnection *c) {
 #ifdef TULMO_EPOLL
     if (m_epoll >= 0) {
         epoll_event ev{};
         ev.events = EPOLLIN;
         ev.data.u64 = quint64(c->m_fd);
         if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, int(c->m_fd), &ev) != 0) return false;
-        m_conexoes.insert(c->m_fd, c);
+        m_connections.insert(c->m_fd, c);
         return true;
     }
 #endif
-    c->m_notificadorLeitura = new QSocketNotifier(c->m_fd, QSocketNotifier::Read, c);
-    connect(c->m_notificadorLeitura, &QSocketNotifier::activated, c, &TcpConnection::podeLer);
-    m_conexoes.insert(c->m_fd, c);
+    c->m_readNotifier = new QSocketNotifier(c->m_fd, QSocketNotifier::Read, c);
+    connect(c->m_readNotifier, &QSocketNotifier::activated, c, &TcpConnection::canRead);
+    m_connections.insert(c->m_fd, c);
     return true;
 }
 
-void SocketMultiplexer::esperarEscrita(TcpConnection *c, bool sim) {
+void SocketMultiplexer::waitForWritten(TcpConnection *c, bool on) {
 #ifdef TULMO_EPOLL
     if (m_epoll >= 0) {
         epoll_event ev{};
-        ev.events = EPOLLIN | (sim ? EPOLLOUT : 0u);
+        ev.events = EPOLLIN | (on ? EPOLLOUT : 0u);
         ev.data.u64 = quint64(c->m_fd);
         ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, int(c->m_fd), &ev);
         return;
     }
 #endif
-    if (sim && !c->m_notificadorEscrita) {
-        c->m_notificadorEscrita = new QSocketNotifier(c->m_fd, QSocketNotifier::Write, c);
-        connect(c->m_notificadorEscrita, &QSocketNotifier::activated, c, &TcpConnection::podeEscrever);
+    if (on && !c->m_writeNotifier) {
+        c->m_writeNotifier = new QSocketNotifier(c->m_fd, QSocketNotifier::Write, c);
+        connect(c->m_writeNotifier, &QSocketNotifier::activated, c, &TcpConnection::canWrite);
     }
-    if (c->m_notificadorEscrita) c->m_notificadorEscrita->setEnabled(sim);
+    if (c->m_writeNotifier) c->m_writeNotifier->setEnabled(on);
 }
 
-void SocketMultiplexer::remover(TcpConnection *c) {
+void SocketMultiplexer::removeConnection(TcpConnection *c) {
 #ifdef TULMO_EPOLL
     if (m_epoll >= 0) ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, int(c->m_fd), nullptr);
 #endif
     // A notifier may be the one whose signal is being handled: it goes after the handler.
-    for (QSocketNotifier **n : {&c->m_notificadorLeitura, &c->m_notificadorEscrita}) {
+    for (QSocketNotifier **n : {&c->m_readNotifier, &c->m_writeNotifier}) {
         if (*n) {
             (*n)->setEnabled(false);
             (*n)->deleteLater();
             *n = nullptr;
         }
     }
-    m_conexoes.remove(c->m_fd);
+    m_connections.remove(c->m_fd);
 }
 
-void SocketMultiplexer::despachar() {
+void SocketMultiplexer::dispatch() {
 #ifdef TULMO_EPOLL
     // One batch per wake-up: timers and the other sockets of the loop get their turn before
     // the next one, and what is still ready keeps the descriptor readable.
-    epoll_event eventos[256];
-    const int n = ::epoll_wait(m_epoll, eventos, 256, 0);
+    epoll_event ready[256];
+    const int n = ::epoll_wait(m_epoll, ready, 256, 0);
     for (int i = 0; i < n; ++i) {
-        const qintptr fd = qintptr(eventos[i].data.u64);
+        const qintptr fd = qintptr(ready[i].data.u64);
         // The handling of an earlier connection may have closed this one.
-        TcpConnection *c = m_conexoes.value(fd);
+        TcpConnection *c = m_connections.value(fd);
         if (!c) continue;
-        if (eventos[i].events & EPOLLOUT) c->podeEscrever();
-        if (eventos[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
-            c = m_conexoes.value(fd);
-            if (c) c->podeLer();
+        if (ready[i].events & EPOLLOUT) c->canWrite();
+        if (ready[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
+            c = m_connections.value(fd);
+            if (c) c->canRead();
         }
     }
 #endif

@@ -20,18 +20,18 @@ public:
     explicit SocketMultiplexer(QObject *parent = nullptr, bool porEpoll = true);
     ~SocketMultiplexer() override;
 
-    int abertas() const { return int(m_conexoes.size()); }
+    int openCount() const { return int(m_connections.size()); }
 
 private:
     friend class TcpConnection;
-    bool registrar(TcpConnection *c);
-    void esperarEscrita(TcpConnection *c, bool sim);
-    void remover(TcpConnection *c);
-    void despachar();
+    bool add(TcpConnection *c);
+    void waitForWritten(TcpConnection *c, bool on);
+    void removeConnection(TcpConnection *c);
+    void dispatch();
 
-    QHash<qintptr, TcpConnection *> m_conexoes;
+    QHash<qintptr, TcpConnection *> m_connections;
     int m_epoll = -1;
-    QSocketNotifier *m_notificador = nullptr;
+    QSocketNotifier *m_notifier = nullptr;
 };
 
 } // namespace tulmo

@@ -21,45 +21,45 @@ namespace {
 
 #ifdef Q_OS_WIN
 using Tamanho = int;
-bool repetir() {
+bool repeat() {
     const int e = WSAGetLastError();
     return e == WSAEWOULDBLOCK || e == WSAEINTR;
 }
-void fecharNativo(qintptr fd) {
+void closeNative(qintptr fd) {
     closesocket(SOCKET(fd));
 }
-void naoBloqueante(qintptr fd) {
-    u_long sim = 1;
-    ioctlsocket(SOCKET(fd), FIONBIO, &sim);
+void nonBlocking(qintptr fd) {
+    u_long yes = 1;
+    ioctlsocket(SOCKET(fd), FIONBIO, &yes);
 }
 Tamanho receber(qintptr fd, char *buf, int n) {
     return ::recv(SOCKET(fd), buf, n, 0);
 }
-Tamanho enviarNativo(qintptr fd, const char *buf, int n) {
+Tamanho sendNative(qintptr fd, const char *buf, int n) {
     return ::send(SOCKET(fd), buf, n, 0);
 }
 #else
 using Tamanho = ssize_t;
-bool repetir() {
+bool repeat() {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
 }
-void fecharNativo(qintptr fd) {
+void closeNative(qintptr fd) {
     ::close(int(fd));
 }
-void naoBloqueante(qintptr fd) {
+void nonBlocking(qintptr fd) {
     const int flags = ::fcntl(int(fd), F_GETFL);
     if (flags >= 0 && !(flags & O_NONBLOCK)) ::fcntl(int(fd), F_SETFL, flags | O_NONBLOCK);
 }
 Tamanho receber(qintptr fd, char *buf, int n) {
     return ::recv(int(fd), buf, size_t(n), 0);
 }
-Tamanho enviarNativo(qintptr fd, const char *buf, int n) {
+Tamanho sendNative(qintptr fd, const char *buf, int n) {
     // A peer gone meanwhile is an error of this connection, not a signal to the console.
     return ::send(int(fd), buf, size_t(n), MSG_NOSIGNAL);
 }
 #endif
 
-QHostAddress enderecoDe(qintptr fd, bool local, quint16 *porta) {
+QHostAddress addressOf(qintptr fd, bool local, quint16 *port) {
     sockaddr_storage sa{};
 #ifdef Q_OS_WIN
     int len = sizeof sa;
@@ -72,101 +72,101 @@ QHostAddress enderecoDe(qintptr fd, bool local, quint16 *porta) {
 #endif
     if (rc != 0) return QHostAddress();
     const QHostAddress a(reinterpret_cast<const sockaddr *>(&sa));
-    if (porta) {
+    if (port) {
         if (sa.ss_family == AF_INET)
-            *porta = ntohs(reinterpret_cast<const sockaddr_in *>(&sa)->sin_port);
+            *port = ntohs(reinterpret_cast<const sockaddr_in *>(&sa)->sin_port);
         else if (sa.ss_family == AF_INET6)
-            *porta = ntohs(reinterpret_cast<const sockaddr_in6 *>(&sa)->sin6_port);
+            *port = ntohs(reinterpret_cast<const sockaddr_in6 *>(&sa)->sin6_port);
     }
     return a;
 }
 
 } // namespace
 
-TcpConnection::TcpConnection(qintptr descritor, SocketMultiplexer &mux, QObject *parent)
+TcpConnection::TcpConnection(qintptr descriptor, SocketMultiplexer &mux, QObject *parent)
     : QObject(parent)
-    , m_fd(descritor)
+    , m_fd(descriptor)
     , m_mux(mux) {
-    naoBloqueante(m_fd);
-    if (!m_mux.registrar(this)) {
-        fecharNativo(m_fd);
+    nonBlocking(m_fd);
+    if (!m_mux.add(this)) {
+        closeNative(m_fd);
         m_fd = -1;
     }
 }
 
 TcpConnection::~TcpConnection() {
     if (m_fd >= 0) {
-        m_mux.remover(this);
-        fecharNativo(m_fd);
+        m_mux.removeConnection(this);
+        closeNative(m_fd);
     }
 }
 
 QHostAddress TcpConnection::peerAddress() const {
-    return m_fd >= 0 ? enderecoDe(m_fd, false, nullptr) : QHostAddress();
+    return m_fd >= 0 ? addressOf(m_fd, false, nullptr) : QHostAddress();
 }
 
 quint16 TcpConnection::peerPort() const {
-    quint16 porta = 0;
-    if (m_fd >= 0) enderecoDe(m_fd, false, &porta);
-    return porta;
+    quint16 port = 0;
+    if (m_fd >= 0) addressOf(m_fd, false, &port);
+    return port;
 }
 
 void TcpConnection::abort() {
     if (m_fd < 0) return;
-    m_mux.remover(this);
-    fecharNativo(m_fd);
+    m_mux.removeConnection(this);
+    closeNative(m_fd);
     m_fd = -1;
-    m_pendente.clear();
-    m_pendente.squeeze();
-    emit desconectada();
+    m_pending.clear();
+    m_pending.squeeze();
+    emit disconnected();
 }
 
-bool TcpConnection::write(const QByteArray &dados) {
+bool TcpConnection::write(const QByteArray &payload) {
     if (m_fd < 0) return false;
-    if (dados.isEmpty()) return true;
-    if (m_pendente.size() + dados.size() > kMaxPendente) {
+    if (payload.isEmpty()) return true;
+    if (m_pending.size() + payload.size() > kMaxPending) {
         abort();
         return false;
     }
-    const bool esperava = !m_pendente.isEmpty();
-    m_pendente.append(dados);
-    if (esperava) return true; // goes out behind what already waits
-    return enviarPendente();
+    const bool expected = !m_pending.isEmpty();
+    m_pending.append(payload);
+    if (expected) return true; // goes out behind what already waits
+    return sendPending();
 }
 
-bool TcpConnection::enviarPendente() {
-    while (!m_pendente.isEmpty()) {
-        const Tamanho n = enviarNativo(m_fd, m_pendente.constData(), int(m_pendente.size()));
+bool TcpConnection::sendPending() {
+    while (!m_pending.isEmpty()) {
+        const Tamanho n = sendNative(m_fd, m_pending.constData(), int(m_pending.size()));
         if (n < 0) {
-            if (repetir()) break;
+            if (repeat()) break;
             abort();
             return false;
         }
-        m_pendente.remove(0, qsizetype(n));
+        m_pending.remove(0, qsizetype(n));
     }
-    if (m_pendente.isEmpty()) m_pendente.squeeze(); // an idle device holds no buffer
-    m_mux.esperarEscrita(this, !m_pendente.isEmpty());
+    if (m_pending.isEmpty()) m_pending.squeeze(); // an idle device holds no buffer
+    m_mux.waitForWritten(this, !m_pending.isEmpty());
     return true;
 }
 
-void TcpConnection::podeLer() {
+void TcpConnection::canRead() {
     if (m_fd < 0) return;
-    char buf[kMaxLeitura];
+    char buf[kMaxRead];
     const Tamanho n = receber(m_fd, buf, int(sizeof buf));
     if (n > 0) {
-        emit dadosRecebidos(QByteArray(buf, qsizetype(n)));
-    } else if (n == 0 || !repetir()) {
+        emit dataReceived(QByteArray(buf, qsizetype(n)));
+    } else if (n == 0 || !repeat()) {
         abort(); // the peer closed, or the connection failed
     }
 }
 
-void TcpConnection::podeEscrever() {
-    if (m_fd >= 0) enviarPendente();
+void TcpConnection::canWrite() {
+    if (m_fd >= 0) sendPending();
 }
 
 void TcpConnection::closeQuietly() {
     if (m_fd >= 0) {
-        fecharNativo(m_fd);
+        closeNative(m_fd);
         m_fd = -1;
     }
 }

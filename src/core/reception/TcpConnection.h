@@ -21,46 +21,46 @@ class SocketMultiplexer;
 class TcpConnection : public QObject {
     Q_OBJECT
 public:
-    static constexpr qint64 kMaxLeitura = 4096;
-    static constexpr qint64 kMaxPendente = 65536;
+    static constexpr qint64 kMaxRead = 4096;
+    static constexpr qint64 kMaxPending = 65536;
 
     // Takes ownership of the socket descriptor.
-    TcpConnection(qintptr descritor, SocketMultiplexer &mux, QObject *parent = nullptr);
+    TcpConnection(qintptr descriptor, SocketMultiplexer &mux, QObject *parent = nullptr);
     ~TcpConnection() override;
 
     // The descriptor while the connection is open, -1 after.
     qintptr socketDescriptor() const { return m_fd; }
-    bool conectada() const { return m_fd >= 0; }
+    bool connected() const { return m_fd >= 0; }
     QHostAddress peerAddress() const;
     quint16 peerPort() const;
 
     // False when the connection is closed, or was closed because it fails or its unsent
     // bytes would pass the limit.
-    bool write(const QByteArray &dados);
+    bool write(const QByteArray &payload);
     // Closes at once (unsent bytes are dropped) and announces it, once.
     void abort();
 
-    qint64 bytesPendentes() const { return m_pendente.size(); }
+    qint64 pendingBytes() const { return m_pending.size(); }
 
 signals:
     // One read of the connection.
-    void dadosRecebidos(const QByteArray &dados);
+    void dataReceived(const QByteArray &payload);
     // The peer closed, the connection failed, or it was aborted.
-    void desconectada();
+    void disconnected();
 
 private:
     friend class SocketMultiplexer;
     // Closes the descriptor without reaching back to the multiplexer or announcing it.
     void closeQuietly();
-    void podeLer();
-    void podeEscrever();
-    bool enviarPendente();
+    void canRead();
+    void canWrite();
+    bool sendPending();
 
     qintptr m_fd;
     SocketMultiplexer &m_mux;
-    QByteArray m_pendente;
-    QSocketNotifier *m_notificadorLeitura = nullptr; // without epoll only
-    QSocketNotifier *m_notificadorEscrita = nullptr;
+    QByteArray m_pending;
+    QSocketNotifier *m_readNotifier = nullptr; // without epoll only
+    QSocketNotifier *m_writeNotifier = nullptr;
 };
 
 } // namespace tulmo

@@ -14,18 +14,18 @@ public:
     // Devices come back together after a network failure at the station: the kernel queues
     // that many completed connections for acceptance instead of dropping the rest of a burst
     // for the devices to retry seconds later.
-    static constexpr int kFilaAceitacao = 1024;
+    static constexpr int kAcceptQueue = 1024;
 
     explicit TcpListener(QObject *parent = nullptr)
         : QTcpServer(parent) {
-        setListenBacklogSize(kFilaAceitacao);
+        setListenBacklogSize(kAcceptQueue);
     }
 
 signals:
-    void conexaoRecebida(qintptr descritor);
+    void connectionReceived(qintptr descriptor);
 
 protected:
-    void incomingConnection(qintptr descritor) override { emit conexaoRecebida(descritor); }
+    void incomingConnection(qintptr descriptor) override { emit connectionReceived(descriptor); }
 };
 
 } // namespace tulmo

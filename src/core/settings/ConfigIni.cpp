@@ -14,16 +14,16 @@ const QString kRepetidora = QStringLiteral("Repetidora");
 
 // A value is one line of the file: a line break inside a single-line field would start a
 // key or a section of its own.
-QString umaLinha(QString v) {
+QString oneLine(QString v) {
     v.replace(QLatin1String("\r\n"), QLatin1String(" "));
     v.replace(QLatin1Char('\r'), QLatin1Char(' '));
     v.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return v;
 }
 
-bool lerInteiro(const IniFile &ini, const QString &key, int min, int max, int *out) {
+bool readInt(const IniFile &ini, const QString &key, int min, int max, int *out) {
     bool ok = false;
-    const int v = ini.readString(kRepetidora, key, ConfigIni::erro()).trimmed().toInt(&ok);
+    const int v = ini.readString(kRepetidora, key, ConfigIni::errorText()).trimmed().toInt(&ok);
     if (!ok) return false;
     *out = std::clamp(v, min, max);
     return true;
@@ -40,108 +40,108 @@ struct TextSetting {
 ConfigIni::ConfigIni(QString path)
     : m_path(std::move(path)) {}
 
-QString ConfigIni::caminho(const QString &dataDir) {
+QString ConfigIni::pathIn(const QString &dataDir) {
     return dataDir + QStringLiteral("/Config.ini");
 }
 
-void ConfigIni::lerRepetidora(LiveSettings &s) const {
+void ConfigIni::readRepeater(LiveSettings &s) const {
     const IniFile ini(m_path);
     int v = 0;
-    if (!lerInteiro(ini, QStringLiteral("TempoTentativas"), kTempoTentativasMin,
-                    kTempoTentativasMax, &v))
+    if (!readInt(ini, QStringLiteral("TempoTentativas"), kRetryIntervalMin,
+                    kRetryIntervalMax, &v))
         return;
-    s.setTempoTentativas(v);
-    if (lerInteiro(ini, QStringLiteral("TentativasRepetidora"), kTentativasMin, kTentativasMax, &v))
-        s.setTentativasRepetidora(v);
+    s.setRetryInterval(v);
+    if (readInt(ini, QStringLiteral("TentativasRepetidora"), kAttemptsMin, kAttemptsMax, &v))
+        s.setRepeaterAttempts(v);
 }
 
 namespace {
-QString lerSom(const IniFile &ini) {
-    const QString v = ini.readString(kSons, QStringLiteral("SomRearme"), ConfigIni::erro());
-    return v == ConfigIni::erro() ? ConfigIni::somRearmePadrao() : v;
+QString readSound(const IniFile &ini) {
+    const QString v = ini.readString(kSons, QStringLiteral("SomRearme"), ConfigIni::errorText());
+    return v == ConfigIni::errorText() ? ConfigIni::defaultRearmSound() : v;
 }
-bool lerCorreio(const IniFile &ini) {
-    QString v = ini.readString(kEmpresa, QStringLiteral("CorreioPadrao"), ConfigIni::erro());
-    if (v == ConfigIni::erro()) v = QStringLiteral("1");
+bool readMailClient(const IniFile &ini) {
+    QString v = ini.readString(kEmpresa, QStringLiteral("CorreioPadrao"), ConfigIni::errorText());
+    if (v == ConfigIni::errorText()) v = QStringLiteral("1");
     return v == QLatin1String("1");
 }
-QString lerEmpresa(const IniFile &ini, const char *key) {
-    return ini.readString(kEmpresa, QLatin1String(key), ConfigIni::erro());
+QString readCompany(const IniFile &ini, const char *key) {
+    return ini.readString(kEmpresa, QLatin1String(key), ConfigIni::errorText());
 }
-QString lerCorpo(const IniFile &ini) {
-    const QString v = lerEmpresa(ini, "CorpoEmail");
-    return v == ConfigIni::erro() ? v : ConfigIni::decodificarCorpo(v);
+QString readBody(const IniFile &ini) {
+    const QString v = readCompany(ini, "CorpoEmail");
+    return v == ConfigIni::errorText() ? v : ConfigIni::decodeBody(v);
 }
 
 // The texts "Cancelar" restores, in the order they are read.
-const TextSetting kTextosCancelar[] = {
-    {"NomeEmpresa", &LiveSettings::setNomeEmpresa, &LiveSettings::nomeEmpresa},
-    {"NomeEmail", &LiveSettings::setNomeEmail, &LiveSettings::nomeEmail},
-    {"Usuario", &LiveSettings::setUsuario, &LiveSettings::usuario},
-    {"EnderecoEmail", &LiveSettings::setEnderecoEmail, &LiveSettings::enderecoEmail},
-    {"CopiaCarbono", &LiveSettings::setCopiaCarbono, &LiveSettings::copiaCarbono},
+const TextSetting kCancelTexts[] = {
+    {"NomeEmpresa", &LiveSettings::setCompanyName, &LiveSettings::companyName},
+    {"NomeEmail", &LiveSettings::setMailSenderName, &LiveSettings::mailSenderName},
+    {"Usuario", &LiveSettings::setUser, &LiveSettings::usuario},
+    {"EnderecoEmail", &LiveSettings::setMailAddress, &LiveSettings::mailAddress},
+    {"CopiaCarbono", &LiveSettings::setCarbonCopy, &LiveSettings::carbonCopy},
     {"SMTP", &LiveSettings::setSmtp, &LiveSettings::smtp},
-    {"Porta", &LiveSettings::setPortaEmail, &LiveSettings::portaEmail},
+    {"Porta", &LiveSettings::setMailPort, &LiveSettings::mailPort},
 };
 } // namespace
 
-void ConfigIni::lerSomEEmpresa(LiveSettings &s) const {
+void ConfigIni::readSoundAndCompany(LiveSettings &s) const {
     const IniFile ini(m_path);
-    s.setSomRearme(lerSom(ini));
-    for (const TextSetting &c : kTextosCancelar)
-        (s.*c.set)(lerEmpresa(ini, c.key));
-    s.setSenha(lerEmpresa(ini, "Senha"));
-    s.setCorpoEmail(lerCorpo(ini));
-    s.setCorreioPadrao(lerCorreio(ini));
+    s.setRearmSound(readSound(ini));
+    for (const TextSetting &c : kCancelTexts)
+        (s.*c.set)(readCompany(ini, c.key));
+    s.setPassword(readCompany(ini, "Senha"));
+    s.setMailBody(readBody(ini));
+    s.setDefaultMailClient(readMailClient(ini));
 }
 
-void ConfigIni::lerEmpresaCancelar(LiveSettings &s) const {
+void ConfigIni::readCompanyOnCancel(LiveSettings &s) const {
     const IniFile ini(m_path);
-    for (const TextSetting &c : kTextosCancelar)
-        (s.*c.set)(lerEmpresa(ini, c.key));
-    s.setCorpoEmail(lerCorpo(ini));
+    for (const TextSetting &c : kCancelTexts)
+        (s.*c.set)(readCompany(ini, c.key));
+    s.setMailBody(readBody(ini));
 }
 
-bool ConfigIni::gravarOpcoes(LiveSettings &s) const {
+bool ConfigIni::saveOptions(LiveSettings &s) const {
     IniFile ini(m_path);
     // Each value is written and read back at once, so the fields show what the file holds.
-    if (!ini.writeString(kSons, QStringLiteral("SomRearme"), umaLinha(s.somRearme()))) return false;
-    s.setSomRearme(lerSom(ini));
+    if (!ini.writeString(kSons, QStringLiteral("SomRearme"), oneLine(s.rearmSound()))) return false;
+    s.setRearmSound(readSound(ini));
     if (!ini.writeString(kEmpresa, QStringLiteral("CorreioPadrao"),
-                         s.correioPadrao() ? QStringLiteral("1") : QStringLiteral("0")))
+                         s.defaultMailClient() ? QStringLiteral("1") : QStringLiteral("0")))
         return false;
-    s.setCorreioPadrao(lerCorreio(ini));
-    const TextSetting textos[] = {
-        {"NomeEmpresa", &LiveSettings::setNomeEmpresa, &LiveSettings::nomeEmpresa},
-        {"NomeEmail", &LiveSettings::setNomeEmail, &LiveSettings::nomeEmail},
-        {"EnderecoEmail", &LiveSettings::setEnderecoEmail, &LiveSettings::enderecoEmail},
-        {"CopiaCarbono", &LiveSettings::setCopiaCarbono, &LiveSettings::copiaCarbono},
+    s.setDefaultMailClient(readMailClient(ini));
+    const TextSetting texts[] = {
+        {"NomeEmpresa", &LiveSettings::setCompanyName, &LiveSettings::companyName},
+        {"NomeEmail", &LiveSettings::setMailSenderName, &LiveSettings::mailSenderName},
+        {"EnderecoEmail", &LiveSettings::setMailAddress, &LiveSettings::mailAddress},
+        {"CopiaCarbono", &LiveSettings::setCarbonCopy, &LiveSettings::carbonCopy},
         {"SMTP", &LiveSettings::setSmtp, &LiveSettings::smtp},
-        {"Usuario", &LiveSettings::setUsuario, &LiveSettings::usuario},
-        {"Senha", &LiveSettings::setSenha, &LiveSettings::senha},
-        {"Porta", &LiveSettings::setPortaEmail, &LiveSettings::portaEmail},
+        {"Usuario", &LiveSettings::setUser, &LiveSettings::usuario},
+        {"Senha", &LiveSettings::setPassword, &LiveSettings::senha},
+        {"Porta", &LiveSettings::setMailPort, &LiveSettings::mailPort},
     };
-    for (const TextSetting &c : textos) {
-        if (!ini.writeString(kEmpresa, QLatin1String(c.key), umaLinha((s.*c.get)()))) return false;
-        (s.*c.set)(lerEmpresa(ini, c.key));
+    for (const TextSetting &c : texts) {
+        if (!ini.writeString(kEmpresa, QLatin1String(c.key), oneLine((s.*c.get)()))) return false;
+        (s.*c.set)(readCompany(ini, c.key));
     }
-    if (!ini.writeString(kEmpresa, QStringLiteral("CorpoEmail"), codificarCorpo(s.corpoEmail())))
+    if (!ini.writeString(kEmpresa, QStringLiteral("CorpoEmail"), encodeBody(s.mailBody())))
         return false;
-    s.setCorpoEmail(lerCorpo(ini));
+    s.setMailBody(readBody(ini));
     return true;
 }
 
-bool ConfigIni::gravarRepetidora(const LiveSettings &s) const {
+bool ConfigIni::saveRepeater(const LiveSettings &s) const {
     IniFile ini(m_path);
     const bool a = ini.writeString(kRepetidora, QStringLiteral("TempoTentativas"),
-                                   QString::number(s.tempoTentativas()));
+                                   QString::number(s.retryInterval()));
     const bool b = ini.writeString(kRepetidora, QStringLiteral("TentativasRepetidora"),
-                                   QString::number(s.tentativasRepetidora()));
+                                   QString::number(s.repeaterAttempts()));
     return a && b;
 }
 
-QString ConfigIni::codificarCorpo(const QString &corpo) {
-    QString t = corpo;
+QString ConfigIni::encodeBody(const QString &body) {
+    QString t = body;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QString out;
@@ -151,10 +151,10 @@ QString ConfigIni::codificarCorpo(const QString &corpo) {
         if (c == QLatin1Char('\n')) {
             out += QLatin1String("\\n");
         } else if (c == QLatin1Char('\\')) {
-            const QChar prox = i + 1 < t.size() ? t.at(i + 1) : QChar();
-            const bool ambiguo =
-                prox == QLatin1Char('n') || prox == QLatin1Char('\\') || prox == QLatin1Char('\n');
-            out += ambiguo ? QLatin1String("\\\\") : QLatin1String("\\");
+            const QChar following = i + 1 < t.size() ? t.at(i + 1) : QChar();
+            const bool ambiguous =
+                following == QLatin1Char('n') || following == QLatin1Char('\\') || following == QLatin1Char('\n');
+            out += ambiguous ? QLatin1String("\\\\") : QLatin1String("\\");
         } else {
             out += c;
         }
@@ -162,16 +162,16 @@ QString ConfigIni::codificarCorpo(const QString &corpo) {
     return out;
 }
 
-QString ConfigIni::decodificarCorpo(const QString &valor) {
+QString ConfigIni::decodeBody(const QString &value) {
     QString out;
-    out.reserve(valor.size());
-    for (qsizetype i = 0; i < valor.size(); ++i) {
-        const QChar c = valor.at(i);
-        const QChar prox = i + 1 < valor.size() ? valor.at(i + 1) : QChar();
-        if (c == QLatin1Char('\\') && prox == QLatin1Char('n')) {
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        const QChar following = i + 1 < value.size() ? value.at(i + 1) : QChar();
+        if (c == QLatin1Char('\\') && following == QLatin1Char('n')) {
             out += QLatin1Char('\n');
             ++i;
-        } else if (c == QLatin1Char('\\') && prox == QLatin1Char('\\')) {
+        } else if (c == QLatin1Char('\\') && following == QLatin1Char('\\')) {
             out += QLatin1Char('\\');
             ++i;
         } else {

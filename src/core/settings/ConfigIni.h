@@ -12,39 +12,39 @@ class LiveSettings;
 // what they had.
 class ConfigIni {
 public:
-    static constexpr int kTempoTentativasMin = 1;
-    static constexpr int kTempoTentativasMax = 3600;
-    static constexpr int kTentativasMin = 1;
-    static constexpr int kTentativasMax = 99;
+    static constexpr int kRetryIntervalMin = 1;
+    static constexpr int kRetryIntervalMax = 3600;
+    static constexpr int kAttemptsMin = 1;
+    static constexpr int kAttemptsMax = 99;
 
     // The text that stands for a missing key.
-    static QString erro() { return QStringLiteral("Erro"); }
-    static QString somRearmePadrao() { return QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav"); }
+    static QString errorText() { return QStringLiteral("Erro"); }
+    static QString defaultRearmSound() { return QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav"); }
 
     explicit ConfigIni(QString path);
     // <dataDir>/Config.ini
-    static QString caminho(const QString &dataDir);
+    static QString pathIn(const QString &dataDir);
     const QString &path() const { return m_path; }
 
     // [Repetidora]: the interval first; when it cannot be read the count is not read either.
-    void lerRepetidora(LiveSettings &s) const;
+    void readRepeater(LiveSettings &s) const;
     // [Sons] SomRearme and every [Empresa] key, as at start-up.
-    void lerSomEEmpresa(LiveSettings &s) const;
+    void readSoundAndCompany(LiveSettings &s) const;
     // The company and mail texts that "Cancelar" restores; the password, the sound and the
     // mail option keep their edited values.
-    void lerEmpresaCancelar(LiveSettings &s) const;
+    void readCompanyOnCancel(LiveSettings &s) const;
 
     // Writes the sound and the [Empresa] keys one by one, reading each back at once. False
     // when the file could not be written: the edited values are then kept as they are.
-    bool gravarOpcoes(LiveSettings &s) const;
+    bool saveOptions(LiveSettings &s) const;
     // [Repetidora] in decimal.
-    bool gravarRepetidora(const LiveSettings &s) const;
+    bool saveRepeater(const LiveSettings &s) const;
 
     // CorpoEmail is one line in the file: a line break is kept as the two characters "\n"
     // and a backslash before "n" or another backslash is doubled, so a Windows reader still
     // shows the whole body as text and a path like "C:\Tulmo" stays as it is.
-    static QString codificarCorpo(const QString &corpo);
-    static QString decodificarCorpo(const QString &valor);
+    static QString encodeBody(const QString &body);
+    static QString decodeBody(const QString &value);
 
 private:
     QString m_path;

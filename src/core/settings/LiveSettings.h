@@ -12,68 +12,68 @@ class LiveSettings : public QObject {
     Q_OBJECT
 public:
     // " Data dos eventos ": where the date and time of a decoded event come from.
-    enum class DataEventos { BuscarDoComputador = 0, BuscarDoReceiver = 1 };
+    enum class EventTimeSource { FromComputer = 0, FromReceiver = 1 };
 
-    static constexpr int kTempoTentativasPadrao = 5;
-    static constexpr int kTentativasRepetidoraPadrao = 5;
+    static constexpr int kDefaultRetryInterval = 5;
+    static constexpr int kDefaultRepeaterAttempts = 5;
 
     explicit LiveSettings(QObject *parent = nullptr)
         : QObject(parent) {}
 
-    DataEventos dataEventos() const { return m_dataEventos; }
-    void setDataEventos(DataEventos d) { m_dataEventos = d; }
+    EventTimeSource eventTimeSource() const { return m_eventTimeSource; }
+    void setEventTimeSource(EventTimeSource d) { m_eventTimeSource = d; }
 
     // [Sons] SomRearme: the alert sound of accounts waiting to be armed or silent, as stored
     // (a path of the Windows version resolves under the program folder when played).
-    const QString &somRearme() const { return m_somRearme; }
-    void setSomRearme(const QString &path) { m_somRearme = path; }
+    const QString &rearmSound() const { return m_rearmSound; }
+    void setRearmSound(const QString &path) { m_rearmSound = path; }
 
     // [Empresa]: the station and the mail account of the report e-mails.
-    const QString &nomeEmpresa() const { return m_nomeEmpresa; }
-    void setNomeEmpresa(const QString &v) { m_nomeEmpresa = v; }
-    const QString &nomeEmail() const { return m_nomeEmail; }
-    void setNomeEmail(const QString &v) { m_nomeEmail = v; }
-    const QString &usuario() const { return m_usuario; }
-    void setUsuario(const QString &v) { m_usuario = v; }
-    const QString &senha() const { return m_senha; }
-    void setSenha(const QString &v) { m_senha = v; }
-    const QString &enderecoEmail() const { return m_enderecoEmail; }
-    void setEnderecoEmail(const QString &v) { m_enderecoEmail = v; }
-    const QString &copiaCarbono() const { return m_copiaCarbono; }
-    void setCopiaCarbono(const QString &v) { m_copiaCarbono = v; }
+    const QString &companyName() const { return m_companyName; }
+    void setCompanyName(const QString &v) { m_companyName = v; }
+    const QString &mailSenderName() const { return m_mailSenderName; }
+    void setMailSenderName(const QString &v) { m_mailSenderName = v; }
+    const QString &usuario() const { return m_user; }
+    void setUser(const QString &v) { m_user = v; }
+    const QString &senha() const { return m_password; }
+    void setPassword(const QString &v) { m_password = v; }
+    const QString &mailAddress() const { return m_mailAddress; }
+    void setMailAddress(const QString &v) { m_mailAddress = v; }
+    const QString &carbonCopy() const { return m_carbonCopy; }
+    void setCarbonCopy(const QString &v) { m_carbonCopy = v; }
     const QString &smtp() const { return m_smtp; }
     void setSmtp(const QString &v) { m_smtp = v; }
     // The SMTP port as the operator typed it.
-    const QString &portaEmail() const { return m_portaEmail; }
-    void setPortaEmail(const QString &v) { m_portaEmail = v; }
+    const QString &mailPort() const { return m_mailPort; }
+    void setMailPort(const QString &v) { m_mailPort = v; }
     // The body of report e-mails, line breaks as "\n".
-    const QString &corpoEmail() const { return m_corpoEmail; }
-    void setCorpoEmail(const QString &v) { m_corpoEmail = v; }
+    const QString &mailBody() const { return m_mailBody; }
+    void setMailBody(const QString &v) { m_mailBody = v; }
     // True: mail through the desktop's mail client; false: by SMTP.
-    bool correioPadrao() const { return m_correioPadrao; }
-    void setCorreioPadrao(bool v) { m_correioPadrao = v; }
+    bool defaultMailClient() const { return m_defaultMailClient; }
+    void setDefaultMailClient(bool v) { m_defaultMailClient = v; }
 
     // [Repetidora]: seconds between the repeater's attempts, and how many attempts.
-    int tempoTentativas() const { return m_tempoTentativas; }
-    void setTempoTentativas(int s) { m_tempoTentativas = s; }
-    int tentativasRepetidora() const { return m_tentativasRepetidora; }
-    void setTentativasRepetidora(int n) { m_tentativasRepetidora = n; }
+    int retryInterval() const { return m_retryInterval; }
+    void setRetryInterval(int s) { m_retryInterval = s; }
+    int repeaterAttempts() const { return m_repeaterAttempts; }
+    void setRepeaterAttempts(int n) { m_repeaterAttempts = n; }
 
 private:
-    DataEventos m_dataEventos = DataEventos::BuscarDoComputador;
-    QString m_somRearme = QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav");
-    QString m_nomeEmpresa;
-    QString m_nomeEmail;
-    QString m_usuario;
-    QString m_senha;
-    QString m_enderecoEmail;
-    QString m_copiaCarbono;
+    EventTimeSource m_eventTimeSource = EventTimeSource::FromComputer;
+    QString m_rearmSound = QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav");
+    QString m_companyName;
+    QString m_mailSenderName;
+    QString m_user;
+    QString m_password;
+    QString m_mailAddress;
+    QString m_carbonCopy;
     QString m_smtp;
-    QString m_portaEmail = QStringLiteral("25");
-    QString m_corpoEmail;
-    bool m_correioPadrao = true;
-    int m_tempoTentativas = kTempoTentativasPadrao;
-    int m_tentativasRepetidora = kTentativasRepetidoraPadrao;
+    QString m_mailPort = QStringLiteral("25");
+    QString m_mailBody;
+    bool m_defaultMailClient = true;
+    int m_retryInterval = kDefaultRetryInterval;
+    int m_repeaterAttempts = kDefaultRepeaterAttempts;
 };
 
 } // namespace tulmo

@@ -9,59 +9,59 @@ namespace tulmo {
 namespace {
 // Rows come by number: the natural order of a table changes once a deleted row's place is
 // reused, and renumbering walks them expecting ascending numbers.
-const QString kSelectTodos = QStringLiteral("Select * from Receiver order by RECEIVER");
+const QString kSelectAll = QStringLiteral("Select * from Receiver order by RECEIVER");
 
-ReceiverRecord registroDe(const QSqlQuery &q) {
+ReceiverRecord recordOf(const QSqlQuery &q) {
     const QSqlRecord rec = q.record();
-    auto valor = [&](const char *campo) { return q.value(rec.indexOf(QLatin1String(campo))); };
+    auto value = [&](const char *field) { return q.value(rec.indexOf(QLatin1String(field))); };
     // A time-out the row leaves empty shows as the dialog's default, so that applying the
     // record never turns it into 0 (every device dropped within a second).
-    auto tempo = [&](const char *campo) {
-        const QVariant v = valor(campo);
-        return v.isNull() ? ReceiverRecord::kTempoPadrao : v.toInt();
+    auto intColumn = [&](const char *field) {
+        const QVariant v = value(field);
+        return v.isNull() ? ReceiverRecord::kDefaultTime : v.toInt();
     };
     ReceiverRecord r;
-    r.receiver = valor("RECEIVER").toInt();
-    r.nome = valor("NOME").toString();
-    r.modo = valor("MODO_COMUNICACAO").toInt();
-    r.ativo = valor("ATIVO").toInt() != 0;
-    r.enviaSms = valor("ENVIA_SMS").toInt() != 0;
-    r.portaCom = valor("PORTA_COM").toInt();
-    r.baudsCom = valor("BAUDS_COM").toInt();
-    r.portaTcp = valor("PORTA_TCP").toInt();
-    r.portaUdp = valor("PORTA_UDP").toInt();
-    r.tempoResposta = tempo("TEMPO_RESPOSTA");
-    r.tempoKeepAlive = tempo("TEMPO_KEEPALIVE");
+    r.receiver = value("RECEIVER").toInt();
+    r.nome = value("NOME").toString();
+    r.modo = value("MODO_COMUNICACAO").toInt();
+    r.ativo = value("ATIVO").toInt() != 0;
+    r.sendsSms = value("ENVIA_SMS").toInt() != 0;
+    r.portaCom = value("PORTA_COM").toInt();
+    r.baudsCom = value("BAUDS_COM").toInt();
+    r.portaTcp = value("PORTA_TCP").toInt();
+    r.portaUdp = value("PORTA_UDP").toInt();
+    r.tempoResposta = intColumn("TEMPO_RESPOSTA");
+    r.tempoKeepAlive = intColumn("TEMPO_KEEPALIVE");
     return r;
 }
 } // namespace
 
-std::optional<QList<ReceiverRecord>> ReceiverTable::todos() const {
+std::optional<QList<ReceiverRecord>> ReceiverTable::all() const {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.exec(kSelectTodos)) return std::nullopt;
-    QList<ReceiverRecord> linhas;
+    if (!q.exec(kSelectAll)) return std::nullopt;
+    QList<ReceiverRecord> rows;
     while (q.next())
-        linhas.append(registroDe(q));
-    return linhas;
+        rows.append(recordOf(q));
+    return rows;
 }
 
-std::optional<ReceiverRecord> ReceiverTable::lerPorNome(const QString &nome, int posicao) const {
+std::optional<ReceiverRecord> ReceiverTable::readByName(const QString &nome, int position) const {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("Select * from Receiver where NOME =:nome"));
     q.bindValue(QStringLiteral(":nome"), nome);
     if (!q.exec()) return std::nullopt;
-    std::optional<ReceiverRecord> achado;
+    std::optional<ReceiverRecord> found;
     while (q.next()) {
-        ReceiverRecord r = registroDe(q);
-        if (!achado || r.receiver == posicao) achado = r;
-        if (r.receiver == posicao) break;
+        ReceiverRecord r = recordOf(q);
+        if (!found || r.receiver == position) found = r;
+        if (r.receiver == position) break;
     }
-    return achado;
+    return found;
 }
 
-bool ReceiverTable::incluir(int n, const QString &nome) const {
+bool ReceiverTable::insert(int n, const QString &nome) const {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("Insert Into RECEIVER (RECEIVER, MODO_COMUNICACAO, ATIVO, ENVIA_SMS, "
                              "NOME, PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP)\n"
@@ -79,31 +79,31 @@ bool ReceiverTable::incluir(int n, const QString &nome) const {
     return q.exec();
 }
 
-bool ReceiverTable::excluir(int id) const {
+bool ReceiverTable::remove(int id) const {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("Delete from RECEIVER where RECEIVER =:id"));
     q.bindValue(QStringLiteral(":id"), id);
     return q.exec();
 }
 
-bool ReceiverTable::renumerar() const {
-    QList<int> numeros;
+bool ReceiverTable::renumber() const {
+    QList<int> numbers;
     {
         QSqlQuery q(m_db);
         q.setForwardOnly(true);
-        if (!q.exec(kSelectTodos)) return false;
+        if (!q.exec(kSelectAll)) return false;
         while (q.next())
-            numeros.append(q.value(q.record().indexOf(QStringLiteral("RECEIVER"))).toInt());
+            numbers.append(q.value(q.record().indexOf(QStringLiteral("RECEIVER"))).toInt());
     }
     bool ok = true;
     int i = 1;
-    for (int numero : numeros) {
-        if (i < numero) {
+    for (int number : numbers) {
+        if (i < number) {
             QSqlQuery q(m_db);
             q.prepare(
                 QStringLiteral("Update RECEIVER Set RECEIVER =:receiver where RECEIVER =:id"));
             q.bindValue(QStringLiteral(":receiver"), i);
-            q.bindValue(QStringLiteral(":id"), numero);
+            q.bindValue(QStringLiteral(":id"), number);
             ok = q.exec() && ok;
         }
         ++i;
@@ -111,7 +111,7 @@ bool ReceiverTable::renumerar() const {
     return ok;
 }
 
-bool ReceiverTable::aplicar(const ReceiverRecord &r, int id) const {
+bool ReceiverTable::apply(const ReceiverRecord &r, int id) const {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral(
         "Update RECEIVER Set RECEIVER =:receiver, MODO_COMUNICACAO =:modo, \n"
@@ -121,7 +121,7 @@ bool ReceiverTable::aplicar(const ReceiverRecord &r, int id) const {
     q.bindValue(QStringLiteral(":receiver"), r.receiver);
     q.bindValue(QStringLiteral(":modo"), r.modo);
     q.bindValue(QStringLiteral(":ativo"), r.ativo ? 1 : 0);
-    q.bindValue(QStringLiteral(":envia_sms"), r.enviaSms ? 1 : 0);
+    q.bindValue(QStringLiteral(":envia_sms"), r.sendsSms ? 1 : 0);
     q.bindValue(QStringLiteral(":nome"), r.nome);
     q.bindValue(QStringLiteral(":porta_com"), r.portaCom);
     q.bindValue(QStringLiteral(":bauds"), r.baudsCom);

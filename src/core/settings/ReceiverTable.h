@@ -10,19 +10,19 @@ namespace tulmo {
 
 // One row of the RECEIVER table as the settings dialog edits it.
 struct ReceiverRecord {
-    static constexpr int kTempoPadrao = 5; // seconds of reply delay, minutes of keep-alive
+    static constexpr int kDefaultTime = 5; // seconds of reply delay, minutes of keep-alive
 
     int receiver = 0;
     QString nome;
     int modo = 0; // 0 SERIAL, 1 TCP/IP, 2 UDP/IP
     bool ativo = false;
-    bool enviaSms = false;
+    bool sendsSms = false;
     int portaCom = 0; // 0 "COM1" … 19 "COM20"
     int baudsCom = 3; // index into 1200 … 115200; 3 is 9600
     int portaTcp = 3030;
     int portaUdp = 3030;
-    int tempoResposta = kTempoPadrao;
-    int tempoKeepAlive = kTempoPadrao;
+    int tempoResposta = kDefaultTime;
+    int tempoKeepAlive = kDefaultTime;
 };
 
 // The receiver definitions in the database. Rows are walked by their number, which is also
@@ -35,17 +35,17 @@ public:
         : m_db(std::move(db)) {}
 
     // Every row, by number; nullopt when the table cannot be read.
-    std::optional<QList<ReceiverRecord>> todos() const;
+    std::optional<QList<ReceiverRecord>> all() const;
     // The row named nome. When several rows share the name, the one numbered posicao wins,
     // so that a node of the tree never opens another receiver's record.
-    std::optional<ReceiverRecord> lerPorNome(const QString &nome, int posicao) const;
+    std::optional<ReceiverRecord> readByName(const QString &nome, int position) const;
     // A new receiver n: serial on "COM1" at 9600, inactive, ports 0, time-outs left empty.
-    bool incluir(int n, const QString &nome) const;
-    bool excluir(int id) const;
+    bool insert(int n, const QString &nome) const;
+    bool remove(int id) const;
     // Numbers the rows 1 to n without gaps, keeping their order.
-    bool renumerar() const;
+    bool renumber() const;
     // Writes r (with r.receiver as its new number) over the row numbered id.
-    bool aplicar(const ReceiverRecord &r, int id) const;
+    bool apply(const ReceiverRecord &r, int id) const;
 
 private:
     QSqlDatabase m_db;

@@ -75,7 +75,7 @@ bool Database::open(QString *error) {
         if (error) *error = openFailureMessage(m_file, reason);
         return false;
     }
-    if (m_created) schema::createBaseTables(principal());
+    if (m_created) schema::createBaseTables(primary());
     if (!openConnection(m_secondName, &reason)) {
         if (error) *error = openFailureMessage(m_file, reason);
         close();
@@ -89,24 +89,24 @@ void Database::close() {
     if (QSqlDatabase::contains(m_secondName)) QSqlDatabase::database(m_secondName, false).close();
 }
 
-void Database::encerrarMotor() {
+void Database::shutdownEngine() {
     fb_shutdown(10000, fb_shutrsn_app_stopped);
 }
 
 bool Database::isOpen() const {
-    return principal().isOpen();
+    return primary().isOpen();
 }
 
-QSqlDatabase Database::principal() const {
+QSqlDatabase Database::primary() const {
     return QSqlDatabase::database(m_mainName, false);
 }
 
-QSqlDatabase Database::secundaria() const {
+QSqlDatabase Database::secondary() const {
     return QSqlDatabase::database(m_secondName, false);
 }
 
 Database::State Database::ensureAlive() {
-    QSqlDatabase db = principal();
+    QSqlDatabase db = primary();
     if (db.isOpen()) {
         QSqlQuery q(db);
         if (q.exec(QStringLiteral("select 1 from RDB$DATABASE")) && q.next()) return State::Alive;

@@ -29,8 +29,8 @@ public:
     void close();
     bool isOpen() const;
 
-    QSqlDatabase principal() const;
-    QSqlDatabase secundaria() const;
+    QSqlDatabase primary() const;
+    QSqlDatabase secondary() const;
 
     // A cheap round trip on the main connection; reopens it when the trip fails.
     enum class State { Alive, Reconnected, Unreachable };
@@ -40,7 +40,7 @@ public:
     bool created() const { return m_created; }
 
     // Stops the embedded engine of this process (after every connection is closed).
-    static void encerrarMotor();
+    static void shutdownEngine();
 
     // "Não foi possível abrir o banco de dados …" with the file and the reason.
     static QString openFailureMessage(const QString &file, const QString &reason);

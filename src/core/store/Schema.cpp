@@ -39,19 +39,19 @@ QString lines(std::initializer_list<const char *> parts) {
 
 } // namespace
 
-bool Existe_Campo(QSqlDatabase db, const QString &tabela, const QString &campo) {
+bool Existe_Campo(QSqlDatabase db, const QString &table, const QString &field) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
     const QString sql =
         lines({"Select  r.RDB$FIELD_NAME AS Nome", "From  RDB$RELATION_FIELDS r",
                "Where  r.RDB$RELATION_NAME = :Tabela", "Order By  r.RDB$FIELD_POSITION"});
     if (!q.prepare(sql)) return false;
-    q.bindValue(QStringLiteral(":Tabela"), tabela);
+    q.bindValue(QStringLiteral(":Tabela"), table);
     if (!q.exec()) return false;
-    QStringList nomes;
+    QStringList names;
     while (q.next())
-        nomes << q.value(0).toString().trimmed();
-    return nomes.contains(campo.toUpper(), Qt::CaseInsensitive);
+        names << q.value(0).toString().trimmed();
+    return names.contains(field.toUpper(), Qt::CaseInsensitive);
 }
 
 bool createDatabaseFile(const QString &path, QString *error) {
@@ -150,8 +150,8 @@ void createBaseTables(QSqlDatabase db) {
         run(db, s);
 }
 
-void upgradeDataModuleStep(QSqlDatabase principal, QSqlDatabase secundaria) {
-    QSqlDatabase db = principal;
+void upgradeDataModuleStep(QSqlDatabase primary, QSqlDatabase secondary) {
+    QSqlDatabase db = primary;
     if (!Existe_Campo(db, "QUADRO_HORARIOS", "DIA")) {
         run(db, "CREATE GENERATOR GEN_SEQUENCIA_QUADRO_HORARIOS");
         run(db, lines({"CREATE TABLE QUADRO_HORARIOS (",
@@ -185,11 +185,11 @@ void upgradeDataModuleStep(QSqlDatabase principal, QSqlDatabase secundaria) {
         run(db, lines({"ALTER TABLE EVENTOS_PADRAO", "ADD SOM VARCHAR(200)"}));
     if (!Existe_Campo(db, "EVENTOS_PADRAO", "SOM_CONTINUO"))
         run(db, lines({"ALTER TABLE EVENTOS_PADRAO", "ADD SOM_CONTINUO SMALLINT"}));
-    if (!secundaria.isOpen()) secundaria.open();
+    if (!secondary.isOpen()) secondary.open();
 }
 
-void upgradeMainWindowStep(QSqlDatabase principal, const QDateTime &now) {
-    QSqlDatabase db = principal;
+void upgradeMainWindowStep(QSqlDatabase primary, const QDateTime &now) {
+    QSqlDatabase db = primary;
     run(db, "ALTER TABLE CLIENTES ALTER OBS TYPE VARCHAR(400)");
 
     // Each block stops at its first failure.

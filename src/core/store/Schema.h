@@ -7,7 +7,7 @@
 namespace tulmo::schema {
 
 // True when table has column (case of column ignored); false for a missing table.
-bool Existe_Campo(QSqlDatabase db, const QString &tabela, const QString &campo);
+bool Existe_Campo(QSqlDatabase db, const QString &table, const QString &field);
 
 // Creates an empty database file through the embedded engine: character set WIN1252,
 // forced writes on.
@@ -18,9 +18,9 @@ bool createDatabaseFile(const QString &path, QString *error);
 void createBaseTables(QSqlDatabase db);
 
 // First upgrade step, run while the reception data module is created.
-void upgradeDataModuleStep(QSqlDatabase principal, QSqlDatabase secundaria);
+void upgradeDataModuleStep(QSqlDatabase primary, QSqlDatabase secondary);
 // Second upgrade step, run while the main window is created; now stamps ULTIMO_EVENTO.
-void upgradeMainWindowStep(QSqlDatabase principal, const QDateTime &now);
+void upgradeMainWindowStep(QSqlDatabase primary, const QDateTime &now);
 // Indexes of the hot queries, created where missing (also on older files).
 void ensureIndexes(QSqlDatabase db);
 

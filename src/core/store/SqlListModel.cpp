@@ -7,14 +7,14 @@
 
 namespace tulmo {
 
-SqlListModel::SqlListModel(QString sql, QList<Column> colunas, QObject *parent)
+SqlListModel::SqlListModel(QString sql, QList<Column> columns, QObject *parent)
     : QSqlQueryModel(parent)
     , m_sql(std::move(sql))
-    , m_colunas(std::move(colunas)) {
-    m_fonte.fill(-1, m_colunas.size());
+    , m_columns(std::move(columns)) {
+    m_source.fill(-1, m_columns.size());
 }
 
-void SqlListModel::reabrir(QSqlDatabase db) {
+void SqlListModel::reopen(QSqlDatabase db) {
     // Clearing first ends the old cursor (and its transaction) before the new one starts.
     clear();
     QSqlQuery q(db);
@@ -24,33 +24,33 @@ void SqlListModel::reabrir(QSqlDatabase db) {
 
 void SqlListModel::queryChange() {
     const QSqlRecord rec = record();
-    for (qsizetype i = 0; i < m_colunas.size(); ++i)
-        m_fonte[i] = rec.indexOf(m_colunas[i].campo);
+    for (qsizetype i = 0; i < m_columns.size(); ++i)
+        m_source[i] = rec.indexOf(m_columns[i].field);
 }
 
-int SqlListModel::colunaDe(const QString &campo) const {
-    for (qsizetype i = 0; i < m_colunas.size(); ++i)
-        if (m_colunas[i].campo.compare(campo, Qt::CaseInsensitive) == 0) return int(i);
+int SqlListModel::columnOf(const QString &field) const {
+    for (qsizetype i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].field.compare(field, Qt::CaseInsensitive) == 0) return int(i);
     return -1;
 }
 
-QVariant SqlListModel::valor(int row, const QString &campo) const {
-    const int c = record().indexOf(campo);
+QVariant SqlListModel::value(int row, const QString &field) const {
+    const int c = record().indexOf(field);
     if (c < 0 || row < 0 || row >= rowCount()) return {};
     return QSqlQueryModel::data(createIndex(row, c), Qt::DisplayRole);
 }
 
 int SqlListModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : int(m_colunas.size());
+    return parent.isValid() ? 0 : int(m_columns.size());
 }
 
 QVariant SqlListModel::data(const QModelIndex &index, int role) const {
-    if (!index.isValid() || index.column() >= m_colunas.size()) return {};
+    if (!index.isValid() || index.column() >= m_columns.size()) return {};
     if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
-    const int c = m_fonte[index.column()];
+    const int c = m_source[index.column()];
     if (c < 0) return {};
     const QVariant v = QSqlQueryModel::data(createIndex(index.row(), c), role);
-    if (role == Qt::DisplayRole && m_colunas[index.column()].data) {
+    if (role == Qt::DisplayRole && m_columns[index.column()].data) {
         const QDateTime t = v.toDateTime();
         return t.isValid() ? t.toString(DateFormats::kGridDateTime) : QString();
     }
@@ -59,10 +59,10 @@ QVariant SqlListModel::data(const QModelIndex &index, int role) const {
 
 QVariant SqlListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= m_colunas.size())
+        section >= m_columns.size())
         return QSqlQueryModel::headerData(section, orientation, role);
-    const Column &c = m_colunas[section];
-    return c.titulo.isEmpty() ? c.campo : c.titulo;
+    const Column &c = m_columns[section];
+    return c.title.isEmpty() ? c.field : c.title;
 }
 
 } // namespace tulmo

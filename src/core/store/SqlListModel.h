@@ -14,21 +14,21 @@ class SqlListModel : public QSqlQueryModel {
     Q_OBJECT
 public:
     struct Column {
-        QString campo;
-        QString titulo;    // the field name when empty
+        QString field;
+        QString title;    // the field name when empty
         bool data = false; // shown as "dd.MM.yyyy HH:mm"
     };
 
-    SqlListModel(QString sql, QList<Column> colunas, QObject *parent = nullptr);
+    SqlListModel(QString sql, QList<Column> columns, QObject *parent = nullptr);
 
     // Closes the list and opens it again on db.
-    void reabrir(QSqlDatabase db);
+    void reopen(QSqlDatabase db);
     const QString &sql() const { return m_sql; }
-    const QList<Column> &colunas() const { return m_colunas; }
+    const QList<Column> &columns() const { return m_columns; }
     // The shown column of a field, or -1.
-    int colunaDe(const QString &campo) const;
+    int columnOf(const QString &field) const;
     // A field of a fetched row, whether shown or not.
-    QVariant valor(int row, const QString &campo) const;
+    QVariant value(int row, const QString &field) const;
 
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -40,8 +40,8 @@ protected:
 
 private:
     QString m_sql;
-    QList<Column> m_colunas;
-    QList<int> m_fonte; // position of each shown column in the select's record
+    QList<Column> m_columns;
+    QList<int> m_source; // position of each shown column in the select's record
 };
 
 } // namespace tulmo

@@ -21,9 +21,9 @@ namespace {
 struct PermissionBox {
     const char *nome;
     quint32 bit;
-    const char *texto;
+    const char *text;
 };
-const PermissionBox kMarcas[6] = {
+const PermissionBox kBoxes[6] = {
     {"CBoxClientes", Permissions::Clientes, "Permite incluir e alterar dados do cliente"},
     {"CBoxEventos", Permissions::Eventos, "Permite incluir e alterar códigos de eventos"},
     {"CBoxTcpIp", Permissions::TcpIp, "Permite controlar acesso de dispositivos TCP/IP"},
@@ -40,10 +40,10 @@ FormCadastroOperadores::FormCadastroOperadores(ConsoleCore &core, QWidget *paren
     setWindowTitle(QStringLiteral("Cadastro de Operadores"));
     setModal(true);
 
-    m_lista = new SqlListModel(OperatorRepository::listSql(), {{"NOME", {}}}, this);
+    m_list = new SqlListModel(OperatorRepository::listSql(), {{"NOME", {}}}, this);
     m_grid = new QTableView;
     m_grid->setObjectName(QStringLiteral("GridOperadores"));
-    m_grid->setModel(m_lista);
+    m_grid->setModel(m_list);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -52,206 +52,206 @@ FormCadastroOperadores::FormCadastroOperadores(ConsoleCore &core, QWidget *paren
     connect(m_grid, &QAbstractItemView::clicked, this,
             &FormCadastroOperadores::GridOperadoresClick);
 
-    m_nome = new QLineEdit;
-    m_nome->setObjectName(QStringLiteral("NomeOperador"));
-    m_nome->setMaxLength(20);
-    m_senha = new QLineEdit;
-    m_senha->setObjectName(QStringLiteral("Senha"));
-    m_senha->setMaxLength(8);
-    m_senha->setEchoMode(QLineEdit::Password);
+    m_name = new QLineEdit;
+    m_name->setObjectName(QStringLiteral("NomeOperador"));
+    m_name->setMaxLength(20);
+    m_password = new QLineEdit;
+    m_password->setObjectName(QStringLiteral("Senha"));
+    m_password->setMaxLength(8);
+    m_password->setEchoMode(QLineEdit::Password);
 
-    auto *direita = new QVBoxLayout;
-    auto *campos = new QFormLayout;
-    campos->addRow(QStringLiteral("Nome:"), m_nome);
-    campos->addRow(QStringLiteral("Senha:"), m_senha);
-    direita->addLayout(campos);
+    auto *rightSide = new QVBoxLayout;
+    auto *fields = new QFormLayout;
+    fields->addRow(QStringLiteral("Nome:"), m_name);
+    fields->addRow(QStringLiteral("Senha:"), m_password);
+    rightSide->addLayout(fields);
     for (int i = 0; i < 6; ++i) {
-        m_marcas[i] = new QCheckBox(QString::fromUtf8(kMarcas[i].texto));
-        m_marcas[i]->setObjectName(QLatin1String(kMarcas[i].nome));
-        direita->addWidget(m_marcas[i]);
+        m_boxes[i] = new QCheckBox(QString::fromUtf8(kBoxes[i].text));
+        m_boxes[i]->setObjectName(QLatin1String(kBoxes[i].nome));
+        rightSide->addWidget(m_boxes[i]);
     }
-    direita->addStretch(1);
-    auto botao = [this](const char *nome, const QString &texto,
+    rightSide->addStretch(1);
+    auto button = [this](const char *nome, const QString &text,
                         void (FormCadastroOperadores::*f)()) {
-        auto *b = new QPushButton(texto);
+        auto *b = new QPushButton(text);
         b->setObjectName(QLatin1String(nome));
         b->setAutoDefault(false);
         connect(b, &QPushButton::clicked, this, f);
         return b;
     };
-    auto *botoes = new QHBoxLayout;
-    botoes->addWidget(botao("Botao_Novo", QStringLiteral("Novo Operador"),
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(button("Botao_Novo", QStringLiteral("Novo Operador"),
                             &FormCadastroOperadores::NovoOperadorClick));
-    botoes->addWidget(
-        botao("Botao_Alterar", QStringLiteral("Alterar"), &FormCadastroOperadores::AlterarClick));
-    botoes->addWidget(botao("Botao_Excluir", QStringLiteral("Excluir Operador"),
+    buttons->addWidget(
+        button("Botao_Alterar", QStringLiteral("Alterar"), &FormCadastroOperadores::AlterarClick));
+    buttons->addWidget(button("Botao_Excluir", QStringLiteral("Excluir Operador"),
                             &FormCadastroOperadores::ExcluirOperadorClick));
-    botoes->addWidget(
-        botao("Botao_Salvar", QStringLiteral("SALVAR"), &FormCadastroOperadores::SalvarClick));
+    buttons->addWidget(
+        button("Botao_Salvar", QStringLiteral("SALVAR"), &FormCadastroOperadores::SalvarClick));
 
-    auto *corpo = new QHBoxLayout;
-    corpo->addWidget(m_grid, 1);
-    corpo->addLayout(direita, 2);
+    auto *body = new QHBoxLayout;
+    body->addWidget(m_grid, 1);
+    body->addLayout(rightSide, 2);
     auto *l = new QVBoxLayout(this);
-    l->addLayout(corpo, 1);
-    l->addLayout(botoes);
+    l->addLayout(body, 1);
+    l->addLayout(buttons);
     resize(620, 360);
 
-    m_nome->setEnabled(false);
-    habilitarMarcas(false);
+    m_name->setEnabled(false);
+    enableBoxes(false);
 }
 
 void FormCadastroOperadores::showEvent(QShowEvent *e) {
     QDialog::showEvent(e);
-    reabrir();
+    reopen();
 }
 
-void FormCadastroOperadores::reabrir(const QString &nome) {
-    m_lista->reabrir(m_core.dm().banco().secundaria());
-    while (m_lista->canFetchMore())
-        m_lista->fetchMore();
-    int row = m_lista->rowCount() > 0 ? 0 : -1;
-    for (int r = 0; !nome.isEmpty() && r < m_lista->rowCount(); ++r)
-        if (m_lista->valor(r, QStringLiteral("NOME")).toString() == nome) row = r;
-    selecionar(row);
+void FormCadastroOperadores::reopen(const QString &nome) {
+    m_list->reopen(m_core.dm().database().secondary());
+    while (m_list->canFetchMore())
+        m_list->fetchMore();
+    int row = m_list->rowCount() > 0 ? 0 : -1;
+    for (int r = 0; !nome.isEmpty() && r < m_list->rowCount(); ++r)
+        if (m_list->value(r, QStringLiteral("NOME")).toString() == nome) row = r;
+    select(row);
 }
 
-void FormCadastroOperadores::selecionar(int row) {
-    if (row < 0 || row >= m_lista->rowCount()) return;
-    m_grid->setCurrentIndex(m_lista->index(row, 0));
+void FormCadastroOperadores::select(int row) {
+    if (row < 0 || row >= m_list->rowCount()) return;
+    m_grid->setCurrentIndex(m_list->index(row, 0));
     m_grid->selectRow(row);
 }
 
-int FormCadastroOperadores::linhaAtual() const {
+int FormCadastroOperadores::currentRow() const {
     const int r = m_grid->currentIndex().row();
-    if (r >= 0 && r < m_lista->rowCount()) return r;
-    return m_lista->rowCount() > 0 ? 0 : -1;
+    if (r >= 0 && r < m_list->rowCount()) return r;
+    return m_list->rowCount() > 0 ? 0 : -1;
 }
 
-QString FormCadastroOperadores::nomeAtual() const {
-    const int r = linhaAtual();
-    return r < 0 ? QString() : m_lista->valor(r, QStringLiteral("NOME")).toString();
+QString FormCadastroOperadores::currentName() const {
+    const int r = currentRow();
+    return r < 0 ? QString() : m_list->value(r, QStringLiteral("NOME")).toString();
 }
 
-void FormCadastroOperadores::marcar(quint32 permissoes) {
+void FormCadastroOperadores::checkBoxes(quint32 permissoes) {
     for (int i = 0; i < 6; ++i)
-        m_marcas[i]->setChecked((permissoes & kMarcas[i].bit) != 0);
+        m_boxes[i]->setChecked((permissoes & kBoxes[i].bit) != 0);
 }
 
-void FormCadastroOperadores::habilitarMarcas(bool sim) {
-    for (QCheckBox *c : m_marcas)
-        c->setEnabled(sim);
+void FormCadastroOperadores::enableBoxes(bool on) {
+    for (QCheckBox *c : m_boxes)
+        c->setEnabled(on);
 }
 
-quint32 FormCadastroOperadores::permissoesMarcadas() const {
+quint32 FormCadastroOperadores::checkedPermissions() const {
     quint32 p = 0;
     for (int i = 0; i < 6; ++i)
-        if (m_marcas[i]->isChecked()) p += kMarcas[i].bit;
+        if (m_boxes[i]->isChecked()) p += kBoxes[i].bit;
     return p;
 }
 
-void FormCadastroOperadores::mostrarLinha() {
-    const int r = linhaAtual();
+void FormCadastroOperadores::showRow() {
+    const int r = currentRow();
     if (r < 0) return;
-    m_nome->setText(m_lista->valor(r, QStringLiteral("NOME")).toString());
-    marcar(m_lista->valor(r, QStringLiteral("PERMISSOES")).toUInt());
-    m_senha->setText(m_lista->valor(r, QStringLiteral("SENHA")).toString());
-    m_nome->setEnabled(false);
-    habilitarMarcas(false);
+    m_name->setText(m_list->value(r, QStringLiteral("NOME")).toString());
+    checkBoxes(m_list->value(r, QStringLiteral("PERMISSOES")).toUInt());
+    m_password->setText(m_list->value(r, QStringLiteral("SENHA")).toString());
+    m_name->setEnabled(false);
+    enableBoxes(false);
 }
 
 void FormCadastroOperadores::GridOperadoresClick() {
-    mostrarLinha();
+    showRow();
 }
 
 void FormCadastroOperadores::AlterarClick() {
-    if (linhaAtual() < 0) return;
-    mostrarLinha();
-    m_modo = 'A';
-    m_nomeAnterior = m_nome->text();
-    habilitarMarcas(true);
-    m_nome->setEnabled(m_nomeAnterior != QLatin1String(OperatorRepository::kAdministrador));
+    if (currentRow() < 0) return;
+    showRow();
+    m_mode = 'A';
+    m_previousName = m_name->text();
+    enableBoxes(true);
+    m_name->setEnabled(m_previousName != QLatin1String(OperatorRepository::kAdministrator));
 }
 
 void FormCadastroOperadores::NovoOperadorClick() {
     // The selected operator's permissions are where the new one starts from.
-    if (linhaAtual() >= 0)
-        marcar(m_lista->valor(linhaAtual(), QStringLiteral("PERMISSOES")).toUInt());
-    m_modo = 'I';
-    m_nomeAnterior.clear();
-    m_nome->clear();
-    m_senha->clear();
-    m_nome->setEnabled(true);
-    habilitarMarcas(true);
-    m_nome->setFocus();
+    if (currentRow() >= 0)
+        checkBoxes(m_list->value(currentRow(), QStringLiteral("PERMISSOES")).toUInt());
+    m_mode = 'I';
+    m_previousName.clear();
+    m_name->clear();
+    m_password->clear();
+    m_name->setEnabled(true);
+    enableBoxes(true);
+    m_name->setFocus();
 }
 
 void FormCadastroOperadores::SalvarClick() {
     Prompt *p = m_core.prompt();
-    QSqlDatabase db = m_core.dm().banco().secundaria();
-    Operator op{m_nome->text(), permissoesMarcadas(), m_senha->text()};
-    if (m_modo == 'I' || m_modo == 'A') {
+    QSqlDatabase db = m_core.dm().database().secondary();
+    Operator op{m_name->text(), checkedPermissions(), m_password->text()};
+    if (m_mode == 'I' || m_mode == 'A') {
         // A nameless operator could never be told apart, and an empty password never logs in.
         if (op.nome.trimmed().isEmpty()) {
             if (p) p->message(QStringLiteral("Informe o nome do Operador."));
-            m_nome->setFocus();
+            m_name->setFocus();
             return;
         }
         if (op.senha.isEmpty()) {
             if (p) p->message(QStringLiteral("Informe a senha do Operador."));
-            m_senha->setFocus();
+            m_password->setFocus();
             return;
         }
     }
-    QString erro;
-    if (m_modo == 'I') {
+    QString errorText;
+    if (m_mode == 'I') {
         if (!p || !p->question(QStringLiteral("Deseja realmente incluir um novo Operador?"),
                                QStringLiteral("INCLUSÃO"), Prompt::Icon::Question, true))
             return;
-        if (!OperatorRepository::incluir(db, op, &erro)) {
+        if (!OperatorRepository::insert(db, op, &errorText)) {
             p->message(QStringLiteral("Houve um erro ao incluir um novo Operador."),
                        QStringLiteral("ERRO"), Prompt::Icon::Error);
             return;
         }
-    } else if (m_modo == 'A') {
+    } else if (m_mode == 'A') {
         if (!p || !p->question(QStringLiteral("Deseja realmente alterar os dados do Operador?"),
                                QStringLiteral("ALTERAÇÃO"), Prompt::Icon::Question, true))
             return;
         // The administrator keeps his name.
-        if (m_nomeAnterior == QLatin1String(OperatorRepository::kAdministrador)) op.nome = m_nomeAnterior;
-        if (!OperatorRepository::alterar(db, m_nomeAnterior, op, &erro)) {
+        if (m_previousName == QLatin1String(OperatorRepository::kAdministrator)) op.nome = m_previousName;
+        if (!OperatorRepository::update(db, m_previousName, op, &errorText)) {
             p->message(QStringLiteral("Houve um erro ao alterar dados do operador."),
                        QStringLiteral("ERRO"), Prompt::Icon::Error);
             return;
         }
     }
-    const bool salvo = m_modo != 0;
-    m_modo = 0;
-    m_nomeAnterior.clear();
-    reabrir(salvo ? op.nome : nomeAtual());
-    mostrarLinha();
+    const bool saved = m_mode != 0;
+    m_mode = 0;
+    m_previousName.clear();
+    reopen(saved ? op.nome : currentName());
+    showRow();
 }
 
 void FormCadastroOperadores::ExcluirOperadorClick() {
-    if (m_lista->rowCount() == 0) return;
+    if (m_list->rowCount() == 0) return;
     Prompt *p = m_core.prompt();
-    const QString nome = nomeAtual();
-    if (nome == QLatin1String(OperatorRepository::kAdministrador)) {
+    const QString nome = currentName();
+    if (nome == QLatin1String(OperatorRepository::kAdministrator)) {
         if (p) p->message(QStringLiteral("Não é possível excluir o operador Administrador!"));
         return;
     }
     if (!p || !p->question(QStringLiteral("Deseja realmente excluir o Operador"),
                            QStringLiteral("Excluir cliente"), Prompt::Icon::Question, false))
         return;
-    QString erro;
-    if (!OperatorRepository::excluir(m_core.dm().banco().secundaria(), nome, &erro)) {
+    QString errorText;
+    if (!OperatorRepository::remove(m_core.dm().database().secondary(), nome, &errorText)) {
         p->message(QStringLiteral("Houve um erro ao excluir o Operador."), QStringLiteral("ERRO"),
                    Prompt::Icon::Error);
         return;
     }
-    m_modo = 0;
-    reabrir();
-    mostrarLinha();
+    m_mode = 0;
+    reopen();
+    showRow();
 }
 
 } // namespace tulmo

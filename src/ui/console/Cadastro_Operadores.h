@@ -26,33 +26,33 @@ public:
     void ExcluirOperadorClick();
 
     // Reopens the list, keeping the selection on the named operator when given.
-    void reabrir(const QString &selecionar = QString());
-    SqlListModel &lista() { return *m_lista; }
-    void selecionar(int row);
+    void reopen(const QString &select = QString());
+    SqlListModel &list() { return *m_list; }
+    void select(int row);
     // 'I' new, 'A' alteration, 0 none.
-    char modo() const { return m_modo; }
+    char modo() const { return m_mode; }
     // The sum of the checked boxes' bits.
-    quint32 permissoesMarcadas() const;
+    quint32 checkedPermissions() const;
 
 protected:
     void showEvent(QShowEvent *e) override;
 
 private:
-    int linhaAtual() const;
-    QString nomeAtual() const;
+    int currentRow() const;
+    QString currentName() const;
     // Shows the selected row read-only.
-    void mostrarLinha();
-    void marcar(quint32 permissoes);
-    void habilitarMarcas(bool sim);
+    void showRow();
+    void checkBoxes(quint32 permissoes);
+    void enableBoxes(bool on);
 
     ConsoleCore &m_core;
-    SqlListModel *m_lista;
+    SqlListModel *m_list;
     QTableView *m_grid;
-    QLineEdit *m_nome;
-    QLineEdit *m_senha;
-    QCheckBox *m_marcas[6];
-    char m_modo = 0;
-    QString m_nomeAnterior; // the row being altered, by the name it had
+    QLineEdit *m_name;
+    QLineEdit *m_password;
+    QCheckBox *m_boxes[6];
+    char m_mode = 0;
+    QString m_previousName; // the row being altered, by the name it had
 };
 
 } // namespace tulmo

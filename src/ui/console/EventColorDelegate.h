@@ -9,8 +9,8 @@ namespace tulmo {
 
 // The colours of a cell of Grade_Eventos.
 struct CellColors {
-    QColor fundo;
-    QColor fonte;
+    QColor background;
+    QColor foreground;
 };
 
 // Paints every cell of the received-events grid after the event type of its row: the type's
@@ -20,15 +20,15 @@ class EventColorDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     // colunaTipo: the model column holding TIPO.
-    explicit EventColorDelegate(int colunaTipo, QObject *parent = nullptr);
+    explicit EventColorDelegate(int typeColumn, QObject *parent = nullptr);
 
-    static CellColors cores(const QString &tipo, bool selecionado, const QPalette &paleta);
+    static CellColors colors(const QString &tipo, bool selected, const QPalette &pal);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
 
 private:
-    int m_colunaTipo;
+    int m_typeColumn;
 };
 
 } // namespace tulmo

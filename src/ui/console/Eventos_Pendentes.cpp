@@ -28,13 +28,13 @@
 
 namespace tulmo {
 
-const QStringList Form_Eventos_Pendentes::kIntervencoesPadrao{
+const QStringList Form_Eventos_Pendentes::kDefaultInterventionKinds{
     QStringLiteral("Disparo Falso"), QStringLiteral("Teste"), QStringLiteral("Técnico Enviado"),
     QStringLiteral("Tático Enviado")};
 
 namespace {
 
-const QColor kCorFundoDica(0xFF, 0xFF, 0xE1); // info background
+const QColor kHintBackground(0xFF, 0xFF, 0xE1); // info background
 
 // The pending list shows its dates as "dd/MM/yyyy HH:mm".
 class PendingList : public SqlListModel {
@@ -42,7 +42,7 @@ public:
     using SqlListModel::SqlListModel;
     QVariant data(const QModelIndex &index, int role) const override {
         const QVariant v = SqlListModel::data(index, role);
-        if (role == Qt::DisplayRole && index.column() == colunaDe(QStringLiteral("DATA"))) {
+        if (role == Qt::DisplayRole && index.column() == columnOf(QStringLiteral("DATA"))) {
             const QDateTime t = v.toDateTime();
             return t.isValid() ? t.toString(DateFormats::kDateTimeMinutes) : QString();
         }
@@ -50,7 +50,7 @@ public:
     }
 };
 
-QLineEdit *campo(const char *nome) {
+QLineEdit *field(const char *nome) {
     auto *e = new QLineEdit;
     e->setObjectName(QLatin1String(nome));
     e->setReadOnly(true);
@@ -59,22 +59,22 @@ QLineEdit *campo(const char *nome) {
 
 } // namespace
 
-QStringList Form_Eventos_Pendentes::lerIntervencoes(const QString &arquivo) {
-    bool lido = false;
-    const QStringList linhas = readWindowsTextLines(arquivo, &lido);
-    if (!lido) return kIntervencoesPadrao;
-    QStringList tipos;
-    for (const QString &linha : linhas)
-        if (!linha.trimmed().isEmpty()) tipos << linha;
+QStringList Form_Eventos_Pendentes::readInterventionKinds(const QString &fileName) {
+    bool wasRead = false;
+    const QStringList rows = readWindowsTextLines(fileName, &wasRead);
+    if (!wasRead) return kDefaultInterventionKinds;
+    QStringList types;
+    for (const QString &row : rows)
+        if (!row.trimmed().isEmpty()) types << row;
     // A file with no kind in it would leave the operator nothing to choose.
-    return tipos.isEmpty() ? kIntervencoesPadrao : tipos;
+    return types.isEmpty() ? kDefaultInterventionKinds : types;
 }
 
-QColor Form_Eventos_Pendentes::corDoTipo(const QString &tipo) {
+QColor Form_Eventos_Pendentes::typeColor(const QString &tipo) {
     return QColor(QRgb(EventTypes::pendingColors(tipo).background.value_or(0xFFFFFF)));
 }
 
-QString Form_Eventos_Pendentes::textoPrioridade(const QVariant &prioridade) {
+QString Form_Eventos_Pendentes::priorityText(const QVariant &prioridade) {
     bool ok = false;
     const int p = prioridade.toInt(&ok);
     if (!ok || prioridade.isNull()) return QStringLiteral("NENHUMA");
@@ -94,7 +94,7 @@ QString Form_Eventos_Pendentes::textoPrioridade(const QVariant &prioridade) {
     }
 }
 
-QString Form_Eventos_Pendentes::mascaraTelefone(const QString &telefone) {
+QString Form_Eventos_Pendentes::phoneMask(const QString &telefone) {
     QString d;
     for (QChar c : telefone)
         if (c.isDigit()) d.append(c);
@@ -107,11 +107,11 @@ QString Form_Eventos_Pendentes::mascaraTelefone(const QString &telefone) {
     return QStringLiteral("(%1) %2-%3").arg(d.left(2), d.mid(2, d.size() - 6), d.right(4));
 }
 
-Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal &principal,
+Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal &mainWindow,
                                                QWidget *parent)
     : QDialog(parent)
     , m_core(core)
-    , m_principal(principal) {
+    , m_mainWindow(mainWindow) {
     setObjectName(QStringLiteral("Form_Eventos_Pendentes"));
     setWindowTitle(QStringLiteral("Eventos Pendentes"));
     setModal(false);
@@ -137,10 +137,10 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
     m_grid->setColumnWidth(3, 260);
     m_grid->setColumnWidth(4, 120);
     QPalette pal = m_grid->palette();
-    pal.setColor(QPalette::Base, kCorFundoDica);
+    pal.setColor(QPalette::Base, kHintBackground);
     m_grid->setPalette(pal);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
-        if (!m_reabrindo) Atualizar();
+        if (!m_reopening) Atualizar();
     });
     connect(m_grid, &QAbstractItemView::clicked, this, &Form_Eventos_Pendentes::Atualizar);
     m_grid->installEventFilter(this);
@@ -149,69 +149,69 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
     auto *conta = new QGroupBox(QStringLiteral(" Dados da Conta "));
     conta->setObjectName(QStringLiteral("GroupBox1"));
     auto *fc = new QGridLayout(conta);
-    m_conta = campo("Conta_Cliente");
-    m_nome = campo("Nome_Cliente");
-    m_fone1 = campo("ME_Telefone1");
-    m_fone2 = campo("ME_Telefone2");
-    m_fone3 = campo("ME_Telefone3");
-    m_animais = campo("Animais");
-    m_senha = campo("Senha");
-    m_obs = new QPlainTextEdit;
-    m_obs->setObjectName(QStringLiteral("Observacoes"));
-    m_obs->setReadOnly(true);
-    m_obs->setMaximumHeight(70);
+    m_account = field("Conta_Cliente");
+    m_name = field("Nome_Cliente");
+    m_phone1 = field("ME_Telefone1");
+    m_phone2 = field("ME_Telefone2");
+    m_phone3 = field("ME_Telefone3");
+    m_animals = field("Animais");
+    m_password = field("Senha");
+    m_remarks = new QPlainTextEdit;
+    m_remarks->setObjectName(QStringLiteral("Observacoes"));
+    m_remarks->setReadOnly(true);
+    m_remarks->setMaximumHeight(70);
     fc->addWidget(new QLabel(QStringLiteral("Conta:")), 0, 0);
-    fc->addWidget(m_conta, 0, 1);
+    fc->addWidget(m_account, 0, 1);
     fc->addWidget(new QLabel(QStringLiteral("Nome:")), 0, 2);
-    fc->addWidget(m_nome, 0, 3, 1, 3);
+    fc->addWidget(m_name, 0, 3, 1, 3);
     fc->addWidget(new QLabel(QStringLiteral("Telefone Res.:")), 1, 0);
-    fc->addWidget(m_fone1, 1, 1);
+    fc->addWidget(m_phone1, 1, 1);
     fc->addWidget(new QLabel(QStringLiteral("Telefone Com.:")), 1, 2);
-    fc->addWidget(m_fone2, 1, 3);
+    fc->addWidget(m_phone2, 1, 3);
     fc->addWidget(new QLabel(QStringLiteral("Celuluar:")), 1, 4);
-    fc->addWidget(m_fone3, 1, 5);
+    fc->addWidget(m_phone3, 1, 5);
     fc->addWidget(new QLabel(QStringLiteral("Animais:")), 2, 0);
-    fc->addWidget(m_animais, 2, 1);
+    fc->addWidget(m_animals, 2, 1);
     fc->addWidget(new QLabel(QStringLiteral("Senha:")), 2, 2);
-    fc->addWidget(m_senha, 2, 3);
+    fc->addWidget(m_password, 2, 3);
     fc->addWidget(new QLabel(QStringLiteral("Observações")), 3, 0);
-    fc->addWidget(m_obs, 3, 1, 1, 5);
+    fc->addWidget(m_remarks, 3, 1, 1, 5);
 
     auto *detalhes = new QGroupBox(QStringLiteral(" Detalhes "));
     detalhes->setObjectName(QStringLiteral("GroupBox2"));
     auto *fd = new QGridLayout(detalhes);
-    m_evento = new QLabel;
-    m_evento->setObjectName(QStringLiteral("ST_Evento"));
-    m_evento->setAlignment(Qt::AlignCenter);
-    m_evento->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_evento->setAutoFillBackground(true);
-    m_evento->setMinimumHeight(28);
-    QFont negrito = m_evento->font();
-    negrito.setBold(true);
-    m_evento->setFont(negrito);
-    m_prioridade = new QLabel;
-    m_prioridade->setObjectName(QStringLiteral("ST_Prioridade"));
-    m_prioridade->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_intervencao = new QComboBox;
-    m_intervencao->setObjectName(QStringLiteral("CB_Intervencao"));
-    m_intervencao->setEditable(true);
-    m_intervencao->setInsertPolicy(QComboBox::NoInsert);
-    m_intervencao->lineEdit()->setMaxLength(EventRepository::kIntervencaoWidth);
-    m_detalhes = new QLineEdit;
-    m_detalhes->setObjectName(QStringLiteral("E_Detalhes"));
-    m_detalhes->setMaxLength(EventRepository::kDetalhesWidth);
-    auto *botao = new QPushButton(QStringLiteral("Finalizar Intervenção"));
-    botao->setObjectName(QStringLiteral("Button1"));
-    botao->setAutoDefault(false);
-    connect(botao, &QPushButton::clicked, this, &Form_Eventos_Pendentes::Button1Click);
-    fd->addWidget(m_evento, 0, 0, 1, 4);
+    m_event = new QLabel;
+    m_event->setObjectName(QStringLiteral("ST_Evento"));
+    m_event->setAlignment(Qt::AlignCenter);
+    m_event->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_event->setAutoFillBackground(true);
+    m_event->setMinimumHeight(28);
+    QFont bold = m_event->font();
+    bold.setBold(true);
+    m_event->setFont(bold);
+    m_priority = new QLabel;
+    m_priority->setObjectName(QStringLiteral("ST_Prioridade"));
+    m_priority->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_intervention = new QComboBox;
+    m_intervention->setObjectName(QStringLiteral("CB_Intervencao"));
+    m_intervention->setEditable(true);
+    m_intervention->setInsertPolicy(QComboBox::NoInsert);
+    m_intervention->lineEdit()->setMaxLength(EventRepository::kInterventionWidth);
+    m_details = new QLineEdit;
+    m_details->setObjectName(QStringLiteral("E_Detalhes"));
+    m_details->setMaxLength(EventRepository::kDetailsWidth);
+    auto *button = new QPushButton(QStringLiteral("Finalizar Intervenção"));
+    button->setObjectName(QStringLiteral("Button1"));
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, &Form_Eventos_Pendentes::Button1Click);
+    fd->addWidget(m_event, 0, 0, 1, 4);
     fd->addWidget(new QLabel(QStringLiteral("Prioridade")), 1, 0);
-    fd->addWidget(m_prioridade, 1, 1);
+    fd->addWidget(m_priority, 1, 1);
     fd->addWidget(new QLabel(QStringLiteral("Intervenção:")), 1, 2);
-    fd->addWidget(m_intervencao, 1, 3);
+    fd->addWidget(m_intervention, 1, 3);
     fd->addWidget(new QLabel(QStringLiteral("Detalhes do Atendimento:")), 2, 0);
-    fd->addWidget(m_detalhes, 2, 1, 1, 3);
-    fd->addWidget(botao, 3, 3, Qt::AlignRight);
+    fd->addWidget(m_details, 2, 1, 1, 3);
+    fd->addWidget(button, 3, 3, Qt::AlignRight);
 
     auto *l = new QVBoxLayout(this);
     l->addWidget(m_grid, 1);
@@ -219,27 +219,27 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
     l->addWidget(detalhes);
     setFixedSize(720, 560);
 
-    carregarIntervencoes();
-    connect(&m_core.gravador(), &EventRecorder::pendenteRegistrado, this,
-            &Form_Eventos_Pendentes::eventoPendente);
+    loadInterventionKinds();
+    connect(&m_core.recorder(), &EventRecorder::pendingRecorded, this,
+            &Form_Eventos_Pendentes::pendingEvent);
 }
 
-void Form_Eventos_Pendentes::carregarIntervencoes() {
-    const QStringList tipos = lerIntervencoes(QDir(m_core.dataDir()).filePath("int.txt"));
-    m_intervencao->clear();
-    m_intervencao->addItems(tipos);
-    m_intervencao->setCurrentIndex(0);
-    m_intervencao->setEditText(tipos.first());
+void Form_Eventos_Pendentes::loadInterventionKinds() {
+    const QStringList types = readInterventionKinds(QDir(m_core.dataDir()).filePath("int.txt"));
+    m_intervention->clear();
+    m_intervention->addItems(types);
+    m_intervention->setCurrentIndex(0);
+    m_intervention->setEditText(types.first());
 }
 
 bool Form_Eventos_Pendentes::event(QEvent *e) {
-    if (e->type() == QEvent::WindowActivate) carregarIntervencoes();
+    if (e->type() == QEvent::WindowActivate) loadInterventionKinds();
     return QDialog::event(e);
 }
 
 void Form_Eventos_Pendentes::showEvent(QShowEvent *e) {
     QDialog::showEvent(e);
-    carregarIntervencoes();
+    loadInterventionKinds();
     Buscar_Atualizacoes();
 }
 
@@ -250,37 +250,37 @@ bool Form_Eventos_Pendentes::eventFilter(QObject *o, QEvent *e) {
     return QDialog::eventFilter(o, e);
 }
 
-void Form_Eventos_Pendentes::eventoPendente() {
+void Form_Eventos_Pendentes::pendingEvent() {
     if (!isVisible())
         show(); // showing refreshes the list
     else
         Buscar_Atualizacoes();
 }
 
-int Form_Eventos_Pendentes::linhaAtual() const {
+int Form_Eventos_Pendentes::currentRow() const {
     const int r = m_grid->currentIndex().row();
     return r >= 0 && r < m_dataset->rowCount() ? r : -1;
 }
 
-void Form_Eventos_Pendentes::selecionarLinha(int row) {
+void Form_Eventos_Pendentes::selectRow(int row) {
     if (row < 0 || row >= m_dataset->rowCount()) return;
     m_grid->setCurrentIndex(m_dataset->index(row, 0));
     m_grid->selectRow(row);
 }
 
-QVariant Form_Eventos_Pendentes::sequenciaAtual() const {
-    const int r = linhaAtual();
-    return r < 0 ? QVariant() : m_dataset->valor(r, QStringLiteral("SEQUENCIA"));
+QVariant Form_Eventos_Pendentes::currentSequence() const {
+    const int r = currentRow();
+    return r < 0 ? QVariant() : m_dataset->value(r, QStringLiteral("SEQUENCIA"));
 }
 
-bool Form_Eventos_Pendentes::reabrirLista() {
-    QSqlDatabase db = m_core.dm().banco().principal();
+bool Form_Eventos_Pendentes::reopenList() {
+    QSqlDatabase db = m_core.dm().database().primary();
     // A statement on a closed connection fails without an error of its own.
     if (!db.isOpen()) {
         m_dataset->clear();
         return false;
     }
-    m_dataset->reabrir(db);
+    m_dataset->reopen(db);
     if (m_dataset->lastError().isValid()) return false;
     while (m_dataset->canFetchMore())
         m_dataset->fetchMore();
@@ -288,20 +288,20 @@ bool Form_Eventos_Pendentes::reabrirLista() {
 }
 
 bool Form_Eventos_Pendentes::Buscar_Atualizacoes() {
-    const QVariant marca = sequenciaAtual();
-    m_reabrindo = true;
-    const bool ok = reabrirLista();
+    const QVariant box = currentSequence();
+    m_reopening = true;
+    const bool ok = reopenList();
     int row = m_dataset->rowCount() > 0 ? 0 : -1;
     // Back to the row the operator was on, while it is still pending.
-    if (!marca.isNull())
+    if (!box.isNull())
         for (int r = 0; r < m_dataset->rowCount(); ++r)
-            if (m_dataset->valor(r, QStringLiteral("SEQUENCIA")).toLongLong() ==
-                marca.toLongLong()) {
+            if (m_dataset->value(r, QStringLiteral("SEQUENCIA")).toLongLong() ==
+                box.toLongLong()) {
                 row = r;
                 break;
             }
-    selecionarLinha(row);
-    m_reabrindo = false;
+    selectRow(row);
+    m_reopening = false;
     if (!ok) {
         if (Prompt *p = m_core.prompt())
             p->message(QStringLiteral("Houve um erro ao tentar atualizar os dados do evento."),
@@ -312,77 +312,77 @@ bool Form_Eventos_Pendentes::Buscar_Atualizacoes() {
     return true;
 }
 
-void Form_Eventos_Pendentes::limparDetalhes() {
-    for (QLineEdit *e : {m_conta, m_nome, m_fone1, m_fone2, m_fone3, m_animais, m_senha})
+void Form_Eventos_Pendentes::clearDetails() {
+    for (QLineEdit *e : {m_account, m_name, m_phone1, m_phone2, m_phone3, m_animals, m_password})
         e->clear();
-    m_obs->clear();
-    m_evento->clear();
-    QPalette p = m_evento->palette();
+    m_remarks->clear();
+    m_event->clear();
+    QPalette p = m_event->palette();
     p.setColor(QPalette::Window, Qt::white);
-    m_evento->setPalette(p);
-    m_prioridade->clear();
+    m_event->setPalette(p);
+    m_priority->clear();
 }
 
 void Form_Eventos_Pendentes::Atualizar() {
-    const QVariant seq = sequenciaAtual();
-    limparDetalhes();
+    const QVariant seq = currentSequence();
+    clearDetails();
     // The description being typed belongs to the event shown; it goes when another is.
-    if (seq.isNull() || m_sequenciaMostrada.isNull() ||
-        seq.toLongLong() != m_sequenciaMostrada.toLongLong())
-        m_detalhes->clear();
-    m_sequenciaMostrada = seq;
-    const int r = linhaAtual();
+    if (seq.isNull() || m_shownSequence.isNull() ||
+        seq.toLongLong() != m_shownSequence.toLongLong())
+        m_details->clear();
+    m_shownSequence = seq;
+    const int r = currentRow();
     if (r < 0) return;
 
     if (const std::optional<Account> a = AccountRepository::find(
-            m_core.dm().banco().principal(), m_dataset->valor(r, QStringLiteral("CONTA")))) {
-        m_conta->setText(a->conta);
-        m_nome->setText(a->nome);
-        m_fone1->setText(mascaraTelefone(a->telefone1));
-        m_fone2->setText(mascaraTelefone(a->telefone2));
-        m_fone3->setText(mascaraTelefone(a->celular));
-        m_animais->setText(a->animais);
-        m_senha->setText(a->senha);
-        m_obs->setPlainText(a->obs);
+            m_core.dm().database().primary(), m_dataset->value(r, QStringLiteral("CONTA")))) {
+        m_account->setText(a->conta);
+        m_name->setText(a->nome);
+        m_phone1->setText(phoneMask(a->telefone1));
+        m_phone2->setText(phoneMask(a->telefone2));
+        m_phone3->setText(phoneMask(a->celular));
+        m_animals->setText(a->animais);
+        m_password->setText(a->senha);
+        m_remarks->setPlainText(a->obs);
     }
 
-    m_evento->setText(m_dataset->valor(r, QStringLiteral("DESCRICAO")).toString().toUpper());
-    QPalette p = m_evento->palette();
-    p.setColor(QPalette::Window, corDoTipo(m_dataset->valor(r, QStringLiteral("TIPO")).toString()));
-    m_evento->setPalette(p);
-    m_prioridade->setText(textoPrioridade(m_dataset->valor(r, QStringLiteral("PRIORIDADE"))));
+    m_event->setText(m_dataset->value(r, QStringLiteral("DESCRICAO")).toString().toUpper());
+    QPalette p = m_event->palette();
+    p.setColor(QPalette::Window, typeColor(m_dataset->value(r, QStringLiteral("TIPO")).toString()));
+    m_event->setPalette(p);
+    m_priority->setText(priorityText(m_dataset->value(r, QStringLiteral("PRIORIDADE"))));
 }
 
 void Form_Eventos_Pendentes::Button1Click() {
     Prompt *prompt = m_core.prompt();
-    if (m_detalhes->text().trimmed().isEmpty()) {
+    if (m_details->text().trimmed().isEmpty()) {
         if (prompt)
             prompt->message(QStringLiteral("Voce precisa escrever os detalhes da intervenção!"));
         return;
     }
     bool ok = true;
-    const QVariant seq = sequenciaAtual();
+    const QVariant seq = currentSequence();
     if (!seq.isNull())
-        ok = EventRepository::finishIntervention(m_core.dm().banco().principal(), seq,
-                                                 m_detalhes->text(), m_intervencao->currentText(),
+        ok = EventRepository::finishIntervention(m_core.dm().database().primary(), seq,
+                                                 m_details->text(), m_intervention->currentText(),
                                                  m_core.clock().now());
     if (ok) {
         // The treated event shows among the received ones at once.
-        m_principal.reabrirEventosRecebidos();
-        m_reabrindo = true;
-        ok = reabrirLista();
-        selecionarLinha(0);
-        m_reabrindo = false;
+        m_mainWindow.reopenReceived();
+        m_reopening = true;
+        ok = reopenList();
+        selectRow(0);
+        m_reopening = false;
         Atualizar();
         if (ok && m_dataset->rowCount() == 0) {
-            m_principal.setPendingCommandEnabled(false);
+            m_mainWindow.setPendingCommandEnabled(false);
             close();
         }
     }
     if (!ok && prompt)
         prompt->message(QStringLiteral("Houve um erro ao tentar alterar o evento."),
                         QStringLiteral("ATENÇÃO"), Prompt::Icon::Error);
-    m_detalhes->clear();
+    m_details->clear();
 }
 
 } // namespace tulmo

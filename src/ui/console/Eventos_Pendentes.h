@@ -23,7 +23,7 @@ class SqlListModel;
 class Form_Eventos_Pendentes : public QDialog {
     Q_OBJECT
 public:
-    Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal &principal, QWidget *parent = nullptr);
+    Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal &mainWindow, QWidget *parent = nullptr);
 
     // Refreshes the list keeping the current row while it is still pending. False (after the
     // operator's message) when the list could not be read.
@@ -34,21 +34,21 @@ public:
     void Button1Click();
 
     // An event was recorded as pending: the window comes up, or refreshes if already up.
-    void eventoPendente();
+    void pendingEvent();
 
-    SqlListModel &pendentes() { return *m_dataset; }
+    SqlListModel &pending() { return *m_dataset; }
     // The current row, -1 when the list is empty.
-    int linhaAtual() const;
-    void selecionarLinha(int row);
+    int currentRow() const;
+    void selectRow(int row);
 
-    static const QStringList kIntervencoesPadrao;
+    static const QStringList kDefaultInterventionKinds;
     // The intervention kinds of the file, one a line, blank lines skipped; the built-in kinds
     // when the file is missing or has none.
-    static QStringList lerIntervencoes(const QString &arquivo);
-    static QColor corDoTipo(const QString &tipo);
-    static QString textoPrioridade(const QVariant &prioridade);
+    static QStringList readInterventionKinds(const QString &fileName);
+    static QColor typeColor(const QString &tipo);
+    static QString priorityText(const QVariant &prioridade);
     // Digits shown as (99) 9999-9999; a longer number keeps every digit.
-    static QString mascaraTelefone(const QString &telefone);
+    static QString phoneMask(const QString &telefone);
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -56,24 +56,24 @@ protected:
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
-    void carregarIntervencoes();
+    void loadInterventionKinds();
     // Closes and reopens the list, every row fetched.
-    bool reabrirLista();
-    void limparDetalhes();
-    QVariant sequenciaAtual() const;
+    bool reopenList();
+    void clearDetails();
+    QVariant currentSequence() const;
 
     ConsoleCore &m_core;
-    Form_Principal &m_principal;
+    Form_Principal &m_mainWindow;
     SqlListModel *m_dataset;
     QTableView *m_grid;
-    QLineEdit *m_conta, *m_nome, *m_fone1, *m_fone2, *m_fone3, *m_animais, *m_senha;
-    QPlainTextEdit *m_obs;
-    QLabel *m_evento, *m_prioridade;
-    QComboBox *m_intervencao;
-    QLineEdit *m_detalhes;
+    QLineEdit *m_account, *m_name, *m_phone1, *m_phone2, *m_phone3, *m_animals, *m_password;
+    QPlainTextEdit *m_remarks;
+    QLabel *m_event, *m_priority;
+    QComboBox *m_intervention;
+    QLineEdit *m_details;
     // The event whose details are shown: the typed description stays while it does.
-    QVariant m_sequenciaMostrada;
-    bool m_reabrindo = false;
+    QVariant m_shownSequence;
+    bool m_reopening = false;
 };
 
 } // namespace tulmo

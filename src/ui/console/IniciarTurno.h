@@ -23,14 +23,14 @@ public:
     Form_iniciar_turno(ConsoleCore &core, QWidget *parent = nullptr);
 
     // Shows the dialog modally; returns when it is closed.
-    int abrir();
+    int openDialog();
 
     // The name and password check (password field left, or Enter released in it).
-    void verificar();
+    void verifyPassword();
     void cmdOKClick();
 
     // The four lines of a refused check.
-    static QStringList linhasRecusa();
+    static QStringList refusalLines();
 
     void done(int r) override;
 
@@ -50,12 +50,12 @@ private:
     void FormShow();
 
     ConsoleCore &m_core;
-    QLineEdit *m_nome;
-    QLineEdit *m_senha;
+    QLineEdit *m_name;
+    QLineEdit *m_password;
     QPlainTextEdit *m_memo;
     QPushButton *m_ok;
-    std::optional<Operator> m_atual;
-    bool m_verificando = false;
+    std::optional<Operator> m_current;
+    bool m_checking = false;
 };
 
 } // namespace tulmo

@@ -22,7 +22,7 @@ QMessageBox::Icon toBox(Prompt::Icon i) {
 }
 // Programs started by tests have nobody to close a modal box: with TULMO_MENSAGENS_STDERR=1
 // the message goes to the standard error and the default answer is taken.
-bool paraStderr(const QString &text, const QString &caption) {
+bool toStderr(const QString &text, const QString &caption) {
     if (qEnvironmentVariableIntValue("TULMO_MENSAGENS_STDERR") != 1) return false;
     std::fprintf(stderr, "%s: %s\n",
                  qPrintable(caption.isEmpty() ? QStringLiteral("Tulmo") : caption),
@@ -32,7 +32,7 @@ bool paraStderr(const QString &text, const QString &caption) {
 } // namespace
 
 void MessagePrompt::message(const QString &text, const QString &caption, Icon icon) {
-    if (paraStderr(text, caption)) return;
+    if (toStderr(text, caption)) return;
     QMessageBox box(toBox(icon), caption.isEmpty() ? QStringLiteral("Tulmo") : caption, text,
                     QMessageBox::Ok, m_parent);
     box.exec();
@@ -40,7 +40,7 @@ void MessagePrompt::message(const QString &text, const QString &caption, Icon ic
 
 bool MessagePrompt::question(const QString &text, const QString &caption, Icon icon,
                              bool defaultYes) {
-    if (paraStderr(text, caption)) return defaultYes;
+    if (toStderr(text, caption)) return defaultYes;
     QMessageBox box(toBox(icon), caption.isEmpty() ? QStringLiteral("Tulmo") : caption, text,
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);

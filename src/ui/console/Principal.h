@@ -27,7 +27,7 @@ class FormCadastroOperadores;
 class ImageButton : public QLabel {
     Q_OBJECT
 public:
-    ImageButton(QFrame *painel, const QIcon &icone, const QString &dica);
+    ImageButton(QFrame *panel, const QIcon &iconImage, const QString &hint);
 
 signals:
     void clicked();
@@ -37,7 +37,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *e) override;
 
 private:
-    QFrame *m_painel;
+    QFrame *m_panel;
 };
 
 // The main window: the live views of the central station in five pages, the toolbar and the
@@ -61,31 +61,31 @@ public:
     void Memo1DblClick();
     // "&Configurações" and its toolbar picture: the settings dialog, modally.
     void ConfiguracoesClick();
-    Form_Configuracoes &configuracoes() { return *m_configuracoes; }
+    Form_Configuracoes &settingsDialog() { return *m_settingsDialog; }
     // Status bar: last accepted connection, connection count, time.
-    void atualizarStatus();
+    void updateStatus();
 
-    void reabrirEventosRecebidos();
-    void reabrirDesarmados();
-    void reabrirRearme();
-    void reabrirSemComunicacao();
+    void reopenReceived();
+    void reopenDisarmed();
+    void reopenRearm();
+    void reopenSilent();
 
-    SqlListModel &eventosRecebidos() { return *m_eventos; }
-    SqlListModel &desarmados() { return *m_desarmados; }
-    SqlListModel &rearme() { return *m_rearme; }
-    SqlListModel &semComunicacao() { return *m_semComunicacao; }
+    SqlListModel &receivedEvents() { return *m_events; }
+    SqlListModel &desarmados() { return *m_disarmed; }
+    SqlListModel &rearme() { return *m_rearm; }
+    SqlListModel &silent() { return *m_silent; }
 
-    void alertaRearme(const QString &mensagem) override;
-    void alertaInativo(const QString &mensagem) override;
+    void rearmAlert(const QString &messageText) override;
+    void inactivityAlert(const QString &messageText) override;
 
     // The pending events, the shift dialog and the operator form, created once with the window.
-    Form_Eventos_Pendentes &formEventosPendentes() { return *m_formPendentes; }
-    Form_iniciar_turno &formIniciarTurno() { return *m_formTurno; }
-    FormCadastroOperadores &formCadastroOperadores() { return *m_formOperadores; }
+    Form_Eventos_Pendentes &pendingForm() { return *m_pendingForm; }
+    Form_iniciar_turno &shiftForm() { return *m_shiftForm; }
+    FormCadastroOperadores &operatorsForm() { return *m_operatorsForm; }
     // Shift dialog, modal ("&Troca de Turno", start-up, exit without the right to close).
-    void iniciarTurno();
+    void startShift();
     // Pending events, modeless ("&Pendentes" and its picture).
-    void abrirPendentes();
+    void showPending();
 
     // The shift's permission bits: each command's toolbar panel is enabled by its bit.
     void applyPermissions(quint32 bits);
@@ -98,7 +98,7 @@ public:
 
 signals:
     // The operator confirmed leaving the console.
-    void sairSolicitado();
+    void exitRequested();
 
 protected:
     void closeEvent(QCloseEvent *e) override;
@@ -109,49 +109,49 @@ private:
     // A command granted by a permission bit: its toolbar panel and its menu command.
     struct PermissionCommand {
         quint32 bit;
-        QFrame *painel = nullptr;
+        QFrame *panel = nullptr;
         QAction *menu = nullptr;
     };
-    PermissionCommand &comando(quint32 bit);
+    PermissionCommand &command(quint32 bit);
 
-    void criarMenu();
-    void criarBotoes(QWidget *pai);
-    void criarPaginas();
-    QTableView *gradeConta(const QString &nome, SqlListModel *modelo, const QColor &base);
-    void mostrarIndicador(bool ligado);
-    void paginaMostrada(int indice);
-    void criarJanelasTurno();
+    void createMenu();
+    void createButtons(QWidget *owner);
+    void createPages();
+    QTableView *accountGrid(const QString &nome, SqlListModel *model, const QColor &base);
+    void showIndicator(bool soundOn);
+    void pageShown(int connectionIndex);
+    void createShiftWindows();
 
     ConsoleCore &m_core;
-    SoundState *m_sons;
-    bool m_mostrado = false;
+    SoundState *m_sounds;
+    bool m_shown = false;
 
-    SqlListModel *m_eventos = nullptr;
-    SqlListModel *m_desarmados = nullptr;
-    SqlListModel *m_rearme = nullptr;
-    SqlListModel *m_semComunicacao = nullptr;
+    SqlListModel *m_events = nullptr;
+    SqlListModel *m_disarmed = nullptr;
+    SqlListModel *m_rearm = nullptr;
+    SqlListModel *m_silent = nullptr;
 
-    QTabWidget *m_paginas = nullptr;
-    QTableView *m_gridConectados = nullptr;
+    QTabWidget *m_pages = nullptr;
+    QTableView *m_connectedGrid = nullptr;
     QPlainTextEdit *m_memo1 = nullptr;
-    QLabel *m_somLigado = nullptr;
-    QLabel *m_somDesligado = nullptr;
-    QLabel *m_painel[3] = {};
-    QAction *m_pendentes = nullptr;
-    QAction *m_operadores = nullptr;
-    QAction *m_trocaTurno = nullptr;
-    ImageButton *m_imgPendentes = nullptr;
-    QWidget *m_paginaRearme = nullptr;
-    QWidget *m_paginaSemComunicacao = nullptr;
-    PermissionCommand m_comandos[5] = {{Permissions::Clientes},
+    QLabel *m_soundOnPicture = nullptr;
+    QLabel *m_soundOffPicture = nullptr;
+    QLabel *m_panel[3] = {};
+    QAction *m_pendingList = nullptr;
+    QAction *m_operatorsAction = nullptr;
+    QAction *m_shiftChangeAction = nullptr;
+    ImageButton *m_pendingImage = nullptr;
+    QWidget *m_rearmPage = nullptr;
+    QWidget *m_silentPage = nullptr;
+    PermissionCommand m_commands[5] = {{Permissions::Clientes},
                                        {Permissions::Eventos},
                                        {Permissions::TcpIp},
                                        {Permissions::Relatorios},
                                        {Permissions::Configuracoes}};
-    Form_Eventos_Pendentes *m_formPendentes = nullptr;
-    Form_iniciar_turno *m_formTurno = nullptr;
-    FormCadastroOperadores *m_formOperadores = nullptr;
-    Form_Configuracoes *m_configuracoes = nullptr;
+    Form_Eventos_Pendentes *m_pendingForm = nullptr;
+    Form_iniciar_turno *m_shiftForm = nullptr;
+    FormCadastroOperadores *m_operatorsForm = nullptr;
+    Form_Configuracoes *m_settingsDialog = nullptr;
 };
 
 } // namespace tulmo

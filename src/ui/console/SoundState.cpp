@@ -22,14 +22,14 @@ namespace {
 class QtSoundBackend final : public QObject, public SoundBackend {
 public:
     void setFile(const QString &path) override {
-        m_arquivo = path;
-        if (m_player) carregar();
+        m_file = path;
+        if (m_player) loadFile();
     }
 
     bool play() override {
         if (!temSaida()) return false;
-        if (!m_player) criarPlayer();
-        if (!carregar()) return false;
+        if (!m_player) createPlayer();
+        if (!loadFile()) return false;
         m_player->setPosition(0);
         m_player->play();
         return true;
@@ -41,23 +41,23 @@ public:
 
     void playOnce(const QString &path) override {
         if (!temSaida() || !QFileInfo(path).isFile()) return;
-        if (!m_efeito) {
-            m_efeito = new QSoundEffect(this);
-            m_efeito->setLoopCount(1);
+        if (!m_effect) {
+            m_effect = new QSoundEffect(this);
+            m_effect->setLoopCount(1);
         }
         const QUrl url = QUrl::fromLocalFile(path);
-        m_efeito->stop();
-        if (m_efeito->source() != url) m_efeito->setSource(url);
-        m_efeito->play(); // waits for the file to load when it is new
+        m_effect->stop();
+        if (m_effect->source() != url) m_effect->setSource(url);
+        m_effect->play(); // waits for the file to load when it is new
     }
 
 private:
     static bool temSaida() { return !QMediaDevices::defaultAudioOutput().isNull(); }
 
-    void criarPlayer() {
-        m_saida = new QAudioOutput(this);
+    void createPlayer() {
+        m_output = new QAudioOutput(this);
         m_player = new QMediaPlayer(this);
-        m_player->setAudioOutput(m_saida);
+        m_player->setAudioOutput(m_output);
         connect(m_player, &QMediaPlayer::mediaStatusChanged, this,
                 [this](QMediaPlayer::MediaStatus status) {
                     if (status == QMediaPlayer::EndOfMedia && onFinished) onFinished();
@@ -67,45 +67,45 @@ private:
     }
 
     // Opens the current file in the player; false when there is nothing playable.
-    bool carregar() {
-        const bool existe = !m_arquivo.isEmpty() && QFileInfo(m_arquivo).isFile();
-        const QUrl url = existe ? QUrl::fromLocalFile(m_arquivo) : QUrl();
+    bool loadFile() {
+        const bool fileExists = !m_file.isEmpty() && QFileInfo(m_file).isFile();
+        const QUrl url = fileExists ? QUrl::fromLocalFile(m_file) : QUrl();
         if (m_player->source() != url) m_player->setSource(url);
-        return existe;
+        return fileExists;
     }
 
-    QString m_arquivo;
-    QAudioOutput *m_saida = nullptr;
+    QString m_file;
+    QAudioOutput *m_output = nullptr;
     QMediaPlayer *m_player = nullptr;
-    QSoundEffect *m_efeito = nullptr;
+    QSoundEffect *m_effect = nullptr;
 };
 
 } // namespace
 
-std::unique_ptr<SoundBackend> criarSoundBackendQt() {
+std::unique_ptr<SoundBackend> createQtSoundBackend() {
     return std::make_unique<QtSoundBackend>();
 }
 
-QString SoundState::arquivoInicial() {
+QString SoundState::initialFile() {
     return QStringLiteral("C:\\Tulmo\\Sons\\P8Sound.wav");
 }
 
-QString SoundState::somPadrao() {
-    return Paths::resolveStoredPath(arquivoInicial());
+QString SoundState::defaultSound() {
+    return Paths::resolveStoredPath(initialFile());
 }
 
 SoundState::SoundState(std::unique_ptr<SoundBackend> backend, QObject *parent)
     : QObject(parent)
-    , m_backend(backend ? std::move(backend) : criarSoundBackendQt())
-    , m_timerSons(new QTimer(this)) {
-    m_timerSons->setInterval(10);
-    m_timerSons->setSingleShot(true);
-    connect(m_timerSons, &QTimer::timeout, this, &SoundState::Timer_SonsTimer);
+    , m_backend(backend ? std::move(backend) : createQtSoundBackend())
+    , m_soundTimer(new QTimer(this)) {
+    m_soundTimer->setInterval(10);
+    m_soundTimer->setSingleShot(true);
+    connect(m_soundTimer, &QTimer::timeout, this, &SoundState::Timer_SonsTimer);
     // Queued: the player finishes its own bookkeeping before it is stopped and replayed.
     m_backend->onFinished = [this] {
         QMetaObject::invokeMethod(this, &SoundState::MediaPlayer1Notify, Qt::QueuedConnection);
     };
-    carregar(arquivoInicial());
+    loadFile(initialFile());
 }
 
 SoundState::~SoundState() {
@@ -113,14 +113,14 @@ SoundState::~SoundState() {
     m_backend->stop();
 }
 
-void SoundState::carregar(const QString &stored) {
-    m_arquivo = Paths::resolveStoredPath(stored);
-    m_backend->setFile(m_arquivo);
+void SoundState::loadFile(const QString &stored) {
+    m_file = Paths::resolveStoredPath(stored);
+    m_backend->setFile(m_file);
 }
 
-void SoundState::setLigado(bool ligado) {
-    m_ligado = ligado;
-    emit indicadorMudou(ligado);
+void SoundState::setSoundOn(bool soundOn) {
+    m_soundOn = soundOn;
+    emit indicatorChanged(soundOn);
 }
 
 void SoundState::stopPlayer() {
@@ -129,43 +129,43 @@ void SoundState::stopPlayer() {
 
 void SoundState::playRepeating(const QString &path) {
     if (path.trimmed().isEmpty()) return; // nothing to play, and the indicator stays as it is
-    carregar(path);
-    setLigado(true);
+    loadFile(path);
+    setSoundOn(true);
     m_backend->stop();
     m_backend->play();
 }
 
 void SoundState::playOnce(const QString &path) {
-    QString arquivo = Paths::resolveStoredPath(path);
-    if (arquivo.isEmpty() || !QFileInfo(arquivo).isFile()) arquivo = somPadrao();
-    m_backend->playOnce(arquivo);
+    QString fileName = Paths::resolveStoredPath(path);
+    if (fileName.isEmpty() || !QFileInfo(fileName).isFile()) fileName = defaultSound();
+    m_backend->playOnce(fileName);
 }
 
-void SoundState::tocarAlerta(const QString &path) {
-    carregar(path);
+void SoundState::playAlert(const QString &path) {
+    loadFile(path);
     m_backend->stop();
     m_backend->play();
 }
 
 void SoundState::Som_LigadoClick() {
-    setLigado(false);
+    setSoundOn(false);
     // A restart already on its way would otherwise play the sound once more.
-    m_timerSons->stop();
+    m_soundTimer->stop();
     m_backend->stop();
 }
 
 void SoundState::Som_DesligadoClick() {
-    setLigado(true);
+    setSoundOn(true);
 }
 
 void SoundState::MediaPlayer1Notify() {
-    if (!m_ligado) return;
+    if (!m_soundOn) return;
     m_backend->stop();
-    m_timerSons->start();
+    m_soundTimer->start();
 }
 
 void SoundState::Timer_SonsTimer() {
-    m_timerSons->stop();
+    m_soundTimer->stop();
     m_backend->play();
 }
 

@@ -31,7 +31,7 @@ public:
 
 // The real backend: a QMediaPlayer with its QAudioOutput for the repeating player and a
 // QSoundEffect for the one-shot sounds. Without an audio output it stays silent.
-std::unique_ptr<SoundBackend> criarSoundBackendQt();
+std::unique_ptr<SoundBackend> createQtSoundBackend();
 
 // The console's sound state: the media player with its completion notice and Timer_Sons,
 // and the on/off indicator (Som_Ligado / Som_Desligado).
@@ -39,9 +39,9 @@ class SoundState : public QObject, public SoundOutput {
     Q_OBJECT
 public:
     // The player's file until a continuous or supervision sound replaces it.
-    static QString arquivoInicial();
+    static QString initialFile();
     // The bundled sound that stands for a one-shot file that is empty or missing.
-    static QString somPadrao();
+    static QString defaultSound();
 
     // Without a backend the real one (Qt Multimedia) is used.
     explicit SoundState(std::unique_ptr<SoundBackend> backend = nullptr, QObject *parent = nullptr);
@@ -52,34 +52,34 @@ public:
     void playOnce(const QString &path) override;
 
     // The indicator: on means a continuous sound repeats when it completes.
-    bool ligado() const { return m_ligado; }
+    bool soundOn() const { return m_soundOn; }
     void Som_LigadoClick();    // indicator off, player stopped
     void Som_DesligadoClick(); // indicator on; nothing starts playing
     // The supervision alerts: the rearm sound in the player, from the start. The indicator
     // is left to the caller.
-    void tocarAlerta(const QString &path);
+    void playAlert(const QString &path);
 
     // The player's current file, resolved.
-    const QString &arquivoAtual() const { return m_arquivo; }
+    const QString &currentFile() const { return m_file; }
     SoundBackend &backend() { return *m_backend; }
-    QTimer *timerSons() const { return m_timerSons; }
+    QTimer *soundTimer() const { return m_soundTimer; }
     // Timer_Sons fired: the player starts again from the beginning.
     void Timer_SonsTimer();
 
 signals:
     // Emitted at every switch, also when the state stays the same, so that the window can
     // show exactly one of its two pictures from the first switch on.
-    void indicadorMudou(bool ligado);
+    void indicatorChanged(bool soundOn);
 
 private:
     void MediaPlayer1Notify();
-    void setLigado(bool ligado);
-    void carregar(const QString &stored);
+    void setSoundOn(bool soundOn);
+    void loadFile(const QString &stored);
 
     std::unique_ptr<SoundBackend> m_backend;
-    QTimer *m_timerSons;
-    QString m_arquivo;
-    bool m_ligado = true;
+    QTimer *m_soundTimer;
+    QString m_file;
+    bool m_soundOn = true;
 };
 
 } // namespace tulmo

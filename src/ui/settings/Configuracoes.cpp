@@ -38,48 +38,48 @@ namespace tulmo {
 
 namespace {
 
-const int kModoRole = Qt::UserRole + 1;
+const int kModeRole = Qt::UserRole + 1;
 
 // The port monitor's colours: the classic scheme's active caption.
-const QColor kCorLegendaAtiva(0x0A, 0x24, 0x6A);
+const QColor kActiveCaption(0x0A, 0x24, 0x6A);
 
 // The desktop's file-open dialog.
 class FileDialogChooser : public FileChooser {
 public:
     explicit FileDialogChooser(QWidget *parent)
         : m_parent(parent) {}
-    QString abrirArquivo(const QString &caption, const QString &pasta,
+    QString openFile(const QString &caption, const QString &folder,
                          const QString &filter) override {
-        return QFileDialog::getOpenFileName(m_parent, caption, pasta, filter);
+        return QFileDialog::getOpenFileName(m_parent, caption, folder, filter);
     }
 
 private:
     QWidget *m_parent;
 };
 
-template <typename W> W *nomeado(W *w, const char *nome) {
+template <typename W> W *named(W *w, const char *nome) {
     w->setObjectName(QLatin1String(nome));
     return w;
 }
 
-QLineEdit *novoEdit(const char *nome) {
-    return nomeado(new QLineEdit, nome);
+QLineEdit *newEdit(const char *nome) {
+    return named(new QLineEdit, nome);
 }
 
-QSpinBox *novoSpin(const char *nome, int min, int max, int valor) {
-    auto *s = nomeado(new QSpinBox, nome);
+QSpinBox *newSpin(const char *nome, int min, int max, int value) {
+    auto *s = named(new QSpinBox, nome);
     s->setRange(min, max);
-    s->setValue(valor);
+    s->setValue(value);
     return s;
 }
 
 // A spin box with its unit written after it ("Seg.", "Segundos", "Minutos").
-QWidget *comUnidade(QWidget *campo, const QString &unidade) {
+QWidget *withUnit(QWidget *field, const QString &unit) {
     auto *w = new QWidget;
     auto *l = new QHBoxLayout(w);
     l->setContentsMargins(0, 0, 0, 0);
-    l->addWidget(campo);
-    l->addWidget(new QLabel(unidade));
+    l->addWidget(field);
+    l->addWidget(new QLabel(unit));
     l->addStretch(1);
     return w;
 }
@@ -90,535 +90,535 @@ Form_Configuracoes::Form_Configuracoes(ConsoleCore &core, QWidget *parent)
     : QDialog(parent)
     , m_core(core)
     , m_settings(core.settings())
-    , m_tabela(core.dm().banco().principal())
-    , m_chooserPadrao(std::make_unique<FileDialogChooser>(this)) {
+    , m_table(core.dm().database().primary())
+    , m_defaultChooser(std::make_unique<FileDialogChooser>(this)) {
     setObjectName(QStringLiteral("Form_Configuracoes"));
     setWindowTitle(QStringLiteral("Configurações"));
     setModal(true);
-    m_chooser = m_chooserPadrao.get();
-    m_icones[DM1::Serial] = style()->standardIcon(QStyle::SP_DriveHDIcon);
-    m_icones[DM1::TcpIp] = style()->standardIcon(QStyle::SP_DriveNetIcon);
-    m_icones[DM1::UdpIp] = style()->standardIcon(QStyle::SP_BrowserReload);
+    m_chooser = m_defaultChooser.get();
+    m_icons[DM1::Serial] = style()->standardIcon(QStyle::SP_DriveHDIcon);
+    m_icons[DM1::TcpIp] = style()->standardIcon(QStyle::SP_DriveNetIcon);
+    m_icons[DM1::UdpIp] = style()->standardIcon(QStyle::SP_BrowserReload);
 
-    m_tree = nomeado(new QTreeWidget, "TreeView1");
+    m_tree = named(new QTreeWidget, "TreeView1");
     m_tree->setHeaderHidden(true);
     m_tree->setFixedWidth(170);
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_raizReceiver = new QTreeWidgetItem(m_tree, {QStringLiteral("Receiver")});
-    m_raizReceiver->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
-    m_raizOpcoes = new QTreeWidgetItem(m_tree, {QStringLiteral("Opções")});
-    m_raizOpcoes->setIcon(0, style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    m_raizReceiver->setExpanded(true);
-    m_menu = nomeado(new QMenu(this), "PopupMenu1");
-    m_itemMenu = nomeado(m_menu->addAction(QStringLiteral("Item do TreeView: ")), "Item_TreeView");
+    m_receiverRoot = new QTreeWidgetItem(m_tree, {QStringLiteral("Receiver")});
+    m_receiverRoot->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+    m_optionsRoot = new QTreeWidgetItem(m_tree, {QStringLiteral("Opções")});
+    m_optionsRoot->setIcon(0, style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    m_receiverRoot->setExpanded(true);
+    m_menu = named(new QMenu(this), "PopupMenu1");
+    m_menuItem = named(m_menu->addAction(QStringLiteral("Item do TreeView: ")), "Item_TreeView");
 
-    m_paineis = nomeado(new QStackedWidget, "Paineis");
-    m_painelReceiver = criarPainelReceiver();
-    m_painelSetar = criarPainelSetarComunicacao();
-    m_painelOpcoes = criarPainelOpcoes();
-    m_paineis->addWidget(m_painelReceiver);
-    m_paineis->addWidget(m_painelSetar);
-    m_paineis->addWidget(m_painelOpcoes);
+    m_panels = named(new QStackedWidget, "Paineis");
+    m_receiverPanel = createReceiverPanel();
+    m_communicationPanel = createCommunicationPanel();
+    m_optionsPanel = createOptionsPanel();
+    m_panels->addWidget(m_receiverPanel);
+    m_panels->addWidget(m_communicationPanel);
+    m_panels->addWidget(m_optionsPanel);
 
-    auto *cancelar = nomeado(new QPushButton(QStringLiteral("Cancelar")), "Botao_Cancelar");
-    m_aplicar = nomeado(new QPushButton(QStringLiteral("Aplicar")), "Botao_Aplicar");
-    m_aplicar->setEnabled(false);
-    auto *fechar = nomeado(new QPushButton(QStringLiteral("Fechar")), "Botao_Fechar");
-    for (QPushButton *b : {cancelar, m_aplicar, fechar})
+    auto *cancel = named(new QPushButton(QStringLiteral("Cancelar")), "Botao_Cancelar");
+    m_apply = named(new QPushButton(QStringLiteral("Aplicar")), "Botao_Aplicar");
+    m_apply->setEnabled(false);
+    auto *closeSocket = named(new QPushButton(QStringLiteral("Fechar")), "Botao_Fechar");
+    for (QPushButton *b : {cancel, m_apply, closeSocket})
         b->setAutoDefault(false);
 
-    auto *topo = new QHBoxLayout;
-    topo->addWidget(m_tree);
-    topo->addWidget(m_paineis, 1);
-    auto *botoes = new QHBoxLayout;
-    botoes->addStretch(1);
-    botoes->addWidget(cancelar);
-    botoes->addWidget(m_aplicar);
-    botoes->addWidget(fechar);
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_tree);
+    top->addWidget(m_panels, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cancel);
+    buttons->addWidget(m_apply);
+    buttons->addWidget(closeSocket);
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(topo, 1);
-    layout->addLayout(botoes);
+    layout->addLayout(top, 1);
+    layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_tree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem *atual) { TreeView1Change(atual); });
+            [this](QTreeWidgetItem *current) { TreeView1Change(current); });
     connect(m_tree, &QWidget::customContextMenuRequested, this,
             &Form_Configuracoes::TreeView1ContextMenu);
-    connect(cancelar, &QPushButton::clicked, this, &Form_Configuracoes::Botao_CancelarClick);
-    connect(m_aplicar, &QPushButton::clicked, this, &Form_Configuracoes::Botao_AplicarClick);
-    connect(fechar, &QPushButton::clicked, this, &Form_Configuracoes::Botao_FecharClick);
-    connect(&m_core.dm(), &DM1::receptoraNaoEncontrada, this,
-            &Form_Configuracoes::receptoraNaoEncontrada);
+    connect(cancel, &QPushButton::clicked, this, &Form_Configuracoes::Botao_CancelarClick);
+    connect(m_apply, &QPushButton::clicked, this, &Form_Configuracoes::Botao_AplicarClick);
+    connect(closeSocket, &QPushButton::clicked, this, &Form_Configuracoes::Botao_FecharClick);
+    connect(&m_core.dm(), &DM1::receiverNotFound, this,
+            &Form_Configuracoes::receiverNotFound);
 
-    ligarOpcoes();
-    mostrarSettings();
-    m_tree->setCurrentItem(m_raizReceiver);
-    m_paineis->setCurrentWidget(m_painelReceiver);
+    bindOptions();
+    showSettings();
+    m_tree->setCurrentItem(m_receiverRoot);
+    m_panels->setCurrentWidget(m_receiverPanel);
 }
 
 Form_Configuracoes::~Form_Configuracoes() = default;
 
-QWidget *Form_Configuracoes::criarPainelReceiver() {
-    auto *p = nomeado(new QWidget, "Painel_Receiver");
+QWidget *Form_Configuracoes::createReceiverPanel() {
+    auto *p = named(new QWidget, "Painel_Receiver");
     auto *l = new QVBoxLayout(p);
-    auto *incluir = nomeado(new QPushButton(QStringLiteral("Incluir")), "Botao_Incluir");
-    incluir->setAutoDefault(false);
-    connect(incluir, &QPushButton::clicked, this, &Form_Configuracoes::Botao_IncluirClick);
-    auto *linha = new QHBoxLayout;
-    linha->addWidget(incluir);
-    linha->addStretch(1);
-    l->addLayout(linha);
+    auto *insert = named(new QPushButton(QStringLiteral("Incluir")), "Botao_Incluir");
+    insert->setAutoDefault(false);
+    connect(insert, &QPushButton::clicked, this, &Form_Configuracoes::Botao_IncluirClick);
+    auto *row = new QHBoxLayout;
+    row->addWidget(insert);
+    row->addStretch(1);
+    l->addLayout(row);
     l->addStretch(1);
     return p;
 }
 
-QWidget *Form_Configuracoes::criarPainelSetarComunicacao() {
-    auto *p = nomeado(new QWidget, "Painel_Setar_Comunicacao");
+QWidget *Form_Configuracoes::createCommunicationPanel() {
+    auto *p = named(new QWidget, "Painel_Setar_Comunicacao");
     auto *l = new QVBoxLayout(p);
 
-    auto *registro = new QGridLayout;
-    registro->addWidget(new QLabel(QStringLiteral("Numero: ")), 0, 0);
-    m_numeroReceiver = nomeado(new QLabel, "Numero_Receiver");
-    registro->addWidget(m_numeroReceiver, 0, 1);
-    registro->addWidget(new QLabel(QStringLiteral("Nome:")), 1, 0);
-    m_nome = novoEdit("Edit_Nome_Receiver");
-    m_nome->setMaxLength(20);
-    registro->addWidget(m_nome, 1, 1);
-    registro->addWidget(new QLabel(QStringLiteral("Modo Comunicação:")), 2, 0);
-    m_modo = nomeado(new QComboBox, "Combo_Modo_Comunicacao");
-    m_modo->addItems(
+    auto *recordLayout = new QGridLayout;
+    recordLayout->addWidget(new QLabel(QStringLiteral("Numero: ")), 0, 0);
+    m_receiverNumber = named(new QLabel, "Numero_Receiver");
+    recordLayout->addWidget(m_receiverNumber, 0, 1);
+    recordLayout->addWidget(new QLabel(QStringLiteral("Nome:")), 1, 0);
+    m_name = newEdit("Edit_Nome_Receiver");
+    m_name->setMaxLength(20);
+    recordLayout->addWidget(m_name, 1, 1);
+    recordLayout->addWidget(new QLabel(QStringLiteral("Modo Comunicação:")), 2, 0);
+    m_mode = named(new QComboBox, "Combo_Modo_Comunicacao");
+    m_mode->addItems(
         {QStringLiteral("SERIAL"), QStringLiteral("TCP/IP"), QStringLiteral("UDP/IP")});
-    registro->addWidget(m_modo, 2, 1);
-    m_ativo = nomeado(new QCheckBox(QStringLiteral("Receiver ativo")), "Check_Receiver_Ativo");
-    registro->addWidget(m_ativo, 3, 1);
-    m_excluir =
-        nomeado(new QPushButton(QStringLiteral("Excluir Receiver")), "Botao_Excluir_Receiver");
-    m_excluir->setAutoDefault(false);
-    m_excluir->setEnabled(false);
-    registro->addWidget(m_excluir, 0, 2);
-    registro->setColumnStretch(3, 1);
-    l->addLayout(registro);
+    recordLayout->addWidget(m_mode, 2, 1);
+    m_active = named(new QCheckBox(QStringLiteral("Receiver ativo")), "Check_Receiver_Ativo");
+    recordLayout->addWidget(m_active, 3, 1);
+    m_remove =
+        named(new QPushButton(QStringLiteral("Excluir Receiver")), "Botao_Excluir_Receiver");
+    m_remove->setAutoDefault(false);
+    m_remove->setEnabled(false);
+    recordLayout->addWidget(m_remove, 0, 2);
+    recordLayout->setColumnStretch(3, 1);
+    l->addLayout(recordLayout);
 
     // Serial: the receiver's line, or the event output of a device slot.
-    auto *serial = nomeado(new QGroupBox(QStringLiteral(" Configuração Serial ")), "Grupo_Serial");
+    auto *serial = named(new QGroupBox(QStringLiteral(" Configuração Serial ")), "Grupo_Serial");
     auto *gs = new QGridLayout(serial);
     gs->addWidget(new QLabel(QStringLiteral("Porta:")), 0, 0);
-    m_serial = nomeado(new QComboBox, "Combo_Serial");
+    m_serial = named(new QComboBox, "Combo_Serial");
     for (int i = 0; i < 20; ++i)
-        m_serial->addItem(DM1::nomePorta(i));
+        m_serial->addItem(DM1::portName(i));
     gs->addWidget(m_serial, 0, 1);
     gs->addWidget(new QLabel(QStringLiteral("Velocidade:")), 1, 0);
-    m_bauds = nomeado(new QComboBox, "Combo_Bauds");
+    m_bauds = named(new QComboBox, "Combo_Bauds");
     for (int i = 0; i < 10; ++i)
-        m_bauds->addItem(QString::number(DM1::velocidade(i)));
+        m_bauds->addItem(QString::number(DM1::speed(i)));
     m_bauds->setCurrentIndex(3);
-    gs->addWidget(comUnidade(m_bauds, QStringLiteral("Bauds")), 1, 1);
-    m_enviaSms = nomeado(new QCheckBox(QStringLiteral("Envia SMS")), "CBEnviaSMS");
-    gs->addWidget(m_enviaSms, 2, 1);
-    auto *saida = nomeado(new QGroupBox(QStringLiteral("Saída de Eventos")), "Grupo_Saida_Eventos");
+    gs->addWidget(withUnit(m_bauds, QStringLiteral("Bauds")), 1, 1);
+    m_sendsSms = named(new QCheckBox(QStringLiteral("Envia SMS")), "CBEnviaSMS");
+    gs->addWidget(m_sendsSms, 2, 1);
+    auto *saida = named(new QGroupBox(QStringLiteral("Saída de Eventos")), "Grupo_Saida_Eventos");
     auto *gsa = new QFormLayout(saida);
-    m_tempoTentativas =
-        novoSpin("SeTempoTentativas", ConfigIni::kTempoTentativasMin,
-                 ConfigIni::kTempoTentativasMax, LiveSettings::kTempoTentativasPadrao);
-    gsa->addRow(QStringLiteral("Intervalo"), comUnidade(m_tempoTentativas, QStringLiteral("Seg.")));
-    m_tentativas = novoSpin("SeTentativasRepetidora", ConfigIni::kTentativasMin,
-                            ConfigIni::kTentativasMax, LiveSettings::kTentativasRepetidoraPadrao);
-    gsa->addRow(QStringLiteral("Tentativas"), m_tentativas);
+    m_retryInterval =
+        newSpin("SeTempoTentativas", ConfigIni::kRetryIntervalMin,
+                 ConfigIni::kRetryIntervalMax, LiveSettings::kDefaultRetryInterval);
+    gsa->addRow(QStringLiteral("Intervalo"), withUnit(m_retryInterval, QStringLiteral("Seg.")));
+    m_attempts = newSpin("SeTentativasRepetidora", ConfigIni::kAttemptsMin,
+                            ConfigIni::kAttemptsMax, LiveSettings::kDefaultRepeaterAttempts);
+    gsa->addRow(QStringLiteral("Tentativas"), m_attempts);
     gs->addWidget(saida, 0, 2, 3, 1);
     gs->setColumnStretch(3, 1);
 
-    auto *tcp = nomeado(new QGroupBox(QStringLiteral(" Configuração TCP/IP ")), "Grupo_TCP");
+    auto *tcp = named(new QGroupBox(QStringLiteral(" Configuração TCP/IP ")), "Grupo_TCP");
     auto *gt = new QFormLayout(tcp);
-    m_portaTcp = novoSpin("Porta_TCP", 0, 65535, 3030);
-    gt->addRow(QStringLiteral("Porta TCP:"), m_portaTcp);
-    m_tempoResposta = novoSpin("Spin_Tempo_Resposta", 0, 3600, ReceiverRecord::kTempoPadrao);
+    m_tcpPort = newSpin("Porta_TCP", 0, 65535, 3030);
+    gt->addRow(QStringLiteral("Porta TCP:"), m_tcpPort);
+    m_replyTime = newSpin("Spin_Tempo_Resposta", 0, 3600, ReceiverRecord::kDefaultTime);
     gt->addRow(QStringLiteral("Tempo Resposta"),
-               comUnidade(m_tempoResposta, QStringLiteral("Segundos")));
+               withUnit(m_replyTime, QStringLiteral("Segundos")));
     // A keep-alive of 0 minutes would drop every device at the next tick.
-    m_tempoKeepAlive = novoSpin("Spin_Tempo_KeepAlive", 1, 1440, ReceiverRecord::kTempoPadrao);
+    m_keepAliveTime = newSpin("Spin_Tempo_KeepAlive", 1, 1440, ReceiverRecord::kDefaultTime);
     gt->addRow(QStringLiteral("Tempo Keep-Alive"),
-               comUnidade(m_tempoKeepAlive, QStringLiteral("Minutos")));
+               withUnit(m_keepAliveTime, QStringLiteral("Minutos")));
 
-    auto *udp = nomeado(new QGroupBox(QStringLiteral(" Configuração UDP/IP ")), "Grupo_UDP");
+    auto *udp = named(new QGroupBox(QStringLiteral(" Configuração UDP/IP ")), "Grupo_UDP");
     auto *gu = new QFormLayout(udp);
-    m_portaUdp = novoSpin("PORTA_UDP", 0, 65535, 3030);
-    gu->addRow(QStringLiteral("Porta UDP:"), m_portaUdp);
+    m_udpPort = newSpin("PORTA_UDP", 0, 65535, 3030);
+    gu->addRow(QStringLiteral("Porta UDP:"), m_udpPort);
 
-    m_grupos = nomeado(new QStackedWidget, "Grupos_Modo");
-    m_grupos->addWidget(serial);
-    m_grupos->addWidget(tcp);
-    m_grupos->addWidget(udp);
-    l->addWidget(m_grupos);
+    m_groups = named(new QStackedWidget, "Grupos_Modo");
+    m_groups->addWidget(serial);
+    m_groups->addWidget(tcp);
+    m_groups->addWidget(udp);
+    l->addWidget(m_groups);
 
-    m_portaVisor = nomeado(new QPlainTextEdit, "Porta_Visor");
-    m_portaVisor->setReadOnly(true);
-    m_portaVisor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_portaVisor->setMinimumSize(520, 160);
-    QPalette pal = m_portaVisor->palette();
-    pal.setColor(QPalette::Base, kCorLegendaAtiva);
+    m_portMonitor = named(new QPlainTextEdit, "Porta_Visor");
+    m_portMonitor->setReadOnly(true);
+    m_portMonitor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_portMonitor->setMinimumSize(520, 160);
+    QPalette pal = m_portMonitor->palette();
+    pal.setColor(QPalette::Base, kActiveCaption);
     pal.setColor(QPalette::Text, Qt::white);
-    m_portaVisor->setPalette(pal);
-    LineLog &visor = m_core.dm().portaVisor();
-    m_portaVisor->setMaximumBlockCount(visor.maxLines());
-    m_portaVisor->setPlainText(visor.lines().join(QLatin1Char('\n')));
-    connect(&visor, &LineLog::lineAdded, m_portaVisor, &QPlainTextEdit::appendPlainText);
-    connect(&visor, &LineLog::cleared, m_portaVisor, &QPlainTextEdit::clear);
-    m_portaVisor->viewport()->installEventFilter(this);
-    l->addWidget(m_portaVisor, 1);
+    m_portMonitor->setPalette(pal);
+    LineLog &monitor = m_core.dm().portMonitor();
+    m_portMonitor->setMaximumBlockCount(monitor.maxLines());
+    m_portMonitor->setPlainText(monitor.lines().join(QLatin1Char('\n')));
+    connect(&monitor, &LineLog::lineAdded, m_portMonitor, &QPlainTextEdit::appendPlainText);
+    connect(&monitor, &LineLog::cleared, m_portMonitor, &QPlainTextEdit::clear);
+    m_portMonitor->viewport()->installEventFilter(this);
+    l->addWidget(m_portMonitor, 1);
 
-    connect(m_excluir, &QPushButton::clicked, this,
+    connect(m_remove, &QPushButton::clicked, this,
             &Form_Configuracoes::Botao_Excluir_ReceiverClick);
-    connect(m_modo, &QComboBox::currentIndexChanged, this,
+    connect(m_mode, &QComboBox::currentIndexChanged, this,
             &Form_Configuracoes::Combo_Modo_ComunicacaoChange);
-    connect(m_nome, &QLineEdit::textChanged, this, &Form_Configuracoes::habilitarAplicar);
-    connect(m_serial, &QComboBox::currentIndexChanged, this, &Form_Configuracoes::habilitarAplicar);
-    connect(m_bauds, &QComboBox::currentIndexChanged, this, &Form_Configuracoes::habilitarAplicar);
-    connect(m_portaTcp, &QSpinBox::valueChanged, this, &Form_Configuracoes::habilitarAplicar);
-    connect(m_portaUdp, &QSpinBox::valueChanged, this, &Form_Configuracoes::habilitarAplicar);
-    connect(m_ativo, &QCheckBox::toggled, this, &Form_Configuracoes::habilitarAplicar);
+    connect(m_name, &QLineEdit::textChanged, this, &Form_Configuracoes::enableApply);
+    connect(m_serial, &QComboBox::currentIndexChanged, this, &Form_Configuracoes::enableApply);
+    connect(m_bauds, &QComboBox::currentIndexChanged, this, &Form_Configuracoes::enableApply);
+    connect(m_tcpPort, &QSpinBox::valueChanged, this, &Form_Configuracoes::enableApply);
+    connect(m_udpPort, &QSpinBox::valueChanged, this, &Form_Configuracoes::enableApply);
+    connect(m_active, &QCheckBox::toggled, this, &Form_Configuracoes::enableApply);
     return p;
 }
 
-QWidget *Form_Configuracoes::criarPainelOpcoes() {
-    auto *p = nomeado(new QWidget, "Painel_Opcoes");
+QWidget *Form_Configuracoes::createOptionsPanel() {
+    auto *p = named(new QWidget, "Painel_Opcoes");
     auto *l = new QVBoxLayout(p);
 
-    auto *relogio =
-        nomeado(new QGroupBox(QStringLiteral(" Data dos eventos ")), "Grupo_Opcoes_relogio");
-    auto *gr = new QGridLayout(relogio);
-    m_relogio = new QButtonGroup(this);
-    auto *computador =
-        nomeado(new QRadioButton(QStringLiteral("Buscar do computador")), "Grupo_Opcoes_relogio0");
+    auto *clockBox =
+        named(new QGroupBox(QStringLiteral(" Data dos eventos ")), "Grupo_Opcoes_relogio");
+    auto *gr = new QGridLayout(clockBox);
+    m_clockSource = new QButtonGroup(this);
+    auto *computerButton =
+        named(new QRadioButton(QStringLiteral("Buscar do computador")), "Grupo_Opcoes_relogio0");
     auto *receiver =
-        nomeado(new QRadioButton(QStringLiteral("Buscar do receiver")), "Grupo_Opcoes_relogio1");
-    m_relogio->addButton(computador, 0);
-    m_relogio->addButton(receiver, 1);
-    gr->addWidget(computador, 0, 0);
+        named(new QRadioButton(QStringLiteral("Buscar do receiver")), "Grupo_Opcoes_relogio1");
+    m_clockSource->addButton(computerButton, 0);
+    m_clockSource->addButton(receiver, 1);
+    gr->addWidget(computerButton, 0, 0);
     gr->addWidget(receiver, 0, 1);
-    l->addWidget(relogio);
+    l->addWidget(clockBox);
 
     auto *som = new QHBoxLayout;
     som->addWidget(new QLabel(QStringLiteral("Som Rearme:")));
-    m_somRearme = novoEdit("SomRearme");
-    som->addWidget(m_somRearme, 1);
-    auto *escolher = nomeado(new QPushButton(QStringLiteral("...")), "Botao_SomRearme");
-    escolher->setAutoDefault(false);
-    escolher->setToolTip(QStringLiteral("Escolher o som"));
-    connect(escolher, &QPushButton::clicked, this, &Form_Configuracoes::Botao_SomRearmeClick);
-    som->addWidget(escolher);
+    m_rearmSound = newEdit("SomRearme");
+    som->addWidget(m_rearmSound, 1);
+    auto *choose = named(new QPushButton(QStringLiteral("...")), "Botao_SomRearme");
+    choose->setAutoDefault(false);
+    choose->setToolTip(QStringLiteral("Escolher o som"));
+    connect(choose, &QPushButton::clicked, this, &Form_Configuracoes::Botao_SomRearmeClick);
+    som->addWidget(choose);
     l->addLayout(som);
 
     auto *email = new QGridLayout;
-    auto campo = [&](int linha, int coluna, const QString &rotulo, const char *nome) {
-        email->addWidget(new QLabel(rotulo), linha, coluna);
-        QLineEdit *e = novoEdit(nome);
-        email->addWidget(e, linha, coluna + 1);
+    auto field = [&](int row, int column, const QString &label, const char *nome) {
+        email->addWidget(new QLabel(label), row, column);
+        QLineEdit *e = newEdit(nome);
+        email->addWidget(e, row, column + 1);
         return e;
     };
-    m_nomeEmpresa = campo(0, 0, QStringLiteral("Nome da Empresa:"), "NomeDaEmpresa");
-    m_nomeEmail = campo(1, 0, QStringLiteral("Nome: "), "NomeDeEmail");
-    m_enderecoEmail = campo(2, 0, QStringLiteral("Endereço E-Mail: "), "EnderecoEmail");
-    m_copiaCarbono = campo(3, 0, QStringLiteral("Cópia Carbono: "), "CopiaCarbono");
-    m_smtp = campo(1, 2, QStringLiteral("SMTP: "), "Smtp");
-    m_portaEmail = campo(2, 2, QStringLiteral("Porta: "), "Porta_Email");
-    m_usuario = campo(3, 2, QStringLiteral("Nome de usuário: "), "NomeUsuario");
-    m_senha = campo(4, 2, QStringLiteral("Senha: "), "Senha");
-    m_senha->setEchoMode(QLineEdit::Password);
+    m_companyName = field(0, 0, QStringLiteral("Nome da Empresa:"), "NomeDaEmpresa");
+    m_mailSenderName = field(1, 0, QStringLiteral("Nome: "), "NomeDeEmail");
+    m_mailAddress = field(2, 0, QStringLiteral("Endereço E-Mail: "), "EnderecoEmail");
+    m_carbonCopy = field(3, 0, QStringLiteral("Cópia Carbono: "), "CopiaCarbono");
+    m_smtp = field(1, 2, QStringLiteral("SMTP: "), "Smtp");
+    m_mailPort = field(2, 2, QStringLiteral("Porta: "), "Porta_Email");
+    m_user = field(3, 2, QStringLiteral("Nome de usuário: "), "NomeUsuario");
+    m_password = field(4, 2, QStringLiteral("Senha: "), "Senha");
+    m_password->setEchoMode(QLineEdit::Password);
     l->addLayout(email);
 
-    m_correioPadrao = nomeado(
+    m_defaultMailClient = named(
         new QCheckBox(QStringLiteral("Usar o correio padrão (outlook, etc.)")), "ChkCorreioPadrao");
-    l->addWidget(m_correioPadrao);
-    auto *corpo = nomeado(new QGroupBox(QStringLiteral("Corpo do E-mail")), "Grupo_CorpoEmail");
-    auto *gc = new QVBoxLayout(corpo);
-    m_corpoEmail = nomeado(new QPlainTextEdit, "Memo_CorpoEmail");
-    gc->addWidget(m_corpoEmail);
-    l->addWidget(corpo, 1);
+    l->addWidget(m_defaultMailClient);
+    auto *body = named(new QGroupBox(QStringLiteral("Corpo do E-mail")), "Grupo_CorpoEmail");
+    auto *gc = new QVBoxLayout(body);
+    m_mailBody = named(new QPlainTextEdit, "Memo_CorpoEmail");
+    gc->addWidget(m_mailBody);
+    l->addWidget(body, 1);
     return p;
 }
 
 // Every option control writes its live setting at once; the consumers read nothing else.
-void Form_Configuracoes::ligarOpcoes() {
+void Form_Configuracoes::bindOptions() {
     LiveSettings *s = &m_settings;
-    auto texto = [this](QLineEdit *edit, std::function<void(const QString &)> set, bool aplicar) {
-        connect(edit, &QLineEdit::textChanged, this, [this, set, aplicar](const QString &v) {
+    auto text = [this](QLineEdit *edit, std::function<void(const QString &)> set, bool apply) {
+        connect(edit, &QLineEdit::textChanged, this, [this, set, apply](const QString &v) {
             set(v);
-            if (aplicar) habilitarAplicar();
+            if (apply) enableApply();
         });
     };
-    texto(
-        m_somRearme, [s](const QString &v) { s->setSomRearme(v); }, false);
-    texto(
-        m_nomeEmpresa, [s](const QString &v) { s->setNomeEmpresa(v); }, true);
-    texto(
-        m_nomeEmail, [s](const QString &v) { s->setNomeEmail(v); }, true);
-    texto(
-        m_usuario, [s](const QString &v) { s->setUsuario(v); }, true);
-    texto(
-        m_senha, [s](const QString &v) { s->setSenha(v); }, true);
-    texto(
-        m_enderecoEmail, [s](const QString &v) { s->setEnderecoEmail(v); }, true);
-    texto(
-        m_copiaCarbono, [s](const QString &v) { s->setCopiaCarbono(v); }, true);
-    texto(
+    text(
+        m_rearmSound, [s](const QString &v) { s->setRearmSound(v); }, false);
+    text(
+        m_companyName, [s](const QString &v) { s->setCompanyName(v); }, true);
+    text(
+        m_mailSenderName, [s](const QString &v) { s->setMailSenderName(v); }, true);
+    text(
+        m_user, [s](const QString &v) { s->setUser(v); }, true);
+    text(
+        m_password, [s](const QString &v) { s->setPassword(v); }, true);
+    text(
+        m_mailAddress, [s](const QString &v) { s->setMailAddress(v); }, true);
+    text(
+        m_carbonCopy, [s](const QString &v) { s->setCarbonCopy(v); }, true);
+    text(
         m_smtp, [s](const QString &v) { s->setSmtp(v); }, true);
-    texto(
-        m_portaEmail, [s](const QString &v) { s->setPortaEmail(v); }, true);
-    connect(m_corpoEmail, &QPlainTextEdit::textChanged, this, [this] {
-        m_settings.setCorpoEmail(m_corpoEmail->toPlainText());
-        habilitarAplicar();
+    text(
+        m_mailPort, [s](const QString &v) { s->setMailPort(v); }, true);
+    connect(m_mailBody, &QPlainTextEdit::textChanged, this, [this] {
+        m_settings.setMailBody(m_mailBody->toPlainText());
+        enableApply();
     });
-    connect(m_correioPadrao, &QCheckBox::toggled, this, [s](bool v) { s->setCorreioPadrao(v); });
-    connect(m_relogio, &QButtonGroup::idToggled, this, [s](int id, bool marcado) {
-        if (marcado) s->setDataEventos(LiveSettings::DataEventos(id));
+    connect(m_defaultMailClient, &QCheckBox::toggled, this, [s](bool v) { s->setDefaultMailClient(v); });
+    connect(m_clockSource, &QButtonGroup::idToggled, this, [s](int id, bool marcado) {
+        if (marcado) s->setEventTimeSource(LiveSettings::EventTimeSource(id));
     });
-    connect(m_tempoTentativas, &QSpinBox::valueChanged, this,
-            [s](int v) { s->setTempoTentativas(v); });
-    connect(m_tentativas, &QSpinBox::valueChanged, this,
-            [s](int v) { s->setTentativasRepetidora(v); });
+    connect(m_retryInterval, &QSpinBox::valueChanged, this,
+            [s](int v) { s->setRetryInterval(v); });
+    connect(m_attempts, &QSpinBox::valueChanged, this,
+            [s](int v) { s->setRepeaterAttempts(v); });
 }
 
-void Form_Configuracoes::mostrarSettings() {
-    const bool antes = m_carregando;
-    m_carregando = true;
+void Form_Configuracoes::showSettings() {
+    const bool before = m_loading;
+    m_loading = true;
     const LiveSettings &s = m_settings;
     // Copies: setting a control writes its setting back while the next one is read.
-    const QString som = s.somRearme(), empresa = s.nomeEmpresa(), nomeEmail = s.nomeEmail(),
-                  usuario = s.usuario(), senha = s.senha(), endereco = s.enderecoEmail(),
-                  copia = s.copiaCarbono(), smtp = s.smtp(), porta = s.portaEmail(),
-                  corpo = s.corpoEmail();
-    const bool correio = s.correioPadrao();
-    const int tempo = s.tempoTentativas(), tentativas = s.tentativasRepetidora();
-    const int relogio = int(s.dataEventos());
-    m_somRearme->setText(som);
-    m_nomeEmpresa->setText(empresa);
-    m_nomeEmail->setText(nomeEmail);
-    m_usuario->setText(usuario);
-    m_senha->setText(senha);
-    m_enderecoEmail->setText(endereco);
-    m_copiaCarbono->setText(copia);
+    const QString som = s.rearmSound(), company = s.companyName(), mailSenderName = s.mailSenderName(),
+                  usuario = s.usuario(), senha = s.senha(), address = s.mailAddress(),
+                  copy = s.carbonCopy(), smtp = s.smtp(), port = s.mailPort(),
+                  body = s.mailBody();
+    const bool mail = s.defaultMailClient();
+    const int retryTime = s.retryInterval(), attempts = s.repeaterAttempts();
+    const int clockBox = int(s.eventTimeSource());
+    m_rearmSound->setText(som);
+    m_companyName->setText(company);
+    m_mailSenderName->setText(mailSenderName);
+    m_user->setText(usuario);
+    m_password->setText(senha);
+    m_mailAddress->setText(address);
+    m_carbonCopy->setText(copy);
     m_smtp->setText(smtp);
-    m_portaEmail->setText(porta);
-    if (m_corpoEmail->toPlainText() != corpo) m_corpoEmail->setPlainText(corpo);
-    m_correioPadrao->setChecked(correio);
-    m_tempoTentativas->setValue(tempo);
-    m_tentativas->setValue(tentativas);
-    m_relogio->button(relogio)->setChecked(true);
+    m_mailPort->setText(port);
+    if (m_mailBody->toPlainText() != body) m_mailBody->setPlainText(body);
+    m_defaultMailClient->setChecked(mail);
+    m_retryInterval->setValue(retryTime);
+    m_attempts->setValue(attempts);
+    m_clockSource->button(clockBox)->setChecked(true);
     // The spin boxes hold a value of their range; so does the console.
-    m_settings.setTempoTentativas(m_tempoTentativas->value());
-    m_settings.setTentativasRepetidora(m_tentativas->value());
-    m_carregando = antes;
+    m_settings.setRetryInterval(m_retryInterval->value());
+    m_settings.setRepeaterAttempts(m_attempts->value());
+    m_loading = before;
 }
 
-void Form_Configuracoes::habilitarAplicar() {
-    if (!m_carregando) m_aplicar->setEnabled(true);
+void Form_Configuracoes::enableApply() {
+    if (!m_loading) m_apply->setEnabled(true);
 }
 
-QIcon Form_Configuracoes::iconeModo(int modo) const {
-    return m_icones[std::clamp(modo, 0, 2)];
+QIcon Form_Configuracoes::modeIcon(int modo) const {
+    return m_icons[std::clamp(modo, 0, 2)];
 }
 
-void Form_Configuracoes::mostrarModo(QTreeWidgetItem *item, int modo) {
+void Form_Configuracoes::showMode(QTreeWidgetItem *item, int modo) {
     if (!item) return;
-    item->setData(0, kModoRole, modo);
-    item->setIcon(0, iconeModo(modo));
+    item->setData(0, kModeRole, modo);
+    item->setIcon(0, modeIcon(modo));
 }
 
-bool Form_Configuracoes::ehReceiver(const QTreeWidgetItem *item) const {
-    return item && item->parent() == m_raizReceiver;
+bool Form_Configuracoes::isReceiver(const QTreeWidgetItem *item) const {
+    return item && item->parent() == m_receiverRoot;
 }
 
-int Form_Configuracoes::posicao(const QTreeWidgetItem *item) const {
-    return m_raizReceiver->indexOfChild(const_cast<QTreeWidgetItem *>(item)) + 1;
+int Form_Configuracoes::position(const QTreeWidgetItem *item) const {
+    return m_receiverRoot->indexOfChild(const_cast<QTreeWidgetItem *>(item)) + 1;
 }
 
-void Form_Configuracoes::preencherArvore() {
-    const auto linhas = m_tabela.todos();
-    if (!linhas || linhas->isEmpty()) return;
-    const bool antes = m_carregando;
-    m_carregando = true;
-    m_tree->setCurrentItem(m_raizReceiver);
-    qDeleteAll(m_raizReceiver->takeChildren());
-    for (const ReceiverRecord &r : *linhas) {
-        if (m_raizReceiver->childCount() >= ReceiverTable::kMaxReceivers) break;
-        auto *item = new QTreeWidgetItem(m_raizReceiver, {r.nome});
-        mostrarModo(item, r.modo);
+void Form_Configuracoes::fillTree() {
+    const auto rows = m_table.all();
+    if (!rows || rows->isEmpty()) return;
+    const bool before = m_loading;
+    m_loading = true;
+    m_tree->setCurrentItem(m_receiverRoot);
+    qDeleteAll(m_receiverRoot->takeChildren());
+    for (const ReceiverRecord &r : *rows) {
+        if (m_receiverRoot->childCount() >= ReceiverTable::kMaxReceivers) break;
+        auto *item = new QTreeWidgetItem(m_receiverRoot, {r.nome});
+        showMode(item, r.modo);
     }
-    m_raizReceiver->setExpanded(true);
-    m_carregando = antes;
+    m_receiverRoot->setExpanded(true);
+    m_loading = before;
 }
 
-void Form_Configuracoes::prepararAbertura() {
-    preencherArvore();
-    mostrarSettings();
-    m_tree->setCurrentItem(m_raizReceiver);
-    m_paineis->setCurrentWidget(m_painelReceiver);
+void Form_Configuracoes::prepareOpen() {
+    fillTree();
+    showSettings();
+    m_tree->setCurrentItem(m_receiverRoot);
+    m_panels->setCurrentWidget(m_receiverPanel);
 }
 
-int Form_Configuracoes::abrir() {
-    prepararAbertura();
+int Form_Configuracoes::openDialog() {
+    prepareOpen();
     return exec();
 }
 
 void Form_Configuracoes::showEvent(QShowEvent *e) {
     QDialog::showEvent(e);
-    mostrarSettings();
-    m_aplicar->setEnabled(true);
+    showSettings();
+    m_apply->setEnabled(true);
 }
 
 void Form_Configuracoes::TreeView1Change(QTreeWidgetItem *item) {
     if (!item) return;
-    if (item == m_raizReceiver) {
-        m_paineis->setCurrentWidget(m_painelReceiver);
-    } else if (item == m_raizOpcoes) {
-        m_paineis->setCurrentWidget(m_painelOpcoes);
-    } else if (ehReceiver(item)) {
-        m_paineis->setCurrentWidget(m_painelSetar);
-        m_itemMenu->setText(QStringLiteral("Item do TreeView: ") + item->text(0));
-        mostrarRegistro(item);
-        m_excluir->setEnabled(true);
+    if (item == m_receiverRoot) {
+        m_panels->setCurrentWidget(m_receiverPanel);
+    } else if (item == m_optionsRoot) {
+        m_panels->setCurrentWidget(m_optionsPanel);
+    } else if (isReceiver(item)) {
+        m_panels->setCurrentWidget(m_communicationPanel);
+        m_menuItem->setText(QStringLiteral("Item do TreeView: ") + item->text(0));
+        showRecord(item);
+        m_remove->setEnabled(true);
     }
 }
 
-void Form_Configuracoes::mostrarRegistro(QTreeWidgetItem *item) {
-    const bool antes = m_carregando;
-    m_carregando = true;
-    const std::optional<ReceiverRecord> r = m_tabela.lerPorNome(item->text(0), posicao(item));
+void Form_Configuracoes::showRecord(QTreeWidgetItem *item) {
+    const bool before = m_loading;
+    m_loading = true;
+    const std::optional<ReceiverRecord> r = m_table.readByName(item->text(0), position(item));
     // Without its row the panel shows no number, so nothing applied can reach another row.
     const ReceiverRecord reg = r.value_or(ReceiverRecord{});
-    m_numero = r ? reg.receiver : 0;
-    m_numeroReceiver->setText(r ? QString::number(reg.receiver) : QString());
-    m_nome->setText(r ? reg.nome : item->text(0));
-    auto indice = [](QComboBox *c, int v) { c->setCurrentIndex(std::clamp(v, 0, c->count() - 1)); };
-    indice(m_modo, reg.modo);
-    m_ativo->setChecked(reg.ativo);
-    m_enviaSms->setChecked(reg.enviaSms);
-    indice(m_serial, reg.portaCom);
-    indice(m_bauds, reg.baudsCom);
-    m_portaTcp->setValue(reg.portaTcp);
-    m_portaUdp->setValue(reg.portaUdp);
-    m_tempoResposta->setValue(reg.tempoResposta);
-    m_tempoKeepAlive->setValue(reg.tempoKeepAlive);
-    m_grupos->setCurrentIndex(m_modo->currentIndex());
-    mostrarModo(item, m_modo->currentIndex());
-    m_carregando = antes;
+    m_number = r ? reg.receiver : 0;
+    m_receiverNumber->setText(r ? QString::number(reg.receiver) : QString());
+    m_name->setText(r ? reg.nome : item->text(0));
+    auto connectionIndex = [](QComboBox *c, int v) { c->setCurrentIndex(std::clamp(v, 0, c->count() - 1)); };
+    connectionIndex(m_mode, reg.modo);
+    m_active->setChecked(reg.ativo);
+    m_sendsSms->setChecked(reg.sendsSms);
+    connectionIndex(m_serial, reg.portaCom);
+    connectionIndex(m_bauds, reg.baudsCom);
+    m_tcpPort->setValue(reg.portaTcp);
+    m_udpPort->setValue(reg.portaUdp);
+    m_replyTime->setValue(reg.tempoResposta);
+    m_keepAliveTime->setValue(reg.tempoKeepAlive);
+    m_groups->setCurrentIndex(m_mode->currentIndex());
+    showMode(item, m_mode->currentIndex());
+    m_loading = before;
 }
 
 void Form_Configuracoes::Combo_Modo_ComunicacaoChange(int modo) {
     if (modo < 0) return;
-    m_grupos->setCurrentIndex(modo);
-    habilitarAplicar();
+    m_groups->setCurrentIndex(modo);
+    enableApply();
 }
 
 void Form_Configuracoes::TreeView1ContextMenu(const QPoint &pos) {
     QTreeWidgetItem *item = m_tree->itemAt(pos);
     if (!item) return;
     m_tree->setCurrentItem(item);
-    m_itemMenu->setText(QStringLiteral("Item do TreeView: ") + item->text(0));
+    m_menuItem->setText(QStringLiteral("Item do TreeView: ") + item->text(0));
     m_menu->popup(m_tree->viewport()->mapToGlobal(pos));
 }
 
 void Form_Configuracoes::Botao_IncluirClick() {
     Prompt *prompt = m_core.prompt();
-    if (m_raizReceiver->childCount() >= ReceiverTable::kMaxReceivers) {
+    if (m_receiverRoot->childCount() >= ReceiverTable::kMaxReceivers) {
         if (prompt) prompt->message(QStringLiteral("Número de Receiver Excedido!"));
         return;
     }
-    const int n = m_raizReceiver->childCount() + 1;
+    const int n = m_receiverRoot->childCount() + 1;
     const QString nome = QStringLiteral("Receiver %1").arg(n);
-    const bool antes = m_carregando;
-    m_carregando = true;
-    m_nome->setText(nome);
-    m_ativo->setChecked(false);
-    m_carregando = antes;
-    if (!m_tabela.incluir(n, nome)) {
+    const bool before = m_loading;
+    m_loading = true;
+    m_name->setText(nome);
+    m_active->setChecked(false);
+    m_loading = before;
+    if (!m_table.insert(n, nome)) {
         if (prompt)
             prompt->message(QStringLiteral("Houve um erro ao incluir o Receiver!"),
                             QStringLiteral("ERRO"), Prompt::Icon::Error);
         return;
     }
-    mostrarModo(new QTreeWidgetItem(m_raizReceiver, {nome}), DM1::Serial);
-    m_raizReceiver->setExpanded(true);
+    showMode(new QTreeWidgetItem(m_receiverRoot, {nome}), DM1::Serial);
+    m_receiverRoot->setExpanded(true);
 }
 
 void Form_Configuracoes::Botao_Excluir_ReceiverClick() {
     QTreeWidgetItem *item = m_tree->currentItem();
-    if (!ehReceiver(item)) return;
+    if (!isReceiver(item)) return;
     Prompt *prompt = m_core.prompt();
     if (!prompt || !prompt->question(QStringLiteral("Deseja realmente excluir o Receiver?"),
                                      QStringLiteral("Excluir Receiver"), Prompt::Icon::Question))
         return;
     // The row goes first: a node removed while its row stays would hide a receiver that
     // still opens its port.
-    if (!m_tabela.excluir(m_numero)) {
+    if (!m_table.remove(m_number)) {
         prompt->message(QStringLiteral("Houve um erro ao excluir o Receiver!"),
                         QStringLiteral("ERRO"), Prompt::Icon::Error);
         return;
     }
     {
-        const bool antes = m_carregando;
-        m_carregando = true;
-        const QSignalBlocker bloqueio(m_tree);
+        const bool before = m_loading;
+        m_loading = true;
+        const QSignalBlocker lock(m_tree);
         delete item;
-        m_carregando = antes;
+        m_loading = before;
     }
-    m_tabela.renumerar();
+    m_table.renumber();
     m_core.dm().Realizar_Atualizacoes();
-    m_aplicar->setEnabled(false);
-    m_excluir->setEnabled(false);
+    m_apply->setEnabled(false);
+    m_remove->setEnabled(false);
     TreeView1Change(m_tree->currentItem());
 }
 
 void Form_Configuracoes::Botao_AplicarClick() {
     Prompt *prompt = m_core.prompt();
     QTreeWidgetItem *item = m_tree->currentItem();
-    const ConfigIni config(ConfigIni::caminho(m_core.dataDir()));
-    bool gravado = true;
-    if (ehReceiver(item)) {
+    const ConfigIni config(ConfigIni::pathIn(m_core.dataDir()));
+    bool recorded = true;
+    if (isReceiver(item)) {
         ReceiverRecord r;
-        r.receiver = posicao(item);
-        r.nome = m_nome->text();
-        r.modo = m_modo->currentIndex();
-        r.ativo = m_ativo->isChecked();
-        r.enviaSms = m_enviaSms->isChecked();
+        r.receiver = position(item);
+        r.nome = m_name->text();
+        r.modo = m_mode->currentIndex();
+        r.ativo = m_active->isChecked();
+        r.sendsSms = m_sendsSms->isChecked();
         r.portaCom = m_serial->currentIndex();
         r.baudsCom = m_bauds->currentIndex();
-        r.portaTcp = m_portaTcp->value();
-        r.portaUdp = m_portaUdp->value();
-        r.tempoResposta = m_tempoResposta->value();
-        r.tempoKeepAlive = m_tempoKeepAlive->value();
-        if (m_numero > 0 && m_tabela.aplicar(r, m_numero)) {
-            m_numero = r.receiver;
-            m_numeroReceiver->setText(QString::number(r.receiver));
+        r.portaTcp = m_tcpPort->value();
+        r.portaUdp = m_udpPort->value();
+        r.tempoResposta = m_replyTime->value();
+        r.tempoKeepAlive = m_keepAliveTime->value();
+        if (m_number > 0 && m_table.apply(r, m_number)) {
+            m_number = r.receiver;
+            m_receiverNumber->setText(QString::number(r.receiver));
             item->setText(0, r.nome);
-            mostrarModo(item, r.modo);
-            m_itemMenu->setText(QStringLiteral("Item do TreeView: ") + r.nome);
+            showMode(item, r.modo);
+            m_menuItem->setText(QStringLiteral("Item do TreeView: ") + r.nome);
             m_core.dm().Realizar_Atualizacoes();
         } else {
-            gravado = false;
+            recorded = false;
             if (prompt)
                 prompt->message(QStringLiteral("Houve um erro ao gravar o Receiver!"),
                                 QStringLiteral("ERRO"), Prompt::Icon::Error);
         }
-    } else if (item == m_raizOpcoes) {
-        gravado = config.gravarOpcoes(m_settings);
-        mostrarSettings();
-        if (!gravado && prompt)
+    } else if (item == m_optionsRoot) {
+        recorded = config.saveOptions(m_settings);
+        showSettings();
+        if (!recorded && prompt)
             prompt->message(QStringLiteral("Houve um erro ao gravar as configurações em \"%1\"!")
                                 .arg(QDir::toNativeSeparators(config.path())),
                             QStringLiteral("ERRO"), Prompt::Icon::Error);
     }
     // With the root "Receiver" in front no record is shown, so none is written.
     // The repeater pair always; a failure here is not the operator's concern.
-    config.gravarRepetidora(m_settings);
+    config.saveRepeater(m_settings);
     // What could not be written can still be applied again.
-    m_aplicar->setEnabled(!gravado);
+    m_apply->setEnabled(!recorded);
 }
 
 void Form_Configuracoes::Botao_CancelarClick() {
-    if (m_tree->currentItem() != m_raizOpcoes) return;
-    ConfigIni(ConfigIni::caminho(m_core.dataDir())).lerEmpresaCancelar(m_settings);
-    mostrarSettings();
+    if (m_tree->currentItem() != m_optionsRoot) return;
+    ConfigIni(ConfigIni::pathIn(m_core.dataDir())).readCompanyOnCancel(m_settings);
+    showSettings();
 }
 
 void Form_Configuracoes::Botao_FecharClick() {
@@ -627,26 +627,26 @@ void Form_Configuracoes::Botao_FecharClick() {
 
 void Form_Configuracoes::Botao_SomRearmeClick() {
     if (!m_chooser) return;
-    const QString arquivo = m_chooser->abrirArquivo(
+    const QString fileName = m_chooser->openFile(
         QStringLiteral("Som Rearme"), Paths::resolveStoredPath(QStringLiteral("C:\\Tulmo\\Sons")),
         QStringLiteral("Arquivos de som(*.wav)"));
-    if (arquivo.isEmpty()) return;
-    m_somRearme->setText(arquivo);
-    if (SoundOutput *som = m_core.sound()) som->playOnce(arquivo);
+    if (fileName.isEmpty()) return;
+    m_rearmSound->setText(fileName);
+    if (SoundOutput *som = m_core.sound()) som->playOnce(fileName);
 }
 
 void Form_Configuracoes::Porta_VisorDblClick() {
-    m_core.dm().portaVisor().clear();
+    m_core.dm().portMonitor().clear();
 }
 
-void Form_Configuracoes::receptoraNaoEncontrada(int slot) {
-    m_aplicar->setEnabled(true);
+void Form_Configuracoes::receiverNotFound(int slot) {
+    m_apply->setEnabled(true);
     // Only the receiver of that slot loses its mark: the panel may show another one.
-    if (m_paineis->currentWidget() == m_painelSetar && m_numero == slot) m_ativo->setChecked(false);
+    if (m_panels->currentWidget() == m_communicationPanel && m_number == slot) m_active->setChecked(false);
 }
 
 bool Form_Configuracoes::eventFilter(QObject *o, QEvent *e) {
-    if (e->type() == QEvent::MouseButtonDblClick && o == m_portaVisor->viewport()) {
+    if (e->type() == QEvent::MouseButtonDblClick && o == m_portMonitor->viewport()) {
         Porta_VisorDblClick();
         return true;
     }

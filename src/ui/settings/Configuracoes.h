@@ -41,9 +41,9 @@ public:
 
     // What opening does before the dialog shows: the tree from the RECEIVER table and the
     // receiver panel in front.
-    void prepararAbertura();
+    void prepareOpen();
     // Prepares and shows the dialog modally.
-    int abrir();
+    int openDialog();
 
     void Botao_IncluirClick();
     void Botao_Excluir_ReceiverClick();
@@ -56,86 +56,86 @@ public:
     void TreeView1Change(QTreeWidgetItem *item);
     void Combo_Modo_ComunicacaoChange(int modo);
     // The option controls shown again from the live settings.
-    void mostrarSettings();
+    void showSettings();
 
-    QTreeWidgetItem *raizReceiver() const { return m_raizReceiver; }
-    QTreeWidgetItem *raizOpcoes() const { return m_raizOpcoes; }
+    QTreeWidgetItem *receiverRoot() const { return m_receiverRoot; }
+    QTreeWidgetItem *optionsRoot() const { return m_optionsRoot; }
     // The icon of a receiver node in each mode (0 serial, 1 TCP/IP, 2 UDP/IP).
-    QIcon iconeModo(int modo) const;
+    QIcon modeIcon(int modo) const;
     // The context menu of the tree, and the receiver number the record panel shows.
     QMenu *menuTree() const { return m_menu; }
-    int numeroReceiver() const { return m_numero; }
+    int receiverNumber() const { return m_number; }
 
 protected:
     void showEvent(QShowEvent *e) override;
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
-    QWidget *criarPainelReceiver();
-    QWidget *criarPainelSetarComunicacao();
-    QWidget *criarPainelOpcoes();
-    void ligarOpcoes();
-    void preencherArvore();
-    void mostrarRegistro(QTreeWidgetItem *item);
-    void habilitarAplicar();
+    QWidget *createReceiverPanel();
+    QWidget *createCommunicationPanel();
+    QWidget *createOptionsPanel();
+    void bindOptions();
+    void fillTree();
+    void showRecord(QTreeWidgetItem *item);
+    void enableApply();
     void TreeView1ContextMenu(const QPoint &pos);
-    void receptoraNaoEncontrada(int slot);
-    bool ehReceiver(const QTreeWidgetItem *item) const;
-    int posicao(const QTreeWidgetItem *item) const;
-    void mostrarModo(QTreeWidgetItem *item, int modo);
+    void receiverNotFound(int slot);
+    bool isReceiver(const QTreeWidgetItem *item) const;
+    int position(const QTreeWidgetItem *item) const;
+    void showMode(QTreeWidgetItem *item, int modo);
 
     ConsoleCore &m_core;
     LiveSettings &m_settings;
-    ReceiverTable m_tabela;
+    ReceiverTable m_table;
     FileChooser *m_chooser = nullptr;
-    std::unique_ptr<FileChooser> m_chooserPadrao;
-    QIcon m_icones[3];
-    bool m_carregando = false;
-    int m_numero = 0;
+    std::unique_ptr<FileChooser> m_defaultChooser;
+    QIcon m_icons[3];
+    bool m_loading = false;
+    int m_number = 0;
 
     QTreeWidget *m_tree = nullptr;
-    QTreeWidgetItem *m_raizReceiver = nullptr;
-    QTreeWidgetItem *m_raizOpcoes = nullptr;
+    QTreeWidgetItem *m_receiverRoot = nullptr;
+    QTreeWidgetItem *m_optionsRoot = nullptr;
     QMenu *m_menu = nullptr;
-    QAction *m_itemMenu = nullptr;
-    QStackedWidget *m_paineis = nullptr;
-    QWidget *m_painelReceiver = nullptr;
-    QWidget *m_painelSetar = nullptr;
-    QWidget *m_painelOpcoes = nullptr;
+    QAction *m_menuItem = nullptr;
+    QStackedWidget *m_panels = nullptr;
+    QWidget *m_receiverPanel = nullptr;
+    QWidget *m_communicationPanel = nullptr;
+    QWidget *m_optionsPanel = nullptr;
 
     // Receiver record
-    QLabel *m_numeroReceiver = nullptr;
-    QLineEdit *m_nome = nullptr;
-    QComboBox *m_modo = nullptr;
-    QCheckBox *m_ativo = nullptr;
-    QCheckBox *m_enviaSms = nullptr;
+    QLabel *m_receiverNumber = nullptr;
+    QLineEdit *m_name = nullptr;
+    QComboBox *m_mode = nullptr;
+    QCheckBox *m_active = nullptr;
+    QCheckBox *m_sendsSms = nullptr;
     QComboBox *m_serial = nullptr;
     QComboBox *m_bauds = nullptr;
-    QSpinBox *m_portaTcp = nullptr;
-    QSpinBox *m_portaUdp = nullptr;
-    QSpinBox *m_tempoResposta = nullptr;
-    QSpinBox *m_tempoKeepAlive = nullptr;
-    QStackedWidget *m_grupos = nullptr;
-    QPushButton *m_excluir = nullptr;
-    QPlainTextEdit *m_portaVisor = nullptr;
-    QSpinBox *m_tempoTentativas = nullptr;
-    QSpinBox *m_tentativas = nullptr;
+    QSpinBox *m_tcpPort = nullptr;
+    QSpinBox *m_udpPort = nullptr;
+    QSpinBox *m_replyTime = nullptr;
+    QSpinBox *m_keepAliveTime = nullptr;
+    QStackedWidget *m_groups = nullptr;
+    QPushButton *m_remove = nullptr;
+    QPlainTextEdit *m_portMonitor = nullptr;
+    QSpinBox *m_retryInterval = nullptr;
+    QSpinBox *m_attempts = nullptr;
 
     // Options
-    QButtonGroup *m_relogio = nullptr;
-    QLineEdit *m_somRearme = nullptr;
-    QLineEdit *m_nomeEmpresa = nullptr;
-    QLineEdit *m_nomeEmail = nullptr;
-    QLineEdit *m_usuario = nullptr;
-    QLineEdit *m_senha = nullptr;
-    QLineEdit *m_enderecoEmail = nullptr;
-    QLineEdit *m_copiaCarbono = nullptr;
+    QButtonGroup *m_clockSource = nullptr;
+    QLineEdit *m_rearmSound = nullptr;
+    QLineEdit *m_companyName = nullptr;
+    QLineEdit *m_mailSenderName = nullptr;
+    QLineEdit *m_user = nullptr;
+    QLineEdit *m_password = nullptr;
+    QLineEdit *m_mailAddress = nullptr;
+    QLineEdit *m_carbonCopy = nullptr;
     QLineEdit *m_smtp = nullptr;
-    QLineEdit *m_portaEmail = nullptr;
-    QPlainTextEdit *m_corpoEmail = nullptr;
-    QCheckBox *m_correioPadrao = nullptr;
+    QLineEdit *m_mailPort = nullptr;
+    QPlainTextEdit *m_mailBody = nullptr;
+    QCheckBox *m_defaultMailClient = nullptr;
 
-    QPushButton *m_aplicar = nullptr;
+    QPushButton *m_apply = nullptr;
 };
 
 } // namespace tulmo

@@ -83,8 +83,8 @@ void TestTextCodec::missingFile() {
 }
 
 void TestTextCodec::roundTrip() {
-    const QString texto = QStringLiteral("Ação € ‰ Ž");
-    QCOMPARE(fromWindows1252(toWindows1252(texto)), texto);
+    const QString text = QStringLiteral("Ação € ‰ Ž");
+    QCOMPARE(fromWindows1252(toWindows1252(text)), text);
     QCOMPARE(toWindows1252(QStringLiteral("日")), QByteArray("?"));
 }
 

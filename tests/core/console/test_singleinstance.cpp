@@ -54,49 +54,49 @@ private slots:
 };
 
 void TestSingleInstance::nameIsTulmo() {
-    QCOMPARE(SingleInstance::nomePadrao(), QStringLiteral("Tulmo"));
+    QCOMPARE(SingleInstance::defaultName(), QStringLiteral("Tulmo"));
     SingleInstance guarda;
-    QVERIFY(guarda.endereco().endsWith(QStringLiteral("/Tulmo")) ||
-            guarda.endereco().contains(QStringLiteral("/Tulmo-")));
+    QVERIFY(guarda.address().endsWith(QStringLiteral("/Tulmo")) ||
+            guarda.address().contains(QStringLiteral("/Tulmo-")));
 }
 
 void TestSingleInstance::firstConsoleListens() {
-    SingleInstance primeira(nomeDeTeste());
-    QVERIFY(!primeira.escutando());
-    QVERIFY(primeira.primeira());
-    QVERIFY(primeira.escutando());
-    QVERIFY(primeira.primeira()); // asking again changes nothing
+    SingleInstance tryBecomeFirst(nomeDeTeste());
+    QVERIFY(!tryBecomeFirst.listening());
+    QVERIFY(tryBecomeFirst.tryBecomeFirst());
+    QVERIFY(tryBecomeFirst.listening());
+    QVERIFY(tryBecomeFirst.tryBecomeFirst()); // asking again changes nothing
 
     QLocalSocket s;
-    s.connectToServer(primeira.endereco());
+    s.connectToServer(tryBecomeFirst.address());
     QVERIFY(s.waitForConnected(1000));
 }
 
 void TestSingleInstance::secondConsoleIsRefusedAndAsksTheFirstToShow() {
     const QString nome = nomeDeTeste();
-    SingleInstance primeira(nome);
-    QVERIFY(primeira.primeira());
-    QSignalSpy pedidos(&primeira, &SingleInstance::mostrarPedido);
+    SingleInstance tryBecomeFirst(nome);
+    QVERIFY(tryBecomeFirst.tryBecomeFirst());
+    QSignalSpy pedidos(&tryBecomeFirst, &SingleInstance::showRequested);
 
     // The second start finds the first; it asks it to show itself after its own message.
     SingleInstance segunda(nome);
-    QVERIFY(!segunda.primeira());
-    QVERIFY(!segunda.escutando());
+    QVERIFY(!segunda.tryBecomeFirst());
+    QVERIFY(!segunda.listening());
     // Local sockets are real: a moment for a request that must not come.
     QTest::qWait(50);
     QCOMPARE(pedidos.count(), 0);
-    QVERIFY(segunda.mostrarPrimeira());
+    QVERIFY(segunda.askFirstToShow());
     QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 1, 5000);
 
     SingleInstance terceira(nome);
-    QVERIFY(!terceira.primeira());
-    QVERIFY(terceira.mostrarPrimeira());
+    QVERIFY(!terceira.tryBecomeFirst());
+    QVERIFY(terceira.askFirstToShow());
     QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 2, 5000);
-    QVERIFY(primeira.escutando());
+    QVERIFY(tryBecomeFirst.listening());
 
     // A stranger on the socket is not a request.
     QLocalSocket estranho;
-    estranho.connectToServer(primeira.endereco());
+    estranho.connectToServer(tryBecomeFirst.address());
     QVERIFY(estranho.waitForConnected(1000));
     estranho.write("OLA\n");
     estranho.waitForBytesWritten(1000);
@@ -107,9 +107,9 @@ void TestSingleInstance::secondConsoleIsRefusedAndAsksTheFirstToShow() {
 
 void TestSingleInstance::secondProcessIsRefusedAndAsksTheFirstToShow() {
     const QString nome = nomeDeTeste();
-    SingleInstance primeira(nome);
-    QVERIFY(primeira.primeira());
-    QSignalSpy pedidos(&primeira, &SingleInstance::mostrarPedido);
+    SingleInstance tryBecomeFirst(nome);
+    QVERIFY(tryBecomeFirst.tryBecomeFirst());
+    QSignalSpy pedidos(&tryBecomeFirst, &SingleInstance::showRequested);
 
     QProcess filho;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -127,34 +127,34 @@ void TestSingleInstance::secondProcessIsRefusedAndAsksTheFirstToShow() {
 void TestSingleInstance::staleSocketFileDoesNotBlockANewConsole() {
     const QString nome = nomeDeTeste();
     SingleInstance nova(nome);
-    QVERIFY(deixarSocketMorto(nova.endereco()));
-    QVERIFY(QFile::exists(nova.endereco()));
+    QVERIFY(deixarSocketMorto(nova.address()));
+    QVERIFY(QFile::exists(nova.address()));
 
-    QVERIFY(nova.primeira());
-    QVERIFY(nova.escutando());
+    QVERIFY(nova.tryBecomeFirst());
+    QVERIFY(nova.listening());
 
     // And it is a working guard.
-    QSignalSpy pedidos(&nova, &SingleInstance::mostrarPedido);
+    QSignalSpy pedidos(&nova, &SingleInstance::showRequested);
     SingleInstance outra(nome);
-    QVERIFY(!outra.primeira());
-    QVERIFY(outra.mostrarPrimeira());
+    QVERIFY(!outra.tryBecomeFirst());
+    QVERIFY(outra.askFirstToShow());
     QTRY_COMPARE_WITH_TIMEOUT(pedidos.count(), 1, 5000);
 }
 
 void TestSingleInstance::nameIsFreeAgainWhenTheFirstEnds() {
     const QString nome = nomeDeTeste();
-    QString endereco;
+    QString address;
     {
-        SingleInstance primeira(nome);
-        QVERIFY(primeira.primeira());
-        endereco = primeira.endereco();
+        SingleInstance tryBecomeFirst(nome);
+        QVERIFY(tryBecomeFirst.tryBecomeFirst());
+        address = tryBecomeFirst.address();
     }
-    QVERIFY(!QFile::exists(endereco));
+    QVERIFY(!QFile::exists(address));
     // With nobody running there is nobody to show.
     SingleInstance sozinha(nome);
-    QVERIFY(!sozinha.mostrarPrimeira());
-    QVERIFY(sozinha.primeira());
-    QVERIFY(!sozinha.mostrarPrimeira()); // it is the running one
+    QVERIFY(!sozinha.askFirstToShow());
+    QVERIFY(sozinha.tryBecomeFirst());
+    QVERIFY(!sozinha.askFirstToShow()); // it is the running one
 }
 
 // The child run: a console started while the test's guard holds the name. Exit code 0 when
@@ -164,8 +164,8 @@ int main(int argc, char **argv) {
     if (const char *nome = std::getenv(kFilho)) {
         QCoreApplication app(argc, argv);
         SingleInstance guarda(QString::fromLocal8Bit(nome));
-        if (guarda.primeira()) return 1;
-        return guarda.mostrarPrimeira() ? 0 : 2;
+        if (guarda.tryBecomeFirst()) return 1;
+        return guarda.askFirstToShow() ? 0 : 2;
     }
     QCoreApplication app(argc, argv);
     TestSingleInstance t;

@@ -43,7 +43,7 @@ void TestAccountSupervisor::silentExactlyAtItsTimeAndOnlyOnce() {
     const QDateTime last = kMonday.addSecs(-(24 * 3600 - 60));
     exec(s.db(), "update CLIENTES set ULTIMO_EVENTO = :u, EVENTO_ATRASADO = 0, TEMPO_ATRASO = 1440",
          {{":u", last}});
-    QSignalSpy silent(&s.core->supervisao(), &AccountSupervisor::semComunicacaoChanged);
+    QSignalSpy silent(&s.core->supervisor(), &AccountSupervisor::silentChanged);
 
     s.core->TimerInativosTimer(); // 23 h 59 min
     QCOMPARE(s.prompt.shown.size(), 0);
@@ -82,14 +82,14 @@ void TestAccountSupervisor::silentExactlyAtItsTimeAndOnlyOnce() {
 void TestAccountSupervisor::scanWalksNineAccountsAndRestartsAfterAMark() {
     Station s(kMonday);
     silentAccounts(s, 30, kMonday); // all fresh
-    AccountSupervisor &sup = s.core->supervisao();
+    AccountSupervisor &sup = s.core->supervisor();
     s.core->TimerInativosTimer();
-    QCOMPARE(sup.ultimaContaExaminada(), QString("000009"));
+    QCOMPARE(sup.lastAccountExamined(), QString("000009"));
     s.core->TimerInativosTimer();
-    QCOMPARE(sup.ultimaContaExaminada(), QString("000018"));
+    QCOMPARE(sup.lastAccountExamined(), QString("000018"));
     s.core->TimerInativosTimer();
     s.core->TimerInativosTimer(); // 28..30, then wraps to 1..6
-    QCOMPARE(sup.ultimaContaExaminada(), QString("000006"));
+    QCOMPARE(sup.lastAccountExamined(), QString("000006"));
 
     // Account 12 falls silent: it is found on the next pass, and the scan starts over.
     exec(s.db(), "update CLIENTES set ULTIMO_EVENTO = :u where CONTA = '000012'",
@@ -98,25 +98,25 @@ void TestAccountSupervisor::scanWalksNineAccountsAndRestartsAfterAMark() {
     QCOMPARE(s.prompt.shown.size(), 1);
     QVERIFY(s.prompt.shown[0].text.startsWith("Cliente 000012-CLIENTE 12 Está inativo desde "));
     s.core->TimerInativosTimer();
-    QCOMPARE(sup.ultimaContaExaminada(), QString("000009"));
+    QCOMPARE(sup.lastAccountExamined(), QString("000009"));
     // A recorded event also sends the scan back to the lowest account.
     s.core->TimerInativosTimer();
-    QCOMPARE(sup.ultimaContaExaminada(), QString("000019")); // 12 is out of the scan now
+    QCOMPARE(sup.lastAccountExamined(), QString("000019")); // 12 is out of the scan now
     s.codigo("1602", "TESTE", 6);
     s.grava(eventline::build("01", "1", "0030", "1", "1602", "000", "09/03/26", "08:31:00"));
     s.core->TimerInativosTimer();
-    QCOMPARE(sup.ultimaContaExaminada(), QString("000009"));
+    QCOMPARE(sup.lastAccountExamined(), QString("000009"));
 }
 
 void TestAccountSupervisor::scanCostDoesNotGrowWithTheAccounts() {
     Station s(kMonday);
     silentAccounts(s, 20000, kMonday);
-    AccountSupervisor &sup = s.core->supervisao();
+    AccountSupervisor &sup = s.core->supervisor();
     for (int i = 0; i < 3; ++i) {
         s.core->TimerInativosTimer();
-        QCOMPARE(sup.consultasNoUltimoTick(), 1);
+        QCOMPARE(sup.queriesInLastTick(), 1);
     }
-    QCOMPARE(sup.ultimaContaExaminada(), QString("000027"));
+    QCOMPARE(sup.lastAccountExamined(), QString("000027"));
 }
 
 void TestAccountSupervisor::emptyLastEventIsReportedAtOnce() {
@@ -146,7 +146,7 @@ void TestAccountSupervisor::rearmOnMarkedHourOnlyAndByAccount() {
                  "'08:00:00', 1)");
     exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('000001', 'SEG', "
                  "'09:00:00', 0)");
-    QSignalSpy waiting(&s.core->supervisao(), &AccountSupervisor::aguardandoArmarChanged);
+    QSignalSpy waiting(&s.core->supervisor(), &AccountSupervisor::awaitingArmChanged);
 
     s.core->Timer_AtualizarTimer(); // 07:59:59
     QCOMPARE(s.cliente("DESARMADOS", "000001").toInt(), 1);
@@ -184,8 +184,8 @@ void TestAccountSupervisor::alertsHoldTheirOwnTimerWhileShown() {
          {{":u", QDateTime(QDate(2026, 3, 1), QTime(0, 0))}});
     exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('000001', 'SEG', "
                  "'08:00:00', 1)");
-    QTimer &driver = s.core->timerAtualizar();
-    QTimer &scan = s.core->timerInativos();
+    QTimer &driver = s.core->timerUpdate();
+    QTimer &scan = s.core->timerInactive();
     QList<std::pair<bool, bool>> duranteMensagem; // driver, scan
     s.prompt.onMessage = [&](const QString &) {
         duranteMensagem.append({driver.isActive(), scan.isActive()});

@@ -120,7 +120,7 @@ private:
 
 void TestEventLine::init() {
     m_clock.set(kMarch5);
-    m_settings.setDataEventos(LiveSettings::DataEventos::BuscarDoComputador);
+    m_settings.setEventTimeSource(LiveSettings::EventTimeSource::FromComputer);
 }
 
 void TestEventLine::frameHelperPlacesTextAtPositions() {
@@ -333,7 +333,7 @@ void TestEventLine::computerClockDate() {
 }
 
 void TestEventLine::receiverClockDate() {
-    m_settings.setDataEventos(LiveSettings::DataEventos::BuscarDoReceiver);
+    m_settings.setEventTimeSource(LiveSettings::EventTimeSource::FromReceiver);
     m_clock.set(QDateTime(QDate(2031, 7, 20), QTime(8, 0, 0))); // must not be used
     QCOMPARE(decode(format1().at(21, "23:45:01").at(30, "28/02/10")),
              QStringLiteral("Rc01 Ln1 Ct1234 Pt2 Ce1130 Su0 Dt28/02/10 Tm23:45:01"));

@@ -30,11 +30,11 @@ QString line(const QString &conta, const QString &codigo, const QString &su = QS
 // Every signal of the recorder, counted.
 struct Announcements {
     explicit Announcements(EventRecorder &g)
-        : spies{std::make_shared<QSignalSpy>(&g, &EventRecorder::semComunicacaoChanged),
-                std::make_shared<QSignalSpy>(&g, &EventRecorder::desarmadosChanged),
-                std::make_shared<QSignalSpy>(&g, &EventRecorder::aguardandoArmarChanged),
-                std::make_shared<QSignalSpy>(&g, &EventRecorder::pendenteRegistrado),
-                std::make_shared<QSignalSpy>(&g, &EventRecorder::recebidosChanged)} {}
+        : spies{std::make_shared<QSignalSpy>(&g, &EventRecorder::silentChanged),
+                std::make_shared<QSignalSpy>(&g, &EventRecorder::disarmedChanged),
+                std::make_shared<QSignalSpy>(&g, &EventRecorder::awaitingArmChanged),
+                std::make_shared<QSignalSpy>(&g, &EventRecorder::pendingRecorded),
+                std::make_shared<QSignalSpy>(&g, &EventRecorder::receivedChanged)} {}
     QList<int> counts() const {
         QList<int> c;
         for (const auto &s : spies)
@@ -50,7 +50,7 @@ void smsReceiver(Station &s, Pty &receiver) {
     exec(s.db(), "insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, PORTA_COM, "
                  "BAUDS_COM, ENVIA_SMS) values (1, 'Receiver 1', 0, 1, 2, 3, 1)");
     QString err;
-    QVERIFY2(s.core->dm().abrirPortaSerial(1, 2, 3, &err), qPrintable(err));
+    QVERIFY2(s.core->dm().openSerialPort(1, 2, 3, &err), qPrintable(err));
     QCOMPARE(receiver.readAll(1000, 2), QByteArray("SP"));
 }
 
@@ -204,9 +204,9 @@ void TestEventRecorder::disarmAndArmMoveTheSupervisionColumns() {
     s.codigo("3401", "ARME", 1);
     s.codigo("1602", "TESTE", 6);
     exec(s.db(), "update CLIENTES set REARME = 1");
-    QSignalSpy desarmados(&s.core->gravador(), &EventRecorder::desarmadosChanged);
-    QSignalSpy rearme(&s.core->gravador(), &EventRecorder::aguardandoArmarChanged);
-    QSignalSpy silencio(&s.core->gravador(), &EventRecorder::semComunicacaoChanged);
+    QSignalSpy desarmados(&s.core->recorder(), &EventRecorder::disarmedChanged);
+    QSignalSpy rearme(&s.core->recorder(), &EventRecorder::awaitingArmChanged);
+    QSignalSpy silencio(&s.core->recorder(), &EventRecorder::silentChanged);
 
     s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(10, 0, 0))); // an unmarked hour
     s.grava(line("1234", "1602"));
@@ -238,7 +238,7 @@ void TestEventRecorder::scheduleWarningOnMarkedHourOnly() {
                  "'22:00:00', 1)");
     exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('001234', 'DOM', "
                  "'21:00:00', 0)");
-    EventQueue &fila = s.core->fila();
+    EventQueue &eventQueue = s.core->eventQueue();
 
     // While the message is open the event is already stored and out of the queue, and the
     // next recording waits.
@@ -248,12 +248,12 @@ void TestEventRecorder::scheduleWarningOnMarkedHourOnly() {
     heldBack.status = RecordResult::Status::Stored;
     s.prompt.onMessage = [&](const QString &) {
         storedWhenShown = s.eventos();
-        queuedWhenShown = fila.size();
-        heldBack = s.core->pump().gravarProximo();
+        queuedWhenShown = eventQueue.size();
+        heldBack = s.core->pump().recordNext();
     };
-    QVERIFY(fila.append(line("1234", "1401")));
-    QVERIFY(fila.append(line("1234", "1401")));
-    s.core->pump().gravarProximo();
+    QVERIFY(eventQueue.append(line("1234", "1401")));
+    QVERIFY(eventQueue.append(line("1234", "1401")));
+    s.core->pump().recordNext();
     QCOMPARE(s.prompt.shown.size(), 1);
     QCOMPARE(s.prompt.shown.first().text, QString("Cliente JOSE Entrou fora do horário"));
     QCOMPARE(storedWhenShown, 1);
@@ -264,13 +264,13 @@ void TestEventRecorder::scheduleWarningOnMarkedHourOnly() {
     // Sunday 21:xx is unmarked, Monday 22:xx has no row.
     s.prompt.onMessage = nullptr;
     s.clock.set(QDateTime(QDate(2026, 3, 8), QTime(21, 59, 59)));
-    s.core->pump().gravarProximo();
+    s.core->pump().recordNext();
     s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(22, 0, 0)));
-    QVERIFY(fila.append(line("1234", "1401")));
-    s.core->pump().gravarProximo();
+    QVERIFY(eventQueue.append(line("1234", "1401")));
+    s.core->pump().recordNext();
     QCOMPARE(s.prompt.shown.size(), 1);
     QCOMPARE(s.eventos(), 3);
-    QVERIFY(fila.isEmpty());
+    QVERIFY(eventQueue.isEmpty());
 }
 
 void TestEventRecorder::pendingHookOnlyForManualCodes() {
@@ -278,8 +278,8 @@ void TestEventRecorder::pendingHookOnlyForManualCodes() {
     s.conta("001234", "JOSE");
     s.codigo("1130", "ALARME", 2, 0);
     s.codigo("1602", "TESTE", 6, 1);
-    QSignalSpy pendente(&s.core->gravador(), &EventRecorder::pendenteRegistrado);
-    QSignalSpy recebidos(&s.core->gravador(), &EventRecorder::recebidosChanged);
+    QSignalSpy pendente(&s.core->recorder(), &EventRecorder::pendingRecorded);
+    QSignalSpy recebidos(&s.core->recorder(), &EventRecorder::receivedChanged);
     s.grava(line("1234", "1130"));
     QCOMPARE(pendente.count(), 1);
     QCOMPARE(s.last("TRATADO").toInt(), 0);
@@ -330,9 +330,9 @@ void TestEventRecorder::smsGoesToEveryMarkedReceiver() {
         .sendsSms(1)
         .insertInto(s.db());
     QString err;
-    QVERIFY2(s.core->dm().abrirPortaSerial(1, 2, 3, &err), qPrintable(err)); // COM3
-    QVERIFY2(s.core->dm().abrirPortaSerial(2, 3, 3, &err), qPrintable(err)); // COM4
-    QCOMPARE(s.core->dm().comPorta(2)->baudRate(), 9600);
+    QVERIFY2(s.core->dm().openSerialPort(1, 2, 3, &err), qPrintable(err)); // COM3
+    QVERIFY2(s.core->dm().openSerialPort(2, 3, 3, &err), qPrintable(err)); // COM4
+    QCOMPARE(s.core->dm().comPort(2)->baudRate(), 9600);
     // Every open asks the receiver to identify itself; that is not the SMS.
     QCOMPARE(receiverA.readAll(1000, 2), QByteArray("SP"));
     QCOMPARE(receiverB.readAll(1000, 2), QByteArray("SP"));
@@ -366,22 +366,22 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     Station s;
     s.conta("001234", "JOSE");
     s.codigo("1130", "ALARME", 2);
-    EventQueue &fila = s.core->fila();
+    EventQueue &eventQueue = s.core->eventQueue();
     s.conta("005555", "MARIA");
-    QVERIFY(fila.append(line("5555", "1130", "003", "X")));             // partition
-    QVERIFY(fila.append(line("5555", "1130", "0A3")));                  // zone looked up
-    QVERIFY(fila.append(line("5555", "1130", "003", "1", "31/02/09"))); // date
-    QVERIFY(fila.append(line("5555", "1130", "003", "99999")));         // too big
-    QVERIFY(fila.append("Rc01 Ln1 Pt1 lixo sem marcadores"));           // no markers
-    QVERIFY(fila.append(line("1234", "1130")));
+    QVERIFY(eventQueue.append(line("5555", "1130", "003", "X")));             // partition
+    QVERIFY(eventQueue.append(line("5555", "1130", "0A3")));                  // zone looked up
+    QVERIFY(eventQueue.append(line("5555", "1130", "003", "1", "31/02/09"))); // date
+    QVERIFY(eventQueue.append(line("5555", "1130", "003", "99999")));         // too big
+    QVERIFY(eventQueue.append("Rc01 Ln1 Pt1 lixo sem marcadores"));           // no markers
+    QVERIFY(eventQueue.append(line("1234", "1130")));
     for (int i = 0; i < 6; ++i)
-        s.core->pump().gravarProximo();
-    QVERIFY(fila.isEmpty());
+        s.core->pump().recordNext();
+    QVERIFY(eventQueue.isEmpty());
     QCOMPARE(s.eventos(), 1);
     // Rejected lines changed nothing on their account.
     QCOMPARE(s.cliente("EVENTO_ATRASADO", "005555").toInt(), 1);
     QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 0);
-    QFile f(s.core->rejeitados().filePath());
+    QFile f(s.core->rejects().filePath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList rejected = QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(rejected.size(), 5);
@@ -392,7 +392,7 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     QVERIFY(rejected[3].contains("partição inválida"));
     QVERIFY(rejected[4].contains("ilegível"));
     // The queue file holds nothing more either: a restart records nothing twice.
-    EventQueue again(fila.filePath());
+    EventQueue again(eventQueue.filePath());
     again.load();
     QVERIFY(again.isEmpty());
 }
@@ -400,7 +400,7 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
 void TestEventRecorder::shortLineDoesNothing() {
     Station s;
     s.conta("001234", "JOSE");
-    QSignalSpy silencio(&s.core->gravador(), &EventRecorder::semComunicacaoChanged);
+    QSignalSpy silencio(&s.core->recorder(), &EventRecorder::silentChanged);
     QCOMPARE(s.grava("Rc01 Ln1 C").status, RecordResult::Status::Ignored); // 10 characters
     QCOMPARE(s.eventos(), 0);
     QCOMPARE(silencio.count(), 0);
@@ -411,16 +411,16 @@ void TestEventRecorder::unreachableDatabaseKeepsTheLineAtTheHead() {
     Station s;
     s.conta("001234", "JOSE");
     s.codigo("1130", "ALARME", 2);
-    EventQueue &fila = s.core->fila();
-    QVERIFY(fila.append(line("1234", "1130")));
-    const QString file = s.core->dm().banco().databaseFile();
-    s.core->dm().banco().close();
+    EventQueue &eventQueue = s.core->eventQueue();
+    QVERIFY(eventQueue.append(line("1234", "1130")));
+    const QString file = s.core->dm().database().databaseFile();
+    s.core->dm().database().close();
     QVERIFY(QFile::rename(file, file + ".fora"));
-    QCOMPARE(s.core->pump().gravarProximo().status, RecordResult::Status::Retry);
-    QCOMPARE(fila.size(), 1);
+    QCOMPARE(s.core->pump().recordNext().status, RecordResult::Status::Retry);
+    QCOMPARE(eventQueue.size(), 1);
     QVERIFY(QFile::rename(file + ".fora", file));
-    QCOMPARE(s.core->pump().gravarProximo().status, RecordResult::Status::Stored);
-    QVERIFY(fila.isEmpty());
+    QCOMPARE(s.core->pump().recordNext().status, RecordResult::Status::Stored);
+    QVERIFY(eventQueue.isEmpty());
     QCOMPARE(s.eventos(), 1);
 }
 
@@ -439,7 +439,7 @@ void TestEventRecorder::failedInsertPlaysSendsAndChangesNothingUntilStored() {
     exec(s.db(), "create exception RECUSA 'evento recusado'");
     exec(s.db(), "create trigger RECUSA_EVENTOS for EVENTOS before insert as "
                  "begin exception RECUSA; end");
-    Announcements announced(s.core->gravador());
+    Announcements announced(s.core->recorder());
     const QString l = line("1234", "3401");
 
     const RecordResult failed = s.grava(l);
@@ -481,7 +481,7 @@ void TestEventRecorder::failedCommitIsNotStored() {
                  "if (exists(select 1 from EVENTOS where CONTA = '009999')) then "
                  "exception RECUSA; end");
     s.conta("009999", "ANA");
-    Announcements announced(s.core->gravador());
+    Announcements announced(s.core->recorder());
 
     const RecordResult failed = s.grava(line("9999", "1130"));
     QVERIFY(failed.status != RecordResult::Status::Stored);

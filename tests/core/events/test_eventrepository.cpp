@@ -14,19 +14,19 @@ namespace {
 
 const QDateTime kInicio(QDate(2026, 3, 9), QTime(8, 30, 0));
 
-QString linha(const QString &codigo, const QString &hora, const QString &conta = "1234") {
+QString row(const QString &codigo, const QString &hora, const QString &conta = "1234") {
     return eventline::build("01", "1", conta, "1", codigo, "003", "09/03/26", hora);
 }
 
 // The values of one field over every row of a list read from the database.
 QStringList coluna(const QString &sql, QSqlDatabase db, const QString &campo) {
-    SqlListModel lista(sql, {{campo, {}}});
-    lista.reabrir(db);
-    while (lista.canFetchMore())
-        lista.fetchMore();
+    SqlListModel list(sql, {{campo, {}}});
+    list.reopen(db);
+    while (list.canFetchMore())
+        list.fetchMore();
     QStringList l;
-    for (int r = 0; r < lista.rowCount(); ++r)
-        l << lista.valor(r, campo).toString();
+    for (int r = 0; r < list.rowCount(); ++r)
+        l << list.value(r, campo).toString();
     return l;
 }
 
@@ -49,9 +49,9 @@ void TestEventRepository::interventionTreatsThePendingEvent() {
     s.codigo("1130", "roubo", 2, 0, 4);
     s.codigo("1401", "abertura", 0, 1, 2);
     QVERIFY(!EventRepository::hasPending(s.db()));
-    QCOMPARE(s.grava(linha("1401", "08:30:30")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.grava(row("1401", "08:30:30")).status, RecordResult::Status::Stored);
     QVERIFY(!EventRepository::hasPending(s.db())); // registered automatically
-    QCOMPARE(s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
     QVERIFY(EventRepository::hasPending(s.db()));
     const QVariant seq = s.last("SEQUENCIA");
     QCOMPARE(coluna(EventRepository::pendingListSql(), s.db(), "SEQUENCIA"),
@@ -80,7 +80,7 @@ void TestEventRepository::interventionTreatsThePendingEvent() {
 void TestEventRepository::refusedInterventionComesBackWithTheReason() {
     Station s(kInicio);
     s.codigo("1130", "roubo", 2, 0, 4);
-    QCOMPARE(s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
     exec(s.db(), "CREATE EXCEPTION E_RECUSA 'recusado'");
     exec(s.db(), "CREATE TRIGGER T_RECUSA FOR EVENTOS BEFORE UPDATE AS\n"
                  "BEGIN\n  EXCEPTION E_RECUSA;\nEND");

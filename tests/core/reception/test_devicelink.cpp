@@ -28,8 +28,8 @@ struct Device {
     QTcpSocket s;
     QByteArray recebido;
 
-    bool conectar(quint16 porta) {
-        s.connectToHost(QHostAddress::LocalHost, porta);
+    bool connectTo(quint16 port) {
+        s.connectToHost(QHostAddress::LocalHost, port);
         return esperar([&] { return s.state() == QAbstractSocket::ConnectedState; });
     }
     // Everything the console sent within timeoutMs, once at least `atLeast` bytes came.
@@ -67,12 +67,12 @@ struct Central : Station {
     ConnectedDevicesModel grade{core->connectionRegistry()};
 
     // A TCP receiver on slot k (rows are positional: add them in order).
-    quint16 receptor(int k, int resposta = 5, int keepAlive = 5, quint16 porta = 0) {
-        if (!porta) porta = portaLivre();
-        ReceiverRow::tcp(k, porta, resposta, keepAlive).insertInto(db());
-        return porta;
+    quint16 receptor(int k, int resposta = 5, int keepAlive = 5, quint16 port = 0) {
+        if (!port) port = portaLivre();
+        ReceiverRow::tcp(k, port, resposta, keepAlive).insertInto(db());
+        return port;
     }
-    void aplicar() { core->dm().Realizar_Atualizacoes(); }
+    void apply() { core->dm().Realizar_Atualizacoes(); }
 
     void gprs(const QString &imei, const QString &status, int listaNegra) {
         GprsRow(imei)
@@ -86,13 +86,13 @@ struct Central : Station {
     }
 
     // Connects a device and takes the identification request.
-    bool conectar(Device &d, quint16 porta) {
-        if (!d.conectar(porta)) return false;
+    bool connectTo(Device &d, quint16 port) {
+        if (!d.connectTo(port)) return false;
         return d.recv() == "&";
     }
     // Sends one frame and waits until the console has taken it.
     bool frame(Device &d, const QByteArray &f) {
-        QSignalSpy spy(&core->dm().portaVisor(), &LineLog::lineAdded);
+        QSignalSpy spy(&core->dm().portMonitor(), &LineLog::lineAdded);
         d.send(f);
         return esperar([&] { return spy.count() >= 1; });
     }
@@ -115,15 +115,15 @@ const QByteArray kEvento5 = "5011 180042E13001003";
 // A sink standing in for event processing, to make queueing fail on demand.
 struct FakeSink : ReceptionSink {
     QueueResult resultado = QueueResult::Queued;
-    QStringList decodificados, repetidora;
+    QStringList decodificados, repeaterQueue;
     QueueResult Decodifica_Eventos(const QString &frame) override {
         decodificados << frame;
         return resultado;
     }
-    bool enfileirarLinha(const QString &) override { return true; }
-    void confirmarRepetidora(int) override {}
-    bool enfileirarRepetidora(int slot, const QString &frame) override {
-        repetidora << QString::number(slot) + "," + frame;
+    bool queueLine(const QString &) override { return true; }
+    void acknowledgeRepeater(int) override {}
+    bool queueRepeater(int slot, const QString &frame) override {
+        repeaterQueue << QString::number(slot) + "," + frame;
         return true;
     }
 };
@@ -161,10 +161,10 @@ private slots:
 
 void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
     Central s;
-    const quint16 porta = s.receptor(1);
-    s.aplicar();
+    const quint16 port = s.receptor(1);
+    s.apply();
     Device d;
-    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.connectTo(d, port));
     QCOMPARE(s.grade.rowCount(), 1);
     QCOMPARE(s.con().statusText(), QString("Connected to: 127.0.0.1"));
     const QStringList titulos{"Keep Alive", "Conta",       "Ultimo Pacote", "Ultimo Evento",
@@ -174,18 +174,18 @@ void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
     for (int c = 0; c < 10; ++c)
         QCOMPARE(s.grade.headerData(c, Qt::Horizontal).toString(), titulos[c]);
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColKeepAlive), QString("09/03/2026 10:00:00"));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColDataConexao), QString("09/03/2026 10:00:00"));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColServidor), QString("1"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConnectedAt), QString("09/03/2026 10:00:00"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColServer), QString("1"));
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColSocket), QString("0"));
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString());
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString());
-    QVERIFY(s.cel(0, ConnectedDevicesModel::ColConexao).toInt() > 0);
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColAccount), QString());
+    QVERIFY(s.cel(0, ConnectedDevicesModel::ColConnection).toInt() > 0);
     s.clock.advanceSecs(1);
     s.tick();
     QCOMPARE(s.con().connectionCountText(), QString("Conexoes TCP/IP: 1"));
 
     Device d2;
-    QVERIFY(s.conectar(d2, porta));
+    QVERIFY(s.connectTo(d2, port));
     QCOMPARE(s.cel(1, ConnectedDevicesModel::ColSocket), QString("1"));
     s.tick();
     QCOMPARE(s.con().connectionCountText(), QString("Conexoes TCP/IP: 2"));
@@ -193,16 +193,16 @@ void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
 
 void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {
     Central s;
-    const quint16 porta = s.receptor(1, 5);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 5);
+    s.apply();
     s.gprs("123456", "A", 0);
     Device d;
-    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.connectTo(d, port));
     QVERIFY(s.frame(d, ident("123456")));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("Receiver Tavel-8 Conta:0042"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColAccount), QString("Receiver Tavel-8 Conta:0042"));
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("123456"));
-    QCOMPARE(s.core->dm().portaVisor().lines().last(),
-             "TCP " + s.cel(0, ConnectedDevicesModel::ColConexao) + ",1:&011234560042");
+    QCOMPARE(s.core->dm().portMonitor().lines().last(),
+             "TCP " + s.cel(0, ConnectedDevicesModel::ColConnection) + ",1:&011234560042");
     QCOMPARE(s.core->dm().memo1().lines().last(), QString("&011234560042"));
     QCOMPARE(s.con().replies().size(), 1);
     for (int sec = 1; sec <= 4; ++sec) {
@@ -217,18 +217,18 @@ void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {
 
 void TestDeviceLink::blockedDeviceGetsMinus() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 0);
+    s.apply();
     s.gprs("222222", "A", 1);
     s.gprs("333333", "I", 0);
     Device d, e;
-    QVERIFY(s.conectar(d, porta));
-    QVERIFY(s.conectar(e, porta));
+    QVERIFY(s.connectTo(d, port));
+    QVERIFY(s.connectTo(e, port));
     QVERIFY(s.frame(d, ident("222222", "06")));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("Painel Alarme KX4 Conta:0042"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColAccount), QString("Painel Alarme KX4 Conta:0042"));
     // A registered device of another status gets nothing.
     QVERIFY(s.frame(e, ident("333333", "99")));
-    QCOMPARE(s.cel(1, ConnectedDevicesModel::ColConta), QString());
+    QCOMPARE(s.cel(1, ConnectedDevicesModel::ColAccount), QString());
     QCOMPARE(s.cel(1, ConnectedDevicesModel::ColImei), QString("333333"));
     s.tickAt(QTime(10, 0, 1));
     QCOMPARE(d.recv(), QByteArray("-"));
@@ -238,11 +238,11 @@ void TestDeviceLink::blockedDeviceGetsMinus() {
 
 void TestDeviceLink::replyDelayCountsWholeElapsedTime() {
     Central s;
-    const quint16 porta = s.receptor(1, 5, 600);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 5, 600);
+    s.apply();
     s.gprs("123456", "A", 0);
     Device d;
-    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.connectTo(d, port));
     QVERIFY(s.frame(d, ident("123456")));
     // An hour and two seconds later: the minutes and seconds alone would be two seconds.
     s.tickAt(QTime(11, 0, 2));
@@ -251,12 +251,12 @@ void TestDeviceLink::replyDelayCountsWholeElapsedTime() {
 
 void TestDeviceLink::unknownDeviceIsRegisteredPendingAndBlocked() {
     Central s;
-    const quint16 porta = s.receptor(1, 1);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 1);
+    s.apply();
     Device d;
-    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.connectTo(d, port));
     QVERIFY(s.frame(d, ident("999999", "02", "0077")));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("Módulo QVN-12 Conta:0077"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColAccount), QString("Módulo QVN-12 Conta:0077"));
     const QVariantMap p{{":i", "999999"}};
     QCOMPARE(scalar(s.db(), "select STATUS from GPRS where IMEI = :i", p).toString(), "P");
     QCOMPARE(scalar(s.db(), "select LISTA_NEGRA from GPRS where IMEI = :i", p).toInt(), 1);
@@ -273,14 +273,14 @@ void TestDeviceLink::unknownDeviceIsRegisteredPendingAndBlocked() {
 
 void TestDeviceLink::zeltaDevicesAreAnsweredAtOnce() {
     Central s;
-    const quint16 porta = s.receptor(1, 5);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 5);
+    s.apply();
     Device d;
-    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.connectTo(d, port));
     // Unknown: registered and answered "P" at once, the marker part of the identifier.
     QVERIFY(s.frame(d, "!12345ZZZ0042"));
     QCOMPARE(d.recv(), QByteArray("P"));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("Zelta 20 GPRS"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColAccount), QString("Zelta 20 GPRS"));
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("!12345"));
     QCOMPARE(scalar(s.db(), "select STATUS from GPRS where IMEI = '!12345'").toString(), "P");
     exec(s.db(), "update GPRS set STATUS = 'A', LISTA_NEGRA = 0 where IMEI = '!12345'");
@@ -293,22 +293,22 @@ void TestDeviceLink::zeltaDevicesAreAnsweredAtOnce() {
 
 void TestDeviceLink::twelveCharacterFrameIsNoIdentification() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 0);
+    s.apply();
     s.gprs("123456", "A", 0);
     Device d;
-    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.connectTo(d, port));
     QVERIFY(s.frame(d, ident("123456").left(12)));
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString());
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString());
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColAccount), QString());
     QCOMPARE(s.con().replies().size(), 0);
     QCOMPARE(scalar(s.db(), "select count(*) from GPRS").toInt(), 1);
 }
 
 // Identifies a registered device on a fresh connection and takes its "+".
-static void identificado(Central &s, Device &d, quint16 porta, const QByteArray &id) {
+static void identificado(Central &s, Device &d, quint16 port, const QByteArray &id) {
     s.gprs(QString::fromLatin1(id), "A", 0);
-    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.connectTo(d, port));
     QVERIFY(s.frame(d, ident(id)));
     s.clock.advanceSecs(1);
     s.tick();
@@ -317,10 +317,10 @@ static void identificado(Central &s, Device &d, quint16 porta, const QByteArray 
 
 // A TCP receiver on slot 1 answering at once, and device 123456 identified on it.
 static quint16 dispositivoIdentificado(Central &s, Device &d) {
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
-    identificado(s, d, porta, "123456");
-    return porta;
+    const quint16 port = s.receptor(1, 0);
+    s.apply();
+    identificado(s, d, port, "123456");
+    return port;
 }
 
 void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
@@ -329,18 +329,18 @@ void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
     dispositivoIdentificado(s, d);
     const QByteArray pacote = "$07004200E13001003"; // 18 characters
     QCOMPARE(pacote.size(), 18);
-    const qsizetype antes = s.core->fila().size();
+    const qsizetype antes = s.core->eventQueue().size();
     QVERIFY(s.frame(d, pacote));
-    QCOMPARE(s.core->fila().size(), antes + 1);
-    const QString linha = s.core->fila().lines().last();
-    QVERIFY2(linha.contains(" Ct0042") && linha.contains(" Ce1130") && linha.contains(" Su003"),
-             qPrintable(linha));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColConta), QString("0042"));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoPacote), QString("07"));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoEvento),
+    QCOMPARE(s.core->eventQueue().size(), antes + 1);
+    const QString row = s.core->eventQueue().lines().last();
+    QVERIFY2(row.contains(" Ct0042") && row.contains(" Ce1130") && row.contains(" Su003"),
+             qPrintable(row));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColAccount), QString("0042"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColLastPacket), QString("07"));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColLastEvent),
              ConnectedDevicesModel::formatDate(s.clock.now()));
     QVERIFY(s.frame(d, pacote));
-    QCOMPARE(s.core->fila().size(), antes + 1);
+    QCOMPARE(s.core->eventQueue().size(), antes + 1);
     QCOMPARE(s.con().replies().size(), 2);
     s.clock.advanceSecs(1);
     s.tick();
@@ -353,31 +353,31 @@ void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
 
 void TestDeviceLink::shortEventIsAcknowledgedAtOnce() {
     Central s;
-    const quint16 porta = s.receptor(1, 5);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 5);
+    s.apply();
     Device d;
-    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.connectTo(d, port));
     const QByteArray curto = "$0042E13001003XY"; // 16 characters
-    const qsizetype antes = s.core->fila().size();
+    const qsizetype antes = s.core->eventQueue().size();
     QVERIFY(s.frame(d, curto));
     QCOMPARE(d.recv(), QByteArray("@"));
-    QCOMPARE(s.core->fila().size(), antes + 1);
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoPacote), QString("$0042E13001003X"));
+    QCOMPARE(s.core->eventQueue().size(), antes + 1);
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColLastPacket), QString("$0042E13001003X"));
     QVERIFY(s.frame(d, curto));
     QCOMPARE(d.recv(), QByteArray("@"));
-    QCOMPARE(s.core->fila().size(), antes + 1);
+    QCOMPARE(s.core->eventQueue().size(), antes + 1);
 }
 
 void TestDeviceLink::unidentifiedConnectionGetsNoReplyAndNoEvent() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 0);
+    s.apply();
     Device d;
-    QVERIFY(s.conectar(d, porta));
-    const qsizetype antes = s.core->fila().size();
+    QVERIFY(s.connectTo(d, port));
+    const qsizetype antes = s.core->eventQueue().size();
     QVERIFY(s.frame(d, kEvento5));
-    QCOMPARE(s.core->fila().size(), antes);
-    QCOMPARE(s.core->repetidora().size(), 0);
+    QCOMPARE(s.core->eventQueue().size(), antes);
+    QCOMPARE(s.core->repeaterQueue().size(), 0);
     QCOMPARE(s.con().replies().size(), 0);
     s.clock.advanceSecs(1);
     s.tick();
@@ -392,13 +392,13 @@ void TestDeviceLink::heartbeatMarkedEventIsRepeatedButNotDecoded() {
     const QDateTime agora = s.clock.now();
     const QByteArray batida = "1011 18 0042 E1@30"; // "1" at 1, "@" at 16
     QCOMPARE(batida.at(15), '@');
-    const qsizetype antes = s.core->fila().size();
+    const qsizetype antes = s.core->eventQueue().size();
     QVERIFY(s.frame(d, batida));
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColKeepAlive),
              ConnectedDevicesModel::formatDate(agora));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoEvento), QString());
-    QCOMPARE(s.core->fila().size(), antes);
-    QCOMPARE(s.core->repetidora().lines().last(), "1," + QString::fromLatin1(batida));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColLastEvent), QString());
+    QCOMPARE(s.core->eventQueue().size(), antes);
+    QCOMPARE(s.core->repeaterQueue().lines().last(), "1," + QString::fromLatin1(batida));
     s.clock.advanceSecs(1);
     s.tick();
     QCOMPARE(d.recv(), QByteArray("+OK"));
@@ -414,11 +414,11 @@ void TestDeviceLink::receiverEventIsDecodedAcknowledgedAndRepeated() {
     Central s;
     Device d;
     dispositivoIdentificado(s, d);
-    const qsizetype antes = s.core->fila().size();
+    const qsizetype antes = s.core->eventQueue().size();
     QVERIFY(s.frame(d, kEvento5));
-    QCOMPARE(s.core->fila().size(), antes + 1);
-    QCOMPARE(s.core->repetidora().lines().last(), "1," + QString::fromLatin1(kEvento5));
-    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColUltimoEvento),
+    QCOMPARE(s.core->eventQueue().size(), antes + 1);
+    QCOMPARE(s.core->repeaterQueue().lines().last(), "1," + QString::fromLatin1(kEvento5));
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColLastEvent),
              ConnectedDevicesModel::formatDate(s.clock.now()));
     s.clock.advanceSecs(1);
     s.tick();
@@ -430,23 +430,23 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     ManualClock clock(kInicio);
     DM1 dm(dir.path());
     QString error;
-    QVERIFY2(dm.abrirBanco(&error), qPrintable(error));
+    QVERIFY2(dm.openDatabase(&error), qPrintable(error));
     mapPort(dir.path(), 1, dir.path() + "/sem-porta");
-    const quint16 porta = portaLivre();
+    const quint16 port = portaLivre();
     ReceiverRow(1)
         .mode(1)
         .active(1)
         .comPort(0, 3)
-        .tcpPort(porta)
+        .tcpPort(port)
         .replyDelay(0)
         .keepAlive(5)
-        .insertInto(dm.banco().principal());
-    GprsRow("123456").account("0042").status("A").blocked(0).insertInto(dm.banco().principal());
+        .insertInto(dm.database().primary());
+    GprsRow("123456").account("0042").status("A").blocked(0).insertInto(dm.database().primary());
     dm.Realizar_Atualizacoes();
     ConnectionRegistry con(dm, clock);
     FakeSink sink;
     DeviceLink link(dm, con, sink, clock);
-    QSignalSpy frames(&dm.portaVisor(), &LineLog::lineAdded);
+    QSignalSpy frames(&dm.portMonitor(), &LineLog::lineAdded);
     auto frame = [&](Device &d, const QByteArray &f) {
         const qsizetype n = frames.count();
         d.send(f);
@@ -454,7 +454,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     };
 
     Device d;
-    QVERIFY(d.conectar(porta));
+    QVERIFY(d.connectTo(port));
     QCOMPARE(d.recv(), QByteArray("&"));
     QVERIFY(frame(d, ident("123456")));
     con.sendDueReply(clock.now());
@@ -466,7 +466,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QVERIFY(frame(d, "$0042E13001003XY"));
     QCOMPARE(sink.decodificados.size(), 3);
     QCOMPARE(con.replies().size(), 0);
-    QVERIFY(sink.repetidora.isEmpty());
+    QVERIFY(sink.repeaterQueue.isEmpty());
     QVERIFY(d.calado());
     // The repeat after the failure is decoded again and now acknowledged.
     sink.resultado = ReceptionSink::QueueResult::Queued;
@@ -488,12 +488,12 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
 
 void TestDeviceLink::reconnectingDeviceLosesItsOlderRowAndConnection() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 0);
+    s.apply();
     Device outro, velho, novo;
-    identificado(s, outro, porta, "111111");
-    identificado(s, velho, porta, "123456");
-    QVERIFY(s.conectar(novo, porta));
+    identificado(s, outro, port, "111111");
+    identificado(s, velho, port, "123456");
+    QVERIFY(s.connectTo(novo, port));
     QCOMPARE(s.grade.rowCount(), 3);
     QSignalSpy fechou(&velho.s, &QTcpSocket::disconnected);
     QVERIFY(s.frame(novo, ident("123456")));
@@ -512,12 +512,12 @@ void TestDeviceLink::reconnectingDeviceLosesItsOlderRowAndConnection() {
 
 void TestDeviceLink::silentDevicesAreDroppedOnePerTick() {
     Central s;
-    const quint16 porta = s.receptor(1, 0, 5);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 0, 5);
+    s.apply();
     Device a, b, c;
-    identificado(s, a, porta, "111111");
-    identificado(s, b, porta, "222222");
-    identificado(s, c, porta, "333333");
+    identificado(s, a, port, "111111");
+    identificado(s, b, port, "222222");
+    identificado(s, c, port, "333333");
     // c keeps talking.
     s.tickAt(QTime(10, 4, 30));
     QVERIFY(s.frame(c, "@"));
@@ -544,10 +544,10 @@ void TestDeviceLink::silentDevicesAreDroppedOnePerTick() {
 
 void TestDeviceLink::keepAliveCountsWholeElapsedMinutes() {
     Central s;
-    const quint16 porta = s.receptor(1, 0, 5);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 0, 5);
+    s.apply();
     Device a;
-    QVERIFY(s.conectar(a, porta));
+    QVERIFY(s.connectTo(a, port));
     // An hour and two minutes of silence: the minutes part alone would be two.
     s.tickAt(QTime(11, 2, 1));
     QCOMPARE(s.grade.rowCount(), 0);
@@ -555,14 +555,14 @@ void TestDeviceLink::keepAliveCountsWholeElapsedMinutes() {
 
 void TestDeviceLink::replyWithEmptyIdentifierIsNeverSent() {
     Central s;
-    const quint16 porta = s.receptor(1, 0);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 0);
+    s.apply();
     Device d;
-    QVERIFY(s.conectar(d, porta));
+    QVERIFY(s.connectTo(d, port));
     QVERIFY(s.frame(d, "$07004200E13001003"));
     QCOMPARE(s.con().replies().size(), 1);
-    QCOMPARE(s.con().replies().at(0).identificador, QString());
-    QCOMPARE(s.con().replies().at(0).texto, QString("+07S"));
+    QCOMPARE(s.con().replies().at(0).identifier, QString());
+    QCOMPARE(s.con().replies().at(0).text, QString("+07S"));
     for (int sec = 1; sec <= 3; ++sec)
         s.tickAt(QTime(10, 0, sec));
     QVERIFY(s.con().replies().isEmpty());
@@ -573,17 +573,17 @@ void TestDeviceLink::twoTcpSlotsAddressTheirOwnConnections() {
     Central s;
     const quint16 p1 = s.receptor(1, 0);
     const quint16 p2 = s.receptor(2, 0);
-    s.aplicar();
+    s.apply();
     Device a1, b1, a2;
     s.gprs("AAAAAA", "A", 0);
     s.gprs("BBBBBB", "A", 1);
     s.gprs("CCCCCC", "A", 0);
-    QVERIFY(s.conectar(a1, p1));
-    QVERIFY(s.conectar(b1, p1));
-    QVERIFY(s.conectar(a2, p2));
+    QVERIFY(s.connectTo(a1, p1));
+    QVERIFY(s.connectTo(b1, p1));
+    QVERIFY(s.connectTo(a2, p2));
     // The first connection of slot 2 leaves the rows of slot 1 alone.
     QCOMPARE(s.grade.rowCount(), 3);
-    QCOMPARE(s.cel(2, ConnectedDevicesModel::ColServidor), QString("2"));
+    QCOMPARE(s.cel(2, ConnectedDevicesModel::ColServer), QString("2"));
     QCOMPARE(s.cel(2, ConnectedDevicesModel::ColSocket), QString("0"));
     QVERIFY(s.frame(a2, ident("CCCCCC")));
     QVERIFY(s.frame(b1, ident("BBBBBB")));
@@ -601,16 +601,16 @@ void TestDeviceLink::twoTcpSlotsAddressTheirOwnConnections() {
     s.tick();
     QCOMPARE(a2.recv(), QByteArray("+OK"));
     QVERIFY(a1.calado(50) && b1.calado(50));
-    QCOMPARE(s.core->repetidora().lines().last(), "2," + QString::fromLatin1(kEvento5));
+    QCOMPARE(s.core->repeaterQueue().lines().last(), "2," + QString::fromLatin1(kEvento5));
 }
 
 void TestDeviceLink::firstConnectionOfASlotClearsItsStaleRows() {
     Central s;
-    const quint16 porta = s.receptor(1, 0, 60);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 0, 60);
+    s.apply();
     Device a, b;
-    identificado(s, a, porta, "111111");
-    identificado(s, b, porta, "222222");
+    identificado(s, a, port, "111111");
+    identificado(s, b, port, "222222");
     a.s.disconnectFromHost();
     b.s.disconnectFromHost();
     QVERIFY(esperar([&] { return s.con().connectionCount() == 0; }));
@@ -620,7 +620,7 @@ void TestDeviceLink::firstConnectionOfASlotClearsItsStaleRows() {
     s.tickAt(QTime(10, 0, 30));
     QCOMPARE(s.grade.rowCount(), 2);
     Device c;
-    QVERIFY(s.conectar(c, porta));
+    QVERIFY(s.connectTo(c, port));
     QCOMPARE(s.grade.rowCount(), 1);
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString());
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColSocket), QString("0"));
@@ -630,8 +630,8 @@ void TestDeviceLink::applyingTheSamePortKeepsListenerAndConnections() {
     Central s;
     Device d;
     dispositivoIdentificado(s, d);
-    QSignalSpy reiniciou(&s.core->dm(), &DM1::listenerIniciado);
-    s.aplicar();
+    QSignalSpy reiniciou(&s.core->dm(), &DM1::listenerStarted);
+    s.apply();
     QCOMPARE(reiniciou.count(), 0);
     QVERIFY(s.core->dm().slot(1).socketServer->isListening());
     QVERIFY(s.frame(d, kEvento5));
@@ -644,15 +644,15 @@ void TestDeviceLink::applyingTheSamePortKeepsListenerAndConnections() {
 void TestDeviceLink::aDeletedReceiversPortPassesToTheNext() {
     Central s;
     const quint16 a = s.receptor(1, 0), b = s.receptor(2, 0), c = s.receptor(3, 0);
-    s.aplicar();
+    s.apply();
     Device d;
     identificado(s, d, c, "333333");
-    QCOMPARE(s.con().row(0).servidor, 3);
+    QCOMPARE(s.con().row(0).server, 3);
 
     // Receiver 2 deleted and the third renumbered, as the settings dialog does.
     exec(s.db(), "delete from RECEIVER where RECEIVER = 2");
     exec(s.db(), "update RECEIVER set RECEIVER = 2 where RECEIVER = 3");
-    s.aplicar();
+    s.apply();
     QCOMPARE(scalar(s.db(), "select ATIVO from RECEIVER where RECEIVER = 2").toInt(), 1);
     QVERIFY(s.core->dm().slot(2).socketServer->isListening());
     QCOMPARE(s.core->dm().slot(2).socketServer->serverPort(), c);
@@ -666,23 +666,23 @@ void TestDeviceLink::aDeletedReceiversPortPassesToTheNext() {
     s.tick();
     QCOMPARE(d.recv(), QByteArray("+OK"));
     Device e;
-    QVERIFY(s.conectar(e, c));
-    QCOMPARE(s.con().rows().last().servidor, 2);
+    QVERIFY(s.connectTo(e, c));
+    QCOMPARE(s.con().rows().last().server, 2);
 
     // Two active receivers naming one port: the second still fails and is marked.
     exec(s.db(), "update RECEIVER set PORTA_TCP = :p where RECEIVER = 2", {{":p", a}});
-    s.aplicar();
+    s.apply();
     QCOMPARE(scalar(s.db(), "select ATIVO from RECEIVER where RECEIVER = 2").toInt(), 0);
     QCOMPARE(s.core->dm().slot(1).socketServer->serverPort(), a);
 }
 
 void TestDeviceLink::clientErrorClosesThatConnectionOnly() {
     Central s;
-    const quint16 porta = s.receptor(1, 0, 60);
-    s.aplicar();
+    const quint16 port = s.receptor(1, 0, 60);
+    s.apply();
     Device a, b;
-    identificado(s, a, porta, "111111");
-    identificado(s, b, porta, "222222");
+    identificado(s, a, port, "111111");
+    identificado(s, b, port, "222222");
     // b resets its connection: the console sees a socket error on it.
     struct linger lg {
         1, 0
@@ -698,14 +698,14 @@ void TestDeviceLink::clientErrorClosesThatConnectionOnly() {
     s.tick();
     QCOMPARE(a.recv(), QByteArray("+OK"));
     Device c;
-    QVERIFY(s.conectar(c, porta));
+    QVERIFY(s.connectTo(c, port));
 }
 
 void TestDeviceLink::floodingClientDoesNotStopOthers() {
     Central s;
     Device d, g;
-    const quint16 porta = dispositivoIdentificado(s, d);
-    QVERIFY(s.conectar(g, porta));
+    const quint16 port = dispositivoIdentificado(s, d);
+    QVERIFY(s.connectTo(g, port));
     const QByteArray lixo(1 << 20, 'x');
     g.s.write(lixo);
     // The device is served while the garbage is still coming in.
@@ -732,24 +732,24 @@ void TestDeviceLink::dumpAndUploadRouteTheSlotData() {
     Device d;
     dispositivoIdentificado(s, d);
     DeviceLink &link = s.core->deviceLink();
-    QSignalSpy dump(&link, &DeviceLink::dumpRecebido);
+    QSignalSpy dump(&link, &DeviceLink::dumpReceived);
     s.core->dm().slot(1).dumpPending = 1;
     QVERIFY(s.frame(d, QByteArray("\x01\xAB", 2) + "Z"));
     QCOMPARE(dump.count(), 1);
     QCOMPARE(dump.first().at(2).toString(), QString("01AB5A"));
     QCOMPARE(s.core->dm().slot(1).dumpPending, quint8(0));
 
-    QSignalSpy libera(&link, &DeviceLink::uploadLiberado);
-    QSignalSpy concluiu(&link, &DeviceLink::uploadConcluido);
+    QSignalSpy libera(&link, &DeviceLink::uploadAllowed);
+    QSignalSpy concluiu(&link, &DeviceLink::uploadDone);
     s.core->dm().slot(1).uploadPending = 1;
-    const qsizetype antes = s.core->fila().size();
+    const qsizetype antes = s.core->eventQueue().size();
     QVERIFY(s.frame(d, kEvento5)); // ignored while the upload runs
     QVERIFY(s.frame(d, "UPE"));
     QCOMPARE(libera.count(), 1);
     QVERIFY(s.frame(d, "UPOK"));
     QCOMPARE(concluiu.count(), 1);
     QCOMPARE(s.core->dm().slot(1).uploadPending, quint8(0));
-    QCOMPARE(s.core->fila().size(), antes);
+    QCOMPARE(s.core->eventQueue().size(), antes);
     QCOMPARE(s.con().replies().size(), 0);
 }
 

@@ -48,7 +48,7 @@ struct Receptoras : Station {
     Receptoras()
         : Station(kSunday) {}
     DM1 &dm() { return core->dm(); }
-    const QStringList &monitor() { return dm().portaVisor().lines(); }
+    const QStringList &monitor() { return dm().portMonitor().lines(); }
     QString queueFile() { return core->dataDir() + QStringLiteral("/Eventos_Log.dat"); }
 
     void receiver(int id, int modo, int ativo, int portaCom, int baudsCom = 3, int resposta = 5,
@@ -149,12 +149,12 @@ public:
         if (onDecode) onDecode();
         return answer;
     }
-    bool enfileirarLinha(const QString &line) override {
+    bool queueLine(const QString &line) override {
         lines << line;
         return true;
     }
-    void confirmarRepetidora(int slot) override { confirmed << slot; }
-    bool enfileirarRepetidora(int, const QString &) override { return true; }
+    void acknowledgeRepeater(int slot) override { confirmed << slot; }
+    bool queueRepeater(int, const QString &) override { return true; }
 
     QStringList frames, lines;
     QList<int> confirmed;
@@ -174,7 +174,7 @@ struct Bench {
     bool open() {
         if (pty.master < 0) return false;
         mapPort(dir.path(), 1, pty.slavePath);
-        if (!dm.abrirPortaSerial(1, 0, 3)) return false;
+        if (!dm.openSerialPort(1, 0, 3)) return false;
         return pty.take(1000) == "SP";
     }
     // Waits for the frame end that follows what the receiver sent: the 300 ms quiet of a real
@@ -209,11 +209,11 @@ void TestSerial::identificationReplyKeepsThePortOpen() {
     Receptoras s;
     Pty pty;
     QVERIFY(pty.ok());
-    QSignalSpy notFound(&s.dm(), &DM1::receptoraNaoEncontrada);
+    QSignalSpy notFound(&s.dm(), &DM1::receiverNotFound);
     mapPort(s.core->dataDir(), 1, pty.slavePath());
     s.receiver(1, DM1::Serial, 1, 0);
     s.dm().Realizar_Atualizacoes();
-    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QVERIFY(s.dm().comPort(1)->isOpen());
     QVERIFY(s.dm().slot(1).timerSM->isActive());
     // The request after the open and the one of the configuration.
     QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
@@ -225,12 +225,12 @@ void TestSerial::identificationReplyKeepsThePortOpen() {
     // as a frame nor decoded.
     const QByteArray after = pty.readAll(1300, 1 << 20);
     QCOMPARE(acks(after), 0);
-    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QVERIFY(s.dm().comPort(1)->isOpen());
     QCOMPARE(notFound.count(), 0);
     QVERIFY(!s.monitor().contains("Receptora Porta 1 não encontrada!"));
     for (const QString &l : s.monitor())
         QVERIFY2(!l.startsWith("Porta 1:"), qPrintable(l));
-    QVERIFY(s.core->fila().isEmpty());
+    QVERIFY(s.core->eventQueue().isEmpty());
     // The port still serves the receiver.
     QVERIFY(pty.write(kFrame5));
     QCOMPARE(acks(pty.readAll(2000)), 1);
@@ -240,7 +240,7 @@ void TestSerial::otherAnswerClosesThePortAfterASecond() {
     Receptoras s;
     Pty pty;
     QVERIFY(pty.ok());
-    QSignalSpy notFound(&s.dm(), &DM1::receptoraNaoEncontrada);
+    QSignalSpy notFound(&s.dm(), &DM1::receiverNotFound);
     mapPort(s.core->dataDir(), 1, pty.slavePath());
     s.receiver(1, DM1::Serial, 1, 0);
     s.dm().Realizar_Atualizacoes();
@@ -249,13 +249,13 @@ void TestSerial::otherAnswerClosesThePortAfterASecond() {
     // The answer is a frame like any other: acknowledged and shown, and the time-out runs on.
     QCOMPARE(acks(pty.readAll(1000)), 1);
     QVERIFY(s.monitor().contains("Porta 1:XZ5"));
-    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QVERIFY(s.dm().comPort(1)->isOpen());
     // A second after the request, TimerSM1 gives the receiver up.
     QTimer *timerSM = s.dm().slot(1).timerSM;
     QVERIFY(timerSM->isActive());
     QCOMPARE(timerSM->interval(), 1000);
     s.dm().TimerSMTimer(1);
-    QVERIFY(!s.dm().comPorta(1)->isOpen());
+    QVERIFY(!s.dm().comPort(1)->isOpen());
     QCOMPARE(s.monitor().last(), QString("Receptora Porta 1 não encontrada!"));
     QCOMPARE(notFound.count(), 1);
     QCOMPARE(notFound.first().first().toInt(), 1);
@@ -264,7 +264,7 @@ void TestSerial::otherAnswerClosesThePortAfterASecond() {
     // bytes cross a pseudo-terminal, so the test waits it out.
     QVERIFY(pty.write(kFrame5));
     QTest::qWait(SerialReception::kQuietMs + 200);
-    QVERIFY(s.core->fila().isEmpty());
+    QVERIFY(s.core->eventQueue().isEmpty());
 }
 
 void TestSerial::framesCloserThanTheQuietTimeAreOne() {
@@ -279,8 +279,8 @@ void TestSerial::framesCloserThanTheQuietTimeAreOne() {
     QVERIFY(s.dm().slot(1).timerCom->isActive()); // the wait restarted with the second part
     const QByteArray back = pty.readAll(1200, 1 << 20);
     QCOMPARE(acks(back), 1);
-    QCOMPARE(s.core->fila().size(), 1);
-    QVERIFY2(s.core->fila().head().startsWith(kLine5Prefix), qPrintable(s.core->fila().head()));
+    QCOMPARE(s.core->eventQueue().size(), 1);
+    QVERIFY2(s.core->eventQueue().head().startsWith(kLine5Prefix), qPrintable(s.core->eventQueue().head()));
     QCOMPARE(s.monitor().last(), QString("Porta 1:") + QString::fromLatin1(kFrame5));
 }
 
@@ -291,7 +291,7 @@ void TestSerial::heartbeatIsAcknowledgedButNeverQueued() {
     QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
     QVERIFY(b.sink.frames.isEmpty());
     QVERIFY(b.sink.lines.isEmpty());
-    QCOMPARE(b.dm.portaVisor().lines().last(), "Porta 1:" + QString::fromLatin1(kHeartbeat));
+    QCOMPARE(b.dm.portMonitor().lines().last(), "Porta 1:" + QString::fromLatin1(kHeartbeat));
 }
 
 void TestSerial::shortFrameIsDecodedAndAcknowledged() {
@@ -327,7 +327,7 @@ void TestSerial::failedDecodingIsNotAcknowledged() {
     QVERIFY(b.pty.write(kFrame5));
     QCOMPARE(b.pty.take(1000), QByteArray());
     QCOMPARE(b.sink.frames.size(), 1);
-    QCOMPARE(b.dm.portaVisor().lines().last(), "Porta 1:" + QString::fromLatin1(kFrame5));
+    QCOMPARE(b.dm.portMonitor().lines().last(), "Porta 1:" + QString::fromLatin1(kFrame5));
     QVERIFY(b.dm.slot(1).rxBuffer.isEmpty());
     // A frame with no event is acknowledged.
     b.sink.answer = ReceptionSink::QueueResult::NoEvent;
@@ -342,7 +342,7 @@ void TestSerial::format5FrameIsInTheQueueFileWhenAcknowledged() {
     // A heartbeat leaves the queue file empty.
     QVERIFY(pty.write(kHeartbeat));
     QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
-    QVERIFY(s.core->fila().isEmpty());
+    QVERIFY(s.core->eventQueue().isEmpty());
     {
         QFile f(s.queueFile());
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -355,8 +355,8 @@ void TestSerial::format5FrameIsInTheQueueFileWhenAcknowledged() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString content = QString::fromUtf8(f.readAll());
     QVERIFY2(content.startsWith(kLine5Prefix) && content.endsWith("\r\n"), qPrintable(content));
-    QCOMPARE(s.core->fila().size(), 1);
-    QCOMPARE(content, s.core->fila().head() + "\r\n");
+    QCOMPARE(s.core->eventQueue().size(), 1);
+    QCOMPARE(content, s.core->eventQueue().head() + "\r\n");
     QCOMPARE(s.monitor().last(), "Porta 1:" + QString::fromLatin1(kFrame5));
 }
 
@@ -369,14 +369,14 @@ void TestSerial::unqueueableFrameIsNotAcknowledgedUntilItCanBeQueued() {
     QVERIFY(QDir().mkdir(s.queueFile()));
     QVERIFY(pty.write(kFrame5));
     QCOMPARE(acks(pty.readAll(900, 1 << 20)), 0);
-    QVERIFY(s.core->fila().isEmpty());
+    QVERIFY(s.core->eventQueue().isEmpty());
     QCOMPARE(s.monitor().last(), "Porta 1:" + QString::fromLatin1(kFrame5));
     // The receiver repeats the frame; once the file can be written it is queued and acknowledged.
     QVERIFY(QDir().rmdir(s.queueFile()));
     QVERIFY(pty.write(kFrame5));
     QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
-    QCOMPARE(s.core->fila().size(), 1);
-    QVERIFY(s.core->fila().head().startsWith(kLine5Prefix));
+    QCOMPARE(s.core->eventQueue().size(), 1);
+    QVERIFY(s.core->eventQueue().head().startsWith(kLine5Prefix));
 }
 
 void TestSerial::callerIdentification() {
@@ -399,16 +399,16 @@ void TestSerial::callerIdentification() {
     QVERIFY(QDir().mkdir(s.queueFile()));
     QVERIFY(pty.write(frame));
     QCOMPARE(acks(pty.readAll(900, 1 << 20)), 0);
-    QVERIFY(s.core->fila().isEmpty());
+    QVERIFY(s.core->eventQueue().isEmpty());
     QCOMPARE(m.last(), QString("1133334444"));
     QVERIFY(QDir().rmdir(s.queueFile()));
 
     QVERIFY(pty.write(frame));
     QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
-    QCOMPARE(s.core->fila().size(), 1);
-    QCOMPARE(s.core->fila().head(),
+    QCOMPARE(s.core->eventQueue().size(), 1);
+    QCOMPARE(s.core->eventQueue().head(),
              QString("Rc2 Ln1 Ct1234 Pt01 CeE130 Su001 Dt08/03/2026 Tm22:15:00"));
-    const auto parsed = eventline::parse(s.core->fila().head());
+    const auto parsed = eventline::parse(s.core->eventQueue().head());
     QVERIFY(parsed);
     QCOMPARE(parsed->conta, QString("001234"));
     QCOMPARE(parsed->codigo, QString("E130"));
@@ -419,28 +419,28 @@ void TestSerial::callerIdentification() {
     const QByteArray unknown = QByteArrayLiteral("E002 1199998888\x14");
     QVERIFY(pty.write(unknown));
     QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
-    QCOMPARE(s.core->fila().size(), 1);
+    QCOMPARE(s.core->eventQueue().size(), 1);
     QCOMPARE(m.mid(m.size() - 2),
              (QStringList{"Porta 2:" + QString::fromLatin1(unknown), "1199998888"}));
     // A frame too short for a number likewise.
     QVERIFY(pty.write("E0"));
     QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
-    QCOMPARE(s.core->fila().size(), 1);
+    QCOMPARE(s.core->eventQueue().size(), 1);
     QVERIFY(m.contains("Porta 2:E0"));
 }
 
 void TestSerial::frameEndDeliversTheRepeaterHead() {
     Receptoras s;
     Pty pty;
-    QVERIFY(s.core->enfileirarRepetidora(1, "5011 181234E13001003"));
-    QVERIFY(s.core->enfileirarRepetidora(2, "5011 181234E13001004"));
+    QVERIFY(s.core->queueRepeater(1, "5011 181234E13001003"));
+    QVERIFY(s.core->queueRepeater(2, "5011 181234E13001004"));
     QVERIFY(s.openIdentified(pty)); // the identification reply ends a frame too
-    QCOMPARE(s.core->repetidora().size(), 1);
-    QVERIFY(s.core->repetidora().head().startsWith("2,"));
+    QCOMPARE(s.core->repeaterQueue().size(), 1);
+    QVERIFY(s.core->repeaterQueue().head().startsWith("2,"));
     // The head is for slot 2: a frame on slot 1 leaves it.
     QVERIFY(pty.write("+"));
     QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
-    QCOMPARE(s.core->repetidora().size(), 1);
+    QCOMPARE(s.core->repeaterQueue().size(), 1);
 
     Bench b;
     QVERIFY(b.open());
@@ -452,11 +452,11 @@ void TestSerial::frameEndDeliversTheRepeaterHead() {
 }
 
 void TestSerial::portIndexAndSpeed() {
-    QCOMPARE(DM1::nomePorta(19), QString("COM20"));
-    QCOMPARE(DM1::nomePorta(0), QString("COM1"));
+    QCOMPARE(DM1::portName(19), QString("COM20"));
+    QCOMPARE(DM1::portName(0), QString("COM1"));
     const QList<qint32> speeds{1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
     for (int i = 0; i < speeds.size(); ++i)
-        QCOMPARE(DM1::velocidade(i), speeds[i]);
+        QCOMPARE(DM1::speed(i), speeds[i]);
 
     Receptoras s;
     Pty pty, other;
@@ -465,13 +465,13 @@ void TestSerial::portIndexAndSpeed() {
     mapPort(s.core->dataDir(), 1, other.slavePath());
     s.receiver(1, DM1::Serial, 1, 19, 5);
     s.dm().Realizar_Atualizacoes();
-    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QVERIFY(s.dm().comPort(1)->isOpen());
     QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
     QCOMPARE(other.readAll(300), QByteArray());
-    QCOMPARE(s.dm().comPorta(1)->baudRate(), 19200);
+    QCOMPARE(s.dm().comPort(1)->baudRate(), 19200);
     exec(s.db(), "update RECEIVER set BAUDS_COM = 3");
     s.dm().Realizar_Atualizacoes();
-    QCOMPARE(s.dm().comPorta(1)->baudRate(), 9600);
+    QCOMPARE(s.dm().comPort(1)->baudRate(), 9600);
     QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
 }
 
@@ -488,17 +488,17 @@ void TestSerial::unopenablePortMarksReceiverInactiveAndInactiveRowsSetTimes() {
     s.receiver(4, DM1::TcpIp, 0, 1, 3, 13, 17);
     s.dm().Realizar_Atualizacoes();
     QCOMPARE(s.ativo(1), 0);
-    QVERIFY(!s.dm().comPorta(1)->isOpen());
+    QVERIFY(!s.dm().comPort(1)->isOpen());
     // The next row goes on.
     QCOMPARE(s.ativo(2), 1);
-    QVERIFY(s.dm().comPorta(2)->isOpen());
+    QVERIFY(s.dm().comPort(2)->isOpen());
     QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
     QCOMPARE(s.dm().slot(3).tempoResposta, 7);
     QCOMPARE(s.dm().slot(3).tempoKeepAlive, 11);
     QCOMPARE(s.dm().slot(4).tempoResposta, 13);
     QCOMPARE(s.dm().slot(4).tempoKeepAlive, 17);
-    QVERIFY(!s.dm().comPorta(3)->isOpen());
-    QVERIFY(!s.dm().comPorta(4)->isOpen());
+    QVERIFY(!s.dm().comPort(3)->isOpen());
+    QVERIFY(!s.dm().comPort(4)->isOpen());
     QVERIFY(!s.dm().slot(4).socketServer->isListening());
     QCOMPARE(s.ativo(3), 0);
     QCOMPARE(s.ativo(4), 0);
@@ -510,11 +510,11 @@ void TestSerial::emptyTableLeavesPortsAsTheyWere() {
     QVERIFY(s.openIdentified(pty));
     exec(s.db(), "delete from RECEIVER");
     s.dm().Realizar_Atualizacoes();
-    QVERIFY(s.dm().comPorta(1)->isOpen());
+    QVERIFY(s.dm().comPort(1)->isOpen());
     QCOMPARE(pty.readAll(400), QByteArray()); // not reopened: no identification request
     QVERIFY(pty.write(kFrame5));
     QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
-    QCOMPARE(s.core->fila().size(), 1);
+    QCOMPARE(s.core->eventQueue().size(), 1);
 }
 
 void TestSerial::floodNeverGrowsTheBufferPastTheCap() {
@@ -546,14 +546,14 @@ void TestSerial::floodNeverGrowsTheBufferPastTheCap() {
         ++frames;
         const QRegularExpressionMatch m = cortada.match(l);
         const qsizetype tamanho =
-            m.hasMatch() ? LineLog::kMaxColunas + m.captured(1).toLongLong() - 8 : l.size() - 8;
+            m.hasMatch() ? LineLog::kMaxColumns + m.captured(1).toLongLong() - 8 : l.size() - 8;
         QCOMPARE_LE(tamanho, SerialReception::kMaxFrame);
         shown += tamanho;
     }
     QCOMPARE_GE(frames, 8);
     QCOMPARE_GE(shown, sent); // a write cut short by a full line is counted as not sent
     QCOMPARE(acks(back), frames);
-    QVERIFY(s.core->fila().isEmpty());
+    QVERIFY(s.core->eventQueue().isEmpty());
 }
 
 void TestSerial::bytesLeftBeforeACloseJoinTheNextFrame() {
@@ -562,9 +562,9 @@ void TestSerial::bytesLeftBeforeACloseJoinTheNextFrame() {
     QVERIFY(b.pty.write("AB"));
     QTRY_COMPARE_WITH_TIMEOUT(b.dm.slot(1).rxBuffer, QByteArray("AB"), 1000);
     b.dm.slot(1).timerCom->stop();
-    b.dm.comPorta(1)->close();
+    b.dm.comPort(1)->close();
     QCOMPARE(b.dm.slot(1).rxBuffer, QByteArray("AB"));
-    QVERIFY(b.dm.abrirPortaSerial(1, 0, 3));
+    QVERIFY(b.dm.openSerialPort(1, 0, 3));
     QCOMPARE(b.pty.take(1000), QByteArray("SP"));
     QVERIFY(b.pty.write("CD"));
     QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));

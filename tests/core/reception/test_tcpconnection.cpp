@@ -27,35 +27,35 @@ namespace {
 // epoll descriptor or, as on systems without it, through notifiers of each connection.
 struct Servidor {
     SocketMultiplexer mux;
-    TcpListener servidor;
-    std::vector<QPointer<TcpConnection>> conexoes;
+    TcpListener server;
+    std::vector<QPointer<TcpConnection>> connections;
     std::vector<QByteArray> recebido;    // all bytes of each connection
     std::vector<qsizetype> maiorLeitura; // the largest single read of each
     std::vector<int> encerramentos;
 
     explicit Servidor(bool porEpoll)
         : mux(nullptr, porEpoll) {
-        QObject::connect(&servidor, &TcpListener::conexaoRecebida, [this](qintptr fd) {
+        QObject::connect(&server, &TcpListener::connectionReceived, [this](qintptr fd) {
             auto *c = new TcpConnection(fd, mux, &mux);
-            const size_t i = conexoes.size();
-            conexoes.emplace_back(c);
+            const size_t i = connections.size();
+            connections.emplace_back(c);
             recebido.emplace_back();
             maiorLeitura.push_back(0);
             encerramentos.push_back(0);
-            QObject::connect(c, &TcpConnection::dadosRecebidos, [this, i](const QByteArray &d) {
+            QObject::connect(c, &TcpConnection::dataReceived, [this, i](const QByteArray &d) {
                 recebido[i] += d;
                 maiorLeitura[i] = std::max(maiorLeitura[i], d.size());
             });
-            QObject::connect(c, &TcpConnection::desconectada, [this, i] { ++encerramentos[i]; });
+            QObject::connect(c, &TcpConnection::disconnected, [this, i] { ++encerramentos[i]; });
         });
-        servidor.listen(QHostAddress::LocalHost, 0);
+        server.listen(QHostAddress::LocalHost, 0);
     }
-    quint16 porta() const { return servidor.serverPort(); }
+    quint16 port() const { return server.serverPort(); }
 };
 
-std::unique_ptr<QTcpSocket> cliente(quint16 porta) {
+std::unique_ptr<QTcpSocket> cliente(quint16 port) {
     auto s = std::make_unique<QTcpSocket>();
-    s->connectToHost(QHostAddress::LocalHost, porta);
+    s->connectToHost(QHostAddress::LocalHost, port);
     return s;
 }
 
@@ -79,54 +79,54 @@ private slots:
 void TestTcpConnection::readsAreBoundedFramesOfTheWholeStream() {
     QFETCH_GLOBAL(bool, epoll);
     Servidor srv(epoll);
-    auto c = cliente(srv.porta());
-    QVERIFY(esperar([&] { return srv.conexoes.size() == 1; }));
+    auto c = cliente(srv.port());
+    QVERIFY(esperar([&] { return srv.connections.size() == 1; }));
     QByteArray enviado(300000, Qt::Uninitialized);
     for (char &b : enviado)
         b = char(QRandomGenerator::global()->bounded(256));
     c->write(enviado);
     QVERIFY(esperar([&] { return srv.recebido[0].size() == enviado.size(); }, 10000));
     QVERIFY(srv.recebido[0] == enviado);
-    QVERIFY(srv.maiorLeitura[0] <= TcpConnection::kMaxLeitura);
+    QVERIFY(srv.maiorLeitura[0] <= TcpConnection::kMaxRead);
     QVERIFY(srv.maiorLeitura[0] > 0);
 
     // And back: what the console writes arrives whole, in order.
     QByteArray resposta;
     for (int i = 0; i < 2000; ++i)
         resposta += QByteArray::number(i) + ',';
-    QVERIFY(srv.conexoes[0]->write(resposta.left(100)));
-    QVERIFY(srv.conexoes[0]->write(resposta.mid(100)));
+    QVERIFY(srv.connections[0]->write(resposta.left(100)));
+    QVERIFY(srv.connections[0]->write(resposta.mid(100)));
     QByteArray lido;
     QVERIFY(esperar([&] {
         lido += c->readAll();
         return lido.size() >= resposta.size();
     }));
     QCOMPARE(lido, resposta);
-    QCOMPARE(srv.conexoes[0]->bytesPendentes(), 0);
-    QVERIFY(srv.conexoes[0]->peerPort() == c->localPort());
-    QCOMPARE(srv.conexoes[0]->peerAddress(), QHostAddress(QHostAddress::LocalHost));
+    QCOMPARE(srv.connections[0]->pendingBytes(), 0);
+    QVERIFY(srv.connections[0]->peerPort() == c->localPort());
+    QCOMPARE(srv.connections[0]->peerAddress(), QHostAddress(QHostAddress::LocalHost));
 }
 
 void TestTcpConnection::closesFromEitherSideAreAnnouncedOnce() {
     QFETCH_GLOBAL(bool, epoll);
     Servidor srv(epoll);
-    auto a = cliente(srv.porta());
-    auto b = cliente(srv.porta());
-    QVERIFY(esperar([&] { return srv.conexoes.size() == 2; }));
+    auto a = cliente(srv.port());
+    auto b = cliente(srv.port());
+    QVERIFY(esperar([&] { return srv.connections.size() == 2; }));
 
     // The peer closes, after some last bytes: they are read before the close is seen.
     a->write("ultimo");
     a->disconnectFromHost();
     QVERIFY(esperar([&] { return srv.encerramentos[0] == 1; }));
     QCOMPARE(srv.recebido[0], QByteArray("ultimo"));
-    QVERIFY(!srv.conexoes[0]->conectada());
-    QCOMPARE(srv.conexoes[0]->socketDescriptor(), qintptr(-1));
-    QVERIFY(!srv.conexoes[0]->write("x"));
+    QVERIFY(!srv.connections[0]->connected());
+    QCOMPARE(srv.connections[0]->socketDescriptor(), qintptr(-1));
+    QVERIFY(!srv.connections[0]->write("x"));
 
     // The console closes: the peer sees it, the announcement comes once however often.
     QSignalSpy fechou(b.get(), &QTcpSocket::disconnected);
-    srv.conexoes[1]->abort();
-    srv.conexoes[1]->abort();
+    srv.connections[1]->abort();
+    srv.connections[1]->abort();
     QCOMPARE(srv.encerramentos[1], 1);
     QVERIFY(esperar([&] { return fechou.count() == 1; }));
     QCOMPARE(srv.encerramentos[0], 1);
@@ -135,30 +135,30 @@ void TestTcpConnection::closesFromEitherSideAreAnnouncedOnce() {
 void TestTcpConnection::aPeerThatNeverReadsIsDroppedAtTheLimit() {
     QFETCH_GLOBAL(bool, epoll);
     Servidor srv(epoll);
-    auto mudo = cliente(srv.porta());
+    auto mudo = cliente(srv.port());
     QVERIFY(mudo->waitForConnected(5000));
     // A small receive window, so the kernel stops taking bytes early.
     int pequeno = 4096;
     ::setsockopt(int(mudo->socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &pequeno, sizeof pequeno);
-    auto outro = cliente(srv.porta());
-    QVERIFY(esperar([&] { return srv.conexoes.size() == 2; }));
+    auto outro = cliente(srv.port());
+    QVERIFY(esperar([&] { return srv.connections.size() == 2; }));
 
     const QByteArray bloco(1024, 'r');
     qint64 aceitos = 0;
     bool recusou = false;
     for (int i = 0; i < 100000 && !recusou; ++i) {
-        if (srv.conexoes[0]->write(bloco))
+        if (srv.connections[0]->write(bloco))
             aceitos += bloco.size();
         else
             recusou = true;
-        QVERIFY(srv.conexoes[0].isNull() ||
-                srv.conexoes[0]->bytesPendentes() <= TcpConnection::kMaxPendente);
+        QVERIFY(srv.connections[0].isNull() ||
+                srv.connections[0]->pendingBytes() <= TcpConnection::kMaxPending);
     }
     QVERIFY(recusou);
     QCOMPARE(srv.encerramentos[0], 1);
-    QVERIFY(aceitos >= TcpConnection::kMaxPendente);
+    QVERIFY(aceitos >= TcpConnection::kMaxPending);
     // The other device is untouched.
-    QVERIFY(srv.conexoes[1]->write("+OK"));
+    QVERIFY(srv.connections[1]->write("+OK"));
     QVERIFY(esperar([&] { return outro->bytesAvailable() >= 3; }));
     QCOMPARE(outro->readAll(), QByteArray("+OK"));
     outro->write("@");
@@ -171,10 +171,10 @@ void TestTcpConnection::manyConnectionsAreServedTogether() {
     constexpr int kN = 400; // more than one batch of readiness, within 1,024 descriptors
     std::vector<std::unique_ptr<QTcpSocket>> clientes;
     for (int i = 0; i < kN; ++i)
-        clientes.push_back(cliente(srv.porta()));
+        clientes.push_back(cliente(srv.port()));
     // A burst of connections is accepted at once, not over the kernel's retries.
-    QVERIFY(esperar([&] { return srv.conexoes.size() == size_t(kN); }, 5000));
-    QCOMPARE(srv.mux.abertas(), kN);
+    QVERIFY(esperar([&] { return srv.connections.size() == size_t(kN); }, 5000));
+    QCOMPARE(srv.mux.openCount(), kN);
     for (int i = 0; i < kN; ++i)
         clientes[size_t(i)]->write(QByteArray::number(i));
     QVERIFY(esperar(
@@ -190,10 +190,10 @@ void TestTcpConnection::manyConnectionsAreServedTogether() {
         const int quem = srv.recebido[size_t(i)].toInt();
         QVERIFY(!visto[size_t(quem)]);
         visto[size_t(quem)] = true;
-        QCOMPARE(srv.conexoes[size_t(i)]->peerPort(), clientes[size_t(quem)]->localPort());
+        QCOMPARE(srv.connections[size_t(i)]->peerPort(), clientes[size_t(quem)]->localPort());
     }
     clientes.clear();
-    QVERIFY(esperar([&] { return srv.mux.abertas() == 0; }, 30000));
+    QVERIFY(esperar([&] { return srv.mux.openCount() == 0; }, 30000));
     for (int e : srv.encerramentos)
         QCOMPARE(e, 1);
 }
@@ -201,8 +201,8 @@ void TestTcpConnection::manyConnectionsAreServedTogether() {
 void TestTcpConnection::connectionsStillOpenWhenTheMultiplexerGoes() {
     QFETCH_GLOBAL(bool, epoll);
     auto srv = std::make_unique<Servidor>(epoll);
-    auto a = cliente(srv->porta());
-    QVERIFY(esperar([&] { return srv->conexoes.size() == 1; }));
+    auto a = cliente(srv->port());
+    QVERIFY(esperar([&] { return srv->connections.size() == 1; }));
     QSignalSpy fechou(a.get(), &QTcpSocket::disconnected);
     srv.reset(); // the connections, children of the multiplexer, go with it
     QVERIFY(esperar([&] { return fechou.count() == 1; }));

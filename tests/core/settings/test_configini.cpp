@@ -32,7 +32,7 @@ struct Inicio {
         }
         core = std::make_unique<ConsoleCore>(dir.path(), clock, &prompt, &sound);
         QString error;
-        if (!core->iniciar(&error)) qFatal("start-up failed: %s", qPrintable(error));
+        if (!core->start(&error)) qFatal("start-up failed: %s", qPrintable(error));
     }
     LiveSettings &s() { return core->settings(); }
     QString config() const { return dir.path() + "/Dados/Config.ini"; }
@@ -67,18 +67,18 @@ private slots:
 void TestConfigIni::freshInstallationReadsDefaults() {
     Inicio t;
     QVERIFY(!QFile::exists(t.config()));
-    QCOMPARE(t.s().somRearme(), QString("C:\\Tulmo\\Sons\\P1Sound.wav"));
+    QCOMPARE(t.s().rearmSound(), QString("C:\\Tulmo\\Sons\\P1Sound.wav"));
     Paths::setProgramDir(t.dir.path());
-    QCOMPARE(Paths::resolveStoredPath(t.s().somRearme()), t.dir.path() + "/Sons/P1Sound.wav");
+    QCOMPARE(Paths::resolveStoredPath(t.s().rearmSound()), t.dir.path() + "/Sons/P1Sound.wav");
     Paths::setProgramDir(QString());
-    QVERIFY(t.s().correioPadrao());
-    for (const QString &v : {t.s().nomeEmpresa(), t.s().nomeEmail(), t.s().usuario(), t.s().senha(),
-                             t.s().enderecoEmail(), t.s().copiaCarbono(), t.s().smtp(),
-                             t.s().portaEmail(), t.s().corpoEmail()})
+    QVERIFY(t.s().defaultMailClient());
+    for (const QString &v : {t.s().companyName(), t.s().mailSenderName(), t.s().usuario(), t.s().senha(),
+                             t.s().mailAddress(), t.s().carbonCopy(), t.s().smtp(),
+                             t.s().mailPort(), t.s().mailBody()})
         QCOMPARE(v, QString("Erro"));
-    QCOMPARE(t.s().tempoTentativas(), 5);
-    QCOMPARE(t.s().tentativasRepetidora(), 5);
-    QCOMPARE(t.s().dataEventos(), LiveSettings::DataEventos::BuscarDoComputador);
+    QCOMPARE(t.s().retryInterval(), 5);
+    QCOMPARE(t.s().repeaterAttempts(), 5);
+    QCOMPARE(t.s().eventTimeSource(), LiveSettings::EventTimeSource::FromComputer);
     // Reading creates nothing.
     QVERIFY(!QFile::exists(t.config()));
 }
@@ -105,44 +105,44 @@ void TestConfigIni::windowsFileReadsEveryValue() {
                              "[Portas]\r\n"
                              "COM2=/dev/ttyUSB0\r\n";
     Inicio t(bytes);
-    QCOMPARE(t.s().somRearme(), QString("C:\\Tulmo\\Sons\\Sirene Longa.wav"));
-    QVERIFY(!t.s().correioPadrao());
-    QCOMPARE(t.s().nomeEmpresa(), QString("Vigilância São João"));
-    QCOMPARE(t.s().nomeEmail(), QString("Central de Operações"));
-    QCOMPARE(t.s().enderecoEmail(), QString("central@vigilancia.com.br"));
-    QCOMPARE(t.s().copiaCarbono(), QString("gerente@vigilancia.com.br"));
+    QCOMPARE(t.s().rearmSound(), QString("C:\\Tulmo\\Sons\\Sirene Longa.wav"));
+    QVERIFY(!t.s().defaultMailClient());
+    QCOMPARE(t.s().companyName(), QString("Vigilância São João"));
+    QCOMPARE(t.s().mailSenderName(), QString("Central de Operações"));
+    QCOMPARE(t.s().mailAddress(), QString("central@vigilancia.com.br"));
+    QCOMPARE(t.s().carbonCopy(), QString("gerente@vigilancia.com.br"));
     QCOMPARE(t.s().smtp(), QString("smtp.vigilancia.com.br"));
     QCOMPARE(t.s().usuario(), QString("central"));
     QCOMPARE(t.s().senha(), QString("s3nh@\\x"));
-    QCOMPARE(t.s().portaEmail(), QString("587"));
-    QCOMPARE(t.s().corpoEmail(), QString("Segue o relatório em C:\\Relatorios\\Março"));
-    QCOMPARE(t.s().tempoTentativas(), 12);
-    QCOMPARE(t.s().tentativasRepetidora(), 3);
+    QCOMPARE(t.s().mailPort(), QString("587"));
+    QCOMPARE(t.s().mailBody(), QString("Segue o relatório em C:\\Relatorios\\Março"));
+    QCOMPARE(t.s().retryInterval(), 12);
+    QCOMPARE(t.s().repeaterAttempts(), 3);
     QCOMPARE(serialDeviceFor("COM2", t.config()), QString("/dev/ttyUSB0"));
     // The repeater follows the file's numbers.
-    QCOMPARE(t.core->repetidor().tentativas(), 3);
-    QCOMPARE(t.core->repetidor().intervaloSegundos(), 12);
+    QCOMPARE(t.core->repeater().attempts(), 3);
+    QCOMPARE(t.core->repeater().intervalSeconds(), 12);
 }
 
 void TestConfigIni::writtenFileReadsBackTheSame() {
     Inicio t;
     LiveSettings &s = t.s();
-    s.setSomRearme("C:\\Tulmo\\Sons\\P8Sound.wav");
-    s.setCorreioPadrao(false);
-    s.setNomeEmpresa("Vigilância São João");
-    s.setNomeEmail("Central");
-    s.setEnderecoEmail("central@vigilancia.com.br");
-    s.setCopiaCarbono("cc@vigilancia.com.br");
+    s.setRearmSound("C:\\Tulmo\\Sons\\P8Sound.wav");
+    s.setDefaultMailClient(false);
+    s.setCompanyName("Vigilância São João");
+    s.setMailSenderName("Central");
+    s.setMailAddress("central@vigilancia.com.br");
+    s.setCarbonCopy("cc@vigilancia.com.br");
     s.setSmtp("smtp.vigilancia.com.br");
-    s.setUsuario("central");
-    s.setSenha("segredo");
-    s.setPortaEmail("465");
-    s.setCorpoEmail("Prezados");
-    s.setTempoTentativas(9);
-    s.setTentativasRepetidora(2);
+    s.setUser("central");
+    s.setPassword("segredo");
+    s.setMailPort("465");
+    s.setMailBody("Prezados");
+    s.setRetryInterval(9);
+    s.setRepeaterAttempts(2);
     const ConfigIni config(t.config());
-    QVERIFY(config.gravarOpcoes(s));
-    QVERIFY(config.gravarRepetidora(s));
+    QVERIFY(config.saveOptions(s));
+    QVERIFY(config.saveRepeater(s));
 
     // The keys in the order they were written, one CR LF line each.
     const QByteArray esperado = "[Sons]\r\n"
@@ -164,29 +164,29 @@ void TestConfigIni::writtenFileReadsBackTheSame() {
     QCOMPARE(ler(t.config()), esperado);
 
     LiveSettings lido;
-    config.lerRepetidora(lido);
-    config.lerSomEEmpresa(lido);
-    QCOMPARE(lido.somRearme(), s.somRearme());
-    QCOMPARE(lido.correioPadrao(), false);
-    QCOMPARE(lido.nomeEmpresa(), s.nomeEmpresa());
-    QCOMPARE(lido.nomeEmail(), s.nomeEmail());
-    QCOMPARE(lido.enderecoEmail(), s.enderecoEmail());
-    QCOMPARE(lido.copiaCarbono(), s.copiaCarbono());
+    config.readRepeater(lido);
+    config.readSoundAndCompany(lido);
+    QCOMPARE(lido.rearmSound(), s.rearmSound());
+    QCOMPARE(lido.defaultMailClient(), false);
+    QCOMPARE(lido.companyName(), s.companyName());
+    QCOMPARE(lido.mailSenderName(), s.mailSenderName());
+    QCOMPARE(lido.mailAddress(), s.mailAddress());
+    QCOMPARE(lido.carbonCopy(), s.carbonCopy());
     QCOMPARE(lido.smtp(), s.smtp());
     QCOMPARE(lido.usuario(), s.usuario());
     QCOMPARE(lido.senha(), s.senha());
-    QCOMPARE(lido.portaEmail(), s.portaEmail());
-    QCOMPARE(lido.corpoEmail(), s.corpoEmail());
-    QCOMPARE(lido.tempoTentativas(), 9);
-    QCOMPARE(lido.tentativasRepetidora(), 2);
+    QCOMPARE(lido.mailPort(), s.mailPort());
+    QCOMPARE(lido.mailBody(), s.mailBody());
+    QCOMPARE(lido.retryInterval(), 9);
+    QCOMPARE(lido.repeaterAttempts(), 2);
 
     // Writing again over the file keeps one line per key, and other sections as they were.
     mapPort(t.dir.path() + "/Dados", 3, "/dev/ttyACM0");
-    s.setCorreioPadrao(true);
-    QVERIFY(config.gravarOpcoes(s));
-    const QString texto = decodeWindowsText(ler(t.config()));
-    QCOMPARE(texto.count("CorreioPadrao="), 1);
-    QVERIFY(texto.contains("CorreioPadrao=1\r\n"));
+    s.setDefaultMailClient(true);
+    QVERIFY(config.saveOptions(s));
+    const QString text = decodeWindowsText(ler(t.config()));
+    QCOMPARE(text.count("CorreioPadrao="), 1);
+    QVERIFY(text.contains("CorreioPadrao=1\r\n"));
     QCOMPARE(serialDeviceFor("COM3", t.config()), QString("/dev/ttyACM0"));
 }
 
@@ -195,11 +195,11 @@ void TestConfigIni::multiLineBodySurvivesSaveAndRestart() {
                           "Central São João";
     {
         Inicio t;
-        t.s().setCorpoEmail(corpo);
-        QVERIFY(ConfigIni(t.config()).gravarOpcoes(t.s()));
+        t.s().setMailBody(corpo);
+        QVERIFY(ConfigIni(t.config()).saveOptions(t.s()));
         // One line in the file, the breaks readable as text.
-        const QString texto = decodeWindowsText(ler(t.config()));
-        QVERIFY(texto.contains("CorpoEmail=Prezado cliente,\\n\\nSegue o relatório de eventos.\\n"
+        const QString text = decodeWindowsText(ler(t.config()));
+        QVERIFY(text.contains("CorpoEmail=Prezado cliente,\\n\\nSegue o relatório de eventos.\\n"
                                "Atenciosamente,\\nCentral São João\r\n"));
         QCOMPARE(IniFile(t.config()).readString("Empresa", "Senha", "x"), QString("Erro"));
         // A new start of the console on that file.
@@ -207,8 +207,8 @@ void TestConfigIni::multiLineBodySurvivesSaveAndRestart() {
         Inicio depois(bytes);
         QString esperado = corpo;
         esperado.replace("\r\n", "\n");
-        QCOMPARE(depois.s().corpoEmail(), esperado);
-        QCOMPARE(depois.s().nomeEmpresa(), QString("Erro"));
+        QCOMPARE(depois.s().mailBody(), esperado);
+        QCOMPARE(depois.s().companyName(), QString("Erro"));
     }
 }
 
@@ -220,20 +220,20 @@ void TestConfigIni::bodyEncodingKeepsBackslashesAndBreaks() {
         "duas \\\\ barras",          "\\", "\n\n", "", "fim\\",
     };
     for (const QString &c : casos) {
-        const QString cod = ConfigIni::codificarCorpo(c);
+        const QString cod = ConfigIni::encodeBody(c);
         QVERIFY2(!cod.contains('\n') && !cod.contains('\r'), qPrintable(cod));
-        QCOMPARE(ConfigIni::decodificarCorpo(cod), c);
+        QCOMPARE(ConfigIni::decodeBody(cod), c);
     }
-    QCOMPARE(ConfigIni::codificarCorpo("C:\\Tulmo\\Sons"), QString("C:\\Tulmo\\Sons"));
-    QCOMPARE(ConfigIni::codificarCorpo("a\r\nb\rc"), QString("a\\nb\\nc"));
+    QCOMPARE(ConfigIni::encodeBody("C:\\Tulmo\\Sons"), QString("C:\\Tulmo\\Sons"));
+    QCOMPARE(ConfigIni::encodeBody("a\r\nb\rc"), QString("a\\nb\\nc"));
     // What the Windows version wrote (a single line) reads as it is.
-    QCOMPARE(ConfigIni::decodificarCorpo("Ver C:\\Relatorios\\Marco"),
+    QCOMPARE(ConfigIni::decodeBody("Ver C:\\Relatorios\\Marco"),
              QString("Ver C:\\Relatorios\\Marco"));
 }
 
 void TestConfigIni::repeaterNumbersKeepFiveWhenUnreadable() {
     struct Caso {
-        QByteArray tempo, tentativas;
+        QByteArray tempo, attempts;
         int esperadoTempo, esperadoTentativas;
     };
     const Caso casos[] = {
@@ -248,18 +248,18 @@ void TestConfigIni::repeaterNumbersKeepFiveWhenUnreadable() {
         QTemporaryDir dir;
         const QString path = dir.path() + "/Config.ini";
         escrever(path, "[Repetidora]\r\nTempoTentativas=" + c.tempo +
-                           "\r\nTentativasRepetidora=" + c.tentativas + "\r\n");
+                           "\r\nTentativasRepetidora=" + c.attempts + "\r\n");
         LiveSettings s;
-        ConfigIni(path).lerRepetidora(s);
-        QCOMPARE(s.tempoTentativas(), c.esperadoTempo);
-        QCOMPARE(s.tentativasRepetidora(), c.esperadoTentativas);
+        ConfigIni(path).readRepeater(s);
+        QCOMPARE(s.retryInterval(), c.esperadoTempo);
+        QCOMPARE(s.repeaterAttempts(), c.esperadoTentativas);
     }
     // No file at all.
     LiveSettings s;
-    s.setTempoTentativas(5);
-    ConfigIni("/nonexistent/Config.ini").lerRepetidora(s);
-    QCOMPARE(s.tempoTentativas(), 5);
-    QCOMPARE(s.tentativasRepetidora(), 5);
+    s.setRetryInterval(5);
+    ConfigIni("/nonexistent/Config.ini").readRepeater(s);
+    QCOMPARE(s.retryInterval(), 5);
+    QCOMPARE(s.repeaterAttempts(), 5);
 }
 
 void TestConfigIni::cancelRereadsTheTextsButNotThePassword() {
@@ -269,34 +269,34 @@ void TestConfigIni::cancelRereadsTheTextsButNotThePassword() {
              "[Sons]\r\nSomRearme=C:\\Tulmo\\Sons\\A.wav\r\n[Empresa]\r\nNomeEmpresa=Central\r\n"
              "Senha=antiga\r\nSMTP=smtp.a\r\nCorreioPadrao=1\r\nCorpoEmail=um\\ndois\r\n");
     LiveSettings s;
-    ConfigIni(path).lerSomEEmpresa(s);
-    s.setNomeEmpresa("editado");
+    ConfigIni(path).readSoundAndCompany(s);
+    s.setCompanyName("editado");
     s.setSmtp("editado");
-    s.setSenha("nova");
-    s.setSomRearme("/tmp/outro.wav");
-    s.setCorreioPadrao(false);
-    s.setCorpoEmail("editado");
-    s.setCopiaCarbono("editado");
-    ConfigIni(path).lerEmpresaCancelar(s);
-    QCOMPARE(s.nomeEmpresa(), QString("Central"));
+    s.setPassword("nova");
+    s.setRearmSound("/tmp/outro.wav");
+    s.setDefaultMailClient(false);
+    s.setMailBody("editado");
+    s.setCarbonCopy("editado");
+    ConfigIni(path).readCompanyOnCancel(s);
+    QCOMPARE(s.companyName(), QString("Central"));
     QCOMPARE(s.smtp(), QString("smtp.a"));
-    QCOMPARE(s.corpoEmail(), QString("um\ndois"));
-    QCOMPARE(s.copiaCarbono(), QString("Erro")); // missing key
+    QCOMPARE(s.mailBody(), QString("um\ndois"));
+    QCOMPARE(s.carbonCopy(), QString("Erro")); // missing key
     QCOMPARE(s.senha(), QString("nova"));
-    QCOMPARE(s.somRearme(), QString("/tmp/outro.wav"));
-    QVERIFY(!s.correioPadrao());
+    QCOMPARE(s.rearmSound(), QString("/tmp/outro.wav"));
+    QVERIFY(!s.defaultMailClient());
 }
 
 void TestConfigIni::singleLineValuesCannotOpenASection() {
     QTemporaryDir dir;
     const QString path = dir.path() + "/Config.ini";
     LiveSettings s;
-    s.setNomeEmpresa("Central\r\n[Portas]\r\nCOM1=/dev/sda");
-    s.setCorpoEmail("linha\n[Portas]\nCOM1=/dev/sda");
-    QVERIFY(ConfigIni(path).gravarOpcoes(s));
+    s.setCompanyName("Central\r\n[Portas]\r\nCOM1=/dev/sda");
+    s.setMailBody("linha\n[Portas]\nCOM1=/dev/sda");
+    QVERIFY(ConfigIni(path).saveOptions(s));
     QCOMPARE(serialDeviceFor("COM1", path), QString("/dev/ttyS0"));
-    QCOMPARE(s.nomeEmpresa(), QString("Central [Portas] COM1=/dev/sda"));
-    QCOMPARE(s.corpoEmail(), QString("linha\n[Portas]\nCOM1=/dev/sda"));
+    QCOMPARE(s.companyName(), QString("Central [Portas] COM1=/dev/sda"));
+    QCOMPARE(s.mailBody(), QString("linha\n[Portas]\nCOM1=/dev/sda"));
 }
 
 QTEST_GUILESS_MAIN(TestConfigIni)

@@ -182,9 +182,9 @@ QStringList gprsLaterColumns() {
 }
 
 // Both upgrade steps, as one start of the console runs them.
-void runBothSteps(Database &banco, const QDateTime &now) {
-    schema::upgradeDataModuleStep(banco.principal(), banco.secundaria());
-    schema::upgradeMainWindowStep(banco.principal(), now);
+void runBothSteps(Database &database, const QDateTime &now) {
+    schema::upgradeDataModuleStep(database.primary(), database.secondary());
+    schema::upgradeMainWindowStep(database.primary(), now);
 }
 
 // Rows of an older installation: three accounts, two event codes, two receivers, a module
@@ -341,10 +341,10 @@ private slots:
 void TestSchema::existeCampoIgnoresCaseOfColumn() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    Database banco(dir.filePath("Dados/TULMO.FDB"));
+    Database database(dir.filePath("Dados/TULMO.FDB"));
     QString error;
-    QVERIFY2(banco.open(&error), qPrintable(error));
-    QSqlDatabase db = banco.principal();
+    QVERIFY2(database.open(&error), qPrintable(error));
+    QSqlDatabase db = database.primary();
 
     QVERIFY(schema::Existe_Campo(db, "CLIENTES", "CONTA"));
     QVERIFY(schema::Existe_Campo(db, "CLIENTES", "conta"));
@@ -358,7 +358,7 @@ void TestSchema::existeCampoIgnoresCaseOfColumn() {
     QVERIFY(!schema::Existe_Campo(db, "QUADRO_HORARIOS", "dia"));
 
     // Once the upgrade has added the column it is found in any case.
-    runBothSteps(banco, startTime());
+    runBothSteps(database, startTime());
     QVERIFY(schema::Existe_Campo(db, "CLIENTES", "ultimo_evento"));
     QVERIFY(schema::Existe_Campo(db, "QUADRO_HORARIOS", "dia"));
     QVERIFY(schema::Existe_Campo(db, "OPERADORES", "Nome"));
@@ -367,11 +367,11 @@ void TestSchema::existeCampoIgnoresCaseOfColumn() {
 void TestSchema::oldLayoutUpgradesToFullLayout() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    Database banco(dir.filePath("Dados/TULMO.FDB"));
+    Database database(dir.filePath("Dados/TULMO.FDB"));
     QString error;
-    QVERIFY2(banco.open(&error), qPrintable(error));
-    QVERIFY(banco.created());
-    QSqlDatabase db = banco.principal();
+    QVERIFY2(database.open(&error), qPrintable(error));
+    QVERIFY(database.created());
+    QSqlDatabase db = database.primary();
 
     // The base layout is the layout of the first shipped file: none of the later parts.
     QVERIFY(columnsOf(db, "QUADRO_HORARIOS").isEmpty());
@@ -389,9 +389,9 @@ void TestSchema::oldLayoutUpgradesToFullLayout() {
     const QStringList oldGprsColumns = columnsOf(db, "GPRS");
 
     // The data-module step opens the second connection again when it is closed.
-    banco.secundaria().close();
-    runBothSteps(banco, startTime());
-    QVERIFY(banco.secundaria().isOpen());
+    database.secondary().close();
+    runBothSteps(database, startTime());
+    QVERIFY(database.secondary().isOpen());
 
     verifyFullLayout(db);
     QCOMPARE(columnsOf(db, "GPRS").mid(0, oldGprsColumns.size()), oldGprsColumns);
@@ -456,10 +456,10 @@ void TestSchema::partlyUpgradedFileUpgradesFullyAndKeepsData() {
     const QString file = dir.filePath("TULMO.FDB");
     QString error;
     QVERIFY2(schema::createDatabaseFile(file, &error), qPrintable(error));
-    Database banco(file);
-    QVERIFY2(banco.open(&error), qPrintable(error));
-    QVERIFY(!banco.created());
-    QSqlDatabase db = banco.principal();
+    Database database(file);
+    QVERIFY2(database.open(&error), qPrintable(error));
+    QVERIFY(!database.created());
+    QSqlDatabase db = database.primary();
 
     // A file from between releases: some later columns already there, an operator table
     // with nobody in it, and the schedule generator left by an interrupted upgrade.
@@ -486,7 +486,7 @@ void TestSchema::partlyUpgradedFileUpgradesFullyAndKeepsData() {
     ReceiverRow(2).name("R2").active(1).sendsSms(1).insertInto(db);
     GprsRow("654321").account("000010").status("P").insertInto(db);
 
-    runBothSteps(banco, startTime());
+    runBothSteps(database, startTime());
 
     verifyFullLayout(db);
 
@@ -518,12 +518,12 @@ void TestSchema::secondStartChangesNothing() {
     const QString file = dir.filePath("Dados/TULMO.FDB");
     QStringList afterFirst;
     {
-        Database banco(file);
+        Database database(file);
         QString error;
-        QVERIFY2(banco.open(&error), qPrintable(error));
-        QSqlDatabase db = banco.principal();
+        QVERIFY2(database.open(&error), qPrintable(error));
+        QSqlDatabase db = database.primary();
         seedOldRows(db);
-        runBothSteps(banco, startTime());
+        runBothSteps(database, startTime());
         schema::ensureIndexes(db);
         QCOMPARE(insertScheduleRows(db, "000001"), ints({1, 2, 3}));
 
@@ -543,13 +543,13 @@ void TestSchema::secondStartChangesNothing() {
 
     // Second start, a day later, through the two steps.
     {
-        Database banco(file);
+        Database database(file);
         QString error;
-        QVERIFY2(banco.open(&error), qPrintable(error));
-        QVERIFY(!banco.created());
-        runBothSteps(banco, startTime().addDays(1));
-        schema::ensureIndexes(banco.principal());
-        const QStringList afterSecond = snapshot(banco.principal());
+        QVERIFY2(database.open(&error), qPrintable(error));
+        QVERIFY(!database.created());
+        runBothSteps(database, startTime().addDays(1));
+        schema::ensureIndexes(database.primary());
+        const QStringList afterSecond = snapshot(database.primary());
         QCOMPARE(afterSecond, afterFirst);
     }
 
@@ -558,8 +558,8 @@ void TestSchema::secondStartChangesNothing() {
         ManualClock clock(startTime().addDays(2));
         ConsoleCore core(dir.path(), clock, nullptr, nullptr);
         QString error;
-        QVERIFY2(core.iniciar(&error), qPrintable(error));
-        QSqlDatabase db = core.dm().banco().principal();
+        QVERIFY2(core.start(&error), qPrintable(error));
+        QSqlDatabase db = core.dm().database().primary();
         QCOMPARE(snapshot(db), afterFirst);
         // The schedule generator carries on where it was.
         exec(db, "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) "
@@ -577,11 +577,11 @@ void TestSchema::newInstallationHasFullLayoutForcedWritesAndIndexes() {
     ScriptedPrompt prompt;
     ConsoleCore core(dir.path(), clock, &prompt, &sound);
     QString error;
-    QVERIFY2(core.iniciar(&error), qPrintable(error));
-    QVERIFY(core.dm().banco().created());
-    QCOMPARE(core.dm().banco().databaseFile(), dir.filePath("Dados/TULMO.FDB"));
+    QVERIFY2(core.start(&error), qPrintable(error));
+    QVERIFY(core.dm().database().created());
+    QCOMPARE(core.dm().database().databaseFile(), dir.filePath("Dados/TULMO.FDB"));
     QVERIFY(QFile::exists(dir.filePath("Dados/TULMO.FDB")));
-    QSqlDatabase db = core.dm().banco().principal();
+    QSqlDatabase db = core.dm().database().primary();
 
     verifyFullLayout(db);
     QCOMPARE(rows(db, "select NOME, PERMISSOES, SENHA from OPERADORES"),
@@ -640,11 +640,11 @@ void TestSchema::unopenableFileStopsStartWithClearMessage() {
         }
 
         {
-            Database banco(file);
+            Database database(file);
             QString error;
-            QVERIFY(!banco.open(&error));
-            QVERIFY(!banco.isOpen());
-            QVERIFY(!banco.created());
+            QVERIFY(!database.open(&error));
+            QVERIFY(!database.isOpen());
+            QVERIFY(!database.created());
             verifyOpenFailureMessage(error, file);
         }
 
@@ -653,7 +653,7 @@ void TestSchema::unopenableFileStopsStartWithClearMessage() {
             ScriptedPrompt prompt;
             ConsoleCore core(dir.path(), clock, &prompt, nullptr);
             QString error;
-            QVERIFY(!core.iniciar(&error));
+            QVERIFY(!core.start(&error));
             verifyOpenFailureMessage(error, file);
         }
 

@@ -15,7 +15,7 @@ using namespace tulmo::test;
 
 namespace {
 
-const char *const kMarcas[6] = {"CBoxClientes",   "CBoxEventos",       "CBoxTcpIp",
+const char *const kBoxes[6] = {"CBoxClientes",   "CBoxEventos",       "CBoxTcpIp",
                                 "CBoxRelatorios", "CBoxConfiguracoes", "CBoxFechar"};
 
 struct Cadastro {
@@ -28,8 +28,8 @@ struct Cadastro {
     }
     QStringList nomes() {
         QStringList l;
-        for (int r = 0; r < f.lista().rowCount(); ++r)
-            l << f.lista().valor(r, "NOME").toString();
+        for (int r = 0; r < f.list().rowCount(); ++r)
+            l << f.list().value(r, "NOME").toString();
         return l;
     }
     void clicar(const char *botao) { QTest::mouseClick(filho<QPushButton>(botao), Qt::LeftButton); }
@@ -41,18 +41,18 @@ struct Cadastro {
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(r, 0)).center());
     }
-    void marcar(quint32 bits) {
+    void checkBoxes(quint32 bits) {
         for (int i = 0; i < 6; ++i)
-            filho<QCheckBox>(kMarcas[i])->setChecked((bits >> i) & 1);
+            filho<QCheckBox>(kBoxes[i])->setChecked((bits >> i) & 1);
     }
     QList<bool> marcas() {
         QList<bool> l;
-        for (const char *m : kMarcas)
+        for (const char *m : kBoxes)
             l << filho<QCheckBox>(m)->isChecked();
         return l;
     }
     bool marcasHabilitadas() {
-        for (const char *m : kMarcas)
+        for (const char *m : kBoxes)
             if (!filho<QCheckBox>(m)->isEnabled()) return false;
         return true;
     }
@@ -86,7 +86,7 @@ private slots:
 void TestCadastroOperadores::listAndRowShownReadOnly() {
     Cadastro c;
     QCOMPARE(c.f.windowTitle(), QString("Cadastro de Operadores"));
-    QCOMPARE(c.f.lista().sql(), QString("Select * from OPERADORES\norder by NOME Asc"));
+    QCOMPARE(c.f.list().sql(), QString("Select * from OPERADORES\norder by NOME Asc"));
     QCOMPARE(c.filho<QTableView>("GridOperadores")->model()->columnCount(), 1);
     QCOMPARE(c.nomes(), QStringList({"admin"}));
     const QStringList textos{"Permite incluir e alterar dados do cliente",
@@ -96,12 +96,12 @@ void TestCadastroOperadores::listAndRowShownReadOnly() {
                              "Permite alterar as configurações do Tulmo",
                              "Permite fechar o Tulmo"};
     for (int i = 0; i < 6; ++i)
-        QCOMPARE(c.filho<QCheckBox>(kMarcas[i])->text(), textos[i]);
+        QCOMPARE(c.filho<QCheckBox>(kBoxes[i])->text(), textos[i]);
     QCOMPARE(c.filho<QLineEdit>("Senha")->echoMode(), QLineEdit::Password);
     QCOMPARE(c.filho<QLineEdit>("NomeOperador")->maxLength(), 20);
     QCOMPARE(c.filho<QLineEdit>("Senha")->maxLength(), 8);
 
-    QVERIFY(OperatorRepository::incluir(c.s.db(), {"bruno", 8 | 32, "b1"}));
+    QVERIFY(OperatorRepository::insert(c.s.db(), {"bruno", 8 | 32, "b1"}));
     c.f.hide();
     c.f.show(); // showing reopens the list
     QCOMPARE(c.nomes(), QStringList({"admin", "bruno"}));
@@ -110,14 +110,14 @@ void TestCadastroOperadores::listAndRowShownReadOnly() {
     QCOMPARE(c.filho<QLineEdit>("Senha")->text(), QString("b1"));
     QCOMPARE(c.marcas(), QList<bool>({false, false, false, true, false, true}));
     QVERIFY(!c.filho<QLineEdit>("NomeOperador")->isEnabled());
-    for (const char *m : kMarcas)
+    for (const char *m : kBoxes)
         QVERIFY(!c.filho<QCheckBox>(m)->isEnabled());
 }
 
 void TestCadastroOperadores::insertWithConfirmation() {
     Cadastro c;
-    QVERIFY(OperatorRepository::incluir(c.s.db(), {"bruno", 1 | 8, "b1"}));
-    c.f.reabrir();
+    QVERIFY(OperatorRepository::insert(c.s.db(), {"bruno", 1 | 8, "b1"}));
+    c.f.reopen();
     c.escolher("bruno");
     // A new operator starts from the permissions of the one selected.
     c.clicar("Botao_Novo");
@@ -130,8 +130,8 @@ void TestCadastroOperadores::insertWithConfirmation() {
 
     c.filho<QLineEdit>("NomeOperador")->setText("carla");
     c.filho<QLineEdit>("Senha")->setText("Ca123");
-    c.marcar(2 | 16 | 32);
-    QCOMPARE(c.f.permissoesMarcadas(), 50u);
+    c.checkBoxes(2 | 16 | 32);
+    QCOMPARE(c.f.checkedPermissions(), 50u);
 
     // No: nothing written, the form stays as it is.
     c.s.prompt.answers = {false};
@@ -167,14 +167,14 @@ void TestCadastroOperadores::insertWithConfirmation() {
 
 void TestCadastroOperadores::alterAndRename() {
     Cadastro c;
-    QVERIFY(OperatorRepository::incluir(c.s.db(), {"bruno", 8, "b1"}));
-    c.f.reabrir();
+    QVERIFY(OperatorRepository::insert(c.s.db(), {"bruno", 8, "b1"}));
+    c.f.reopen();
     c.escolher("bruno");
     c.clicar("Botao_Alterar");
     QCOMPARE(c.f.modo(), 'A');
     QVERIFY(c.filho<QLineEdit>("NomeOperador")->isEnabled());
     QVERIFY(c.marcasHabilitadas());
-    c.marcar(1 | 4 | 32);
+    c.checkBoxes(1 | 4 | 32);
     c.filho<QLineEdit>("Senha")->setText("novaS");
 
     c.s.prompt.answers = {false};
@@ -218,7 +218,7 @@ void TestCadastroOperadores::administratorKeepsNameAndRow() {
     c.clicar("Botao_Alterar");
     QVERIFY(!c.filho<QLineEdit>("NomeOperador")->isEnabled());
     QVERIFY(c.marcasHabilitadas());
-    c.marcar(1 | 2 | 4 | 8 | 16 | 32);
+    c.checkBoxes(1 | 2 | 4 | 8 | 16 | 32);
     c.filho<QLineEdit>("Senha")->setText("nova");
     c.s.prompt.answers = {true};
     c.clicar("Botao_Salvar");
@@ -235,9 +235,9 @@ void TestCadastroOperadores::administratorKeepsNameAndRow() {
 
 void TestCadastroOperadores::deleteWithConfirmation() {
     Cadastro c;
-    QVERIFY(OperatorRepository::incluir(c.s.db(), {"bruno", 8, "b1"}));
-    QVERIFY(OperatorRepository::incluir(c.s.db(), {"carla", 8, "c1"}));
-    c.f.reabrir();
+    QVERIFY(OperatorRepository::insert(c.s.db(), {"bruno", 8, "b1"}));
+    QVERIFY(OperatorRepository::insert(c.s.db(), {"carla", 8, "c1"}));
+    c.f.reopen();
     c.escolher("carla");
     c.s.prompt.answers = {false};
     c.clicar("Botao_Excluir");
@@ -254,7 +254,7 @@ void TestCadastroOperadores::deleteWithConfirmation() {
 
     // An empty list: nothing happens.
     exec(c.s.db(), "delete from OPERADORES");
-    c.f.reabrir();
+    c.f.reopen();
     c.s.prompt.shown.clear();
     c.clicar("Botao_Excluir");
     QCOMPARE(c.s.prompt.shown.size(), 0);

@@ -24,7 +24,7 @@ namespace {
 
 const QDateTime kInicio(QDate(2026, 3, 9), QTime(8, 30, 0));
 
-QString linha(const QString &codigo, const QString &hora, const QString &conta = "1234") {
+QString row(const QString &codigo, const QString &hora, const QString &conta = "1234") {
     return eventline::build("01", "1", conta, "1", codigo, "003", "09/03/26", hora);
 }
 
@@ -44,17 +44,17 @@ struct Console {
         s.codigo("1602", "teste periodico", 6, 0, 0);
         s.codigo("1401", "abertura", 0, 1, 2);
     }
-    Form_Principal &abrir() {
+    Form_Principal &openDialog() {
         w = std::make_unique<Form_Principal>(*s.core, nullptr);
         w->show();
         s.core->stopTimer();
         return *w;
     }
-    Form_Eventos_Pendentes &f() { return w->formEventosPendentes(); }
+    Form_Eventos_Pendentes &f() { return w->pendingForm(); }
     template <typename T> T *filho(const char *nome) {
         return f().findChild<T *>(QLatin1String(nome));
     }
-    QAction *pendentes() { return w->findChild<QAction *>("Pendentes1"); }
+    QAction *pending() { return w->findChild<QAction *>("Pendentes1"); }
     QVariant evento(const QString &col, const QVariant &seq) {
         return scalar(s.db(), QString("select %1 from EVENTOS where SEQUENCIA = :s").arg(col),
                       {{":s", seq}});
@@ -81,23 +81,23 @@ private slots:
 
 void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
     Console c;
-    c.abrir();
-    QVERIFY(!c.pendentes()->isEnabled());
+    c.openDialog();
+    QVERIFY(!c.pending()->isEnabled());
     QVERIFY(!c.f().isVisible());
     QCOMPARE(c.f().windowTitle(), QString("Eventos Pendentes"));
     QVERIFY(!c.f().isModal());
 
     // An event registered automatically does not touch the window.
-    QCOMPARE(c.s.grava(linha("1401", "08:30:30")).status, RecordResult::Status::Stored);
-    QVERIFY(!c.pendentes()->isEnabled());
+    QCOMPARE(c.s.grava(row("1401", "08:30:30")).status, RecordResult::Status::Stored);
+    QVERIFY(!c.pending()->isEnabled());
     QVERIFY(!c.f().isVisible());
 
-    QCOMPARE(c.s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
-    QVERIFY(c.pendentes()->isEnabled());
+    QCOMPARE(c.s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    QVERIFY(c.pending()->isEnabled());
     QVERIFY(c.f().isVisible());
     auto *grid = c.filho<QTableView>("Grid_Pendentes");
     QCOMPARE(grid->model()->rowCount(), 1);
-    QCOMPARE(c.f().pendentes().sql(),
+    QCOMPARE(c.f().pending().sql(),
              QString("Select * \nfrom EVENTOS\nWhere (TRATADO = 0)\nOrder By DATA desc"));
     const QStringList titulos{"CODIGO", "ARGUMENTO", "PARTIÇÃO", "DESCRIÇÃO", "DATA"};
     for (int i = 0; i < titulos.size(); ++i)
@@ -120,32 +120,32 @@ void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
 
     // A second pending event of an unregistered account: the list grows, newest first, and
     // the operator stays on the event he was on.
-    QCOMPARE(c.s.grava(linha("1130", "08:32:00", "9999")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.grava(row("1130", "08:32:00", "9999")).status, RecordResult::Status::Stored);
     QCOMPARE(grid->model()->rowCount(), 2);
-    QCOMPARE(c.f().pendentes().valor(0, "CONTA").toString(), QString("009999"));
-    QCOMPARE(c.f().linhaAtual(), 1);
+    QCOMPARE(c.f().pending().value(0, "CONTA").toString(), QString("009999"));
+    QCOMPARE(c.f().currentRow(), 1);
     QCOMPARE(c.filho<QLineEdit>("Conta_Cliente")->text(), QString("001234"));
     // Choosing the unregistered account's event empties the account fields.
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                       grid->visualRect(grid->model()->index(0, 1)).center());
-    QCOMPARE(c.f().linhaAtual(), 0);
+    QCOMPARE(c.f().currentRow(), 0);
     QCOMPARE(c.filho<QLineEdit>("Conta_Cliente")->text(), QString());
     QCOMPARE(c.filho<QLineEdit>("ME_Telefone1")->text(), QString());
     QCOMPARE(evento->text(), QString("ROUBO 003"));
 
     // Hidden again, the next pending event brings it back.
     c.f().hide();
-    QCOMPARE(c.s.grava(linha("1602", "08:33:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.grava(row("1602", "08:33:00")).status, RecordResult::Status::Stored);
     QVERIFY(c.f().isVisible());
     QCOMPARE(grid->model()->rowCount(), 3);
 }
 
 void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
     Console c;
-    Form_Principal &w = c.abrir();
-    QCOMPARE(c.s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    Form_Principal &w = c.openDialog();
+    QCOMPARE(c.s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
     const QVariant seq = c.s.last("SEQUENCIA");
-    QCOMPARE(w.eventosRecebidos().rowCount(), 0);
+    QCOMPARE(w.receivedEvents().rowCount(), 0);
     QVERIFY(c.f().isVisible());
 
     c.s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(8, 40, 0)));
@@ -159,17 +159,17 @@ void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
     QCOMPARE(c.evento("DETALHES", seq).toString(), QString("Cliente avisado por telefone"));
     QCOMPARE(c.evento("INTERVENCAO", seq).toString(), QString("Viatura no local"));
     QCOMPARE(c.evento("DATA_INTERVENCAO", seq).toDateTime(), c.s.clock.now());
-    QVERIFY(!c.pendentes()->isEnabled());
+    QVERIFY(!c.pending()->isEnabled());
     QVERIFY(!c.f().isVisible());
     QCOMPARE(c.filho<QLineEdit>("E_Detalhes")->text(), QString());
     // At once among the received events, with its intervention time.
-    QCOMPARE(w.eventosRecebidos().rowCount(), 1);
-    QCOMPARE(w.eventosRecebidos().valor(0, "SEQUENCIA"), seq);
-    const int col = w.eventosRecebidos().colunaDe("DATA_INTERVENCAO");
-    QCOMPARE(w.eventosRecebidos().index(0, col).data().toString(), QString("09.03.2026 08:40"));
+    QCOMPARE(w.receivedEvents().rowCount(), 1);
+    QCOMPARE(w.receivedEvents().value(0, "SEQUENCIA"), seq);
+    const int col = w.receivedEvents().columnOf("DATA_INTERVENCAO");
+    QCOMPARE(w.receivedEvents().index(0, col).data().toString(), QString("09.03.2026 08:40"));
 
     // Texts longer than their columns are cut, not refused.
-    QCOMPARE(c.s.grava(linha("1130", "08:45:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.grava(row("1130", "08:45:00")).status, RecordResult::Status::Stored);
     const QVariant seq2 = c.s.last("SEQUENCIA");
     c.filho<QComboBox>("CB_Intervencao")->setEditText(QString(30, 'x'));
     c.filho<QLineEdit>("E_Detalhes")->setText(QString(50, 'y'));
@@ -182,8 +182,8 @@ void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
 
 void TestEventosPendentes::treatmentWithoutDetailsIsRefused() {
     Console c;
-    c.abrir();
-    QCOMPARE(c.s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    c.openDialog();
+    QCOMPARE(c.s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
     const QVariant seq = c.s.last("SEQUENCIA");
     for (const QString &detalhes : {QString(), QString("   ")}) {
         c.s.prompt.shown.clear();
@@ -194,14 +194,14 @@ void TestEventosPendentes::treatmentWithoutDetailsIsRefused() {
                  QString("Voce precisa escrever os detalhes da intervenção!"));
         QCOMPARE(c.evento("TRATADO", seq).toInt(), 0);
         QVERIFY(c.f().isVisible());
-        QVERIFY(c.pendentes()->isEnabled());
+        QVERIFY(c.pending()->isEnabled());
     }
 }
 
 void TestEventosPendentes::databaseErrorIsReportedAndDetailsCleared() {
     Console c;
-    Form_Principal &w = c.abrir();
-    QCOMPARE(c.s.grava(linha("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    Form_Principal &w = c.openDialog();
+    QCOMPARE(c.s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
     const QVariant seq = c.s.last("SEQUENCIA");
     exec(c.s.db(), "CREATE EXCEPTION E_RECUSA 'alteração recusada'");
     exec(c.s.db(), "CREATE TRIGGER T_RECUSA FOR EVENTOS BEFORE UPDATE AS\n"
@@ -214,41 +214,41 @@ void TestEventosPendentes::databaseErrorIsReportedAndDetailsCleared() {
     QCOMPARE(c.s.prompt.shown[0].icon, Prompt::Icon::Error);
     QCOMPARE(c.evento("TRATADO", seq).toInt(), 0);
     QVERIFY(c.f().isVisible());
-    QVERIFY(c.pendentes()->isEnabled());
+    QVERIFY(c.pending()->isEnabled());
     QCOMPARE(c.filho<QLineEdit>("E_Detalhes")->text(), QString());
-    QCOMPARE(c.f().pendentes().rowCount(), 1);
-    QCOMPARE(w.eventosRecebidos().rowCount(), 0);
+    QCOMPARE(c.f().pending().rowCount(), 1);
+    QCOMPARE(w.receivedEvents().rowCount(), 0);
 }
 
 void TestEventosPendentes::refreshKeepsTheRowAndTheTypedDetails() {
     Console c;
-    c.abrir();
-    c.s.grava(linha("1130", "08:31:00"));
+    c.openDialog();
+    c.s.grava(row("1130", "08:31:00"));
     const QVariant antigo = c.s.last("SEQUENCIA");
-    c.s.grava(linha("1602", "08:32:00"));
-    QCOMPARE(c.f().pendentes().rowCount(), 2);
-    c.f().selecionarLinha(1);
-    QCOMPARE(c.f().pendentes().valor(1, "SEQUENCIA"), antigo);
+    c.s.grava(row("1602", "08:32:00"));
+    QCOMPARE(c.f().pending().rowCount(), 2);
+    c.f().selectRow(1);
+    QCOMPARE(c.f().pending().value(1, "SEQUENCIA"), antigo);
     auto *detalhes = c.filho<QLineEdit>("E_Detalhes");
     detalhes->setText("Ligando para o cliente");
 
     // A new event arrives while the operator writes.
-    c.s.grava(linha("1130", "08:33:00"));
-    QCOMPARE(c.f().pendentes().rowCount(), 3);
-    QCOMPARE(c.f().pendentes().valor(c.f().linhaAtual(), "SEQUENCIA"), antigo);
+    c.s.grava(row("1130", "08:33:00"));
+    QCOMPARE(c.f().pending().rowCount(), 3);
+    QCOMPARE(c.f().pending().value(c.f().currentRow(), "SEQUENCIA"), antigo);
     QCOMPARE(c.filho<QLabel>("ST_Evento")->text(), QString("ROUBO 3"));
     QCOMPARE(detalhes->text(), QString("Ligando para o cliente"));
 
     // Another row shown: the description belonged to the previous one.
-    c.f().selecionarLinha(0);
+    c.f().selectRow(0);
     QCOMPARE(detalhes->text(), QString());
 
     // The event treated elsewhere (another workstation): the list falls back to its first row.
-    c.f().selecionarLinha(2);
+    c.f().selectRow(2);
     exec(c.s.db(), "update EVENTOS set TRATADO = 1 where SEQUENCIA = :s", {{":s", antigo}});
     QVERIFY(c.f().Buscar_Atualizacoes());
-    QCOMPARE(c.f().pendentes().rowCount(), 2);
-    QCOMPARE(c.f().linhaAtual(), 0);
+    QCOMPARE(c.f().pending().rowCount(), 2);
+    QCOMPARE(c.f().currentRow(), 0);
     QCOMPARE(c.s.prompt.shown.size(), 0);
 }
 
@@ -256,19 +256,19 @@ void TestEventosPendentes::priorityTexts() {
     const QList<std::pair<QVariant, QString>> casos{
         {0, "NENHUMA"}, {1, "BAIXA"},  {2, "NORMAL"},  {3, "MÉDIA"},
         {4, "ALTA"},    {5, "MÁXIMA"}, {6, "NENHUMA"}, {QVariant(), "NENHUMA"}};
-    for (const auto &[p, texto] : casos)
-        QCOMPARE(Form_Eventos_Pendentes::textoPrioridade(p), texto);
+    for (const auto &[p, text] : casos)
+        QCOMPARE(Form_Eventos_Pendentes::priorityText(p), text);
 
     // As the window shows them, from the rows themselves.
     Console c;
-    c.abrir();
+    c.openDialog();
     c.s.codigo("1603", "outro", 6, 0, 6);
-    c.s.grava(linha("1602", "08:31:00"));
+    c.s.grava(row("1602", "08:31:00"));
     QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("NENHUMA"));
     c.filho<QLabel>("ST_Prioridade")->setText("?");
-    c.s.grava(linha("1603", "08:32:00"));
-    c.f().selecionarLinha(0);
-    QCOMPARE(c.f().pendentes().valor(0, "PRIORIDADE").toInt(), 6);
+    c.s.grava(row("1603", "08:32:00"));
+    c.f().selectRow(0);
+    QCOMPARE(c.f().pending().value(0, "PRIORIDADE").toInt(), 6);
     QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("NENHUMA"));
 }
 
@@ -281,12 +281,12 @@ void TestEventosPendentes::typeColoursDifferFromTheMainGrid() {
         {"FALHAS", QColor(0x800080)},     {"INTERNO", QColor(0x00FFFF)},
         {"PERIODICO", QColor(Qt::white)}, {"", QColor(Qt::white)}};
     for (const auto &[tipo, cor] : casos)
-        QCOMPARE(Form_Eventos_Pendentes::corDoTipo(tipo), cor);
-    QCOMPARE(EventColorDelegate::cores("PERIÓDICO", false, QPalette()).fundo, QColor(0xD6D6D6));
+        QCOMPARE(Form_Eventos_Pendentes::typeColor(tipo), cor);
+    QCOMPARE(EventColorDelegate::colors("PERIÓDICO", false, QPalette()).background, QColor(0xD6D6D6));
 
     Console c;
-    c.abrir();
-    c.s.grava(linha("1602", "08:31:00"));
+    c.openDialog();
+    c.s.grava(row("1602", "08:31:00"));
     auto *evento = c.filho<QLabel>("ST_Evento");
     QCOMPARE(evento->text(), QString("TESTE PERIODICO"));
     QCOMPARE(evento->palette().color(QPalette::Window), QColor(0x808080));
@@ -295,7 +295,7 @@ void TestEventosPendentes::typeColoursDifferFromTheMainGrid() {
 
 void TestEventosPendentes::interventionKindsFromTheFile() {
     Console c;
-    c.abrir();
+    c.openDialog();
     auto *combo = c.filho<QComboBox>("CB_Intervencao");
     auto itens = [combo] {
         QStringList l;
@@ -333,25 +333,25 @@ void TestEventosPendentes::interventionKindsFromTheFile() {
     QCOMPARE(itens().size(), 4);
     QCOMPARE(combo->currentText(), QString("Disparo Falso"));
     QFile::remove(arquivo);
-    QCOMPARE(Form_Eventos_Pendentes::lerIntervencoes(arquivo),
-             Form_Eventos_Pendentes::kIntervencoesPadrao);
+    QCOMPARE(Form_Eventos_Pendentes::readInterventionKinds(arquivo),
+             Form_Eventos_Pendentes::kDefaultInterventionKinds);
 }
 
 void TestEventosPendentes::phoneMask() {
-    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("1133334444"), QString("(11) 3333-4444"));
-    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("(11) 3333-4444"), QString("(11) 3333-4444"));
-    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("11987654321"), QString("(11) 98765-4321"));
-    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone("113333"), QString("(11) 3333-    "));
-    QCOMPARE(Form_Eventos_Pendentes::mascaraTelefone(""), QString());
+    QCOMPARE(Form_Eventos_Pendentes::phoneMask("1133334444"), QString("(11) 3333-4444"));
+    QCOMPARE(Form_Eventos_Pendentes::phoneMask("(11) 3333-4444"), QString("(11) 3333-4444"));
+    QCOMPARE(Form_Eventos_Pendentes::phoneMask("11987654321"), QString("(11) 98765-4321"));
+    QCOMPARE(Form_Eventos_Pendentes::phoneMask("113333"), QString("(11) 3333-    "));
+    QCOMPARE(Form_Eventos_Pendentes::phoneMask(""), QString());
 }
 
 void TestEventosPendentes::openedFromMenuAndPicture() {
     Console c;
-    c.abrir();
-    c.pendentes()->setEnabled(true);
-    c.pendentes()->trigger();
+    c.openDialog();
+    c.pending()->setEnabled(true);
+    c.pending()->trigger();
     QVERIFY(c.f().isVisible());
-    QCOMPARE(c.f().pendentes().rowCount(), 0);
+    QCOMPARE(c.f().pending().rowCount(), 0);
     c.f().hide();
     auto *img = c.w->findChild<QLabel *>("Img_Eventos_Pendentes");
     QTest::mousePress(img, Qt::LeftButton);
@@ -362,9 +362,9 @@ void TestEventosPendentes::openedFromMenuAndPicture() {
 
 void TestEventosPendentes::unreadableListIsReported() {
     Console c;
-    c.abrir();
-    c.s.grava(linha("1130", "08:31:00"));
-    QCOMPARE(c.f().pendentes().rowCount(), 1);
+    c.openDialog();
+    c.s.grava(row("1130", "08:31:00"));
+    QCOMPARE(c.f().pending().rowCount(), 1);
     c.s.db().close();
     QVERIFY(!c.f().Buscar_Atualizacoes());
     QCOMPARE(c.s.prompt.shown.size(), 1);
@@ -373,9 +373,9 @@ void TestEventosPendentes::unreadableListIsReported() {
     QCOMPARE(c.s.prompt.shown[0].caption, QString("ERRO"));
     QCOMPARE(c.s.prompt.shown[0].icon, Prompt::Icon::Error);
     // Back once the database is: the event is still there, pending.
-    QVERIFY(c.s.core->dm().banco().ensureAlive() != Database::State::Unreachable);
+    QVERIFY(c.s.core->dm().database().ensureAlive() != Database::State::Unreachable);
     QVERIFY(c.f().Buscar_Atualizacoes());
-    QCOMPARE(c.f().pendentes().rowCount(), 1);
+    QCOMPARE(c.f().pending().rowCount(), 1);
 }
 
 QTEST_MAIN(TestEventosPendentes)

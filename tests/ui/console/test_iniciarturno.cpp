@@ -33,7 +33,7 @@ struct Turno {
         mapPort(s.core->dataDir(), 1, s.dir.path() + "/sem-porta");
         w = std::make_unique<Form_Principal>(*s.core, nullptr);
     }
-    Form_iniciar_turno &d() { return w->formIniciarTurno(); }
+    Form_iniciar_turno &d() { return w->shiftForm(); }
     template <typename T> T *campo(const char *nome) {
         return d().findChild<T *>(QLatin1String(nome));
     }
@@ -60,8 +60,8 @@ struct Turno {
         return l;
     }
     bool operadores() { return w->findChild<QAction *>("Operadores1")->isEnabled(); }
-    void operador(const QString &nome, quint32 permissoes, const QString &senha) {
-        QVERIFY(OperatorRepository::incluir(s.db(), {nome, permissoes, senha}));
+    void currentOperator(const QString &nome, quint32 permissoes, const QString &senha) {
+        QVERIFY(OperatorRepository::insert(s.db(), {nome, permissoes, senha}));
     }
 };
 
@@ -103,14 +103,14 @@ void TestIniciarTurno::dialogOnShowing() {
     QCOMPARE(t.campo<QLineEdit>("MaskEdit1")->text(), QString());
     QCOMPARE(t.campo<QPlainTextEdit>("Memo1")->toPlainText(), QString());
     QVERIFY(!t.campo<QPushButton>("cmdOK")->isEnabled());
-    QCOMPARE(t.s.core->operador().nome, QString());
-    QCOMPARE(t.s.core->operador().permissoes, 0u);
+    QCOMPARE(t.s.core->currentOperator().nome, QString());
+    QCOMPARE(t.s.core->currentOperator().permissoes, 0u);
     t.d().close();
 }
 
 void TestIniciarTurno::adminEnablesEverything() {
     Turno t;
-    QSignalSpy sair(t.w.get(), &Form_Principal::sairSolicitado);
+    QSignalSpy sair(t.w.get(), &Form_Principal::exitRequested);
     bool visto = false;
     // Through the menu, modally, as the operator does it.
     QTimer::singleShot(0, t.w.get(), [&] {
@@ -129,8 +129,8 @@ void TestIniciarTurno::adminEnablesEverything() {
     QCOMPARE(t.paineis(), kTodos);
     QCOMPARE(t.menus(), kTodos);
     QVERIFY(t.operadores());
-    QCOMPARE(t.s.core->operador().nome, QString("admin"));
-    QCOMPARE(t.s.core->operador().permissoes, 65535u);
+    QCOMPARE(t.s.core->currentOperator().nome, QString("admin"));
+    QCOMPARE(t.s.core->currentOperator().permissoes, 65535u);
 
     // The exit asks.
     t.s.prompt.answers = {true};
@@ -153,7 +153,7 @@ void TestIniciarTurno::adminEnablesEverything() {
 
 void TestIniciarTurno::relatoriosOnlyAndExitOpensTheDialog() {
     Turno t;
-    t.operador("joao", 8, "1234");
+    t.currentOperator("joao", 8, "1234");
     // The administrator was on shift before: nothing of his stays with the next operator.
     t.d().show();
     t.entrar("admin", "kavra");
@@ -167,10 +167,10 @@ void TestIniciarTurno::relatoriosOnlyAndExitOpensTheDialog() {
     t.d().accept();
     QCOMPARE(t.menus(), QList<bool>({false, false, false, true, false}));
     QVERIFY(!t.operadores());
-    QCOMPARE(t.s.core->operador().permissoes, 8u);
+    QCOMPARE(t.s.core->currentOperator().permissoes, 8u);
 
     // Without the right to close, the exit asks nothing and opens the shift dialog.
-    QSignalSpy sair(t.w.get(), &Form_Principal::sairSolicitado);
+    QSignalSpy sair(t.w.get(), &Form_Principal::exitRequested);
     bool aberto = false;
     QTimer::singleShot(0, t.w.get(), [&] {
         aberto = QApplication::activeModalWidget() == &t.d();
@@ -185,7 +185,7 @@ void TestIniciarTurno::relatoriosOnlyAndExitOpensTheDialog() {
     QCOMPARE(t.menus(), kNenhum);
 
     // Someone with the right logs in there and leaves.
-    t.operador("chefe", 32, "c");
+    t.currentOperator("chefe", 32, "c");
     QTimer::singleShot(0, t.w.get(), [&] {
         t.entrar("chefe", "c");
         t.d().accept();
@@ -211,24 +211,24 @@ void TestIniciarTurno::abandonedShiftRemovesEveryPermission() {
     QCOMPARE(t.paineis(), kNenhum);
     QCOMPARE(t.menus(), kNenhum);
     QVERIFY(!t.operadores());
-    QCOMPARE(t.s.core->operador().nome, QString());
+    QCOMPARE(t.s.core->currentOperator().nome, QString());
 
     // A right name with a wrong password, then given up: the name does not stay on shift.
     t.d().show();
     t.entrar("admin", "errada");
-    QCOMPARE(t.s.core->operador().nome, QString("admin"));
+    QCOMPARE(t.s.core->currentOperator().nome, QString("admin"));
     QTest::keyClick(&t.d(), Qt::Key_Escape);
     QVERIFY(!t.d().isVisible());
     QCOMPARE(t.paineis(), kNenhum);
     QCOMPARE(t.menus(), kNenhum);
     QVERIFY(!t.operadores());
-    QCOMPARE(t.s.core->operador().nome, QString());
-    QCOMPARE(t.s.core->operador().permissoes, 0u);
+    QCOMPARE(t.s.core->currentOperator().nome, QString());
+    QCOMPARE(t.s.core->currentOperator().permissoes, 0u);
 }
 
 void TestIniciarTurno::refusedPasswords() {
     Turno t;
-    t.operador("maria", 1 | 2, "Segredo");
+    t.currentOperator("maria", 1 | 2, "Segredo");
     const QStringList recusa{"Senha Incorreta!", "Tente novamente", "Usuário Padrão = admin",
                              "Senha Padrão = kavra"};
     const QList<std::pair<QString, QString>> casos{{"admin", "KAVRA"},
@@ -271,7 +271,7 @@ void TestIniciarTurno::checkOnLeavingThePasswordField() {
     QCoreApplication::sendEvent(t.campo<QLineEdit>("MaskEdit1"), &tab);
     QCOMPARE(t.memo().size(), 6);
     QVERIFY(t.campo<QPushButton>("cmdOK")->isEnabled());
-    QCOMPARE(t.s.core->operador().nome, QString("admin"));
+    QCOMPARE(t.s.core->currentOperator().nome, QString("admin"));
     t.d().accept();
     QCOMPARE(t.menus(), kTodos);
 }
@@ -280,19 +280,19 @@ void TestIniciarTurno::operatorLookup() {
     Station s;
     QSqlDatabase db = s.db();
     bool ok = false;
-    auto admin = OperatorRepository::buscar(db, "admin", &ok);
+    auto admin = OperatorRepository::find(db, "admin", &ok);
     QVERIFY(ok);
     QVERIFY(admin);
     QCOMPARE(admin->permissoes, 65535u);
     QCOMPARE(admin->senha, QString("kavra"));
-    QVERIFY(!OperatorRepository::buscar(db, "Admin"));
-    QVERIFY(OperatorRepository::senhaConfere(admin, "kavra"));
-    QVERIFY(!OperatorRepository::senhaConfere(admin, "kavra "));
-    QVERIFY(!OperatorRepository::senhaConfere(std::nullopt, ""));
-    QVERIFY(!OperatorRepository::senhaConfere(Operator{"x", 0, ""}, ""));
-    QVERIFY(OperatorRepository::ehAdministrador("admin"));
-    QVERIFY(OperatorRepository::ehAdministrador("ADMIN"));
-    QVERIFY(!OperatorRepository::ehAdministrador("Admin"));
+    QVERIFY(!OperatorRepository::find(db, "Admin"));
+    QVERIFY(OperatorRepository::passwordMatches(admin, "kavra"));
+    QVERIFY(!OperatorRepository::passwordMatches(admin, "kavra "));
+    QVERIFY(!OperatorRepository::passwordMatches(std::nullopt, ""));
+    QVERIFY(!OperatorRepository::passwordMatches(Operator{"x", 0, ""}, ""));
+    QVERIFY(OperatorRepository::isAdministrator("admin"));
+    QVERIFY(OperatorRepository::isAdministrator("ADMIN"));
+    QVERIFY(!OperatorRepository::isAdministrator("Admin"));
 }
 
 void TestIniciarTurno::recordingGoesOnWhileTheDialogIsOpen() {
@@ -300,23 +300,23 @@ void TestIniciarTurno::recordingGoesOnWhileTheDialogIsOpen() {
     t.s.conta("001234", "JOSE");
     t.s.codigo("1130", "ROUBO", 2, 0);
     t.w->show(); // the one-second driver starts
-    QVERIFY(t.s.core->timerAtualizar().isActive());
-    QVERIFY(t.s.core->enfileirarLinha(
+    QVERIFY(t.s.core->timerUpdate().isActive());
+    QVERIFY(t.s.core->queueLine(
         eventline::build("01", "1", "1234", "1", "1130", "003", "09/03/26", "07:05:00")));
     int gravados = -1;
-    bool pendentes = false;
+    bool pending = false;
     QTimer::singleShot(0, t.w.get(), [&] {
         // The real one-second driver, whose ticks the dialog's own event loop must deliver:
         // that is what this test is about, so it is not driven by hand.
         QTRY_COMPARE_WITH_TIMEOUT(t.s.eventos(), 1, 10000);
         gravados = t.s.eventos();
         // The pending event comes up beside the dialog.
-        pendentes = t.w->formEventosPendentes().isVisible();
+        pending = t.w->pendingForm().isVisible();
         t.d().reject();
     });
-    t.w->iniciarTurno();
+    t.w->startShift();
     QCOMPARE(gravados, 1);
-    QVERIFY(pendentes);
+    QVERIFY(pending);
     QVERIFY(t.w->findChild<QAction *>("Pendentes1")->isEnabled());
     t.s.core->stopTimer();
 }

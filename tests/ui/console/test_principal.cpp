@@ -43,8 +43,8 @@ public:
     QStringList log;
 };
 
-void receptorTcp(QSqlDatabase db, quint16 porta, int tempoResposta) {
-    ReceiverRow::tcp(1, porta, tempoResposta, 5).insertInto(db);
+void receptorTcp(QSqlDatabase db, quint16 port, int tempoResposta) {
+    ReceiverRow::tcp(1, port, tempoResposta, 5).insertInto(db);
 }
 
 void gprs(QSqlDatabase db, const QString &imei) {
@@ -86,7 +86,7 @@ struct Janela {
         : s(inicio) {
         mapPort(s.core->dataDir(), 1, s.dir.path() + "/sem-porta");
     }
-    Form_Principal &abrir(bool mostrar = true) {
+    Form_Principal &openDialog(bool mostrar = true) {
         w = std::make_unique<Form_Principal>(*s.core, &sons);
         w->resize(1200, 700);
         if (mostrar) {
@@ -125,7 +125,7 @@ private slots:
 
 void TestPrincipal::captionPagesAndColumns() {
     Janela j;
-    Form_Principal &w = j.abrir(false);
+    Form_Principal &w = j.openDialog(false);
     QCOMPARE(w.objectName(), QString("Form_Principal"));
     QCOMPARE(w.windowTitle(), QString("Tulmo V.4.30"));
     auto *paginas = j.filho<QTabWidget>("PageControl1");
@@ -162,14 +162,14 @@ void TestPrincipal::captionPagesAndColumns() {
     QCOMPARE(j.filho<QTableView>("Grid_Rearme")->palette().color(QPalette::Text),
              QColor(Qt::white));
 
-    QCOMPARE(w.eventosRecebidos().sql(),
+    QCOMPARE(w.receivedEvents().sql(),
              QString("Select * From EVENTOS\nwhere TRATADO=1\norder by DATA desc"));
     QCOMPARE(w.desarmados().sql(),
              QString("Select * from Clientes\nwhere DESARMADOS = 1\norder by CONTA Desc"));
     QCOMPARE(w.rearme().sql(),
              QString("Select * from Clientes\nwhere REARME = 1\norder by CONTA Desc"));
     QCOMPARE(
-        w.semComunicacao().sql(),
+        w.silent().sql(),
         QString("Select * from Clientes\nwhere EVENTO_ATRASADO = 1\norder by ULTIMO_EVENTO Desc"));
 
     // Dates as "dd.MM.yyyy HH:mm"; a pending event is not listed.
@@ -177,16 +177,16 @@ void TestPrincipal::captionPagesAndColumns() {
     exec(j.s.db(), "update EVENTOS set TRATADO = 0 where TIPO <> 'ALARME'");
     evento(j.s.db(), "ARMADO", QDateTime(QDate(2026, 3, 9), QTime(7, 0)));
     exec(j.s.db(), "update EVENTOS set TRATADO = 0 where TIPO = 'ARMADO'");
-    w.reabrirEventosRecebidos();
-    QCOMPARE(w.eventosRecebidos().rowCount(), 1);
-    QCOMPARE(w.eventosRecebidos().index(0, 8).data().toString(), QString("09.03.2026 07:05"));
-    QCOMPARE(w.eventosRecebidos().index(0, 7).data().toString(), QString("ALARME"));
-    QCOMPARE(w.eventosRecebidos().index(0, 2).data().toString(), QString("1130"));
+    w.reopenReceived();
+    QCOMPARE(w.receivedEvents().rowCount(), 1);
+    QCOMPARE(w.receivedEvents().index(0, 8).data().toString(), QString("09.03.2026 07:05"));
+    QCOMPARE(w.receivedEvents().index(0, 7).data().toString(), QString("ALARME"));
+    QCOMPARE(w.receivedEvents().index(0, 2).data().toString(), QString("1130"));
 }
 
 void TestPrincipal::menuAndToolbar() {
     Janela j;
-    j.abrir(false);
+    j.openDialog(false);
     const QStringList itens{
         "CadastrodeClientes1", "Eventos2", "CadastrodeGPRS1", "Operadores1", "rocadeTurno1",
         "Importar1",           "Sair1",    "Pendentes1",      "Eventos1",    "ApagarEventos1",
@@ -242,7 +242,7 @@ void TestPrincipal::menuAndToolbar() {
 
 void TestPrincipal::colourOfEachType_data() {
     QTest::addColumn<QString>("tipo");
-    QTest::addColumn<QColor>("fundo");
+    QTest::addColumn<QColor>("background");
     QTest::addColumn<bool>("fonteBranca");
     QTest::newRow("ARMADO") << "ARMADO" << QColor(0x008080) << true;
     QTest::newRow("DESARMADO") << "DESARMADO" << QColor(0x00FF00) << false;
@@ -263,20 +263,20 @@ void TestPrincipal::colourOfEachType_data() {
 
 void TestPrincipal::colourOfEachType() {
     QFETCH(QString, tipo);
-    QFETCH(QColor, fundo);
+    QFETCH(QColor, background);
     QFETCH(bool, fonteBranca);
     QPalette p;
     p.setColor(QPalette::Base, QColor(0x123456));
     p.setColor(QPalette::WindowText, QColor(0x010203));
     p.setColor(QPalette::Highlight, QColor(0x0000AA));
     p.setColor(QPalette::HighlightedText, QColor(0xEEEEEE));
-    const CellColors c = EventColorDelegate::cores(tipo, false, p);
-    QCOMPARE(c.fundo, fundo.isValid() ? fundo : QColor(0x123456));
-    QCOMPARE(c.fonte, fonteBranca ? QColor(Qt::white) : QColor(0x010203));
+    const CellColors c = EventColorDelegate::colors(tipo, false, p);
+    QCOMPARE(c.background, background.isValid() ? background : QColor(0x123456));
+    QCOMPARE(c.foreground, fonteBranca ? QColor(Qt::white) : QColor(0x010203));
     // A selected row is painted in the highlight colours, whatever its type.
-    const CellColors s = EventColorDelegate::cores(tipo, true, p);
-    QCOMPARE(s.fundo, QColor(0x0000AA));
-    QCOMPARE(s.fonte, QColor(0xEEEEEE));
+    const CellColors s = EventColorDelegate::colors(tipo, true, p);
+    QCOMPARE(s.background, QColor(0x0000AA));
+    QCOMPARE(s.foreground, QColor(0xEEEEEE));
 }
 
 void TestPrincipal::gridPaintsTypeColoursAndSelection() {
@@ -284,23 +284,23 @@ void TestPrincipal::gridPaintsTypeColoursAndSelection() {
     const QStringList tipos{"ARMADO",     "DESARMADO", "ALARME",    "RESTAURAÇÃO",
                             "EMERGENCIA", "PANICO",    "PERIÓDICO", "REGISTRO",
                             "FALHAS",     "INTERNO",   "",          "OUTRO"};
-    const QList<QRgb> cores{0x008080, 0x00FF00, 0xFF0000, 0xFFFF00, 0xFF00FF, 0xFF00FF,
+    const QList<QRgb> colors{0x008080, 0x00FF00, 0xFF0000, 0xFFFF00, 0xFF00FF, 0xFF00FF,
                             0xD6D6D6, 0xC0C0C0, 0x800080, 0x00FFFF, 0xFFFFFF};
     // Newest first: row i holds tipos[i].
     for (int i = 0; i < tipos.size(); ++i)
         evento(j.s.db(), tipos[i], kSegunda.addSecs(-60 * i));
     evento(j.s.db(), QString(), kSegunda.addSecs(-3600), true); // no type at all
-    Form_Principal &w = j.abrir();
+    Form_Principal &w = j.openDialog();
     auto *grade = j.filho<QTableView>("Grade_Eventos");
-    QCOMPARE(w.eventosRecebidos().rowCount(), tipos.size() + 1);
+    QCOMPARE(w.receivedEvents().rowCount(), tipos.size() + 1);
     // The grid lays its rows out once the window is up.
     QTRY_VERIFY(grade->viewport()->height() > 300 &&
-                grade->visualRect(w.eventosRecebidos().index(tipos.size(), 0)).isValid());
+                grade->visualRect(w.receivedEvents().index(tipos.size(), 0)).isValid());
     const QColor base = grade->palette().color(QPalette::Base);
     QCOMPARE(base, QColor(0xD4D0C8));
     for (int i = 0; i < tipos.size(); ++i) {
-        QCOMPARE(w.eventosRecebidos().valor(i, "TIPO").toString(), tipos[i]);
-        const QColor esperado = i < cores.size() ? QColor(cores[i]) : base;
+        QCOMPARE(w.receivedEvents().value(i, "TIPO").toString(), tipos[i]);
+        const QColor esperado = i < colors.size() ? QColor(colors[i]) : base;
         for (int col : {0, 3, 7})
             QCOMPARE(corDaCelula(grade, i, col), esperado);
     }
@@ -317,7 +317,7 @@ void TestPrincipal::gridPaintsTypeColoursAndSelection() {
 
 void TestPrincipal::closeBoxIsRefused() {
     Janela j;
-    Form_Principal &w = j.abrir();
+    Form_Principal &w = j.openDialog();
     QVERIFY(!w.close());
     QVERIFY(w.isVisible());
     QCOMPARE(j.s.prompt.shown.size(), 0);
@@ -325,10 +325,10 @@ void TestPrincipal::closeBoxIsRefused() {
 
 void TestPrincipal::exitAsksOnlyWithPermission() {
     Janela j;
-    Form_Principal &w = j.abrir(false);
-    QSignalSpy sair(&w, &Form_Principal::sairSolicitado);
-    QCOMPARE(j.s.core->operador().nome, QString("admin"));
-    QCOMPARE(j.s.core->operador().permissoes, 65535u);
+    Form_Principal &w = j.openDialog(false);
+    QSignalSpy sair(&w, &Form_Principal::exitRequested);
+    QCOMPARE(j.s.core->currentOperator().nome, QString("admin"));
+    QCOMPARE(j.s.core->currentOperator().permissoes, 65535u);
 
     j.s.prompt.answers = {false};
     w.Exit1Click();
@@ -343,7 +343,7 @@ void TestPrincipal::exitAsksOnlyWithPermission() {
     QCOMPARE(sair.count(), 1);
 
     // Without the permission to close, no question and no exit: the shift dialog instead.
-    j.s.core->operador().permissoes = 65535 & ~32u;
+    j.s.core->currentOperator().permissoes = 65535 & ~32u;
     j.s.prompt.answers = {true};
     QString modal;
     QTimer::singleShot(0, &w, [&modal] {
@@ -360,10 +360,10 @@ void TestPrincipal::exitAsksOnlyWithPermission() {
 
 void TestPrincipal::deviceBusyAndMissingImei() {
     Janela j;
-    const quint16 porta = portaLivre();
-    receptorTcp(j.s.db(), porta, 5);
+    const quint16 port = portaLivre();
+    receptorTcp(j.s.db(), port, 5);
     gprs(j.s.db(), "123456");
-    j.abrir(); // opens the receivers
+    j.openDialog(); // opens the receivers
     auto *grade = j.filho<QTableView>("Grid_Conectados");
     ConnectionRegistry &con = j.s.core->connectionRegistry();
     auto *modelo = qobject_cast<ConnectedDevicesModel *>(grade->model());
@@ -375,7 +375,7 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     QCOMPARE(j.s.prompt.shown.size(), 0);
 
     QTcpSocket d;
-    d.connectToHost(QHostAddress::LocalHost, porta);
+    d.connectToHost(QHostAddress::LocalHost, port);
     QTRY_COMPARE(modelo->rowCount(), 1);
     QCOMPARE(j.filho<QLabel>("Panel0")->text(), QString("Connected to: 127.0.0.1"));
     QByteArray recebido;
@@ -394,7 +394,7 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     // The hidden reply queue lists the reply: its fourth column is the slot.
     auto *buffer = j.filho<QTableView>("Grid_Buffer");
     QVERIFY(buffer->isHidden());
-    emit j.s.core->timerAtualizar().timeout({});
+    emit j.s.core->timerUpdate().timeout({});
     QCOMPARE(buffer->model()->rowCount(), 1);
     QCOMPARE(buffer->model()->index(0, 3).data().toString(), QString("1"));
     QCOMPARE(buffer->model()->index(0, 0).data().toString(), QString("+"));
@@ -414,25 +414,25 @@ void TestPrincipal::deviceBusyAndMissingImei() {
 
 void TestPrincipal::soundIndicatorFollowsClicks() {
     Janela j;
-    j.abrir();
-    auto *ligado = j.filho<QLabel>("Som_Ligado");
+    j.openDialog();
+    auto *soundOn = j.filho<QLabel>("Som_Ligado");
     auto *desligado = j.filho<QLabel>("Som_Desligado");
-    QVERIFY(j.sons.ligado());
-    QVERIFY(ligado->isVisible());
-    QTest::mouseClick(ligado, Qt::LeftButton);
-    QVERIFY(!j.sons.ligado());
-    QVERIFY(!ligado->isVisible());
+    QVERIFY(j.sons.soundOn());
+    QVERIFY(soundOn->isVisible());
+    QTest::mouseClick(soundOn, Qt::LeftButton);
+    QVERIFY(!j.sons.soundOn());
+    QVERIFY(!soundOn->isVisible());
     QVERIFY(desligado->isVisible());
     QCOMPARE(j.backend->log.last(), QString("stop"));
     QTest::mouseClick(desligado, Qt::LeftButton);
-    QVERIFY(j.sons.ligado());
-    QVERIFY(ligado->isVisible());
+    QVERIFY(j.sons.soundOn());
+    QVERIFY(soundOn->isVisible());
     QVERIFY(!desligado->isVisible());
 }
 
 void TestPrincipal::memoClearsOnDoubleClick() {
     Janela j;
-    j.abrir(false);
+    j.openDialog(false);
     auto *memo = j.filho<QPlainTextEdit>("Memo1");
     QVERIFY(memo->isHidden());
     j.s.core->dm().memo1().append("&011234560042");
@@ -451,7 +451,7 @@ void TestPrincipal::memoClearsOnDoubleClick() {
     QCOMPARE(log.lines().size(), log.maxLines());
     QCOMPARE(memo->document()->firstBlock().text(), QString::number(51));
     const QString cortada =
-        QString(LineLog::kMaxColunas, 'x') + QString(" …(+%1)").arg(5000 - LineLog::kMaxColunas);
+        QString(LineLog::kMaxColumns, 'x') + QString(" …(+%1)").arg(5000 - LineLog::kMaxColumns);
     QCOMPARE(memo->document()->lastBlock().text(), cortada);
     QCOMPARE(log.lines().last(), cortada);
 }
@@ -460,7 +460,7 @@ void TestPrincipal::accountPagesReopenWhenShown() {
     Janela j;
     j.s.conta("000001", "JOSE");
     j.s.conta("000002", "MARIA");
-    Form_Principal &w = j.abrir(false);
+    Form_Principal &w = j.openDialog(false);
     QCOMPARE(w.desarmados().rowCount(), 0);
     exec(j.s.db(), "update CLIENTES set DESARMADOS = 1, REARME = 1");
     QCOMPARE(w.desarmados().rowCount(), 0);
@@ -472,10 +472,10 @@ void TestPrincipal::accountPagesReopenWhenShown() {
     paginas->setCurrentIndex(3);
     QCOMPARE(w.rearme().rowCount(), 2);
     // The silent list refreshes only when the supervision or a recording reopens it.
-    QCOMPARE(w.semComunicacao().rowCount(), 2); // both start silent
+    QCOMPARE(w.silent().rowCount(), 2); // both start silent
     exec(j.s.db(), "update CLIENTES set EVENTO_ATRASADO = 0");
     paginas->setCurrentIndex(4);
-    QCOMPARE(w.semComunicacao().rowCount(), 2);
+    QCOMPARE(w.silent().rowCount(), 2);
 }
 
 void TestPrincipal::rearmAlertBringsItsPageAndStopsTheDriver() {
@@ -484,9 +484,9 @@ void TestPrincipal::rearmAlertBringsItsPageAndStopsTheDriver() {
     exec(j.s.db(), "update CLIENTES set DESARMADOS = 1");
     exec(j.s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('000001', "
                    "'SEG', '08:00:00', 1)");
-    Form_Principal &w = j.abrir(false);
+    Form_Principal &w = j.openDialog(false);
     auto *paginas = j.filho<QTabWidget>("PageControl1");
-    QTimer &driver = j.s.core->timerAtualizar();
+    QTimer &driver = j.s.core->timerUpdate();
     driver.start();
     j.sons.Som_LigadoClick(); // off, so the alert's switch-on shows
     QString pagina;
@@ -507,7 +507,7 @@ void TestPrincipal::rearmAlertBringsItsPageAndStopsTheDriver() {
     QCOMPARE(w.desarmados().rowCount(), 0);
     QVERIFY(driver.isActive());
     QCOMPARE(driver.interval(), 1000);
-    QVERIFY(j.sons.ligado());
+    QVERIFY(j.sons.soundOn());
     QVERIFY(j.backend->log.contains("play"));
     QVERIFY(j.backend->log.filter("file:").last().endsWith("Sons/P1Sound.wav"));
     driver.stop();
@@ -518,42 +518,42 @@ void TestPrincipal::inactivityAlertSoundsWhileTheMessageIsOpen() {
     j.s.conta("001234", "JOSE");
     exec(j.s.db(), "update CLIENTES set EVENTO_ATRASADO = 0, ULTIMO_EVENTO = :u",
          {{":u", kSegunda.addDays(-2)}});
-    Form_Principal &w = j.abrir(false);
+    Form_Principal &w = j.openDialog(false);
     auto *paginas = j.filho<QTabWidget>("PageControl1");
-    QTimer &scan = j.s.core->timerInativos();
+    QTimer &scan = j.s.core->timerInactive();
     scan.start();
     QString pagina;
-    bool parado = false, ligado = false;
+    bool parado = false, soundOn = false;
     j.s.prompt.onMessage = [&](const QString &) {
         pagina = paginas->currentWidget()->objectName();
         parado = !scan.isActive();
-        ligado = j.sons.ligado();
+        soundOn = j.sons.soundOn();
     };
-    QCOMPARE(w.semComunicacao().rowCount(), 0);
+    QCOMPARE(w.silent().rowCount(), 0);
     j.s.core->TimerInativosTimer();
     QCOMPARE(j.s.prompt.shown.size(), 1);
     QVERIFY(j.s.prompt.shown[0].text.startsWith("Cliente 001234-JOSE Está inativo desde "));
     QCOMPARE(pagina, QString("TabSheet5"));
     QVERIFY(parado);
-    QVERIFY(ligado);
+    QVERIFY(soundOn);
     // Closed: the indicator off, the player stopped, the list shows the account.
-    QVERIFY(!j.sons.ligado());
+    QVERIFY(!j.sons.soundOn());
     QCOMPARE(j.backend->log.last(), QString("stop"));
-    QCOMPARE(w.semComunicacao().rowCount(), 1);
+    QCOMPARE(w.silent().rowCount(), 1);
     QVERIFY(scan.isActive());
     scan.stop();
 }
 
 void TestPrincipal::statusBarShowsConnectionsAndTime() {
     Janela j;
-    j.abrir(false);
+    j.openDialog(false);
     auto paineis = j.w->statusBar()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
     QCOMPARE(paineis.size(), 3);
     QCOMPARE(paineis[0]->width(), 150);
     QCOMPARE(paineis[1]->width(), 150);
     QCOMPARE(paineis[2]->width(), 50);
     j.s.clock.set(QDateTime(kSegunda.date(), QTime(9, 41, 7)));
-    emit j.s.core->timerAtualizar().timeout({});
+    emit j.s.core->timerUpdate().timeout({});
     QCOMPARE(paineis[1]->text(), QString("Conexoes TCP/IP: 0"));
     QCOMPARE(paineis[2]->text(), QString("09:41:07"));
 }
@@ -562,18 +562,18 @@ void TestPrincipal::recordedEventRestoresAMinimisedWindow() {
     Janela j;
     j.s.conta("001234", "JOSE");
     j.s.codigo("1602", "TESTE", 6);
-    Form_Principal &w = j.abrir();
+    Form_Principal &w = j.openDialog();
     j.s.core->stopTimer();
     w.showMinimized();
     QVERIFY(w.isMinimized());
-    QCOMPARE(w.eventosRecebidos().rowCount(), 0);
+    QCOMPARE(w.receivedEvents().rowCount(), 0);
     QCOMPARE(
         j.s.grava(eventline::build("01", "1", "1234", "1", "1602", "000", "09/03/26", "08:31:00"))
             .status,
         RecordResult::Status::Stored);
     QVERIFY(!w.isMinimized());
-    QCOMPARE(w.eventosRecebidos().rowCount(), 1);
-    QCOMPARE(w.eventosRecebidos().valor(0, "TIPO").toString(), QString("PERIÓDICO"));
+    QCOMPARE(w.receivedEvents().rowCount(), 1);
+    QCOMPARE(w.receivedEvents().value(0, "TIPO").toString(), QString("PERIÓDICO"));
 }
 
 void TestPrincipal::deviceEventEndToEnd() {
@@ -583,11 +583,11 @@ void TestPrincipal::deviceEventEndToEnd() {
     SoundState sons{std::unique_ptr<SoundBackend>(backend)};
     ConsoleCore core(dir.path(), SystemClock::instance(), &prompt, &sons);
     QString erro;
-    QVERIFY2(core.iniciar(&erro), qPrintable(erro));
+    QVERIFY2(core.start(&erro), qPrintable(erro));
     mapPort(core.dataDir(), 1, dir.path() + "/sem-porta");
-    QSqlDatabase db = core.dm().banco().principal();
-    const quint16 porta = portaLivre();
-    receptorTcp(db, porta, 0);
+    QSqlDatabase db = core.dm().database().primary();
+    const quint16 port = portaLivre();
+    receptorTcp(db, port, 0);
     gprs(db, "123456");
     exec(db, "insert into CLIENTES (CONTA, NOME, DESARMADOS, REARME, EVENTO_ATRASADO, "
              "TEMPO_ATRASO, ULTIMO_EVENTO) values ('000042', 'JOSE', 0, 0, 0, 1440, "
@@ -600,10 +600,10 @@ void TestPrincipal::deviceEventEndToEnd() {
     w.resize(1200, 700);
     w.show(); // the receivers open and the real timers run
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(core.timerAtualizar().isActive());
+    QVERIFY(core.timerUpdate().isActive());
 
     QTcpSocket d;
-    d.connectToHost(QHostAddress::LocalHost, porta);
+    d.connectToHost(QHostAddress::LocalHost, port);
     QByteArray recebido;
     QTRY_COMPARE_WITH_TIMEOUT(recebido += d.readAll(), QByteArray("&"), 2000);
     d.write("&011234560042");
@@ -614,9 +614,9 @@ void TestPrincipal::deviceEventEndToEnd() {
     d.flush();
     QTRY_VERIFY_WITH_TIMEOUT(
         scalar(db, "select count(*) from EVENTOS where CONTA = '000042'").toInt() == 1, 2000);
-    QTRY_COMPARE_WITH_TIMEOUT(w.eventosRecebidos().rowCount(), 1, 2000);
-    QCOMPARE(w.eventosRecebidos().valor(0, "TIPO").toString(), QString("ALARME"));
-    QCOMPARE(w.eventosRecebidos().index(0, 0).data().toString(), QString("000042"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.receivedEvents().rowCount(), 1, 2000);
+    QCOMPARE(w.receivedEvents().value(0, "TIPO").toString(), QString("ALARME"));
+    QCOMPARE(w.receivedEvents().index(0, 0).data().toString(), QString("000042"));
     auto *grade = w.findChild<QTableView *>("Grade_Eventos");
     QTRY_COMPARE(corDaCelula(grade, 0, 1), QColor(0xFF0000)); // once laid out and painted
     QCOMPARE(prompt.shown.size(), 0);

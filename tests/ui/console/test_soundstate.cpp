@@ -56,7 +56,7 @@ struct Som {
     }
     // Timer_Sons fires, when it was started.
     void dispararTimer() {
-        QVERIFY2(sons->timerSons()->isActive(), "Timer_Sons was not started");
+        QVERIFY2(sons->soundTimer()->isActive(), "Timer_Sons was not started");
         sons->Timer_SonsTimer();
     }
 };
@@ -130,17 +130,17 @@ private slots:
 
 void TestSoundState::playerStartsWithTheDefaultFileAndTheIndicatorOn() {
     Som s;
-    QCOMPARE(s.sons->arquivoAtual(), sob("Sons/P8Sound.wav"));
+    QCOMPARE(s.sons->currentFile(), sob("Sons/P8Sound.wav"));
     QCOMPARE(s.fake->log, QStringList{"file:" + sob("Sons/P8Sound.wav")});
-    QVERIFY(s.sons->ligado());
-    QVERIFY(!s.sons->timerSons()->isActive());
-    QCOMPARE(s.sons->timerSons()->interval(), 10);
-    QVERIFY(s.sons->timerSons()->isSingleShot());
+    QVERIFY(s.sons->soundOn());
+    QVERIFY(!s.sons->soundTimer()->isActive());
+    QCOMPARE(s.sons->soundTimer()->interval(), 10);
+    QVERIFY(s.sons->soundTimer()->isSingleShot());
 }
 
 void TestSoundState::continuousSoundRepeatsUntilSilenced() {
     Som s;
-    QSignalSpy indicador(s.sons.get(), &SoundState::indicadorMudou);
+    QSignalSpy indicador(s.sons.get(), &SoundState::indicatorChanged);
     s.sons->Som_LigadoClick(); // start from silence, so that playRepeating visibly switches on
     QCOMPARE(indicador.takeFirst().at(0).toBool(), false);
     s.fake->log.clear();
@@ -148,9 +148,9 @@ void TestSoundState::continuousSoundRepeatsUntilSilenced() {
     s.sons->playRepeating(QStringLiteral("C:\\Tulmo\\Sons\\Alarme.wav"));
     const QString alarme = sob("Sons/Alarme.wav");
     QCOMPARE(s.fake->log, (QStringList{"file:" + alarme, "stop", "play"}));
-    QVERIFY(s.sons->ligado());
+    QVERIFY(s.sons->soundOn());
     QCOMPARE(indicador.takeFirst().at(0).toBool(), true);
-    QCOMPARE(s.sons->arquivoAtual(), alarme);
+    QCOMPARE(s.sons->currentFile(), alarme);
 
     // Every completion stops the player and restarts it through Timer_Sons.
     for (int vez = 0; vez < 3; ++vez) {
@@ -159,26 +159,26 @@ void TestSoundState::continuousSoundRepeatsUntilSilenced() {
         QCOMPARE(s.fake->log, QStringList{"stop"}); // the restart waits for Timer_Sons
         s.dispararTimer();
         QCOMPARE(s.fake->log, (QStringList{"stop", "play"}));
-        QVERIFY(!s.sons->timerSons()->isActive());
-        QCOMPARE(s.sons->arquivoAtual(), alarme);
+        QVERIFY(!s.sons->soundTimer()->isActive());
+        QCOMPARE(s.sons->currentFile(), alarme);
     }
 
     // The operator silences it: the player stops and a completion no longer repeats.
     s.fake->log.clear();
     s.sons->Som_LigadoClick();
-    QVERIFY(!s.sons->ligado());
+    QVERIFY(!s.sons->soundOn());
     QCOMPARE(indicador.takeFirst().at(0).toBool(), false);
     QCOMPARE(s.fake->log, QStringList{"stop"});
     s.completar();
     QCOMPARE(s.fake->log, QStringList{"stop"});
-    QVERIFY(!s.sons->timerSons()->isActive()); // nothing left that could restart it
+    QVERIFY(!s.sons->soundTimer()->isActive()); // nothing left that could restart it
 
     // Switching the indicator back on starts nothing by itself...
     s.sons->Som_DesligadoClick();
-    QVERIFY(s.sons->ligado());
+    QVERIFY(s.sons->soundOn());
     QCOMPARE(indicador.takeFirst().at(0).toBool(), true);
     QCoreApplication::sendPostedEvents();
-    QVERIFY(!s.sons->timerSons()->isActive());
+    QVERIFY(!s.sons->soundTimer()->isActive());
     QCOMPARE(s.fake->log, QStringList{"stop"});
     QCOMPARE(s.fake->plays(), 0);
 
@@ -196,10 +196,10 @@ void TestSoundState::silencingCancelsARestartOnItsWay() {
     s.fake->terminar();
     // Deliver the completion notice alone, without letting timers run.
     QCoreApplication::sendPostedEvents(s.sons.get(), QEvent::MetaCall);
-    QVERIFY(s.sons->timerSons()->isActive());
+    QVERIFY(s.sons->soundTimer()->isActive());
     QCOMPARE(s.fake->log, QStringList{"stop"});
     s.sons->Som_LigadoClick();
-    QVERIFY(!s.sons->timerSons()->isActive()); // the restart will never come
+    QVERIFY(!s.sons->soundTimer()->isActive()); // the restart will never come
     QCoreApplication::sendPostedEvents();
     QCOMPARE(s.fake->log, (QStringList{"stop", "stop"}));
 }
@@ -212,21 +212,21 @@ void TestSoundState::failedRestartStillDisablesTheTimer() {
     s.completar();
     s.dispararTimer();
     QCOMPARE(s.fake->plays(), 1);
-    QVERIFY(!s.sons->timerSons()->isActive());
+    QVERIFY(!s.sons->soundTimer()->isActive());
     QCoreApplication::sendPostedEvents();
     QCOMPARE(s.fake->log, (QStringList{"stop", "play"}));
 }
 
 void TestSoundState::emptyContinuousSoundPlaysNothing() {
-    for (bool ligado : {true, false}) {
+    for (bool soundOn : {true, false}) {
         Som s;
-        if (!ligado) s.sons->Som_LigadoClick();
-        QSignalSpy indicador(s.sons.get(), &SoundState::indicadorMudou);
+        if (!soundOn) s.sons->Som_LigadoClick();
+        QSignalSpy indicador(s.sons.get(), &SoundState::indicatorChanged);
         s.fake->log.clear();
         s.sons->playRepeating(QString());
         s.sons->playRepeating(QStringLiteral("  "));
         QVERIFY(s.fake->log.isEmpty());
-        QCOMPARE(s.sons->ligado(), ligado);
+        QCOMPARE(s.sons->soundOn(), soundOn);
         QCOMPARE(indicador.count(), 0);
     }
 }
@@ -234,10 +234,10 @@ void TestSoundState::emptyContinuousSoundPlaysNothing() {
 void TestSoundState::oneShotFallsBackToTheBundledSound() {
     Som s;
     s.sons->Som_LigadoClick();
-    QSignalSpy indicador(s.sons.get(), &SoundState::indicadorMudou);
+    QSignalSpy indicador(s.sons.get(), &SoundState::indicatorChanged);
     s.fake->log.clear();
     const QString padrao = sob("Sons/P8Sound.wav");
-    QCOMPARE(SoundState::somPadrao(), padrao);
+    QCOMPARE(SoundState::defaultSound(), padrao);
 
     s.sons->playOnce(QString());
     s.sons->playOnce(QStringLiteral("C:\\Tulmo\\Sons\\NaoExiste.wav"));
@@ -245,8 +245,8 @@ void TestSoundState::oneShotFallsBackToTheBundledSound() {
     QCOMPARE(s.fake->log,
              (QStringList{"once:" + padrao, "once:" + padrao, "once:" + sob("Sons/P1Sound.wav")}));
     // The player and the indicator are not used by one-shot sounds.
-    QCOMPARE(s.sons->arquivoAtual(), padrao);
-    QVERIFY(!s.sons->ligado());
+    QCOMPARE(s.sons->currentFile(), padrao);
+    QVERIFY(!s.sons->soundOn());
     QCOMPARE(indicador.count(), 0);
 }
 
@@ -254,14 +254,14 @@ void TestSoundState::supervisionAlertLeavesTheIndicator() {
     Som s;
     s.sons->Som_LigadoClick();
     s.fake->log.clear();
-    s.sons->tocarAlerta(QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav"));
+    s.sons->playAlert(QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav"));
     QCOMPARE(s.fake->log, (QStringList{"file:" + sob("Sons/P1Sound.wav"), "stop", "play"}));
-    QVERIFY(!s.sons->ligado());
+    QVERIFY(!s.sons->soundOn());
     // Silenced, it plays once; the caller switches the indicator on to make it repeat.
     s.fake->log.clear();
     s.completar();
     QVERIFY(s.fake->log.isEmpty());
-    QVERIFY(!s.sons->timerSons()->isActive());
+    QVERIFY(!s.sons->soundTimer()->isActive());
     s.sons->Som_DesligadoClick();
     s.completar();
     s.dispararTimer();
@@ -280,7 +280,7 @@ void TestSoundState::storedWindowsPathsResolveUnderTheProgramFolder() {
     QTemporaryDir dir;
     Paths::setProgramDir(dir.path());
     Som s;
-    QCOMPARE(s.sons->arquivoAtual(), dir.path() + "/Sons/P8Sound.wav");
+    QCOMPARE(s.sons->currentFile(), dir.path() + "/Sons/P8Sound.wav");
     s.fake->log.clear();
     s.sons->playRepeating(QStringLiteral("C:\\Tulmo\\Sons\\x.wav"));
     s.sons->playOnce(QStringLiteral("C:\\Tulmo\\Sons\\x.wav")); // missing there: the default
@@ -321,8 +321,8 @@ void TestSoundState::recordedEventsSoundThroughTheSoundState() {
     SoundState sons(std::move(b));
     ConsoleCore core(dir.path(), clock, &prompt, &sons);
     QString error;
-    QVERIFY2(core.iniciar(&error), qPrintable(error));
-    QSqlDatabase db = core.dm().banco().principal();
+    QVERIFY2(core.start(&error), qPrintable(error));
+    QSqlDatabase db = core.dm().database().primary();
     auto codigo = [&](const QString &c, const QString &som, int continuo) {
         exec(db,
              "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
@@ -332,23 +332,23 @@ void TestSoundState::recordedEventsSoundThroughTheSoundState() {
     auto grava = [&](const QString &c) {
         const QString l =
             eventline::build("01", "1", "1234", "1", c, "003", "05/03/09", "14:02:11", {});
-        return core.gravador().Grava_Evento_Banco_Dados(l).status;
+        return core.recorder().Grava_Evento_Banco_Dados(l).status;
     };
     codigo("1130", QString(), 1);
     codigo("1131", QString(), 0);
     codigo("1132", QStringLiteral("C:\\Tulmo\\Sons\\Alarme.wav"), 1);
 
     // Continuous with no file: the player is stopped and nothing else, the indicator as it was.
-    for (bool ligado : {false, true}) {
-        if (ligado)
+    for (bool soundOn : {false, true}) {
+        if (soundOn)
             sons.Som_DesligadoClick();
         else
             sons.Som_LigadoClick();
-        QSignalSpy indicador(&sons, &SoundState::indicadorMudou);
+        QSignalSpy indicador(&sons, &SoundState::indicatorChanged);
         fake->log.clear();
         QCOMPARE(grava("1130"), RecordResult::Status::Stored);
         QCOMPARE(fake->log, QStringList{"stop"});
-        QCOMPARE(sons.ligado(), ligado);
+        QCOMPARE(sons.soundOn(), soundOn);
         QCOMPARE(indicador.count(), 0);
     }
 
@@ -356,22 +356,22 @@ void TestSoundState::recordedEventsSoundThroughTheSoundState() {
     sons.Som_LigadoClick();
     fake->log.clear();
     QCOMPARE(grava("1131"), RecordResult::Status::Stored);
-    QCOMPARE(fake->log, (QStringList{"stop", "once:" + SoundState::somPadrao()}));
-    QVERIFY(!sons.ligado());
+    QCOMPARE(fake->log, (QStringList{"stop", "once:" + SoundState::defaultSound()}));
+    QVERIFY(!sons.soundOn());
 
     // Continuous with a file: the indicator comes on and the sound repeats.
     fake->log.clear();
     QCOMPARE(grava("1132"), RecordResult::Status::Stored);
     QCOMPARE(fake->log, (QStringList{"stop", "file:" + sob("Sons/Alarme.wav"), "stop", "play"}));
-    QVERIFY(sons.ligado());
+    QVERIFY(sons.soundOn());
     fake->log.clear();
     fake->terminar();
     QCoreApplication::sendPostedEvents(&sons, QEvent::MetaCall);
-    QVERIFY(sons.timerSons()->isActive());
+    QVERIFY(sons.soundTimer()->isActive());
     sons.Timer_SonsTimer();
     QCOMPARE(fake->log, (QStringList{"stop", "play"}));
     sons.Som_LigadoClick();
-    core.encerrar();
+    core.shutdown();
 }
 
 // The Qt Multimedia side on this machine, whatever its audio: calls return, nothing crashes,
@@ -379,9 +379,9 @@ void TestSoundState::recordedEventsSoundThroughTheSoundState() {
 namespace {
 int g_mensagens = 0;
 QtMessageHandler g_anterior = nullptr;
-void contarMensagens(QtMsgType tipo, const QMessageLogContext &ctx, const QString &texto) {
+void contarMensagens(QtMsgType tipo, const QMessageLogContext &ctx, const QString &text) {
     ++g_mensagens;
-    if (g_anterior) g_anterior(tipo, ctx, texto);
+    if (g_anterior) g_anterior(tipo, ctx, text);
 }
 } // namespace
 
@@ -401,15 +401,15 @@ void TestSoundState::realBackendIsSilentWithoutFailing() {
         sons.playOnce(QString());
         sons.playOnce(QStringLiteral("C:\\Tulmo\\Sons\\NaoExiste.wav"));
         sons.playRepeating(QStringLiteral("C:\\Tulmo\\Sons\\NaoExiste.wav"));
-        sons.tocarAlerta(QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav"));
+        sons.playAlert(QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav"));
         sons.Som_LigadoClick();
     }
     QTest::qWait(100);
     sons.stopPlayer();
     qInstallMessageHandler(g_anterior);
     QCOMPARE(g_mensagens, 0);
-    QVERIFY(!sons.ligado());
-    QCOMPARE(sons.arquivoAtual(), sob("Sons/P1Sound.wav"));
+    QVERIFY(!sons.soundOn());
+    QCOMPARE(sons.currentFile(), sob("Sons/P1Sound.wav"));
 }
 
 QTEST_MAIN(TestSoundState)

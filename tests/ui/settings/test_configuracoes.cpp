@@ -37,7 +37,7 @@ namespace {
 // Answers the file dialog with the file the test chose.
 class ScriptedChooser : public FileChooser {
 public:
-    QString abrirArquivo(const QString &caption, const QString &pasta,
+    QString openFile(const QString &caption, const QString &pasta,
                          const QString &filter) override {
         pedidos << (caption + "|" + pasta + "|" + filter);
         return resposta;
@@ -67,10 +67,10 @@ struct Dialogo {
     QTreeWidget *tree() { return w<QTreeWidget>("TreeView1"); }
     QWidget *painel() { return w<QStackedWidget>("Paineis")->currentWidget(); }
     QWidget *grupo() { return w<QStackedWidget>("Grupos_Modo")->currentWidget(); }
-    QTreeWidgetItem *receiver(int i) { return f->raizReceiver()->child(i); }
-    void selecionar(QTreeWidgetItem *item) { tree()->setCurrentItem(item); }
-    void abrir() {
-        f->prepararAbertura();
+    QTreeWidgetItem *receiver(int i) { return f->receiverRoot()->child(i); }
+    void select(QTreeWidgetItem *item) { tree()->setCurrentItem(item); }
+    void openDialog() {
+        f->prepareOpen();
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.get()));
     }
@@ -113,8 +113,8 @@ private slots:
 void TestConfiguracoes::freshDialogShowsItsDefaultsAndTheFile() {
     Dialogo d;
     QCOMPARE(d.f->windowTitle(), QString("Configurações"));
-    QCOMPARE(d.f->raizReceiver()->text(0), QString("Receiver"));
-    QCOMPARE(d.f->raizOpcoes()->text(0), QString("Opções"));
+    QCOMPARE(d.f->receiverRoot()->text(0), QString("Receiver"));
+    QCOMPARE(d.f->optionsRoot()->text(0), QString("Opções"));
     QCOMPARE(d.tree()->topLevelItemCount(), 2);
     QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
     QCOMPARE(d.painel()->objectName(), QString("Painel_Receiver"));
@@ -144,40 +144,40 @@ void TestConfiguracoes::freshDialogShowsItsDefaultsAndTheFile() {
     QCOMPARE(d.edit("Edit_Nome_Receiver")->maxLength(), 20);
     QVERIFY(!d.botao("Botao_Excluir_Receiver")->isEnabled());
     // Showing the dialog enables "Aplicar".
-    d.abrir();
+    d.openDialog();
     QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
 }
 
 void TestConfiguracoes::nodesBringTheirPanels() {
     Dialogo d;
-    d.abrir();
-    d.selecionar(d.f->raizOpcoes());
+    d.openDialog();
+    d.select(d.f->optionsRoot());
     QCOMPARE(d.painel()->objectName(), QString("Painel_Opcoes"));
-    d.selecionar(d.f->raizReceiver());
+    d.select(d.f->receiverRoot());
     QCOMPARE(d.painel()->objectName(), QString("Painel_Receiver"));
     d.f->Botao_IncluirClick();
-    d.selecionar(d.receiver(0));
+    d.select(d.receiver(0));
     QCOMPARE(d.painel()->objectName(), QString("Painel_Setar_Comunicacao"));
     QCOMPARE(d.grupo()->objectName(), QString("Grupo_Serial"));
     // The keyboard selects as a click does.
     d.tree()->setFocus();
     QTest::keyClick(d.tree(), Qt::Key_Down);
-    QCOMPARE(d.tree()->currentItem(), d.f->raizOpcoes());
+    QCOMPARE(d.tree()->currentItem(), d.f->optionsRoot());
     QCOMPARE(d.painel()->objectName(), QString("Painel_Opcoes"));
     // Opening again starts from the receiver panel.
     d.f->hide();
-    d.abrir();
+    d.openDialog();
     QCOMPARE(d.painel()->objectName(), QString("Painel_Receiver"));
-    QCOMPARE(d.tree()->currentItem(), d.f->raizReceiver());
+    QCOMPARE(d.tree()->currentItem(), d.f->receiverRoot());
 }
 
 void TestConfiguracoes::includeAddsTenReceiversAndRefusesTheEleventh() {
     Dialogo d;
-    d.abrir();
+    d.openDialog();
     for (int i = 1; i <= 10; ++i)
         d.f->Botao_IncluirClick();
     QVERIFY(d.s.prompt.shown.isEmpty());
-    QCOMPARE(d.f->raizReceiver()->childCount(), 10);
+    QCOMPARE(d.f->receiverRoot()->childCount(), 10);
     QStringList esperados;
     QVariantList numeros;
     for (int i = 1; i <= 10; ++i) {
@@ -202,25 +202,25 @@ void TestConfiguracoes::includeAddsTenReceiversAndRefusesTheEleventh() {
     d.f->Botao_IncluirClick();
     QCOMPARE(d.s.prompt.shown.size(), 1);
     QCOMPARE(d.s.prompt.shown[0].text, QString("Número de Receiver Excedido!"));
-    QCOMPARE(d.f->raizReceiver()->childCount(), 10);
+    QCOMPARE(d.f->receiverRoot()->childCount(), 10);
     QCOMPARE(d.numeros().size(), 10);
 
     // A new opening of the dialog finds the same ten in the table.
     Dialogo outro;
     ReceiverRow(1).name("A").insertInto(outro.s.db());
     ReceiverRow(2).name("B").insertInto(outro.s.db());
-    outro.abrir();
-    QCOMPARE(outro.f->raizReceiver()->childCount(), 2);
+    outro.openDialog();
+    QCOMPARE(outro.f->receiverRoot()->childCount(), 2);
     QCOMPARE(outro.receiver(1)->text(0), QString("B"));
 }
 
 void TestConfiguracoes::deleteRenumbersTheRest() {
     Dialogo d;
-    d.abrir();
+    d.openDialog();
     for (int i = 0; i < 3; ++i)
         d.f->Botao_IncluirClick();
-    d.selecionar(d.receiver(1));
-    QCOMPARE(d.f->numeroReceiver(), 2);
+    d.select(d.receiver(1));
+    QCOMPARE(d.f->receiverNumber(), 2);
     QVERIFY(d.botao("Botao_Excluir_Receiver")->isEnabled());
 
     d.s.prompt.answers = {false};
@@ -228,25 +228,25 @@ void TestConfiguracoes::deleteRenumbersTheRest() {
     QCOMPARE(d.s.prompt.shown.last().text, QString("Deseja realmente excluir o Receiver?"));
     QCOMPARE(d.s.prompt.shown.last().caption, QString("Excluir Receiver"));
     QCOMPARE(d.numeros(), QVariantList({1, 2, 3}));
-    QCOMPARE(d.f->raizReceiver()->childCount(), 3);
+    QCOMPARE(d.f->receiverRoot()->childCount(), 3);
 
     d.s.prompt.answers = {true};
     d.f->Botao_Excluir_ReceiverClick();
     QCOMPARE(d.numeros(), QVariantList({1, 2}));
     QCOMPARE(d.nomes(), QVariantList({"Receiver 1", "Receiver 3"}));
-    QCOMPARE(d.f->raizReceiver()->childCount(), 2);
+    QCOMPARE(d.f->receiverRoot()->childCount(), 2);
     QCOMPARE(d.receiver(1)->text(0), QString("Receiver 3"));
     QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
     // The node now selected is shown as if just selected.
     QTreeWidgetItem *atual = d.tree()->currentItem();
     QCOMPARE(atual, d.receiver(1));
     QCOMPARE(d.painel()->objectName(), QString("Painel_Setar_Comunicacao"));
-    QCOMPARE(d.f->numeroReceiver(), 2);
+    QCOMPARE(d.f->receiverNumber(), 2);
     QCOMPARE(d.edit("Edit_Nome_Receiver")->text(), QString("Receiver 3"));
     QVERIFY(d.botao("Botao_Excluir_Receiver")->isEnabled());
 
     // Deleting the first renumbers from 1 again; a new one takes the next number.
-    d.selecionar(d.receiver(0));
+    d.select(d.receiver(0));
     d.s.prompt.answers = {true};
     d.f->Botao_Excluir_ReceiverClick();
     QCOMPARE(d.numeros(), QVariantList({1}));
@@ -277,14 +277,14 @@ void TestConfiguracoes::receiverRecordFillsTheControls() {
     receptor(1, "Serial", 0, 1, 1, 4, 9, 0, 0, QVariant(), QVariant());
     receptor(2, "GPRS", 1, 0, 0, 2, 3, 9001, 9002, 12, 30);
     receptor(3, "UDP", 2, 0, 0, 0, 3, 0, 7000, 5, 5);
-    d.abrir();
-    QCOMPARE(d.f->raizReceiver()->childCount(), 3);
+    d.openDialog();
+    QCOMPARE(d.f->receiverRoot()->childCount(), 3);
     // Icons by mode.
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(d.receiver(i)->icon(0).cacheKey(), d.f->iconeModo(i).cacheKey());
-    QVERIFY(d.f->iconeModo(0).cacheKey() != d.f->iconeModo(1).cacheKey());
+        QCOMPARE(d.receiver(i)->icon(0).cacheKey(), d.f->modeIcon(i).cacheKey());
+    QVERIFY(d.f->modeIcon(0).cacheKey() != d.f->modeIcon(1).cacheKey());
 
-    d.selecionar(d.receiver(0));
+    d.select(d.receiver(0));
     QCOMPARE(d.w<QLabel>("Numero_Receiver")->text(), QString("1"));
     QCOMPARE(d.edit("Edit_Nome_Receiver")->text(), QString("Serial"));
     QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
@@ -300,8 +300,8 @@ void TestConfiguracoes::receiverRecordFillsTheControls() {
     QCOMPARE(d.w<QGroupBox>("Grupo_Saida_Eventos")->parentWidget(), d.w<QWidget>("Grupo_Serial"));
     QVERIFY(d.botao("Botao_Excluir_Receiver")->isEnabled());
 
-    d.selecionar(d.receiver(1));
-    QCOMPARE(d.f->numeroReceiver(), 2);
+    d.select(d.receiver(1));
+    QCOMPARE(d.f->receiverNumber(), 2);
     QCOMPARE(d.w<QComboBox>("Combo_Modo_Comunicacao")->currentIndex(), 1);
     QCOMPARE(d.grupo()->objectName(), QString("Grupo_TCP"));
     QCOMPARE(d.w<QGroupBox>("Grupo_TCP")->title(), QString(" Configuração TCP/IP "));
@@ -311,7 +311,7 @@ void TestConfiguracoes::receiverRecordFillsTheControls() {
     QCOMPARE(d.spin("Spin_Tempo_Resposta")->value(), 12);
     QCOMPARE(d.spin("Spin_Tempo_KeepAlive")->value(), 30);
 
-    d.selecionar(d.receiver(2));
+    d.select(d.receiver(2));
     QCOMPARE(d.grupo()->objectName(), QString("Grupo_UDP"));
     QCOMPARE(d.w<QGroupBox>("Grupo_UDP")->title(), QString(" Configuração UDP/IP "));
 
@@ -339,17 +339,17 @@ void TestConfiguracoes::receiverRecordFillsTheControls() {
 
 void TestConfiguracoes::sharedNameOpensItsOwnRecord() {
     Dialogo d;
-    d.abrir();
+    d.openDialog();
     d.f->Botao_IncluirClick();
     d.f->Botao_IncluirClick();
     // Receiver 1 is renamed to the name the next one gets.
-    d.selecionar(d.receiver(0));
+    d.select(d.receiver(0));
     d.edit("Edit_Nome_Receiver")->setText("Receiver 2");
     d.spin("Porta_TCP")->setValue(5001);
     d.f->Botao_AplicarClick();
     QCOMPARE(d.nomes(), QVariantList({"Receiver 2", "Receiver 2"}));
-    d.selecionar(d.receiver(1));
-    QCOMPARE(d.f->numeroReceiver(), 2);
+    d.select(d.receiver(1));
+    QCOMPARE(d.f->receiverNumber(), 2);
     QCOMPARE(d.spin("Porta_TCP")->value(), 0);
     d.spin("Porta_TCP")->setValue(5002);
     d.f->Botao_AplicarClick();
@@ -359,10 +359,10 @@ void TestConfiguracoes::sharedNameOpensItsOwnRecord() {
 
 void TestConfiguracoes::applyReceiverRewritesTheRepeaterKeys() {
     Dialogo d;
-    d.abrir();
+    d.openDialog();
     d.f->Botao_IncluirClick();
     d.f->Botao_IncluirClick();
-    d.selecionar(d.receiver(1));
+    d.select(d.receiver(1));
     d.edit("Edit_Nome_Receiver")->setText("Central IP");
     d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(2);
     d.w<QCheckBox>("CBEnviaSMS")->setChecked(true);
@@ -375,27 +375,27 @@ void TestConfiguracoes::applyReceiverRewritesTheRepeaterKeys() {
     d.spin("SeTempoTentativas")->setValue(8);
     d.spin("SeTentativasRepetidora")->setValue(3);
     // The repeater already runs with the edited numbers.
-    QCOMPARE(d.s.core->repetidor().intervaloSegundos(), 8);
-    QCOMPARE(d.s.core->repetidor().tentativas(), 3);
+    QCOMPARE(d.s.core->repeater().intervalSeconds(), 8);
+    QCOMPARE(d.s.core->repeater().attempts(), 3);
     QVERIFY(!QFile::exists(d.config()));
 
     d.f->Botao_AplicarClick();
     QVERIFY(d.s.prompt.shown.isEmpty());
     QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
     QCOMPARE(d.receiver(1)->text(0), QString("Central IP"));
-    QCOMPARE(d.receiver(1)->icon(0).cacheKey(), d.f->iconeModo(2).cacheKey());
-    const QVariantList linha = {2, "Central IP", 2, 0, 1, 5, 8, 6001, 6000, 9, 11};
+    QCOMPARE(d.receiver(1)->icon(0).cacheKey(), d.f->modeIcon(2).cacheKey());
+    const QVariantList row = {2, "Central IP", 2, 0, 1, 5, 8, 6001, 6000, 9, 11};
     QCOMPARE(column(d.s.db(), "select RECEIVER from RECEIVER where NOME = 'Central IP'"),
              QVariantList({2}));
     for (int c = 0; c < 11; ++c) {
-        static const char *colunas[] = {"RECEIVER",       "NOME",           "MODO_COMUNICACAO",
+        static const char *columns[] = {"RECEIVER",       "NOME",           "MODO_COMUNICACAO",
                                         "ATIVO",          "ENVIA_SMS",      "PORTA_COM",
                                         "BAUDS_COM",      "PORTA_TCP",      "PORTA_UDP",
                                         "TEMPO_RESPOSTA", "TEMPO_KEEPALIVE"};
         QCOMPARE(
-            scalar(d.s.db(), QString("select %1 from RECEIVER where RECEIVER = 2").arg(colunas[c]))
+            scalar(d.s.db(), QString("select %1 from RECEIVER where RECEIVER = 2").arg(columns[c]))
                 .toString(),
-            linha[c].toString());
+            row[c].toString());
     }
     QCOMPARE(d.ini("Repetidora", "TempoTentativas"), QString("8"));
     QCOMPARE(d.ini("Repetidora", "TentativasRepetidora"), QString("3"));
@@ -406,12 +406,12 @@ void TestConfiguracoes::applyReceiverRewritesTheRepeaterKeys() {
 
 void TestConfiguracoes::applyOnTheRootWritesNoReceiver() {
     Dialogo d;
-    d.abrir();
+    d.openDialog();
     d.f->Botao_IncluirClick();
-    d.selecionar(d.receiver(0));
+    d.select(d.receiver(0));
     d.edit("Edit_Nome_Receiver")->setText("Nao gravado");
     d.spin("SeTentativasRepetidora")->setValue(4);
-    d.selecionar(d.f->raizReceiver());
+    d.select(d.f->receiverRoot());
     d.f->Botao_AplicarClick();
     QCOMPARE(d.nomes(), QVariantList({"Receiver 1"}));
     QCOMPARE(d.receiver(0)->text(0), QString("Receiver 1"));
@@ -422,9 +422,9 @@ void TestConfiguracoes::applyOnTheRootWritesNoReceiver() {
 
 void TestConfiguracoes::applyOverAVanishedRowSaysSo() {
     Dialogo d;
-    d.abrir();
+    d.openDialog();
     d.f->Botao_IncluirClick();
-    d.selecionar(d.receiver(0));
+    d.select(d.receiver(0));
     exec(d.s.db(), "delete from RECEIVER");
     d.edit("Edit_Nome_Receiver")->setText("Fantasma");
     d.f->Botao_AplicarClick();
@@ -440,8 +440,8 @@ void TestConfiguracoes::applyOverAVanishedRowSaysSo() {
 
 void TestConfiguracoes::optionsAreLiveAndApplyWritesThem() {
     Dialogo d;
-    d.abrir();
-    d.selecionar(d.f->raizOpcoes());
+    d.openDialog();
+    d.select(d.f->optionsRoot());
     LiveSettings &live = d.s.core->settings();
     d.botao("Botao_Aplicar")->setEnabled(false);
     QTest::keyClicks(d.edit("NomeDaEmpresa"), "X");
@@ -459,13 +459,13 @@ void TestConfiguracoes::optionsAreLiveAndApplyWritesThem() {
     d.edit("SomRearme")->setText("C:\\Tulmo\\Sons\\P8Sound.wav");
     d.w<QRadioButton>("Grupo_Opcoes_relogio1")->click();
     // Before any "Aplicar", the console already reads the controls.
-    QCOMPARE(live.nomeEmpresa(), QString("Vigilância Norte"));
+    QCOMPARE(live.companyName(), QString("Vigilância Norte"));
     QCOMPARE(live.senha(), QString("s3gr3d0"));
-    QCOMPARE(live.portaEmail(), QString("587"));
-    QCOMPARE(live.corpoEmail(), QString("Bom dia,\nsegue o relatório."));
-    QVERIFY(!live.correioPadrao());
-    QCOMPARE(live.somRearme(), QString("C:\\Tulmo\\Sons\\P8Sound.wav"));
-    QCOMPARE(live.dataEventos(), LiveSettings::DataEventos::BuscarDoReceiver);
+    QCOMPARE(live.mailPort(), QString("587"));
+    QCOMPARE(live.mailBody(), QString("Bom dia,\nsegue o relatório."));
+    QVERIFY(!live.defaultMailClient());
+    QCOMPARE(live.rearmSound(), QString("C:\\Tulmo\\Sons\\P8Sound.wav"));
+    QCOMPARE(live.eventTimeSource(), LiveSettings::EventTimeSource::FromReceiver);
     QVERIFY(!QFile::exists(d.config()));
     // The decoder takes the receiver's date now.
     const QString quadro = "1011      1234 1213014:02:11 05/03/09";
@@ -481,8 +481,8 @@ void TestConfiguracoes::optionsAreLiveAndApplyWritesThem() {
     QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
     QFile f(d.config());
     QVERIFY(f.open(QIODevice::ReadOnly));
-    const QString texto = decodeWindowsText(f.readAll());
-    QCOMPARE(texto, QString("[Sons]\r\nSomRearme=C:\\Tulmo\\Sons\\P8Sound.wav\r\n[Empresa]\r\n"
+    const QString text = decodeWindowsText(f.readAll());
+    QCOMPARE(text, QString("[Sons]\r\nSomRearme=C:\\Tulmo\\Sons\\P8Sound.wav\r\n[Empresa]\r\n"
                             "CorreioPadrao=0\r\nNomeEmpresa=Vigilância Norte\r\n"
                             "NomeEmail=Central Norte\r\nEnderecoEmail=norte@vigilancia.com.br\r\n"
                             "CopiaCarbono=cc@vigilancia.com.br\r\nSMTP=smtp.vigilancia.com.br\r\n"
@@ -492,32 +492,32 @@ void TestConfiguracoes::optionsAreLiveAndApplyWritesThem() {
     // The next start reads the same values; the event date option starts over.
     LiveSettings depois;
     const ConfigIni config(d.config());
-    config.lerSomEEmpresa(depois);
-    QCOMPARE(depois.corpoEmail(), QString("Bom dia,\nsegue o relatório."));
-    QCOMPARE(depois.nomeEmpresa(), QString("Vigilância Norte"));
-    QCOMPARE(depois.dataEventos(), LiveSettings::DataEventos::BuscarDoComputador);
+    config.readSoundAndCompany(depois);
+    QCOMPARE(depois.mailBody(), QString("Bom dia,\nsegue o relatório."));
+    QCOMPARE(depois.companyName(), QString("Vigilância Norte"));
+    QCOMPARE(depois.eventTimeSource(), LiveSettings::EventTimeSource::FromComputer);
 }
 
 void TestConfiguracoes::applyThatCannotWriteSaysSoAndKeepsTheEdits() {
     Dialogo d;
     // Something that cannot be replaced by a file stands where Config.ini goes.
     QVERIFY(QDir().mkpath(d.config() + "/ocupado"));
-    d.abrir();
-    d.selecionar(d.f->raizOpcoes());
+    d.openDialog();
+    d.select(d.f->optionsRoot());
     d.edit("NomeDaEmpresa")->setText("Central Sul");
     d.f->Botao_AplicarClick();
     QCOMPARE(d.s.prompt.shown.size(), 1);
     QVERIFY(d.s.prompt.shown[0].text.startsWith("Houve um erro ao gravar as configurações"));
     QCOMPARE(d.s.prompt.shown[0].caption, QString("ERRO"));
     QCOMPARE(d.edit("NomeDaEmpresa")->text(), QString("Central Sul"));
-    QCOMPARE(d.s.core->settings().nomeEmpresa(), QString("Central Sul"));
+    QCOMPARE(d.s.core->settings().companyName(), QString("Central Sul"));
     QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
 }
 
 void TestConfiguracoes::cancelRestoresTextsButNotThePassword() {
     Dialogo d;
-    d.abrir();
-    d.selecionar(d.f->raizOpcoes());
+    d.openDialog();
+    d.select(d.f->optionsRoot());
     d.edit("NomeDaEmpresa")->setText("Central");
     d.edit("EnderecoEmail")->setText("a@b.com");
     d.edit("Senha")->setText("primeira");
@@ -529,7 +529,7 @@ void TestConfiguracoes::cancelRestoresTextsButNotThePassword() {
         {"EnderecoEmail", "a@b.com"}, {"CopiaCarbono", "Erro"}, {"Smtp", "Erro"},
         {"Porta_Email", "Erro"},
     };
-    for (const auto &[nome, valor] : editados)
+    for (const auto &[nome, value] : editados)
         d.edit(nome)->setText(QString("mudado ") + nome);
     d.w<QPlainTextEdit>("Memo_CorpoEmail")->setPlainText("mudado");
     d.edit("Senha")->setText("segunda");
@@ -537,29 +537,29 @@ void TestConfiguracoes::cancelRestoresTextsButNotThePassword() {
     d.w<QCheckBox>("ChkCorreioPadrao")->setChecked(false);
 
     // Elsewhere in the tree it does nothing.
-    d.selecionar(d.f->raizReceiver());
+    d.select(d.f->receiverRoot());
     d.f->Botao_CancelarClick();
     QCOMPARE(d.edit("NomeDaEmpresa")->text(), QString("mudado NomeDaEmpresa"));
 
-    d.selecionar(d.f->raizOpcoes());
+    d.select(d.f->optionsRoot());
     d.f->Botao_CancelarClick();
     QVERIFY(d.f->isVisible());
-    for (const auto &[nome, valor] : editados)
-        QCOMPARE(d.edit(nome)->text(), valor);
+    for (const auto &[nome, value] : editados)
+        QCOMPARE(d.edit(nome)->text(), value);
     QCOMPARE(d.w<QPlainTextEdit>("Memo_CorpoEmail")->toPlainText(), QString("um\ndois"));
     QCOMPARE(d.edit("Senha")->text(), QString("segunda"));
     QCOMPARE(d.edit("SomRearme")->text(), QString("/sons/outro.wav"));
     QVERIFY(!d.w<QCheckBox>("ChkCorreioPadrao")->isChecked());
     // And the console reads what the controls show.
-    QCOMPARE(d.s.core->settings().nomeEmpresa(), QString("Central"));
+    QCOMPARE(d.s.core->settings().companyName(), QString("Central"));
     QCOMPARE(d.s.core->settings().senha(), QString("segunda"));
 }
 
 void TestConfiguracoes::rearmSoundChooserPreviews() {
     Dialogo d;
     Paths::setProgramDir(d.s.dir.path());
-    d.abrir();
-    d.selecionar(d.f->raizOpcoes());
+    d.openDialog();
+    d.select(d.f->optionsRoot());
     d.chooser.resposta = QString();
     d.f->Botao_SomRearmeClick();
     QCOMPARE(d.chooser.pedidos.size(), 1);
@@ -572,35 +572,35 @@ void TestConfiguracoes::rearmSoundChooserPreviews() {
     d.chooser.resposta = escolhido;
     QTest::mouseClick(d.botao("Botao_SomRearme"), Qt::LeftButton);
     QCOMPARE(d.edit("SomRearme")->text(), escolhido);
-    QCOMPARE(d.s.core->settings().somRearme(), escolhido);
+    QCOMPARE(d.s.core->settings().rearmSound(), escolhido);
     QCOMPARE(d.s.sound.calls, QStringList({"once:" + escolhido}));
     Paths::setProgramDir(QString());
 }
 
 void TestConfiguracoes::portMonitorShowsTrafficAndDoubleClickClears() {
     Dialogo d;
-    d.s.core->dm().portaVisor().append("Porta 1:antes");
+    d.s.core->dm().portMonitor().append("Porta 1:antes");
     Form_Configuracoes segundo(*d.s.core); // created after the first line
     auto *visor = segundo.findChild<QPlainTextEdit *>("Porta_Visor");
     QVERIFY(visor);
     QVERIFY(visor->isReadOnly());
     QCOMPARE(visor->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(visor->toPlainText(), QString("Porta 1:antes"));
-    d.s.core->dm().portaVisor().append("Receptora Porta 1 não encontrada!");
+    d.s.core->dm().portMonitor().append("Receptora Porta 1 não encontrada!");
     QCOMPARE(visor->toPlainText(), QString("Porta 1:antes\nReceptora Porta 1 não encontrada!"));
-    segundo.prepararAbertura();
+    segundo.prepareOpen();
     segundo.show();
     QVERIFY(QTest::qWaitForWindowExposed(&segundo));
     segundo.Botao_IncluirClick();
-    segundo.findChild<QTreeWidget *>("TreeView1")->setCurrentItem(segundo.raizReceiver()->child(0));
+    segundo.findChild<QTreeWidget *>("TreeView1")->setCurrentItem(segundo.receiverRoot()->child(0));
     QVERIFY(visor->isVisible());
     QTest::mouseDClick(visor->viewport(), Qt::LeftButton);
     QCOMPARE(visor->toPlainText(), QString());
-    QVERIFY(d.s.core->dm().portaVisor().lines().isEmpty());
+    QVERIFY(d.s.core->dm().portMonitor().lines().isEmpty());
     // Both dialogs over the same monitor follow it.
     QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(), QString());
     // And keep no more lines than it does.
-    LineLog &monitor = d.s.core->dm().portaVisor();
+    LineLog &monitor = d.s.core->dm().portMonitor();
     for (int i = 0; i < monitor.maxLines() + 10; ++i)
         monitor.append("TCP 7,1:@");
     QCOMPARE(visor->document()->blockCount(), monitor.maxLines());
@@ -608,20 +608,20 @@ void TestConfiguracoes::portMonitorShowsTrafficAndDoubleClickClears() {
 
 void TestConfiguracoes::contextMenuNamesTheNode() {
     Dialogo d;
-    d.abrir();
+    d.openDialog();
     d.f->Botao_IncluirClick();
     d.f->Botao_IncluirClick();
     QTreeWidget *t = d.tree();
     QAction *item = d.f->menuTree()->actions().value(0);
     QVERIFY(item);
-    d.selecionar(d.receiver(0));
+    d.select(d.receiver(0));
     QCOMPARE(item->text(), QString("Item do TreeView: Receiver 1"));
     // A right click selects the node under it and opens the menu.
     const QPoint ponto = t->visualItemRect(d.receiver(1)).center();
     emit t->customContextMenuRequested(ponto);
     QCOMPARE(t->currentItem(), d.receiver(1));
     QCOMPARE(item->text(), QString("Item do TreeView: Receiver 2"));
-    QCOMPARE(d.f->numeroReceiver(), 2);
+    QCOMPARE(d.f->receiverNumber(), 2);
     QVERIFY(d.f->menuTree()->isVisible());
     d.f->menuTree()->hide();
     // Empty space shows no menu.
@@ -632,21 +632,21 @@ void TestConfiguracoes::contextMenuNamesTheNode() {
 
 void TestConfiguracoes::appliedTcpReceiverAcceptsAClient() {
     Dialogo d;
-    d.abrir();
-    const quint16 porta = portaLivre();
+    d.openDialog();
+    const quint16 port = portaLivre();
     d.f->Botao_IncluirClick();
-    d.selecionar(d.receiver(0));
+    d.select(d.receiver(0));
     d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(1);
-    d.spin("Porta_TCP")->setValue(porta);
+    d.spin("Porta_TCP")->setValue(port);
     d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(true);
-    QSignalSpy iniciado(&d.s.core->dm(), &DM1::listenerIniciado);
+    QSignalSpy iniciado(&d.s.core->dm(), &DM1::listenerStarted);
     d.f->Botao_AplicarClick();
     QCOMPARE(iniciado.size(), 1);
-    QTcpServer *servidor = d.s.core->dm().slot(1).socketServer;
-    QVERIFY(servidor->isListening());
-    QCOMPARE(servidor->serverPort(), porta);
+    QTcpServer *server = d.s.core->dm().slot(1).socketServer;
+    QVERIFY(server->isListening());
+    QCOMPARE(server->serverPort(), port);
     QTcpSocket cliente;
-    cliente.connectToHost(QHostAddress::LocalHost, porta);
+    cliente.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(cliente.waitForConnected(3000));
     QTRY_COMPARE_WITH_TIMEOUT(d.s.core->connectionRegistry().rowCount(), 1, 3000);
     QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 1);
@@ -657,20 +657,20 @@ void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
     Pty receptora;
     QVERIFY(receptora.ok());
     mapPort(d.s.core->dataDir(), 3, receptora.slavePath());
-    d.abrir();
+    d.openDialog();
     d.f->Botao_IncluirClick();
-    d.selecionar(d.receiver(0));
+    d.select(d.receiver(0));
     d.w<QComboBox>("Combo_Serial")->setCurrentIndex(2); // COM3
     d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(true);
     d.f->Botao_AplicarClick();
-    QVERIFY(d.s.core->dm().comPorta(1)->isOpen());
+    QVERIFY(d.s.core->dm().comPort(1)->isOpen());
     // The identification request on opening, and again once configured.
     QCOMPARE(receptora.readAll(1000, 4), QByteArray("SPSP"));
     // Nobody answers: TimerSM1 ends the wait, the port closes, the mark clears and "Aplicar"
     // comes back.
     QVERIFY(d.s.core->dm().slot(1).timerSM->isActive());
     d.s.core->dm().TimerSMTimer(1);
-    QVERIFY(!d.s.core->dm().comPorta(1)->isOpen());
+    QVERIFY(!d.s.core->dm().comPort(1)->isOpen());
     QVERIFY(!d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
     QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
     QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(),
@@ -688,7 +688,7 @@ void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
         3000);
     // Found in time: the identification time-out is off, so the port stays open.
     QVERIFY(!d.s.core->dm().slot(1).timerSM->isActive());
-    QVERIFY(d.s.core->dm().comPorta(1)->isOpen());
+    QVERIFY(d.s.core->dm().comPort(1)->isOpen());
     QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
 }
 
@@ -699,8 +699,8 @@ void TestConfiguracoes::silentReceiverLeavesAnotherShownReceiverMarked() {
     mapPort(d.s.core->dataDir(), 1, receptora.slavePath());
     ReceiverRow(1).name("Serial").mode(0).active(1).comPort(0, 3).insertInto(d.s.db());
     ReceiverRow(2).name("Outro").mode(2).active(1).comPort(1, 3).insertInto(d.s.db());
-    d.abrir();
-    d.selecionar(d.receiver(1));
+    d.openDialog();
+    d.select(d.receiver(1));
     QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
     d.f->Botao_AplicarClick();
     QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
@@ -708,7 +708,7 @@ void TestConfiguracoes::silentReceiverLeavesAnotherShownReceiverMarked() {
     QVERIFY(d.s.core->dm().slot(1).timerSM->isActive());
     d.s.core->dm().TimerSMTimer(1);
     QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
-    QVERIFY(!d.s.core->dm().comPorta(1)->isOpen());
+    QVERIFY(!d.s.core->dm().comPort(1)->isOpen());
     // The receiver on screen is not the one that was not found: its mark stays.
     QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
     d.f->Botao_AplicarClick();
@@ -719,25 +719,25 @@ void TestConfiguracoes::silentReceiverLeavesAnotherShownReceiverMarked() {
 void TestConfiguracoes::mainWindowOpensTheDialog() {
     Station s;
     ReceiverRow(1).name("Principal").mode(2).active(0).insertInto(s.db());
-    Form_Principal principal(*s.core, nullptr);
-    Form_Configuracoes &f = principal.configuracoes();
-    QCOMPARE(f.parentWidget(), &principal);
-    QVERIFY(f.raizReceiver()->childCount() == 0);
+    Form_Principal mainWindow(*s.core, nullptr);
+    Form_Configuracoes &f = mainWindow.settingsDialog();
+    QCOMPARE(f.parentWidget(), &mainWindow);
+    QVERIFY(f.receiverRoot()->childCount() == 0);
     bool visto = false;
-    auto fechar = [&] {
+    auto closeSocket = [&] {
         visto = f.isVisible() && f.isModal();
         f.Botao_FecharClick();
     };
-    QTimer::singleShot(0, &f, fechar);
-    principal.findChild<QAction *>("Configuracoes")->trigger();
+    QTimer::singleShot(0, &f, closeSocket);
+    mainWindow.findChild<QAction *>("Configuracoes")->trigger();
     QVERIFY(visto);
     QVERIFY(!f.isVisible());
-    QCOMPARE(f.raizReceiver()->childCount(), 1);
-    QCOMPARE(f.raizReceiver()->child(0)->text(0), QString("Principal"));
+    QCOMPARE(f.receiverRoot()->childCount(), 1);
+    QCOMPARE(f.receiverRoot()->child(0)->text(0), QString("Principal"));
     // The toolbar picture opens it too.
     visto = false;
-    QTimer::singleShot(0, &f, fechar);
-    auto *imagem = principal.findChild<QLabel *>("Img_Configuracoes");
+    QTimer::singleShot(0, &f, closeSocket);
+    auto *imagem = mainWindow.findChild<QLabel *>("Img_Configuracoes");
     QVERIFY(imagem);
     QTest::mouseClick(imagem, Qt::LeftButton);
     QVERIFY(visto);
