@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "events/EventLine.h"
 #include "settings/IniFile.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,7 @@
 
 namespace tulmo::test {
 
-quint16 portaLivre() {
+quint16 freePort() {
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0)) qFatal("no free port");
     return probe.serverPort();
@@ -217,6 +218,10 @@ GprsRow &GprsRow::password(const QString &senhaAcesso) {
 void mapPort(const QString &dataDir, int comNumber, const QString &device) {
     IniFile ini(dataDir + QStringLiteral("/Config.ini"));
     ini.writeString(QStringLiteral("Portas"), QStringLiteral("COM%1").arg(comNumber), device);
+}
+
+QString eventLine(const QString &codigo, const QString &hora, const QString &conta) {
+    return eventline::build("01", "1", conta, "1", codigo, "003", "09/03/26", hora);
 }
 
 } // namespace tulmo::test

@@ -22,7 +22,7 @@
 namespace tulmo::test {
 
 // Runs the event loop until cond holds or timeoutMs passed.
-template <typename F> bool esperar(F cond, int timeoutMs = 3000) {
+template <typename F> bool waitFor(F cond, int timeoutMs = 3000) {
     QElapsedTimer t;
     t.start();
     while (!cond()) {
@@ -63,7 +63,7 @@ public:
 };
 
 // A loopback TCP port free at the moment of asking.
-quint16 portaLivre();
+quint16 freePort();
 
 // A pseudo-terminal: the console opens the slave side as a serial port, the test reads and
 // writes the master side as the receiver would.
@@ -82,6 +82,9 @@ private:
     int m_slaveFd = -1;
     QString m_slave;
 };
+
+// The event line of a receiver frame on 09/03/26 at hora: account, code, zone 003.
+QString eventLine(const QString &codigo, const QString &hora, const QString &conta = "1234");
 
 // Runs sql on db and fails loudly when it fails.
 void exec(QSqlDatabase db, const QString &sql);
@@ -159,7 +162,7 @@ struct Station {
     }
     QSqlDatabase db() { return core->dm().database().primary(); }
 
-    void conta(const QString &conta, const QString &nome, const QString &celular = QString()) {
+    void addAccount(const QString &conta, const QString &nome, const QString &celular = QString()) {
         exec(db(),
              "insert into CLIENTES (CONTA, NOME, CELULAR, DESARMADOS, REARME, EVENTO_ATRASADO, "
              "TEMPO_ATRASO, ULTIMO_EVENTO) values (:c, :n, :cel, 0, 0, 1, 1440, :u)",
@@ -168,7 +171,7 @@ struct Station {
               {":cel", celular},
               {":u", QDateTime(QDate(2020, 1, 1), QTime(0, 0))}});
     }
-    void codigo(const QString &codigo, const QString &descricao, int tipo, int automatico = 1,
+    void addCode(const QString &codigo, const QString &descricao, int tipo, int automatico = 1,
                 int prioridade = 2, const QString &som = QString(), int continuo = 0, int sms = 0) {
         exec(db(),
              "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
@@ -182,7 +185,7 @@ struct Station {
               {":sc", continuo},
               {":e", sms}});
     }
-    void nome(const QString &tabela, const QString &coluna, const QString &conta, int numero,
+    void addName(const QString &tabela, const QString &coluna, const QString &conta, int numero,
               const QString &descricao) {
         const QString descCol = tabela == "PARTICOES" ? "NOME_PARTICAO" : "DESCRICAO";
         exec(db(),
@@ -190,13 +193,13 @@ struct Station {
                  .arg(tabela, coluna, descCol),
              {{":c", conta}, {":n", numero}, {":d", descricao}});
     }
-    RecordResult grava(const QString &l) { return core->recorder().Grava_Evento_Banco_Dados(l); }
+    RecordResult record(const QString &l) { return core->recorder().Grava_Evento_Banco_Dados(l); }
     QVariant last(const QString &col) {
         return scalar(db(),
                       QString("select first 1 %1 from EVENTOS order by SEQUENCIA desc").arg(col));
     }
-    int eventos() { return scalar(db(), "select count(*) from EVENTOS").toInt(); }
-    QVariant cliente(const QString &col, const QString &conta) {
+    int eventCount() { return scalar(db(), "select count(*) from EVENTOS").toInt(); }
+    QVariant accountColumn(const QString &col, const QString &conta) {
         return scalar(db(), QString("select %1 from CLIENTES where CONTA = :c").arg(col),
                       {{":c", conta}});
     }

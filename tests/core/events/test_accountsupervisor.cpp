@@ -38,8 +38,8 @@ private slots:
 
 void TestAccountSupervisor::silentExactlyAtItsTimeAndOnlyOnce() {
     Station s(kMonday);
-    s.conta("001234", "JOSE");
-    s.codigo("1602", "TESTE", 6);
+    s.addAccount("001234", "JOSE");
+    s.addCode("1602", "TESTE", 6);
     const QDateTime last = kMonday.addSecs(-(24 * 3600 - 60));
     exec(s.db(), "update CLIENTES set ULTIMO_EVENTO = :u, EVENTO_ATRASADO = 0, TEMPO_ATRASO = 1440",
          {{":u", last}});
@@ -55,7 +55,7 @@ void TestAccountSupervisor::silentExactlyAtItsTimeAndOnlyOnce() {
     QCOMPARE(s.prompt.shown.size(), 1);
     QCOMPARE(s.prompt.shown[0].text, QString("Cliente 001234-JOSE Está inativo desde ") +
                                          last.toString("dd/MM/yyyy HH:mm:ss"));
-    QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 1);
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 1);
     QCOMPARE(silent.count(), 1);
     // The alert sound repeats while the message is open and stops when it closes.
     QCOMPARE(s.sound.calls, QStringList({"loop:C:\\Tulmo\\Sons\\P1Sound.wav", "stop"}));
@@ -68,10 +68,10 @@ void TestAccountSupervisor::silentExactlyAtItsTimeAndOnlyOnce() {
 
     // Its next event brings it back, and a day later it is announced again.
     QCOMPARE(
-        s.grava(eventline::build("01", "1", "1234", "1", "1602", "000", "09/03/26", "08:31:00"))
+        s.record(eventline::build("01", "1", "1234", "1", "1602", "000", "09/03/26", "08:31:00"))
             .status,
         RecordResult::Status::Stored);
-    QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 0);
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 0);
     s.core->TimerInativosTimer();
     QCOMPARE(s.prompt.shown.size(), 1);
     s.clock.advanceSecs(24 * 3600);
@@ -102,8 +102,8 @@ void TestAccountSupervisor::scanWalksNineAccountsAndRestartsAfterAMark() {
     // A recorded event also sends the scan back to the lowest account.
     s.core->TimerInativosTimer();
     QCOMPARE(sup.lastAccountExamined(), QString("000019")); // 12 is out of the scan now
-    s.codigo("1602", "TESTE", 6);
-    s.grava(eventline::build("01", "1", "0030", "1", "1602", "000", "09/03/26", "08:31:00"));
+    s.addCode("1602", "TESTE", 6);
+    s.record(eventline::build("01", "1", "0030", "1", "1602", "000", "09/03/26", "08:31:00"));
     s.core->TimerInativosTimer();
     QCOMPARE(sup.lastAccountExamined(), QString("000009"));
 }
@@ -121,8 +121,8 @@ void TestAccountSupervisor::scanCostDoesNotGrowWithTheAccounts() {
 
 void TestAccountSupervisor::emptyLastEventIsReportedAtOnce() {
     Station s(kMonday);
-    s.conta("000001", "SEM DATA");
-    s.conta("000002", "COM DATA");
+    s.addAccount("000001", "SEM DATA");
+    s.addAccount("000002", "COM DATA");
     exec(s.db(),
          "update CLIENTES set ULTIMO_EVENTO = null, EVENTO_ATRASADO = 0 where CONTA = '000001'");
     exec(s.db(),
@@ -139,8 +139,8 @@ void TestAccountSupervisor::emptyLastEventIsReportedAtOnce() {
 
 void TestAccountSupervisor::rearmOnMarkedHourOnlyAndByAccount() {
     Station s(QDateTime(QDate(2026, 3, 9), QTime(7, 59, 59)));
-    s.conta("000001", "JOSE");
-    s.conta("000002", "JOSE"); // same holder's name, no schedule
+    s.addAccount("000001", "JOSE");
+    s.addAccount("000002", "JOSE"); // same holder's name, no schedule
     exec(s.db(), "update CLIENTES set DESARMADOS = 1");
     exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('000001', 'SEG', "
                  "'08:00:00', 1)");
@@ -149,15 +149,15 @@ void TestAccountSupervisor::rearmOnMarkedHourOnlyAndByAccount() {
     QSignalSpy waiting(&s.core->supervisor(), &AccountSupervisor::awaitingArmChanged);
 
     s.core->Timer_AtualizarTimer(); // 07:59:59
-    QCOMPARE(s.cliente("DESARMADOS", "000001").toInt(), 1);
+    QCOMPARE(s.accountColumn("DESARMADOS", "000001").toInt(), 1);
     QCOMPARE(waiting.count(), 0);
 
     s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(8, 0, 0)));
     s.core->Timer_AtualizarTimer();
-    QCOMPARE(s.cliente("DESARMADOS", "000001").toInt(), 0);
-    QCOMPARE(s.cliente("REARME", "000001").toInt(), 1);
-    QCOMPARE(s.cliente("DESARMADOS", "000002").toInt(), 1); // not moved along by its name
-    QCOMPARE(s.cliente("REARME", "000002").toInt(), 0);
+    QCOMPARE(s.accountColumn("DESARMADOS", "000001").toInt(), 0);
+    QCOMPARE(s.accountColumn("REARME", "000001").toInt(), 1);
+    QCOMPARE(s.accountColumn("DESARMADOS", "000002").toInt(), 1); // not moved along by its name
+    QCOMPARE(s.accountColumn("REARME", "000002").toInt(), 0);
     QCOMPARE(s.prompt.shown.size(), 1);
     QCOMPARE(s.prompt.shown[0].text, QString("Cliente JOSE Está Desarmado"));
     QCOMPARE(s.sound.calls.value(0), QString("loop:C:\\Tulmo\\Sons\\P1Sound.wav"));
@@ -167,11 +167,11 @@ void TestAccountSupervisor::rearmOnMarkedHourOnlyAndByAccount() {
     exec(s.db(), "update CLIENTES set DESARMADOS = 1, REARME = 0 where CONTA = '000001'");
     s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(9, 10, 0)));
     s.core->Timer_AtualizarTimer();
-    QCOMPARE(s.cliente("DESARMADOS", "000001").toInt(), 1);
+    QCOMPARE(s.accountColumn("DESARMADOS", "000001").toInt(), 1);
     // Tuesday 08:xx is not Monday.
     s.clock.set(QDateTime(QDate(2026, 3, 10), QTime(8, 10, 0)));
     s.core->Timer_AtualizarTimer();
-    QCOMPARE(s.cliente("DESARMADOS", "000001").toInt(), 1);
+    QCOMPARE(s.accountColumn("DESARMADOS", "000001").toInt(), 1);
     QCOMPARE(s.prompt.shown.size(), 1);
 }
 
@@ -179,7 +179,7 @@ void TestAccountSupervisor::rearmOnMarkedHourOnlyAndByAccount() {
 // still while the message is open, the other goes on, and a stopped timer stays stopped.
 void TestAccountSupervisor::alertsHoldTheirOwnTimerWhileShown() {
     Station s(QDateTime(QDate(2026, 3, 9), QTime(8, 0, 0)));
-    s.conta("000001", "JOSE");
+    s.addAccount("000001", "JOSE");
     exec(s.db(), "update CLIENTES set DESARMADOS = 1, EVENTO_ATRASADO = 0, ULTIMO_EVENTO = :u",
          {{":u", QDateTime(QDate(2026, 3, 1), QTime(0, 0))}});
     exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('000001', 'SEG', "

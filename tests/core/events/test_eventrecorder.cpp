@@ -80,10 +80,10 @@ private slots:
 
 void TestEventRecorder::storesAllFourteenValues() {
     Station s;
-    s.conta("001234", "MARIA DA SILVA");
-    s.codigo("1130", "ALARME ROUBO", 2, 1, 3);
-    s.nome("ZONAS", "ZONA", "001234", 3, "SALA");
-    const auto r = s.grava(line("1234", "1130"));
+    s.addAccount("001234", "MARIA DA SILVA");
+    s.addCode("1130", "ALARME ROUBO", 2, 1, 3);
+    s.addName("ZONAS", "ZONA", "001234", 3, "SALA");
+    const auto r = s.record(line("1234", "1130"));
     QCOMPARE(r.status, RecordResult::Status::Stored);
     QCOMPARE(s.last("CONTA").toString(), QString("001234"));
     QCOMPARE(s.last("CLIENTE").toString(), QString("MARIA DA SILVA"));
@@ -102,7 +102,7 @@ void TestEventRecorder::storesAllFourteenValues() {
     QVERIFY(s.last("SEQUENCIA").toInt() > 0);
     // A line without caller identification stores an empty one; a four-digit year reads too.
     QCOMPARE(
-        s.grava(line("1234", "1130", "003", "1", "05/03/2009", "14:02:12", std::nullopt)).status,
+        s.record(line("1234", "1130", "003", "1", "05/03/2009", "14:02:12", std::nullopt)).status,
         RecordResult::Status::Stored);
     QCOMPARE(s.last("IDECALL").toString(), QString());
     QCOMPARE(s.last("DATA").toDateTime(), QDateTime(QDate(2009, 3, 5), QTime(14, 2, 12)));
@@ -125,9 +125,9 @@ void TestEventRecorder::typeNamesOfEveryCode() {
     QFETCH(int, tipo);
     QFETCH(QString, nome);
     Station s;
-    s.conta("001234", "JOSE");
-    if (tipo >= 0) s.codigo("1401", "CODIGO", tipo, 1, 4);
-    QCOMPARE(s.grava(line("1234", "1401")).status, RecordResult::Status::Stored);
+    s.addAccount("001234", "JOSE");
+    if (tipo >= 0) s.addCode("1401", "CODIGO", tipo, 1, 4);
+    QCOMPARE(s.record(line("1234", "1401")).status, RecordResult::Status::Stored);
     QCOMPARE(s.last("TIPO").toString(), nome);
     QCOMPARE(s.last("CLIENTE").toString(),
              tipo == 10 ? QString("EVENTO INTERNO") : QString("JOSE"));
@@ -141,99 +141,99 @@ void TestEventRecorder::typeNamesOfEveryCode() {
 
 void TestEventRecorder::descriptionsFromUsersAndZones() {
     Station s;
-    s.conta("001234", "JOSE");
-    s.codigo("1401", "DESARME", 0);
-    s.codigo("3401", "ARME", 1);
-    s.codigo("3130", "RESTAURO", 3);
-    s.nome("USUARIOS", "USUARIO", "001234", 3, "JOAO");
-    s.nome("ZONAS", "ZONA", "001234", 7, "PORTA");
-    s.grava(line("1234", "1401", "003"));
+    s.addAccount("001234", "JOSE");
+    s.addCode("1401", "DESARME", 0);
+    s.addCode("3401", "ARME", 1);
+    s.addCode("3130", "RESTAURO", 3);
+    s.addName("USUARIOS", "USUARIO", "001234", 3, "JOAO");
+    s.addName("ZONAS", "ZONA", "001234", 7, "PORTA");
+    s.record(line("1234", "1401", "003"));
     QCOMPARE(s.last("DESCRICAO").toString(), QString("DESARME JOAO"));
-    s.grava(line("1234", "3401", "005"));
+    s.record(line("1234", "3401", "005"));
     QCOMPARE(s.last("DESCRICAO").toString(), QString("ARME 5")); // no user 5: its number
-    s.grava(line("1234", "3130", "007"));
+    s.record(line("1234", "3130", "007"));
     QCOMPARE(s.last("DESCRICAO").toString(), QString("RESTAURO PORTA"));
-    s.grava(line("1234", "3130", "003"));
+    s.record(line("1234", "3130", "003"));
     QCOMPARE(s.last("DESCRICAO").toString(), QString("RESTAURO 3")); // user 3 is no zone
 }
 
 void TestEventRecorder::unregisteredAccountKeepsRawZone() {
     Station s;
-    s.codigo("1130", "ALARME", 2);
-    s.codigo("1602", "TESTE", 6);
-    QCOMPARE(s.grava(line("4321", "1130", "012")).status, RecordResult::Status::Stored);
+    s.addCode("1130", "ALARME", 2);
+    s.addCode("1602", "TESTE", 6);
+    QCOMPARE(s.record(line("4321", "1130", "012")).status, RecordResult::Status::Stored);
     QCOMPARE(s.last("CLIENTE").toString(), QString("Não Cadastrado"));
     QCOMPARE(s.last("DESCRICAO").toString(), QString("ALARME 012"));
     // A zone that is no number only matters when it is looked up.
-    QCOMPARE(s.grava(line("4321", "1130", "A1")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.record(line("4321", "1130", "A1")).status, RecordResult::Status::Stored);
     QCOMPARE(s.last("DESCRICAO").toString(), QString("ALARME A1"));
-    s.conta("001111", "ANA");
-    QCOMPARE(s.grava(line("1111", "1602", "XY")).status, RecordResult::Status::Stored);
+    s.addAccount("001111", "ANA");
+    QCOMPARE(s.record(line("1111", "1602", "XY")).status, RecordResult::Status::Stored);
     QCOMPARE(s.last("DESCRICAO").toString(), QString("TESTE"));
 }
 
 void TestEventRecorder::overlongDescriptionIsCut() {
     Station s;
-    s.conta("001234", "JOSE");
+    s.addAccount("001234", "JOSE");
     const QString desc40 = QString("D").repeated(40);
     const QString user20 = QString("U").repeated(20);
-    s.codigo("1401", desc40, 0);
-    s.nome("USUARIOS", "USUARIO", "001234", 1, user20);
-    QCOMPARE(s.grava(line("1234", "1401", "001")).status, RecordResult::Status::Stored);
+    s.addCode("1401", desc40, 0);
+    s.addName("USUARIOS", "USUARIO", "001234", 1, user20);
+    QCOMPARE(s.record(line("1234", "1401", "001")).status, RecordResult::Status::Stored);
     QCOMPARE(s.last("DESCRICAO").toString(), (desc40 + " " + user20).left(60));
 }
 
 void TestEventRecorder::partitionName() {
     Station s;
-    s.conta("001234", "JOSE");
-    s.codigo("1602", "TESTE", 6);
-    s.nome("PARTICOES", "PARTICAO", "001234", 2, "LOJA");
-    s.nome("PARTICOES", "PARTICAO", "001234", 3, "");
-    s.grava(line("1234", "1602", "000", "02"));
+    s.addAccount("001234", "JOSE");
+    s.addCode("1602", "TESTE", 6);
+    s.addName("PARTICOES", "PARTICAO", "001234", 2, "LOJA");
+    s.addName("PARTICOES", "PARTICAO", "001234", 3, "");
+    s.record(line("1234", "1602", "000", "02"));
     QCOMPARE(s.last("NOME_PARTICAO").toString(), QString("LOJA"));
     QCOMPARE(s.last("NUMERO_PARTICAO").toInt(), 2);
-    s.grava(line("1234", "1602", "000", "3"));
+    s.record(line("1234", "1602", "000", "3"));
     QCOMPARE(s.last("NOME_PARTICAO").toString(), QString("PARTIÇÃO 3"));
 }
 
 void TestEventRecorder::disarmAndArmMoveTheSupervisionColumns() {
     Station s;
-    s.conta("001234", "JOSE");
-    s.conta("005555", "OUTRA CONTA");
-    s.codigo("1401", "DESARME", 0);
-    s.codigo("3401", "ARME", 1);
-    s.codigo("1602", "TESTE", 6);
+    s.addAccount("001234", "JOSE");
+    s.addAccount("005555", "OUTRA CONTA");
+    s.addCode("1401", "DESARME", 0);
+    s.addCode("3401", "ARME", 1);
+    s.addCode("1602", "TESTE", 6);
     exec(s.db(), "update CLIENTES set REARME = 1");
     QSignalSpy desarmados(&s.core->recorder(), &EventRecorder::disarmedChanged);
     QSignalSpy rearme(&s.core->recorder(), &EventRecorder::awaitingArmChanged);
     QSignalSpy silencio(&s.core->recorder(), &EventRecorder::silentChanged);
 
     s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(10, 0, 0))); // an unmarked hour
-    s.grava(line("1234", "1602"));
-    QCOMPARE(s.cliente("ULTIMO_EVENTO", "001234").toDateTime(), s.clock.now());
-    QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 0);
-    QCOMPARE(s.cliente("EVENTO_ATRASADO", "005555").toInt(), 1); // only the reporting account
+    s.record(line("1234", "1602"));
+    QCOMPARE(s.accountColumn("ULTIMO_EVENTO", "001234").toDateTime(), s.clock.now());
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 0);
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "005555").toInt(), 1); // only the reporting account
     QCOMPARE(silencio.count(), 1);
     QCOMPARE(desarmados.count(), 0);
 
-    s.grava(line("1234", "1401"));
-    QCOMPARE(s.cliente("DESARMADOS", "001234").toInt(), 1);
-    QCOMPARE(s.cliente("REARME", "001234").toInt(), 1); // a disarm leaves the rearm flag
-    QCOMPARE(s.cliente("DESARMADOS", "005555").toInt(), 0);
+    s.record(line("1234", "1401"));
+    QCOMPARE(s.accountColumn("DESARMADOS", "001234").toInt(), 1);
+    QCOMPARE(s.accountColumn("REARME", "001234").toInt(), 1); // a disarm leaves the rearm flag
+    QCOMPARE(s.accountColumn("DESARMADOS", "005555").toInt(), 0);
     QCOMPARE(desarmados.count(), 1);
 
-    s.grava(line("1234", "3401"));
-    QCOMPARE(s.cliente("DESARMADOS", "001234").toInt(), 0);
-    QCOMPARE(s.cliente("REARME", "001234").toInt(), 0);
-    QCOMPARE(s.cliente("REARME", "005555").toInt(), 1);
+    s.record(line("1234", "3401"));
+    QCOMPARE(s.accountColumn("DESARMADOS", "001234").toInt(), 0);
+    QCOMPARE(s.accountColumn("REARME", "001234").toInt(), 0);
+    QCOMPARE(s.accountColumn("REARME", "005555").toInt(), 1);
     QCOMPARE(desarmados.count(), 2);
     QCOMPARE(rearme.count(), 1);
 }
 
 void TestEventRecorder::scheduleWarningOnMarkedHourOnly() {
     Station s;
-    s.conta("001234", "JOSE");
-    s.codigo("1401", "DESARME", 0);
+    s.addAccount("001234", "JOSE");
+    s.addCode("1401", "DESARME", 0);
     exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('001234', 'DOM', "
                  "'22:00:00', 1)");
     exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('001234', 'DOM', "
@@ -247,7 +247,7 @@ void TestEventRecorder::scheduleWarningOnMarkedHourOnly() {
     RecordResult heldBack;
     heldBack.status = RecordResult::Status::Stored;
     s.prompt.onMessage = [&](const QString &) {
-        storedWhenShown = s.eventos();
+        storedWhenShown = s.eventCount();
         queuedWhenShown = eventQueue.size();
         heldBack = s.core->pump().recordNext();
     };
@@ -259,7 +259,7 @@ void TestEventRecorder::scheduleWarningOnMarkedHourOnly() {
     QCOMPARE(storedWhenShown, 1);
     QCOMPARE(queuedWhenShown, 1);
     QCOMPARE(heldBack.status, RecordResult::Status::Ignored);
-    QCOMPARE(s.eventos(), 1);
+    QCOMPARE(s.eventCount(), 1);
 
     // Sunday 21:xx is unmarked, Monday 22:xx has no row.
     s.prompt.onMessage = nullptr;
@@ -269,21 +269,21 @@ void TestEventRecorder::scheduleWarningOnMarkedHourOnly() {
     QVERIFY(eventQueue.append(line("1234", "1401")));
     s.core->pump().recordNext();
     QCOMPARE(s.prompt.shown.size(), 1);
-    QCOMPARE(s.eventos(), 3);
+    QCOMPARE(s.eventCount(), 3);
     QVERIFY(eventQueue.isEmpty());
 }
 
 void TestEventRecorder::pendingHookOnlyForManualCodes() {
     Station s;
-    s.conta("001234", "JOSE");
-    s.codigo("1130", "ALARME", 2, 0);
-    s.codigo("1602", "TESTE", 6, 1);
+    s.addAccount("001234", "JOSE");
+    s.addCode("1130", "ALARME", 2, 0);
+    s.addCode("1602", "TESTE", 6, 1);
     QSignalSpy pendente(&s.core->recorder(), &EventRecorder::pendingRecorded);
     QSignalSpy recebidos(&s.core->recorder(), &EventRecorder::receivedChanged);
-    s.grava(line("1234", "1130"));
+    s.record(line("1234", "1130"));
     QCOMPARE(pendente.count(), 1);
     QCOMPARE(s.last("TRATADO").toInt(), 0);
-    s.grava(line("1234", "1602"));
+    s.record(line("1234", "1602"));
     QCOMPARE(pendente.count(), 1);
     QCOMPARE(s.last("TRATADO").toInt(), 1);
     QCOMPARE(recebidos.count(), 2);
@@ -291,21 +291,21 @@ void TestEventRecorder::pendingHookOnlyForManualCodes() {
 
 void TestEventRecorder::soundDecisions() {
     Station s;
-    s.conta("001234", "JOSE");
-    s.codigo("1130", "ALARME", 2, 1, 1, "C:\\Tulmo\\Sons\\alarme.wav", 1);
-    s.codigo("1131", "ALARME", 2, 1, 1, "", 1);
-    s.codigo("1132", "ALARME", 2, 1, 1, "/sons/um.wav", 0);
-    s.codigo("1133", "ALARME", 2, 1, 1, "", 0);
-    s.grava(line("1234", "1130"));
+    s.addAccount("001234", "JOSE");
+    s.addCode("1130", "ALARME", 2, 1, 1, "C:\\Tulmo\\Sons\\alarme.wav", 1);
+    s.addCode("1131", "ALARME", 2, 1, 1, "", 1);
+    s.addCode("1132", "ALARME", 2, 1, 1, "/sons/um.wav", 0);
+    s.addCode("1133", "ALARME", 2, 1, 1, "", 0);
+    s.record(line("1234", "1130"));
     QCOMPARE(s.sound.calls, QStringList({"stop", "loop:C:\\Tulmo\\Sons\\alarme.wav"}));
     s.sound.calls.clear();
-    s.grava(line("1234", "1131"));
+    s.record(line("1234", "1131"));
     QCOMPARE(s.sound.calls, QStringList({"stop"}));
     s.sound.calls.clear();
-    s.grava(line("1234", "1132"));
+    s.record(line("1234", "1132"));
     QCOMPARE(s.sound.calls, QStringList({"stop", "once:/sons/um.wav"}));
     s.sound.calls.clear();
-    s.grava(line("1234", "1133"));
+    s.record(line("1234", "1133"));
     QCOMPARE(s.sound.calls, QStringList({"stop", "once:"}));
 }
 
@@ -337,11 +337,11 @@ void TestEventRecorder::smsGoesToEveryMarkedReceiver() {
     QCOMPARE(receiverA.readAll(1000, 2), QByteArray("SP"));
     QCOMPARE(receiverB.readAll(1000, 2), QByteArray("SP"));
 
-    s.conta("001234", "JOSE", "11987654321");
-    s.codigo("1100", "EMERGENCIA 01", 4, 1, 1, "", 0, 1);
-    s.codigo("1101", "SEM SMS", 4, 1, 1, "", 0, 0);
-    s.nome("PARTICOES", "PARTICAO", "001234", 1, "LOJA");
-    QCOMPARE(s.grava(line("1234", "1100")).status, RecordResult::Status::Stored);
+    s.addAccount("001234", "JOSE", "11987654321");
+    s.addCode("1100", "EMERGENCIA 01", 4, 1, 1, "", 0, 1);
+    s.addCode("1101", "SEM SMS", 4, 1, 1, "", 0, 0);
+    s.addName("PARTICOES", "PARTICAO", "001234", 1, "LOJA");
+    QCOMPARE(s.record(line("1234", "1100")).status, RecordResult::Status::Stored);
     const QByteArray got = receiverB.readAll(2000, 257);
     const QByteArray text = "SMS:11987654321,EMERGENCIA 01 LOJA";
     QCOMPARE(text.size(), 34);
@@ -350,12 +350,12 @@ void TestEventRecorder::smsGoesToEveryMarkedReceiver() {
     QCOMPARE(got.mid(34), QByteArray(223, '\0'));
     QCOMPARE(receiverA.readAll(300), QByteArray()); // not marked for SMS
 
-    s.grava(line("1234", "1101"));
+    s.record(line("1234", "1101"));
     QCOMPARE(receiverB.readAll(300), QByteArray());
 
     // Accents go out in the receivers' Windows-1252.
-    s.codigo("1102", "PÂNICO", 5, 1, 1, "", 0, 1);
-    s.grava(line("1234", "1102", "000", "9"));
+    s.addCode("1102", "PÂNICO", 5, 1, 1, "", 0, 1);
+    s.record(line("1234", "1102", "000", "9"));
     const QByteArray accented = receiverB.readAll(2000, 257);
     QCOMPARE(accented.size(), 257);
     QCOMPARE(accented.left(33), QByteArray("SMS:11987654321,P\xC2NICO PARTI\xC7\xC3O 9"));
@@ -364,10 +364,10 @@ void TestEventRecorder::smsGoesToEveryMarkedReceiver() {
 
 void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded() {
     Station s;
-    s.conta("001234", "JOSE");
-    s.codigo("1130", "ALARME", 2);
+    s.addAccount("001234", "JOSE");
+    s.addCode("1130", "ALARME", 2);
     EventQueue &eventQueue = s.core->eventQueue();
-    s.conta("005555", "MARIA");
+    s.addAccount("005555", "MARIA");
     QVERIFY(eventQueue.append(line("5555", "1130", "003", "X")));             // partition
     QVERIFY(eventQueue.append(line("5555", "1130", "0A3")));                  // zone looked up
     QVERIFY(eventQueue.append(line("5555", "1130", "003", "1", "31/02/09"))); // date
@@ -377,10 +377,10 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     for (int i = 0; i < 6; ++i)
         s.core->pump().recordNext();
     QVERIFY(eventQueue.isEmpty());
-    QCOMPARE(s.eventos(), 1);
+    QCOMPARE(s.eventCount(), 1);
     // Rejected lines changed nothing on their account.
-    QCOMPARE(s.cliente("EVENTO_ATRASADO", "005555").toInt(), 1);
-    QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 0);
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "005555").toInt(), 1);
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 0);
     QFile f(s.core->rejects().filePath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList rejected = QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
@@ -399,18 +399,18 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
 
 void TestEventRecorder::shortLineDoesNothing() {
     Station s;
-    s.conta("001234", "JOSE");
+    s.addAccount("001234", "JOSE");
     QSignalSpy silencio(&s.core->recorder(), &EventRecorder::silentChanged);
-    QCOMPARE(s.grava("Rc01 Ln1 C").status, RecordResult::Status::Ignored); // 10 characters
-    QCOMPARE(s.eventos(), 0);
+    QCOMPARE(s.record("Rc01 Ln1 C").status, RecordResult::Status::Ignored); // 10 characters
+    QCOMPARE(s.eventCount(), 0);
     QCOMPARE(silencio.count(), 0);
     QCOMPARE(s.sound.calls, QStringList());
 }
 
 void TestEventRecorder::unreachableDatabaseKeepsTheLineAtTheHead() {
     Station s;
-    s.conta("001234", "JOSE");
-    s.codigo("1130", "ALARME", 2);
+    s.addAccount("001234", "JOSE");
+    s.addCode("1130", "ALARME", 2);
     EventQueue &eventQueue = s.core->eventQueue();
     QVERIFY(eventQueue.append(line("1234", "1130")));
     const QString file = s.core->dm().database().databaseFile();
@@ -421,7 +421,7 @@ void TestEventRecorder::unreachableDatabaseKeepsTheLineAtTheHead() {
     QVERIFY(QFile::rename(file + ".fora", file));
     QCOMPARE(s.core->pump().recordNext().status, RecordResult::Status::Stored);
     QVERIFY(eventQueue.isEmpty());
-    QCOMPARE(s.eventos(), 1);
+    QCOMPARE(s.eventCount(), 1);
 }
 
 // A line the database turns away at the insert is rolled back whole: it plays no sound, sends
@@ -433,30 +433,30 @@ void TestEventRecorder::failedInsertPlaysSendsAndChangesNothingUntilStored() {
     Station s;
     smsReceiver(s, receiver);
     if (QTest::currentTestFailed()) return;
-    s.conta("001234", "JOSE", "11987654321");
+    s.addAccount("001234", "JOSE", "11987654321");
     exec(s.db(), "update CLIENTES set DESARMADOS = 1, REARME = 1");
-    s.codigo("3401", "ARME", 1, 0, 2, "/sons/arme.wav", 1, 1); // pending, loops, SMS
+    s.addCode("3401", "ARME", 1, 0, 2, "/sons/arme.wav", 1, 1); // pending, loops, SMS
     exec(s.db(), "create exception RECUSA 'evento recusado'");
     exec(s.db(), "create trigger RECUSA_EVENTOS for EVENTOS before insert as "
                  "begin exception RECUSA; end");
     Announcements announced(s.core->recorder());
     const QString l = line("1234", "3401");
 
-    const RecordResult failed = s.grava(l);
+    const RecordResult failed = s.record(l);
     QCOMPARE(failed.status, RecordResult::Status::Rejected);
     QVERIFY2(failed.reason.contains("gravar o evento"), qPrintable(failed.reason));
     QCOMPARE(s.sound.calls, QStringList());
     QCOMPARE(receiver.readAll(300), QByteArray());
     QCOMPARE(announced.counts(), QList<int>({0, 0, 0, 0, 0}));
-    QCOMPARE(s.eventos(), 0);
-    QCOMPARE(s.cliente("ULTIMO_EVENTO", "001234").toDateTime(),
+    QCOMPARE(s.eventCount(), 0);
+    QCOMPARE(s.accountColumn("ULTIMO_EVENTO", "001234").toDateTime(),
              QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
-    QCOMPARE(s.cliente("EVENTO_ATRASADO", "001234").toInt(), 1);
-    QCOMPARE(s.cliente("DESARMADOS", "001234").toInt(), 1);
-    QCOMPARE(s.cliente("REARME", "001234").toInt(), 1);
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 1);
+    QCOMPARE(s.accountColumn("DESARMADOS", "001234").toInt(), 1);
+    QCOMPARE(s.accountColumn("REARME", "001234").toInt(), 1);
 
     exec(s.db(), "drop trigger RECUSA_EVENTOS");
-    QCOMPARE(s.grava(l).status, RecordResult::Status::Stored);
+    QCOMPARE(s.record(l).status, RecordResult::Status::Stored);
     QCOMPARE(s.sound.calls, QStringList({"stop", "loop:/sons/arme.wav"}));
     const QByteArray sms = receiver.readAll(2000, 257);
     QCOMPARE(sms.size(), 257);
@@ -464,37 +464,37 @@ void TestEventRecorder::failedInsertPlaysSendsAndChangesNothingUntilStored() {
     QCOMPARE(sms.mid(33), QByteArray(224, '\0'));
     QCOMPARE(receiver.readAll(300), QByteArray());
     QCOMPARE(announced.counts(), QList<int>({1, 1, 1, 1, 1}));
-    QCOMPARE(s.eventos(), 1);
-    QCOMPARE(s.cliente("ULTIMO_EVENTO", "001234").toDateTime(), s.clock.now());
-    QCOMPARE(s.cliente("DESARMADOS", "001234").toInt(), 0);
-    QCOMPARE(s.cliente("REARME", "001234").toInt(), 0);
+    QCOMPARE(s.eventCount(), 1);
+    QCOMPARE(s.accountColumn("ULTIMO_EVENTO", "001234").toDateTime(), s.clock.now());
+    QCOMPARE(s.accountColumn("DESARMADOS", "001234").toInt(), 0);
+    QCOMPARE(s.accountColumn("REARME", "001234").toInt(), 0);
 }
 
 // A commit the database refuses is no stored event: nothing plays, is sent or announced.
 void TestEventRecorder::failedCommitIsNotStored() {
     Station s;
-    s.conta("001234", "JOSE");
-    s.codigo("1130", "ALARME", 2, 0, 2, "/sons/alarme.wav", 0);
+    s.addAccount("001234", "JOSE");
+    s.addCode("1130", "ALARME", 2, 0, 2, "/sons/alarme.wav", 0);
     exec(s.db(), "create exception RECUSA 'confirmação recusada'");
     // Any transaction that would commit an event of account 009999 is refused at its commit.
     exec(s.db(), "create trigger RECUSA_COMMIT on transaction commit as begin "
                  "if (exists(select 1 from EVENTOS where CONTA = '009999')) then "
                  "exception RECUSA; end");
-    s.conta("009999", "ANA");
+    s.addAccount("009999", "ANA");
     Announcements announced(s.core->recorder());
 
-    const RecordResult failed = s.grava(line("9999", "1130"));
+    const RecordResult failed = s.record(line("9999", "1130"));
     QVERIFY(failed.status != RecordResult::Status::Stored);
     QVERIFY2(failed.reason.contains("confirmar a gravação"), qPrintable(failed.reason));
     QCOMPARE(s.sound.calls, QStringList());
     QCOMPARE(announced.counts(), QList<int>({0, 0, 0, 0, 0}));
-    QCOMPARE(s.eventos(), 0);
+    QCOMPARE(s.eventCount(), 0);
 
     // The next line goes on. It is of another account: Qt's QIBASE driver forgets a
     // transaction whose commit failed, so that one keeps its account's row locked until the
     // connection closes.
-    QCOMPARE(s.grava(line("1234", "1130")).status, RecordResult::Status::Stored);
-    QCOMPARE(s.eventos(), 1);
+    QCOMPARE(s.record(line("1234", "1130")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.eventCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestEventRecorder)

@@ -132,8 +132,8 @@ void TestEventRepeater::eachLineGoesToItsOwnSlot() {
 
 void TestEventRepeater::driverRunsItsDutiesInOrder() {
     Station s(QDateTime(QDate(2026, 3, 9), QTime(8, 0, 30))); // Monday 08:00
-    s.conta("000001", "JOSE");
-    s.codigo("1602", "TESTE", 6);
+    s.addAccount("000001", "JOSE");
+    s.addCode("1602", "TESTE", 6);
     exec(s.db(), "update CLIENTES set DESARMADOS = 1");
     exec(s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('000001', 'SEG', "
                  "'08:00:00', 1)");
@@ -149,7 +149,7 @@ void TestEventRepeater::driverRunsItsDutiesInOrder() {
             [&] { ordem << "gravacao"; });
     s.core->Timer_AtualizarTimer();
     QCOMPARE(ordem, QStringList({"rearme", "repetidora", "gravacao"}));
-    QCOMPARE(s.eventos(), 1);
+    QCOMPARE(s.eventCount(), 1);
 }
 
 void TestEventRepeater::attemptsAndIntervalFollowTheLiveSettings() {

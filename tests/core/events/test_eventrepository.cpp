@@ -14,9 +14,6 @@ namespace {
 
 const QDateTime kInicio(QDate(2026, 3, 9), QTime(8, 30, 0));
 
-QString row(const QString &codigo, const QString &hora, const QString &conta = "1234") {
-    return eventline::build("01", "1", conta, "1", codigo, "003", "09/03/26", hora);
-}
 
 // The values of one field over every row of a list read from the database.
 QStringList coluna(const QString &sql, QSqlDatabase db, const QString &campo) {
@@ -45,13 +42,13 @@ private slots:
 
 void TestEventRepository::interventionTreatsThePendingEvent() {
     Station s(kInicio);
-    s.conta("001234", "JOSE");
-    s.codigo("1130", "roubo", 2, 0, 4);
-    s.codigo("1401", "abertura", 0, 1, 2);
+    s.addAccount("001234", "JOSE");
+    s.addCode("1130", "roubo", 2, 0, 4);
+    s.addCode("1401", "abertura", 0, 1, 2);
     QVERIFY(!EventRepository::hasPending(s.db()));
-    QCOMPARE(s.grava(row("1401", "08:30:30")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.record(eventLine("1401", "08:30:30")).status, RecordResult::Status::Stored);
     QVERIFY(!EventRepository::hasPending(s.db())); // registered automatically
-    QCOMPARE(s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(s.record(eventLine("1130", "08:31:00")).status, RecordResult::Status::Stored);
     QVERIFY(EventRepository::hasPending(s.db()));
     const QVariant seq = s.last("SEQUENCIA");
     QCOMPARE(coluna(EventRepository::pendingListSql(), s.db(), "SEQUENCIA"),
@@ -79,8 +76,8 @@ void TestEventRepository::interventionTreatsThePendingEvent() {
 
 void TestEventRepository::refusedInterventionComesBackWithTheReason() {
     Station s(kInicio);
-    s.codigo("1130", "roubo", 2, 0, 4);
-    QCOMPARE(s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    s.addCode("1130", "roubo", 2, 0, 4);
+    QCOMPARE(s.record(eventLine("1130", "08:31:00")).status, RecordResult::Status::Stored);
     exec(s.db(), "CREATE EXCEPTION E_RECUSA 'recusado'");
     exec(s.db(), "CREATE TRIGGER T_RECUSA FOR EVENTOS BEFORE UPDATE AS\n"
                  "BEGIN\n  EXCEPTION E_RECUSA;\nEND");
@@ -94,7 +91,7 @@ void TestEventRepository::refusedInterventionComesBackWithTheReason() {
 
 void TestEventRepository::accountLookUp() {
     Station s(kInicio);
-    s.conta("001234", "JOSE DA SILVA", "11987654321");
+    s.addAccount("001234", "JOSE DA SILVA", "11987654321");
     exec(s.db(),
          "update CLIENTES set TELEFONE1 = '1133334444', TELEFONE2 = '(11) 2222-1111', "
          "ANIMAIS = 'CAO', SENHA = 'ABC123', OBS = 'Portao azul' where CONTA = '001234'");
@@ -114,9 +111,9 @@ void TestEventRepository::accountLookUp() {
 
 void TestEventRepository::accountListsBySupervisionFlag() {
     Station s(kInicio);
-    s.conta("000001", "UM");
-    s.conta("000002", "DOIS");
-    s.conta("000003", "TRES");
+    s.addAccount("000001", "UM");
+    s.addAccount("000002", "DOIS");
+    s.addAccount("000003", "TRES");
     exec(s.db(), "update CLIENTES set DESARMADOS = 0, REARME = 0, EVENTO_ATRASADO = 0");
     exec(s.db(), "update CLIENTES set DESARMADOS = 1 where CONTA <> '000002'");
     exec(s.db(), "update CLIENTES set REARME = 1 where CONTA = '000002'");

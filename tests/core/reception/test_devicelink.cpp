@@ -30,11 +30,11 @@ struct Device {
 
     bool connectTo(quint16 port) {
         s.connectToHost(QHostAddress::LocalHost, port);
-        return esperar([&] { return s.state() == QAbstractSocket::ConnectedState; });
+        return waitFor([&] { return s.state() == QAbstractSocket::ConnectedState; });
     }
     // Everything the console sent within timeoutMs, once at least `atLeast` bytes came.
     QByteArray recv(int timeoutMs = 3000, qsizetype atLeast = 1) {
-        esperar(
+        waitFor(
             [&] {
                 recebido += s.readAll();
                 return recebido.size() >= atLeast;
@@ -45,7 +45,7 @@ struct Device {
     }
     // True when nothing arrives within ms.
     bool calado(int ms = 150) {
-        esperar([] { return false; }, ms);
+        waitFor([] { return false; }, ms);
         recebido += s.readAll();
         return recebido.isEmpty();
     }
@@ -68,7 +68,7 @@ struct Central : Station {
 
     // A TCP receiver on slot k (rows are positional: add them in order).
     quint16 receptor(int k, int resposta = 5, int keepAlive = 5, quint16 port = 0) {
-        if (!port) port = portaLivre();
+        if (!port) port = freePort();
         ReceiverRow::tcp(k, port, resposta, keepAlive).insertInto(db());
         return port;
     }
@@ -94,7 +94,7 @@ struct Central : Station {
     bool frame(Device &d, const QByteArray &f) {
         QSignalSpy spy(&core->dm().portMonitor(), &LineLog::lineAdded);
         d.send(f);
-        return esperar([&] { return spy.count() >= 1; });
+        return waitFor([&] { return spy.count() >= 1; });
     }
     void tick() { core->Timer_AtualizarTimer(); }
     void tickAt(const QTime &t) {
@@ -432,7 +432,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QString error;
     QVERIFY2(dm.openDatabase(&error), qPrintable(error));
     mapPort(dir.path(), 1, dir.path() + "/sem-porta");
-    const quint16 port = portaLivre();
+    const quint16 port = freePort();
     ReceiverRow(1)
         .mode(1)
         .active(1)
@@ -450,7 +450,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     auto frame = [&](Device &d, const QByteArray &f) {
         const qsizetype n = frames.count();
         d.send(f);
-        return esperar([&] { return frames.count() > n; });
+        return waitFor([&] { return frames.count() > n; });
     };
 
     Device d;
@@ -497,7 +497,7 @@ void TestDeviceLink::reconnectingDeviceLosesItsOlderRowAndConnection() {
     QCOMPARE(s.grade.rowCount(), 3);
     QSignalSpy fechou(&velho.s, &QTcpSocket::disconnected);
     QVERIFY(s.frame(novo, ident("123456")));
-    QVERIFY(esperar([&] { return fechou.count() == 1; }));
+    QVERIFY(waitFor([&] { return fechou.count() == 1; }));
     QCOMPARE(s.grade.rowCount(), 2);
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("111111"));
     QCOMPARE(s.cel(1, ConnectedDevicesModel::ColImei), QString("123456"));
@@ -529,13 +529,13 @@ void TestDeviceLink::silentDevicesAreDroppedOnePerTick() {
     QSignalSpy fechouA(&a.s, &QTcpSocket::disconnected), fechouB(&b.s, &QTcpSocket::disconnected);
     s.tickAt(QTime(10, 5, 1));
     QCOMPARE(s.grade.rowCount(), 2);
-    QVERIFY(esperar([&] { return fechouA.count() == 1; }));
+    QVERIFY(waitFor([&] { return fechouA.count() == 1; }));
     QCOMPARE(fechouB.count(), 0);
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("222222"));
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColSocket), QString("0"));
     s.tickAt(QTime(10, 5, 2));
     QCOMPARE(s.grade.rowCount(), 1);
-    QVERIFY(esperar([&] { return fechouB.count() == 1; }));
+    QVERIFY(waitFor([&] { return fechouB.count() == 1; }));
     s.tickAt(QTime(10, 5, 3));
     QCOMPARE(s.grade.rowCount(), 1);
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("333333"));
@@ -613,10 +613,10 @@ void TestDeviceLink::firstConnectionOfASlotClearsItsStaleRows() {
     identificado(s, b, port, "222222");
     a.s.disconnectFromHost();
     b.s.disconnectFromHost();
-    QVERIFY(esperar([&] { return s.con().connectionCount() == 0; }));
+    QVERIFY(waitFor([&] { return s.con().connectionCount() == 0; }));
     // A peer's close leaves its row, without a dangling connection.
     QCOMPARE(s.grade.rowCount(), 2);
-    QVERIFY(esperar([&] { return s.con().row(0).socket.isNull(); }));
+    QVERIFY(waitFor([&] { return s.con().row(0).socket.isNull(); }));
     s.tickAt(QTime(10, 0, 30));
     QCOMPARE(s.grade.rowCount(), 2);
     Device c;
@@ -689,9 +689,9 @@ void TestDeviceLink::clientErrorClosesThatConnectionOnly() {
     };
     QCOMPARE(::setsockopt(int(b.s.socketDescriptor()), SOL_SOCKET, SO_LINGER, &lg, sizeof lg), 0);
     b.s.abort();
-    QVERIFY(esperar([&] { return s.con().connectionCount() == 1; }));
+    QVERIFY(waitFor([&] { return s.con().connectionCount() == 1; }));
     QVERIFY(s.core->dm().slot(1).socketServer->isListening());
-    QVERIFY(esperar([&] { return s.con().row(1).socket.isNull(); }));
+    QVERIFY(waitFor([&] { return s.con().row(1).socket.isNull(); }));
     QCOMPARE(s.grade.rowCount(), 2);
     QVERIFY(s.frame(a, kEvento5));
     s.clock.advanceSecs(1);
@@ -713,10 +713,10 @@ void TestDeviceLink::floodingClientDoesNotStopOthers() {
     s.clock.advanceSecs(1);
     s.tick();
     QCOMPARE(d.recv(), QByteArray("+OK"));
-    QVERIFY(esperar([&] { return g.s.bytesToWrite() == 0; }, 20000));
+    QVERIFY(waitFor([&] { return g.s.bytesToWrite() == 0; }, 20000));
     QSignalSpy frames(&s.core->dm().memo1(), &LineLog::lineAdded);
     // Drain what is left, bounded by what one connection may hold per read.
-    esperar([&] { return frames.count() > 0 && !frames.wait(200); }, 20000);
+    waitFor([&] { return frames.count() > 0 && !frames.wait(200); }, 20000);
     for (const QString &l : s.core->dm().memo1().lines())
         QVERIFY(l.size() <= ConnectionRegistry::kMaxFrame);
     QCOMPARE(g.s.state(), QAbstractSocket::ConnectedState);

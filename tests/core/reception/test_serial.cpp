@@ -78,7 +78,7 @@ struct Receptoras : Station {
         }
         if (!pty.write("RZ5")) return false;
         const QString found = QStringLiteral("Receptora Porta %1 Encontrada!").arg(k);
-        if (!esperar([&] { return monitor().contains(found); })) return false;
+        if (!waitFor([&] { return monitor().contains(found); })) return false;
         return !dm().slot(k).timerSM->isActive() && dm().slot(k).rxBuffer.isEmpty();
     }
     bool openIdentified(Pty &pty) {

@@ -19,7 +19,7 @@
 #include <vector>
 
 using namespace tulmo;
-using tulmo::test::esperar;
+using tulmo::test::waitFor;
 
 namespace {
 
@@ -80,12 +80,12 @@ void TestTcpConnection::readsAreBoundedFramesOfTheWholeStream() {
     QFETCH_GLOBAL(bool, epoll);
     Servidor srv(epoll);
     auto c = cliente(srv.port());
-    QVERIFY(esperar([&] { return srv.connections.size() == 1; }));
+    QVERIFY(waitFor([&] { return srv.connections.size() == 1; }));
     QByteArray enviado(300000, Qt::Uninitialized);
     for (char &b : enviado)
         b = char(QRandomGenerator::global()->bounded(256));
     c->write(enviado);
-    QVERIFY(esperar([&] { return srv.recebido[0].size() == enviado.size(); }, 10000));
+    QVERIFY(waitFor([&] { return srv.recebido[0].size() == enviado.size(); }, 10000));
     QVERIFY(srv.recebido[0] == enviado);
     QVERIFY(srv.maiorLeitura[0] <= TcpConnection::kMaxRead);
     QVERIFY(srv.maiorLeitura[0] > 0);
@@ -97,7 +97,7 @@ void TestTcpConnection::readsAreBoundedFramesOfTheWholeStream() {
     QVERIFY(srv.connections[0]->write(resposta.left(100)));
     QVERIFY(srv.connections[0]->write(resposta.mid(100)));
     QByteArray lido;
-    QVERIFY(esperar([&] {
+    QVERIFY(waitFor([&] {
         lido += c->readAll();
         return lido.size() >= resposta.size();
     }));
@@ -112,12 +112,12 @@ void TestTcpConnection::closesFromEitherSideAreAnnouncedOnce() {
     Servidor srv(epoll);
     auto a = cliente(srv.port());
     auto b = cliente(srv.port());
-    QVERIFY(esperar([&] { return srv.connections.size() == 2; }));
+    QVERIFY(waitFor([&] { return srv.connections.size() == 2; }));
 
     // The peer closes, after some last bytes: they are read before the close is seen.
     a->write("ultimo");
     a->disconnectFromHost();
-    QVERIFY(esperar([&] { return srv.encerramentos[0] == 1; }));
+    QVERIFY(waitFor([&] { return srv.encerramentos[0] == 1; }));
     QCOMPARE(srv.recebido[0], QByteArray("ultimo"));
     QVERIFY(!srv.connections[0]->connected());
     QCOMPARE(srv.connections[0]->socketDescriptor(), qintptr(-1));
@@ -128,7 +128,7 @@ void TestTcpConnection::closesFromEitherSideAreAnnouncedOnce() {
     srv.connections[1]->abort();
     srv.connections[1]->abort();
     QCOMPARE(srv.encerramentos[1], 1);
-    QVERIFY(esperar([&] { return fechou.count() == 1; }));
+    QVERIFY(waitFor([&] { return fechou.count() == 1; }));
     QCOMPARE(srv.encerramentos[0], 1);
 }
 
@@ -141,7 +141,7 @@ void TestTcpConnection::aPeerThatNeverReadsIsDroppedAtTheLimit() {
     int pequeno = 4096;
     ::setsockopt(int(mudo->socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &pequeno, sizeof pequeno);
     auto outro = cliente(srv.port());
-    QVERIFY(esperar([&] { return srv.connections.size() == 2; }));
+    QVERIFY(waitFor([&] { return srv.connections.size() == 2; }));
 
     const QByteArray bloco(1024, 'r');
     qint64 aceitos = 0;
@@ -159,10 +159,10 @@ void TestTcpConnection::aPeerThatNeverReadsIsDroppedAtTheLimit() {
     QVERIFY(aceitos >= TcpConnection::kMaxPending);
     // The other device is untouched.
     QVERIFY(srv.connections[1]->write("+OK"));
-    QVERIFY(esperar([&] { return outro->bytesAvailable() >= 3; }));
+    QVERIFY(waitFor([&] { return outro->bytesAvailable() >= 3; }));
     QCOMPARE(outro->readAll(), QByteArray("+OK"));
     outro->write("@");
-    QVERIFY(esperar([&] { return srv.recebido[1] == "@"; }));
+    QVERIFY(waitFor([&] { return srv.recebido[1] == "@"; }));
 }
 
 void TestTcpConnection::manyConnectionsAreServedTogether() {
@@ -173,11 +173,11 @@ void TestTcpConnection::manyConnectionsAreServedTogether() {
     for (int i = 0; i < kN; ++i)
         clientes.push_back(cliente(srv.port()));
     // A burst of connections is accepted at once, not over the kernel's retries.
-    QVERIFY(esperar([&] { return srv.connections.size() == size_t(kN); }, 5000));
+    QVERIFY(waitFor([&] { return srv.connections.size() == size_t(kN); }, 5000));
     QCOMPARE(srv.mux.openCount(), kN);
     for (int i = 0; i < kN; ++i)
         clientes[size_t(i)]->write(QByteArray::number(i));
-    QVERIFY(esperar(
+    QVERIFY(waitFor(
         [&] {
             for (const QByteArray &r : srv.recebido)
                 if (r.isEmpty()) return false;
@@ -193,7 +193,7 @@ void TestTcpConnection::manyConnectionsAreServedTogether() {
         QCOMPARE(srv.connections[size_t(i)]->peerPort(), clientes[size_t(quem)]->localPort());
     }
     clientes.clear();
-    QVERIFY(esperar([&] { return srv.mux.openCount() == 0; }, 30000));
+    QVERIFY(waitFor([&] { return srv.mux.openCount() == 0; }, 30000));
     for (int e : srv.encerramentos)
         QCOMPARE(e, 1);
 }
@@ -202,10 +202,10 @@ void TestTcpConnection::connectionsStillOpenWhenTheMultiplexerGoes() {
     QFETCH_GLOBAL(bool, epoll);
     auto srv = std::make_unique<Servidor>(epoll);
     auto a = cliente(srv->port());
-    QVERIFY(esperar([&] { return srv->connections.size() == 1; }));
+    QVERIFY(waitFor([&] { return srv->connections.size() == 1; }));
     QSignalSpy fechou(a.get(), &QTcpSocket::disconnected);
     srv.reset(); // the connections, children of the multiplexer, go with it
-    QVERIFY(esperar([&] { return fechou.count() == 1; }));
+    QVERIFY(waitFor([&] { return fechou.count() == 1; }));
 }
 
 QTEST_GUILESS_MAIN(TestTcpConnection)

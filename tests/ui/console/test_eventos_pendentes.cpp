@@ -24,9 +24,6 @@ namespace {
 
 const QDateTime kInicio(QDate(2026, 3, 9), QTime(8, 30, 0));
 
-QString row(const QString &codigo, const QString &hora, const QString &conta = "1234") {
-    return eventline::build("01", "1", conta, "1", codigo, "003", "09/03/26", hora);
-}
 
 // A main window (with its pending-events window) over a station of its own.
 struct Console {
@@ -35,14 +32,14 @@ struct Console {
 
     Console() {
         mapPort(s.core->dataDir(), 1, s.dir.path() + "/sem-porta");
-        s.conta("001234", "JOSE DA SILVA");
+        s.addAccount("001234", "JOSE DA SILVA");
         exec(s.db(),
              "update CLIENTES set TELEFONE1 = '1133334444', TELEFONE2 = '(11) 2222-1111', "
              "CELULAR = '11987654321', ANIMAIS = 'CAO', SENHA = 'ABC123', OBS = 'Portao azul' "
              "where CONTA = '001234'");
-        s.codigo("1130", "roubo", 2, 0, 4);
-        s.codigo("1602", "teste periodico", 6, 0, 0);
-        s.codigo("1401", "abertura", 0, 1, 2);
+        s.addCode("1130", "roubo", 2, 0, 4);
+        s.addCode("1602", "teste periodico", 6, 0, 0);
+        s.addCode("1401", "abertura", 0, 1, 2);
     }
     Form_Principal &openDialog() {
         w = std::make_unique<Form_Principal>(*s.core, nullptr);
@@ -88,11 +85,11 @@ void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
     QVERIFY(!c.f().isModal());
 
     // An event registered automatically does not touch the window.
-    QCOMPARE(c.s.grava(row("1401", "08:30:30")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.record(eventLine("1401", "08:30:30")).status, RecordResult::Status::Stored);
     QVERIFY(!c.pending()->isEnabled());
     QVERIFY(!c.f().isVisible());
 
-    QCOMPARE(c.s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.record(eventLine("1130", "08:31:00")).status, RecordResult::Status::Stored);
     QVERIFY(c.pending()->isEnabled());
     QVERIFY(c.f().isVisible());
     auto *grid = c.filho<QTableView>("Grid_Pendentes");
@@ -120,7 +117,7 @@ void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
 
     // A second pending event of an unregistered account: the list grows, newest first, and
     // the operator stays on the event he was on.
-    QCOMPARE(c.s.grava(row("1130", "08:32:00", "9999")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.record(eventLine("1130", "08:32:00", "9999")).status, RecordResult::Status::Stored);
     QCOMPARE(grid->model()->rowCount(), 2);
     QCOMPARE(c.f().pending().value(0, "CONTA").toString(), QString("009999"));
     QCOMPARE(c.f().currentRow(), 1);
@@ -135,7 +132,7 @@ void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
 
     // Hidden again, the next pending event brings it back.
     c.f().hide();
-    QCOMPARE(c.s.grava(row("1602", "08:33:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.record(eventLine("1602", "08:33:00")).status, RecordResult::Status::Stored);
     QVERIFY(c.f().isVisible());
     QCOMPARE(grid->model()->rowCount(), 3);
 }
@@ -143,7 +140,7 @@ void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
 void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
     Console c;
     Form_Principal &w = c.openDialog();
-    QCOMPARE(c.s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.record(eventLine("1130", "08:31:00")).status, RecordResult::Status::Stored);
     const QVariant seq = c.s.last("SEQUENCIA");
     QCOMPARE(w.receivedEvents().rowCount(), 0);
     QVERIFY(c.f().isVisible());
@@ -169,7 +166,7 @@ void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
     QCOMPARE(w.receivedEvents().index(0, col).data().toString(), QString("09.03.2026 08:40"));
 
     // Texts longer than their columns are cut, not refused.
-    QCOMPARE(c.s.grava(row("1130", "08:45:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.record(eventLine("1130", "08:45:00")).status, RecordResult::Status::Stored);
     const QVariant seq2 = c.s.last("SEQUENCIA");
     c.filho<QComboBox>("CB_Intervencao")->setEditText(QString(30, 'x'));
     c.filho<QLineEdit>("E_Detalhes")->setText(QString(50, 'y'));
@@ -183,7 +180,7 @@ void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
 void TestEventosPendentes::treatmentWithoutDetailsIsRefused() {
     Console c;
     c.openDialog();
-    QCOMPARE(c.s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.record(eventLine("1130", "08:31:00")).status, RecordResult::Status::Stored);
     const QVariant seq = c.s.last("SEQUENCIA");
     for (const QString &detalhes : {QString(), QString("   ")}) {
         c.s.prompt.shown.clear();
@@ -201,7 +198,7 @@ void TestEventosPendentes::treatmentWithoutDetailsIsRefused() {
 void TestEventosPendentes::databaseErrorIsReportedAndDetailsCleared() {
     Console c;
     Form_Principal &w = c.openDialog();
-    QCOMPARE(c.s.grava(row("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.record(eventLine("1130", "08:31:00")).status, RecordResult::Status::Stored);
     const QVariant seq = c.s.last("SEQUENCIA");
     exec(c.s.db(), "CREATE EXCEPTION E_RECUSA 'alteração recusada'");
     exec(c.s.db(), "CREATE TRIGGER T_RECUSA FOR EVENTOS BEFORE UPDATE AS\n"
@@ -223,9 +220,9 @@ void TestEventosPendentes::databaseErrorIsReportedAndDetailsCleared() {
 void TestEventosPendentes::refreshKeepsTheRowAndTheTypedDetails() {
     Console c;
     c.openDialog();
-    c.s.grava(row("1130", "08:31:00"));
+    c.s.record(eventLine("1130", "08:31:00"));
     const QVariant antigo = c.s.last("SEQUENCIA");
-    c.s.grava(row("1602", "08:32:00"));
+    c.s.record(eventLine("1602", "08:32:00"));
     QCOMPARE(c.f().pending().rowCount(), 2);
     c.f().selectRow(1);
     QCOMPARE(c.f().pending().value(1, "SEQUENCIA"), antigo);
@@ -233,7 +230,7 @@ void TestEventosPendentes::refreshKeepsTheRowAndTheTypedDetails() {
     detalhes->setText("Ligando para o cliente");
 
     // A new event arrives while the operator writes.
-    c.s.grava(row("1130", "08:33:00"));
+    c.s.record(eventLine("1130", "08:33:00"));
     QCOMPARE(c.f().pending().rowCount(), 3);
     QCOMPARE(c.f().pending().value(c.f().currentRow(), "SEQUENCIA"), antigo);
     QCOMPARE(c.filho<QLabel>("ST_Evento")->text(), QString("ROUBO 3"));
@@ -262,11 +259,11 @@ void TestEventosPendentes::priorityTexts() {
     // As the window shows them, from the rows themselves.
     Console c;
     c.openDialog();
-    c.s.codigo("1603", "outro", 6, 0, 6);
-    c.s.grava(row("1602", "08:31:00"));
+    c.s.addCode("1603", "outro", 6, 0, 6);
+    c.s.record(eventLine("1602", "08:31:00"));
     QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("NENHUMA"));
     c.filho<QLabel>("ST_Prioridade")->setText("?");
-    c.s.grava(row("1603", "08:32:00"));
+    c.s.record(eventLine("1603", "08:32:00"));
     c.f().selectRow(0);
     QCOMPARE(c.f().pending().value(0, "PRIORIDADE").toInt(), 6);
     QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("NENHUMA"));
@@ -286,7 +283,7 @@ void TestEventosPendentes::typeColoursDifferFromTheMainGrid() {
 
     Console c;
     c.openDialog();
-    c.s.grava(row("1602", "08:31:00"));
+    c.s.record(eventLine("1602", "08:31:00"));
     auto *evento = c.filho<QLabel>("ST_Evento");
     QCOMPARE(evento->text(), QString("TESTE PERIODICO"));
     QCOMPARE(evento->palette().color(QPalette::Window), QColor(0x808080));
@@ -363,7 +360,7 @@ void TestEventosPendentes::openedFromMenuAndPicture() {
 void TestEventosPendentes::unreadableListIsReported() {
     Console c;
     c.openDialog();
-    c.s.grava(row("1130", "08:31:00"));
+    c.s.record(eventLine("1130", "08:31:00"));
     QCOMPARE(c.f().pending().rowCount(), 1);
     c.s.db().close();
     QVERIFY(!c.f().Buscar_Atualizacoes());

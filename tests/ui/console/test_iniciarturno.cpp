@@ -297,8 +297,8 @@ void TestIniciarTurno::operatorLookup() {
 
 void TestIniciarTurno::recordingGoesOnWhileTheDialogIsOpen() {
     Turno t;
-    t.s.conta("001234", "JOSE");
-    t.s.codigo("1130", "ROUBO", 2, 0);
+    t.s.addAccount("001234", "JOSE");
+    t.s.addCode("1130", "ROUBO", 2, 0);
     t.w->show(); // the one-second driver starts
     QVERIFY(t.s.core->timerUpdate().isActive());
     QVERIFY(t.s.core->queueLine(
@@ -308,8 +308,8 @@ void TestIniciarTurno::recordingGoesOnWhileTheDialogIsOpen() {
     QTimer::singleShot(0, t.w.get(), [&] {
         // The real one-second driver, whose ticks the dialog's own event loop must deliver:
         // that is what this test is about, so it is not driven by hand.
-        QTRY_COMPARE_WITH_TIMEOUT(t.s.eventos(), 1, 10000);
-        gravados = t.s.eventos();
+        QTRY_COMPARE_WITH_TIMEOUT(t.s.eventCount(), 1, 10000);
+        gravados = t.s.eventCount();
         // The pending event comes up beside the dialog.
         pending = t.w->pendingForm().isVisible();
         t.d().reject();

@@ -360,7 +360,7 @@ void TestPrincipal::exitAsksOnlyWithPermission() {
 
 void TestPrincipal::deviceBusyAndMissingImei() {
     Janela j;
-    const quint16 port = portaLivre();
+    const quint16 port = freePort();
     receptorTcp(j.s.db(), port, 5);
     gprs(j.s.db(), "123456");
     j.openDialog(); // opens the receivers
@@ -458,8 +458,8 @@ void TestPrincipal::memoClearsOnDoubleClick() {
 
 void TestPrincipal::accountPagesReopenWhenShown() {
     Janela j;
-    j.s.conta("000001", "JOSE");
-    j.s.conta("000002", "MARIA");
+    j.s.addAccount("000001", "JOSE");
+    j.s.addAccount("000002", "MARIA");
     Form_Principal &w = j.openDialog(false);
     QCOMPARE(w.desarmados().rowCount(), 0);
     exec(j.s.db(), "update CLIENTES set DESARMADOS = 1, REARME = 1");
@@ -480,7 +480,7 @@ void TestPrincipal::accountPagesReopenWhenShown() {
 
 void TestPrincipal::rearmAlertBringsItsPageAndStopsTheDriver() {
     Janela j(QDateTime(QDate(2026, 3, 9), QTime(8, 0, 0)));
-    j.s.conta("000001", "JOSE");
+    j.s.addAccount("000001", "JOSE");
     exec(j.s.db(), "update CLIENTES set DESARMADOS = 1");
     exec(j.s.db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('000001', "
                    "'SEG', '08:00:00', 1)");
@@ -515,7 +515,7 @@ void TestPrincipal::rearmAlertBringsItsPageAndStopsTheDriver() {
 
 void TestPrincipal::inactivityAlertSoundsWhileTheMessageIsOpen() {
     Janela j;
-    j.s.conta("001234", "JOSE");
+    j.s.addAccount("001234", "JOSE");
     exec(j.s.db(), "update CLIENTES set EVENTO_ATRASADO = 0, ULTIMO_EVENTO = :u",
          {{":u", kSegunda.addDays(-2)}});
     Form_Principal &w = j.openDialog(false);
@@ -560,15 +560,15 @@ void TestPrincipal::statusBarShowsConnectionsAndTime() {
 
 void TestPrincipal::recordedEventRestoresAMinimisedWindow() {
     Janela j;
-    j.s.conta("001234", "JOSE");
-    j.s.codigo("1602", "TESTE", 6);
+    j.s.addAccount("001234", "JOSE");
+    j.s.addCode("1602", "TESTE", 6);
     Form_Principal &w = j.openDialog();
     j.s.core->stopTimer();
     w.showMinimized();
     QVERIFY(w.isMinimized());
     QCOMPARE(w.receivedEvents().rowCount(), 0);
     QCOMPARE(
-        j.s.grava(eventline::build("01", "1", "1234", "1", "1602", "000", "09/03/26", "08:31:00"))
+        j.s.record(eventline::build("01", "1", "1234", "1", "1602", "000", "09/03/26", "08:31:00"))
             .status,
         RecordResult::Status::Stored);
     QVERIFY(!w.isMinimized());
@@ -586,7 +586,7 @@ void TestPrincipal::deviceEventEndToEnd() {
     QVERIFY2(core.start(&erro), qPrintable(erro));
     mapPort(core.dataDir(), 1, dir.path() + "/sem-porta");
     QSqlDatabase db = core.dm().database().primary();
-    const quint16 port = portaLivre();
+    const quint16 port = freePort();
     receptorTcp(db, port, 0);
     gprs(db, "123456");
     exec(db, "insert into CLIENTES (CONTA, NOME, DESARMADOS, REARME, EVENTO_ATRASADO, "

@@ -633,7 +633,7 @@ void TestConfiguracoes::contextMenuNamesTheNode() {
 void TestConfiguracoes::appliedTcpReceiverAcceptsAClient() {
     Dialogo d;
     d.openDialog();
-    const quint16 port = portaLivre();
+    const quint16 port = freePort();
     d.f->Botao_IncluirClick();
     d.select(d.receiver(0));
     d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(1);
