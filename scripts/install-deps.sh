@@ -8,6 +8,8 @@ PACKAGES=(
   g++ make cmake ccache pkg-config git
   # Qt 6
   qt6-base-dev libqt6sql6-ibase qt6-serialport-dev qt6-multimedia-dev libqt6multimedia6 libgl-dev
+  # Qt's own texts (standard buttons, context menus, print dialogs) in Portuguese
+  qt6-translations-l10n
   # the media player's pipeline: file source and decoding (base), WAV and the sound-server
   # output (good)
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good

@@ -1,6 +1,7 @@
 #include "common/Clock.h"
 #include "common/Paths.h"
 #include "common/Process.h"
+#include "common/Translations.h"
 #include "console/ConsoleCore.h"
 #include "console/SingleInstance.h"
 #include "console/MessagePrompt.h"
@@ -50,6 +51,7 @@ int main(int argc, char *argv[]) {
     tulmo::prepareProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tulmo"));
+    tulmo::installPortugueseTranslations(app);
 
     tulmo::MessagePrompt prompt;
     // One console per session: a second start brings the first to the front and ends.
@@ -57,6 +59,7 @@ int main(int argc, char *argv[]) {
     if (!instanceGuard.tryBecomeFirst()) {
         prompt.message(QStringLiteral("O Tulmo já está aberto!"), QStringLiteral("Tulmo"),
                        tulmo::Prompt::Icon::Error);
+        instanceGuard.askFirstToShow();
         return 0;
     }
 
@@ -78,13 +81,11 @@ int main(int argc, char *argv[]) {
         QObject::connect(&mainWindow, &tulmo::Form_Principal::exitRequested, &app,
                          [] { QCoreApplication::exit(0); });
         QObject::connect(&instanceGuard, &tulmo::SingleInstance::showRequested, &mainWindow,
-                         [&mainWindow] {
-                             mainWindow.showNormal();
-                             mainWindow.raise();
-                             mainWindow.activateWindow();
-                         });
+                         &tulmo::Form_Principal::bringForward);
         // Showing runs FormShow: the receivers open and the one-second timers start.
-        mainWindow.show();
+        // Maximised rather than sized to the screen: a desktop panel keeps its place and the
+        // status bar stays in sight.
+        mainWindow.showMaximized();
         // The operator logs in from inside the event loop, so that reception and recording
         // run while the shift dialog is open and an ending of the process ends it too.
         QTimer::singleShot(0, &mainWindow, &tulmo::Form_Principal::startShift);

@@ -35,6 +35,11 @@ std::optional<Operator> find(QSqlDatabase db, const QString &nome, bool *ok) {
     return op;
 }
 
+bool adminHasDefaultPassword(QSqlDatabase db) {
+    const std::optional<Operator> admin = find(db, QLatin1String(kAdministrator));
+    return passwordMatches(admin, QLatin1String(kDefaultPassword));
+}
+
 bool passwordMatches(const std::optional<Operator> &op, const QString &senha) {
     if (senha.isEmpty()) return false;
     return senha == (op ? op->senha : QString());

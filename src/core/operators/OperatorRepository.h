@@ -23,6 +23,12 @@ namespace OperatorRepository {
 QString listSql();
 
 inline constexpr const char *kAdministrator = "admin";
+// The administrator's password of a new installation.
+inline constexpr const char *kDefaultPassword = "kavra";
+// Whether the administrator still has the password of a new installation: only then may a
+// refused login name it (telling anyone the password that opens everything is no help once
+// it was changed).
+bool adminHasDefaultPassword(QSqlDatabase db);
 // "admin" or "ADMIN": may open the operator form.
 bool isAdministrator(const QString &nome);
 

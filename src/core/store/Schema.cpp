@@ -1,5 +1,7 @@
 #include "Schema.h"
 
+#include "operators/OperatorRepository.h"
+
 #include "operators/Permissions.h"
 #include "store/Database.h"
 
@@ -204,9 +206,9 @@ void upgradeMainWindowStep(QSqlDatabase primary, const QDateTime &now) {
             if (!q.prepare("Insert Into OPERADORES ( NOME, PERMISSOES, SENHA) Values (:Nome, "
                            ":Permissoes, :Senha)"))
                 return;
-            q.bindValue(":Nome", QStringLiteral("admin"));
+            q.bindValue(":Nome", QLatin1String(OperatorRepository::kAdministrator));
             q.bindValue(":Permissoes", int(Permissions::kAll));
-            q.bindValue(":Senha", QStringLiteral("kavra"));
+            q.bindValue(":Senha", QLatin1String(OperatorRepository::kDefaultPassword));
             q.exec();
         }();
     }

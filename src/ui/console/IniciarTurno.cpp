@@ -72,9 +72,11 @@ void Form_iniciar_turno::FormShow() {
     m_name->setFocus();
 }
 
-QStringList Form_iniciar_turno::refusalLines() {
-    return {QStringLiteral("Senha Incorreta!"), QStringLiteral("Tente novamente"),
-            QStringLiteral("Usuário Padrão = admin"), QStringLiteral("Senha Padrão = kavra")};
+QStringList Form_iniciar_turno::refusalLines(bool defaultPassword) {
+    QStringList lines{QStringLiteral("Senha Incorreta!"), QStringLiteral("Tente novamente")};
+    if (defaultPassword)
+        lines << QStringLiteral("Usuário Padrão = admin") << QStringLiteral("Senha Padrão = kavra");
+    return lines;
 }
 
 void Form_iniciar_turno::verifyPassword() {
@@ -86,7 +88,9 @@ void Form_iniciar_turno::verifyPassword() {
     m_core.currentOperator() =
         m_current ? CurrentOperator{m_current->nome, m_current->permissoes} : CurrentOperator{QString(), 0};
     if (!OperatorRepository::passwordMatches(m_current, m_password->text())) {
-        m_memo->setPlainText(refusalLines().join(QLatin1Char('\n')));
+        const bool defaultPassword =
+            OperatorRepository::adminHasDefaultPassword(m_core.dm().database().primary());
+        m_memo->setPlainText(refusalLines(defaultPassword).join(QLatin1Char('\n')));
         m_password->clear();
         m_name->setFocus();
         m_checking = false;

@@ -30,7 +30,9 @@ public:
     void cmdOKClick();
 
     // The four lines of a refused check.
-    static QStringList refusalLines();
+    // "Senha Incorreta!", "Tente novamente", and the installation's login while the
+    // administrator's password is still the default.
+    static QStringList refusalLines(bool defaultPassword);
 
     void done(int r) override;
 

@@ -127,20 +127,23 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
 
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
-    const int widths[3] = {150, 150, 50};
+    const int widths[3] = {150, 150, 0};
     for (int i = 0; i < 3; ++i) {
         m_panel[i] = new QLabel;
         m_panel[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
-        m_panel[i]->setFixedWidth(widths[i]);
         m_panel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        // The clock's panel is as wide as its widest time in the font in use, whatever it is.
+        const int clock = m_panel[i]->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) +
+                          2 * m_panel[i]->frameWidth() + 2 * m_panel[i]->margin() + 8;
+        m_panel[i]->setFixedWidth(widths[i] > 0 ? widths[i] : clock);
         bar->addWidget(m_panel[i]);
     }
 
     EventRecorder &g = m_core.recorder();
     connect(&g, &EventRecorder::receivedChanged, this, [this] {
         reopenReceived();
-        // An arriving event brings a minimised console back.
-        if (isVisible()) showNormal();
+        // An arriving event brings a minimised console back, as it was (maximised stays so).
+        if (isVisible() && isMinimized()) bringForward();
     });
     connect(&g, &EventRecorder::disarmedChanged, this, &Form_Principal::reopenDisarmed);
     connect(&g, &EventRecorder::awaitingArmChanged, this, &Form_Principal::reopenRearm);
@@ -387,6 +390,7 @@ void Form_Principal::createPages() {
     fixedWidth.setStyleHint(QFont::TypeWriter);
     fixedWidth.setPixelSize(13);
     m_connectedGrid->setFont(fixedWidth);
+    sizeConnectedColumns(fixedWidth);
     connect(m_connectedGrid, &QAbstractItemView::doubleClicked, this,
             &Form_Principal::Grid_ConectadosDblClick);
     QWidget *gprs = page("TabSheet3", QStringLiteral("GPRS Conectados"), m_connectedGrid);
@@ -547,6 +551,40 @@ void Form_Principal::inactivityAlert(const QString &messageText) {
     if (Prompt *p = m_core.prompt())
         p->message(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     Som_LigadoClick();
+}
+
+void Form_Principal::bringForward() {
+    if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+// Each column of Grid_Conectados as wide as the longest text it can hold (times, identifiers,
+// addresses), measured once in the grid's font: measuring the rows themselves would cost a
+// pass over every device at each change.
+void Form_Principal::sizeConnectedColumns(const QFont &font) {
+    const QFontMetrics fm(font);
+    const QString dateTime = QDateTime(QDate(2000, 12, 28), QTime(23, 59, 59))
+                                 .toString(DateFormats::kDateTime);
+    const QString widest[ConnectedDevicesModel::ColCount] = {
+        dateTime,                       // keep-alive
+        QStringLiteral("000000000000"), // account or device caption
+        QStringLiteral("000000"),       // last packet
+        dateTime,                       // last event
+        QStringLiteral("00"),           // listener slot
+        QStringLiteral("000000000000000"),
+        QStringLiteral("000.000.000.000"),
+        QStringLiteral("00000"),  // socket index
+        QStringLiteral("000000"), // handle
+        dateTime};
+    QHeaderView *header = m_connectedGrid->horizontalHeader();
+    const QAbstractItemModel *model = m_connectedGrid->model();
+    for (int c = 0; c < ConnectedDevicesModel::ColCount; ++c) {
+        const int title = header->fontMetrics().horizontalAdvance(
+            model->headerData(c, Qt::Horizontal).toString());
+        m_connectedGrid->setColumnWidth(c, std::max(fm.horizontalAdvance(widest[c]), title) + 16);
+    }
 }
 
 } // namespace tulmo

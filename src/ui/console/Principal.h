@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 class QAction;
+class QFont;
 class QFrame;
 class QPlainTextEdit;
 class QTabWidget;
@@ -48,6 +49,9 @@ public:
     // sons may be null (no indicator pictures then).
     Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *parent = nullptr);
     ~Form_Principal() override;
+
+    // Shows the console in front, restoring it when minimised (a maximised window stays so).
+    void bringForward();
 
     static QString caption() { return QStringLiteral("Tulmo V.4.30"); }
 
@@ -106,6 +110,8 @@ protected:
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
+    void sizeConnectedColumns(const QFont &font);
+
     // A command granted by a permission bit: its toolbar panel and its menu command.
     struct PermissionCommand {
         quint32 bit;

@@ -256,6 +256,13 @@ void TestIniciarTurno::refusedPasswords() {
     QCOMPARE(t.memo().size(), 6);
     t.d().accept();
     QCOMPARE(t.menus(), QList<bool>({true, true, false, false, false}));
+
+    // Once the administrator's password was changed, a refusal no longer gives it away.
+    exec(t.s.db(), "update OPERADORES set SENHA = 'Outra' where NOME = 'admin'");
+    t.d().show();
+    t.entrar("admin", "kavra");
+    QCOMPARE(t.memo(), QStringList({"Senha Incorreta!", "Tente novamente"}));
+    t.d().close();
 }
 
 void TestIniciarTurno::checkOnLeavingThePasswordField() {

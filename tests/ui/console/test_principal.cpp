@@ -158,6 +158,15 @@ void TestPrincipal::captionPagesAndColumns() {
     QCOMPARE(titulosDe("Grid_Conectados").size(), 10);
     QCOMPARE(j.filho<QTableView>("Grade_Eventos")->columnWidth(9), 90);
     QCOMPARE(j.filho<QTableView>("Grid_Conectados")->font().pixelSize(), 13);
+    {
+        // Times, identifiers and addresses fit their columns uncut.
+        auto *g = j.filho<QTableView>("Grid_Conectados");
+        const QFontMetrics fm(g->font());
+        const int data = fm.horizontalAdvance("28/12/2000 23:59:59");
+        for (int c : {0, 3, 9}) QVERIFY2(g->columnWidth(c) > data, qPrintable(QString::number(c)));
+        QVERIFY(g->columnWidth(5) > fm.horizontalAdvance("000000000000000"));
+        QVERIFY(g->columnWidth(6) > fm.horizontalAdvance("000.000.000.000"));
+    }
     QCOMPARE(j.filho<QTableView>("Grid_Rearme")->palette().color(QPalette::Base), QColor(0x808080));
     QCOMPARE(j.filho<QTableView>("Grid_Rearme")->palette().color(QPalette::Text),
              QColor(Qt::white));
@@ -551,11 +560,14 @@ void TestPrincipal::statusBarShowsConnectionsAndTime() {
     QCOMPARE(paineis.size(), 3);
     QCOMPARE(paineis[0]->width(), 150);
     QCOMPARE(paineis[1]->width(), 150);
-    QCOMPARE(paineis[2]->width(), 50);
+    // The clock panel is sized to its text (below), no longer a fixed 50 px that cut it.
     j.s.clock.set(QDateTime(kSegunda.date(), QTime(9, 41, 7)));
     emit j.s.core->timerUpdate().timeout({});
     QCOMPARE(paineis[1]->text(), QString("Conexoes TCP/IP: 0"));
     QCOMPARE(paineis[2]->text(), QString("09:41:07"));
+    // The clock's panel holds its whole text.
+    QVERIFY(paineis[2]->contentsRect().width() >=
+            paineis[2]->fontMetrics().horizontalAdvance(paineis[2]->text()));
 }
 
 void TestPrincipal::recordedEventRestoresAMinimisedWindow() {
@@ -574,6 +586,19 @@ void TestPrincipal::recordedEventRestoresAMinimisedWindow() {
     QVERIFY(!w.isMinimized());
     QCOMPARE(w.receivedEvents().rowCount(), 1);
     QCOMPARE(w.receivedEvents().value(0, "TIPO").toString(), QString("PERIÓDICO"));
+
+    // A maximised console comes back maximised; one that is not minimised is left as it is.
+    w.showMaximized();
+    w.showMinimized();
+    QVERIFY(j.s.record(eventline::build("01", "1", "1234", "1", "1602", "000", "09/03/26",
+                                        "08:32:00"))
+                .status == RecordResult::Status::Stored);
+    QVERIFY(!w.isMinimized());
+    QVERIFY(w.isMaximized());
+    QVERIFY(j.s.record(eventline::build("01", "1", "1234", "1", "1602", "000", "09/03/26",
+                                        "08:33:00"))
+                .status == RecordResult::Status::Stored);
+    QVERIFY(w.isMaximized());
 }
 
 void TestPrincipal::deviceEventEndToEnd() {
