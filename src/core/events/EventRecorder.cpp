@@ -201,9 +201,10 @@ Step record(QSqlDatabase db, Recording &r) {
     return std::nullopt;
 }
 
+// A continuous sound replaces the player's; any other event plays its one-shot sound beside
+// it, so a routine event never silences an alarm the operator has not heard yet.
 void playSound(SoundOutput *sound, const EventCodeRow &code) {
     if (!sound) return;
-    sound->stopPlayer();
     if (code.somContinuo == 1) {
         if (!code.som.isEmpty()) sound->playRepeating(code.som);
     } else {

@@ -542,15 +542,19 @@ void Form_Principal::rearmAlert(const QString &messageText) {
     Som_DesligadoClick();
 }
 
-// The alert sound repeats while the message is open and stops when it is closed.
+// The alert sound repeats while the message is open and stops when it is closed; an event's
+// alarm that was sounding before it then sounds again.
 void Form_Principal::inactivityAlert(const QString &messageText) {
     const AlertPause pause(m_core.timerInactive());
+    const QString alarm =
+        m_sounds && m_sounds->continuousPlaying() ? m_sounds->currentFile() : QString();
     if (m_sounds) m_sounds->playAlert(m_core.settings().rearmSound());
     m_pages->setCurrentWidget(m_silentPage);
     Som_DesligadoClick();
     if (Prompt *p = m_core.prompt())
         p->message(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     Som_LigadoClick();
+    if (!alarm.isEmpty()) m_sounds->playRepeating(alarm);
 }
 
 void Form_Principal::bringForward() {

@@ -124,6 +124,7 @@ void SoundState::setSoundOn(bool soundOn) {
 }
 
 void SoundState::stopPlayer() {
+    m_continuous = false;
     m_backend->stop();
 }
 
@@ -133,6 +134,7 @@ void SoundState::playRepeating(const QString &path) {
     setSoundOn(true);
     m_backend->stop();
     m_backend->play();
+    m_continuous = true;
 }
 
 void SoundState::playOnce(const QString &path) {
@@ -142,12 +144,14 @@ void SoundState::playOnce(const QString &path) {
 }
 
 void SoundState::playAlert(const QString &path) {
+    m_continuous = false;
     loadFile(path);
     m_backend->stop();
     m_backend->play();
 }
 
 void SoundState::Som_LigadoClick() {
+    m_continuous = false;
     setSoundOn(false);
     // A restart already on its way would otherwise play the sound once more.
     m_soundTimer->stop();

@@ -59,6 +59,9 @@ public:
     // is left to the caller.
     void playAlert(const QString &path);
 
+    // Whether an event's continuous sound is sounding (until silenced, stopped or replaced by
+    // a supervision alert).
+    bool continuousPlaying() const { return m_continuous; }
     // The player's current file, resolved.
     const QString &currentFile() const { return m_file; }
     SoundBackend &backend() { return *m_backend; }
@@ -80,6 +83,7 @@ private:
     QTimer *m_soundTimer;
     QString m_file;
     bool m_soundOn = true;
+    bool m_continuous = false;
 };
 
 } // namespace tulmo

@@ -296,17 +296,20 @@ void TestEventRecorder::soundDecisions() {
     s.addCode("1131", "ALARME", 2, 1, 1, "", 1);
     s.addCode("1132", "ALARME", 2, 1, 1, "/sons/um.wav", 0);
     s.addCode("1133", "ALARME", 2, 1, 1, "", 0);
+    // A continuous sound replaces whatever the player had (playing it stops the old one).
     s.record(line("1234", "1130"));
-    QCOMPARE(s.sound.calls, QStringList({"stop", "loop:C:\\Tulmo\\Sons\\alarme.wav"}));
+    QCOMPARE(s.sound.calls, QStringList({"loop:C:\\Tulmo\\Sons\\alarme.wav"}));
+    // Events without a continuous sound of their own leave the alarm sounding: nothing is
+    // stopped, a one-shot sound plays beside it.
     s.sound.calls.clear();
     s.record(line("1234", "1131"));
-    QCOMPARE(s.sound.calls, QStringList({"stop"}));
+    QCOMPARE(s.sound.calls, QStringList());
     s.sound.calls.clear();
     s.record(line("1234", "1132"));
-    QCOMPARE(s.sound.calls, QStringList({"stop", "once:/sons/um.wav"}));
+    QCOMPARE(s.sound.calls, QStringList({"once:/sons/um.wav"}));
     s.sound.calls.clear();
     s.record(line("1234", "1133"));
-    QCOMPARE(s.sound.calls, QStringList({"stop", "once:"}));
+    QCOMPARE(s.sound.calls, QStringList({"once:"}));
 }
 
 void TestEventRecorder::smsGoesToEveryMarkedReceiver() {
@@ -457,7 +460,7 @@ void TestEventRecorder::failedInsertPlaysSendsAndChangesNothingUntilStored() {
 
     exec(s.db(), "drop trigger RECUSA_EVENTOS");
     QCOMPARE(s.record(l).status, RecordResult::Status::Stored);
-    QCOMPARE(s.sound.calls, QStringList({"stop", "loop:/sons/arme.wav"}));
+    QCOMPARE(s.sound.calls, QStringList({"loop:/sons/arme.wav"}));
     const QByteArray sms = receiver.readAll(2000, 257);
     QCOMPARE(sms.size(), 257);
     QCOMPARE(sms.left(33), QByteArray("SMS:11987654321,ARME 3 PARTI\xC7\xC3O 1"));

@@ -550,6 +550,17 @@ void TestPrincipal::inactivityAlertSoundsWhileTheMessageIsOpen() {
     QCOMPARE(j.backend->log.last(), QString("stop"));
     QCOMPARE(w.silent().rowCount(), 1);
     QVERIFY(scan.isActive());
+
+    // An alarm sounding before the alert sounds again once the alert is closed.
+    j.sons.playRepeating(j.s.dir.path() + "/alarme.wav");
+    exec(j.s.db(), "update CLIENTES set EVENTO_ATRASADO = 0");
+    j.backend->log.clear();
+    j.s.core->TimerInativosTimer();
+    QCOMPARE(j.s.prompt.shown.size(), 2);
+    QVERIFY(j.sons.soundOn());
+    QVERIFY(j.sons.continuousPlaying());
+    QCOMPARE(j.sons.currentFile(), j.s.dir.path() + "/alarme.wav");
+    QCOMPARE(j.backend->log.last(), QString("play"));
     scan.stop();
 }
 
