@@ -226,10 +226,13 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
 
 void Form_Eventos_Pendentes::loadInterventionKinds() {
     const QStringList types = readInterventionKinds(QDir(m_core.dataDir()).filePath("int.txt"));
+    // The kind the operator chose stays chosen while the list still has it: the window is
+    // activated again after every message, and the kind must not change under his hands.
+    const int kept = std::max(0, int(types.indexOf(m_intervention->currentText())));
     m_intervention->clear();
     m_intervention->addItems(types);
-    m_intervention->setCurrentIndex(0);
-    m_intervention->setEditText(types.first());
+    m_intervention->setCurrentIndex(kept);
+    m_intervention->setEditText(types.at(kept));
 }
 
 bool Form_Eventos_Pendentes::event(QEvent *e) {

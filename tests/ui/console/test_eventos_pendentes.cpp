@@ -323,6 +323,13 @@ void TestEventosPendentes::interventionKindsFromTheFile() {
     QCoreApplication::sendEvent(&c.f(), &ativa);
     QCOMPARE(itens(), QStringList({"Ronda", "Manutenção"}));
     QCOMPARE(combo->currentText(), QString("Ronda"));
+    // A kind the operator chose survives the next activation while the file still has it.
+    combo->setCurrentIndex(1);
+    QCoreApplication::sendEvent(&c.f(), &ativa);
+    QCOMPARE(combo->currentText(), QString("Manutenção"));
+    escrever("Ronda\nOutro\n");
+    QCoreApplication::sendEvent(&c.f(), &ativa);
+    QCOMPARE(combo->currentText(), QString("Ronda"));
 
     // An empty file offers the built-in kinds, as a missing one does.
     escrever("");
