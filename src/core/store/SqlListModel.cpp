@@ -2,6 +2,7 @@
 #include "common/DateFormats.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -50,11 +51,25 @@ QVariant SqlListModel::data(const QModelIndex &index, int role) const {
     const int c = m_source[index.column()];
     if (c < 0) return {};
     const QVariant v = QSqlQueryModel::data(createIndex(index.row(), c), role);
-    if (role == Qt::DisplayRole && m_columns[index.column()].data) {
+    if (role != Qt::DisplayRole) return v;
+    if (m_columns[index.column()].data) {
         const QDateTime t = v.toDateTime();
         return t.isValid() ? t.toString(DateFormats::kGridDateTime) : QString();
     }
-    return v;
+    // Every other date, time and number in the Brazilian way, whatever the system's locale.
+    switch (v.typeId()) {
+    case QMetaType::QDateTime:
+        return v.toDateTime().toString(DateFormats::kDateTime);
+    case QMetaType::QDate:
+        return v.toDate().toString(DateFormats::kDate);
+    case QMetaType::QTime:
+        return v.toTime().toString(DateFormats::kTime);
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(v.toDouble());
+    default:
+        return v;
+    }
 }
 
 QVariant SqlListModel::headerData(int section, Qt::Orientation orientation, int role) const {

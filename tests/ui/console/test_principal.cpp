@@ -105,6 +105,8 @@ struct Janela {
 class TestPrincipal : public QObject {
     Q_OBJECT
 private slots:
+    // An English system: nothing the console shows may follow it.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void captionPagesAndColumns();
     void menuAndToolbar();
     void colourOfEachType_data();
@@ -545,10 +547,13 @@ void TestPrincipal::inactivityAlertSoundsWhileTheMessageIsOpen() {
     QCOMPARE(pagina, QString("TabSheet5"));
     QVERIFY(parado);
     QVERIFY(soundOn);
-    // Closed: the indicator off, the player stopped, the list shows the account.
+    // Closed: the indicator off, the player stopped, the list shows the account, with its
+    // last event in the Brazilian format whatever the system's locale.
     QVERIFY(!j.sons.soundOn());
     QCOMPARE(j.backend->log.last(), QString("stop"));
     QCOMPARE(w.silent().rowCount(), 1);
+    QCOMPARE(w.silent().index(0, w.silent().columnOf("ULTIMO_EVENTO")).data().toString(),
+             kSegunda.addDays(-2).toString("dd/MM/yyyy HH:mm:ss"));
     QVERIFY(scan.isActive());
 
     // An alarm sounding before the alert sounds again once the alert is closed.
