@@ -1,6 +1,7 @@
 #include "Cadastro_Operadores.h"
 
 #include "store/SqlListModel.h"
+#include "common/KeyboardHabits.h"
 #include "common/Prompt.h"
 #include "console/ConsoleCore.h"
 #include "operators/OperatorRepository.h"
@@ -99,6 +100,7 @@ FormCadastroOperadores::FormCadastroOperadores(ConsoleCore &core, QWidget *paren
 
     m_name->setEnabled(false);
     enableBoxes(false);
+    applyKeyboardHabits(this);
 }
 
 void FormCadastroOperadores::showEvent(QShowEvent *e) {

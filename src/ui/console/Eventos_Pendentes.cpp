@@ -2,6 +2,7 @@
 
 #include "Principal.h"
 #include "store/SqlListModel.h"
+#include "common/KeyboardHabits.h"
 #include "common/Clock.h"
 #include "common/Prompt.h"
 #include "common/TextCodec.h"
@@ -41,12 +42,11 @@ class PendingList : public SqlListModel {
 public:
     using SqlListModel::SqlListModel;
     QVariant data(const QModelIndex &index, int role) const override {
-        const QVariant v = SqlListModel::data(index, role);
         if (role == Qt::DisplayRole && index.column() == columnOf(QStringLiteral("DATA"))) {
-            const QDateTime t = v.toDateTime();
+            const QDateTime t = value(index.row(), QStringLiteral("DATA")).toDateTime();
             return t.isValid() ? t.toString(DateFormats::kDateTimeMinutes) : QString();
         }
-        return v;
+        return SqlListModel::data(index, role);
     }
 };
 
@@ -222,6 +222,7 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
     loadInterventionKinds();
     connect(&m_core.recorder(), &EventRecorder::pendingRecorded, this,
             &Form_Eventos_Pendentes::pendingEvent);
+    applyKeyboardHabits(this);
 }
 
 void Form_Eventos_Pendentes::loadInterventionKinds() {

@@ -1,5 +1,6 @@
 #include "IniciarTurno.h"
 
+#include "common/KeyboardHabits.h"
 #include "common/Clock.h"
 #include "console/ConsoleCore.h"
 #include "events/EventLine.h"
@@ -50,6 +51,7 @@ Form_iniciar_turno::Form_iniciar_turno(ConsoleCore &core, QWidget *parent)
     l->addWidget(m_memo);
     l->addWidget(m_ok, 0, Qt::AlignRight);
     resize(320, 280);
+    applyKeyboardHabits(this);
 }
 
 int Form_iniciar_turno::openDialog() {

@@ -1,5 +1,6 @@
 #include "Configuracoes.h"
 
+#include "common/KeyboardHabits.h"
 #include "common/FileChooser.h"
 #include "common/Paths.h"
 #include "common/Prompt.h"
@@ -154,6 +155,7 @@ Form_Configuracoes::Form_Configuracoes(ConsoleCore &core, QWidget *parent)
     showSettings();
     m_tree->setCurrentItem(m_receiverRoot);
     m_panels->setCurrentWidget(m_receiverPanel);
+    applyKeyboardHabits(this);
 }
 
 Form_Configuracoes::~Form_Configuracoes() = default;

@@ -149,7 +149,9 @@ void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
     auto *combo = c.filho<QComboBox>("CB_Intervencao");
     combo->setEditText("Viatura no local");
     c.filho<QLineEdit>("E_Detalhes")->setText("Cliente avisado por telefone");
-    QTest::mouseClick(c.filho<QPushButton>("Button1"), Qt::LeftButton);
+    // From the keyboard: Enter on the focused "Finalizar Intervenção" presses it.
+    c.filho<QPushButton>("Button1")->setFocus();
+    QTest::keyClick(c.filho<QPushButton>("Button1"), Qt::Key_Return);
 
     QCOMPARE(c.s.prompt.shown.size(), 0);
     QCOMPARE(c.evento("TRATADO", seq).toInt(), 1);

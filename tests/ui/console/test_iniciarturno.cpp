@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QTimer>
 
 using namespace tulmo;
@@ -74,6 +75,7 @@ class TestIniciarTurno : public QObject {
     Q_OBJECT
 private slots:
     void dialogOnShowing();
+    void enterOnTheButtonAndTheFieldsLimit();
     void adminEnablesEverything();
     void relatoriosOnlyAndExitOpensTheDialog();
     void abandonedShiftRemovesEveryPermission();
@@ -224,6 +226,29 @@ void TestIniciarTurno::abandonedShiftRemovesEveryPermission() {
     QVERIFY(!t.operadores());
     QCOMPARE(t.s.core->currentOperator().nome, QString());
     QCOMPARE(t.s.core->currentOperator().permissoes, 0u);
+}
+
+// Name, password, Enter (the check), Enter on the focused "OK": the shift starts. A name
+// longer than its column is refused with a word, not silently.
+void TestIniciarTurno::enterOnTheButtonAndTheFieldsLimit() {
+    Turno t;
+    t.d().show();
+    t.entrar("admin", "kavra");
+    auto *ok = t.campo<QPushButton>("cmdOK");
+    QVERIFY(ok->isEnabled());
+    ok->setFocus();
+    QTest::keyClick(ok, Qt::Key_Return);
+    QCOMPARE(t.d().result(), int(QDialog::Accepted));
+    QVERIFY(!t.d().isVisible());
+
+    t.d().show();
+    auto *nome = t.campo<QLineEdit>("Edit1");
+    QTest::keyClicks(nome, QString(20, 'a'));
+    QVERIFY(QToolTip::text().isEmpty() || !QToolTip::isVisible());
+    QTest::keyClicks(nome, "b");
+    QCOMPARE(nome->text(), QString(20, 'a'));
+    QCOMPARE(QToolTip::text(), QString("Máximo de 20 caracteres"));
+    t.d().close();
 }
 
 void TestIniciarTurno::refusedPasswords() {
