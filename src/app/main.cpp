@@ -78,6 +78,7 @@ int main(int argc, char *argv[]) {
     int rc = 0;
     {
         tulmo::Form_Principal mainWindow(core, &sons);
+        prompt.setParent(&mainWindow);
         QObject::connect(&mainWindow, &tulmo::Form_Principal::exitRequested, &app,
                          [] { QCoreApplication::exit(0); });
         QObject::connect(&instanceGuard, &tulmo::SingleInstance::showRequested, &mainWindow,

@@ -18,6 +18,14 @@ bool hasPending(QSqlDatabase db) {
     return q.exec(QStringLiteral("select first 1 1 from EVENTOS where TRATADO = 0")) && q.next();
 }
 
+int pendingCount(QSqlDatabase db) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select count(*) from EVENTOS where TRATADO = 0")) || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
 bool finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
                         const QString &intervencao, const QDateTime &when, QString *errorText) {
     QSqlQuery q(db);

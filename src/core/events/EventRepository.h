@@ -22,6 +22,8 @@ QString pendingListSql();
 
 // Whether any event waits for an operator; false too when the statement fails.
 bool hasPending(QSqlDatabase db);
+// How many events wait for an intervention (0 also when the count cannot be read).
+int pendingCount(QSqlDatabase db);
 
 // Marks the event treated with the operator's description and kind of intervention (each cut
 // to its column) at when. False when the statement failed, with the database's text in erro.

@@ -39,7 +39,8 @@ FormCadastroOperadores::FormCadastroOperadores(ConsoleCore &core, QWidget *paren
     , m_core(core) {
     setObjectName(QStringLiteral("FormCadastroOperadores"));
     setWindowTitle(QStringLiteral("Cadastro de Operadores"));
-    setModal(true);
+    // Modal to the main window only: the pending-events window stays on top and usable.
+    setWindowModality(Qt::WindowModal);
 
     m_list = new SqlListModel(OperatorRepository::listSql(), {{"NOME", {}}}, this);
     m_grid = new QTableView;

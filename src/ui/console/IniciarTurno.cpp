@@ -21,7 +21,8 @@ Form_iniciar_turno::Form_iniciar_turno(ConsoleCore &core, QWidget *parent)
     , m_core(core) {
     setObjectName(QStringLiteral("Form_iniciar_turno"));
     setWindowTitle(QStringLiteral("Iniciar Turno"));
-    setModal(true);
+    // Modal to the main window only: the pending-events window stays on top and usable.
+    setWindowModality(Qt::WindowModal);
 
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("Edit1"));

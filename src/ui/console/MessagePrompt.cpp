@@ -35,6 +35,7 @@ void MessagePrompt::message(const QString &text, const QString &caption, Icon ic
     if (toStderr(text, caption)) return;
     QMessageBox box(toBox(icon), caption.isEmpty() ? QStringLiteral("Tulmo") : caption, text,
                     QMessageBox::Ok, m_parent);
+    box.setWindowModality(m_parent ? Qt::WindowModal : Qt::ApplicationModal);
     box.exec();
 }
 
@@ -43,6 +44,7 @@ bool MessagePrompt::question(const QString &text, const QString &caption, Icon i
     if (toStderr(text, caption)) return defaultYes;
     QMessageBox box(toBox(icon), caption.isEmpty() ? QStringLiteral("Tulmo") : caption, text,
                     QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setWindowModality(m_parent ? Qt::WindowModal : Qt::ApplicationModal);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

@@ -138,6 +138,13 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
         m_panel[i]->setFixedWidth(widths[i] > 0 ? widths[i] : clock);
         bar->addWidget(m_panel[i]);
     }
+    // How many events wait for an intervention, always in sight (red while any does).
+    m_pendingCount = new QLabel;
+    m_pendingCount->setObjectName(QStringLiteral("Panel3"));
+    m_pendingCount->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_pendingCount->setMinimumWidth(
+        m_pendingCount->fontMetrics().horizontalAdvance(QStringLiteral("Pendentes: 00000")) + 12);
+    bar->addWidget(m_pendingCount);
 
     EventRecorder &g = m_core.recorder();
     connect(&g, &EventRecorder::receivedChanged, this, [this] {
@@ -149,6 +156,7 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
     connect(&g, &EventRecorder::awaitingArmChanged, this, &Form_Principal::reopenRearm);
     connect(&g, &EventRecorder::silentChanged, this,
             &Form_Principal::reopenSilent);
+    connect(&g, &EventRecorder::pendingRecorded, this, &Form_Principal::updatePendingCount);
     connect(&g, &EventRecorder::pendingRecorded, this,
             [this] { m_pendingList->setEnabled(true); });
     AccountSupervisor &s = m_core.supervisor();
@@ -447,7 +455,18 @@ void Form_Principal::FormShow() {
     m_core.connectionRegistry().replies().clear();
     m_core.dm().Realizar_Atualizacoes();
     m_core.startTimer();
-    m_pendingList->setEnabled(EventRepository::hasPending(m_core.dm().database().primary()));
+    const bool pending = EventRepository::hasPending(m_core.dm().database().primary());
+    m_pendingList->setEnabled(pending);
+    updatePendingCount();
+    // Events left pending before a restart are in sight from the start.
+    if (pending) showPending();
+}
+
+void Form_Principal::updatePendingCount() {
+    const int n = EventRepository::pendingCount(m_core.dm().database().primary());
+    m_pendingCount->setText(QStringLiteral("Pendentes: %1").arg(n));
+    m_pendingCount->setStyleSheet(n > 0 ? QStringLiteral("color: white; background: #C00000;")
+                                        : QString());
 }
 
 void Form_Principal::updateStatus() {
@@ -455,6 +474,7 @@ void Form_Principal::updateStatus() {
     m_panel[0]->setText(c.statusText());
     m_panel[1]->setText(c.connectionCountText());
     m_panel[2]->setText(m_core.clock().now().toString(DateFormats::kTime));
+    updatePendingCount();
 }
 
 void Form_Principal::closeEvent(QCloseEvent *e) {

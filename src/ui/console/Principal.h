@@ -110,6 +110,8 @@ protected:
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
+    void updatePendingCount();
+
     void sizeConnectedColumns(const QFont &font);
 
     // A command granted by a permission bit: its toolbar panel and its menu command.
@@ -139,6 +141,7 @@ private:
 
     QTabWidget *m_pages = nullptr;
     QTableView *m_connectedGrid = nullptr;
+    QLabel *m_pendingCount = nullptr;
     QPlainTextEdit *m_memo1 = nullptr;
     QLabel *m_soundOnPicture = nullptr;
     QLabel *m_soundOffPicture = nullptr;

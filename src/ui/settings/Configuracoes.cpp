@@ -95,7 +95,8 @@ Form_Configuracoes::Form_Configuracoes(ConsoleCore &core, QWidget *parent)
     , m_defaultChooser(std::make_unique<FileDialogChooser>(this)) {
     setObjectName(QStringLiteral("Form_Configuracoes"));
     setWindowTitle(QStringLiteral("Configurações"));
-    setModal(true);
+    // Modal to the main window only: the pending-events window stays on top and usable.
+    setWindowModality(Qt::WindowModal);
     m_chooser = m_defaultChooser.get();
     m_icons[DM1::Serial] = style()->standardIcon(QStyle::SP_DriveHDIcon);
     m_icons[DM1::TcpIp] = style()->standardIcon(QStyle::SP_DriveNetIcon);

@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QDialog>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -122,6 +123,7 @@ private slots:
     void inactivityAlertSoundsWhileTheMessageIsOpen();
     void statusBarShowsConnectionsAndTime();
     void recordedEventRestoresAMinimisedWindow();
+    void pendingEventsStayInSight();
     void deviceEventEndToEnd();
 };
 
@@ -573,7 +575,8 @@ void TestPrincipal::statusBarShowsConnectionsAndTime() {
     Janela j;
     j.openDialog(false);
     auto paineis = j.w->statusBar()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
-    QCOMPARE(paineis.size(), 3);
+    QCOMPARE(paineis.size(), 4);
+    QCOMPARE(paineis[3]->text(), QString("Pendentes: 0"));
     QCOMPARE(paineis[0]->width(), 150);
     QCOMPARE(paineis[1]->width(), 150);
     // The clock panel is sized to its text (below), no longer a fixed 50 px that cut it.
@@ -584,6 +587,33 @@ void TestPrincipal::statusBarShowsConnectionsAndTime() {
     // The clock's panel holds its whole text.
     QVERIFY(paineis[2]->contentsRect().width() >=
             paineis[2]->fontMetrics().horizontalAdvance(paineis[2]->text()));
+}
+
+// Events left pending before a restart show at once; their count is always in the status
+// bar; the console's dialogs block the main window only, never the pending window.
+void TestPrincipal::pendingEventsStayInSight() {
+    Janela j;
+    j.s.addAccount("001234", "JOSE");
+    j.s.addCode("1130", "ROUBO", 2, 0);
+    QCOMPARE(j.s.record(eventline::build("01", "1", "1234", "1", "1130", "003", "09/03/26",
+                                         "08:31:00"))
+                 .status,
+             RecordResult::Status::Stored);
+    QCOMPARE(j.s.record(eventline::build("01", "1", "1234", "1", "1130", "004", "09/03/26",
+                                         "08:32:00"))
+                 .status,
+             RecordResult::Status::Stored);
+    Form_Principal &w = j.openDialog();
+    j.s.core->stopTimer();
+    auto *pendentes = j.filho<QDialog>("Form_Eventos_Pendentes");
+    QVERIFY(pendentes->isVisible());
+    auto *contagem = j.filho<QLabel>("Panel3");
+    QCOMPARE(contagem->text(), QString("Pendentes: 2"));
+    QVERIFY(contagem->styleSheet().contains("background"));
+    for (const char *dialogo : {"Form_Configuracoes", "Form_iniciar_turno", "FormCadastroOperadores"})
+        QCOMPARE(j.filho<QDialog>(dialogo)->windowModality(), Qt::WindowModal);
+    QCOMPARE(pendentes->parentWidget(), &w);
+    QCOMPARE(pendentes->windowModality(), Qt::NonModal);
 }
 
 void TestPrincipal::recordedEventRestoresAMinimisedWindow() {
