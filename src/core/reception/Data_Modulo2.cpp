@@ -34,7 +34,21 @@ DM1::DM1(QString dataDir, QObject *parent)
         s.socketServer = new TcpListener(this);
         s.socketServer->setObjectName(QStringLiteral("SocketServer%1").arg(k));
         s.socketServer->setProperty("Tag", k);
+        connect(s.socketServer, &QTcpServer::acceptError, this,
+                [this, k](QAbstractSocket::SocketError e) { SocketServerAcceptError(k, e); });
     }
+}
+
+void DM1::SocketServerAcceptError(int k, QAbstractSocket::SocketError error) {
+    // The listener resumes by itself; the operator learns why devices wait meanwhile.
+    const QString reason = error == QAbstractSocket::SocketResourceError
+                               ? QStringLiteral("recursos do sistema esgotados")
+                               : slot(k).socketServer->errorString();
+    m_portMonitor.append(
+        QStringLiteral("Receiver %1: conexão TCP não aceita (%2), nova tentativa em %3 s")
+            .arg(k)
+            .arg(reason)
+            .arg(TcpListener::kAcceptRetryMs / 1000));
 }
 
 DM1::~DM1() {

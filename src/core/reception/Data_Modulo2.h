@@ -85,6 +85,9 @@ signals:
 
 private:
     void markInactive(int k);
+    // SocketServerk could not accept a connection: one port monitor line; the listener
+    // itself resumes shortly.
+    void SocketServerAcceptError(int k, QAbstractSocket::SocketError error);
     // One row of the RECEIVER table as an apply reads it.
     struct Row {
         int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive;
