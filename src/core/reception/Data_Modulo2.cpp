@@ -161,9 +161,12 @@ void DM1::Realizar_Atualizacoes() {
             writeToSlot(k, QByteArrayLiteral("SP"));
             s.timerSM->start(1000);
         } else if (l.modo == TcpIp) {
-            const bool portValid = l.portaTcp >= 0 && l.portaTcp <= 65535;
+            // Port 0 would listen wherever the system pleases, where no device looks.
+            const bool portValid = l.portaTcp >= 1 && l.portaTcp <= 65535;
             if (!portValid) {
-                markInactive(k);
+                listenerRefused(k, QStringLiteral("Receiver %1: porta TCP %2 inválida")
+                                       .arg(k)
+                                       .arg(l.portaTcp));
                 continue;
             }
             // A listener keeps its connections unless its port changes.
@@ -173,7 +176,16 @@ void DM1::Realizar_Atualizacoes() {
                 s.socketServer->close();
                 if (!s.socketServer->listen(QHostAddress::Any, quint16(l.portaTcp))) {
                     s.socketServer->setProperty("PortaConfigurada", QVariant());
-                    markInactive(k);
+                    const QString why =
+                        s.socketServer->serverError() == QAbstractSocket::AddressInUseError
+                            ? QStringLiteral("Receiver %1: porta TCP %2 em uso")
+                                  .arg(k)
+                                  .arg(l.portaTcp)
+                            : QStringLiteral("Receiver %1: porta TCP %2 não pôde ser aberta (%3)")
+                                  .arg(k)
+                                  .arg(l.portaTcp)
+                                  .arg(s.socketServer->errorString());
+                    listenerRefused(k, why);
                     continue;
                 }
                 s.socketServer->setProperty("PortaConfigurada", l.portaTcp);
@@ -184,6 +196,14 @@ void DM1::Realizar_Atualizacoes() {
         }
         // UDP/IP: no UDP input exists; nothing is opened.
     }
+}
+
+void DM1::listenerRefused(int k, const QString &why) {
+    // As for a serial receiver not found: the row is no longer active, the settings dialog
+    // clears its mark, and the port monitor says why.
+    markInactive(k);
+    m_portMonitor.append(why);
+    emit receiverNotFound(k);
 }
 
 void DM1::releasePort(int k, int port, const QList<Row> &rows) {

@@ -7,6 +7,8 @@
 #include "reception/TcpListener.h"
 
 #include <QHostInfo>
+#include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 #include <fcntl.h>
@@ -79,6 +81,7 @@ class TestTcpListener : public QObject {
 private slots:
     void startRaisesTheDescriptorLimit();
     void listenerOutOfDescriptorsAcceptsAgainOnceSomeAreFree();
+    void receiverWithoutPortOrWithItsPortInUseIsNotOpened();
 };
 
 void TestTcpListener::startRaisesTheDescriptorLimit() {
@@ -139,6 +142,32 @@ void TestTcpListener::listenerOutOfDescriptorsAcceptsAgainOnceSomeAreFree() {
     QVERIFY(waitFor([&] { return ::recv(late, &c, 1, MSG_DONTWAIT) == 1; }, 3000));
     QCOMPARE(c, '&');
     ::close(late);
+}
+
+void TestTcpListener::receiverWithoutPortOrWithItsPortInUseIsNotOpened() {
+    Station s;
+    mapPort(s.core->dataDir(), 1, s.dir.path() + "/sem-porta");
+    QTcpServer other;
+    QVERIFY(other.listen(QHostAddress::Any, 0));
+    const quint16 free = freePort();
+    ReceiverRow::tcp(1, 0, 5, 5).insertInto(s.db());
+    ReceiverRow::tcp(2, other.serverPort(), 5, 5).insertInto(s.db());
+    ReceiverRow::tcp(3, free, 5, 5).insertInto(s.db());
+    QSignalSpy notFound(&s.core->dm(), &DM1::receiverNotFound);
+    s.core->dm().Realizar_Atualizacoes();
+
+    QVERIFY(!s.core->dm().slot(1).socketServer->isListening());
+    QVERIFY(!s.core->dm().slot(2).socketServer->isListening());
+    QVERIFY(s.core->dm().slot(3).socketServer->isListening());
+    QCOMPARE(s.core->dm().slot(3).socketServer->serverPort(), free);
+    QCOMPARE(column(s.db(), "select ATIVO from RECEIVER order by RECEIVER"),
+             QVariantList({0, 0, 1}));
+    QCOMPARE(notFound.size(), 2);
+    QCOMPARE(notFound[0].at(0).toInt(), 1);
+    QCOMPARE(notFound[1].at(0).toInt(), 2);
+    const QStringList &monitor = s.core->dm().portMonitor().lines();
+    QVERIFY(monitor.contains("Receiver 1: porta TCP 0 inválida"));
+    QVERIFY(monitor.contains(QString("Receiver 2: porta TCP %1 em uso").arg(other.serverPort())));
 }
 
 int main(int argc, char **argv) {
