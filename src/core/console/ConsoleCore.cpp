@@ -1,6 +1,7 @@
 #include "ConsoleCore.h"
 
 #include "common/Clock.h"
+#include "common/DescriptorLimit.h"
 #include "common/Prompt.h"
 #include "common/Sound.h"
 #include "settings/ConfigIni.h"
@@ -28,6 +29,8 @@ ConsoleCore::ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt,
 ConsoleCore::~ConsoleCore() = default;
 
 bool ConsoleCore::start(QString *error) {
+    // Devices hold a descriptor each; the usual soft limit would stop the listeners early.
+    raiseDescriptorLimit();
     if (!QDir().mkpath(m_dataDir)) {
         if (error)
             *error = QStringLiteral("Não foi possível criar a pasta de dados \"%1\".")

@@ -13,7 +13,9 @@ ConnectionRegistry::ConnectionRegistry(DM1 &dm, const Clock &clock, QObject *par
     : QObject(parent)
     , m_dm(dm)
     , m_clock(clock)
-    , m_mux(new SocketMultiplexer(this)) {
+    , m_mux(new SocketMultiplexer(this))
+    , m_frames(dm) {
+    connect(&m_frames, &FrameAssembler::frameReady, this, &ConnectionRegistry::frameReceived);
     // SocketServer1Accept, shared by the ten listeners.
     for (int k = 1; k <= DM1::kSlots; ++k) {
         connect(m_dm.slot(k).socketServer, &TcpListener::connectionReceived, this,
@@ -76,10 +78,10 @@ void ConnectionRegistry::SocketServerAccept(int k, qintptr descriptor) {
     }
     auto &list = m_connections[size_t(k)];
     list.append(socket);
-    // One read is one frame, never more than kMaxFrame; a client error or a close ends that
-    // connection only, the listener and its other devices stay.
+    // Reads become frames there; a client error or a close ends that connection only, the
+    // listener and its other devices stay.
     connect(socket, &TcpConnection::dataReceived, this,
-            [this, socket, k](const QByteArray &frame) { emit frameReceived(socket, k, frame); });
+            [this, socket, k](const QByteArray &bytes) { m_frames.take(socket, k, bytes); });
     connect(socket, &TcpConnection::disconnected, this,
             [this, socket, k] { connectionClosed(socket, k); });
 
@@ -154,6 +156,8 @@ void ConnectionRegistry::lookUpPeerName(TcpConnection *socket, const QString &do
 }
 
 void ConnectionRegistry::connectionClosed(TcpConnection *socket, int k) {
+    // A frame the device sent without its end is handled while its row still knows it.
+    m_frames.release(socket);
     // The row stays until the keep-alive expiry; its pointer clears when the connection goes.
     m_connections[size_t(k)].removeOne(socket);
     m_rowOf.remove(socket);

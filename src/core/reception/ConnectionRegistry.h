@@ -10,6 +10,7 @@
 
 #include <array>
 
+#include "reception/FrameAssembler.h"
 #include "reception/ReplyQueue.h"
 #include "reception/TcpConnection.h"
 
@@ -45,7 +46,7 @@ public:
         QPointer<TcpConnection> socket;
     };
 
-    // What one connection may hold unread; each read takes at most this much as one frame.
+    // What one read of a connection takes at most.
     static constexpr qint64 kMaxFrame = TcpConnection::kMaxRead;
 
     ConnectionRegistry(DM1 &dm, const Clock &clock, QObject *parent = nullptr);
@@ -72,6 +73,8 @@ public:
     int connectionCount() const;
 
     ReplyQueue &replies() { return m_replies; }
+    // Reads of the connections gathered into frames.
+    FrameAssembler &frames() { return m_frames; }
     const ReplyQueue &replies() const { return m_replies; }
 
     // Sends text at once to a connection; false when it is gone.
@@ -97,7 +100,7 @@ signals:
     // Panel 0 of the status bar: "Connected to: " and the peer's address.
     void statusTextChanged(const QString &text);
     void connectionCountTextChanged(const QString &text);
-    // One read of a connection: one frame for the device link.
+    // One frame of a connection for the device link.
     void frameReceived(TcpConnection *socket, int slot, const QByteArray &frame);
     // A connection was accepted and its row appended.
     void connectionAccepted(TcpConnection *socket, int slot);
@@ -121,6 +124,7 @@ private:
     QList<Row> m_rows;
     QHash<const TcpConnection *, int> m_rowOf; // row of each open connection
     ReplyQueue m_replies;
+    FrameAssembler m_frames;
     std::array<QList<TcpConnection *>, 11> m_connections; // per slot, index 0 unused
     QString m_statusText;
     QString m_connectionCountText;

@@ -34,7 +34,21 @@ DM1::DM1(QString dataDir, QObject *parent)
         s.socketServer = new TcpListener(this);
         s.socketServer->setObjectName(QStringLiteral("SocketServer%1").arg(k));
         s.socketServer->setProperty("Tag", k);
+        connect(s.socketServer, &QTcpServer::acceptError, this,
+                [this, k](QAbstractSocket::SocketError e) { SocketServerAcceptError(k, e); });
     }
+}
+
+void DM1::SocketServerAcceptError(int k, QAbstractSocket::SocketError error) {
+    // The listener resumes by itself; the operator learns why devices wait meanwhile.
+    const QString reason = error == QAbstractSocket::SocketResourceError
+                               ? QStringLiteral("recursos do sistema esgotados")
+                               : slot(k).socketServer->errorString();
+    m_portMonitor.append(
+        QStringLiteral("Receiver %1: conexão TCP não aceita (%2), nova tentativa em %3 s")
+            .arg(k)
+            .arg(reason)
+            .arg(TcpListener::kAcceptRetryMs / 1000));
 }
 
 DM1::~DM1() {
@@ -147,9 +161,12 @@ void DM1::Realizar_Atualizacoes() {
             writeToSlot(k, QByteArrayLiteral("SP"));
             s.timerSM->start(1000);
         } else if (l.modo == TcpIp) {
-            const bool portValid = l.portaTcp >= 0 && l.portaTcp <= 65535;
+            // Port 0 would listen wherever the system pleases, where no device looks.
+            const bool portValid = l.portaTcp >= 1 && l.portaTcp <= 65535;
             if (!portValid) {
-                markInactive(k);
+                listenerRefused(k, QStringLiteral("Receiver %1: porta TCP %2 inválida")
+                                       .arg(k)
+                                       .arg(l.portaTcp));
                 continue;
             }
             // A listener keeps its connections unless its port changes.
@@ -159,7 +176,16 @@ void DM1::Realizar_Atualizacoes() {
                 s.socketServer->close();
                 if (!s.socketServer->listen(QHostAddress::Any, quint16(l.portaTcp))) {
                     s.socketServer->setProperty("PortaConfigurada", QVariant());
-                    markInactive(k);
+                    const QString why =
+                        s.socketServer->serverError() == QAbstractSocket::AddressInUseError
+                            ? QStringLiteral("Receiver %1: porta TCP %2 em uso")
+                                  .arg(k)
+                                  .arg(l.portaTcp)
+                            : QStringLiteral("Receiver %1: porta TCP %2 não pôde ser aberta (%3)")
+                                  .arg(k)
+                                  .arg(l.portaTcp)
+                                  .arg(s.socketServer->errorString());
+                    listenerRefused(k, why);
                     continue;
                 }
                 s.socketServer->setProperty("PortaConfigurada", l.portaTcp);
@@ -170,6 +196,14 @@ void DM1::Realizar_Atualizacoes() {
         }
         // UDP/IP: no UDP input exists; nothing is opened.
     }
+}
+
+void DM1::listenerRefused(int k, const QString &why) {
+    // As for a serial receiver not found: the row is no longer active, the settings dialog
+    // clears its mark, and the port monitor says why.
+    markInactive(k);
+    m_portMonitor.append(why);
+    emit receiverNotFound(k);
 }
 
 void DM1::releasePort(int k, int port, const QList<Row> &rows) {

@@ -77,14 +77,20 @@ public:
     LineLog &memo1() { return m_memo1; }
 
 signals:
-    // A serial receiver did not answer the identification request: the settings dialog
-    // enables "Aplicar" and clears "Receiver ativo".
+    // A serial receiver did not answer the identification request, or a TCP receiver's
+    // port could not be opened: the settings dialog enables "Aplicar" and clears
+    // "Receiver ativo".
     void receiverNotFound(int slot);
     // A listener was (re)started on slot k.
     void listenerStarted(int slot);
 
 private:
     void markInactive(int k);
+    // The listener of slot k cannot be opened: the receiver goes inactive, and why is shown.
+    void listenerRefused(int k, const QString &why);
+    // SocketServerk could not accept a connection: one port monitor line; the listener
+    // itself resumes shortly.
+    void SocketServerAcceptError(int k, QAbstractSocket::SocketError error);
     // One row of the RECEIVER table as an apply reads it.
     struct Row {
         int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive;

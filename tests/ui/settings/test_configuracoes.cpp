@@ -106,6 +106,7 @@ private slots:
     void contextMenuNamesTheNode();
     void appliedTcpReceiverAcceptsAClient();
     void serialReceiverOnAMappedPortIsProbed();
+    void tcpReceiverWithoutPortIsNotOpened();
     void silentReceiverLeavesAnotherShownReceiverMarked();
     void mainWindowOpensTheDialog();
 };
@@ -650,6 +651,22 @@ void TestConfiguracoes::appliedTcpReceiverAcceptsAClient() {
     QVERIFY(cliente.waitForConnected(3000));
     QTRY_COMPARE_WITH_TIMEOUT(d.s.core->connectionRegistry().rowCount(), 1, 3000);
     QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 1);
+}
+
+void TestConfiguracoes::tcpReceiverWithoutPortIsNotOpened() {
+    Dialogo d;
+    d.openDialog();
+    d.f->Botao_IncluirClick();
+    d.select(d.receiver(0));
+    d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(1);
+    d.spin("Porta_TCP")->setValue(0);
+    d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(true);
+    d.f->Botao_AplicarClick();
+    QVERIFY(!d.s.core->dm().slot(1).socketServer->isListening());
+    QVERIFY(!d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
+    QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(),
+             QString("Receiver 1: porta TCP 0 inválida"));
+    QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 0);
 }
 
 void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
