@@ -577,6 +577,7 @@ void Form_Configuracoes::Botao_AplicarClick() {
     QTreeWidgetItem *item = m_tree->currentItem();
     const ConfigIni config(ConfigIni::pathIn(m_core.dataDir()));
     bool recorded = true;
+    m_refusedByApply = false;
     if (isReceiver(item)) {
         ReceiverRecord r;
         r.receiver = position(item);
@@ -614,8 +615,9 @@ void Form_Configuracoes::Botao_AplicarClick() {
     // With the root "Receiver" in front no record is shown, so none is written.
     // The repeater pair always; a failure here is not the operator's concern.
     config.saveRepeater(m_settings);
-    // What could not be written can still be applied again.
-    m_apply->setEnabled(!recorded);
+    // What could not be written, or a receiver refused while applying (a TCP port missing or
+    // in use), can be applied again.
+    m_apply->setEnabled(!recorded || m_refusedByApply);
 }
 
 void Form_Configuracoes::Botao_CancelarClick() {
@@ -644,6 +646,7 @@ void Form_Configuracoes::Porta_VisorDblClick() {
 
 void Form_Configuracoes::receiverNotFound(int slot) {
     m_apply->setEnabled(true);
+    m_refusedByApply = true;
     // Only the receiver of that slot loses its mark: the panel may show another one.
     if (m_panels->currentWidget() == m_communicationPanel && m_number == slot) m_active->setChecked(false);
 }

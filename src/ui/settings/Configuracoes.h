@@ -136,6 +136,7 @@ private:
     QCheckBox *m_defaultMailClient = nullptr;
 
     QPushButton *m_apply = nullptr;
+    bool m_refusedByApply = false; // a receiver was refused by the apply under way
 };
 
 } // namespace tulmo

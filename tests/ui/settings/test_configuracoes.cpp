@@ -667,6 +667,7 @@ void TestConfiguracoes::tcpReceiverWithoutPortIsNotOpened() {
     QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(),
              QString("Receiver 1: porta TCP 0 inválida"));
     QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 0);
+    QVERIFY(d.botao("Botao_Aplicar")->isEnabled()); // mended and applied again
 }
 
 void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
