@@ -6,7 +6,6 @@
 #include "common/Sound.h"
 #include "settings/ConfigIni.h"
 #include "store/Schema.h"
-#include "common/AlertPause.h"
 
 #include <QDir>
 
@@ -108,16 +107,15 @@ void ConsoleCore::stopTimer() {
     m_timerInactive.stop();
 }
 
-// The driver stays stopped while the operator reads the message, so the same account is not
-// announced again meanwhile; reception goes on.
+// Alerts hold nothing back: the account was marked before it was announced, so the scans go
+// on while the operator reads without raising it again.
 void ConsoleCore::rearmAlert(const QString &messageText) {
     if (m_alerts) {
         m_alerts->rearmAlert(messageText);
         return;
     }
-    const AlertPause pause(m_timer);
     if (m_sound) m_sound->playRepeating(m_settings.rearmSound());
-    if (m_prompt) m_prompt->message(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+    if (m_prompt) m_prompt->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
 }
 
 void ConsoleCore::inactivityAlert(const QString &messageText) {
@@ -125,10 +123,11 @@ void ConsoleCore::inactivityAlert(const QString &messageText) {
         m_alerts->inactivityAlert(messageText);
         return;
     }
-    const AlertPause pause(m_timerInactive);
     if (m_sound) m_sound->playRepeating(m_settings.rearmSound());
-    if (m_prompt) m_prompt->message(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
-    if (m_sound) m_sound->stopPlayer();
+    if (m_prompt)
+        m_prompt->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning, [this] {
+            if (m_sound) m_sound->stopPlayer();
+        });
 }
 
 void ConsoleCore::TimerInativosTimer() {

@@ -42,9 +42,9 @@ RecordResult EventPump::recordNext() {
     case RecordResult::Status::Ignored:
         break;
     }
-    // The schedule warning comes once the event is safe; the next recording waits for it.
+    // The schedule warning comes once the event is safe, and holds nothing back.
     if (!r.warning.isEmpty() && m_prompt)
-        m_prompt->message(r.warning, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+        m_prompt->alert(r.warning, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     m_busy = false;
     return r;
 }

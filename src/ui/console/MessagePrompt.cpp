@@ -39,6 +39,35 @@ void MessagePrompt::message(const QString &text, const QString &caption, Icon ic
     box.exec();
 }
 
+void MessagePrompt::alert(const QString &text, const QString &caption, Icon icon,
+                          std::function<void()> closed) {
+    if (toStderr(text, caption)) {
+        if (closed) closed();
+        return;
+    }
+    m_alerts.push_back({text, caption, icon, std::move(closed)});
+    if (!m_open) showNextAlert();
+}
+
+// A box that blocks nothing: the console goes on serving its devices while it waits for the
+// operator; the next alert shows when it is closed.
+void MessagePrompt::showNextAlert() {
+    if (m_alerts.empty()) return;
+    Alert a = std::move(m_alerts.front());
+    m_alerts.pop_front();
+    auto *box = new QMessageBox(toBox(a.icon), a.caption.isEmpty() ? QStringLiteral("Tulmo") : a.caption,
+                                a.text, QMessageBox::Ok, m_parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    QObject::connect(box, &QMessageBox::finished, box, [this, closed = std::move(a.closed)] {
+        m_open = nullptr;
+        if (closed) closed();
+        showNextAlert();
+    });
+    m_open = box;
+    box->show();
+}
+
 bool MessagePrompt::question(const QString &text, const QString &caption, Icon icon,
                              bool defaultYes) {
     if (toStderr(text, caption)) return defaultYes;

@@ -2,8 +2,12 @@
 
 #include "common/Prompt.h"
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
+
+#include <deque>
+#include <functional>
 
 namespace tulmo {
 
@@ -15,10 +19,21 @@ public:
         : m_parent(parent) {}
     void setParent(QWidget *parent) { m_parent = parent; }
     void message(const QString &text, const QString &caption, Icon icon) override;
+    void alert(const QString &text, const QString &caption, Icon icon,
+               std::function<void()> closed) override;
     bool question(const QString &text, const QString &caption, Icon icon, bool defaultYes) override;
 
 private:
+    void showNextAlert();
+
+    struct Alert {
+        QString text, caption;
+        Icon icon;
+        std::function<void()> closed;
+    };
     QPointer<QWidget> m_parent;
+    std::deque<Alert> m_alerts; // waiting behind the open one
+    QPointer<QMessageBox> m_open;
 };
 
 } // namespace tulmo

@@ -5,7 +5,6 @@
 #include "Eventos_Pendentes.h"
 #include "IniciarTurno.h"
 #include "SoundState.h"
-#include "common/AlertPause.h"
 #include "common/Clock.h"
 #include "common/DateFormats.h"
 #include "common/Prompt.h"
@@ -17,6 +16,7 @@
 #include "store/SqlListModel.h"
 
 #include <QAction>
+#include <QPointer>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -553,28 +553,36 @@ void Form_Principal::Grid_ConectadosDblClick() {
 
 // The driver stays stopped while the operator reads the message, so the same account is not
 // announced again meanwhile; reception goes on.
+// The rearm sound plays from the start and repeats once the alert is closed, until the
+// operator silences it.
 void Form_Principal::rearmAlert(const QString &messageText) {
     if (m_sounds) m_sounds->playAlert(m_core.settings().rearmSound());
     m_pages->setCurrentWidget(m_rearmPage);
-    const AlertPause pause(m_core.timerUpdate());
-    if (Prompt *p = m_core.prompt())
-        p->message(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
-    Som_DesligadoClick();
+    Prompt *p = m_core.prompt();
+    if (!p) return Som_DesligadoClick();
+    p->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning,
+             [w = QPointer<Form_Principal>(this)] {
+                 if (w) w->Som_DesligadoClick();
+             });
 }
 
 // The alert sound repeats while the message is open and stops when it is closed; an event's
 // alarm that was sounding before it then sounds again.
 void Form_Principal::inactivityAlert(const QString &messageText) {
-    const AlertPause pause(m_core.timerInactive());
     const QString alarm =
         m_sounds && m_sounds->continuousPlaying() ? m_sounds->currentFile() : QString();
     if (m_sounds) m_sounds->playAlert(m_core.settings().rearmSound());
     m_pages->setCurrentWidget(m_silentPage);
     Som_DesligadoClick();
+    auto closed = [w = QPointer<Form_Principal>(this), alarm] {
+        if (!w) return;
+        w->Som_LigadoClick();
+        if (!alarm.isEmpty()) w->m_sounds->playRepeating(alarm);
+    };
     if (Prompt *p = m_core.prompt())
-        p->message(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
-    Som_LigadoClick();
-    if (!alarm.isEmpty()) m_sounds->playRepeating(alarm);
+        p->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning, closed);
+    else
+        closed();
 }
 
 void Form_Principal::bringForward() {
