@@ -1,6 +1,7 @@
 #include "ConsoleCore.h"
 
 #include "common/Clock.h"
+#include "common/DateFormats.h"
 #include "common/DescriptorLimit.h"
 #include "common/Prompt.h"
 #include "common/Sound.h"
@@ -45,9 +46,13 @@ bool ConsoleCore::start(QString *error) {
     m_repeaterQueue =
         std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/EventosRepetidora.dat"));
     m_eventQueue = std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/Eventos_Log.dat"));
+    m_rejects =
+        std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
+    const QString now = m_clock.now().toString(DateFormats::kDateTime);
     for (EventQueue *q : {m_repeaterQueue.get(), m_eventQueue.get()}) {
         QString qerr;
-        if (q->load(&qerr) == EventQueue::LoadStatus::Unreadable && m_prompt)
+        RejectLog *torn = q == m_eventQueue.get() ? m_rejects.get() : nullptr;
+        if (q->load(&qerr, torn, now) == EventQueue::LoadStatus::Unreadable && m_prompt)
             m_prompt->message(qerr, QStringLiteral("Tulmo"), Prompt::Icon::Error);
     }
     // Config.ini into the live settings, so they hold whether the settings dialog is shown
@@ -55,8 +60,6 @@ bool ConsoleCore::start(QString *error) {
     const ConfigIni config(ConfigIni::pathIn(m_dataDir));
     config.readRepeater(m_settings);
     config.readSoundAndCompany(m_settings);
-    m_rejects =
-        std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
     m_recorder = std::make_unique<EventRecorder>(database, m_clock, m_sound, m_dm.get());
     m_pump = std::make_unique<EventPump>(*m_eventQueue, *m_rejects, *m_recorder, m_prompt, m_clock);
     m_serial = std::make_unique<SerialReception>(*m_dm, *this, m_clock);

@@ -39,8 +39,18 @@ RecordResult EventPump::recordNext() {
         break;
     }
     case RecordResult::Status::Retry:
+        if (!m_heldBack) {
+            m_heldBack = true;
+            emit databaseStatusChanged(
+                QStringLiteral("Gravação de eventos aguardando o banco de dados: ") + r.reason);
+        }
+        break;
     case RecordResult::Status::Ignored:
         break;
+    }
+    if (m_heldBack && r.status != RecordResult::Status::Retry) { // the database answers again
+        m_heldBack = false;
+        emit databaseStatusChanged(QString());
     }
     // The schedule warning comes once the event is safe, and holds nothing back.
     if (!r.warning.isEmpty() && m_prompt)

@@ -13,8 +13,8 @@ class RejectLog;
 
 // Records the head line of the event queue, one per call (the one-second driver calls it).
 // A line leaves the queue only once its event is committed, or once it has been moved to
-// the rejects file with its reason; while the database cannot be reached it stays at the
-// head. While a recording (or the operator message it raised) is in progress, further
+// the rejects file with its reason; while the database cannot take it (unreachable, a
+// conflict, a failed commit) it stays at the head. While a recording (or the operator message it raised) is in progress, further
 // calls do nothing.
 class EventPump : public QObject {
     Q_OBJECT
@@ -28,6 +28,10 @@ public:
 
 signals:
     void lineRejected(const QString &line, const QString &reason);
+    // The database holds the head line back: raised once when that begins, with the reason
+    // for the status bar, and once with an empty text when the queue moves again, so a
+    // lasting fault is shown without being announced on every tick.
+    void databaseStatusChanged(const QString &text);
 
 private:
     EventQueue &m_queue;
@@ -36,6 +40,7 @@ private:
     Prompt *m_prompt;
     const Clock &m_clock;
     bool m_busy = false;
+    bool m_heldBack = false;
 };
 
 } // namespace tulmo

@@ -89,7 +89,8 @@ bool EventQueue::openForAppend(QString *error) {
     return true;
 }
 
-EventQueue::LoadStatus EventQueue::load(QString *error) {
+EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
+                                        const QString &when) {
     closeAppend();
     m_lines.clear();
     QFile::remove(m_path + QStringLiteral(".tmp")); // a rewrite that never reached its rename
@@ -111,9 +112,20 @@ EventQueue::LoadStatus EventQueue::load(QString *error) {
     }
     const QByteArray raw = f.readAll();
     f.close();
-    for (const QString &l : windowsTextLines(raw)) {
+    // The tail after the last line end is decoded apart: a multi-byte character cut in two
+    // there must not make the whole file read as Windows-1252.
+    const qsizetype ended = raw.lastIndexOf('\n') + 1;
+    const QByteArray tail = raw.mid(ended);
+    const QStringList lines = windowsTextLines(tornLineLog ? raw.left(ended) : raw);
+    const QString torn = tornLineLog ? windowsTextLines(tail).join(QLatin1Char(' ')) : QString();
+    for (const QString &l : std::as_const(lines)) {
         if (!l.trimmed().isEmpty()) m_lines.append(l);
     }
+    // Even when the rejects file cannot take it, the torn line is not queued: its device
+    // was never answered and sends it again.
+    if (!torn.trimmed().isEmpty())
+        tornLineLog->append(torn, when,
+                            QStringLiteral("linha incompleta no fim da fila (gravação interrompida)"));
     // Put the file in our own form (UTF-8, CR LF after every line, no blank lines) so that
     // appends land on a line of their own.
     QByteArray normal;

@@ -5,6 +5,8 @@
 
 namespace tulmo {
 
+class RejectLog;
+
 // A first-in, first-out list of text lines mirrored to a file (one line each, CR LF).
 // Serves the event queue (Dados/Eventos_Log.dat) and the repeater queue.
 //
@@ -24,8 +26,11 @@ public:
     const QString &filePath() const { return m_path; }
 
     // Reads the file. A missing file is created empty; an unreadable one leaves the queue
-    // empty and the reason in error.
-    LoadStatus load(QString *error = nullptr);
+    // empty and the reason in error. With tornLineLog, a last line without its CR LF (an
+    // append cut short by a power failure, so never acknowledged) goes there with the
+    // moment when, and out of the file, rather than being queued as a shortened line.
+    LoadStatus load(QString *error = nullptr, RejectLog *tornLineLog = nullptr,
+                    const QString &when = QString());
 
     // Adds the line at the end and flushes it to the disk. Line breaks inside the line
     // become blanks. False when the line could not be made durable (it is then not queued).

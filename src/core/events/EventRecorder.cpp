@@ -32,15 +32,16 @@ bool toSmallint(const QString &text, int *out) {
 struct Stop {
     bool database = false;
     QString reason;
-    QString dbError;
+    QSqlError dbError;
+    bool commit = false; // the commit itself failed: the driver has lost that transaction
 };
 using Step = std::optional<Stop>;
 
 Step badData(const QString &reason) {
-    return Stop{false, reason, {}};
+    return Stop{false, reason, {}, false};
 }
-Step dbFailed(const QString &what, const QString &dbError) {
-    return Stop{true, what, dbError};
+Step dbFailed(const QString &what, const QSqlError &dbError) {
+    return Stop{true, what, dbError, false};
 }
 
 // What one recording read and decided. The sound, the SMS and the refreshes come from it once
@@ -185,7 +186,7 @@ Step classify(RecordingRepository &repo, Recording &r) {
 Step record(QSqlDatabase db, Recording &r) {
     TransactionGuard transaction(db);
     if (!transaction.begun())
-        return dbFailed(QStringLiteral("iniciar a transação"), db.lastError().text());
+        return dbFailed(QStringLiteral("iniciar a transação"), db.lastError());
     RecordingRepository repo(db);
     if (Step s = lookUpAccountAndCode(repo, r)) return s;
     if (Step s = checkLineData(r)) return s;
@@ -197,7 +198,7 @@ Step record(QSqlDatabase db, Recording &r) {
     if (!repo.insertEvent(r.row))
         return dbFailed(QStringLiteral("gravar o evento"), repo.lastError());
     if (!transaction.commit())
-        return dbFailed(QStringLiteral("confirmar a gravação"), db.lastError().text());
+        return Stop{true, QStringLiteral("confirmar a gravação"), db.lastError(), true};
     return std::nullopt;
 }
 
@@ -221,6 +222,28 @@ void sendSms(SlotWriter *writer, const Recording &r) {
         writer->writeToSlot(receiver, cmd);
 }
 
+// Called once the transaction is over. Only an error that the line's own values cause turns
+// the line away; whatever else the database answers keeps the line to be tried again.
+RecordResult failure(Database &database, const Stop &stop) {
+    RecordResult r;
+    const QString dbText = stop.dbError.text().simplified();
+    if (!stop.commit && Database::isDataError(stop.dbError)) {
+        r.status = RecordResult::Status::Rejected;
+        r.reason = QStringLiteral("erro do banco de dados ao %1: %2").arg(stop.reason, dbText);
+        return r;
+    }
+    // After a failed commit the main connection still holds that transaction and its locks,
+    // out of the driver's reach: the next recording of the same account would wait on it.
+    const Database::State state =
+        stop.commit ? database.restartPrimary() : database.ensureAlive();
+    r.status = RecordResult::Status::Retry;
+    r.reason = (state == Database::State::Unreachable
+                    ? QStringLiteral("banco de dados inacessível ao %1: %2")
+                    : QStringLiteral("erro do banco de dados ao %1: %2"))
+                   .arg(stop.reason, dbText);
+    return r;
+}
+
 } // namespace
 
 EventRecorder::EventRecorder(Database &database, const Clock &clock, SoundOutput *sound,
@@ -242,22 +265,6 @@ QByteArray EventRecorder::smsCommand(const QString &celular, const QString &desc
 QString EventRecorder::weekdayCode(const QDate &d) {
     static const char *const days[] = {"DOM", "SEG", "TER", "QUA", "QUI", "SEX", "SAB"};
     return QString::fromLatin1(days[d.dayOfWeek() % 7]); // Qt: Monday 1 … Sunday 7
-}
-
-// Called once the transaction is rolled back.
-RecordResult EventRecorder::failure(const QString &what, const QString &dbError) {
-    RecordResult r;
-    if (m_database.ensureAlive() == Database::State::Alive) {
-        // The connection works: this statement fails for this line, and would again.
-        r.status = RecordResult::Status::Rejected;
-        r.reason =
-            QStringLiteral("erro do banco de dados ao %1: %2").arg(what, dbError.simplified());
-    } else {
-        r.status = RecordResult::Status::Retry;
-        r.reason =
-            QStringLiteral("banco de dados inacessível ao %1: %2").arg(what, dbError.simplified());
-    }
-    return r;
 }
 
 RecordResult EventRecorder::Grava_Evento_Banco_Dados(const QString &line) {
@@ -285,7 +292,7 @@ RecordResult EventRecorder::Grava_Evento_Banco_Dados(const QString &line) {
     r.now = m_clock.now();
     r.readSmsReceivers = m_slots != nullptr;
     if (const Step stop = record(m_database.primary(), r))
-        return stop->database ? failure(stop->reason, stop->dbError) : rejected(stop->reason);
+        return stop->database ? failure(m_database, *stop) : rejected(stop->reason);
 
     // Stored: only now does the operator hear, the receivers send and the lists refresh.
     playSound(m_sound, r.code);

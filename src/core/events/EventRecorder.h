@@ -18,7 +18,8 @@ struct RecordResult {
         Ignored,  // 10 characters or fewer: nothing to record
         Stored,   // the EVENTOS row is committed
         Rejected, // the line can never be stored: reason says why
-        Retry,    // the database could not be reached: try the same line again later
+        Retry,    // the database's own trouble (unreachable, a conflict, a failed commit):
+                  // try the same line again later
     };
     Status status = Status::Ignored;
     QString reason;
@@ -53,8 +54,6 @@ signals:
     void receivedChanged();   // an event stored: reopen the received-events list
 
 private:
-    RecordResult failure(const QString &what, const QString &dbError);
-
     Database &m_database;
     const Clock &m_clock;
     SoundOutput *m_sound;

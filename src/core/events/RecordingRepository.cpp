@@ -37,7 +37,7 @@ RecordingRepository::RecordingRepository(QSqlDatabase db)
 
 bool RecordingRepository::run(QSqlQuery &q) {
     if (q.exec()) return true;
-    m_error = q.lastError().text();
+    m_error = q.lastError();
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QTime>
 
@@ -40,7 +41,8 @@ struct EventRow {
 
 // Every statement of the recording of an event (Grava_Evento_Banco_Dados), on the connection
 // and in the transaction its caller holds. Each call answers false when its statement failed;
-// lastError() then holds the database's reason.
+// lastError() then holds the database's error, its code telling the line's data from the
+// database's own trouble.
 class RecordingRepository {
 public:
     explicit RecordingRepository(QSqlDatabase db);
@@ -65,7 +67,7 @@ public:
     // Texts longer than their column are cut to its width rather than failing the insert.
     bool insertEvent(const EventRow &row);
 
-    const QString &lastError() const { return m_error; }
+    const QSqlError &lastError() const { return m_error; }
 
 private:
     bool readDescription(const QString &sql, const QString &conta, const QString &param, int number,
@@ -73,7 +75,7 @@ private:
     bool run(QSqlQuery &q);
 
     QSqlDatabase m_db;
-    QString m_error;
+    QSqlError m_error;
 };
 
 } // namespace tulmo

@@ -117,4 +117,49 @@ Database::State Database::ensureAlive() {
     return openConnection(m_mainName, &reason) ? State::Reconnected : State::Unreachable;
 }
 
+Database::State Database::restartPrimary() {
+    QSqlDatabase db = primary();
+    QVariant attachment;
+    if (db.isOpen()) {
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("select CURRENT_CONNECTION from RDB$DATABASE")) && q.next())
+            attachment = q.value(0);
+    }
+    if (attachment.isValid()) {
+        // An attachment cannot end itself this way: another one marks it shut down, and its
+        // transactions go with it when it is closed below.
+        const QString helper = uniqueName("encerramento");
+        {
+            QString reason;
+            if (openConnection(helper, &reason)) {
+                QSqlQuery kill(QSqlDatabase::database(helper, false));
+                kill.prepare(QStringLiteral(
+                    "delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = :id"));
+                kill.bindValue(QStringLiteral(":id"), attachment);
+                kill.exec();
+            }
+            QSqlDatabase::database(helper, false).close();
+        }
+        QSqlDatabase::removeDatabase(helper);
+    }
+    db.close();
+    QString reason;
+    return openConnection(m_mainName, &reason) ? State::Reconnected : State::Unreachable;
+}
+
+bool Database::isDataError(const QSqlError &error) {
+    // The driver gives the SQLCODE. Only these come from the values themselves:
+    //   -413 conversion error from string
+    //   -802 arithmetic exception, numeric overflow or string truncation
+    //   -625 validation error for a column (a null where none may be)
+    //   -297 CHECK constraint violated
+    // Anything else (lock and update conflicts, deadlock -913, lost connection and I/O -902,
+    // -901, a user exception -836, a unique key -803, an unknown code) is tried again: a line
+    // tried again stays in sight, a rejected one leaves the console.
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    if (!ok) return false;
+    return code == -413 || code == -802 || code == -625 || code == -297;
+}
+
 } // namespace tulmo

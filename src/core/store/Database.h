@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 
 namespace tulmo {
@@ -35,6 +36,15 @@ public:
     // A cheap round trip on the main connection; reopens it when the trip fails.
     enum class State { Alive, Reconnected, Unreachable };
     State ensureAlive();
+    // Ends the main connection together with any transaction of it that the driver no longer
+    // holds, and opens it again. Qt's QIBASE driver forgets a transaction whose commit failed;
+    // closing alone cannot end it (the engine keeps an attachment with open transactions), so
+    // its locks would stay until the process ends.
+    State restartPrimary();
+
+    // Whether the database turned a statement away for the values it was given, so that it
+    // would turn the same values away again; any other error is the database's own state.
+    static bool isDataError(const QSqlError &error);
 
     // Whether this open created the file (a new installation).
     bool created() const { return m_created; }

@@ -25,7 +25,7 @@ public:
     // True only when the commit succeeded. A failed commit leaves the transaction to the
     // rollback of the destructor. (Qt's QIBASE driver drops its handle of a transaction whose
     // commit failed, so there the rollback cannot reach it: it stays open, with its locks,
-    // until the connection closes.)
+    // even past a close of the connection; Database::restartPrimary ends it.)
     bool commit() {
         if (!m_open) return false;
         if (!m_db.commit()) return false;

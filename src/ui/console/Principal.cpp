@@ -145,6 +145,11 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
     m_pendingCount->setMinimumWidth(
         m_pendingCount->fontMetrics().horizontalAdvance(QStringLiteral("Pendentes: 00000")) + 12);
     bar->addWidget(m_pendingCount);
+    // A database fault that holds the event queue back stays in sight until recording resumes.
+    auto *databaseStatus = new QLabel;
+    databaseStatus->setObjectName(QStringLiteral("databaseStatus"));
+    bar->addPermanentWidget(databaseStatus, 1);
+    connect(&m_core.pump(), &EventPump::databaseStatusChanged, databaseStatus, &QLabel::setText);
 
     EventRecorder &g = m_core.recorder();
     connect(&g, &EventRecorder::receivedChanged, this, [this] {

@@ -2,6 +2,8 @@
 
 #include "events/EventLine.h"
 #include "events/EventQueue.h"
+#include "common/Clock.h"
+#include "console/ConsoleCore.h"
 
 #include <QDir>
 #include <QFile>
@@ -92,6 +94,8 @@ private slots:
     void fileHoldsExactlyTheLinesWithCrLf();
     void windows1252FileLoads();
     void lastLineWithoutLineEndStaysItsOwnLine();
+    void tornLastLineGoesToTheRejects();
+    void consoleStartsWithoutTheTornLine();
     void lineBreaksInsideALineCannotSplitIt();
     void staleTemporaryFileIsIgnored();
     void removeLastTakesBackTheNewestLine();
@@ -229,6 +233,7 @@ void TestEventQueue::windows1252FileLoads() {
     QCOMPARE(again.lines(), QList<QString>({kC, kA, kD}));
 }
 
+// Without a rejects file (the repeater queue) an unended last line is kept as a line of its own.
 void TestEventQueue::lastLineWithoutLineEndStaysItsOwnLine() {
     QTemporaryDir dir;
     const QString path = dir.filePath("Eventos_Log.dat");
@@ -238,6 +243,79 @@ void TestEventQueue::lastLineWithoutLineEndStaysItsOwnLine() {
     QCOMPARE(q.lines(), QList<QString>({kA, kB}));
     QVERIFY(q.append(kC));
     QCOMPARE(readBytes(path), fileOf({kA, kB, kC}));
+}
+
+// An append cut short by a power failure leaves its line without CR LF; it was never
+// acknowledged. At load it goes to the rejects file and out of the queue file; a queue whose
+// lines all end, and an empty one, are left exactly as they are.
+void TestEventQueue::tornLastLineGoesToTheRejects() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    RejectLog rejects(dir.filePath("Eventos_Rejeitados.dat"));
+    const QString when = QStringLiteral("09/03/2026 10:00:00");
+    const QString reason =
+        QStringLiteral("linha incompleta no fim da fila (gravação interrompida)");
+
+    // "Não" cut inside its "ã": the whole lines keep their UTF-8.
+    const QByteArray tornUtf8 = kD.left(20).toUtf8() + " IdN\xC3";
+    QVERIFY(writeBytes(path, fileOf({kA, kC}) + tornUtf8));
+    EventQueue q(path);
+    QCOMPARE(q.load(nullptr, &rejects, when), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(q.lines(), QList<QString>({kA, kC}));
+    QCOMPARE(readBytes(path), fileOf({kA, kC}));
+    QVERIFY(q.append(kB));
+    QCOMPARE(readBytes(path), fileOf({kA, kC, kB}));
+    const QByteArray firstReject = readBytes(rejects.filePath());
+    QVERIFY2(firstReject.startsWith(kD.left(20).toUtf8() + " IdN"), firstReject.constData());
+    QVERIFY2(firstReject.endsWith((" | " + when + " | " + reason + "\r\n").toUtf8()),
+             firstReject.constData());
+    QCOMPARE(firstReject.count("\r\n"), 1);
+
+    // Cut between its CR and its LF: still not acknowledged.
+    QVERIFY(writeBytes(path, fileOf({kA}) + kB.toUtf8() + "\r"));
+    QCOMPARE(q.load(nullptr, &rejects, when), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(q.lines(), QList<QString>({kA}));
+    QCOMPARE(readBytes(path), fileOf({kA}));
+    QCOMPARE(readBytes(rejects.filePath()),
+             firstReject + (kB + " | " + when + " | " + reason + "\r\n").toUtf8());
+
+    // Whole files, the only line unended included, change nothing but what is torn.
+    const QByteArray before = readBytes(rejects.filePath());
+    QVERIFY(writeBytes(path, fileOf({kA, kB})));
+    QCOMPARE(q.load(nullptr, &rejects, when), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(q.lines(), QList<QString>({kA, kB}));
+    QCOMPARE(readBytes(path), fileOf({kA, kB}));
+    QVERIFY(writeBytes(path, QByteArray()));
+    QCOMPARE(q.load(nullptr, &rejects, when), EventQueue::LoadStatus::Loaded);
+    QVERIFY(q.isEmpty());
+    QCOMPARE(readBytes(path), QByteArray());
+    QCOMPARE(readBytes(rejects.filePath()), before);
+    QVERIFY(writeBytes(path, kC.toUtf8()));
+    QCOMPARE(q.load(nullptr, &rejects, when), EventQueue::LoadStatus::Loaded);
+    QVERIFY(q.isEmpty());
+    QCOMPARE(readBytes(path), QByteArray());
+    QCOMPARE(readBytes(rejects.filePath()),
+             before + (kC + " | " + when + " | " + reason + "\r\n").toUtf8());
+}
+
+// The console's own start treats its event queue so, and records only the whole lines.
+void TestEventQueue::consoleStartsWithoutTheTornLine() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("Dados"));
+    const QString data = dir.filePath("Dados");
+    QVERIFY(writeBytes(data + "/Eventos_Log.dat", fileOf({kA}) + kB.left(30).toUtf8()));
+    QVERIFY(writeBytes(data + "/EventosRepetidora.dat", QByteArray("1,frame")));
+    ManualClock clock(QDateTime(QDate(2026, 3, 9), QTime(10, 0, 0)));
+    ConsoleCore core(dir.path(), clock, nullptr, nullptr);
+    QString error;
+    QVERIFY2(core.start(&error), qPrintable(error));
+    QCOMPARE(core.eventQueue().lines(), QList<QString>({kA}));
+    QCOMPARE(readBytes(data + "/Eventos_Log.dat"), fileOf({kA}));
+    QCOMPARE(readBytes(core.rejects().filePath()),
+             (kB.left(30) +
+              " | 09/03/2026 10:00:00 | linha incompleta no fim da fila (gravação interrompida)\r\n")
+                 .toUtf8());
+    QCOMPARE(core.repeaterQueue().lines(), QList<QString>({"1,frame"}));
 }
 
 void TestEventQueue::lineBreaksInsideALineCannotSplitIt() {

@@ -5,11 +5,16 @@
 #include "events/EventLine.h"
 #include "store/Schema.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSemaphore>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
 
 using namespace tulmo;
 using namespace tulmo::test;
@@ -54,6 +59,62 @@ void smsReceiver(Station &s, Pty &receiver) {
     QCOMPARE(receiver.readAll(1000, 2), QByteArray("SP"));
 }
 
+// Holds one account's CLIENTES row in a transaction of a connection of its own, on a thread
+// of its own (a connection belongs to its thread), until the console's recording is seen
+// waiting on it; then commits, which ends the wait with an update conflict.
+class RowHolder : public QThread {
+public:
+    RowHolder(QString file, QString conta)
+        : m_file(std::move(file))
+        , m_conta(std::move(conta)) {}
+    QSemaphore held;
+    std::atomic<bool> sawWaiting{false};
+
+protected:
+    void run() override {
+        {
+            QSqlDatabase holder = openConnection(QStringLiteral("holder"));
+            QSqlDatabase watcher = openConnection(QStringLiteral("watcher"));
+            holder.transaction();
+            QSqlQuery lock(holder);
+            lock.prepare("update CLIENTES set NOME = NOME where CONTA = :c");
+            lock.bindValue(":c", m_conta);
+            lock.exec();
+            held.release();
+            QElapsedTimer t;
+            t.start();
+            while (!sawWaiting && t.elapsed() < 10000) {
+                watcher.transaction(); // a fresh snapshot of the monitoring tables
+                QSqlQuery q(watcher);
+                q.exec("select count(*) from MON$STATEMENTS where MON$STATE = 1 and "
+                       "MON$ATTACHMENT_ID <> CURRENT_CONNECTION and "
+                       "MON$SQL_TEXT containing 'ULTIMO_EVENTO'");
+                sawWaiting = q.next() && q.value(0).toInt() > 0;
+                q.finish();
+                watcher.commit();
+                if (!sawWaiting) QThread::msleep(5);
+            }
+            lock.finish();
+            holder.commit();
+            holder.close();
+            watcher.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+        QSqlDatabase::removeDatabase(QStringLiteral("watcher"));
+    }
+
+private:
+    QSqlDatabase openConnection(const QString &name) {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QIBASE", name);
+        db.setDatabaseName(m_file);
+        db.setUserName(QString::fromLatin1(Database::kUser));
+        db.setPassword(QString::fromLatin1(Database::kPassword));
+        db.open();
+        return db;
+    }
+    QString m_file, m_conta;
+};
+
 } // namespace
 
 class TestEventRecorder : public QObject {
@@ -75,7 +136,8 @@ private slots:
     void shortLineDoesNothing();
     void unreachableDatabaseKeepsTheLineAtTheHead();
     void failedInsertPlaysSendsAndChangesNothingUntilStored();
-    void failedCommitIsNotStored();
+    void updateConflictKeepsTheLineUntilTheConflictEnds();
+    void failedCommitKeepsTheLineAndTheSameLineIsStoredLater();
 };
 
 void TestEventRecorder::storesAllFourteenValues() {
@@ -445,8 +507,9 @@ void TestEventRecorder::failedInsertPlaysSendsAndChangesNothingUntilStored() {
     Announcements announced(s.core->recorder());
     const QString l = line("1234", "3401");
 
+    // A user exception is no error of the line's values: the line is tried again.
     const RecordResult failed = s.record(l);
-    QCOMPARE(failed.status, RecordResult::Status::Rejected);
+    QCOMPARE(failed.status, RecordResult::Status::Retry);
     QVERIFY2(failed.reason.contains("gravar o evento"), qPrintable(failed.reason));
     QCOMPARE(s.sound.calls, QStringList());
     QCOMPARE(receiver.readAll(300), QByteArray());
@@ -473,31 +536,87 @@ void TestEventRecorder::failedInsertPlaysSendsAndChangesNothingUntilStored() {
     QCOMPARE(s.accountColumn("REARME", "001234").toInt(), 0);
 }
 
-// A commit the database refuses is no stored event: nothing plays, is sent or announced.
-void TestEventRecorder::failedCommitIsNotStored() {
+// Another workstation holds the account's row: the recording meets a real update conflict.
+// The line is a sound one and stays at the head, the fault is announced once, and the line is
+// stored on the next tick once the other transaction is over.
+void TestEventRecorder::updateConflictKeepsTheLineUntilTheConflictEnds() {
     Station s;
     s.addAccount("001234", "JOSE");
+    s.addCode("1130", "ALARME", 2, 1, 2, "/sons/alarme.wav", 0);
+    EventQueue &eventQueue = s.core->eventQueue();
+    const QString l = line("1234", "1130");
+    QVERIFY(eventQueue.append(l));
+    QSignalSpy status(&s.core->pump(), &EventPump::databaseStatusChanged);
+
+    RowHolder holder(s.core->dm().database().databaseFile(), "001234");
+    holder.start();
+    QVERIFY(holder.held.tryAcquire(1, 10000));
+    const RecordResult conflict = s.core->pump().recordNext(); // waits until the holder commits
+    QVERIFY(holder.wait(10000));
+    QVERIFY2(holder.sawWaiting, "the recording never waited on the held row");
+    QCOMPARE(conflict.status, RecordResult::Status::Retry);
+    QVERIFY2(conflict.reason.contains("atualizar a conta"), qPrintable(conflict.reason));
+    QCOMPARE(eventQueue.lines(), QList<QString>({l}));
+    QVERIFY(!QFile::exists(s.core->rejects().filePath()));
+    QCOMPARE(s.eventCount(), 0);
+    QCOMPARE(s.sound.calls, QStringList());
+    QCOMPARE(status.count(), 1);
+    QVERIFY(status.first().first().toString().startsWith(
+        "Gravação de eventos aguardando o banco de dados: erro do banco de dados ao atualizar"));
+
+    QCOMPARE(s.core->pump().recordNext().status, RecordResult::Status::Stored);
+    QVERIFY(eventQueue.isEmpty());
+    QCOMPARE(s.eventCount(), 1);
+    QCOMPARE(s.sound.calls, QStringList({"stop", "once:/sons/alarme.wav"}));
+    QCOMPARE(status.count(), 2);
+    QCOMPARE(status.last().first().toString(), QString());
+}
+
+// A commit the database refuses is no stored event: nothing plays or is announced, the line
+// stays at the head (not among the rejects), and each tick tries it again without waiting on
+// the transaction the driver lost. Once the cause is gone the same line is stored.
+void TestEventRecorder::failedCommitKeepsTheLineAndTheSameLineIsStoredLater() {
+    Station s;
+    s.addAccount("009999", "ANA");
     s.addCode("1130", "ALARME", 2, 0, 2, "/sons/alarme.wav", 0);
     exec(s.db(), "create exception RECUSA 'confirmação recusada'");
     // Any transaction that would commit an event of account 009999 is refused at its commit.
     exec(s.db(), "create trigger RECUSA_COMMIT on transaction commit as begin "
                  "if (exists(select 1 from EVENTOS where CONTA = '009999')) then "
                  "exception RECUSA; end");
-    s.addAccount("009999", "ANA");
     Announcements announced(s.core->recorder());
+    QSignalSpy status(&s.core->pump(), &EventPump::databaseStatusChanged);
+    EventQueue &eventQueue = s.core->eventQueue();
+    const QString l = line("9999", "1130");
+    QVERIFY(eventQueue.append(l));
 
-    const RecordResult failed = s.record(line("9999", "1130"));
-    QVERIFY(failed.status != RecordResult::Status::Stored);
-    QVERIFY2(failed.reason.contains("confirmar a gravação"), qPrintable(failed.reason));
+    for (int tick = 0; tick < 2; ++tick) {
+        QElapsedTimer took;
+        took.start();
+        const RecordResult failed = s.core->pump().recordNext();
+        // The second tick updates the same CLIENTES row the lost transaction had locked.
+        QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
+        QCOMPARE(failed.status, RecordResult::Status::Retry);
+        QVERIFY2(failed.reason.contains("confirmar a gravação"), qPrintable(failed.reason));
+        QCOMPARE(eventQueue.lines(), QList<QString>({l}));
+    }
+    QVERIFY(!QFile::exists(s.core->rejects().filePath()));
     QCOMPARE(s.sound.calls, QStringList());
     QCOMPARE(announced.counts(), QList<int>({0, 0, 0, 0, 0}));
     QCOMPARE(s.eventCount(), 0);
+    QCOMPARE(status.count(), 1);
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "009999").toInt(), 1);
 
-    // The next line goes on. It is of another account: Qt's QIBASE driver forgets a
-    // transaction whose commit failed, so that one keeps its account's row locked until the
-    // connection closes.
-    QCOMPARE(s.record(line("1234", "1130")).status, RecordResult::Status::Stored);
+    exec(s.db(), "drop trigger RECUSA_COMMIT");
+    QCOMPARE(s.core->pump().recordNext().status, RecordResult::Status::Stored);
+    QVERIFY(eventQueue.isEmpty());
     QCOMPARE(s.eventCount(), 1);
+    QCOMPARE(s.last("CONTA").toString(), QString("009999"));
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "009999").toInt(), 0);
+    QCOMPARE(s.sound.calls, QStringList({"stop", "once:/sons/alarme.wav"}));
+    QCOMPARE(announced.counts(), QList<int>({1, 0, 0, 1, 1}));
+    QCOMPARE(status.count(), 2);
+    QCOMPARE(status.last().first().toString(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestEventRecorder)

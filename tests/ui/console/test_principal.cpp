@@ -575,7 +575,14 @@ void TestPrincipal::statusBarShowsConnectionsAndTime() {
     Janela j;
     j.openDialog(false);
     auto paineis = j.w->statusBar()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
-    QCOMPARE(paineis.size(), 4);
+    // The three panels, and beside them the database fault that holds recording back.
+    QCOMPARE(paineis.size(), 5);
+    QLabel *banco = paineis.takeLast();
+    QCOMPARE(banco->objectName(), QString("databaseStatus"));
+    QCOMPARE(banco->text(), QString());
+    emit j.s.core->pump().databaseStatusChanged("Gravação de eventos aguardando o banco de dados");
+    QCOMPARE(banco->text(), QString("Gravação de eventos aguardando o banco de dados"));
+    QCOMPARE(paineis[0]->objectName(), QString("Panel0"));
     QCOMPARE(paineis[3]->text(), QString("Pendentes: 0"));
     QCOMPARE(paineis[0]->width(), 150);
     QCOMPARE(paineis[1]->width(), 150);
