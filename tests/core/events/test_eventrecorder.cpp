@@ -567,7 +567,7 @@ void TestEventRecorder::updateConflictKeepsTheLineUntilTheConflictEnds() {
     QCOMPARE(s.core->pump().recordNext().status, RecordResult::Status::Stored);
     QVERIFY(eventQueue.isEmpty());
     QCOMPARE(s.eventCount(), 1);
-    QCOMPARE(s.sound.calls, QStringList({"stop", "once:/sons/alarme.wav"}));
+    QCOMPARE(s.sound.calls, QStringList({"once:/sons/alarme.wav"}));
     QCOMPARE(status.count(), 2);
     QCOMPARE(status.last().first().toString(), QString());
 }
@@ -613,7 +613,7 @@ void TestEventRecorder::failedCommitKeepsTheLineAndTheSameLineIsStoredLater() {
     QCOMPARE(s.eventCount(), 1);
     QCOMPARE(s.last("CONTA").toString(), QString("009999"));
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "009999").toInt(), 0);
-    QCOMPARE(s.sound.calls, QStringList({"stop", "once:/sons/alarme.wav"}));
+    QCOMPARE(s.sound.calls, QStringList({"once:/sons/alarme.wav"}));
     QCOMPARE(announced.counts(), QList<int>({1, 0, 0, 1, 1}));
     QCOMPARE(status.count(), 2);
     QCOMPARE(status.last().first().toString(), QString());
