@@ -20,7 +20,7 @@ class SqlListModel : public QAbstractTableModel {
 public:
     struct Column {
         QString field;
-        QString title;    // the field name when empty
+        QString title;     // the field name when empty
         bool data = false; // shown as "dd.MM.yyyy HH:mm"
     };
 
