@@ -17,6 +17,10 @@ inline constexpr int kInterventionWidth = 20;
 
 // The main window's "Eventos Recebidos": the treated events, newest first.
 QString receivedListSql();
+// How many of them the list reads. It is read again on every treated event, and EVENTOS keeps
+// every event ever recorded: the newest thousand cover hours of a busy night and still read in
+// milliseconds; older events are for the reports.
+inline constexpr int kReceivedListRows = 1000;
 // The pending window's list: the events waiting for an operator, newest first.
 QString pendingListSql();
 

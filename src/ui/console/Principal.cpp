@@ -367,7 +367,7 @@ void Form_Principal::createPages() {
                               {"DATA_INTERVENCAO", QStringLiteral("DATA INTERVENÇÃO"), true},
                               {"DETALHES", {}},
                               {"IDECALL", QStringLiteral("TELEFONE")}},
-                             this);
+                             EventRepository::kReceivedListRows, this);
     m_disarmed =
         new SqlListModel(AccountRepository::disarmedListSql(), accountColumns(false), this);
     m_rearm = new SqlListModel(AccountRepository::awaitingArmListSql(), accountColumns(false), this);

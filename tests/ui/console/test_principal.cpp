@@ -184,6 +184,10 @@ void TestPrincipal::captionPagesAndColumns() {
     QCOMPARE(
         w.silent().sql(),
         QString("Select * from Clientes\nwhere EVENTO_ATRASADO = 1\norder by ULTIMO_EVENTO Desc"));
+    // Only the newest thousand received events are read; the account lists are read whole.
+    QCOMPARE(w.receivedEvents().rowLimit(), 1000);
+    for (SqlListModel *l : {&w.desarmados(), &w.rearme(), &w.silent()})
+        QCOMPARE(l->rowLimit(), 0);
 
     // Dates as "dd.MM.yyyy HH:mm"; a pending event is not listed.
     evento(j.s.db(), "ALARME", QDateTime(QDate(2026, 3, 9), QTime(7, 5, 9)));
