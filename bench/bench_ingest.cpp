@@ -7,6 +7,7 @@
 
 #include "common/Clock.h"
 #include "common/Process.h"
+#include "events/EventDecoder.h"
 #include "events/EventLine.h"
 #include "events/EventQueue.h"
 #include "settings/LiveSettings.h"

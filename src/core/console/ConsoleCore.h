@@ -1,6 +1,7 @@
 #pragma once
 
 #include "events/AccountSupervisor.h"
+#include "events/EventDecoder.h"
 #include "events/EventLine.h"
 #include "events/EventPump.h"
 #include "events/EventQueue.h"

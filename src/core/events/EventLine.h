@@ -7,9 +7,6 @@
 
 namespace tulmo {
 
-class Clock;
-class LiveSettings;
-
 // The fields of an event line after parsing; the account widened to six characters.
 struct DecodedEvent {
     QString conta;
@@ -40,20 +37,5 @@ QString shortTime(const QTime &t); // HH:mm:ss
 
 } // namespace eventline
 
-// Turns raw receiver messages (formats "1" and "5") into event lines.
-class EventDecoder {
-public:
-    EventDecoder(const Clock &clock, const LiveSettings &settings)
-        : m_clock(clock)
-        , m_settings(settings) {}
-
-    // The event line of message, or an empty text when the message carries no event
-    // (shorter than 10 characters, another format, "@" at position 16).
-    QString Decodifica_Eventos(const QString &message) const;
-
-private:
-    const Clock &m_clock;
-    const LiveSettings &m_settings;
-};
 
 } // namespace tulmo

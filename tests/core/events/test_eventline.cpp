@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "common/Clock.h"
+#include "events/EventDecoder.h"
 #include "events/EventLine.h"
 #include "settings/LiveSettings.h"
 
