@@ -21,7 +21,11 @@ bool hasPending(QSqlDatabase db) {
 int pendingCount(QSqlDatabase db) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("select count(*) from EVENTOS where TRATADO = 0")) || !q.next())
+    // Counting stops past the list's size: a count of every pending event reads them all.
+    if (!q.exec(QStringLiteral("select count(*) from (select first %1 SEQUENCIA from EVENTOS "
+                               "where TRATADO = 0) P")
+                    .arg(kListRows + 1)) ||
+        !q.next())
         return 0;
     return q.value(0).toInt();
 }

@@ -23,10 +23,15 @@ QString receivedListSql();
 inline constexpr int kReceivedListRows = 1000;
 // The pending window's list: the events waiting for an operator, newest first.
 QString pendingListSql();
+// The lists over rows that can pile up (pending events after a night without operators,
+// accounts silent for years) read at most this many, like the received events: a list that
+// read them all would stall the window on every refresh. The count stays exact up to it.
+inline constexpr int kListRows = 1000;
 
 // Whether any event waits for an operator; false too when the statement fails.
 bool hasPending(QSqlDatabase db);
-// How many events wait for an intervention (0 also when the count cannot be read).
+// How many events wait for an intervention, counted up to kListRows + 1 (more than kListRows
+// means "more than that"); 0 also when the count cannot be read.
 int pendingCount(QSqlDatabase db);
 
 // Marks the event treated with the operator's description and kind of intervention (each cut

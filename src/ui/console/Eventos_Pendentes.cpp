@@ -123,7 +123,7 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
                                     {"NUMERO_PARTICAO", QStringLiteral("PARTIÇÃO")},
                                     {"DESCRICAO", QStringLiteral("DESCRIÇÃO")},
                                     {"DATA", {}}},
-                                   this);
+                                   EventRepository::kListRows, this);
     m_dataset->setObjectName(QStringLiteral("DataSet_Eventos_Pendentes"));
 
     m_grid = new QTableView;
@@ -371,8 +371,9 @@ void Form_Eventos_Pendentes::Button1Click() {
                                                  m_details->text(), m_intervention->currentText(),
                                                  m_core.clock().now());
     if (ok) {
-        // The treated event shows among the received ones at once.
+        // The treated event shows among the received ones at once, and leaves the count.
         m_mainWindow.reopenReceived();
+        m_mainWindow.updatePendingCount();
         m_reopening = true;
         ok = reopenList();
         selectRow(0);

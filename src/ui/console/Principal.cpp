@@ -145,6 +145,7 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
     m_pendingCount->setMinimumWidth(
         m_pendingCount->fontMetrics().horizontalAdvance(QStringLiteral("Pendentes: 00000")) + 12);
     bar->addWidget(m_pendingCount);
+    updatePendingCount();
     // A database fault that holds the event queue back stays in sight until recording resumes.
     auto *databaseStatus = new QLabel;
     databaseStatus->setObjectName(QStringLiteral("databaseStatus"));
@@ -369,10 +370,13 @@ void Form_Principal::createPages() {
                               {"IDECALL", QStringLiteral("TELEFONE")}},
                              EventRepository::kReceivedListRows, this);
     m_disarmed =
-        new SqlListModel(AccountRepository::disarmedListSql(), accountColumns(false), this);
-    m_rearm = new SqlListModel(AccountRepository::awaitingArmListSql(), accountColumns(false), this);
+        new SqlListModel(AccountRepository::disarmedListSql(), accountColumns(false),
+                                 EventRepository::kListRows, this);
+    m_rearm = new SqlListModel(AccountRepository::awaitingArmListSql(), accountColumns(false),
+                                 EventRepository::kListRows, this);
     m_silent =
-        new SqlListModel(AccountRepository::silentListSql(), accountColumns(true), this);
+        new SqlListModel(AccountRepository::silentListSql(), accountColumns(true),
+                                 EventRepository::kListRows, this);
 
     auto page = [this](const char *nome, const QString &title, QWidget *content) {
         auto *p = new QWidget;
@@ -469,7 +473,9 @@ void Form_Principal::FormShow() {
 
 void Form_Principal::updatePendingCount() {
     const int n = EventRepository::pendingCount(m_core.dm().database().primary());
-    m_pendingCount->setText(QStringLiteral("Pendentes: %1").arg(n));
+    m_pendingCount->setText(n > EventRepository::kListRows
+                                ? QStringLiteral("Pendentes: mais de %1").arg(EventRepository::kListRows)
+                                : QStringLiteral("Pendentes: %1").arg(n));
     m_pendingCount->setStyleSheet(n > 0 ? QStringLiteral("color: white; background: #C00000;")
                                         : QString());
 }
@@ -479,7 +485,6 @@ void Form_Principal::updateStatus() {
     m_panel[0]->setText(c.statusText());
     m_panel[1]->setText(c.connectionCountText());
     m_panel[2]->setText(m_core.clock().now().toString(DateFormats::kTime));
-    updatePendingCount();
 }
 
 void Form_Principal::closeEvent(QCloseEvent *e) {

@@ -52,6 +52,8 @@ public:
 
     // Shows the console in front, restoring it when minimised (a maximised window stays so).
     void bringForward();
+    // The status bar's count of events waiting for an intervention, read again.
+    void updatePendingCount();
 
     static QString caption() { return QStringLiteral("Tulmo V.4.30"); }
 
@@ -110,7 +112,6 @@ protected:
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
-    void updatePendingCount();
 
     void sizeConnectedColumns(const QFont &font);
 

@@ -160,6 +160,7 @@ void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
     QCOMPARE(c.evento("DATA_INTERVENCAO", seq).toDateTime(), c.s.clock.now());
     QVERIFY(!c.pending()->isEnabled());
     QVERIFY(!c.f().isVisible());
+    QCOMPARE(w.findChild<QLabel *>("Panel3")->text(), QString("Pendentes: 0"));
     QCOMPARE(c.filho<QLineEdit>("E_Detalhes")->text(), QString());
     // At once among the received events, with its intervention time.
     QCOMPARE(w.receivedEvents().rowCount(), 1);

@@ -184,10 +184,10 @@ void TestPrincipal::captionPagesAndColumns() {
     QCOMPARE(
         w.silent().sql(),
         QString("Select * from Clientes\nwhere EVENTO_ATRASADO = 1\norder by ULTIMO_EVENTO Desc"));
-    // Only the newest thousand received events are read; the account lists are read whole.
+    // Only the newest thousand received events are read, and at most a thousand accounts.
     QCOMPARE(w.receivedEvents().rowLimit(), 1000);
     for (SqlListModel *l : {&w.desarmados(), &w.rearme(), &w.silent()})
-        QCOMPARE(l->rowLimit(), 0);
+        QCOMPARE(l->rowLimit(), 1000);
 
     // Dates as "dd.MM.yyyy HH:mm"; a pending event is not listed.
     evento(j.s.db(), "ALARME", QDateTime(QDate(2026, 3, 9), QTime(7, 5, 9)));
@@ -621,6 +621,12 @@ void TestPrincipal::pendingEventsStayInSight() {
     auto *contagem = j.filho<QLabel>("Panel3");
     QCOMPARE(contagem->text(), QString("Pendentes: 2"));
     QVERIFY(contagem->styleSheet().contains("background"));
+    // A new pending event counts at once.
+    QCOMPARE(j.s.record(eventline::build("01", "1", "1234", "1", "1130", "005", "09/03/26",
+                                         "08:33:00"))
+                 .status,
+             RecordResult::Status::Stored);
+    QCOMPARE(contagem->text(), QString("Pendentes: 3"));
     for (const char *dialogo : {"Form_Configuracoes", "Form_iniciar_turno", "FormCadastroOperadores"})
         QCOMPARE(j.filho<QDialog>(dialogo)->windowModality(), Qt::WindowModal);
     QCOMPARE(pendentes->parentWidget(), &w);
