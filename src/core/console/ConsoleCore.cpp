@@ -145,7 +145,7 @@ void ConsoleCore::Timer_AtualizarTimer() {
     m_connectionRegistry->updateConnectionCount();
     m_supervisor->checkRearm(now);
     m_connectionRegistry->sendDueReply(now);
-    m_connectionRegistry->expireSilentConnection(now);
+    m_connectionRegistry->expireSilentConnections(now);
     m_repeater->startIfIdle();
     m_pump->recordNext();
 }

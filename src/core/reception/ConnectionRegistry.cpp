@@ -115,6 +115,7 @@ void ConnectionRegistry::dropRowsOfSlot(int k) {
     bool removed = false;
     for (int r = int(m_rows.size()) - 1; r >= 0; --r) {
         if (m_rows[r].server == k) {
+            m_replies.removeFor(m_rows[r].socket.data());
             closeConnection(m_rows[r].socket);
             emit rowAboutToBeRemoved(r);
             m_rows.removeAt(r);
@@ -123,7 +124,6 @@ void ConnectionRegistry::dropRowsOfSlot(int k) {
         }
     }
     if (removed) {
-        m_replies.clear();
         renumber();
         reindex();
     }
@@ -173,10 +173,10 @@ bool ConnectionRegistry::send(TcpConnection *socket, const QByteArray &text) {
 }
 
 void ConnectionRegistry::removeRowAt(int r) {
+    m_replies.removeFor(m_rows[r].socket.data());
     emit rowAboutToBeRemoved(r);
     m_rows.removeAt(r);
     emit rowRemoved(r);
-    m_replies.clear();
     renumber();
     reindex();
 }
@@ -228,9 +228,11 @@ void ConnectionRegistry::sendDueReply(const QDateTime &now) {
     m_replies.advance();
 }
 
-void ConnectionRegistry::expireSilentConnection(const QDateTime &now) {
+// Every connection silent past its slot's keep-alive goes in the same tick: after a network
+// failure thousands of them are dead at once.
+void ConnectionRegistry::expireSilentConnections(const QDateTime &now) {
     if (now.time().second() == 0) return;
-    for (int r = 0; r < m_rows.size(); ++r) {
+    for (int r = int(m_rows.size()) - 1; r >= 0; --r) {
         const Row &l = m_rows[r];
         if (!l.keepAlive.isValid()) continue;
         const int keepAlive =
@@ -240,7 +242,6 @@ void ConnectionRegistry::expireSilentConnection(const QDateTime &now) {
             QPointer<TcpConnection> s = l.socket;
             closeConnection(s);
             removeRowAt(r);
-            return;
         }
     }
 }

@@ -82,7 +82,7 @@ public:
 
     // Timed duties of the one-second driver, each given the current time.
     void sendDueReply(const QDateTime &now);
-    void expireSilentConnection(const QDateTime &now);
+    void expireSilentConnections(const QDateTime &now);
     // "Conexoes TCP/IP: " and the open connections of all listeners (status bar panel 1).
     void updateConnectionCount();
 

@@ -1,5 +1,7 @@
 #include "ReplyQueue.h"
 
+#include <algorithm>
+
 namespace tulmo {
 
 ReplyQueue::ReplyQueue(QObject *parent)
@@ -18,10 +20,25 @@ void ReplyQueue::clear() {
         m_cursor = 0;
         return;
     }
-    emit aboutToBeCleared();
+    emit aboutToBeReset();
     m_replies.clear();
     m_cursor = 0;
-    emit cleared();
+    emit wasReset();
+}
+
+void ReplyQueue::removeFor(const TcpConnection *socket) {
+    if (!socket) return;
+    const auto mine = [socket](const Reply &r) { return r.socket.data() == socket; };
+    if (std::none_of(m_replies.cbegin(), m_replies.cend(), mine)) return;
+    emit aboutToBeReset();
+    // The cursor keeps pointing at the same reply: those before it that go move it back.
+    int before = 0;
+    for (int i = 0; i < m_cursor && i < m_replies.size(); ++i)
+        if (mine(m_replies[i])) ++before;
+    m_replies.removeIf(mine);
+    m_cursor = std::max(0, m_cursor - before);
+    if (m_cursor >= m_replies.size()) m_cursor = 0;
+    emit wasReset();
 }
 
 bool ReplyQueue::hasReplyFor(int slot) const {

@@ -11,8 +11,8 @@
 namespace tulmo {
 
 // The delayed replies to devices (Grid_Buffer), in order of queueing. Replies leave one at a
-// time from the cursor; the queue empties once the cursor has passed its last reply, and
-// whenever a device row goes, since the replies keep the positions they were queued with.
+// time from the cursor; the queue empties once the cursor has passed its last reply. A device
+// row that goes takes its own replies along.
 class ReplyQueue : public QObject {
     Q_OBJECT
 public:
@@ -31,6 +31,9 @@ public:
     void enqueue(const QString &text, int connectionIndex, int slot, const QString &id,
                  TcpConnection *socket, const QDateTime &now);
     void clear();
+    // Drops the replies queued for that connection, and only those: a device that goes takes
+    // its own replies along, every other device keeps its own.
+    void removeFor(const TcpConnection *socket);
 
     const QList<Reply> &replies() const { return m_replies; }
     int size() const { return int(m_replies.size()); }
@@ -49,8 +52,9 @@ public:
 signals:
     void replyAboutToBeQueued(int index);
     void replyQueued(int index);
-    void aboutToBeCleared();
-    void cleared();
+    // The queue emptied or lost some of its replies: the grid reads it again.
+    void aboutToBeReset();
+    void wasReset();
 
 private:
     QList<Reply> m_replies;

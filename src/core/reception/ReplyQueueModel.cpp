@@ -11,8 +11,8 @@ ReplyQueueModel::ReplyQueueModel(const ReplyQueue &queue, QObject *parent)
     connect(&m_queue, &ReplyQueue::replyAboutToBeQueued, this,
             [this](int i) { beginInsertRows(QModelIndex(), i, i); });
     connect(&m_queue, &ReplyQueue::replyQueued, this, [this] { endInsertRows(); });
-    connect(&m_queue, &ReplyQueue::aboutToBeCleared, this, [this] { beginResetModel(); });
-    connect(&m_queue, &ReplyQueue::cleared, this, [this] { endResetModel(); });
+    connect(&m_queue, &ReplyQueue::aboutToBeReset, this, [this] { beginResetModel(); });
+    connect(&m_queue, &ReplyQueue::wasReset, this, [this] { endResetModel(); });
 }
 
 int ReplyQueueModel::rowCount(const QModelIndex &parent) const {
