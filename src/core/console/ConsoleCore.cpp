@@ -144,7 +144,7 @@ void ConsoleCore::Timer_AtualizarTimer() {
     // device, the repeater, then one recording.
     m_connectionRegistry->updateConnectionCount();
     m_supervisor->checkRearm(now);
-    m_connectionRegistry->sendDueReply(now);
+    m_connectionRegistry->sendDueReplies(now);
     m_connectionRegistry->expireSilentConnections(now);
     m_repeater->startIfIdle();
     m_pump->recordNext();

@@ -208,24 +208,36 @@ int ConnectionRegistry::removeEarlierConnection(const QString &id, int r) {
     return previous < r ? r - 1 : r;
 }
 
-void ConnectionRegistry::sendDueReply(const QDateTime &now) {
-    const ReplyQueue::Reply *due = m_replies.current();
-    if (!due) return;
-    const int delay = m_dm.validSlot(due->slot) ? m_dm.slot(due->slot).tempoResposta : 0;
-    // The whole time since queueing counts, hours included.
-    if (due->hora.secsTo(now) < delay) return;
-    if (!due->identifier.isEmpty()) {
-        TcpConnection *target = due->socket.data();
-        for (int r = 0; r < m_rows.size(); ++r) {
-            if (m_rows[r].imei == due->identifier) {
-                target = m_rows[r].socket.data();
-                setSocketIndex(r);
-                break;
-            }
-        }
-        send(target, due->text.toLatin1());
+// Every reply whose slot's delay has passed leaves in this tick, none before its delay.
+void ConnectionRegistry::sendDueReplies(const QDateTime &now) {
+    const QList<ReplyQueue::Reply> due = m_replies.takeDue([&](const ReplyQueue::Reply &r) {
+        const int delay = m_dm.validSlot(r.slot) ? m_dm.slot(r.slot).tempoResposta : 0;
+        // The whole time since queueing counts, hours included.
+        return r.hora.secsTo(now) >= delay;
+    });
+    for (const ReplyQueue::Reply &r : due) {
+        if (r.identifier.isEmpty()) continue; // a reply to nobody in particular is not sent
+        send(targetOf(r), r.text.toLatin1());
     }
-    m_replies.advance();
+}
+
+// The device the reply names, on whatever connection it has now: the one it was queued for
+// while that one still carries it, else its row found by identifier.
+TcpConnection *ConnectionRegistry::targetOf(const ReplyQueue::Reply &reply) {
+    if (TcpConnection *s = reply.socket.data()) {
+        const auto it = m_rowOf.constFind(s);
+        if (it != m_rowOf.cend() && m_rows[*it].imei == reply.identifier) {
+            setSocketIndex(*it);
+            return s;
+        }
+    }
+    for (int r = 0; r < m_rows.size(); ++r) {
+        if (m_rows[r].imei == reply.identifier) {
+            setSocketIndex(r);
+            return m_rows[r].socket.data();
+        }
+    }
+    return reply.socket.data();
 }
 
 // Every connection silent past its slot's keep-alive goes in the same tick: after a network

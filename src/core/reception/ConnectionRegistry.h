@@ -81,7 +81,7 @@ public:
     bool send(TcpConnection *socket, const QByteArray &text);
 
     // Timed duties of the one-second driver, each given the current time.
-    void sendDueReply(const QDateTime &now);
+    void sendDueReplies(const QDateTime &now);
     void expireSilentConnections(const QDateTime &now);
     // "Conexoes TCP/IP: " and the open connections of all listeners (status bar panel 1).
     void updateConnectionCount();
@@ -106,6 +106,8 @@ signals:
     void connectionAccepted(TcpConnection *socket, int slot);
 
 private:
+    TcpConnection *targetOf(const ReplyQueue::Reply &reply);
+
     void SocketServerAccept(int k, qintptr descriptor);
     void dropRowsOfSlot(int k);
     // Shows the peer's address in the status bar and returns it.

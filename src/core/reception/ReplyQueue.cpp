@@ -16,13 +16,9 @@ void ReplyQueue::enqueue(const QString &text, int connectionIndex, int slot, con
 }
 
 void ReplyQueue::clear() {
-    if (m_replies.isEmpty()) {
-        m_cursor = 0;
-        return;
-    }
+    if (m_replies.isEmpty()) return;
     emit aboutToBeReset();
     m_replies.clear();
-    m_cursor = 0;
     emit wasReset();
 }
 
@@ -31,13 +27,7 @@ void ReplyQueue::removeFor(const TcpConnection *socket) {
     const auto mine = [socket](const Reply &r) { return r.socket.data() == socket; };
     if (std::none_of(m_replies.cbegin(), m_replies.cend(), mine)) return;
     emit aboutToBeReset();
-    // The cursor keeps pointing at the same reply: those before it that go move it back.
-    int before = 0;
-    for (int i = 0; i < m_cursor && i < m_replies.size(); ++i)
-        if (mine(m_replies[i])) ++before;
     m_replies.removeIf(mine);
-    m_cursor = std::max(0, m_cursor - before);
-    if (m_cursor >= m_replies.size()) m_cursor = 0;
     emit wasReset();
 }
 
@@ -47,15 +37,15 @@ bool ReplyQueue::hasReplyFor(int slot) const {
     return false;
 }
 
-const ReplyQueue::Reply *ReplyQueue::current() {
-    if (m_replies.isEmpty()) return nullptr;
-    if (m_cursor >= m_replies.size()) m_cursor = 0;
-    return &m_replies[m_cursor];
-}
-
-void ReplyQueue::advance() {
-    ++m_cursor;
-    if (m_cursor >= m_replies.size()) clear();
+QList<ReplyQueue::Reply> ReplyQueue::takeDue(const std::function<bool(const Reply &)> &isDue) {
+    QList<Reply> due;
+    for (const Reply &r : std::as_const(m_replies))
+        if (isDue(r)) due.append(r);
+    if (due.isEmpty()) return due;
+    emit aboutToBeReset();
+    m_replies.removeIf(isDue);
+    emit wasReset();
+    return due;
 }
 
 } // namespace tulmo

@@ -6,13 +6,14 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 #include "reception/TcpConnection.h"
 
 namespace tulmo {
 
-// The delayed replies to devices (Grid_Buffer), in order of queueing. Replies leave one at a
-// time from the cursor; the queue empties once the cursor has passed its last reply. A device
-// row that goes takes its own replies along.
+// The delayed replies to devices (Grid_Buffer), in order of queueing. Every reply whose delay
+// has passed leaves in the same tick; a device row that goes takes its own replies along.
 class ReplyQueue : public QObject {
     Q_OBJECT
 public:
@@ -42,12 +43,10 @@ public:
     // Whether a reply of slot k still waits (the remote access console would collide).
     bool hasReplyFor(int slot) const;
 
-    // ReplyCursor, counted from 0 over the replies.
-    int cursor() const { return m_cursor; }
-    // The reply at the cursor (back at the first when the cursor ran past the end), or null.
-    const Reply *current();
-    // Past the reply at the cursor; past the last one, the queue empties.
-    void advance();
+    // Takes out every reply isDue says may leave, in the order they were queued; the others
+    // stay. Replies of one connection share its slot's delay and were queued in time order,
+    // so they leave in their order.
+    QList<Reply> takeDue(const std::function<bool(const Reply &)> &isDue);
 
 signals:
     void replyAboutToBeQueued(int index);
@@ -58,7 +57,6 @@ signals:
 
 private:
     QList<Reply> m_replies;
-    int m_cursor = 0;
 };
 
 } // namespace tulmo

@@ -148,6 +148,7 @@ private slots:
     void noAcknowledgementWhenTheEventCouldNotBeQueued();
     void reconnectingDeviceLosesItsOlderRowAndConnection();
     void silentDevicesAreDroppedInTheirTick();
+    void repliesLeaveTogetherOnceTheirDelayPassed();
     void keepAliveCountsWholeElapsedMinutes();
     void replyWithEmptyIdentifierIsNeverSent();
     void twoTcpSlotsAddressTheirOwnConnections();
@@ -212,7 +213,6 @@ void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {
     s.tickAt(QTime(10, 0, 5));
     QCOMPARE(d.recv(), QByteArray("+"));
     QCOMPARE(s.con().replies().size(), 0);
-    QCOMPARE(s.con().replies().cursor(), 0);
 }
 
 void TestDeviceLink::blockedDeviceGetsMinus() {
@@ -457,7 +457,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QVERIFY(d.connectTo(port));
     QCOMPARE(d.recv(), QByteArray("&"));
     QVERIFY(frame(d, ident("123456")));
-    con.sendDueReply(clock.now());
+    con.sendDueReplies(clock.now());
     QCOMPARE(d.recv(), QByteArray("+"));
 
     sink.resultado = ReceptionSink::QueueResult::Failed;
@@ -476,13 +476,13 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QCOMPARE(d.recv(), QByteArray("@"));
     QVERIFY(frame(d, kEvento5));
     QCOMPARE(sink.decodificados.size(), 6);
-    con.sendDueReply(clock.now());
-    con.sendDueReply(clock.now());
+    con.sendDueReplies(clock.now());
+    con.sendDueReplies(clock.now());
     QCOMPARE(d.recv(3000, 7), QByteArray("+07S+OK"));
     // A frame that carries no event still gets its acknowledgement.
     sink.resultado = ReceptionSink::QueueResult::NoEvent;
     QVERIFY(frame(d, kEvento5));
-    con.sendDueReply(clock.now());
+    con.sendDueReplies(clock.now());
     QCOMPARE(d.recv(), QByteArray("+OK"));
 }
 
@@ -525,7 +525,8 @@ void TestDeviceLink::silentDevicesAreDroppedInTheirTick() {
     QVERIFY(s.frame(c, "@"));
     s.tickAt(QTime(10, 4, 59));
     QCOMPARE(s.grade.rowCount(), 3);
-    // A reply waits for a, another for c.
+    // A reply waits for a, another for c (the slot answers only after a minute now).
+    s.core->dm().slot(1).tempoResposta = 60;
     ConnectionRegistry &con = s.core->connectionRegistry();
     con.replies().enqueue(QStringLiteral("+"), 0, 1, QString("111111"), con.row(0).socket.data(),
                           s.clock.now());
@@ -544,6 +545,36 @@ void TestDeviceLink::silentDevicesAreDroppedInTheirTick() {
     QCOMPARE(c.s.state(), QAbstractSocket::ConnectedState);
     QCOMPARE(con.replies().size(), 1);
     QCOMPARE(con.replies().at(0).socket.data(), con.row(0).socket.data());
+}
+
+// Replies queued at 10:00:00 on a slot answering after 2 s: none leaves before 10:00:02, all
+// leave on the first tick at or after it, each device's in the order they were queued.
+void TestDeviceLink::repliesLeaveTogetherOnceTheirDelayPassed() {
+    Central s;
+    const quint16 port = s.receptor(1, 0, 5);
+    s.apply();
+    Device a, b, c;
+    identificado(s, a, port, "111111");
+    identificado(s, b, port, "222222");
+    identificado(s, c, port, "333333");
+    s.core->dm().slot(1).tempoResposta = 2;
+    ConnectionRegistry &con = s.core->connectionRegistry();
+    const QDateTime dez(kInicio.date(), QTime(10, 0, 0));
+    auto fila = [&](int r, const char *text) {
+        con.replies().enqueue(text, r, 1, con.row(r).imei, con.row(r).socket.data(), dez);
+    };
+    fila(0, "+A1");
+    fila(1, "+B");
+    fila(0, "+A2");
+    fila(2, "+C");
+    con.sendDueReplies(dez.addSecs(1));
+    QCOMPARE(con.replies().size(), 4);
+    QVERIFY(a.calado() && b.calado() && c.calado());
+    con.sendDueReplies(dez.addSecs(2));
+    QCOMPARE(con.replies().size(), 0);
+    QCOMPARE(a.recv(2000, 6), QByteArray("+A1+A2"));
+    QCOMPARE(b.recv(), QByteArray("+B"));
+    QCOMPARE(c.recv(), QByteArray("+C"));
 }
 
 void TestDeviceLink::keepAliveCountsWholeElapsedMinutes() {
