@@ -244,18 +244,28 @@ TcpConnection *ConnectionRegistry::targetOf(const ReplyQueue::Reply &reply) {
 // failure thousands of them are dead at once.
 void ConnectionRegistry::expireSilentConnections(const QDateTime &now) {
     if (now.time().second() == 0) return;
+    // One pass, one sweep of the replies and one renumbering, however many go: thousands of
+    // rows may expire together.
+    QSet<const TcpConnection *> gone;
+    bool removed = false;
     for (int r = int(m_rows.size()) - 1; r >= 0; --r) {
         const Row &l = m_rows[r];
         if (!l.keepAlive.isValid()) continue;
         const int keepAlive =
             m_dm.validSlot(l.server) ? m_dm.slot(l.server).tempoKeepAlive : 0;
         // Whole minutes of silence, hours and days included.
-        if (l.keepAlive.secsTo(now) / 60 >= keepAlive) {
-            QPointer<TcpConnection> s = l.socket;
-            closeConnection(s);
-            removeRowAt(r);
-        }
+        if (l.keepAlive.secsTo(now) / 60 < keepAlive) continue;
+        if (l.socket) gone.insert(l.socket.data());
+        closeConnection(l.socket);
+        emit rowAboutToBeRemoved(r);
+        m_rows.removeAt(r);
+        emit rowRemoved(r);
+        removed = true;
     }
+    if (!removed) return;
+    m_replies.removeFor(gone);
+    renumber();
+    reindex();
 }
 
 void ConnectionRegistry::updateConnectionCount() {

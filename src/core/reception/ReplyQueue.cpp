@@ -23,8 +23,13 @@ void ReplyQueue::clear() {
 }
 
 void ReplyQueue::removeFor(const TcpConnection *socket) {
-    if (!socket) return;
-    const auto mine = [socket](const Reply &r) { return r.socket.data() == socket; };
+    if (socket) removeFor(QSet<const TcpConnection *>{socket});
+}
+
+void ReplyQueue::removeFor(const QSet<const TcpConnection *> &sockets) {
+    const auto mine = [&sockets](const Reply &r) {
+        return r.socket && sockets.contains(r.socket.data());
+    };
     if (std::none_of(m_replies.cbegin(), m_replies.cend(), mine)) return;
     emit aboutToBeReset();
     m_replies.removeIf(mine);

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -35,6 +36,8 @@ public:
     // Drops the replies queued for that connection, and only those: a device that goes takes
     // its own replies along, every other device keeps its own.
     void removeFor(const TcpConnection *socket);
+    // The same for many connections at once, in one pass over the queue.
+    void removeFor(const QSet<const TcpConnection *> &sockets);
 
     const QList<Reply> &replies() const { return m_replies; }
     int size() const { return int(m_replies.size()); }
