@@ -42,10 +42,12 @@ bool ConsoleCore::start(QString *error) {
     Database &database = m_dm->database();
     schema::upgradeMainWindowStep(database.primary(), m_clock.now());
     schema::ensureIndexes(database.primary());
+    schema::ensureQueueMark(database.primary());
 
     m_repeaterQueue =
         std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/EventosRepetidora.dat"));
-    m_eventQueue = std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/Eventos_Log.dat"));
+    m_eventQueue = std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/Eventos_Log.dat"),
+                                                EventQueue::Numbering::Numbered);
     m_rejects =
         std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
     const QString now = m_clock.now().toString(DateFormats::kDateTime);
@@ -140,14 +142,15 @@ void ConsoleCore::TimerInativosTimer() {
 void ConsoleCore::Timer_AtualizarTimer() {
     if (!m_pump) return;
     const QDateTime now = m_clock.now();
-    // The order of the driver's duties: status bar, rearm check, the due reply, one silent
-    // device, the repeater, then one recording.
+    // The order of the driver's duties: status bar, rearm check, the due replies, the silent
+    // devices, the repeater, then the recording of what is queued.
     m_connectionRegistry->updateConnectionCount();
     m_supervisor->checkRearm(now);
-    m_connectionRegistry->sendDueReplies(now);
+    // A reply acknowledges a line staged in the queue file: none leaves before the flush.
+    if (m_eventQueue->flush()) m_connectionRegistry->sendDueReplies(now);
     m_connectionRegistry->expireSilentConnections(now);
     m_repeater->startIfIdle();
-    m_pump->recordNext();
+    m_pump->recordPass();
 }
 
 } // namespace tulmo

@@ -1,11 +1,19 @@
 #include "EventPump.h"
 
 #include "common/Clock.h"
+#include "common/DateFormats.h"
 #include "common/Prompt.h"
 #include "events/EventQueue.h"
-#include "common/DateFormats.h"
 
 namespace tulmo {
+
+namespace {
+
+// Lines per transaction: enough that a burst shares few commits, few enough that a failed
+// commit repeats little.
+constexpr int kBatchLines = 500;
+
+} // namespace
 
 EventPump::EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &recorder,
                      Prompt *prompt, const Clock &clock, QObject *parent)
@@ -17,46 +25,85 @@ EventPump::EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &recor
     , m_clock(clock) {}
 
 RecordResult EventPump::recordNext() {
+    int taken = 0;
+    return pass(1, QDeadlineTimer(QDeadlineTimer::Forever), &taken);
+}
+
+int EventPump::recordPass(int budgetMs) {
+    const QDeadlineTimer deadline(budgetMs);
+    int taken = 0;
+    do {
+        int n = 0;
+        pass(kBatchLines, deadline, &n);
+        taken += n;
+        if (n == 0) break;
+    } while (!deadline.hasExpired() && !m_queue.isEmpty());
+    return taken;
+}
+
+// Lines the store took before the console last stopped (a crash between the commit and the
+// rewrite of the file) leave the queue before anything is recorded.
+bool EventPump::dropLinesAlreadyTaken(RecordResult *why) {
+    if (m_markRead || m_queue.identity().isEmpty()) return m_markRead = true;
+    qint64 last = -1;
+    if (!m_recorder.readQueueMark(m_queue.identity(), &last, why)) return false;
+    if (last >= 0) m_queue.dropThrough(last);
+    return m_markRead = true;
+}
+
+void EventPump::setHeldBack(bool held, const QString &reason) {
+    if (held == m_heldBack) return;
+    m_heldBack = held;
+    emit databaseStatusChanged(
+        held ? QStringLiteral("Gravação de eventos aguardando o banco de dados: ") + reason
+             : QString());
+}
+
+RecordResult EventPump::pass(int maxLines, const QDeadlineTimer &deadline, int *taken) {
+    *taken = 0;
     if (m_busy || m_queue.isEmpty()) return RecordResult{};
     m_busy = true;
-    const QString line = m_queue.head();
-    RecordResult r = m_recorder.Grava_Evento_Banco_Dados(line);
-    if (r.status == RecordResult::Status::Ignored) {
-        r.status = RecordResult::Status::Rejected;
-        r.reason = QStringLiteral("linha curta demais para ser um evento");
+    RecordResult first;
+    if (!dropLinesAlreadyTaken(&first)) {
+        setHeldBack(true, first.reason);
+        m_busy = false;
+        return first;
     }
-    switch (r.status) {
-    case RecordResult::Status::Stored:
-        m_queue.removeHead();
-        break;
-    case RecordResult::Status::Rejected: {
+    // What is recorded must be durable first: a staged line whose device has not been answered
+    // yet would otherwise be stored twice if the console died before the flush.
+    m_queue.flush();
+    RecordBatch batch;
+    batch.lines = m_queue.lines().mid(0, maxLines);
+    batch.queueId = m_queue.identity();
+    batch.firstNumber = m_queue.numberAt(0);
+    batch.deadline = deadline;
+    QList<std::pair<QString, QString>> rejected;
+    batch.reject = [&](const QString &line, const QString &reason) {
         const QString when = m_clock.now().toString(DateFormats::kDateTime);
-        // Only once the line is safe in the rejects file does it leave the queue.
-        if (m_rejects.append(line, when, r.reason)) {
-            m_queue.removeHead();
-            emit lineRejected(line, r.reason);
-        }
-        break;
+        if (!m_rejects.append(line, when, reason)) return false;
+        rejected.append({line, reason});
+        return true;
+    };
+    m_recorder.recordBatch(batch);
+    // The store holds the mark of what it took: those lines leave the list even if the file
+    // cannot be rewritten now (the mark drops them from it at the next start).
+    if (batch.taken > 0) m_queue.removeFirst(batch.taken);
+    *taken = batch.taken;
+    const bool retry = !batch.results.isEmpty() &&
+                       batch.results.last().status == RecordResult::Status::Retry;
+    if (retry)
+        setHeldBack(true, batch.results.last().reason);
+    else if (batch.taken > 0)
+        setHeldBack(false, QString());
+    for (const auto &[line, reason] : std::as_const(rejected))
+        emit lineRejected(line, reason);
+    // The schedule warnings come once their events are safe, and hold nothing back.
+    for (const RecordResult &r : std::as_const(batch.results)) {
+        if (!r.warning.isEmpty() && m_prompt)
+            m_prompt->alert(r.warning, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     }
-    case RecordResult::Status::Retry:
-        if (!m_heldBack) {
-            m_heldBack = true;
-            emit databaseStatusChanged(
-                QStringLiteral("Gravação de eventos aguardando o banco de dados: ") + r.reason);
-        }
-        break;
-    case RecordResult::Status::Ignored:
-        break;
-    }
-    if (m_heldBack && r.status != RecordResult::Status::Retry) { // the database answers again
-        m_heldBack = false;
-        emit databaseStatusChanged(QString());
-    }
-    // The schedule warning comes once the event is safe, and holds nothing back.
-    if (!r.warning.isEmpty() && m_prompt)
-        m_prompt->alert(r.warning, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     m_busy = false;
-    return r;
+    return batch.results.value(0);
 }
 
 } // namespace tulmo

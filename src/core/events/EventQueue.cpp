@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -63,10 +65,39 @@ QString clean(QString line) {
     return line;
 }
 
+const QLatin1String kHeaderTag("#TULMO-FILA ");
+
+QString newIdentity() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
 } // namespace
 
-EventQueue::EventQueue(QString filePath)
-    : m_path(std::move(filePath)) {}
+EventQueue::EventQueue(QString filePath, Numbering numbering)
+    : m_path(std::move(filePath))
+    , m_numbering(numbering) {
+    if (m_numbering == Numbering::Numbered) m_identity = newIdentity();
+}
+
+QByteArray EventQueue::header() const {
+    if (m_numbering != Numbering::Numbered) return {};
+    return encodeLine(kHeaderTag + m_identity + QLatin1Char(' ') + QString::number(m_first));
+}
+
+// Takes the header off the lines read. A file without one (written before the queue was
+// numbered) gets a new identity: no store has taken any of its lines under that one.
+bool EventQueue::readHeader(QStringList &lines) {
+    m_identity = newIdentity();
+    m_first = 1;
+    if (lines.isEmpty() || !lines.first().startsWith(kHeaderTag)) return false;
+    const QStringList parts = lines.takeFirst().mid(kHeaderTag.size()).split(QLatin1Char(' '));
+    bool ok = false;
+    const qint64 first = parts.size() == 2 ? parts[1].toLongLong(&ok) : 0;
+    if (!ok || first < 1 || parts[0].isEmpty()) return false;
+    m_identity = parts[0];
+    m_first = first;
+    return true;
+}
 
 EventQueue::~EventQueue() {
     closeAppend();
@@ -93,6 +124,11 @@ EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
                                         const QString &when) {
     closeAppend();
     m_lines.clear();
+    m_staged = 0;
+    if (m_numbering == Numbering::Numbered) {
+        m_identity = newIdentity();
+        m_first = 1;
+    }
     QFile::remove(m_path + QStringLiteral(".tmp")); // a rewrite that never reached its rename
     QFile f(m_path);
     if (!f.exists()) {
@@ -116,7 +152,8 @@ EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
     // there must not make the whole file read as Windows-1252.
     const qsizetype ended = raw.lastIndexOf('\n') + 1;
     const QByteArray tail = raw.mid(ended);
-    const QStringList lines = windowsTextLines(tornLineLog ? raw.left(ended) : raw);
+    QStringList lines = windowsTextLines(tornLineLog ? raw.left(ended) : raw);
+    if (m_numbering == Numbering::Numbered) readHeader(lines);
     const QString torn = tornLineLog ? windowsTextLines(tail).join(QLatin1Char(' ')) : QString();
     for (const QString &l : std::as_const(lines)) {
         if (!l.trimmed().isEmpty()) m_lines.append(l);
@@ -128,7 +165,7 @@ EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
                             QStringLiteral("linha incompleta no fim da fila (gravação interrompida)"));
     // Put the file in our own form (UTF-8, CR LF after every line, no blank lines) so that
     // appends land on a line of their own.
-    QByteArray normal;
+    QByteArray normal = header();
     for (const QString &l : std::as_const(m_lines))
         normal += encodeLine(l);
     if (normal != raw) {
@@ -152,15 +189,57 @@ bool EventQueue::append(const QString &line, QString *error) {
         return false;
     }
     m_lines.append(l);
+    m_staged = 0; // the flush took every line staged before this one along
     return true;
 }
 
-bool EventQueue::removeHead(QString *error) {
-    if (m_lines.isEmpty()) return true;
-    const QString first = m_lines.takeFirst();
-    if (!rewrite(error)) {
-        m_lines.prepend(first);
+bool EventQueue::stage(const QString &line, QString *error) {
+    const QString l = clean(line);
+    if (!openForAppend(error)) return false;
+    if (!writeAll(m_fd, encodeLine(l))) {
+        if (error)
+            *error = QStringLiteral("Não foi possível gravar \"%1\": %2").arg(m_path, sysError());
+        rewrite(nullptr);
         return false;
+    }
+    m_lines.append(l);
+    ++m_staged;
+    return true;
+}
+
+bool EventQueue::flush(QString *error) {
+    if (m_staged == 0) return true;
+    if (m_fd >= 0 && ::fdatasync(m_fd) == 0) {
+        m_staged = 0;
+        return true;
+    }
+    return rewrite(error);
+}
+
+bool EventQueue::removeHead(QString *error) {
+    return removeFirst(1, error);
+}
+
+bool EventQueue::removeFirst(qsizetype n, QString *error) {
+    n = std::min(n, m_lines.size());
+    if (n <= 0) return true;
+    const QList<QString> before = m_lines;
+    m_lines.remove(0, n);
+    m_first += n;
+    if (!rewrite(error)) {
+        m_lines = before;
+        m_first -= n;
+        return false;
+    }
+    return true;
+}
+
+bool EventQueue::dropThrough(qint64 last, QString *error) {
+    const qint64 n = std::clamp<qint64>(last - m_first + 1, 0, m_lines.size());
+    if (n > 0 && !removeFirst(n, error)) return false;
+    if (m_lines.isEmpty() && m_first <= last) {
+        m_first = last + 1;
+        return rewrite(error);
     }
     return true;
 }
@@ -186,8 +265,8 @@ bool EventQueue::rewrite(QString *error) {
         return false;
     };
     if (fd < 0) return fail(QStringLiteral("criação do arquivo temporário"));
-    QByteArray all;
-    all.reserve(m_lines.size() * 64);
+    QByteArray all = header();
+    all.reserve(all.size() + m_lines.size() * 64);
     for (const QString &l : std::as_const(m_lines))
         all += encodeLine(l);
     const bool ok = writeAll(fd, all) && ::fdatasync(fd) == 0;
@@ -206,6 +285,7 @@ bool EventQueue::rewrite(QString *error) {
         return fail(QStringLiteral("troca do arquivo"));
 #endif
     syncDirectoryOf(m_path);
+    m_staged = 0;
     return true;
 }
 

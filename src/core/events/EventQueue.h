@@ -14,11 +14,18 @@ class RejectLog;
 // flushed to the disk before it returns, so whatever the caller acknowledges afterwards
 // is on disk; a removal writes the whole list to a temporary file, flushes it and renames
 // it over the queue, so a crash leaves either the old or the new list, never a truncated one.
+//
+// A numbered queue gives every line a number, one more than the line before it, never
+// reused: the file's first line is a header with the queue's identity and the number of its
+// first line ("#TULMO-FILA <identity> <number>"). The store that records the lines keeps
+// the number of the last one it has taken in the same transaction, so after a crash between
+// that commit and the removal from the file, the lines already taken are known and dropped.
 class EventQueue {
 public:
     enum class LoadStatus { Loaded, CreatedEmpty, Unreadable };
+    enum class Numbering { None, Numbered };
 
-    explicit EventQueue(QString filePath);
+    explicit EventQueue(QString filePath, Numbering numbering = Numbering::None);
     ~EventQueue();
     EventQueue(const EventQueue &) = delete;
     EventQueue &operator=(const EventQueue &) = delete;
@@ -35,8 +42,18 @@ public:
     // Adds the line at the end and flushes it to the disk. Line breaks inside the line
     // become blanks. False when the line could not be made durable (it is then not queued).
     bool append(const QString &line, QString *error = nullptr);
+    // Adds the line at the end without waiting for the disk: frames that arrive together
+    // share one flush(). Whatever is acknowledged for a staged line waits for that flush.
+    bool stage(const QString &line, QString *error = nullptr);
+    // Makes every staged line durable. On failure the whole list is written anew; false
+    // only when that failed too (the staged lines stay queued, but must not be acknowledged).
+    bool flush(QString *error = nullptr);
+    bool hasStaged() const { return m_staged > 0; }
+
     // Removes the first line (the file is replaced atomically).
     bool removeHead(QString *error = nullptr);
+    // Removes the first n lines with one replacement of the file.
+    bool removeFirst(qsizetype n, QString *error = nullptr);
     // Removes the last line (the file import takes back the line it has just added).
     bool removeLast(QString *error = nullptr);
 
@@ -45,13 +62,27 @@ public:
     QString head() const { return m_lines.isEmpty() ? QString() : m_lines.first(); }
     const QList<QString> &lines() const { return m_lines; }
 
+    // Numbered queues: the identity kept in the header, and the number of the line at index i.
+    const QString &identity() const { return m_identity; }
+    qint64 numberAt(qsizetype i) const { return m_first + i; }
+    // Drops the lines numbered up to last (a store has taken them); a queue emptied so
+    // goes on numbering after last.
+    bool dropThrough(qint64 last, QString *error = nullptr);
+
 private:
     bool rewrite(QString *error);
     bool openForAppend(QString *error);
     void closeAppend();
 
+    QByteArray header() const;
+    bool readHeader(QStringList &lines);
+
     QString m_path;
+    Numbering m_numbering;
     QList<QString> m_lines;
+    QString m_identity;
+    qint64 m_first = 1;
+    int m_staged = 0;
     int m_fd = -1;
 };
 

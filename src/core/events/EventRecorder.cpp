@@ -181,13 +181,8 @@ Step classify(RecordingRepository &repo, Recording &r) {
     return std::nullopt;
 }
 
-// The statements in their fixed order, in one transaction: either all of the recording is
-// committed or, whatever way this returns, none of it stays.
-Step record(QSqlDatabase db, Recording &r) {
-    TransactionGuard transaction(db);
-    if (!transaction.begun())
-        return dbFailed(QStringLiteral("iniciar a transação"), db.lastError());
-    RecordingRepository repo(db);
+// The statements of one line in their fixed order, inside the caller's transaction.
+Step recordSteps(RecordingRepository &repo, Recording &r) {
     if (Step s = lookUpAccountAndCode(repo, r)) return s;
     if (Step s = checkLineData(r)) return s;
     if (Step s = keepAlive(repo, r)) return s;
@@ -197,8 +192,17 @@ Step record(QSqlDatabase db, Recording &r) {
     if (r.code.envioSms == 1 && r.readSmsReceivers) r.smsReceivers = repo.readSmsReceivers();
     if (!repo.insertEvent(r.row))
         return dbFailed(QStringLiteral("gravar o evento"), repo.lastError());
-    if (!transaction.commit())
-        return Stop{true, QStringLiteral("confirmar a gravação"), db.lastError(), true};
+    return std::nullopt;
+}
+
+// What can be told of a line before the database is asked: why it can never be an event.
+std::optional<QString> unreadable(const QString &line, DecodedEvent *out) {
+    if (line.size() <= 10) return QStringLiteral("linha curta demais para ser um evento");
+    const auto parsed = eventline::parse(line);
+    if (!parsed) return QStringLiteral("linha de evento ilegível");
+    if (parsed->conta.size() > 6)
+        return QStringLiteral("conta com mais de 6 caracteres: \"%1\"").arg(parsed->conta);
+    *out = *parsed;
     return std::nullopt;
 }
 
@@ -268,43 +272,116 @@ QString EventRecorder::weekdayCode(const QDate &d) {
 }
 
 RecordResult EventRecorder::Grava_Evento_Banco_Dados(const QString &line) {
-    RecordResult result;
-    if (line.size() <= 10) return result;
-    auto rejected = [&result](const QString &why) {
-        result.status = RecordResult::Status::Rejected;
-        result.reason = why;
-        return result;
-    };
+    if (line.size() <= 10) return RecordResult{};
+    RecordBatch batch;
+    batch.lines = QStringList{line};
+    recordBatch(batch);
+    return batch.results.value(0);
+}
 
-    const auto parsed = eventline::parse(line);
-    if (!parsed) return rejected(QStringLiteral("linha de evento ilegível"));
-    if (parsed->conta.size() > 6)
-        return rejected(
-            QStringLiteral("conta com mais de 6 caracteres: \"%1\"").arg(parsed->conta));
+void EventRecorder::recordBatch(RecordBatch &batch) {
+    batch.taken = 0;
+    batch.results.clear();
+    if (batch.lines.isEmpty()) return;
+    auto heldBack = [&batch](RecordResult r) { batch.results.append(r); };
     if (!m_database.primary().isOpen() && m_database.ensureAlive() == Database::State::Unreachable) {
-        result.status = RecordResult::Status::Retry;
-        result.reason = QStringLiteral("banco de dados inacessível");
-        return result;
+        RecordResult r;
+        r.status = RecordResult::Status::Retry;
+        r.reason = QStringLiteral("banco de dados inacessível");
+        return heldBack(r);
     }
-
-    Recording r;
-    r.ev = *parsed;
-    r.now = m_clock.now();
-    r.readSmsReceivers = m_slots != nullptr;
-    if (const Step stop = record(m_database.primary(), r))
-        return stop->database ? failure(m_database, *stop) : rejected(stop->reason);
-
+    QSqlDatabase db = m_database.primary();
+    TransactionGuard transaction(db);
+    if (!transaction.begun())
+        return heldBack(failure(m_database, *dbFailed(QStringLiteral("iniciar a transação"),
+                                                      db.lastError())));
+    RecordingRepository repo(db);
+    QList<Recording> stored;
+    QList<RecordResult> results;
+    std::optional<Stop> stop; // the database's fault that ended the batch
+    for (const QString &line : std::as_const(batch.lines)) {
+        if (!results.isEmpty() && batch.deadline.hasExpired()) break;
+        Recording r;
+        RecordResult result;
+        std::optional<QString> refused = unreadable(line, &r.ev);
+        if (!refused) {
+            r.now = m_clock.now();
+            r.readSmsReceivers = m_slots != nullptr;
+            if (!repo.setSavepoint()) {
+                stop = *dbFailed(QStringLiteral("iniciar a gravação da linha"), repo.lastError());
+                break;
+            }
+            if (Step s = recordSteps(repo, r)) {
+                const bool dataOnly = !s->database || Database::isDataError(s->dbError);
+                repo.rollbackToSavepoint();
+                if (!dataOnly) {
+                    stop = *s;
+                    break;
+                }
+                refused = s->database ? QStringLiteral("erro do banco de dados ao %1: %2")
+                                            .arg(s->reason, s->dbError.text().simplified())
+                                      : s->reason;
+            }
+        }
+        if (refused) {
+            if (batch.reject && !batch.reject(line, *refused)) break;
+            result.status = RecordResult::Status::Rejected;
+            result.reason = *refused;
+        } else {
+            result.status = RecordResult::Status::Stored;
+            result.warning = r.warning;
+            stored.append(r);
+        }
+        results.append(result);
+    }
+    if (!results.isEmpty()) {
+        const qint64 last = batch.firstNumber + results.size() - 1;
+        if (!batch.queueId.isEmpty() && !repo.writeQueueMark(batch.queueId, last))
+            return heldBack(failure(m_database, *dbFailed(QStringLiteral("marcar a fila"),
+                                                          repo.lastError())));
+        if (!transaction.commit())
+            return heldBack(failure(m_database, Stop{true, QStringLiteral("confirmar a gravação"),
+                                                     db.lastError(), true}));
+    }
+    batch.taken = int(results.size());
+    batch.results = results;
+    if (stop) {
+        transaction.commit(); // nothing of the stopped line is left in it
+        batch.results.append(failure(m_database, *stop));
+    }
+    if (stored.isEmpty()) return;
     // Stored: only now does the operator hear, the receivers send and the lists refresh.
-    playSound(m_sound, r.code);
-    sendSms(m_slots, r);
+    bool disarmed = false, awaitingArm = false, pending = false;
+    for (const Recording &r : stored) {
+        playSound(m_sound, r.code);
+        sendSms(m_slots, r);
+        disarmed |= r.disarmedChanged;
+        awaitingArm |= r.awaitingArmChanged;
+        pending |= r.row.tratado == 0;
+    }
     emit silentChanged();
-    if (r.disarmedChanged) emit disarmedChanged();
-    if (r.awaitingArmChanged) emit awaitingArmChanged();
-    if (r.row.tratado == 0) emit pendingRecorded();
+    if (disarmed) emit disarmedChanged();
+    if (awaitingArm) emit awaitingArmChanged();
+    if (pending) emit pendingRecorded();
     emit receivedChanged();
-    result.status = RecordResult::Status::Stored;
-    result.warning = r.warning;
-    return result;
+}
+
+bool EventRecorder::readQueueMark(const QString &queueId, qint64 *last, RecordResult *why) {
+    if (!m_database.primary().isOpen() && m_database.ensureAlive() == Database::State::Unreachable) {
+        why->status = RecordResult::Status::Retry;
+        why->reason = QStringLiteral("banco de dados inacessível");
+        return false;
+    }
+    QSqlDatabase db = m_database.primary();
+    TransactionGuard transaction(db);
+    RecordingRepository repo(db);
+    if (!transaction.begun() || !repo.readQueueMark(queueId, last)) {
+        const QSqlError e = transaction.begun() ? repo.lastError() : db.lastError();
+        *why = failure(m_database, *dbFailed(QStringLiteral("ler a marca da fila"), e));
+        return false;
+    }
+    transaction.commit();
+    return true;
 }
 
 } // namespace tulmo

@@ -2,8 +2,12 @@
 
 #include "events/EventLine.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace tulmo {
 
@@ -27,6 +31,27 @@ struct RecordResult {
     QString warning;
 };
 
+// Queued lines recorded in one transaction, in queue order. Each line is recorded under a
+// savepoint: a line whose own data is refused is turned away alone, and a fault of the database
+// stops the batch there, the lines before it still committed. With a queue identity the same
+// transaction stores the number of the last line taken, so that a crash after the commit
+// cannot record those lines a second time.
+struct RecordBatch {
+    QStringList lines;
+    QString queueId; // empty: no mark is stored
+    qint64 firstNumber = 0;
+    // No line begins once it has expired (the first always does).
+    QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever);
+    // Keeps a turned-away line with its reason before it leaves the queue; false when it
+    // could not, and that line and those after it stay queued.
+    std::function<bool(const QString &line, const QString &reason)> reject;
+
+    // Lines that leave the queue (stored or turned away), counted from the first.
+    int taken = 0;
+    // One per line taken; then, when the database held the next line back, its Retry.
+    QList<RecordResult> results;
+};
+
 // Turns one event line into a row of EVENTOS: looks the account, the code, the partition
 // and the zone or user up, keeps the account's supervision columns, classifies the event and
 // stores it, all in one transaction. Only once that is committed does it play the event's
@@ -39,6 +64,13 @@ public:
                   QObject *parent = nullptr);
 
     RecordResult Grava_Evento_Banco_Dados(const QString &line);
+    // Records as many lines of the batch as its deadline allows. The sounds and SMS of the
+    // stored events come after the commit, each event's own, in order; the lists are told
+    // once per batch.
+    void recordBatch(RecordBatch &batch);
+    // The number of the last line of the queue that the store has taken (-1: none). False,
+    // with why as a Retry, while the database cannot tell.
+    bool readQueueMark(const QString &queueId, qint64 *last, RecordResult *why);
 
     // "SMS:" + mobile + "," + description + " " + partition, NUL-filled to 257 bytes.
     static QByteArray smsCommand(const QString &celular, const QString &descricao,

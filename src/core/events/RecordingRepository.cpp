@@ -190,4 +190,38 @@ bool RecordingRepository::insertEvent(const EventRow &e) {
     return run(q);
 }
 
+bool RecordingRepository::setSavepoint() {
+    QSqlQuery q(m_db);
+    // A savepoint of the same name replaces the previous one: the stack never grows.
+    if (q.exec(QStringLiteral("SAVEPOINT LINE_START"))) return true;
+    m_error = q.lastError();
+    return false;
+}
+
+bool RecordingRepository::rollbackToSavepoint() {
+    QSqlQuery q(m_db);
+    if (q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT LINE_START"))) return true;
+    m_error = q.lastError();
+    return false;
+}
+
+bool RecordingRepository::readQueueMark(const QString &queueId, qint64 *last) {
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("select LAST_LINE from QUEUE_MARK where QUEUE_ID = :id"));
+    q.bindValue(QStringLiteral(":id"), queueId);
+    if (!run(q)) return false;
+    *last = q.next() ? q.value(0).toLongLong() : -1;
+    return true;
+}
+
+bool RecordingRepository::writeQueueMark(const QString &queueId, qint64 last) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("update or insert into QUEUE_MARK (QUEUE_ID, LAST_LINE) "
+                             "values (:id, :last) matching (QUEUE_ID)"));
+    q.bindValue(QStringLiteral(":id"), queueId);
+    q.bindValue(QStringLiteral(":last"), last);
+    return run(q);
+}
+
 } // namespace tulmo

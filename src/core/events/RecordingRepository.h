@@ -67,6 +67,15 @@ public:
     // Texts longer than their column are cut to its width rather than failing the insert.
     bool insertEvent(const EventRow &row);
 
+    // Each line of a batch is recorded under a savepoint, so a line turned away takes back
+    // its own statements only and the lines before it stay in the transaction.
+    bool setSavepoint();
+    bool rollbackToSavepoint();
+    // QUEUE_MARK: the number of the last line of a numbered event queue that the store has
+    // taken; -1 when it has taken none of that queue.
+    bool readQueueMark(const QString &queueId, qint64 *last);
+    bool writeQueueMark(const QString &queueId, qint64 last);
+
     const QSqlError &lastError() const { return m_error; }
 
 private:

@@ -268,4 +268,10 @@ void ensureIndexes(QSqlDatabase db) {
     }
 }
 
+void ensureQueueMark(QSqlDatabase db) {
+    if (Existe_Campo(db, "QUEUE_MARK", "QUEUE_ID")) return;
+    run(db, "CREATE TABLE QUEUE_MARK (QUEUE_ID VARCHAR(40) NOT NULL, LAST_LINE BIGINT NOT NULL, "
+            "CONSTRAINT PK_QUEUE_MARK PRIMARY KEY (QUEUE_ID))");
+}
+
 } // namespace tulmo::schema

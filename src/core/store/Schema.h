@@ -23,5 +23,7 @@ void upgradeDataModuleStep(QSqlDatabase primary, QSqlDatabase secondary);
 void upgradeMainWindowStep(QSqlDatabase primary, const QDateTime &now);
 // Indexes of the hot queries, created where missing (also on older files).
 void ensureIndexes(QSqlDatabase db);
+// QUEUE_MARK, where the recording keeps the last event queue line it has taken.
+void ensureQueueMark(QSqlDatabase db);
 
 } // namespace tulmo::schema

@@ -310,7 +310,9 @@ void TestEventQueue::consoleStartsWithoutTheTornLine() {
     QString error;
     QVERIFY2(core.start(&error), qPrintable(error));
     QCOMPARE(core.eventQueue().lines(), QList<QString>({kA}));
-    QCOMPARE(readBytes(data + "/Eventos_Log.dat"), fileOf({kA}));
+    // In its own form: the header with the queue's identity, then the whole line.
+    QCOMPARE(readBytes(data + "/Eventos_Log.dat"),
+             "#TULMO-FILA " + core.eventQueue().identity().toUtf8() + " 1\r\n" + fileOf({kA}));
     QCOMPARE(readBytes(core.rejects().filePath()),
              (kB.left(30) +
               " | 09/03/2026 10:00:00 | linha incompleta no fim da fila (gravação interrompida)\r\n")

@@ -457,7 +457,7 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     QVERIFY(rejected[3].contains("partição inválida"));
     QVERIFY(rejected[4].contains("ilegível"));
     // The queue file holds nothing more either: a restart records nothing twice.
-    EventQueue again(eventQueue.filePath());
+    EventQueue again(eventQueue.filePath(), EventQueue::Numbering::Numbered);
     again.load();
     QVERIFY(again.isEmpty());
 }
