@@ -24,6 +24,15 @@ ConsoleCore::ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt,
     connect(&m_timer, &QTimer::timeout, this, &ConsoleCore::Timer_AtualizarTimer);
     m_timerInactive.setInterval(1000);
     connect(&m_timerInactive, &QTimer::timeout, this, &ConsoleCore::TimerInativosTimer);
+    // A short pause between passes lets reception, replies and painting in.
+    m_drain.setSingleShot(true);
+    m_drain.setInterval(10);
+    connect(&m_drain, &QTimer::timeout, this, &ConsoleCore::drainQueue);
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(0);
+    connect(&m_flush, &QTimer::timeout, this, [this] {
+        if (m_eventQueue) m_eventQueue->flush();
+    });
 }
 
 ConsoleCore::~ConsoleCore() = default;
@@ -84,6 +93,15 @@ ReceptionSink::QueueResult ConsoleCore::Decodifica_Eventos(const QString &messag
     return queueLine(line) ? QueueResult::Queued : QueueResult::Failed;
 }
 
+ReceptionSink::QueueResult ConsoleCore::stageEvent(const QString &message) {
+    const QString line = m_decoder.Decodifica_Eventos(message);
+    if (line.isEmpty()) return QueueResult::NoEvent;
+    if (!m_eventQueue || !m_eventQueue->stage(line)) return QueueResult::Failed;
+    // Once the frames that arrived together are read, one flush makes them all durable.
+    if (!m_flush.isActive()) m_flush.start();
+    return QueueResult::Queued;
+}
+
 bool ConsoleCore::queueLine(const QString &eventLine) {
     return m_eventQueue && m_eventQueue->append(eventLine);
 }
@@ -98,6 +116,7 @@ bool ConsoleCore::queueRepeater(int slot, const QString &frame) {
 
 void ConsoleCore::shutdown() {
     stopTimer();
+    if (m_eventQueue) m_eventQueue->flush();
     // The engine closes every attachment of the process itself, faster than a detach of
     // each connection.
     Database::shutdownEngine();
@@ -110,6 +129,7 @@ void ConsoleCore::startTimer() {
 void ConsoleCore::stopTimer() {
     m_timer.stop();
     m_timerInactive.stop();
+    m_drain.stop();
 }
 
 // Alerts hold nothing back: the account was marked before it was announced, so the scans go
@@ -150,7 +170,19 @@ void ConsoleCore::Timer_AtualizarTimer() {
     if (m_eventQueue->flush()) m_connectionRegistry->sendDueReplies(now);
     m_connectionRegistry->expireSilentConnections(now);
     m_repeater->startIfIdle();
+    // The lists hear of everything recorded since the last tick once, here.
+    m_recorder->holdAnnouncements();
     m_pump->recordPass();
+    m_recorder->releaseAnnouncements();
+    if (!m_eventQueue->isEmpty() && !m_pump->heldBack() && m_timer.isActive()) m_drain.start();
+}
+
+// A burst is recorded as fast as the database allows, in passes that each hold the window
+// for a fraction of a second; the announcements wait for the next tick.
+void ConsoleCore::drainQueue() {
+    if (!m_pump || m_eventQueue->isEmpty() || m_pump->heldBack()) return;
+    m_recorder->holdAnnouncements();
+    if (m_pump->recordPass() > 0 && !m_eventQueue->isEmpty()) m_drain.start();
 }
 
 } // namespace tulmo

@@ -62,6 +62,7 @@ public:
     // Decodes a raw receiver message and queues its line. Failed when the line could not be
     // made durable: the frame must then not be acknowledged.
     QueueResult Decodifica_Eventos(const QString &message) override;
+    QueueResult stageEvent(const QString &message) override;
     bool queueLine(const QString &eventLine) override;
     void acknowledgeRepeater(int slot) override;
     bool queueRepeater(int slot, const QString &frame) override;
@@ -122,8 +123,14 @@ private:
     std::unique_ptr<EventRepeater> m_repeater;
     std::unique_ptr<ConnectionRegistry> m_connectionRegistry;
     std::unique_ptr<DeviceLink> m_deviceLink;
+    void drainQueue();
+
     QTimer m_timer;
     QTimer m_timerInactive;
+    // Between two ticks: one more recording pass while a backlog remains, and the flush of
+    // the lines staged in this pass of the event loop.
+    QTimer m_drain;
+    QTimer m_flush;
     CurrentOperator m_operator;
     SupervisionAlerts *m_alerts = nullptr;
 };

@@ -21,7 +21,7 @@ class EventPump : public QObject {
     Q_OBJECT
 public:
     // How long one pass may hold the event loop, so the window stays usable in a burst.
-    static constexpr int kPassBudgetMs = 200;
+    static constexpr int kPassBudgetMs = 150;
 
     EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &recorder, Prompt *prompt,
               const Clock &clock, QObject *parent = nullptr);

@@ -351,19 +351,34 @@ void EventRecorder::recordBatch(RecordBatch &batch) {
     }
     if (stored.isEmpty()) return;
     // Stored: only now does the operator hear, the receivers send and the lists refresh.
-    bool disarmed = false, awaitingArm = false, pending = false;
+    unsigned which = kSilent | kReceived;
     for (const Recording &r : stored) {
         playSound(m_sound, r.code);
         sendSms(m_slots, r);
-        disarmed |= r.disarmedChanged;
-        awaitingArm |= r.awaitingArmChanged;
-        pending |= r.row.tratado == 0;
+        if (r.disarmedChanged) which |= kDisarmed;
+        if (r.awaitingArmChanged) which |= kAwaitingArm;
+        if (r.row.tratado == 0) which |= kPending;
     }
-    emit silentChanged();
-    if (disarmed) emit disarmedChanged();
-    if (awaitingArm) emit awaitingArmChanged();
-    if (pending) emit pendingRecorded();
-    emit receivedChanged();
+    announce(which);
+}
+
+void EventRecorder::announce(unsigned which) {
+    if (m_held) {
+        m_gathered |= which;
+        return;
+    }
+    if (which & kSilent) emit silentChanged();
+    if (which & kDisarmed) emit disarmedChanged();
+    if (which & kAwaitingArm) emit awaitingArmChanged();
+    if (which & kPending) emit pendingRecorded();
+    if (which & kReceived) emit receivedChanged();
+}
+
+void EventRecorder::releaseAnnouncements() {
+    m_held = false;
+    const unsigned which = m_gathered;
+    m_gathered = 0;
+    announce(which);
 }
 
 bool EventRecorder::readQueueMark(const QString &queueId, qint64 *last, RecordResult *why) {

@@ -72,6 +72,12 @@ public:
     // with why as a Retry, while the database cannot tell.
     bool readQueueMark(const QString &queueId, qint64 *last, RecordResult *why);
 
+    // While held, the list signals of stored events are gathered, and raised once each by
+    // releaseAnnouncements(): a burst refreshes the lists once per tick, not once per batch.
+    // Sounds and SMS never wait.
+    void holdAnnouncements() { m_held = true; }
+    void releaseAnnouncements();
+
     // "SMS:" + mobile + "," + description + " " + partition, NUL-filled to 257 bytes.
     static QByteArray smsCommand(const QString &celular, const QString &descricao,
                                  const QString &nomeParticao);
@@ -86,10 +92,21 @@ signals:
     void receivedChanged();   // an event stored: reopen the received-events list
 
 private:
+    enum Announcement : unsigned {
+        kSilent = 1,
+        kDisarmed = 2,
+        kAwaitingArm = 4,
+        kPending = 8,
+        kReceived = 16,
+    };
+    void announce(unsigned which);
+
     Database &m_database;
     const Clock &m_clock;
     SoundOutput *m_sound;
     SlotWriter *m_slots;
+    bool m_held = false;
+    unsigned m_gathered = 0;
 };
 
 } // namespace tulmo

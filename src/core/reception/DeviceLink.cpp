@@ -78,8 +78,9 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         if (l.imei.isEmpty()) return;
         m_registry.setKeepAlive(r, now);
         if (at(D, 16) != QLatin1Char('@')) {
-            // The device repeats what is not acknowledged: no "+OK" until the line is durable.
-            if (!acknowledgeable(m_sink.Decodifica_Eventos(D))) return;
+            // The device repeats what is not acknowledged: no "+OK" until the line is durable
+            // (the reply queue sends nothing before the queue file's flush).
+            if (!acknowledgeable(m_sink.stageEvent(D))) return;
             m_registry.setLastEvent(r, now);
         }
         m_sink.queueRepeater(k, D);
@@ -94,7 +95,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         const QString reply = QStringLiteral("+") + pacote + QStringLiteral("S");
         if (l.lastPacket != pacote) {
             const QString msg = QStringLiteral("5011 18") + mid(D, 4, 7) + mid(D, 10, 18);
-            if (!acknowledgeable(m_sink.Decodifica_Eventos(msg))) return;
+            if (!acknowledgeable(m_sink.stageEvent(msg))) return;
             m_registry.setAccount(r, mid(D, 4, 7));
             m_registry.setLastPacket(r, pacote);
             m_registry.setLastEvent(r, now);

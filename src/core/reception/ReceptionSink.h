@@ -13,6 +13,10 @@ public:
     virtual ~ReceptionSink() = default;
     // Decodes a raw receiver frame and queues its event line.
     virtual QueueResult Decodifica_Eventos(const QString &frame) = 0;
+    // The same for a frame whose acknowledgement waits in the reply queue: its line may share
+    // one flush to the disk with the other frames of this moment, which comes before any
+    // reply leaves. A sink without staging makes the line durable at once.
+    virtual QueueResult stageEvent(const QString &frame) { return Decodifica_Eventos(frame); }
     // Queues an event line built by reception itself (caller identification).
     virtual bool queueLine(const QString &eventLine) = 0;
     // Serial reception ended a frame on slot k: the repeater's head line for k is delivered.
