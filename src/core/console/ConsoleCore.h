@@ -126,6 +126,7 @@ private:
     QTimer m_timerInactive;
     CurrentOperator m_operator;
     SupervisionAlerts *m_alerts = nullptr;
+    int m_silentAlertsOpen = 0; // inactivity alerts shown or waiting in line
 };
 
 } // namespace tulmo
