@@ -158,7 +158,7 @@ int main(int argc, char **argv) {
     report("  the same with the events it posts", gravarPintar);
     report("tick with nothing to record", ocioso, 2);
     report("  the same with no account disarmed", semDesarmadas, 2);
-    report("inactivity scan tick (nine accounts)", inativos);
+    report("inactivity scan tick (none due)", inativos);
     report("  of an idle tick: the rearm check", rearme);
     report("  of an idle tick: pending window events", eventsGrid);
     std::printf("disarmed accounts during the idle ticks: %d\n", desarmadas);

@@ -48,9 +48,20 @@ public:
         shown.append({text, caption, icon});
         return answers.isEmpty() ? false : answers.takeFirst();
     }
+    // With holdAlerts, alerts stay open, in line, until closeAlert closes the oldest, as the
+    // console's own window keeps them; otherwise each is closed as soon as it is shown.
+    void alert(const QString &text, const QString &caption, Icon icon,
+               std::function<void()> closed) override {
+        if (!holdAlerts) return Prompt::alert(text, caption, icon, std::move(closed));
+        message(text, caption, icon);
+        openAlerts.append(closed ? std::move(closed) : std::function<void()>([] {}));
+    }
+    void closeAlert() { openAlerts.takeFirst()(); }
     QList<Shown> shown;
     QList<bool> answers;
     std::function<void(const QString &)> onMessage;
+    bool holdAlerts = false;
+    QList<std::function<void()>> openAlerts;
 };
 
 // Records what the console asked of its sound output.

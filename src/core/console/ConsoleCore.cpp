@@ -76,9 +76,6 @@ bool ConsoleCore::start(QString *error) {
     m_serial = std::make_unique<SerialReception>(*m_dm, *this, m_clock);
     m_supervisor = std::make_unique<AccountSupervisor>(database);
     m_repeater = std::make_unique<EventRepeater>(*m_repeaterQueue, *m_dm, m_settings);
-    // Every recorded event is a sign of life: the scan starts again from the lowest account.
-    connect(m_recorder.get(), &EventRecorder::silentChanged, m_supervisor.get(),
-            &AccountSupervisor::restartScan);
     connect(m_supervisor.get(), &AccountSupervisor::accountAwaitingArm, this,
             &ConsoleCore::rearmAlert);
     connect(m_supervisor.get(), &AccountSupervisor::inactiveAccount, this, &ConsoleCore::inactivityAlert);
@@ -148,11 +145,15 @@ void ConsoleCore::inactivityAlert(const QString &messageText) {
         m_alerts->inactivityAlert(messageText);
         return;
     }
-    if (m_sound) m_sound->playRepeating(m_settings.rearmSound());
-    if (m_prompt)
-        m_prompt->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning, [this] {
-            if (m_sound) m_sound->stopPlayer();
-        });
+    if (!m_prompt) {
+        if (m_sound) m_sound->playRepeating(m_settings.rearmSound());
+        return;
+    }
+    // Several in one tick wait in line: one sound from the first until the last is closed.
+    if (m_silentAlertsOpen++ == 0 && m_sound) m_sound->playRepeating(m_settings.rearmSound());
+    m_prompt->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning, [this] {
+        if (--m_silentAlertsOpen == 0 && m_sound) m_sound->stopPlayer();
+    });
 }
 
 void ConsoleCore::TimerInativosTimer() {

@@ -133,6 +133,7 @@ private:
     QTimer m_flush;
     CurrentOperator m_operator;
     SupervisionAlerts *m_alerts = nullptr;
+    int m_silentAlertsOpen = 0; // inactivity alerts shown or waiting in line
 };
 
 } // namespace tulmo

@@ -2,8 +2,11 @@
 
 #include "events/EventRecorder.h"
 #include "store/Database.h"
+#include "store/Schema.h"
+#include "store/TransactionGuard.h"
 #include "common/DateFormats.h"
 
+#include <QList>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
@@ -60,60 +63,51 @@ bool AccountSupervisor::checkRearm(const QDateTime &now) {
     return true;
 }
 
-bool AccountSupervisor::TimerInativosTimer(const QDateTime &now) {
+int AccountSupervisor::TimerInativosTimer(const QDateTime &now) {
     QSqlDatabase db = m_database.primary();
-    m_queries = 0;
-    int examined = 0;
-    bool cameBack = false;
-    // Keyset reading in account order along the primary key: each statement reads the few
-    // rows this tick still has to examine, whatever the number of accounts. ("+ 0" keeps the
-    // optimizer from walking the whole EVENTO_ATRASADO index to filter.)
-    while (examined < kAccountsPerTick) {
+    struct Silent {
+        QString conta, nome;
+        QVariant last;
+    };
+    QList<Silent> found;
+    {
+        // Along the deadline index from its lowest key: the range starts at the lowest
+        // timestamp so the walk skips the null keys of the marked accounts, which an upper
+        // bound alone would read one by one.
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        q.prepare(QStringLiteral(
-                      "Select first %1 CONTA, NOME, ULTIMO_EVENTO, TEMPO_ATRASO from CLIENTES\n"
-                      "where CONTA > :conta and EVENTO_ATRASADO + 0 = 0\n"
-                      "order by Conta Asc")
-                      .arg(kAccountsPerTick - examined));
-        q.bindValue(QStringLiteral(":conta"), m_lastAccount);
-        ++m_queries;
-        if (!q.exec()) return false;
-        while (q.next()) {
-            ++examined;
-            const QString conta = q.value(0).toString();
-            const QString nome = q.value(1).toString();
-            const QVariant last = q.value(2);
-            const qint64 minutes = q.value(3).isNull() ? 0 : q.value(3).toLongLong();
-            m_lastAccount = conta;
-            const bool expired =
-                last.isNull() || now >= last.toDateTime().addSecs(minutes * 60);
-            if (expired && !conta.isEmpty()) {
-                const QString since =
-                    last.isNull()
-                        ? QString()
-                        : last.toDateTime().toString(DateFormats::kDateTime);
-                q.finish();
-                QSqlQuery u(db);
-                u.prepare(
-                    QStringLiteral("Update CLIENTES Set EVENTO_ATRASADO = 1\nwhere CONTA =:id"));
-                u.bindValue(QStringLiteral(":id"), conta);
-                if (!u.exec()) return false;
-                restartScan();
-                emit silentChanged();
-                emit inactiveAccount(QStringLiteral("Cliente ") + conta + QLatin1Char('-') + nome +
-                                  QStringLiteral(" Está inativo desde ") + since);
-                return true;
-            }
-        }
-        if (examined < kAccountsPerTick) {
-            // The end of the list: the scan starts again from the lowest account.
-            restartScan();
-            if (cameBack) break;
-            cameBack = true;
-        }
+        q.prepare(QStringLiteral("Select first %1 CONTA, NOME, ULTIMO_EVENTO from CLIENTES\n"
+                                 "where %2 between TIMESTAMP '0001-01-01 00:00:00' and :agora\n"
+                                 "order by %2")
+                      .arg(kMarksPerTick)
+                      .arg(QLatin1String(schema::kSilenceDeadline)));
+        q.bindValue(QStringLiteral(":agora"), now);
+        if (!q.exec()) return 0;
+        while (q.next())
+            found.append({q.value(0).toString(), q.value(1).toString(), q.value(2)});
     }
-    return false;
+    if (found.isEmpty()) return 0;
+    {
+        // One commit for the whole tick: a commit per account would wait for the disk each.
+        TransactionGuard transaction(db);
+        QSqlQuery u(db);
+        u.prepare(QStringLiteral("Update CLIENTES Set EVENTO_ATRASADO = 1\nwhere CONTA =:id"));
+        for (const Silent &s : found) {
+            u.bindValue(QStringLiteral(":id"), s.conta);
+            if (!u.exec()) return 0;
+        }
+        if (!transaction.commit()) return 0;
+    }
+    // Marked before announced: the alerts wait in line for the operator while the scan goes
+    // on, and no account is raised twice.
+    emit silentChanged();
+    for (const Silent &s : found) {
+        const QString since =
+            s.last.isNull() ? QString() : s.last.toDateTime().toString(DateFormats::kDateTime);
+        emit inactiveAccount(QStringLiteral("Cliente ") + s.conta + QLatin1Char('-') + s.nome +
+                             QStringLiteral(" Está inativo desde ") + since);
+    }
+    return int(found.size());
 }
 
 } // namespace tulmo

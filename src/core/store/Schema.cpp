@@ -252,6 +252,7 @@ void ensureIndexes(QSqlDatabase db) {
          "CREATE INDEX IDX_CLIENTES_ATRASADO ON CLIENTES (EVENTO_ATRASADO)"},
         {"IDX_QUADRO_CONTA_DIA", "QUADRO_HORARIOS", "DIA",
          "CREATE INDEX IDX_QUADRO_CONTA_DIA ON QUADRO_HORARIOS (CONTA, DIA, HORA)"},
+        {"IDX_CLIENTES_SILENCE_DEADLINE", "CLIENTES", "ULTIMO_EVENTO", nullptr},
     };
     QSqlQuery have(db);
     have.setForwardOnly(true);
@@ -264,7 +265,11 @@ void ensureIndexes(QSqlDatabase db) {
     for (const Idx &i : idx) {
         if (existing.contains(QLatin1String(i.name))) continue;
         if (!Existe_Campo(db, i.table, i.column)) continue;
-        run(db, QString::fromLatin1(i.ddl));
+        // The silence deadline is an expression, written once for the index and its query.
+        run(db, i.ddl ? QString::fromLatin1(i.ddl)
+                      : QStringLiteral("CREATE INDEX %1 ON %2 COMPUTED BY %3")
+                            .arg(QLatin1String(i.name), QLatin1String(i.table),
+                                 QLatin1String(kSilenceDeadline)));
     }
 }
 

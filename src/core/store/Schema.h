@@ -26,4 +26,14 @@ void ensureIndexes(QSqlDatabase db);
 // QUEUE_MARK, where the recording keeps the last event queue line it has taken.
 void ensureQueueMark(QSqlDatabase db);
 
+// The moment an account falls silent: ULTIMO_EVENTO + TEMPO_ATRASO minutes (an empty
+// TEMPO_ATRASO is 0 minutes, an empty ULTIMO_EVENTO long past). Accounts already marked,
+// with a null EVENTO_ATRASADO or without an account number have none (null): they never
+// count as silent, and stay out of the index's range. The expression is indexed
+// (IDX_CLIENTES_SILENCE_DEADLINE); a query uses that index only when it writes this text
+// exactly.
+inline constexpr const char *kSilenceDeadline =
+    "(CASE WHEN EVENTO_ATRASADO = 0 AND CONTA <> '' THEN DATEADD(MINUTE, "
+    "COALESCE(TEMPO_ATRASO, 0), COALESCE(ULTIMO_EVENTO, TIMESTAMP '1900-01-01 00:00:00')) END)";
+
 } // namespace tulmo::schema

@@ -576,18 +576,22 @@ void Form_Principal::rearmAlert(const QString &messageText) {
              });
 }
 
-// The alert sound repeats while the message is open and stops when it is closed; an event's
-// alarm that was sounding before it then sounds again.
+// Accounts fall silent in rows, many in one tick: their alerts wait in line behind each
+// other, and one alert sound repeats from the first until the last is closed. An event's alarm
+// that was sounding before the first then sounds again; one that started meanwhile goes on.
 void Form_Principal::inactivityAlert(const QString &messageText) {
-    const QString alarm =
-        m_sounds && m_sounds->continuousPlaying() ? m_sounds->currentFile() : QString();
-    if (m_sounds) m_sounds->playAlert(m_core.settings().rearmSound());
-    m_pages->setCurrentWidget(m_silentPage);
-    Som_DesligadoClick();
-    auto closed = [w = QPointer<Form_Principal>(this), alarm] {
-        if (!w) return;
+    if (m_silentAlertsOpen++ == 0) {
+        m_alarmBeforeSilence =
+            m_sounds && m_sounds->continuousPlaying() ? m_sounds->currentFile() : QString();
+        if (m_sounds) m_sounds->playAlert(m_core.settings().rearmSound());
+        m_pages->setCurrentWidget(m_silentPage);
+        Som_DesligadoClick();
+    }
+    auto closed = [w = QPointer<Form_Principal>(this)] {
+        if (!w || --w->m_silentAlertsOpen > 0) return;
+        if (w->m_sounds && w->m_sounds->continuousPlaying()) return;
         w->Som_LigadoClick();
-        if (!alarm.isEmpty()) w->m_sounds->playRepeating(alarm);
+        if (!w->m_alarmBeforeSilence.isEmpty()) w->m_sounds->playRepeating(w->m_alarmBeforeSilence);
     };
     if (Prompt *p = m_core.prompt())
         p->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning, closed);

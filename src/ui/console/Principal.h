@@ -133,6 +133,8 @@ private:
 
     ConsoleCore &m_core;
     SoundState *m_sounds;
+    int m_silentAlertsOpen = 0;     // inactivity alerts shown or waiting in line
+    QString m_alarmBeforeSilence; // the event's alarm the first of them interrupted
     bool m_shown = false;
 
     SqlListModel *m_events = nullptr;

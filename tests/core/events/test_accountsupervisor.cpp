@@ -2,6 +2,7 @@
 
 #include "events/EventLine.h"
 
+#include <QSet>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTest>
@@ -13,15 +14,28 @@ namespace {
 // Monday 9 March 2026, 08:30.
 const QDateTime kMonday(QDate(2026, 3, 9), QTime(8, 30, 0));
 
-void silentAccounts(Station &s, int n, const QDateTime &lastEvent) {
+// Accounts first .. first + n - 1, named "CLIENTE <n>", allowed a day of silence.
+void accounts(Station &s, int first, int n, const QDateTime &lastEvent, int eventoAtrasado = 0) {
     exec(s.db(),
          QStringLiteral(
-             "EXECUTE BLOCK AS DECLARE i INTEGER = 1; BEGIN WHILE (i <= %1) DO BEGIN "
+             "EXECUTE BLOCK AS DECLARE i INTEGER = %1; BEGIN WHILE (i < %2) DO BEGIN "
              "INSERT INTO CLIENTES (CONTA, NOME, DESARMADOS, REARME, EVENTO_ATRASADO, "
              "TEMPO_ATRASO, ULTIMO_EVENTO) VALUES (LPAD(:i, 6, '0'), 'CLIENTE ' || :i, 0, 0, "
-             "0, 1440, '%2'); i = i + 1; END END")
-             .arg(n)
+             "%3, 1440, '%4'); i = i + 1; END END")
+             .arg(first)
+             .arg(first + n)
+             .arg(eventoAtrasado)
              .arg(lastEvent.toString("yyyy-MM-dd HH:mm:ss")));
+}
+
+// Rows of CLIENTES this connection has read so far, by any path.
+qint64 accountRowsRead(QSqlDatabase db) {
+    return scalar(db, "select coalesce(sum(r.MON$RECORD_SEQ_READS + r.MON$RECORD_IDX_READS), 0) "
+                      "from MON$TABLE_STATS t join MON$RECORD_STATS r on r.MON$STAT_ID = "
+                      "t.MON$RECORD_STAT_ID join MON$ATTACHMENTS a on a.MON$STAT_ID = t.MON$STAT_ID "
+                      "where a.MON$ATTACHMENT_ID = CURRENT_CONNECTION and t.MON$TABLE_NAME = "
+                      "'CLIENTES'")
+        .toLongLong();
 }
 } // namespace
 
@@ -29,9 +43,9 @@ class TestAccountSupervisor : public QObject {
     Q_OBJECT
 private slots:
     void silentExactlyAtItsTimeAndOnlyOnce();
-    void scanWalksNineAccountsAndRestartsAfterAMark();
-    void scanCostDoesNotGrowWithTheAccounts();
-    void emptyLastEventIsReportedAtOnce();
+    void aThousandSilentTogetherAreAllMarkedWithinAMinute();
+    void idleTickReadsNoAccount();
+    void emptyLastEventOrAllowedTimeAndEmptyAccount();
     void rearmOnMarkedHourOnlyAndByAccount();
     void alertsHoldNothingBack();
 };
@@ -79,62 +93,99 @@ void TestAccountSupervisor::silentExactlyAtItsTimeAndOnlyOnce() {
     QCOMPARE(s.prompt.shown.size(), 2);
 }
 
-void TestAccountSupervisor::scanWalksNineAccountsAndRestartsAfterAMark() {
+// Among fresh accounts and accounts marked long ago, a thousand fall silent together: each is
+// marked and announced once within a minute of ticks, the list refreshed once per tick.
+void TestAccountSupervisor::aThousandSilentTogetherAreAllMarkedWithinAMinute() {
     Station s(kMonday);
-    silentAccounts(s, 30, kMonday); // all fresh
-    AccountSupervisor &sup = s.core->supervisor();
-    s.core->TimerInativosTimer();
-    QCOMPARE(sup.lastAccountExamined(), QString("000009"));
-    s.core->TimerInativosTimer();
-    QCOMPARE(sup.lastAccountExamined(), QString("000018"));
-    s.core->TimerInativosTimer();
-    s.core->TimerInativosTimer(); // 28..30, then wraps to 1..6
-    QCOMPARE(sup.lastAccountExamined(), QString("000006"));
+    const QDateTime last = kMonday.addDays(-2);
+    accounts(s, 1, 1000, last);
+    accounts(s, 1001, 1000, kMonday.addSecs(-60));
+    accounts(s, 2001, 1000, last, 1);
+    QSignalSpy silent(&s.core->supervisor(), &AccountSupervisor::silentChanged);
 
-    // Account 12 falls silent: it is found on the next pass, and the scan starts over.
-    exec(s.db(), "update CLIENTES set ULTIMO_EVENTO = :u where CONTA = '000012'",
-         {{":u", kMonday.addDays(-2)}});
-    s.core->TimerInativosTimer();
-    QCOMPARE(s.prompt.shown.size(), 1);
-    QVERIFY(s.prompt.shown[0].text.startsWith("Cliente 000012-CLIENTE 12 Está inativo desde "));
-    s.core->TimerInativosTimer();
-    QCOMPARE(sup.lastAccountExamined(), QString("000009"));
-    // A recorded event also sends the scan back to the lowest account.
-    s.core->TimerInativosTimer();
-    QCOMPARE(sup.lastAccountExamined(), QString("000019")); // 12 is out of the scan now
-    s.addCode("1602", "TESTE", 6);
-    s.record(eventline::build("01", "1", "0030", "1", "1602", "000", "09/03/26", "08:31:00"));
-    s.core->TimerInativosTimer();
-    QCOMPARE(sup.lastAccountExamined(), QString("000009"));
-}
-
-void TestAccountSupervisor::scanCostDoesNotGrowWithTheAccounts() {
-    Station s(kMonday);
-    silentAccounts(s, 20000, kMonday);
-    AccountSupervisor &sup = s.core->supervisor();
-    for (int i = 0; i < 3; ++i) {
+    int ticks = 0;
+    while (ticks < 60 && s.prompt.shown.size() < 1000) {
         s.core->TimerInativosTimer();
-        QCOMPARE(sup.queriesInLastTick(), 1);
+        s.clock.advanceSecs(1);
+        ++ticks;
     }
-    QCOMPARE(sup.lastAccountExamined(), QString("000027"));
+    QSet<QString> expected, announced;
+    for (int i = 1; i <= 1000; ++i)
+        expected << QString("Cliente %1-CLIENTE %2 Está inativo desde %3")
+                        .arg(i, 6, 10, QChar('0'))
+                        .arg(i)
+                        .arg(last.toString("dd/MM/yyyy HH:mm:ss"));
+    for (const auto &m : s.prompt.shown)
+        announced << m.text;
+    QCOMPARE(s.prompt.shown.size(), 1000);
+    QCOMPARE(announced, expected);
+    QCOMPARE(silent.count(), ticks);
+    QCOMPARE(scalar(s.db(), "select count(*) from CLIENTES where EVENTO_ATRASADO = 1 and CONTA "
+                            "<= '001000'")
+                 .toInt(),
+             1000);
+    QCOMPARE(scalar(s.db(), "select count(*) from CLIENTES where EVENTO_ATRASADO = 1").toInt(),
+             2000);
+
+    // Marked, they are not raised again; the fresh ones fall silent at their own time.
+    s.core->TimerInativosTimer();
+    QCOMPARE(s.prompt.shown.size(), 1000);
+    QCOMPARE(silent.count(), ticks);
 }
 
-void TestAccountSupervisor::emptyLastEventIsReportedAtOnce() {
+// Fresh accounts lie beyond the deadline range and marked ones outside the index: a tick with
+// nobody due reads no account at all, and one with three due reads little more than them.
+void TestAccountSupervisor::idleTickReadsNoAccount() {
+    Station s(kMonday);
+    accounts(s, 1, 5000, kMonday);
+    accounts(s, 5001, 5000, kMonday.addDays(-2), 1);
+    const qint64 before = accountRowsRead(s.db());
+    s.core->TimerInativosTimer();
+    QCOMPARE(accountRowsRead(s.db()) - before, 0);
+    QCOMPARE(s.prompt.shown.size(), 0);
+
+    exec(s.db(), "update CLIENTES set ULTIMO_EVENTO = :u where CONTA in ('000007', '000070', "
+                 "'000700')",
+         {{":u", kMonday.addDays(-2)}});
+    const qint64 due = accountRowsRead(s.db());
+    s.core->TimerInativosTimer();
+    QCOMPARE(s.prompt.shown.size(), 3);
+    QVERIFY(accountRowsRead(s.db()) - due <= 6); // each found, then updated by its key
+}
+
+void TestAccountSupervisor::emptyLastEventOrAllowedTimeAndEmptyAccount() {
     Station s(kMonday);
     s.addAccount("000001", "SEM DATA");
     s.addAccount("000002", "COM DATA");
-    exec(s.db(),
-         "update CLIENTES set ULTIMO_EVENTO = null, EVENTO_ATRASADO = 0 where CONTA = '000001'");
+    s.addAccount("000003", "FUTURO");
+    s.addAccount("", "SEM CONTA");
+    s.addAccount("000004", "SEM MARCA");
+    exec(s.db(), "update CLIENTES set ULTIMO_EVENTO = null, EVENTO_ATRASADO = 0 where CONTA in "
+                 "('000001', '')");
     exec(s.db(),
          "update CLIENTES set ULTIMO_EVENTO = :u, EVENTO_ATRASADO = 0, TEMPO_ATRASO = null "
          "where CONTA = '000002'",
          {{":u", kMonday.addSecs(-1)}});
+    exec(s.db(),
+         "update CLIENTES set ULTIMO_EVENTO = :u, EVENTO_ATRASADO = 0, TEMPO_ATRASO = null "
+         "where CONTA = '000003'",
+         {{":u", kMonday.addSecs(1)}});
+    exec(s.db(), "update CLIENTES set ULTIMO_EVENTO = null, EVENTO_ATRASADO = null where CONTA = "
+                 "'000004'");
+    // No last event counts as long ago, whatever the allowed time; no allowed time is none:
+    // silent right after the last event. An account without a number, or without the flag,
+    // is never announced.
     s.core->TimerInativosTimer();
-    QCOMPARE(s.prompt.shown.size(), 1);
-    QCOMPARE(s.prompt.shown[0].text, QString("Cliente 000001-SEM DATA Está inativo desde "));
-    s.core->TimerInativosTimer(); // no allowed time: silent after its last event
     QCOMPARE(s.prompt.shown.size(), 2);
-    QVERIFY(s.prompt.shown[1].text.startsWith("Cliente 000002-COM DATA Está inativo desde "));
+    QCOMPARE(s.prompt.shown[0].text, QString("Cliente 000001-SEM DATA Está inativo desde "));
+    QCOMPARE(s.prompt.shown[1].text, QString("Cliente 000002-COM DATA Está inativo desde ") +
+                                         kMonday.addSecs(-1).toString("dd/MM/yyyy HH:mm:ss"));
+    s.clock.advanceSecs(1);
+    s.core->TimerInativosTimer();
+    QCOMPARE(s.prompt.shown.size(), 3);
+    QVERIFY(s.prompt.shown[2].text.startsWith("Cliente 000003-FUTURO Está inativo desde "));
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "").toInt(), 0);
+    QVERIFY(s.accountColumn("EVENTO_ATRASADO", "000004").isNull());
 }
 
 void TestAccountSupervisor::rearmOnMarkedHourOnlyAndByAccount() {

@@ -121,6 +121,7 @@ private slots:
     void accountPagesReopenWhenShown();
     void rearmAlertBringsItsPageAndStopsTheDriver();
     void inactivityAlertSoundsWhileTheMessageIsOpen();
+    void silentAccountsOfOneTickWaitInLineWithOneSound();
     void statusBarShowsConnectionsAndTime();
     void recordedEventRestoresAMinimisedWindow();
     void pendingEventsStayInSight();
@@ -573,6 +574,45 @@ void TestPrincipal::inactivityAlertSoundsWhileTheMessageIsOpen() {
     QCOMPARE(j.sons.currentFile(), j.s.dir.path() + "/alarme.wav");
     QCOMPARE(j.backend->log.last(), QString("play"));
     scan.stop();
+}
+
+// Many accounts falling silent in one tick: the alerts wait in line behind the open one and
+// share one alert sound, which lasts until the last is closed.
+void TestPrincipal::silentAccountsOfOneTickWaitInLineWithOneSound() {
+    Janela j;
+    for (const char *conta : {"000001", "000002", "000003"})
+        j.s.addAccount(conta, "JOSE");
+    exec(j.s.db(), "update CLIENTES set EVENTO_ATRASADO = 0, ULTIMO_EVENTO = :u",
+         {{":u", kSegunda.addDays(-2)}});
+    j.openDialog(false);
+    j.s.prompt.holdAlerts = true;
+    const QString alarme = j.s.dir.path() + "/alarme.wav";
+    j.sons.playRepeating(alarme); // an event's alarm is sounding
+    j.backend->log.clear();
+
+    j.s.core->TimerInativosTimer();
+    QCOMPARE(j.s.prompt.openAlerts.size(), 3);
+    QCOMPARE(j.backend->log.count("play"), 1); // not restarted for each
+    j.s.prompt.closeAlert();
+    j.s.prompt.closeAlert();
+    QVERIFY(j.sons.soundOn());
+    QCOMPARE(j.backend->log.last(), QString("play")); // still sounding
+    j.s.prompt.closeAlert(); // the last: the alarm it interrupted sounds again
+    QVERIFY(j.sons.continuousPlaying());
+    QCOMPARE(j.sons.currentFile(), alarme);
+
+    // An event's alarm that starts while they wait goes on once they are closed.
+    exec(j.s.db(), "update CLIENTES set EVENTO_ATRASADO = 0");
+    j.s.core->TimerInativosTimer();
+    QCOMPARE(j.s.prompt.openAlerts.size(), 3);
+    const QString outro = j.s.dir.path() + "/outro.wav";
+    j.sons.playRepeating(outro);
+    j.backend->log.clear();
+    while (!j.s.prompt.openAlerts.isEmpty())
+        j.s.prompt.closeAlert();
+    QVERIFY(j.backend->log.isEmpty());
+    QCOMPARE(j.sons.currentFile(), outro);
+    QVERIFY(j.sons.soundOn());
 }
 
 void TestPrincipal::statusBarShowsConnectionsAndTime() {
