@@ -1,0 +1,207 @@
+#include "support/TestSupport.h"
+
+#include "console/ConsoleCore.h"
+#include "events/EventLine.h"
+#include "store/Database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+// The line of account conta with zone su (a number that tells the line apart) and code codigo.
+QString numbered(const QString &conta, const QString &codigo, int su) {
+    return eventline::build("01", "1", conta, "1", codigo, QString::number(su).rightJustified(3, '0'),
+                            "05/03/09", "14:02:11", QStringLiteral("1133334444"));
+}
+
+QStringList recordedZones(QSqlDatabase db) {
+    QStringList out;
+    for (const QVariant &v : column(db, "select ARGUMENTO from EVENTOS order by SEQUENCIA"))
+        out << v.toString();
+    return out;
+}
+
+} // namespace
+
+class TestEventPump : public QObject {
+    Q_OBJECT
+private slots:
+    void burstIsRecordedInFewTicksInFileOrderWithEachEventsEffects();
+    void databaseFaultInTheMiddleLeavesTheRestQueuedInOrder();
+    void killedAtRandomMomentsEveryLineIsRecordedOnce();
+};
+
+// 500 lines queued at once: each tick records many of them in one transaction, in file
+// order; each event still sets its own account's columns and plays its own sound, and the
+// lists hear of each tick once.
+void TestEventPump::burstIsRecordedInFewTicksInFileOrderWithEachEventsEffects() {
+    Station s;
+    for (const char *c : {"000001", "000002", "000003", "000004"})
+        s.addAccount(c, QStringLiteral("CLIENTE ") + c);
+    s.addCode("1130", "ALARME", 2, 0, 2, "/sons/alarme.wav");
+    s.addCode("1401", "DESARME", 0, 1, 2, "/sons/desarme.wav");
+    s.addCode("3401", "ARME", 1, 1, 2, "/sons/arme.wav");
+    exec(s.db(), "update CLIENTES set DESARMADOS = 0, REARME = 1");
+    EventQueue &queue = s.core->eventQueue();
+    const char *codes[] = {"1130", "1401", "3401"};
+    const QString sounds[] = {"once:/sons/alarme.wav", "once:/sons/desarme.wav",
+                              "once:/sons/arme.wav"};
+    QStringList expectedSounds, zones;
+    int alarms = 0;
+    for (int i = 0; i < 500; ++i) {
+        const QString conta = QString::number(1 + i % 4).rightJustified(4, '0');
+        // The last four lines: account 1 disarms, the others arm.
+        const int c = i >= 496 ? (i % 4 == 0 ? 1 : 2) : i % 3;
+        QVERIFY(queue.stage(numbered(conta, codes[c], i)));
+        expectedSounds << sounds[c];
+        alarms += c == 0;
+        zones << QString::number(i).rightJustified(3, '0');
+    }
+    QSignalSpy received(&s.core->recorder(), &EventRecorder::receivedChanged);
+    QSignalSpy pending(&s.core->recorder(), &EventRecorder::pendingRecorded);
+    int ticks = 0;
+    while (!queue.isEmpty() && ticks < 500) {
+        s.core->Timer_AtualizarTimer();
+        ++ticks;
+    }
+    QVERIFY(queue.isEmpty());
+    QVERIFY2(ticks <= 100, qPrintable(QString("%1 ticks for 500 lines").arg(ticks)));
+    QCOMPARE(received.count(), ticks);
+    QVERIFY(pending.count() >= 1 && pending.count() <= ticks);
+    QCOMPARE(recordedZones(s.db()), zones);
+    QCOMPARE(s.sound.calls, expectedSounds);
+    QCOMPARE(scalar(s.db(), "select count(*) from EVENTOS where TRATADO = 0").toInt(), alarms);
+    QCOMPARE(s.accountColumn("DESARMADOS", "000001").toInt(), 1);
+    for (const char *c : {"000002", "000003", "000004"}) {
+        QCOMPARE(s.accountColumn("DESARMADOS", c).toInt(), 0);
+        QCOMPARE(s.accountColumn("REARME", c).toInt(), 0);
+    }
+    QCOMPARE(s.accountColumn("REARME", "000001").toInt(), 0);
+    QCOMPARE(scalar(s.db(), "select count(*) from CLIENTES where EVENTO_ATRASADO = 0").toInt(), 4);
+    // The file holds nothing more, and a restart finds nothing to record again.
+    EventQueue again(queue.filePath(), EventQueue::Numbering::Numbered);
+    again.load();
+    QVERIFY(again.isEmpty());
+    QCOMPARE(again.identity(), queue.identity());
+    QCOMPARE(again.numberAt(0), 501);
+}
+
+// A line whose values the database refuses is turned away alone, with what its statements had
+// changed taken back; a fault of the database itself stops the batch at its line, the lines
+// before it committed and the rest queued in order, announced once and recorded once the
+// fault is gone.
+void TestEventPump::databaseFaultInTheMiddleLeavesTheRestQueuedInOrder() {
+    Station s;
+    for (const char *c : {"001111", "006666", "007777"})
+        s.addAccount(c, "CLIENTE");
+    s.addCode("1130", "ALARME", 2, 1, 2, "/sons/alarme.wav");
+    exec(s.db(), "alter table EVENTOS add constraint RECUSA_6666 check (CONTA <> '006666')");
+    exec(s.db(), "create exception RECUSA 'evento recusado'");
+    exec(s.db(), "create trigger RECUSA_7777 for EVENTOS before insert as "
+                 "begin if (new.CONTA = '007777') then exception RECUSA; end");
+    EventQueue &queue = s.core->eventQueue();
+    const QStringList lines{numbered("1111", "1130", 1), numbered("6666", "1130", 2),
+                            numbered("1111", "1130", 3), numbered("7777", "1130", 4),
+                            numbered("1111", "1130", 5), numbered("1111", "1130", 6)};
+    for (const QString &l : lines)
+        QVERIFY(queue.append(l));
+    QSignalSpy status(&s.core->pump(), &EventPump::databaseStatusChanged);
+    QSignalSpy rejected(&s.core->pump(), &EventPump::lineRejected);
+
+    QCOMPARE(s.core->pump().recordPass(), 3);
+    QCOMPARE(recordedZones(s.db()), QStringList({"001", "003"}));
+    QCOMPARE(rejected.count(), 1);
+    QCOMPARE(rejected.first().first().toString(), lines[1]);
+    QVERIFY(rejected.first().last().toString().contains("erro do banco de dados ao gravar o evento"));
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "006666").toInt(), 1); // taken back
+    QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "007777").toInt(), 1);
+    QCOMPARE(queue.lines(), lines.mid(3));
+    EventQueue onDisk(queue.filePath(), EventQueue::Numbering::Numbered);
+    onDisk.load();
+    QCOMPARE(onDisk.lines(), lines.mid(3));
+    QCOMPARE(onDisk.numberAt(0), 4);
+    QCOMPARE(status.count(), 1);
+    QVERIFY(status.first().first().toString().contains("gravar o evento"));
+    QCOMPARE(s.sound.calls.size(), 2);
+
+    QCOMPARE(s.core->pump().recordPass(), 0); // still refused: nothing moves, nothing is said
+    QCOMPARE(status.count(), 1);
+    exec(s.db(), "drop trigger RECUSA_7777");
+    QCOMPARE(s.core->pump().recordPass(), 3);
+    QVERIFY(queue.isEmpty());
+    QCOMPARE(recordedZones(s.db()), QStringList({"001", "003", "004", "005", "006"}));
+    QCOMPARE(status.count(), 2);
+    QCOMPARE(status.last().first().toString(), QString());
+}
+
+// A console killed at random moments of its recording (a batch half done, its commit, the
+// rewrite of the queue file) and started again: once the queue is empty every line is in
+// EVENTOS exactly once. The recording runs in another process, since only a real kill
+// stops it between any two instructions.
+void TestEventPump::killedAtRandomMomentsEveryLineIsRecordedOnce() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("Dados"));
+    const int kLines = 300;
+    QByteArray file;
+    QStringList zones;
+    for (int i = 0; i < kLines; ++i) {
+        file += numbered("4321", "1130", i).toUtf8() + "\r\n";
+        zones << QString::number(i).rightJustified(3, '0');
+    }
+    {
+        QFile f(dir.filePath("Dados/Eventos_Log.dat"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+    }
+    // Killed at killAfterMs after it said it had started (-1: left to finish).
+    int passMs = 2; // short passes: most of the time goes to commits and rewrites
+    auto run = [&](int killAfterMs, QByteArray *out) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QStringLiteral(RECORDING_CHILD), {dir.path(), QString::number(passMs)});
+        if (!child.waitForStarted(10000)) return false;
+        while (!out->contains("started") && child.state() == QProcess::Running) {
+            child.waitForReadyRead(1000);
+            *out += child.readAllStandardOutput();
+        }
+        if (killAfterMs >= 0 && !child.waitForFinished(killAfterMs)) {
+            child.kill();
+            child.waitForFinished(10000);
+        } else {
+            child.waitForFinished(120000);
+        }
+        *out += child.readAllStandardOutput();
+        return true;
+    };
+    int killedMidway = 0;
+    for (int k = 0; k < 12; ++k) {
+        QByteArray out;
+        QVERIFY(run(int(QRandomGenerator::global()->bounded(400)), &out));
+        if (out.contains("done")) break;
+        if (out.contains("left")) ++killedMidway;
+    }
+    QByteArray out;
+    passMs = 0; // the rest as the console's tick records it
+    QVERIFY(run(-1, &out));
+    QVERIFY2(out.endsWith("done\n"), out.constData());
+    QVERIFY2(killedMidway >= 2, qPrintable(QString("only %1 kills in the middle").arg(killedMidway)));
+
+    Database database(dir.filePath("Dados/TULMO.FDB"));
+    QString error;
+    QVERIFY2(database.open(&error), qPrintable(error));
+    QStringList got = recordedZones(database.primary());
+    QCOMPARE(got.size(), kLines);
+    QCOMPARE(got, zones); // each once, in file order
+}
+
+QTEST_GUILESS_MAIN(TestEventPump)
+#include "test_eventpump.moc"
