@@ -71,7 +71,10 @@ RecordResult EventPump::pass(int maxLines, const QDeadlineTimer &deadline, int *
     }
     // What is recorded must be durable first: a staged line whose device has not been answered
     // yet would otherwise be stored twice if the console died before the flush.
-    m_queue.flush();
+    if (!m_queue.flush()) {
+        m_busy = false;
+        return RecordResult{};
+    }
     RecordBatch batch;
     batch.lines = m_queue.lines().mid(0, maxLines);
     batch.queueId = m_queue.identity();
