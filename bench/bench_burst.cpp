@@ -715,7 +715,7 @@ void Console::silence() {
         figure = notReached(secsSince(t1), 0, rows);
     } else {
         figure =
-            QStringLiteral("%1 of %2 expired, %3 to %4 after their keep-alive time, over %5 ticks")
+            QStringLiteral("%1 of %2 expired, %3 to %4 after their keep-alive time, in %5 tick(s)")
                 .arg(k)
                 .arg(rows)
                 .arg(secs(pct(m_late, 0)), secs(pct(m_late, 1)))
