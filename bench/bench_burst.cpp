@@ -635,11 +635,14 @@ void Console::eventsAtOnce() {
     const bool small = m_n <= 1000;
     const double limit = small ? 10 : 60;
     const QString figure =
-        QStringLiteral("p50 %1, p99 %2, max %3 (%4 of %5 answered%6)")
-            .arg(secs(pct(lat, 0.5)), secs(pct(lat, 0.99)), secs(pct(lat, 1)))
-            .arg(k)
-            .arg(m_connected)
-            .arg(k < m_connected ? QStringLiteral(" within %1 s").arg(cap, 0, 'f', 0) : QString());
+        k == 0
+            ? QStringLiteral("none of %1 answered within %2 s").arg(m_connected).arg(cap, 0, 'f', 0)
+            : QStringLiteral("p50 %1, p99 %2, max %3 (%4 of %5 answered%6)")
+                  .arg(secs(pct(lat, 0.5)), secs(pct(lat, 0.99)), secs(pct(lat, 1)))
+                  .arg(k)
+                  .arg(m_connected)
+                  .arg(k < m_connected ? QStringLiteral(" within %1 s").arg(cap, 0, 'f', 0)
+                                       : QString());
     add(QStringLiteral("2 \"+OK\" latency"), figure,
         small ? QStringLiteral("max <= 4 s") : QStringLiteral("p99 <= 4 s"),
         k >= m_connected && pct(lat, small ? 1 : 0.99) <= 4);
