@@ -16,6 +16,13 @@ ConnectionRegistry::ConnectionRegistry(DM1 &dm, const Clock &clock, QObject *par
     , m_mux(new SocketMultiplexer(this))
     , m_frames(dm) {
     connect(&m_frames, &FrameAssembler::frameReady, this, &ConnectionRegistry::frameReceived);
+    // The drop waits until the frame that overflowed is handled: the device link still works
+    // on that connection's row.
+    connect(&m_replies, &ReplyQueue::overflowed, this, [this](TcpConnection *socket) {
+        QPointer<TcpConnection> guard(socket);
+        QMetaObject::invokeMethod(
+            this, [this, guard] { dropOverflowing(guard.data()); }, Qt::QueuedConnection);
+    });
     // SocketServer1Accept, shared by the ten listeners.
     for (int k = 1; k <= DM1::kSlots; ++k) {
         connect(m_dm.slot(k).socketServer, &TcpListener::connectionReceived, this,
@@ -179,6 +186,20 @@ void ConnectionRegistry::removeRowAt(int r) {
     emit rowRemoved(r);
     renumber();
     reindex();
+}
+
+void ConnectionRegistry::dropOverflowing(TcpConnection *socket) {
+    if (!socket) return;
+    closeConnection(socket);
+    // Found by its connection after the close: what the device left unfinished was handled
+    // while closing, and that may have moved rows.
+    for (int r = 0; r < m_rows.size(); ++r) {
+        if (m_rows[r].socket == socket) {
+            removeRowAt(r);
+            return;
+        }
+    }
+    m_replies.removeFor(socket);
 }
 
 void ConnectionRegistry::setSocketIndex(int r) {

@@ -115,6 +115,9 @@ private:
     void lookUpPeerName(TcpConnection *socket, const QString &dotted);
     void connectionClosed(TcpConnection *socket, int k);
     void removeRowAt(int r);
+    // A device with more replies waiting than the queue holds for one connection: its
+    // connection closes and its row goes with its replies, as a device that does not read.
+    void dropOverflowing(TcpConnection *socket);
     void setSocketIndex(int r);
     void renumber();
     void reindex();

@@ -7,18 +7,42 @@ namespace tulmo {
 ReplyQueue::ReplyQueue(QObject *parent)
     : QObject(parent) {}
 
-void ReplyQueue::enqueue(const QString &text, int connectionIndex, int slot, const QString &id,
+bool ReplyQueue::enqueue(const QString &text, int connectionIndex, int slot, const QString &id,
                          TcpConnection *socket, const QDateTime &now) {
+    if (socket) {
+        auto it = m_countOf.find(socket);
+        if (it == m_countOf.end()) {
+            connect(socket, &QObject::destroyed, this,
+                    [this, socket] { m_countOf.remove(socket); });
+            it = m_countOf.insert(socket, 0);
+        }
+        if (*it >= kMaxPerConnection) {
+            emit overflowed(socket);
+            return false;
+        }
+        ++*it;
+    }
     const int i = size();
     emit replyAboutToBeQueued(i);
     m_replies.append({text, connectionIndex, now, slot, id, socket});
     emit replyQueued(i);
+    return true;
+}
+
+void ReplyQueue::forget(const Reply &r) {
+    // A reply whose connection is gone counts for nobody: its count went with it.
+    if (const TcpConnection *s = r.socket.data()) {
+        const auto it = m_countOf.find(s);
+        if (it != m_countOf.end() && *it > 0) --*it;
+    }
 }
 
 void ReplyQueue::clear() {
     if (m_replies.isEmpty()) return;
     emit aboutToBeReset();
     m_replies.clear();
+    for (int &n : m_countOf)
+        n = 0;
     emit wasReset();
 }
 
@@ -32,6 +56,8 @@ void ReplyQueue::removeFor(const QSet<const TcpConnection *> &sockets) {
     };
     if (std::none_of(m_replies.cbegin(), m_replies.cend(), mine)) return;
     emit aboutToBeReset();
+    for (const Reply &r : std::as_const(m_replies))
+        if (mine(r)) forget(r);
     m_replies.removeIf(mine);
     emit wasReset();
 }
@@ -47,6 +73,8 @@ QList<ReplyQueue::Reply> ReplyQueue::takeDue(const std::function<bool(const Repl
     for (const Reply &r : std::as_const(m_replies))
         if (isDue(r)) due.append(r);
     if (due.isEmpty()) return due;
+    for (const Reply &r : std::as_const(due))
+        forget(r);
     emit aboutToBeReset();
     m_replies.removeIf(isDue);
     emit wasReset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -28,9 +29,17 @@ public:
         QPointer<TcpConnection> socket; // the connection it was queued for
     };
 
+    // The most replies one connection may have waiting. A device sends a frame and waits for
+    // its answer, and a backlog after a network failure queues a few dozen; a thousand is a
+    // device that talks far faster than it is answered, and its replies would otherwise grow
+    // without end. It is dropped, as a device that does not read what is written to it.
+    static constexpr int kMaxPerConnection = 1000;
+
     explicit ReplyQueue(QObject *parent = nullptr);
 
-    void enqueue(const QString &text, int connectionIndex, int slot, const QString &id,
+    // Queues a reply. False, and the reply not queued, when its connection already has
+    // kMaxPerConnection waiting: overflowed then announces that connection.
+    bool enqueue(const QString &text, int connectionIndex, int slot, const QString &id,
                  TcpConnection *socket, const QDateTime &now);
     void clear();
     // Drops the replies queued for that connection, and only those: a device that goes takes
@@ -45,6 +54,8 @@ public:
     const Reply &at(int i) const { return m_replies[i]; }
     // Whether a reply of slot k still waits (the remote access console would collide).
     bool hasReplyFor(int slot) const;
+    // How many replies wait for that connection.
+    int countFor(const TcpConnection *socket) const { return m_countOf.value(socket); }
 
     // Takes out every reply isDue says may leave, in the order they were queued; the others
     // stay. Replies of one connection share its slot's delay and were queued in time order,
@@ -57,9 +68,16 @@ signals:
     // The queue emptied or lost some of its replies: the grid reads it again.
     void aboutToBeReset();
     void wasReset();
+    // A connection passed its bound; the registry drops it.
+    void overflowed(TcpConnection *socket);
 
 private:
+    void forget(const Reply &r);
+
     QList<Reply> m_replies;
+    // Replies waiting per open connection. A connection that is destroyed leaves the count,
+    // and its replies, now without a connection, are counted for nobody.
+    QHash<const TcpConnection *, int> m_countOf;
 };
 
 } // namespace tulmo

@@ -149,6 +149,7 @@ private slots:
     void reconnectingDeviceLosesItsOlderRowAndConnection();
     void silentDevicesAreDroppedInTheirTick();
     void repliesLeaveTogetherOnceTheirDelayPassed();
+    void deviceOverItsReplyBoundIsDroppedAlone();
     void keepAliveCountsWholeElapsedMinutes();
     void replyWithEmptyIdentifierIsNeverSent();
     void twoTcpSlotsAddressTheirOwnConnections();
@@ -575,6 +576,53 @@ void TestDeviceLink::repliesLeaveTogetherOnceTheirDelayPassed() {
     QCOMPARE(a.recv(2000, 6), QByteArray("+A1+A2"));
     QCOMPARE(b.recv(), QByteArray("+B"));
     QCOMPARE(c.recv(), QByteArray("+C"));
+}
+
+// A device talking far faster than it is answered passes its bound of waiting replies: its
+// connection closes and its row goes with its replies only; the others keep theirs, in order.
+void TestDeviceLink::deviceOverItsReplyBoundIsDroppedAlone() {
+    Central s;
+    const quint16 port = s.receptor(1, 0, 5);
+    s.apply();
+    Device a, b, c;
+    identificado(s, a, port, "111111");
+    identificado(s, b, port, "222222");
+    identificado(s, c, port, "333333");
+    s.core->dm().slot(1).tempoResposta = 2;
+    ConnectionRegistry &con = s.con();
+    const QDateTime dez(kInicio.date(), QTime(10, 0, 0));
+    auto fila = [&](int r, const char *text) {
+        return con.replies().enqueue(text, r, 1, con.row(r).imei, con.row(r).socket.data(), dez);
+    };
+    QVERIFY(fila(0, "+A1"));
+    for (int i = 0; i < ReplyQueue::kMaxPerConnection; ++i)
+        QVERIFY(fila(1, "+B"));
+    QVERIFY(fila(2, "+C"));
+    QVERIFY(fila(0, "+A2"));
+    // At its bound the device stays.
+    QCoreApplication::processEvents();
+    QCOMPARE(s.grade.rowCount(), 3);
+    QCOMPARE(con.replies().size(), ReplyQueue::kMaxPerConnection + 3);
+
+    QSignalSpy fechouB(&b.s, &QTcpSocket::disconnected);
+    QVERIFY(!fila(1, "+B"));
+    QVERIFY(waitFor([&] { return fechouB.count() == 1; }));
+    QCOMPARE(s.grade.rowCount(), 2);
+    QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("111111"));
+    QCOMPARE(s.cel(1, ConnectedDevicesModel::ColImei), QString("333333"));
+    QCOMPARE(s.cel(1, ConnectedDevicesModel::ColSocket), QString("1"));
+    QStringList left;
+    for (const ReplyQueue::Reply &r : con.replies().replies())
+        left << r.text;
+    QCOMPARE(left, QStringList({"+A1", "+C", "+A2"}));
+
+    con.sendDueReplies(dez.addSecs(2));
+    QCOMPARE(a.recv(2000, 6), QByteArray("+A1+A2"));
+    QCOMPARE(c.recv(), QByteArray("+C"));
+    QCOMPARE(a.s.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(c.s.state(), QAbstractSocket::ConnectedState);
+    // Only what waits counts: replies sent leave the bound free again.
+    QCOMPARE(con.replies().countFor(con.row(0).socket.data()), 0);
 }
 
 void TestDeviceLink::keepAliveCountsWholeElapsedMinutes() {

@@ -1,0 +1,877 @@
+// Bursts of devices against one console running as in production: its Qt event loop, its real
+// one-second timers and the main window (offscreen), on a database filled like a large station.
+//
+//   1. N devices identify themselves at the same moment: time until every one has its "+".
+//   2. Each then sends one event at the same moment: "+OK" latency, time until every event is
+//      in EVENTOS and until the newest is in Grade_Eventos, the console's peak memory.
+//   3. Sustained: BURST_RATE events per second for BURST_SUSTAIN seconds from the first
+//      BURST_SUSTAIN_DEVICES devices: lines of Dados/Eventos_Log.dat sampled at every tick.
+//   4. All devices send one heartbeat at the same moment and fall silent, the keep-alive set to
+//      one minute: how late after its keep-alive time each row expires, in ticks.
+//
+// Usage: bench_burst [-d folder] [N ...]          (default N: 1000 10000)
+//   -d folder keeps the filled database between runs (otherwise a temporary folder is used).
+// Environment (defaults in brackets):
+//   BURST_CAP [300]        seconds a phase may take before it is reported unfinished
+//   BURST_PHASES [1234]    the phases to run; 1 always runs, the others need it
+//   BURST_RATE [200], BURST_SUSTAIN [60], BURST_SUSTAIN_DEVICES [1000]   phase 3
+//   BURST_RESPONSE [0]     TEMPO_RESPOSTA of the devices' receiver, seconds
+//   BURST_EVENTS [1000000], BURST_ACCOUNTS [50000]   the filled database
+// A quick run: BURST_EVENTS=20000 BURST_CAP=30 BURST_SUSTAIN=10 bench_burst 200
+//
+// The database is filled in a process of its own; each N then runs in a fresh process, forked
+// before Qt or the database engine start, which forks the devices (plain non-blocking sockets
+// on epoll, one process) and then becomes the console. The queue files left in the folder by an
+// earlier run are removed first, so each run starts with empty queues. Device i identifies as
+// "&01" + i (six digits) + its account, and sends "5011 18" + account + "E13001" + zone + 0x14
+// (account i mod 9999 + 1, zone i div 9999 + 1: an alarm of a registered account). Times are
+// taken with the monotonic clock shared by both processes.
+
+#include "Preencher.h"
+#include "common/Clock.h"
+#include "common/Process.h"
+#include "console/ConsoleCore.h"
+#include "console/Principal.h"
+#include "reception/ConnectionRegistry.h"
+#include "store/SqlListModel.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QSqlQuery>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <netinet/in.h>
+#include <new>
+#include <string>
+#include <sys/epoll.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tulmo;
+
+namespace {
+
+int64_t monoNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+double secsSince(int64_t t0) {
+    return double(monoNs() - t0) / 1e9;
+}
+
+int envInt(const char *name, int def) {
+    const char *v = std::getenv(name);
+    return v && *v ? std::atoi(v) : def;
+}
+
+bool phaseOn(char p) {
+    const char *v = std::getenv("BURST_PHASES");
+    return p == '1' || !v || !*v || std::strchr(v, p);
+}
+
+void raiseFileLimit() {
+    rlimit rl;
+    if (getrlimit(RLIMIT_NOFILE, &rl) == 0) {
+        rl.rlim_cur = rl.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &rl);
+    }
+}
+
+long peakRssKb() {
+    rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+bool writeAll(int fd, const void *p, size_t n) {
+    const char *c = static_cast<const char *>(p);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, c, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        c += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+bool readAll(int fd, void *p, size_t n) {
+    char *c = static_cast<char *>(p);
+    while (n > 0) {
+        const ssize_t r = ::read(fd, c, n);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        c += r;
+        n -= size_t(r);
+    }
+    return true;
+}
+
+// What each device saw, in shared memory: monotonic nanoseconds, 0 while it has not happened.
+struct DevStat {
+    std::atomic<int64_t> identSent{0}, plus{0}, eventSent{0}, ok{0}, closed{0};
+    std::atomic<int> minus{0};
+};
+
+QString account(int i) {
+    return QStringLiteral("%1").arg(i % 9999 + 1, 4, 10, QLatin1Char('0'));
+}
+
+// ---- the devices -----------------------------------------------------------------------
+
+class Devices {
+public:
+    Devices(int n, quint16 port, int cmdFd, int repFd, DevStat *stat)
+        : m_n(n)
+        , m_port(port)
+        , m_cmd(cmdFd)
+        , m_rep(repFd)
+        , m_stat(stat)
+        , m_fd(size_t(n), -1)
+        , m_rx(size_t(n)) {}
+
+    [[noreturn]] void run() {
+        raiseFileLimit();
+        m_ep = epoll_create1(0);
+        char c;
+        if (!readAll(m_cmd, &c, 1)) _exit(1); // the console listens
+        const int connected = connectAll();
+        writeAll(m_rep, &connected, sizeof connected);
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.u32 = UINT32_MAX;
+        epoll_ctl(m_ep, EPOLL_CTL_ADD, m_cmd, &ev);
+        for (;;) {
+            int timeout = 100;
+            if (m_sustainEnd) {
+                sustain();
+                timeout = 1;
+            }
+            poll(timeout);
+        }
+    }
+
+private:
+    int connectAll();
+    void poll(int timeoutMs);
+    void command(char c);
+    void sustain();
+    void received(int i, const char *b, ssize_t r);
+    void sendFrame(int i, const std::string &f) {
+        ::send(m_fd[size_t(i)], f.data(), f.size(), MSG_NOSIGNAL);
+    }
+    std::string eventFrame(int i) const {
+        char f[40];
+        std::snprintf(f, sizeof f, "5011 18%sE13001%03d\x14", qPrintable(account(i)), i / 9999 + 1);
+        return f;
+    }
+    void ack(char c) { writeAll(m_rep, &c, 1); }
+
+    int m_n;
+    quint16 m_port;
+    int m_cmd, m_rep, m_ep = -1;
+    DevStat *m_stat;
+    std::vector<int> m_fd;
+    std::vector<std::string> m_rx;
+    int64_t m_sustainEnd = 0, m_sustainNext = 0, m_sustainStep = 0;
+    int m_sustainDevices = 0, m_sustainAt = 0;
+    long m_sustainSent = 0;
+};
+
+// In waves, so that the listener's backlog is never overrun; each waits for its "&".
+int Devices::connectAll() {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(m_port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int wave = 40;
+    for (int start = 0; start < m_n; start += wave) {
+        const int end = std::min(m_n, start + wave);
+        for (int i = start; i < end; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            m_fd[size_t(i)] = fd;
+            ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+            epoll_event ev{};
+            ev.events = EPOLLIN;
+            ev.data.u32 = uint32_t(i);
+            epoll_ctl(m_ep, EPOLL_CTL_ADD, fd, &ev);
+        }
+        const int64_t deadline = monoNs() + 60 * int64_t(1000000000);
+        auto waveDone = [&] {
+            for (int i = start; i < end; ++i)
+                if (m_rx[size_t(i)].empty()) return false;
+            return true;
+        };
+        while (!waveDone() && monoNs() < deadline)
+            poll(50);
+    }
+    int connected = 0;
+    for (int i = 0; i < m_n; ++i) {
+        connected += !m_rx[size_t(i)].empty();
+        m_rx[size_t(i)].clear();
+    }
+    return connected;
+}
+
+void Devices::poll(int timeoutMs) {
+    epoll_event evs[256];
+    const int k = epoll_wait(m_ep, evs, 256, timeoutMs);
+    char buf[4096];
+    for (int e = 0; e < k; ++e) {
+        if (evs[e].data.u32 == UINT32_MAX) {
+            char c;
+            if (!readAll(m_cmd, &c, 1) || c == 'q') _exit(0);
+            command(c);
+            continue;
+        }
+        const int i = int(evs[e].data.u32);
+        for (;;) {
+            const ssize_t r = ::recv(m_fd[size_t(i)], buf, sizeof buf, 0);
+            if (r > 0) {
+                received(i, buf, r);
+                continue;
+            }
+            if (r == 0 || (errno != EAGAIN && errno != EINTR)) { // closed by the console
+                epoll_ctl(m_ep, EPOLL_CTL_DEL, m_fd[size_t(i)], nullptr);
+                m_stat[i].closed.store(monoNs());
+            }
+            break;
+        }
+    }
+}
+
+// The console's answers: "&" (before identification it only marks the connection as taken),
+// "+", "-", "+OK". A "+" directly followed by "OK" is "+OK": the console writes each answer
+// whole, so loopback never splits one.
+void Devices::received(int i, const char *b, ssize_t r) {
+    std::string &rx = m_rx[size_t(i)];
+    DevStat &s = m_stat[i];
+    const int64_t now = monoNs();
+    for (ssize_t p = 0; p < r; ++p) {
+        if (b[p] == '&') rx = "&";
+        if (b[p] == '-') s.minus.fetch_add(1);
+        if (b[p] != '+') continue;
+        if (p + 2 < r && b[p + 1] == 'O' && b[p + 2] == 'K') {
+            if (s.eventSent.load() && !s.ok.load()) s.ok.store(now);
+            p += 2;
+        } else if (!s.plus.load()) {
+            s.plus.store(now);
+        }
+    }
+}
+
+void Devices::command(char c) {
+    if (c == 'i') { // every device identifies itself
+        for (int i = 0; i < m_n; ++i) {
+            char f[32];
+            std::snprintf(f, sizeof f, "&01%06d%s", i, qPrintable(account(i)));
+            m_stat[i].identSent.store(monoNs());
+            sendFrame(i, f);
+        }
+    } else if (c == 'e') { // every device sends one event
+        for (int i = 0; i < m_n; ++i) {
+            m_stat[i].eventSent.store(monoNs());
+            sendFrame(i, eventFrame(i));
+        }
+    } else if (c == 'h') { // every device sends a heartbeat, then falls silent
+        for (int i = 0; i < m_n; ++i)
+            sendFrame(i, "@");
+    } else if (c == 'r') { // the sustained rate, acknowledged when it ends
+        const int rate = std::max(1, envInt("BURST_RATE", 200));
+        m_sustainDevices = std::clamp(envInt("BURST_SUSTAIN_DEVICES", 1000), 1, m_n);
+        m_sustainStep = 1000000000 / rate;
+        m_sustainNext = monoNs();
+        m_sustainEnd = m_sustainNext + int64_t(envInt("BURST_SUSTAIN", 60)) * 1000000000;
+        m_sustainSent = 0;
+        return;
+    }
+    ack(c);
+}
+
+void Devices::sustain() {
+    const int64_t now = monoNs();
+    while (m_sustainNext <= now && m_sustainNext < m_sustainEnd) {
+        sendFrame(m_sustainAt, eventFrame(m_sustainAt));
+        m_sustainAt = (m_sustainAt + 1) % m_sustainDevices;
+        m_sustainNext += m_sustainStep;
+        ++m_sustainSent;
+    }
+    if (m_sustainNext >= m_sustainEnd) {
+        m_sustainEnd = 0;
+        ack('r');
+    }
+}
+
+// ---- the console -----------------------------------------------------------------------
+
+double pct(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+int queueFileLines(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray all = f.readAll();
+    return int(all.count('\n')) + (!all.isEmpty() && !all.endsWith('\n'));
+}
+
+// One row of the final table.
+struct Line {
+    QString phase, figure, goal, verdict;
+};
+
+class Console {
+public:
+    Console(int n, const QString &programDir, DevStat *stat, int cmdFd, int repFd)
+        : m_n(n)
+        , m_dir(programDir)
+        , m_stat(stat)
+        , m_cmd(cmdFd)
+        , m_rep(repFd)
+        , m_cap(envInt("BURST_CAP", 300)) {}
+
+    int run(quint16 port);
+
+private:
+    bool setUp(quint16 port);
+    bool connectDevices();
+    void identifyAtOnce();
+    void eventsAtOnce();
+    void sustained();
+    void silence();
+    void print() const;
+
+    // Runs the event loop, as in production, until cond holds or the time is up.
+    template <typename C> bool runUntil(C cond, double seconds);
+    // runUntil for a phase begun at t0, saying every ten seconds how far it got.
+    template <typename C, typename S>
+    bool waitPhase(const char *phase, int64_t t0, double seconds, C cond, S status);
+    // Tells the devices c and waits for their acknowledgement (they send while the console
+    // runs).
+    bool order(char c, double seconds);
+    void onTick();
+    int eventsIn();
+    bool newestShown();
+    int removedSince() const;
+    void add(const QString &phase, const QString &figure, const QString &goal, bool met,
+             bool measured = true) {
+        m_lines.append({phase, figure, goal,
+                        !measured ? QStringLiteral("-")
+                        : met     ? QStringLiteral("met")
+                                  : QStringLiteral("NOT MET")});
+    }
+    QString notReached(double secs, int done, int of) const {
+        return QStringLiteral("not reached within %1 s: %2 of %3 done")
+            .arg(secs, 0, 'f', 0)
+            .arg(done)
+            .arg(of);
+    }
+
+    int m_n;
+    QString m_dir;
+    DevStat *m_stat;
+    int m_cmd, m_rep;
+    int m_cap;
+    std::unique_ptr<ConsoleCore> m_core;
+    std::unique_ptr<Form_Principal> m_window;
+    QList<Line> m_lines;
+    long m_rssBefore = 0;
+    long m_ticks = 0;
+    int m_connected = 0;
+    // Phase 2: EVENTOS rows after this sequence are the burst's.
+    qint64 m_seq0 = 0;
+    qint64 m_newest = -1;
+    bool m_trackEvents = false;
+    int m_eventsIn = 0;
+    double m_allInAt = -1, m_shownAt = -1;
+    int64_t m_t0 = 0;
+    // Phase 3.
+    bool m_sampleQueue = false;
+    int m_queueMax = 0, m_queueFirst = -1, m_queueLast = 0, m_queueTicks = 0, m_queueOver = 0;
+    // Phase 4: how late each expiry came after its keep-alive time, and in which tick.
+    bool m_trackExpiry = false;
+    std::vector<double> m_late;
+    long m_firstExpiryTick = -1, m_lastExpiryTick = -1;
+    long m_heartbeats = 0;
+};
+
+template <typename C> bool Console::runUntil(C cond, double seconds) {
+    if (cond()) return true;
+    QEventLoop loop;
+    QTimer check, limit;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (cond()) loop.quit();
+    });
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    check.start(20);
+    limit.setSingleShot(true);
+    limit.start(int(seconds * 1000));
+    loop.exec();
+    return cond();
+}
+
+bool Console::order(char c, double seconds) {
+    writeAll(m_cmd, &c, 1);
+    QSocketNotifier note(m_rep, QSocketNotifier::Read);
+    bool got = false;
+    QObject::connect(&note, &QSocketNotifier::activated, [&] {
+        note.setEnabled(false);
+        char a = 0;
+        got = readAll(m_rep, &a, 1) && a == c;
+    });
+    return runUntil([&] { return got; }, seconds);
+}
+
+template <typename C, typename S>
+bool Console::waitPhase(const char *phase, int64_t t0, double seconds, C cond, S status) {
+    int64_t nextNote = monoNs() + int64_t(10) * 1000000000;
+    return runUntil(
+        [&] {
+            if (cond()) return true;
+            if (monoNs() >= nextNote) {
+                std::fprintf(stderr, "  [N=%d] phase %s, %.0f s: %s\n", m_n, phase, secsSince(t0),
+                             qPrintable(status()));
+                nextNote += int64_t(10) * 1000000000;
+            }
+            return false;
+        },
+        seconds);
+}
+
+bool Console::setUp(quint16 port) {
+    for (const char *f : {"Eventos_Log.dat", "EventosRepetidora.dat"})
+        QFile::remove(m_dir + QStringLiteral("/Dados/") + QLatin1String(f));
+    m_core = std::make_unique<ConsoleCore>(m_dir, SystemClock::instance(), nullptr, nullptr);
+    QString error;
+    if (!m_core->start(&error)) {
+        std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
+        return false;
+    }
+    QSqlDatabase db = m_core->dm().database().primary();
+    // Every device registered, active and not blocked; one TCP receiver on the chosen port.
+    bench::run(db, QStringLiteral(
+                       "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < %1) DO BEGIN "
+                       "UPDATE OR INSERT INTO GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, "
+                       "EQUIPAMENTO, SENHA_ACESSO) VALUES (LPAD(:i, 6, '0'), LPAD(MOD(:i, 9999) "
+                       "+ 1, 4, '0'), 'A', CURRENT_TIMESTAMP, 0, '01', '60418273') MATCHING "
+                       "(IMEI); i = i + 1; END END")
+                       .arg(m_n));
+    bench::run(db, QStringLiteral("delete from RECEIVER"));
+    bench::run(db, QStringLiteral("insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, "
+                                  "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, "
+                                  "TEMPO_KEEPALIVE) values (1, 'GPRS', 1, 1, 19, 3, %1, 0, %2, 60)")
+                       .arg(port)
+                       .arg(envInt("BURST_RESPONSE", 0)));
+    // The main window as the operator has it: its first display opens the receivers and
+    // starts the one-second timers.
+    m_window = std::make_unique<Form_Principal>(*m_core, nullptr);
+    m_window->resize(1280, 800);
+    m_window->show();
+    while (!m_window->windowHandle() || !m_window->windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (!m_core->dm().slot(1).socketServer->isListening()) {
+        std::fprintf(stderr, "the receiver's listener did not start\n");
+        return false;
+    }
+    ConnectionRegistry &con = m_core->connectionRegistry();
+    // After the console's own duties of the tick, which were connected first.
+    QObject::connect(&m_core->timerUpdate(), &QTimer::timeout, [this] { onTick(); });
+    QObject::connect(
+        &con, &ConnectionRegistry::frameReceived,
+        [this](TcpConnection *, int, const QByteArray &f) { m_heartbeats += f == "@"; });
+    QObject::connect(&con, &ConnectionRegistry::rowAboutToBeRemoved, [this, &con](int r) {
+        if (!m_trackExpiry || !con.row(r).keepAlive.isValid()) return;
+        const QDateTime due = con.row(r).keepAlive.addSecs(60);
+        m_late.push_back(double(due.msecsTo(QDateTime::currentDateTime())) / 1000.0);
+        if (m_firstExpiryTick < 0) m_firstExpiryTick = m_ticks;
+        m_lastExpiryTick = m_ticks;
+    });
+    QObject::connect(&m_window->receivedEvents(), &QAbstractItemModel::modelReset, [this] {
+        if (m_newest >= 0 && m_shownAt < 0 && newestShown()) m_shownAt = secsSince(m_t0);
+    });
+    return true;
+}
+
+bool Console::connectDevices() {
+    writeAll(m_cmd, "s", 1);
+    QSocketNotifier note(m_rep, QSocketNotifier::Read);
+    bool got = false;
+    QObject::connect(&note, &QSocketNotifier::activated, [&] {
+        note.setEnabled(false);
+        got = readAll(m_rep, &m_connected, sizeof m_connected);
+    });
+    runUntil([&] { return got; }, 900);
+    ConnectionRegistry &con = m_core->connectionRegistry();
+    runUntil([&] { return con.rowCount() >= m_connected; }, 60);
+    std::fprintf(stderr, "  [N=%d] %d devices connected, %d rows in Grid_Conectados\n", m_n,
+                 m_connected, con.rowCount());
+    return m_connected > 0;
+}
+
+void Console::onTick() {
+    ++m_ticks;
+    if (m_trackEvents && m_allInAt < 0) {
+        m_eventsIn = eventsIn();
+        if (m_eventsIn >= m_connected) {
+            m_allInAt = secsSince(m_t0);
+            QSqlQuery q(m_core->dm().database().primary());
+            q.prepare(QStringLiteral("select max(SEQUENCIA) from EVENTOS where SEQUENCIA > :s"));
+            q.bindValue(QStringLiteral(":s"), m_seq0);
+            if (q.exec() && q.next()) m_newest = q.value(0).toLongLong();
+        }
+    }
+    if (m_newest >= 0 && m_shownAt < 0 && newestShown()) m_shownAt = secsSince(m_t0);
+    if (m_sampleQueue) {
+        const int lines = queueFileLines(m_core->dataDir() + QStringLiteral("/Eventos_Log.dat"));
+        m_queueMax = std::max(m_queueMax, lines);
+        m_queueLast = lines;
+        ++m_queueTicks;
+        m_queueOver += lines >= 200;
+    }
+}
+
+int Console::eventsIn() {
+    QSqlQuery q(m_core->dm().database().primary());
+    q.prepare(QStringLiteral("select count(*) from EVENTOS where SEQUENCIA > :s"));
+    q.bindValue(QStringLiteral(":s"), m_seq0);
+    return q.exec() && q.next() ? q.value(0).toInt() : 0;
+}
+
+bool Console::newestShown() {
+    const SqlListModel &m = m_window->receivedEvents();
+    for (int r = 0; r < m.rowCount(); ++r)
+        if (m.value(r, QStringLiteral("SEQUENCIA")).toLongLong() == m_newest) return true;
+    return false;
+}
+
+int countSet(const DevStat *stat, int n, std::atomic<int64_t> DevStat::*field) {
+    int k = 0;
+    for (int i = 0; i < n; ++i)
+        k += (stat[i].*field).load() != 0;
+    return k;
+}
+
+QString secs(double s) {
+    return QString::number(s, 'f', 2) + QStringLiteral(" s");
+}
+
+void Console::identifyAtOnce() {
+    m_rssBefore = peakRssKb();
+    const int response = envInt("BURST_RESPONSE", 0);
+    const int64_t t0 = monoNs();
+    order('i', m_cap);
+    auto plus = [&] { return countSet(m_stat, m_n, &DevStat::plus); };
+    waitPhase(
+        "1", t0, m_cap - secsSince(t0), [&] { return plus() >= m_connected; },
+        [&] { return QStringLiteral("\"+\" %1 of %2").arg(plus()).arg(m_connected); });
+    std::vector<double> t;
+    int minus = 0;
+    for (int i = 0; i < m_n; ++i) {
+        if (const int64_t p = m_stat[i].plus.load()) t.push_back(double(p - t0) / 1e9);
+        minus += m_stat[i].minus.load();
+    }
+    const int k = int(t.size());
+    const double goal = response + 4;
+    QString figure = k >= m_connected ? QStringLiteral("%1 devices: all in %2 (p50 %3)")
+                                            .arg(k)
+                                            .arg(secs(pct(t, 1)), secs(pct(t, 0.5)))
+                                      : notReached(m_cap, k, m_connected);
+    if (minus) figure += QStringLiteral("; %1 \"-\" answers").arg(minus);
+    add(QStringLiteral("1 identify at once: every \"+\""), figure,
+        QStringLiteral("<= %1 s").arg(goal), k >= m_connected && pct(t, 1) <= goal);
+}
+
+void Console::eventsAtOnce() {
+    QSqlQuery q(m_core->dm().database().primary());
+    if (q.exec(QStringLiteral("select gen_id(GEN_EVENTOS_SEQUENCIA, 0) from RDB$DATABASE")) &&
+        q.next())
+        m_seq0 = q.value(0).toLongLong();
+    m_t0 = monoNs();
+    m_trackEvents = true;
+    order('e', m_cap);
+    auto oks = [&] { return countSet(m_stat, m_n, &DevStat::ok); };
+    waitPhase(
+        "2", m_t0, m_cap - secsSince(m_t0),
+        [&] { return oks() >= m_connected && m_allInAt >= 0 && m_shownAt >= 0; },
+        [&] {
+            return QStringLiteral("\"+OK\" %1 of %2, in EVENTOS %3, newest shown %4")
+                .arg(oks())
+                .arg(m_connected)
+                .arg(m_eventsIn)
+                .arg(m_shownAt >= 0 ? "yes" : "no");
+        });
+    m_trackEvents = false;
+    const double cap = secsSince(m_t0);
+    std::vector<double> lat;
+    for (int i = 0; i < m_n; ++i)
+        if (const int64_t ok = m_stat[i].ok.load())
+            lat.push_back(double(ok - m_stat[i].eventSent.load()) / 1e9);
+    const int k = int(lat.size());
+    const bool small = m_n <= 1000;
+    const double limit = small ? 10 : 60;
+    const QString figure =
+        k == 0
+            ? QStringLiteral("none of %1 answered within %2 s").arg(m_connected).arg(cap, 0, 'f', 0)
+            : QStringLiteral("p50 %1, p99 %2, max %3 (%4 of %5 answered%6)")
+                  .arg(secs(pct(lat, 0.5)), secs(pct(lat, 0.99)), secs(pct(lat, 1)))
+                  .arg(k)
+                  .arg(m_connected)
+                  .arg(k < m_connected ? QStringLiteral(" within %1 s").arg(cap, 0, 'f', 0)
+                                       : QString());
+    add(QStringLiteral("2 \"+OK\" latency"), figure,
+        small ? QStringLiteral("max <= 4 s") : QStringLiteral("p99 <= 4 s"),
+        k >= m_connected && pct(lat, small ? 1 : 0.99) <= 4);
+    add(QStringLiteral("2 every event in EVENTOS"),
+        m_allInAt >= 0 ? secs(m_allInAt) : notReached(cap, m_eventsIn, m_connected),
+        QStringLiteral("<= %1 s").arg(limit), m_allInAt >= 0 && m_allInAt <= limit);
+    add(QStringLiteral("2 newest in Grade_Eventos"),
+        m_shownAt >= 0 ? secs(m_shownAt)
+                       : QStringLiteral("not reached within %1 s").arg(cap, 0, 'f', 0),
+        QStringLiteral("<= %1 s").arg(limit), m_shownAt >= 0 && m_shownAt <= limit);
+    add(QStringLiteral("2 console peak memory (ru_maxrss)"),
+        QStringLiteral("%1 MiB (%2 MiB before phase 1)")
+            .arg(double(peakRssKb()) / 1024, 0, 'f', 1)
+            .arg(double(m_rssBefore) / 1024, 0, 'f', 1),
+        QString(), true, false);
+}
+
+void Console::sustained() {
+    const int rate = envInt("BURST_RATE", 200), seconds = envInt("BURST_SUSTAIN", 60);
+    const int devices = std::clamp(envInt("BURST_SUSTAIN_DEVICES", 1000), 1, m_connected);
+    m_queueFirst = queueFileLines(m_core->dataDir() + QStringLiteral("/Eventos_Log.dat"));
+    m_sampleQueue = true;
+    const bool done = order('r', seconds + m_cap);
+    m_sampleQueue = false;
+    add(QStringLiteral("3 %1 events/s for %2 s from %3 devices: queue file lines at each tick")
+            .arg(rate)
+            .arg(seconds)
+            .arg(devices),
+        QStringLiteral("max %1 (%2 at the start, %3 at the end; %4 of %5 ticks at 200 or more)%6")
+            .arg(m_queueMax)
+            .arg(m_queueFirst)
+            .arg(m_queueLast)
+            .arg(m_queueOver)
+            .arg(m_queueTicks)
+            .arg(done ? QString() : QStringLiteral("; the devices did not finish")),
+        QStringLiteral("< 200 at every tick"), done && m_queueTicks > 0 && m_queueMax < 200);
+}
+
+void Console::silence() {
+    ConnectionRegistry &con = m_core->connectionRegistry();
+    m_heartbeats = 0;
+    const int64_t t0 = monoNs();
+    order('h', m_cap);
+    waitPhase(
+        "4", t0, m_cap, [&] { return m_heartbeats >= m_connected; },
+        [&] {
+            return QStringLiteral("heartbeats taken %1 of %2").arg(m_heartbeats).arg(m_connected);
+        });
+    // One minute of keep-alive from now on, as the settings dialog sets it.
+    const int rows = con.rowCount();
+    bench::run(m_core->dm().database().primary(),
+               QStringLiteral("update RECEIVER set TEMPO_KEEPALIVE = 1 where RECEIVER = 1"));
+    m_core->dm().Realizar_Atualizacoes();
+    if (m_core->dm().slot(1).tempoKeepAlive != 1 || con.rowCount() != rows)
+        std::fprintf(stderr, "  [N=%d] applying the receiver changed more than the keep-alive\n",
+                     m_n);
+    QDateTime latest;
+    for (const ConnectionRegistry::Row &r : con.rows())
+        if (r.keepAlive.isValid() && (!latest.isValid() || r.keepAlive > latest))
+            latest = r.keepAlive;
+    const double toLatest =
+        latest.isValid() ? double(QDateTime::currentDateTime().msecsTo(latest.addSecs(60))) / 1000
+                         : 0;
+    m_trackExpiry = true;
+    const int64_t t1 = monoNs();
+    waitPhase(
+        "4", t1, std::max(0.0, toLatest) + m_cap, [&] { return con.rowCount() == 0; },
+        [&] { return QStringLiteral("rows left %1 of %2").arg(con.rowCount()).arg(rows); });
+    m_trackExpiry = false;
+    const int k = int(m_late.size());
+    QString figure;
+    if (k == 0) {
+        figure = notReached(secsSince(t1), 0, rows);
+    } else {
+        figure =
+            QStringLiteral("%1 of %2 expired, %3 to %4 after their keep-alive time, in %5 tick(s)")
+                .arg(k)
+                .arg(rows)
+                .arg(secs(pct(m_late, 0)), secs(pct(m_late, 1)))
+                .arg(m_lastExpiryTick - m_firstExpiryTick + 1);
+        if (k < rows)
+            figure += QStringLiteral(" (") + notReached(secsSince(t1), k, rows) + QLatin1Char(')');
+    }
+    add(QStringLiteral("4 %1 fall silent: every row expired").arg(rows), figure,
+        QStringLiteral("within 2 ticks"),
+        k == rows && k > 0 && pct(m_late, 0) >= 0 && pct(m_late, 1) < 2);
+}
+
+void Console::print() const {
+    std::printf("\nbench_burst N=%d: %d connected; TEMPO_RESPOSTA %d s; cap %d s per phase; main "
+                "window (offscreen) on the console's own event loop and timers\n",
+                m_n, m_connected, envInt("BURST_RESPONSE", 0), m_cap);
+    int w = 0;
+    for (const Line &l : m_lines)
+        w = std::max(w, int(l.phase.size()));
+    for (const Line &l : m_lines)
+        std::printf("  %-*s | %-8s | %-20s | %s\n", w, qPrintable(l.phase), qPrintable(l.verdict),
+                    qPrintable(l.goal), qPrintable(l.figure));
+    std::fflush(stdout);
+}
+
+int Console::run(quint16 port) {
+    if (!setUp(port)) return 1;
+    if (!connectDevices()) {
+        std::fprintf(stderr, "no device could connect\n");
+        return 1;
+    }
+    identifyAtOnce();
+    if (phaseOn('2')) eventsAtOnce();
+    if (phaseOn('3')) sustained();
+    if (phaseOn('4')) silence();
+    print();
+    m_window.reset();
+    m_core->shutdown();
+    return 0;
+}
+
+quint16 freePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+int runSize(int n, const QString &programDir) {
+    raiseFileLimit();
+    prepareProcess();
+    auto *stat =
+        static_cast<DevStat *>(mmap(nullptr, sizeof(DevStat) * size_t(n), PROT_READ | PROT_WRITE,
+                                    MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    for (int i = 0; i < n; ++i)
+        new (&stat[i]) DevStat;
+    int cmd[2], rep[2];
+    if (pipe(cmd) != 0 || pipe(rep) != 0) return 1;
+    const quint16 port = freePort(); // chosen before any thread exists
+    const pid_t devices = fork();
+    if (devices == 0) {
+        ::close(cmd[1]);
+        ::close(rep[0]);
+        Devices(n, port, cmd[0], rep[1], stat).run();
+    }
+    ::close(cmd[0]);
+    ::close(rep[1]);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "bench_burst";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    int rc = 0;
+    {
+        Console console(n, programDir, stat, cmd[1], rep[0]);
+        rc = console.run(port);
+    }
+    writeAll(cmd[1], "q", 1);
+    ::close(cmd[1]);
+    waitpid(devices, nullptr, 0);
+    return rc;
+}
+
+// Fills the database in a process of its own, so that the runs' peak memory is theirs.
+int fill(const QString &programDir) {
+    prepareProcess();
+    int argc = 1;
+    char name[] = "bench_burst";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    ConsoleCore core(programDir, SystemClock::instance(), nullptr, nullptr);
+    QString error;
+    if (!core.start(&error)) {
+        std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
+        return 1;
+    }
+    const int events = envInt("BURST_EVENTS", 1000000), accounts = envInt("BURST_ACCOUNTS", 50000);
+    const int64_t t0 = monoNs();
+    if (bench::preencher(core.dm().database().primary(), events, accounts))
+        std::printf("filled %d events and %d accounts in %.1f s\n", events, accounts,
+                    secsSince(t0));
+    else
+        std::printf("database already holds %d events or more\n", events);
+    std::fflush(stdout);
+    core.shutdown();
+    return 0;
+}
+
+int inChild(const std::function<int()> &f) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t p = fork();
+    if (p == 0) _exit(f());
+    int status = 0;
+    waitpid(p, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::vector<int> sizes;
+    QString programDir;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-d") == 0 && i + 1 < argc)
+            programDir = QString::fromLocal8Bit(argv[++i]);
+        else
+            sizes.push_back(std::atoi(argv[i]));
+    }
+    if (sizes.empty()) sizes = {1000, 10000};
+    bool temporary = false;
+    if (programDir.isEmpty()) {
+        char tmpl[] = "/tmp/bench_burst-XXXXXX";
+        if (!mkdtemp(tmpl)) return 1;
+        programDir = QString::fromLocal8Bit(tmpl);
+        temporary = true;
+    }
+    QDir().mkpath(programDir);
+    // The engine's lock files of this run are its own, whatever else runs on the machine.
+    char locks[] = "/tmp/bench_burst-locks-XXXXXX";
+    if (!qEnvironmentVariableIsSet("FIREBIRD_LOCK") && mkdtemp(locks))
+        setenv("FIREBIRD_LOCK", locks, 1);
+    std::printf("bench_burst: program folder %s\n", qPrintable(programDir));
+    if (inChild([&] { return fill(programDir); }) != 0) return 1;
+    for (int n : sizes) {
+        const int rc = inChild([&] { return runSize(n, programDir); });
+        if (rc != 0) std::printf("N=%d failed (status %d)\n", n, rc);
+    }
+    if (temporary) QDir(programDir).removeRecursively();
+    return 0;
+}
