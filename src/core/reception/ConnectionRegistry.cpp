@@ -49,8 +49,17 @@ void ConnectionRegistry::setAccount(int r, const QString &conta) {
     emit rowChanged(r);
 }
 void ConnectionRegistry::setImei(int r, const QString &imei) {
+    countImei(m_rows[r].imei, -1);
     m_rows[r].imei = imei;
+    countImei(imei, +1);
     emit rowChanged(r);
+}
+
+void ConnectionRegistry::countImei(const QString &imei, int delta) {
+    if (imei.isEmpty()) return;
+    int &n = m_imeiRows[imei];
+    n += delta;
+    if (n <= 0) m_imeiRows.remove(imei);
 }
 void ConnectionRegistry::setLastPacket(int r, const QString &pacote) {
     m_rows[r].lastPacket = pacote;
@@ -124,6 +133,7 @@ void ConnectionRegistry::dropRowsOfSlot(int k) {
         if (m_rows[r].server == k) {
             m_replies.removeFor(m_rows[r].socket.data());
             closeConnection(m_rows[r].socket);
+            countImei(m_rows[r].imei, -1);
             emit rowAboutToBeRemoved(r);
             m_rows.removeAt(r);
             emit rowRemoved(r);
@@ -181,6 +191,7 @@ bool ConnectionRegistry::send(TcpConnection *socket, const QByteArray &text) {
 
 void ConnectionRegistry::removeRowAt(int r) {
     m_replies.removeFor(m_rows[r].socket.data());
+    countImei(m_rows[r].imei, -1);
     emit rowAboutToBeRemoved(r);
     m_rows.removeAt(r);
     emit rowRemoved(r);
@@ -214,6 +225,10 @@ void ConnectionRegistry::renumber() {
 }
 
 int ConnectionRegistry::removeEarlierConnection(const QString &id, int r) {
+    // Most identifications are of a device with no other row: known without a walk.
+    const int rowsWithId = m_imeiRows.value(id);
+    if (rowsWithId == 0 || (rowsWithId == 1 && r >= 0 && r < m_rows.size() && m_rows[r].imei == id))
+        return r;
     int previous = -1;
     for (int i = 0; i < m_rows.size(); ++i) {
         if (i != r && m_rows[i].imei == id) {
@@ -278,6 +293,7 @@ void ConnectionRegistry::expireSilentConnections(const QDateTime &now) {
         if (l.keepAlive.secsTo(now) / 60 < keepAlive) continue;
         if (l.socket) gone.insert(l.socket.data());
         closeConnection(l.socket);
+        countImei(l.imei, -1);
         emit rowAboutToBeRemoved(r);
         m_rows.removeAt(r);
         emit rowRemoved(r);

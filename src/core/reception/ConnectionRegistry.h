@@ -121,6 +121,7 @@ private:
     void setSocketIndex(int r);
     void renumber();
     void reindex();
+    void countImei(const QString &imei, int delta);
     static void closeConnection(TcpConnection *socket);
 
     DM1 &m_dm;
@@ -128,6 +129,7 @@ private:
     SocketMultiplexer *m_mux;
     QList<Row> m_rows;
     QHash<const TcpConnection *, int> m_rowOf; // row of each open connection
+    QHash<QString, int> m_imeiRows;             // how many rows carry each identifier
     ReplyQueue m_replies;
     FrameAssembler m_frames;
     std::array<QList<TcpConnection *>, 11> m_connections; // per slot, index 0 unused
