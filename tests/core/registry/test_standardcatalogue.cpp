@@ -145,7 +145,6 @@ void TestStandardCatalogue::existingCatalogueIsNeverTouched() {
         exec(db, "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO) "
                  "values ('E999', 'PROPRIO', 9)");
         before = catalogue(db);
-        core.shutdown();
     }
     ConsoleCore core(dir.path(), clock, &prompt, &sound);
     QString error;
