@@ -143,9 +143,9 @@ bool EventCodeModel::post() {
         message(QStringLiteral("O código de evento \"%1\" já está cadastrado.").arg(row.codigo()));
         return false;
     }
-    const bool saved = ok && (m_inserting ? EventCodeRepository::insert(m_db, row, &errorText)
-                                          : EventCodeRepository::update(m_db, m_savedCode, row,
-                                                                        &errorText));
+    const bool saved =
+        ok && (m_inserting ? EventCodeRepository::insert(m_db, row, &errorText)
+                           : EventCodeRepository::update(m_db, m_savedCode, row, &errorText));
     if (!saved) {
         message(QStringLiteral("Houve um erro ao gravar o código de evento \"%1\".\n\nMotivo: %2")
                     .arg(row.codigo(), errorText.trimmed()),

@@ -15,8 +15,8 @@ struct ColumnInfo {
     int width;
 };
 constexpr ColumnInfo kColumns[EventCode::ColumnCount] = {
-    {"CODIGO_EVENTO", 4}, {"DESCRICAO", 40},  {"TIPO", 0},         {"REGISTRO_AUTOMATICO", 0},
-    {"ENVIO_SMS", 0},     {"PRIORIDADE", 0},  {"SOM_CONTINUO", 0}, {"SOM", 200},
+    {"CODIGO_EVENTO", 4}, {"DESCRICAO", 40}, {"TIPO", 0},         {"REGISTRO_AUTOMATICO", 0},
+    {"ENVIO_SMS", 0},     {"PRIORIDADE", 0}, {"SOM_CONTINUO", 0}, {"SOM", 200},
 };
 
 bool failed(const QSqlError &error, QString *errorText) {
@@ -41,12 +41,12 @@ void bindRow(QSqlQuery &q, const EventCode &row) {
     q.bindValue(QStringLiteral(":som"), textOrNull(row[EventCode::Som]));
 }
 
-const QString kInsert = QStringLiteral(
-    "Insert Into EVENTOS_PADRAO\n"
-    "( CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, ENVIO_SMS, PRIORIDADE,\n"
-    "  SOM_CONTINUO, SOM)\n"
-    "Values\n"
-    "( :codigo, :descricao, :tipo, :registro, :sms, :prioridade, :continuo, :som)");
+const QString kInsert =
+    QStringLiteral("Insert Into EVENTOS_PADRAO\n"
+                   "( CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, ENVIO_SMS, PRIORIDADE,\n"
+                   "  SOM_CONTINUO, SOM)\n"
+                   "Values\n"
+                   "( :codigo, :descricao, :tipo, :registro, :sms, :prioridade, :continuo, :som)");
 
 } // namespace
 
@@ -88,9 +88,10 @@ QList<EventCode> list(QSqlDatabase db, bool *ok, QString *errorText) {
 bool exists(QSqlDatabase db, const QString &codigo, bool *ok) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const bool done = q.prepare(QStringLiteral(
-                          "Select CODIGO_EVENTO from EVENTOS_PADRAO where CODIGO_EVENTO =:codigo")) &&
-                      (q.bindValue(QStringLiteral(":codigo"), codigo), q.exec());
+    const bool done =
+        q.prepare(QStringLiteral(
+            "Select CODIGO_EVENTO from EVENTOS_PADRAO where CODIGO_EVENTO =:codigo")) &&
+        (q.bindValue(QStringLiteral(":codigo"), codigo), q.exec());
     if (ok) *ok = done;
     return done && q.next();
 }

@@ -19,13 +19,20 @@ struct KindRule {
 
 KindRule rule(Kind k) {
     switch (k) {
-    case Kind::Emergency: return {4, 3, 0, 1, true};
-    case Kind::Panic: return {5, 3, 0, 1, true};
-    case Kind::Alarm: return {2, 3, 0, 1, true};
-    case Kind::Trouble: return {8, 3, 1, 0, false};
-    case Kind::OpenClose: return {0, 1, 1, 0, false};
-    case Kind::Registration: return {7, 7, 1, 0, false};
-    case Kind::Test: return {6, 6, 1, 0, false};
+    case Kind::Emergency:
+        return {4, 3, 0, 1, true};
+    case Kind::Panic:
+        return {5, 3, 0, 1, true};
+    case Kind::Alarm:
+        return {2, 3, 0, 1, true};
+    case Kind::Trouble:
+        return {8, 3, 1, 0, false};
+    case Kind::OpenClose:
+        return {0, 1, 1, 0, false};
+    case Kind::Registration:
+        return {7, 7, 1, 0, false};
+    case Kind::Test:
+        return {6, 6, 1, 0, false};
     }
     return {7, 7, 1, 0, false};
 }
@@ -292,7 +299,8 @@ const Entry kEntries[] = {
 EventCode makeRow(int qualifier, int number, const QString &descricao, int tipo, int automatico,
                   int prioridade, int sms, bool alarmSound) {
     EventCode row;
-    row[EventCode::CodigoEvento] = QStringLiteral("%1%2").arg(qualifier).arg(number, 3, 10, QLatin1Char('0'));
+    row[EventCode::CodigoEvento] =
+        QStringLiteral("%1%2").arg(qualifier).arg(number, 3, 10, QLatin1Char('0'));
     row[EventCode::Descricao] = descricao;
     row[EventCode::Tipo] = tipo;
     row[EventCode::RegistroAutomatico] = automatico;
@@ -312,11 +320,12 @@ QList<EventCode> rows() {
         out << makeRow(1, e.number, QString::fromUtf8(e.novo), r.tipoNovo, r.automatico,
                        e.prioridade, r.sms, r.alarmSound);
         if (e.restauro && !*e.restauro) continue;
-        const QString restauro = e.restauro ? QString::fromUtf8(e.restauro)
-                                            : QStringLiteral("RESTAURO ") + QString::fromUtf8(e.novo);
+        const QString restauro = e.restauro
+                                     ? QString::fromUtf8(e.restauro)
+                                     : QStringLiteral("RESTAURO ") + QString::fromUtf8(e.novo);
         // A restore is routine; only an opening or closing keeps its weight.
-        const bool routine = e.kind != Kind::OpenClose && e.kind != Kind::Registration &&
-                             e.kind != Kind::Test;
+        const bool routine =
+            e.kind != Kind::OpenClose && e.kind != Kind::Registration && e.kind != Kind::Test;
         out << makeRow(3, e.number, restauro, r.tipoRestauro, 1, routine ? 1 : e.prioridade, 0,
                        false);
     }

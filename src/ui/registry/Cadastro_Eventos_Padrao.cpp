@@ -222,13 +222,11 @@ void Form_Eventos_Padrao::soundButtonClick() {
     commitOpenEditor();
     const int r = currentRow();
     if (r < 0 || !m_chooser) return;
-    const QString fileName =
-        m_chooser->openFile(QStringLiteral("Som"),
-                            Paths::resolveStoredPath(QStringLiteral("C:\\Tulmo\\Sons")),
-                            QStringLiteral("Arquivos de som(*.wav)"));
+    const QString fileName = m_chooser->openFile(
+        QStringLiteral("Som"), Paths::resolveStoredPath(QStringLiteral("C:\\Tulmo\\Sons")),
+        QStringLiteral("Arquivos de som(*.wav)"));
     if (fileName.isEmpty()) return;
-    if (!m_model->setData(m_model->index(r, EventCode::Som), fileName) || !m_model->post())
-        return;
+    if (!m_model->setData(m_model->index(r, EventCode::Som), fileName) || !m_model->post()) return;
     if (SoundOutput *som = m_core.sound()) som->playOnce(fileName);
 }
 
@@ -255,7 +253,8 @@ bool Form_Eventos_Padrao::eventFilter(QObject *watched, QEvent *event) {
         commitOpenEditor();
         if (m_model->insertAt(m_model->rowCount())) {
             m_returning = true;
-            m_grid->setCurrentIndex(m_model->index(m_model->editRow(), m_grid->currentIndex().column()));
+            m_grid->setCurrentIndex(
+                m_model->index(m_model->editRow(), m_grid->currentIndex().column()));
             m_returning = false;
         }
         return true;

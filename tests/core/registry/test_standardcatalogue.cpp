@@ -79,8 +79,9 @@ void TestStandardCatalogue::newDatabaseRecordsStandardCodes() {
         QCOMPARE(s.last("PRIORIDADE").toInt(), e.prioridade);
         // What waits for an operator sounds until silenced; the rest beeps once.
         if (e.tratado == 0)
-            QVERIFY2(s.sound.calls.contains(QStringLiteral("loop:") + StandardCatalogue::kAlarmSound),
-                     qPrintable(s.sound.calls.join(',')));
+            QVERIFY2(
+                s.sound.calls.contains(QStringLiteral("loop:") + StandardCatalogue::kAlarmSound),
+                qPrintable(s.sound.calls.join(',')));
         else
             QVERIFY2(s.sound.calls.contains(QStringLiteral("once:")),
                      qPrintable(s.sound.calls.join(',')));
@@ -121,9 +122,9 @@ void TestStandardCatalogue::catalogueRowsAreWellFormed() {
     }
     // Every number of the Contact ID families a panel reports for alarms, troubles and
     // openings is there with its restore or closing.
-    for (const char *c : {"1100", "3100", "1118", "1125", "3125", "1139", "1163", "3163", "1206",
-                          "1313", "1327", "3344", "1357", "1378", "3393", "1409", "3409",
-                          "3441", "1570", "3570", "1616", "1654"})
+    for (const char *c :
+         {"1100", "3100", "1118", "1125", "3125", "1139", "1163", "3163", "1206", "1313", "1327",
+          "3344", "1357", "1378", "3393", "1409", "3409", "3441", "1570", "3570", "1616", "1654"})
         QVERIFY2(codes.contains(QString::fromLatin1(c)), c);
 }
 

@@ -17,8 +17,7 @@ namespace {
 
 class ScriptedChooser : public FileChooser {
 public:
-    QString openFile(const QString &caption, const QString &pasta,
-                     const QString &filter) override {
+    QString openFile(const QString &caption, const QString &pasta, const QString &filter) override {
         pedidos << (caption + "|" + pasta + "|" + filter);
         return resposta;
     }
@@ -168,7 +167,8 @@ void TestCadastroEventosPadrao::badInputIsRefusedAndKept() {
     QCOMPARE(c.g().currentIndex().row(), nova);
     c.f.reject();
     QVERIFY(c.f.isVisible());
-    QCOMPARE(c.texts(), QStringList({"Informe o código do evento.", "Informe o código do evento."}));
+    QCOMPARE(c.texts(),
+             QStringList({"Informe o código do evento.", "Informe o código do evento."}));
     QCOMPARE(c.m().index(nova, EventCode::Descricao).data().toString(), QString("SEM CÓDIGO"));
 
     // A code already in the catalogue is refused the same way, and the other row is intact.
@@ -194,9 +194,8 @@ void TestCadastroEventosPadrao::soundChosenIsSavedAndPlayed() {
     c.g().setCurrentIndex(c.m().index(r, EventCode::Descricao));
     c.chooser.resposta = c.s.dir.path() + "/Sons/Teste.wav";
     c.f.soundButtonClick();
-    QCOMPARE(c.chooser.pedidos,
-             QStringList{"Som|" + Paths::resolveStoredPath("C:\\Tulmo\\Sons") +
-                         "|Arquivos de som(*.wav)"});
+    QCOMPARE(c.chooser.pedidos, QStringList{"Som|" + Paths::resolveStoredPath("C:\\Tulmo\\Sons") +
+                                            "|Arquivos de som(*.wav)"});
     QCOMPARE(c.stored("1602"), "TESTE PERIÓDICO|6|1|1|0|0|" + c.chooser.resposta);
     QCOMPARE(c.m().editRow(), -1);
     QCOMPARE(c.s.sound.calls, QStringList{"once:" + c.chooser.resposta});
@@ -256,9 +255,9 @@ void TestCadastroEventosPadrao::deleteAsksAndDatabaseErrorLosesNothing() {
     c.leaveTo(0);
     QCOMPARE(c.s.prompt.shown.size(), 1);
     QCOMPARE(c.s.prompt.shown[0].caption, QString("ERRO"));
-    QVERIFY2(c.s.prompt.shown[0].text.startsWith(
-                 "Houve um erro ao gravar o código de evento \"1130\"."),
-             qPrintable(c.s.prompt.shown[0].text));
+    QVERIFY2(
+        c.s.prompt.shown[0].text.startsWith("Houve um erro ao gravar o código de evento \"1130\"."),
+        qPrintable(c.s.prompt.shown[0].text));
     QCOMPARE(c.stored("1130"), original);
     QCOMPARE(c.m().editRow(), alarme);
     QCOMPARE(c.g().currentIndex().row(), alarme);
@@ -267,7 +266,8 @@ void TestCadastroEventosPadrao::deleteAsksAndDatabaseErrorLosesNothing() {
     exec(c.s.db(), "DROP TRIGGER EP_RECUSA");
     c.f.reject(); // closing saves the row being edited
     QVERIFY(!c.f.isVisible());
-    QCOMPARE(c.stored("1130"), QString("ROUBO NA LOJA|2|0|5|1|1|") + "C:\\Tulmo\\Sons\\P1Sound.wav");
+    QCOMPARE(c.stored("1130"),
+             QString("ROUBO NA LOJA|2|0|5|1|1|") + "C:\\Tulmo\\Sons\\P1Sound.wav");
 }
 
 QTEST_MAIN(TestCadastroEventosPadrao)
