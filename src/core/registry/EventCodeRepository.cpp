@@ -50,10 +50,6 @@ const QString kInsert =
 
 } // namespace
 
-const char *EventCode::columnName(int column) {
-    return kColumns[column].name;
-}
-
 int EventCode::textWidth(int column) {
     return kColumns[column].width;
 }

@@ -26,7 +26,6 @@ struct EventCode {
     };
     std::array<QVariant, ColumnCount> values;
 
-    static const char *columnName(int column);
     // Width of a text column (CODIGO_EVENTO 4, DESCRICAO 40, SOM 200); 0 for a number.
     static int textWidth(int column);
     static bool isNumber(int column) { return textWidth(column) == 0; }

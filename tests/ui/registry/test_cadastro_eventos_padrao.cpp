@@ -268,6 +268,10 @@ void TestCadastroEventosPadrao::deleteAsksAndDatabaseErrorLosesNothing() {
     QVERIFY(!c.f.isVisible());
     QCOMPARE(c.stored("1130"),
              QString("ROUBO NA LOJA|2|0|5|1|1|") + "C:\\Tulmo\\Sons\\P1Sound.wav");
+    // The recording reads the saved row at once.
+    QCOMPARE(c.s.record(eventLine("1130", "10:00:00")).status, RecordResult::Status::Stored);
+    QVERIFY(c.s.last("DESCRICAO").toString().startsWith("ROUBO NA LOJA"));
+    QCOMPARE(c.s.last("PRIORIDADE").toInt(), 5);
 }
 
 QTEST_MAIN(TestCadastroEventosPadrao)
