@@ -55,12 +55,13 @@ inline bool preencher(QSqlDatabase db, int events, int accounts) {
                 "TEMPO_ATRASO, ULTIMO_EVENTO) VALUES (LPAD(:i + 1, 6, '0'), 'CLIENTE ' || (:i + "
                 "1), '11999990000', 0, 0, 0, 1440, CURRENT_TIMESTAMP); i = i + 1; END END")
                 .arg(accounts));
-        run(db, "INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
-                "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1130', 'ALARME ROUBO', 2, 1, "
-                "1, '', 0, 0)");
-        run(db, "INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
-                "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1401', 'DESARME', 0, 1, 1, '', "
-                "0, 0)");
+        // The standard catalogue of a new database has both codes; these are the ones measured.
+        run(db, "UPDATE OR INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "
+                "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1130', "
+                "'ALARME ROUBO', 2, 1, 1, '', 0, 0) MATCHING (CODIGO_EVENTO)");
+        run(db, "UPDATE OR INSERT INTO EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "
+                "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) VALUES ('1401', "
+                "'DESARME', 0, 1, 1, '', 0, 0) MATCHING (CODIGO_EVENTO)");
     }
     run(db, QStringLiteral(
                 "EXECUTE BLOCK AS DECLARE i INTEGER = %1; BEGIN WHILE (i < %2) DO BEGIN "

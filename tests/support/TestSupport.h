@@ -185,8 +185,9 @@ struct Station {
     void addCode(const QString &codigo, const QString &descricao, int tipo, int automatico = 1,
                 int prioridade = 2, const QString &som = QString(), int continuo = 0, int sms = 0) {
         exec(db(),
-             "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
-             "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values (:c, :d, :t, :r, :p, :s, :sc, :e)",
+             "update or insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "
+             "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values (:c, :d, :t, "
+             ":r, :p, :s, :sc, :e) matching (CODIGO_EVENTO)",
              {{":c", codigo},
               {":d", descricao},
               {":t", tipo},

@@ -5,6 +5,7 @@
 #include "common/DescriptorLimit.h"
 #include "common/Prompt.h"
 #include "common/Sound.h"
+#include "registry/StandardCatalogue.h"
 #include "settings/ConfigIni.h"
 #include "store/Schema.h"
 
@@ -52,6 +53,16 @@ bool ConsoleCore::start(QString *error) {
     schema::upgradeMainWindowStep(database.primary(), m_clock.now());
     schema::ensureIndexes(database.primary());
     schema::ensureQueueMark(database.primary());
+    // A new installation starts with the standard codes, once the upgrade has given the
+    // catalogue all its columns; an existing catalogue is the station's and stays as it is.
+    if (database.created()) {
+        QString reason;
+        if (!StandardCatalogue::fill(database.primary(), &reason) && m_prompt)
+            m_prompt->message(QStringLiteral("Não foi possível gravar os códigos de eventos "
+                                             "padrão no banco novo.\n\nMotivo: %1")
+                                  .arg(reason.trimmed()),
+                              QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+    }
 
     m_repeaterQueue =
         std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/EventosRepetidora.dat"));

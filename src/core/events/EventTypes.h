@@ -9,8 +9,8 @@
 namespace tulmo {
 
 // The event types of the catalogue (EVENTOS_PADRAO.TIPO): the name the recording writes to
-// EVENTOS.TIPO and the colours the two event lists paint it in. Colours are 0xRRGGBB; no
-// text colour means the list's own (window text), left unchanged.
+// EVENTOS.TIPO and the colours the two event lists and the catalogue paint it in. Colours are
+// 0xRRGGBB; no text colour means the list's own (window text), left unchanged.
 class EventTypes {
 public:
     struct Colors {
@@ -22,6 +22,7 @@ public:
         QStringView name;
         Colors grid;    // Grade_Eventos, the received-events grid of the main window
         Colors pending; // ST_Evento, the event of the pending-events window
+        Colors catalogue; // a row of the event-code catalogue, by its TIPO number
     };
 
     // Every named type, by number.
@@ -40,6 +41,9 @@ public:
     // The background of ST_Evento: white for an empty or unknown TIPO; the text colour is
     // never changed there.
     static Colors pendingColors(QStringView tipo);
+    // The colours of a catalogue row from its TIPO number as text: white for an empty TIPO or
+    // a number without a type (9, above 10), with the list's text colour.
+    static Colors catalogueColors(QStringView tipoNumber);
 
     EventTypes() = delete;
 };

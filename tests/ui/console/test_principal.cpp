@@ -720,9 +720,9 @@ void TestPrincipal::deviceEventEndToEnd() {
     exec(db, "insert into CLIENTES (CONTA, NOME, DESARMADOS, REARME, EVENTO_ATRASADO, "
              "TEMPO_ATRASO, ULTIMO_EVENTO) values ('000042', 'JOSE', 0, 0, 0, 1440, "
              "CURRENT_TIMESTAMP)");
-    exec(db, "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
-             "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values ('1130', 'ALARME ROUBO', 2, 1, 1, "
-             "'', 0, 0)");
+    exec(db, "update or insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "
+             "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values ('1130', "
+             "'ALARME ROUBO', 2, 1, 1, '', 0, 0) matching (CODIGO_EVENTO)");
 
     Form_Principal w(core, &sons);
     w.resize(1200, 700);

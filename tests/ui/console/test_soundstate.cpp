@@ -325,8 +325,9 @@ void TestSoundState::recordedEventsSoundThroughTheSoundState() {
     QSqlDatabase db = core.dm().database().primary();
     auto codigo = [&](const QString &c, const QString &som, int continuo) {
         exec(db,
-             "insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, REGISTRO_AUTOMATICO, "
-             "PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values (:c, 'TESTE', 2, 1, 2, :s, :sc, 0)",
+             "update or insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "
+             "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values (:c, 'TESTE', "
+             "2, 1, 2, :s, :sc, 0) matching (CODIGO_EVENTO)",
              {{":c", c}, {":s", som}, {":sc", continuo}});
     };
     auto grava = [&](const QString &c) {
