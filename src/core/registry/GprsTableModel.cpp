@@ -61,7 +61,7 @@ void GprsTableModel::close() {
 int GprsTableModel::appendModule() {
     const int r = int(m_rows.size());
     beginInsertRows({}, r, r);
-    m_rows.append({});
+    m_rows.append(Entry{});
     m_rows.last().dirty = true;
     endInsertRows();
     return r;
