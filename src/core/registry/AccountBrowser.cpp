@@ -3,6 +3,11 @@
 #include "common/Prompt.h"
 #include "store/Database.h"
 
+#include <QSqlDatabase>
+#include <QThread>
+
+#include <memory>
+
 namespace tulmo {
 
 namespace {
@@ -29,6 +34,13 @@ AccountBrowser::AccountBrowser(Database &database, QObject *parent)
     , m_accounts(accountColumns(), this)
     , m_events(eventColumns(), this) {
     m_accounts.setFetcher([this] { fetchMoreAccounts(); });
+}
+
+AccountBrowser::~AccountBrowser() {
+    if (m_worker) {
+        m_worker->wait();
+        delete m_worker.data();
+    }
 }
 
 void AccountBrowser::open(const AccountFilter &filter) {
@@ -88,29 +100,55 @@ void AccountBrowser::setCount(int n) {
 }
 
 AccountBrowser::Deletion AccountBrowser::deleteAccount(const QString &conta, Prompt *prompt) {
-    if (conta.isEmpty() || !prompt) return Deletion::Declined;
+    if (conta.isEmpty() || !prompt || m_worker) return Deletion::Declined;
     if (!prompt->question(QStringLiteral("Deseja realmente excluir o cliente"),
                           QStringLiteral("Excluir cliente"), Prompt::Icon::Question, false))
         return Deletion::Declined;
-    auto fail = [&] {
-        prompt->message(QStringLiteral("Houve um erro ao excluir a conta de cliente."),
-                        QStringLiteral("ERRO"), Prompt::Icon::Error);
+    const std::optional<bool> withEvents =
+        AccountBrowserRepository::hasEvents(m_database.primary(), conta);
+    if (!withEvents) {
+        finishDeletion(conta, false, prompt);
         return Deletion::Failed;
-    };
-    QSqlDatabase db = m_database.primary();
-    const std::optional<bool> withEvents = AccountBrowserRepository::hasEvents(db, conta);
-    if (!withEvents) return fail();
+    }
     if (*withEvents &&
         !prompt->question(QStringLiteral("Existem eventos registrados para essa conta.\r\r"
                                          "Deseja realmente excluir a conta?"),
                           QStringLiteral("EXCLUSÃO DE CONTA"), Prompt::Icon::Question, false))
         return Deletion::Declined;
-    if (!AccountBrowserRepository::remove(db, conta)) return fail();
+
+    // A connection is used by the thread that opened it, so the worker makes its own.
+    auto deleted = std::make_shared<bool>(false);
+    const QString source = m_database.primary().connectionName();
+    const QString own = QStringLiteral("tulmo-delete-%1").arg(quintptr(this));
+    m_worker = QThread::create([source, own, conta, deleted] {
+        {
+            QSqlDatabase db = QSqlDatabase::cloneDatabase(source, own);
+            *deleted = db.open() && AccountBrowserRepository::remove(db, conta);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(own);
+    });
+    connect(m_worker, &QThread::finished, this, [this, conta, deleted, prompt] {
+        m_worker->deleteLater();
+        m_worker = nullptr;
+        finishDeletion(conta, *deleted, prompt);
+    });
+    m_worker->start();
+    return Deletion::Started;
+}
+
+void AccountBrowser::finishDeletion(const QString &conta, bool deleted, Prompt *prompt) {
+    if (!deleted) {
+        prompt->message(QStringLiteral("Houve um erro ao excluir a conta de cliente."),
+                        QStringLiteral("ERRO"), Prompt::Icon::Error);
+        emit deletionFinished(conta, false);
+        return;
+    }
     open();
     // The inactivity scan reads CLIENTES through its index on every tick, so a deleted account
     // is no longer supervised from the next one; the lists of the main window read again.
     emit accountDeleted(conta);
-    return Deletion::Deleted;
+    emit deletionFinished(conta, true);
 }
 
 } // namespace tulmo

@@ -4,7 +4,9 @@
 #include "registry/QueryListModel.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QThread>
 
 namespace tulmo {
 
@@ -25,6 +27,8 @@ public:
     static constexpr int kEventLimit = 500;  // newest handled events shown
 
     explicit AccountBrowser(Database &database, QObject *parent = nullptr);
+    // Waits for a deletion still running.
+    ~AccountBrowser() override;
 
     QueryListModel &accounts() { return m_accounts; }
     QueryListModel &events() { return m_events; }
@@ -46,24 +50,31 @@ public:
     int count() const { return m_count; }
     QString countText() const;
 
-    enum class Deletion { Deleted, Declined, Failed };
-    // Asks, then deletes the account with its dependent rows in one transaction and reopens the
-    // whole list. A failure is reported to the operator and leaves every row in place.
+    enum class Deletion { Started, Declined, Failed };
+    // Asks, then deletes the account with its dependent rows in one transaction. The
+    // transaction runs on a connection of its own off the console's thread, so an account of
+    // thousands of events does not hold reception back; deletionFinished tells the end, when
+    // the whole list has been read again. A failure is reported to the operator and leaves
+    // every row in place. One deletion at a time: another is declined while one runs.
     Deletion deleteAccount(const QString &conta, Prompt *prompt);
+    bool deleting() const { return m_worker != nullptr; }
 
 signals:
+    void deletionFinished(const QString &conta, bool deleted);
     void countChanged(const QString &text);
     // The account is gone: lists of accounts elsewhere read again.
     void accountDeleted(const QString &conta);
 
 private:
     void setCount(int n);
+    void finishDeletion(const QString &conta, bool deleted, Prompt *prompt);
 
     Database &m_database;
     QueryListModel m_accounts;
     QueryListModel m_events;
     AccountFilter m_filter;
     int m_count = 0;
+    QPointer<QThread> m_worker;
 };
 
 } // namespace tulmo

@@ -66,7 +66,10 @@ F_Selecao_Clientes::F_Selecao_Clientes(ConsoleCore &core, QWidget *parent)
     m_count = new QLabel(QStringLiteral("000000"));
     m_count->setObjectName(QStringLiteral("L_Clientes_Cadastrados"));
     connect(m_browser, &AccountBrowser::countChanged, m_count, &QLabel::setText);
-    connect(m_browser, &AccountBrowser::accountDeleted, this, &F_Selecao_Clientes::accountDeleted);
+    connect(m_browser, &AccountBrowser::accountDeleted, this, [this](const QString &conta) {
+        select(0);
+        emit accountDeleted(conta);
+    });
 
     auto button = [this](const char *nome, const QString &text, void (F_Selecao_Clientes::*f)()) {
         auto *b = new QPushButton(text);
@@ -169,8 +172,7 @@ void F_Selecao_Clientes::AlterarClick() {
 void F_Selecao_Clientes::ExcluirClienteClick() {
     const QString conta = currentAccount();
     if (conta.isEmpty()) return;
-    if (m_browser->deleteAccount(conta, m_core.prompt()) == AccountBrowser::Deletion::Deleted)
-        select(0);
+    m_browser->deleteAccount(conta, m_core.prompt());
 }
 
 } // namespace tulmo

@@ -40,6 +40,18 @@ struct Browser : Station {
                    "(:c, 'SEG', '08:00:00', 1)", {{":c", conta}});
         GprsRow(conta).account(conta).status("A").blocked(0).insertInto(db());
     }
+    // Deletes through the browser and waits for the end: "deleted", "declined" or "failed".
+    QString remove(const QString &conta) {
+        QSignalSpy finished(&b, &AccountBrowser::deletionFinished);
+        switch (b.deleteAccount(conta, &prompt)) {
+        case AccountBrowser::Deletion::Declined: return "declined";
+        case AccountBrowser::Deletion::Failed: return "failed";
+        case AccountBrowser::Deletion::Started: break;
+        }
+        // The transaction runs on a thread of its own: its end comes through the event loop.
+        if (!waitFor([&] { return finished.size() == 1; }, 10000)) return "hung";
+        return finished[0][1].toBool() ? "deleted" : "failed";
+    }
     int rowsOf(const QString &table, const QString &conta) {
         return scalar(db(), QString("select count(*) from %1 where CONTA = :c").arg(table),
                       {{":c", conta}}).toInt();
@@ -116,9 +128,9 @@ void TestAccountBrowser::deletionAsksAndCascades() {
 
     // No at the first question, then No at the second: nothing goes.
     s.prompt.answers = {false};
-    QCOMPARE(s.b.deleteAccount("000100", &s.prompt), AccountBrowser::Deletion::Declined);
+    QCOMPARE(s.remove("000100"), QString("declined"));
     s.prompt.answers = {true, false};
-    QCOMPARE(s.b.deleteAccount("000100", &s.prompt), AccountBrowser::Deletion::Declined);
+    QCOMPARE(s.remove("000100"), QString("declined"));
     QCOMPARE(s.prompt.shown.size(), 3);
     QCOMPARE(s.prompt.shown[1].text, QString("Deseja realmente excluir o cliente"));
     QCOMPARE(s.prompt.shown[1].caption, QString("Excluir cliente"));
@@ -129,7 +141,7 @@ void TestAccountBrowser::deletionAsksAndCascades() {
 
     s.prompt.shown.clear();
     s.prompt.answers = {true, true};
-    QCOMPARE(s.b.deleteAccount("000100", &s.prompt), AccountBrowser::Deletion::Deleted);
+    QCOMPARE(s.remove("000100"), QString("deleted"));
     QCOMPARE(s.prompt.shown.size(), 2);
     QCOMPARE(s.dependentRows("000100"), 0);
     QCOMPARE(s.rowsOf("GPRS", "000100"), 1); // modules stay registered
@@ -142,7 +154,13 @@ void TestAccountBrowser::deletionAsksAndCascades() {
     // Without events: one question.
     s.prompt.shown.clear();
     s.prompt.answers = {true, false};
-    QCOMPARE(s.b.deleteAccount("000300", &s.prompt), AccountBrowser::Deletion::Deleted);
+    QSignalSpy finished(&s.b, &AccountBrowser::deletionFinished);
+    QCOMPARE(s.b.deleteAccount("000300", &s.prompt), AccountBrowser::Deletion::Started);
+    QVERIFY(s.b.deleting());
+    // One at a time: a second one while the first runs is declined without a question.
+    QCOMPARE(s.b.deleteAccount("000200", &s.prompt), AccountBrowser::Deletion::Declined);
+    QVERIFY(waitFor([&] { return finished.size() == 1; }, 10000));
+    QVERIFY(!s.b.deleting());
     QCOMPARE(s.prompt.shown.size(), 1);
     QCOMPARE(s.rowsOf("CLIENTES", "000300"), 0);
 
@@ -150,7 +168,7 @@ void TestAccountBrowser::deletionAsksAndCascades() {
     s.addAccount("000400", "Outra");
     exec(s.db(), "update CLIENTES set EVENTO_ATRASADO = 0, TEMPO_ATRASO = 1");
     s.prompt.answers = {true, true};
-    QCOMPARE(s.b.deleteAccount("000200", &s.prompt), AccountBrowser::Deletion::Deleted);
+    QCOMPARE(s.remove("000200"), QString("deleted"));
     QSignalSpy silent(&s.core->supervisor(), &AccountSupervisor::inactiveAccount);
     QCOMPARE(s.core->supervisor().TimerInativosTimer(s.clock.now()), 1);
     QCOMPARE(silent.size(), 1);
@@ -166,7 +184,7 @@ void TestAccountBrowser::failedDeletionLeavesEverything() {
                  "BEGIN EXCEPTION EX_QUADRO; END");
     s.b.open();
     s.prompt.answers = {true, true};
-    QCOMPARE(s.b.deleteAccount("000100", &s.prompt), AccountBrowser::Deletion::Failed);
+    QCOMPARE(s.remove("000100"), QString("failed"));
     QCOMPARE(s.prompt.shown.last().text, QString("Houve um erro ao excluir a conta de cliente."));
     QCOMPARE(s.prompt.shown.last().caption, QString("ERRO"));
     QCOMPARE(s.prompt.shown.last().icon, Prompt::Icon::Error);
@@ -175,7 +193,7 @@ void TestAccountBrowser::failedDeletionLeavesEverything() {
     // The connection is usable afterwards: the same account goes once the fault is gone.
     exec(s.db(), "DROP TRIGGER QUADRO_BD");
     s.prompt.answers = {true, true};
-    QCOMPARE(s.b.deleteAccount("000100", &s.prompt), AccountBrowser::Deletion::Deleted);
+    QCOMPARE(s.remove("000100"), QString("deleted"));
     QCOMPARE(s.dependentRows("000100"), 0);
 }
 
