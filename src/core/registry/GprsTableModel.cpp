@@ -67,6 +67,16 @@ int GprsTableModel::appendModule() {
     return r;
 }
 
+bool GprsTableModel::dropIfBlank(int row) {
+    if (row < 0 || row >= m_rows.size() || !m_rows[row].original.isEmpty()) return false;
+    const GprsModule &m = m_rows[row].module;
+    if (!(m.imei + m.conta + m.listaNegra + m.equipamento + m.senhaAcesso).isEmpty()) return false;
+    beginRemoveRows({}, row, row);
+    m_rows.removeAt(row);
+    endRemoveRows();
+    return true;
+}
+
 bool GprsTableModel::post(int row, Prompt *prompt) {
     if (row < 0 || row >= m_rows.size()) return false;
     GprsModule m = m_rows[row].module;

@@ -39,6 +39,9 @@ public:
     bool isDirty(int row) const { return m_rows[row].dirty; }
     // A blank row at the end, saved when posted.
     int appendModule();
+    // Drops a new row nothing was typed into, as leaving it untouched cancels it. True when
+    // it was dropped.
+    bool dropIfBlank(int row);
     // Saves the row; a refusal or failure is told through prompt and leaves the edits there.
     bool post(int row, Prompt *prompt);
     // Deletes the module, then closes its live connection (if any) and drops its row from

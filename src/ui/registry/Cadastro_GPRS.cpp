@@ -94,11 +94,19 @@ void Form_Cadastro_GPRS::showEvent(QShowEvent *e) {
 }
 
 void Form_Cadastro_GPRS::hideEvent(QHideEvent *e) {
-    // A row left in edit is saved as leaving it would.
-    const int r = currentRow();
-    if (r >= 0 && m_table->isDirty(r)) m_table->post(r, m_core.prompt());
     m_table->close();
     QDialog::hideEvent(e);
+}
+
+void Form_Cadastro_GPRS::done(int result) {
+    if (!leaveRow(currentRow())) return;
+    QDialog::done(result);
+}
+
+bool Form_Cadastro_GPRS::leaveRow(int row) {
+    if (row < 0 || row >= m_table->rowCount() || !m_table->isDirty(row)) return true;
+    if (m_table->dropIfBlank(row)) return true;
+    return m_table->post(row, m_core.prompt());
 }
 
 void Form_Cadastro_GPRS::reopen() {
@@ -125,8 +133,7 @@ QColor Form_Cadastro_GPRS::rowColor(int row) const {
 }
 
 void Form_Cadastro_GPRS::currentRowChanged(int current, int previous) {
-    if (previous < 0 || previous == current || previous >= m_table->rowCount()) return;
-    if (m_table->isDirty(previous)) m_table->post(previous, m_core.prompt());
+    if (previous != current) leaveRow(previous);
 }
 
 void Form_Cadastro_GPRS::IncluirClick() {

@@ -30,6 +30,9 @@ public:
     int currentRow() const;
     // The background of a row as the grid paints it.
     QColor rowColor(int row) const;
+    // Closing saves the row left in edit first; a row that cannot be saved keeps the window
+    // open with its edits.
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -39,6 +42,8 @@ protected:
 private:
     // Saves the row the selection left when it holds edits.
     void currentRowChanged(int current, int previous);
+    // Saves or drops the edits of a row being left; false when they could not be saved.
+    bool leaveRow(int row);
 
     ConsoleCore &m_core;
     GprsTableModel *m_table;

@@ -134,6 +134,11 @@ void TestCadastroGprs::newRowsGetDefaultsAndBadInputIsRefused() {
     QVERIFY(!s.column("IMEI", "222222").isValid());
     QVERIFY(s.t().isDirty(r)); // the edits wait in the row
 
+    // Closing with a row that cannot be saved keeps the window open with the edits.
+    s.f.reject();
+    QVERIFY(s.f.isVisible());
+    QCOMPARE(s.t().module(r).listaNegra, QString("sim"));
+
     QVERIFY(s.edit(r, GprsTableModel::ColListaNegra, ""));
     const int shown = int(s.prompt.shown.size());
     s.f.select(0); // leaving the row saves it
@@ -143,10 +148,18 @@ void TestCadastroGprs::newRowsGetDefaultsAndBadInputIsRefused() {
     QCOMPARE(s.column("SENHA_ACESSO", "222222").toString(), QString("60418273"));
     QCOMPARE(s.column("DATA", "222222").toDateTime(), kStart);
     QCOMPARE(s.f.rowColor(r), kLime);
-    // A password emptied on an existing row gets the default too.
+    // A password emptied on an existing row gets the default too, saved on closing.
     QVERIFY(s.edit(0, GprsTableModel::ColSenha, ""));
-    s.click("Botao_Gravar");
+    s.f.reject();
+    QVERIFY(!s.f.isVisible());
     QCOMPARE(s.column("SENHA_ACESSO", "111111").toString(), QString("60418273"));
+    // A new row left untouched is dropped, not refused.
+    s.f.show();
+    s.click("Botao_Incluir");
+    const int shownBefore = int(s.prompt.shown.size());
+    s.f.select(0);
+    QCOMPARE(s.t().rowCount(), 2);
+    QCOMPARE(s.prompt.shown.size(), shownBefore);
 }
 
 void TestCadastroGprs::deletingAConnectedModuleClosesItsConnection() {
