@@ -7,8 +7,8 @@
 
 #include "Preencher.h"
 #include "common/Clock.h"
-#include "common/Prompt.h"
 #include "common/Process.h"
+#include "common/Prompt.h"
 #include "console/ConsoleCore.h"
 #include "registry/AccountBrowser.h"
 #include "registry/Selecao_Clientes.h"
@@ -122,11 +122,11 @@ int main(int argc, char **argv) {
             gap.restart();
         });
         bool done = false;
-        auto c = QObject::connect(&b, &AccountBrowser::deletionFinished,
-                                  [&](const QString &, bool ok) {
-                                      if (!ok) qFatal("deletion failed");
-                                      done = true;
-                                  });
+        auto c =
+            QObject::connect(&b, &AccountBrowser::deletionFinished, [&](const QString &, bool ok) {
+                if (!ok) qFatal("deletion failed");
+                done = true;
+            });
         beat.start();
         t.start();
         gap.start();
@@ -142,17 +142,21 @@ int main(int argc, char **argv) {
     report("deleting an account of 10,000 events, to the end", whole);
     report("  longest the event loop was held meanwhile", held);
     makeAccount();
-    report("  the look for events",
-           measure(std::min(samples, 5), nullptr, [&] {
+    report("  the look for events", measure(std::min(samples, 5), nullptr, [&] {
                if (!AccountBrowserRepository::hasEvents(db, conta).value_or(false)) qFatal("none");
            }));
     report("  the reopening of the list",
            measure(std::min(samples, 5), nullptr, [&] { b.open(); }));
     bool made = true;
-    report("  the transaction alone",
-           measure(std::min(samples, 5), [&] { if (!std::exchange(made, false)) makeAccount(); }, [&] {
-               if (!AccountBrowserRepository::remove(db, conta)) qFatal("deletion failed");
-           }));
+    report("  the transaction alone", measure(
+                                          std::min(samples, 5),
+                                          [&] {
+                                              if (!std::exchange(made, false)) makeAccount();
+                                          },
+                                          [&] {
+                                              if (!AccountBrowserRepository::remove(db, conta))
+                                                  qFatal("deletion failed");
+                                          }));
     core.shutdown();
     return 0;
 }

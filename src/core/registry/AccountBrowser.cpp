@@ -12,7 +12,7 @@ namespace tulmo {
 
 namespace {
 QList<QueryListModel::Column> accountColumns() {
-    return {{"CONTA", {}}, {"NOME", {}},  {"TELEFONE1", {}},
+    return {{"CONTA", {}},     {"NOME", {}},    {"TELEFONE1", {}},
             {"TELEFONE2", {}}, {"CELULAR", {}}, {"EMAIL", {}}};
 }
 QList<QueryListModel::Column> eventColumns() {

@@ -23,8 +23,8 @@ class Prompt;
 class AccountBrowser : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kPage = 200;        // accounts per read
-    static constexpr int kEventLimit = 500;  // newest handled events shown
+    static constexpr int kPage = 200;       // accounts per read
+    static constexpr int kEventLimit = 500; // newest handled events shown
 
     explicit AccountBrowser(Database &database, QObject *parent = nullptr);
     // Waits for a deletion still running.

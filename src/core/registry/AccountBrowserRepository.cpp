@@ -52,8 +52,8 @@ std::optional<ReadRows> readAll(QSqlQuery &q, QString *errorText) {
 
 } // namespace
 
-std::optional<ReadRows> accounts(QSqlDatabase db, const AccountFilter &filter,
-                                 const QString &after, int limit, QString *errorText) {
+std::optional<ReadRows> accounts(QSqlDatabase db, const AccountFilter &filter, const QString &after,
+                                 int limit, QString *errorText) {
     QString where = condition(filter);
     if (!after.isEmpty())
         where += where.isEmpty() ? QStringLiteral("WHERE CONTA > :after")
@@ -110,8 +110,8 @@ bool remove(QSqlDatabase db, const QString &conta, QString *errorText) {
     if (!transaction.begun()) return failed(db.lastError(), errorText);
     for (const char *table : kTables) {
         QSqlQuery q(db);
-        if (!q.prepare(QStringLiteral("Delete From %1\nWhere CONTA = :pConta")
-                           .arg(QLatin1String(table))))
+        if (!q.prepare(
+                QStringLiteral("Delete From %1\nWhere CONTA = :pConta").arg(QLatin1String(table))))
             return failed(q.lastError(), errorText);
         q.bindValue(QStringLiteral(":pConta"), conta);
         if (!q.exec()) return failed(q.lastError(), errorText);

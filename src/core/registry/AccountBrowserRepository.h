@@ -33,16 +33,15 @@ namespace AccountBrowserRepository {
 inline constexpr const char *kAccountFields = "CONTA, NOME, TELEFONE1, TELEFONE2, CELULAR, EMAIL";
 
 // At most `limit` accounts of the filter whose number comes after `after` (all when empty).
-std::optional<ReadRows> accounts(QSqlDatabase db, const AccountFilter &filter,
-                                 const QString &after, int limit, QString *errorText = nullptr);
+std::optional<ReadRows> accounts(QSqlDatabase db, const AccountFilter &filter, const QString &after,
+                                 int limit, QString *errorText = nullptr);
 // How many accounts the filter lists; -1 when the statement failed.
 int count(QSqlDatabase db, const AccountFilter &filter, QString *errorText = nullptr);
 // The account's handled events, newest first, at most `limit` of them.
 std::optional<ReadRows> handledEvents(QSqlDatabase db, const QString &conta, int limit,
                                       QString *errorText = nullptr);
 // Whether the account has any event; nullopt when the statement failed.
-std::optional<bool> hasEvents(QSqlDatabase db, const QString &conta,
-                              QString *errorText = nullptr);
+std::optional<bool> hasEvents(QSqlDatabase db, const QString &conta, QString *errorText = nullptr);
 // Deletes the account and its events, partitions, zones, users and schedule in one
 // transaction: all of them or, on any failure, none. Its GPRS modules stay registered.
 bool remove(QSqlDatabase db, const QString &conta, QString *errorText = nullptr);

@@ -66,8 +66,7 @@ QString invalidInput(const GprsModule &m) {
     return QString();
 }
 
-Post post(QSqlDatabase db, const QString &originalImei, const GprsModule &m,
-          QString *errorText) {
+Post post(QSqlDatabase db, const QString &originalImei, const GprsModule &m, QString *errorText) {
     TransactionGuard transaction(db);
     if (!transaction.begun()) return failed(db.lastError(), errorText), Post::Failed;
     if (m.imei != originalImei) {

@@ -140,14 +140,22 @@ QVariant GprsTableModel::data(const QModelIndex &index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
     const GprsModule &m = m_rows[index.row()].module;
     switch (index.column()) {
-    case ColImei: return m.imei;
-    case ColConta: return m.conta;
-    case ColStatus: return m.status;
-    case ColData: return m.data.isValid() ? m.data.toString(DateFormats::kDateTime) : QString();
-    case ColListaNegra: return m.listaNegra;
-    case ColEquipamento: return m.equipamento;
-    case ColSenha: return m.senhaAcesso;
-    default: return {};
+    case ColImei:
+        return m.imei;
+    case ColConta:
+        return m.conta;
+    case ColStatus:
+        return m.status;
+    case ColData:
+        return m.data.isValid() ? m.data.toString(DateFormats::kDateTime) : QString();
+    case ColListaNegra:
+        return m.listaNegra;
+    case ColEquipamento:
+        return m.equipamento;
+    case ColSenha:
+        return m.senhaAcesso;
+    default:
+        return {};
     }
 }
 
@@ -157,12 +165,23 @@ bool GprsTableModel::setData(const QModelIndex &index, const QVariant &value, in
     GprsModule &m = m_rows[index.row()].module;
     const QString v = value.toString();
     switch (index.column()) {
-    case ColImei: m.imei = v.trimmed(); break;
-    case ColConta: m.conta = v.trimmed(); break;
-    case ColListaNegra: m.listaNegra = v.trimmed(); break;
-    case ColEquipamento: m.equipamento = v; break;
-    case ColSenha: m.senhaAcesso = v; break;
-    default: return false;
+    case ColImei:
+        m.imei = v.trimmed();
+        break;
+    case ColConta:
+        m.conta = v.trimmed();
+        break;
+    case ColListaNegra:
+        m.listaNegra = v.trimmed();
+        break;
+    case ColEquipamento:
+        m.equipamento = v;
+        break;
+    case ColSenha:
+        m.senhaAcesso = v;
+        break;
+    default:
+        return false;
     }
     m_rows[index.row()].dirty = true;
     emit dataChanged(index, index);

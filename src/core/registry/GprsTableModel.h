@@ -22,8 +22,16 @@ class Prompt;
 class GprsTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Col { ColImei, ColConta, ColStatus, ColData, ColListaNegra, ColEquipamento, ColSenha,
-               ColumnCount };
+    enum Col {
+        ColImei,
+        ColConta,
+        ColStatus,
+        ColData,
+        ColListaNegra,
+        ColEquipamento,
+        ColSenha,
+        ColumnCount
+    };
 
     GprsTableModel(Database &database, const Clock &clock, QObject *parent = nullptr);
     ~GprsTableModel() override;

@@ -64,7 +64,9 @@ Form_Cadastro_GPRS::Form_Cadastro_GPRS(ConsoleCore &core, QWidget *parent)
     m_grid->horizontalHeader()->setStretchLastSection(true);
     m_grid->setItemDelegate(new GprsColorDelegate(*m_table, m_grid));
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &c, const QModelIndex &p) { currentRowChanged(c.row(), p.row()); });
+            [this](const QModelIndex &c, const QModelIndex &p) {
+                currentRowChanged(c.row(), p.row());
+            });
 
     auto button = [this](const char *nome, const QString &text, void (Form_Cadastro_GPRS::*f)()) {
         auto *b = new QPushButton(text);
@@ -74,12 +76,12 @@ Form_Cadastro_GPRS::Form_Cadastro_GPRS(ConsoleCore &core, QWidget *parent)
         return b;
     };
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(button("Botao_Incluir", QStringLiteral("Incluir"),
-                              &Form_Cadastro_GPRS::IncluirClick));
-    buttons->addWidget(button("Botao_Gravar", QStringLiteral("Gravar"),
-                              &Form_Cadastro_GPRS::GravarClick));
-    buttons->addWidget(button("Botao_Excluir", QStringLiteral("Excluir"),
-                              &Form_Cadastro_GPRS::ExcluirClick));
+    buttons->addWidget(
+        button("Botao_Incluir", QStringLiteral("Incluir"), &Form_Cadastro_GPRS::IncluirClick));
+    buttons->addWidget(
+        button("Botao_Gravar", QStringLiteral("Gravar"), &Form_Cadastro_GPRS::GravarClick));
+    buttons->addWidget(
+        button("Botao_Excluir", QStringLiteral("Excluir"), &Form_Cadastro_GPRS::ExcluirClick));
     buttons->addStretch(1);
     auto *l = new QVBoxLayout(this);
     l->addWidget(m_grid, 1);
@@ -151,9 +153,10 @@ void Form_Cadastro_GPRS::ExcluirClick() {
     const int r = currentRow();
     if (r < 0) return;
     Prompt *p = m_core.prompt();
-    if (!p || !p->question(QStringLiteral("Deseja realmente excluir o módulo %1?")
-                               .arg(m_table->module(r).imei),
-                           QStringLiteral("Cadastro de GPRS"), Prompt::Icon::Question, false))
+    if (!p ||
+        !p->question(
+            QStringLiteral("Deseja realmente excluir o módulo %1?").arg(m_table->module(r).imei),
+            QStringLiteral("Cadastro de GPRS"), Prompt::Icon::Question, false))
         return;
     if (m_table->removeModule(r, &m_core.connectionRegistry(), p))
         select(qMin(r, m_table->rowCount() - 1));

@@ -36,17 +36,22 @@ struct Browser : Station {
         addName("PARTICOES", "PARTICAO", conta, 1, "Loja");
         addName("ZONAS", "ZONA", conta, 3, "Porta");
         addName("USUARIOS", "USUARIO", conta, 7, "Gerente");
-        exec(db(), "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values "
-                   "(:c, 'SEG', '08:00:00', 1)", {{":c", conta}});
+        exec(db(),
+             "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values "
+             "(:c, 'SEG', '08:00:00', 1)",
+             {{":c", conta}});
         GprsRow(conta).account(conta).status("A").blocked(0).insertInto(db());
     }
     // Deletes through the browser and waits for the end: "deleted", "declined" or "failed".
     QString remove(const QString &conta) {
         QSignalSpy finished(&b, &AccountBrowser::deletionFinished);
         switch (b.deleteAccount(conta, &prompt)) {
-        case AccountBrowser::Deletion::Declined: return "declined";
-        case AccountBrowser::Deletion::Failed: return "failed";
-        case AccountBrowser::Deletion::Started: break;
+        case AccountBrowser::Deletion::Declined:
+            return "declined";
+        case AccountBrowser::Deletion::Failed:
+            return "failed";
+        case AccountBrowser::Deletion::Started:
+            break;
         }
         // The transaction runs on a thread of its own: its end comes through the event loop.
         if (!waitFor([&] { return finished.size() == 1; }, 10000)) return "hung";
@@ -54,7 +59,8 @@ struct Browser : Station {
     }
     int rowsOf(const QString &table, const QString &conta) {
         return scalar(db(), QString("select count(*) from %1 where CONTA = :c").arg(table),
-                      {{":c", conta}}).toInt();
+                      {{":c", conta}})
+            .toInt();
     }
     int dependentRows(const QString &conta) {
         int n = rowsOf("CLIENTES", conta);

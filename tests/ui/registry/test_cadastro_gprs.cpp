@@ -54,7 +54,8 @@ struct Registry : Station {
         QTest::mouseClick(f.findChild<QPushButton *>(QLatin1String(b)), Qt::LeftButton);
     }
     QVariant column(const QString &col, const QString &imei) {
-        return scalar(db(), QString("select %1 from GPRS where IMEI = :i").arg(col), {{":i", imei}});
+        return scalar(db(), QString("select %1 from GPRS where IMEI = :i").arg(col),
+                      {{":i", imei}});
     }
     bool identified(const QString &imei) {
         return waitFor([&] {

@@ -22,7 +22,9 @@ struct Browser {
     QWidget main; // the main window the browser is modal to
     F_Selecao_Clientes f{*s.core, &main};
 
-    template <typename T> T *child(const char *nome) { return f.findChild<T *>(QLatin1String(nome)); }
+    template <typename T> T *child(const char *nome) {
+        return f.findChild<T *>(QLatin1String(nome));
+    }
     QStringList listed() {
         auto *g = child<QTableView>("Grade_Clientes");
         QStringList l;
@@ -53,7 +55,8 @@ private slots:
 void TestSelecaoClientes::listsCountsAndSearches() {
     Browser b;
     for (int i = 1; i <= 41; ++i)
-        b.s.addAccount(QString("%1").arg(i, 6, 10, QChar('0')), i == 5 ? "Farmácia Central" : "Loja");
+        b.s.addAccount(QString("%1").arg(i, 6, 10, QChar('0')),
+                       i == 5 ? "Farmácia Central" : "Loja");
     b.s.addAccount("001234", "Oficina");
     QCOMPARE(b.count(), QString("000000"));
     b.f.show();
