@@ -244,6 +244,18 @@ int ConnectionRegistry::removeEarlierConnection(const QString &id, int r) {
     return previous < r ? r - 1 : r;
 }
 
+bool ConnectionRegistry::closeDevice(const QString &imei) {
+    if (imei.isEmpty()) return false;
+    for (int r = 0; r < m_rows.size(); ++r) {
+        if (m_rows[r].imei != imei) continue;
+        QPointer<TcpConnection> socket = m_rows[r].socket;
+        closeConnection(socket);
+        removeRowAt(r);
+        return true;
+    }
+    return false;
+}
+
 // Every reply whose slot's delay has passed leaves in this tick, none before its delay.
 void ConnectionRegistry::sendDueReplies(const QDateTime &now) {
     const QList<ReplyQueue::Reply> due = m_replies.takeDue([&](const ReplyQueue::Reply &r) {

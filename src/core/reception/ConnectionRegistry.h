@@ -67,6 +67,9 @@ public:
     // Closes the connection of an earlier row of the same device (first row other than r
     // whose IMEI is id) and removes that row. Returns r adjusted to the row's new position.
     int removeEarlierConnection(const QString &id, int r);
+    // Closes the connection of the device's first row and removes that row (the GPRS registry
+    // deleting the module). False when the device has no row.
+    bool closeDevice(const QString &imei);
 
     // The connections of slot k still open, in order of acceptance.
     QList<TcpConnection *> connections(int k) const;
