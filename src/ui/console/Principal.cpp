@@ -12,6 +12,9 @@
 #include "events/EventRepository.h"
 #include "reception/ConnectedDevicesModel.h"
 #include "reception/ReplyQueueModel.h"
+#include "registry/Cadastro_Eventos_Padrao.h"
+#include "registry/Cadastro_GPRS.h"
+#include "registry/Selecao_Clientes.h"
 #include "settings/Configuracoes.h"
 #include "store/SqlListModel.h"
 
@@ -199,6 +202,29 @@ void Form_Principal::createShiftWindows() {
     connect(m_pendingImage, &ImageButton::clicked, this, &Form_Principal::showPending);
     connect(m_shiftChangeAction, &QAction::triggered, this, &Form_Principal::startShift);
     connect(m_operatorsAction, &QAction::triggered, m_operatorsForm, &QDialog::exec);
+    createRegistryWindows();
+}
+
+// Accounts, event codes and GPRS modules: each opened by its menu command and its picture,
+// both enabled by the same permission bit.
+void Form_Principal::createRegistryWindows() {
+    m_accountBrowser = new F_Selecao_Clientes(m_core, this);
+    m_eventCodesForm = new Form_Eventos_Padrao(m_core, this);
+    m_gprsForm = new Form_Cadastro_GPRS(m_core, this);
+    QDialog *const windows[] = {m_accountBrowser, m_eventCodesForm, m_gprsForm};
+    const quint32 bits[] = {Permissions::Clientes, Permissions::Eventos, Permissions::TcpIp};
+    for (int i = 0; i < 3; ++i) {
+        QDialog *w = windows[i];
+        connect(command(bits[i]).menu, &QAction::triggered, w, &QDialog::exec);
+        connect(m_registryImage[i], &ImageButton::clicked, w, &QDialog::exec);
+    }
+    // A deleted account leaves every list it was on.
+    connect(m_accountBrowser, &F_Selecao_Clientes::accountDeleted, this, [this] {
+        reopenReceived();
+        reopenDisarmed();
+        reopenRearm();
+        reopenSilent();
+    });
 }
 
 Form_Principal::PermissionCommand &Form_Principal::command(quint32 bit) {
@@ -251,8 +277,8 @@ void Form_Principal::createMenu() {
     };
     QMenu *fileName = bar->addMenu(QStringLiteral("&Arquivo"));
     fileName->setObjectName(QStringLiteral("Arquivo1"));
-    // The registry and import windows come with their own work; until then
-    // their entries are there and do nothing.
+    // The import window comes with its own work; until then its entry is there and does
+    // nothing.
     command(Permissions::Clientes).menu =
         item(fileName, "CadastrodeClientes1", QStringLiteral("&Clientes"));
     command(Permissions::Eventos).menu = item(fileName, "Eventos2", QStringLiteral("&Eventos"));
@@ -312,6 +338,9 @@ void Form_Principal::createButtons(QWidget *owner) {
         l->addWidget(panel);
         if (b.bit) command(b.bit).panel = panel;
         if (qstrcmp(b.image, "Img_Eventos_Pendentes") == 0) m_pendingImage = img;
+        if (qstrcmp(b.image, "Img_Cadastro_Clientes") == 0) m_registryImage[0] = img;
+        if (qstrcmp(b.image, "Img_Cadastro_Eventos") == 0) m_registryImage[1] = img;
+        if (qstrcmp(b.image, "Img_Cadastro_GPRS") == 0) m_registryImage[2] = img;
         if (qstrcmp(b.image, "Image2") == 0)
             connect(img, &ImageButton::clicked, this, &Form_Principal::Exit1Click);
         if (qstrcmp(b.image, "Img_Configuracoes") == 0)

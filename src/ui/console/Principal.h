@@ -16,6 +16,9 @@ class QTableView;
 namespace tulmo {
 
 class Form_Configuracoes;
+class F_Selecao_Clientes;
+class Form_Cadastro_GPRS;
+class Form_Eventos_Padrao;
 class Prompt;
 class SoundState;
 class SqlListModel;
@@ -88,6 +91,10 @@ public:
     Form_Eventos_Pendentes &pendingForm() { return *m_pendingForm; }
     Form_iniciar_turno &shiftForm() { return *m_shiftForm; }
     FormCadastroOperadores &operatorsForm() { return *m_operatorsForm; }
+    // The registry windows, created once with the window and opened by their commands.
+    F_Selecao_Clientes &accountBrowser() { return *m_accountBrowser; }
+    Form_Eventos_Padrao &eventCodesForm() { return *m_eventCodesForm; }
+    Form_Cadastro_GPRS &gprsForm() { return *m_gprsForm; }
     // Shift dialog, modal ("&Troca de Turno", start-up, exit without the right to close).
     void startShift();
     // Pending events, modeless ("&Pendentes" and its picture).
@@ -130,6 +137,7 @@ private:
     void showIndicator(bool soundOn);
     void pageShown(int connectionIndex);
     void createShiftWindows();
+    void createRegistryWindows();
 
     ConsoleCore &m_core;
     SoundState *m_sounds;
@@ -164,6 +172,10 @@ private:
     Form_iniciar_turno *m_shiftForm = nullptr;
     FormCadastroOperadores *m_operatorsForm = nullptr;
     Form_Configuracoes *m_settingsDialog = nullptr;
+    F_Selecao_Clientes *m_accountBrowser = nullptr;
+    Form_Eventos_Padrao *m_eventCodesForm = nullptr;
+    Form_Cadastro_GPRS *m_gprsForm = nullptr;
+    ImageButton *m_registryImage[3] = {}; // accounts, event codes, GPRS
 };
 
 } // namespace tulmo

@@ -19,6 +19,8 @@
 #include <QTcpSocket>
 #include <QDialog>
 #include <QTest>
+
+#include <array>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
@@ -242,6 +244,30 @@ void TestPrincipal::menuAndToolbar() {
     }
     QVERIFY(!j.filho<QFrame>("Pnl_Cadastro_Clientes")->isEnabled());
     QVERIFY(j.filho<QLabel>("Image2"));
+    // The registry windows, each opened by its command and by its picture once the shift
+    // grants them.
+    j.w->applyPermissions(Permissions::kAll);
+    j.w->menusFollowPanels();
+    const QList<std::array<const char *, 3>> registry{
+        {"CadastrodeClientes1", "Img_Cadastro_Clientes", "F_Selecao_Clientes"},
+        {"Eventos2", "Img_Cadastro_Eventos", "Form_Eventos_Padrao"},
+        {"CadastrodeGPRS1", "Img_Cadastro_GPRS", "Form_Cadastro_GPRS"}};
+    for (const auto &[action, image, window] : registry) {
+        for (int byPicture = 0; byPicture < 2; ++byPicture) {
+            QString opened;
+            QTimer::singleShot(0, j.w.get(), [&opened] {
+                if (QWidget *d = QApplication::activeModalWidget()) {
+                    opened = d->objectName();
+                    d->close();
+                }
+            });
+            if (byPicture)
+                QTest::mouseClick(j.filho<QLabel>(image), Qt::LeftButton);
+            else
+                j.w->findChild<QAction *>(action)->trigger();
+            QCOMPARE(opened, QString(window));
+        }
+    }
     QCOMPARE(j.filho<QLabel>("Som_Ligado")->toolTip(), QString("Sons Ligados"));
     QCOMPARE(j.filho<QLabel>("Som_Desligado")->toolTip(), QString("Sons Desligados"));
 
