@@ -20,6 +20,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -278,9 +279,11 @@ QWidget *Form_Cadastro_Clientes::createPhotosPage() {
         m_photo[n]->setScaledContents(true); // stretched to the frame
         auto *select = new QPushButton(QStringLiteral("Selecionar"));
         select->setObjectName(QLatin1String("Botao_Selecionar_Foto_" + suffix));
+        select->setAutoDefault(false);
         connect(select, &QPushButton::clicked, this, [this, n] { selectPhotoClick(n + 1); });
         auto *clear = new QPushButton(QStringLiteral("Limpar"));
         clear->setObjectName(QLatin1String("Botao_Limpar_Foto_" + suffix));
+        clear->setAutoDefault(false);
         connect(clear, &QPushButton::clicked, this, [this, n] { clearPhotoClick(n + 1); });
         auto *pair = new QHBoxLayout;
         pair->addWidget(select);
@@ -479,6 +482,8 @@ void Form_Cadastro_Clientes::showPage(Page page) {
 }
 
 void Form_Cadastro_Clientes::pageShown(int index) {
+    // Before an opening there is no account to read, nor any to store a schedule for.
+    if (m_mode == 0) return;
     switch (Page(index)) {
     case Page::Usuarios:
         showRecords(*m_usuarios);
@@ -619,6 +624,16 @@ void Form_Cadastro_Clientes::Speed_CancelarClick() {
     // Every statement of the form commits on its own: nothing else is left to undo.
     cancelRecords();
     reject();
+}
+
+void Form_Cadastro_Clientes::keyPressEvent(QKeyEvent *e) {
+    // Esc leaves the form only through CANCELAR, as it always did: a dialog's Esc would drop
+    // everything typed without a word (and an Esc meant for a grid's cell would close it).
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 void Form_Cadastro_Clientes::done(int r) {

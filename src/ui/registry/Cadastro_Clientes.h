@@ -101,6 +101,7 @@ public:
 
 protected:
     bool eventFilter(QObject *o, QEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
 
 private:
     QWidget *createBasicPage();

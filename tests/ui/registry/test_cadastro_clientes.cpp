@@ -147,6 +147,14 @@ void TestCadastroClientes::captionsPagesAndModality() {
     QVERIFY(c.edit("Edit_Data_Cadastro")->isReadOnly());
     QVERIFY(c.edit("E_Foto_1")->isHidden());
     QVERIFY(c.edit("Edit1")->isHidden());
+    // Shown before any opening, the pages neither read nor store anything.
+    c.f->show();
+    c.f->showPage(Page::Horarios);
+    QCOMPARE(c.count("select count(*) from QUADRO_HORARIOS"), 0);
+    c.f->hide();
+    // Notes stop at the 400 characters of their column.
+    c.w<QPlainTextEdit>("M_Obs")->setPlainText(QString(450, 'x'));
+    QCOMPARE(c.w<QPlainTextEdit>("M_Obs")->toPlainText().size(), 400);
 
     // The sub-record grids: CONTA hidden, the titles of each table.
     auto *users = c.w<QTableView>("Grid_Usuarios");
@@ -168,6 +176,10 @@ void TestCadastroClientes::captionsPagesAndModality() {
     QCOMPARE(once->currentPage(), Page::Horarios);
     QCOMPARE(once->modo(), 'A');
     QSignalSpy finished(once.data(), &QDialog::finished);
+    // Esc does not drop the form: it leaves through CANCELAR.
+    QTest::keyClick(once.data(), Qt::Key_Escape);
+    QVERIFY(once->isVisible());
+    QCOMPARE(finished.size(), 0);
     QMetaObject::invokeMethod(once->findChild<QPushButton *>("Speed_Cancelar"), "click");
     QCOMPARE(finished.size(), 1);
     QTRY_VERIFY(once.isNull());
