@@ -96,7 +96,7 @@ std::optional<QString> numberAfter(const QString &last) {
     return (QStringLiteral("000000") + QString::number(n + 1)).right(6);
 }
 
-std::optional<QString> nextNumber(QSqlDatabase db, QString *errorText) {
+std::optional<QString> Buscar_Numero_Nova_Conta(QSqlDatabase db, QString *errorText) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("Select  First 1 Cli.Conta\nFrom  Clientes Cli\n"
@@ -110,7 +110,7 @@ std::optional<QString> nextNumber(QSqlDatabase db, QString *errorText) {
     return next;
 }
 
-bool exists(QSqlDatabase db, const QString &conta, bool *ok) {
+bool Verificar_Conta_Existente(QSqlDatabase db, const QString &conta, bool *ok) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
     const bool ran = q.prepare(QStringLiteral("Select  First 1 Cli.Conta\nFrom  Clientes Cli\n"

@@ -48,11 +48,11 @@ QString padNumber(const QString &text);
 // ("000041" -> "000042", "999999" -> "000000"). Nothing when last is not an integer.
 std::optional<QString> numberAfter(const QString &last);
 
-// Buscar_Numero_Nova_Conta: the number after the greatest account number in text order,
+// The number after the greatest account number in text order,
 // "000001" on an empty table. Nothing when the query fails or the greatest is not a number.
-std::optional<QString> nextNumber(QSqlDatabase db, QString *errorText = nullptr);
-// Verificar_Conta_Existente. ok is false when the query failed.
-bool exists(QSqlDatabase db, const QString &conta, bool *ok = nullptr);
+std::optional<QString> Buscar_Numero_Nova_Conta(QSqlDatabase db, QString *errorText = nullptr);
+// Whether a CLIENTES row has that number. ok is false when the query failed.
+bool Verificar_Conta_Existente(QSqlDatabase db, const QString &conta, bool *ok = nullptr);
 
 // The account of that number. ok is false when the query failed.
 std::optional<AccountRecord> find(QSqlDatabase db, const QString &conta, bool *ok = nullptr);

@@ -86,6 +86,9 @@ Form_Cadastro_Clientes::Form_Cadastro_Clientes(ConsoleCore &core, QWidget *paren
     m_usuarios = new SubRecordModel(SubRecordModel::Kind::Usuarios, this);
     m_zonas = new SubRecordModel(SubRecordModel::Kind::Zonas, this);
     m_particoes = new SubRecordModel(SubRecordModel::Kind::Particoes, this);
+    m_usuarios->setObjectName(QStringLiteral("Table_Usuarios"));
+    m_zonas->setObjectName(QStringLiteral("Table_Zonas"));
+    m_particoes->setObjectName(QStringLiteral("Table_Particoes"));
     for (SubRecordModel *m : {m_usuarios, m_zonas, m_particoes}) {
         connect(m, &SubRecordModel::postFailed, this, [this, m](const QString &) {
             static const char *const what[] = {"o usuário", "a zona", "a partição"};
@@ -404,8 +407,8 @@ bool Form_Cadastro_Clientes::prepareNew() {
     m_contaEdit->setEnabled(true);
     showPage(Page::Basico);
     QString errorText;
-    const std::optional<QString> numero =
-        AccountRecordRepository::nextNumber(m_core.dm().database().primary(), &errorText);
+    const std::optional<QString> numero = AccountRecordRepository::Buscar_Numero_Nova_Conta(
+        m_core.dm().database().primary(), &errorText);
     if (!numero) {
         if (Prompt *p = m_core.prompt())
             p->message(
@@ -529,8 +532,8 @@ bool Form_Cadastro_Clientes::ME_ContaExit() {
     const QString conta = AccountRecordRepository::padNumber(m_contaEdit->text());
     m_contaEdit->setText(conta);
     bool ok = false;
-    const bool exists =
-        AccountRecordRepository::exists(m_core.dm().database().primary(), conta, &ok);
+    const bool exists = AccountRecordRepository::Verificar_Conta_Existente(
+        m_core.dm().database().primary(), conta, &ok);
     Prompt *p = m_core.prompt();
     bool usable = true;
     if (!ok) {

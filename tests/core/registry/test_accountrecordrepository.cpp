@@ -83,21 +83,21 @@ void TestAccountRecordRepository::numbering() {
 
 void TestAccountRecordRepository::numberingOnTheTable() {
     Station s;
-    QCOMPARE(Repo::nextNumber(s.db()), std::optional<QString>("000001"));
+    QCOMPARE(Repo::Buscar_Numero_Nova_Conta(s.db()), std::optional<QString>("000001"));
     s.addAccount("000041", "A");
     s.addAccount("000007", "B");
-    QCOMPARE(Repo::nextNumber(s.db()), std::optional<QString>("000042"));
+    QCOMPARE(Repo::Buscar_Numero_Nova_Conta(s.db()), std::optional<QString>("000042"));
     bool ok = false;
-    QVERIFY(Repo::exists(s.db(), "000041", &ok));
+    QVERIFY(Repo::Verificar_Conta_Existente(s.db(), "000041", &ok));
     QVERIFY(ok);
-    QVERIFY(!Repo::exists(s.db(), "000042", &ok));
+    QVERIFY(!Repo::Verificar_Conta_Existente(s.db(), "000042", &ok));
     QVERIFY(ok);
     s.addAccount("999999", "C");
-    QCOMPARE(Repo::nextNumber(s.db()), std::optional<QString>("000000"));
+    QCOMPARE(Repo::Buscar_Numero_Nova_Conta(s.db()), std::optional<QString>("000000"));
     // Text order: a greatest number that is no number stops the numbering.
     s.addAccount("A00001", "D");
     QString why;
-    QCOMPARE(Repo::nextNumber(s.db(), &why), std::nullopt);
+    QCOMPARE(Repo::Buscar_Numero_Nova_Conta(s.db(), &why), std::nullopt);
     QVERIFY(!why.isEmpty());
 }
 
