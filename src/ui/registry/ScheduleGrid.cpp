@@ -60,6 +60,11 @@ public:
         if (ScheduleModel::isTitle(i)) {
             p->fillRect(r, pal.color(QPalette::Button));
             p->setPen(pal.color(QPalette::ButtonText));
+            // The titles were drawn in an 8-point face: "Dia / Hora" and "Domingo" fit the
+            // 54 px column only in a small one.
+            QFont small = option.font;
+            small.setPixelSize(10);
+            p->setFont(small);
             const QString text = i.data().toString();
             // Day names centred, 2 px below the top; the other titles where the grid writes them.
             const Qt::Alignment a =
