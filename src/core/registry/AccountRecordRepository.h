@@ -1,0 +1,79 @@
+#pragma once
+
+#include "registry/WeeklySchedule.h"
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace tulmo {
+
+// The CLIENTES columns the account form edits, each the text of its control as typed
+// (masked fields give their digits only). BAIRRO2 and CEP2 have no control: they are
+// written as null.
+struct AccountRecord {
+    QString conta;
+    QString nome;
+    QString telefone1, telefone2, celular;
+    QString endereco1, endereco2;
+    QString bairro1, cep1, cidade;
+    QString empresa, animais, senha, equipamento;
+    QString rg, cpf, cnpj, ie;
+    QString obs;
+    QString foto1, foto2;
+    QString email;
+    QString foneIdecall, eventoIdecall;
+    QString tempoAtraso; // the text of "Tempo Inativo"
+    // Only read: the database stamps DATA_CADASTRO on insertion and assigns ID.
+    QVariant dataCadastro;
+    QVariant id;
+};
+
+// The statements of the account form (Part 5.1) over CLIENTES and QUADRO_HORARIOS. Failures
+// come back with the database's text in errorText.
+namespace AccountRecordRepository {
+
+// What "Tempo Inativo" becomes on insertion when left empty (or not a number).
+inline constexpr int kDefaultTempoAtraso = 1440;
+// The most minutes TEMPO_ATRASO (a SMALLINT) holds; more is refused, insertion and
+// alteration alike.
+inline constexpr int kMaxTempoAtraso = 32767;
+
+// The account-number rule of ME_Conta: trimmed, "000000" in front, the last six kept.
+QString padNumber(const QString &text);
+// The number after last: an integer plus one written after "000000", the last six kept
+// ("000041" -> "000042", "999999" -> "000000"). Nothing when last is not an integer.
+std::optional<QString> numberAfter(const QString &last);
+
+// The number after the greatest account number in text order,
+// "000001" on an empty table. Nothing when the query fails or the greatest is not a number.
+std::optional<QString> Buscar_Numero_Nova_Conta(QSqlDatabase db, QString *errorText = nullptr);
+// Whether a CLIENTES row has that number. ok is false when the query failed.
+bool Verificar_Conta_Existente(QSqlDatabase db, const QString &conta, bool *ok = nullptr);
+
+// The account of that number. ok is false when the query failed.
+std::optional<AccountRecord> find(QSqlDatabase db, const QString &conta, bool *ok = nullptr);
+
+// The insertion of "SALVAR": DATA_CADASTRO and ULTIMO_EVENTO now, EVENTO_ATRASADO 0, and
+// TEMPO_ATRASO from the record (kDefaultTempoAtraso when it is not a number).
+bool insert(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now,
+            QString *errorText = nullptr);
+// The alteration of "SALVAR", by CONTA. Fails when TEMPO_ATRASO is not a number, and when
+// the account is gone.
+bool update(QSqlDatabase db, const AccountRecord &rec, QString *errorText = nullptr);
+
+// The account's stored schedule; found is false when it has no row at all. Each row sets the
+// flag of its DIA and HORA. Nothing when the query failed.
+std::optional<WeeklySchedule> readSchedule(QSqlDatabase db, const QString &conta, bool *found,
+                                           QString *errorText = nullptr);
+// "Gravar": the account's rows replaced by 168 rows, hour by hour and within an hour from
+// "DOM" to "SAB", in one transaction: on any failure the stored schedule stays as it was.
+bool writeSchedule(QSqlDatabase db, const QString &conta, const WeeklySchedule &schedule,
+                   QString *errorText = nullptr);
+
+} // namespace AccountRecordRepository
+
+} // namespace tulmo
