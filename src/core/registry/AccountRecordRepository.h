@@ -32,7 +32,7 @@ struct AccountRecord {
     QVariant id;
 };
 
-// The statements of the account form (Part 5.1) over CLIENTES and QUADRO_HORARIOS. Failures
+// The statements of the account form over CLIENTES and QUADRO_HORARIOS. Failures
 // come back with the database's text in errorText.
 namespace AccountRecordRepository {
 

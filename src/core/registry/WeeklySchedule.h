@@ -7,7 +7,7 @@
 namespace tulmo {
 
 // An account's weekly arming schedule: one flag per weekday (Sunday to Saturday) and whole
-// hour (00 to 23). A marked hour is one in which the alarm must be armed (Part 2.3 moves a
+// hour (00 to 23). A marked hour is one in which the alarm must be armed (the rearm check moves a
 // disarmed account to "Aguardando Armar" during it). Stored as the 168 rows of
 // QUADRO_HORARIOS.
 class WeeklySchedule {

@@ -12,6 +12,7 @@
 #include "events/EventRepository.h"
 #include "reception/ConnectedDevicesModel.h"
 #include "reception/ReplyQueueModel.h"
+#include "registry/Cadastro_Clientes.h"
 #include "registry/Cadastro_Eventos_Padrao.h"
 #include "registry/Cadastro_GPRS.h"
 #include "registry/Selecao_Clientes.h"
@@ -218,6 +219,10 @@ void Form_Principal::createRegistryWindows() {
         connect(command(bits[i]).menu, &QAction::triggered, w, &QDialog::exec);
         connect(m_registryImage[i], &ImageButton::clicked, w, &QDialog::exec);
     }
+    connect(m_accountBrowser, &F_Selecao_Clientes::newAccountRequested, this,
+            [this] { openAccountForm(QString(), false, m_accountBrowser); });
+    connect(m_accountBrowser, &F_Selecao_Clientes::editAccountRequested, this,
+            [this](const QString &conta) { openAccountForm(conta, false, m_accountBrowser); });
     // A deleted account leaves every list it was on.
     connect(m_accountBrowser, &F_Selecao_Clientes::accountDeleted, this, [this] {
         reopenReceived();
@@ -377,7 +382,31 @@ void Form_Principal::createButtons(QWidget *owner) {
 QTableView *Form_Principal::accountGrid(const QString &nome, SqlListModel *model, const QColor &base) {
     QTableView *g = newGrid(nome, model);
     colors(g, base);
+    // A double-click opens the account on its schedule, for those allowed to edit accounts.
+    connect(g, &QAbstractItemView::doubleClicked, this, [this, model](const QModelIndex &i) {
+        if (!i.isValid() || !m_core.currentOperator().can(Permissions::Clientes)) return;
+        const QString conta = model->value(i.row(), QStringLiteral("CONTA")).toString();
+        if (!conta.isEmpty()) openAccountForm(conta, true);
+    });
     return g;
+}
+
+// The account form, made for each use: for a new account (empty conta) or an existing one,
+// on its schedule page when asked. What it saves reaches the lists and the browser.
+void Form_Principal::openAccountForm(const QString &conta, bool onSchedule, QWidget *over) {
+    // Over the browser when it asked: a form under it would wait behind its modality.
+    auto *f = Form_Cadastro_Clientes::create(m_core, over ? over : this);
+    connect(f, &Form_Cadastro_Clientes::accountSaved, this, [this](const QString &saved) {
+        reopenDisarmed();
+        reopenRearm();
+        reopenSilent();
+        if (m_accountBrowser) m_accountBrowser->reopen(saved);
+    });
+    if (conta.isEmpty())
+        f->openNew();
+    else
+        f->openAccount(conta, onSchedule ? Form_Cadastro_Clientes::Page::Horarios
+                                         : Form_Cadastro_Clientes::Page::Basico);
 }
 
 void Form_Principal::createPages() {

@@ -138,6 +138,7 @@ private:
     void pageShown(int connectionIndex);
     void createShiftWindows();
     void createRegistryWindows();
+    void openAccountForm(const QString &conta, bool onSchedule, QWidget *over = nullptr);
 
     ConsoleCore &m_core;
     SoundState *m_sounds;

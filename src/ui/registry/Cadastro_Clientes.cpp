@@ -65,7 +65,7 @@ QString textOrEmpty(const QString &t) {
     return t.isNull() ? QStringLiteral("") : t;
 }
 
-// OBS is VARCHAR(400) since the upgrade (Part 3.1).
+// OBS is VARCHAR(400) since the upgrade of the main window.
 constexpr int kObsWidth = 400;
 
 const char *const kPageNames[] = {"TS_Basico", "TS_Imagens",   "TS_Usuarios",

@@ -27,7 +27,7 @@ class ScheduleGrid;
 class SubRecordGrid;
 class SubRecordModel;
 
-// "Cadastro de Clientes" (Part 5.1): one monitored account with its photos, users, zones,
+// "Cadastro de Clientes": one monitored account with its photos, users, zones,
 // partitions and weekly arming schedule. Created for each use and freed when it closes; modal
 // to the main window only, so the pending-events window stays usable while it is open.
 //

@@ -2,6 +2,10 @@
 
 #include "console/EventColorDelegate.h"
 #include "console/Principal.h"
+#include "registry/Cadastro_Clientes.h"
+#include "registry/Selecao_Clientes.h"
+
+#include <QLineEdit>
 #include "console/SoundState.h"
 #include "events/EventLine.h"
 #include "reception/ConnectedDevicesModel.h"
@@ -520,6 +524,25 @@ void TestPrincipal::accountPagesReopenWhenShown() {
     exec(j.s.db(), "update CLIENTES set EVENTO_ATRASADO = 0");
     paginas->setCurrentIndex(4);
     QCOMPARE(w.silent().rowCount(), 2);
+
+    // A double-click opens the account on its schedule, only with the right to edit accounts;
+    // the browser's "Novo Cliente" opens the form over the browser.
+    auto forms = [&w] { return w.findChildren<Form_Cadastro_Clientes *>(); };
+    auto *rearmGrid = j.filho<QTableView>("Grid_Rearme");
+    j.s.core->currentOperator().permissoes = 0;
+    emit rearmGrid->doubleClicked(w.rearme().index(1, 0));
+    QVERIFY(forms().isEmpty());
+    j.s.core->currentOperator().permissoes = Permissions::Clientes;
+    emit rearmGrid->doubleClicked(w.rearme().index(1, 0));
+    QCOMPARE(forms().size(), 1);
+    Form_Cadastro_Clientes *f = forms().first();
+    QCOMPARE(f->findChild<QTabWidget *>("PC_Clientes")->currentWidget()->objectName(),
+             QString("TS_Horarios"));
+    QCOMPARE(f->findChild<QLineEdit *>("ME_Conta")->text(), QString("000001"));
+    f->close();
+    QTRY_VERIFY(forms().isEmpty());
+    emit w.accountBrowser().newAccountRequested();
+    QCOMPARE(w.accountBrowser().findChildren<Form_Cadastro_Clientes *>().size(), 1);
 }
 
 void TestPrincipal::rearmAlertBringsItsPageAndStopsTheDriver() {
