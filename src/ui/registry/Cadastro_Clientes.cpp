@@ -1,5 +1,6 @@
 #include "Cadastro_Clientes.h"
 
+#include "common/FileDialogChooser.h"
 #include "DigitsOnly.h"
 #include "ScheduleGrid.h"
 #include "SubRecordGrid.h"
@@ -34,25 +35,6 @@
 namespace tulmo {
 
 namespace {
-
-// The desktop's file-open dialog.
-class FileDialogChooser : public FileChooser {
-public:
-    explicit FileDialogChooser(QWidget *parent)
-        : m_parent(parent) {}
-    QString openFile(const QString &caption, const QString &folder,
-                     const QString &filter) override {
-        return QFileDialog::getOpenFileName(m_parent, caption, folder, filter);
-    }
-
-private:
-    QWidget *m_parent;
-};
-
-template <typename W> W *named(W *w, const char *nome) {
-    w->setObjectName(QLatin1String(nome));
-    return w;
-}
 
 QString digitsOf(const QString &text) {
     QString d;

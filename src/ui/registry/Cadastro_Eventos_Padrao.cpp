@@ -1,5 +1,6 @@
 #include "Cadastro_Eventos_Padrao.h"
 
+#include "common/FileDialogChooser.h"
 #include "common/FileChooser.h"
 #include "common/KeyboardHabits.h"
 #include "common/Paths.h"
@@ -26,20 +27,6 @@
 namespace tulmo {
 
 namespace {
-
-// The desktop's file-open dialog.
-class FileDialogChooser : public FileChooser {
-public:
-    explicit FileDialogChooser(QWidget *parent)
-        : m_parent(parent) {}
-    QString openFile(const QString &caption, const QString &folder,
-                     const QString &filter) override {
-        return QFileDialog::getOpenFileName(m_parent, caption, folder, filter);
-    }
-
-private:
-    QWidget *m_parent;
-};
 
 Form_Eventos_Padrao::RowColors colorsOf(const QString &tipo, const QPalette &pal) {
     const EventTypes::Colors c = EventTypes::catalogueColors(tipo);

@@ -1,5 +1,6 @@
 #include "Configuracoes.h"
 
+#include "common/FileDialogChooser.h"
 #include "common/KeyboardHabits.h"
 #include "common/FileChooser.h"
 #include "common/Paths.h"
@@ -43,25 +44,6 @@ const int kModeRole = Qt::UserRole + 1;
 
 // The port monitor's colours: the classic scheme's active caption.
 const QColor kActiveCaption(0x0A, 0x24, 0x6A);
-
-// The desktop's file-open dialog.
-class FileDialogChooser : public FileChooser {
-public:
-    explicit FileDialogChooser(QWidget *parent)
-        : m_parent(parent) {}
-    QString openFile(const QString &caption, const QString &folder,
-                         const QString &filter) override {
-        return QFileDialog::getOpenFileName(m_parent, caption, folder, filter);
-    }
-
-private:
-    QWidget *m_parent;
-};
-
-template <typename W> W *named(W *w, const char *nome) {
-    w->setObjectName(QLatin1String(nome));
-    return w;
-}
 
 QLineEdit *newEdit(const char *nome) {
     return named(new QLineEdit, nome);
