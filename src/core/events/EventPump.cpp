@@ -90,7 +90,7 @@ RecordResult EventPump::pass(int maxLines, const QDeadlineTimer &deadline, int *
     m_recorder.recordBatch(batch);
     // The store holds the mark of what it took: those lines leave the list even if the file
     // cannot be rewritten now (the mark drops them from it at the next start).
-    if (batch.taken > 0) m_queue.removeFirst(batch.taken);
+    if (batch.taken > 0) m_queue.takeFirst(batch.taken);
     *taken = batch.taken;
     const bool retry = !batch.results.isEmpty() &&
                        batch.results.last().status == RecordResult::Status::Retry;

@@ -234,6 +234,14 @@ bool EventQueue::removeFirst(qsizetype n, QString *error) {
     return true;
 }
 
+bool EventQueue::takeFirst(qsizetype n, QString *error) {
+    n = std::min(n, m_lines.size());
+    if (n <= 0) return true;
+    m_lines.remove(0, n);
+    m_first += n;
+    return rewrite(error);
+}
+
 bool EventQueue::dropThrough(qint64 last, QString *error) {
     const qint64 n = std::clamp<qint64>(last - m_first + 1, 0, m_lines.size());
     if (n > 0 && !removeFirst(n, error)) return false;

@@ -38,6 +38,7 @@ private slots:
     void burstIsRecordedInFewTicksInFileOrderWithEachEventsEffects();
     void databaseFaultInTheMiddleLeavesTheRestQueuedInOrder();
     void killedAtRandomMomentsEveryLineIsRecordedOnce();
+    void linesCommittedLeaveTheQueueEvenWhenTheFileCannotBeRewritten();
 };
 
 // 500 lines queued at once: each tick records many of them in one transaction, in file
@@ -201,6 +202,40 @@ void TestEventPump::killedAtRandomMomentsEveryLineIsRecordedOnce() {
     QStringList got = recordedZones(database.primary());
     QCOMPARE(got.size(), kLines);
     QCOMPARE(got, zones); // each once, in file order
+}
+
+// The queue file cannot be replaced after a commit (here its temporary file's name is taken by
+// a folder): the lines committed are not recorded again by the next passes, later lines go on,
+// and after a restart the store's mark drops the ones the file still holds.
+void TestEventPump::linesCommittedLeaveTheQueueEvenWhenTheFileCannotBeRewritten() {
+    auto s = std::make_unique<Station>();
+    EventQueue &queue = s->core->eventQueue();
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(queue.append(numbered("1234", "1130", i)));
+    QVERIFY(QDir().mkdir(queue.filePath() + ".tmp"));
+    QCOMPARE(s->core->pump().recordPass(), 3);
+    QVERIFY(queue.isEmpty());
+    QVERIFY(queue.append(numbered("1234", "1130", 3)));
+    QCOMPARE(s->core->pump().recordPass(), 1);
+    QCOMPARE(recordedZones(s->db()), QStringList({"000", "001", "002", "003"}));
+    {
+        EventQueue onDisk(queue.filePath(), EventQueue::Numbering::Numbered);
+        onDisk.load();
+        QCOMPARE(onDisk.size(), 4); // nothing could be taken out of the file
+    }
+    QVERIFY(QDir().rmdir(queue.filePath() + ".tmp"));
+    const QString folder = s->dir.path();
+    s->dir.setAutoRemove(false);
+    s.reset();
+    ManualClock clock(QDateTime(QDate(2026, 3, 9), QTime(10, 0, 0)));
+    ConsoleCore again(folder, clock, nullptr, nullptr);
+    QString error;
+    QVERIFY2(again.start(&error), qPrintable(error));
+    again.pump().recordPass();
+    QVERIFY(again.eventQueue().isEmpty());
+    QCOMPARE(recordedZones(again.dm().database().primary()),
+             QStringList({"000", "001", "002", "003"}));
+    QDir(folder).removeRecursively();
 }
 
 QTEST_GUILESS_MAIN(TestEventPump)
