@@ -8,6 +8,7 @@
 //
 // With a folder given, a database already filled there is reused. Runs without a screen.
 
+#include "BenchStats.h"
 #include "Preencher.h"
 #include "common/Clock.h"
 #include "common/Process.h"
@@ -28,10 +29,7 @@ using namespace tulmo;
 
 namespace {
 
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
+using bench::percentile;
 
 void report(const char *what, const std::vector<double> &ms, double target) {
     std::printf("%-52s median %7.2f ms   p99 %7.2f ms   max %7.2f ms   (n=%zu)   target < %g ms\n",

@@ -6,6 +6,7 @@
 // One account in twenty is already marked silent, as the panels a station has lost track of.
 // With a folder given, a database already filled there is reused. Runs without a screen.
 
+#include "BenchStats.h"
 #include "Preencher.h"
 #include "common/Clock.h"
 #include "common/Process.h"
@@ -26,10 +27,7 @@ namespace {
 // The moment every account last spoke, and the bench's "now": an hour later.
 const QDateTime kFilled(QDate(2026, 3, 9), QTime(8, 30, 0));
 
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
+using bench::percentile;
 
 double ms(const QElapsedTimer &t) {
     return double(t.nsecsElapsed()) / 1e6;

@@ -5,6 +5,7 @@
 //
 // With a folder given, a database already filled there is reused.
 
+#include "BenchStats.h"
 #include "Preencher.h"
 #include "common/Clock.h"
 #include "common/Process.h"
@@ -26,10 +27,7 @@ using namespace tulmo;
 
 namespace {
 
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
+using bench::percentile;
 
 void report(const char *what, const std::vector<double> &ms) {
     std::printf("%-48s median %8.3f ms   p99 %8.3f ms   (n=%zu)\n", what, percentile(ms, 0.5),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Clock.h"
+#include "common/FileChooser.h"
 #include "common/Prompt.h"
 #include "common/Sound.h"
 #include "console/ConsoleCore.h"
@@ -62,6 +63,18 @@ public:
     std::function<void(const QString &)> onMessage;
     bool holdAlerts = false;
     QList<std::function<void()>> openAlerts;
+};
+
+// Answers the file dialog with the file the test chose, and records what was asked.
+class ScriptedChooser : public FileChooser {
+public:
+    QString openFile(const QString &caption, const QString &folder,
+                     const QString &filter) override {
+        asked << (caption + QLatin1Char('|') + folder + QLatin1Char('|') + filter);
+        return answer;
+    }
+    QString answer;
+    QStringList asked;
 };
 
 // Records what the console asked of its sound output.

@@ -26,17 +26,6 @@ using Page = Form_Cadastro_Clientes::Page;
 
 namespace {
 
-class ScriptedChooser : public FileChooser {
-public:
-    QString openFile(const QString &caption, const QString &folder,
-                     const QString &filter) override {
-        asked << (caption + "|" + folder + "|" + filter);
-        return answer;
-    }
-    QString answer;
-    QStringList asked;
-};
-
 const QDate kMonday(2026, 3, 9);
 
 struct Cadastro {

@@ -15,16 +15,6 @@ using namespace tulmo::test;
 
 namespace {
 
-class ScriptedChooser : public FileChooser {
-public:
-    QString openFile(const QString &caption, const QString &pasta, const QString &filter) override {
-        pedidos << (caption + "|" + pasta + "|" + filter);
-        return resposta;
-    }
-    QString resposta;
-    QStringList pedidos;
-};
-
 // The catalogue window over a new station, shown without a modal loop.
 struct Catalogo {
     Station s;
@@ -192,13 +182,13 @@ void TestCadastroEventosPadrao::soundChosenIsSavedAndPlayed() {
     Catalogo c;
     const int r = c.rowOf("1602");
     c.g().setCurrentIndex(c.m().index(r, EventCode::Descricao));
-    c.chooser.resposta = c.s.dir.path() + "/Sons/Teste.wav";
+    c.chooser.answer = c.s.dir.path() + "/Sons/Teste.wav";
     c.f.soundButtonClick();
-    QCOMPARE(c.chooser.pedidos, QStringList{"Som|" + Paths::resolveStoredPath("C:\\Tulmo\\Sons") +
+    QCOMPARE(c.chooser.asked, QStringList{"Som|" + Paths::resolveStoredPath("C:\\Tulmo\\Sons") +
                                             "|Arquivos de som(*.wav)"});
-    QCOMPARE(c.stored("1602"), "TESTE PERIÓDICO|6|1|1|0|0|" + c.chooser.resposta);
+    QCOMPARE(c.stored("1602"), "TESTE PERIÓDICO|6|1|1|0|0|" + c.chooser.answer);
     QCOMPARE(c.m().editRow(), -1);
-    QCOMPARE(c.s.sound.calls, QStringList{"once:" + c.chooser.resposta});
+    QCOMPARE(c.s.sound.calls, QStringList{"once:" + c.chooser.answer});
 
     // Through the cell's own "..." button, on a new row that has only its code so far: the
     // row is saved with its defaults and the sound.
@@ -211,19 +201,19 @@ void TestCadastroEventosPadrao::soundChosenIsSavedAndPlayed() {
     auto *button = c.g().indexWidget(som)->findChild<QToolButton *>("soundButton");
     QVERIFY(button);
     QCOMPARE(button->text(), QString("..."));
-    c.chooser.resposta = "/sons/outro.wav";
+    c.chooser.answer = "/sons/outro.wav";
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(c.stored("9902"), QString("|8|1|1|||/sons/outro.wav"));
     QCOMPARE(c.s.sound.calls.last(), QString("once:/sons/outro.wav"));
 
     // Cancelled: nothing changes, nothing plays; a row that cannot be saved plays nothing.
     c.s.sound.calls.clear();
-    c.chooser.resposta.clear();
+    c.chooser.answer.clear();
     c.g().setCurrentIndex(c.m().index(c.rowOf("1602"), 0));
     c.f.soundButtonClick();
     QCOMPARE(c.stored("1602"), "TESTE PERIÓDICO|6|1|1|0|0|" + c.s.dir.path() + "/Sons/Teste.wav");
     QTest::keyClick(&c.g(), Qt::Key_Insert);
-    c.chooser.resposta = "/sons/terceiro.wav";
+    c.chooser.answer = "/sons/terceiro.wav";
     c.f.soundButtonClick();
     QCOMPARE(c.texts(), QStringList{"Informe o código do evento."});
     QVERIFY(c.s.sound.calls.isEmpty());

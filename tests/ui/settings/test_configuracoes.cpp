@@ -34,18 +34,6 @@ using namespace tulmo::test;
 
 namespace {
 
-// Answers the file dialog with the file the test chose.
-class ScriptedChooser : public FileChooser {
-public:
-    QString openFile(const QString &caption, const QString &pasta,
-                         const QString &filter) override {
-        pedidos << (caption + "|" + pasta + "|" + filter);
-        return resposta;
-    }
-    QString resposta;
-    QStringList pedidos;
-};
-
 // The settings dialog over a station of its own, shown without a modal loop.
 struct Dialogo {
     Station s;
@@ -561,16 +549,16 @@ void TestConfiguracoes::rearmSoundChooserPreviews() {
     Paths::setProgramDir(d.s.dir.path());
     d.openDialog();
     d.select(d.f->optionsRoot());
-    d.chooser.resposta = QString();
+    d.chooser.answer = QString();
     d.f->Botao_SomRearmeClick();
-    QCOMPARE(d.chooser.pedidos.size(), 1);
-    QCOMPARE(d.chooser.pedidos[0],
+    QCOMPARE(d.chooser.asked.size(), 1);
+    QCOMPARE(d.chooser.asked[0],
              QString("Som Rearme|%1/Sons|Arquivos de som(*.wav)").arg(d.s.dir.path()));
     QCOMPARE(d.edit("SomRearme")->text(), QString("C:\\Tulmo\\Sons\\P1Sound.wav"));
     QVERIFY(d.s.sound.calls.isEmpty());
 
     const QString escolhido = d.s.dir.path() + "/Sons/Sirene.wav";
-    d.chooser.resposta = escolhido;
+    d.chooser.answer = escolhido;
     QTest::mouseClick(d.botao("Botao_SomRearme"), Qt::LeftButton);
     QCOMPARE(d.edit("SomRearme")->text(), escolhido);
     QCOMPARE(d.s.core->settings().rearmSound(), escolhido);
