@@ -24,12 +24,13 @@ bool isLower(QChar c) { return c >= QLatin1Char('a') && c <= QLatin1Char('z'); }
 bool isUpper(QChar c) { return c >= QLatin1Char('A') && c <= QLatin1Char('Z'); }
 bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
-// The digits at pos (at most 6, so no address overflows), advancing pos; -1 when none.
+// The number of the digits at pos (the last six count, so none overflows), advancing pos;
+// -1 when none.
 qint64 number(const QString &s, qsizetype &pos) {
     const qsizetype from = pos;
-    while (pos < s.size() && isDigit(s.at(pos)) && pos - from < 6)
+    while (pos < s.size() && isDigit(s.at(pos)))
         ++pos;
-    return pos == from ? -1 : s.mid(from, pos - from).toLongLong();
+    return pos == from ? -1 : s.mid(from, pos - from).right(6).toLongLong();
 }
 
 } // namespace

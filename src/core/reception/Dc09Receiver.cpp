@@ -106,12 +106,12 @@ void Dc09Receiver::handle(const QByteArray &frame, const Sender &from) {
         return;
     case S::Unsupported:
     case S::BadData:
-        respond(from, Dc09Codec::duh(m));
+        answer(from, Dc09Codec::duh(m), false);
         return;
     case S::NoKey:
     case S::Undecryptable:
     case S::NoTimestamp:
-        respond(from, Dc09Codec::nak(now));
+        answer(from, Dc09Codec::nak(now), false);
         return;
     case S::Ok:
         break;
@@ -119,13 +119,13 @@ void Dc09Receiver::handle(const QByteArray &frame, const Sender &from) {
     if (m.timestamp.isValid() && !Dc09Codec::withinWindow(m.timestamp, now)) {
         monitor(from, QStringLiteral("data e hora fora da janela: ") +
                           Dc09Codec::timestampText(m.timestamp));
-        respond(from, Dc09Codec::nak(now));
+        answer(from, Dc09Codec::nak(now), false);
         return;
     }
     const QString conta = dc09LineAccount(m.account);
     if (conta.isEmpty()) {
         monitor(from, QStringLiteral("conta com mais de 6 dígitos: ") + m.account);
-        respond(from, Dc09Codec::duh(m));
+        answer(from, Dc09Codec::duh(m), false);
         return;
     }
     const QByteArray ack =
@@ -136,7 +136,7 @@ void Dc09Receiver::handle(const QByteArray &frame, const Sender &from) {
             if (!markSignOfLife(registryAccount(conta))) return;
         }
         noteSender(from, m, false);
-        respond(from, ack);
+        answer(from, ack, false);
         return;
     }
     if (queueEvents(m, from, ack)) noteSender(from, m, true);
@@ -146,7 +146,7 @@ bool Dc09Receiver::queueEvents(const Dc09Message &m, const Sender &from, const Q
     const QList<Dc09Event> events = Dc09Events::fromMessage(m);
     if (events.isEmpty()) {
         monitor(from, QStringLiteral("nenhum evento legível nos dados"));
-        respond(from, Dc09Codec::duh(m));
+        answer(from, Dc09Codec::duh(m), false);
         return false;
     }
     const QDateTime now = m_clock.now();
@@ -161,11 +161,17 @@ bool Dc09Receiver::queueEvents(const Dc09Message &m, const Sender &from, const Q
         remember(key, now);
     }
     // The answer leaves once the lines (this message's, or the first copy's) are on disk.
-    const QPointer<Dc09Receiver> self(this);
-    m_sink.whenDurable([self, from, ack](bool durable) {
-        if (durable && self) self->respond(from, ack);
-    });
+    answer(from, ack, true);
     return true;
+}
+
+void Dc09Receiver::answer(const Sender &to, const QByteArray &bytes, bool onlyIfDurable) {
+    // Every answer waits for the same flush, so a sender's answers leave in the order of its
+    // messages, an ACK never before the lines it acknowledges.
+    const QPointer<Dc09Receiver> self(this);
+    m_sink.whenDurable([self, to, bytes, onlyIfDurable](bool durable) {
+        if (self && (durable || !onlyIfDurable)) self->respond(to, bytes);
+    });
 }
 
 QString Dc09Receiver::eventLine(const Dc09Message &m, const Dc09Event &e, int k) const {

@@ -77,6 +77,9 @@ private:
     // could be queued (no answer then, the panel repeats).
     bool queueEvents(const Dc09Message &m, const Sender &from, const QByteArray &ack);
     bool markSignOfLife(const QString &conta);
+    // Sends bytes after the next flush of the queue; an ACK (onlyIfDurable) only when that
+    // flush made the lines durable.
+    void answer(const Sender &to, const QByteArray &bytes, bool onlyIfDurable);
     void respond(const Sender &to, const QByteArray &bytes);
     // The connected-devices row of the sender: its connection's, or one per address and
     // account for datagrams.
