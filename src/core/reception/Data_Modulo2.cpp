@@ -215,6 +215,9 @@ bool DM1::openUdp(int k, int port) {
     if (udp->state() == QAbstractSocket::BoundState) return true;
     const bool portValid = port >= 1 && port <= 65535;
     if (portValid && udp->bind(QHostAddress::Any, quint16(port))) {
+        // Panels report together after a power or network failure: the system's usual
+        // buffer holds a few hundred datagrams, a flood of thousands waits whole.
+        udp->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
         m_portMonitor.append(QStringLiteral("Receiver %1: DC-09 na porta UDP %2").arg(k).arg(port));
         return true;
     }
