@@ -52,8 +52,9 @@ struct Panels {
     int unanswered = 0;
 
     void run() {
-        std::vector<int> fds(size_t(n), -1);
-        std::vector<QByteArray> messages(size_t(n));
+        const size_t count = size_t(n);
+        std::vector<int> fds(count, -1);
+        std::vector<QByteArray> messages(count);
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
@@ -69,8 +70,8 @@ struct Panels {
             m.timestamp = QDateTime::currentDateTimeUtc();
             messages[size_t(i)] = Dc09Codec::build(m, encrypted ? keyOf(i) : QByteArray());
         }
-        std::vector<Steady::time_point> sent(size_t(n));
-        std::vector<bool> answered(size_t(n), false);
+        std::vector<Steady::time_point> sent(count);
+        std::vector<bool> answered(count, false);
         first = Steady::now();
         for (int i = 0; i < n; ++i) {
             sent[size_t(i)] = Steady::now();
