@@ -1,5 +1,6 @@
 #include "MessagePrompt.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -55,8 +56,9 @@ void MessagePrompt::showNextAlert() {
     if (m_alerts.empty()) return;
     Alert a = std::move(m_alerts.front());
     m_alerts.pop_front();
-    auto *box = new QMessageBox(toBox(a.icon), a.caption.isEmpty() ? QStringLiteral("Tulmo") : a.caption,
-                                a.text, QMessageBox::Ok, m_parent);
+    auto *box =
+        new QMessageBox(toBox(a.icon), a.caption.isEmpty() ? QStringLiteral("Tulmo") : a.caption,
+                        a.text, QMessageBox::Ok, m_parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     QObject::connect(box, &QMessageBox::finished, box, [this, closed = std::move(a.closed)] {
@@ -76,6 +78,18 @@ bool MessagePrompt::question(const QString &text, const QString &caption, Icon i
     box.setWindowModality(m_parent ? Qt::WindowModal : Qt::ApplicationModal);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<QString> MessagePrompt::askText(const QString &caption, const QString &label,
+                                              const QString &initial) {
+    if (toStderr(label, caption)) return std::nullopt;
+    QInputDialog box(m_parent);
+    box.setWindowTitle(caption);
+    box.setLabelText(label);
+    box.setTextValue(initial);
+    box.setWindowModality(m_parent ? Qt::WindowModal : Qt::ApplicationModal);
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return box.textValue();
 }
 
 } // namespace tulmo
