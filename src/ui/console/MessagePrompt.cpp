@@ -56,9 +56,8 @@ void MessagePrompt::showNextAlert() {
     if (m_alerts.empty()) return;
     Alert a = std::move(m_alerts.front());
     m_alerts.pop_front();
-    auto *box =
-        new QMessageBox(toBox(a.icon), a.caption.isEmpty() ? QStringLiteral("Tulmo") : a.caption,
-                        a.text, QMessageBox::Ok, m_parent);
+    auto *box = new QMessageBox(toBox(a.icon), a.caption.isEmpty() ? QStringLiteral("Tulmo") : a.caption,
+                                a.text, QMessageBox::Ok, m_parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     QObject::connect(box, &QMessageBox::finished, box, [this, closed = std::move(a.closed)] {
