@@ -103,11 +103,12 @@ void Form_QVN12::showBlock(const ModuleParameterBlock &b) {
     m_c.Spin_Keep_Alive->setValue(b.Spin_Keep_Alive);
     m_c.Spin_Chamadas_Externas->setValue(b.Spin_Chamadas_Externas);
     m_c.Modo_Reportagem->setItemIndex(b.Modo_Reportagem);
-    // The identifier loads the module's row; the same identifier again reads it afresh.
+    // The identifier loads the module's row; the same identifier again reads it afresh
+    // (another station may have saved it meanwhile).
     const bool sameImei = m_c.IMEI->text() == b.IMEI;
     for (const Qvn12Controls::TextControl &t : m_c.textControls())
         setWholeText(t.edit, b.*t.field);
-    if (sameImei) loadRow(b.IMEI);
+    if (sameImei && !b.IMEI.isEmpty()) loadRow(b.IMEI);
     m_c.Tentativas_Conexao->setValue(b.Tentativas_Conexao);
     m_c.Tempo_Tentativas->setValue(b.Tempo_Tentativas);
     m_c.Tentativas_IMEI->setValue(b.Tentativas_IMEI);

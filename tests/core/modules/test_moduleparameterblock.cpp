@@ -284,7 +284,9 @@ void TestModuleParameterBlock::channelReadingAndPgmCommands() {
     QVERIFY(!ChannelReading::parse(QByteArray("#$")));
     QVERIFY(!ChannelReading::parse("$#" + frame.mid(2)));
     QCOMPARE(ModuleCommands::switchPgm(QStringLiteral("1234"), 8, false, 2, 65535 + 2),
-             QByteArray("#$1234PGM0\x07" "2\x00\x01", 14));
+             QByteArray("#$1234PGM0\x07"
+                        "2\x00\x01",
+                        14));
 }
 
 void TestModuleParameterBlock::decimalTextsOfTheEditor() {

@@ -146,6 +146,7 @@ void TestFormQvn12::showsTheBlockAndHandsItBackUnchanged() {
 void TestFormQvn12::emptyTextShowsMinimumsAndEditsAreEncoded() {
     Editor e;
     e.open(QString());
+    QCOMPARE(e.f.windowTitle(), QStringLiteral("QVN12")); // no module loaded
     QCOMPARE(e.text("Numero_Equipamento"), QStringLiteral("2007"));
     QCOMPARE(e.text("Equipamento"), QStringLiteral("0"));
     for (const char *spin : {"Spin_Keep_Alive", "Tentativas_Conexao", "Tempo_Tentativas",
@@ -163,14 +164,16 @@ void TestFormQvn12::emptyTextShowsMinimumsAndEditsAreEncoded() {
     QCOMPARE(e.text("Nivel_Alto5"), QStringLiteral("0"));
     for (int i = 1; i <= 5; ++i)
         QVERIFY(!e.w<QCheckBox>(QString("CheckBox%1").arg(i))->isChecked());
-    // No row: ranges 0, units "Volts", "Direta", time 1.
+    QCOMPARE(e.w<QSpinBox>("SpinPGM8")->value(), 2); // the editor's own default
+
+    // The operator's edits, as the module receives them. A module without a row: ranges 0,
+    // units "Volts", "Direta", time 1.
+    e.w("Nivel_Maximo12")->setText("7");
+    e.w("IMEI")->setText(" 1234");
     QCOMPARE(e.text("Nivel_Maximo12"), QStringLiteral("0"));
     QCOMPARE(e.text("Unidade_Canal12"), QStringLiteral("Volts"));
     QCOMPARE(e.w<RadioGroup>("RadioGroup_PGM8")->itemIndex(), 0);
     QCOMPARE(e.w<QSpinBox>("SpinPGM8")->value(), 1);
-
-    // The operator's edits, as the module receives them.
-    e.w("IMEI")->setText(" 1234");
     e.w("Conta_Interna")->setText("12");
     e.w("Senha_SMS")->setText("7");
     e.w("APN_Operadora")->setText(QString(30, 'a'));
