@@ -32,6 +32,8 @@ QLineEdit *edit(const QString &name, int maxLength) {
     auto *e = new QLineEdit;
     e->setObjectName(name);
     if (maxLength > 0) e->setMaxLength(maxLength);
+    // Wide enough to read a server name or an APN whole.
+    if (maxLength >= 14) e->setMinimumWidth(maxLength >= 20 ? 200 : 130);
     return e;
 }
 
@@ -202,6 +204,7 @@ QWidget *levelsPage(Qvn12Controls &c) {
         c.Tempo_Alto[i]->setText(QStringLiteral("1"));
     }
     g->setColumnStretch(7, 1);
+    g->setRowStretch(kChannels + 1, 1);
     return page;
 }
 
@@ -295,6 +298,7 @@ QWidget *rangePage(Qvn12Controls &c) {
     c.Botao_Salvar->setAutoDefault(false);
     g->addWidget(c.Botao_Salvar, kChannels + 1, 3);
     g->setColumnStretch(4, 1);
+    g->setRowStretch(kChannels + 2, 1);
     return page;
 }
 
