@@ -8,6 +8,10 @@
 #include <QSqlDriver>
 #include <QThread>
 
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#endif
+
 namespace tulmo {
 
 namespace {
@@ -29,6 +33,11 @@ constexpr quintptr kCancelled = ~quintptr(0);
 // The purge on a connection of the calling thread; -1 with the reason when nothing went.
 int purgeOn(Database &database, const QString &name, const PurgeFilter &filter,
             std::atomic<quintptr> &attachment, QString *error) {
+#ifdef Q_OS_LINUX
+    // Below the event loop's thread when both want the processor (here the priority of the
+    // calling thread alone; QThread's priorities do nothing under the default scheduler).
+    setpriority(PRIO_PROCESS, 0, 10);
+#endif
     if (!database.openOwnConnection(name, error)) return -1;
     QSqlDatabase db = QSqlDatabase::database(name, false);
     quintptr none = 0;
@@ -76,7 +85,7 @@ bool EventPurger::start(const PurgeFilter &filter) {
             Qt::QueuedConnection);
     });
     m_thread->setObjectName(QStringLiteral("ApagarEventos"));
-    m_thread->start();
+    m_thread->start(QThread::LowPriority);
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStringListModel>
@@ -53,7 +54,12 @@ Form_Apagar_eventos::Form_Apagar_eventos(ConsoleCore &core, QWidget *parent)
     m_account->setObjectName(QStringLiteral("Lista_Clientes"));
     m_account->setEditable(true);
     m_account->setInsertPolicy(QComboBox::NoInsert);
+    // Tens of thousands of accounts: the box is sized by a fixed width, not by measuring
+    // every item, and the list lays its rows out as equal.
+    m_account->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_account->setMinimumContentsLength(12);
     m_account->setModel(m_accounts);
+    if (auto *view = qobject_cast<QListView *>(m_account->view())) view->setUniformItemSizes(true);
     m_kind = new QComboBox;
     m_kind->setObjectName(QStringLiteral("Tipos_evento"));
     m_kind->addItems({QStringLiteral("Todos"), QStringLiteral("ARMADO"), QStringLiteral("DESARMADO"),
