@@ -15,7 +15,7 @@ QString reasonOf(const QSqlError &e) {
     return db.isEmpty() ? e.text().trimmed() : db;
 }
 
-// The conditions after "where", shared by the deletion and the read that follows it.
+// The conditions after "where".
 QStringList conditions(const PurgeFilter &f) {
     QStringList l{QStringLiteral("(DATA>=:Data_inicial and DATA<=:Data_final)")};
     if (f.conta != kTodas) l << QStringLiteral("and conta=:conta");
@@ -63,14 +63,6 @@ int purge(QSqlDatabase db, const PurgeFilter &f, QString *errorText) {
         return -1;
     }
     return deleted;
-}
-
-void collectGarbage(QSqlDatabase db, const PurgeFilter &f) {
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (prepareWith(q, QStringList{QStringLiteral("select count(*) from EVENTOS where")} + conditions(f), f) &&
-        q.exec())
-        q.next();
 }
 
 QStringList accounts(QSqlDatabase db, QString *errorText) {

@@ -31,10 +31,6 @@ QVariantList parameters(const PurgeFilter &f);
 // Returns how many went, or -1 with the database's reason in errorText.
 int purge(QSqlDatabase db, const PurgeFilter &f, QString *errorText);
 
-// Reads the purged range once more so that the engine clears the deleted rows' old versions
-// on this connection's thread now, instead of in the next reads of the console's lists.
-void collectGarbage(QSqlDatabase db, const PurgeFilter &f);
-
 // The account list of the window: CONTA of every account, in the order the database gives.
 QStringList accounts(QSqlDatabase db, QString *errorText = nullptr);
 

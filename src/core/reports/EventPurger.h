@@ -28,7 +28,7 @@ public:
     bool isRunning() const { return m_thread != nullptr; }
 
 signals:
-    // After the commit (and the clean-up read), or after the rollback with the reason.
+    // After the commit, or after the rollback with the reason.
     void finished(bool ok, int deleted, const QString &error);
 
 private:
