@@ -20,8 +20,8 @@ PACKAGES=(
   libcurl4-openssl-dev
   # AES of the encrypted DC-09 messages (libcrypto)
   libssl-dev
-  # tests: SMTP server on loopback, X server for screenshots
-  python3 python3-aiosmtpd xvfb xauth
+  # tests: SMTP server on loopback (openssl makes its certificate), X server for screenshots
+  python3 python3-aiosmtpd openssl xvfb xauth
 )
 
 missing=()

@@ -32,6 +32,10 @@ public:
 
     QSqlDatabase primary() const;
     QSqlDatabase secondary() const;
+    // One more connection to the same database under name, for long work on a thread of its
+    // own: call it from that thread (a connection serves only the thread that opened it); the
+    // caller closes and removes it.
+    bool openOwnConnection(const QString &name, QString *reason) { return openConnection(name, reason); }
 
     // A cheap round trip on the main connection; reopens it when the trip fails.
     enum class State { Alive, Reconnected, Unreachable };

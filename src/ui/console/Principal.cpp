@@ -16,6 +16,7 @@
 #include "registry/Cadastro_Eventos_Padrao.h"
 #include "registry/Cadastro_GPRS.h"
 #include "registry/Selecao_Clientes.h"
+#include "reports/Apagar_Eventos.h"
 #include "settings/Configuracoes.h"
 #include "store/SqlListModel.h"
 
@@ -187,6 +188,7 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
     reopenSilent();
     updateStatus();
     createShiftWindows();
+    createPurgeWindow();
 }
 
 void Form_Principal::createShiftWindows() {
@@ -247,6 +249,18 @@ void Form_Principal::menusFollowPanels() {
     // The panel's own flag, whatever the state of the window around it.
     for (const PermissionCommand &c : m_commands)
         c.menu->setEnabled(!c.panel->testAttribute(Qt::WA_ForceDisabled));
+    // Erasing the station's history goes with the right to its reports.
+    m_purgeAction->setEnabled(command(Permissions::Relatorios).menu->isEnabled());
+}
+
+void Form_Principal::createPurgeWindow() {
+    m_purgeForm = new Form_Apagar_eventos(m_core, this);
+    connect(m_purgeAction, &QAction::triggered, m_purgeForm, &QDialog::exec);
+    connect(m_purgeForm, &Form_Apagar_eventos::eventsDeleted, this, [this] {
+        reopenReceived();
+        updatePendingCount();
+        if (m_pendingForm->isVisible()) m_pendingForm->Buscar_Atualizacoes();
+    });
 }
 
 void Form_Principal::setOperatorFormEnabled(bool enabled) {
@@ -299,7 +313,7 @@ void Form_Principal::createMenu() {
     m_pendingList->setEnabled(false);
     command(Permissions::Relatorios).menu =
         item(bar, "Eventos1", QStringLiteral("&Relatorios"));
-    item(bar, "ApagarEventos1", QStringLiteral("&Apagar Eventos"));
+    m_purgeAction = item(bar, "ApagarEventos1", QStringLiteral("&Apagar Eventos"));
     QAction *settingsDialog = item(bar, "Configuracoes", QStringLiteral("&Configurações"));
     command(Permissions::Configuracoes).menu = settingsDialog;
     connect(settingsDialog, &QAction::triggered, this, &Form_Principal::ConfiguracoesClick);

@@ -15,6 +15,7 @@ class QTableView;
 
 namespace tulmo {
 
+class Form_Apagar_eventos;
 class Form_Configuracoes;
 class F_Selecao_Clientes;
 class Form_Cadastro_GPRS;
@@ -95,6 +96,8 @@ public:
     F_Selecao_Clientes &accountBrowser() { return *m_accountBrowser; }
     Form_Eventos_Padrao &eventCodesForm() { return *m_eventCodesForm; }
     Form_Cadastro_GPRS &gprsForm() { return *m_gprsForm; }
+    // "&Apagar Eventos", created once with the window.
+    Form_Apagar_eventos &purgeForm() { return *m_purgeForm; }
     // Shift dialog, modal ("&Troca de Turno", start-up, exit without the right to close).
     void startShift();
     // Pending events, modeless ("&Pendentes" and its picture).
@@ -138,6 +141,7 @@ private:
     void pageShown(int connectionIndex);
     void createShiftWindows();
     void createRegistryWindows();
+    void createPurgeWindow();
     void openAccountForm(const QString &conta, bool onSchedule, QWidget *over = nullptr);
 
     ConsoleCore &m_core;
@@ -177,6 +181,8 @@ private:
     Form_Eventos_Padrao *m_eventCodesForm = nullptr;
     Form_Cadastro_GPRS *m_gprsForm = nullptr;
     ImageButton *m_registryImage[3] = {}; // accounts, event codes, GPRS
+    Form_Apagar_eventos *m_purgeForm = nullptr;
+    QAction *m_purgeAction = nullptr; // granted with the reports
 };
 
 } // namespace tulmo

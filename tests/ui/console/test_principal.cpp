@@ -272,6 +272,23 @@ void TestPrincipal::menuAndToolbar() {
             QCOMPARE(opened, QString(window));
         }
     }
+    // "&Apagar Eventos" opens the purge window and goes with the reports' permission.
+    QString purge;
+    QTimer::singleShot(0, j.w.get(), [&purge] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            purge = d->objectName();
+            d->close();
+        }
+    });
+    j.w->findChild<QAction *>("ApagarEventos1")->trigger();
+    QCOMPARE(purge, QString("Form_Apagar_eventos"));
+    j.w->applyPermissions(Permissions::kAll & ~Permissions::Relatorios);
+    j.w->menusFollowPanels();
+    QVERIFY(!j.w->findChild<QAction *>("ApagarEventos1")->isEnabled());
+    QVERIFY(j.w->findChild<QAction *>("CadastrodeGPRS1")->isEnabled());
+    j.w->applyPermissions(Permissions::kAll);
+    j.w->menusFollowPanels();
+    QVERIFY(j.w->findChild<QAction *>("ApagarEventos1")->isEnabled());
     QCOMPARE(j.filho<QLabel>("Som_Ligado")->toolTip(), QString("Sons Ligados"));
     QCOMPARE(j.filho<QLabel>("Som_Desligado")->toolTip(), QString("Sons Desligados"));
 

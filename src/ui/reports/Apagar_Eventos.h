@@ -1,0 +1,62 @@
+#pragma once
+
+#include "reports/EventPurgeRepository.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QStringListModel;
+
+namespace tulmo {
+
+class ConsoleCore;
+class EventPurger;
+
+// "Apagar eventos recebidos": deletes stored events by date range, account, kind and
+// partition. The deletion runs on a connection and thread of its own, all or nothing, while
+// the window shows that it works; reception and recording go on meanwhile.
+class Form_Apagar_eventos : public QDialog {
+    Q_OBJECT
+public:
+    explicit Form_Apagar_eventos(ConsoleCore &core, QWidget *parent = nullptr);
+    ~Form_Apagar_eventos() override;
+
+    // Each opening: the account list read again with no account shown, both dates today.
+    void FormActivate();
+    // "Apagar": starts the deletion of the chosen events.
+    void Button1Click();
+
+    // The choices as they stand.
+    PurgeFilter filter() const;
+    EventPurger &purger() { return *m_purger; }
+
+signals:
+    // Events were deleted: the lists that show them are read again.
+    void eventsDeleted();
+
+protected:
+    void showEvent(QShowEvent *e) override;
+
+private:
+    void purgeFinished(bool ok, int deleted, const QString &error);
+    void setWorking(bool working);
+
+    ConsoleCore &m_core;
+    EventPurger *m_purger;
+    QStringListModel *m_accounts;
+    QComboBox *m_account;
+    QComboBox *m_kind;
+    QDateEdit *m_from;
+    QDateEdit *m_to;
+    QCheckBox *m_allPartitions;
+    QSpinBox *m_partition;
+    QPushButton *m_delete;
+    QLabel *m_status;
+};
+
+} // namespace tulmo
