@@ -15,7 +15,10 @@ class QTableView;
 
 namespace tulmo {
 
+class Form_Acesso_GPRS;
 class Form_Configuracoes;
+class Form_QVN12;
+class ModuleExchange;
 class F_Selecao_Clientes;
 class Form_Cadastro_GPRS;
 class Form_Eventos_Padrao;
@@ -95,6 +98,10 @@ public:
     F_Selecao_Clientes &accountBrowser() { return *m_accountBrowser; }
     Form_Eventos_Padrao &eventCodesForm() { return *m_eventCodesForm; }
     Form_Cadastro_GPRS &gprsForm() { return *m_gprsForm; }
+    // The remote access console that Grid_Conectados opens, its exchange and its editor.
+    Form_Acesso_GPRS &accessForm() { return *m_accessForm; }
+    ModuleExchange &moduleExchange() { return *m_moduleExchange; }
+    Form_QVN12 &qvn12Form() { return *m_qvn12Form; }
     // Shift dialog, modal ("&Troca de Turno", start-up, exit without the right to close).
     void startShift();
     // Pending events, modeless ("&Pendentes" and its picture).
@@ -138,6 +145,7 @@ private:
     void pageShown(int connectionIndex);
     void createShiftWindows();
     void createRegistryWindows();
+    void createModuleWindows();
     void openAccountForm(const QString &conta, bool onSchedule, QWidget *over = nullptr);
 
     ConsoleCore &m_core;
@@ -177,6 +185,9 @@ private:
     Form_Eventos_Padrao *m_eventCodesForm = nullptr;
     Form_Cadastro_GPRS *m_gprsForm = nullptr;
     ImageButton *m_registryImage[3] = {}; // accounts, event codes, GPRS
+    ModuleExchange *m_moduleExchange = nullptr;
+    Form_Acesso_GPRS *m_accessForm = nullptr;
+    Form_QVN12 *m_qvn12Form = nullptr;
 };
 
 } // namespace tulmo
