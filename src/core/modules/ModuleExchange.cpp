@@ -33,9 +33,8 @@ ModuleExchange::ModuleExchange(DM1 &dm, ConnectionRegistry &registry, DeviceLink
     connect(&link, &DeviceLink::channelReading, this, &ModuleExchange::deviceReading);
 }
 
-ModuleExchange::~ModuleExchange() {
-    stopExchange();
-}
+// The data module may be gone already: the slots' flags are left to it.
+ModuleExchange::~ModuleExchange() = default;
 
 void ModuleExchange::setIntervals(const Intervals &intervals) {
     m_intervals = intervals;

@@ -57,7 +57,7 @@ QByteArray bloco(int modelo, qsizetype size = ModuleExchange::kBlockSize) {
 struct Bancada : Station {
     Device alvo, outro;
     QPointer<TcpConnection> alvoCon, outroCon;
-    ModuleExchange *troca = nullptr;
+    std::unique_ptr<ModuleExchange> troca;
 
     explicit Bancada(const ModuleExchange::Intervals &tempos = {400, 300, 1500, 300})
         : Station(kInicio) {
@@ -67,8 +67,8 @@ struct Bancada : Station {
         core->dm().Realizar_Atualizacoes();
         identifica(alvo, port, "111111");
         identifica(outro, port, "222222");
-        troca = new ModuleExchange(core->dm(), core->connectionRegistry(), core->deviceLink(),
-                                   core.get());
+        troca = std::make_unique<ModuleExchange>(core->dm(), core->connectionRegistry(),
+                                                 core->deviceLink());
         troca->setIntervals(tempos);
         alvoCon = core->connectionRegistry().row(0).socket;
         outroCon = core->connectionRegistry().row(1).socket;
@@ -120,7 +120,7 @@ private slots:
 
 void TestModuleExchange::downloadGathersTheBlockWhileOthersAreServed() {
     Bancada b;
-    QSignalSpy info(b.troca, &ModuleExchange::informationChanged);
+    QSignalSpy info(b.troca.get(), &ModuleExchange::informationChanged);
     b.troca->startDownload();
     QCOMPARE(b.alvo.recv(2), QByteArray("DW"));
     QCOMPARE(info.takeFirst().at(0).toString(), QString("Enviando comando de leitura..."));
@@ -276,7 +276,7 @@ void TestModuleExchange::disconnectionEndsTheExchange() {
 
 void TestModuleExchange::channelReadingsOfTheTargetOnly() {
     Bancada b;
-    QSignalSpy leituras(b.troca, &ModuleExchange::channelReading);
+    QSignalSpy leituras(b.troca.get(), &ModuleExchange::channelReading);
     QByteArray leitura = "#$" + QByteArray(12, char(250)) + "\x81" + "@";
     b.outro.send(leitura);
     b.alvo.send(leitura.left(15)); // too short to read
