@@ -130,6 +130,9 @@ void ModuleExchange::startUpload() {
         setButtons({m_buttons.acessar, false, false, false});
         return;
     }
+    // The block of this upload stays what it was when it began, whatever the editor does
+    // meanwhile.
+    m_uploadBlock = m_pendingUpload;
     say(QStringLiteral("Enviando comando de gravação..."));
     m_timer3.start();
     setButtons({});
@@ -155,7 +158,7 @@ void ModuleExchange::uploadAllowed(int k, TcpConnection *socket) {
 void ModuleExchange::sendBlock() {
     if (m_phase != Phase::UpePause) return;
     m_phase = Phase::AwaitingUpok;
-    Envia_Comando_Gprs(m_pendingUpload);
+    Envia_Comando_Gprs(m_uploadBlock);
 }
 
 void ModuleExchange::uploadDone(int k) {
@@ -198,8 +201,15 @@ void ModuleExchange::setPendingUploadBlock(const QByteArray &raw) {
 }
 
 void ModuleExchange::loadHexText(const QString &hex) {
-    setHex(hex);
     Buttons b = m_buttons;
+    // The operator's file replaces the block being read: what the device still sends of it is
+    // not wanted.
+    if (m_phase == Phase::AwaitingBlock || m_phase == Phase::ReceivingBlock) {
+        stopExchange();
+        say(QString());
+        b = {false, false, targetConnected(), targetConnected()};
+    }
+    setHex(hex);
     b.acessar = true;
     setButtons(b);
 }

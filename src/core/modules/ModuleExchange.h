@@ -130,6 +130,7 @@ private:
     QByteArray m_block;      // the block being received
     qsizetype m_surplus = 0; // bytes past kBlockSize, dropped
     QByteArray m_pendingUpload;
+    QByteArray m_uploadBlock; // the block of the upload under way
     QString m_hex;
     QString m_modelName;
     QString m_information = QStringLiteral("Informacao");

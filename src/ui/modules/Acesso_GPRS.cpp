@@ -180,10 +180,10 @@ void Form_Acesso_GPRS::Button_Abrir_ArquivoClick() {
         if (m_prompt) m_prompt->message(r.error, QStringLiteral("ERRO"), Prompt::Icon::Error);
         return;
     }
+    m_exchange.loadHexText(r.hex);
     // A file that is not one whole block still opens, its missing parts as zeros and empty
     // texts; the operator is told what is wrong with it.
     if (!r.isBlock) m_informacao->setText(r.error);
-    m_exchange.loadHexText(r.hex);
     openEditor();
 }
 
