@@ -1,5 +1,5 @@
 // Reception during module programming: one module on slot 1 is downloaded from and uploaded
-// to in a loop, with the real pauses (1 s completion of a short block, 3 s after "UPE"),
+// to in a loop, with the real 3 s pause after "UPE" (its block comes whole, in two reads),
 // while an alarm panel on the same slot sends an event every 10 ms.
 //
 // Usage: bench_module_exchange
