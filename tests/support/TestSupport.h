@@ -49,6 +49,16 @@ public:
         shown.append({text, caption, icon});
         return answers.isEmpty() ? false : answers.takeFirst();
     }
+    // Text questions are recorded like messages (label as text) and answered in order; an
+    // empty script or a nullopt answer is the operator's Cancel.
+    std::optional<QString> askText(const QString &caption, const QString &label,
+                                   const QString &initial) override {
+        shown.append({label, caption, Icon::Question});
+        askedInitial.append(initial);
+        return textAnswers.isEmpty() ? std::nullopt : textAnswers.takeFirst();
+    }
+    QList<std::optional<QString>> textAnswers;
+    QStringList askedInitial;
     // With holdAlerts, alerts stay open, in line, until closeAlert closes the oldest, as the
     // console's own window keeps them; otherwise each is closed as soon as it is shown.
     void alert(const QString &text, const QString &caption, Icon icon,

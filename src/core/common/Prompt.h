@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace tulmo {
 
@@ -26,6 +27,12 @@ public:
     // Yes/No question; returns true for Yes.
     virtual bool question(const QString &text, const QString &caption = QString(),
                           Icon icon = Icon::Question, bool defaultYes = false) = 0;
+    // A line of text, pre-filled with initial; nothing when the operator cancelled (also
+    // where nobody can answer).
+    virtual std::optional<QString> askText(const QString & /*caption*/, const QString & /*label*/,
+                                           const QString & /*initial*/) {
+        return std::nullopt;
+    }
 };
 
 } // namespace tulmo

@@ -1,5 +1,6 @@
 #include "MessagePrompt.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -76,6 +77,18 @@ bool MessagePrompt::question(const QString &text, const QString &caption, Icon i
     box.setWindowModality(m_parent ? Qt::WindowModal : Qt::ApplicationModal);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<QString> MessagePrompt::askText(const QString &caption, const QString &label,
+                                              const QString &initial) {
+    if (toStderr(label, caption)) return std::nullopt;
+    QInputDialog box(m_parent);
+    box.setWindowTitle(caption);
+    box.setLabelText(label);
+    box.setTextValue(initial);
+    box.setWindowModality(m_parent ? Qt::WindowModal : Qt::ApplicationModal);
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return box.textValue();
 }
 
 } // namespace tulmo

@@ -22,6 +22,8 @@ public:
     void alert(const QString &text, const QString &caption, Icon icon,
                std::function<void()> closed) override;
     bool question(const QString &text, const QString &caption, Icon icon, bool defaultYes) override;
+    std::optional<QString> askText(const QString &caption, const QString &label,
+                                   const QString &initial) override;
 
 private:
     void showNextAlert();

@@ -12,6 +12,7 @@
 #include "events/EventRepository.h"
 #include "modules/Acesso_GPRS.h"
 #include "modules/Form_QVN12.h"
+#include "modules/Form_QVN8.h"
 #include "modules/ModuleExchange.h"
 #include "reception/ConnectedDevicesModel.h"
 #include "reception/ReplyQueueModel.h"
@@ -611,8 +612,10 @@ void Form_Principal::createModuleWindows() {
     m_moduleExchange = new ModuleExchange(m_core.dm(), m_core.connectionRegistry(),
                                           m_core.deviceLink(), this);
     m_accessForm = new Form_Acesso_GPRS(*m_moduleExchange, m_core.prompt(), this);
-    m_qvn12Form = new Form_QVN12(m_core, this);
+    m_qvn12Form = new Form_QVN12(m_core.dm().database(), m_core.prompt(), this);
     m_accessForm->setEditor(m_qvn12Form);
+    // The second editor window of the console is never opened.
+    new Form_QVN8(m_core.dm().database(), m_core.prompt(), this);
 }
 
 void Form_Principal::Grid_ConectadosDblClick() {

@@ -35,7 +35,7 @@ struct Console : Station {
     QTcpSocket modulo;
     QByteArray recebido;
     ModuleExchange troca{core->dm(), core->connectionRegistry(), core->deviceLink()};
-    Form_QVN12 editor{*core};
+    Form_QVN12 editor{core->dm().database(), &prompt};
     Form_Acesso_GPRS form{troca, &prompt};
     ScriptedChooser chooser;
 
