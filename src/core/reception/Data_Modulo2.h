@@ -29,7 +29,7 @@ struct ReceiverSlot {
     QByteArray rxBuffer;                 // serial bytes since the last frame
     int tempoResposta = 0;    // SlotTempoResposta: seconds before a queued reply goes out
     int tempoKeepAlive = 0;   // SlotTempoKeepAlive: minutes of silence before a drop
-    quint8 dumpPending = 0;   // next TCP data goes to the remote access console as hex
+    quint8 dumpPending = 0;   // a download runs: transferConnection's data is the block
     quint8 uploadPending = 0; // an upload exchange runs on this slot
     // The device the module exchange talks to: only its data answers the exchange, every other
     // device of the slot goes on being decoded and answered.
