@@ -12,6 +12,8 @@ QString FileDialogChooser::openFile(const QString &caption, const QString &folde
 QString FileDialogChooser::saveFile(const QString &caption, const QString &suggested,
                                     const QString &filter, const QString &defaultSuffix) {
     QFileDialog dialog(m_parent, caption, QString(), filter);
+    // Modal to its window only: the pending-events window stays usable.
+    dialog.setWindowModality(Qt::WindowModal);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     // The console asks its own overwrite question.
