@@ -77,10 +77,11 @@ void sendText(int fd, const std::string &s) {
     usleep(200000); // the module's row comes first
     const int painel = connectTo(port);
     if (modulo < 0 || painel < 0) _exit(1);
-    sendText(modulo, "&02111111" "0042");
-    sendText(painel, "&01222222" "0043");
+    sendText(modulo, "&021111110042"); // module 111111, account 0042
+    sendText(painel, "&012222220043");
     std::string bloco(800, '\0');
-    for (size_t i = 0; i < bloco.size(); ++i) bloco[i] = char((i * 7 + 3) % 256);
+    for (size_t i = 0; i < bloco.size(); ++i)
+        bloco[i] = char((i * 7 + 3) % 256);
     bloco[2] = 1;
     long upload = -1; // bytes of the block received, -1 outside an upload
     int evento = 0;
@@ -162,9 +163,9 @@ int run() {
     if (!qEnvironmentVariableIsSet("FIREBIRD_LOCK") && mkdtemp(locks))
         setenv("FIREBIRD_LOCK", locks, 1);
     prepareProcess();
-    auto *sent = static_cast<std::atomic<int64_t> *>(
-        mmap(nullptr, sizeof(int64_t) * kMaxEvents, PROT_READ | PROT_WRITE,
-             MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    auto *sent = static_cast<std::atomic<int64_t> *>(mmap(nullptr, sizeof(int64_t) * kMaxEvents,
+                                                          PROT_READ | PROT_WRITE,
+                                                          MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     const quint16 port = freeLoopbackPort();
     const pid_t devices = fork();
     if (devices == 0) runDevices(port, sent, seconds);

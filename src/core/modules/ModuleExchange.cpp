@@ -20,7 +20,8 @@ ModuleExchange::ModuleExchange(DM1 &dm, ConnectionRegistry &registry, DeviceLink
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer2.setObjectName(QStringLiteral("Timer2"));
     m_timer3.setObjectName(QStringLiteral("Timer3"));
-    for (QTimer *t : {&m_timer1, &m_timer2, &m_timer3, &m_upePause}) t->setSingleShot(true);
+    for (QTimer *t : {&m_timer1, &m_timer2, &m_timer3, &m_upePause})
+        t->setSingleShot(true);
     setIntervals(Intervals());
     connect(&m_timer1, &QTimer::timeout, this, &ModuleExchange::noAnswer);
     connect(&m_timer2, &QTimer::timeout, this, &ModuleExchange::completeDownload);
@@ -244,11 +245,13 @@ void ModuleExchange::stopExchange() {
 }
 
 void ModuleExchange::clearAllDumpFlags() {
-    for (int k = 1; k <= DM1::kSlots; ++k) m_dm.slot(k).dumpPending = 0;
+    for (int k = 1; k <= DM1::kSlots; ++k)
+        m_dm.slot(k).dumpPending = 0;
 }
 
 void ModuleExchange::clearAllUploadFlags() {
-    for (int k = 1; k <= DM1::kSlots; ++k) m_dm.slot(k).uploadPending = 0;
+    for (int k = 1; k <= DM1::kSlots; ++k)
+        m_dm.slot(k).uploadPending = 0;
 }
 
 void ModuleExchange::releaseTransfer() {

@@ -88,10 +88,8 @@ Form_Acesso_GPRS::Form_Acesso_GPRS(ModuleExchange &exchange, Prompt *prompt, QWi
 
     connect(&m_exchange, &ModuleExchange::informationChanged, m_informacao, &QLabel::setText);
     connect(&m_exchange, &ModuleExchange::modelNameChanged, m_equipamento, &QLabel::setText);
-    connect(&m_exchange, &ModuleExchange::hexTextChanged, m_memo,
-            &QPlainTextEdit::setPlainText);
-    connect(&m_exchange, &ModuleExchange::buttonsChanged, this,
-            &Form_Acesso_GPRS::followButtons);
+    connect(&m_exchange, &ModuleExchange::hexTextChanged, m_memo, &QPlainTextEdit::setPlainText);
+    connect(&m_exchange, &ModuleExchange::buttonsChanged, this, &Form_Acesso_GPRS::followButtons);
     followButtons();
     applyKeyboardHabits(this);
 }
@@ -106,8 +104,7 @@ void Form_Acesso_GPRS::setEditor(Form_QVN12 *editor) {
             [this](const QByteArray &raw) { m_exchange.setPendingUploadBlock(raw); });
     connect(editor, &Form_QVN12::commandRequested, this,
             [this](const QByteArray &bytes) { m_exchange.Envia_Comando_Gprs(bytes); });
-    connect(&m_exchange, &ModuleExchange::channelReading, editor,
-            &Form_QVN12::showChannelReading);
+    connect(&m_exchange, &ModuleExchange::channelReading, editor, &Form_QVN12::showChannelReading);
 }
 
 void Form_Acesso_GPRS::prepare(int slot, int socketIndex, TcpConnection *socket) {
@@ -156,10 +153,9 @@ void Form_Acesso_GPRS::Button_DownloadClick() {
 }
 
 void Form_Acesso_GPRS::Button_Salvar_ArquivoClick() {
-    QString path = m_chooser->saveFile(QStringLiteral("Salvar p/ Arquivo"),
-                                       QString::fromUtf8(kCfgDefaultName),
-                                       QString::fromLatin1(kCfgFilter),
-                                       QString::fromLatin1(kCfgSuffix));
+    QString path =
+        m_chooser->saveFile(QStringLiteral("Salvar p/ Arquivo"), QString::fromUtf8(kCfgDefaultName),
+                            QString::fromLatin1(kCfgFilter), QString::fromLatin1(kCfgSuffix));
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + QLatin1String(kCfgSuffix);
     if (QFileInfo::exists(path) && m_prompt &&

@@ -48,7 +48,8 @@ struct Device {
 // A block of a given model whose bytes run through every value, 0x00 and 0x0D included.
 QByteArray bloco(int modelo, qsizetype size = ModuleExchange::kBlockSize) {
     QByteArray b(size, '\0');
-    for (qsizetype i = 0; i < size; ++i) b[i] = char((i * 7 + 3) % 256);
+    for (qsizetype i = 0; i < size; ++i)
+        b[i] = char((i * 7 + 3) % 256);
     if (size > 2) b[2] = char(modelo);
     return b;
 }
@@ -75,7 +76,11 @@ struct Bancada : Station {
         troca->setTarget(1, alvoCon);
     }
     void identifica(Device &d, quint16 port, const QByteArray &id) {
-        GprsRow(QString::fromLatin1(id)).account("0042").status("A").date(kInicio).blocked(0)
+        GprsRow(QString::fromLatin1(id))
+            .account("0042")
+            .status("A")
+            .date(kInicio)
+            .blocked(0)
             .insertInto(db());
         d.s.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(d.recv() == "&");
@@ -102,7 +107,8 @@ struct Bancada : Station {
     QString botoes() {
         const ModuleExchange::Buttons b = troca->buttons();
         QString s;
-        for (bool on : {b.acessar, b.enviar, b.download, b.resetar}) s += on ? '1' : '0';
+        for (bool on : {b.acessar, b.enviar, b.download, b.resetar})
+            s += on ? '1' : '0';
         return s;
     }
 };
@@ -189,7 +195,8 @@ void TestModuleExchange::shortLongAndSilentDownloads() {
     QVERIFY(waitFor([&] { return b.troca->phase() == ModuleExchange::Phase::Idle; }));
     QCOMPARE(b.troca->information(), QString("Equipamento GPRS não responde!"));
     QCOMPARE(b.botoes(), QString("0010"));
-    for (int k = 1; k <= DM1::kSlots; ++k) QCOMPARE(b.core->dm().slot(k).dumpPending, quint8(0));
+    for (int k = 1; k <= DM1::kSlots; ++k)
+        QCOMPARE(b.core->dm().slot(k).dumpPending, quint8(0));
     // What comes late is the device's own traffic.
     const qsizetype antes = b.core->eventQueue().size();
     b.alvo.send(kEvento5);

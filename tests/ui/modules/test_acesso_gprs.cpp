@@ -25,7 +25,8 @@ const QDateTime kInicio(QDate(2026, 3, 9), QTime(10, 0, 0));
 // A block of a model whose bytes run through every value.
 QByteArray bloco(int modelo) {
     QByteArray b(ModuleExchange::kBlockSize, '\0');
-    for (int i = 0; i < b.size(); ++i) b[i] = char((i * 7 + 3) % 256);
+    for (int i = 0; i < b.size(); ++i)
+        b[i] = char((i * 7 + 3) % 256);
     b[2] = char(modelo);
     return b;
 }
@@ -49,8 +50,10 @@ struct Console : Station {
         modulo.connectToHost(QHostAddress::LocalHost, port);
         recv(1);
         modulo.write("&011111110042");
-        waitFor([&] { return core->connectionRegistry().rowCount() == 1 &&
-                             !core->connectionRegistry().row(0).imei.isEmpty(); });
+        waitFor([&] {
+            return core->connectionRegistry().rowCount() == 1 &&
+                   !core->connectionRegistry().row(0).imei.isEmpty();
+        });
         troca.setIntervals({400, 200, 1500, 100});
         form.setEditor(&editor);
         form.setFileChooser(&chooser);
@@ -69,15 +72,17 @@ struct Console : Station {
     // Which of "Acessar Dados", "Upload", "Download", "Resetar Dispositivo" are enabled.
     QString botoes() {
         QString s;
-        for (const char *b : {"Button_Acessar", "Button_Enviar", "Button_Download",
-                              "Button_Resetar_Equipamento"})
+        for (const char *b :
+             {"Button_Acessar", "Button_Enviar", "Button_Download", "Button_Resetar_Equipamento"})
             s += item<QPushButton>(b)->isEnabled() ? '1' : '0';
         return s;
     }
     // Shows the console and answers its "DW" with a block.
     void download(const QByteArray &b) {
-        if (!form.isVisible()) form.show();
-        else item<QPushButton>("Button_Download")->click();
+        if (!form.isVisible())
+            form.show();
+        else
+            item<QPushButton>("Button_Download")->click();
         QCOMPARE(recv(2), QByteArray("DW"));
         modulo.write(b);
         QVERIFY(waitFor([&] { return texto("Informacao").startsWith("Dados Recebidos."); }));
@@ -121,7 +126,8 @@ void TestAcessoGprs::itemsAndTheDownloadAsItShows() {
         {"Button_Enviar", "Upload", "Clique para enviar as alterações"},
         {"Button_Salvar_Arquivo", "Salvar p/ Arquivo", ""},
         {"Button_Abrir_Arquivo", "Abrir Arquivo", ""},
-        {"Button_Resetar_Equipamento", "Resetar Dispositivo", "Clique para reiniciar o equipamento"},
+        {"Button_Resetar_Equipamento", "Resetar Dispositivo",
+         "Clique para reiniciar o equipamento"},
         {"Button_Download", "Download", "Clique para baixar os dados do equipamento"}};
     for (const QStringList &b : botoes) {
         auto *w = c.item<QPushButton>(qPrintable(b[0]));
