@@ -94,13 +94,15 @@ struct Bancada : Station {
         clock.advanceSecs(1);
         core->Timer_AtualizarTimer();
     }
-    // Another device's event goes on being queued and answered during an exchange.
+    // Another device's event goes on being queued, recorded and answered during an exchange.
     void outroAtendido() {
+        const int gravados = eventCount();
         const qsizetype antes = core->eventQueue().size();
         outro.send(kEvento5);
         QVERIFY(waitFor([&] { return core->eventQueue().size() == antes + 1; }));
         tick();
         QCOMPARE(outro.recv(), QByteArray("+OK"));
+        QVERIFY(waitFor([&] { return eventCount() == gravados + 1; }));
     }
     ReceiverSlot &slot() { return core->dm().slot(1); }
     // Which of "Acessar Dados", "Upload", "Download", "Resetar Dispositivo" are offered.
