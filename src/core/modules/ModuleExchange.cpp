@@ -66,6 +66,8 @@ void ModuleExchange::startDownload() {
         setButtons({m_buttons.acessar && !m_hex.isEmpty(), false, false, false});
         return;
     }
+    // An event frame the device had begun is its own, not the start of the block.
+    m_registry.frames().release(m_target.data());
     ReceiverSlot &s = m_dm.slot(m_slot);
     s.dumpPending = 1;
     s.transferConnection = m_target;
@@ -138,6 +140,7 @@ void ModuleExchange::startUpload() {
     m_timer3.start();
     setButtons({});
     m_phase = Phase::AwaitingUpe;
+    m_registry.frames().release(m_target.data());
     ReceiverSlot &s = m_dm.slot(m_slot);
     s.transferConnection = m_target;
     if (!Envia_Comando_Gprs(QByteArrayLiteral("UPI"))) return;

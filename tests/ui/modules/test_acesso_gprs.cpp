@@ -54,7 +54,7 @@ struct Console : Station {
             return core->connectionRegistry().rowCount() == 1 &&
                    !core->connectionRegistry().row(0).imei.isEmpty();
         });
-        troca.setIntervals({400, 200, 1500, 100});
+        troca.setIntervals({400, 200, 5000, 100});
         form.setEditor(&editor);
         form.setFileChooser(&chooser);
         form.prepare(1, 0, core->connectionRegistry().row(0).socket);
