@@ -18,6 +18,8 @@ PACKAGES=(
   firebird3.0-server-core libfbclient2 firebird-dev firebird3.0-utils
   # mail
   libcurl4-openssl-dev
+  # AES of the encrypted DC-09 messages (libcrypto)
+  libssl-dev
   # tests: SMTP server on loopback, X server for screenshots
   python3 python3-aiosmtpd xvfb xauth
 )

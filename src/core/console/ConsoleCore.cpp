@@ -32,7 +32,7 @@ ConsoleCore::ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt,
     m_flush.setSingleShot(true);
     m_flush.setInterval(0);
     connect(&m_flush, &QTimer::timeout, this, [this] {
-        if (m_eventQueue) m_eventQueue->flush();
+        if (m_eventQueue) flushStaged();
     });
 }
 
@@ -53,6 +53,7 @@ bool ConsoleCore::start(QString *error) {
     schema::upgradeMainWindowStep(database.primary(), m_clock.now());
     schema::ensureIndexes(database.primary());
     schema::ensureQueueMark(database.primary());
+    schema::ensureDc09Keys(database.primary());
     // A new installation starts with the standard codes, once the upgrade has given the
     // catalogue all its columns; an existing catalogue is the station's and stays as it is.
     if (database.created()) {
@@ -92,6 +93,12 @@ bool ConsoleCore::start(QString *error) {
     connect(m_supervisor.get(), &AccountSupervisor::inactiveAccount, this, &ConsoleCore::inactivityAlert);
     m_connectionRegistry = std::make_unique<ConnectionRegistry>(*m_dm, m_clock);
     m_deviceLink = std::make_unique<DeviceLink>(*m_dm, *m_connectionRegistry, *this, m_clock);
+    m_dc09 = std::make_unique<Dc09Receiver>(*m_dm, *m_connectionRegistry, *this, m_clock,
+                                            m_settings);
+    connect(m_deviceLink.get(), &DeviceLink::dc09Received, m_dc09.get(), &Dc09Receiver::takeTcp);
+    // A sign of life moves the account out of "Sem comunicação" as a recorded event does.
+    connect(m_dc09.get(), &Dc09Receiver::signOfLife, m_recorder.get(),
+            &EventRecorder::silentChanged);
     return true;
 }
 
@@ -108,6 +115,26 @@ ReceptionSink::QueueResult ConsoleCore::stageEvent(const QString &message) {
     // Once the frames that arrived together are read, one flush makes them all durable.
     if (!m_flush.isActive()) m_flush.start();
     return QueueResult::Queued;
+}
+
+ReceptionSink::QueueResult ConsoleCore::stageLine(const QString &eventLine) {
+    if (!m_eventQueue || !m_eventQueue->stage(eventLine)) return QueueResult::Failed;
+    if (!m_flush.isActive()) m_flush.start();
+    return QueueResult::Queued;
+}
+
+void ConsoleCore::whenDurable(std::function<void(bool)> done) {
+    m_durableWaiters.append(std::move(done));
+    if (!m_flush.isActive()) m_flush.start();
+}
+
+bool ConsoleCore::flushStaged() {
+    const bool ok = m_eventQueue->flush();
+    // Taken first: an answer may stage the next line.
+    const QList<std::function<void(bool)>> waiters = std::exchange(m_durableWaiters, {});
+    for (const auto &done : waiters)
+        done(ok);
+    return ok;
 }
 
 bool ConsoleCore::queueLine(const QString &eventLine) {
@@ -179,7 +206,7 @@ void ConsoleCore::Timer_AtualizarTimer() {
     m_connectionRegistry->updateConnectionCount();
     m_supervisor->checkRearm(now);
     // A reply acknowledges a line staged in the queue file: none leaves before the flush.
-    if (m_eventQueue->flush()) m_connectionRegistry->sendDueReplies(now);
+    if (flushStaged()) m_connectionRegistry->sendDueReplies(now);
     m_connectionRegistry->expireSilentConnections(now);
     m_repeater->startIfIdle();
     // The lists hear of everything recorded since the last tick once, here.

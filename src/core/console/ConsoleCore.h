@@ -12,6 +12,7 @@
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/DeviceLink.h"
+#include "reception/Dc09Receiver.h"
 #include "reception/ReceptionSink.h"
 #include "reception/SerialReception.h"
 #include "settings/LiveSettings.h"
@@ -64,6 +65,8 @@ public:
     QueueResult Decodifica_Eventos(const QString &message) override;
     QueueResult stageEvent(const QString &message) override;
     bool queueLine(const QString &eventLine) override;
+    QueueResult stageLine(const QString &eventLine) override;
+    void whenDurable(std::function<void(bool)> done) override;
     void acknowledgeRepeater(int slot) override;
     bool queueRepeater(int slot, const QString &frame) override;
 
@@ -93,6 +96,7 @@ public:
     EventRepeater &repeater() { return *m_repeater; }
     ConnectionRegistry &connectionRegistry() { return *m_connectionRegistry; }
     DeviceLink &deviceLink() { return *m_deviceLink; }
+    Dc09Receiver &dc09() { return *m_dc09; }
     const EventDecoder &decoder() const { return m_decoder; }
     const QString &dataDir() const { return m_dataDir; }
     const Clock &clock() const { return m_clock; }
@@ -123,7 +127,11 @@ private:
     std::unique_ptr<EventRepeater> m_repeater;
     std::unique_ptr<ConnectionRegistry> m_connectionRegistry;
     std::unique_ptr<DeviceLink> m_deviceLink;
+    std::unique_ptr<Dc09Receiver> m_dc09;
     void drainQueue();
+    // Flushes the staged lines and tells who waits for them.
+    bool flushStaged();
+    QList<std::function<void(bool)>> m_durableWaiters;
 
     QTimer m_timer;
     QTimer m_timerInactive;

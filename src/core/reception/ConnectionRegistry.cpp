@@ -127,10 +127,32 @@ void ConnectionRegistry::SocketServerAccept(int k, qintptr descriptor) {
     emit connectionAccepted(socket, k);
 }
 
+int ConnectionRegistry::datagramSenderRow(int k, const QString &address, const QString &conta,
+                                          const QDateTime &now) {
+    for (int r = 0; r < m_rows.size(); ++r) {
+        const Row &l = m_rows[r];
+        if (l.datagram && l.server == k && l.remoteIp == address && l.conta == conta) return r;
+    }
+    Row l;
+    l.keepAlive = now;
+    l.conta = conta;
+    l.server = k;
+    l.remoteIp = address;
+    l.socketIndex = int(m_rows.size());
+    l.connection = 0;
+    l.connectedAt = now;
+    l.datagram = true;
+    const int r = int(m_rows.size());
+    emit rowAboutToBeAdded(r);
+    m_rows.append(l);
+    emit rowAdded(r);
+    return r;
+}
+
 void ConnectionRegistry::dropRowsOfSlot(int k) {
     bool removed = false;
     for (int r = int(m_rows.size()) - 1; r >= 0; --r) {
-        if (m_rows[r].server == k) {
+        if (m_rows[r].server == k && !m_rows[r].datagram) {
             m_replies.removeFor(m_rows[r].socket.data());
             closeConnection(m_rows[r].socket);
             countImei(m_rows[r].imei, -1);

@@ -44,6 +44,7 @@ public:
         qintptr connection = -1;   // socket handle at acceptance
         QDateTime connectedAt;  // time of acceptance
         QPointer<TcpConnection> socket;
+        bool datagram = false; // a DC-09 sender over UDP, without a connection
     };
 
     // What one read of a connection takes at most.
@@ -63,6 +64,12 @@ public:
     void setLastPacket(int r, const QString &pacote);
     void setKeepAlive(int r, const QDateTime &t);
     void setLastEvent(int r, const QDateTime &t);
+
+    // The row of a DC-09 sender over UDP on slot k, one per address and account, appended
+    // at its first message. It has no connection: its messages keep it alive, and the
+    // keep-alive expiry drops it like any device.
+    int datagramSenderRow(int k, const QString &address, const QString &conta,
+                          const QDateTime &now);
 
     // Closes the connection of an earlier row of the same device (first row other than r
     // whose IMEI is id) and removes that row. Returns r adjusted to the row's new position.

@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimer>
+#include <QUdpSocket>
 
 namespace tulmo {
 
@@ -34,6 +35,9 @@ DM1::DM1(QString dataDir, QObject *parent)
         s.socketServer = new TcpListener(this);
         s.socketServer->setObjectName(QStringLiteral("SocketServer%1").arg(k));
         s.socketServer->setProperty("Tag", k);
+        s.udpSocket = new QUdpSocket(this);
+        s.udpSocket->setObjectName(QStringLiteral("UdpSocket%1").arg(k));
+        s.udpSocket->setProperty("Tag", k);
         connect(s.socketServer, &QTcpServer::acceptError, this,
                 [this, k](QAbstractSocket::SocketError e) { SocketServerAcceptError(k, e); });
     }
@@ -135,7 +139,7 @@ void DM1::Realizar_Atualizacoes() {
         while (q.next()) {
             rows.append({col("MODO_COMUNICACAO"), col("ATIVO"), col("PORTA_COM"),
                            col("BAUDS_COM"), col("PORTA_TCP"), col("TEMPO_RESPOSTA"),
-                           col("TEMPO_KEEPALIVE")});
+                           col("TEMPO_KEEPALIVE"), col("PORTA_UDP")});
         }
     }
     if (rows.isEmpty()) return;
@@ -145,6 +149,12 @@ void DM1::Realizar_Atualizacoes() {
         s.timerSM->stop();
         if (s.comPort->isOpen()) s.comPort->close();
     }
+    // A UDP socket answers only while its receiver is an active UDP/IP one: unlike a
+    // listener it holds no connections worth keeping.
+    for (int k = 1; k <= kSlots; ++k) {
+        const bool udp = k <= rows.size() && rows[k - 1].ativo != 0 && rows[k - 1].modo == UdpIp;
+        if (!udp || slot(k).udpSocket->localPort() != rows[k - 1].portaUdp) closeUdp(k);
+    }
     // The dialog keeps at most ten receivers; rows beyond the tenth have no slot to serve them.
     for (int k = 1; k <= std::min<int>(kSlots, int(rows.size())); ++k) {
         const Row &l = rows[k - 1];
@@ -152,6 +162,9 @@ void DM1::Realizar_Atualizacoes() {
         s.tempoResposta = l.tempoResposta;
         s.tempoKeepAlive = l.tempoKeepAlive;
         if (l.ativo == 0) continue;
+        if (l.modo == UdpIp) {
+            if (!openUdp(k, l.portaUdp)) continue;
+        }
         if (l.modo == Serial) {
             if (!openSerialPort(k, l.portaCom, l.baudsCom)) {
                 markInactive(k);
@@ -194,8 +207,31 @@ void DM1::Realizar_Atualizacoes() {
             // The slot's serial port is its event output; failing to open it is no failure.
             openSerialPort(k, l.portaCom, l.baudsCom);
         }
-        // UDP/IP: no UDP input exists; nothing is opened.
     }
+}
+
+bool DM1::openUdp(int k, int port) {
+    QUdpSocket *udp = slot(k).udpSocket;
+    if (udp->state() == QAbstractSocket::BoundState) return true;
+    const bool portValid = port >= 1 && port <= 65535;
+    if (portValid && udp->bind(QHostAddress::Any, quint16(port))) {
+        // Panels report together after a power or network failure: the system's usual
+        // buffer holds a few hundred datagrams, a flood of thousands waits whole.
+        udp->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+        m_portMonitor.append(QStringLiteral("Receiver %1: DC-09 na porta UDP %2").arg(k).arg(port));
+        return true;
+    }
+    listenerRefused(k, portValid ? QStringLiteral("Receiver %1: porta UDP %2 não pôde ser aberta (%3)")
+                                       .arg(k)
+                                       .arg(port)
+                                       .arg(udp->errorString())
+                                 : QStringLiteral("Receiver %1: porta UDP %2 inválida").arg(k).arg(port));
+    return false;
+}
+
+void DM1::closeUdp(int k) {
+    QUdpSocket *udp = slot(k).udpSocket;
+    if (udp->state() != QAbstractSocket::UnconnectedState) udp->close();
 }
 
 void DM1::listenerRefused(int k, const QString &why) {

@@ -15,6 +15,7 @@
 #include <memory>
 
 class QSerialPort;
+class QUdpSocket;
 class QTimer;
 
 namespace tulmo {
@@ -26,6 +27,7 @@ struct ReceiverSlot {
     QTimer *timerCom = nullptr;          // TimerComN: 300 ms of quiet ends a serial frame
     QTimer *timerSM = nullptr;           // TimerSMN: identification time-out of a serial receiver
     TcpListener *socketServer = nullptr; // SocketServerN: device link listener
+    QUdpSocket *udpSocket = nullptr;     // DC-09 receiver of a UDP/IP slot
     QByteArray rxBuffer;                 // serial bytes since the last frame
     int tempoResposta = 0;    // SlotTempoResposta: seconds before a queued reply goes out
     int tempoKeepAlive = 0;   // SlotTempoKeepAlive: minutes of silence before a drop
@@ -98,9 +100,12 @@ private:
     void SocketServerAcceptError(int k, QAbstractSocket::SocketError error);
     // One row of the RECEIVER table as an apply reads it.
     struct Row {
-        int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive;
+        int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive, portaUdp;
     };
     void releasePort(int k, int port, const QList<Row> &rows);
+    // Binds slot k's UDP socket to port (a DC-09 receiver); false when it cannot.
+    bool openUdp(int k, int port);
+    void closeUdp(int k);
     void ComPortaAfterOpen(int k);
 
     QString m_dataDir;

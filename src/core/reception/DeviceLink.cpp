@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "reception/ConnectionRegistry.h"
+#include "reception/Dc09Receiver.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/ReceptionSink.h"
 
@@ -48,6 +49,10 @@ QString DeviceLink::deviceCaption(const QString &codigo) {
 
 void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, int k) {
     if (!m_dm.validSlot(k)) return;
+    if (Dc09Receiver::looksLikeDc09(bytes) && !m_dm.slot(k).dumpPending && !m_dm.slot(k).uploadPending) {
+        emit dc09Received(socket, k, bytes); // SIA DC-09 has its own receiver
+        return;
+    }
     // Bytes map one to one onto characters, so positions are byte positions.
     const QString D = QString::fromLatin1(bytes);
     const QString handle = socket ? QString::number(socket->socketDescriptor()) : QString();

@@ -41,6 +41,8 @@ signals:
     void channelReading(int slot, const QByteArray &frame, TcpConnection *socket);
     // A device of the GPRS table was registered as pending.
     void deviceRegistered(const QString &imei);
+    // A SIA DC-09 message from a connection of slot k.
+    void dc09Received(TcpConnection *socket, int slot, const QByteArray &frame);
 
 private:
     // A module download or upload with the device on socket takes its frame instead of the

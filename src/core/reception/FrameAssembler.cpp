@@ -10,7 +10,11 @@ namespace tulmo {
 
 namespace {
 bool startsReceiverFrame(char c) {
-    return c == '1' || c == '5';
+    return c == '1' || c == '5' || c == '\n';
+}
+// A DC-09 message runs from <LF> to <CR>; a receiver frame ends with 0x14.
+char endOf(char first) {
+    return first == '\n' ? '\r' : FrameAssembler::kEnd;
 }
 } // namespace
 
@@ -48,7 +52,7 @@ void FrameAssembler::take(TcpConnection *socket, int k, const QByteArray &bytes)
             emit frameReady(socket, k, data.mid(from));
             return;
         }
-        const qsizetype end = data.indexOf(kEnd, from);
+        const qsizetype end = data.indexOf(endOf(data.at(from)), from);
         if (end >= 0) {
             emit frameReady(socket, k, data.mid(from, end - from + 1));
             from = end + 1;

@@ -15,8 +15,8 @@ class TcpConnection;
 // "1" or "5") ends with 0x14: one split across reads waits for the rest, and several in one
 // read are taken one by one, so each is queued, recorded and acknowledged on its own. A
 // receiver frame whose 0x14 does not come is taken as it stands once the connection has been
-// quiet for kQuietMs, as on a serial line: some devices never send it. Any other read is one
-// frame, as it always was.
+// quiet for kQuietMs, as on a serial line: some devices never send it. A SIA DC-09 message
+// (from <LF> to <CR>) is gathered the same way. Any other read is one frame, as it always was.
 class FrameAssembler : public QObject {
     Q_OBJECT
 public:

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace tulmo {
 
 // What reception hands on to event processing. Acknowledgements to a receiver or device
@@ -19,6 +21,13 @@ public:
     virtual QueueResult stageEvent(const QString &frame) { return Decodifica_Eventos(frame); }
     // Queues an event line built by reception itself (caller identification).
     virtual bool queueLine(const QString &eventLine) = 0;
+    // The same, staged for the next flush like stageEvent.
+    virtual QueueResult stageLine(const QString &eventLine) {
+        return queueLine(eventLine) ? QueueResult::Queued : QueueResult::Failed;
+    }
+    // Calls done once every line staged so far is durable (true), or could not be made so
+    // (false): what answers a sender waits for it.
+    virtual void whenDurable(std::function<void(bool)> done) { done(true); }
     // Serial reception ended a frame on slot k: the repeater's head line for k is delivered.
     virtual void acknowledgeRepeater(int slot) = 0;
     // A device's receiver frame to forward out of the slot's serial port.

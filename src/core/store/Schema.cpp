@@ -279,4 +279,10 @@ void ensureQueueMark(QSqlDatabase db) {
             "CONSTRAINT PK_QUEUE_MARK PRIMARY KEY (QUEUE_ID))");
 }
 
+void ensureDc09Keys(QSqlDatabase db) {
+    if (Existe_Campo(db, "DC09_KEYS", "ACCOUNT")) return;
+    run(db, "CREATE TABLE DC09_KEYS (ACCOUNT VARCHAR(16) NOT NULL, AES_KEY VARCHAR(64) NOT NULL, "
+            "CONSTRAINT PK_DC09_KEYS PRIMARY KEY (ACCOUNT))");
+}
+
 } // namespace tulmo::schema

@@ -25,6 +25,8 @@ void upgradeMainWindowStep(QSqlDatabase primary, const QDateTime &now);
 void ensureIndexes(QSqlDatabase db);
 // QUEUE_MARK, where the recording keeps the last event queue line it has taken.
 void ensureQueueMark(QSqlDatabase db);
+// DC09_KEYS, the AES key of each account reporting encrypted over DC-09.
+void ensureDc09Keys(QSqlDatabase db);
 
 // The moment an account falls silent: ULTIMO_EVENTO + TEMPO_ATRASO minutes (an empty
 // TEMPO_ATRASO is 0 minutes, an empty ULTIMO_EVENTO long past). Accounts already marked,

@@ -7,6 +7,7 @@
 #include "common/Prompt.h"
 #include "common/Sound.h"
 #include "console/ConsoleCore.h"
+#include "settings/Dc09KeysDialog.h"
 #include "settings/ConfigIni.h"
 #include "settings/LiveSettings.h"
 
@@ -181,6 +182,11 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     m_remove->setAutoDefault(false);
     m_remove->setEnabled(false);
     recordLayout->addWidget(m_remove, 0, 2);
+    auto *keys = named(new QPushButton(QStringLiteral("Chaves DC-09...")), "Botao_Chaves_DC09");
+    keys->setAutoDefault(false);
+    keys->setToolTip(QStringLiteral("Chaves de criptografia das contas que enviam DC-09"));
+    connect(keys, &QPushButton::clicked, this, &Form_Configuracoes::Botao_Chaves_DC09Click);
+    recordLayout->addWidget(keys, 1, 2);
     recordLayout->setColumnStretch(3, 1);
     l->addLayout(recordLayout);
 
@@ -213,7 +219,7 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     gs->setColumnStretch(3, 1);
 
     auto *tcp = named(new QGroupBox(QStringLiteral(" Configuração TCP/IP ")), "Grupo_TCP");
-    auto *gt = new QFormLayout(tcp);
+    auto *gt = m_tcpForm = new QFormLayout(tcp);
     m_tcpPort = newSpin("Porta_TCP", 0, 65535, 3030);
     gt->addRow(QStringLiteral("Porta TCP:"), m_tcpPort);
     m_replyTime = newSpin("Spin_Tempo_Resposta", 0, 3600, ReceiverRecord::kDefaultTime);
@@ -221,11 +227,11 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
                withUnit(m_replyTime, QStringLiteral("Segundos")));
     // A keep-alive of 0 minutes would drop every device at the next tick.
     m_keepAliveTime = newSpin("Spin_Tempo_KeepAlive", 1, 1440, ReceiverRecord::kDefaultTime);
-    gt->addRow(QStringLiteral("Tempo Keep-Alive"),
-               withUnit(m_keepAliveTime, QStringLiteral("Minutos")));
+    m_keepAliveRow = withUnit(m_keepAliveTime, QStringLiteral("Minutos"));
+    gt->addRow(QStringLiteral("Tempo Keep-Alive"), m_keepAliveRow);
 
     auto *udp = named(new QGroupBox(QStringLiteral(" Configuração UDP/IP ")), "Grupo_UDP");
-    auto *gu = new QFormLayout(udp);
+    auto *gu = m_udpForm = new QFormLayout(udp);
     m_udpPort = newSpin("PORTA_UDP", 0, 65535, 3030);
     gu->addRow(QStringLiteral("Porta UDP:"), m_udpPort);
 
@@ -485,6 +491,7 @@ void Form_Configuracoes::showRecord(QTreeWidgetItem *item) {
     m_replyTime->setValue(reg.tempoResposta);
     m_keepAliveTime->setValue(reg.tempoKeepAlive);
     m_groups->setCurrentIndex(m_mode->currentIndex());
+    placeKeepAlive(m_mode->currentIndex());
     showMode(item, m_mode->currentIndex());
     m_loading = before;
 }
@@ -492,7 +499,29 @@ void Form_Configuracoes::showRecord(QTreeWidgetItem *item) {
 void Form_Configuracoes::Combo_Modo_ComunicacaoChange(int modo) {
     if (modo < 0) return;
     m_groups->setCurrentIndex(modo);
+    placeKeepAlive(modo);
     enableApply();
+}
+
+void Form_Configuracoes::placeKeepAlive(int modo) {
+    QFormLayout *to = modo == DM1::UdpIp ? m_udpForm : m_tcpForm;
+    QFormLayout *from = to == m_udpForm ? m_tcpForm : m_udpForm;
+    int row = -1;
+    QFormLayout::ItemRole role;
+    from->getWidgetPosition(m_keepAliveRow, &row, &role);
+    if (row < 0) return; // already there
+    const QFormLayout::TakeRowResult taken = from->takeRow(row);
+    QWidget *label = taken.labelItem ? taken.labelItem->widget() : nullptr;
+    delete taken.labelItem; // the layout items only: the widgets move
+    delete taken.fieldItem;
+    to->addRow(label, m_keepAliveRow);
+}
+
+void Form_Configuracoes::Botao_Chaves_DC09Click() {
+    auto *dialog = new Dc09KeysDialog(m_core.dc09().keys(), m_core.prompt(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->open();
 }
 
 void Form_Configuracoes::TreeView1ContextMenu(const QPoint &pos) {

@@ -11,6 +11,7 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -55,6 +56,8 @@ public:
     // A node selected by click or keyboard.
     void TreeView1Change(QTreeWidgetItem *item);
     void Combo_Modo_ComunicacaoChange(int modo);
+    // The DC-09 keys of the accounts, in their own small dialog (modal to this one).
+    void Botao_Chaves_DC09Click();
     // The option controls shown again from the live settings.
     void showSettings();
 
@@ -83,6 +86,9 @@ private:
     bool isReceiver(const QTreeWidgetItem *item) const;
     int position(const QTreeWidgetItem *item) const;
     void showMode(QTreeWidgetItem *item, int modo);
+    // The keep-alive time serves TCP devices and DC-09 senders over UDP alike: its row goes
+    // to the group of the mode shown.
+    void placeKeepAlive(int modo);
 
     ConsoleCore &m_core;
     LiveSettings &m_settings;
@@ -115,6 +121,9 @@ private:
     QSpinBox *m_udpPort = nullptr;
     QSpinBox *m_replyTime = nullptr;
     QSpinBox *m_keepAliveTime = nullptr;
+    QWidget *m_keepAliveRow = nullptr;
+    QFormLayout *m_tcpForm = nullptr;
+    QFormLayout *m_udpForm = nullptr;
     QStackedWidget *m_groups = nullptr;
     QPushButton *m_remove = nullptr;
     QPlainTextEdit *m_portMonitor = nullptr;

@@ -526,6 +526,7 @@ void TestSchema::secondStartChangesNothing() {
         runBothSteps(database, startTime());
         schema::ensureIndexes(db);
         schema::ensureQueueMark(db);
+        schema::ensureDc09Keys(db);
         QCOMPARE(insertScheduleRows(db, "000001"), ints({1, 2, 3}));
 
         // The console's own work after the first start: values a repeated upgrade statement
@@ -551,6 +552,7 @@ void TestSchema::secondStartChangesNothing() {
         runBothSteps(database, startTime().addDays(1));
         schema::ensureIndexes(database.primary());
         schema::ensureQueueMark(database.primary());
+        schema::ensureDc09Keys(database.primary());
         const QStringList afterSecond = snapshot(database.primary());
         QCOMPARE(afterSecond, afterFirst);
     }

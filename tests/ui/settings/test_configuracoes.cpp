@@ -704,7 +704,8 @@ void TestConfiguracoes::silentReceiverLeavesAnotherShownReceiverMarked() {
     QVERIFY(receptora.ok());
     mapPort(d.s.core->dataDir(), 1, receptora.slavePath());
     ReceiverRow(1).name("Serial").mode(0).active(1).comPort(0, 3).insertInto(d.s.db());
-    ReceiverRow(2).name("Outro").mode(2).active(1).comPort(1, 3).insertInto(d.s.db());
+    // A UDP/IP receiver listens (DC-09), so it needs a port of its own.
+    ReceiverRow(2).name("Outro").mode(2).active(1).comPort(1, 3).udpPort(freePort()).insertInto(d.s.db());
     d.openDialog();
     d.select(d.receiver(1));
     QVERIFY(d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
