@@ -83,6 +83,12 @@ public:
         asked << (caption + QLatin1Char('|') + folder + QLatin1Char('|') + filter);
         return answer;
     }
+    QString saveFile(const QString &caption, const QString &suggested, const QString &filter,
+                     const QString &defaultSuffix) override {
+        asked << (caption + QLatin1Char('|') + suggested + QLatin1Char('|') + filter +
+                  QLatin1Char('|') + defaultSuffix);
+        return answer;
+    }
     QString answer;
     QStringList asked;
 };

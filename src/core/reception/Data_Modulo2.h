@@ -3,10 +3,12 @@
 #include "reception/TcpListener.h"
 #include "reception/LineLog.h"
 #include "reception/SlotWriter.h"
+#include "reception/TcpConnection.h"
 #include "store/Database.h"
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <array>
@@ -29,8 +31,11 @@ struct ReceiverSlot {
     QByteArray rxBuffer;                 // serial bytes since the last frame
     int tempoResposta = 0;    // SlotTempoResposta: seconds before a queued reply goes out
     int tempoKeepAlive = 0;   // SlotTempoKeepAlive: minutes of silence before a drop
-    quint8 dumpPending = 0;   // next TCP data goes to the remote access console as hex
+    quint8 dumpPending = 0;   // a download runs: transferConnection's data is the block
     quint8 uploadPending = 0; // an upload exchange runs on this slot
+    // The device the module exchange talks to: only its data answers the exchange, every other
+    // device of the slot goes on being decoded and answered.
+    QPointer<TcpConnection> transferConnection;
     int portaCom = -1;        // the serial port last configured for the slot (-1: none)
     int baudsCom = 0;
 };

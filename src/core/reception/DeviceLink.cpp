@@ -71,7 +71,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         identify(D, socket, k, r);
         if (r < 0) return;
     }
-    if (D.startsWith(QLatin1String("#$"))) emit channelReading(k, bytes);
+    if (D.startsWith(QLatin1String("#$"))) emit channelReading(k, bytes, socket);
 
     if (at(D, 16) == QLatin1Char('@') || d1 == QLatin1Char('@')) {
         if (m_registry.row(r).imei.isEmpty()) return;
@@ -127,21 +127,23 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
 bool DeviceLink::takenByModuleTransfer(const QByteArray &bytes, const QString &D,
                                        TcpConnection *socket, int k) {
     ReceiverSlot &slot = m_dm.slot(k);
-    if (slot.dumpPending == 1) {
-        slot.dumpPending = 0;
+    if (!slot.dumpPending && !slot.uploadPending) return false;
+    // Only the device the exchange talks to answers it: the others of the slot are decoded and
+    // answered as usual meanwhile.
+    if (!socket || slot.transferConnection != socket) return false;
+    if (slot.dumpPending) {
+        // A block may come in several reads: the exchange gathers them and ends the capture.
         emit dumpReceived(k, bytes, QString::fromLatin1(bytes.toHex().toUpper()));
         return true;
     }
-    if (slot.uploadPending == 1) {
-        if (D == QLatin1String("UPE")) {
-            emit uploadAllowed(k, socket);
-        } else if (D == QLatin1String("UPOK")) {
-            slot.uploadPending = 0;
-            emit uploadDone(k);
-        }
-        return true;
+    if (D == QLatin1String("UPE")) {
+        emit uploadAllowed(k, socket);
+    } else if (D == QLatin1String("UPOK")) {
+        slot.uploadPending = 0;
+        emit uploadDone(k);
     }
-    return false;
+    // Anything else from the module during an upload is not part of the exchange.
+    return true;
 }
 
 void DeviceLink::identify(const QString &D, TcpConnection *socket, int k, int &r) {

@@ -28,22 +28,25 @@ public:
     static QString deviceCaption(const QString &codigo);
 
 signals:
-    // DumpPending: the data the remote access console asked a module for, raw and as
-    // upper-case hexadecimal digits.
+    // DumpPending: one read of the data the remote access console asked its device for, raw
+    // and as upper-case hexadecimal digits. The flag stays set: the module exchange gathers
+    // the reads and clears it.
     void dumpReceived(int slot, const QByteArray &payload, const QString &hex);
-    // UploadPending: the module is ready for the prepared upload text ("UPE").
+    // UploadPending: the console's device is ready for the prepared upload text ("UPE").
     void uploadAllowed(int slot, TcpConnection *socket);
-    // UploadPending: the module took the upload ("UPOK"); the flag is already cleared.
+    // UploadPending: the console's device took the upload ("UPOK"); the flag is already
+    // cleared.
     void uploadDone(int slot);
-    // "#$": the twelve channel readings and the output states of a module.
-    void channelReading(int slot, const QByteArray &frame);
+    // "#$": the twelve channel readings and the output states of the module on socket.
+    void channelReading(int slot, const QByteArray &frame, TcpConnection *socket);
     // A device of the GPRS table was registered as pending.
     void deviceRegistered(const QString &imei);
     // A SIA DC-09 message from a connection of slot k.
     void dc09Received(TcpConnection *socket, int slot, const QByteArray &frame);
 
 private:
-    // A module download or upload on slot k takes the frame instead of the device protocol.
+    // A module download or upload with the device on socket takes its frame instead of the
+    // device protocol.
     bool takenByModuleTransfer(const QByteArray &bytes, const QString &D, TcpConnection *socket,
                                int k);
     void identify(const QString &D, TcpConnection *socket, int k, int &r);

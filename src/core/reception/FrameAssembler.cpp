@@ -35,8 +35,10 @@ void FrameAssembler::take(TcpConnection *socket, int k, const QByteArray &bytes)
         data.prepend(it->bytes);
         forget(socket);
     }
-    // Module programming data is binary and belongs to the exchange that asked for it.
-    if (m_dm.validSlot(k) && (m_dm.slot(k).dumpPending || m_dm.slot(k).uploadPending)) {
+    // Module programming data is binary and belongs to the exchange that asked for it; only
+    // the device the exchange talks to sends it.
+    if (m_dm.validSlot(k) && (m_dm.slot(k).dumpPending || m_dm.slot(k).uploadPending) &&
+        socket && m_dm.slot(k).transferConnection == socket) {
         emit frameReady(socket, k, data);
         return;
     }

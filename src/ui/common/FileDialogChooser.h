@@ -6,13 +6,15 @@ class QWidget;
 
 namespace tulmo {
 
-// The desktop's file-open dialog, over the window that asks.
+// The desktop's file dialogs, over the window that asks.
 class FileDialogChooser : public FileChooser {
 public:
     explicit FileDialogChooser(QWidget *parent)
         : m_parent(parent) {}
     QString openFile(const QString &caption, const QString &folder,
                      const QString &filter) override;
+    QString saveFile(const QString &caption, const QString &suggested, const QString &filter,
+                     const QString &defaultSuffix) override;
 
 private:
     QWidget *m_parent;

@@ -10,6 +10,10 @@
 #include "common/Prompt.h"
 #include "events/AccountRepository.h"
 #include "events/EventRepository.h"
+#include "modules/Acesso_GPRS.h"
+#include "modules/Form_QVN12.h"
+#include "modules/Form_QVN8.h"
+#include "modules/ModuleExchange.h"
 #include "reception/ConnectedDevicesModel.h"
 #include "reception/ReplyQueueModel.h"
 #include "registry/Cadastro_Clientes.h"
@@ -189,6 +193,7 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
     updateStatus();
     createShiftWindows();
     createPurgeWindow();
+    createModuleWindows();
 }
 
 void Form_Principal::createShiftWindows() {
@@ -616,6 +621,17 @@ void Form_Principal::ConfiguracoesClick() {
     m_settingsDialog->openDialog();
 }
 
+// The remote access console and the parameter editor, created once and reused.
+void Form_Principal::createModuleWindows() {
+    m_moduleExchange = new ModuleExchange(m_core.dm(), m_core.connectionRegistry(),
+                                          m_core.deviceLink(), this);
+    m_accessForm = new Form_Acesso_GPRS(*m_moduleExchange, m_core.prompt(), this);
+    m_qvn12Form = new Form_QVN12(m_core.dm().database(), m_core.prompt(), this);
+    m_accessForm->setEditor(m_qvn12Form);
+    // The second editor window of the console is never opened.
+    new Form_QVN8(m_core.dm().database(), m_core.prompt(), this);
+}
+
 void Form_Principal::Grid_ConectadosDblClick() {
     const ConnectionRegistry &c = m_core.connectionRegistry();
     const QModelIndex current = m_connectedGrid->currentIndex();
@@ -630,7 +646,7 @@ void Form_Principal::Grid_ConectadosDblClick() {
         if (p) p->message(QStringLiteral("Falta receber o IMEI"));
         return;
     }
-    // The remote access console opens here once it exists.
+    m_accessForm->openFor(row.server, row.socketIndex, row.socket.data());
 }
 
 // The driver stays stopped while the operator reads the message, so the same account is not

@@ -16,7 +16,10 @@ class QTableView;
 namespace tulmo {
 
 class Form_Apagar_eventos;
+class Form_Acesso_GPRS;
 class Form_Configuracoes;
+class Form_QVN12;
+class ModuleExchange;
 class F_Selecao_Clientes;
 class Form_Cadastro_GPRS;
 class Form_Eventos_Padrao;
@@ -98,6 +101,10 @@ public:
     Form_Cadastro_GPRS &gprsForm() { return *m_gprsForm; }
     // "&Apagar Eventos", created once with the window.
     Form_Apagar_eventos &purgeForm() { return *m_purgeForm; }
+    // The remote access console that Grid_Conectados opens, its exchange and its editor.
+    Form_Acesso_GPRS &accessForm() { return *m_accessForm; }
+    ModuleExchange &moduleExchange() { return *m_moduleExchange; }
+    Form_QVN12 &qvn12Form() { return *m_qvn12Form; }
     // Shift dialog, modal ("&Troca de Turno", start-up, exit without the right to close).
     void startShift();
     // Pending events, modeless ("&Pendentes" and its picture).
@@ -142,6 +149,7 @@ private:
     void createShiftWindows();
     void createRegistryWindows();
     void createPurgeWindow();
+    void createModuleWindows();
     void openAccountForm(const QString &conta, bool onSchedule, QWidget *over = nullptr);
 
     ConsoleCore &m_core;
@@ -183,6 +191,9 @@ private:
     ImageButton *m_registryImage[3] = {}; // accounts, event codes, GPRS
     Form_Apagar_eventos *m_purgeForm = nullptr;
     QAction *m_purgeAction = nullptr; // granted with the reports
+    ModuleExchange *m_moduleExchange = nullptr;
+    Form_Acesso_GPRS *m_accessForm = nullptr;
+    Form_QVN12 *m_qvn12Form = nullptr;
 };
 
 } // namespace tulmo

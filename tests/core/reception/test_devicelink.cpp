@@ -810,30 +810,47 @@ void TestDeviceLink::floodingClientDoesNotStopOthers() {
     QCOMPARE(d.recv(), QByteArray("+OK"));
 }
 
+// Module programming answers come from the console's device only: another device of the same
+// slot is decoded and answered meanwhile, and the capture lasts until the exchange ends it.
 void TestDeviceLink::dumpAndUploadRouteTheSlotData() {
     Central s;
-    Device d;
-    dispositivoIdentificado(s, d);
+    Device d, outro;
+    const quint16 port = dispositivoIdentificado(s, d);
+    identificado(s, outro, port, "654321");
     DeviceLink &link = s.core->deviceLink();
+    ReceiverSlot &slot = s.core->dm().slot(1);
     QSignalSpy dump(&link, &DeviceLink::dumpReceived);
-    s.core->dm().slot(1).dumpPending = 1;
+    slot.dumpPending = 1;
+    slot.transferConnection = s.con().row(0).socket;
+    const qsizetype antes = s.core->eventQueue().size();
+    QVERIFY(s.frame(outro, kEvento5 + "\x14"));
+    QCOMPARE(s.core->eventQueue().size(), antes + 1);
+    QCOMPARE(s.con().replies().size(), 1);
+    QCOMPARE(dump.count(), 0);
     QVERIFY(s.frame(d, QByteArray("\x01\xAB", 2) + "Z"));
-    QCOMPARE(dump.count(), 1);
-    QCOMPARE(dump.first().at(2).toString(), QString("01AB5A"));
-    QCOMPARE(s.core->dm().slot(1).dumpPending, quint8(0));
+    QVERIFY(s.frame(d, "5011")); // looks like a receiver frame, but it is the block's rest
+    QCOMPARE(dump.count(), 2);
+    QCOMPARE(dump.at(0).at(2).toString(), QString("01AB5A"));
+    QCOMPARE(dump.at(1).at(1).toByteArray(), QByteArray("5011"));
+    QCOMPARE(slot.dumpPending, quint8(1));
+    QCOMPARE(s.core->eventQueue().size(), antes + 1);
+    slot.dumpPending = 0;
 
     QSignalSpy libera(&link, &DeviceLink::uploadAllowed);
     QSignalSpy concluiu(&link, &DeviceLink::uploadDone);
-    s.core->dm().slot(1).uploadPending = 1;
-    const qsizetype antes = s.core->eventQueue().size();
-    QVERIFY(s.frame(d, kEvento5)); // ignored while the upload runs
+    slot.uploadPending = 1;
+    QVERIFY(s.frame(outro, "UPE"));
+    QVERIFY(s.frame(outro, "UPOK"));
+    QCOMPARE(libera.count() + concluiu.count(), 0);
+    QVERIFY(s.frame(d, kEvento5)); // dropped while the upload runs
     QVERIFY(s.frame(d, "UPE"));
     QCOMPARE(libera.count(), 1);
+    QCOMPARE(libera.first().at(1).value<TcpConnection *>(), s.con().row(0).socket.data());
     QVERIFY(s.frame(d, "UPOK"));
     QCOMPARE(concluiu.count(), 1);
-    QCOMPARE(s.core->dm().slot(1).uploadPending, quint8(0));
-    QCOMPARE(s.core->eventQueue().size(), antes);
-    QCOMPARE(s.con().replies().size(), 0);
+    QCOMPARE(slot.uploadPending, quint8(0));
+    QCOMPARE(s.core->eventQueue().size(), antes + 1);
+    QCOMPARE(s.con().replies().size(), 1);
 }
 
 int main(int argc, char **argv) {

@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include "modules/Acesso_GPRS.h"
+#include "modules/ModuleExchange.h"
+
 #include "console/EventColorDelegate.h"
 #include "console/Principal.h"
 #include "registry/Cadastro_Clientes.h"
@@ -467,14 +470,32 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     QCOMPARE(j.s.prompt.shown.size(), 2);
     QCOMPARE(j.s.prompt.shown[1].text, QString("Dispositivo ocupado!"));
 
-    // Reply sent: nothing to say.
+    // Reply sent: the access console opens for that row's connection and asks it for its
+    // parameters.
     j.s.clock.advanceSecs(5);
     j.s.core->Timer_AtualizarTimer();
     recebido.clear();
     QTRY_COMPARE(recebido += d.readAll(), QByteArray("+"));
     QCOMPARE(con.replies().size(), 0);
+    Form_Acesso_GPRS &acesso = j.w->accessForm();
+    bool visivel = false;
+    QString servidor, conexao;
+    QTimer::singleShot(0, &acesso, [&] {
+        visivel = acesso.isVisible();
+        servidor = acesso.findChild<QLabel *>("Socket")->text();
+        conexao = acesso.findChild<QLabel *>("Conexao")->text();
+        recebido.clear();
+        waitFor([&] { return (recebido += d.readAll()).size() >= 2; });
+        acesso.reject();
+    });
     j.w->Grid_ConectadosDblClick();
     QCOMPARE(j.s.prompt.shown.size(), 2);
+    QVERIFY(visivel);
+    QCOMPARE(servidor, QString("1"));
+    QCOMPARE(conexao, QString("0"));
+    QCOMPARE(recebido, QByteArray("DW"));
+    QCOMPARE(acesso.parentWidget(), static_cast<QWidget *>(j.w.get()));
+    QCOMPARE(j.w->moduleExchange().target(), con.row(0).socket.data());
 }
 
 void TestPrincipal::soundIndicatorFollowsClicks() {
