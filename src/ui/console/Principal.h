@@ -18,6 +18,7 @@ namespace tulmo {
 class Form_Configuracoes;
 class F_Selecao_Clientes;
 class Form_Cadastro_GPRS;
+class Form_Importar_Eventos;
 class Form_Eventos_Padrao;
 class Prompt;
 class SoundState;
@@ -95,6 +96,8 @@ public:
     F_Selecao_Clientes &accountBrowser() { return *m_accountBrowser; }
     Form_Eventos_Padrao &eventCodesForm() { return *m_eventCodesForm; }
     Form_Cadastro_GPRS &gprsForm() { return *m_gprsForm; }
+    // "&Importar": the receiver file import, modal.
+    Form_Importar_Eventos &importForm() { return *m_importForm; }
     // Shift dialog, modal ("&Troca de Turno", start-up, exit without the right to close).
     void startShift();
     // Pending events, modeless ("&Pendentes" and its picture).
@@ -176,6 +179,8 @@ private:
     F_Selecao_Clientes *m_accountBrowser = nullptr;
     Form_Eventos_Padrao *m_eventCodesForm = nullptr;
     Form_Cadastro_GPRS *m_gprsForm = nullptr;
+    Form_Importar_Eventos *m_importForm = nullptr;
+    QAction *m_importAction = nullptr;
     ImageButton *m_registryImage[3] = {}; // accounts, event codes, GPRS
 };
 
