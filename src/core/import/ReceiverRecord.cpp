@@ -54,15 +54,15 @@ std::optional<ReceiverRecord::Event> ReceiverRecord::decode(const QString &d, QS
     };
     if (d.size() < kDigits) return refuse(QStringLiteral("registro incompleto"));
     struct Field {
-        const char *name;
+        const char *what; // the reason, with the field's digits for %1
         int first, last;
     };
-    static const Field numeric[] = {
-        {"código do evento", 10, 12}, {"partição", 13, 14}, {"zona ou usuário", 15, 17}};
+    static const Field numeric[] = {{"código do evento inválido: \"%1\"", 10, 12},
+                                    {"partição inválida: \"%1\"", 13, 14},
+                                    {"zona ou usuário inválido: \"%1\"", 15, 17}};
     for (const Field &f : numeric) {
         const QString v = mapped(d, f.first, f.last);
-        if (!decimal(v))
-            return refuse(QStringLiteral("%1 inválido(a): \"%2\"").arg(QLatin1String(f.name), v));
+        if (!decimal(v)) return refuse(QString::fromUtf8(f.what).arg(v));
     }
     const int day = at(d, 55, 58).toInt(nullptr, 16);
     const QDate date = dateOfDay(day);
@@ -80,7 +80,9 @@ std::optional<ReceiverRecord::Event> ReceiverRecord::decode(const QString &d, QS
     const QChar qualifier = d.at(8) == QLatin1Char('1') ? QLatin1Char('E') : QLatin1Char('R');
     e.frame = QStringLiteral("501") + d.at(0) + QStringLiteral(" 18") + mapped(d, 3, 6) +
               qualifier + mapped(d, 10, 31);
-    e.ideCall = d.at(19) < QLatin1Char('1')
+    // The flag read as the frame carries it (mapped), so the list and the event line agree:
+    // an "A" is the receiver's 0, no caller number.
+    e.ideCall = mapped(d, 20, 20) < QLatin1String("1")
                     ? QStringLiteral("Não Identificado")
                     : QLatin1Char('(') + mapped(d, 21, 22) + QLatin1Char(')') + mapped(d, 23, 30);
     e.when = QDateTime(date, time);
