@@ -38,14 +38,14 @@ QString ImportSummary::message() const {
                               "dos seus %2 registros é um evento.")
                    .arg(file)
                    .arg(records);
-    } else if (!problems.isEmpty() && listed + duplicates == 0) {
+    } else if (problemCount > 0 && listed + duplicates == 0) {
         text = QStringLiteral("O arquivo \"%1\" não parece ser um arquivo de eventos de "
                               "receptora: nenhum dos seus registros de evento pôde ser lido.")
                    .arg(file);
-    } else if (!problems.isEmpty()) {
+    } else if (problemCount > 0) {
         text = QStringLiteral("%1 registro(s) do arquivo \"%2\" não puderam ser lidos e ficaram "
                               "fora da lista; os demais eventos foram listados.")
-                   .arg(problems.size())
+                   .arg(problemCount)
                    .arg(file);
     } else {
         return QString();
@@ -54,8 +54,8 @@ QString ImportSummary::message() const {
         text += QLatin1String("\n");
         for (int i = 0; i < problems.size() && i < kProblemsShown; ++i)
             text += QLatin1String("\n") + problems.at(i);
-        if (problems.size() > kProblemsShown)
-            text += QStringLiteral("\n… e mais %1.").arg(problems.size() - kProblemsShown);
+        if (problemCount > kProblemsShown)
+            text += QStringLiteral("\n… e mais %1.").arg(problemCount - kProblemsShown);
     }
     return text;
 }
@@ -140,11 +140,9 @@ void EventImport::slice() {
 bool EventImport::listRecord(const ReceiverFile::Record &r, RecordingRepository &lookups,
                              ImportRepository &duplicates) {
     if (r.digits.size() < ReceiverRecord::kDigits) {
-        m_summary.problems << QStringLiteral("%1: o arquivo termina no meio do registro (%2 de "
-                                             "%3 bytes)")
-                                  .arg(recordName(r))
-                                  .arg(r.digits.size() / 2)
-                                  .arg(ReceiverRecord::kSize);
+        leaveOut(r, QStringLiteral("o arquivo termina no meio do registro (%1 de %2 bytes)")
+                        .arg(r.digits.size() / 2)
+                        .arg(ReceiverRecord::kSize));
         return true;
     }
     if (!ReceiverRecord::isEvent(r.digits)) return true;
@@ -152,7 +150,7 @@ bool EventImport::listRecord(const ReceiverFile::Record &r, RecordingRepository 
     QString problem;
     const auto event = ReceiverRecord::decode(r.digits, &problem);
     if (!event) {
-        m_summary.problems << recordName(r) + QStringLiteral(": ") + problem;
+        leaveOut(r, problem);
         return true;
     }
     m_clock.m_fixed.reset();
@@ -161,7 +159,7 @@ bool EventImport::listRecord(const ReceiverFile::Record &r, RecordingRepository 
     const auto ev = eventline::parse(line);
     const QDateTime data = ev ? eventline::parseDateTime(ev->dataHora) : QDateTime();
     if (!ev || !data.isValid()) {
-        m_summary.problems << recordName(r) + QStringLiteral(": evento ilegível");
+        leaveOut(r, QStringLiteral("evento ilegível"));
         return true;
     }
     bool found = false;
@@ -249,6 +247,11 @@ bool EventImport::describe(RecordingRepository &lookups, ImportRow &row) {
     if (!ok) return false;
     row.descricao += QLatin1Char(' ') + (d.isEmpty() ? QString::number(numero) : d);
     return true;
+}
+
+void EventImport::leaveOut(const ReceiverFile::Record &r, const QString &why) {
+    if (++m_summary.problemCount <= ImportSummary::kProblemsKept)
+        m_summary.problems << recordName(r) + QStringLiteral(": ") + why;
 }
 
 void EventImport::endBlock() {

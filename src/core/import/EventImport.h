@@ -25,7 +25,11 @@ struct ImportSummary {
     int events = 0;     // of them event records (type "4")
     int listed = 0;
     int duplicates = 0; // events the database already holds
-    QStringList problems; // "registro N (posição X): …", one per record left out
+    // "registro N (posição X): …" for the first records left out (kProblemsKept at most), and
+    // how many were left out in all.
+    static constexpr int kProblemsKept = 1000;
+    QStringList problems;
+    int problemCount = 0;
     QString error;        // the file or the database failed: the run stopped there
     bool complete = false;
 
@@ -81,6 +85,7 @@ private:
                     class ImportRepository &duplicates);
     bool describe(RecordingRepository &lookups, ImportRow &row);
     void endBlock();
+    void leaveOut(const ReceiverFile::Record &r, const QString &why);
     void finish(bool complete);
 
     Database &m_database;

@@ -1,5 +1,8 @@
 #include "ImportListModel.h"
 
+#include <algorithm>
+#include <functional>
+
 namespace tulmo {
 
 const QStringList &ImportListModel::titles() {
@@ -72,6 +75,16 @@ void ImportListModel::append(const QList<ImportRow> &rows) {
     beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + rows.size() - 1));
     m_rows.append(rows);
     endInsertRows();
+}
+
+void ImportListModel::removeRowsAt(QList<int> rows) {
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    for (int r : rows) {
+        if (r < 0 || r >= m_rows.size()) continue;
+        beginRemoveRows({}, r, r);
+        m_rows.removeAt(r);
+        endRemoveRows();
+    }
 }
 
 void ImportListModel::invertChecks() {

@@ -45,6 +45,8 @@ public:
 
     void clear();
     void append(const QList<ImportRow> &rows);
+    // Takes the given rows out of the list.
+    void removeRowsAt(QList<int> rows);
     const ImportRow &row(int i) const { return m_rows.at(i); }
     // Every check box turned over (a click on the "Conta" title).
     void invertChecks();

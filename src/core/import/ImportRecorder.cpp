@@ -93,6 +93,7 @@ void ImportRecorder::slice() {
         const RecordResult &r = batch.results.at(i);
         if (r.status == RecordResult::Status::Stored) {
             ++m_summary.stored;
+            m_summary.storedLines << int(m_next) + i;
             if (!r.warning.isEmpty() && !m_warned.contains(r.warning) && m_prompt) {
                 m_warned.insert(r.warning);
                 m_prompt->alert(r.warning, QStringLiteral("Tulmo"), Prompt::Icon::Warning);

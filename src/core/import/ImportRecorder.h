@@ -17,6 +17,7 @@ class Prompt;
 struct ImportRecordSummary {
     int total = 0;
     int stored = 0;
+    QList<int> storedLines; // indexes of the stored lines, in order
     QStringList rejected; // "<event line>: <reason>", lines whose own data cannot be stored
     QString heldBack;     // the database's trouble that stopped the recording; empty when none
     bool cancelled = false;

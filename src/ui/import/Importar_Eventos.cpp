@@ -202,7 +202,8 @@ void Form_Importar_Eventos::importFinished(const ImportSummary &summary) {
 void Form_Importar_Eventos::Button2Click() {
     if (busy()) return;
     QStringList lines;
-    for (int i : m_list->checkedRows())
+    m_recordedRows = m_list->checkedRows();
+    for (int i : std::as_const(m_recordedRows))
         lines << m_list->row(i).string2;
     if (lines.isEmpty()) {
         warn(QStringLiteral("Nenhum evento marcado para gravar."));
@@ -217,8 +218,18 @@ void Form_Importar_Eventos::Button2Click() {
 void Form_Importar_Eventos::recordFinished(const ImportRecordSummary &summary) {
     setBusy(false);
     warn(summary.message());
-    // What is still missing from the database, read again from the file.
-    if (!summary.cancelled && isVisible() && !m_fileName.isEmpty()) ProcessaArquivo(m_fileName);
+    if (summary.heldBack.isEmpty() && !summary.cancelled && isVisible() && !m_fileName.isEmpty()) {
+        // What is still missing from the database, read again from the file.
+        ProcessaArquivo(m_fileName);
+        return;
+    }
+    // Stopped part way: the stored events leave the list, so none is recorded twice; the
+    // database is not asked again while it is in trouble.
+    QList<int> stored;
+    for (int i : summary.storedLines)
+        stored << m_recordedRows.value(i, -1);
+    m_list->removeRowsAt(stored);
+    showCount();
 }
 
 void Form_Importar_Eventos::Button3Click() {

@@ -73,6 +73,7 @@ private:
     std::unique_ptr<FileChooser> m_defaultChooser;
     FileChooser *m_chooser = nullptr;
     QString m_fileName;
+    QList<int> m_recordedRows; // the list rows whose lines the recording was given
 
     QRadioButton *m_current = nullptr;
     QRadioButton *m_fromFile = nullptr;
