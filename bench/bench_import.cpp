@@ -15,6 +15,8 @@
 #include "console/ConsoleCore.h"
 #include "import/EventImport.h"
 #include "import/ImportRecorder.h"
+#include "import/ImportRepository.h"
+#include "events/RecordingRepository.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -99,14 +101,13 @@ QByteArray eventFile(int records, int accounts) {
     for (int i = 0; i < records; ++i) {
         const int conta = i % std::min(accounts, 9999) + 1;
         const int day = 9000 + i / 20000, secs = (i * 4) % 86400;
-        const QString digits = QStringLiteral("14%1001130A1%2AAAAAAAAAAAAAA%3%4%5%6%7")
-                                   .arg(conta, 4, 10, QLatin1Char('0'))
-                                   .arg(i % 999 + 1, 3, 10, QLatin1Char('0'))
-                                   .arg(QString(23, QLatin1Char('0')))
-                                   .arg(day, 4, 16, QLatin1Char('0'))
-                                   .arg(secs / 3600, 2, 16, QLatin1Char('0'))
-                                   .arg(secs / 60 % 60, 2, 16, QLatin1Char('0'))
-                                   .arg(secs % 60, 2, 16, QLatin1Char('0'));
+        auto hex = [](int v, int width) { return QString::number(v, 16).rightJustified(width, '0'); };
+        const QString digits = QStringLiteral("14") + QString::number(conta).rightJustified(4, '0') +
+                               QStringLiteral("001130A1") +
+                               QString::number(i % 999 + 1).rightJustified(3, '0') +
+                               QString(14, QLatin1Char('A')) + QString(23, QLatin1Char('0')) +
+                               hex(day, 4) + hex(secs / 3600, 2) + hex(secs / 60 % 60, 2) +
+                               hex(secs % 60, 2);
         out += QByteArray::fromHex(digits.toLatin1());
     }
     return out;
@@ -200,6 +201,24 @@ int main(int argc, char **argv) {
     import.ProcessaArquivo(file, EventImport::TimeSource::FromFile);
     runUntil([&] { return listDone; });
     const double listSecs = double(t.elapsed()) / 1000;
+    if (qEnvironmentVariableIntValue("IMPORT_PROBE")) {
+        QSqlDatabase pdb = core.dm().database().primary();
+        pdb.transaction();
+        ImportRepository repo(pdb);
+        QElapsedTimer p;
+        p.start();
+        bool found = false;
+        for (int i = 0; i < 2000; ++i)
+            repo.isRecorded("001020", "1130", "003", 1, QDateTime(QDate(2024, 1, 1), QTime(10, 0, i % 60)), &found);
+        std::printf("probe: duplicate test %.3f ms each\n", double(p.nsecsElapsed()) / 1e6 / 2000);
+        RecordingRepository look(pdb);
+        p.restart();
+        AccountRow acc;
+        for (int i = 0; i < 2000; ++i)
+            look.readAccount("001020", &acc);
+        std::printf("probe: account read %.3f ms each\n", double(p.nsecsElapsed()) / 1e6 / 2000);
+        pdb.commit();
+    }
     const std::vector<double> listing = std::move(core.latency);
     core.latency.clear();
 
@@ -218,6 +237,8 @@ int main(int argc, char **argv) {
     });
     sample.start(10);
     t.restart();
+    // IMPORT_LIST_ONLY=1 measures the listing alone.
+    if (qEnvironmentVariableIntValue("IMPORT_LIST_ONLY")) lines.clear();
     recorder.start(lines);
     runUntil([&] { return recDone; });
     const double recSecs = double(t.elapsed()) / 1000;

@@ -111,8 +111,7 @@ void EventImport::slice() {
                               .arg(db.lastError().text().simplified());
         return finish(false);
     }
-    RecordingRepository lookups(db);
-    ImportRepository duplicates(db);
+    ImportRepository repo(db);
     do {
         if (m_next >= m_block.size()) {
             if (!m_block.isEmpty()) endBlock();
@@ -131,14 +130,13 @@ void EventImport::slice() {
         }
         const ReceiverFile::Record &r = m_block.at(m_next++);
         ++m_summary.records;
-        if (!listRecord(r, lookups, duplicates)) return finish(false);
+        if (!listRecord(r, repo)) return finish(false);
     } while (!budget.hasExpired());
     transaction.commit();
     emit progress(m_summary.records, m_file.recordCount());
 }
 
-bool EventImport::listRecord(const ReceiverFile::Record &r, RecordingRepository &lookups,
-                             ImportRepository &duplicates) {
+bool EventImport::listRecord(const ReceiverFile::Record &r, ImportRepository &repo) {
     if (r.digits.size() < ReceiverRecord::kDigits) {
         leaveOut(r, QStringLiteral("o arquivo termina no meio do registro (%1 de %2 bytes)")
                         .arg(r.digits.size() / 2)
@@ -163,10 +161,10 @@ bool EventImport::listRecord(const ReceiverFile::Record &r, RecordingRepository 
         return true;
     }
     bool found = false;
-    if (!duplicates.isRecorded(ev->conta, ev->codigo, ev->zonaUsuario, ev->particao.toInt(), data,
+    if (!repo.isRecorded(ev->conta, ev->codigo, ev->zonaUsuario, ev->particao.toInt(), data,
                                &found)) {
         m_summary.error = QStringLiteral("Houve um erro ao consultar os eventos gravados: %1")
-                              .arg(duplicates.lastError().text().simplified());
+                              .arg(repo.lastError().text().simplified());
         return false;
     }
     if (found) {
@@ -182,9 +180,9 @@ bool EventImport::listRecord(const ReceiverFile::Record &r, RecordingRepository 
     row.string1 = event->frame + QChar(0x14);
     row.string2 = line;
     row.ideCall = event->ideCall;
-    if (!describe(lookups, row)) {
+    if (!describe(repo, row)) {
         m_summary.error = QStringLiteral("Houve um erro ao ler os cadastros: %1")
-                              .arg(lookups.lastError().text().simplified());
+                              .arg(repo.lastError().text().simplified());
         return false;
     }
     m_blockRows.append(row);
@@ -193,7 +191,7 @@ bool EventImport::listRecord(const ReceiverFile::Record &r, RecordingRepository 
 
 // The client, the code's description and type, the partition's name, and the user's or zone's
 // description as the recording would write them.
-bool EventImport::describe(RecordingRepository &lookups, ImportRow &row) {
+bool EventImport::describe(ImportRepository &lookups, ImportRow &row) {
     auto cached = [](auto &cache, const QString &key, auto read, auto *out) {
         const auto it = cache.constFind(key);
         if (it != cache.constEnd()) {
@@ -204,14 +202,8 @@ bool EventImport::describe(RecordingRepository &lookups, ImportRow &row) {
         cache.insert(key, *out);
         return true;
     };
-    AccountRow account;
     if (!cached(m_clients, row.conta,
-                [&](QString *o) {
-                    if (!lookups.readAccount(row.conta, &account)) return false;
-                    *o = account.nome;
-                    return true;
-                },
-                &row.cliente))
+                [&](QString *o) { return lookups.readClientName(row.conta, o); }, &row.cliente))
         return false;
     EventCodeRow code;
     if (!cached(m_codes, row.codigo, [&](EventCodeRow *o) { return lookups.readEventCode(row.codigo, o); },

@@ -17,6 +17,7 @@
 namespace tulmo {
 
 class Database;
+class ImportRepository;
 
 // What one reading of a file came to, and what the operator must be told of it.
 struct ImportSummary {
@@ -81,9 +82,8 @@ private:
 
     void slice();
     // false: the database failed (m_summary.error says why).
-    bool listRecord(const ReceiverFile::Record &r, RecordingRepository &lookups,
-                    class ImportRepository &duplicates);
-    bool describe(RecordingRepository &lookups, ImportRow &row);
+    bool listRecord(const ReceiverFile::Record &r, ImportRepository &repo);
+    bool describe(ImportRepository &lookups, ImportRow &row);
     void endBlock();
     void leaveOut(const ReceiverFile::Record &r, const QString &why);
     void finish(bool complete);

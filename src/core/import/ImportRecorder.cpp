@@ -57,6 +57,7 @@ void ImportRecorder::start(const QStringList &lines) {
     m_summary.total = int(lines.size());
     m_warned.clear();
     m_sinceAnnounce.start();
+    m_sinceLivePass.invalidate();
     emit progress(0, m_summary.total);
     m_timer.start();
 }
@@ -77,6 +78,8 @@ void ImportRecorder::finishNow() {
 void ImportRecorder::recordLiveBacklog() {
     if (!m_liveQueue || !m_pump || m_liveQueue->isEmpty() || m_pump->busy() || m_pump->heldBack())
         return;
+    if (m_sinceLivePass.isValid() && !m_sinceLivePass.hasExpired(kLivePassEveryMs)) return;
+    m_sinceLivePass.start();
     m_recorder.holdAnnouncements();
     m_pump->recordPass(kLiveBudgetMs);
 }

@@ -29,14 +29,18 @@ struct ImportRecordSummary {
 // Records the event lines of an import through Grava_Evento_Banco_Dados, with every effect of
 // a live event (sign of life, disarm and arm flags, sound, SMS, pending window), in small
 // batches driven by a zero timer, so the window and reception go on meanwhile. Live events
-// come first: before each batch the live queue's backlog is recorded, so an import never
-// holds a live event back. Nothing of the import passes through the live queue.
+// come first: the live queue's backlog is recorded ahead of the import's next batch (at most
+// every kLivePassEveryMs, besides the console's own tick), so an import never holds a live
+// event back. Nothing of the import passes through the live queue.
 class ImportRecorder : public QObject {
     Q_OBJECT
 public:
     static constexpr int kBatchLines = 50;
     static constexpr int kSliceMs = 15;
     static constexpr int kLiveBudgetMs = 30;
+    // Live lines are taken ahead of the import at most this often: each pass of the live queue
+    // costs its own commit and queue rewrite, and the console's tick records them anyway.
+    static constexpr int kLivePassEveryMs = 250;
     // The lists hear of the imported events this often, not once per batch.
     static constexpr int kAnnounceEveryMs = 1000;
 
@@ -68,6 +72,7 @@ private:
     ImportRecordSummary m_summary;
     QSet<QString> m_warned; // a schedule warning is shown once per import
     QElapsedTimer m_sinceAnnounce;
+    QElapsedTimer m_sinceLivePass; // invalid: no live pass yet in this import
 };
 
 } // namespace tulmo
