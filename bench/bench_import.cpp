@@ -13,10 +13,10 @@
 #include "common/Clock.h"
 #include "common/Process.h"
 #include "console/ConsoleCore.h"
+#include "events/RecordingRepository.h"
 #include "import/EventImport.h"
 #include "import/ImportRecorder.h"
 #include "import/ImportRepository.h"
-#include "events/RecordingRepository.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -47,8 +47,8 @@ int64_t monoNs() {
     return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-constexpr int kKeys = 1000;            // a frame's zone carries its key
-std::atomic<int64_t> g_sent[kKeys];    // send time of the frame in flight with that key
+constexpr int kKeys = 1000;         // a frame's zone carries its key
+std::atomic<int64_t> g_sent[kKeys]; // send time of the frame in flight with that key
 
 // The console, timing each device frame from its send to its line in the queue file.
 class BenchCore : public ConsoleCore {
@@ -101,13 +101,14 @@ QByteArray eventFile(int records, int accounts) {
     for (int i = 0; i < records; ++i) {
         const int conta = i % std::min(accounts, 9999) + 1;
         const int day = 9000 + i / 20000, secs = (i * 4) % 86400;
-        auto hex = [](int v, int width) { return QString::number(v, 16).rightJustified(width, '0'); };
-        const QString digits = QStringLiteral("14") + QString::number(conta).rightJustified(4, '0') +
-                               QStringLiteral("001130A1") +
-                               QString::number(i % 999 + 1).rightJustified(3, '0') +
-                               QString(14, QLatin1Char('A')) + QString(23, QLatin1Char('0')) +
-                               hex(day, 4) + hex(secs / 3600, 2) + hex(secs / 60 % 60, 2) +
-                               hex(secs % 60, 2);
+        auto hex = [](int v, int width) {
+            return QString::number(v, 16).rightJustified(width, '0');
+        };
+        const QString digits =
+            QStringLiteral("14") + QString::number(conta).rightJustified(4, '0') +
+            QStringLiteral("001130A1") + QString::number(i % 999 + 1).rightJustified(3, '0') +
+            QString(14, QLatin1Char('A')) + QString(23, QLatin1Char('0')) + hex(day, 4) +
+            hex(secs / 3600, 2) + hex(secs / 60 % 60, 2) + hex(secs % 60, 2);
         out += QByteArray::fromHex(digits.toLatin1());
     }
     return out;
@@ -142,7 +143,8 @@ int main(int argc, char **argv) {
     char *rest[] = {argv[0], argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr,
                     const_cast<char *>("1"), argc > 4 ? argv[4] : nullptr};
     int restc = 1;
-    while (restc < 5 && rest[restc]) ++restc;
+    while (restc < 5 && rest[restc])
+        ++restc;
     QTemporaryDir tmp;
     const bench::Argumentos args(restc, rest, tmp.path());
 
@@ -160,8 +162,9 @@ int main(int argc, char **argv) {
                                   "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, "
                                   "TEMPO_KEEPALIVE) VALUES (1, 'R1', 1, 1, 0, 3, %1, 0, 0, 60)")
                        .arg(port));
-    bench::run(db, "INSERT INTO GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, EQUIPAMENTO, "
-                   "SENHA_ACESSO) VALUES ('123456', '0042', 'A', CURRENT_TIMESTAMP, 0, '01', '1234')");
+    bench::run(db,
+               "INSERT INTO GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, EQUIPAMENTO, "
+               "SENHA_ACESSO) VALUES ('123456', '0042', 'A', CURRENT_TIMESTAMP, 0, '01', '1234')");
     core.dm().Realizar_Atualizacoes();
     core.startTimer();
 
@@ -188,15 +191,15 @@ int main(int argc, char **argv) {
     EventImport import(core.dm().database(), core.clock());
     int listed = 0;
     bool listDone = false;
-    QObject::connect(&import, &EventImport::rowsListed, [&](const QList<ImportRow> &r) {
-        listed += int(r.size());
-    });
+    QObject::connect(&import, &EventImport::rowsListed,
+                     [&](const QList<ImportRow> &r) { listed += int(r.size()); });
     QStringList lines;
     QObject::connect(&import, &EventImport::rowsListed, [&](const QList<ImportRow> &r) {
         for (const ImportRow &row : r)
             lines << row.string2;
     });
-    QObject::connect(&import, &EventImport::finished, [&](const ImportSummary &) { listDone = true; });
+    QObject::connect(&import, &EventImport::finished,
+                     [&](const ImportSummary &) { listDone = true; });
     t.restart();
     import.ProcessaArquivo(file, EventImport::TimeSource::FromFile);
     runUntil([&] { return listDone; });
@@ -209,7 +212,8 @@ int main(int argc, char **argv) {
         p.start();
         bool found = false;
         for (int i = 0; i < 2000; ++i)
-            repo.isRecorded("001020", "1130", "003", 1, QDateTime(QDate(2024, 1, 1), QTime(10, 0, i % 60)), &found);
+            repo.isRecorded("001020", "1130", "003", 1,
+                            QDateTime(QDate(2024, 1, 1), QTime(10, 0, i % 60)), &found);
         std::printf("probe: duplicate test %.3f ms each\n", double(p.nsecsElapsed()) / 1e6 / 2000);
         RecordingRepository look(pdb);
         p.restart();
@@ -232,9 +236,8 @@ int main(int argc, char **argv) {
     });
     qsizetype liveWaiting = 0;
     QTimer sample;
-    QObject::connect(&sample, &QTimer::timeout, [&] {
-        liveWaiting = std::max(liveWaiting, core.eventQueue().size());
-    });
+    QObject::connect(&sample, &QTimer::timeout,
+                     [&] { liveWaiting = std::max(liveWaiting, core.eventQueue().size()); });
     sample.start(10);
     t.restart();
     // IMPORT_LIST_ONLY=1 measures the listing alone.

@@ -30,7 +30,8 @@ QString ImportSummary::message() const {
         // A file that could not be opened has nothing listed to speak of.
         if (records == 0) return error;
         text = error;
-        text += QStringLiteral("\n\nA leitura parou aí; os eventos lidos até então estão na lista.");
+        text +=
+            QStringLiteral("\n\nA leitura parou aí; os eventos lidos até então estão na lista.");
     } else if (records == 0) {
         return QStringLiteral("O arquivo \"%1\" está vazio: não há eventos a importar.").arg(file);
     } else if (events == 0) {
@@ -162,7 +163,7 @@ bool EventImport::listRecord(const ReceiverFile::Record &r, ImportRepository &re
     }
     bool found = false;
     if (!repo.isRecorded(ev->conta, ev->codigo, ev->zonaUsuario, ev->particao.toInt(), data,
-                               &found)) {
+                         &found)) {
         m_summary.error = QStringLiteral("Houve um erro ao consultar os eventos gravados: %1")
                               .arg(repo.lastError().text().simplified());
         return false;
@@ -202,19 +203,21 @@ bool EventImport::describe(ImportRepository &lookups, ImportRow &row) {
         cache.insert(key, *out);
         return true;
     };
-    if (!cached(m_clients, row.conta,
-                [&](QString *o) { return lookups.readClientName(row.conta, o); }, &row.cliente))
+    if (!cached(
+            m_clients, row.conta, [&](QString *o) { return lookups.readClientName(row.conta, o); },
+            &row.cliente))
         return false;
     EventCodeRow code;
-    if (!cached(m_codes, row.codigo, [&](EventCodeRow *o) { return lookups.readEventCode(row.codigo, o); },
-                &code))
+    if (!cached(
+            m_codes, row.codigo,
+            [&](EventCodeRow *o) { return lookups.readEventCode(row.codigo, o); }, &code))
         return false;
     const int particao = row.particao.toInt();
     row.nomeParticao = QStringLiteral("PARTIÇÃO ") + row.particao;
     QString nome;
-    if (!cached(m_partitions, row.conta + QLatin1Char('|') + QString::number(particao),
-                [&](QString *o) { return lookups.readPartitionName(row.conta, particao, o); },
-                &nome))
+    if (!cached(
+            m_partitions, row.conta + QLatin1Char('|') + QString::number(particao),
+            [&](QString *o) { return lookups.readPartitionName(row.conta, particao, o); }, &nome))
         return false;
     if (!nome.isEmpty()) row.nomeParticao = nome;
     row.tipo = EventTypes::typeName(code.tipo);
@@ -230,12 +233,14 @@ bool EventImport::describe(ImportRepository &lookups, ImportRow &row) {
     QString d;
     const QString key = row.conta + QLatin1Char('|') + QString::number(numero);
     const bool ok =
-        users ? cached(m_users, key,
-                       [&](QString *o) { return lookups.readUserDescription(row.conta, numero, o); },
-                       &d)
-              : cached(m_zones, key,
-                       [&](QString *o) { return lookups.readZoneDescription(row.conta, numero, o); },
-                       &d);
+        users
+            ? cached(
+                  m_users, key,
+                  [&](QString *o) { return lookups.readUserDescription(row.conta, numero, o); }, &d)
+            : cached(
+                  m_zones, key,
+                  [&](QString *o) { return lookups.readZoneDescription(row.conta, numero, o); },
+                  &d);
     if (!ok) return false;
     row.descricao += QLatin1Char(' ') + (d.isEmpty() ? QString::number(numero) : d);
     return true;

@@ -22,8 +22,8 @@ class ImportRepository;
 // What one reading of a file came to, and what the operator must be told of it.
 struct ImportSummary {
     QString fileName;
-    int records = 0;    // records read, a last one cut short included
-    int events = 0;     // of them event records (type "4")
+    int records = 0; // records read, a last one cut short included
+    int events = 0;  // of them event records (type "4")
     int listed = 0;
     int duplicates = 0; // events the database already holds
     // "registro N (posição X): …" for the first records left out (kProblemsKept at most), and
@@ -31,7 +31,7 @@ struct ImportSummary {
     static constexpr int kProblemsKept = 1000;
     QStringList problems;
     int problemCount = 0;
-    QString error;        // the file or the database failed: the run stopped there
+    QString error; // the file or the database failed: the run stopped there
     bool complete = false;
 
     // The message for the operator, or an empty text when everything was read.

@@ -6,12 +6,11 @@
 namespace tulmo {
 
 const QStringList &ImportListModel::titles() {
-    static const QStringList t{QStringLiteral("Conta"),     QStringLiteral("Cliente"),
-                               QStringLiteral("Descrição"), QStringLiteral("Data"),
-                               QStringLiteral("Codigo"),    QStringLiteral("Argumento"),
-                               QStringLiteral("Partição"),  QStringLiteral("Nome Partição"),
-                               QStringLiteral("Tipo"),      QStringLiteral("String1"),
-                               QStringLiteral("String2"),   QStringLiteral("IdeCall")};
+    static const QStringList t{
+        QStringLiteral("Conta"),    QStringLiteral("Cliente"),       QStringLiteral("Descrição"),
+        QStringLiteral("Data"),     QStringLiteral("Codigo"),        QStringLiteral("Argumento"),
+        QStringLiteral("Partição"), QStringLiteral("Nome Partição"), QStringLiteral("Tipo"),
+        QStringLiteral("String1"),  QStringLiteral("String2"),       QStringLiteral("IdeCall")};
     return t;
 }
 
@@ -30,19 +29,32 @@ QVariant ImportListModel::data(const QModelIndex &index, int role) const {
         return r.checked ? Qt::Checked : Qt::Unchecked;
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
-    case Conta: return r.conta;
-    case Cliente: return r.cliente;
-    case Descricao: return r.descricao;
-    case Data: return r.data;
-    case Codigo: return r.codigo;
-    case Argumento: return r.argumento;
-    case Particao: return r.particao;
-    case NomeParticao: return r.nomeParticao;
-    case Tipo: return r.tipo;
-    case String1: return r.string1;
-    case String2: return r.string2;
-    case IdeCall: return r.ideCall;
-    default: return {};
+    case Conta:
+        return r.conta;
+    case Cliente:
+        return r.cliente;
+    case Descricao:
+        return r.descricao;
+    case Data:
+        return r.data;
+    case Codigo:
+        return r.codigo;
+    case Argumento:
+        return r.argumento;
+    case Particao:
+        return r.particao;
+    case NomeParticao:
+        return r.nomeParticao;
+    case Tipo:
+        return r.tipo;
+    case String1:
+        return r.string1;
+    case String2:
+        return r.string2;
+    case IdeCall:
+        return r.ideCall;
+    default:
+        return {};
     }
 }
 

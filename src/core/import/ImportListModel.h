@@ -9,17 +9,17 @@ namespace tulmo {
 
 // One event of an imported file that the database does not hold yet.
 struct ImportRow {
-    QString conta;         // six characters
-    QString cliente;       // CLIENTES.NOME, empty without a client
+    QString conta;   // six characters
+    QString cliente; // CLIENTES.NOME, empty without a client
     QString descricao;
-    QString data;          // dd/MM/yyyy HH:mm:ss
+    QString data; // dd/MM/yyyy HH:mm:ss
     QString codigo;
-    QString argumento;     // zone or user
+    QString argumento; // zone or user
     QString particao;
     QString nomeParticao;
     QString tipo;
-    QString string1;       // the receiver frame and its 0x14
-    QString string2;       // the event line
+    QString string1; // the receiver frame and its 0x14
+    QString string2; // the event line
     QString ideCall;
     bool checked = true;
 };
@@ -29,8 +29,19 @@ class ImportListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column {
-        Conta, Cliente, Descricao, Data, Codigo, Argumento, Particao, NomeParticao, Tipo,
-        String1, String2, IdeCall, ColumnCount
+        Conta,
+        Cliente,
+        Descricao,
+        Data,
+        Codigo,
+        Argumento,
+        Particao,
+        NomeParticao,
+        Tipo,
+        String1,
+        String2,
+        IdeCall,
+        ColumnCount
     };
     static const QStringList &titles();
 

@@ -18,8 +18,8 @@ struct ImportRecordSummary {
     int total = 0;
     int stored = 0;
     QList<int> storedLines; // indexes of the stored lines, in order
-    QStringList rejected; // "<event line>: <reason>", lines whose own data cannot be stored
-    QString heldBack;     // the database's trouble that stopped the recording; empty when none
+    QStringList rejected;   // "<event line>: <reason>", lines whose own data cannot be stored
+    QString heldBack;       // the database's trouble that stopped the recording; empty when none
     bool cancelled = false;
 
     // The message for the operator, or an empty text when every line was stored.

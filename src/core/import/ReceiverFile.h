@@ -12,9 +12,9 @@ class ReceiverFile {
 public:
     // One record with where it stands, for the operator's messages.
     struct Record {
-        int number = 0;     // 1 for the first record of the file
-        qint64 offset = 0;  // its first byte in the file
-        QString digits;     // 64 hexadecimal digits; fewer for a last record cut short
+        int number = 0;    // 1 for the first record of the file
+        qint64 offset = 0; // its first byte in the file
+        QString digits;    // 64 hexadecimal digits; fewer for a last record cut short
     };
 
     // Opens the file; false with the reason (Portuguese) in error.

@@ -189,7 +189,7 @@ void Form_Importar_Eventos::ProcessaArquivo(const QString &fileName) {
     showCount();
     setBusy(true);
     m_import.ProcessaArquivo(fileName, m_fromFile->isChecked() ? EventImport::TimeSource::FromFile
-                                                                : EventImport::TimeSource::Current);
+                                                               : EventImport::TimeSource::Current);
 }
 
 void Form_Importar_Eventos::importFinished(const ImportSummary &summary) {

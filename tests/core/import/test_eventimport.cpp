@@ -54,10 +54,11 @@ struct Listing {
     int blocks = 0;
     Listing(EventImport &import, const QString &file, EventImport::TimeSource source) {
         QObject ctx;
-        QObject::connect(&import, &EventImport::rowsListed, &ctx, [this](const QList<ImportRow> &r) {
-            rows += r;
-            ++blocks;
-        });
+        QObject::connect(&import, &EventImport::rowsListed, &ctx,
+                         [this](const QList<ImportRow> &r) {
+                             rows += r;
+                             ++blocks;
+                         });
         QObject::connect(&import, &EventImport::finished, &ctx,
                          [this](const ImportSummary &s) { summary = s; });
         import.ProcessaArquivo(file, source);
@@ -171,8 +172,9 @@ void TestEventImport::listingChangesNothingAndRecordingStoresOnce() {
     periodic.code = "6A2";
     periodic.day = 366;
     periodic.hour = periodic.minute = periodic.second = 0;
-    const QString file = writeFile(s.dir.filePath("memoria.ORB"), disarm.bytes() + restore.bytes() +
-                                                                     other.bytes() + periodic.bytes());
+    const QString file =
+        writeFile(s.dir.filePath("memoria.ORB"),
+                  disarm.bytes() + restore.bytes() + other.bytes() + periodic.bytes());
 
     EventImport import(s.core->dm().database(), s.clock);
     Listing current(import, file, EventImport::TimeSource::Current);
@@ -186,10 +188,18 @@ void TestEventImport::listingChangesNothingAndRecordingStoresOnce() {
     QCOMPARE(l.summary.events, 3);
     QCOMPARE(l.rows.size(), 3);
     const ImportRow &a = l.rows[0];
-    const QStringList got{a.conta, a.cliente, a.descricao, a.data, a.codigo, a.argumento,
-                          a.particao, a.nomeParticao, a.tipo, a.string1, a.string2, a.ideCall};
-    const QStringList want{"001020", "JOAO SILVA", "ABERTURA MARIA", "01/01/2024 13:45:30", "1401",
-                           "003", "01", "LOJA", "DESARMADO",
+    const QStringList got{a.conta,  a.cliente,   a.descricao, a.data,
+                          a.codigo, a.argumento, a.particao,  a.nomeParticao,
+                          a.tipo,   a.string1,   a.string2,   a.ideCall};
+    const QStringList want{"001020",
+                           "JOAO SILVA",
+                           "ABERTURA MARIA",
+                           "01/01/2024 13:45:30",
+                           "1401",
+                           "003",
+                           "01",
+                           "LOJA",
+                           "DESARMADO",
                            QString("5011 181020E4010100300000000000000") + QChar(0x14),
                            "Rc01 Ln1 Ct1020 Pt01 Ce1401 Su003 Dt01/01/24 Tm13:45:30 IdNão "
                            "Identificado",
@@ -275,11 +285,13 @@ void TestEventImport::badFilesAreNamedAndLoseNothing() {
     bad.zone = "1C3";
     Rec next;
     next.second = 31;
-    Listing mixed(import, writeFile(s.dir.filePath("misto.ORB"), Rec().bytes() + bad.bytes() + next.bytes()),
-                  from);
+    Listing mixed(
+        import, writeFile(s.dir.filePath("misto.ORB"), Rec().bytes() + bad.bytes() + next.bytes()),
+        from);
     QCOMPARE(mixed.rows.size(), 2);
     QVERIFY2(mixed.summary.message().contains(
-        "registro 2 (posição 32): zona ou usuário inválido: \"1C3\""), qPrintable(mixed.summary.message()));
+                 "registro 2 (posição 32): zona ou usuário inválido: \"1C3\""),
+             qPrintable(mixed.summary.message()));
 
     // Random bytes: whatever is read as an event is either listed or named, never stored.
     QByteArray noise(64 * 1024, '\0');
@@ -306,8 +318,16 @@ void TestEventImport::recordingGivesWayToLiveEvents() {
     Pty pty;
     QVERIFY(pty.ok());
     mapPort(s.core->dataDir(), 1, pty.slavePath());
-    ReceiverRow(1).name("R1").mode(0).active(1).comPort(0, 3).tcpPort(3030).udpPort(0)
-        .replyDelay(0).keepAlive(5).insertInto(s.db());
+    ReceiverRow(1)
+        .name("R1")
+        .mode(0)
+        .active(1)
+        .comPort(0, 3)
+        .tcpPort(3030)
+        .udpPort(0)
+        .replyDelay(0)
+        .keepAlive(5)
+        .insertInto(s.db());
     s.core->dm().Realizar_Atualizacoes();
     QCOMPARE(pty.readAll(2000, 4), QByteArray("SPSP"));
     QVERIFY(pty.write("RZ5"));
@@ -325,7 +345,8 @@ void TestEventImport::recordingGivesWayToLiveEvents() {
         bytes += r.bytes();
     }
     EventImport import(s.core->dm().database(), s.clock);
-    Listing l(import, writeFile(s.dir.filePath("grande.ORB"), bytes), EventImport::TimeSource::FromFile);
+    Listing l(import, writeFile(s.dir.filePath("grande.ORB"), bytes),
+              EventImport::TimeSource::FromFile);
     QCOMPARE(l.rows.size(), kImported);
 
     ImportRecorder recorder(s.core->recorder(), &s.prompt);
@@ -351,8 +372,10 @@ void TestEventImport::recordingGivesWayToLiveEvents() {
     };
     // Where a live event stands among the stored ones.
     auto sequence = [&](int zona) {
-        return scalar(s.db(), "select SEQUENCIA from EVENTOS where CONTA = '000042' and "
-                              "ARGUMENTO = :a", {{":a", QString("%1").arg(zona, 3, 10, QChar('0'))}});
+        return scalar(s.db(),
+                      "select SEQUENCIA from EVENTOS where CONTA = '000042' and "
+                      "ARGUMENTO = :a",
+                      {{":a", QString("%1").arg(zona, 3, 10, QChar('0'))}});
     };
     liveFrame(); // waiting in the live queue as the import begins
     QCOMPARE(s.core->eventQueue().size(), 1);
@@ -371,9 +394,11 @@ void TestEventImport::recordingGivesWayToLiveEvents() {
     QCOMPARE(s.eventCount(), kImported + sent);
     // Live events go first: none waits for the import to end.
     const int lastImported = scalar(s.db(), "select max(SEQUENCIA) from EVENTOS where CONTA = "
-                                            "'001020'").toInt();
+                                            "'001020'")
+                                 .toInt();
     const int firstImported = scalar(s.db(), "select min(SEQUENCIA) from EVENTOS where CONTA = "
-                                             "'001020'").toInt();
+                                             "'001020'")
+                                  .toInt();
     QVERIFY(sequence(1).toInt() < firstImported);
     for (int live : std::as_const(livesBeforeLastBatch))
         QVERIFY2(sequence(live).toInt() < lastImported, qPrintable(QString::number(live)));

@@ -24,8 +24,8 @@ namespace {
 // zone, on 1 January 2024 at 13:45:second.
 QByteArray record(int zone, int second, char type = '4') {
     const QString digits = QString("1") + type + "1A2A" + "00" + "1" + "13A" + "A1" +
-                           QString("%1").arg(zone, 3, 10, QChar('0')) + "AAA" + "AAAAAAAAAA" +
-                           "A" + QString(23, '0') + "223E" + "0D2D" +
+                           QString("%1").arg(zone, 3, 10, QChar('0')) + "AAA" + "AAAAAAAAAA" + "A" +
+                           QString(23, '0') + "223E" + "0D2D" +
                            QString("%1").arg(second, 2, 16, QChar('0'));
     return QByteArray::fromHex(digits.toLatin1());
 }
@@ -44,7 +44,9 @@ struct Window : Station {
     template <typename W> W *w(const char *nome) { return f.findChild<W *>(QLatin1String(nome)); }
     void click(const char *nome) { QTest::mouseClick(w<QPushButton>(nome), Qt::LeftButton); }
     QString label() { return w<QLabel>("Label1")->text(); }
-    bool idle() { return waitFor([&] { return !f.busy(); }, 20000); }
+    bool idle() {
+        return waitFor([&] { return !f.busy(); }, 20000);
+    }
     QString file(const QByteArray &bytes) {
         const QString path = dir.filePath("memoria.ORB");
         QFile out(path);
