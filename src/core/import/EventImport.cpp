@@ -1,26 +1,17 @@
 #include "EventImport.h"
 
-#include "events/EventLine.h"
-#include "events/EventTypes.h"
-#include "import/ImportRepository.h"
-#include "import/ReceiverRecord.h"
+#include "common/Clock.h"
+#include "import/FileListing.h"
 #include "store/Database.h"
-#include "store/TransactionGuard.h"
 
-#include <QDeadlineTimer>
+#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QSqlDatabase>
 
 namespace tulmo {
 
 namespace {
-
 constexpr int kProblemsShown = 10;
-
-QString recordName(const ReceiverFile::Record &r) {
-    return QStringLiteral("registro %1 (posição %2)").arg(r.number).arg(r.offset);
-}
-
 } // namespace
 
 QString ImportSummary::message() const {
@@ -61,211 +52,98 @@ QString ImportSummary::message() const {
     return text;
 }
 
+struct EventImport::Run {
+    QString fileName;
+    bool fromFile = false;
+    QDateTime now;
+    int generation = 0;
+    QString connection; // the main connection, cloned for the worker
+};
+
 EventImport::EventImport(Database &database, const Clock &clock, QObject *parent)
     : QObject(parent)
     , m_database(database)
     , m_clock(clock)
-    , m_decoder(m_clock, m_settings) {
-    m_timer.setInterval(0);
-    connect(&m_timer, &QTimer::timeout, this, &EventImport::slice);
+    , m_worker(new QObject) {
+    m_thread.setObjectName(QStringLiteral("Importar Eventos"));
+    m_worker->moveToThread(&m_thread);
+    m_thread.start();
 }
 
-bool EventImport::ProcessaArquivo(const QString &fileName, TimeSource source) {
+EventImport::~EventImport() {
     cancel();
-    m_source = source;
-    m_summary = ImportSummary{};
-    m_summary.fileName = fileName;
-    m_block.clear();
-    m_blockRows.clear();
-    m_next = 0;
-    m_clients.clear();
-    m_codes.clear();
-    m_partitions.clear();
-    m_users.clear();
-    m_zones.clear();
-    QString error;
-    if (!m_file.open(fileName, &error)) {
-        m_summary.error = error;
-        emit finished(m_summary);
-        return false;
-    }
-    emit progress(0, m_file.recordCount());
-    m_timer.start();
-    return true;
+    m_thread.quit();
+    m_thread.wait();
+    delete m_worker;
+}
+
+void EventImport::ProcessaArquivo(const QString &fileName, TimeSource source) {
+    cancel();
+    Run run;
+    run.fileName = fileName;
+    run.fromFile = source == TimeSource::FromFile;
+    run.now = m_clock.now();
+    run.generation = ++m_generation;
+    run.connection = m_database.primary().connectionName();
+    m_wanted = run.generation;
+    m_running = true;
+    QMetaObject::invokeMethod(
+        m_worker, [this, run] { runInWorker(run); }, Qt::QueuedConnection);
 }
 
 void EventImport::cancel() {
-    m_timer.stop();
+    if (!m_running) return;
+    m_running = false;
+    ++m_generation;
+    m_wanted = m_generation;
 }
 
 void EventImport::finishNow() {
-    while (running())
-        slice();
+    while (m_running) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
 }
 
-void EventImport::slice() {
-    const QDeadlineTimer budget(kSliceMs);
-    QSqlDatabase db = m_database.primary();
-    TransactionGuard transaction(db);
-    if (!transaction.begun()) {
-        m_summary.error = QStringLiteral("Houve um erro ao ler o banco de dados: %1")
-                              .arg(db.lastError().text().simplified());
-        return finish(false);
-    }
-    ImportRepository repo(db);
-    do {
-        if (m_next >= m_block.size()) {
-            if (!m_block.isEmpty()) endBlock();
-            if (m_file.atEnd()) {
-                transaction.commit();
-                return finish(true);
-            }
-            QString error;
-            if (!m_file.readBlock(&m_block, &error)) {
-                m_summary.error = error;
-                transaction.commit();
-                return finish(false);
-            }
-            m_next = 0;
-            continue;
-        }
-        const ReceiverFile::Record &r = m_block.at(m_next++);
-        ++m_summary.records;
-        if (!listRecord(r, repo)) return finish(false);
-    } while (!budget.hasExpired());
-    transaction.commit();
-    emit progress(m_summary.records, m_file.recordCount());
-}
-
-bool EventImport::listRecord(const ReceiverFile::Record &r, ImportRepository &repo) {
-    if (r.digits.size() < ReceiverRecord::kDigits) {
-        leaveOut(r, QStringLiteral("o arquivo termina no meio do registro (%1 de %2 bytes)")
-                        .arg(r.digits.size() / 2)
-                        .arg(ReceiverRecord::kSize));
-        return true;
-    }
-    if (!ReceiverRecord::isEvent(r.digits)) return true;
-    ++m_summary.events;
-    QString problem;
-    const auto event = ReceiverRecord::decode(r.digits, &problem);
-    if (!event) {
-        leaveOut(r, problem);
-        return true;
-    }
-    m_clock.m_fixed.reset();
-    if (m_source == TimeSource::FromFile) m_clock.m_fixed = event->when;
-    const QString line = m_decoder.Decodifica_Eventos(event->frame);
-    const auto ev = eventline::parse(line);
-    const QDateTime data = ev ? eventline::parseDateTime(ev->dataHora) : QDateTime();
-    if (!ev || !data.isValid()) {
-        leaveOut(r, QStringLiteral("evento ilegível"));
-        return true;
-    }
-    bool found = false;
-    if (!repo.isRecorded(ev->conta, ev->codigo, ev->zonaUsuario, ev->particao.toInt(), data,
-                         &found)) {
-        m_summary.error = QStringLiteral("Houve um erro ao consultar os eventos gravados: %1")
-                              .arg(repo.lastError().text().simplified());
-        return false;
-    }
-    if (found) {
-        ++m_summary.duplicates;
-        return true;
-    }
-    ImportRow row;
-    row.conta = ev->conta;
-    row.data = data.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
-    row.codigo = ev->codigo;
-    row.argumento = ev->zonaUsuario;
-    row.particao = ev->particao;
-    row.string1 = event->frame + QChar(0x14);
-    row.string2 = line;
-    row.ideCall = event->ideCall;
-    if (!describe(repo, row)) {
-        m_summary.error = QStringLiteral("Houve um erro ao ler os cadastros: %1")
-                              .arg(repo.lastError().text().simplified());
-        return false;
-    }
-    m_blockRows.append(row);
-    return true;
-}
-
-// The client, the code's description and type, the partition's name, and the user's or zone's
-// description as the recording would write them.
-bool EventImport::describe(ImportRepository &lookups, ImportRow &row) {
-    auto cached = [](auto &cache, const QString &key, auto read, auto *out) {
-        const auto it = cache.constFind(key);
-        if (it != cache.constEnd()) {
-            *out = *it;
-            return true;
-        }
-        if (!read(out)) return false;
-        cache.insert(key, *out);
-        return true;
+// On the worker thread: a connection of its own for the run, closed at its end. What it finds
+// goes back to the caller's thread, where a run abandoned meanwhile is no longer listened to.
+void EventImport::runInWorker(Run run) {
+    auto back = [this, generation = run.generation](auto f) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, f] {
+                if (generation == m_generation) f();
+            },
+            Qt::QueuedConnection);
     };
-    if (!cached(
-            m_clients, row.conta, [&](QString *o) { return lookups.readClientName(row.conta, o); },
-            &row.cliente))
-        return false;
-    EventCodeRow code;
-    if (!cached(
-            m_codes, row.codigo,
-            [&](EventCodeRow *o) { return lookups.readEventCode(row.codigo, o); }, &code))
-        return false;
-    const int particao = row.particao.toInt();
-    row.nomeParticao = QStringLiteral("PARTIÇÃO ") + row.particao;
-    QString nome;
-    if (!cached(
-            m_partitions, row.conta + QLatin1Char('|') + QString::number(particao),
-            [&](QString *o) { return lookups.readPartitionName(row.conta, particao, o); }, &nome))
-        return false;
-    if (!nome.isEmpty()) row.nomeParticao = nome;
-    row.tipo = EventTypes::typeName(code.tipo);
-    row.descricao = code.descricao;
-    const bool users = code.tipo == QLatin1String("0") || code.tipo == QLatin1String("1");
-    const bool zones = code.tipo == QLatin1String("2") || code.tipo == QLatin1String("3");
-    if (!users && !zones) return true;
-    if (row.cliente.isEmpty()) {
-        row.descricao += QLatin1Char(' ') + row.argumento;
-        return true;
+    if (m_wanted != run.generation) return;
+    const QString name = QStringLiteral("tulmo-import-%1").arg(quintptr(this));
+    ImportSummary summary;
+    {
+        QSqlDatabase db = QSqlDatabase::cloneDatabase(run.connection, name);
+        if (!db.open()) {
+            summary.fileName = run.fileName;
+            summary.error = Database::openFailureMessage(
+                QDir::toNativeSeparators(db.databaseName()), db.lastError().text().simplified());
+        } else {
+            FileListing listing(run.now, run.fromFile);
+            FileListing::Callbacks callbacks;
+            callbacks.progress = [&](int done, int total) {
+                back([this, done, total] { emit progress(done, total); });
+            };
+            callbacks.rowsListed = [&](const QList<ImportRow> &rows) {
+                back([this, rows] { emit rowsListed(rows); });
+            };
+            callbacks.goOn = [this, &run] { return m_wanted == run.generation; };
+            summary = listing.run(run.fileName, db, callbacks);
+            db.close();
+        }
     }
-    const int numero = row.argumento.toInt();
-    QString d;
-    const QString key = row.conta + QLatin1Char('|') + QString::number(numero);
-    const bool ok =
-        users
-            ? cached(
-                  m_users, key,
-                  [&](QString *o) { return lookups.readUserDescription(row.conta, numero, o); }, &d)
-            : cached(
-                  m_zones, key,
-                  [&](QString *o) { return lookups.readZoneDescription(row.conta, numero, o); },
-                  &d);
-    if (!ok) return false;
-    row.descricao += QLatin1Char(' ') + (d.isEmpty() ? QString::number(numero) : d);
-    return true;
-}
-
-void EventImport::leaveOut(const ReceiverFile::Record &r, const QString &why) {
-    if (++m_summary.problemCount <= ImportSummary::kProblemsKept)
-        m_summary.problems << recordName(r) + QStringLiteral(": ") + why;
-}
-
-void EventImport::endBlock() {
-    m_summary.listed += int(m_blockRows.size());
-    const QList<ImportRow> rows = std::move(m_blockRows);
-    m_blockRows.clear();
-    m_block.clear();
-    m_next = 0;
-    emit rowsListed(rows);
-}
-
-void EventImport::finish(bool complete) {
-    m_timer.stop();
-    if (!m_blockRows.isEmpty()) endBlock();
-    m_summary.complete = complete;
-    emit progress(m_summary.records, m_file.recordCount());
-    emit finished(m_summary);
+    QSqlDatabase::removeDatabase(name);
+    back([this, summary] {
+        m_running = false;
+        emit finished(summary);
+    });
 }
 
 } // namespace tulmo

@@ -1,23 +1,17 @@
 #pragma once
 
-#include "common/Clock.h"
-#include "events/EventDecoder.h"
-#include "events/RecordingRepository.h"
 #include "import/ImportListModel.h"
-#include "import/ReceiverFile.h"
-#include "settings/LiveSettings.h"
 
-#include <QHash>
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
+#include <QThread>
 
-#include <optional>
+#include <atomic>
 
 namespace tulmo {
 
+class Clock;
 class Database;
-class ImportRepository;
 
 // What one reading of a file came to, and what the operator must be told of it.
 struct ImportSummary {
@@ -39,25 +33,27 @@ struct ImportSummary {
 };
 
 // ProcessaArquivo: reads a receiver's event file and lists the events the database does not
-// hold yet. The file is read a block at a time and the records are decoded and looked up in
-// slices of a few milliseconds, driven by a zero timer, so reception goes on while a large
-// file is read. Listing changes nothing: neither the database nor the live event queue.
+// hold yet. The file is read, decoded and looked up block by block on a thread of its own,
+// over a connection of its own, and each block's rows are handed back to the caller's thread:
+// a large file, or a database slow to answer, never holds reception up. Listing changes
+// nothing: neither the database nor the live event queue.
 class EventImport : public QObject {
     Q_OBJECT
 public:
-    // " Usar Data/Hora ": "Atual" stamps the events with the current time, "Do arquivo" with
-    // the record's own.
+    // " Usar Data/Hora ": "Atual" stamps the events with the time of the import, "Do arquivo"
+    // with the record's own.
     enum class TimeSource { Current, FromFile };
-    static constexpr int kSliceMs = 10;
 
     EventImport(Database &database, const Clock &clock, QObject *parent = nullptr);
+    ~EventImport() override;
 
-    // Starts reading fileName (a run in progress is abandoned). The file is opened at once:
-    // false when it cannot be, and finished has been raised with the reason.
-    bool ProcessaArquivo(const QString &fileName, TimeSource source);
-    bool running() const { return m_timer.isActive(); }
+    // Starts reading fileName (a run in progress is abandoned first). The outcome comes with
+    // finished, also when the file cannot be opened.
+    void ProcessaArquivo(const QString &fileName, TimeSource source);
+    bool running() const { return m_running; }
+    // Abandons the run in progress: nothing more of it is listed.
     void cancel();
-    // Runs the slices until the file is done (tests and benchmarks).
+    // Runs the caller's event loop until the run is over (tests and benchmarks).
     void finishNow();
 
 signals:
@@ -68,41 +64,16 @@ signals:
     void finished(const ImportSummary &summary);
 
 private:
-    // The console clock, or the record's moment while "Do arquivo" decodes it.
-    class RecordClock : public Clock {
-    public:
-        explicit RecordClock(const Clock &base)
-            : m_base(base) {}
-        QDateTime now() const override { return m_fixed ? *m_fixed : m_base.now(); }
-        std::optional<QDateTime> m_fixed;
-
-    private:
-        const Clock &m_base;
-    };
-
-    void slice();
-    // false: the database failed (m_summary.error says why).
-    bool listRecord(const ReceiverFile::Record &r, ImportRepository &repo);
-    bool describe(ImportRepository &lookups, ImportRow &row);
-    void endBlock();
-    void leaveOut(const ReceiverFile::Record &r, const QString &why);
-    void finish(bool complete);
+    struct Run;
+    void runInWorker(Run run);
 
     Database &m_database;
-    RecordClock m_clock;
-    LiveSettings m_settings; // the import's own: decoding never reads the receiver's clock
-    EventDecoder m_decoder;
-    TimeSource m_source = TimeSource::Current;
-    QTimer m_timer;
-    ReceiverFile m_file;
-    QList<ReceiverFile::Record> m_block;
-    qsizetype m_next = 0;
-    QList<ImportRow> m_blockRows;
-    ImportSummary m_summary;
-    // Look-ups of one run.
-    QHash<QString, QString> m_clients;
-    QHash<QString, EventCodeRow> m_codes;
-    QHash<QString, QString> m_partitions, m_users, m_zones;
+    const Clock &m_clock;
+    QThread m_thread;
+    QObject *m_worker = nullptr; // lives in m_thread
+    int m_generation = 0;        // what arrives from an abandoned run is dropped
+    bool m_running = false;
+    std::atomic<int> m_wanted{0}; // the run the worker should go on with
 };
 
 } // namespace tulmo
