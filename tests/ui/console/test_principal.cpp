@@ -272,6 +272,20 @@ void TestPrincipal::menuAndToolbar() {
             QCOMPARE(opened, QString(window));
         }
     }
+    // The file import needs no permission bit: a shift without any opens it too.
+    j.w->applyPermissions(0);
+    j.w->menusFollowPanels();
+    QString imported;
+    QTimer::singleShot(0, j.w.get(), [&imported] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            imported = d->objectName();
+            d->close();
+        }
+    });
+    j.w->findChild<QAction *>("Importar1")->trigger();
+    QCOMPARE(imported, QString("Form_Importar_Eventos"));
+    j.w->applyPermissions(Permissions::kAll);
+    j.w->menusFollowPanels();
     QCOMPARE(j.filho<QLabel>("Som_Ligado")->toolTip(), QString("Sons Ligados"));
     QCOMPARE(j.filho<QLabel>("Som_Desligado")->toolTip(), QString("Sons Desligados"));
 
