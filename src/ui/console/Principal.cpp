@@ -205,7 +205,6 @@ void Form_Principal::createShiftWindows() {
     connect(m_shiftChangeAction, &QAction::triggered, this, &Form_Principal::startShift);
     connect(m_operatorsAction, &QAction::triggered, m_operatorsForm, &QDialog::exec);
     createRegistryWindows();
-    // The file import is no command of a permission bit: every shift may open it.
     m_importForm = new Form_Importar_Eventos(m_core, this);
     connect(m_importAction, &QAction::triggered, m_importForm, &QDialog::exec);
 }
@@ -251,6 +250,8 @@ void Form_Principal::menusFollowPanels() {
     // The panel's own flag, whatever the state of the window around it.
     for (const PermissionCommand &c : m_commands)
         c.menu->setEnabled(!c.panel->testAttribute(Qt::WA_ForceDisabled));
+    // Importing adds to the station's history: it goes with the right to its reports.
+    m_importAction->setEnabled(command(Permissions::Relatorios).menu->isEnabled());
 }
 
 void Form_Principal::setOperatorFormEnabled(bool enabled) {

@@ -272,9 +272,13 @@ void TestPrincipal::menuAndToolbar() {
             QCOMPARE(opened, QString(window));
         }
     }
-    // The file import needs no permission bit: a shift without any opens it too.
-    j.w->applyPermissions(0);
+    // The file import goes with the right to the reports.
+    j.w->applyPermissions(Permissions::kAll & ~Permissions::Relatorios);
     j.w->menusFollowPanels();
+    QVERIFY(!j.w->findChild<QAction *>("Importar1")->isEnabled());
+    j.w->applyPermissions(Permissions::Relatorios);
+    j.w->menusFollowPanels();
+    QVERIFY(j.w->findChild<QAction *>("Importar1")->isEnabled());
     QString imported;
     QTimer::singleShot(0, j.w.get(), [&imported] {
         if (QWidget *d = QApplication::activeModalWidget()) {
