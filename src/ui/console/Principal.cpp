@@ -19,6 +19,7 @@
 #include "registry/Cadastro_Clientes.h"
 #include "registry/Cadastro_Eventos_Padrao.h"
 #include "registry/Cadastro_GPRS.h"
+#include "import/Importar_Eventos.h"
 #include "registry/Selecao_Clientes.h"
 #include "reports/Apagar_Eventos.h"
 #include "settings/Configuracoes.h"
@@ -211,6 +212,8 @@ void Form_Principal::createShiftWindows() {
     connect(m_shiftChangeAction, &QAction::triggered, this, &Form_Principal::startShift);
     connect(m_operatorsAction, &QAction::triggered, m_operatorsForm, &QDialog::exec);
     createRegistryWindows();
+    m_importForm = new Form_Importar_Eventos(m_core, this);
+    connect(m_importAction, &QAction::triggered, m_importForm, &QDialog::exec);
 }
 
 // Accounts, event codes and GPRS modules: each opened by its menu command and its picture,
@@ -301,8 +304,6 @@ void Form_Principal::createMenu() {
     };
     QMenu *fileName = bar->addMenu(QStringLiteral("&Arquivo"));
     fileName->setObjectName(QStringLiteral("Arquivo1"));
-    // The import window comes with its own work; until then its entry is there and does
-    // nothing.
     command(Permissions::Clientes).menu =
         item(fileName, "CadastrodeClientes1", QStringLiteral("&Clientes"));
     command(Permissions::Eventos).menu = item(fileName, "Eventos2", QStringLiteral("&Eventos"));
@@ -310,7 +311,7 @@ void Form_Principal::createMenu() {
     m_operatorsAction = item(fileName, "Operadores1", QStringLiteral("&Operadores"));
     m_operatorsAction->setEnabled(false);
     m_shiftChangeAction = item(fileName, "rocadeTurno1", QStringLiteral("&Troca de Turno"));
-    item(fileName, "Importar1", QStringLiteral("&Importar"));
+    m_importAction = item(fileName, "Importar1", QStringLiteral("&Importar"));
     fileName->addSeparator();
     connect(item(fileName, "Sair1", QStringLiteral("&Sair")), &QAction::triggered, this,
             &Form_Principal::Exit1Click);

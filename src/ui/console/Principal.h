@@ -22,6 +22,7 @@ class Form_QVN12;
 class ModuleExchange;
 class F_Selecao_Clientes;
 class Form_Cadastro_GPRS;
+class Form_Importar_Eventos;
 class Form_Eventos_Padrao;
 class Prompt;
 class SoundState;
@@ -105,6 +106,8 @@ public:
     Form_Acesso_GPRS &accessForm() { return *m_accessForm; }
     ModuleExchange &moduleExchange() { return *m_moduleExchange; }
     Form_QVN12 &qvn12Form() { return *m_qvn12Form; }
+    // "&Importar": the receiver file import, modal.
+    Form_Importar_Eventos &importForm() { return *m_importForm; }
     // Shift dialog, modal ("&Troca de Turno", start-up, exit without the right to close).
     void startShift();
     // Pending events, modeless ("&Pendentes" and its picture).
@@ -188,6 +191,8 @@ private:
     F_Selecao_Clientes *m_accountBrowser = nullptr;
     Form_Eventos_Padrao *m_eventCodesForm = nullptr;
     Form_Cadastro_GPRS *m_gprsForm = nullptr;
+    Form_Importar_Eventos *m_importForm = nullptr;
+    QAction *m_importAction = nullptr;
     ImageButton *m_registryImage[3] = {}; // accounts, event codes, GPRS
     Form_Apagar_eventos *m_purgeForm = nullptr;
     QAction *m_purgeAction = nullptr; // granted with the reports

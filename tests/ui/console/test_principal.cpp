@@ -292,6 +292,21 @@ void TestPrincipal::menuAndToolbar() {
     j.w->applyPermissions(Permissions::kAll);
     j.w->menusFollowPanels();
     QVERIFY(j.w->findChild<QAction *>("ApagarEventos1")->isEnabled());
+    // The file import needs no right of its own.
+    j.w->applyPermissions(0);
+    j.w->menusFollowPanels();
+    QVERIFY(j.w->findChild<QAction *>("Importar1")->isEnabled());
+    QString imported;
+    QTimer::singleShot(0, j.w.get(), [&imported] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            imported = d->objectName();
+            d->close();
+        }
+    });
+    j.w->findChild<QAction *>("Importar1")->trigger();
+    QCOMPARE(imported, QString("Form_Importar_Eventos"));
+    j.w->applyPermissions(Permissions::kAll);
+    j.w->menusFollowPanels();
     QCOMPARE(j.filho<QLabel>("Som_Ligado")->toolTip(), QString("Sons Ligados"));
     QCOMPARE(j.filho<QLabel>("Som_Desligado")->toolTip(), QString("Sons Desligados"));
 

@@ -1,0 +1,57 @@
+#include "ReceiverFile.h"
+
+#include "import/ReceiverRecord.h"
+
+#include <QDir>
+
+namespace tulmo {
+
+bool ReceiverFile::open(const QString &fileName, QString *error) {
+    m_file.close();
+    m_file.setFileName(fileName);
+    m_offset = 0;
+    m_blocks = 0;
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(fileName), m_file.errorString());
+        m_atEnd = true;
+        return false;
+    }
+    m_size = m_file.size();
+    m_atEnd = m_size == 0;
+    return true;
+}
+
+int ReceiverFile::recordCount() const {
+    return int((m_size + ReceiverRecord::kSize - 1) / ReceiverRecord::kSize);
+}
+
+bool ReceiverFile::readBlock(QList<Record> *records, QString *error) {
+    records->clear();
+    if (m_atEnd) return true;
+    const QByteArray block = m_file.read(ReceiverRecord::kBlockSize);
+    if (block.isEmpty() && m_offset < m_size) {
+        if (error)
+            *error = QStringLiteral("Erro de leitura no arquivo \"%1\" na posição %2: %3")
+                         .arg(QDir::toNativeSeparators(m_file.fileName()))
+                         .arg(m_offset)
+                         .arg(m_file.errorString());
+        m_atEnd = true;
+        return false;
+    }
+    ++m_blocks;
+    for (qsizetype at = 0; at < block.size(); at += ReceiverRecord::kSize) {
+        Record r;
+        r.offset = m_offset + at;
+        r.number = int(r.offset / ReceiverRecord::kSize) + 1;
+        r.digits = ReceiverRecord::digits(QByteArrayView(block).sliced(
+            at, std::min<qsizetype>(ReceiverRecord::kSize, block.size() - at)));
+        records->append(r);
+    }
+    m_offset += block.size();
+    m_atEnd = m_offset >= m_size || block.size() < ReceiverRecord::kBlockSize;
+    return true;
+}
+
+} // namespace tulmo
