@@ -1,0 +1,157 @@
+#include "reports/ReportSource.h"
+
+#include "reports/ReportRepository.h"
+#include "reports/ReportText.h"
+#include "store/Database.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+
+#include <map>
+
+namespace tulmo {
+
+// Lives on the source's thread and owns the connection there.
+class ReportSource::Worker : public QObject {
+public:
+    Worker(QString file, QString host, QString name)
+        : m_file(std::move(file))
+        , m_host(std::move(host))
+        , m_name(std::move(name)) {}
+    ~Worker() override {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            if (db.isValid()) db.close();
+        }
+        if (QSqlDatabase::contains(m_name)) QSqlDatabase::removeDatabase(m_name);
+    }
+
+    QSqlDatabase db(QString *error) {
+        QSqlDatabase d = QSqlDatabase::contains(m_name) ? QSqlDatabase::database(m_name, false)
+                                                        : QSqlDatabase::addDatabase("QIBASE", m_name);
+        if (d.isOpen()) return d;
+        d.setHostName(m_host);
+        d.setDatabaseName(m_file);
+        d.setUserName(QString::fromLatin1(Database::kUser));
+        d.setPassword(QString::fromLatin1(Database::kPassword));
+        d.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+        if (!d.open() && error) *error = Database::openFailureMessage(m_file, d.lastError().text());
+        return d;
+    }
+
+    // The key after which page p starts, reading forward from the nearest known page.
+    bool startOf(int p, QVariant *data, QVariant *seq, QString *error) {
+        auto it = m_starts.upper_bound(p);
+        --it; // page 0 is always known
+        int at = it->first;
+        *data = it->second.first;
+        *seq = it->second.second;
+        while (at < p) {
+            int skipped = 0;
+            QSqlDatabase d = db(error);
+            if (!ReportRepository::skip(d, statement, data, seq, perPage, &skipped, error))
+                return false;
+            if (skipped < perPage) break; // past the end: the page is empty
+            ++at;
+            m_starts[at] = {*data, *seq};
+        }
+        return true;
+    }
+
+    void reset(const ReportStatement &st, int rowsPerPage) {
+        statement = st;
+        perPage = rowsPerPage;
+        m_starts.clear();
+        m_starts[0] = {QVariant(), QVariant()};
+    }
+
+    void remember(int p, const QList<ReportRow> &rows) {
+        if (rows.size() == perPage) m_starts[p + 1] = {rows.last().data, rows.last().sequencia};
+    }
+
+    ReportStatement statement;
+    int perPage = 1;
+
+private:
+    QString m_file, m_host, m_name;
+    std::map<int, QPair<QVariant, QVariant>> m_starts;
+};
+
+ReportSource::ReportSource(const Database &db, QObject *parent)
+    : QObject(parent)
+    , m_worker(new Worker(db.databaseFile(), db.host(),
+                          QStringLiteral("tulmo-relatorio-%1").arg(quintptr(this)))) {
+    qRegisterMetaType<QList<tulmo::ReportRow>>();
+    m_worker->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread.setObjectName(QStringLiteral("relatorio"));
+    m_thread.start();
+}
+
+ReportSource::~ReportSource() {
+    m_cancel = true;
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void ReportSource::post(std::function<void(Worker &)> job) {
+    Worker *w = m_worker;
+    QMetaObject::invokeMethod(w, [w, job = std::move(job)] { job(*w); }, Qt::QueuedConnection);
+}
+
+void ReportSource::open(const ReportStatement &st, const ReportLayout &layout) {
+    const int perPage = layout.rowsPerPage();
+    const ReportLayout *l = &layout;
+    post([this, st, perPage, l](Worker &w) {
+        w.reset(st, perPage);
+        QString error;
+        QSqlDatabase d = w.db(&error);
+        const std::optional<qint64> n = d.isOpen() ? ReportRepository::count(d, st, &error)
+                                                   : std::nullopt;
+        QList<ReportRow> first;
+        const bool ok = n && ReportRepository::page(d, st, {}, {}, perPage, &first, &error);
+        if (ok) w.remember(0, first);
+        QMetaObject::invokeMethod(this, [this, ok, error, first, rows = n.value_or(0), l] {
+            m_rows = rows;
+            m_pages = l->pageCount(rows);
+            emit opened(ok, error);
+            if (ok) emit pageReady(0, first);
+        });
+    });
+}
+
+void ReportSource::requestPage(int page) {
+    post([this, page](Worker &w) {
+        QString error;
+        QVariant data, seq;
+        QList<ReportRow> rows;
+        bool ok = w.startOf(page, &data, &seq, &error);
+        if (ok) {
+            QSqlDatabase d = w.db(&error);
+            ok = ReportRepository::page(d, w.statement, data, seq, w.perPage, &rows, &error);
+        }
+        if (ok) w.remember(page, rows);
+        QMetaObject::invokeMethod(this, [this, ok, page, rows, error] {
+            if (ok)
+                emit pageReady(page, rows);
+            else
+                emit pageFailed(page, error);
+        });
+    });
+}
+
+void ReportSource::exportText(const ReportStatement &st, const ReportLayout &layout,
+                              const QString &title, const QDateTime &printedAt,
+                              const QString &path) {
+    m_cancel = false;
+    const ReportLayout *l = &layout;
+    post([this, st, l, title, printedAt, path](Worker &w) {
+        QString error;
+        QSqlDatabase d = w.db(&error);
+        const bool ok = d.isOpen() && ExportReportText(d, st, *l, title, printedAt, path,
+                                                       &error, &m_cancel);
+        QMetaObject::invokeMethod(this, [this, ok, error] { emit exported(ok, error); });
+    });
+}
+
+} // namespace tulmo
