@@ -18,8 +18,8 @@ PACKAGES=(
   firebird3.0-server-core libfbclient2 firebird-dev firebird3.0-utils
   # mail
   libcurl4-openssl-dev
-  # tests: SMTP server on loopback, X server for screenshots
-  python3 python3-aiosmtpd xvfb xauth
+  # tests: SMTP server on loopback (openssl makes its certificate), X server for screenshots
+  python3 python3-aiosmtpd openssl xvfb xauth
 )
 
 missing=()
