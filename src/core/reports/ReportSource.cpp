@@ -140,6 +140,17 @@ void ReportSource::requestPage(int page) {
     });
 }
 
+void ReportSource::readAccounts() {
+    post([this](Worker &w) {
+        QString error;
+        QSqlDatabase d = w.db(&error);
+        const QStringList accounts =
+            d.isOpen() ? ReportRepository::accounts(d, &error).value_or(QStringList())
+                       : QStringList();
+        QMetaObject::invokeMethod(this, [this, accounts] { emit accountsRead(accounts); });
+    });
+}
+
 void ReportSource::exportText(const ReportStatement &st, const ReportLayout &layout,
                               const QString &title, const QDateTime &printedAt,
                               const QString &path) {

@@ -33,6 +33,8 @@ public:
     // ExportReportText on the source's thread; answers exported.
     void exportText(const ReportStatement &st, const ReportLayout &layout, const QString &title,
                     const QDateTime &printedAt, const QString &path);
+    // The CONTA of every account, in the database's order; answers accountsRead.
+    void readAccounts();
     // Stops a running export (its file is left as it was).
     void cancel() { m_cancel = true; }
 
@@ -44,6 +46,7 @@ signals:
     void pageReady(int page, const QList<tulmo::ReportRow> &rows);
     void pageFailed(int page, const QString &error);
     void exported(bool ok, const QString &error);
+    void accountsRead(const QStringList &accounts);
 
 private:
     class Worker;
