@@ -20,6 +20,8 @@ PACKAGES=(
   libcurl4-openssl-dev
   # tests: SMTP server on loopback (openssl makes its certificate), X server for screenshots
   python3 python3-aiosmtpd openssl xvfb xauth
+  # tests: the text of the printed reports (pdftotext)
+  poppler-utils
 )
 
 missing=()

@@ -47,6 +47,8 @@ Form_Relatorio_Selecao::Form_Relatorio_Selecao(ConsoleCore &core, QWidget *paren
     applyKeyboardHabits(this);
 
     connect(m_source, &ReportSource::accountsRead, this, [this](const QStringList &accounts) {
+        // Only the answer to the latest reading counts: activations come in bursts.
+        if (--m_accountReads > 0) return;
         const QString shown = m_conta->currentText();
         m_accounts->setStringList(QStringList{kTodas} + accounts);
         m_conta->setEditText(shown);
@@ -172,6 +174,7 @@ void Form_Relatorio_Selecao::changeEvent(QEvent *e) {
 }
 
 void Form_Relatorio_Selecao::rebuildAccounts() {
+    ++m_accountReads;
     m_source->readAccounts();
 }
 

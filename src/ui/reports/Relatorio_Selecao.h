@@ -67,6 +67,7 @@ private:
     ReportMailFlow *m_mail;
     std::function<void(ReportPreview &)> m_runPreview;
     bool m_opening = false;
+    int m_accountReads = 0; // readings asked for and not yet answered
     ReportSelection m_openedSelection;
 
     QComboBox *m_conta;
