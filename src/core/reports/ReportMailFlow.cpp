@@ -66,7 +66,7 @@ bool ReportMailFlow::start(const ReportSelection &sel, const QStringList &accoun
         }
         m_running = true;
         m_accounts = {sel.conta};
-        sendReportMail(sel.conta, c.email, c.nome);
+        SendReportMail(sel.conta, c.email, c.nome);
         return true;
     }
     m_running = true;
@@ -90,10 +90,10 @@ void ReportMailFlow::nextAccount() {
         QTimer::singleShot(0, this, &ReportMailFlow::nextAccount);
         return;
     }
-    sendReportMail(conta, c.email, c.nome);
+    SendReportMail(conta, c.email, c.nome);
 }
 
-void ReportMailFlow::sendReportMail(const QString &conta, const QString &to, const QString &nome) {
+void ReportMailFlow::SendReportMail(const QString &conta, const QString &to, const QString &nome) {
     m_conta = conta;
     m_to = to;
     m_nome = nome;

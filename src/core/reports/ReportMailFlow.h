@@ -50,7 +50,7 @@ signals:
 
 private:
     void nextAccount();
-    void sendReportMail(const QString &conta, const QString &to, const QString &nome);
+    void SendReportMail(const QString &conta, const QString &to, const QString &nome);
     void exported(bool ok, const QString &error);
     void pauseOver();
     void attach();
