@@ -41,6 +41,8 @@ ReportStatement BuildReportQuery(const ReportSelection &s) {
         st.lines << QStringLiteral("( (DATA >= :data_inicial) And (DATA <= :data_final) ) ");
         st.params.insert(QStringLiteral(":data_inicial"), startOf(s.inicial));
         st.params.insert(QStringLiteral(":data_final"), startOf(s.final.addDays(1)));
+        st.lowerBound = QStringLiteral(":data_inicial");
+        st.upperBound = QStringLiteral(":data_final");
     }
     st.lines << orderLine(s.descending);
     return st;
@@ -71,14 +73,28 @@ ReportStatement ReportStatement::page(const QVariant &afterData, const QVariant 
     p.lines.removeLast();
     if (keysOnly) p.lines[0] = QStringLiteral("Select DATA, SEQUENCIA from EVENTOS");
     if (afterData.isValid()) {
-        // DATA alone bounds the index walk; SEQUENCIA orders the events of one instant.
+        // The key bounds the index walk: through the range's own limit when there is one (a
+        // second bound on DATA would make the database gather the whole range first), else by
+        // a bound of its own. SEQUENCIA orders the events of one instant, and is kept off its
+        // index ("+0"), which would gather every event number below the key.
+        const QString bound = descending ? upperBound : lowerBound;
+        const QDateTime key = afterData.toDateTime();
         p.lines << (hasConditions() ? QStringLiteral("and ") : QStringLiteral("where "));
-        p.lines << (descending ? QStringLiteral("(DATA <= :chave_data and (DATA < :chave_data2 "
-                                                "or SEQUENCIA < :chave_sequencia))")
-                               : QStringLiteral("(DATA >= :chave_data and (DATA > :chave_data2 "
-                                                "or SEQUENCIA > :chave_sequencia))"));
+        if (!bound.isEmpty()) {
+            const QDateTime limit = p.params.value(bound).toDateTime();
+            p.params.insert(bound, descending ? qMin(limit, key) : qMax(limit, key));
+            p.lines << (descending ? QStringLiteral("(DATA < :chave_data or SEQUENCIA+0 < "
+                                                    ":chave_sequencia)")
+                                   : QStringLiteral("(DATA > :chave_data or SEQUENCIA+0 > "
+                                                    ":chave_sequencia)"));
+        } else {
+            p.lines << (descending ? QStringLiteral("(DATA <= :chave_limite and (DATA < :chave_data "
+                                                    "or SEQUENCIA+0 < :chave_sequencia))")
+                                   : QStringLiteral("(DATA >= :chave_limite and (DATA > :chave_data "
+                                                    "or SEQUENCIA+0 > :chave_sequencia))"));
+            p.params.insert(QStringLiteral(":chave_limite"), afterData);
+        }
         p.params.insert(QStringLiteral(":chave_data"), afterData);
-        p.params.insert(QStringLiteral(":chave_data2"), afterData);
         p.params.insert(QStringLiteral(":chave_sequencia"), afterSequencia);
     }
     p.lines << (descending ? QStringLiteral("Order By DATA Desc, SEQUENCIA Desc")

@@ -22,6 +22,9 @@ struct ReportStatement {
     QStringList lines; // the select, the condition lines, the order line last
     QVariantMap params;
     bool descending = true;
+    // The parameters of an inclusive date range, when the statement has one: a page's key
+    // narrows the range itself, so the database walks its index from there.
+    QString upperBound, lowerBound;
 
     QString text() const { return lines.join(QLatin1Char('\n')); }
     // The statement of one page after the event (data, sequencia), or from the first event

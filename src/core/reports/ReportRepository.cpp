@@ -100,16 +100,15 @@ bool ReportRepository::page(QSqlDatabase db, const ReportStatement &st, const QV
     return true;
 }
 
-bool ReportRepository::skip(QSqlDatabase db, const ReportStatement &st, QVariant *data,
-                            QVariant *sequencia, int rows, int *skipped, QString *error) {
+bool ReportRepository::walkKeys(
+    QSqlDatabase db, const ReportStatement &st, const QVariant &data, const QVariant &sequencia,
+    int rows, const std::function<void(int, const QVariant &, const QVariant &)> &each,
+    QString *error) {
     QSqlQuery q(db);
-    *skipped = 0;
-    if (!run(q, st.page(*data, *sequencia, rows, true), error)) return false;
-    while (q.next()) {
-        *data = q.value(0);
-        *sequencia = q.value(1);
-        ++*skipped;
-    }
+    if (!run(q, st.page(data, sequencia, rows, true), error)) return false;
+    int n = 0;
+    while (q.next())
+        each(++n, q.value(0), q.value(1));
     return true;
 }
 

@@ -33,9 +33,12 @@ public:
     static bool page(QSqlDatabase db, const ReportStatement &st, const QVariant &afterData,
                      const QVariant &afterSequencia, int rows, QList<ReportRow> *out,
                      QString *error = nullptr);
-    // Moves the key past up to rows events, reading their keys only; skipped says how many.
-    static bool skip(QSqlDatabase db, const ReportStatement &st, QVariant *data,
-                     QVariant *sequencia, int rows, int *skipped, QString *error = nullptr);
+    // Reads the keys of up to rows events after the key, one forward pass; each gets its
+    // position (from 1) and key.
+    static bool walkKeys(QSqlDatabase db, const ReportStatement &st, const QVariant &data,
+                         const QVariant &sequencia, int rows,
+                         const std::function<void(int, const QVariant &, const QVariant &)> &each,
+                         QString *error = nullptr);
     // Every event of the statement in its order, one at a time, through a forward cursor;
     // each returns false to stop.
     static bool forEach(QSqlDatabase db, const ReportStatement &st,

@@ -39,23 +39,32 @@ public:
         return d;
     }
 
-    // The key after which page p starts, reading forward from the nearest known page.
-    bool startOf(int p, QVariant *data, QVariant *seq, QString *error) {
+    // The key after which page p starts: from the nearest page known, one pass over the keys
+    // of the pages between, remembering where each starts.
+    bool startOf(int p, QVariant *data, QVariant *seq, bool *beyond, QString *error) {
+        *beyond = false;
         auto it = m_starts.upper_bound(p);
         --it; // page 0 is always known
-        int at = it->first;
+        const int from = it->first;
         *data = it->second.first;
         *seq = it->second.second;
-        while (at < p) {
-            int skipped = 0;
-            QSqlDatabase d = db(error);
-            if (!ReportRepository::skip(d, statement, data, seq, perPage, &skipped, error))
-                return false;
-            if (skipped < perPage) break; // past the end: the page is empty
-            ++at;
-            m_starts[at] = {*data, *seq};
-        }
-        return true;
+        if (from == p) return true;
+        QSqlDatabase d = db(error);
+        bool reached = false;
+        const bool ok = ReportRepository::walkKeys(
+            d, statement, *data, *seq, (p - from) * perPage,
+            [&](int n, const QVariant &k, const QVariant &s) {
+                if (n % perPage) return;
+                m_starts[from + n / perPage] = {k, s};
+                if (from + n / perPage == p) {
+                    *data = k;
+                    *seq = s;
+                    reached = true;
+                }
+            },
+            error);
+        *beyond = !reached; // past the last event: the page is empty
+        return ok;
     }
 
     void reset(const ReportStatement &st, int rowsPerPage) {
@@ -125,8 +134,9 @@ void ReportSource::requestPage(int page) {
         QString error;
         QVariant data, seq;
         QList<ReportRow> rows;
-        bool ok = w.startOf(page, &data, &seq, &error);
-        if (ok) {
+        bool beyond = false;
+        bool ok = w.startOf(page, &data, &seq, &beyond, &error);
+        if (ok && !beyond) {
             QSqlDatabase d = w.db(&error);
             ok = ReportRepository::page(d, w.statement, data, seq, w.perPage, &rows, &error);
         }
