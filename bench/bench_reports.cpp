@@ -17,6 +17,7 @@
 #include "reception/Data_Modulo2.h"
 #include "reports/Relatorio_Selecao.h"
 #include "reports/ReportPreview.h"
+#include "reports/ReportRepository.h"
 #include "reports/ReportSource.h"
 
 #include <QApplication>
@@ -51,13 +52,15 @@ int64_t monoNs() {
 constexpr int kMaxFrames = 10000;
 std::atomic<int64_t> g_sent[kMaxFrames];
 
-// The console, timing each device frame from its send to its line in the queue file.
+// The console, timing each device frame from its send to its line in the event queue.
 class BenchCore : public ConsoleCore {
 public:
     explicit BenchCore(const QString &dir)
         : ConsoleCore(dir, SystemClock::instance(), nullptr, nullptr) {}
-    QueueResult Decodifica_Eventos(const QString &message) override {
-        const QueueResult r = ConsoleCore::Decodifica_Eventos(message);
+    // Device frames are staged in the queue and flushed to the disk together, before any
+    // reply leaves.
+    QueueResult stageEvent(const QString &message) override {
+        const QueueResult r = ConsoleCore::stageEvent(message);
         const int64_t t1 = monoNs();
         const int i = message.mid(7, 4).toInt();
         if (r == QueueResult::Queued && i > 0 && i < kMaxFrames) {
@@ -86,10 +89,12 @@ struct Device {
             char buf[256];
             if (::read(s, buf, sizeof buf) <= 0) return; // "&"
             const char id[] = "&011234560042";
-            if (::write(s, id, sizeof id - 1) < 0) return;
+            if (::send(s, id, sizeof id - 1, MSG_NOSIGNAL) < 0) return;
             std::thread drain([s] {
                 char b[256];
-                while (::read(s, b, sizeof b) > 0) {
+                ssize_t n;
+                while ((n = ::read(s, b, sizeof b)) > 0) {
+                    if (getenv("BENCH_DEBUG")) std::printf("device got: %.*s\n", int(n), b);
                 }
             });
             while (!stop) {
@@ -101,7 +106,10 @@ struct Device {
                                          .arg(i, 4, 10, QLatin1Char('0'))
                                          .toLatin1();
                 g_sent[i] = monoNs();
-                if (::write(s, f.constData(), size_t(f.size())) < 0) break;
+                if (::send(s, f.constData(), size_t(f.size()), MSG_NOSIGNAL) < 0) {
+                    std::printf("device: the console closed the connection\n");
+                    break;
+                }
             }
             ::shutdown(s, SHUT_RDWR);
             drain.join();
@@ -145,6 +153,10 @@ template <typename F> bool spin(F done, int timeoutMs = 120000) {
 }
 
 void line(const char *what, const std::vector<double> &v) {
+    if (v.empty()) {
+        std::printf("%-52s (no samples)\n", what);
+        return;
+    }
     std::printf("%-52s median %8.1f ms   worst %8.1f ms   (%zu)\n", what,
                 bench::percentile(v, 0.5), bench::percentile(v, 1.0), v.size());
 }
@@ -153,6 +165,7 @@ void line(const char *what, const std::vector<double> &v) {
 
 int main(int argc, char **argv) {
     tulmo::prepareProcess();
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir tmp;
@@ -182,6 +195,7 @@ int main(int argc, char **argv) {
     bench::run(db, "UPDATE OR INSERT INTO GPRS (IMEI, CONTA, STATUS, LISTA_NEGRA) VALUES "
                    "('123456', '0042', 'A', 0) MATCHING (IMEI)");
     core.dm().Realizar_Atualizacoes();
+    core.startTimer(); // replies, expiry and recording go on as in the console
     Device device;
     device.start(port);
     if (!spin([&] { return core.connectionRegistry().rowCount() == 1; }, 10000))
@@ -198,6 +212,14 @@ int main(int argc, char **argv) {
         latency->insert(latency->end(), core.latency.begin(), core.latency.end());
         held->push_back(watch.longest);
     };
+
+    // 0. The same traffic for 5 s with no report: what reception costs on its own.
+    {
+        std::vector<double> idleLatency, idleHeld;
+        during([] { spin([] { return false; }, 5000); }, &idleLatency, &idleHeld);
+        line("no report: event -> queue latency", idleLatency);
+        line("no report: longest the event loop was held", idleHeld);
+    }
 
     // 1. The first page of a month of every account, then the next and the last page.
     QWidget main;
@@ -235,6 +257,21 @@ int main(int argc, char **argv) {
             &latencyPreview, &heldPreview);
         delete f;
     }
+    // One account's report, every day: its events are among a million.
+    std::vector<double> account;
+    for (int i = 0; i < samples; ++i) {
+        ReportSource src(core.dm().database());
+        ReportSelection one;
+        one.conta = QStringLiteral("000777");
+        bool got = false;
+        QObject::connect(&src, &ReportSource::pageReady, [&] { got = true; });
+        QElapsedTimer t;
+        t.start();
+        src.open(BuildReportQuery(one), ReportLayout::summaryLayout());
+        if (!spin([&] { return got; })) qFatal("no page");
+        account.push_back(double(t.nsecsElapsed()) / 1e6);
+        if (i == 0) std::printf("account 000777: %lld events\n", src.rowCount());
+    }
     ReportSource probe(core.dm().database());
     {
         ReportSelection sel;
@@ -247,6 +284,7 @@ int main(int argc, char **argv) {
     line("first preview page (click to page painted)", first);
     line("next page", next);
     line("last page (a jump over every page's keys)", last);
+    line("first page of one account, every day (count included)", account);
     line("  event -> queue latency meanwhile", latencyPreview);
     line("  longest the event loop was held", heldPreview);
 

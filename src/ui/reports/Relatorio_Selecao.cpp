@@ -24,6 +24,8 @@
 #include <QStringListModel>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace tulmo {
 
 namespace {
@@ -35,6 +37,9 @@ Form_Relatorio_Selecao::Form_Relatorio_Selecao(ConsoleCore &core, QWidget *paren
     : QDialog(parent)
     , m_core(core)
     , m_source(new ReportSource(core.dm().database(), this))
+    // The account list of a large station takes a while to read: on a thread of its own, it
+    // never delays a page.
+    , m_accountSource(new ReportSource(core.dm().database(), this))
     , m_mail(new ReportMailFlow(*m_source, core.dm().database().primary(), core.settings(),
                                 core.prompt(), core.clock(), Paths::programDir(), this))
     , m_runPreview([](ReportPreview &p) { p.exec(); }) {
@@ -46,12 +51,13 @@ Form_Relatorio_Selecao::Form_Relatorio_Selecao(ConsoleCore &core, QWidget *paren
     buildControls();
     applyKeyboardHabits(this);
 
-    connect(m_source, &ReportSource::accountsRead, this, [this](const QStringList &accounts) {
-        // Only the answer to the latest reading counts: activations come in bursts.
-        if (--m_accountReads > 0) return;
+    connect(m_accountSource, &ReportSource::accountsRead, this, [this](const QStringList &accounts) {
+        m_readingAccounts = false;
         const QString shown = m_conta->currentText();
         m_accounts->setStringList(QStringList{kTodas} + accounts);
         m_conta->setEditText(shown);
+        // Activations come in bursts: one more reading covers all that came meanwhile.
+        if (std::exchange(m_readAgain, false)) return rebuildAccounts();
         emit accountsRebuilt();
     });
     connect(m_source, &ReportSource::opened, this, &Form_Relatorio_Selecao::opened);
@@ -76,6 +82,9 @@ void Form_Relatorio_Selecao::buildControls() {
     m_conta = new QComboBox(this);
     m_conta->setObjectName(QStringLiteral("Combo_Conta"));
     m_conta->setEditable(true);
+    // Sized by its text, not by walking tens of thousands of accounts.
+    m_conta->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_conta->setMinimumContentsLength(8);
     m_accounts = new QStringListModel(QStringList{kTodas}, m_conta);
     m_conta->setModel(m_accounts);
     m_conta->setEditText(kTodas);
@@ -174,8 +183,12 @@ void Form_Relatorio_Selecao::changeEvent(QEvent *e) {
 }
 
 void Form_Relatorio_Selecao::rebuildAccounts() {
-    ++m_accountReads;
-    m_source->readAccounts();
+    if (m_readingAccounts) {
+        m_readAgain = true;
+        return;
+    }
+    m_readingAccounts = true;
+    m_accountSource->readAccounts();
 }
 
 ReportSelection Form_Relatorio_Selecao::selection() const {

@@ -64,10 +64,12 @@ private:
 
     ConsoleCore &m_core;
     ReportSource *m_source;
+    ReportSource *m_accountSource;
     ReportMailFlow *m_mail;
     std::function<void(ReportPreview &)> m_runPreview;
     bool m_opening = false;
-    int m_accountReads = 0; // readings asked for and not yet answered
+    bool m_readingAccounts = false;
+    bool m_readAgain = false;
     ReportSelection m_openedSelection;
 
     QComboBox *m_conta;
