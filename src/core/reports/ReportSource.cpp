@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 
+#include <algorithm>
 #include <map>
 
 namespace tulmo {
@@ -78,8 +79,11 @@ public:
         if (rows.size() == perPage) m_starts[p + 1] = {rows.last().data, rows.last().sequencia};
     }
 
+    bool known(int p) const { return m_starts.count(p) != 0; }
+
     ReportStatement statement;
     int perPage = 1;
+    qint64 total = 0; // events counted when the report was opened
 
 private:
     QString m_file, m_host, m_name;
@@ -119,7 +123,10 @@ void ReportSource::open(const ReportStatement &st, const ReportLayout &layout) {
                                                    : std::nullopt;
         QList<ReportRow> first;
         const bool ok = n && ReportRepository::page(d, st, {}, {}, perPage, &first, &error);
-        if (ok) w.remember(0, first);
+        if (ok) {
+            w.remember(0, first);
+            w.total = *n;
+        }
         QMetaObject::invokeMethod(this, [this, ok, error, first, rows = n.value_or(0), l] {
             m_rows = rows;
             m_pages = l->pageCount(rows);
@@ -134,11 +141,26 @@ void ReportSource::requestPage(int page) {
         QString error;
         QVariant data, seq;
         QList<ReportRow> rows;
-        bool beyond = false;
-        bool ok = w.startOf(page, &data, &seq, &beyond, &error);
-        if (ok && !beyond) {
+        bool ok = true;
+        const qint64 before = qint64(page) * w.perPage; // events on the pages before
+        if (page > 0 && !w.known(page) && before < w.total &&
+            before + w.perPage >= w.total) {
+            // The last page of events, far away: read from the other end, at once.
+            ReportStatement reversed = w.statement;
+            reversed.descending = !reversed.descending;
             QSqlDatabase d = w.db(&error);
-            ok = ReportRepository::page(d, w.statement, data, seq, w.perPage, &rows, &error);
+            ok = ReportRepository::page(d, reversed, {}, {}, int(w.total - before), &rows,
+                                        &error);
+            std::reverse(rows.begin(), rows.end());
+        } else if (page > 0 && before >= w.total) {
+            // The summary's own page: no events.
+        } else {
+            bool beyond = false;
+            ok = w.startOf(page, &data, &seq, &beyond, &error);
+            if (ok && !beyond) {
+                QSqlDatabase d = w.db(&error);
+                ok = ReportRepository::page(d, w.statement, data, seq, w.perPage, &rows, &error);
+            }
         }
         if (ok) w.remember(page, rows);
         QMetaObject::invokeMethod(this, [this, ok, page, rows, error] {

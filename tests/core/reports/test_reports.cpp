@@ -152,10 +152,10 @@ void TestReports::pagesByKey() {
     const ReportLayout &l = ReportLayout::summaryLayout();
     const int perPage = l.rowsPerPage();
     QCOMPARE(perPage, 51);
-    const int total = perPage * 2 + 7;
+    const int total = perPage * 3 + 7;
     for (int i = 0; i < total; ++i) // three events per instant
         addEvent(s, QString("%1").arg(i % 5, 6, 10, QChar('0')), "ALARME", at(3, 8).addSecs(i / 3));
-    QCOMPARE(l.pageCount(total), 3);
+    QCOMPARE(l.pageCount(total), 4);
     QCOMPARE(l.pageCount(0), 1);
     QCOMPARE(l.pageCount(perPage), 2); // the summary does not fit after 51 events
     QCOMPARE(l.pageCount(perPage - 1), 2); // 19.8 + 50 × 5.0 + 7.7 > 277
@@ -176,20 +176,23 @@ void TestReports::pagesByKey() {
         QVERIFY(waitFor([&] { return pages.size() == 1; }));
         QVERIFY(opened.first().at(0).toBool());
         QCOMPARE(src.rowCount(), qint64(total));
-        QCOMPARE(src.pageCount(), 3);
+        QCOMPARE(src.pageCount(), 4);
+        src.requestPage(3); // the last: read from the other end
         src.requestPage(2); // a jump: the keys of page 1 are read to find where 2 starts
         src.requestPage(1);
-        QVERIFY(waitFor([&] { return pages.size() == 3; }));
-        QCOMPARE(pages.at(1).at(0).toInt(), 2);
+        src.requestPage(4); // past the end: nothing
+        QVERIFY(waitFor([&] { return pages.size() == 5; }));
+        QCOMPARE(pages.at(1).at(0).toInt(), 3);
+        QVERIFY(pages.at(4).at(1).value<QList<ReportRow>>().isEmpty());
         QMap<int, QList<int>> byPage;
-        for (const QList<QVariant> &answer : pages) {
+        for (const QList<QVariant> &answer : pages.mid(0, 4)) {
             const auto rows = answer.at(1).value<QList<ReportRow>>();
             const int p = answer.at(0).toInt();
-            QCOMPARE(rows.size(), p == 2 ? 7 : perPage);
+            QCOMPARE(rows.size(), p == 3 ? 7 : perPage);
             for (const ReportRow &r : rows)
                 byPage[p] << r.sequencia;
         }
-        const QList<int> order = byPage[0] + byPage[1] + byPage[2];
+        const QList<int> order = byPage[0] + byPage[1] + byPage[2] + byPage[3];
         QList<int> expected;
         for (int i = 0; i < total; ++i)
             expected << (descending ? total - i : i + 1);
