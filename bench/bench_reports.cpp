@@ -223,7 +223,7 @@ int main(int argc, char **argv) {
 
     // 1. The first page of a month of every account, then the next and the last page.
     QWidget main;
-    std::vector<double> first, next, last, latencyPreview, heldPreview;
+    std::vector<double> first, next, middle, last, latencyPreview, heldPreview;
     int pages = 0;
     qint64 rows = 0;
     for (int i = 0; i < samples; ++i) {
@@ -242,6 +242,10 @@ int main(int argc, char **argv) {
             p.showPage(1);
             spin([&] { return !p.pageImage().isNull(); });
             next.push_back(double(u.nsecsElapsed()) / 1e6);
+            u.restart();
+            p.showPage(p.pageCount() / 2);
+            spin([&] { return !p.pageImage().isNull(); });
+            middle.push_back(double(u.nsecsElapsed()) / 1e6);
             u.restart();
             p.showPage(p.pageCount() - 1);
             spin([&] { return !p.pageImage().isNull(); });
@@ -283,7 +287,8 @@ int main(int argc, char **argv) {
     std::printf("month of every account: %lld events, %d pages\n", rows, pages);
     line("first preview page (click to page painted)", first);
     line("next page", next);
-    line("last page (a jump over every page's keys)", last);
+    line("middle page (a jump over the keys before it)", middle);
+    line("last page (read from the other end)", last);
     line("first page of one account, every day (count included)", account);
     line("  event -> queue latency meanwhile", latencyPreview);
     line("  longest the event loop was held", heldPreview);

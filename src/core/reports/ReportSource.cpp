@@ -5,6 +5,7 @@
 #include "store/Database.h"
 
 #include <QSqlDatabase>
+#include <QMutex>
 #include <QSqlError>
 
 #include <algorithm>
@@ -90,21 +91,61 @@ private:
     std::map<int, QPair<QVariant, QVariant>> m_starts;
 };
 
+// Connection names are never reused: a source's thread may outlive it.
+static std::atomic<quint64> s_connections{0};
+
+// What the thread's jobs share with the source: whether it still exists, and the cancel flag
+// of a running export.
+struct ReportSource::Relay {
+    QMutex mutex;
+    ReportSource *target;
+    std::atomic_bool cancel{false};
+};
+
 ReportSource::ReportSource(const Database &db, QObject *parent)
     : QObject(parent)
+    , m_relay(std::make_shared<Relay>())
+    , m_thread(new QThread)
     , m_worker(new Worker(db.databaseFile(), db.host(),
-                          QStringLiteral("tulmo-relatorio-%1").arg(quintptr(this)))) {
+                          QStringLiteral("tulmo-relatorio-%1").arg(++s_connections))) {
+    m_relay->target = this;
     qRegisterMetaType<QList<tulmo::ReportRow>>();
-    m_worker->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.setObjectName(QStringLiteral("relatorio"));
-    m_thread.start();
+    m_worker->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->setObjectName(QStringLiteral("relatorio"));
+    m_thread->start();
 }
 
+// Closing a window never waits for the database: a thread still inside a long statement is
+// left to end it on its own, and then cleans up after itself.
 ReportSource::~ReportSource() {
-    m_cancel = true;
-    m_thread.quit();
-    m_thread.wait();
+    {
+        QMutexLocker lock(&m_relay->mutex);
+        m_relay->target = nullptr;
+    }
+    m_relay->cancel = true;
+    m_thread->quit();
+    if (m_thread->wait(50)) {
+        delete m_thread;
+        return;
+    }
+    QThread *t = m_thread;
+    QObject::connect(t, &QThread::finished, t, &QObject::deleteLater);
+    if (t->isFinished()) t->deleteLater();
+}
+
+void ReportSource::deliver(const std::shared_ptr<Relay> &relay,
+                           std::function<void(ReportSource &)> answer) {
+    QMutexLocker lock(&relay->mutex);
+    ReportSource *s = relay->target;
+    if (!s) return;
+    // An answer still queued when the source goes is dropped with it.
+    QMetaObject::invokeMethod(s, [s, answer = std::move(answer)] { answer(*s); },
+                              Qt::QueuedConnection);
+}
+
+void ReportSource::cancel() {
+    m_relay->cancel = true;
 }
 
 void ReportSource::post(std::function<void(Worker &)> job) {
@@ -115,7 +156,7 @@ void ReportSource::post(std::function<void(Worker &)> job) {
 void ReportSource::open(const ReportStatement &st, const ReportLayout &layout) {
     const int perPage = layout.rowsPerPage();
     const ReportLayout *l = &layout;
-    post([this, st, perPage, l](Worker &w) {
+    post([relay = m_relay, st, perPage, l](Worker &w) {
         w.reset(st, perPage);
         QString error;
         QSqlDatabase d = w.db(&error);
@@ -127,17 +168,17 @@ void ReportSource::open(const ReportStatement &st, const ReportLayout &layout) {
             w.remember(0, first);
             w.total = *n;
         }
-        QMetaObject::invokeMethod(this, [this, ok, error, first, rows = n.value_or(0), l] {
-            m_rows = rows;
-            m_pages = l->pageCount(rows);
-            emit opened(ok, error);
-            if (ok) emit pageReady(0, first);
+        deliver(relay, [ok, error, first, rows = n.value_or(0), l](ReportSource &s) {
+            s.m_rows = rows;
+            s.m_pages = l->pageCount(rows);
+            emit s.opened(ok, error);
+            if (ok) emit s.pageReady(0, first);
         });
     });
 }
 
 void ReportSource::requestPage(int page) {
-    post([this, page](Worker &w) {
+    post([relay = m_relay, page](Worker &w) {
         QString error;
         QVariant data, seq;
         QList<ReportRow> rows;
@@ -163,37 +204,37 @@ void ReportSource::requestPage(int page) {
             }
         }
         if (ok) w.remember(page, rows);
-        QMetaObject::invokeMethod(this, [this, ok, page, rows, error] {
+        deliver(relay, [ok, page, rows, error](ReportSource &s) {
             if (ok)
-                emit pageReady(page, rows);
+                emit s.pageReady(page, rows);
             else
-                emit pageFailed(page, error);
+                emit s.pageFailed(page, error);
         });
     });
 }
 
 void ReportSource::readAccounts() {
-    post([this](Worker &w) {
+    post([relay = m_relay](Worker &w) {
         QString error;
         QSqlDatabase d = w.db(&error);
         const QStringList accounts =
             d.isOpen() ? ReportRepository::accounts(d, &error).value_or(QStringList())
                        : QStringList();
-        QMetaObject::invokeMethod(this, [this, accounts] { emit accountsRead(accounts); });
+        deliver(relay, [accounts](ReportSource &s) { emit s.accountsRead(accounts); });
     });
 }
 
 void ReportSource::exportText(const ReportStatement &st, const ReportLayout &layout,
                               const QString &title, const QDateTime &printedAt,
                               const QString &path) {
-    m_cancel = false;
+    m_relay->cancel = false;
     const ReportLayout *l = &layout;
-    post([this, st, l, title, printedAt, path](Worker &w) {
+    post([relay = m_relay, st, l, title, printedAt, path](Worker &w) {
         QString error;
         QSqlDatabase d = w.db(&error);
         const bool ok = d.isOpen() && ExportReportText(d, st, *l, title, printedAt, path,
-                                                       &error, &m_cancel);
-        QMetaObject::invokeMethod(this, [this, ok, error] { emit exported(ok, error); });
+                                                       &error, &relay->cancel);
+        deliver(relay, [ok, error](ReportSource &s) { emit s.exported(ok, error); });
     });
 }
 

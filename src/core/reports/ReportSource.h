@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 namespace tulmo {
 
@@ -36,7 +37,7 @@ public:
     // The CONTA of every account, in the database's order; answers accountsRead.
     void readAccounts();
     // Stops a running export (its file is left as it was).
-    void cancel() { m_cancel = true; }
+    void cancel();
 
     qint64 rowCount() const { return m_rows; }
     int pageCount() const { return m_pages; }
@@ -50,11 +51,15 @@ signals:
 
 private:
     class Worker;
+    struct Relay;
     void post(std::function<void(Worker &)> job);
+    // Runs answer on this object's thread, unless this object is gone by then.
+    static void deliver(const std::shared_ptr<Relay> &relay,
+                        std::function<void(ReportSource &)> answer);
 
-    QThread m_thread;
+    std::shared_ptr<Relay> m_relay;
+    QThread *m_thread;
     Worker *m_worker;
-    std::atomic_bool m_cancel{false};
     qint64 m_rows = 0;
     int m_pages = 1;
 };

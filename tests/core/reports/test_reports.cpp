@@ -162,6 +162,19 @@ void TestReports::pagesByKey() {
     QCOMPARE(l.pageCount(perPage - 2), 1);
     QCOMPARE(ReportLayout::completeLayout().rowsPerPage(), 24);
 
+    // A source closed while its thread still reads answers nothing, and holds nobody up.
+    {
+        bool answered = false;
+        auto *gone = new ReportSource(s.core->dm().database());
+        QObject::connect(gone, &ReportSource::pageReady, [&] { answered = true; });
+        gone->open(BuildReportQuery(ReportSelection()), l);
+        QElapsedTimer t;
+        t.start();
+        delete gone;
+        QVERIFY(t.elapsed() < 1000);
+        QTest::qWait(300);
+        QVERIFY(!answered);
+    }
     // Both orders, with no date range and with one (whose own limit then bounds each page).
     for (int variant = 0; variant < 4; ++variant) {
         const bool descending = variant & 1;
