@@ -157,8 +157,8 @@ void line(const char *what, const std::vector<double> &v) {
         std::printf("%-52s (no samples)\n", what);
         return;
     }
-    std::printf("%-52s median %8.1f ms   worst %8.1f ms   (%zu)\n", what,
-                bench::percentile(v, 0.5), bench::percentile(v, 1.0), v.size());
+    std::printf("%-52s median %8.1f ms   worst %8.1f ms   (%zu)\n", what, bench::percentile(v, 0.5),
+                bench::percentile(v, 1.0), v.size());
 }
 
 } // namespace
@@ -230,7 +230,8 @@ int main(int argc, char **argv) {
         auto *f = new Form_Relatorio_Selecao(core, &main);
         f->show();
         f->findChild<QCheckBox *>("CheckBox1")->setChecked(false);
-        f->findChild<QDateEdit *>("DateTimePicker_Inicial")->setDate(QDate::currentDate().addDays(-30));
+        f->findChild<QDateEdit *>("DateTimePicker_Inicial")
+            ->setDate(QDate::currentDate().addDays(-30));
         f->findChild<QDateEdit *>("DateTimePicker_Final")->setDate(QDate::currentDate());
         QElapsedTimer t;
         bool shown = false;

@@ -40,12 +40,11 @@ ReportLayout make(bool complete) {
         {Src::Data, 152.4, 0.0, 0.0, Al::Left},
     };
     if (complete) {
-        l.header.items << ReportItem{Src::Caption, 2.4, 14.8, 44.5, Al::Left,
-                                     QStringLiteral("INTERVENÇÃO")}
-                       << ReportItem{Src::Caption, 48.9, 14.8, 59.3, Al::Left,
-                                     QStringLiteral("DETALHES DO ATENDIMENTO")}
-                       << ReportItem{Src::Caption, 152.1, 14.8, 36.5, Al::Left,
-                                     QStringLiteral("DATA/HORA")};
+        l.header.items
+            << ReportItem{Src::Caption, 2.4, 14.8, 44.5, Al::Left, QStringLiteral("INTERVENÇÃO")}
+            << ReportItem{Src::Caption, 48.9,     14.8,
+                          59.3,         Al::Left, QStringLiteral("DETALHES DO ATENDIMENTO")}
+            << ReportItem{Src::Caption, 152.1, 14.8, 36.5, Al::Left, QStringLiteral("DATA/HORA")};
         l.detail.items << ReportItem{Src::Intervencao, 0.0, 4.2, 46.8, Al::Left}
                        << ReportItem{Src::Detalhes, 48.7, 4.2, 101.9, Al::Left}
                        << ReportItem{Src::DataIntervencao, 152.4, 4.2, 0.0, Al::Left};
@@ -91,26 +90,37 @@ bool ReportLayout::summaryOnPage(int page, qint64 rows, int *rowsBefore) const {
 QString ReportLayout::itemText(const ReportItem &item, const ReportRow *row, const QString &title,
                                const QDateTime &printedAt) {
     switch (item.source) {
-    case Src::Caption: return item.caption;
-    case Src::Title: return title;
-    case Src::PrintedAt: return printedAt.toString(DateFormats::kDateTime);
-    default: break;
+    case Src::Caption:
+        return item.caption;
+    case Src::Title:
+        return title;
+    case Src::PrintedAt:
+        return printedAt.toString(DateFormats::kDateTime);
+    default:
+        break;
     }
     if (!row) return QString();
     switch (item.source) {
-    case Src::Conta: return row->conta;
-    case Src::Descricao: return row->descricao;
-    case Src::CodigoAlarme: return row->codigoAlarme;
-    case Src::Argumento: return row->argumento;
+    case Src::Conta:
+        return row->conta;
+    case Src::Descricao:
+        return row->descricao;
+    case Src::CodigoAlarme:
+        return row->codigoAlarme;
+    case Src::Argumento:
+        return row->argumento;
     case Src::Data:
         return row->data.isValid() ? row->data.toString(DateFormats::kGridDateTime) : QString();
-    case Src::Intervencao: return row->intervencao;
-    case Src::Detalhes: return row->detalhes;
+    case Src::Intervencao:
+        return row->intervencao;
+    case Src::Detalhes:
+        return row->detalhes;
     case Src::DataIntervencao:
         return row->dataIntervencao.isValid()
                    ? row->dataIntervencao.toString(DateFormats::kDateTime)
                    : QString();
-    default: return QString();
+    default:
+        return QString();
     }
 }
 

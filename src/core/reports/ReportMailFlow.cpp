@@ -16,9 +16,9 @@ const QString kTodas = QStringLiteral("Todas");
 constexpr int kPauseMs = 1000;
 } // namespace
 
-ReportMailFlow::ReportMailFlow(ReportSource &source, QSqlDatabase db,
-                               const LiveSettings &settings, Prompt *prompt, const Clock &clock,
-                               QString programDir, QObject *parent)
+ReportMailFlow::ReportMailFlow(ReportSource &source, QSqlDatabase db, const LiveSettings &settings,
+                               Prompt *prompt, const Clock &clock, QString programDir,
+                               QObject *parent)
     : QObject(parent)
     , m_source(source)
     , m_db(std::move(db))
@@ -35,8 +35,8 @@ ReportMailFlow::ReportMailFlow(ReportSource &source, QSqlDatabase db,
 }
 
 QString ReportMailFlow::reportFile(const QString &conta) const {
-    return QDir(m_programDir).filePath(QStringLiteral("Relatorio") + conta +
-                                       QStringLiteral(".TXT"));
+    return QDir(m_programDir)
+        .filePath(QStringLiteral("Relatorio") + conta + QStringLiteral(".TXT"));
 }
 
 bool ReportMailFlow::start(const ReportSelection &sel, const QStringList &accounts) {
@@ -116,8 +116,10 @@ void ReportMailFlow::exported(bool ok, const QString &error) {
 }
 
 void ReportMailFlow::pauseOver() {
-    if (m_step == Step::WaitAttach) attach();
-    else if (m_step == Step::WaitSend) submit();
+    if (m_step == Step::WaitAttach)
+        attach();
+    else if (m_step == Step::WaitSend)
+        submit();
 }
 
 void ReportMailFlow::attach() {
@@ -199,22 +201,29 @@ void ReportMailFlow::mailerFinished(bool ok, bool couldNotConnect, const QString
 
 void ReportMailFlow::accountDone() {
     m_step = Step::Idle;
-    if (m_all) QTimer::singleShot(0, this, &ReportMailFlow::nextAccount);
-    else finish();
+    if (m_all)
+        QTimer::singleShot(0, this, &ReportMailFlow::nextAccount);
+    else
+        finish();
 }
 
 void ReportMailFlow::cancel() {
     if (!m_running) return;
     m_cancelled = true;
     switch (m_step) {
-    case Step::Exporting: m_source.cancel(); break; // exported() ends it
-    case Step::Sending: m_mailer.abort(); break;    // mailerFinished() ends it
+    case Step::Exporting:
+        m_source.cancel();
+        break; // exported() ends it
+    case Step::Sending:
+        m_mailer.abort();
+        break; // mailerFinished() ends it
     case Step::WaitAttach:
     case Step::WaitSend:
         m_pause.stop();
         finish(QStringLiteral("Envio cancelado pelo operador."));
         break;
-    case Step::Idle: break; // between accounts: nextAccount() ends it
+    case Step::Idle:
+        break; // between accounts: nextAccount() ends it
     }
 }
 
@@ -234,8 +243,8 @@ void ReportMailFlow::setStatus(const QString &text) {
 }
 
 void ReportMailFlow::message(const QString &text) {
-    if (m_prompt) m_prompt->message(text, QStringLiteral("Relatórios de Eventos"),
-                                    Prompt::Icon::Warning);
+    if (m_prompt)
+        m_prompt->message(text, QStringLiteral("Relatórios de Eventos"), Prompt::Icon::Warning);
 }
 
 } // namespace tulmo

@@ -88,10 +88,11 @@ ReportStatement ReportStatement::page(const QVariant &afterData, const QVariant 
                                    : QStringLiteral("(DATA > :chave_data or SEQUENCIA+0 > "
                                                     ":chave_sequencia)"));
         } else {
-            p.lines << (descending ? QStringLiteral("(DATA <= :chave_limite and (DATA < :chave_data "
-                                                    "or SEQUENCIA+0 < :chave_sequencia))")
-                                   : QStringLiteral("(DATA >= :chave_limite and (DATA > :chave_data "
-                                                    "or SEQUENCIA+0 > :chave_sequencia))"));
+            p.lines << (descending
+                            ? QStringLiteral("(DATA <= :chave_limite and (DATA < :chave_data "
+                                             "or SEQUENCIA+0 < :chave_sequencia))")
+                            : QStringLiteral("(DATA >= :chave_limite and (DATA > :chave_data "
+                                             "or SEQUENCIA+0 > :chave_sequencia))"));
             p.params.insert(QStringLiteral(":chave_limite"), afterData);
         }
         p.params.insert(QStringLiteral(":chave_data"), afterData);

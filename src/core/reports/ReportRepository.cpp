@@ -113,8 +113,7 @@ bool ReportRepository::walkKeys(
 }
 
 bool ReportRepository::forEach(QSqlDatabase db, const ReportStatement &st,
-                               const std::function<bool(const ReportRow &)> &each,
-                               QString *error) {
+                               const std::function<bool(const ReportRow &)> &each, QString *error) {
     QSqlQuery q(db);
     if (!run(q, st, error)) return false;
     const Columns c(q.record());

@@ -4,8 +4,8 @@
 #include "reports/ReportText.h"
 #include "store/Database.h"
 
-#include <QSqlDatabase>
 #include <QMutex>
+#include <QSqlDatabase>
 #include <QSqlError>
 
 #include <algorithm>
@@ -29,8 +29,9 @@ public:
     }
 
     QSqlDatabase db(QString *error) {
-        QSqlDatabase d = QSqlDatabase::contains(m_name) ? QSqlDatabase::database(m_name, false)
-                                                        : QSqlDatabase::addDatabase("QIBASE", m_name);
+        QSqlDatabase d = QSqlDatabase::contains(m_name)
+                             ? QSqlDatabase::database(m_name, false)
+                             : QSqlDatabase::addDatabase("QIBASE", m_name);
         if (d.isOpen()) return d;
         d.setHostName(m_host);
         d.setDatabaseName(m_file);
@@ -140,8 +141,8 @@ void ReportSource::deliver(const std::shared_ptr<Relay> &relay,
     ReportSource *s = relay->target;
     if (!s) return;
     // An answer still queued when the source goes is dropped with it.
-    QMetaObject::invokeMethod(s, [s, answer = std::move(answer)] { answer(*s); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        s, [s, answer = std::move(answer)] { answer(*s); }, Qt::QueuedConnection);
 }
 
 void ReportSource::cancel() {
@@ -150,7 +151,8 @@ void ReportSource::cancel() {
 
 void ReportSource::post(std::function<void(Worker &)> job) {
     Worker *w = m_worker;
-    QMetaObject::invokeMethod(w, [w, job = std::move(job)] { job(*w); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w, job = std::move(job)] { job(*w); }, Qt::QueuedConnection);
 }
 
 void ReportSource::open(const ReportStatement &st, const ReportLayout &layout) {
@@ -160,8 +162,8 @@ void ReportSource::open(const ReportStatement &st, const ReportLayout &layout) {
         w.reset(st, perPage);
         QString error;
         QSqlDatabase d = w.db(&error);
-        const std::optional<qint64> n = d.isOpen() ? ReportRepository::count(d, st, &error)
-                                                   : std::nullopt;
+        const std::optional<qint64> n =
+            d.isOpen() ? ReportRepository::count(d, st, &error) : std::nullopt;
         QList<ReportRow> first;
         const bool ok = n && ReportRepository::page(d, st, {}, {}, perPage, &first, &error);
         if (ok) {
@@ -184,14 +186,12 @@ void ReportSource::requestPage(int page) {
         QList<ReportRow> rows;
         bool ok = true;
         const qint64 before = qint64(page) * w.perPage; // events on the pages before
-        if (page > 0 && !w.known(page) && before < w.total &&
-            before + w.perPage >= w.total) {
+        if (page > 0 && !w.known(page) && before < w.total && before + w.perPage >= w.total) {
             // The last page of events, far away: read from the other end, at once.
             ReportStatement reversed = w.statement;
             reversed.descending = !reversed.descending;
             QSqlDatabase d = w.db(&error);
-            ok = ReportRepository::page(d, reversed, {}, {}, int(w.total - before), &rows,
-                                        &error);
+            ok = ReportRepository::page(d, reversed, {}, {}, int(w.total - before), &rows, &error);
             std::reverse(rows.begin(), rows.end());
         } else if (page > 0 && before >= w.total) {
             // The summary's own page: no events.
@@ -232,8 +232,8 @@ void ReportSource::exportText(const ReportStatement &st, const ReportLayout &lay
     post([relay = m_relay, st, l, title, printedAt, path](Worker &w) {
         QString error;
         QSqlDatabase d = w.db(&error);
-        const bool ok = d.isOpen() && ExportReportText(d, st, *l, title, printedAt, path,
-                                                       &error, &relay->cancel);
+        const bool ok = d.isOpen() &&
+                        ExportReportText(d, st, *l, title, printedAt, path, &error, &relay->cancel);
         deliver(relay, [ok, error](ReportSource &s) { emit s.exported(ok, error); });
     });
 }

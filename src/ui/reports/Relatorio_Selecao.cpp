@@ -2,8 +2,8 @@
 
 #include "common/Clock.h"
 #include "common/KeyboardHabits.h"
-#include "common/Prompt.h"
 #include "common/Paths.h"
+#include "common/Prompt.h"
 #include "console/ConsoleCore.h"
 #include "reports/ReportMailFlow.h"
 #include "reports/ReportPreview.h"
@@ -51,15 +51,16 @@ Form_Relatorio_Selecao::Form_Relatorio_Selecao(ConsoleCore &core, QWidget *paren
     buildControls();
     applyKeyboardHabits(this);
 
-    connect(m_accountSource, &ReportSource::accountsRead, this, [this](const QStringList &accounts) {
-        m_readingAccounts = false;
-        const QString shown = m_conta->currentText();
-        m_accounts->setStringList(QStringList{kTodas} + accounts);
-        m_conta->setEditText(shown);
-        // Activations come in bursts: one more reading covers all that came meanwhile.
-        if (std::exchange(m_readAgain, false)) return rebuildAccounts();
-        emit accountsRebuilt();
-    });
+    connect(m_accountSource, &ReportSource::accountsRead, this,
+            [this](const QStringList &accounts) {
+                m_readingAccounts = false;
+                const QString shown = m_conta->currentText();
+                m_accounts->setStringList(QStringList{kTodas} + accounts);
+                m_conta->setEditText(shown);
+                // Activations come in bursts: one more reading covers all that came meanwhile.
+                if (std::exchange(m_readAgain, false)) return rebuildAccounts();
+                emit accountsRebuilt();
+            });
     connect(m_source, &ReportSource::opened, this, &Form_Relatorio_Selecao::opened);
     connect(m_source, &ReportSource::pageReady, this, &Form_Relatorio_Selecao::firstPage);
     connect(m_mail, &ReportMailFlow::statusChanged, m_status,
@@ -209,7 +210,7 @@ QString Form_Relatorio_Selecao::statusText() const {
 
 void Form_Relatorio_Selecao::setBusy(bool busy) {
     for (QWidget *w : std::initializer_list<QWidget *>{m_conta, m_selecao, m_allDays, m_order,
-                                                        m_complete, m_print, m_close})
+                                                       m_complete, m_print, m_close})
         w->setEnabled(!busy);
     const bool dates = !busy && !m_allDays->isChecked();
     m_inicial->setEnabled(dates);
@@ -223,7 +224,8 @@ void Form_Relatorio_Selecao::Button2Click() {
     setBusy(true);
     m_email->setEnabled(false);
     m_status->showMessage(QStringLiteral("Lendo os eventos do relatório..."));
-    m_source->open(BuildReportQuery(m_openedSelection), ReportLayout::of(m_openedSelection.complete));
+    m_source->open(BuildReportQuery(m_openedSelection),
+                   ReportLayout::of(m_openedSelection.complete));
 }
 
 void Form_Relatorio_Selecao::opened(bool ok, const QString &error) {

@@ -34,7 +34,7 @@ public:
     explicit Form_Relatorio_Selecao(ConsoleCore &core, QWidget *parent = nullptr);
     ~Form_Relatorio_Selecao() override;
 
-    void Button2Click();    // "Imprimir"
+    void Button2Click();     // "Imprimir"
     void Botao_EmailClick(); // "Enviar por Email", and "Cancelar" while mail is being sent
     // Reads the account list again, keeping the text shown.
     void rebuildAccounts();
@@ -43,7 +43,9 @@ public:
     QString statusText() const;
     ReportMailFlow &mailFlow() { return *m_mail; }
     // How the preview is run once its first page is read: modal by default; tests print it.
-    void setPreviewRunner(std::function<void(ReportPreview &)> run) { m_runPreview = std::move(run); }
+    void setPreviewRunner(std::function<void(ReportPreview &)> run) {
+        m_runPreview = std::move(run);
+    }
 
 signals:
     // The account list was read again (after each activation).

@@ -18,7 +18,7 @@ QFont ReportPainter::reportFont() {
     if (!families.contains(family)) {
         // DejaVu Sans has Verdana's wide build; it comes with the console's fonts.
         family = families.contains(QStringLiteral("DejaVu Sans")) ? QStringLiteral("DejaVu Sans")
-                                                                   : QFont().defaultFamily();
+                                                                  : QFont().defaultFamily();
     }
     QFont f(family);
     f.setPointSizeF(ReportLayout::kFontPoints);
@@ -57,9 +57,10 @@ void ReportPainter::paintBand(QPainter &p, const ReportBand &band, double top,
             r = QRectF(x, y, item.width * dpmX, lineHeight);
         } else { // automatic: as wide as the text, from the item's position
             const double wide = ReportLayout::kPageWidth * dpmX;
-            r = item.align == ReportItem::Align::Left    ? QRectF(x, y, wide, lineHeight)
-                : item.align == ReportItem::Align::Right ? QRectF(x - wide, y, wide, lineHeight)
-                                                         : QRectF(x - wide / 2, y, wide, lineHeight);
+            r = item.align == ReportItem::Align::Left ? QRectF(x, y, wide, lineHeight)
+                : item.align == ReportItem::Align::Right
+                    ? QRectF(x - wide, y, wide, lineHeight)
+                    : QRectF(x - wide / 2, y, wide, lineHeight);
             flags |= Qt::TextDontClip;
         }
         flags |= item.align == ReportItem::Align::Left    ? Qt::AlignLeft

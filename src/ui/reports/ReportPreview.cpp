@@ -27,9 +27,9 @@ QPushButton *button(QWidget *owner, QHBoxLayout *bar, const char *name, const QS
 
 } // namespace
 
-ReportPreview::ReportPreview(ReportSource &source, const ReportLayout &layout,
-                             const QString &title, const QDateTime &printedAt,
-                             const QList<ReportRow> &firstPage, QWidget *parent)
+ReportPreview::ReportPreview(ReportSource &source, const ReportLayout &layout, const QString &title,
+                             const QDateTime &printedAt, const QList<ReportRow> &firstPage,
+                             QWidget *parent)
     : QDialog(parent)
     , m_source(source)
     , m_painter(layout, title, printedAt)
@@ -121,7 +121,8 @@ void ReportPreview::pageFailed(int page, const QString &error) {
         endPrinting(false, error);
         return;
     }
-    m_state->setText(QStringLiteral("Não foi possível ler a página %1: %2").arg(page + 1).arg(error));
+    m_state->setText(
+        QStringLiteral("Não foi possível ler a página %1: %2").arg(page + 1).arg(error));
 }
 
 void ReportPreview::paintShown(const QList<ReportRow> &rows) {
@@ -174,8 +175,8 @@ void ReportPreview::printTo(QPrinter *printer) {
     m_print->setText(QStringLiteral("Cancelar impressão"));
     // The print dialog's range, when one was chosen (1-based, 0: every page).
     m_printPage = printer->fromPage() > 0 ? printer->fromPage() - 1 : 0;
-    m_printLast = printer->toPage() > 0 ? qMin(printer->toPage(), pageCount()) - 1
-                                        : pageCount() - 1;
+    m_printLast =
+        printer->toPage() > 0 ? qMin(printer->toPage(), pageCount()) - 1 : pageCount() - 1;
     m_printFirst = m_printPage;
     m_state->setText(
         QStringLiteral("Imprimindo a página %1 de %2...").arg(m_printPage + 1).arg(pageCount()));

@@ -1,10 +1,10 @@
 // Report statements, the events they select, the paging of the preview and the text file.
 
-#include "support/TestSupport.h"
 #include "reports/ReportQuery.h"
 #include "reports/ReportRepository.h"
 #include "reports/ReportSource.h"
 #include "reports/ReportText.h"
+#include "support/TestSupport.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -94,10 +94,10 @@ void TestReports::statements() {
     QCOMPARE(b.params.value(":tipo").toString(), s.tipo);
 
     s.allDays = false;
-    QCOMPARE(buildMailReportQuery(s, "000777").lines,
-             QStringList({"Select * from EVENTOS", "Where CONTA = :conta", "and ", "TIPO =:tipo",
-                          "and ", "(DATA>:data_inicial and DATA<:data_final)",
-                          "Order By DATA Desc"}));
+    QCOMPARE(
+        buildMailReportQuery(s, "000777").lines,
+        QStringList({"Select * from EVENTOS", "Where CONTA = :conta", "and ", "TIPO =:tipo", "and ",
+                     "(DATA>:data_inicial and DATA<:data_final)", "Order By DATA Desc"}));
     QCOMPARE(buildMailReportQuery(s, "000777").params.value(":conta").toString(),
              QString("000777"));
     s.tipo = "Todos";
@@ -157,7 +157,7 @@ void TestReports::pagesByKey() {
         addEvent(s, QString("%1").arg(i % 5, 6, 10, QChar('0')), "ALARME", at(3, 8).addSecs(i / 3));
     QCOMPARE(l.pageCount(total), 4);
     QCOMPARE(l.pageCount(0), 1);
-    QCOMPARE(l.pageCount(perPage), 2); // the summary does not fit after 51 events
+    QCOMPARE(l.pageCount(perPage), 2);     // the summary does not fit after 51 events
     QCOMPARE(l.pageCount(perPage - 1), 2); // 19.8 + 50 × 5.0 + 7.7 > 277
     QCOMPARE(l.pageCount(perPage - 2), 1);
     QCOMPARE(ReportLayout::completeLayout().rowsPerPage(), 24);

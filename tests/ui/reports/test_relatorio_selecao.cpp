@@ -41,8 +41,8 @@ void addEvent(Station &s, const QString &conta, const QString &cliente, const QD
 
 QString pdfText(const QString &pdf, int page) {
     QProcess p;
-    p.start("pdftotext", {"-layout", "-f", QString::number(page), "-l", QString::number(page),
-                          pdf, "-"});
+    p.start("pdftotext",
+            {"-layout", "-f", QString::number(page), "-l", QString::number(page), pdf, "-"});
     if (!p.waitForFinished(20000)) return QString();
     return QString::fromUtf8(p.readAllStandardOutput());
 }
@@ -134,7 +134,8 @@ void TestRelatorioSelecao::controlsAndPdf() {
     t.w<QCheckBox>("CheckBox1")->setChecked(false);
     QVERIFY(inicial->isEnabled() && t.w<QDateEdit>("DateTimePicker_Final")->isEnabled());
     t.w<QCheckBox>("CheckBox1")->setChecked(true);
-    QVERIFY(t.w<QGroupBox>("RadioGroup1")->findChild<QRadioButton *>("descendingOrder")->isChecked());
+    QVERIFY(
+        t.w<QGroupBox>("RadioGroup1")->findChild<QRadioButton *>("descendingOrder")->isChecked());
     QVERIFY(!t.w<QCheckBox>("Tipo_Relatorio")->isChecked());
     QVERIFY(t.w<QStatusBar>("StatusBar1"));
     QVERIFY(t.w<QProgressBar>("Barra1")->isHidden());
@@ -150,7 +151,8 @@ void TestRelatorioSelecao::controlsAndPdf() {
     // 60 events of one account: 51 on the first page, 9 and the summary on the second.
     for (int i = 0; i < 60; ++i)
         addEvent(t, "000001", i == 59 ? "MERCADO SOL LTDA" : "MERCADO SOL",
-                   kStart.addSecs(-3600 + i * 60), QString("ALARME ZONA %1").arg(i, 2, 10, QChar('0')));
+                 kStart.addSecs(-3600 + i * 60),
+                 QString("ALARME ZONA %1").arg(i, 2, 10, QChar('0')));
     addEvent(t, "000002", "PADARIA LUA", kStart, "OUTRA CONTA");
     conta->setEditText("000001");
     const QString pdf = t.dir.filePath("relatorio.pdf");
@@ -174,8 +176,10 @@ void TestRelatorioSelecao::controlsAndPdf() {
     const QString one = pdfText(pdf, 1), two = pdfText(pdf, 2);
     // The title names the holder as the first event (the newest) recorded it.
     for (const QString &page : {one, two}) {
-        QVERIFY2(page.contains("RELATÓRIO DE EVENTOS DO CLIENTE - MERCADO SOL LTDA"), qPrintable(page));
-        QVERIFY(page.contains("CONTA") && page.contains("EVENTO") && page.contains("Cod/Argumento"));
+        QVERIFY2(page.contains("RELATÓRIO DE EVENTOS DO CLIENTE - MERCADO SOL LTDA"),
+                 qPrintable(page));
+        QVERIFY(page.contains("CONTA") && page.contains("EVENTO") &&
+                page.contains("Cod/Argumento"));
     }
     QVERIFY2(one.contains("ALARME ZONA 59") && one.contains("ALARME ZONA 09"), qPrintable(one));
     QVERIFY(!one.contains("ALARME ZONA 08") && !one.contains("OUTRA CONTA"));
@@ -288,7 +292,8 @@ void TestRelatorioSelecao::silentServerWhileReceptionGoesOn() {
     device.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(waitFor([&] { return device.bytesAvailable() > 0 || device.waitForReadyRead(10); }));
     device.readAll();
-    device.write("&01123456" "0042");
+    device.write("&01123456"
+                 "0042");
     QVERIFY(waitFor([&] { return t.core->connectionRegistry().rowCount() == 1; }));
     t.f->show();
     QVERIFY(t.rebuilt());
@@ -296,7 +301,8 @@ void TestRelatorioSelecao::silentServerWhileReceptionGoesOn() {
 
     QSignalSpy done(&t.f->mailFlow(), &ReportMailFlow::finished);
     t.w<QPushButton>("Botao_Email")->click();
-    QVERIFY(waitFor([&] { return !t.statuses.isEmpty() && t.statuses.last().startsWith("Enviando"); }, 5000));
+    QVERIFY(waitFor(
+        [&] { return !t.statuses.isEmpty() && t.statuses.last().startsWith("Enviando"); }, 5000));
     // While the server keeps silent, an alarm arrives and is queued.
     const qsizetype before = t.core->eventQueue().size();
     device.write("5011 180042E13001003\x14");
@@ -314,7 +320,8 @@ void TestRelatorioSelecao::silentServerWhileReceptionGoesOn() {
     QPushButton *email = t.w<QPushButton>("Botao_Email");
     email->click();
     QCOMPARE(email->text(), QString("Cancelar"));
-    QVERIFY(waitFor([&] { return !t.statuses.isEmpty() && t.statuses.last().startsWith("Enviando"); }, 5000));
+    QVERIFY(waitFor(
+        [&] { return !t.statuses.isEmpty() && t.statuses.last().startsWith("Enviando"); }, 5000));
     QElapsedTimer cut;
     cut.start();
     email->click();
