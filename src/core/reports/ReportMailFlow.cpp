@@ -8,6 +8,10 @@
 #include "settings/LiveSettings.h"
 
 #include <QDir>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
 
 namespace tulmo {
 
@@ -41,7 +45,33 @@ QString ReportMailFlow::reportFile(const QString &conta) const {
 
 bool ReportMailFlow::start(const ReportSelection &sel, const QStringList &accounts) {
     if (m_running) return false;
-    m_desktop = m_settings.defaultMailClient() && desktopMailClientAvailable();
+    m_sel = sel;
+    m_accounts = accounts;
+    m_cancelled = false;
+    if (!m_settings.defaultMailClient()) {
+        m_desktop = false;
+        return begin();
+    }
+    // Asking the desktop for its mail client runs a program: off the event loop. Until the
+    // answer comes the flow counts as running, so the window waits for it.
+    m_running = true;
+    auto found = std::make_shared<std::atomic_bool>(false);
+    QThread *probe = QThread::create([found] { *found = desktopMailClientAvailable(); });
+    connect(probe, &QThread::finished, probe, &QObject::deleteLater);
+    connect(probe, &QThread::finished, this, [this, found] {
+        m_running = false;
+        m_desktop = *found;
+        if (m_cancelled) setStatus(QStringLiteral("Envio cancelado pelo operador."));
+        if (m_cancelled || !begin()) {
+            emit progressChanged(0, 0);
+            emit finished();
+        }
+    });
+    probe->start();
+    return true;
+}
+
+bool ReportMailFlow::begin() {
     if (!m_desktop) {
         bool ok = false;
         m_port = m_settings.mailPort().trimmed().toInt(&ok, 10);
@@ -53,24 +83,21 @@ bool ReportMailFlow::start(const ReportSelection &sel, const QStringList &accoun
         }
     }
     emit progressChanged(0, 0);
-    m_sel = sel;
-    m_cancelled = false;
     m_index = -1;
-    m_all = sel.conta == kTodas;
+    m_all = m_sel.conta == kTodas;
     if (!m_all) {
-        const AccountContact c = ReportRepository::contact(m_db, sel.conta);
+        const AccountContact c = ReportRepository::contact(m_db, m_sel.conta);
         if (c.email.isEmpty()) {
-            message(QStringLiteral("O e-mail do cliente ") + sel.conta +
+            message(QStringLiteral("O e-mail do cliente ") + m_sel.conta +
                     QStringLiteral(" não foi cadastrado!"));
             return false;
         }
         m_running = true;
-        m_accounts = {sel.conta};
-        SendReportMail(sel.conta, c.email, c.nome);
+        m_accounts = {m_sel.conta};
+        SendReportMail(m_sel.conta, c.email, c.nome);
         return true;
     }
     m_running = true;
-    m_accounts = accounts;
     emit progressChanged(0, int(m_accounts.size()));
     QTimer::singleShot(0, this, &ReportMailFlow::nextAccount);
     return true;

@@ -49,6 +49,9 @@ signals:
     void finished();
 
 private:
+    // The checks and the first account, once the mail path is known; false when nothing was
+    // started (the operator has been told why).
+    bool begin();
     void nextAccount();
     void SendReportMail(const QString &conta, const QString &to, const QString &nome);
     void exported(bool ok, const QString &error);

@@ -279,6 +279,9 @@ void Form_Relatorio_Selecao::closeEvent(QCloseEvent *e) {
     // Mail under way is stopped first ("Cancelar"); the window does not vanish beneath it.
     if (m_mail->running() || m_opening) {
         e->ignore();
+        if (m_mail->running())
+            m_status->showMessage(
+                QStringLiteral("Envio em andamento: clique em \"Cancelar\" para interrompê-lo."));
         return;
     }
     QDialog::closeEvent(e);

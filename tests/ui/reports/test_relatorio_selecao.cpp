@@ -271,6 +271,38 @@ void TestRelatorioSelecao::mailRetryAndRefusals() {
              QString("Erro ao tentar enviar o email para sol@cliente.example 1ª Tentativa"));
     QCOMPARE(t.statuses.last(), QString("Email enviado : sol@cliente.example"));
     QCOMPARE(server.messageCount(), 1);
+
+    // "Usar o correio padrão" with a mail client on the desktop: the message goes to it
+    // (xdg-email), not to the server. The desktop here is two scripts that note their call.
+    QTemporaryDir bin;
+    const QString noted = bin.filePath("chamada.txt");
+    auto script = [&](const QString &name, const QByteArray &body) {
+        QFile f(bin.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n" + body);
+        f.close();
+        f.setPermissions(f.permissions() | QFileDevice::ExeUser);
+    };
+    script("xdg-mime", "echo cliente-de-email.desktop\n");
+    script("xdg-email", "for a in \"$@\"; do echo \"$a\"; done > " + noted.toUtf8() +
+                            ".tmp && mv " + noted.toUtf8() + ".tmp " + noted.toUtf8() + "\n");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8() + ":" + path);
+    t.core->settings().setDefaultMailClient(true);
+    t.core->settings().setMailPort("Erro"); // not used on this path
+    t.statuses.clear();
+    QVERIFY(t.mail());
+    qputenv("PATH", path);
+    QVERIFY(waitFor([&] { return QFile::exists(noted); }, 5000));
+    QFile call(noted);
+    QVERIFY(call.open(QIODevice::ReadOnly));
+    QCOMPARE(
+        QString::fromUtf8(call.readAll()).split('\n', Qt::SkipEmptyParts),
+        QStringList({"--subject", "Relatorio de Eventos", "--body", "Segue o relatório.",
+                     "--attach", t.dir.filePath("Relatorio000001.TXT"), "sol@cliente.example"}));
+    QCOMPARE(t.statuses.last(), QString("Email enviado : sol@cliente.example"));
+    QCOMPARE(t.prompt.shown.size(), 3);
+    QCOMPARE(server.messageCount(), 1);
 }
 
 void TestRelatorioSelecao::silentServerWhileReceptionGoesOn() {
