@@ -137,7 +137,11 @@ void Form_Relatorio_Selecao::buildControls() {
     m_complete = new QCheckBox(QStringLiteral("Relatório Completo"), this);
     m_complete->setObjectName(QStringLiteral("Tipo_Relatorio"));
     grid->addWidget(m_complete, 5, 1);
+    buildButtons(grid);
+}
 
+// The three buttons, the gauge and the status line below the choices.
+void Form_Relatorio_Selecao::buildButtons(QGridLayout *grid) {
     auto button = [this](const char *name, const QString &text) {
         auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));

@@ -10,6 +10,7 @@
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
+class QGridLayout;
 class QGroupBox;
 class QProgressBar;
 class QPushButton;
@@ -59,6 +60,7 @@ protected:
 
 private:
     void buildControls();
+    void buildButtons(QGridLayout *grid);
     void opened(bool ok, const QString &error);
     void firstPage(int page, const QList<ReportRow> &rows);
     void mailFinished();
