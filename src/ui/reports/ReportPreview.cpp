@@ -10,6 +10,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -78,6 +79,12 @@ ReportPreview::ReportPreview(ReportSource &source, const ReportLayout &layout, c
     connect(m_pageBox, &QSpinBox::valueChanged, this, [this](int n) { showPage(n - 1); });
     connect(m_zoom, &QComboBox::currentIndexChanged, this, [this] { paintShown(m_shownRows); });
     connect(m_print, &QPushButton::clicked, this, &ReportPreview::printClicked);
+    // Page Up and Page Down leaf through the report, Ctrl+Home and Ctrl+End go to its ends.
+    new QShortcut(QKeySequence(Qt::Key_PageDown), this, [this] { showPage(m_page + 1); });
+    new QShortcut(QKeySequence(Qt::Key_PageUp), this, [this] { showPage(m_page - 1); });
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Home), this, [this] { showPage(0); });
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_End), this,
+                  [this] { showPage(pageCount() - 1); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     connect(&m_source, &ReportSource::pageReady, this, &ReportPreview::pageReady);
     connect(&m_source, &ReportSource::pageFailed, this, &ReportPreview::pageFailed);
