@@ -4,13 +4,13 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -47,6 +47,8 @@ ReportPreview::ReportPreview(ReportSource &source, const ReportLayout &layout, c
     m_pageBox->setObjectName(QStringLiteral("pageNumber"));
     m_pageBox->setRange(1, pageCount());
     m_pageBox->setKeyboardTracking(false);
+    // Page Up and Page Down belong to the report, not to the boxes (only clicked into).
+    m_pageBox->setFocusPolicy(Qt::ClickFocus);
     bar->addWidget(m_pageBox);
     m_pageTotal = new QLabel(QStringLiteral("de %1").arg(pageCount()), this);
     bar->addWidget(m_pageTotal);
@@ -56,11 +58,13 @@ ReportPreview::ReportPreview(ReportSource &source, const ReportLayout &layout, c
     m_zoom->setObjectName(QStringLiteral("zoom"));
     m_zoom->addItems({"50%", "75%", "100%", "125%", "150%", "200%"});
     m_zoom->setCurrentIndex(2);
+    m_zoom->setFocusPolicy(Qt::ClickFocus);
     bar->addWidget(m_zoom);
     bar->addStretch(1);
     m_print = button(this, bar, "printButton", QStringLiteral("Imprimir..."));
     QPushButton *close = button(this, bar, "closeButton", QStringLiteral("Fechar"));
     m_scroll = new QScrollArea(this);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setAlignment(Qt::AlignHCenter);
     m_scroll->setBackgroundRole(QPalette::Dark);
     m_view = new QLabel(m_scroll);
@@ -79,12 +83,7 @@ ReportPreview::ReportPreview(ReportSource &source, const ReportLayout &layout, c
     connect(m_pageBox, &QSpinBox::valueChanged, this, [this](int n) { showPage(n - 1); });
     connect(m_zoom, &QComboBox::currentIndexChanged, this, [this] { paintShown(m_shownRows); });
     connect(m_print, &QPushButton::clicked, this, &ReportPreview::printClicked);
-    // Page Up and Page Down leaf through the report, Ctrl+Home and Ctrl+End go to its ends.
-    new QShortcut(QKeySequence(Qt::Key_PageDown), this, [this] { showPage(m_page + 1); });
-    new QShortcut(QKeySequence(Qt::Key_PageUp), this, [this] { showPage(m_page - 1); });
-    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Home), this, [this] { showPage(0); });
-    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_End), this,
-                  [this] { showPage(pageCount() - 1); });
+
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     connect(&m_source, &ReportSource::pageReady, this, &ReportPreview::pageReady);
     connect(&m_source, &ReportSource::pageFailed, this, &ReportPreview::pageFailed);
@@ -93,6 +92,21 @@ ReportPreview::ReportPreview(ReportSource &source, const ReportLayout &layout, c
 
 ReportPreview::~ReportPreview() {
     if (m_printPainter) m_printPainter->end();
+}
+
+// Page Up and Page Down leaf through the report, Ctrl+Home and Ctrl+End go to its ends.
+void ReportPreview::keyPressEvent(QKeyEvent *e) {
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    if (e->key() == Qt::Key_PageDown)
+        showPage(m_page + 1);
+    else if (e->key() == Qt::Key_PageUp)
+        showPage(m_page - 1);
+    else if (ctrl && e->key() == Qt::Key_Home)
+        showPage(0);
+    else if (ctrl && e->key() == Qt::Key_End)
+        showPage(pageCount() - 1);
+    else
+        return QDialog::keyPressEvent(e);
 }
 
 int ReportPreview::pageCount() const {

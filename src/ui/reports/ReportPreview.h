@@ -50,6 +50,9 @@ public:
 signals:
     void printed(bool ok, const QString &error);
 
+protected:
+    void keyPressEvent(QKeyEvent *e) override;
+
 private:
     void pageReady(int page, const QList<ReportRow> &rows);
     void pageFailed(int page, const QString &error);
