@@ -59,6 +59,7 @@ Form_Relatorio_Selecao::Form_Relatorio_Selecao(ConsoleCore &core, QWidget *paren
                 m_conta->setEditText(shown);
                 // Activations come in bursts: one more reading covers all that came meanwhile.
                 if (std::exchange(m_readAgain, false)) return rebuildAccounts();
+                if (std::exchange(m_mailWaitsForAccounts, false)) startMail(m_mailSelection);
                 emit accountsRebuilt();
             });
     connect(m_source, &ReportSource::opened, this, &Form_Relatorio_Selecao::opened);
@@ -259,17 +260,35 @@ void Form_Relatorio_Selecao::firstPage(int page, const QList<ReportRow> &rows) {
 }
 
 void Form_Relatorio_Selecao::Botao_EmailClick() {
+    if (m_mailWaitsForAccounts) { // "Cancelar" before the first account
+        m_mailWaitsForAccounts = false;
+        mailFinished();
+        m_status->showMessage(QStringLiteral("Envio cancelado pelo operador."));
+        return;
+    }
     if (m_mail->running()) { // "Cancelar": the loop stops before the next account
         m_email->setEnabled(false);
         m_mail->cancel();
         return;
     }
     if (m_opening) return;
-    QStringList accounts = m_accounts->stringList();
-    accounts.removeFirst(); // "Todas"
+    const ReportSelection sel = selection();
     setBusy(true);
     m_email->setText(QStringLiteral("Cancelar"));
-    if (!m_mail->start(selection(), accounts)) mailFinished();
+    if (sel.conta == kTodas && m_readingAccounts) {
+        // Every account gets its mail: the loop starts once the list being read is whole.
+        m_mailSelection = sel;
+        m_mailWaitsForAccounts = true;
+        m_status->showMessage(QStringLiteral("Lendo a lista de contas..."));
+        return;
+    }
+    startMail(sel);
+}
+
+void Form_Relatorio_Selecao::startMail(const ReportSelection &sel) {
+    QStringList accounts = m_accounts->stringList();
+    accounts.removeFirst(); // "Todas"
+    if (!m_mail->start(sel, accounts)) mailFinished();
 }
 
 void Form_Relatorio_Selecao::mailFinished() {
@@ -281,7 +300,7 @@ void Form_Relatorio_Selecao::mailFinished() {
 
 void Form_Relatorio_Selecao::closeEvent(QCloseEvent *e) {
     // Mail under way is stopped first ("Cancelar"); the window does not vanish beneath it.
-    if (m_mail->running() || m_opening) {
+    if (m_mail->running() || m_opening || m_mailWaitsForAccounts) {
         e->ignore();
         if (m_mail->running())
             m_status->showMessage(
@@ -292,7 +311,7 @@ void Form_Relatorio_Selecao::closeEvent(QCloseEvent *e) {
 }
 
 void Form_Relatorio_Selecao::reject() {
-    if (m_mail->running() || m_opening) return;
+    if (m_mail->running() || m_opening || m_mailWaitsForAccounts) return;
     QDialog::reject();
 }
 

@@ -63,6 +63,7 @@ private:
     void buildButtons(QGridLayout *grid);
     void opened(bool ok, const QString &error);
     void firstPage(int page, const QList<ReportRow> &rows);
+    void startMail(const ReportSelection &sel);
     void mailFinished();
     void setBusy(bool busy);
 
@@ -74,6 +75,8 @@ private:
     bool m_opening = false;
     bool m_readingAccounts = false;
     bool m_readAgain = false;
+    bool m_mailWaitsForAccounts = false; // "Todas" pressed while the list was being read
+    ReportSelection m_mailSelection;
     ReportSelection m_openedSelection;
 
     QComboBox *m_conta;
