@@ -22,6 +22,8 @@ PACKAGES=(
   libssl-dev
   # tests: SMTP server on loopback (openssl makes its certificate), X server for screenshots
   python3 python3-aiosmtpd openssl xvfb xauth
+  # tests: the text of the printed reports (pdftotext)
+  poppler-utils
 )
 
 missing=()

@@ -24,6 +24,7 @@ public:
     Database &operator=(const Database &) = delete;
 
     const QString &databaseFile() const { return m_file; }
+    const QString &host() const { return m_host; }
     // Opens both connections. With the embedded engine, a missing file is created first
     // with the base tables. On failure error holds the clear message for the operator.
     bool open(QString *error);

@@ -240,6 +240,12 @@ void ensureIndexes(QSqlDatabase db) {
     static const Idx idx[] = {
         {"IDX_EVENTOS_DATA_DESC", "EVENTOS", "DATA",
          "CREATE DESCENDING INDEX IDX_EVENTOS_DATA_DESC ON EVENTOS (DATA)"},
+        // Reports walk events in time order a page at a time, both ways, one instant's
+        // events by their number.
+        {"IDX_EVENTOS_DATA_SEQ_DESC", "EVENTOS", "DATA",
+         "CREATE DESCENDING INDEX IDX_EVENTOS_DATA_SEQ_DESC ON EVENTOS (DATA, SEQUENCIA)"},
+        {"IDX_EVENTOS_DATA_SEQ", "EVENTOS", "DATA",
+         "CREATE INDEX IDX_EVENTOS_DATA_SEQ ON EVENTOS (DATA, SEQUENCIA)"},
         {"IDX_EVENTOS_TRATADO_DATA", "EVENTOS", "TRATADO",
          "CREATE DESCENDING INDEX IDX_EVENTOS_TRATADO_DATA ON EVENTOS (TRATADO, DATA)"},
         {"IDX_EVENTOS_CONTA", "EVENTOS", "CONTA",

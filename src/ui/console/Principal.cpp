@@ -10,6 +10,7 @@
 #include "common/Prompt.h"
 #include "events/AccountRepository.h"
 #include "events/EventRepository.h"
+#include "import/Importar_Eventos.h"
 #include "modules/Acesso_GPRS.h"
 #include "modules/Form_QVN12.h"
 #include "modules/Form_QVN8.h"
@@ -19,9 +20,9 @@
 #include "registry/Cadastro_Clientes.h"
 #include "registry/Cadastro_Eventos_Padrao.h"
 #include "registry/Cadastro_GPRS.h"
-#include "import/Importar_Eventos.h"
 #include "registry/Selecao_Clientes.h"
 #include "reports/Apagar_Eventos.h"
+#include "reports/Relatorio_Selecao.h"
 #include "settings/Configuracoes.h"
 #include "store/SqlListModel.h"
 
@@ -242,6 +243,13 @@ void Form_Principal::createRegistryWindows() {
     });
 }
 
+// A new report window for each use, destroyed when it closes.
+void Form_Principal::openReports() {
+    if (!m_core.currentOperator().can(Permissions::Relatorios)) return;
+    auto *f = new Form_Relatorio_Selecao(m_core, this);
+    f->exec();
+}
+
 Form_Principal::PermissionCommand &Form_Principal::command(quint32 bit) {
     for (PermissionCommand &c : m_commands)
         if (c.bit == bit) return c;
@@ -319,6 +327,8 @@ void Form_Principal::createMenu() {
     m_pendingList->setEnabled(false);
     command(Permissions::Relatorios).menu =
         item(bar, "Eventos1", QStringLiteral("&Relatorios"));
+    connect(command(Permissions::Relatorios).menu, &QAction::triggered, this,
+            &Form_Principal::openReports);
     m_purgeAction = item(bar, "ApagarEventos1", QStringLiteral("&Apagar Eventos"));
     QAction *settingsDialog = item(bar, "Configuracoes", QStringLiteral("&Configurações"));
     command(Permissions::Configuracoes).menu = settingsDialog;
@@ -368,6 +378,8 @@ void Form_Principal::createButtons(QWidget *owner) {
         if (qstrcmp(b.image, "Img_Cadastro_GPRS") == 0) m_registryImage[2] = img;
         if (qstrcmp(b.image, "Image2") == 0)
             connect(img, &ImageButton::clicked, this, &Form_Principal::Exit1Click);
+        if (qstrcmp(b.image, "Img_Relatorio_Eventos") == 0)
+            connect(img, &ImageButton::clicked, this, &Form_Principal::openReports);
         if (qstrcmp(b.image, "Img_Configuracoes") == 0)
             connect(img, &ImageButton::clicked, this, &Form_Principal::ConfiguracoesClick);
     }

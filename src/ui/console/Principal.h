@@ -73,6 +73,8 @@ public:
     void Som_DesligadoClick();
     void Grid_ConectadosDblClick();
     void Memo1DblClick();
+    // "&Relatorios" and its toolbar picture: a new report window, modally.
+    void openReports();
     // "&Configurações" and its toolbar picture: the settings dialog, modally.
     void ConfiguracoesClick();
     Form_Configuracoes &settingsDialog() { return *m_settingsDialog; }

@@ -258,7 +258,8 @@ void TestPrincipal::menuAndToolbar() {
     const QList<std::array<const char *, 3>> registry{
         {"CadastrodeClientes1", "Img_Cadastro_Clientes", "F_Selecao_Clientes"},
         {"Eventos2", "Img_Cadastro_Eventos", "Form_Eventos_Padrao"},
-        {"CadastrodeGPRS1", "Img_Cadastro_GPRS", "Form_Cadastro_GPRS"}};
+        {"CadastrodeGPRS1", "Img_Cadastro_GPRS", "Form_Cadastro_GPRS"},
+        {"Eventos1", "Img_Relatorio_Eventos", "Form_Relatorio_Selecao"}};
     for (const auto &[action, image, window] : registry) {
         for (int byPicture = 0; byPicture < 2; ++byPicture) {
             QString opened;

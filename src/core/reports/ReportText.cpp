@@ -1,0 +1,118 @@
+#include "reports/ReportText.h"
+
+#include "reports/ReportRepository.h"
+
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace tulmo {
+
+namespace {
+
+// Characters per millimetre of the grid.
+constexpr double kColumnsPerMm = 1.7 / ReportTextPage::kLineHeight;
+
+int roundHalfUp(double v) {
+    return int(std::floor(v + 0.5));
+}
+
+} // namespace
+
+int ReportTextPage::line(double yMm) {
+    return roundHalfUp(yMm / kLineHeight);
+}
+
+int ReportTextPage::column(double xMm) {
+    return roundHalfUp(xMm * kColumnsPerMm);
+}
+
+ReportTextPage::ReportTextPage() {
+    m_lines.resize(line(ReportLayout::kPageHeight) + 1);
+}
+
+void ReportTextPage::put(const ReportItem &item, double bandTop, const QString &value) {
+    QString text = value;
+    if (item.width > 0) text.truncate(roundHalfUp(item.width * kColumnsPerMm));
+    if (text.isEmpty()) return; // an empty text prints nothing
+    const double left = ReportLayout::kLeftMargin + item.left;
+    int start = column(left);
+    if (item.align == ReportItem::Align::Right) {
+        start = column(left + item.width) - int(text.size());
+    } else if (item.align == ReportItem::Align::Centre) {
+        start = column(left + item.width / 2) - int(text.size()) / 2;
+    }
+    start = qMax(1, start);
+    const int l = line(bandTop + item.top);
+    if (l < 0 || l >= m_lines.size()) return;
+    QString &s = m_lines[l];
+    if (s.size() < start - 1) s.append(QString(start - 1 - s.size(), QLatin1Char(' ')));
+    s.replace(start - 1, text.size(), text);
+}
+
+QByteArray ReportTextPage::bytes() const {
+    QByteArray out;
+    for (const QString &l : m_lines) {
+        if (l.isEmpty()) continue;
+        out += l.toUtf8();
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool ExportReportText(QSqlDatabase db, const ReportStatement &st, const ReportLayout &layout,
+                      const QString &title, const QDateTime &printedAt, const QString &path,
+                      QString *error, const std::atomic_bool *cancel) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    auto newPage = [&] {
+        ReportTextPage p;
+        for (const ReportItem &i : layout.header.items)
+            p.put(i, layout.headerTop(), ReportLayout::itemText(i, nullptr, title, printedAt));
+        return p;
+    };
+    const int perPage = layout.rowsPerPage();
+    ReportTextPage page = newPage();
+    int onPage = 0;
+    bool written = true;
+    const bool read = ReportRepository::forEach(
+        db, st,
+        [&](const ReportRow &row) {
+            if (cancel && cancel->load()) return false;
+            if (onPage == perPage) {
+                written = written && file.write(page.bytes()) >= 0;
+                page = newPage();
+                onPage = 0;
+            }
+            for (const ReportItem &i : layout.detail.items)
+                page.put(i, layout.detailTop(onPage),
+                         ReportLayout::itemText(i, &row, title, printedAt));
+            ++onPage;
+            return true;
+        },
+        error);
+    if (!read) {
+        if (cancel && cancel->load() && error) *error = QStringLiteral("Cancelado pelo operador");
+        file.cancelWriting();
+        return false;
+    }
+    // The summary follows the last event, on a page of its own when it does not fit there.
+    if (layout.pageCount(onPage) > 1) {
+        written = written && file.write(page.bytes()) >= 0;
+        page = newPage();
+        onPage = 0;
+    }
+    for (const ReportItem &i : layout.summary.items)
+        page.put(i, layout.detailTop(onPage), ReportLayout::itemText(i, nullptr, title, printedAt));
+    written = written && file.write(page.bytes()) >= 0;
+    if (!written || !file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace tulmo
