@@ -1,8 +1,10 @@
 #pragma once
 
-// Order statistics of the benchmarks' samples.
+// Order statistics of the benchmarks' samples, and their clock.
 
 #include <algorithm>
+#include <cstdint>
+#include <time.h>
 #include <vector>
 
 namespace tulmo::bench {
@@ -11,6 +13,13 @@ namespace tulmo::bench {
 inline double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+// Monotonic nanoseconds, comparable across the benchmark's threads.
+inline int64_t monoNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 } // namespace tulmo::bench

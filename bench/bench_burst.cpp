@@ -27,6 +27,7 @@
 // (account i mod 9999 + 1, zone i div 9999 + 1: an alarm of a registered account). Times are
 // taken with the monotonic clock shared by both processes.
 
+#include "BenchStats.h"
 #include "Preencher.h"
 #include "common/Clock.h"
 #include "common/Process.h"
@@ -34,6 +35,7 @@
 #include "console/Principal.h"
 #include "reception/ConnectionRegistry.h"
 #include "store/SqlListModel.h"
+
 
 #include <QApplication>
 #include <QDateTime>
@@ -69,14 +71,9 @@
 #include <vector>
 
 using namespace tulmo;
+using tulmo::bench::monoNs;
 
 namespace {
-
-int64_t monoNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 double secsSince(int64_t t0) {
     return double(monoNs() - t0) / 1e9;

@@ -12,10 +12,12 @@
 // memory per connection (RSS growth from before the first connection to all identified,
 // divided by N), and the time from an event frame's send to its line being in the queue file.
 
+#include "BenchStats.h"
 #include "common/Clock.h"
 #include "common/Process.h"
 #include "console/ConsoleCore.h"
 #include "reception/ConnectionRegistry.h"
+
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,14 +50,9 @@
 #include <vector>
 
 using namespace tulmo;
+using tulmo::bench::monoNs;
 
 namespace {
-
-int64_t monoNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 double cpuSeconds() {
     rusage ru;

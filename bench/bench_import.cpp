@@ -38,14 +38,9 @@
 #include <vector>
 
 using namespace tulmo;
+using tulmo::bench::monoNs;
 
 namespace {
-
-int64_t monoNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 constexpr int kKeys = 1000;         // a frame's zone carries its key
 std::atomic<int64_t> g_sent[kKeys]; // send time of the frame in flight with that key

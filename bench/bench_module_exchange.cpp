@@ -42,16 +42,11 @@
 #include <vector>
 
 using namespace tulmo;
+using tulmo::bench::monoNs;
 
 namespace {
 
 constexpr int kMaxEvents = 10000;
-
-int64_t monoNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 int connectTo(quint16 port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

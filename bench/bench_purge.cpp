@@ -43,14 +43,9 @@
 #include <vector>
 
 using namespace tulmo;
+using tulmo::bench::monoNs;
 
 namespace {
-
-int64_t monoNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 int envInt(const char *name, int def) {
     const QByteArray v = qgetenv(name);

@@ -40,14 +40,9 @@
 #include <unistd.h>
 
 using namespace tulmo;
+using tulmo::bench::monoNs;
 
 namespace {
-
-int64_t monoNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 constexpr int kMaxFrames = 10000;
 std::atomic<int64_t> g_sent[kMaxFrames];
