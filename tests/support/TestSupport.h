@@ -13,12 +13,15 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QVariant>
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace tulmo::test {
 
@@ -33,6 +36,38 @@ template <typename F> bool waitFor(F cond, int timeoutMs = 3000) {
     }
     return true;
 }
+
+// A device on loopback: what it sends, what the console answers.
+struct LoopbackDevice {
+    QTcpSocket s;
+    QByteArray received;
+
+    bool connectTo(quint16 port) {
+        s.connectToHost(QHostAddress::LocalHost, port);
+        return waitFor([&] { return s.state() == QAbstractSocket::ConnectedState; });
+    }
+    void send(const QByteArray &b) {
+        s.write(b);
+        s.flush();
+    }
+    // Everything the console sent, once at least `atLeast` bytes came or timeoutMs passed.
+    QByteArray recv(qsizetype atLeast = 1, int timeoutMs = 3000) {
+        waitFor(
+            [&] {
+                received += s.readAll();
+                return received.size() >= atLeast;
+            },
+            timeoutMs);
+        received += s.readAll();
+        return std::exchange(received, QByteArray());
+    }
+    // True when nothing arrives within ms.
+    bool silent(int ms = 150) {
+        waitFor([] { return false; }, ms);
+        received += s.readAll();
+        return received.isEmpty();
+    }
+};
 
 // A prompt that records every message and answers questions from a script.
 class ScriptedPrompt : public Prompt {

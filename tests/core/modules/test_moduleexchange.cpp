@@ -21,29 +21,7 @@ const QDateTime kInicio(QDate(2026, 3, 9), QTime(10, 0, 0));
 // A receiver frame in format 5 for account 0042, ended as devices end it.
 const QByteArray kEvento5 = "5011 180042E13001003\x14";
 
-// A device on loopback: what it sends, what the console answers.
-struct Device {
-    QTcpSocket s;
-    QByteArray recebido;
-    QByteArray recv(qsizetype atLeast = 1, int timeoutMs = 3000) {
-        waitFor(
-            [&] {
-                recebido += s.readAll();
-                return recebido.size() >= atLeast;
-            },
-            timeoutMs);
-        return std::exchange(recebido, QByteArray());
-    }
-    bool calado(int ms) {
-        waitFor([] { return false; }, ms);
-        recebido += s.readAll();
-        return recebido.isEmpty();
-    }
-    void send(const QByteArray &b) {
-        s.write(b);
-        s.flush();
-    }
-};
+using Device = LoopbackDevice;
 
 // A block of a given model whose bytes run through every value, 0x00 and 0x0D included.
 QByteArray bloco(int modelo, qsizetype size = ModuleExchange::kBlockSize) {
@@ -175,7 +153,7 @@ void TestModuleExchange::downloadGathersTheBlockWhileOthersAreServed() {
     QCOMPARE(leituras.first().at(0).toByteArray(), leitura);
     QVERIFY(b.troca->Envia_Comando_Gprs("#$1234D"));
     QCOMPARE(b.alvo.recv(7), QByteArray("#$1234D"));
-    QVERIFY(b.outro.calado(50));
+    QVERIFY(b.outro.silent(50));
 }
 
 void TestModuleExchange::shortLongAndSilentDownloads() {
@@ -233,7 +211,7 @@ void TestModuleExchange::uploadPausesWithoutHoldingReception() {
     pausa.start();
     // The pause before the block leaves the event loop free for the other devices.
     b.outroAtendido();
-    QVERIFY(b.alvo.calado(20));
+    QVERIFY(b.alvo.silent(20));
     QCOMPARE(b.alvo.recv(800), block);
     QVERIFY(pausa.elapsed() >= 900);
     b.alvo.send("UPOK");

@@ -23,37 +23,7 @@ namespace {
 // Monday 9 March 2026, 10:00:00.
 const QDateTime kInicio(QDate(2026, 3, 9), QTime(10, 0, 0));
 
-// A device on loopback: what it sends, what the console answers.
-struct Device {
-    QTcpSocket s;
-    QByteArray recebido;
-
-    bool connectTo(quint16 port) {
-        s.connectToHost(QHostAddress::LocalHost, port);
-        return waitFor([&] { return s.state() == QAbstractSocket::ConnectedState; });
-    }
-    // Everything the console sent within timeoutMs, once at least `atLeast` bytes came.
-    QByteArray recv(int timeoutMs = 3000, qsizetype atLeast = 1) {
-        waitFor(
-            [&] {
-                recebido += s.readAll();
-                return recebido.size() >= atLeast;
-            },
-            timeoutMs);
-        recebido += s.readAll();
-        return std::exchange(recebido, QByteArray());
-    }
-    // True when nothing arrives within ms.
-    bool calado(int ms = 150) {
-        waitFor([] { return false; }, ms);
-        recebido += s.readAll();
-        return recebido.isEmpty();
-    }
-    void send(const QByteArray &b) {
-        s.write(b);
-        s.flush();
-    }
-};
+using Device = LoopbackDevice;
 
 // A console core on a fresh data folder with TCP receivers.
 struct Central : Station {
@@ -209,7 +179,7 @@ void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {
     QCOMPARE(s.con().replies().size(), 1);
     for (int sec = 1; sec <= 4; ++sec) {
         s.tickAt(QTime(10, 0, sec));
-        QVERIFY2(d.calado(), qPrintable(QString("sent at second %1").arg(sec)));
+        QVERIFY2(d.silent(), qPrintable(QString("sent at second %1").arg(sec)));
     }
     s.tickAt(QTime(10, 0, 5));
     QCOMPARE(d.recv(), QByteArray("+"));
@@ -234,7 +204,7 @@ void TestDeviceLink::blockedDeviceGetsMinus() {
     s.tickAt(QTime(10, 0, 1));
     QCOMPARE(d.recv(), QByteArray("-"));
     s.tickAt(QTime(10, 0, 2));
-    QVERIFY(e.calado());
+    QVERIFY(e.silent());
 }
 
 void TestDeviceLink::replyDelayCountsWholeElapsedTime() {
@@ -269,7 +239,7 @@ void TestDeviceLink::unknownDeviceIsRegisteredPendingAndBlocked() {
     QCOMPARE(s.con().replies().size(), 0);
     for (int sec = 1; sec <= 3; ++sec)
         s.tickAt(QTime(10, 0, sec));
-    QVERIFY(d.calado());
+    QVERIFY(d.silent());
 }
 
 void TestDeviceLink::zeltaDevicesAreAnsweredAtOnce() {
@@ -346,7 +316,7 @@ void TestDeviceLink::repeatedNumberedPacketYieldsOneEventAndTwoReplies() {
     // Both replies are due together, so both leave in the same tick.
     s.clock.advanceSecs(1);
     s.tick();
-    QCOMPARE(d.recv(3000, 8), QByteArray("+07S+07S"));
+    QCOMPARE(d.recv(8), QByteArray("+07S+07S"));
     QVERIFY(s.con().replies().isEmpty());
 }
 
@@ -380,7 +350,7 @@ void TestDeviceLink::unidentifiedConnectionGetsNoReplyAndNoEvent() {
     QCOMPARE(s.con().replies().size(), 0);
     s.clock.advanceSecs(1);
     s.tick();
-    QVERIFY(d.calado());
+    QVERIFY(d.silent());
 }
 
 void TestDeviceLink::heartbeatMarkedEventIsRepeatedButNotDecoded() {
@@ -466,7 +436,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QCOMPARE(sink.decodificados.size(), 3);
     QCOMPARE(con.replies().size(), 0);
     QVERIFY(sink.repeaterQueue.isEmpty());
-    QVERIFY(d.calado());
+    QVERIFY(d.silent());
     // The repeat after the failure is decoded again and now acknowledged.
     sink.resultado = ReceptionSink::QueueResult::Queued;
     QVERIFY(frame(d, "$07004200E13001003"));
@@ -477,7 +447,7 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QCOMPARE(sink.decodificados.size(), 6);
     con.sendDueReplies(clock.now());
     con.sendDueReplies(clock.now());
-    QCOMPARE(d.recv(3000, 7), QByteArray("+07S+OK"));
+    QCOMPARE(d.recv(7), QByteArray("+07S+OK"));
     // A frame that carries no event still gets its acknowledgement.
     sink.resultado = ReceptionSink::QueueResult::NoEvent;
     QVERIFY(frame(d, kEvento5));
@@ -506,7 +476,7 @@ void TestDeviceLink::reconnectingDeviceLosesItsOlderRowAndConnection() {
     s.tick();
     QCOMPARE(novo.recv(), QByteArray("+"));
     QCOMPARE(outro.s.state(), QAbstractSocket::ConnectedState);
-    QVERIFY(outro.calado());
+    QVERIFY(outro.silent());
 }
 
 // Every silent device goes in the tick its keep-alive runs out, and takes its own queued
@@ -568,10 +538,10 @@ void TestDeviceLink::repliesLeaveTogetherOnceTheirDelayPassed() {
     fila(2, "+C");
     con.sendDueReplies(dez.addSecs(1));
     QCOMPARE(con.replies().size(), 4);
-    QVERIFY(a.calado() && b.calado() && c.calado());
+    QVERIFY(a.silent() && b.silent() && c.silent());
     con.sendDueReplies(dez.addSecs(2));
     QCOMPARE(con.replies().size(), 0);
-    QCOMPARE(a.recv(2000, 6), QByteArray("+A1+A2"));
+    QCOMPARE(a.recv(6, 2000), QByteArray("+A1+A2"));
     QCOMPARE(b.recv(), QByteArray("+B"));
     QCOMPARE(c.recv(), QByteArray("+C"));
 }
@@ -615,7 +585,7 @@ void TestDeviceLink::deviceOverItsReplyBoundIsDroppedAlone() {
     QCOMPARE(left, QStringList({"+A1", "+C", "+A2"}));
 
     con.sendDueReplies(dez.addSecs(2));
-    QCOMPARE(a.recv(2000, 6), QByteArray("+A1+A2"));
+    QCOMPARE(a.recv(6, 2000), QByteArray("+A1+A2"));
     QCOMPARE(c.recv(), QByteArray("+C"));
     QCOMPARE(a.s.state(), QAbstractSocket::ConnectedState);
     QCOMPARE(c.s.state(), QAbstractSocket::ConnectedState);
@@ -647,7 +617,7 @@ void TestDeviceLink::replyWithEmptyIdentifierIsNeverSent() {
     for (int sec = 1; sec <= 3; ++sec)
         s.tickAt(QTime(10, 0, sec));
     QVERIFY(s.con().replies().isEmpty());
-    QVERIFY(d.calado());
+    QVERIFY(d.silent());
 }
 
 void TestDeviceLink::twoTcpSlotsAddressTheirOwnConnections() {
@@ -676,12 +646,12 @@ void TestDeviceLink::twoTcpSlotsAddressTheirOwnConnections() {
     QCOMPARE(b1.recv(), QByteArray("-"));
     s.tick();
     QCOMPARE(a1.recv(), QByteArray("+"));
-    QVERIFY(a1.calado(50) && b1.calado(50) && a2.calado(50));
+    QVERIFY(a1.silent(50) && b1.silent(50) && a2.silent(50));
     QVERIFY(s.frame(a2, kEvento5));
     s.clock.advanceSecs(1);
     s.tick();
     QCOMPARE(a2.recv(), QByteArray("+OK"));
-    QVERIFY(a1.calado(50) && b1.calado(50));
+    QVERIFY(a1.silent(50) && b1.silent(50));
     QCOMPARE(s.core->repeaterQueue().lines().last(), "2," + QString::fromLatin1(kEvento5));
 }
 

@@ -23,23 +23,7 @@ const QByteArray kFrame3 = "5011 180042E13001003\x14";
 const QByteArray kFrame4 = "5011 180042E13001004\x14";
 const QByteArray kFrame5 = "5011 180042E13001005\x14";
 
-struct Device {
-    QTcpSocket s;
-    QByteArray received;
-
-    void send(const QByteArray &b) {
-        s.write(b);
-        s.flush();
-    }
-    // What the console sent, once at least `atLeast` bytes came or 3 s passed.
-    QByteArray recv(qsizetype atLeast = 1) {
-        waitFor([&] {
-            received += s.readAll();
-            return received.size() >= atLeast;
-        });
-        return std::exchange(received, QByteArray());
-    }
-};
+using Device = LoopbackDevice;
 
 // A console with a TCP receiver on slot 1 that answers at once, and device 123456
 // connected and identified on it.
