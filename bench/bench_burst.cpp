@@ -757,18 +757,6 @@ int Console::run(quint16 port) {
     return 0;
 }
 
-quint16 freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
 int runSize(int n, const QString &programDir) {
     raiseFileLimit();
     prepareProcess();
@@ -779,7 +767,7 @@ int runSize(int n, const QString &programDir) {
         new (&stat[i]) DevStat;
     int cmd[2], rep[2];
     if (pipe(cmd) != 0 || pipe(rep) != 0) return 1;
-    const quint16 port = freePort(); // chosen before any thread exists
+    const quint16 port = bench::freeLoopbackPort(); // chosen before any thread exists
     const pid_t devices = fork();
     if (devices == 0) {
         ::close(cmd[1]);

@@ -139,18 +139,6 @@ private:
     std::atomic<int64_t> *m_sent;
 };
 
-quint16 freeLoopbackPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
 int run() {
     const char *env = std::getenv("BENCH_SECONDS");
     const int seconds = env && *env ? std::atoi(env) : 20;
@@ -161,7 +149,7 @@ int run() {
     auto *sent = static_cast<std::atomic<int64_t> *>(mmap(nullptr, sizeof(int64_t) * kMaxEvents,
                                                           PROT_READ | PROT_WRITE,
                                                           MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-    const quint16 port = freeLoopbackPort();
+    const quint16 port = bench::freeLoopbackPort();
     const pid_t devices = fork();
     if (devices == 0) runDevices(port, sent, seconds);
 

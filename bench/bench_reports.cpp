@@ -172,12 +172,7 @@ int main(int argc, char **argv) {
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
     QSqlDatabase db = core.dm().database().primary();
-    QElapsedTimer fill;
-    fill.start();
-    if (bench::preencher(db, a.events, a.accounts))
-        std::printf("filled in %.1f s\n", double(fill.elapsed()) / 1000.0);
-    std::printf("%d accounts, %d events\n", bench::contar(db, "select count(*) from CLIENTES"),
-                bench::contar(db, "select count(*) from EVENTOS"));
+    bench::preencherInforma(db, a.events, a.accounts);
 
     // A TCP receiver with one identified device.
     const quint16 port = 47000 + quint16(getpid() % 1000);
