@@ -68,6 +68,36 @@ QDateTime parseDateTime(const QString &text) {
     return QDateTime(d, t);
 }
 
+bool contactIdNumber(const QString &text, int *out) {
+    QString t = text.trimmed().toUpper();
+    if (t.isEmpty() || t.size() > 4) return false;
+    bool hex = false;
+    for (QChar &c : t) {
+        if (c == QLatin1Char('A')) c = QLatin1Char('0');
+        else if (c >= QLatin1Char('B') && c <= QLatin1Char('F')) hex = true;
+        else if (!c.isDigit() || c.unicode() > '9') return false;
+    }
+    bool ok = false;
+    const int v = t.toInt(&ok, hex ? 16 : 10);
+    if (!ok || v > 32767) return false;
+    *out = v;
+    return true;
+}
+
+QString unstorableReason(const QString &line) {
+    if (line.size() <= 10) return QStringLiteral("linha curta demais para ser um evento");
+    const auto ev = parse(line);
+    if (!ev) return QStringLiteral("linha de evento ilegível");
+    if (ev->conta.size() > 6)
+        return QStringLiteral("conta com mais de 6 caracteres: \"%1\"").arg(ev->conta);
+    int particao = 0;
+    if (!contactIdNumber(ev->particao, &particao))
+        return QStringLiteral("partição inválida: \"%1\"").arg(ev->particao);
+    if (!parseDateTime(ev->dataHora).isValid())
+        return QStringLiteral("data e hora inválidas: \"%1\"").arg(ev->dataHora);
+    return QString();
+}
+
 QString shortDate(const QDate &d) {
     return d.toString(DateFormats::kDate);
 }

@@ -31,6 +31,17 @@ std::optional<DecodedEvent> parse(const QString &line);
 // month and hour are accepted, seconds may be left out. Invalid when it cannot be read.
 QDateTime parseDateTime(const QString &text);
 
+// A Contact ID number (partition, zone, user). Its digits may be hex: "A" is what the
+// telephone line sends for 0, and "B" to "F" are digits of their own. A text of decimal digits
+// reads as decimal; one holding "B" to "F" reads as hex, its "A"s as 0. False when it is empty,
+// holds anything else, or does not fit a SMALLINT.
+bool contactIdNumber(const QString &text, int *out);
+
+// Why the line's own data can never become a row of EVENTOS, or an empty text when it can.
+// Reception asks this before it acknowledges, so that what a sender is told was received is
+// what the recorder stores; the recorder turns such a line away with the same reason.
+QString unstorableReason(const QString &line);
+
 // The Brazilian short formats the console writes whatever the system locale.
 QString shortDate(const QDate &d); // dd/MM/yyyy
 QString shortTime(const QTime &t); // HH:mm:ss

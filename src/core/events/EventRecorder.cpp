@@ -55,6 +55,7 @@ struct Recording {
     EventCodeRow code;
     int particao = 0;
     int numeroZonaUsuario = 0;
+    bool zonaNumerica = false;
     EventRow row;
 
     bool disarmedChanged = false;
@@ -73,18 +74,15 @@ Step lookUpAccountAndCode(RecordingRepository &repo, Recording &r) {
     return std::nullopt;
 }
 
-// What can never be stored is turned away before anything changes.
+// What can never be stored is turned away before anything changes. A zone or user that is
+// no number (Contact ID hex digits, "0BC") is stored as received, its description not looked up.
 Step checkLineData(Recording &r) {
-    if (!toSmallint(r.ev.particao, &r.particao))
+    if (!eventline::contactIdNumber(r.ev.particao, &r.particao))
         return badData(QStringLiteral("partição inválida: \"%1\"").arg(r.ev.particao));
     r.row.data = eventline::parseDateTime(r.ev.dataHora);
     if (!r.row.data.isValid())
         return badData(QStringLiteral("data e hora inválidas: \"%1\"").arg(r.ev.dataHora));
-    const QString &tipo = r.code.tipo;
-    const bool lookedUp = tipo == QLatin1String("0") || tipo == QLatin1String("1") ||
-                          tipo == QLatin1String("2") || tipo == QLatin1String("3");
-    if (r.registered() && lookedUp && !toSmallint(r.ev.zonaUsuario, &r.numeroZonaUsuario))
-        return badData(QStringLiteral("zona ou usuário inválido: \"%1\"").arg(r.ev.zonaUsuario));
+    r.zonaNumerica = toSmallint(r.ev.zonaUsuario, &r.numeroZonaUsuario);
     return std::nullopt;
 }
 
@@ -123,7 +121,7 @@ Step lookUpPartitionName(RecordingRepository &repo, Recording &r) {
 // The user's or zone's description after the code's; its number when it has none, and the
 // text as received when the account is not registered.
 Step describe(RecordingRepository &repo, Recording &r, bool zona) {
-    if (!r.registered()) {
+    if (!r.registered() || !r.zonaNumerica) {
         r.row.descricao += QLatin1Char(' ') + r.ev.zonaUsuario;
         return std::nullopt;
     }
@@ -197,12 +195,9 @@ Step recordSteps(RecordingRepository &repo, Recording &r) {
 
 // What can be told of a line before the database is asked: why it can never be an event.
 std::optional<QString> unreadable(const QString &line, DecodedEvent *out) {
-    if (line.size() <= 10) return QStringLiteral("linha curta demais para ser um evento");
-    const auto parsed = eventline::parse(line);
-    if (!parsed) return QStringLiteral("linha de evento ilegível");
-    if (parsed->conta.size() > 6)
-        return QStringLiteral("conta com mais de 6 caracteres: \"%1\"").arg(parsed->conta);
-    *out = *parsed;
+    const QString why = eventline::unstorableReason(line);
+    if (!why.isEmpty()) return why;
+    *out = *eventline::parse(line);
     return std::nullopt;
 }
 
