@@ -7,9 +7,10 @@
 // Properties:
 //  - a whole, valid frame gives a line the recorder stores, carrying the frame's account,
 //    code, partition and zone;
-//  - any line the decoder gives is one the recorder stores: reception acknowledges every frame
-//    that gives a line. Today's decoder breaks this (it reads fixed positions of a frame of any
-//    length), so it is a breach, counted, until TULMO_FUZZ_STRICT_ACK makes it a crash.
+//  - a frame that reception takes as an event (today: any frame that gives a line) gives a
+//    line the recorder stores: reception acknowledges it. Today's decoder breaks this (it reads
+//    fixed positions of a frame of any length), so it is a breach, counted, until
+//    TULMO_FUZZ_STRICT_ACK makes it a crash.
 
 #include "FuzzSupport.h"
 
@@ -92,10 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             ev->particao != expected->particao || ev->zonaUsuario != expected->zona)
             fuzz::broken("quadro inteiro gravado com outros campos", input, line);
     }
-    // Reception acknowledges every frame that gives a line (once the decoder says itself which
-    // frames it takes, ask it here instead of !line.isEmpty()).
-    if (!line.isEmpty() && !why.isEmpty())
-        fuzz::breach("quadro de receptora confirmado sem linha que se grave", input, why,
+    // What reception takes as an event, and so acknowledges: today every frame that gives a
+    // line. Once the decoder says itself which frames make a whole event, ask it here.
+    const bool takenAsEvent = !line.isEmpty();
+    if (takenAsEvent && (line.isEmpty() || !why.isEmpty()))
+        fuzz::breach("quadro de receptora tomado como evento sem linha que se grave", input,
+                     line.isEmpty() ? QStringLiteral("nenhuma linha de evento") : why,
                      frame + QStringLiteral(" -> ") + line);
     return 0;
 }

@@ -8,7 +8,8 @@
 // cut, then the bytes the device sends. A cut byte places the cut (its low 7 bits, as a share
 // of the bytes) and, by its top bit, lets the connection's quiet time pass after the piece.
 // Options: bit 0 leaves the device unidentified; bit 1 puts a module download, bit 2 a module
-// upload, in progress with this device.
+// upload, in progress with this device; bit 3 takes the events' date and time from the
+// receiver's frame instead of the computer's clock.
 //
 // Properties:
 //  - each frame is bytes the device sent, in order, none twice;
@@ -166,6 +167,9 @@ struct Rig {
         slot.dumpPending = (options & 2) ? 1 : 0;
         slot.uploadPending = (options & 4) ? 1 : 0;
         slot.transferConnection = (options & 6) ? socket : nullptr;
+        sink.settings.setEventTimeSource((options & 8)
+                                             ? LiveSettings::EventTimeSource::FromReceiver
+                                             : LiveSettings::EventTimeSource::FromComputer);
         deviceReads();
         // Held lines would count as a leak of every input to libFuzzer's leak check.
         dm.portMonitor().clear();
