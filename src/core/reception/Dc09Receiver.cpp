@@ -10,7 +10,6 @@
 #include "store/TransactionGuard.h"
 
 #include <QNetworkDatagram>
-#include <QTimer>
 #include <QUdpSocket>
 
 namespace tulmo {
@@ -65,9 +64,13 @@ void Dc09Receiver::takeTcp(TcpConnection *socket, int k, const QByteArray &frame
 void Dc09Receiver::readDatagrams(int k) {
     QUdpSocket *udp = m_dm.validSlot(k) ? m_dm.slot(k).udpSocket : nullptr;
     if (!udp) return;
-    // A flood is read in passes, so replies, recording and the window keep their turns.
-    for (int n = 0; n < kDatagramsPerPass; ++n) {
-        if (!udp->hasPendingDatagrams()) return;
+    // A flood is read in passes, so replies, recording and the window keep their turns. The
+    // next pass is the socket's own next readyRead: its notifier fires again while a datagram
+    // waits, once this pass has read one. Nothing else may read the socket: QUdpSocket takes
+    // a readyRead after which no datagram is read as "not taken yet" and turns its notifier
+    // off at the next one, for good. A pass of our own that emptied the socket between the
+    // wake-up and its readyRead did exactly that, and the port was never read again.
+    for (int n = 0; n < kDatagramsPerPass && udp->hasPendingDatagrams(); ++n) {
         const QNetworkDatagram d = udp->receiveDatagram(kMaxDatagram + 1);
         if (!d.isValid()) continue;
         Sender from;
@@ -76,8 +79,6 @@ void Dc09Receiver::readDatagrams(int k) {
         from.port = quint16(d.senderPort());
         handle(d.data(), from);
     }
-    if (udp->hasPendingDatagrams())
-        QTimer::singleShot(0, this, [this, k] { readDatagrams(k); });
 }
 
 void Dc09Receiver::monitor(const Sender &from, const QString &text) {

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
@@ -197,6 +198,42 @@ private slots:
         QVERIFY(c.monitor().contains("(criptografia ilegível)"));
         QVERIFY(!c.core->dc09().keys().save({{"1234", "0102"}}));
         QCOMPARE(c.core->dc09().keys().entries().size(), 1);
+    }
+
+    // Bursts of datagrams that are no DC-09 at all (a port scan, a misdirected sender) are
+    // read to the last one, and the port goes on being read: the honest messages after each
+    // get their ACK and are recorded. Bursts of several sizes, as a flood is read in passes
+    // and its last pass may be short or full.
+    void burstOfDatagrams() {
+        Central c;
+        c.addAccount("001234", "JOAO");
+        c.udp();
+        Panel p(c.port);
+        QRandomGenerator rng(21);
+        int sent = 0;
+        auto burst = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                QByteArray junk(i % 3 ? int(rng.bounded(1, 64)) : 0, '\0');
+                for (char &b : junk)
+                    b = char(rng.bounded(256));
+                p.send(junk);
+            }
+            sent += n;
+        };
+        burst(2000);
+        p.send(kAlarme);
+        QCOMPARE(p.recv(), kAck);
+        for (int n : {255, 256, 257, 511}) {
+            burst(n);
+            p.send("\nCBB30013\"NULL\"0004L0#1234[]\r");
+            QCOMPARE(p.recv(), QByteArray("\n0BD10012\"ACK\"0004L0#1234[]\r"));
+        }
+        // One monitor line for each datagram: none was lost in the kernel either.
+        QCOMPARE(c.core->dm().portMonitor().lines().size(), 1 + sent + 5);
+        c.tick();
+        QCOMPARE(c.eventCount(), 1);
+        QCOMPARE(c.last("CONTA").toString(), "001234");
+        QCOMPARE(c.last("CODIGO_ALARME").toString(), "1130");
     }
 
     // DC-09 on a TCP/IP slot beside the devices of the device link: a message split over two
