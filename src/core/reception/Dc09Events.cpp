@@ -123,13 +123,15 @@ Dc09Report readSia(const QString &data) {
     const QString s = withoutText(data).trimmed();
     if (s.startsWith(QLatin1Char('|'))) return {QString(), siaEvents(s.mid(1))};
     if (!s.startsWith(QLatin1Char('#'))) return {QString(), siaEvents(s)};
-    const qsizetype bar = s.indexOf(QLatin1Char('|'));
-    if (bar > 1) return {s.mid(1, bar - 1), siaEvents(s.mid(bar + 1))};
-    // No "|": the account's hex digits run into the events, whose codes may begin with hex
-    // letters ("#1234BA01"); the longest account that leaves readable events is the one.
     qsizetype run = 1;
     while (run < s.size() && run <= 16 && isHexDigit(s.at(run)))
         ++run;
+    // An account is hex digits; anything else before the "|" is no SIA data.
+    if (run < s.size() && s.at(run) == QLatin1Char('|'))
+        return run > 1 ? Dc09Report{s.mid(1, run - 1), siaEvents(s.mid(run + 1))} : Dc09Report{};
+    if (s.indexOf(QLatin1Char('|')) >= 0) return {};
+    // No "|": the account's hex digits run into the events, whose codes may begin with hex
+    // letters ("#1234BA01"); the longest account that leaves readable events is the one.
     for (qsizetype end = run; end > 1; --end) {
         const QList<Dc09Event> events = siaEvents(s.mid(end));
         if (!events.isEmpty()) return {s.mid(1, end - 1), events};

@@ -179,6 +179,9 @@ private slots:
         QCOMPARE(Dc09Events::readSia("#1234BA01").account, "1234");
         QCOMPARE(list(Dc09Events::fromSia("#1234BA01")), "1130 00 001");
         QCOMPARE(Dc09Events::readSia("#ABCNri2/BA5").account, "ABC");
+        // An account is hex digits: "#OO12|" begins no SIA data.
+        QCOMPARE(Dc09Events::readSia("#OO12|Nri1/BA1").events.size(), 0);
+        QCOMPARE(Dc09Events::readSia("#A B|Nri1/BA1").events.size(), 0);
         QCOMPARE(Dc09Events::readContactId("#1234 1130 01 015").account, "1234");
         QCOMPARE(Dc09Events::readContactId("#12341130 01 015").account, "1234");
         QCOMPARE(Dc09Events::readContactId("|1130 01 015").events.size(), 1);
