@@ -24,6 +24,8 @@ PACKAGES=(
   python3 python3-aiosmtpd openssl xvfb xauth
   # tests: the text of the printed reports (pdftotext)
   poppler-utils
+  # fuzzers: clang and its libFuzzer runtime
+  clang libclang-rt-14-dev
 )
 
 missing=()

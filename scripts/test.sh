@@ -2,7 +2,8 @@
 # Installs what is missing, builds the test suite with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test headless; then builds the core alone (no
 # widgets, painting or media found) and runs its tests, so the core cannot come to depend
-# on the forms.
+# on the forms; last, builds the fuzzers with clang and runs each for a few seconds over its
+# corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -19,3 +20,8 @@ for variant in test core; do
   cmake --build "build-$variant" -j"$(nproc)"
   (cd "build-$variant" && ctest --output-on-failure -j2 --timeout 300)
 done
+# The fuzzers: libFuzzer is clang's, so they are a build of their own, of only the core
+# sources their decoders need. A crash, or a broken property, fails the run.
+cmake -S tests/fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-fuzz -j"$(nproc)"
+(cd build-fuzz && ctest --output-on-failure -j2 --timeout 120)

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -85,15 +86,18 @@ QByteArray EventQueue::header() const {
 }
 
 // Takes the header off the lines read. A file without one (written before the queue was
-// numbered) gets a new identity: no store has taken any of its lines under that one.
+// numbered) gets a new identity: no store has taken any of its lines under that one. So does a
+// header whose number leaves no room to count on (a damaged or edited file): its lines are
+// recorded, perhaps again, rather than numbered past the end of the counter.
 bool EventQueue::readHeader(QStringList &lines) {
+    constexpr qint64 kLargestFirst = std::numeric_limits<qint64>::max() / 2;
     m_identity = newIdentity();
     m_first = 1;
     if (lines.isEmpty() || !lines.first().startsWith(kHeaderTag)) return false;
     const QStringList parts = lines.takeFirst().mid(kHeaderTag.size()).split(QLatin1Char(' '));
     bool ok = false;
     const qint64 first = parts.size() == 2 ? parts[1].toLongLong(&ok) : 0;
-    if (!ok || first < 1 || parts[0].isEmpty()) return false;
+    if (!ok || first < 1 || first > kLargestFirst || parts[0].isEmpty()) return false;
     m_identity = parts[0];
     m_first = first;
     return true;

@@ -97,6 +97,7 @@ private slots:
     void tornLastLineGoesToTheRejects();
     void consoleStartsWithoutTheTornLine();
     void lineBreaksInsideALineCannotSplitIt();
+    void headerNumberWithoutRoomToCountStartsAfresh();
     void staleTemporaryFileIsIgnored();
     void removeLastTakesBackTheNewestLine();
     void removalsFromAnEmptyQueue();
@@ -339,6 +340,27 @@ void TestEventQueue::lineBreaksInsideALineCannotSplitIt() {
     QCOMPARE(again.lines(), q.lines());
     QVERIFY(again.lines().first().startsWith(QStringLiteral("Rc01 Ln1")));
     QVERIFY(again.lines().first().endsWith(QStringLiteral("Ct1234 Pt1")));
+}
+
+// A damaged header whose number is near the counter's end: numbering its lines, and taking
+// them, would run past it. The lines stay, under a new identity, numbered from 1.
+void TestEventQueue::headerNumberWithoutRoomToCountStartsAfresh() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    QVERIFY(writeBytes(path, "#TULMO-FILA 5b0c1f9e 9223372036854775807\r\n" + fileOf({kA, kB})));
+    EventQueue q(path, EventQueue::Numbering::Numbered);
+    QCOMPARE(q.load(), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(q.lines(), QList<QString>({kA, kB}));
+    QVERIFY(q.identity() != QLatin1String("5b0c1f9e"));
+    QCOMPARE(q.numberAt(q.size() - 1), 2);
+    QVERIFY(q.takeFirst(1));
+    QCOMPARE(readBytes(path), "#TULMO-FILA " + q.identity().toUtf8() + " 2\r\n" + fileOf({kB}));
+
+    // A header with room left keeps its identity and number.
+    QVERIFY(writeBytes(path, "#TULMO-FILA 5b0c1f9e 4611686018427387903\r\n" + fileOf({kA})));
+    QCOMPARE(q.load(), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(q.identity(), QStringLiteral("5b0c1f9e"));
+    QCOMPARE(q.numberAt(0), Q_INT64_C(4611686018427387903));
 }
 
 void TestEventQueue::staleTemporaryFileIsIgnored() {
