@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QSemaphore>
 #include <QSerialPort>
+#include <QSqlQuery>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
@@ -435,7 +436,7 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     EventQueue &eventQueue = s.core->eventQueue();
     s.addAccount("005555", "MARIA");
     QVERIFY(eventQueue.append(line("5555", "1130", "003", "X")));             // partition
-    QVERIFY(eventQueue.append(line("5555", "1130", "0A3")));                  // zone looked up
+    QVERIFY(eventQueue.append(line("1234", "1130", "0A3", "0B")));            // Contact ID hex
     QVERIFY(eventQueue.append(line("5555", "1130", "003", "1", "31/02/09"))); // date
     QVERIFY(eventQueue.append(line("5555", "1130", "003", "99999")));         // too big
     QVERIFY(eventQueue.append("Rc01 Ln1 Pt1 lixo sem marcadores"));           // no markers
@@ -443,20 +444,28 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     for (int i = 0; i < 6; ++i)
         s.core->pump().recordNext();
     QVERIFY(eventQueue.isEmpty());
-    QCOMPARE(s.eventCount(), 1);
+    // Hex digits are Contact ID's own: the zone is stored as received, the partition by its
+    // value.
+    QCOMPARE(s.eventCount(), 2);
+    {
+        QSqlQuery q(s.core->dm().database().primary());
+        QVERIFY(q.exec("SELECT ARGUMENTO, NUMERO_PARTICAO FROM EVENTOS WHERE ARGUMENTO = '0A3'"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString().trimmed(), QString("0A3"));
+        QCOMPARE(q.value(1).toInt(), 11);
+    }
     // Rejected lines changed nothing on their account.
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "005555").toInt(), 1);
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 0);
     QFile f(s.core->rejects().filePath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList rejected = QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
-    QCOMPARE(rejected.size(), 5);
+    QCOMPARE(rejected.size(), 4);
     QVERIFY(rejected[0].startsWith(line("5555", "1130", "003", "X") + " | "));
     QVERIFY(rejected[0].contains("partição inválida"));
-    QVERIFY(rejected[1].contains("zona ou usuário inválido"));
-    QVERIFY(rejected[2].contains("data e hora inválidas"));
-    QVERIFY(rejected[3].contains("partição inválida"));
-    QVERIFY(rejected[4].contains("ilegível"));
+    QVERIFY(rejected[1].contains("data e hora inválidas"));
+    QVERIFY(rejected[2].contains("partição inválida"));
+    QVERIFY(rejected[3].contains("ilegível"));
     // The queue file holds nothing more either: a restart records nothing twice.
     EventQueue again(eventQueue.filePath(), EventQueue::Numbering::Numbered);
     again.load();
