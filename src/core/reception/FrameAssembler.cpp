@@ -104,6 +104,12 @@ void FrameAssembler::split(TcpConnection *socket, int k, const QByteArray &data,
             }
             continue;
         }
+        if (first == kEnd) {
+            // The 0x14 of a frame taken without it, once quiet: the device does send it.
+            m_endsFrames.insert(socket);
+            ++from;
+            continue;
+        }
         if (!receiverframe::startsFrame(first)) {
             emit frameReady(socket, k, rest);
             return;

@@ -56,9 +56,13 @@ void SerialReception::Decodifica_Serial(const QByteArray &data, int k) {
     Line &line = m_lines[size_t(k)];
     s.timerCom->stop();
     s.timerCom->setInterval(kQuietMs);
-    // A frame that waited for its rest ends where it is when another one begins.
-    if (line.waiting && !receiverframe::continues(s.rxBuffer, data))
-        receiverFrameEnd(k, End::Successor);
+    // A frame that waited for its rest ends where it is when another one begins, or is
+    // dropped when its time is up.
+    if (line.waiting) {
+        const bool late = elapsedMs(line.since) >= kLimitMs;
+        if (late || !receiverframe::continues(s.rxBuffer, data))
+            receiverFrameEnd(k, late ? End::Quiet : End::Successor);
+    }
     line.waiting = false;
     qsizetype from = 0;
     while (from < data.size()) {
@@ -101,7 +105,9 @@ void SerialReception::receiverFrameEnd(int k, End end) {
     line.waiting = false;
     const bool ended = s.rxBuffer.endsWith(receiverframe::kEnd);
     QString why;
-    const Shape shape = receiverframe::shapeOf(receiverframe::withoutEnd(s.rxBuffer), &why);
+    Shape shape = receiverframe::shapeOf(receiverframe::withoutEnd(s.rxBuffer), &why);
+    // Its 0x14 came: nothing more will make it whole.
+    if (ended && shape == Shape::Partial) shape = Shape::Invalid;
     const bool whole = shape == Shape::Heartbeat ||
                        (shape == Shape::Event && (ended || end == End::Successor || !line.endsFrames));
     if (whole || shape == Shape::Invalid) {
@@ -111,6 +117,9 @@ void SerialReception::receiverFrameEnd(int k, End end) {
             m_dm.portMonitor().append(QStringLiteral("Porta %1:").arg(k) +
                                       QString::fromLatin1(s.rxBuffer));
             s.rxBuffer.clear();
+            // What follows up to its 0x14 is more of it.
+            line.tail = !ended;
+            line.tailSince = m_clock.now();
         } else {
             why = Decodifica_Timer_Serial(k);
             if (why.isEmpty()) {
