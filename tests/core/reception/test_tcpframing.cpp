@@ -8,6 +8,7 @@
 #include "reception/Data_Modulo2.h"
 #include "reception/Dc09Message.h"
 #include "reception/FrameAssembler.h"
+#include "settings/LiveSettings.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -89,6 +90,7 @@ private slots:
     void aDeviceSendingOneByteASecondIsNeverAnswered();
     void aMegabyteOfDigitsWithoutEndIsNeitherAnsweredNorRecorded();
     void dc09MessageInTwoHalvesIsAnswered();
+    void aFrameWhoseLineCannotBeStoredIsNotAnswered();
 };
 
 void TestTcpFraming::frameSplitAcrossThreeReadsIsOneEvent() {
@@ -322,6 +324,31 @@ void TestTcpFraming::dc09MessageInTwoHalvesIsAnswered() {
     QVERIFY2(ackA.startsWith('\n') && ackA.contains("\"ACK\"0001"), ackA.constData());
     QVERIFY2(ackB.startsWith('\n') && ackB.contains("\"ACK\"0002"), ackB.constData());
     QVERIFY(s.dropped().isEmpty());
+}
+
+// With the receiver's clock as the source of the date, a whole frame whose date cannot be read
+// makes a line the recorder would turn away: it is neither queued nor answered.
+void TestTcpFraming::aFrameWhoseLineCannotBeStoredIsNotAnswered() {
+    Central s;
+    s.core->settings().setEventTimeSource(LiveSettings::EventTimeSource::FromReceiver);
+    const QByteArray bad = "5011 180042E13001003" "14:02:11 45/13/26\x14";
+    const QByteArray good = "5011 180042E13001004" "14:02:11 05/03/26\x14";
+    QVERIFY(!eventline::unstorableReason(
+                 s.core->decoder().Decodifica_Eventos(QString::fromLatin1(bad)))
+                 .isEmpty());
+    const qsizetype before = s.events().size();
+    s.d.send(bad);
+    QVERIFY(waitFor([&] {
+        return s.core->dm().portMonitor().lines().last() ==
+               "TCP " + s.handle() + ",1: sem confirmação: evento que não pode ser gravado";
+    }));
+    s.d.send(good);
+    QVERIFY(waitFor([&] { return s.events().size() == before + 1; }));
+    QCOMPARE(s.events().last(), s.core->decoder().Decodifica_Eventos(QString::fromLatin1(good)));
+    QVERIFY(s.events().last().contains(" Dt05/03/26 Tm14:02:11"));
+    s.ticks(1);
+    QCOMPARE(s.d.recv(), QByteArray("+OK"));
+    QVERIFY(s.d.silent());
 }
 
 int main(int argc, char **argv) {
