@@ -1,5 +1,6 @@
 #include "ReceiverFrame.h"
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 
@@ -35,13 +36,20 @@ bool qualifier(char c) {
 
 bool fits(char cls, char c) {
     switch (cls) {
-    case 'h': return hex(c);
-    case 'H': return hex(c) || c == ' ';
-    case 'q': return qualifier(c);
-    case 'Q': return qualifier(c) || c == ' ';
-    case 'p': return c >= 0x20 && c <= 0x7E;
-    case 'd': return c >= '0' && c <= '9';
-    default: return c == cls;
+    case 'h':
+        return hex(c);
+    case 'H':
+        return hex(c) || c == ' ';
+    case 'q':
+        return qualifier(c);
+    case 'Q':
+        return qualifier(c) || c == ' ';
+    case 'p':
+        return c >= 0x20 && c <= 0x7E;
+    case 'd':
+        return c >= '0' && c <= '9';
+    default:
+        return c == cls;
     }
 }
 
@@ -68,8 +76,9 @@ Shape shapeOf(const QByteArray &f, QString *why) {
         return refuse(Shape::Invalid, why,
                       QStringLiteral("0x14 no meio do quadro (posição %1)").arg(end + 1));
     if (f.size() >= kMarkAt && f.at(kMarkAt - 1) == '@') return Shape::Heartbeat;
-    const std::span<const char *const> layouts =
-        f.front() == '5' ? std::span<const char *const>(kFormat5) : std::span<const char *const>(kFormat1);
+    const std::span<const char *const> layouts = f.front() == '5'
+                                                     ? std::span<const char *const>(kFormat5)
+                                                     : std::span<const char *const>(kFormat1);
     bool prefix = f.size() < kMarkAt; // a heartbeat is free up to its mark
     bool tooLong = false;
     qsizetype bad = 0; // the most leading bytes a layout took before one did not fit

@@ -108,8 +108,9 @@ void SerialReception::receiverFrameEnd(int k, End end) {
     Shape shape = receiverframe::shapeOf(receiverframe::withoutEnd(s.rxBuffer), &why);
     // Its 0x14 came: nothing more will make it whole.
     if (ended && shape == Shape::Partial) shape = Shape::Invalid;
-    const bool whole = shape == Shape::Heartbeat ||
-                       (shape == Shape::Event && (ended || end == End::Successor || !line.endsFrames));
+    const bool whole =
+        shape == Shape::Heartbeat ||
+        (shape == Shape::Event && (ended || end == End::Successor || !line.endsFrames));
     if (whole || shape == Shape::Invalid) {
         m_sink.acknowledgeRepeater(k);
         if (whole && ended) line.endsFrames = true;
@@ -132,8 +133,9 @@ void SerialReception::receiverFrameEnd(int k, End end) {
     }
     const qint64 elapsed = elapsedMs(line.since);
     if (end == End::Successor || elapsed >= kLimitMs) {
-        m_dm.portMonitor().append(QStringLiteral("Porta %1: quadro incompleto descartado: ").arg(k) +
-                                  QString::fromLatin1(s.rxBuffer));
+        m_dm.portMonitor().append(
+            QStringLiteral("Porta %1: quadro incompleto descartado: ").arg(k) +
+            QString::fromLatin1(s.rxBuffer));
         s.rxBuffer.clear();
         line.tail = end != End::Successor;
         line.tailSince = m_clock.now();
@@ -148,7 +150,8 @@ void SerialReception::dropTail(int k) {
     QByteArray &b = m_dm.slot(k).rxBuffer;
     Line &line = m_lines[size_t(k)];
     if (b.isEmpty()) return;
-    if (line.tail && (elapsedMs(line.tailSince) >= kLimitMs || receiverframe::startsFrame(b.front())))
+    if (line.tail &&
+        (elapsedMs(line.tailSince) >= kLimitMs || receiverframe::startsFrame(b.front())))
         line.tail = false;
     if (!line.tail) {
         // The 0x14 of a frame taken without it.
