@@ -218,7 +218,7 @@ void runDevices(int n, quint16 port, int cmdFd, int repFd, std::atomic<int64_t> 
             if (coin(rng) < pEvent && sent[i].load() == 0) {
                 char f[64];
                 const int len =
-                    std::snprintf(f, sizeof f, "5011 18%04dE13001003  0%06d", i % 10000, i);
+                    std::snprintf(f, sizeof f, "5011 18%04dE13001003  0%06d0000", i % 10000, i);
                 sent[i].store(monoNs());
                 ::send(d.fd, f, size_t(len), MSG_NOSIGNAL);
                 ++rep.events;

@@ -105,12 +105,15 @@ bool ConsoleCore::start(QString *error) {
 ReceptionSink::QueueResult ConsoleCore::Decodifica_Eventos(const QString &message) {
     const QString line = m_decoder.Decodifica_Eventos(message);
     if (line.isEmpty()) return QueueResult::NoEvent;
+    // What a sender is told was received is what the recorder stores.
+    if (!eventline::unstorableReason(line).isEmpty()) return QueueResult::Refused;
     return queueLine(line) ? QueueResult::Queued : QueueResult::Failed;
 }
 
 ReceptionSink::QueueResult ConsoleCore::stageEvent(const QString &message) {
     const QString line = m_decoder.Decodifica_Eventos(message);
     if (line.isEmpty()) return QueueResult::NoEvent;
+    if (!eventline::unstorableReason(line).isEmpty()) return QueueResult::Refused;
     if (!m_eventQueue || !m_eventQueue->stage(line)) return QueueResult::Failed;
     // Once the frames that arrived together are read, one flush makes them all durable.
     if (!m_flush.isActive()) m_flush.start();

@@ -14,7 +14,7 @@ ConnectionRegistry::ConnectionRegistry(DM1 &dm, const Clock &clock, QObject *par
     , m_dm(dm)
     , m_clock(clock)
     , m_mux(new SocketMultiplexer(this))
-    , m_frames(dm) {
+    , m_frames(dm, clock) {
     connect(&m_frames, &FrameAssembler::frameReady, this, &ConnectionRegistry::frameReceived);
     // The drop waits until the frame that overflowed is handled: the device link still works
     // on that connection's row.

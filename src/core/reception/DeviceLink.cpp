@@ -1,6 +1,7 @@
 #include "DeviceLink.h"
 
 #include "common/Clock.h"
+#include "events/ReceiverFrame.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Dc09Receiver.h"
 #include "reception/Data_Modulo2.h"
@@ -19,8 +20,20 @@ QChar at(const QString &d, int a) {
 QString mid(const QString &d, int a, int b) {
     return d.mid(a - 1, b - a + 1);
 }
-bool acknowledgeable(ReceptionSink::QueueResult e) {
-    return e != ReceptionSink::QueueResult::Failed;
+// Why a frame's line is not acknowledged, or an empty text when it is in the queue. Only a
+// line that is queued, and that the recorder can store, is acknowledged: a frame that makes no
+// event, that could not be queued or whose line could never be stored gets no answer, and the
+// device sends it again.
+QString whyNotQueued(ReceptionSink::QueueResult e) {
+    switch (e) {
+    case ReceptionSink::QueueResult::Queued: return QString();
+    case ReceptionSink::QueueResult::NoEvent: return QStringLiteral("quadro sem evento");
+    case ReceptionSink::QueueResult::Failed:
+        return QStringLiteral("não foi possível gravar a fila de eventos");
+    case ReceptionSink::QueueResult::Refused:
+        return QStringLiteral("evento que não pode ser gravado");
+    }
+    return QStringLiteral("quadro sem evento");
 }
 } // namespace
 
@@ -83,9 +96,10 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         if (l.imei.isEmpty()) return;
         m_registry.setKeepAlive(r, now);
         if (at(D, 16) != QLatin1Char('@')) {
-            // The device repeats what is not acknowledged: no "+OK" until the line is durable
-            // (the reply queue sends nothing before the queue file's flush).
-            if (!acknowledgeable(m_sink.stageEvent(D))) return;
+            // The device repeats what is not acknowledged: no "+OK" for less than a whole
+            // event, nor until its line is durable (the reply queue sends nothing before the
+            // queue file's flush).
+            if (!queued(D, true, handle, k)) return;
             m_registry.setLastEvent(r, now);
         }
         m_sink.queueRepeater(k, D);
@@ -100,7 +114,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         const QString reply = QStringLiteral("+") + pacote + QStringLiteral("S");
         if (l.lastPacket != pacote) {
             const QString msg = QStringLiteral("5011 18") + mid(D, 4, 7) + mid(D, 10, 18);
-            if (!acknowledgeable(m_sink.stageEvent(msg))) return;
+            if (!queued(msg, true, handle, k)) return;
             m_registry.setAccount(r, mid(D, 4, 7));
             m_registry.setLastPacket(r, pacote);
             m_registry.setLastEvent(r, now);
@@ -115,13 +129,25 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         const QString box = mid(D, 1, 15);
         if (m_registry.row(r).lastPacket != box) {
             const QString msg = QStringLiteral("5011 18") + mid(D, 2, 14);
-            if (!acknowledgeable(m_sink.Decodifica_Eventos(msg))) return;
+            if (!queued(msg, false, handle, k)) return;
             m_registry.setLastPacket(r, box);
             m_registry.setLastEvent(r, now);
             m_registry.setKeepAlive(r, now);
         }
         m_registry.send(m_registry.row(r).socket.data(), QByteArrayLiteral("@"));
     }
+}
+
+bool DeviceLink::queued(const QString &frame, bool staged, const QString &handle, int k) {
+    QString why;
+    if (receiverframe::shapeOf(receiverframe::withoutEnd(frame.toLatin1()), &why) ==
+        receiverframe::Shape::Event) {
+        why = whyNotQueued(staged ? m_sink.stageEvent(frame) : m_sink.Decodifica_Eventos(frame));
+        if (why.isEmpty()) return true;
+    }
+    m_dm.portMonitor().append(QStringLiteral("TCP ") + handle + QLatin1Char(',') +
+                             QString::number(k) + QStringLiteral(": sem confirmação: ") + why);
+    return false;
 }
 
 bool DeviceLink::takenByModuleTransfer(const QByteArray &bytes, const QString &D,

@@ -50,6 +50,10 @@ private:
     bool takenByModuleTransfer(const QByteArray &bytes, const QString &D, TcpConnection *socket,
                                int k);
     void identify(const QString &D, TcpConnection *socket, int k, int &r);
+    // Queues the event of a receiver frame (with or without its 0x14), staged for the next
+    // flush or at once: true when it is a whole event whose storable line is queued, and may
+    // be acknowledged. Otherwise the port monitor says why it is not.
+    bool queued(const QString &frame, bool staged, const QString &handle, int k);
 
     DM1 &m_dm;
     ConnectionRegistry &m_registry;

@@ -11,9 +11,12 @@ namespace tulmo {
 // so the sender repeats it.
 class ReceptionSink {
 public:
-    enum class QueueResult { NoEvent, Queued, Failed };
+    // Refused: the frame makes an event line that the recorder could never store (its
+    // reason is eventline::unstorableReason), so it is not queued and must not be
+    // acknowledged either.
+    enum class QueueResult { NoEvent, Queued, Failed, Refused };
     virtual ~ReceptionSink() = default;
-    // Decodes a raw receiver frame and queues its event line.
+    // Decodes a raw receiver frame and queues its event line, when the recorder can store it.
     virtual QueueResult Decodifica_Eventos(const QString &frame) = 0;
     // The same for a frame whose acknowledgement waits in the reply queue: its line may share
     // one flush to the disk with the other frames of this moment, which comes before any

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
+
+#include <array>
 
 namespace tulmo {
 
@@ -16,6 +19,14 @@ class ReceptionSink;
 // A frame is everything a slot's port received until it fell silent for kQuietMs. The
 // receiver gets its acknowledgement (one 0x06) only once the frame's event line is in the
 // queue file, so a frame that could not be made durable is repeated by the receiver.
+//
+// A receiver frame (beginning with "1" or "5") is acknowledged only when it makes a whole
+// event (or is a heartbeat) whose line the recorder can store. The beginning of one that is
+// not whole yet waits for the rest, up to kLimitMs after its first byte, and is then dropped
+// unacknowledged, with a line on the port monitor; what then comes up to the next 0x14 is its
+// rest, dropped the same way, so that no 0x06 answers a piece of it. A whole frame without its
+// 0x14 is taken, as receivers that never send it need, unless the receiver has shown that it
+// ends its frames with one.
 class SerialReception : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +35,8 @@ public:
     // The most a slot's buffer holds: a line that never falls silent has its frame ended
     // here. Receiver frames are a few dozen bytes.
     static constexpr qsizetype kMaxFrame = 4096;
+    // How long the beginning of a receiver frame waits for its rest, from its first byte.
+    static constexpr int kLimitMs = 5000;
 
     SerialReception(DM1 &dm, ReceptionSink &sink, const Clock &clock, QObject *parent = nullptr);
 
@@ -33,17 +46,38 @@ public:
     void TimerComTimer(int slot);
 
 private:
+    // What reception knows of a slot's line besides its buffer.
+    struct Line {
+        QDateTime since;         // arrival of the first byte the buffer holds
+        bool waiting = false;    // the buffer holds a receiver frame waiting for its rest
+        bool endsFrames = false; // the receiver ends its frames with 0x14
+        bool tail = false;       // what comes up to the next 0x14 is a dropped frame's rest
+        QDateTime tailSince;
+    };
+    // Why a receiver frame that waited no longer does.
+    enum class End { Quiet, Successor };
+
     void ComPortaRxChar(int slot);
+    // The slot's buffer holds a receiver frame: taken when whole, refused when it can never
+    // be, dropped when it waited too long or another frame begins after it; otherwise it
+    // waits on.
+    void receiverFrameEnd(int slot, End end);
+    // Removes from the head of the buffer what ends an earlier frame: a lone 0x14, or the
+    // rest of a dropped frame.
+    void dropTail(int slot);
     // Shows, looks up and hands on the frame in the slot's buffer, then empties the buffer.
-    // False when a line of the frame could not be queued: the frame is then not acknowledged.
-    bool Decodifica_Timer_Serial(int slot);
-    // Queues the caller-identification line of an "E" frame. False only when a line was
-    // built and could not be queued.
-    bool identifyCall(int slot, const QString &frame);
+    // Empty when the frame may be acknowledged; otherwise why not (a line of the frame could
+    // not be queued, or a receiver frame's line is not in the queue).
+    QString Decodifica_Timer_Serial(int slot);
+    // Queues the caller-identification line of an "E" frame. Empty, or why a line was built
+    // and could not be queued.
+    QString identifyCall(int slot, const QString &frame);
+    qint64 elapsedMs(const QDateTime &since) const;
 
     DM1 &m_dm;
     ReceptionSink &m_sink;
     const Clock &m_clock;
+    std::array<Line, 11> m_lines; // per slot, index 0 unused
 };
 
 } // namespace tulmo

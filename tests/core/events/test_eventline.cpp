@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "events/EventDecoder.h"
 #include "events/EventLine.h"
+#include "events/ReceiverFrame.h"
 #include "settings/LiveSettings.h"
 
 #include <QTest>
@@ -105,6 +106,9 @@ private slots:
     void parseRejectsLineWithoutMarker_data();
     void parseRejectsLineWithoutMarker();
     void decodedLinesRoundTrip();
+
+    void receiverFrameLayouts_data();
+    void receiverFrameLayouts();
 
     void parseDateTimeAccepts_data();
     void parseDateTimeAccepts();
@@ -422,6 +426,53 @@ void TestEventLine::parseRejectsLineWithoutMarker_data() {
 void TestEventLine::parseRejectsLineWithoutMarker() {
     QFETCH(QString, line);
     QVERIFY(!eventline::parse(line).has_value());
+}
+
+// What reception may acknowledge: each layout whole, its beginnings waiting for more, and
+// anything else refused.
+void TestEventLine::receiverFrameLayouts_data() {
+    using receiverframe::Shape;
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<Shape>("shape");
+    const QString f1 = format1(), f5 = format5();
+    QTest::newRow("1 with the receiver's clock") << f1 << Shape::Event;
+    QTest::newRow("1 alone") << f1.left(20) << Shape::Event;
+    QTest::newRow("1 blank qualifier, partition, 18")
+        << QString(format1().at(16, "   ").text()) << Shape::Event;
+    QTest::newRow("1 cut in its clock") << f1.left(30) << Shape::Partial;
+    QTest::newRow("1 too long") << f1 + "0" << Shape::Invalid;
+    QTest::newRow("1 hex account") << QString(format1().at(11, "B2A4").text()) << Shape::Event;
+    QTest::newRow("1 account with a blank") << QString(format1().at(11, "12 4").text())
+                                          << Shape::Invalid;
+    QTest::newRow("5 with the caller") << f5 << Shape::Event;
+    QTest::newRow("5 with the caller and one more") << f5 + "0" << Shape::Event;
+    QTest::newRow("5 from a receiver file") << "5011 181020E1300100100000000000000"
+                                            << Shape::Event;
+    QTest::newRow("5 alone") << f5.left(20) << Shape::Event;
+    QTest::newRow("5 with the receiver's clock")
+        << QString(Frame(37).at(1, f5.left(20)).at(21, "14:02:11").at(30, "05/03/09").text())
+        << Shape::Event;
+    QTest::newRow("5 hex partition and zone") << "5011 180042E1300B0BC" << Shape::Event;
+    QTest::newRow("5 cut in its zone") << f5.left(19) << Shape::Partial;
+    QTest::newRow("5 cut before the mark") << "5011 1800" << Shape::Partial;
+    QTest::newRow("5 blank in its zone") << "5011 180042E13001 03" << Shape::Invalid;
+    QTest::newRow("5 lower-case qualifier") << "5011 180042e13001003" << Shape::Invalid;
+    QTest::newRow("5 cut in its clock") << "5011 180042E1300100314:0" << Shape::Partial;
+    QTest::newRow("5 of 35") << f5 + "00" << Shape::Invalid;
+    QTest::newRow("0x14 inside") << "5011 180042E13001003\x14" << Shape::Invalid;
+    QTest::newRow("heartbeat") << "1011           @" << Shape::Heartbeat;
+    QTest::newRow("heartbeat with more") << "1011 18 0042 E1@30" << Shape::Heartbeat;
+    QTest::newRow("anything before the mark") << "5#%&*" << Shape::Partial;
+    QTest::newRow("no receiver frame") << "XYZ" << Shape::Invalid;
+}
+
+void TestEventLine::receiverFrameLayouts() {
+    QFETCH(QString, frame);
+    QFETCH(receiverframe::Shape, shape);
+    QCOMPARE(receiverframe::shapeOf(frame.toLatin1()), shape);
+    // The frame's 0x14 is not part of its layout.
+    if (shape == receiverframe::Shape::Event)
+        QCOMPARE(receiverframe::shapeOf(receiverframe::withoutEnd(frame.toLatin1() + "\x14")), shape);
 }
 
 void TestEventLine::decodedLinesRoundTrip() {

@@ -448,9 +448,28 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     con.sendDueReplies(clock.now());
     con.sendDueReplies(clock.now());
     QCOMPARE(d.recv(7), QByteArray("+07S+OK"));
-    // A frame that carries no event still gets its acknowledgement.
-    sink.resultado = ReceptionSink::QueueResult::NoEvent;
-    QVERIFY(frame(d, kEvento5));
+    // A frame whose line is not in the queue, because it carries no event or because the
+    // recorder could never store it, gets no acknowledgement either; nor does a frame that is
+    // not a whole event, which is not even decoded. A heartbeat still does.
+    for (const auto r : {ReceptionSink::QueueResult::NoEvent, ReceptionSink::QueueResult::Refused}) {
+        sink.resultado = r;
+        QVERIFY(frame(d, kEvento5));
+        QVERIFY(frame(d, "$08004200E13001004"));
+        QVERIFY(frame(d, "$0042E13001005XY"));
+    }
+    sink.resultado = ReceptionSink::QueueResult::Queued;
+    const qsizetype decoded = sink.decodificados.size();
+    QVERIFY(frame(d, "$09004200E1300 004"));
+    QVERIFY(frame(d, "$0042E130010 5XY"));
+    QVERIFY(frame(d, "5011 180042E130010 3"));
+    QCOMPARE(sink.decodificados.size(), decoded);
+    QCOMPARE(dm.portMonitor().lines().last(),
+             "TCP " + QString::number(con.row(0).socket->socketDescriptor()) +
+                 ",1: sem confirmação: caractere inválido na posição 19");
+    con.sendDueReplies(clock.now());
+    QVERIFY(d.silent());
+    QCOMPARE(con.replies().size(), 0);
+    QVERIFY(frame(d, "1011           @"));
     con.sendDueReplies(clock.now());
     QCOMPARE(d.recv(), QByteArray("+OK"));
 }

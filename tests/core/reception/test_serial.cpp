@@ -16,6 +16,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <array>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -191,7 +193,9 @@ private slots:
     void otherAnswerClosesThePortAfterASecond();
     void framesCloserThanTheQuietTimeAreOne();
     void heartbeatIsAcknowledgedButNeverQueued();
-    void shortFrameIsDecodedAndAcknowledged();
+    void receiverFramesAreAcknowledgedOnlyWhole();
+    void everyCutOfAFrameIsAcknowledgedOnlyWhenWhole();
+    void aReceiverSendingOneByteASecondIsNeverAcknowledged();
     void acknowledgementFollowsTheDecoding();
     void failedDecodingIsNotAcknowledged();
     void format5FrameIsInTheQueueFileWhenAcknowledged();
@@ -294,19 +298,132 @@ void TestSerial::heartbeatIsAcknowledgedButNeverQueued() {
     QCOMPARE(b.dm.portMonitor().lines().last(), "Porta 1:" + QString::fromLatin1(kHeartbeat));
 }
 
-void TestSerial::shortFrameIsDecodedAndAcknowledged() {
+void TestSerial::receiverFramesAreAcknowledgedOnlyWhole() {
     Bench b;
     QVERIFY(b.open());
-    b.sink.answer = ReceptionSink::QueueResult::NoEvent;
+    // The beginning of a receiver frame waits for its rest past the quiet time...
     QVERIFY(b.pty.write("12345@"));
+    QCOMPARE(b.pty.take(1000), QByteArray());
+    QCOMPARE(b.dm.slot(1).rxBuffer, QByteArray("12345@"));
+    // ...until five seconds after its first byte, when it is dropped unacknowledged.
+    b.clock.advanceMSecs(SerialReception::kLimitMs - 1);
+    b.serial.TimerComTimer(1);
+    QCOMPARE(b.dm.slot(1).rxBuffer, QByteArray("12345@"));
+    b.clock.advanceMSecs(1);
+    b.serial.TimerComTimer(1);
+    QCOMPARE(b.pty.take(300), QByteArray());
+    QVERIFY(b.sink.frames.isEmpty());
+    QVERIFY(b.dm.slot(1).rxBuffer.isEmpty());
+    QCOMPARE(b.dm.portMonitor().lines().last(), "Porta 1: quadro incompleto descartado: 12345@");
+
+    // A whole frame without its 0x14 is acknowledged once the line is quiet.
+    const QByteArray whole = kFrame5.chopped(1);
+    QVERIFY(b.pty.write(whole));
     QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
-    QCOMPARE(b.sink.frames, QStringList{"12345@"});
-    // Bytes are characters one for one: a byte above 0x7F takes one position.
+    QCOMPARE(b.sink.frames, QStringList{QString::fromLatin1(whole)});
+    // A whole frame whose line is not queued, because it carries no event or could never be
+    // stored, is not.
+    for (const auto answer : {ReceptionSink::QueueResult::NoEvent, ReceptionSink::QueueResult::Refused}) {
+        b.sink.answer = answer;
+        QVERIFY(b.pty.write(kFrame5));
+        QCOMPARE(b.pty.take(1000), QByteArray());
+        QVERIFY2(b.dm.portMonitor().lines().last().startsWith("Porta 1: sem confirmação: "),
+                 qPrintable(b.dm.portMonitor().lines().last()));
+    }
+    b.sink.answer = ReceptionSink::QueueResult::Queued;
     b.sink.frames.clear();
+
+    // Bytes are characters one for one: a byte above 0x7F takes one position.
     // (Read as UTF-8 these sixteen bytes would put the "@" at position 9.)
     QVERIFY(b.pty.write(QByteArray("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9X@")));
     QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
     QVERIFY(b.sink.frames.isEmpty()); // "@" at position 16: a heartbeat
+
+    // Eight kilobytes of digits without end: neither acknowledged nor decoded, the part past
+    // the buffer's cap included.
+    QVERIFY(b.pty.write("5" + QByteArray(2 * SerialReception::kMaxFrame - 1, '7')));
+    QCOMPARE(b.pty.take(1500), QByteArray());
+    b.settle();
+    QCOMPARE(b.pty.peek(0), QByteArray());
+    QVERIFY(b.sink.frames.isEmpty());
+    QVERIFY(b.dm.slot(1).rxBuffer.isEmpty());
+}
+
+// A receiver frame in two parts half a second apart, cut at every position on ten receivers
+// side by side, twice: each is acknowledged once and queued whole, or neither. The second
+// time each receiver has shown that it ends its frames with 0x14.
+void TestSerial::everyCutOfAFrameIsAcknowledgedOnlyWhenWhole() {
+    Receptoras s;
+    std::array<Pty, DM1::kSlots> ptys;
+    for (int k = 1; k <= DM1::kSlots; ++k) {
+        QVERIFY(ptys[size_t(k - 1)].ok());
+        mapPort(s.core->dataDir(), k, ptys[size_t(k - 1)].slavePath());
+        s.receiver(k, DM1::Serial, 1, k - 1);
+    }
+    s.dm().Realizar_Atualizacoes();
+    // Each receiver answers its request within the second it is given.
+    for (Pty &p : ptys)
+        QVERIFY(p.write("RZ5"));
+    for (int k = 1; k <= DM1::kSlots; ++k) {
+        QCOMPARE(ptys[size_t(k - 1)].readAll(2000, 4), QByteArray("SPSP"));
+        const QString found = QStringLiteral("Receptora Porta %1 Encontrada!").arg(k);
+        QVERIFY(waitFor([&] { return s.monitor().contains(found); }));
+    }
+
+    for (int round = 0; round < 2; ++round) {
+        QStringList expected;
+        QList<QByteArray> frames;
+        for (int k = 1; k <= DM1::kSlots; ++k) {
+            const int zona = 100 * (round + 1) + k;
+            frames << "5011 180077E13001" + QByteArray::number(zona) + "\x14";
+            expected << s.core->decoder().Decodifica_Eventos(QString::fromLatin1(frames.last()));
+        }
+        const qsizetype before = s.core->eventQueue().size();
+        auto cut = [&](int k) { return round * DM1::kSlots + k; };
+        for (int k = 1; k <= DM1::kSlots; ++k)
+            QVERIFY(ptys[size_t(k - 1)].write(frames[k - 1].left(cut(k))));
+        // Real pauses: the bytes cross pseudo-terminals and the quiet time is a real timer.
+        QTest::qWait(500);
+        for (int k = 1; k <= DM1::kSlots; ++k)
+            QVERIFY(ptys[size_t(k - 1)].write(frames[k - 1].mid(cut(k))));
+        QVERIFY(waitFor([&] { return s.core->eventQueue().size() == before + DM1::kSlots; }));
+        QTest::qWait(2 * SerialReception::kQuietMs);
+        QStringList queued = s.core->eventQueue().lines().mid(before);
+        queued.sort();
+        expected.sort();
+        QCOMPARE(queued, expected);
+        for (int k = 1; k <= DM1::kSlots; ++k)
+            QVERIFY2(ptys[size_t(k - 1)].readAll(50, 1 << 20) == QByteArray(1, kAck),
+                     qPrintable(QString::number(cut(k))));
+    }
+    QVERIFY(s.monitor().filter("descartado").isEmpty());
+}
+
+// A receiver that sends one byte a second: no 0x06 answers any piece, and the dropped
+// beginning's rest up to its 0x14 is dropped too.
+void TestSerial::aReceiverSendingOneByteASecondIsNeverAcknowledged() {
+    Bench b;
+    QVERIFY(b.open());
+    const QByteArray frame = "5011 180077E13001001\x14";
+    QByteArray back;
+    for (const char c : frame) {
+        QVERIFY(b.pty.write(QByteArray(1, c)));
+        // Each byte past the real quiet time; the limit is the test clock's.
+        back += b.pty.take(SerialReception::kQuietMs + 150);
+        b.clock.advanceSecs(1);
+    }
+    QCOMPARE(back, QByteArray());
+    QVERIFY(b.sink.frames.isEmpty());
+    const QString at = "Porta 1: quadro incompleto descartado: ";
+    QCOMPARE(b.dm.portMonitor().lines().filter(at),
+             QStringList({at + "5011 ", at + "18007", at + "7", at + "E", at + "13001", at + "0",
+                          at + "0"}));
+    QCOMPARE(b.dm.portMonitor().lines().last(),
+             "Porta 1: sem confirmação: quadro incompleto (1 caracteres)");
+    // The receiver that sends whole frames again is acknowledged.
+    QVERIFY(b.pty.write(frame));
+    QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
+    QCOMPARE(b.sink.frames, QStringList{QString::fromLatin1(frame)});
 }
 
 void TestSerial::acknowledgementFollowsTheDecoding() {
@@ -327,7 +444,9 @@ void TestSerial::failedDecodingIsNotAcknowledged() {
     QVERIFY(b.pty.write(kFrame5));
     QCOMPARE(b.pty.take(1000), QByteArray());
     QCOMPARE(b.sink.frames.size(), 1);
-    QCOMPARE(b.dm.portMonitor().lines().last(), "Porta 1:" + QString::fromLatin1(kFrame5));
+    QCOMPARE(b.dm.portMonitor().lines().mid(b.dm.portMonitor().lines().size() - 2),
+             QStringList({"Porta 1:" + QString::fromLatin1(kFrame5),
+                          "Porta 1: sem confirmação: não foi possível gravar a fila de eventos"}));
     QVERIFY(b.dm.slot(1).rxBuffer.isEmpty());
     // A frame with no event is acknowledged.
     b.sink.answer = ReceptionSink::QueueResult::NoEvent;
@@ -373,7 +492,9 @@ void TestSerial::unqueueableFrameIsNotAcknowledgedUntilItCanBeQueued() {
     QVERIFY(pty.write(kFrame5));
     QCOMPARE(acks(pty.readAll(900, 1 << 20)), 0);
     QVERIFY(s.core->eventQueue().isEmpty());
-    QCOMPARE(s.monitor().last(), "Porta 1:" + QString::fromLatin1(kFrame5));
+    QCOMPARE(s.monitor().mid(s.monitor().size() - 2),
+             QStringList({"Porta 1:" + QString::fromLatin1(kFrame5),
+                          "Porta 1: sem confirmação: não foi possível gravar a fila de eventos"}));
     // The receiver repeats the frame; once the file can be written it is queued and acknowledged.
     QVERIFY(QDir().rmdir(s.queueFile()));
     QVERIFY(pty.write(kFrame5));

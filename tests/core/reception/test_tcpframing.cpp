@@ -1,15 +1,21 @@
 // Receiver frames over TCP: reassembled across reads, split when several come in one read,
-// each queued, recorded and answered on its own. Transcripts on a real loopback connection.
+// each queued, recorded and answered on its own, and answered only when whole; DC-09 messages
+// gathered by their length. Transcripts on real loopback connections.
 #include "support/TestSupport.h"
 
 #include "console/ConsoleCore.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
+#include "reception/Dc09Message.h"
 #include "reception/FrameAssembler.h"
+#include "settings/LiveSettings.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+
+#include <memory>
 
 using namespace tulmo;
 using namespace tulmo::test;
@@ -29,21 +35,33 @@ using Device = LoopbackDevice;
 // connected and identified on it.
 struct Central : Station {
     Device d;
+    quint16 port = freePort();
 
     Central()
         : Station(kStart) {
         mapPort(core->dataDir(), 1, dir.path() + "/sem-porta");
-        const quint16 port = freePort();
         ReceiverRow::tcp(1, port, 0, 5).insertInto(db());
-        GprsRow("123456").account("0042").status("A").blocked(0).insertInto(db());
         core->dm().Realizar_Atualizacoes();
-        d.s.connectToHost(QHostAddress::LocalHost, port);
-        if (d.recv() != "&") qFatal("no identification request");
-        d.send("&01123456" "0042");
-        if (!waitFor([&] { return con().rowCount() == 1 && con().row(0).imei == "123456"; }))
-            qFatal("device not identified");
+        join(d, "123456");
         ticks(1);
         if (d.recv() != "+") qFatal("identification not answered");
+    }
+    // Connects device e and identifies it as the registered, active device id; its "+" waits
+    // in the reply queue for the next tick.
+    void join(Device &e, const QByteArray &id) {
+        GprsRow(QString::fromLatin1(id)).account("0042").status("A").blocked(0).insertInto(db());
+        const int rows = con().rowCount();
+        e.s.connectToHost(QHostAddress::LocalHost, port);
+        if (e.recv() != "&") qFatal("no identification request");
+        e.send("&01" + id + "0042");
+        if (!waitFor([&] { return con().rowCount() == rows + 1 && con().row(rows).imei == id; }))
+            qFatal("device not identified");
+    }
+    QString handle(int row = 0) {
+        return QString::number(con().row(row).socket->socketDescriptor());
+    }
+    QStringList dropped() {
+        return core->dm().portMonitor().lines().filter(": quadro incompleto descartado: ");
     }
     ConnectionRegistry &con() { return core->connectionRegistry(); }
     FrameAssembler &frames() { return con().frames(); }
@@ -68,7 +86,11 @@ private slots:
     void threeFramesInOneReadAreThreeEventsAndThreeAnswers();
     void frameAndAHalfThenTheRest();
     void framesWithoutEndAreEndedByQuietTime();
-    void anUnfinishedFrameIsBounded();
+    void everyCutOfAFrameIsAnsweredWholeOrNotAtAll();
+    void aDeviceSendingOneByteASecondIsNeverAnswered();
+    void aMegabyteOfDigitsWithoutEndIsNeitherAnsweredNorRecorded();
+    void dc09MessageInTwoHalvesIsAnswered();
+    void aFrameWhoseLineCannotBeStoredIsNotAnswered();
 };
 
 void TestTcpFraming::frameSplitAcrossThreeReadsIsOneEvent() {
@@ -145,6 +167,24 @@ void TestTcpFraming::framesWithoutEndAreEndedByQuietTime() {
     s.ticks(2);
     QCOMPARE(s.d.recv(6), QByteArray("+OK+OK"));
 
+    // The beginning of a frame is not whole: the quiet does not end it, the limit drops it
+    // unanswered.
+    const qsizetype waiting = s.events().size();
+    s.d.send(first.left(15));
+    waitFor([] { return false; }, 3 * FrameAssembler::kQuietMs);
+    QCOMPARE(s.held(), 15);
+    s.clock.advanceMSecs(FrameAssembler::kLimitMs - 1);
+    s.frames().quietTimeout(s.socket());
+    QCOMPARE(s.held(), 15);
+    s.clock.advanceMSecs(1);
+    s.frames().quietTimeout(s.socket());
+    QCOMPARE(s.held(), 0);
+    QCOMPARE(s.dropped(), QStringList("TCP " + s.handle() + ",1: quadro incompleto descartado: " +
+                                      QString::fromLatin1(first.left(15))));
+    QCOMPARE(s.events().size(), waiting);
+    s.ticks(1);
+    QVERIFY(s.d.silent());
+
     // The quiet time can be driven: what is held is handled as it stands, once.
     s.frames().setQuietInterval(60000);
     const qsizetype queued = s.events().size(); // the ticks recorded the first two
@@ -156,19 +196,159 @@ void TestTcpFraming::framesWithoutEndAreEndedByQuietTime() {
     QCOMPARE(s.events().size(), queued + 1);
 }
 
-void TestTcpFraming::anUnfinishedFrameIsBounded() {
+// A stalling GPRS link delivers a frame in two parts half a second apart, far more than the
+// quiet time: cut at every position, each frame is either answered once and queued whole, or
+// neither. The cuts run side by side on their own connections, twice: the second time every
+// device has shown that it ends its frames with 0x14.
+void TestTcpFraming::everyCutOfAFrameIsAnsweredWholeOrNotAtAll() {
     Central s;
-    s.frames().setQuietInterval(60000);
-    const QByteArray endless(2 * FrameAssembler::kMaxFrame + 100, '1');
-    const qsizetype lines = s.core->dm().memo1().lines().size();
-    s.d.send(endless);
-    QVERIFY(waitFor([&] { return s.held() == 100; }));
-    const QStringList taken = s.core->dm().memo1().lines().mid(lines);
-    QCOMPARE(taken.size(), 2);
-    // The connection stays and its next frame is its own.
-    s.d.send(QByteArray("\x14") + kFrame5);
-    QVERIFY(waitFor([&] { return s.events().last().contains(" Su005"); }));
+    struct Cut {
+        QByteArray frame;
+        int at;
+    };
+    auto frame = [](int zona) {
+        return "5011 180077E13001" + QByteArray::number(zona).rightJustified(3, '0') + "\x14";
+    };
+    QList<QList<Cut>> rounds(2);
+    for (int round = 0; round < 2; ++round)
+        for (int at = 1; at < kFrame3.size(); ++at)
+            rounds[round].append({frame(100 * (round + 1) + at), at});
+    // The cuts that were answered and lost, or recorded wrong.
+    rounds[0].append({"5011 180077E13001001\x14", 9});
+    rounds[0].append({"5011 180078E13001002\x14", 13});
+    rounds[0].append({"5011 180079E13001003\x14", 17});
+    rounds[1].append({"5011 180077E13001001\x14", 20});
+    rounds[1].append({"5011 180078E13001002\x14", 1});
+    rounds[1].append({"5011 180079E13001003\x14", 16});
+
+    std::vector<std::unique_ptr<Device>> devices;
+    for (qsizetype i = 0; i < rounds[0].size(); ++i) {
+        devices.push_back(std::make_unique<Device>());
+        s.join(*devices.back(), QByteArray::number(200000 + i));
+    }
+    s.ticks(1);
+    for (auto &d : devices)
+        QCOMPARE(d->recv(), QByteArray("+"));
+
+    for (const QList<Cut> &cuts : rounds) {
+        const qsizetype before = s.events().size();
+        for (qsizetype i = 0; i < cuts.size(); ++i)
+            devices[size_t(i)]->send(cuts[i].frame.left(cuts[i].at));
+        // Real time: the quiet that ends a frame without 0x14 is a real timer.
+        waitFor([] { return false; }, 500);
+        for (qsizetype i = 0; i < cuts.size(); ++i)
+            devices[size_t(i)]->send(cuts[i].frame.mid(cuts[i].at));
+        QVERIFY(waitFor([&] { return s.events().size() == before + cuts.size(); }));
+        waitFor([] { return false; }, 2 * FrameAssembler::kQuietMs);
+        QStringList expected, queued = s.events().mid(before);
+        for (const Cut &c : cuts)
+            expected << s.core->decoder().Decodifica_Eventos(QString::fromLatin1(c.frame));
+        expected.sort();
+        queued.sort();
+        QCOMPARE(queued, expected);
+        s.ticks(2);
+        for (qsizetype i = 0; i < cuts.size(); ++i)
+            QVERIFY2(devices[size_t(i)]->recv(3) == "+OK", qPrintable(QString::number(cuts[i].at)));
+        QVERIFY(s.dropped().isEmpty());
+    }
+}
+
+// A device that sends one byte a second: no piece is answered, the beginnings of frames are
+// dropped five seconds after their first byte, and the device is answered once it sends
+// whole frames again.
+void TestTcpFraming::aDeviceSendingOneByteASecondIsNeverAnswered() {
+    Central s;
+    const QByteArray frame = "5011 180077E13001001\x14";
+    const qsizetype before = s.events().size();
+    for (const char c : frame) {
+        s.d.send(QByteArray(1, c));
+        // Each byte is its own read, past the real quiet time; the limit is the test clock's.
+        waitFor([] { return false; }, FrameAssembler::kQuietMs + 150);
+        s.clock.advanceSecs(1);
+    }
+    const QString at = "TCP " + s.handle() + ",1: quadro incompleto descartado: ";
+    QCOMPARE(s.dropped(), QStringList({at + "5011 ", at + "18007", at + "13001"}));
+    QVERIFY(s.core->dm().portMonitor().lines().last().endsWith(
+        ",1: sem confirmação: quadro incompleto (1 caracteres)"));
     QCOMPARE(s.held(), 0);
+    s.ticks(2);
+    QVERIFY(s.d.silent());
+    QCOMPARE(s.events().size(), before);
+
+    s.d.send(frame);
+    QVERIFY(waitFor([&] { return s.events().size() == before + 1; }));
+    QCOMPARE(s.events().last(), s.core->decoder().Decodifica_Eventos(QString::fromLatin1(frame)));
+    s.ticks(1);
+    QCOMPARE(s.d.recv(), QByteArray("+OK"));
+}
+
+void TestTcpFraming::aMegabyteOfDigitsWithoutEndIsNeitherAnsweredNorRecorded() {
+    Central s;
+    const qsizetype before = s.events().size();
+    QByteArray flood(1 << 20, '7');
+    flood[0] = '5';
+    QSignalSpy lines(&s.core->dm().memo1(), &LineLog::lineAdded);
+    s.d.s.write(flood);
+    QVERIFY(waitFor([&] { return s.d.s.bytesToWrite() == 0; }, 20000));
+    waitFor([&] { return lines.count() > 0 && !lines.wait(500); }, 20000);
+    QCOMPARE_LE(s.held(), FrameAssembler::kMaxFrame);
+    s.ticks(2);
+    QVERIFY(s.d.silent());
+    QCOMPARE(s.events().size(), before);
+    QCOMPARE(s.con().replies().size(), 0);
+    // The connection stays, and its next frame is its own.
+    s.d.send(kFrame5);
+    QVERIFY(waitFor([&] { return s.events().size() == before + 1; }));
+    QVERIFY(s.events().last().contains(" Su005"));
+    s.ticks(1);
+    QCOMPARE(s.d.recv(), QByteArray("+OK"));
+}
+
+// A DC-09 message whose halves come half a second apart, cut in its header on one connection
+// and in its body on the other: each is gathered by its length and answered.
+void TestTcpFraming::dc09MessageInTwoHalvesIsAnswered() {
+    Central s;
+    const QByteArray first = Dc09Codec::frame("\"ADM-CID\"0001R1L1#1234[#1234|1130 01 015]");
+    const QByteArray second = Dc09Codec::frame("\"ADM-CID\"0002R1L1#1234[#1234|1130 01 016]");
+    Device a, b;
+    for (Device *d : {&a, &b}) {
+        d->s.connectToHost(QHostAddress::LocalHost, s.port);
+        QCOMPARE(d->recv(), QByteArray("&"));
+    }
+    a.send(first.left(5));
+    b.send(second.left(30));
+    waitFor([] { return false; }, 500);
+    a.send(first.mid(5));
+    b.send(second.mid(30));
+    const QByteArray ackA = a.recv(12), ackB = b.recv(12);
+    QVERIFY2(ackA.startsWith('\n') && ackA.contains("\"ACK\"0001"), ackA.constData());
+    QVERIFY2(ackB.startsWith('\n') && ackB.contains("\"ACK\"0002"), ackB.constData());
+    QVERIFY(s.dropped().isEmpty());
+}
+
+// With the receiver's clock as the source of the date, a whole frame whose date cannot be read
+// makes a line the recorder would turn away: it is neither queued nor answered.
+void TestTcpFraming::aFrameWhoseLineCannotBeStoredIsNotAnswered() {
+    Central s;
+    s.core->settings().setEventTimeSource(LiveSettings::EventTimeSource::FromReceiver);
+    const QByteArray bad = "5011 180042E13001003" "14:02:11 45/13/26\x14";
+    const QByteArray good = "5011 180042E13001004" "14:02:11 05/03/26\x14";
+    QVERIFY(!eventline::unstorableReason(
+                 s.core->decoder().Decodifica_Eventos(QString::fromLatin1(bad)))
+                 .isEmpty());
+    const qsizetype before = s.events().size();
+    s.d.send(bad);
+    QVERIFY(waitFor([&] {
+        return s.core->dm().portMonitor().lines().last() ==
+               "TCP " + s.handle() + ",1: sem confirmação: evento que não pode ser gravado";
+    }));
+    s.d.send(good);
+    QVERIFY(waitFor([&] { return s.events().size() == before + 1; }));
+    QCOMPARE(s.events().last(), s.core->decoder().Decodifica_Eventos(QString::fromLatin1(good)));
+    QVERIFY(s.events().last().contains(" Dt05/03/26 Tm14:02:11"));
+    s.ticks(1);
+    QCOMPARE(s.d.recv(), QByteArray("+OK"));
+    QVERIFY(s.d.silent());
 }
 
 int main(int argc, char **argv) {
