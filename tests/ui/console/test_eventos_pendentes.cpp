@@ -460,10 +460,11 @@ void TestEventosPendentes::usableWhileAnyDialogIsOpen() {
 
         // The grid takes a click, the combo opens and takes keys, the description takes text.
         auto *grid = c.filho<QTableView>("Grid_Pendentes");
-        clicar(grid->viewport(), grid->visualRect(grid->model()->index(1, 1)).center());
-        QCOMPARE(c.f().currentRow(), 1);
+        QCOMPARE(c.f().currentRow(), 1); // still on the event it was on
+        clicar(grid->viewport(), grid->visualRect(grid->model()->index(0, 1)).center());
+        QCOMPARE(c.f().currentRow(), 0);
         QTRY_COMPARE(QApplication::activeWindow(), &c.f());
-        const QVariant seq = c.f().pending().value(1, "SEQUENCIA");
+        const QVariant seq = c.f().pending().value(0, "SEQUENCIA");
         auto *combo = c.filho<QComboBox>("CB_Intervencao");
         clicar(combo, QPoint(combo->width() - 6, combo->height() / 2));
         QTRY_VERIFY(combo->view()->isVisible());
