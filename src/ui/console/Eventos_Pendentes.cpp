@@ -261,10 +261,17 @@ bool Form_Eventos_Pendentes::eventFilter(QObject *o, QEvent *e) {
     if ((o == m_grid && e->type() == QEvent::KeyRelease) ||
         (o == m_grid->viewport() && e->type() == QEvent::MouseButtonRelease))
         Atualizar();
-    // The operator reaching for this window wants the keyboard here.
-    if (o == windowHandle() &&
-        (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::KeyPress))
-        m_typingIn = nullptr;
+    if (o == windowHandle()) {
+        // The operator reaching for this window wants the keyboard here.
+        if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::KeyPress)
+            m_typingIn = nullptr;
+        // A window manager places a window that did not take the keyboard where it likes,
+        // often under the one that has it: on top once it is really on the screen.
+        if (e->type() == QEvent::Expose && m_raiseWhenExposed && windowHandle()->isExposed()) {
+            m_raiseWhenExposed = false;
+            raise();
+        }
+    }
     return QDialog::eventFilter(o, e);
 }
 
@@ -279,7 +286,10 @@ void Form_Eventos_Pendentes::comeForward() {
     m_typingIn = typingIn == this ? nullptr : typingIn;
     m_cameForward.start();
     if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
-    if (!isVisible()) show();
+    if (!isVisible()) {
+        m_raiseWhenExposed = true;
+        show();
+    }
     raise();
     if (!m_watchingInput && windowHandle()) {
         windowHandle()->installEventFilter(this);

@@ -93,6 +93,7 @@ private:
     QPointer<QWidget> m_typingIn;
     QElapsedTimer m_cameForward;
     bool m_watchingInput = false;
+    bool m_raiseWhenExposed = false;
 };
 
 } // namespace tulmo

@@ -41,6 +41,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tulmo {
@@ -564,8 +565,9 @@ void Form_Principal::FormShow() {
     m_pendingList->setEnabled(pending);
     updatePendingCount();
     // Events left pending before a restart are in sight from the start, without taking the
-    // keyboard from the shift dialog that opens next.
-    if (pending) m_pendingForm->comeForward();
+    // keyboard from the shift dialog that opens next; once this window is on the screen, or
+    // it would cover them.
+    if (pending) QTimer::singleShot(0, m_pendingForm, &Form_Eventos_Pendentes::comeForward);
 }
 
 void Form_Principal::updatePendingCount() {

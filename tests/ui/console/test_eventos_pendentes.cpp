@@ -499,7 +499,7 @@ void TestEventosPendentes::comesForwardWithoutTakingTheKeyboard() {
     Console c;
     QCOMPARE(c.s.record(eventLine("1130", "08:29:00")).status, RecordResult::Status::Stored);
     Form_Principal &w = c.openDialog();
-    QVERIFY(c.f().isVisible());
+    QTRY_VERIFY(c.f().isVisible()); // once the main window is on the screen
     QVERIFY(!c.f().parentWidget());
     bool ran = false;
     QTimer::singleShot(0, &w, [&] {

@@ -761,7 +761,7 @@ void TestPrincipal::pendingEventsStayInSight() {
     Form_Principal &w = j.openDialog();
     j.s.core->stopTimer();
     QDialog *pendentes = &w.pendingForm();
-    QVERIFY(pendentes->isVisible());
+    QTRY_VERIFY(pendentes->isVisible()); // once the main window is on the screen
     auto *contagem = j.filho<QLabel>("Panel3");
     QCOMPARE(contagem->text(), QString("Pendentes: 2"));
     QVERIFY(contagem->styleSheet().contains("background"));
