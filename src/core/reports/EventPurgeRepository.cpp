@@ -70,9 +70,9 @@ QString pendingQuestion(const PurgeSurvey &s) {
     if (s.pending <= 0) return QString();
     const QString ask = QStringLiteral(" Deseja continuar?");
     if (s.total == 1) return QStringLiteral("Será apagado 1 evento, pendente (não tratado).") + ask;
-    const QString pendentes = s.pending == 1 ? QStringLiteral("1 deles pendente (não tratado)")
-                                             : QStringLiteral("%1 deles pendentes (não tratados)")
-                                                   .arg(s.pending);
+    const QString pendentes =
+        s.pending == 1 ? QStringLiteral("1 deles pendente (não tratado)")
+                       : QStringLiteral("%1 deles pendentes (não tratados)").arg(s.pending);
     return QStringLiteral("Serão apagados %1 eventos, %2.").arg(s.total).arg(pendentes) + ask;
 }
 

@@ -438,10 +438,9 @@ void Form_Eventos_Pendentes::Button1Click() {
     const QVariant seq = currentSequence();
     Intervention result = Intervention::NotPending;
     if (!seq.isNull())
-        result = EventRepository::finishIntervention(m_core.dm().database().primary(), seq,
-                                                     m_details->text(),
-                                                     m_intervention->currentText(),
-                                                     m_core.clock().now());
+        result = EventRepository::finishIntervention(
+            m_core.dm().database().primary(), seq, m_details->text(), m_intervention->currentText(),
+            m_core.clock().now());
     bool ok = result != Intervention::Failed && reopenAfterIntervention();
     // The event went while the operator was on it (its account deleted, a purge, another
     // operator): he is told, over the list as it now is.

@@ -27,7 +27,6 @@
 #include "store/SqlListModel.h"
 
 #include <QAction>
-#include <QPointer>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -36,6 +35,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>

@@ -96,8 +96,8 @@ void TestEventRepository::refusedInterventionComesBackWithTheReason() {
     exec(s.db(), "CREATE TRIGGER T_RECUSA FOR EVENTOS BEFORE UPDATE AS\n"
                  "BEGIN\n  EXCEPTION E_RECUSA;\nEND");
     QString erro;
-    QCOMPARE(EventRepository::finishIntervention(s.db(), s.last("SEQUENCIA"), "x", "Teste",
-                                                 kInicio, &erro),
+    QCOMPARE(EventRepository::finishIntervention(s.db(), s.last("SEQUENCIA"), "x", "Teste", kInicio,
+                                                 &erro),
              EventRepository::Intervention::Failed);
     QVERIFY2(erro.contains("recusado"), qPrintable(erro));
     QCOMPARE(s.last("TRATADO").toInt(), 0);

@@ -4,11 +4,11 @@
 #include "console/EventColorDelegate.h"
 #include "console/Eventos_Pendentes.h"
 #include "console/Principal.h"
+#include "events/EventLine.h"
 #include "operators/Permissions.h"
 #include "registry/AccountBrowser.h"
 #include "registry/Selecao_Clientes.h"
 #include "store/SqlListModel.h"
-#include "events/EventLine.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -420,10 +420,15 @@ void TestEventosPendentes::usableWhileAnyDialogIsOpen_data() {
     QTest::addColumn<QString>("comando");
     QTest::addColumn<QString>("dialogo");
     QTest::addColumn<QString>("titulo");
-    QTest::newRow("codigos") << "Eventos2" << "Form_Eventos_Padrao" << "Codigos de Eventos";
-    QTest::newRow("relatorios") << "Eventos1" << "Form_Relatorio_Selecao"
+    QTest::newRow("codigos") << "Eventos2"
+                             << "Form_Eventos_Padrao"
+                             << "Codigos de Eventos";
+    QTest::newRow("relatorios") << "Eventos1"
+                                << "Form_Relatorio_Selecao"
                                 << "Relatórios de Eventos";
-    QTest::newRow("turno") << "rocadeTurno1" << "Form_iniciar_turno" << "Iniciar Turno";
+    QTest::newRow("turno") << "rocadeTurno1"
+                           << "Form_iniciar_turno"
+                           << "Iniciar Turno";
 }
 
 // With a dialog of the console open, a new alarm raises the pending window, and the operator
@@ -619,8 +624,9 @@ void TestEventosPendentes::vanishedEventIsToldNotTreated() {
 
     // Treated meanwhile by another operator: his intervention stays as he wrote it.
     const QVariant tratado = c.f().pending().value(0, "SEQUENCIA");
-    exec(c.s.db(), "update EVENTOS set TRATADO = 1, DETALHES = 'Outro operador' where "
-                   "SEQUENCIA = :s",
+    exec(c.s.db(),
+         "update EVENTOS set TRATADO = 1, DETALHES = 'Outro operador' where "
+         "SEQUENCIA = :s",
          {{":s", tratado}});
     detalhes->setText("Cliente avisado");
     c.f().Button1Click();

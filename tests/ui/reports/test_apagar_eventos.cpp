@@ -289,8 +289,9 @@ void TestApagarEventos::untreatedEventsGoOnlyWhenTheOperatorSays() {
     QCOMPARE(EventPurgeRepository::pendingQuestion(um),
              QString("Será apagado 1 evento, pendente (não tratado). Deseja continuar?"));
     um.total = 5;
-    QCOMPARE(EventPurgeRepository::pendingQuestion(um),
-             QString("Serão apagados 5 eventos, 1 deles pendente (não tratado). Deseja continuar?"));
+    QCOMPARE(
+        EventPurgeRepository::pendingQuestion(um),
+        QString("Serão apagados 5 eventos, 1 deles pendente (não tratado). Deseja continuar?"));
     um.pending = 0;
     QCOMPARE(EventPurgeRepository::pendingQuestion(um), QString());
 }
