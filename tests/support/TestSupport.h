@@ -82,6 +82,7 @@ public:
     }
     bool question(const QString &text, const QString &caption, Icon icon, bool) override {
         shown.append({text, caption, icon});
+        if (onQuestion) onQuestion(text);
         return answers.isEmpty() ? false : answers.takeFirst();
     }
     // Text questions are recorded like messages (label as text) and answered in order; an
@@ -106,6 +107,8 @@ public:
     QList<Shown> shown;
     QList<bool> answers;
     std::function<void(const QString &)> onMessage;
+    // Runs while a question waits for its answer, as the operator's time to answer.
+    std::function<void(const QString &)> onQuestion;
     bool holdAlerts = false;
     QList<std::function<void()>> openAlerts;
 };

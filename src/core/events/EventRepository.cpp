@@ -30,15 +30,17 @@ int pendingCount(QSqlDatabase db) {
     return q.value(0).toInt();
 }
 
-bool finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
-                        const QString &intervencao, const QDateTime &when, QString *errorText) {
+Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
+                                const QString &intervencao, const QDateTime &when,
+                                QString *errorText) {
     QSqlQuery q(db);
     bool ok = q.prepare(QStringLiteral("Update Eventos Set\n"
                                        "  Tratado          = :Tratado,\n"
                                        "  Detalhes         = :Detalhes,\n"
                                        "  Intervencao      = :Intervencao,\n"
                                        "  Data_Intervencao = :Data_Intervencao\n"
-                                       "Where Sequencia = :Sequencia"));
+                                       "Where Sequencia = :Sequencia\n"
+                                       "  and Tratado = 0"));
     if (ok) {
         q.bindValue(QStringLiteral(":Tratado"), 1);
         q.bindValue(QStringLiteral(":Detalhes"), detalhes.left(kDetailsWidth));
@@ -47,8 +49,11 @@ bool finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QStrin
         q.bindValue(QStringLiteral(":Sequencia"), sequencia);
         ok = q.exec();
     }
-    if (!ok && errorText) *errorText = q.lastError().text();
-    return ok;
+    if (!ok) {
+        if (errorText) *errorText = q.lastError().text();
+        return Intervention::Failed;
+    }
+    return q.numRowsAffected() > 0 ? Intervention::Recorded : Intervention::NotPending;
 }
 
 } // namespace tulmo::EventRepository

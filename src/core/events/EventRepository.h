@@ -34,10 +34,19 @@ bool hasPending(QSqlDatabase db);
 // means "more than that"); 0 also when the count cannot be read.
 int pendingCount(QSqlDatabase db);
 
+// What became of an intervention.
+enum class Intervention {
+    Recorded,   // the event is treated
+    NotPending, // no such event waits any more: deleted with its account or purged, or
+                // treated meanwhile by another operator
+    Failed,     // the statement failed; the database's text is in errorText
+};
+
 // Marks the event treated with the operator's description and kind of intervention (each cut
-// to its column) at when. False when the statement failed, with the database's text in erro.
-bool finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
-                        const QString &intervencao, const QDateTime &when, QString *errorText = nullptr);
+// to its column) at when, if it is still pending: an event is treated once.
+Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
+                                const QString &intervencao, const QDateTime &when,
+                                QString *errorText = nullptr);
 
 } // namespace EventRepository
 

@@ -21,6 +21,7 @@ QStringList conditions(const PurgeFilter &f) {
     if (f.conta != kTodas) l << QStringLiteral("and conta=:conta");
     if (f.tipo != kTodos) l << QStringLiteral("and Tipo=:Tipo");
     if (!f.todasParticoes) l << QStringLiteral("and Numero_Particao=:Particao");
+    if (!f.upToSequencia.isNull()) l << QStringLiteral("and Sequencia<=:Sequencia");
     return l;
 }
 
@@ -42,7 +43,37 @@ QVariantList parameters(const PurgeFilter &f) {
     if (f.conta != kTodas) v << f.conta;
     if (f.tipo != kTodos) v << f.tipo;
     if (!f.todasParticoes) v << f.particao;
+    if (!f.upToSequencia.isNull()) v << f.upToSequencia;
     return v;
+}
+
+std::optional<PurgeSurvey> survey(QSqlDatabase db, const PurgeFilter &f, QString *errorText) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const QStringList lines =
+        QStringList{QStringLiteral("Select count(*), coalesce(sum(iif(TRATADO = 0, 1, 0)), 0), "
+                                   "max(SEQUENCIA)"),
+                    QStringLiteral("from eventos where")} +
+        conditions(f);
+    if (!prepareWith(q, lines, f) || !q.exec() || !q.next()) {
+        if (errorText) *errorText = reasonOf(q.lastError());
+        return std::nullopt;
+    }
+    PurgeSurvey s;
+    s.total = q.value(0).toInt();
+    s.pending = q.value(1).toInt();
+    s.lastSequencia = q.value(2);
+    return s;
+}
+
+QString pendingQuestion(const PurgeSurvey &s) {
+    if (s.pending <= 0) return QString();
+    const QString ask = QStringLiteral(" Deseja continuar?");
+    if (s.total == 1) return QStringLiteral("Será apagado 1 evento, pendente (não tratado).") + ask;
+    const QString pendentes =
+        s.pending == 1 ? QStringLiteral("1 deles pendente (não tratado)")
+                       : QStringLiteral("%1 deles pendentes (não tratados)").arg(s.pending);
+    return QStringLiteral("Serão apagados %1 eventos, %2.").arg(s.total).arg(pendentes) + ask;
 }
 
 int purge(QSqlDatabase db, const PurgeFilter &f, QString *errorText) {

@@ -30,27 +30,23 @@ quintptr attachmentOf(const QSqlDatabase &db) {
 
 constexpr quintptr kCancelled = ~quintptr(0);
 
-// The purge on a connection of the calling thread; -1 with the reason when nothing went.
-int purgeOn(Database &database, const QString &name, const PurgeFilter &filter,
-            std::atomic<quintptr> &attachment, QString *error) {
+// Work on a connection of the calling thread; false with the reason when it failed or was
+// cancelled.
+bool runOn(Database &database, const QString &name, std::atomic<quintptr> &attachment,
+           const std::function<bool(QSqlDatabase, QString *)> &work, QString *error) {
 #ifdef Q_OS_LINUX
     // Below the event loop's thread when both want the processor (here the priority of the
     // calling thread alone; QThread's priorities do nothing under the default scheduler).
     setpriority(PRIO_PROCESS, 0, 10);
 #endif
-    if (!database.openOwnConnection(name, error)) return -1;
+    if (!database.openOwnConnection(name, error)) return false;
     QSqlDatabase db = QSqlDatabase::database(name, false);
     quintptr none = 0;
-    int deleted = -1;
-    if (attachment.compare_exchange_strong(none, attachmentOf(db))) {
-        // The old versions of the deleted rows are left to the engine's own collector thread:
-        // reading them here to collect them cooperatively took longer and held the console's
-        // recording back more (measured by bench_purge).
-        deleted = EventPurgeRepository::purge(db, filter, error);
-    }
+    bool ok = false;
+    if (attachment.compare_exchange_strong(none, attachmentOf(db))) ok = work(db, error);
     attachment.store(kCancelled);
     db.close();
-    return deleted;
+    return ok;
 }
 
 } // namespace
@@ -73,29 +69,57 @@ EventPurger::~EventPurger() {
     delete m_thread;
 }
 
+bool EventPurger::survey(const PurgeFilter &filter) {
+    auto result = std::make_shared<PurgeSurvey>();
+    return launch(
+        [filter, result](QSqlDatabase db, QString *error) {
+            const std::optional<PurgeSurvey> s = EventPurgeRepository::survey(db, filter, error);
+            if (s) *result = *s;
+            return s.has_value();
+        },
+        [this, result](bool ok, const QString &error) {
+            emit surveyed(ok, ok ? *result : PurgeSurvey(), error);
+        });
+}
+
 bool EventPurger::start(const PurgeFilter &filter) {
+    auto deleted = std::make_shared<int>(0);
+    return launch(
+        [filter, deleted](QSqlDatabase db, QString *error) {
+            // The old versions of the deleted rows are left to the engine's own collector
+            // thread: reading them here to collect them cooperatively took longer and held the
+            // console's recording back more (measured by bench_purge).
+            *deleted = EventPurgeRepository::purge(db, filter, error);
+            return *deleted >= 0;
+        },
+        [this, deleted](bool ok, const QString &error) {
+            emit finished(ok, ok ? *deleted : 0, error);
+        });
+}
+
+bool EventPurger::launch(Work work, Report report) {
     if (m_thread) return false;
     m_attachment = std::make_shared<std::atomic<quintptr>>(0);
     Database *database = &m_database;
-    m_thread = QThread::create([this, database, filter, attachment = m_attachment] {
+    m_thread = QThread::create([this, database, work = std::move(work), report = std::move(report),
+                                attachment = m_attachment] {
         const QString name = connectionName();
         QString error;
-        const int deleted = purgeOn(*database, name, filter, *attachment, &error);
+        const bool ok = runOn(*database, name, *attachment, work, &error);
         QSqlDatabase::removeDatabase(name);
         QMetaObject::invokeMethod(
-            this, [this, deleted, error] { done(deleted >= 0, deleted, error); },
-            Qt::QueuedConnection);
+            this, [this, ok, error, report] { done(ok, error, report); }, Qt::QueuedConnection);
     });
     m_thread->setObjectName(QStringLiteral("ApagarEventos"));
     m_thread->start(QThread::LowPriority);
     return true;
 }
 
-void EventPurger::done(bool ok, int deleted, const QString &error) {
+void EventPurger::done(bool ok, const QString &error, const Report &report) {
     m_thread->wait(); // its last act was to post this
     delete m_thread;
     m_thread = nullptr;
-    emit finished(ok, ok ? deleted : 0, error);
+    report(ok, error);
 }
 
 } // namespace tulmo

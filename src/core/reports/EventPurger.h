@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -16,6 +17,8 @@ class Database;
 // Runs the event purge on a thread and a database connection of its own, in one transaction,
 // so that deleting hundreds of thousands of events never holds the console's event loop:
 // reception, recording and the lists go on meanwhile. Nothing is deleted unless all of it is.
+// The count that comes before it (how many would go, how many of them untreated) runs the
+// same way: over a year of events it is a read of all of them.
 class EventPurger : public QObject {
     Q_OBJECT
 public:
@@ -23,16 +26,24 @@ public:
     // Cancels a purge in progress (the engine rolls it back: nothing deleted) and joins it.
     ~EventPurger() override;
 
-    // Starts the purge; false while another one runs.
+    // Starts counting what the filter takes; false while a count or a purge runs.
+    bool survey(const PurgeFilter &filter);
+    // Starts the purge; false while a count or a purge runs.
     bool start(const PurgeFilter &filter);
     bool isRunning() const { return m_thread != nullptr; }
 
 signals:
+    // The count, or the reason it could not be read.
+    void surveyed(bool ok, const PurgeSurvey &survey, const QString &error);
     // After the commit, or after the rollback with the reason.
     void finished(bool ok, int deleted, const QString &error);
 
 private:
-    void done(bool ok, int deleted, const QString &error);
+    // Runs work on a thread and connection of its own; then, back on this thread, report.
+    using Work = std::function<bool(QSqlDatabase db, QString *error)>;
+    using Report = std::function<void(bool ok, const QString &error)>;
+    bool launch(Work work, Report report);
+    void done(bool ok, const QString &error, const Report &report);
 
     Database &m_database;
     QThread *m_thread = nullptr;

@@ -6,7 +6,14 @@ namespace tulmo {
 
 QString FileDialogChooser::openFile(const QString &caption, const QString &folder,
                                     const QString &filter) {
-    return QFileDialog::getOpenFileName(m_parent, caption, folder, filter);
+    // Not the static call: its dialog is modal to the whole application, the pending-events
+    // window included.
+    QFileDialog dialog(m_parent, caption, folder, filter);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 QString FileDialogChooser::saveFile(const QString &caption, const QString &suggested,

@@ -12,6 +12,7 @@
 #include "events/EventRepository.h"
 #include "events/EventTypes.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
@@ -26,6 +27,8 @@
 #include <QSqlError>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <utility>
 
 namespace tulmo {
 
@@ -36,6 +39,9 @@ const QStringList Form_Eventos_Pendentes::kDefaultInterventionKinds{
 namespace {
 
 const QColor kHintBackground(0xFF, 0xFF, 0xE1); // info background
+// How long after coming forward a hand-over of the keyboard to this window is the platform's
+// doing rather than the operator's.
+constexpr int kKeyboardGraceMs = 1000;
 
 // The pending list shows its dates as "dd/MM/yyyy HH:mm".
 class PendingList : public SqlListModel {
@@ -116,6 +122,8 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
     setWindowTitle(QStringLiteral("Eventos Pendentes"));
     setModal(false);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    // Showing itself never takes the keyboard; the operator's commands activate it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     m_dataset = new PendingList(EventRepository::pendingListSql(),
                                    {{"CODIGO_ALARME", QStringLiteral("CODIGO")},
@@ -222,6 +230,8 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
     loadInterventionKinds();
     connect(&m_core.recorder(), &EventRecorder::pendingRecorded, this,
             &Form_Eventos_Pendentes::pendingEvent);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            &Form_Eventos_Pendentes::focusWindowChanged);
     applyKeyboardHabits(this);
 }
 
@@ -251,14 +261,62 @@ bool Form_Eventos_Pendentes::eventFilter(QObject *o, QEvent *e) {
     if ((o == m_grid && e->type() == QEvent::KeyRelease) ||
         (o == m_grid->viewport() && e->type() == QEvent::MouseButtonRelease))
         Atualizar();
+    if (o == windowHandle()) {
+        // The operator reaching for this window wants the keyboard here.
+        if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::KeyPress)
+            m_typingIn = nullptr;
+        // A window manager places a window that did not take the keyboard where it likes,
+        // often under the one that has it: on top once it is really on the screen.
+        if (e->type() == QEvent::Expose && m_raiseWhenExposed && windowHandle()->isExposed()) {
+            m_raiseWhenExposed = false;
+            raise();
+        }
+    }
     return QDialog::eventFilter(o, e);
 }
 
 void Form_Eventos_Pendentes::pendingEvent() {
-    if (!isVisible())
-        show(); // showing refreshes the list
-    else
-        Buscar_Atualizacoes();
+    const bool wasVisible = isVisible();
+    comeForward(); // showing refreshes the list
+    if (wasVisible) Buscar_Atualizacoes();
+}
+
+void Form_Eventos_Pendentes::comeForward() {
+    QWidget *typingIn = QApplication::activeWindow();
+    m_typingIn = typingIn == this ? nullptr : typingIn;
+    m_cameForward.start();
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+    if (!isVisible()) {
+        m_raiseWhenExposed = true;
+        show();
+    }
+    raise();
+    if (!m_watchingInput && windowHandle()) {
+        windowHandle()->installEventFilter(this);
+        m_watchingInput = true;
+    }
+}
+
+// Some platforms give the keyboard to every window shown or raised, whatever it asked (the
+// offscreen one, window managers without focus-stealing prevention): the keyboard goes back
+// to the window the operator was typing in, so that a password does not end up here.
+void Form_Eventos_Pendentes::focusWindowChanged(QWindow *now) {
+    if (!m_typingIn || !now || now != windowHandle()) return;
+    const QPointer<QWidget> back = std::exchange(m_typingIn, nullptr);
+    if (m_cameForward.elapsed() > kKeyboardGraceMs || !isVisible() || !back->isVisible()) return;
+    // A modal dialog opened since then has the keyboard by right, and the window under it
+    // must not get it back.
+    const QWidget *modal = QApplication::activeModalWidget();
+    if (modal && modal != back) return;
+    back->activateWindow();
+}
+
+void Form_Eventos_Pendentes::eventsRemoved() {
+    if (!isVisible()) return;
+    if (Buscar_Atualizacoes() && m_dataset->rowCount() == 0) {
+        m_mainWindow.setPendingCommandEnabled(false);
+        close();
+    }
 }
 
 int Form_Eventos_Pendentes::currentRow() const {
@@ -357,6 +415,18 @@ void Form_Eventos_Pendentes::Atualizar() {
     m_priority->setText(priorityText(m_dataset->value(r, QStringLiteral("PRIORIDADE"))));
 }
 
+bool Form_Eventos_Pendentes::reopenAfterIntervention() {
+    // The treated event shows among the received ones at once, and leaves the count.
+    m_mainWindow.reopenReceived();
+    m_mainWindow.updatePendingCount();
+    m_reopening = true;
+    const bool ok = reopenList();
+    selectRow(0);
+    m_reopening = false;
+    Atualizar();
+    return ok;
+}
+
 void Form_Eventos_Pendentes::Button1Click() {
     Prompt *prompt = m_core.prompt();
     if (m_details->text().trimmed().isEmpty()) {
@@ -364,25 +434,24 @@ void Form_Eventos_Pendentes::Button1Click() {
             prompt->message(QStringLiteral("Voce precisa escrever os detalhes da intervenção!"));
         return;
     }
-    bool ok = true;
+    using EventRepository::Intervention;
     const QVariant seq = currentSequence();
+    Intervention result = Intervention::NotPending;
     if (!seq.isNull())
-        ok = EventRepository::finishIntervention(m_core.dm().database().primary(), seq,
-                                                 m_details->text(), m_intervention->currentText(),
-                                                 m_core.clock().now());
-    if (ok) {
-        // The treated event shows among the received ones at once, and leaves the count.
-        m_mainWindow.reopenReceived();
-        m_mainWindow.updatePendingCount();
-        m_reopening = true;
-        ok = reopenList();
-        selectRow(0);
-        m_reopening = false;
-        Atualizar();
-        if (ok && m_dataset->rowCount() == 0) {
-            m_mainWindow.setPendingCommandEnabled(false);
-            close();
-        }
+        result = EventRepository::finishIntervention(
+            m_core.dm().database().primary(), seq, m_details->text(), m_intervention->currentText(),
+            m_core.clock().now());
+    bool ok = result != Intervention::Failed && reopenAfterIntervention();
+    // The event went while the operator was on it (its account deleted, a purge, another
+    // operator): he is told, over the list as it now is.
+    if (ok && result == Intervention::NotPending && prompt)
+        prompt->message(QStringLiteral("Este evento não está mais pendente: foi excluído ou já "
+                                       "foi tratado. A lista de eventos pendentes foi "
+                                       "atualizada."),
+                        QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
+    if (ok && m_dataset->rowCount() == 0) {
+        m_mainWindow.setPendingCommandEnabled(false);
+        close();
     }
     if (!ok && prompt)
         prompt->message(QStringLiteral("Houve um erro ao tentar alterar o evento."),

@@ -2,6 +2,8 @@
 
 #include <QColor>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QStringList>
 #include <QVariant>
 
@@ -10,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QTableView;
+class QWindow;
 
 namespace tulmo {
 
@@ -19,7 +22,9 @@ class SqlListModel;
 
 // The events waiting for an operator (TRATADO = 0), newest first, with the account data
 // needed to handle the one selected, and the recording of the intervention that closes it.
-// Modeless: it stays open beside the main window while new events arrive.
+// Modeless, and a window of its own rather than one of the main window's: the console's
+// dialogs are modal to the main window, and they block every window under it, so this one
+// stays usable while any of them is open.
 class Form_Eventos_Pendentes : public QDialog {
     Q_OBJECT
 public:
@@ -35,6 +40,12 @@ public:
 
     // An event was recorded as pending: the window comes up, or refreshes if already up.
     void pendingEvent();
+    // Shows the window on top of the others without taking the keyboard from the window the
+    // operator is typing in; the sound, its place on top and the status bar call him.
+    void comeForward();
+    // Events were deleted elsewhere (an account, a purge): the list reads again, and with
+    // nothing left the window goes, as after the last intervention.
+    void eventsRemoved();
 
     SqlListModel &pending() { return *m_dataset; }
     // The current row, -1 when the list is empty.
@@ -61,6 +72,9 @@ private:
     bool reopenList();
     void clearDetails();
     QVariant currentSequence() const;
+    // Reads the list again after an intervention, on its first row; false when it failed.
+    bool reopenAfterIntervention();
+    void focusWindowChanged(QWindow *now);
 
     ConsoleCore &m_core;
     Form_Principal &m_mainWindow;
@@ -74,6 +88,12 @@ private:
     // The event whose details are shown: the typed description stays while it does.
     QVariant m_shownSequence;
     bool m_reopening = false;
+    // The window that had the keyboard when this one came forward, while the platform may
+    // still hand the keyboard over to this one on its own.
+    QPointer<QWidget> m_typingIn;
+    QElapsedTimer m_cameForward;
+    bool m_watchingInput = false;
+    bool m_raiseWhenExposed = false;
 };
 
 } // namespace tulmo

@@ -1,5 +1,6 @@
 #include "MessagePrompt.h"
 
+#include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -32,11 +33,22 @@ bool toStderr(const QString &text, const QString &caption) {
 }
 } // namespace
 
+QWidget *MessagePrompt::owner() const {
+    QWidget *active = QApplication::activeWindow();
+    if (!m_parent || !active) return m_parent;
+    for (QWidget *w = active; w; w = w->parentWidget())
+        if (w == m_parent) return m_parent;
+    // A window of its own: a box modal to the main window would leave it usable under the box
+    // and could open behind it.
+    return active;
+}
+
 void MessagePrompt::message(const QString &text, const QString &caption, Icon icon) {
     if (toStderr(text, caption)) return;
+    QWidget *parent = owner();
     QMessageBox box(toBox(icon), caption.isEmpty() ? QStringLiteral("Tulmo") : caption, text,
-                    QMessageBox::Ok, m_parent);
-    box.setWindowModality(m_parent ? Qt::WindowModal : Qt::ApplicationModal);
+                    QMessageBox::Ok, parent);
+    box.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     box.exec();
 }
 
@@ -72,9 +84,10 @@ void MessagePrompt::showNextAlert() {
 bool MessagePrompt::question(const QString &text, const QString &caption, Icon icon,
                              bool defaultYes) {
     if (toStderr(text, caption)) return defaultYes;
+    QWidget *parent = owner();
     QMessageBox box(toBox(icon), caption.isEmpty() ? QStringLiteral("Tulmo") : caption, text,
-                    QMessageBox::Yes | QMessageBox::No, m_parent);
-    box.setWindowModality(m_parent ? Qt::WindowModal : Qt::ApplicationModal);
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
@@ -82,11 +95,12 @@ bool MessagePrompt::question(const QString &text, const QString &caption, Icon i
 std::optional<QString> MessagePrompt::askText(const QString &caption, const QString &label,
                                               const QString &initial) {
     if (toStderr(label, caption)) return std::nullopt;
-    QInputDialog box(m_parent);
+    QWidget *parent = owner();
+    QInputDialog box(parent);
     box.setWindowTitle(caption);
     box.setLabelText(label);
     box.setTextValue(initial);
-    box.setWindowModality(m_parent ? Qt::WindowModal : Qt::ApplicationModal);
+    box.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     if (box.exec() != QDialog::Accepted) return std::nullopt;
     return box.textValue();
 }

@@ -12,7 +12,9 @@
 namespace tulmo {
 
 // Answers the core's prompts with message boxes, modal to the main window only once it is
-// set: the pending-events window stays usable while a box waits for the operator.
+// set: the pending-events window stays usable while a box waits for the operator. A question
+// asked while the operator works in a window standing on its own beside the main window (the
+// pending events) is modal to that window instead, in front of it.
 class MessagePrompt : public Prompt {
 public:
     explicit MessagePrompt(QWidget *parent = nullptr)
@@ -27,6 +29,8 @@ public:
 
 private:
     void showNextAlert();
+    // The window a modal box belongs to.
+    QWidget *owner() const;
 
     struct Alert {
         QString text, caption;

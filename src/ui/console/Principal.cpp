@@ -27,7 +27,6 @@
 #include "store/SqlListModel.h"
 
 #include <QAction>
-#include <QPointer>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -36,11 +35,13 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tulmo {
@@ -199,7 +200,9 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
 }
 
 void Form_Principal::createShiftWindows() {
-    m_pendingForm = new Form_Eventos_Pendentes(m_core, *this, this);
+    // A window of its own, not under this one: the dialogs modal to the main window would
+    // block it too.
+    m_pendingForm = new Form_Eventos_Pendentes(m_core, *this);
     m_operatorsForm = new FormCadastroOperadores(m_core, this);
     m_shiftForm = new Form_iniciar_turno(m_core, this);
     connect(m_shiftForm, &Form_iniciar_turno::permissionsChanged, this,
@@ -234,9 +237,9 @@ void Form_Principal::createRegistryWindows() {
             [this] { openAccountForm(QString(), false, m_accountBrowser); });
     connect(m_accountBrowser, &F_Selecao_Clientes::editAccountRequested, this,
             [this](const QString &conta) { openAccountForm(conta, false, m_accountBrowser); });
-    // A deleted account leaves every list it was on.
+    // A deleted account leaves every list it was on, its events with it.
     connect(m_accountBrowser, &F_Selecao_Clientes::accountDeleted, this, [this] {
-        reopenReceived();
+        eventsRemoved();
         reopenDisarmed();
         reopenRearm();
         reopenSilent();
@@ -272,11 +275,14 @@ void Form_Principal::menusFollowPanels() {
 void Form_Principal::createPurgeWindow() {
     m_purgeForm = new Form_Apagar_eventos(m_core, this);
     connect(m_purgeAction, &QAction::triggered, m_purgeForm, &QDialog::exec);
-    connect(m_purgeForm, &Form_Apagar_eventos::eventsDeleted, this, [this] {
-        reopenReceived();
-        updatePendingCount();
-        if (m_pendingForm->isVisible()) m_pendingForm->Buscar_Atualizacoes();
-    });
+    connect(m_purgeForm, &Form_Apagar_eventos::eventsDeleted, this, &Form_Principal::eventsRemoved);
+}
+
+void Form_Principal::eventsRemoved() {
+    reopenReceived();
+    updatePendingCount();
+    m_pendingList->setEnabled(EventRepository::hasPending(m_core.dm().database().primary()));
+    m_pendingForm->eventsRemoved();
 }
 
 void Form_Principal::setOperatorFormEnabled(bool enabled) {
@@ -299,6 +305,7 @@ void Form_Principal::showPending() {
 
 Form_Principal::~Form_Principal() {
     m_core.setAlerts(nullptr);
+    delete m_pendingForm;
 }
 
 void Form_Principal::createMenu() {
@@ -557,8 +564,10 @@ void Form_Principal::FormShow() {
     const bool pending = EventRepository::hasPending(m_core.dm().database().primary());
     m_pendingList->setEnabled(pending);
     updatePendingCount();
-    // Events left pending before a restart are in sight from the start.
-    if (pending) showPending();
+    // Events left pending before a restart are in sight from the start, without taking the
+    // keyboard from the shift dialog that opens next; once this window is on the screen, or
+    // it would cover them.
+    if (pending) QTimer::singleShot(0, m_pendingForm, &Form_Eventos_Pendentes::comeForward);
 }
 
 void Form_Principal::updatePendingCount() {

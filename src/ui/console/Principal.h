@@ -112,8 +112,12 @@ public:
     Form_Importar_Eventos &importForm() { return *m_importForm; }
     // Shift dialog, modal ("&Troca de Turno", start-up, exit without the right to close).
     void startShift();
-    // Pending events, modeless ("&Pendentes" and its picture).
+    // Pending events, modeless ("&Pendentes" and its picture): the operator asked for it, so
+    // it takes the keyboard.
     void showPending();
+    // Events were deleted (an account, a purge): the lists and the count that show them read
+    // again.
+    void eventsRemoved();
 
     // The shift's permission bits: each command's toolbar panel is enabled by its bit.
     void applyPermissions(quint32 bits);

@@ -112,6 +112,7 @@ Form_Apagar_eventos::Form_Apagar_eventos(ConsoleCore &core, QWidget *parent)
     l->addLayout(buttons);
     setMinimumWidth(420);
 
+    connect(m_purger, &EventPurger::surveyed, this, &Form_Apagar_eventos::surveyFinished);
     connect(m_purger, &EventPurger::finished, this, &Form_Apagar_eventos::purgeFinished);
     applyKeyboardHabits(this);
 }
@@ -134,6 +135,8 @@ void Form_Apagar_eventos::FormActivate() {
     const QDate today = m_core.clock().now().date();
     m_from->setDate(today);
     m_to->setDate(today);
+    // What the last purge did belongs to its own choices, not to these.
+    m_status->clear();
     setWorking(m_purger->isRunning());
     if (!error.isEmpty() && m_core.prompt())
         m_core.prompt()->message(QStringLiteral("Houve um erro ao ler a lista de contas.\n\n") + error,
@@ -152,8 +155,28 @@ PurgeFilter Form_Apagar_eventos::filter() const {
 }
 
 void Form_Apagar_eventos::Button1Click() {
-    if (!m_purger->start(filter())) return; // one purge at a time
+    const PurgeFilter f = filter();
+    if (!m_purger->survey(f)) return; // one purge at a time
+    m_surveyed = f;
     setWorking(true);
+}
+
+void Form_Apagar_eventos::surveyFinished(bool ok, const PurgeSurvey &survey, const QString &error) {
+    if (!ok) return purgeFinished(false, 0, error);
+    if (survey.total == 0) return purgeFinished(true, 0, QString());
+    // Alarms nobody treated go only when the operator says so; without anyone to ask, none go.
+    const QString question = EventPurgeRepository::pendingQuestion(survey);
+    Prompt *prompt = m_core.prompt();
+    if (!question.isEmpty() &&
+        !(prompt && prompt->question(question, QStringLiteral("Apagar eventos recebidos"),
+                                     Prompt::Icon::Warning, false))) {
+        setWorking(false);
+        m_status->setText(QStringLiteral("Nenhum evento foi apagado."));
+        return;
+    }
+    PurgeFilter f = m_surveyed;
+    f.upToSequencia = survey.lastSequencia;
+    if (!m_purger->start(f)) setWorking(false);
 }
 
 void Form_Apagar_eventos::setWorking(bool working) {

@@ -26,9 +26,11 @@ public:
     explicit Form_Apagar_eventos(ConsoleCore &core, QWidget *parent = nullptr);
     ~Form_Apagar_eventos() override;
 
-    // Each opening: the account list read again with no account shown, both dates today.
+    // Each opening: the account list read again with no account shown, both dates today, the
+    // result of the last purge gone.
     void FormActivate();
-    // "Apagar": starts the deletion of the chosen events.
+    // "Apagar": counts the chosen events, asks when untreated ones are among them, then
+    // deletes them.
     void Button1Click();
 
     // The choices as they stand.
@@ -43,6 +45,7 @@ protected:
     void showEvent(QShowEvent *e) override;
 
 private:
+    void surveyFinished(bool ok, const PurgeSurvey &survey, const QString &error);
     void purgeFinished(bool ok, int deleted, const QString &error);
     void setWorking(bool working);
 
@@ -57,6 +60,7 @@ private:
     QSpinBox *m_partition;
     QPushButton *m_delete;
     QLabel *m_status;
+    PurgeFilter m_surveyed; // the choices being counted
 };
 
 } // namespace tulmo

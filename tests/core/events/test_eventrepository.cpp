@@ -61,7 +61,8 @@ void TestEventRepository::interventionTreatsThePendingEvent() {
     const QString intervencao = QStringLiteral("Técnico Enviado às pressas");
     const QDateTime quando(QDate(2026, 3, 9), QTime(8, 40, 15));
     QString erro;
-    QVERIFY(EventRepository::finishIntervention(s.db(), seq, detalhes, intervencao, quando, &erro));
+    QCOMPARE(EventRepository::finishIntervention(s.db(), seq, detalhes, intervencao, quando, &erro),
+             EventRepository::Intervention::Recorded);
     QVERIFY(erro.isEmpty());
     QCOMPARE(s.last("TRATADO").toInt(), 1);
     QCOMPARE(s.last("DETALHES").toString(), detalhes.left(40));
@@ -72,6 +73,19 @@ void TestEventRepository::interventionTreatsThePendingEvent() {
     // Newest first.
     QCOMPARE(coluna(EventRepository::receivedListSql(), s.db(), "CODIGO_ALARME"),
              QStringList({"1130", "1401"}));
+
+    // An event is treated once: a second intervention on it changes nothing and says so, as
+    // does one on an event that was deleted meanwhile.
+    QCOMPARE(EventRepository::finishIntervention(s.db(), seq, "outro", "Teste", quando.addSecs(60)),
+             EventRepository::Intervention::NotPending);
+    QCOMPARE(s.last("DETALHES").toString(), detalhes.left(40));
+    QCOMPARE(s.last("DATA_INTERVENCAO").toDateTime(), quando);
+    QCOMPARE(s.record(eventLine("1130", "08:32:00")).status, RecordResult::Status::Stored);
+    const QVariant apagado = s.last("SEQUENCIA");
+    exec(s.db(), "delete from EVENTOS where SEQUENCIA = :s", {{":s", apagado}});
+    QCOMPARE(EventRepository::finishIntervention(s.db(), apagado, "x", "Teste", quando),
+             EventRepository::Intervention::NotPending);
+    QCOMPARE(s.eventCount(), 2);
 }
 
 void TestEventRepository::refusedInterventionComesBackWithTheReason() {
@@ -82,8 +96,9 @@ void TestEventRepository::refusedInterventionComesBackWithTheReason() {
     exec(s.db(), "CREATE TRIGGER T_RECUSA FOR EVENTOS BEFORE UPDATE AS\n"
                  "BEGIN\n  EXCEPTION E_RECUSA;\nEND");
     QString erro;
-    QVERIFY(!EventRepository::finishIntervention(s.db(), s.last("SEQUENCIA"), "x", "Teste",
-                                                 kInicio, &erro));
+    QCOMPARE(EventRepository::finishIntervention(s.db(), s.last("SEQUENCIA"), "x", "Teste", kInicio,
+                                                 &erro),
+             EventRepository::Intervention::Failed);
     QVERIFY2(erro.contains("recusado"), qPrintable(erro));
     QCOMPARE(s.last("TRATADO").toInt(), 0);
     QVERIFY(EventRepository::hasPending(s.db()));

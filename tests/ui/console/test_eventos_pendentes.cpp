@@ -4,18 +4,27 @@
 #include "console/EventColorDelegate.h"
 #include "console/Eventos_Pendentes.h"
 #include "console/Principal.h"
-#include "store/SqlListModel.h"
 #include "events/EventLine.h"
+#include "operators/Permissions.h"
+#include "registry/AccountBrowser.h"
+#include "registry/Selecao_Clientes.h"
+#include "store/SqlListModel.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 
 using namespace tulmo;
 using namespace tulmo::test;
@@ -58,6 +67,23 @@ struct Console {
     }
 };
 
+// A click as the window system delivers it: to the window under the pointer, through the
+// application's modality rules (a window blocked by a modal one gets nothing). A click-to-focus
+// window manager then gives that window the keyboard.
+void clicar(QWidget *alvo, QPoint onde = QPoint()) {
+    QWidget *janela = alvo->window();
+    if (onde.isNull()) onde = alvo->rect().center();
+    QTest::mouseClick(janela->windowHandle(), Qt::LeftButton, {}, alvo->mapTo(janela, onde));
+    janela->activateWindow();
+}
+
+// Keys as the window system delivers them, to the window given or to the one that has the
+// keyboard.
+void digitar(const QString &texto, QWindow *janela = nullptr) {
+    for (QChar ch : texto)
+        QTest::keyClick(janela ? janela : QGuiApplication::focusWindow(), ch.toLatin1());
+}
+
 } // namespace
 
 class TestEventosPendentes : public QObject {
@@ -74,6 +100,11 @@ private slots:
     void phoneMask();
     void openedFromMenuAndPicture();
     void unreadableListIsReported();
+    void usableWhileAnyDialogIsOpen_data();
+    void usableWhileAnyDialogIsOpen();
+    void comesForwardWithoutTakingTheKeyboard();
+    void deletedAccountLeavesTheList();
+    void vanishedEventIsToldNotTreated();
 };
 
 void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
@@ -383,6 +414,228 @@ void TestEventosPendentes::unreadableListIsReported() {
     QVERIFY(c.s.core->dm().database().ensureAlive() != Database::State::Unreachable);
     QVERIFY(c.f().Buscar_Atualizacoes());
     QCOMPARE(c.f().pending().rowCount(), 1);
+}
+
+void TestEventosPendentes::usableWhileAnyDialogIsOpen_data() {
+    QTest::addColumn<QString>("comando");
+    QTest::addColumn<QString>("dialogo");
+    QTest::addColumn<QString>("titulo");
+    QTest::newRow("codigos") << "Eventos2"
+                             << "Form_Eventos_Padrao"
+                             << "Codigos de Eventos";
+    QTest::newRow("relatorios") << "Eventos1"
+                                << "Form_Relatorio_Selecao"
+                                << "Relatórios de Eventos";
+    QTest::newRow("turno") << "rocadeTurno1"
+                           << "Form_iniciar_turno"
+                           << "Iniciar Turno";
+}
+
+// With a dialog of the console open, a new alarm raises the pending window, and the operator
+// works in it with mouse and keys while the dialog waits, modal to the main window only.
+void TestEventosPendentes::usableWhileAnyDialogIsOpen() {
+    QFETCH(QString, comando);
+    QFETCH(QString, dialogo);
+    QFETCH(QString, titulo);
+    Console c;
+    Form_Principal &w = c.openDialog();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.applyPermissions(Permissions::kAll);
+    w.menusFollowPanels();
+    QCOMPARE(c.s.record(eventLine("1130", "08:31:00")).status, RecordResult::Status::Stored);
+    c.f().hide(); // the operator left it for later
+    bool ran = false;
+    QTimer::singleShot(0, &w, [&] {
+        QWidget *d = QApplication::activeModalWidget();
+        auto fechar = qScopeGuard([d] {
+            if (d) d->close();
+        });
+        QVERIFY(d);
+        QCOMPARE(d->objectName(), dialogo);
+        QCOMPARE(d->windowTitle(), titulo);
+        QCOMPARE(d->windowModality(), Qt::WindowModal);
+        QTRY_COMPARE(QApplication::activeWindow(), d);
+
+        QCOMPARE(c.s.record(eventLine("1130", "08:32:00")).status, RecordResult::Status::Stored);
+        QVERIFY(c.f().isVisible());
+        QTest::qWait(200); // whatever the platform does with the window shown
+        QCOMPARE(QApplication::activeWindow(), d); // the dialog keeps the keyboard
+        QCOMPARE(QApplication::activeModalWidget(), d);
+        QCOMPARE(c.f().pending().rowCount(), 2);
+
+        // The grid takes a click, the combo opens and takes keys, the description takes text.
+        auto *grid = c.filho<QTableView>("Grid_Pendentes");
+        QCOMPARE(c.f().currentRow(), 1); // still on the event it was on
+        clicar(grid->viewport(), grid->visualRect(grid->model()->index(0, 1)).center());
+        QCOMPARE(c.f().currentRow(), 0);
+        QTRY_COMPARE(QApplication::activeWindow(), &c.f());
+        const QVariant seq = c.f().pending().value(0, "SEQUENCIA");
+        auto *combo = c.filho<QComboBox>("CB_Intervencao");
+        clicar(combo, QPoint(combo->width() - 6, combo->height() / 2));
+        QTRY_VERIFY(combo->view()->isVisible());
+        QWindow *lista = QApplication::activePopupWidget()->windowHandle();
+        QTest::keyClick(lista, Qt::Key_Down);
+        QTest::keyClick(lista, Qt::Key_Return);
+        QTRY_VERIFY(!combo->view()->isVisible());
+        QCOMPARE(combo->currentText(), QString("Teste"));
+        auto *detalhes = c.filho<QLineEdit>("E_Detalhes");
+        clicar(detalhes);
+        digitar("portao aberto", c.f().windowHandle());
+        QCOMPARE(detalhes->text(), QString("portao aberto"));
+        clicar(c.filho<QPushButton>("Button1"));
+        QCOMPARE(c.evento("TRATADO", seq).toInt(), 1);
+        QCOMPARE(c.evento("DETALHES", seq).toString(), QString("portao aberto"));
+        QCOMPARE(c.evento("INTERVENCAO", seq).toString(), QString("Teste"));
+        QCOMPARE(c.f().pending().rowCount(), 1);
+        QCOMPARE(w.findChild<QLabel *>("Panel3")->text(), QString("Pendentes: 1"));
+        // The dialog is still open, and still blocks the main window.
+        QCOMPARE(QApplication::activeModalWidget(), d);
+        QVERIFY(d->isVisible());
+        ran = true;
+    });
+    w.findChild<QAction *>(comando)->trigger();
+    QVERIFY(ran);
+    QCOMPARE(c.s.prompt.shown.size(), 0);
+}
+
+// At start, with events pending, the pending window comes up and the shift dialog opens; an
+// alarm that raises the window while the password is typed leaves the keyboard where it is.
+void TestEventosPendentes::comesForwardWithoutTakingTheKeyboard() {
+    Console c;
+    QCOMPARE(c.s.record(eventLine("1130", "08:29:00")).status, RecordResult::Status::Stored);
+    Form_Principal &w = c.openDialog();
+    QTRY_VERIFY(c.f().isVisible()); // once the main window is on the screen
+    QVERIFY(!c.f().parentWidget());
+    bool ran = false;
+    QTimer::singleShot(0, &w, [&] {
+        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        auto fechar = qScopeGuard([d] {
+            if (d && d->isVisible()) d->reject();
+        });
+        QVERIFY(d);
+        QCOMPARE(d->objectName(), QString("Form_iniciar_turno"));
+        QTRY_COMPARE(QApplication::activeWindow(), d);
+        auto *nome = d->findChild<QLineEdit *>("Edit1");
+        auto *senha = d->findChild<QLineEdit *>("MaskEdit1");
+        QCOMPARE(QApplication::focusWidget(), nome);
+        digitar("admin");
+        QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), senha);
+        digitar("kav");
+        // Shown anew, then raised again while it is up.
+        c.f().hide();
+        for (const char *hora : {"08:31:00", "08:32:00"}) {
+            QCOMPARE(c.s.record(eventLine("1130", hora)).status, RecordResult::Status::Stored);
+            QVERIFY(c.f().isVisible());
+            QTest::qWait(200); // whatever the platform does with the window shown
+            QCOMPARE(QApplication::activeWindow(), d);
+            QCOMPARE(QApplication::focusWidget(), senha);
+        }
+        digitar("ra");
+        QCOMPARE(nome->text(), QString("admin"));
+        QCOMPARE(senha->text(), QString("kavra"));
+        QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Return);
+        QCOMPARE(c.s.core->currentOperator().nome, QString("admin"));
+        QVERIFY(d->findChild<QPushButton *>("cmdOK")->isEnabled());
+        d->accept();
+        ran = true;
+    });
+    w.startShift();
+    QVERIFY(ran);
+    QCOMPARE(c.f().pending().rowCount(), 3);
+    QVERIFY(c.f().findChild<QLineEdit *>("E_Detalhes")->text().isEmpty());
+}
+
+// The events of a deleted account go with it: the pending list, its count and its command
+// follow at once.
+void TestEventosPendentes::deletedAccountLeavesTheList() {
+    Console c;
+    c.s.addAccount("005678", "MARIA");
+    Form_Principal &w = c.openDialog();
+    w.applyPermissions(Permissions::kAll);
+    w.menusFollowPanels();
+    for (const char *hora : {"08:31:00", "08:32:00"})
+        QCOMPARE(c.s.record(eventLine("1130", hora)).status, RecordResult::Status::Stored);
+    QCOMPARE(c.s.record(eventLine("1130", "08:33:00", "5678")).status,
+             RecordResult::Status::Stored);
+    auto *contagem = w.findChild<QLabel *>("Panel3");
+    QCOMPARE(contagem->text(), QString("Pendentes: 3"));
+    QCOMPARE(c.f().pending().rowCount(), 3);
+
+    // "Excluir Cliente" in the account browser, both questions answered yes.
+    auto excluir = [&](const QString &conta) {
+        c.s.prompt.answers = {true, true};
+        bool deleted = false;
+        QTimer::singleShot(0, &w, [&] {
+            F_Selecao_Clientes &b = w.accountBrowser();
+            auto fechar = qScopeGuard([&b] { b.close(); });
+            QVERIFY(b.isVisible());
+            for (int r = 0; r < b.browser().accounts().rowCount(); ++r)
+                if (b.browser().accounts().value(r, "CONTA").toString() == conta) b.select(r);
+            QCOMPARE(b.currentAccount(), conta);
+            QSignalSpy fim(&b.browser(), &AccountBrowser::deletionFinished);
+            QTest::mouseClick(b.findChild<QPushButton *>("Botao_Excluir"), Qt::LeftButton);
+            QVERIFY(fim.wait(10000));
+            deleted = fim.at(0).at(1).toBool();
+        });
+        w.findChild<QAction *>("CadastrodeClientes1")->trigger();
+        return deleted;
+    };
+    QVERIFY(excluir("001234"));
+    QCOMPARE(c.f().pending().rowCount(), 1);
+    QCOMPARE(c.f().pending().value(0, "CONTA").toString(), QString("005678"));
+    QCOMPARE(c.filho<QLineEdit>("Nome_Cliente")->text(), QString("MARIA"));
+    QCOMPARE(contagem->text(), QString("Pendentes: 1"));
+    QVERIFY(c.pending()->isEnabled());
+    QVERIFY(c.f().isVisible());
+
+    QVERIFY(excluir("005678"));
+    QCOMPARE(c.f().pending().rowCount(), 0);
+    QCOMPARE(contagem->text(), QString("Pendentes: 0"));
+    QVERIFY(!c.pending()->isEnabled());
+    QVERIFY(!c.f().isVisible());
+    QCOMPARE(c.s.eventCount(), 0);
+}
+
+// "Finalizar Intervenção" on an event that went meanwhile says so, and writes nothing.
+void TestEventosPendentes::vanishedEventIsToldNotTreated() {
+    Console c;
+    Form_Principal &w = c.openDialog();
+    for (const char *hora : {"08:31:00", "08:32:00"})
+        QCOMPARE(c.s.record(eventLine("1130", hora)).status, RecordResult::Status::Stored);
+    const QString aviso("Este evento não está mais pendente: foi excluído ou já foi tratado. "
+                        "A lista de eventos pendentes foi atualizada.");
+    auto *detalhes = c.filho<QLineEdit>("E_Detalhes");
+
+    // Deleted by a purge of another workstation.
+    c.f().selectRow(0);
+    const QVariant apagado = c.f().pending().value(0, "SEQUENCIA");
+    exec(c.s.db(), "delete from EVENTOS where SEQUENCIA = :s", {{":s", apagado}});
+    detalhes->setText("Cliente avisado");
+    c.f().Button1Click();
+    QCOMPARE(c.s.prompt.shown.size(), 1);
+    QCOMPARE(c.s.prompt.shown[0].text, aviso);
+    QCOMPARE(c.s.prompt.shown[0].caption, QString("ATENÇÃO"));
+    QCOMPARE(c.s.prompt.shown[0].icon, Prompt::Icon::Warning);
+    QCOMPARE(c.f().pending().rowCount(), 1);
+    QVERIFY(c.f().isVisible());
+    QCOMPARE(detalhes->text(), QString());
+    QCOMPARE(w.findChild<QLabel *>("Panel3")->text(), QString("Pendentes: 1"));
+
+    // Treated meanwhile by another operator: his intervention stays as he wrote it.
+    const QVariant tratado = c.f().pending().value(0, "SEQUENCIA");
+    exec(c.s.db(),
+         "update EVENTOS set TRATADO = 1, DETALHES = 'Outro operador' where "
+         "SEQUENCIA = :s",
+         {{":s", tratado}});
+    detalhes->setText("Cliente avisado");
+    c.f().Button1Click();
+    QCOMPARE(c.s.prompt.shown.size(), 2);
+    QCOMPARE(c.s.prompt.shown[1].text, aviso);
+    QCOMPARE(c.evento("DETALHES", tratado).toString(), QString("Outro operador"));
+    QVERIFY(!c.f().isVisible());
+    QVERIFY(!c.pending()->isEnabled());
+    QCOMPARE(w.receivedEvents().rowCount(), 1);
 }
 
 QTEST_MAIN(TestEventosPendentes)

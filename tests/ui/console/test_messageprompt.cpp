@@ -1,9 +1,14 @@
 #include "console/MessagePrompt.h"
 
+#include "common/FileDialogChooser.h"
+
 #include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace tulmo;
 
@@ -44,6 +49,63 @@ private slots:
         shownBoxes().first()->button(QMessageBox::Ok)->click();
         QCOMPARE(closed, QStringList({"rearme", "inativo"}));
         QTRY_COMPARE(shownBoxes().size(), 0);
+    }
+
+    // A question asked while the operator works in a window of its own (the pending events)
+    // is modal to that window, in front of it; one asked from a dialog of the main window is
+    // modal to the main window. Neither blocks the whole application.
+    void questionsBelongToTheWindowInUse() {
+        QWidget main;
+        main.show();
+        QWidget pendentes; // no parent: a window of its own
+        pendentes.show();
+        MessagePrompt prompt(&main);
+        QWidget *dono = nullptr;
+        Qt::WindowModality modalidade = Qt::NonModal;
+        auto responder = [&] {
+            QTimer::singleShot(0, &main, [&] {
+                auto *b = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!b) return;
+                dono = b->parentWidget();
+                modalidade = b->windowModality();
+                b->button(QMessageBox::No)->click();
+            });
+        };
+        pendentes.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &pendentes);
+        responder();
+        QVERIFY(!prompt.question("Deseja continuar?", "Tulmo", Prompt::Icon::Question, false));
+        QCOMPARE(dono, &pendentes);
+        QCOMPARE(modalidade, Qt::WindowModal);
+
+        QDialog dialogo(&main);
+        dialogo.show();
+        dialogo.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &dialogo);
+        responder();
+        QVERIFY(!prompt.question("Deseja continuar?", "Tulmo", Prompt::Icon::Question, false));
+        QCOMPARE(dono, &main);
+        QCOMPARE(modalidade, Qt::WindowModal);
+    }
+
+    // The file dialogs of the console are modal to their window, never to the application.
+    void fileDialogsBlockTheirWindowOnly() {
+        QWidget main;
+        main.show();
+        FileDialogChooser chooser(&main);
+        QList<Qt::WindowModality> vistos;
+        for (int save = 0; save < 2; ++save) {
+            QTimer::singleShot(0, &main, [&] {
+                if (auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                    vistos << d->windowModality();
+                    d->reject();
+                }
+            });
+            const QString escolhido = save ? chooser.saveFile("Salvar", "a.txt", "*.txt", "txt")
+                                           : chooser.openFile("Abrir", QDir::tempPath(), "*.txt");
+            QVERIFY(escolhido.isEmpty());
+        }
+        QCOMPARE(vistos, QList<Qt::WindowModality>({Qt::WindowModal, Qt::WindowModal}));
     }
 };
 

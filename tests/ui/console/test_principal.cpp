@@ -4,6 +4,7 @@
 #include "modules/ModuleExchange.h"
 
 #include "console/EventColorDelegate.h"
+#include "console/Eventos_Pendentes.h"
 #include "console/Principal.h"
 #include "registry/Cadastro_Clientes.h"
 #include "registry/Selecao_Clientes.h"
@@ -759,8 +760,8 @@ void TestPrincipal::pendingEventsStayInSight() {
              RecordResult::Status::Stored);
     Form_Principal &w = j.openDialog();
     j.s.core->stopTimer();
-    auto *pendentes = j.filho<QDialog>("Form_Eventos_Pendentes");
-    QVERIFY(pendentes->isVisible());
+    QDialog *pendentes = &w.pendingForm();
+    QTRY_VERIFY(pendentes->isVisible()); // once the main window is on the screen
     auto *contagem = j.filho<QLabel>("Panel3");
     QCOMPARE(contagem->text(), QString("Pendentes: 2"));
     QVERIFY(contagem->styleSheet().contains("background"));
@@ -770,9 +771,14 @@ void TestPrincipal::pendingEventsStayInSight() {
                  .status,
              RecordResult::Status::Stored);
     QCOMPARE(contagem->text(), QString("Pendentes: 3"));
-    for (const char *dialogo : {"Form_Configuracoes", "Form_iniciar_turno", "FormCadastroOperadores"})
-        QCOMPARE(j.filho<QDialog>(dialogo)->windowModality(), Qt::WindowModal);
-    QCOMPARE(pendentes->parentWidget(), &w);
+    // Every dialog of the console is modal to the main window only; the pending window is a
+    // window of its own, which those dialogs do not block.
+    const QList<QDialog *> dialogos = w.findChildren<QDialog *>();
+    QVERIFY(dialogos.size() >= 10);
+    for (QDialog *d : dialogos)
+        QVERIFY2(d->windowModality() == Qt::WindowModal, qPrintable(d->objectName()));
+    QVERIFY(!pendentes->parentWidget());
+    QVERIFY(!dialogos.contains(pendentes));
     QCOMPARE(pendentes->windowModality(), Qt::NonModal);
 }
 

@@ -40,11 +40,12 @@ struct Purge : Station {
         if (!w) qFatal("no %s", name);
         return w;
     }
-    void add(const QString &conta, const QString &tipo, int particao, const QDateTime &data) {
+    void add(const QString &conta, const QString &tipo, int particao, const QDateTime &data,
+             int tratado = 1) {
         exec(db(),
              "insert into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, TIPO, NUMERO_PARTICAO, DATA, "
-             "TRATADO) values (:c, 'CLIENTE', '1130', :t, :p, :d, 1)",
-             {{":c", conta}, {":t", tipo}, {":p", particao}, {":d", data}});
+             "TRATADO) values (:c, 'CLIENTE', '1130', :t, :p, :d, :tr)",
+             {{":c", conta}, {":t", tipo}, {":p", particao}, {":d", data}, {":tr", tratado}});
     }
     // Every event left, as "conta tipo particao yyyy-MM-dd HH:mm:ss", in time order.
     QStringList left() {
@@ -80,6 +81,7 @@ class TestApagarEventos : public QObject {
 private slots:
     void choicesDecideWhatGoes();
     void aFailedPurgeDeletesNothingWhileReceptionGoesOn();
+    void untreatedEventsGoOnlyWhenTheOperatorSays();
 };
 
 void TestApagarEventos::choicesDecideWhatGoes() {
@@ -161,10 +163,12 @@ void TestApagarEventos::choicesDecideWhatGoes() {
     QCOMPARE(s.status(), QString("Eventos apagados: 0"));
     QVERIFY(s.prompt.shown.isEmpty());
 
-    // Opening the window again empties the account and puts today back; the rest stays.
+    // Opening the window again empties the account and puts today back, and the result of
+    // the last purge goes; the rest stays.
     s.f.hide();
     s.clock.set(at(2026, 3, 10, 8));
     s.f.show();
+    QCOMPARE(s.status(), QString());
     QCOMPARE(contas->currentText(), QString());
     QCOMPARE(s.child<QDateEdit>("Data_inicial")->date(), QDate(2026, 3, 10));
     QVERIFY(s.child<QCheckBox>("Check_Particao")->isChecked());
@@ -238,6 +242,58 @@ void TestApagarEventos::aFailedPurgeDeletesNothingWhileReceptionGoesOn() {
     QVERIFY(s.apagar());
     QCOMPARE(s.eventCount(), 1);
     QCOMPARE(s.status(), QString("Eventos apagados: 3000"));
+}
+
+// Events nobody treated go only when the operator says so, once told how many; an alarm that
+// comes while he is asked is not among them.
+void TestApagarEventos::untreatedEventsGoOnlyWhenTheOperatorSays() {
+    Purge s;
+    for (int i = 0; i < 28; ++i)
+        s.add(i % 2 ? "000001" : "000002", "ALARME", 1, at(2026, 3, 2, 8, i), i < 12 ? 0 : 1);
+    s.add("000001", "ALARME", 1, at(2026, 3, 5, 8), 0); // outside the range
+    QCOMPARE(s.eventCount(), 29);
+    s.f.show();
+    s.choose("Todas", "Todos", QDate(2026, 3, 1), QDate(2026, 3, 4), -1);
+    QSignalSpy deleted(&s.f, &Form_Apagar_eventos::eventsDeleted);
+
+    s.prompt.answers = {false};
+    QVERIFY(s.apagar());
+    QCOMPARE(s.prompt.shown.size(), 1);
+    QCOMPARE(s.prompt.shown[0].text,
+             QString("Serão apagados 28 eventos, 12 deles pendentes (não tratados). "
+                     "Deseja continuar?"));
+    QCOMPARE(s.prompt.shown[0].caption, QString("Apagar eventos recebidos"));
+    QCOMPARE(s.prompt.shown[0].icon, Prompt::Icon::Warning);
+    QCOMPARE(s.eventCount(), 29);
+    QCOMPARE(s.status(), QString("Nenhum evento foi apagado."));
+    QVERIFY(s.child<QPushButton>("Button1")->isEnabled());
+    QCOMPARE(deleted.size(), 0);
+
+    // Yes, while an alarm of the range is recorded: the 28 go, the new one stays.
+    s.prompt.answers = {true};
+    s.prompt.onQuestion = [&](const QString &) {
+        s.add("000002", "ALARME", 1, at(2026, 3, 3, 9), 0);
+    };
+    QVERIFY(s.apagar());
+    QCOMPARE(s.prompt.shown.size(), 2);
+    QCOMPARE(s.prompt.shown[1].text, s.prompt.shown[0].text);
+    QCOMPARE(s.status(), QString("Eventos apagados: 28"));
+    QCOMPARE(s.left(), QStringList({"000002 ALARME 1 2026-03-03 09:00:00",
+                                    "000001 ALARME 1 2026-03-05 08:00:00"}));
+    QCOMPARE(deleted.size(), 1);
+
+    // The words follow the numbers.
+    PurgeSurvey um;
+    um.total = 1;
+    um.pending = 1;
+    QCOMPARE(EventPurgeRepository::pendingQuestion(um),
+             QString("Será apagado 1 evento, pendente (não tratado). Deseja continuar?"));
+    um.total = 5;
+    QCOMPARE(
+        EventPurgeRepository::pendingQuestion(um),
+        QString("Serão apagados 5 eventos, 1 deles pendente (não tratado). Deseja continuar?"));
+    um.pending = 0;
+    QCOMPARE(EventPurgeRepository::pendingQuestion(um), QString());
 }
 
 QTEST_MAIN(TestApagarEventos)
