@@ -268,7 +268,7 @@ void TestReports::textFile() {
     const QList<QByteArray> lines = f.readAll().split('\n');
     QCOMPARE(lines.size(), 2 * 3 + 60 + 1 + 1); // the split leaves an empty tail
     QVERIFY(lines.at(0).contains("RELATÓRIO DE EVENTOS DO CLIENTE - MERCADO SOL"));
-    QVERIFY(lines.at(53).startsWith("    CENTRAL VIGIA 24H "));
+    QVERIFY(lines.at(53).startsWith("     CENTRAL VIGIA 24H "));
     QVERIFY(lines.at(53).endsWith(" Página 1 de 2\r"));
     QVERIFY(lines.at(54).contains("RELATÓRIO DE EVENTOS DO CLIENTE - MERCADO SOL"));
     QVERIFY(lines.at(55).startsWith("      CONTA    EVENTO"));
