@@ -2,6 +2,7 @@
 
 #include "registry/ColumnLimits.h"
 
+#include <QScopedValueRollback>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -129,7 +130,10 @@ void SubRecordModel::removeRowAt(int row) {
 }
 
 bool SubRecordModel::post() {
-    if (m_editing < 0) return true;
+    // Taking a row out moves a view's current row, and a view posts the row it leaves: that
+    // post, inside this one, has nothing left to do.
+    if (m_editing < 0 || m_posting) return true;
+    const QScopedValueRollback<bool> posting(m_posting, true);
     Row &r = m_rows[m_editing];
     if (!r.modified) {
         // Nothing typed: a new row is no row, an altered one was not altered.

@@ -100,6 +100,7 @@ private:
     QString m_conta;
     QList<Row> m_rows;
     int m_editing = -1;
+    bool m_posting = false;
 };
 
 } // namespace tulmo

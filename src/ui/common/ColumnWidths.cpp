@@ -26,9 +26,10 @@ void fitColumns(QTableView *grid, const QList<QString> &widest) {
 }
 
 QString capitals(int n) {
-    // Names are kept in capitals; a mix of them is as wide as a name usually is, where n of
-    // the widest letter would make every column too wide for the window.
-    static const QString kMix = QStringLiteral("MARIA APARECIDA DOS SANTOS OLIVEIRA BORGES ");
+    // Names are kept in capitals. A mix of them without blanks is wider than a name or a
+    // description of that length, blanks and all; n of the widest letter would make every
+    // column too wide for its window.
+    static const QString kMix = QStringLiteral("MARIAAPARECIDASANTOSOLIVEIRABORGESJUNQUEIRA");
     QString s;
     while (s.size() < n)
         s += kMix;

@@ -55,7 +55,7 @@ SubRecordGrid::SubRecordGrid(SubRecordModel *model, DigitsOnly *digits, QWidget 
                     QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
     verticalHeader()->setDefaultSectionSize(22);
     horizontalHeader()->setStretchLastSection(true);
-    fitColumns(this, {QString(), digits(5), capitals(model->descriptionWidth())});
+    fitColumns(this, {QString(), tulmo::digits(5), capitals(model->descriptionWidth())});
 }
 
 void SubRecordGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous) {

@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QHeaderView>
 #include <QTableView>
 #include <QTest>
 
@@ -155,6 +156,14 @@ void TestCadastroClientes::captionsPagesAndModality() {
              QString("NUMERO DO USUARIO"));
     QCOMPARE(users->model()->headerData(2, Qt::Horizontal).toString(),
              QString("DESCRIÇÃO DO USUARIO"));
+    // Zones are titled like users, and each title is seen whole.
+    auto *zones = c.w<QTableView>("Grid_Zonas");
+    QCOMPARE(zones->model()->headerData(1, Qt::Horizontal).toString(), QString("NUMERO DA ZONA"));
+    QCOMPARE(zones->model()->headerData(2, Qt::Horizontal).toString(),
+             QString("DESCRIÇÃO DA ZONA"));
+    const QFontMetrics header(users->horizontalHeader()->font());
+    QVERIFY(users->columnWidth(1) > header.horizontalAdvance("NUMERO DO USUARIO"));
+    QVERIFY(zones->columnWidth(1) > header.horizontalAdvance("NUMERO DA ZONA"));
     auto *parts = c.w<QTableView>("Grid_Particoes");
     QCOMPARE(parts->model()->headerData(1, Qt::Horizontal).toString(), QString("PARTIÇÃO"));
     QCOMPARE(parts->model()->headerData(2, Qt::Horizontal).toString(), QString("NOME DA PARTIÇÃO"));
@@ -409,7 +418,8 @@ void TestCadastroClientes::alterAccount() {
     c.edit("EditTempoInativo")->clear();
     c.s.prompt.answers = {true};
     c.click("Speed_Salvar");
-    QCOMPARE(c.texts().last(), QString("Houve um erro ao alterar dados da conta de cliente."));
+    QCOMPARE(c.texts().last(), QString("Houve um erro ao alterar dados da conta de cliente.\n\n"
+                                       "O campo \"Tempo Inativo\" precisa de um número."));
     QCOMPARE(c.s.prompt.shown.last().caption, QString("ERRO"));
     QCOMPARE(c.s.accountColumn("NOME", "000010").toString(), QString("MARIA"));
     QVERIFY(c.f->isVisible());
@@ -628,6 +638,7 @@ void TestCadastroClientes::valuesTheDatabaseCannotHold() {
     QVERIFY(editor);
     QTest::keyClicks(editor, "40000");
     QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the editor hands its text over once closed
     QVERIFY(zonas.setData(zonas.index(0, 2), "GARAGEM"));
     c.s.prompt.shown.clear();
     QTest::keyClick(grid, Qt::Key_Insert); // a new row: this one is posted first
