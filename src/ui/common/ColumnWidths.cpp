@@ -19,8 +19,7 @@ void fitColumns(QTableView *grid, const QList<QString> &widest) {
     const QFontMetrics titles(grid->horizontalHeader()->font());
     const QAbstractItemModel *model = grid->model();
     for (int c = 0; c < model->columnCount() && c < widest.size(); ++c) {
-        const int title =
-            titles.horizontalAdvance(model->headerData(c, Qt::Horizontal).toString());
+        const int title = titles.horizontalAdvance(model->headerData(c, Qt::Horizontal).toString());
         grid->setColumnWidth(c, std::max(title, cells.horizontalAdvance(widest[c])) + kPadding);
     }
 }
