@@ -304,8 +304,8 @@ int main(int argc, char **argv) {
         during(
             [&] {
                 t.start();
-                probe.exportText(st, ReportLayout::completeLayout(), "RELATÓRIO",
-                                 QDateTime::currentDateTime(), path);
+                probe.exportText(st, ReportLayout::completeLayout(),
+                                 {"RELATÓRIO", "CENTRAL", QDateTime::currentDateTime()}, path);
                 spin([&] { return done; }, 600000);
             },
             &latencyExport, &heldExport);

@@ -38,6 +38,7 @@ SmtpTestServer::SmtpTestServer(const Options &o) {
     }
     if (!o.login.isEmpty()) args << "--login" << o.login;
     if (o.silent) args << "--silent";
+    if (!o.refuseRecipient.isEmpty()) args << "--refuse-rcpt" << o.refuseRecipient;
     m_port = freePort();
     args << "--port" << QString::number(m_port);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);

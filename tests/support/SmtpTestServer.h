@@ -18,6 +18,7 @@ public:
         bool tls = false;        // offers STARTTLS with a certificate made for this run
         QString login;           // "user:password" required (AUTH LOGIN/PLAIN) before MAIL
         bool silent = false;     // accepts connections and never says a word
+        QString refuseRecipient; // every RCPT answered with this line ("550 5.7.1 …")
     };
     explicit SmtpTestServer(const Options &options);
     SmtpTestServer() : SmtpTestServer(Options{}) {}

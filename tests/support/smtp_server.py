@@ -3,7 +3,7 @@
 
 Stores each message received as <folder>/<n>.eml with <n>.json beside it (envelope, whether the
 session went through STARTTLS and who logged in). It can refuse the first N messages at the end
-of DATA, offer STARTTLS with a certificate and require AUTH LOGIN/PLAIN, or accept connections
+of DATA, refuse every recipient, offer STARTTLS with a certificate and require AUTH LOGIN/PLAIN, or accept connections
 and never answer. Prints "PRONTO" on stdout once it listens.
 """
 import argparse
@@ -18,11 +18,18 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 class Handler:
-    def __init__(self, folder, refuse, refuse_code):
+    def __init__(self, folder, refuse, refuse_code, refuse_rcpt):
         self.folder = folder
         self.refuse = refuse
         self.refuse_code = refuse_code
+        self.refuse_rcpt = refuse_rcpt
         self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.refuse_rcpt:
+            return self.refuse_rcpt
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         if self.refuse > 0:
@@ -51,6 +58,7 @@ def main():
     p.add_argument("--key")
     p.add_argument("--login")  # user:password required before MAIL
     p.add_argument("--silent", action="store_true")
+    p.add_argument("--refuse-rcpt")  # the reply to every RCPT, e.g. "550 5.7.1 Relaying denied"
     a = p.parse_args()
     # A client that refuses the certificate is part of the tests, not news.
     logging.getLogger("mail.log").setLevel(logging.CRITICAL)
@@ -66,7 +74,7 @@ def main():
         server = loop.run_until_complete(
             asyncio.start_server(silent, "127.0.0.1", a.port))
     else:
-        handler = Handler(a.folder, a.refuse, a.refuse_code)
+        handler = Handler(a.folder, a.refuse, a.refuse_code, a.refuse_rcpt)
         kwargs = {}
         if a.cert:
             ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)

@@ -46,11 +46,16 @@ AccountBrowser::~AccountBrowser() {
 void AccountBrowser::open(const AccountFilter &filter) {
     m_filter = filter;
     QSqlDatabase db = m_database.primary();
-    // A list that cannot be read shows empty; the browser reports nothing of its own there.
-    std::optional<ReadRows> page = AccountBrowserRepository::accounts(db, m_filter, {}, kPage);
+    QString errorText;
+    std::optional<ReadRows> page =
+        AccountBrowserRepository::accounts(db, m_filter, {}, kPage, &errorText);
     const bool more = page && page->rows.size() >= kPage;
+    const int n = more ? AccountBrowserRepository::count(db, m_filter, &errorText)
+                       : int(page ? page->rows.size() : 0);
     m_accounts.reset(page ? std::move(*page) : ReadRows{}, more);
-    setCount(more ? AccountBrowserRepository::count(db, m_filter) : m_accounts.rowCount());
+    setCount(n);
+    if (!page || n < 0) readFailed(QStringLiteral("Houve um erro ao pesquisar os clientes."),
+                                   errorText);
     showEvents(m_accounts.value(0, QStringLiteral("CONTA")).toString());
 }
 
@@ -58,13 +63,23 @@ void AccountBrowser::fetchMoreAccounts() {
     const int n = m_accounts.rowCount();
     if (n == 0) return;
     const QString last = m_accounts.value(n - 1, QStringLiteral("CONTA")).toString();
-    std::optional<ReadRows> page =
-        AccountBrowserRepository::accounts(m_database.primary(), m_filter, last, kPage);
+    QString errorText;
+    std::optional<ReadRows> page = AccountBrowserRepository::accounts(
+        m_database.primary(), m_filter, last, kPage, &errorText);
     if (!page) {
         m_accounts.append({}, false);
+        readFailed(QStringLiteral("Houve um erro ao ler a lista de clientes."), errorText);
         return;
     }
     m_accounts.append(*page, page->rows.size() >= kPage);
+}
+
+void AccountBrowser::readFailed(const QString &what, const QString &errorText) {
+    if (!m_prompt) return;
+    QString text = what;
+    const QString reason = errorText.trimmed();
+    if (!reason.isEmpty()) text += QStringLiteral("\n\nResposta do banco de dados: ") + reason;
+    m_prompt->message(text, QStringLiteral("ERRO"), Prompt::Icon::Error);
 }
 
 void AccountBrowser::searchByNumber(const QString &text) {
@@ -80,9 +95,13 @@ void AccountBrowser::showEvents(const QString &conta) {
         m_events.clear();
         return;
     }
-    std::optional<ReadRows> rows =
-        AccountBrowserRepository::handledEvents(m_database.primary(), conta, kEventLimit);
+    QString errorText;
+    std::optional<ReadRows> rows = AccountBrowserRepository::handledEvents(
+        m_database.primary(), conta, kEventLimit, &errorText);
     m_events.reset(rows ? std::move(*rows) : ReadRows{}, false);
+    if (!rows)
+        readFailed(QStringLiteral("Houve um erro ao ler os eventos do cliente %1.").arg(conta),
+                   errorText);
 }
 
 void AccountBrowser::close() {
@@ -101,7 +120,14 @@ void AccountBrowser::setCount(int n) {
 
 AccountBrowser::Deletion AccountBrowser::deleteAccount(const QString &conta, Prompt *prompt) {
     if (conta.isEmpty() || !prompt || m_worker) return Deletion::Declined;
-    if (!prompt->question(QStringLiteral("Deseja realmente excluir o cliente"),
+    // The question names the account it deletes, after the words it has always had.
+    QString nome;
+    for (int r = 0; r < m_accounts.rowCount() && nome.isNull(); ++r)
+        if (m_accounts.value(r, QStringLiteral("CONTA")).toString() == conta)
+            nome = m_accounts.value(r, QStringLiteral("NOME")).toString().trimmed();
+    const QString named = nome.isEmpty() ? conta : conta + QStringLiteral(" - ") + nome;
+    if (!prompt->question(QStringLiteral("Deseja realmente excluir o cliente ") + named +
+                              QLatin1Char('?'),
                           QStringLiteral("Excluir cliente"), Prompt::Icon::Question, false))
         return Deletion::Declined;
     const std::optional<bool> withEvents =

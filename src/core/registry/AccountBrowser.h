@@ -30,11 +30,16 @@ public:
     // Waits for a deletion still running.
     ~AccountBrowser() override;
 
+    // Where a list that cannot be read is reported; without one it only shows empty.
+    void setPrompt(Prompt *prompt) { m_prompt = prompt; }
+
     QueryListModel &accounts() { return m_accounts; }
     QueryListModel &events() { return m_events; }
     const AccountFilter &filter() const { return m_filter; }
 
-    // Reads the account list again with the filter, and the events of its first account.
+    // Reads the account list again with the filter, and the events of its first account. A
+    // search of any length works (a text longer than its column finds nothing); one that
+    // cannot be read says so through the prompt.
     void open(const AccountFilter &filter = AccountFilter());
     // Edit1 and Edit2: an empty text lists every account.
     void searchByNumber(const QString &text);
@@ -67,6 +72,8 @@ signals:
 
 private:
     void setCount(int n);
+    // "Houve um erro ao …" with the database's answer, once per failed reading.
+    void readFailed(const QString &what, const QString &errorText);
     void finishDeletion(const QString &conta, bool deleted, Prompt *prompt);
 
     Database &m_database;
@@ -75,6 +82,7 @@ private:
     AccountFilter m_filter;
     int m_count = 0;
     QPointer<QThread> m_worker;
+    Prompt *m_prompt = nullptr;
 };
 
 } // namespace tulmo

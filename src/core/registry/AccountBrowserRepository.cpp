@@ -14,14 +14,22 @@ bool failed(const QSqlError &e, QString *errorText) {
     return false;
 }
 
+// The widths of CONTA and NOME.
+constexpr int kContaWidth = 6;
+constexpr int kNomeWidth = 40;
+
 // The filter's condition and its parameter. The operator's text only ever travels as a
-// parameter, never inside the statement.
+// parameter, never inside the statement. The engine would give the pattern the column's own
+// width (6 for CONTA), so "%12345%" failed on truncation: the parameter is cast to the width
+// of the longest pattern that can still match, and a longer text matches nothing at all.
 QString condition(const AccountFilter &f) {
     switch (f.kind) {
     case AccountFilter::Kind::ByNumber:
-        return QStringLiteral("WHERE (UPPER(CONTA) LIKE :conta)");
+        return QStringLiteral("WHERE (UPPER(CONTA) LIKE CAST(:conta AS VARCHAR(%1)))")
+            .arg(kContaWidth + 2);
     case AccountFilter::Kind::ByName:
-        return QStringLiteral("WHERE (UPPER(NOME) LIKE :NOME)");
+        return QStringLiteral("WHERE (UPPER(NOME) LIKE CAST(:NOME AS VARCHAR(%1)))")
+            .arg(kNomeWidth + 2);
     case AccountFilter::Kind::All:
         break;
     }
@@ -33,6 +41,22 @@ void bindFilter(QSqlQuery &q, const AccountFilter &f) {
     if (f.kind == AccountFilter::Kind::ByNumber) q.bindValue(QStringLiteral(":conta"), pattern);
     if (f.kind == AccountFilter::Kind::ByName) q.bindValue(QStringLiteral(":NOME"), pattern);
 }
+
+} // namespace
+
+bool matchesNothing(const AccountFilter &f) {
+    switch (f.kind) {
+    case AccountFilter::Kind::ByNumber:
+        return f.text.size() > kContaWidth;
+    case AccountFilter::Kind::ByName:
+        return f.text.size() > kNomeWidth;
+    case AccountFilter::Kind::All:
+        break;
+    }
+    return false;
+}
+
+namespace {
 
 std::optional<ReadRows> readAll(QSqlQuery &q, QString *errorText) {
     if (!q.exec()) return failed(q.lastError(), errorText), std::nullopt;
@@ -54,6 +78,7 @@ std::optional<ReadRows> readAll(QSqlQuery &q, QString *errorText) {
 
 std::optional<ReadRows> accounts(QSqlDatabase db, const AccountFilter &filter, const QString &after,
                                  int limit, QString *errorText) {
+    if (matchesNothing(filter)) return ReadRows{};
     QString where = condition(filter);
     if (!after.isEmpty())
         where += where.isEmpty() ? QStringLiteral("WHERE CONTA > :after")
@@ -71,6 +96,7 @@ std::optional<ReadRows> accounts(QSqlDatabase db, const AccountFilter &filter, c
 }
 
 int count(QSqlDatabase db, const AccountFilter &filter, QString *errorText) {
+    if (matchesNothing(filter)) return 0;
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.prepare(QStringLiteral("SELECT COUNT(*) FROM CLIENTES\n") + condition(filter)))

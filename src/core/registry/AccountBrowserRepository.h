@@ -32,6 +32,8 @@ namespace AccountBrowserRepository {
 // The fields of the account list, in the order the grid shows them.
 inline constexpr const char *kAccountFields = "CONTA, NOME, TELEFONE1, TELEFONE2, CELULAR, EMAIL";
 
+// Whether the filter's text is longer than its column, so that no account can contain it.
+bool matchesNothing(const AccountFilter &filter);
 // At most `limit` accounts of the filter whose number comes after `after` (all when empty).
 std::optional<ReadRows> accounts(QSqlDatabase db, const AccountFilter &filter, const QString &after,
                                  int limit, QString *errorText = nullptr);

@@ -1,5 +1,6 @@
 #include "AccountRecordRepository.h"
 
+#include "registry/ColumnLimits.h"
 #include "store/TransactionGuard.h"
 
 #include <QSqlError>
@@ -17,33 +18,34 @@ namespace {
 struct Column {
     const char *param;
     QString AccountRecord::*field;
+    const char *subject; // the field in a sentence to the operator
 };
 const Column kColumns[] = {
-    {"Nome", &AccountRecord::nome},
-    {"Telefone1", &AccountRecord::telefone1},
-    {"Telefone2", &AccountRecord::telefone2},
-    {"Celular", &AccountRecord::celular},
-    {"Endereco1", &AccountRecord::endereco1},
-    {"Endereco2", &AccountRecord::endereco2},
-    {"Bairro1", &AccountRecord::bairro1},
-    {"Bairro2", nullptr},
-    {"Cep1", &AccountRecord::cep1},
-    {"Cep2", nullptr},
-    {"Cidade", &AccountRecord::cidade},
-    {"Empresa", &AccountRecord::empresa},
-    {"Animais", &AccountRecord::animais},
-    {"Senha", &AccountRecord::senha},
-    {"Equipamento", &AccountRecord::equipamento},
-    {"Rg", &AccountRecord::rg},
-    {"Cpf", &AccountRecord::cpf},
-    {"Cnpj", &AccountRecord::cnpj},
-    {"IE", &AccountRecord::ie},
-    {"Obs", &AccountRecord::obs},
-    {"Foto1", &AccountRecord::foto1},
-    {"Foto2", &AccountRecord::foto2},
-    {"Email", &AccountRecord::email},
-    {"Fone_IdeCall", &AccountRecord::foneIdecall},
-    {"Evento_IdeCall", &AccountRecord::eventoIdecall},
+    {"Nome", &AccountRecord::nome, "O nome"},
+    {"Telefone1", &AccountRecord::telefone1, "O telefone residencial"},
+    {"Telefone2", &AccountRecord::telefone2, "O telefone comercial"},
+    {"Celular", &AccountRecord::celular, "O celular"},
+    {"Endereco1", &AccountRecord::endereco1, "O endereço residencial"},
+    {"Endereco2", &AccountRecord::endereco2, "O endereço comercial"},
+    {"Bairro1", &AccountRecord::bairro1, "O bairro"},
+    {"Bairro2", nullptr, nullptr},
+    {"Cep1", &AccountRecord::cep1, "O CEP"},
+    {"Cep2", nullptr, nullptr},
+    {"Cidade", &AccountRecord::cidade, "A cidade"},
+    {"Empresa", &AccountRecord::empresa, "A empresa"},
+    {"Animais", &AccountRecord::animais, "O campo Animais"},
+    {"Senha", &AccountRecord::senha, "A senha"},
+    {"Equipamento", &AccountRecord::equipamento, "O equipamento"},
+    {"Rg", &AccountRecord::rg, "O RG"},
+    {"Cpf", &AccountRecord::cpf, "O CPF"},
+    {"Cnpj", &AccountRecord::cnpj, "O CNPJ"},
+    {"IE", &AccountRecord::ie, "A inscrição estadual"},
+    {"Obs", &AccountRecord::obs, "A observação"},
+    {"Foto1", &AccountRecord::foto1, "O caminho da foto 1"},
+    {"Foto2", &AccountRecord::foto2, "O caminho da foto 2"},
+    {"Email", &AccountRecord::email, "O e-mail"},
+    {"Fone_IdeCall", &AccountRecord::foneIdecall, "O telefone identificado"},
+    {"Evento_IdeCall", &AccountRecord::eventoIdecall, "O evento identificado"},
 };
 
 bool failed(const QSqlQuery &q, QString *errorText) {
@@ -74,16 +76,57 @@ std::optional<int> toInt(const QString &text) {
 
 // TEMPO_ATRASO is a SMALLINT, and the driver writes a larger number into it wrapped round
 // (99999 minutes would be stored as -31073, an account silent at once): refused instead.
-bool fitsTempoAtraso(int minutes, QString *errorText) {
+bool fitsTempoAtraso(int minutes, QString *errorText, QString *reason) {
     if (minutes >= 0 && minutes <= kMaxTempoAtraso) return true;
     if (errorText)
         *errorText = QStringLiteral("%1 minutos não cabem em TEMPO_ATRASO (0 a %2)")
                          .arg(minutes)
                          .arg(kMaxTempoAtraso);
+    if (reason) *reason = tempoAtrasoRange();
     return false;
 }
 
+// A text the database cannot store fails the whole statement with a reason that names no
+// column: found here first, with the field it is in.
+bool storable(const AccountRecord &rec, QString *errorText, QString *reason) {
+    const std::optional<FieldFault> f = checkCharacters(rec);
+    if (!f) return true;
+    if (errorText) *errorText = f->message;
+    if (reason) *reason = f->message;
+    return false;
+}
+
+bool refused(const QSqlQuery &q, QString *errorText, QString *reason) {
+    if (reason) *reason = ColumnLimits::valueReason(q.lastError());
+    return failed(q, errorText);
+}
+
 } // namespace
+
+QString tempoAtrasoRange() {
+    return ColumnLimits::rangeMessage(QStringLiteral("Tempo Inativo"), 0, kMaxTempoAtraso);
+}
+
+std::optional<FieldFault> checkTempoAtraso(const AccountRecord &rec) {
+    const QString text = rec.tempoAtraso.trimmed();
+    if (text.isEmpty()) return std::nullopt; // the insertion's default, or the update's refusal
+    bool ok = false;
+    const qlonglong minutes = text.toLongLong(&ok);
+    if (ok && minutes >= 0 && minutes <= kMaxTempoAtraso) return std::nullopt;
+    if (!ok) return std::nullopt; // not a number: as empty
+    return FieldFault{QStringLiteral("TEMPO_ATRASO"), tempoAtrasoRange()};
+}
+
+std::optional<FieldFault> checkCharacters(const AccountRecord &rec) {
+    QString fault = ColumnLimits::characterFault(QStringLiteral("A conta"), rec.conta);
+    if (!fault.isEmpty()) return FieldFault{QStringLiteral("CONTA"), fault};
+    for (const Column &c : kColumns) {
+        if (!c.field) continue;
+        fault = ColumnLimits::characterFault(QString::fromUtf8(c.subject), rec.*(c.field));
+        if (!fault.isEmpty()) return FieldFault{QString::fromLatin1(c.param).toUpper(), fault};
+    }
+    return std::nullopt;
+}
 
 QString padNumber(const QString &text) {
     return (QStringLiteral("000000") + text.trimmed()).right(6);
@@ -140,7 +183,8 @@ std::optional<AccountRecord> find(QSqlDatabase db, const QString &conta, bool *o
     return r;
 }
 
-bool insert(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now, QString *errorText) {
+bool insert(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now, QString *errorText,
+            QString *reason) {
     QSqlQuery q(db);
     const QString sql =
         QStringLiteral("Insert Into Clientes\n"
@@ -158,7 +202,8 @@ bool insert(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now, QSt
                        ":Fone_IdeCall, :Evento_IdeCall, :Data_Cadastro ,\n"
                        ":Ultimo_Evento, :Evento_Atrasado, :Tempo_Atraso)");
     const int tempo = toInt(rec.tempoAtraso).value_or(kDefaultTempoAtraso);
-    if (!fitsTempoAtraso(tempo, errorText)) return false;
+    if (!fitsTempoAtraso(tempo, errorText, reason) || !storable(rec, errorText, reason))
+        return false;
     if (!q.prepare(sql)) return failed(q, errorText);
     q.bindValue(QStringLiteral(":Conta"), asTyped(rec.conta));
     bindFields(q, rec);
@@ -166,18 +211,20 @@ bool insert(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now, QSt
     q.bindValue(QStringLiteral(":Ultimo_Evento"), now);
     q.bindValue(QStringLiteral(":Evento_Atrasado"), 0);
     q.bindValue(QStringLiteral(":Tempo_Atraso"), tempo);
-    return q.exec() || failed(q, errorText);
+    return q.exec() || refused(q, errorText, reason);
 }
 
-bool update(QSqlDatabase db, const AccountRecord &rec, QString *errorText) {
+bool update(QSqlDatabase db, const AccountRecord &rec, QString *errorText, QString *reason) {
     const std::optional<int> tempo = toInt(rec.tempoAtraso);
     if (!tempo) {
         // StrToInt of the original: no default on alteration.
         if (errorText)
             *errorText = QStringLiteral("\"%1\" não é um número de minutos").arg(rec.tempoAtraso);
+        if (reason) *reason = QStringLiteral("O campo \"Tempo Inativo\" precisa de um número.");
         return false;
     }
-    if (!fitsTempoAtraso(*tempo, errorText)) return false;
+    if (!fitsTempoAtraso(*tempo, errorText, reason) || !storable(rec, errorText, reason))
+        return false;
     QStringList lines{QStringLiteral("Update Clientes Set")};
     for (const Column &c : kColumns)
         lines << QStringLiteral("  %1 = :%2,")
@@ -190,9 +237,35 @@ bool update(QSqlDatabase db, const AccountRecord &rec, QString *errorText) {
     bindFields(q, rec);
     q.bindValue(QStringLiteral(":Tempo_Atraso"), *tempo);
     q.bindValue(QStringLiteral(":Conta"), rec.conta);
-    if (!q.exec()) return failed(q, errorText);
+    if (!q.exec()) return refused(q, errorText, reason);
     if (q.numRowsAffected() < 1) {
         if (errorText) *errorText = QStringLiteral("a conta \"%1\" não existe mais").arg(rec.conta);
+        return false;
+    }
+    return true;
+}
+
+bool discardUnsaved(QSqlDatabase db, const QString &conta, QString *errorText) {
+    TransactionGuard transaction(db);
+    if (!transaction.begun()) {
+        if (errorText) *errorText = db.lastError().text();
+        return false;
+    }
+    for (const char *table : {"Usuarios", "Zonas", "Particoes", "Quadro_Horarios"}) {
+        QSqlQuery q(db);
+        // The account is looked for in the same transaction as the deletion, so one saved
+        // meanwhile by another workstation keeps its rows.
+        if (!q.prepare(QStringLiteral("Delete From %1\nWhere CONTA = :Conta\n"
+                                      "and not exists (Select 1 From Clientes Cli "
+                                      "Where Cli.Conta = :ContaCliente)")
+                           .arg(QLatin1String(table))))
+            return failed(q, errorText);
+        q.bindValue(QStringLiteral(":Conta"), conta);
+        q.bindValue(QStringLiteral(":ContaCliente"), conta);
+        if (!q.exec()) return failed(q, errorText);
+    }
+    if (!transaction.commit()) {
+        if (errorText) *errorText = db.lastError().text();
         return false;
     }
     return true;

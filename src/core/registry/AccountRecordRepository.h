@@ -42,6 +42,21 @@ inline constexpr int kDefaultTempoAtraso = 1440;
 // alteration alike.
 inline constexpr int kMaxTempoAtraso = 32767;
 
+// A field whose value the database cannot hold: its CLIENTES column and what to tell the
+// operator.
+struct FieldFault {
+    QString column;
+    QString message;
+};
+// "O campo "Tempo Inativo" aceita números de 0 a 32767."
+QString tempoAtrasoRange();
+// "Tempo Inativo" outside TEMPO_ATRASO's range. An empty or non-numeric text is not this
+// check's affair (the insertion's default, the alteration's refusal).
+std::optional<FieldFault> checkTempoAtraso(const AccountRecord &rec);
+// The first field (in the order of the statements) holding a character the database cannot
+// store, with that character named.
+std::optional<FieldFault> checkCharacters(const AccountRecord &rec);
+
 // The account-number rule of ME_Conta: trimmed, "000000" in front, the last six kept.
 QString padNumber(const QString &text);
 // The number after last: an integer plus one written after "000000", the last six kept
@@ -58,12 +73,20 @@ bool Verificar_Conta_Existente(QSqlDatabase db, const QString &conta, bool *ok =
 std::optional<AccountRecord> find(QSqlDatabase db, const QString &conta, bool *ok = nullptr);
 
 // The insertion of "SALVAR": DATA_CADASTRO and ULTIMO_EVENTO now, EVENTO_ATRASADO 0, and
-// TEMPO_ATRASO from the record (kDefaultTempoAtraso when it is not a number).
+// TEMPO_ATRASO from the record (kDefaultTempoAtraso when it is not a number). Refused
+// before the statement when a field cannot be stored (checkTempoAtraso, checkCharacters).
+// reason: in Portuguese, when a field's value is at fault (which field, and why); empty
+// for any other failure.
 bool insert(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now,
-            QString *errorText = nullptr);
+            QString *errorText = nullptr, QString *reason = nullptr);
 // The alteration of "SALVAR", by CONTA. Fails when TEMPO_ATRASO is not a number, and when
-// the account is gone.
-bool update(QSqlDatabase db, const AccountRecord &rec, QString *errorText = nullptr);
+// the account is gone; reason as for insert.
+bool update(QSqlDatabase db, const AccountRecord &rec, QString *errorText = nullptr,
+            QString *reason = nullptr);
+// The users, zones, partitions and schedule keyed by conta while no account of that number
+// exists: what an account form typed for an account it never saved. An account that exists
+// keeps every row. In one transaction.
+bool discardUnsaved(QSqlDatabase db, const QString &conta, QString *errorText = nullptr);
 
 // The account's stored schedule; found is false when it has no row at all. Each row sets the
 // flag of its DIA and HORA. Nothing when the query failed.

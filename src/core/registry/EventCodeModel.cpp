@@ -1,8 +1,7 @@
 #include "EventCodeModel.h"
 
 #include "common/Prompt.h"
-
-#include <limits>
+#include "registry/ColumnLimits.h"
 
 namespace tulmo {
 
@@ -98,11 +97,11 @@ bool EventCodeModel::setData(const QModelIndex &index, const QVariant &value, in
             bool ok = false;
             const int n = text.toInt(&ok);
             // SMALLINT columns: a number the database would refuse is as wrong as a letter.
-            if (!ok || n < std::numeric_limits<qint16>::min() ||
-                n > std::numeric_limits<qint16>::max()) {
-                message(QStringLiteral("\"%1\" não é um valor válido para \"%2\": informe um "
-                                       "número inteiro.")
-                            .arg(text, QString::fromUtf8(kTitles[c])));
+            if (!ok || n < ColumnLimits::kSmallIntMin || n > ColumnLimits::kSmallIntMax) {
+                message(QStringLiteral("\"%1\" não é um valor válido. %2")
+                            .arg(text, ColumnLimits::rangeMessage(QString::fromUtf8(kTitles[c]),
+                                                                  ColumnLimits::kSmallIntMin,
+                                                                  ColumnLimits::kSmallIntMax)));
                 return false;
             }
             stored = n;
@@ -136,6 +135,19 @@ bool EventCodeModel::post() {
         return false;
     }
     EventCodeRepository::applyDefaults(row);
+    QString character = ColumnLimits::characterFault(QStringLiteral("A descrição"),
+                                                     row[EventCode::Descricao].toString());
+    if (character.isEmpty())
+        character = ColumnLimits::characterFault(QStringLiteral("O código"), row.codigo());
+    if (character.isEmpty())
+        character = ColumnLimits::characterFault(QStringLiteral("O caminho do som"),
+                                                 row[EventCode::Som].toString());
+    if (!character.isEmpty()) {
+        message(QStringLiteral("Houve um erro ao gravar o código de evento \"%1\".\n\n%2")
+                    .arg(row.codigo(), character),
+                true);
+        return false;
+    }
     QString errorText;
     const bool moved = m_inserting || row.codigo() != m_savedCode;
     bool ok = true;
@@ -185,6 +197,21 @@ bool EventCodeModel::insertAt(int r) {
     m_saved = EventCode{};
     m_savedCode.clear();
     return true;
+}
+
+QString EventCodeModel::deletionQuestion(int r) const {
+    if (r < 0 || r >= m_rows.size()) return QString();
+    if (r == m_editRow && m_inserting) {
+        const QString typed = m_rows[r].codigo();
+        return typed.isEmpty() ? QStringLiteral("Excluir a linha nova, ainda não gravada?")
+                               : QStringLiteral("Excluir o código %1, ainda não gravado?").arg(typed);
+    }
+    const EventCode &stored = r == m_editRow ? m_saved : m_rows[r];
+    const QString descricao = stored[EventCode::Descricao].toString().trimmed();
+    const QString codigo = r == m_editRow ? m_savedCode : stored.codigo();
+    return descricao.isEmpty()
+               ? QStringLiteral("Excluir o código %1?").arg(codigo)
+               : QStringLiteral("Excluir o código %1 - %2?").arg(codigo, descricao);
 }
 
 bool EventCodeModel::removeAt(int r) {

@@ -37,6 +37,9 @@ public:
     bool insertAt(int r);
     // Deletes row r from the catalogue (a new row not yet saved is just dropped).
     bool removeAt(int r);
+    // The question before removeAt(r), naming what it deletes: "Excluir o código 1100 -
+    // EMERGÊNCIA MÉDICA?" (the code as stored, whatever was typed over it since).
+    QString deletionQuestion(int r) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

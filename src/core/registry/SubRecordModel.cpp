@@ -1,5 +1,8 @@
 #include "SubRecordModel.h"
 
+#include "registry/ColumnLimits.h"
+
+#include <QScopedValueRollback>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -42,6 +45,14 @@ QString SubRecordModel::keyColumn() const {
 QString SubRecordModel::descriptionColumn() const {
     return m_kind == Kind::Particoes ? QStringLiteral("NOME_PARTICAO")
                                      : QStringLiteral("DESCRICAO");
+}
+
+QString SubRecordModel::keyTitle() const {
+    return headerData(KeyColumn, Qt::Horizontal).toString();
+}
+
+QString SubRecordModel::descriptionTitle() const {
+    return headerData(DescriptionColumn, Qt::Horizontal).toString();
 }
 
 int SubRecordModel::descriptionWidth() const {
@@ -119,7 +130,10 @@ void SubRecordModel::removeRowAt(int row) {
 }
 
 bool SubRecordModel::post() {
-    if (m_editing < 0) return true;
+    // Taking a row out moves a view's current row, and a view posts the row it leaves: that
+    // post, inside this one, has nothing left to do.
+    if (m_editing < 0 || m_posting) return true;
+    const QScopedValueRollback<bool> posting(m_posting, true);
     Row &r = m_rows[m_editing];
     if (!r.modified) {
         // Nothing typed: a new row is no row, an altered one was not altered.
@@ -136,9 +150,20 @@ bool SubRecordModel::post() {
         keepOneRow();
         return true;
     }
-    QString errorText;
-    if (!write(r, &errorText)) {
-        emit postFailed(errorText);
+    const qlonglong chave = r.chave.toLongLong();
+    if (chave < 0 || chave > kMaxKey) {
+        emit postRefused(ColumnLimits::rangeMessage(keyTitle(), 0, kMaxKey));
+        return false;
+    }
+    const QString character = ColumnLimits::characterFault(
+        QStringLiteral("O campo \"%1\"").arg(descriptionTitle()), r.descricao.toString());
+    if (!character.isEmpty()) {
+        emit postFailed(character, character);
+        return false;
+    }
+    QString errorText, reason;
+    if (!write(r, &errorText, &reason)) {
+        emit postFailed(errorText, reason);
         return false;
     }
     r.storedChave = r.chave;
@@ -149,7 +174,7 @@ bool SubRecordModel::post() {
     return true;
 }
 
-bool SubRecordModel::write(Row &r, QString *errorText) {
+bool SubRecordModel::write(Row &r, QString *errorText, QString *reason) {
     QSqlQuery q(m_db);
     if (r.state == State::Inserted) {
         q.prepare(
@@ -171,6 +196,7 @@ bool SubRecordModel::write(Row &r, QString *errorText) {
     q.bindValue(QStringLiteral(":Descricao"), r.descricao.isNull() ? nullText() : r.descricao);
     if (!q.exec()) {
         if (errorText) *errorText = q.lastError().text();
+        if (reason) *reason = ColumnLimits::valueReason(q.lastError());
         return false;
     }
     if (r.state == State::Edited && q.numRowsAffected() < 1) {
@@ -221,7 +247,7 @@ QVariant SubRecordModel::data(const QModelIndex &index, int role) const {
     case ContaColumn:
         return m_conta;
     case KeyColumn:
-        return r.chave.isNull() ? QVariant(QString()) : QVariant(r.chave.toInt());
+        return r.chave.isNull() ? QVariant(QString()) : QVariant(r.chave.toLongLong());
     case DescriptionColumn:
         return r.descricao.toString();
     }
@@ -236,12 +262,11 @@ bool SubRecordModel::setData(const QModelIndex &index, const QVariant &value, in
     if (index.column() == KeyColumn) {
         const QString digits = text.trimmed();
         if (!digits.isEmpty()) {
-            bool ok = false;
-            const int n = digits.toInt(&ok);
+            bool ok = digits.size() <= 9; // any such number is shown as typed, and refused
             for (QChar c : digits)
                 if (!c.isDigit()) ok = false;
-            if (!ok || n > kMaxKey) return false;
-            v = n;
+            if (!ok) return false;
+            v = digits.toLongLong();
         }
     } else if (!text.isEmpty()) {
         v = text.left(descriptionWidth());
@@ -284,7 +309,7 @@ QVariant SubRecordModel::headerData(int section, Qt::Orientation orientation, in
         case Kind::Usuarios:
             return QStringLiteral("NUMERO DO USUARIO");
         case Kind::Zonas:
-            return QStringLiteral("ZONA");
+            return QStringLiteral("NUMERO DA ZONA");
         case Kind::Particoes:
             return QStringLiteral("PARTIÇÃO");
         }
@@ -294,7 +319,7 @@ QVariant SubRecordModel::headerData(int section, Qt::Orientation orientation, in
         case Kind::Usuarios:
             return QStringLiteral("DESCRIÇÃO DO USUARIO");
         case Kind::Zonas:
-            return QStringLiteral("DESCRICAO");
+            return QStringLiteral("DESCRIÇÃO DA ZONA");
         case Kind::Particoes:
             return QStringLiteral("NOME DA PARTIÇÃO");
         }

@@ -14,10 +14,12 @@ namespace tulmo {
 // key number and the description.
 //
 // A row is written when it is posted (the grid leaves it, "SALVAR" posts it), each post
-// committed on its own, so the rows persist even when the account form is then cancelled. A
+// committed on its own; the account form discards the rows of an account it never saved. A
 // row posted without its key is taken out of the grid and writes nothing: a new row is
 // dropped, and a stored row keeps its stored values (in the original the post and the
-// deletion that followed were both rolled back).
+// deletion that followed were both rolled back). A key the column cannot hold, or a
+// description with a character the database cannot store, is refused at the post with the
+// row kept as typed, for correction.
 class SubRecordModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -35,6 +37,9 @@ public:
     QString keyColumn() const;
     // "DESCRICAO" or "NOME_PARTICAO".
     QString descriptionColumn() const;
+    // The grid's titles of the key and the description.
+    QString keyTitle() const;
+    QString descriptionTitle() const;
     // 20, or 16 for a partition's name.
     int descriptionWidth() const;
 
@@ -64,16 +69,19 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     // Editing a row other than the one in edition posts that one first (refused when its post
-    // fails). The key takes digits only, up to kMaxKey, or nothing; the description is cut to
-    // its column's width.
+    // fails). The key takes digits only, or nothing (a number past kMaxKey is kept, for the
+    // post to refuse with a message); the description is cut to its column's width.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
 signals:
-    // The database refused a post; errorText is its reason.
-    void postFailed(const QString &errorText);
+    // The post could not be written. errorText is the database's text; reason, in
+    // Portuguese, says which field and why when a field's value is at fault (empty otherwise).
+    void postFailed(const QString &errorText, const QString &reason);
+    // The key is outside what its column holds; message names the field and the range.
+    void postRefused(const QString &message);
 
 private:
     enum class State { Stored, Inserted, Edited };
@@ -85,13 +93,14 @@ private:
     };
     void removeRowAt(int row);
     void keepOneRow();
-    bool write(Row &r, QString *errorText);
+    bool write(Row &r, QString *errorText, QString *reason);
 
     Kind m_kind;
     QSqlDatabase m_db;
     QString m_conta;
     QList<Row> m_rows;
     int m_editing = -1;
+    bool m_posting = false;
 };
 
 } // namespace tulmo

@@ -51,6 +51,9 @@ ReportLayout make(bool complete) {
     }
     l.summary.height = 7.7;
     l.summary.items = {{Src::PrintedAt, ReportLayout::kBandWidth, 0.0, 0.0, Al::Right}};
+    l.footer.height = 5.0;
+    l.footer.items = {{Src::Company, 0.0, 0.0, 120.0, Al::Left},
+                      {Src::PageNumber, ReportLayout::kBandWidth, 0.0, 0.0, Al::Right}};
     return l;
 }
 
@@ -87,15 +90,19 @@ bool ReportLayout::summaryOnPage(int page, qint64 rows, int *rowsBefore) const {
     return true;
 }
 
-QString ReportLayout::itemText(const ReportItem &item, const ReportRow *row, const QString &title,
-                               const QDateTime &printedAt) {
+QString ReportLayout::itemText(const ReportItem &item, const ReportRow *row,
+                               const ReportPageInfo &page) {
     switch (item.source) {
     case Src::Caption:
         return item.caption;
     case Src::Title:
-        return title;
+        return page.title;
     case Src::PrintedAt:
-        return printedAt.toString(DateFormats::kDateTime);
+        return QStringLiteral("Impresso em: ") + page.printedAt.toString(DateFormats::kDateTime);
+    case Src::Company:
+        return page.company.trimmed();
+    case Src::PageNumber:
+        return QStringLiteral("Página %1 de %2").arg(page.page + 1).arg(page.pageCount);
     default:
         break;
     }

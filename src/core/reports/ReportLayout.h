@@ -31,7 +31,9 @@ struct ReportItem {
         Intervencao,
         Detalhes,
         DataIntervencao,
-        PrintedAt
+        PrintedAt,
+        Company,   // the station's name, from the settings
+        PageNumber // "Página N de M"
     };
     enum class Align { Left, Centre, Right };
     Source source;
@@ -45,9 +47,21 @@ struct ReportBand {
     QList<ReportItem> items;
 };
 
+// What a page shows besides its events: the report's title, the station's name, the printing
+// time, and the page's place among the report's pages.
+struct ReportPageInfo {
+    QString title;
+    QString company;
+    QDateTime printedAt;
+    int page = 0; // from 0
+    int pageCount = 1;
+};
+
 // The geometry of one report layout, shared by the painted pages and the text file. A4
-// portrait, the 190 mm band 10 mm from the left edge. Every page starts with the page header;
-// the summary follows the last event, on a page of its own when it does not fit.
+// portrait, the 190 mm band 10 mm from the left edge. Every page starts with the page header
+// and ends with the page footer, in the bottom margin below the events (the station's name and
+// "Página N de M"); the summary follows the last event, on a page of its own when it does not
+// fit.
 class ReportLayout {
 public:
     static constexpr double kPageWidth = 210.0;
@@ -67,7 +81,7 @@ public:
     }
 
     QString name;
-    ReportBand header, detail, summary;
+    ReportBand header, detail, summary, footer;
 
     int rowsPerPage() const;
     // Pages of a report of rows events, the summary's included.
@@ -78,10 +92,13 @@ public:
     // Top of the detail band of the index-th event of a page, from the top of the page.
     double detailTop(int index) const { return kTopMargin + header.height + index * detail.height; }
     double headerTop() const { return kTopMargin; }
+    // Top of the page footer, from the top of the page: just below the band of the events.
+    double footerTop() const { return kPageHeight - kBottomMargin + 1.5; }
 
-    // The text an item shows for an event (or for the page header and the summary).
-    static QString itemText(const ReportItem &item, const ReportRow *row, const QString &title,
-                            const QDateTime &printedAt);
+    // The text an item shows for an event (or for the page header, the summary and the
+    // footer).
+    static QString itemText(const ReportItem &item, const ReportRow *row,
+                            const ReportPageInfo &page);
 };
 
 // "RELATÓRIO DE EVENTOS DE TODOS OS CLIENTES", or for one account "RELATÓRIO DE EVENTOS DO

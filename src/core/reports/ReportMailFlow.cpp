@@ -8,6 +8,7 @@
 #include "settings/LiveSettings.h"
 
 #include <QDir>
+#include <QSet>
 #include <QThread>
 
 #include <atomic>
@@ -34,6 +35,7 @@ ReportMailFlow::ReportMailFlow(ReportSource &source, QSqlDatabase db, const Live
     m_pause.setInterval(kPauseMs);
     connect(&m_pause, &QTimer::timeout, this, &ReportMailFlow::pauseOver);
     connect(&m_source, &ReportSource::exported, this, &ReportMailFlow::exported);
+    connect(&m_source, &ReportSource::mailAccountsRead, this, &ReportMailFlow::mailAccountsRead);
     // Emitted on the mailer's thread: queued here, in the order the attempts ended.
     connect(&m_mailer, &SmtpMailer::finished, this, &ReportMailFlow::mailerFinished);
 }
@@ -97,14 +99,34 @@ bool ReportMailFlow::begin() {
         SendReportMail(m_sel.conta, c.email, c.nome);
         return true;
     }
+    // Only the accounts that have an e-mail are walked, and counted by the gauge: a station of
+    // tens of thousands of accounts mails its few reports without a look at every other one.
     m_running = true;
-    emit progressChanged(0, int(m_accounts.size()));
-    QTimer::singleShot(0, this, &ReportMailFlow::nextAccount);
+    m_step = Step::Listing;
+    m_source.readMailAccounts();
     return true;
 }
 
-// One account per turn of the event loop: a list of thousands of accounts without e-mail
-// never holds reception.
+void ReportMailFlow::mailAccountsRead(bool ok, const QStringList &withEmail,
+                                      const QString &error) {
+    if (m_step != Step::Listing) return;
+    m_step = Step::Idle;
+    if (m_cancelled) return finish(QStringLiteral("Envio cancelado pelo operador."));
+    if (!ok) {
+        message(QStringLiteral("Não foi possível ler os e-mails dos clientes: ") + error);
+        return finish();
+    }
+    // In the order of the account list, as the operator sees it.
+    const QSet<QString> mailed(withEmail.cbegin(), withEmail.cend());
+    QStringList walk;
+    for (const QString &conta : std::as_const(m_accounts))
+        if (mailed.contains(conta)) walk << conta;
+    m_accounts = walk;
+    emit progressChanged(0, int(m_accounts.size()));
+    QTimer::singleShot(0, this, &ReportMailFlow::nextAccount);
+}
+
+// One account per turn of the event loop, reception going on between them.
 void ReportMailFlow::nextAccount() {
     if (!m_running) return;
     if (m_cancelled) return finish(QStringLiteral("Envio cancelado pelo operador."));
@@ -112,8 +134,9 @@ void ReportMailFlow::nextAccount() {
     const QString conta = m_accounts.at(m_index);
     emit accountSelected(conta);
     emit progressChanged(m_index + 1, int(m_accounts.size()));
+    // Looked up again as it is mailed: an e-mail removed meanwhile is passed over silently.
     const AccountContact c = ReportRepository::contact(m_db, conta);
-    if (c.email.isEmpty()) { // passed over without a message
+    if (c.email.isEmpty()) {
         QTimer::singleShot(0, this, &ReportMailFlow::nextAccount);
         return;
     }
@@ -126,8 +149,12 @@ void ReportMailFlow::SendReportMail(const QString &conta, const QString &to, con
     m_nome = nome;
     m_step = Step::Exporting;
     setStatus(QStringLiteral("Gerando o relatório em formato texto"));
+    ReportPageInfo info;
+    info.title = mailReportTitle(conta, nome);
+    info.company = m_settings.companyName();
+    info.printedAt = m_clock.now();
     m_source.exportText(buildMailReportQuery(m_sel, conta), ReportLayout::of(m_sel.complete),
-                        mailReportTitle(conta, nome), m_clock.now(), reportFile(conta));
+                        info, reportFile(conta));
 }
 
 void ReportMailFlow::exported(bool ok, const QString &error) {
@@ -197,7 +224,8 @@ void ReportMailFlow::submit() {
     m_mailer.send(account, mailMessage());
 }
 
-void ReportMailFlow::mailerFinished(bool ok, bool couldNotConnect, const QString &error) {
+void ReportMailFlow::mailerFinished(bool ok, bool couldNotConnect, const QString &error,
+                                    const QString &serverAnswer) {
     if (m_step != Step::Sending) return;
     if (m_cancelled) return finish(QStringLiteral("Envio cancelado pelo operador."));
     if (ok) {
@@ -221,8 +249,13 @@ void ReportMailFlow::mailerFinished(bool ok, bool couldNotConnect, const QString
         return;
     }
     message(failed + QStringLiteral(" 2ª Tentativa"));
+    // The last box says why: the server's own answer, or what went wrong on the way.
+    const QString why = serverAnswer.isEmpty()
+                            ? error
+                            : QStringLiteral("O servidor respondeu: ") + serverAnswer;
     message(QStringLiteral("Não pode enviar o email para ") + m_to +
-            QStringLiteral("\n\nVerifique as configurações da conta!"));
+            QStringLiteral("\n\nVerifique as configurações da conta!") +
+            (why.isEmpty() ? QString() : QStringLiteral("\n\n") + why));
     accountDone();
 }
 
@@ -244,6 +277,8 @@ void ReportMailFlow::cancel() {
     case Step::Sending:
         m_mailer.abort();
         break; // mailerFinished() ends it
+    case Step::Listing:
+        break; // mailAccountsRead() ends it
     case Step::WaitAttach:
     case Step::WaitSend:
         m_pause.stop();

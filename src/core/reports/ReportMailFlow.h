@@ -29,8 +29,9 @@ public:
                    Prompt *prompt, const Clock &clock, QString programDir,
                    QObject *parent = nullptr);
 
-    // sel.conta is the chosen account or "Todas"; accounts is the account list after "Todas".
-    // Returns false (with a message) when nothing was started.
+    // sel.conta is the chosen account or "Todas"; accounts is the account list after "Todas",
+    // of which "Todas" walks those with an e-mail, in that order. Returns false (with a
+    // message) when nothing was started.
     bool start(const ReportSelection &sel, const QStringList &accounts);
     void cancel();
     bool running() const { return m_running; }
@@ -52,6 +53,7 @@ private:
     // The checks and the first account, once the mail path is known; false when nothing was
     // started (the operator has been told why).
     bool begin();
+    void mailAccountsRead(bool ok, const QStringList &withEmail, const QString &error);
     void nextAccount();
     void SendReportMail(const QString &conta, const QString &to, const QString &nome);
     void exported(bool ok, const QString &error);
@@ -59,7 +61,8 @@ private:
     void attach();
     void submit();
     MailMessage mailMessage() const;
-    void mailerFinished(bool ok, bool couldNotConnect, const QString &error);
+    void mailerFinished(bool ok, bool couldNotConnect, const QString &error,
+                        const QString &serverAnswer);
     void accountDone();
     void finish(const QString &status = QString());
     void setStatus(const QString &text);
@@ -84,7 +87,7 @@ private:
     int m_port = 25;
     QString m_conta, m_to, m_nome;
     int m_attempt = 0;
-    enum class Step { Idle, Exporting, WaitAttach, WaitSend, Sending } m_step = Step::Idle;
+    enum class Step { Idle, Listing, Exporting, WaitAttach, WaitSend, Sending } m_step = Step::Idle;
     bool m_desktop = false;
 };
 

@@ -38,7 +38,8 @@ ReportStatement BuildReportQuery(const ReportSelection &s) {
     }
     if (!s.allDays) {
         joiner(st.lines);
-        st.lines << QStringLiteral("( (DATA >= :data_inicial) And (DATA <= :data_final) ) ");
+        // Whole days: from the first day at 00:00:00 to the day after the last, excluded.
+        st.lines << QStringLiteral("( (DATA >= :data_inicial) And (DATA < :data_final) ) ");
         st.params.insert(QStringLiteral(":data_inicial"), startOf(s.inicial));
         st.params.insert(QStringLiteral(":data_final"), startOf(s.final.addDays(1)));
         st.lowerBound = QStringLiteral(":data_inicial");
@@ -58,8 +59,9 @@ ReportStatement buildMailReportQuery(const ReportSelection &s, const QString &co
         st.params.insert(QStringLiteral(":tipo"), s.tipo);
     }
     if (!s.allDays) {
+        // The same whole days as the printed report: the first day's 00:00:00 is in.
         st.lines << QStringLiteral("and ")
-                 << QStringLiteral("(DATA>:data_inicial and DATA<:data_final)");
+                 << QStringLiteral("(DATA>=:data_inicial and DATA<:data_final)");
         st.params.insert(QStringLiteral(":data_inicial"), startOf(s.inicial));
         st.params.insert(QStringLiteral(":data_final"), startOf(s.final.addDays(1)));
     }
@@ -82,7 +84,9 @@ ReportStatement ReportStatement::page(const QVariant &afterData, const QVariant 
         p.lines << (hasConditions() ? QStringLiteral("and ") : QStringLiteral("where "));
         if (!bound.isEmpty()) {
             const QDateTime limit = p.params.value(bound).toDateTime();
-            p.params.insert(bound, descending ? qMin(limit, key) : qMax(limit, key));
+            // The range's end is excluded: the page's instant itself stays in through the
+            // next millisecond (the events' times are whole milliseconds).
+            p.params.insert(bound, descending ? qMin(limit, key.addMSecs(1)) : qMax(limit, key));
             p.lines << (descending ? QStringLiteral("(DATA < :chave_data or SEQUENCIA+0 < "
                                                     ":chave_sequencia)")
                                    : QStringLiteral("(DATA > :chave_data or SEQUENCIA+0 > "

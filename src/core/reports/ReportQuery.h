@@ -22,8 +22,9 @@ struct ReportStatement {
     QStringList lines; // the select, the condition lines, the order line last
     QVariantMap params;
     bool descending = true;
-    // The parameters of an inclusive date range, when the statement has one: a page's key
-    // narrows the range itself, so the database walks its index from there.
+    // The parameters of a date range, when the statement has one (the start included, the end
+    // excluded): a page's key narrows the range itself, so the database walks its index from
+    // there.
     QString upperBound, lowerBound;
 
     QString text() const { return lines.join(QLatin1Char('\n')); }
@@ -39,10 +40,11 @@ private:
     bool hasConditions() const { return lines.size() > 2; }
 };
 
-// The statement of "Imprimir": both limits included (the end is the day after the end date at
-// 00:00, so an event stamped exactly then is in).
+// The statement of "Imprimir". Both reports take whole days: from the start date at 00:00:00,
+// included, to the day after the end date at 00:00:00, excluded, so neither leaves out an
+// event of the first day's first second nor takes in one of the day after.
 ReportStatement BuildReportQuery(const ReportSelection &s);
-// The statement of one account's mailed report: both limits excluded.
+// The statement of one account's mailed report, over the same days.
 ReportStatement buildMailReportQuery(const ReportSelection &s, const QString &conta);
 
 } // namespace tulmo

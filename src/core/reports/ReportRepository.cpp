@@ -67,6 +67,18 @@ std::optional<QStringList> ReportRepository::accounts(QSqlDatabase db, QString *
     return out;
 }
 
+std::optional<QStringList> ReportRepository::accountsWithEmail(QSqlDatabase db, QString *error) {
+    QSqlQuery q(db);
+    ReportStatement st;
+    st.lines << QStringLiteral("Select CONTA from CLIENTES")
+             << QStringLiteral("where EMAIL is not null and TRIM(EMAIL) <> ''");
+    if (!run(q, st, error)) return std::nullopt;
+    QStringList out;
+    while (q.next())
+        out << q.value(0).toString().trimmed();
+    return out;
+}
+
 AccountContact ReportRepository::contact(QSqlDatabase db, const QString &conta, QString *error) {
     QSqlQuery q(db);
     ReportStatement st;

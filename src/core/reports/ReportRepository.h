@@ -24,6 +24,8 @@ class ReportRepository {
 public:
     // "Todas" is not among them: the CONTA of every account, in the database's order.
     static std::optional<QStringList> accounts(QSqlDatabase db, QString *error = nullptr);
+    // The CONTA of every account with an e-mail, in the database's order.
+    static std::optional<QStringList> accountsWithEmail(QSqlDatabase db, QString *error = nullptr);
     static AccountContact contact(QSqlDatabase db, const QString &conta, QString *error = nullptr);
 
     static std::optional<qint64> count(QSqlDatabase db, const ReportStatement &st,

@@ -224,16 +224,26 @@ void ReportSource::readAccounts() {
     });
 }
 
-void ReportSource::exportText(const ReportStatement &st, const ReportLayout &layout,
-                              const QString &title, const QDateTime &printedAt,
-                              const QString &path) {
-    m_relay->cancel = false;
-    const ReportLayout *l = &layout;
-    post([relay = m_relay, st, l, title, printedAt, path](Worker &w) {
+void ReportSource::readMailAccounts() {
+    post([relay = m_relay](Worker &w) {
         QString error;
         QSqlDatabase d = w.db(&error);
-        const bool ok = d.isOpen() &&
-                        ExportReportText(d, st, *l, title, printedAt, path, &error, &relay->cancel);
+        const std::optional<QStringList> accounts =
+            d.isOpen() ? ReportRepository::accountsWithEmail(d, &error) : std::nullopt;
+        deliver(relay, [ok = accounts.has_value(), list = accounts.value_or(QStringList()),
+                        error](ReportSource &s) { emit s.mailAccountsRead(ok, list, error); });
+    });
+}
+
+void ReportSource::exportText(const ReportStatement &st, const ReportLayout &layout,
+                              const ReportPageInfo &info, const QString &path) {
+    m_relay->cancel = false;
+    const ReportLayout *l = &layout;
+    post([relay = m_relay, st, l, info, path](Worker &w) {
+        QString error;
+        QSqlDatabase d = w.db(&error);
+        const bool ok =
+            d.isOpen() && ExportReportText(d, st, *l, info, path, &error, &relay->cancel);
         deliver(relay, [ok, error](ReportSource &s) { emit s.exported(ok, error); });
     });
 }

@@ -32,10 +32,12 @@ public:
     void open(const ReportStatement &st, const ReportLayout &layout);
     void requestPage(int page);
     // ExportReportText on the source's thread; answers exported.
-    void exportText(const ReportStatement &st, const ReportLayout &layout, const QString &title,
-                    const QDateTime &printedAt, const QString &path);
+    void exportText(const ReportStatement &st, const ReportLayout &layout,
+                    const ReportPageInfo &info, const QString &path);
     // The CONTA of every account, in the database's order; answers accountsRead.
     void readAccounts();
+    // The CONTA of every account that has an e-mail; answers mailAccountsRead.
+    void readMailAccounts();
     // Stops a running export (its file is left as it was).
     void cancel();
 
@@ -48,6 +50,7 @@ signals:
     void pageFailed(int page, const QString &error);
     void exported(bool ok, const QString &error);
     void accountsRead(const QStringList &accounts);
+    void mailAccountsRead(bool ok, const QStringList &accounts, const QString &error);
 
 private:
     class Worker;

@@ -1,6 +1,7 @@
 #include "reports/ReportText.h"
 
 #include "reports/ReportRepository.h"
+#include "store/TransactionGuard.h"
 
 #include <QSaveFile>
 
@@ -61,35 +62,50 @@ QByteArray ReportTextPage::bytes() const {
 }
 
 bool ExportReportText(QSqlDatabase db, const ReportStatement &st, const ReportLayout &layout,
-                      const QString &title, const QDateTime &printedAt, const QString &path,
-                      QString *error, const std::atomic_bool *cancel) {
+                      const ReportPageInfo &info, const QString &path, QString *error,
+                      const std::atomic_bool *cancel) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = file.errorString();
         return false;
     }
+    // Read only: the snapshot is given back whatever happens.
+    TransactionGuard snapshot(db);
+    const std::optional<qint64> rows = ReportRepository::count(db, st, error);
+    if (!rows) {
+        file.cancelWriting();
+        return false;
+    }
+    ReportPageInfo page = info;
+    page.page = 0;
+    page.pageCount = layout.pageCount(*rows);
+    ReportTextPage text;
     auto newPage = [&] {
-        ReportTextPage p;
+        text = ReportTextPage();
         for (const ReportItem &i : layout.header.items)
-            p.put(i, layout.headerTop(), ReportLayout::itemText(i, nullptr, title, printedAt));
-        return p;
+            text.put(i, layout.headerTop(), ReportLayout::itemText(i, nullptr, page));
+        for (const ReportItem &i : layout.footer.items)
+            text.put(i, layout.footerTop(), ReportLayout::itemText(i, nullptr, page));
+    };
+    bool written = true;
+    auto endPage = [&] {
+        written = written && file.write(text.bytes()) >= 0;
+        ++page.page;
+        newPage();
     };
     const int perPage = layout.rowsPerPage();
-    ReportTextPage page = newPage();
+    newPage();
     int onPage = 0;
-    bool written = true;
     const bool read = ReportRepository::forEach(
         db, st,
         [&](const ReportRow &row) {
             if (cancel && cancel->load()) return false;
             if (onPage == perPage) {
-                written = written && file.write(page.bytes()) >= 0;
-                page = newPage();
+                endPage();
                 onPage = 0;
             }
             for (const ReportItem &i : layout.detail.items)
-                page.put(i, layout.detailTop(onPage),
-                         ReportLayout::itemText(i, &row, title, printedAt));
+                text.put(i, layout.detailTop(onPage), ReportLayout::itemText(i, &row, page));
             ++onPage;
             return true;
         },
@@ -101,13 +117,12 @@ bool ExportReportText(QSqlDatabase db, const ReportStatement &st, const ReportLa
     }
     // The summary follows the last event, on a page of its own when it does not fit there.
     if (layout.pageCount(onPage) > 1) {
-        written = written && file.write(page.bytes()) >= 0;
-        page = newPage();
+        endPage();
         onPage = 0;
     }
     for (const ReportItem &i : layout.summary.items)
-        page.put(i, layout.detailTop(onPage), ReportLayout::itemText(i, nullptr, title, printedAt));
-    written = written && file.write(page.bytes()) >= 0;
+        text.put(i, layout.detailTop(onPage), ReportLayout::itemText(i, nullptr, page));
+    written = written && file.write(text.bytes()) >= 0;
     if (!written || !file.commit()) {
         if (error) *error = file.errorString();
         return false;

@@ -33,9 +33,12 @@ private:
 
 // Writes the report of the statement in the layout to path, replacing the file only once it
 // is whole. Reads the events through one forward cursor, a page of text at a time, so the
-// size of the report does not matter. cancel, when set, stops it with the file untouched.
+// size of the report does not matter; the count that numbers the pages and the events come
+// from one snapshot of the database, so a page never says "Página 3 de 2". info gives the
+// title, the station's name and the printing time (its page numbers are the export's own).
+// cancel, when set, stops it with the file untouched.
 bool ExportReportText(QSqlDatabase db, const ReportStatement &st, const ReportLayout &layout,
-                      const QString &title, const QDateTime &printedAt, const QString &path,
-                      QString *error, const std::atomic_bool *cancel = nullptr);
+                      const ReportPageInfo &info, const QString &path, QString *error,
+                      const std::atomic_bool *cancel = nullptr);
 
 } // namespace tulmo

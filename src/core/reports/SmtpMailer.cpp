@@ -13,6 +13,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cctype>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -38,6 +39,7 @@ struct Outcome {
     bool ok = false;
     bool couldNotConnect = false;
     QString error;
+    QString serverAnswer;
 };
 
 // Control characters in a header would start a header of the sender's choosing.
@@ -120,48 +122,103 @@ QString serverName(const SmtpAccount &a) {
     return QStringLiteral("%1:%2").arg(a.host).arg(a.port);
 }
 
-QString curlReason(CURLcode code, const char *detail) {
-    QString reason = QString::fromUtf8(curl_easy_strerror(code));
-    const QString more = QString::fromUtf8(detail).trimmed();
-    if (!more.isEmpty() && more != reason) reason += QStringLiteral(" (%1)").arg(more);
-    return reason;
+// The mail library's failures, as the operator reads them. Its own texts are English, and
+// its error buffer adds English detail: neither reaches the operator; what the server said
+// is told apart, in its own words.
+QString curlReason(CURLcode code) {
+    switch (code) {
+    case CURLE_OK:
+        return QString();
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return QStringLiteral("o endereço do servidor não é válido");
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return QStringLiteral("o nome do servidor intermediário (proxy) não foi encontrado");
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return QStringLiteral("o nome do servidor não foi encontrado");
+    case CURLE_COULDNT_CONNECT:
+        return QStringLiteral("a conexão foi recusada ou o servidor não pôde ser alcançado");
+    case CURLE_WEIRD_SERVER_REPLY:
+        return QStringLiteral("o servidor deu uma resposta que não era a esperada");
+    case CURLE_REMOTE_ACCESS_DENIED:
+        return QStringLiteral("o servidor negou o acesso");
+    case CURLE_OPERATION_TIMEDOUT:
+        return QStringLiteral("o tempo de espera pela resposta do servidor se esgotou");
+    case CURLE_SEND_ERROR:
+        return QStringLiteral("o servidor recusou o envio ou a conexão caiu durante o envio");
+    case CURLE_RECV_ERROR:
+        return QStringLiteral("a resposta do servidor não pôde ser recebida");
+    case CURLE_GOT_NOTHING:
+        return QStringLiteral("o servidor fechou a conexão sem responder");
+    case CURLE_READ_ERROR:
+        return QStringLiteral("a mensagem não pôde ser lida para o envio");
+    case CURLE_OUT_OF_MEMORY:
+        return QStringLiteral("faltou memória para montar a mensagem");
+    case CURLE_ABORTED_BY_CALLBACK:
+        return QStringLiteral("o envio foi interrompido");
+    case CURLE_SSL_CONNECT_ERROR:
+        return QStringLiteral("a negociação da conexão segura (TLS) falhou");
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return QStringLiteral("o certificado do servidor não é confiável ou não é deste servidor");
+    case CURLE_SSL_CACERT_BADFILE:
+        return QStringLiteral("o arquivo das autoridades certificadoras não pôde ser lido");
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+        return QStringLiteral("a conexão segura não pôde ser configurada");
+    case CURLE_USE_SSL_FAILED:
+        return QStringLiteral("o servidor não ofereceu a conexão segura exigida");
+    case CURLE_LOGIN_DENIED:
+    case CURLE_AUTH_ERROR:
+        return QStringLiteral("o usuário ou a senha foram recusados");
+    default:
+        return QStringLiteral("falha de comunicação (código %1 da biblioteca de e-mail)")
+            .arg(int(code));
+    }
 }
 
-Outcome failure(const SmtpAccount &a, CURLcode code, const char *detail, long serverReply,
-                const QString &to) {
+// " O servidor respondeu: 550 5.7.1 Relaying denied" when it said why.
+QString answered(const QString &serverAnswer) {
+    return serverAnswer.isEmpty() ? QString()
+                                  : QStringLiteral(" O servidor respondeu: ") + serverAnswer;
+}
+
+Outcome failure(const SmtpAccount &a, CURLcode code, long serverReply, const QString &to,
+                const QString &serverAnswer) {
     const QString server = serverName(a);
-    const QString reason = curlReason(code, detail);
+    const QString reason = curlReason(code) + QLatin1Char('.') + answered(serverAnswer);
+    auto outcome = [&](bool couldNotConnect, const QString &text) {
+        return Outcome{false, couldNotConnect, text, serverAnswer};
+    };
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_CONNECT:
-        return {false, true,
-                QStringLiteral("Não foi possível conectar ao servidor SMTP %1: %2").arg(server, reason)};
+        return outcome(true, QStringLiteral("Não foi possível conectar ao servidor SMTP %1: %2")
+                                 .arg(server, reason));
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
-        return {false, true,
-                QStringLiteral("O certificado do servidor SMTP %1 não pôde ser verificado; o e-mail "
-                               "não foi enviado para não expor a mensagem e a senha: %2")
-                    .arg(server, reason)};
+        return outcome(true,
+                       QStringLiteral("O certificado do servidor SMTP %1 não pôde ser verificado; "
+                                      "o e-mail não foi enviado para não expor a mensagem e a "
+                                      "senha: %2")
+                           .arg(server, reason));
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_USE_SSL_FAILED:
-        return {false, true,
-                QStringLiteral("Falha ao estabelecer a conexão segura com o servidor SMTP %1: %2")
-                    .arg(server, reason)};
+        return outcome(true, QStringLiteral("Falha ao estabelecer a conexão segura com o "
+                                            "servidor SMTP %1: %2")
+                                 .arg(server, reason));
     case CURLE_OPERATION_TIMEDOUT:
         // Without a single reply the server was never reached as a mail server.
-        return {false, serverReply == 0,
-                QStringLiteral("O servidor SMTP %1 não respondeu em %2 segundos: %3")
-                    .arg(server)
-                    .arg(a.timeoutSeconds)
-                    .arg(reason)};
+        return outcome(serverReply == 0,
+                       QStringLiteral("O servidor SMTP %1 não respondeu em %2 segundos.%3")
+                           .arg(server)
+                           .arg(a.timeoutSeconds)
+                           .arg(answered(serverAnswer)));
     case CURLE_LOGIN_DENIED:
-        return {false, false,
-                QStringLiteral("O servidor SMTP %1 recusou o usuário ou a senha: %2").arg(server, reason)};
+        return outcome(false, QStringLiteral("O servidor SMTP %1 recusou o usuário ou a senha.%2")
+                                  .arg(server, answered(serverAnswer)));
     default:
-        return {false, false,
-                QStringLiteral("O servidor SMTP %1 não aceitou o e-mail para %2: %3%4")
-                    .arg(server, to, reason,
-                         serverReply ? QStringLiteral(" (resposta %1)").arg(serverReply) : QString())};
+        return outcome(false, QStringLiteral("O servidor SMTP %1 não aceitou o e-mail para %2: %3")
+                                  .arg(server, to, reason));
     }
 }
 
@@ -193,6 +250,8 @@ struct CurlResources {
     curl_mime *mime = nullptr;
     curl_slist *headers = nullptr;
     curl_slist *recipients = nullptr;
+    // The server's last refusal (a reply of code 4xx or 5xx), as it wrote it.
+    QByteArray refusal;
     ~CurlResources() {
         curl_slist_free_all(headers);
         curl_slist_free_all(recipients);
@@ -246,6 +305,19 @@ int closeSocket(void *resources, curl_socket_t fd) {
 #endif
 }
 
+// Every reply line of the server passes here; the last refusal is kept to tell the operator
+// why. Nothing the console sends (the password among it) is looked at.
+int serverLine(CURL *, curl_infotype type, char *data, size_t size, void *resources) {
+    if (type != CURLINFO_HEADER_IN) return 0;
+    QByteArray line = QByteArray(data, qsizetype(size)).trimmed();
+    if (line.size() >= 3 && (line[0] == '4' || line[0] == '5') && std::isdigit(uchar(line[1])) &&
+        std::isdigit(uchar(line[2]))) {
+        if (line.size() > 3 && line[3] == '-') line[3] = ' '; // a line of a longer reply
+        static_cast<CurlResources *>(resources)->refusal = line;
+    }
+    return 0;
+}
+
 void cutConnection(CurlResources &r) {
     for (curl_socket_t fd : r.sockets)
 #ifdef Q_OS_WIN
@@ -255,7 +327,7 @@ void cutConnection(CurlResources &r) {
 #endif
 }
 
-void setOptions(CurlResources &r, const SmtpAccount &a, const MailMessage &m, char *errorBuffer) {
+void setOptions(CurlResources &r, const SmtpAccount &a, const MailMessage &m) {
     QString host = a.host.trimmed();
     if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('['))) host = '[' + host + ']';
     // 465 is the port of TLS from the first byte; every other port starts plain and is
@@ -273,7 +345,9 @@ void setOptions(CurlResources &r, const SmtpAccount &a, const MailMessage &m, ch
     curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, &r);
     curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &closeSocket);
     curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, &r);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &serverLine);
+    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &r);
+    curl_easy_setopt(e, CURLOPT_VERBOSE, 1L); // what feeds serverLine; nothing is printed
     curl_easy_setopt(e, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -317,9 +391,8 @@ Outcome runAttempt(SmtpMailerState &s, quint64 seq, const SmtpAccount &a, const 
     CurlResources r;
     r.easy = curl_easy_init();
     if (!r.easy) return {false, false, QStringLiteral("Não foi possível preparar o envio do e-mail.")};
-    char errorBuffer[CURL_ERROR_SIZE] = {};
     buildMessage(r, m, attachment);
-    setOptions(r, a, m, errorBuffer);
+    setOptions(r, a, m);
 
     curl_multi_add_handle(s.multi, r.easy);
     int running = 1;
@@ -343,7 +416,9 @@ Outcome runAttempt(SmtpMailerState &s, quint64 seq, const SmtpAccount &a, const 
     curl_multi_remove_handle(s.multi, r.easy);
     if (stopped) return cancelled(m);
     if (running) return {false, false, QStringLiteral("Falha interna ao enviar o e-mail para %1.").arg(m.toAddress)};
-    if (code != CURLE_OK) return failure(a, code, errorBuffer, serverReply, m.toAddress);
+    if (code != CURLE_OK)
+        return failure(a, code, serverReply, m.toAddress,
+                       QString::fromUtf8(r.refusal));
     return {true, false, QString()};
 }
 
@@ -389,7 +464,8 @@ void SmtpMailer::send(const SmtpAccount &account, const MailMessage &message) {
             const Outcome o = runAttempt(*shared, seq, account, message);
             // Posted to the mailer: delivered on its thread, in the order of the attempts.
             QMetaObject::invokeMethod(
-                this, [this, o] { emit finished(o.ok, o.couldNotConnect, o.error); },
+                this,
+                [this, o] { emit finished(o.ok, o.couldNotConnect, o.error, o.serverAnswer); },
                 Qt::QueuedConnection);
         },
         Qt::QueuedConnection);

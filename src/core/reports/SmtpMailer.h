@@ -54,8 +54,10 @@ public:
 signals:
     // couldNotConnect: the server could not be reached (name, connection, greeting, TLS),
     // so another attempt now would fail the same way. error is Portuguese and names the
-    // server and the reason.
-    void finished(bool ok, bool couldNotConnect, const QString &error);
+    // server and the reason. serverAnswer: the server's last refusal as it wrote it
+    // ("550 5.7.1 Relaying denied"), empty when it refused nothing.
+    void finished(bool ok, bool couldNotConnect, const QString &error,
+                  const QString &serverAnswer);
 
 private:
     std::shared_ptr<SmtpMailerState> m_shared;

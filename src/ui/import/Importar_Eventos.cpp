@@ -1,5 +1,6 @@
 #include "Importar_Eventos.h"
 
+#include "common/ColumnWidths.h"
 #include "common/FileDialogChooser.h"
 #include "common/Prompt.h"
 #include "console/ConsoleCore.h"
@@ -74,6 +75,10 @@ Form_Importar_Eventos::Form_Importar_Eventos(ConsoleCore &core, QWidget *parent)
     m_grid->verticalHeader()->hide();
     m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
     m_grid->horizontalHeader()->setSectionsClickable(true);
+    // Whole names, descriptions and times; the check box shares the account's column.
+    fitColumns(m_grid, {digits(10), capitals(40), capitals(60), dateTimeSample(), digits(4),
+                        digits(3), digits(3), capitals(16), QStringLiteral("RESTAURAÇÃO"),
+                        digits(22), capitals(60)});
     connect(m_grid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
         if (section == ImportListModel::Conta) m_list->invertChecks();
     });

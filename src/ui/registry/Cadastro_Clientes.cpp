@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSet>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -72,12 +73,16 @@ Form_Cadastro_Clientes::Form_Cadastro_Clientes(ConsoleCore &core, QWidget *paren
     m_zonas->setObjectName(QStringLiteral("Table_Zonas"));
     m_particoes->setObjectName(QStringLiteral("Table_Particoes"));
     for (SubRecordModel *m : {m_usuarios, m_zonas, m_particoes}) {
-        connect(m, &SubRecordModel::postFailed, this, [this, m](const QString &) {
-            static const char *const what[] = {"o usuário", "a zona", "a partição"};
+        connect(m, &SubRecordModel::postFailed, this,
+                [this, m](const QString &, const QString &reason) {
+                    static const char *const what[] = {"o usuário", "a zona", "a partição"};
+                    error(QStringLiteral("Houve um erro ao gravar %1 do cliente.")
+                              .arg(QString::fromUtf8(what[int(m->kind())])),
+                          reason);
+                });
+        connect(m, &SubRecordModel::postRefused, this, [this](const QString &message) {
             if (Prompt *p = m_core.prompt())
-                p->message(QStringLiteral("Houve um erro ao gravar %1 do cliente.")
-                               .arg(QString::fromUtf8(what[int(m->kind())])),
-                           QStringLiteral("ERRO"), Prompt::Icon::Error);
+                p->message(message, QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
         });
     }
 
@@ -120,6 +125,14 @@ Form_Cadastro_Clientes *Form_Cadastro_Clientes::create(ConsoleCore &core, QWidge
     auto *f = new Form_Cadastro_Clientes(core, parent);
     f->setAttribute(Qt::WA_DeleteOnClose);
     return f;
+}
+
+// "Houve um erro ao …" in the error box, followed by the reason when a field's value is at
+// fault.
+void Form_Cadastro_Clientes::error(const QString &what, const QString &reason) {
+    if (Prompt *p = m_core.prompt())
+        p->message(reason.isEmpty() ? what : what + QStringLiteral("\n\n") + reason,
+                   QStringLiteral("ERRO"), Prompt::Icon::Error);
 }
 
 QLineEdit *Form_Cadastro_Clientes::textField(const char *nome, int maxLength,
@@ -490,6 +503,7 @@ void Form_Cadastro_Clientes::pageShown(int index) {
 void Form_Cadastro_Clientes::showRecords(SubRecordModel &model) {
     // A row in edition is posted before the table is read again; refused, it stays in sight.
     if (!model.post()) return;
+    if (m_mode == 'I') m_unsavedNumbers.insert(accountNumber());
     model.reopen(m_core.dm().database().secondary(), accountNumber());
 }
 
@@ -553,8 +567,16 @@ void Form_Cadastro_Clientes::Speed_SalvarClick() {
                        QStringLiteral("NOME"), Prompt::Icon::Question);
         return;
     }
+    // A number the column cannot hold is told before any question, the field kept to correct.
+    if (const auto fault = AccountRecordRepository::checkTempoAtraso(record())) {
+        if (p) p->message(fault->message, QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
+        m_pages->setCurrentIndex(int(Page::Basico));
+        m_tempoInativo->setFocus();
+        m_tempoInativo->selectAll();
+        return;
+    }
     QSqlDatabase db = m_core.dm().database().primary();
-    QString errorText;
+    QString errorText, reason;
     bool inserted = false;
     if (m_mode == 'I') {
         // The speed button takes no focus, so the number may not have left ME_Conta yet.
@@ -566,9 +588,9 @@ void Form_Cadastro_Clientes::Speed_SalvarClick() {
         m_tempoInativo->text().trimmed().toInt(&minutes);
         if (!minutes)
             m_tempoInativo->setText(QString::number(AccountRecordRepository::kDefaultTempoAtraso));
-        if (!AccountRecordRepository::insert(db, record(), m_core.clock().now(), &errorText)) {
-            p->message(QStringLiteral("Houve um erro ao incluir nova conta de cliente."),
-                       QStringLiteral("ERRO"), Prompt::Icon::Error);
+        if (!AccountRecordRepository::insert(db, record(), m_core.clock().now(), &errorText,
+                                             &reason)) {
+            error(QStringLiteral("Houve um erro ao incluir nova conta de cliente."), reason);
             return;
         }
         inserted = true;
@@ -581,9 +603,8 @@ void Form_Cadastro_Clientes::Speed_SalvarClick() {
             !p->question(QStringLiteral("Deseja realmente alterar os dados da conta de cliente?"),
                          QStringLiteral("ALTERAÇÃO"), Prompt::Icon::Question, true))
             return;
-        if (!AccountRecordRepository::update(db, record(), &errorText)) {
-            p->message(QStringLiteral("Houve um erro ao alterar dados da conta de cliente."),
-                       QStringLiteral("ERRO"), Prompt::Icon::Error);
+        if (!AccountRecordRepository::update(db, record(), &errorText, &reason)) {
+            error(QStringLiteral("Houve um erro ao alterar dados da conta de cliente."), reason);
             return;
         }
     } else {
@@ -606,9 +627,25 @@ void Form_Cadastro_Clientes::cancelRecords() {
 }
 
 void Form_Cadastro_Clientes::Speed_CancelarClick() {
-    // Every statement of the form commits on its own: nothing else is left to undo.
     cancelRecords();
     reject();
+}
+
+// Users, zones, partitions and the schedule are written as they are typed, keyed by the number
+// in ME_Conta before the account exists: an account never saved leaves none of them behind,
+// however the form closes, so the next "Novo Cliente" proposing that number starts empty.
+void Form_Cadastro_Clientes::discardUnsaved() {
+    const QSet<QString> numbers = std::exchange(m_unsavedNumbers, {});
+    QSqlDatabase db = m_core.dm().database().primary();
+    for (const QString &conta : numbers) {
+        if (conta == m_conta && m_mode == 'A') continue; // saved
+        QString errorText;
+        if (!AccountRecordRepository::discardUnsaved(db, conta, &errorText))
+            error(QStringLiteral("Houve um erro ao descartar os registros da conta %1, que não "
+                                 "foi gravada.")
+                      .arg(conta),
+                  QString());
+    }
 }
 
 void Form_Cadastro_Clientes::keyPressEvent(QKeyEvent *e) {
@@ -624,6 +661,7 @@ void Form_Cadastro_Clientes::keyPressEvent(QKeyEvent *e) {
 void Form_Cadastro_Clientes::done(int r) {
     for (SubRecordModel *m : {m_particoes, m_zonas, m_usuarios})
         m->close();
+    discardUnsaved();
     QDialog::done(r);
 }
 
@@ -685,6 +723,7 @@ void Form_Cadastro_Clientes::TS_HorariosShow() {
     bool found = false;
     QString errorText;
     const QString conta = accountNumber();
+    if (m_mode == 'I') m_unsavedNumbers.insert(conta);
     const std::optional<WeeklySchedule> stored = AccountRecordRepository::readSchedule(
         m_core.dm().database().primary(), conta, &found, &errorText);
     if (!stored) {

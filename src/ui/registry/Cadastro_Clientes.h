@@ -3,6 +3,7 @@
 #include "registry/AccountRecordRepository.h"
 
 #include <QDialog>
+#include <QSet>
 
 #include <memory>
 #include <vector>
@@ -123,6 +124,8 @@ private:
     bool writeSchedule();
     void cancelRecords();
     bool postRecords();
+    void discardUnsaved();
+    void error(const QString &what, const QString &reason);
 
     // A field of the basic page and the CLIENTES column it holds; masked fields give their
     // digits only.
@@ -140,6 +143,8 @@ private:
     char m_mode = 0;
     QString m_conta; // mode 'A'
     bool m_checkingConta = false;
+    // The numbers the sub-records and the schedule were keyed by while the account was new.
+    QSet<QString> m_unsavedNumbers;
 
     QTabWidget *m_pages = nullptr;
     QLineEdit *m_contaEdit = nullptr; // ME_Conta

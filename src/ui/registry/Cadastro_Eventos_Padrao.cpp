@@ -198,8 +198,9 @@ void Form_Eventos_Padrao::deleteCurrentRow() {
     const int r = currentRow();
     if (r < 0) return;
     Prompt *p = m_core.prompt();
-    if (!p || !p->question(QStringLiteral("Excluir registro?"), windowTitle(),
-                           Prompt::Icon::Question, false))
+    // The question names the row it deletes: the current row may not be the one in sight.
+    if (!p || !p->question(m_model->deletionQuestion(r), windowTitle(), Prompt::Icon::Question,
+                           false))
         return;
     commitOpenEditor();
     m_model->removeAt(r);

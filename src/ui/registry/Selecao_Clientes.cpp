@@ -1,5 +1,6 @@
 #include "Selecao_Clientes.h"
 
+#include "common/ColumnWidths.h"
 #include "common/KeyboardHabits.h"
 #include "console/ConsoleCore.h"
 #include "console/EventColorDelegate.h"
@@ -39,11 +40,17 @@ F_Selecao_Clientes::F_Selecao_Clientes(ConsoleCore &core, QWidget *parent)
     setWindowTitle(QStringLiteral("Seleção Clientes"));
     // Modal to the main window only: the pending-events window stays on top and usable.
     setWindowModality(Qt::WindowModal);
+    m_browser->setPrompt(core.prompt());
 
     m_accounts = grid("Grade_Clientes", &m_browser->accounts());
     m_events = grid("Grade_Eventos", &m_browser->events());
     const int tipo = m_browser->events().columnOf(QStringLiteral("TIPO"));
     m_events->setItemDelegate(new EventColorDelegate(tipo, m_events));
+    // Each column as wide as its column holds: a whole name, a whole description, the time of
+    // each date. The events of an account scroll sideways rather than cut what they say.
+    fitColumns(m_accounts, {digits(6), capitals(40), digits(14), digits(14), digits(14)});
+    fitColumns(m_events, {digits(4), digits(3), digits(3), capitals(16), capitals(60),
+                          QStringLiteral("RESTAURAÇÃO"), dateTimeSample(), dateTimeSample()});
     connect(m_accounts->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &F_Selecao_Clientes::currentAccountChanged);
     connect(m_accounts, &QAbstractItemView::doubleClicked, this, &F_Selecao_Clientes::AlterarClick);
@@ -95,7 +102,7 @@ F_Selecao_Clientes::F_Selecao_Clientes(ConsoleCore &core, QWidget *parent)
     l->addWidget(new QLabel(QStringLiteral("  Eventos do Cliente Selecionado:")));
     l->addWidget(m_events, 2);
     l->addLayout(bottom);
-    setFixedSize(900, 600);
+    setFixedSize(1000, 600);
     applyKeyboardHabits(this);
 }
 

@@ -1,6 +1,7 @@
 #include "SubRecordGrid.h"
 
 #include "DigitsOnly.h"
+#include "common/ColumnWidths.h"
 #include "registry/SubRecordModel.h"
 
 #include <QHeaderView>
@@ -54,15 +55,19 @@ SubRecordGrid::SubRecordGrid(SubRecordModel *model, DigitsOnly *digits, QWidget 
                     QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
     verticalHeader()->setDefaultSectionSize(22);
     horizontalHeader()->setStretchLastSection(true);
-    setColumnWidth(SubRecordModel::KeyColumn, 160);
+    fitColumns(this, {QString(), tulmo::digits(5), capitals(model->descriptionWidth())});
 }
 
 void SubRecordGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous) {
     QTableView::currentChanged(current, previous);
-    // Leaving a row posts it, as the data grid did.
-    if (previous.isValid() && current.row() != previous.row() &&
-        m_model->editingRow() == previous.row())
-        m_model->post();
+    // Leaving a row posts it, as the data grid did; a row refused stays current, as typed, for
+    // the operator to correct.
+    if (m_returning || !previous.isValid() || current.row() == previous.row() ||
+        m_model->editingRow() != previous.row() || m_model->post())
+        return;
+    m_returning = true;
+    setCurrentIndex(m_model->index(m_model->editingRow(), previous.column()));
+    m_returning = false;
 }
 
 void SubRecordGrid::appendAndEdit() {

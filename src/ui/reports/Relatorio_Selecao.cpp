@@ -248,11 +248,14 @@ void Form_Relatorio_Selecao::firstPage(int page, const QList<ReportRow> &rows) {
     m_opening = false;
     m_status->clearMessage();
     // With one account, the title names the holder as the first selected event recorded it.
-    const QString title =
+    ReportPageInfo info;
+    info.title =
         reportTitle(m_openedSelection.conta, rows.isEmpty() ? QString() : rows.first().cliente);
+    info.company = m_core.settings().companyName();
+    info.printedAt = m_core.clock().now();
     {
-        ReportPreview preview(*m_source, ReportLayout::of(m_openedSelection.complete), title,
-                              m_core.clock().now(), rows, this);
+        ReportPreview preview(*m_source, ReportLayout::of(m_openedSelection.complete), info,
+                              rows, this);
         m_runPreview(preview);
     }
     setBusy(false);

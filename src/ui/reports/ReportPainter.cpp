@@ -6,10 +6,9 @@
 
 namespace tulmo {
 
-ReportPainter::ReportPainter(const ReportLayout &layout, QString title, QDateTime printedAt)
+ReportPainter::ReportPainter(const ReportLayout &layout, ReportPageInfo info)
     : m_layout(layout)
-    , m_title(std::move(title))
-    , m_printedAt(std::move(printedAt))
+    , m_info(std::move(info))
     , m_font(reportFont()) {}
 
 QFont ReportPainter::reportFont() {
@@ -32,22 +31,26 @@ void ReportPainter::paintPage(QPainter &p, int page, qint64 totalRows,
     QFont f = m_font;
     p.setFont(QFont(f, p.device()));
     p.setPen(Qt::black);
-    paintBand(p, m_layout.header, m_layout.headerTop(), nullptr);
+    ReportPageInfo info = m_info;
+    info.page = page;
+    info.pageCount = m_layout.pageCount(totalRows);
+    paintBand(p, m_layout.header, m_layout.headerTop(), nullptr, info);
     for (int i = 0; i < rows.size(); ++i)
-        paintBand(p, m_layout.detail, m_layout.detailTop(i), &rows.at(i));
+        paintBand(p, m_layout.detail, m_layout.detailTop(i), &rows.at(i), info);
     int before = 0;
     if (m_layout.summaryOnPage(page, totalRows, &before))
-        paintBand(p, m_layout.summary, m_layout.detailTop(before), nullptr);
+        paintBand(p, m_layout.summary, m_layout.detailTop(before), nullptr, info);
+    paintBand(p, m_layout.footer, m_layout.footerTop(), nullptr, info);
     p.restore();
 }
 
 void ReportPainter::paintBand(QPainter &p, const ReportBand &band, double top,
-                              const ReportRow *row) const {
+                              const ReportRow *row, const ReportPageInfo &page) const {
     const double dpmX = p.device()->logicalDpiX() / 25.4;
     const double dpmY = p.device()->logicalDpiY() / 25.4;
     const double lineHeight = QFontMetricsF(p.font()).height();
     for (const ReportItem &item : band.items) {
-        const QString text = ReportLayout::itemText(item, row, m_title, m_printedAt);
+        const QString text = ReportLayout::itemText(item, row, page);
         if (text.isEmpty()) continue;
         const double x = (ReportLayout::kLeftMargin + item.left) * dpmX;
         const double y = (top + item.top) * dpmY;

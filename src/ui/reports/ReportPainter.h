@@ -14,18 +14,19 @@ namespace tulmo {
 // (a printer in full-page mode, or an A4 image).
 class ReportPainter {
 public:
-    ReportPainter(const ReportLayout &layout, QString title, QDateTime printedAt);
+    // info: the title, the station's name and the printing time of every page.
+    ReportPainter(const ReportLayout &layout, ReportPageInfo info);
 
     // Page (0-based) of a report of totalRows events; rows are that page's events.
     void paintPage(QPainter &p, int page, qint64 totalRows, const QList<ReportRow> &rows) const;
     static QFont reportFont();
 
 private:
-    void paintBand(QPainter &p, const ReportBand &band, double top, const ReportRow *row) const;
+    void paintBand(QPainter &p, const ReportBand &band, double top, const ReportRow *row,
+                   const ReportPageInfo &page) const;
 
     const ReportLayout &m_layout;
-    QString m_title;
-    QDateTime m_printedAt;
+    ReportPageInfo m_info;
     QFont m_font;
 };
 

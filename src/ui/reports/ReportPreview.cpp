@@ -28,12 +28,12 @@ QPushButton *button(QWidget *owner, QHBoxLayout *bar, const char *name, const QS
 
 } // namespace
 
-ReportPreview::ReportPreview(ReportSource &source, const ReportLayout &layout, const QString &title,
-                             const QDateTime &printedAt, const QList<ReportRow> &firstPage,
+ReportPreview::ReportPreview(ReportSource &source, const ReportLayout &layout,
+                             const ReportPageInfo &info, const QList<ReportRow> &firstPage,
                              QWidget *parent)
     : QDialog(parent)
     , m_source(source)
-    , m_painter(layout, title, printedAt)
+    , m_painter(layout, info)
     , m_shownRows(firstPage) {
     setObjectName(QStringLiteral("previewDialog"));
     setWindowTitle(QStringLiteral("Relatórios de Eventos"));

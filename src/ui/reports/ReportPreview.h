@@ -29,10 +29,10 @@ class ReportSource;
 class ReportPreview : public QDialog {
     Q_OBJECT
 public:
-    // source has been opened; firstPage holds its first page's events.
-    ReportPreview(ReportSource &source, const ReportLayout &layout, const QString &title,
-                  const QDateTime &printedAt, const QList<ReportRow> &firstPage,
-                  QWidget *parent = nullptr);
+    // source has been opened; firstPage holds its first page's events. info: the title, the
+    // station's name and the printing time.
+    ReportPreview(ReportSource &source, const ReportLayout &layout, const ReportPageInfo &info,
+                  const QList<ReportRow> &firstPage, QWidget *parent = nullptr);
     ~ReportPreview() override;
 
     int currentPage() const { return m_page; }

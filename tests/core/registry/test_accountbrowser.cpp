@@ -76,6 +76,7 @@ class TestAccountBrowser : public QObject {
     Q_OBJECT
 private slots:
     void searchesCountAndPages();
+    void searchesOfAnyLengthAndFailedOnes();
     void deletionAsksAndCascades();
     void failedDeletionLeavesEverything();
 };
@@ -122,6 +123,55 @@ void TestAccountBrowser::searchesCountAndPages() {
     QCOMPARE(s.b.count(), 450);
 }
 
+// A whole account number, and a name of 39 or 40 characters, are found like any shorter text
+// (a pattern wider than its column once failed on truncation and showed an empty list); a
+// text longer than the column finds nothing; a search that cannot be read says so.
+void TestAccountBrowser::searchesOfAnyLengthAndFailedOnes() {
+    Browser s;
+    const QString name40 = "SUPERMERCADO BOM PRECO FILIAL CENTRO 400"; // 40 characters
+    QCOMPARE(name40.size(), 40);
+    for (int i = 1; i <= 60; ++i)
+        s.addAccount(QString("%1").arg(i, 6, 10, QChar('0')), "Loja");
+    s.addAccount("012345", name40);
+    s.addAccount("123456", "Padaria");
+    s.b.open();
+    s.b.searchByNumber("000005");
+    QCOMPARE(s.accounts(), QStringList{"000005"});
+    QCOMPARE(s.b.countText(), QString("000001"));
+    s.b.searchByNumber("12345");
+    QCOMPARE(s.accounts(), (QStringList{"012345", "123456"}));
+    s.b.searchByNumber("123456");
+    QCOMPARE(s.accounts(), QStringList{"123456"});
+    s.b.searchByNumber("1234567"); // longer than any number: nobody, and no error
+    QCOMPARE(s.b.accounts().rowCount(), 0);
+    QCOMPARE(s.b.countText(), QString("000000"));
+    s.b.searchByName(name40.toLower());
+    QCOMPARE(s.accounts(), QStringList{"012345"});
+    s.b.searchByName(name40.left(39));
+    QCOMPARE(s.accounts(), QStringList{"012345"});
+    s.b.searchByName(name40.mid(1));
+    QCOMPARE(s.accounts(), QStringList{"012345"});
+    s.b.searchByName(name40 + "X");
+    QCOMPARE(s.b.accounts().rowCount(), 0);
+    QCOMPARE(s.prompt.shown.size(), 0); // no prompt given yet, and none needed
+
+    // A list that cannot be read is told to the operator, in Portuguese.
+    s.b.setPrompt(&s.prompt);
+    QSqlDatabase db = s.db();
+    db.close();
+    s.b.searchByNumber("12");
+    db.open();
+    QCOMPARE(s.b.accounts().rowCount(), 0);
+    QVERIFY(!s.prompt.shown.isEmpty());
+    QVERIFY2(s.prompt.shown.first().text.startsWith("Houve um erro ao pesquisar os clientes."),
+             qPrintable(s.prompt.shown.first().text));
+    QCOMPARE(s.prompt.shown.first().caption, QString("ERRO"));
+    s.prompt.shown.clear();
+    s.b.searchByNumber("12345");
+    QCOMPARE(s.accounts(), (QStringList{"012345", "123456"}));
+    QCOMPARE(s.prompt.shown.size(), 0);
+}
+
 void TestAccountBrowser::deletionAsksAndCascades() {
     Browser s;
     s.addFullAccount("000100", 3);
@@ -138,7 +188,9 @@ void TestAccountBrowser::deletionAsksAndCascades() {
     s.prompt.answers = {true, false};
     QCOMPARE(s.remove("000100"), QString("declined"));
     QCOMPARE(s.prompt.shown.size(), 3);
-    QCOMPARE(s.prompt.shown[1].text, QString("Deseja realmente excluir o cliente"));
+    // The question names the account it deletes.
+    QCOMPARE(s.prompt.shown[1].text,
+             QString("Deseja realmente excluir o cliente 000100 - Conta 000100?"));
     QCOMPARE(s.prompt.shown[1].caption, QString("Excluir cliente"));
     QCOMPARE(s.prompt.shown[2].text, QString("Existem eventos registrados para essa conta.\r\r"
                                              "Deseja realmente excluir a conta?"));

@@ -1,10 +1,13 @@
 #include "support/TestSupport.h"
 
 #include "registry/AccountRecordRepository.h"
+#include "registry/ColumnLimits.h"
 #include "registry/SubRecordModel.h"
 #include "registry/WeeklySchedule.h"
 
 #include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace tulmo;
@@ -68,6 +71,8 @@ private slots:
     void scheduleWrittenAndReadBack();
     void scheduleWriteIsAllOrNothing();
     void subRecordsPostedRowByRow();
+    void valuesTheDatabaseCannotHoldAreNamed();
+    void unsavedAccountsLeaveNothingBehind();
 };
 
 void TestAccountRecordRepository::numbering() {
@@ -257,7 +262,8 @@ void TestAccountRecordRepository::subRecordsPostedRowByRow() {
     s.addName("ZONAS", "ZONA", "000002", 1, "OUTRA CONTA");
     SubRecordModel m(SubRecordModel::Kind::Zonas);
     QSignalSpy failures(&m, &SubRecordModel::postFailed);
-    QCOMPARE(m.headerData(1, Qt::Horizontal).toString(), QString("ZONA"));
+    QCOMPARE(m.headerData(1, Qt::Horizontal).toString(), QString("NUMERO DA ZONA"));
+    QCOMPARE(m.headerData(2, Qt::Horizontal).toString(), QString("DESCRIÇÃO DA ZONA"));
     QVERIFY(m.reopen(second, "000001"));
     QCOMPARE(m.rowCount(), 2);
     QCOMPARE(m.data(m.index(0, 0)).toString(), QString("000001"));
@@ -275,9 +281,24 @@ void TestAccountRecordRepository::subRecordsPostedRowByRow() {
                  .toString(),
              QString("QUARTO COM NOME LONG"));
 
-    // Letters and numbers beyond a SMALLINT never reach the key.
+    // Letters never reach the key; a number beyond a SMALLINT stays as typed and its post is
+    // refused with the field and the range, the row kept in edition for correction.
     QVERIFY(!m.setData(m.index(0, 1), "1a"));
-    QVERIFY(!m.setData(m.index(0, 1), "40000"));
+    QSignalSpy refusals(&m, &SubRecordModel::postRefused);
+    QVERIFY(m.setData(m.index(0, 1), "40000"));
+    QCOMPARE(m.data(m.index(0, 1)).toString(), QString("40000"));
+    QVERIFY(!m.post());
+    QCOMPARE(refusals.size(), 1);
+    QCOMPARE(refusals[0][0].toString(),
+             QString("O campo \"NUMERO DA ZONA\" aceita números de 0 a 32767."));
+    QCOMPARE(m.editingRow(), 0);
+    QVERIFY(!m.setData(m.index(1, 2), "OUTRA")); // another row waits for this one
+    QVERIFY(m.setData(m.index(0, 1), "32767"));
+    QVERIFY(m.post());
+    QCOMPARE(count(s, "select count(*) from ZONAS where CONTA = '000001' and ZONA = 32767"), 1);
+    QVERIFY(m.setData(m.index(0, 1), "1"));
+    QVERIFY(m.post());
+    QCOMPARE(failures.size(), 0);
 
     // Altering a row and moving to another posts the first.
     QVERIFY(m.setData(m.index(1, 2), "COPA"));
@@ -331,6 +352,93 @@ void TestAccountRecordRepository::subRecordsPostedRowByRow() {
     QCOMPARE(count(s, "select count(*) from ZONAS where CONTA = '000003'"), 1);
     // The other account's row was never touched.
     QCOMPARE(count(s, "select count(*) from ZONAS where CONTA = '000002'"), 1);
+}
+
+// What the WIN1252 database cannot store is found before the statement and named, field by
+// field; the engine's own refusals are told in Portuguese.
+void TestAccountRecordRepository::valuesTheDatabaseCannotHoldAreNamed() {
+    using namespace ColumnLimits;
+    QCOMPARE(unstorableCharacter("AÇÃO € “Ñ” ß"), QString());
+    QCOMPARE(unstorableCharacter("PADARIA 😀 X"), QString("😀"));
+    QCOMPARE(unstorableCharacter("Ω"), QString("Ω"));
+    QCOMPARE(unstorableCharacter(QString(QChar(0x81))), QString(QChar(0x81)));
+
+    Station s;
+    const QDateTime now(QDate(2026, 3, 9), QTime(10, 30, 0));
+    AccountRecord r = fullRecord("000001");
+    r.nome = "PADARIA 😀";
+    QString why, reason;
+    QVERIFY(!Repo::insert(s.db(), r, now, &why, &reason));
+    QCOMPARE(reason, QString("O nome contém um caractere que o banco não aceita: 😀"));
+    r.nome = "PADARIA";
+    r.obs = "ok\nchave ☺";
+    QVERIFY(!Repo::insert(s.db(), r, now, &why, &reason));
+    QCOMPARE(reason, QString("A observação contém um caractere que o banco não aceita: ☺"));
+    QCOMPARE(Repo::checkCharacters(r)->column, QString("OBS"));
+    r.obs = "ok";
+    r.tempoAtraso = "99999";
+    QCOMPARE(Repo::checkTempoAtraso(r)->message,
+             QString("O campo \"Tempo Inativo\" aceita números de 0 a 32767."));
+    QVERIFY(!Repo::insert(s.db(), r, now, &why, &reason));
+    QCOMPARE(reason, QString("O campo \"Tempo Inativo\" aceita números de 0 a 32767."));
+    r.tempoAtraso = "32767";
+    QVERIFY(!Repo::checkTempoAtraso(r));
+    QVERIFY2(Repo::insert(s.db(), r, now, &why, &reason), qPrintable(why));
+    QCOMPARE(s.accountColumn("TEMPO_ATRASO", "000001").toInt(), 32767);
+    r.email = "jo😀@x.com";
+    QVERIFY(!Repo::update(s.db(), r, &why, &reason));
+    QCOMPARE(reason, QString("O e-mail contém um caractere que o banco não aceita: 😀"));
+    // Not a field's fault: no reason of that kind.
+    QVERIFY(!Repo::insert(s.db(), fullRecord("000001"), now, &why, &reason));
+    QCOMPARE(reason, QString());
+
+    // The engine's refusals, as the driver hands them over.
+    QSqlQuery q(s.db());
+    QVERIFY(q.prepare("insert into ZONAS (CONTA, ZONA, DESCRICAO) values (:c, 1, :d)"));
+    q.bindValue(":c", "000001");
+    q.bindValue(":d", "SALA 😀");
+    QVERIFY(!q.exec());
+    QCOMPARE(valueReason(q.lastError()),
+             QString("Um dos campos contém um caractere que o banco não aceita."));
+    q.bindValue(":c", "0000001");
+    q.bindValue(":d", "SALA");
+    QVERIFY(!q.exec());
+    QCOMPARE(valueReason(q.lastError()),
+             QString("Um dos textos é mais longo do que o campo aceita."));
+    QVERIFY(!q.exec("select * from TABELA_QUE_NAO_EXISTE"));
+    QCOMPARE(valueReason(q.lastError()), QString());
+
+    // A description the grid cannot store: the post fails naming the field, nothing written.
+    SubRecordModel m(SubRecordModel::Kind::Usuarios);
+    QSignalSpy failures(&m, &SubRecordModel::postFailed);
+    QVERIFY(m.reopen(s.core->dm().database().secondary(), "000001"));
+    QVERIFY(m.setData(m.index(0, 1), "7"));
+    QVERIFY(m.setData(m.index(0, 2), "JOÃO 🔑"));
+    QVERIFY(!m.post());
+    QCOMPARE(failures.size(), 1);
+    QCOMPARE(failures[0][1].toString(), QString("O campo \"DESCRIÇÃO DO USUARIO\" contém um "
+                                                "caractere que o banco não aceita: 🔑"));
+    QCOMPARE(m.editingRow(), 0);
+    QCOMPARE(count(s, "select count(*) from USUARIOS"), 0);
+}
+
+// What a form typed for an account it never saved goes; an account that exists keeps all.
+void TestAccountRecordRepository::unsavedAccountsLeaveNothingBehind() {
+    Station s;
+    s.addAccount("000001", "EXISTE");
+    for (const QString conta : {"000001", "000002"}) {
+        s.addName("ZONAS", "ZONA", conta, 1, "ZONA ÓRFÃ");
+        s.addName("USUARIOS", "USUARIO", conta, 1, "JOSE");
+        s.addName("PARTICOES", "PARTICAO", conta, 1, "LOJA");
+        QVERIFY(Repo::writeSchedule(s.db(), conta, WeeklySchedule()));
+    }
+    QVERIFY(Repo::discardUnsaved(s.db(), "000001"));
+    QVERIFY(Repo::discardUnsaved(s.db(), "000002"));
+    for (const char *table : {"ZONAS", "USUARIOS", "PARTICOES", "QUADRO_HORARIOS"}) {
+        const QString sql = QString("select count(*) from %1 where CONTA = :c").arg(table);
+        QCOMPARE(count(s, sql, {{":c", "000002"}}), 0);
+        QVERIFY(count(s, sql, {{":c", "000001"}}) > 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAccountRecordRepository)

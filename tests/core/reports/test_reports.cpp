@@ -77,7 +77,7 @@ void TestReports::statements() {
     s.descending = false;
     const ReportStatement a = BuildReportQuery(s);
     QCOMPARE(a.lines, QStringList({"Select * from EVENTOS", "where ", "TIPO = :tipo", "and ",
-                                   "( (DATA >= :data_inicial) And (DATA <= :data_final) ) ",
+                                   "( (DATA >= :data_inicial) And (DATA < :data_final) ) ",
                                    "Order By DATA Asc"}));
     QCOMPARE(a.params.value(":tipo").toString(), QString("ALARME"));
     QCOMPARE(a.params.value(":data_inicial").toDateTime(), at(1, 0));
@@ -97,7 +97,7 @@ void TestReports::statements() {
     QCOMPARE(
         buildMailReportQuery(s, "000777").lines,
         QStringList({"Select * from EVENTOS", "Where CONTA = :conta", "and ", "TIPO =:tipo", "and ",
-                     "(DATA>:data_inicial and DATA<:data_final)", "Order By DATA Desc"}));
+                     "(DATA>=:data_inicial and DATA<:data_final)", "Order By DATA Desc"}));
     QCOMPARE(buildMailReportQuery(s, "000777").params.value(":conta").toString(),
              QString("000777"));
     s.tipo = "Todos";
@@ -106,31 +106,42 @@ void TestReports::statements() {
              QStringList({"Select * from EVENTOS", "Where CONTA = :conta", "Order By DATA Desc"}));
 }
 
-// The preview includes both limits (the end being the day after the end date at 00:00); the
-// mailed report excludes both.
+// Both reports take whole days: the first day from 00:00:00, the last to 23:59:59.999, not
+// the day after's 00:00:00; the printed and the mailed report select the same events.
 void TestReports::selectedEvents() {
     Station s;
-    addEvent(s, "000001", "ALARME", at(2, 23, 59)); // 1: before the range
-    addEvent(s, "000001", "ALARME", at(3, 0));      // 2: start date at 00:00
-    addEvent(s, "000001", "ARMADO", at(3, 10));     // 3: other kind
-    addEvent(s, "000002", "ALARME", at(4, 12));     // 4: other account
-    addEvent(s, "000001", "ALARME", at(4, 18));     // 5
-    addEvent(s, "000001", "ALARME", at(5, 0));      // 6: day after the end date at 00:00
-    addEvent(s, "000001", "ALARME", at(5, 0, 1));   // 7: after
+    addEvent(s, "000001", "ALARME", at(2, 23, 59).addSecs(59)); // 1: the day before, 23:59:59
+    addEvent(s, "000001", "ALARME", at(3, 0));                  // 2: start date at 00:00:00
+    addEvent(s, "000001", "ARMADO", at(3, 10));                 // 3: other kind
+    addEvent(s, "000002", "ALARME", at(4, 12));                 // 4: other account
+    addEvent(s, "000001", "ALARME", at(4, 18));                 // 5
+    addEvent(s, "000001", "ALARME", at(5, 0));                  // 6: the day after at 00:00:00
+    addEvent(s, "000001", "ALARME", at(5, 0, 1));               // 7: after
+    addEvent(s, "000001", "ALARME", at(4, 23, 59).addSecs(59)); // 8: end date at 23:59:59
+    addEvent(s, "000001", "ALARME", at(4, 23, 59).addMSecs(59999)); // 9: 23:59:59.999
     ReportSelection sel;
     sel.conta = "000001";
     sel.tipo = "ALARME";
     sel.allDays = false;
     sel.inicial = QDate(2026, 3, 3);
     sel.final = QDate(2026, 3, 4);
-    QCOMPARE(sequences(s.db(), BuildReportQuery(sel)), QList<int>({6, 5, 2}));
-    QCOMPARE(sequences(s.db(), buildMailReportQuery(sel, "000001")), QList<int>({5}));
+    QCOMPARE(sequences(s.db(), BuildReportQuery(sel)), QList<int>({9, 8, 5, 2}));
+    QCOMPARE(sequences(s.db(), buildMailReportQuery(sel, "000001")), QList<int>({9, 8, 5, 2}));
     sel.descending = false;
+    QCOMPARE(sequences(s.db(), buildMailReportQuery(sel, "000001")), QList<int>({2, 5, 8, 9}));
     sel.conta = "Todas";
-    QCOMPARE(sequences(s.db(), BuildReportQuery(sel)), QList<int>({2, 4, 5, 6}));
+    QCOMPARE(sequences(s.db(), BuildReportQuery(sel)), QList<int>({2, 4, 5, 8, 9}));
     sel.tipo = "Todos";
-    QCOMPARE(ReportRepository::count(s.db(), BuildReportQuery(sel)).value(), qint64(5));
+    QCOMPARE(ReportRepository::count(s.db(), BuildReportQuery(sel)).value(), qint64(6));
+    // A month's report holds none of the next month's first second.
+    sel.inicial = QDate(2026, 2, 1);
+    sel.final = QDate(2026, 2, 28);
+    addEvent(s, "000001", "ALARME", at(1, 0)); // 10: 01/03 00:00:00
+    QCOMPARE(sequences(s.db(), BuildReportQuery(sel)), QList<int>());
+    sel.final = QDate(2026, 3, 1);
+    QCOMPARE(sequences(s.db(), BuildReportQuery(sel)), QList<int>({10}));
     // An end before the start selects nothing.
+    sel.inicial = QDate(2026, 3, 3);
     sel.final = QDate(2026, 3, 1);
     QCOMPARE(sequences(s.db(), BuildReportQuery(sel)), QList<int>());
     // The mail's look-up of the account, and the account list in the database's order.
@@ -143,6 +154,9 @@ void TestReports::selectedEvents() {
     QCOMPARE(c.nome, QString("MERCADO SOL"));
     QVERIFY(!ReportRepository::contact(s.db(), "999999").found);
     QCOMPARE(ReportRepository::accounts(s.db()).value(), QStringList({"000002", "000001"}));
+    s.addAccount("000003", "BRANCO");
+    exec(s.db(), "update CLIENTES set EMAIL = '   ' where CONTA = '000003'");
+    QCOMPARE(ReportRepository::accountsWithEmail(s.db()).value(), QStringList({"000001"}));
 }
 
 // Pages are read by (DATA, SEQUENCIA): events of one instant are neither lost nor repeated
@@ -233,34 +247,40 @@ void TestReports::textFile() {
         old.write(QByteArray(20000, 'x'));
     }
     const QDateTime printed(QDate(2026, 3, 9), QTime(14, 30, 15));
+    const ReportPageInfo info{reportTitle("000123", "MERCADO SOL"), "CENTRAL VIGIA 24H", printed};
     QString error;
-    QVERIFY2(ExportReportText(s.db(), BuildReportQuery(sel), ReportLayout::completeLayout(),
-                              reportTitle("000123", "MERCADO SOL"), printed, path, &error),
+    QVERIFY2(ExportReportText(s.db(), BuildReportQuery(sel), ReportLayout::completeLayout(), info,
+                              path, &error),
              qPrintable(error));
     QFile got(path), want(QFINDTESTDATA("relatorio_completo.txt"));
     QVERIFY(got.open(QIODevice::ReadOnly) && want.open(QIODevice::ReadOnly));
     QCOMPARE(got.readAll(), want.readAll());
 
     // 60 events: 51 on the first page, 9 and the summary on the second, each under the
-    // page header; no empty lines.
+    // page header and above the page footer with its number; no empty lines.
     for (int i = 0; i < 58; ++i)
         addEvent(s, "000123", "ALARME", at(4, 10).addSecs(i * 60));
     sel.complete = false;
-    QVERIFY(ExportReportText(s.db(), BuildReportQuery(sel), ReportLayout::summaryLayout(),
-                             reportTitle("000123", "MERCADO SOL"), printed, path, &error));
+    QVERIFY(ExportReportText(s.db(), BuildReportQuery(sel), ReportLayout::summaryLayout(), info,
+                             path, &error));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
-    QCOMPARE(lines.size(), 2 * 2 + 60 + 1 + 1); // the split leaves an empty tail
+    QCOMPARE(lines.size(), 2 * 3 + 60 + 1 + 1); // the split leaves an empty tail
     QVERIFY(lines.at(0).contains("RELATÓRIO DE EVENTOS DO CLIENTE - MERCADO SOL"));
-    QVERIFY(lines.at(53).contains("RELATÓRIO DE EVENTOS DO CLIENTE - MERCADO SOL"));
-    QVERIFY(lines.at(54).startsWith("      CONTA    EVENTO"));
-    QCOMPARE(lines.at(64), QByteArray(100, ' ') + "09/03/2026 14:30:15\r");
+    QVERIFY(lines.at(53).startsWith("     CENTRAL VIGIA 24H "));
+    QVERIFY(lines.at(53).endsWith(" Página 1 de 2\r"));
+    QVERIFY(lines.at(54).contains("RELATÓRIO DE EVENTOS DO CLIENTE - MERCADO SOL"));
+    QVERIFY(lines.at(55).startsWith("      CONTA    EVENTO"));
+    // The printing time, labelled, ends where it always ended.
+    QCOMPARE(lines.at(65), QByteArray(87, ' ') + "Impresso em: 09/03/2026 14:30:15\r");
+    QVERIFY(lines.at(66).endsWith(" Página 2 de 2\r"));
+    QCOMPARE(lines.at(66).indexOf("Página"), lines.at(53).indexOf("Página"));
     for (int i = 0; i < lines.size() - 1; ++i)
         QVERIFY(lines.at(i).endsWith('\r') && lines.at(i).size() > 1);
     // A file that cannot be written is reported, and nothing is half written.
-    QVERIFY(!ExportReportText(s.db(), BuildReportQuery(sel), ReportLayout::summaryLayout(), "",
-                              printed, dir.filePath("nao/existe.TXT"), &error));
+    QVERIFY(!ExportReportText(s.db(), BuildReportQuery(sel), ReportLayout::summaryLayout(), info,
+                              dir.filePath("nao/existe.TXT"), &error));
     QVERIFY(!error.isEmpty());
 }
 

@@ -117,8 +117,17 @@ struct Results {
     bool ok(int i) const { return spy.at(i).at(0).toBool(); }
     bool couldNotConnect(int i) const { return spy.at(i).at(1).toBool(); }
     QString error(int i) const { return spy.at(i).at(2).toString(); }
+    QString answer(int i) const { return spy.at(i).at(3).toString(); }
     QSignalSpy spy;
 };
+
+// Whether a text holds words of the mail library's own (English) messages.
+bool english(const QString &text) {
+    for (const char *w : {"failed", "Failed", "Timeout", "timeout", "Could", "reached",
+                          "response", "Couldn't", "Login denied", "error"})
+        if (text.contains(QLatin1String(w))) return true;
+    return false;
+}
 
 } // namespace
 
@@ -127,6 +136,7 @@ class TestSmtpMailer : public QObject {
 private slots:
     void deliversOneMessageWithHeadersBodyAndAttachment();
     void reportsRefusalsAndUnreachableServersInOrder();
+    void refusedRecipientIsToldInTheServersWords();
     void usesStartTlsAndLoginAndRefusesAnUntrustedCertificate();
     void silentServerTimesOutWhileTheEventLoopRunsAndAbortEndsAtOnce();
     void desktopClientGetsExactlyTheArguments();
@@ -207,14 +217,20 @@ void TestSmtpMailer::reportsRefusalsAndUnreachableServersInOrder() {
 
     QVERIFY(!r.ok(0));
     QVERIFY(!r.couldNotConnect(0));
-    QVERIFY2(r.error(0).contains("127.0.0.1:" + QString::number(server.port())) &&
-                 r.error(0).contains("451"),
-             qPrintable(r.error(0)));
+    // The server's own words, and the library's in Portuguese.
+    QCOMPARE(r.answer(0), QString("451 Mensagem recusada pelo servidor de teste"));
+    QCOMPARE(r.error(0), "O servidor SMTP 127.0.0.1:" + QString::number(server.port()) +
+                             " não aceitou o e-mail para cliente@teste.local: o servidor deu "
+                             "uma resposta que não era a esperada. O servidor respondeu: 451 "
+                             "Mensagem recusada pelo servidor de teste");
     QVERIFY(!r.ok(1));
     QVERIFY(r.couldNotConnect(1));
-    QVERIFY2(r.error(1).startsWith("Não foi possível conectar ao servidor SMTP 127.0.0.1:" +
-                                   QString::number(closed.port)),
-             qPrintable(r.error(1)));
+    QCOMPARE(r.error(1), "Não foi possível conectar ao servidor SMTP 127.0.0.1:" +
+                             QString::number(closed.port) +
+                             ": a conexão foi recusada ou o servidor não pôde ser alcançado.");
+    QCOMPARE(r.answer(1), QString());
+    for (int i = 0; i < 6; ++i)
+        QVERIFY2(!english(r.error(i)), qPrintable(r.error(i)));
     QVERIFY(!r.ok(2));
     QVERIFY(!r.couldNotConnect(2));
     QVERIFY2(r.error(2).startsWith("O endereço de e-mail"), qPrintable(r.error(2)));
@@ -229,6 +245,25 @@ void TestSmtpMailer::reportsRefusalsAndUnreachableServersInOrder() {
     QCOMPARE(smtpSenderAddress(" central@estacao.com.br "), QString("central@estacao.com.br"));
     QCOMPARE(smtpSenderAddress("Erro"), QString(kNoReplySender));
     QCOMPARE(smtpSenderAddress(""), QString(kNoReplySender));
+}
+
+void TestSmtpMailer::refusedRecipientIsToldInTheServersWords() {
+    SmtpTestServer::Options o;
+    o.refuseRecipient = "550 5.7.1 Relaying denied";
+    SmtpTestServer server(o);
+    QVERIFY(server.ok());
+    QTemporaryDir dir;
+    SmtpMailer mailer;
+    Results r(mailer);
+    mailer.send(account(server), reportMail(writeFile(dir, "Relatorio5.TXT", "x\n")));
+    QVERIFY(r.wait(1));
+    QVERIFY(!r.ok(0));
+    QVERIFY(!r.couldNotConnect(0));
+    QCOMPARE(r.answer(0), QString("550 5.7.1 Relaying denied"));
+    QVERIFY2(r.error(0).endsWith(" O servidor respondeu: 550 5.7.1 Relaying denied"),
+             qPrintable(r.error(0)));
+    QVERIFY2(!english(r.error(0)), qPrintable(r.error(0)));
+    QCOMPARE(server.messageCount(), 0);
 }
 
 void TestSmtpMailer::usesStartTlsAndLoginAndRefusesAnUntrustedCertificate() {
@@ -272,6 +307,7 @@ void TestSmtpMailer::usesStartTlsAndLoginAndRefusesAnUntrustedCertificate() {
     QVERIFY2(r.error(2).contains("recusou o usuário ou a senha"), qPrintable(r.error(2)));
     QVERIFY(!r.ok(3)); // the server asks for a login that was not configured
     for (int i = 1; i < 4; ++i) {
+        QVERIFY2(!english(r.error(i)), qPrintable(r.error(i)));
         QVERIFY(!r.error(i).contains("s3nha-forte"));
         QVERIFY(!r.error(i).contains("errada-123"));
     }
@@ -304,7 +340,8 @@ void TestSmtpMailer::silentServerTimesOutWhileTheEventLoopRunsAndAbortEndsAtOnce
     QVERIFY2(took >= 1800 && took < 4000, qPrintable(QString::number(took)));
     QVERIFY(!r.ok(0));
     QVERIFY(r.couldNotConnect(0));
-    QVERIFY2(r.error(0).contains("não respondeu em 2 segundos"), qPrintable(r.error(0)));
+    QCOMPARE(r.error(0), "O servidor SMTP 127.0.0.1:" + QString::number(server.port()) +
+                             " não respondeu em 2 segundos.");
     // The window's loop went on: a 10 ms timer fired through the whole wait.
     QVERIFY2(ticks > took / 10 / 2, qPrintable(QString::number(ticks)));
 

@@ -90,6 +90,11 @@ void TestImportarEventos::importRecordAndImportAgain() {
     QCOMPARE(titles, ImportListModel::titles());
     QCOMPARE(titles.size(), 12);
     QCOMPARE(s.f.list().row(2).data, QString("01/01/2024 13:45:04"));
+    // The time shows whole, and so does a description of its 60 characters.
+    const QFontMetrics fm(grid->font());
+    QVERIFY(grid->columnWidth(ImportListModel::Data) > fm.horizontalAdvance("01/01/2024 13:45:04"));
+    QVERIFY(grid->columnWidth(ImportListModel::Descricao) >
+            fm.horizontalAdvance("ALARME ROUBO SALA DE ESTAR E COZINHA DO SEGUNDO ANDAR FUNDOS"));
 
     // The "Conta" title turns every check box over; another title does nothing.
     auto checked = [&] { return s.f.list().checkedRows().size(); };

@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QHeaderView>
 #include <QTableView>
 #include <QTest>
 
@@ -105,6 +106,9 @@ private slots:
     void alterAccount();
     void nothingHalfSavedOnDatabaseError();
     void subRecordGrids();
+    void tabMovesBetweenFields();
+    void valuesTheDatabaseCannotHold();
+    void cancelLeavesNoSubRecordsOfAnUnsavedAccount();
     void schedulePageStoresComercio();
     void gravarWrites168RowsAndRearmFollows();
     void patternsMarkingAndDrawing();
@@ -152,6 +156,14 @@ void TestCadastroClientes::captionsPagesAndModality() {
              QString("NUMERO DO USUARIO"));
     QCOMPARE(users->model()->headerData(2, Qt::Horizontal).toString(),
              QString("DESCRIÇÃO DO USUARIO"));
+    // Zones are titled like users, and each title is seen whole.
+    auto *zones = c.w<QTableView>("Grid_Zonas");
+    QCOMPARE(zones->model()->headerData(1, Qt::Horizontal).toString(), QString("NUMERO DA ZONA"));
+    QCOMPARE(zones->model()->headerData(2, Qt::Horizontal).toString(),
+             QString("DESCRIÇÃO DA ZONA"));
+    const QFontMetrics header(users->horizontalHeader()->font());
+    QVERIFY(users->columnWidth(1) > header.horizontalAdvance("NUMERO DO USUARIO"));
+    QVERIFY(zones->columnWidth(1) > header.horizontalAdvance("NUMERO DA ZONA"));
     auto *parts = c.w<QTableView>("Grid_Particoes");
     QCOMPARE(parts->model()->headerData(1, Qt::Horizontal).toString(), QString("PARTIÇÃO"));
     QCOMPARE(parts->model()->headerData(2, Qt::Horizontal).toString(), QString("NOME DA PARTIÇÃO"));
@@ -406,7 +418,8 @@ void TestCadastroClientes::alterAccount() {
     c.edit("EditTempoInativo")->clear();
     c.s.prompt.answers = {true};
     c.click("Speed_Salvar");
-    QCOMPARE(c.texts().last(), QString("Houve um erro ao alterar dados da conta de cliente."));
+    QCOMPARE(c.texts().last(), QString("Houve um erro ao alterar dados da conta de cliente.\n\n"
+                                       "O campo \"Tempo Inativo\" precisa de um número."));
     QCOMPARE(c.s.prompt.shown.last().caption, QString("ERRO"));
     QCOMPARE(c.s.accountColumn("NOME", "000010").toString(), QString("MARIA"));
     QVERIFY(c.f->isVisible());
@@ -551,6 +564,168 @@ void TestCadastroClientes::subRecordGrids() {
     QVERIFY(parts.post());
     QCOMPARE(c.text("select NOME_PARTICAO from PARTICOES where CONTA = '000088'"),
              QString("NOME PARTICAO LO")); // 16 characters
+}
+
+// Tab leaves the notes for the next field instead of typing into them; Shift+Tab comes back;
+// a read-only field is no stop.
+void TestCadastroClientes::tabMovesBetweenFields() {
+    Cadastro c;
+    c.f->prepareNew();
+    c.f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(c.f.get()));
+    auto *obs = c.w<QPlainTextEdit>("M_Obs");
+    obs->setFocus();
+    QTest::keyClicks(obs, "chave com o vizinho");
+    QTest::keyClick(obs, Qt::Key_Tab);
+    QCOMPARE(c.f->focusWidget(), c.edit("E_Equipamento"));
+    QTest::keyClicks(c.edit("E_Equipamento"), "PAINEL");
+    QTest::keyClick(c.edit("E_Equipamento"), Qt::Key_Tab);
+    QCOMPARE(c.f->focusWidget(), c.edit("Edit_Evento_Idecall"));
+    QTest::keyClick(c.edit("Edit_Evento_Idecall"), Qt::Key_Backtab);
+    QTest::keyClick(c.edit("E_Equipamento"), Qt::Key_Tab, Qt::ShiftModifier);
+    QCOMPARE(c.f->focusWidget(), obs);
+    QCOMPARE(obs->toPlainText(), QString("chave com o vizinho"));
+    QCOMPARE(c.edit("E_Equipamento")->text(), QString("PAINEL"));
+    // Edit_Data_Cadastro, read-only, lies between the e-mail and the first phone.
+    c.edit("Edit_Email")->setFocus();
+    QTest::keyClick(c.edit("Edit_Email"), Qt::Key_Tab);
+    QCOMPARE(c.f->focusWidget(), c.edit("ME_Telefone1"));
+    QTest::keyClick(c.edit("ME_Telefone1"), Qt::Key_Backtab);
+    QCOMPARE(c.f->focusWidget(), c.edit("Edit_Email"));
+    QCOMPARE(c.edit("Edit_Data_Cadastro")->focusPolicy(), Qt::ClickFocus);
+    c.edit("Edit_Data_Cadastro")->setReadOnly(false); // editable again: a stop again
+    QCOMPARE(c.edit("Edit_Data_Cadastro")->focusPolicy(), Qt::StrongFocus);
+}
+
+// Numbers beyond their column are told with the field and the range, before any question,
+// the value kept to correct; characters the database cannot store fail the save with the
+// field named after "Houve um erro ao …".
+void TestCadastroClientes::valuesTheDatabaseCannotHold() {
+    Cadastro c;
+    c.f->prepareNew();
+    c.f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(c.f.get()));
+    c.edit("Edit_Nome")->setText("PADARIA");
+    c.edit("EditTempoInativo")->setText("99999");
+    c.s.prompt.answers = {true};
+    c.click("Speed_Salvar");
+    QCOMPARE(c.texts(), QStringList({"O campo \"Tempo Inativo\" aceita números de 0 a 32767."}));
+    QCOMPARE(c.s.prompt.shown[0].caption, QString("ATENÇÃO"));
+    QCOMPARE(c.edit("EditTempoInativo")->text(), QString("99999"));
+    QCOMPARE(c.f->focusWidget(), c.edit("EditTempoInativo"));
+    QCOMPARE(c.count("select count(*) from CLIENTES"), 0);
+
+    c.edit("EditTempoInativo")->setText("32767");
+    c.edit("Edit_Nome")->setText("PADARIA 😀");
+    c.s.prompt.shown.clear();
+    c.click("Speed_Salvar");
+    QCOMPARE(c.texts(), QStringList({"Deseja realmente incluir a nova conta de cliente?",
+                                     "Houve um erro ao incluir nova conta de cliente.\n\n"
+                                     "O nome contém um caractere que o banco não aceita: 😀"}));
+    QCOMPARE(c.s.prompt.shown[1].caption, QString("ERRO"));
+    QCOMPARE(c.count("select count(*) from CLIENTES"), 0);
+    QVERIFY(c.f->isVisible());
+    c.edit("Edit_Nome")->setText("PADARIA");
+
+    // A zone number past a SMALLINT: told when its row is left, the row kept as typed.
+    c.f->showPage(Page::Zonas);
+    auto *grid = c.w<QTableView>("Grid_Zonas");
+    SubRecordModel &zonas = c.f->zonas();
+    grid->setFocus();
+    grid->setCurrentIndex(zonas.index(0, 1));
+    grid->edit(zonas.index(0, 1));
+    auto *editor = grid->findChild<QLineEdit *>("EditorChave");
+    QVERIFY(editor);
+    QTest::keyClicks(editor, "40000");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the editor hands its text over once closed
+    QVERIFY(zonas.setData(zonas.index(0, 2), "GARAGEM"));
+    c.s.prompt.shown.clear();
+    QTest::keyClick(grid, Qt::Key_Insert); // a new row: this one is posted first
+    QCOMPARE(c.texts(), QStringList({"O campo \"NUMERO DA ZONA\" aceita números de 0 a 32767."}));
+    QCOMPARE(zonas.rowCount(), 1);
+    QCOMPARE(zonas.data(zonas.index(0, 1)).toString(), QString("40000"));
+    QCOMPARE(grid->currentIndex().row(), 0);
+    QVERIFY(zonas.setData(zonas.index(0, 1), "4"));
+    QVERIFY(zonas.setData(zonas.index(0, 2), "GARAGEM 🚗"));
+    c.s.prompt.shown.clear();
+    QVERIFY(!zonas.post());
+    QCOMPARE(c.texts(), QStringList({"Houve um erro ao gravar a zona do cliente.\n\nO campo "
+                                     "\"DESCRIÇÃO DA ZONA\" contém um caractere que o banco não "
+                                     "aceita: 🚗"}));
+    QVERIFY(zonas.setData(zonas.index(0, 2), "GARAGEM"));
+    QTest::keyClick(grid, Qt::Key_Insert);
+    QCOMPARE(zonas.rowCount(), 2);
+    QCOMPARE(c.count("select count(*) from ZONAS where ZONA = 4 and DESCRICAO = 'GARAGEM'"), 1);
+    QCOMPARE(c.count("select count(*) from ZONAS"), 1);
+
+    c.s.prompt.shown.clear();
+    c.s.prompt.answers = {true};
+    c.click("Speed_Salvar");
+    QCOMPARE(c.texts(), QStringList({"Deseja realmente incluir a nova conta de cliente?"}));
+    QCOMPARE(c.s.accountColumn("TEMPO_ATRASO", "000001").toInt(), 32767);
+}
+
+// "CANCELAR" on an account never saved takes its users, zones, partitions and schedule with
+// it, so the next "Novo Cliente", proposing the same number, starts empty; an account that
+// exists keeps everything.
+void TestCadastroClientes::cancelLeavesNoSubRecordsOfAnUnsavedAccount() {
+    Cadastro c;
+    c.s.addAccount("050000", "EXISTENTE");
+    c.s.addName("ZONAS", "ZONA", "050000", 1, "SALA");
+    auto orphans = [&](const QString &conta) {
+        int n = 0;
+        for (const char *t : {"ZONAS", "USUARIOS", "PARTICOES", "QUADRO_HORARIOS"})
+            n += scalar(c.s.db(), QString("select count(*) from %1 where CONTA = :c").arg(t),
+                        {{":c", conta}})
+                     .toInt();
+        return n;
+    };
+    auto typeRow = [](SubRecordModel &m, const char *key, const char *text) {
+        QVERIFY(m.setData(m.index(0, 1), key));
+        QVERIFY(m.setData(m.index(0, 2), text));
+        QVERIFY(m.post());
+    };
+    for (int closing = 0; closing < 2; ++closing) { // CANCELAR, then the window's own close
+        c.renew();
+        QVERIFY(c.f->prepareNew());
+        QCOMPARE(c.edit("ME_Conta")->text(), QString("050001"));
+        c.f->show();
+        c.f->showPage(Page::Zonas);
+        QCOMPARE(c.f->zonas().key(0), QVariant()); // the blank row: nothing left from before
+        typeRow(c.f->zonas(), "1", "ZONA ÓRFÃ");
+        c.f->showPage(Page::Usuarios);
+        typeRow(c.f->usuarios(), "2", "JOSE");
+        c.f->showPage(Page::Particoes);
+        typeRow(c.f->particoes(), "1", "LOJA");
+        c.f->showPage(Page::Horarios);
+        QCOMPARE(orphans("050001"), 3 + 168);
+        if (closing == 0)
+            c.click("Speed_Cancelar");
+        else
+            c.f->close();
+        QVERIFY(!c.f->isVisible());
+        QCOMPARE(orphans("050001"), 0);
+        QCOMPARE(orphans("050000"), 1);
+    }
+    // Saved under another number than first shown: the rows of the first number go, those of
+    // the account saved stay.
+    c.renew();
+    QVERIFY(c.f->prepareNew());
+    c.f->show();
+    c.f->showPage(Page::Zonas);
+    typeRow(c.f->zonas(), "1", "PRIMEIRO NUMERO");
+    c.f->showPage(Page::Basico);
+    c.edit("ME_Conta")->setText("50009");
+    c.f->showPage(Page::Zonas);
+    typeRow(c.f->zonas(), "2", "SEGUNDO NUMERO");
+    c.edit("Edit_Nome")->setText("NOVA CONTA");
+    c.s.prompt.answers = {true};
+    c.click("Speed_Salvar");
+    QCOMPARE(c.count("select count(*) from CLIENTES where CONTA = '050009'"), 1);
+    QCOMPARE(orphans("050001"), 0);
+    QCOMPARE(c.text("select DESCRICAO from ZONAS where CONTA = '050009'"),
+             QString("SEGUNDO NUMERO"));
 }
 
 void TestCadastroClientes::schedulePageStoresComercio() {

@@ -140,9 +140,10 @@ void TestCadastroEventosPadrao::badInputIsRefusedAndKept() {
     c.type(alarme, EventCode::Tipo, "ab");
     c.type(alarme, EventCode::Prioridade, "99999");
     QCOMPARE(c.texts(),
-             QStringList({"\"ab\" não é um valor válido para \"Tipo\": informe um número inteiro.",
-                          "\"99999\" não é um valor válido para \"Prioridade\": informe um "
-                          "número inteiro."}));
+             QStringList({"\"ab\" não é um valor válido. O campo \"Tipo\" aceita números de "
+                          "-32768 a 32767.",
+                          "\"99999\" não é um valor válido. O campo \"Prioridade\" aceita "
+                          "números de -32768 a 32767."}));
     QCOMPARE(c.m().editRow(), -1);
     QCOMPARE(c.m().index(alarme, EventCode::Tipo).data().toString(), QString("2"));
     QCOMPARE(c.stored("1130"), original);
@@ -225,8 +226,24 @@ void TestCadastroEventosPadrao::deleteAsksAndDatabaseErrorLosesNothing() {
     c.s.prompt.answers = {false};
     QTest::keyClick(&c.g(), Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(c.s.prompt.shown.size(), 1);
-    QCOMPARE(c.s.prompt.shown[0].text, QString("Excluir registro?"));
+    // The question names the row it would delete.
+    QCOMPARE(c.s.prompt.shown[0].text, QString("Excluir o código 1602 - TESTE PERIÓDICO?"));
     QCOMPARE(c.stored("1602"), QString("TESTE PERIÓDICO|6|1|1|0|0|"));
+    // A row whose description is being changed is named as stored, which is what goes.
+    c.type(c.rowOf("1602"), EventCode::Descricao, "OUTRO NOME");
+    QTest::keyClick(&c.g(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(c.s.prompt.shown.last().text, QString("Excluir o código 1602 - TESTE PERIÓDICO?"));
+    c.m().cancel();
+    // A new row, empty or typed into, is named as such.
+    QTest::keyClick(&c.g(), Qt::Key_Insert);
+    QTest::keyClick(&c.g(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(c.s.prompt.shown.last().text, QString("Excluir a linha nova, ainda não gravada?"));
+    c.type(c.m().editRow(), EventCode::CodigoEvento, "9990");
+    QTest::keyClick(&c.g(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(c.s.prompt.shown.last().text, QString("Excluir o código 9990, ainda não gravado?"));
+    c.m().cancel();
+    c.g().setCurrentIndex(c.m().index(c.rowOf("1602"), 0));
+    c.s.prompt.shown.clear();
     c.s.prompt.answers = {true};
     QTest::keyClick(&c.g(), Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(c.stored("1602"), QString());

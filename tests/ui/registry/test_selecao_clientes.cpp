@@ -111,6 +111,16 @@ void TestSelecaoClientes::eventsOfTheSelectedAccount() {
     QCOMPARE(m->index(0, 5).data().toString(), QString("ARMADO")); // newest first
     QCOMPARE(m->index(1, 6).data().toString(), QString("08.03.2026 21:05:09"));
     QVERIFY(qobject_cast<EventColorDelegate *>(ev->itemDelegate()));
+    // Whole dates with their time, and a whole description, in the grid's own font.
+    const QFontMetrics fm(ev->font());
+    QVERIFY(ev->columnWidth(6) > fm.horizontalAdvance("28/12/2026 23:59:59"));
+    QVERIFY(ev->columnWidth(7) > fm.horizontalAdvance("28/12/2026 23:59:59"));
+    QVERIFY(ev->columnWidth(4) >
+            fm.horizontalAdvance("ALARME ROUBO SALA DE ESTAR E COZINHA DO SEGUNDO ANDAR FUNDOS"));
+    auto *accounts = b.child<QTableView>("Grade_Clientes");
+    QVERIFY(accounts->columnWidth(1) >
+            fm.horizontalAdvance("SUPERMERCADO BOM PRECO FILIAL CENTRO 400"));
+    QVERIFY(accounts->columnWidth(2) > fm.horizontalAdvance("(11) 3333-0042"));
     b.f.select(1);
     QCOMPARE(m->rowCount(), 1);
     QCOMPARE(m->index(0, 5).data().toString(), QString("FALHAS"));

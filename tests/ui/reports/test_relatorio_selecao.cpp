@@ -109,6 +109,7 @@ private slots:
     void mailToEveryAccount();
     void mailRetryAndRefusals();
     void silentServerWhileReceptionGoesOn();
+    void wholeDaysInPrintAndMail();
 };
 
 void TestRelatorioSelecao::controlsAndPdf() {
@@ -155,6 +156,7 @@ void TestRelatorioSelecao::controlsAndPdf() {
                  QString("ALARME ZONA %1").arg(i, 2, 10, QChar('0')));
     addEvent(t, "000002", "PADARIA LUA", kStart, "OUTRA CONTA");
     conta->setEditText("000001");
+    t.core->settings().setCompanyName("Central Vigia");
     const QString pdf = t.dir.filePath("relatorio.pdf");
     int pages = 0;
     bool printed = false;
@@ -188,7 +190,10 @@ void TestRelatorioSelecao::controlsAndPdf() {
     QVERIFY2(one.contains("ALARME ZONA 59") && one.contains("ALARME ZONA 09"), qPrintable(one));
     QVERIFY(!one.contains("ALARME ZONA 08") && !one.contains("OUTRA CONTA"));
     QVERIFY2(two.contains("ALARME ZONA 08") && two.contains("ALARME ZONA 00"), qPrintable(two));
-    QVERIFY(two.contains("09/03/2026 10:00:00")); // the summary: the clock at printing
+    // Each page says which it is, and whose; the printing time says what it is.
+    QVERIFY2(one.contains("Página 1 de 2") && one.contains("Central Vigia"), qPrintable(one));
+    QVERIFY2(two.contains("Página 2 de 2") && two.contains("Central Vigia"), qPrintable(two));
+    QVERIFY(two.contains("Impresso em: 09/03/2026 10:00:00")); // the clock at printing
     QVERIFY(!one.contains("09/03/2026 10:00:00"));
     QVERIFY(two.contains("09.03.2026 09:08"));
     QCOMPARE(pdfText(pdf, 3), QString()); // no third page
@@ -204,6 +209,8 @@ void TestRelatorioSelecao::mailToEveryAccount() {
     t.withEmail("000003", "PADARIA LUA", "lua@cliente.example");
     addEvent(t, "000001", "MERCADO SOL", kStart.addSecs(-60), "ALARME DO SOL");
     addEvent(t, "000003", "PADARIA LUA", kStart.addSecs(-60), "ALARME DA LUA");
+    for (int i = 100; i < 400; ++i) // many more accounts without e-mail
+        t.withEmail(QString("%1").arg(i, 6, 10, QChar('0')), "SEM EMAIL", "");
     QSignalSpy selected(&t.f->mailFlow(), &ReportMailFlow::accountSelected);
     QSignalSpy gauge(&t.f->mailFlow(), &ReportMailFlow::progressChanged);
     QSignalSpy done(&t.f->mailFlow(), &ReportMailFlow::finished);
@@ -235,10 +242,14 @@ void TestRelatorioSelecao::mailToEveryAccount() {
     const QByteArray text = file.readAll();
     QVERIFY(text.contains("RELATÓRIO DE EVENTOS DO CLIENTE 000003-PADARIA LUA"));
     QVERIFY(text.contains("ALARME DA LUA") && !text.contains("ALARME DO SOL"));
-    QCOMPARE(selected.last().at(0).toString(), QString("Todas"));
+    // Only the accounts with an e-mail are walked, and the gauge counts them.
+    QStringList walked;
+    for (const QList<QVariant> &a : selected) walked << a.at(0).toString();
+    QCOMPARE(walked, QStringList({"000001", "000003", "Todas"}));
     QCOMPARE(t.w<QComboBox>("Combo_Conta")->currentText(), QString("Todas"));
-    QCOMPARE(gauge.at(1), QVariantList({0, 3})); // shown over the three accounts
-    QCOMPARE(gauge.at(3), QVariantList({2, 3}));
+    QCOMPARE(gauge.at(1), QVariantList({0, 2}));
+    QCOMPARE(gauge.at(2), QVariantList({1, 2}));
+    QCOMPARE(gauge.at(3), QVariantList({2, 2}));
     QVERIFY(t.w<QProgressBar>("Barra1")->isHidden());
     QCOMPARE(t.w<QPushButton>("Botao_Email")->text(), QString("Enviar por Email"));
 }
@@ -310,6 +321,26 @@ void TestRelatorioSelecao::mailRetryAndRefusals() {
     QCOMPARE(t.statuses.last(), QString("Email enviado : sol@cliente.example"));
     QCOMPARE(t.prompt.shown.size(), 3);
     QCOMPARE(server.messageCount(), 1);
+
+    // A server that refuses the recipient: both attempts fail, and the last box gives the
+    // server's own answer.
+    SmtpTestServer::Options relaying;
+    relaying.refuseRecipient = "550 5.7.1 Relaying denied";
+    SmtpTestServer refusing(relaying);
+    QVERIFY(refusing.ok());
+    t.mailSettings(refusing.port());
+    t.prompt.shown.clear();
+    QVERIFY(t.mail());
+    QStringList boxes;
+    for (const auto &m : t.prompt.shown) boxes << m.text;
+    QCOMPARE(boxes, QStringList({"Erro ao tentar enviar o email para sol@cliente.example 1ª "
+                                 "Tentativa",
+                                 "Erro ao tentar enviar o email para sol@cliente.example 2ª "
+                                 "Tentativa",
+                                 "Não pode enviar o email para sol@cliente.example\n\n"
+                                 "Verifique as configurações da conta!\n\n"
+                                 "O servidor respondeu: 550 5.7.1 Relaying denied"}));
+    QCOMPARE(refusing.messageCount(), 0);
 }
 
 void TestRelatorioSelecao::silentServerWhileReceptionGoesOn() {
@@ -350,7 +381,9 @@ void TestRelatorioSelecao::silentServerWhileReceptionGoesOn() {
     QVERIFY(done.isEmpty());
     QVERIFY(done.wait(10000));
     QCOMPARE(t.prompt.shown.size(), 1); // the server's silence, told once; no retry message
-    QVERIFY(!t.prompt.shown.at(0).text.contains("Tentativa"));
+    QCOMPARE(t.prompt.shown.at(0).text, "O servidor SMTP 127.0.0.1:" +
+                                            QString::number(server.port()) +
+                                            " não respondeu em 3 segundos.");
     QCOMPARE(t.statuses.last(), QString("Enviando sol@cliente.example"));
 
     // "Cancelar" cuts a send that hangs.
@@ -369,6 +402,57 @@ void TestRelatorioSelecao::silentServerWhileReceptionGoesOn() {
     QCOMPARE(t.statuses.last(), QString("Envio cancelado pelo operador."));
     QCOMPARE(email->text(), QString("Enviar por Email"));
     QCOMPARE(t.prompt.shown.size(), 1);
+}
+
+// "Imprimir" and "Enviar por Email" take the same whole days: the first day from 00:00:00,
+// the last to its 23:59:59, not the next day's 00:00:00 (a customer's December report once
+// held a 03/12 event, and its mail lacked the alarm of 01/12 00:00:00).
+void TestRelatorioSelecao::wholeDaysInPrintAndMail() {
+    SmtpTestServer server;
+    QVERIFY(server.ok());
+    Window t;
+    t.mailSettings(server.port());
+    t.withEmail("000001", "MERCADO SOL", "sol@cliente.example");
+    const QDate first(2026, 12, 1), last(2026, 12, 2);
+    addEvent(t, "000001", "MERCADO SOL", QDateTime(first, QTime(0, 0)).addSecs(-1),
+             "NA VESPERA");
+    addEvent(t, "000001", "MERCADO SOL", QDateTime(first, QTime(0, 0)), "PRIMEIRO SEGUNDO");
+    addEvent(t, "000001", "MERCADO SOL", QDateTime(last, QTime(23, 59, 59)), "ULTIMO SEGUNDO");
+    addEvent(t, "000001", "MERCADO SOL", QDateTime(last.addDays(1), QTime(0, 0)),
+             "DIA SEGUINTE");
+    t.f->show();
+    QVERIFY(t.rebuilt());
+    t.w<QComboBox>("Combo_Conta")->setEditText("000001");
+    t.w<QCheckBox>("CheckBox1")->setChecked(false);
+    t.w<QDateEdit>("DateTimePicker_Inicial")->setDate(first);
+    t.w<QDateEdit>("DateTimePicker_Final")->setDate(last);
+
+    const QString pdf = t.dir.filePath("dias.pdf");
+    bool printed = false;
+    t.f->setPreviewRunner([&](ReportPreview &p) {
+        QSignalSpy done(&p, &ReportPreview::printed);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        p.printTo(&printer);
+        printed = done.wait(20000) && done.first().at(0).toBool();
+    });
+    t.w<QPushButton>("Button2")->click();
+    QVERIFY(waitFor([&] { return printed; }, 30000));
+    const QString page = pdfText(pdf, 1);
+    QVERIFY2(page.contains("PRIMEIRO SEGUNDO") && page.contains("ULTIMO SEGUNDO"),
+             qPrintable(page));
+    QVERIFY2(!page.contains("NA VESPERA") && !page.contains("DIA SEGUINTE"), qPrintable(page));
+
+    QVERIFY(t.mail());
+    QVERIFY(server.waitForMessages(1));
+    QFile file(t.dir.filePath("Relatorio000001.TXT"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY2(text.contains("PRIMEIRO SEGUNDO") && text.contains("ULTIMO SEGUNDO"),
+             text.constData());
+    QVERIFY2(!text.contains("NA VESPERA") && !text.contains("DIA SEGUINTE"), text.constData());
+    QVERIFY(text.contains("Página 1 de 1") && text.contains("Central Vigia"));
 }
 
 QTEST_MAIN(TestRelatorioSelecao)
