@@ -73,7 +73,7 @@ void SerialReception::TimerComTimer(int k) {
     if (s.rxBuffer.startsWith("RZ5")) {
         s.timerSM->stop();
         s.rxBuffer.clear();
-        m_dm.portMonitor().append(QStringLiteral("Receptora Porta %1 Encontrada!").arg(k));
+        m_dm.portMonitor().append(k, QStringLiteral("Receptora Porta %1 Encontrada!").arg(k));
         return;
     }
     if (Decodifica_Timer_Serial(k)) m_dm.writeToSlot(k, QByteArray(1, kAck));
@@ -84,7 +84,7 @@ bool SerialReception::Decodifica_Timer_Serial(int k) {
     // Bytes as characters one for one, so that positions in the frame are byte positions.
     const QString frame = QString::fromLatin1(s.rxBuffer);
     s.rxBuffer.clear();
-    m_dm.portMonitor().append(QStringLiteral("Porta %1:").arg(k) + frame);
+    m_dm.portMonitor().append(k, QStringLiteral("Porta %1:").arg(k) + frame);
 
     bool durable = true;
     if (ch(frame, 1) == QLatin1Char('E')) durable = identifyCall(k, frame);
@@ -98,7 +98,7 @@ bool SerialReception::Decodifica_Timer_Serial(int k) {
 bool SerialReception::identifyCall(int k, const QString &frame) {
     const QString row = frame.mid(3, 1);
     const QString phone = frame.mid(5, 10);
-    m_dm.portMonitor().append(phone);
+    m_dm.portMonitor().append(k, phone);
 
     QString conta, eventCode;
     {

@@ -24,6 +24,9 @@ class TcpConnection;
 class Form_Acesso_GPRS : public QDialog {
     Q_OBJECT
 public:
+    // The window keeps this width; its messages wrap.
+    static constexpr int kWidth = 460;
+
     Form_Acesso_GPRS(ModuleExchange &exchange, Prompt *prompt, QWidget *parent = nullptr);
     ~Form_Acesso_GPRS() override;
 
