@@ -299,7 +299,9 @@ void TestModuleExchange::pauseAfterUpeIsNeverShort() {
         QCOMPARE(b.alvo.recv(3), QByteArray("UPI"));
         QVERIFY(waitFor(
             [] {
-                const qint64 ms = QElapsedTimer::msecsSinceReference() % 1000;
+                QElapsedTimer ahora;
+                ahora.start();
+                const qint64 ms = ahora.msecsSinceReference() % 1000;
                 return ms >= 15 && ms < 40;
             },
             2000));
