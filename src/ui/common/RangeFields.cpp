@@ -51,7 +51,7 @@ QValidator::State BoundedSpinBox::validate(QString &input, int &pos) const {
         const qlonglong v = bare.toLongLong(&ok);
         if (ok && (v > maximum() || v < minimum())) {
             markOutside(bare);
-            return Intermediate; // kept on screen, refused on leaving
+            return QValidator::Intermediate; // kept on screen, refused on leaving
         }
     }
     markOutside(QString());

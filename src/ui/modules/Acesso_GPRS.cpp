@@ -98,7 +98,7 @@ Form_Acesso_GPRS::Form_Acesso_GPRS(ModuleExchange &exchange, Prompt *prompt, QWi
     l->addLayout(actions);
     setFixedWidth(kWidth);
 
-    connect(&m_exchange, &ModuleExchange::informationChanged, m_informacao, &QLabel::setText);
+    connect(&m_exchange, &ModuleExchange::informationChanged, this, &Form_Acesso_GPRS::showInformation);
     connect(&m_exchange, &ModuleExchange::modelNameChanged, m_equipamento, &QLabel::setText);
     connect(&m_exchange, &ModuleExchange::hexTextChanged, m_memo, &QPlainTextEdit::setPlainText);
     connect(&m_exchange, &ModuleExchange::buttonsChanged, this, &Form_Acesso_GPRS::followButtons);
@@ -114,7 +114,7 @@ void Form_Acesso_GPRS::setEditor(Form_QVN12 *editor) {
     if (!editor) return;
     connect(editor, &Form_QVN12::blockEncoded, this, [this](const QByteArray &raw) {
         if (!m_exchange.setPendingUploadBlock(raw) && !m_informacao->text().contains(kNotForUpload))
-            m_informacao->setText(kNotForUpload);
+            showInformation(kNotForUpload);
     });
     connect(editor, &Form_QVN12::commandRequested, this,
             [this](const QByteArray &bytes) { m_exchange.Envia_Comando_Gprs(bytes); });
@@ -136,6 +136,12 @@ void Form_Acesso_GPRS::openFor(int slot, int socketIndex, TcpConnection *socket)
 void Form_Acesso_GPRS::showEvent(QShowEvent *e) {
     QDialog::showEvent(e);
     if (!e->spontaneous()) m_exchange.startDownload();
+}
+
+void Form_Acesso_GPRS::showInformation(const QString &text) {
+    m_informacao->setText(text);
+    // The width stays; the window takes the lines the message needs, and gives them back.
+    adjustSize();
 }
 
 void Form_Acesso_GPRS::followButtons() {
@@ -203,7 +209,7 @@ void Form_Acesso_GPRS::Button_Abrir_ArquivoClick() {
     // be uploaded.
     if (!r.isBlock) {
         const QString text = r.error + QLatin1Char('\n') + kNotForUpload;
-        m_informacao->setText(text);
+        showInformation(text);
         if (m_prompt) m_prompt->message(text, QStringLiteral("Abrir Arquivo"), Prompt::Icon::Warning);
     }
     openEditor();

@@ -55,6 +55,7 @@ protected:
 
 private:
     void followButtons();
+    void showInformation(const QString &text);
     void openEditor();
 
     ModuleExchange &m_exchange;
