@@ -84,7 +84,7 @@ void TestSqlListModel::shownListsLetOldVersionsBeCollected() {
     QCOMPARE(recebidos.rowCount(), 1);
     QCOMPARE(recebidos.index(0, 0).data().toString(), QString("005678"));
     QCOMPARE(recebidos.index(0, 1).data().toString(), QString("1401"));
-    QCOMPARE(recebidos.index(0, 2).data().toString(), QString("09/03/2026 08:30:00"));
+    QCOMPARE(recebidos.index(0, 2).data().toString(), QString("09/03/2026 08:30:01"));
     QCOMPARE(recebidos.value(0, "CLIENTE").toString(), QString("MARIA")); // a field not shown
     QCOMPARE(pendentes.rowCount(), 1);
     QCOMPARE(pendentes.index(0, 0).data().toString(), QString("1130"));
