@@ -724,7 +724,7 @@ void Form_Principal::sizeConnectedColumns(const QFont &font) {
                                  .toString(DateFormats::kDateTime);
     const QString widest[ConnectedDevicesModel::ColCount] = {
         dateTime,                       // keep-alive
-        QStringLiteral("000000000000"), // account or device caption
+        QStringLiteral("Painel Alarme KX4 Conta:000000"), // account or device caption
         QStringLiteral("000000"),       // last packet
         dateTime,                       // last event
         QStringLiteral("00"),           // listener slot

@@ -77,7 +77,12 @@ PortMonitorView::PortMonitorView(LineLog &log, QWidget *parent)
 }
 
 QString PortMonitorView::formatLine(const LineLog::Entry &e) {
-    return e.time.toString(DateFormats::kDateTime) + QStringLiteral("  ") + e.text;
+    // Control bytes of a frame (0x0D padding, the 0x14 end) would break the line or vanish:
+    // each shows as its control picture, one character for one byte.
+    QString text = e.text;
+    for (QChar &c : text)
+        if (c.unicode() < 0x20) c = QChar(0x2400 + c.unicode());
+    return e.time.toString(DateFormats::kDateTime) + QStringLiteral("  ") + text;
 }
 
 void PortMonitorView::setReceivers(const QList<QPair<int, QString>> &receivers) {
