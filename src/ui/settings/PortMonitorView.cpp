@@ -78,10 +78,15 @@ PortMonitorView::PortMonitorView(LineLog &log, QWidget *parent)
 
 QString PortMonitorView::formatLine(const LineLog::Entry &e) {
     // Control bytes of a frame (0x0D padding, the 0x14 end) would break the line or vanish:
-    // each shows as its control picture, one character for one byte.
-    QString text = e.text;
-    for (QChar &c : text)
-        if (c.unicode() < 0x20) c = QChar(0x2400 + c.unicode());
+    // each shows as its code, "<0D>", "<14>".
+    QString text;
+    text.reserve(e.text.size());
+    for (const QChar c : e.text) {
+        if (c.unicode() < 0x20)
+            text += QStringLiteral("<%1>").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            text += c;
+    }
     return e.time.toString(DateFormats::kDateTime) + QStringLiteral("  ") + text;
 }
 
@@ -119,6 +124,8 @@ void PortMonitorView::entryAdded(const LineLog::Entry &e) {
         return;
     }
     m_text->appendPlainText(formatLine(e));
+    // Following the traffic, the view stays on the lines' beginnings, where the times are.
+    m_text->horizontalScrollBar()->setValue(0);
 }
 
 void PortMonitorView::rebuild() {
@@ -130,6 +137,7 @@ void PortMonitorView::rebuild() {
     // Paused, the view stays where the operator was reading; otherwise it follows the end.
     QScrollBar *bar = m_text->verticalScrollBar();
     bar->setValue(m_paused ? scroll : bar->maximum());
+    m_text->horizontalScrollBar()->setValue(0);
     m_heldLines = 0;
     showHeld();
 }

@@ -32,7 +32,7 @@ public:
     // The selection, or every line shown, to the clipboard; returns what was copied.
     QString copyLines();
     // A line as the monitor shows it: "09/12/2026 11:34:02  Porta 1:…", control bytes as
-    // their pictures ("␔" for 0x14).
+    // their codes ("<14>").
     static QString formatLine(const LineLog::Entry &e);
 
 private:

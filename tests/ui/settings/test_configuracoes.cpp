@@ -872,11 +872,11 @@ void TestConfiguracoes::portMonitorStampsPausesFiltersAndCopies() {
     d.botao("Botao_Copiar_Visor")->click();
     QCOMPARE(QApplication::clipboard()->text(),
              QString("08/03/2026 22:15:02  TCP 17,2:@\n08/03/2026 22:15:02  TCP 17,2:@@"));
-    // A frame's control bytes stay on its line, each as its picture.
+    // A frame's control bytes stay on its line, each as its code.
     monitor.append(2, QString::fromLatin1("TCP 17,2:@\r\r\x14"));
     QCOMPARE(visor->document()->blockCount(), 4);
     QCOMPARE(visor->document()->lastBlock().text(),
-             QString("08/03/2026 22:15:02  TCP 17,2:@\u240D\u240D\u2414"));
+             QString("08/03/2026 22:15:02  TCP 17,2:@<0D><0D><14>"));
 }
 
 QTEST_MAIN(TestConfiguracoes)
