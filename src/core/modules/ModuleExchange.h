@@ -140,12 +140,12 @@ private:
     QTimer m_timer3; // no "UPOK" after "UPI"
     QTimer m_upePause;
     QElapsedTimer m_upeSince; // the pause counts from "UPE", whenever its timer fires
-    QByteArray m_block;      // the block being received
-    qsizetype m_surplus = 0; // bytes past kBlockSize, dropped
+    QByteArray m_block;       // the block being received
+    qsizetype m_surplus = 0;  // bytes past kBlockSize, dropped
     QByteArray m_pendingUpload;
     bool m_pendingIsCurrent = false; // produced by the editor since the last block came
     bool m_refusedFile = false;      // the hex text is a file that is no whole block
-    QByteArray m_uploadBlock; // the block of the upload under way
+    QByteArray m_uploadBlock;        // the block of the upload under way
     QString m_hex;
     QString m_modelName;
     QString m_information = QStringLiteral("Informacao");

@@ -50,9 +50,9 @@ void DM1::SocketServerAcceptError(int k, QAbstractSocket::SocketError error) {
                                : slot(k).socketServer->errorString();
     m_portMonitor.append(
         k, QStringLiteral("Receiver %1: conexão TCP não aceita (%2), nova tentativa em %3 s")
-            .arg(k)
-            .arg(reason)
-            .arg(TcpListener::kAcceptRetryMs / 1000));
+               .arg(k)
+               .arg(reason)
+               .arg(TcpListener::kAcceptRetryMs / 1000));
 }
 
 DM1::~DM1() {
@@ -218,7 +218,8 @@ bool DM1::openUdp(int k, int port) {
         // Panels report together after a power or network failure: the system's usual
         // buffer holds a few hundred datagrams, a flood of thousands waits whole.
         udp->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
-        m_portMonitor.append(k, QStringLiteral("Receiver %1: DC-09 na porta UDP %2").arg(k).arg(port));
+        m_portMonitor.append(k,
+                             QStringLiteral("Receiver %1: DC-09 na porta UDP %2").arg(k).arg(port));
         return true;
     }
     listenerRefused(k, portValid ? QStringLiteral("Receiver %1: porta UDP %2 não pôde ser aberta (%3)")

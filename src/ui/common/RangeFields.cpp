@@ -2,9 +2,9 @@
 
 #include <QKeyEvent>
 
-#include <algorithm>
 #include <QLineEdit>
 #include <QToolTip>
+#include <algorithm>
 
 namespace tulmo {
 
@@ -117,9 +117,8 @@ void limitToRange(QLineEdit *edit, const QString &fieldName, int min, int max) {
     edit->setToolTip(QStringLiteral("Número de %1 a %2").arg(min).arg(max));
     QObject::connect(edit, &QLineEdit::inputRejected, edit,
                      [edit, fieldName, min, max] { tip(edit, rangeText(fieldName, min, max)); });
-    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, min, max] {
-        showRed(edit, !holdsNumberInRange(edit, min, max));
-    });
+    QObject::connect(edit, &QLineEdit::textChanged, edit,
+                     [edit, min, max] { showRed(edit, !holdsNumberInRange(edit, min, max)); });
 }
 
 } // namespace tulmo

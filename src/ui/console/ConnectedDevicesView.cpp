@@ -62,15 +62,21 @@ void ConnectedDevicesFilter::setConnectedOnly(bool only) {
     invalidateFilter();
 }
 
-bool ConnectedDevicesFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const {
+bool ConnectedDevicesFilter::filterAcceptsRow(int sourceRow,
+                                              const QModelIndex &sourceParent) const {
     const QAbstractItemModel *m = sourceModel();
     const QModelIndex first = m->index(sourceRow, 0, sourceParent);
     if (m_connectedOnly && stateAt(first) != State::Connected) return false;
     if (m_text.isEmpty()) return true;
-    if (first.data(ConnectedDevicesModel::StateTextRole).toString().contains(m_text, Qt::CaseInsensitive))
+    if (first.data(ConnectedDevicesModel::StateTextRole)
+            .toString()
+            .contains(m_text, Qt::CaseInsensitive))
         return true;
     for (int c = 0; c < m->columnCount(sourceParent); ++c)
-        if (m->index(sourceRow, c, sourceParent).data().toString().contains(m_text, Qt::CaseInsensitive))
+        if (m->index(sourceRow, c, sourceParent)
+                .data()
+                .toString()
+                .contains(m_text, Qt::CaseInsensitive))
             return true;
     return false;
 }
@@ -104,7 +110,8 @@ ConnectedDevicesView::ConnectedDevicesView(ConnectedDevicesModel *model, QTableV
     m_counts = new QLabel;
     m_counts->setObjectName(QStringLiteral("Label_Estado_Conectados"));
     connect(m_text, &QLineEdit::textChanged, m_filter, &ConnectedDevicesFilter::setText);
-    connect(m_connectedOnly, &QCheckBox::toggled, m_filter, &ConnectedDevicesFilter::setConnectedOnly);
+    connect(m_connectedOnly, &QCheckBox::toggled, m_filter,
+            &ConnectedDevicesFilter::setConnectedOnly);
 
     auto *bar = new QHBoxLayout;
     bar->addWidget(new QLabel(QStringLiteral("Filtrar:")));

@@ -488,10 +488,10 @@ void Form_Principal::createPages() {
                                          {"IDECALL", 130}})
         eventsGrid->setColumnWidth(m_events->columnOf(QLatin1String(field)), columnWidth);
     // Dates are shown whole, seconds included, in the one form of every list.
-    const int dateWidth = eventsGrid->fontMetrics().horizontalAdvance(
-                              QDateTime(QDate(2000, 12, 28), QTime(23, 59, 59))
-                                  .toString(DateFormats::kDateTime)) +
-                          16;
+    const int dateWidth =
+        eventsGrid->fontMetrics().horizontalAdvance(
+            QDateTime(QDate(2000, 12, 28), QTime(23, 59, 59)).toString(DateFormats::kDateTime)) +
+        16;
     for (const char *field : {"DATA", "DATA_INTERVENCAO"})
         eventsGrid->setColumnWidth(m_events->columnOf(QLatin1String(field)), dateWidth);
     page("TabSheet1", QStringLiteral("Eventos Recebidos"), eventsGrid);
@@ -724,7 +724,8 @@ void Form_Principal::sizeConnectedColumns(const QFont &font) {
                                  .toString(DateFormats::kDateTime);
     const QString widest[ConnectedDevicesModel::ColCount] = {
         dateTime,                       // keep-alive
-        QStringLiteral("Painel Alarme KX4 Conta:000000"), // account or device caption
+        // account or device caption
+        QStringLiteral("Painel Alarme KX4 Conta:000000"),
         QStringLiteral("000000"),       // last packet
         dateTime,                       // last event
         QStringLiteral("00"),           // listener slot

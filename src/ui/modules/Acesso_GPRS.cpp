@@ -98,7 +98,8 @@ Form_Acesso_GPRS::Form_Acesso_GPRS(ModuleExchange &exchange, Prompt *prompt, QWi
     l->addLayout(actions);
     setFixedWidth(kWidth);
 
-    connect(&m_exchange, &ModuleExchange::informationChanged, this, &Form_Acesso_GPRS::showInformation);
+    connect(&m_exchange, &ModuleExchange::informationChanged, this,
+            &Form_Acesso_GPRS::showInformation);
     connect(&m_exchange, &ModuleExchange::modelNameChanged, m_equipamento, &QLabel::setText);
     connect(&m_exchange, &ModuleExchange::hexTextChanged, m_memo, &QPlainTextEdit::setPlainText);
     connect(&m_exchange, &ModuleExchange::buttonsChanged, this, &Form_Acesso_GPRS::followButtons);
@@ -177,7 +178,8 @@ void Form_Acesso_GPRS::Button_Salvar_ArquivoClick() {
     QString why;
     const QString hex = m_exchange.hexToSave(&why);
     if (hex.isEmpty()) {
-        if (m_prompt) m_prompt->message(why, QStringLiteral("Salvar p/ Arquivo"), Prompt::Icon::Warning);
+        if (m_prompt)
+            m_prompt->message(why, QStringLiteral("Salvar p/ Arquivo"), Prompt::Icon::Warning);
         return;
     }
     QString path =
@@ -210,7 +212,8 @@ void Form_Acesso_GPRS::Button_Abrir_ArquivoClick() {
     if (!r.isBlock) {
         const QString text = r.error + QLatin1Char('\n') + kNotForUpload;
         showInformation(text);
-        if (m_prompt) m_prompt->message(text, QStringLiteral("Abrir Arquivo"), Prompt::Icon::Warning);
+        if (m_prompt)
+            m_prompt->message(text, QStringLiteral("Abrir Arquivo"), Prompt::Icon::Warning);
     }
     openEditor();
 }

@@ -1,7 +1,7 @@
 #include "reports/Relatorio_Selecao.h"
 
-#include "common/DateFormats.h"
 #include "common/Clock.h"
+#include "common/DateFormats.h"
 #include "common/KeyboardHabits.h"
 #include "common/Paths.h"
 #include "common/Prompt.h"

@@ -2,10 +2,10 @@
 
 #include "common/FileDialogChooser.h"
 #include "common/KeyboardHabits.h"
-#include "common/RangeFields.h"
 #include "common/FileChooser.h"
 #include "common/Paths.h"
 #include "common/Prompt.h"
+#include "common/RangeFields.h"
 #include "common/Sound.h"
 #include "console/ConsoleCore.h"
 #include "settings/Dc09KeysDialog.h"
@@ -217,10 +217,11 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     auto *gsa = new QFormLayout(saida);
     m_retryInterval =
         newSpin("SeTempoTentativas", QStringLiteral("Intervalo"), ConfigIni::kRetryIntervalMin,
-                 ConfigIni::kRetryIntervalMax, LiveSettings::kDefaultRetryInterval);
+                ConfigIni::kRetryIntervalMax, LiveSettings::kDefaultRetryInterval);
     gsa->addRow(QStringLiteral("Intervalo"), withUnit(m_retryInterval, QStringLiteral("Seg.")));
-    m_attempts = newSpin("SeTentativasRepetidora", QStringLiteral("Tentativas"), ConfigIni::kAttemptsMin,
-                            ConfigIni::kAttemptsMax, LiveSettings::kDefaultRepeaterAttempts);
+    m_attempts =
+        newSpin("SeTentativasRepetidora", QStringLiteral("Tentativas"), ConfigIni::kAttemptsMin,
+                ConfigIni::kAttemptsMax, LiveSettings::kDefaultRepeaterAttempts);
     gsa->addRow(QStringLiteral("Tentativas"), m_attempts);
     gs->addWidget(saida, 0, 2, 3, 1);
     gs->setColumnStretch(3, 1);
@@ -627,13 +628,15 @@ void Form_Configuracoes::Botao_AplicarClick() {
                 prompt->message(QStringLiteral("Houve um erro ao gravar o Receiver!"),
                                 QStringLiteral("ERRO"), Prompt::Icon::Error);
         }
-    } else if (item == m_optionsRoot && !holdsNumberInRange(m_mailPort, kMailPortMin, kMailPortMax)) {
+    } else if (item == m_optionsRoot &&
+               !holdsNumberInRange(m_mailPort, kMailPortMin, kMailPortMax)) {
         // Config.ini keeps only a port the mail can use; the edits stay for correction.
         recorded = false;
         if (prompt)
-            prompt->message(QStringLiteral("O valor \"%1\" não é uma porta válida.\n").arg(m_mailPort->text()) +
-                                rangeText(QStringLiteral("Porta"), kMailPortMin, kMailPortMax),
-                            QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
+            prompt->message(
+                QStringLiteral("O valor \"%1\" não é uma porta válida.\n").arg(m_mailPort->text()) +
+                    rangeText(QStringLiteral("Porta"), kMailPortMin, kMailPortMax),
+                QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
     } else if (item == m_optionsRoot) {
         recorded = config.saveOptions(m_settings);
         showSettings();
@@ -689,8 +692,9 @@ void Form_Configuracoes::receiverNotFound(int slot) {
 // The operator learns which receiver did not open and why, in a message of its own: a line in
 // the port monitor and a cleared mark were too easy to miss.
 void Form_Configuracoes::receiverRefused(int slot, const QString &why) {
-    const QTreeWidgetItem *node =
-        slot >= 1 && slot <= m_receiverRoot->childCount() ? m_receiverRoot->child(slot - 1) : nullptr;
+    const QTreeWidgetItem *node = slot >= 1 && slot <= m_receiverRoot->childCount()
+                                      ? m_receiverRoot->child(slot - 1)
+                                      : nullptr;
     QString reason = why;
     const QString prefix = QStringLiteral("Receiver %1: ").arg(slot);
     if (reason.startsWith(prefix)) reason = reason.mid(prefix.size());

@@ -89,8 +89,8 @@ void TestConnectedDevices::everyReadIsASignOfLife() {
     s.identify(s.a, 0, "111111");
     // Traffic that is no heartbeat nor event (a programming answer, a channel reading, an
     // unknown frame) keeps the row alive all the same.
-    for (const QByteArray &f : {QByteArray("UPE"), QByteArray("#$") + QByteArray(14, '\x10'),
-                                QByteArray(300, '\x55')}) {
+    for (const QByteArray &f :
+         {QByteArray("UPE"), QByteArray("#$") + QByteArray(14, '\x10'), QByteArray(300, '\x55')}) {
         s.clock.advanceSecs(240);
         const QDateTime agora = s.clock.now();
         s.a.send(f);
@@ -110,7 +110,9 @@ void TestConnectedDevices::everyReadIsASignOfLife() {
 void TestConnectedDevices::rowsSayWhoIsOnLineAndSortByWhatTheyMean() {
     Central s;
     using State = ConnectedDevicesModel::State;
-    auto stateOf = [&](int r) { return State(s.at(r, 0, ConnectedDevicesModel::StateRole).toInt()); };
+    auto stateOf = [&](int r) {
+        return State(s.at(r, 0, ConnectedDevicesModel::StateRole).toInt());
+    };
     QCOMPARE(stateOf(0), State::Connected);
     QCOMPARE(s.state(0), QString("conectado"));
     QCOMPARE(s.at(0, 5, Qt::ToolTipRole).toString(), QString("conectado"));
@@ -130,8 +132,8 @@ void TestConnectedDevices::rowsSayWhoIsOnLineAndSortByWhatTheyMean() {
     QCOMPARE(s.state(r), QString("UDP (sem conexão)"));
 
     // Sorting reads values, not texts: times as times, numbers as numbers.
-    const QVariant keepAlive = s.at(0, ConnectedDevicesModel::ColKeepAlive,
-                                     ConnectedDevicesModel::SortRole);
+    const QVariant keepAlive =
+        s.at(0, ConnectedDevicesModel::ColKeepAlive, ConnectedDevicesModel::SortRole);
     QCOMPARE(keepAlive.metaType(), QMetaType::fromType<QDateTime>());
     QCOMPARE(keepAlive.toDateTime(), kInicio);
     QCOMPARE(s.at(2, ConnectedDevicesModel::ColSocket, ConnectedDevicesModel::SortRole).toInt(), 2);

@@ -593,7 +593,8 @@ void TestPrincipal::connectedListShowsStateSortsAndFilters() {
     QAbstractItemModel *m = grade->model();
     auto coluna = [&](int c) {
         QStringList v;
-        for (int r = 0; r < m->rowCount(); ++r) v << m->index(r, c).data().toString();
+        for (int r = 0; r < m->rowCount(); ++r)
+            v << m->index(r, c).data().toString();
         return v;
     };
     // In order of acceptance until a column is chosen.

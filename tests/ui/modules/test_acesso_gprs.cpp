@@ -315,7 +315,8 @@ void TestAcessoGprs::longMessagesWrapInAFixedWidth() {
     QVERIFY(QTest::qWaitForWindowExposed(&c.form));
     QCOMPARE(c.form.width(), Form_Acesso_GPRS::kWidth);
     // A file deep in folders, and not a block: a long reason in the information line.
-    const QString pasta = c.dir.filePath(QString("configuracoes dos modulos instalados/").repeated(4));
+    const QString pasta =
+        c.dir.filePath(QString("configuracoes dos modulos instalados/").repeated(4));
     QVERIFY(QDir().mkpath(pasta));
     const QString aberto = pasta + "modulo com nome comprido.CFG";
     QFile f(aberto);

@@ -10,8 +10,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -582,8 +582,9 @@ void TestConfiguracoes::portMonitorShowsTrafficAndDoubleClickClears() {
     QCOMPARE(visor->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(visor->toPlainText(), QString("08/03/2026 22:15:00  Porta 1:antes"));
     d.s.core->dm().portMonitor().append("Receptora Porta 1 não encontrada!");
-    QCOMPARE(visor->toPlainText(), QString("08/03/2026 22:15:00  Porta 1:antes\n"
-                                           "08/03/2026 22:15:00  Receptora Porta 1 não encontrada!"));
+    QCOMPARE(visor->toPlainText(),
+             QString("08/03/2026 22:15:00  Porta 1:antes\n"
+                     "08/03/2026 22:15:00  Receptora Porta 1 não encontrada!"));
     segundo.prepareOpen();
     segundo.show();
     QVERIFY(QTest::qWaitForWindowExposed(&segundo));
@@ -663,8 +664,9 @@ void TestConfiguracoes::tcpReceiverWithoutPortIsNotOpened() {
              QString("08/03/2026 22:15:00  Receiver 1: porta TCP 0 inválida"));
     // And a message says which receiver did not open, and why.
     QCOMPARE(d.s.prompt.shown.size(), 1);
-    QCOMPARE(d.s.prompt.shown[0].text,
-             QString("O Receiver \"Receiver 1\" (número 1) não foi ativado: porta TCP 0 inválida."));
+    QCOMPARE(
+        d.s.prompt.shown[0].text,
+        QString("O Receiver \"Receiver 1\" (número 1) não foi ativado: porta TCP 0 inválida."));
     QCOMPARE(d.s.prompt.shown[0].caption, QString("Receiver não ativado"));
 
     // A port another program holds: the same, with that reason.
@@ -811,7 +813,8 @@ void TestConfiguracoes::outOfRangeValuesAreRefusedWhereTyped() {
     d.f->Botao_AplicarClick();
     QCOMPARE(d.s.prompt.shown.size(), antes + 1);
     QCOMPARE(d.s.prompt.shown.last().text,
-             QString("O valor \"70000\" não é uma porta válida.\nPorta: digite um número de 1 a 65535."));
+             QString("O valor \"70000\" não é uma porta válida.\n"
+                     "Porta: digite um número de 1 a 65535."));
     QCOMPARE(d.ini("Empresa", "Porta"), QString("(ausente)"));
     QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
     smtp->selectAll();

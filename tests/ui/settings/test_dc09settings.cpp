@@ -85,7 +85,8 @@ private slots:
         // The key is a secret: shown as dots, one per digit, until its field is edited.
         auto *mascara = qobject_cast<QStyledItemDelegate *>(grid->itemDelegateForColumn(1));
         QVERIFY(mascara);
-        const QString mostrado = mascara->displayText(grid->item(0, 1)->data(Qt::DisplayRole), QLocale());
+        const QString mostrado =
+            mascara->displayText(grid->item(0, 1)->data(Qt::DisplayRole), QLocale());
         QCOMPARE(mostrado, QString(32, QChar(0x2022)));
         grid->editItem(grid->item(0, 1));
         auto *campo = grid->viewport()->findChild<QLineEdit *>();
