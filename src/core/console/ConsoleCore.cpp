@@ -48,6 +48,7 @@ bool ConsoleCore::start(QString *error) {
         return false;
     }
     m_dm = std::make_unique<DM1>(m_dataDir);
+    m_dm->portMonitor().setClock(&m_clock);
     if (!m_dm->openDatabase(error)) return false;
     Database &database = m_dm->database();
     schema::upgradeMainWindowStep(database.primary(), m_clock.now());

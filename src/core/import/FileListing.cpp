@@ -1,5 +1,6 @@
 #include "FileListing.h"
 
+#include "common/DateFormats.h"
 #include "events/EventLine.h"
 #include "events/EventTypes.h"
 #include "import/ImportRepository.h"
@@ -109,7 +110,7 @@ bool FileListing::listRecord(const ReceiverFile::Record &r, ImportRepository &re
     }
     ImportRow row;
     row.conta = ev->conta;
-    row.data = data.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    row.data = data.toString(DateFormats::kDateTime);
     row.codigo = ev->codigo;
     row.argumento = ev->zonaUsuario;
     row.particao = ev->particao;

@@ -1,5 +1,7 @@
 #include "ReceiverRecord.h"
 
+#include "common/DateFormats.h"
+
 namespace tulmo {
 
 namespace {
@@ -69,7 +71,7 @@ std::optional<ReceiverRecord::Event> ReceiverRecord::decode(const QString &d, QS
     if (date.year() > 2099)
         return refuse(QStringLiteral("data fora do intervalo: dia %1 (%2)")
                           .arg(day)
-                          .arg(date.toString(QStringLiteral("dd/MM/yyyy"))));
+                          .arg(date.toString(DateFormats::kDate)));
     const QTime time(byteAt(d, 59), byteAt(d, 61), byteAt(d, 63));
     if (!time.isValid())
         return refuse(QStringLiteral("hora inválida: %1:%2:%3")

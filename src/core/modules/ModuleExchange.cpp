@@ -22,6 +22,8 @@ ModuleExchange::ModuleExchange(DM1 &dm, ConnectionRegistry &registry, DeviceLink
     m_timer3.setObjectName(QStringLiteral("Timer3"));
     for (QTimer *t : {&m_timer1, &m_timer2, &m_timer3, &m_upePause})
         t->setSingleShot(true);
+    // A coarse timer may end up to 5 % early; the module needs the whole pause.
+    m_upePause.setTimerType(Qt::PreciseTimer);
     setIntervals(Intervals());
     connect(&m_timer1, &QTimer::timeout, this, &ModuleExchange::noAnswer);
     connect(&m_timer2, &QTimer::timeout, this, &ModuleExchange::completeDownload);
@@ -87,6 +89,7 @@ void ModuleExchange::dumpReceived(int k, const QByteArray &payload) {
         m_timer1.stop();
         m_phase = Phase::ReceivingBlock;
         setHex(QString());
+        newBlockArrived();
         say(QStringLiteral("Recebendo dados..."));
     }
     if (m_phase != Phase::ReceivingBlock) return;
@@ -127,7 +130,7 @@ void ModuleExchange::noAnswer() {
 }
 
 void ModuleExchange::startUpload() {
-    if (m_phase != Phase::Idle || m_pendingUpload.isEmpty()) return;
+    if (m_phase != Phase::Idle || m_pendingUpload.isEmpty() || m_refusedFile) return;
     if (!m_slot || !targetConnected()) {
         say(kDisconnected);
         setButtons({m_buttons.acessar, false, false, false});
@@ -156,11 +159,18 @@ void ModuleExchange::uploadAllowed(int k, TcpConnection *socket) {
     say(QStringLiteral("Enviando dados..."));
     setButtons({});
     // The module needs this pause before the block; reception goes on meanwhile.
-    m_upePause.start();
+    m_upeSince.start();
+    m_upePause.start(m_intervals.upePauseMs);
 }
 
 void ModuleExchange::sendBlock() {
     if (m_phase != Phase::UpePause) return;
+    // Never short of the pause, whatever the timer did: the rest is waited for again.
+    const qint64 left = m_intervals.upePauseMs - m_upeSince.elapsed();
+    if (left > 0) {
+        m_upePause.start(int(left));
+        return;
+    }
     m_phase = Phase::AwaitingUpok;
     Envia_Comando_Gprs(m_uploadBlock);
 }
@@ -175,7 +185,8 @@ void ModuleExchange::uploadDone(int k) {
     m_phase = Phase::Idle;
     releaseTransfer();
     say(QStringLiteral("Dados enviados com sucesso!"));
-    setButtons({false, true, false, false});
+    // The technician reads the module back to check what it now holds.
+    setButtons({false, true, true, false});
 }
 
 void ModuleExchange::uploadTimedOut() {
@@ -187,21 +198,53 @@ void ModuleExchange::uploadTimedOut() {
     say(kNoAnswer);
     clearAllUploadFlags();
     releaseTransfer();
-    setButtons({false, true, false, false});
+    setButtons({false, true, true, false});
 }
 
 void ModuleExchange::resetDevice() {
     Envia_Comando_Gprs(QByteArrayLiteral("RESET"));
 }
 
-void ModuleExchange::setPendingUploadBlock(const QByteArray &raw) {
+bool ModuleExchange::setPendingUploadBlock(const QByteArray &raw) {
+    if (m_refusedFile) return false;
     m_pendingUpload = raw;
+    m_pendingIsCurrent = !raw.isEmpty();
     // Nothing can be sent while another exchange runs or when the device is gone.
     if (m_phase == Phase::Idle && targetConnected() && !raw.isEmpty()) {
         Buttons b = m_buttons;
         b.enviar = true;
         setButtons(b);
     }
+    return true;
+}
+
+void ModuleExchange::newBlockArrived() {
+    m_pendingIsCurrent = false;
+    m_refusedFile = false;
+}
+
+void ModuleExchange::clearHexText() {
+    setHex(QString());
+    newBlockArrived();
+}
+
+QString ModuleExchange::hexToSave(QString *why) const {
+    auto refuse = [why](const QString &reason) {
+        if (why) *why = reason;
+        return QString();
+    };
+    if (m_pendingIsCurrent && m_pendingUpload.size() == kBlockSize)
+        return QString::fromLatin1(m_pendingUpload.toHex().toUpper());
+    if (m_refusedFile)
+        return refuse(QStringLiteral("O arquivo aberto não contém um bloco de parâmetros "
+                                     "válido; não há bloco para salvar."));
+    if (m_hex.isEmpty())
+        return refuse(QStringLiteral("Nenhum bloco de parâmetros foi recebido do equipamento "
+                                     "nem aberto de um arquivo; não há bloco para salvar."));
+    const QString problem = blockHexProblem(m_hex);
+    if (!problem.isEmpty())
+        return refuse(QStringLiteral("Não há bloco completo para salvar. ") + problem);
+    return m_hex;
 }
 
 void ModuleExchange::loadHexText(const QString &hex) {
@@ -214,6 +257,11 @@ void ModuleExchange::loadHexText(const QString &hex) {
         b = {false, false, targetConnected(), targetConnected()};
     }
     setHex(hex);
+    newBlockArrived();
+    m_refusedFile = !blockHexProblem(hex).isEmpty();
+    if (m_refusedFile) m_pendingUpload.clear();
+    // Only the editor's closing offers this block for upload.
+    b.enviar = false;
     b.acessar = true;
     setButtons(b);
 }

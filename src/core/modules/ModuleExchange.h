@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -69,13 +70,22 @@ public:
     // "RESET": no answer is awaited.
     void resetDevice();
 
-    // The block the editor produced as it closed; "Upload" is offered for it.
-    void setPendingUploadBlock(const QByteArray &raw);
+    // The block the editor produced as it closed; "Upload" is offered for it. Refused (false,
+    // nothing kept) while the editor shows a file that is no whole block: uploading what was
+    // decoded from it would blank the module's missing fields (server, APN, SMS texts).
+    bool setPendingUploadBlock(const QByteArray &raw);
     QByteArray pendingUploadBlock() const { return m_pendingUpload; }
-    // A block's hex text opened from a file: it replaces the downloaded one.
+    // A block's hex text opened from a file: it replaces the downloaded one. A file that is
+    // not one whole block can be looked at in the editor but is never offered for upload.
     void loadHexText(const QString &hex);
+    // Whether the hex text came from a file that is not a whole block.
+    bool hexRefusedForUpload() const { return m_refusedFile; }
     // The console opens for a device: no block yet.
-    void clearHexText() { setHex(QString()); }
+    void clearHexText();
+    // What "Salvar p/ Arquivo" writes: the block the editor produced since the last download
+    // or file (the one an upload would send), else the downloaded or opened block when it is
+    // whole. Empty, with the reason in why, when there is no whole block to save.
+    QString hexToSave(QString *why = nullptr) const;
 
     Phase phase() const { return m_phase; }
     QString information() const { return m_information; }
@@ -103,6 +113,8 @@ private:
     void noAnswer();
     void uploadAllowed(int k, TcpConnection *socket);
     void sendBlock();
+    // A new block (download or file) replaces what the editor produced.
+    void newBlockArrived();
     void uploadDone(int k);
     void uploadTimedOut();
     void targetDisconnected();
@@ -127,10 +139,13 @@ private:
     QTimer m_timer2; // completion of a short block
     QTimer m_timer3; // no "UPOK" after "UPI"
     QTimer m_upePause;
-    QByteArray m_block;      // the block being received
-    qsizetype m_surplus = 0; // bytes past kBlockSize, dropped
+    QElapsedTimer m_upeSince; // the pause counts from "UPE", whenever its timer fires
+    QByteArray m_block;       // the block being received
+    qsizetype m_surplus = 0;  // bytes past kBlockSize, dropped
     QByteArray m_pendingUpload;
-    QByteArray m_uploadBlock; // the block of the upload under way
+    bool m_pendingIsCurrent = false; // produced by the editor since the last block came
+    bool m_refusedFile = false;      // the hex text is a file that is no whole block
+    QByteArray m_uploadBlock;        // the block of the upload under way
     QString m_hex;
     QString m_modelName;
     QString m_information = QStringLiteral("Informacao");

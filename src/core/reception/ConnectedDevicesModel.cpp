@@ -38,9 +38,63 @@ QString ConnectedDevicesModel::formatDate(const QDateTime &t) {
     return t.isValid() ? t.toString(DateFormats::kDateTime) : QString();
 }
 
+ConnectedDevicesModel::State ConnectedDevicesModel::stateOf(const ConnectionRegistry &registry,
+                                                            int row) {
+    const ConnectionRegistry::Row &l = registry.row(row);
+    if (l.datagram) return State::Datagram;
+    // A connection the console closed itself is gone too, though no close was seen.
+    return l.connected() && l.socket ? State::Connected : State::Disconnected;
+}
+
+QString ConnectedDevicesModel::stateText(const ConnectionRegistry &registry, int row) {
+    switch (stateOf(registry, row)) {
+    case State::Connected:
+        return QStringLiteral("conectado");
+    case State::Datagram:
+        return QStringLiteral("UDP (sem conexão)");
+    case State::Disconnected:
+        break;
+    }
+    const QDateTime since = registry.row(row).disconnectedAt;
+    return since.isValid() ? QStringLiteral("desconectado desde ") + formatDate(since)
+                           : QStringLiteral("desconectado");
+}
+
+QVariant ConnectedDevicesModel::sortValue(const QModelIndex &index) const {
+    const ConnectionRegistry::Row &l = m_registry.row(index.row());
+    switch (index.column()) {
+    case ColKeepAlive:
+        return l.keepAlive;
+    case ColLastEvent:
+        return l.lastEvent;
+    case ColConnectedAt:
+        return l.connectedAt;
+    case ColServer:
+        return l.server;
+    case ColSocket:
+        return l.socketIndex;
+    case ColConnection:
+        return qlonglong(l.connection);
+    default:
+        return data(index, Qt::DisplayRole);
+    }
+}
+
 QVariant ConnectedDevicesModel::data(const QModelIndex &index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_registry.rowCount())
+    if (!index.isValid() || index.row() >= m_registry.rowCount()) return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+        break;
+    case StateRole:
+        return int(stateOf(m_registry, index.row()));
+    case StateTextRole:
+    case Qt::ToolTipRole:
+        return stateText(m_registry, index.row());
+    case SortRole:
+        return sortValue(index);
+    default:
         return QVariant();
+    }
     const ConnectionRegistry::Row &l = m_registry.row(index.row());
     switch (index.column()) {
     case ColKeepAlive:

@@ -27,6 +27,15 @@ public:
         ColCount
     };
 
+    // Whether a row's device is on line: its connection open, gone (until the keep-alive
+    // expiry drops the row), or a DC-09 sender over UDP, which has no connection.
+    enum class State { Connected, Disconnected, Datagram };
+    enum Role {
+        StateRole = Qt::UserRole + 1, // State, as int
+        SortRole,                     // a value that sorts as the column means (times, numbers)
+        StateTextRole,                // "conectado", "desconectado desde …", "UDP (sem conexão)"
+    };
+
     explicit ConnectedDevicesModel(ConnectionRegistry &registry, QObject *parent = nullptr);
 
     ConnectionRegistry &registry() const { return m_registry; }
@@ -39,8 +48,12 @@ public:
 
     // Times as the grids show them; empty when never set.
     static QString formatDate(const QDateTime &t);
+    static State stateOf(const ConnectionRegistry &registry, int row);
+    static QString stateText(const ConnectionRegistry &registry, int row);
 
 private:
+    QVariant sortValue(const QModelIndex &index) const;
+
     ConnectionRegistry &m_registry;
 };
 

@@ -94,6 +94,8 @@ void ConnectionRegistry::SocketServerAccept(int k, qintptr descriptor) {
     }
     auto &list = m_connections[size_t(k)];
     list.append(socket);
+    // Connected first, so the row is alive before its frame is handled.
+    connect(socket, &TcpConnection::dataReceived, this, [this, socket] { markAlive(socket); });
     // Reads become frames there; a client error or a close ends that connection only, the
     // listener and its other devices stay.
     connect(socket, &TcpConnection::dataReceived, this,
@@ -194,9 +196,18 @@ void ConnectionRegistry::lookUpPeerName(TcpConnection *socket, const QString &do
     });
 }
 
+void ConnectionRegistry::markAlive(const TcpConnection *socket) {
+    const int r = rowOf(socket);
+    if (r >= 0) setKeepAlive(r, m_clock.now());
+}
+
 void ConnectionRegistry::connectionClosed(TcpConnection *socket, int k) {
     // A frame the device sent without its end is handled while its row still knows it.
     m_frames.release(socket);
+    if (const int r = rowOf(socket); r >= 0) {
+        m_rows[r].disconnectedAt = m_clock.now();
+        emit rowChanged(r);
+    }
     // The row stays until the keep-alive expiry; its pointer clears when the connection goes.
     m_connections[size_t(k)].removeOne(socket);
     m_rowOf.remove(socket);

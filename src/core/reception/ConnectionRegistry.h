@@ -45,6 +45,10 @@ public:
         QDateTime connectedAt;  // time of acceptance
         QPointer<TcpConnection> socket;
         bool datagram = false; // a DC-09 sender over UDP, without a connection
+        // When the peer closed or the connection failed; invalid while it is open. The row
+        // stays until the keep-alive expiry, and the list shows it as gone meanwhile.
+        QDateTime disconnectedAt;
+        bool connected() const { return !datagram && !disconnectedAt.isValid(); }
     };
 
     // What one read of a connection takes at most.
@@ -124,6 +128,8 @@ private:
     QString showPeer(TcpConnection *socket);
     void lookUpPeerName(TcpConnection *socket, const QString &dotted);
     void connectionClosed(TcpConnection *socket, int k);
+    // Any read of a connection is a sign of life of its device, programming traffic included.
+    void markAlive(const TcpConnection *socket);
     void removeRowAt(int r);
     // A device with more replies waiting than the queue holds for one connection: its
     // connection closes and its row goes with its replies, as a device that does not read.

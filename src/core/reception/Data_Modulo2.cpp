@@ -49,10 +49,10 @@ void DM1::SocketServerAcceptError(int k, QAbstractSocket::SocketError error) {
                                ? QStringLiteral("recursos do sistema esgotados")
                                : slot(k).socketServer->errorString();
     m_portMonitor.append(
-        QStringLiteral("Receiver %1: conexão TCP não aceita (%2), nova tentativa em %3 s")
-            .arg(k)
-            .arg(reason)
-            .arg(TcpListener::kAcceptRetryMs / 1000));
+        k, QStringLiteral("Receiver %1: conexão TCP não aceita (%2), nova tentativa em %3 s")
+               .arg(k)
+               .arg(reason)
+               .arg(TcpListener::kAcceptRetryMs / 1000));
 }
 
 DM1::~DM1() {
@@ -115,7 +115,7 @@ void DM1::TimerSMTimer(int k) {
     ReceiverSlot &s = slot(k);
     s.timerSM->stop();
     if (s.comPort->isOpen()) s.comPort->close();
-    m_portMonitor.append(QStringLiteral("Receptora Porta %1 não encontrada!").arg(k));
+    m_portMonitor.append(k, QStringLiteral("Receptora Porta %1 não encontrada!").arg(k));
     emit receiverNotFound(k);
 }
 
@@ -218,7 +218,8 @@ bool DM1::openUdp(int k, int port) {
         // Panels report together after a power or network failure: the system's usual
         // buffer holds a few hundred datagrams, a flood of thousands waits whole.
         udp->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
-        m_portMonitor.append(QStringLiteral("Receiver %1: DC-09 na porta UDP %2").arg(k).arg(port));
+        m_portMonitor.append(k,
+                             QStringLiteral("Receiver %1: DC-09 na porta UDP %2").arg(k).arg(port));
         return true;
     }
     listenerRefused(k, portValid ? QStringLiteral("Receiver %1: porta UDP %2 não pôde ser aberta (%3)")
@@ -238,8 +239,9 @@ void DM1::listenerRefused(int k, const QString &why) {
     // As for a serial receiver not found: the row is no longer active, the settings dialog
     // clears its mark, and the port monitor says why.
     markInactive(k);
-    m_portMonitor.append(why);
+    m_portMonitor.append(k, why);
     emit receiverNotFound(k);
+    emit receiverRefused(k, why);
 }
 
 void DM1::releasePort(int k, int port, const QList<Row> &rows) {

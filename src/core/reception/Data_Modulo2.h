@@ -88,6 +88,9 @@ signals:
     // port could not be opened: the settings dialog enables "Aplicar" and clears
     // "Receiver ativo".
     void receiverNotFound(int slot);
+    // The listener or UDP port of slot k could not be opened (port 0, in use, refused by the
+    // system): why is the port monitor's line, for a message naming the receiver.
+    void receiverRefused(int slot, const QString &why);
     // A listener was (re)started on slot k.
     void listenerStarted(int slot);
 

@@ -102,7 +102,8 @@ void Dc09Receiver::readDatagrams(int k) {
 }
 
 void Dc09Receiver::monitor(const Sender &from, const QString &text) {
-    m_dm.portMonitor().append(QStringLiteral("DC-09 ") + from.text() + QLatin1Char(':') + text);
+    m_dm.portMonitor().append(from.slot,
+                              QStringLiteral("DC-09 ") + from.text() + QLatin1Char(':') + text);
 }
 
 void Dc09Receiver::handle(const QByteArray &frame, const Sender &from) {

@@ -69,7 +69,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     // Bytes map one to one onto characters, so positions are byte positions.
     const QString D = QString::fromLatin1(bytes);
     const QString handle = socket ? QString::number(socket->socketDescriptor()) : QString();
-    m_dm.portMonitor().append(QStringLiteral("TCP ") + handle + QLatin1Char(',') +
+    m_dm.portMonitor().append(k, QStringLiteral("TCP ") + handle + QLatin1Char(',') +
                              QString::number(k) + QLatin1Char(':') + D);
     m_dm.memo1().append(D);
     if (takenByModuleTransfer(bytes, D, socket, k)) return;

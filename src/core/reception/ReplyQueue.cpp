@@ -62,10 +62,13 @@ void ReplyQueue::removeFor(const QSet<const TcpConnection *> &sockets) {
     emit wasReset();
 }
 
-bool ReplyQueue::hasReplyFor(int slot) const {
-    for (const Reply &r : m_replies)
-        if (r.slot == slot) return true;
-    return false;
+bool ReplyQueue::hasReplyFor(const TcpConnection *socket, int slot,
+                             const QString &identifier) const {
+    if (socket && countFor(socket) > 0) return true;
+    if (identifier.isEmpty()) return false;
+    return std::any_of(m_replies.cbegin(), m_replies.cend(), [&](const Reply &r) {
+        return r.slot == slot && r.identifier == identifier;
+    });
 }
 
 QList<ReplyQueue::Reply> ReplyQueue::takeDue(const std::function<bool(const Reply &)> &isDue) {

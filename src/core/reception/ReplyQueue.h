@@ -52,8 +52,10 @@ public:
     int size() const { return int(m_replies.size()); }
     bool isEmpty() const { return m_replies.isEmpty(); }
     const Reply &at(int i) const { return m_replies[i]; }
-    // Whether a reply of slot k still waits (the remote access console would collide).
-    bool hasReplyFor(int slot) const;
+    // Whether a reply for that device still waits: one queued for its connection, or for its
+    // identifier on its slot (the remote access console would collide with it). The other
+    // devices of the slot, hundreds on one TCP port, do not make it busy.
+    bool hasReplyFor(const TcpConnection *socket, int slot, const QString &identifier) const;
     // How many replies wait for that connection.
     int countFor(const TcpConnection *socket) const { return m_countOf.value(socket); }
 

@@ -86,7 +86,7 @@ void SerialReception::TimerComTimer(int k) {
         m_sink.acknowledgeRepeater(k);
         s.timerSM->stop();
         s.rxBuffer.clear();
-        m_dm.portMonitor().append(QStringLiteral("Receptora Porta %1 Encontrada!").arg(k));
+        m_dm.portMonitor().append(k, QStringLiteral("Receptora Porta %1 Encontrada!").arg(k));
         return;
     }
     dropTail(k);
@@ -178,7 +178,7 @@ QString SerialReception::Decodifica_Timer_Serial(int k) {
     // Bytes as characters one for one, so that positions in the frame are byte positions.
     const QString frame = QString::fromLatin1(s.rxBuffer);
     s.rxBuffer.clear();
-    m_dm.portMonitor().append(QStringLiteral("Porta %1:").arg(k) + frame);
+    m_dm.portMonitor().append(k, QStringLiteral("Porta %1:").arg(k) + frame);
 
     QString why;
     if (ch(frame, 1) == QLatin1Char('E')) why = identifyCall(k, frame);
@@ -199,7 +199,7 @@ QString SerialReception::Decodifica_Timer_Serial(int k) {
 QString SerialReception::identifyCall(int k, const QString &frame) {
     const QString row = frame.mid(3, 1);
     const QString phone = frame.mid(5, 10);
-    m_dm.portMonitor().append(phone);
+    m_dm.portMonitor().append(k, phone);
 
     QString conta, eventCode;
     {

@@ -1,5 +1,7 @@
 #include "QueryListModel.h"
 
+#include "common/DateFormats.h"
+
 #include <QDateTime>
 
 namespace tulmo {
@@ -61,7 +63,7 @@ QVariant QueryListModel::data(const QModelIndex &index, int role) const {
     const QVariant v = m_rows[index.row()].value(c);
     if (role == Qt::DisplayRole && m_columns[index.column()].dateTime) {
         const QDateTime t = v.toDateTime();
-        return t.isValid() ? t.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : QString();
+        return t.isValid() ? t.toString(DateFormats::kDateTime) : QString();
     }
     return v;
 }

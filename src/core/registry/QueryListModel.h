@@ -21,7 +21,7 @@ public:
     struct Column {
         QString field;
         QString title;         // the field name when empty
-        bool dateTime = false; // shown as "dd.MM.yyyy HH:mm:ss"
+        bool dateTime = false; // shown as DateFormats::kDateTime
     };
 
     explicit QueryListModel(QList<Column> columns, QObject *parent = nullptr);

@@ -117,7 +117,7 @@ QString ReportLayout::itemText(const ReportItem &item, const ReportRow *row,
     case Src::Argumento:
         return row->argumento;
     case Src::Data:
-        return row->data.isValid() ? row->data.toString(DateFormats::kGridDateTime) : QString();
+        return row->data.isValid() ? row->data.toString(DateFormats::kDateTime) : QString();
     case Src::Intervencao:
         return row->intervencao;
     case Src::Detalhes:

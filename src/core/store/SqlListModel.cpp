@@ -94,7 +94,7 @@ QVariant SqlListModel::data(const QModelIndex &index, int role) const {
     if (role != Qt::DisplayRole) return v;
     if (m_columns[index.column()].data) {
         const QDateTime t = v.toDateTime();
-        return t.isValid() ? t.toString(DateFormats::kGridDateTime) : QString();
+        return t.isValid() ? t.toString(DateFormats::kDateTime) : QString();
     }
     // Every other date, time and number in the Brazilian way, whatever the system's locale.
     switch (v.typeId()) {

@@ -21,7 +21,7 @@ public:
     struct Column {
         QString field;
         QString title;     // the field name when empty
-        bool data = false; // shown as "dd.MM.yyyy HH:mm"
+        bool data = false; // shown as DateFormats::kDateTime
     };
 
     // rowLimit > 0 reads only that many rows, the first in the select's order.

@@ -43,14 +43,14 @@ const QColor kHintBackground(0xFF, 0xFF, 0xE1); // info background
 // doing rather than the operator's.
 constexpr int kKeyboardGraceMs = 1000;
 
-// The pending list shows its dates as "dd/MM/yyyy HH:mm".
+// The pending list shows its dates in the one form of every list.
 class PendingList : public SqlListModel {
 public:
     using SqlListModel::SqlListModel;
     QVariant data(const QModelIndex &index, int role) const override {
         if (role == Qt::DisplayRole && index.column() == columnOf(QStringLiteral("DATA"))) {
             const QDateTime t = value(index.row(), QStringLiteral("DATA")).toDateTime();
-            return t.isValid() ? t.toString(DateFormats::kDateTimeMinutes) : QString();
+            return t.isValid() ? t.toString(DateFormats::kDateTime) : QString();
         }
         return SqlListModel::data(index, role);
     }

@@ -1,6 +1,7 @@
 #include "Principal.h"
 
 #include "Cadastro_Operadores.h"
+#include "ConnectedDevicesView.h"
 #include "EventColorDelegate.h"
 #include "Eventos_Pendentes.h"
 #include "IniciarTurno.h"
@@ -488,17 +489,23 @@ void Form_Principal::createPages() {
     QTableView *eventsGrid = newGrid(QStringLiteral("Grade_Eventos"), m_events);
     colors(eventsGrid, kInactiveCaptionText);
     eventsGrid->setItemDelegate(new EventColorDelegate(m_events->columnOf("TIPO"), eventsGrid));
-    eventsGrid->setColumnWidth(m_events->columnOf("DATA_INTERVENCAO"), 90);
     for (const auto &[field, columnWidth] : {std::pair{"CLIENTE", 200},
                                          {"DESCRICAO", 220},
                                          {"NOME_PARTICAO", 120},
-                                         {"DATA", 125},
                                          {"IDECALL", 130}})
         eventsGrid->setColumnWidth(m_events->columnOf(QLatin1String(field)), columnWidth);
+    // Dates are shown whole, seconds included, in the one form of every list.
+    const int dateWidth =
+        eventsGrid->fontMetrics().horizontalAdvance(
+            QDateTime(QDate(2000, 12, 28), QTime(23, 59, 59)).toString(DateFormats::kDateTime)) +
+        16;
+    for (const char *field : {"DATA", "DATA_INTERVENCAO"})
+        eventsGrid->setColumnWidth(m_events->columnOf(QLatin1String(field)), dateWidth);
     page("TabSheet1", QStringLiteral("Eventos Recebidos"), eventsGrid);
 
-    m_connectedGrid = newGrid(QStringLiteral("Grid_Conectados"),
-                                 new ConnectedDevicesModel(m_core.connectionRegistry(), this));
+    m_connectedGrid = newGrid(QStringLiteral("Grid_Conectados"), nullptr);
+    m_connectedView = new ConnectedDevicesView(
+        new ConnectedDevicesModel(m_core.connectionRegistry(), this), m_connectedGrid);
     m_connectedGrid->setShowGrid(true);
     QFont fixedWidth(QStringLiteral("Courier New"));
     fixedWidth.setStyleHint(QFont::TypeWriter);
@@ -507,7 +514,7 @@ void Form_Principal::createPages() {
     sizeConnectedColumns(fixedWidth);
     connect(m_connectedGrid, &QAbstractItemView::doubleClicked, this,
             &Form_Principal::Grid_ConectadosDblClick);
-    QWidget *gprs = page("TabSheet3", QStringLiteral("GPRS Conectados"), m_connectedGrid);
+    QWidget *gprs = page("TabSheet3", QStringLiteral("GPRS Conectados"), m_connectedView);
     QTableView *buffer =
         newGrid(QStringLiteral("Grid_Buffer"),
                   new ReplyQueueModel(m_core.connectionRegistry().replies(), this));
@@ -656,11 +663,12 @@ void Form_Principal::createModuleWindows() {
 
 void Form_Principal::Grid_ConectadosDblClick() {
     const ConnectionRegistry &c = m_core.connectionRegistry();
-    const QModelIndex current = m_connectedGrid->currentIndex();
-    if (c.rowCount() == 0 || !current.isValid() || current.row() >= c.rowCount()) return;
-    const ConnectionRegistry::Row &row = c.row(current.row());
+    const int current = m_connectedView->sourceRow(m_connectedGrid->currentIndex());
+    if (c.rowCount() == 0 || current < 0 || current >= c.rowCount()) return;
+    const ConnectionRegistry::Row &row = c.row(current);
     Prompt *p = m_core.prompt();
-    if (c.replies().hasReplyFor(row.server)) {
+    // Busy only while a reply of this very device waits, not one of another device of its slot.
+    if (c.replies().hasReplyFor(row.socket.data(), row.server, row.imei)) {
         if (p) p->message(QStringLiteral("Dispositivo ocupado!"));
         return;
     }
@@ -725,7 +733,8 @@ void Form_Principal::sizeConnectedColumns(const QFont &font) {
                                  .toString(DateFormats::kDateTime);
     const QString widest[ConnectedDevicesModel::ColCount] = {
         dateTime,                       // keep-alive
-        QStringLiteral("000000000000"), // account or device caption
+        // account or device caption
+        QStringLiteral("Painel Alarme KX4 Conta:000000"),
         QStringLiteral("000000"),       // last packet
         dateTime,                       // last event
         QStringLiteral("00"),           // listener slot

@@ -15,6 +15,7 @@ class QTableView;
 
 namespace tulmo {
 
+class ConnectedDevicesView;
 class Form_Apagar_eventos;
 class Form_Acesso_GPRS;
 class Form_Configuracoes;
@@ -174,6 +175,7 @@ private:
 
     QTabWidget *m_pages = nullptr;
     QTableView *m_connectedGrid = nullptr;
+    ConnectedDevicesView *m_connectedView = nullptr;
     QLabel *m_pendingCount = nullptr;
     QPlainTextEdit *m_memo1 = nullptr;
     QLabel *m_soundOnPicture = nullptr;

@@ -19,6 +19,13 @@
 
 namespace tulmo {
 
+namespace {
+// A file that is no whole block may be looked at, never written to a module.
+const QString kNotForUpload =
+    QStringLiteral("Este arquivo não será enviado ao equipamento: o envio apagaria os campos "
+                   "que faltam nele.");
+} // namespace
+
 Form_Acesso_GPRS::Form_Acesso_GPRS(ModuleExchange &exchange, Prompt *prompt, QWidget *parent)
     : QDialog(parent)
     , m_exchange(exchange)
@@ -37,6 +44,10 @@ Form_Acesso_GPRS::Form_Acesso_GPRS(ModuleExchange &exchange, Prompt *prompt, QWi
     m_conexao = label("Conexao", QStringLiteral("Conexao"));
     m_equipamento = label("Equipamento", QStringLiteral("1"));
     m_informacao = label("Informacao", QStringLiteral("Informacao"));
+    // A long message (a file's path, a reason) wraps inside the window instead of widening it
+    // past the screen.
+    m_informacao->setWordWrap(true);
+    m_informacao->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_memo = named(new QPlainTextEdit, "Memo1");
     m_memo->setReadOnly(true);
     m_memo->hide();
@@ -85,8 +96,10 @@ Form_Acesso_GPRS::Form_Acesso_GPRS(ModuleExchange &exchange, Prompt *prompt, QWi
     l->addWidget(m_informacao);
     l->addWidget(m_memo);
     l->addLayout(actions);
+    setFixedWidth(kWidth);
 
-    connect(&m_exchange, &ModuleExchange::informationChanged, m_informacao, &QLabel::setText);
+    connect(&m_exchange, &ModuleExchange::informationChanged, this,
+            &Form_Acesso_GPRS::showInformation);
     connect(&m_exchange, &ModuleExchange::modelNameChanged, m_equipamento, &QLabel::setText);
     connect(&m_exchange, &ModuleExchange::hexTextChanged, m_memo, &QPlainTextEdit::setPlainText);
     connect(&m_exchange, &ModuleExchange::buttonsChanged, this, &Form_Acesso_GPRS::followButtons);
@@ -100,8 +113,10 @@ void Form_Acesso_GPRS::setEditor(Form_QVN12 *editor) {
     if (m_editor) disconnect(m_editor, nullptr, this, nullptr);
     m_editor = editor;
     if (!editor) return;
-    connect(editor, &Form_QVN12::blockEncoded, this,
-            [this](const QByteArray &raw) { m_exchange.setPendingUploadBlock(raw); });
+    connect(editor, &Form_QVN12::blockEncoded, this, [this](const QByteArray &raw) {
+        if (!m_exchange.setPendingUploadBlock(raw) && !m_informacao->text().contains(kNotForUpload))
+            showInformation(kNotForUpload);
+    });
     connect(editor, &Form_QVN12::commandRequested, this,
             [this](const QByteArray &bytes) { m_exchange.Envia_Comando_Gprs(bytes); });
     connect(&m_exchange, &ModuleExchange::channelReading, editor, &Form_QVN12::showChannelReading);
@@ -122,6 +137,12 @@ void Form_Acesso_GPRS::openFor(int slot, int socketIndex, TcpConnection *socket)
 void Form_Acesso_GPRS::showEvent(QShowEvent *e) {
     QDialog::showEvent(e);
     if (!e->spontaneous()) m_exchange.startDownload();
+}
+
+void Form_Acesso_GPRS::showInformation(const QString &text) {
+    m_informacao->setText(text);
+    // The width stays; the window takes the lines the message needs, and gives them back.
+    adjustSize();
 }
 
 void Form_Acesso_GPRS::followButtons() {
@@ -153,6 +174,14 @@ void Form_Acesso_GPRS::Button_DownloadClick() {
 }
 
 void Form_Acesso_GPRS::Button_Salvar_ArquivoClick() {
+    // Only a whole block is saved: an empty or partial one would later blank a module.
+    QString why;
+    const QString hex = m_exchange.hexToSave(&why);
+    if (hex.isEmpty()) {
+        if (m_prompt)
+            m_prompt->message(why, QStringLiteral("Salvar p/ Arquivo"), Prompt::Icon::Warning);
+        return;
+    }
     QString path =
         m_chooser->saveFile(QStringLiteral("Salvar p/ Arquivo"), QString::fromUtf8(kCfgDefaultName),
                             QString::fromLatin1(kCfgFilter), QString::fromLatin1(kCfgSuffix));
@@ -162,7 +191,7 @@ void Form_Acesso_GPRS::Button_Salvar_ArquivoClick() {
         !m_prompt->question(QStringLiteral("Deseja sobreescrever o arquivo existente?"),
                             QStringLiteral("ARQUIVO JÁ EXISTE")))
         return;
-    const CfgWriteResult r = writeCfgFile(path, m_exchange.hexText());
+    const CfgWriteResult r = writeCfgFile(path, hex);
     if (!r.written && m_prompt)
         m_prompt->message(r.error, QStringLiteral("ERRO"), Prompt::Icon::Error);
 }
@@ -178,8 +207,14 @@ void Form_Acesso_GPRS::Button_Abrir_ArquivoClick() {
     }
     m_exchange.loadHexText(r.hex);
     // A file that is not one whole block still opens, its missing parts as zeros and empty
-    // texts; the operator is told what is wrong with it.
-    if (!r.isBlock) m_informacao->setText(r.error);
+    // texts, to be looked at; the operator is told what is wrong with it and that it will not
+    // be uploaded.
+    if (!r.isBlock) {
+        const QString text = r.error + QLatin1Char('\n') + kNotForUpload;
+        showInformation(text);
+        if (m_prompt)
+            m_prompt->message(text, QStringLiteral("Abrir Arquivo"), Prompt::Icon::Warning);
+    }
     openEditor();
 }
 

@@ -24,6 +24,9 @@ class TcpConnection;
 class Form_Acesso_GPRS : public QDialog {
     Q_OBJECT
 public:
+    // The window keeps this width; its messages wrap.
+    static constexpr int kWidth = 460;
+
     Form_Acesso_GPRS(ModuleExchange &exchange, Prompt *prompt, QWidget *parent = nullptr);
     ~Form_Acesso_GPRS() override;
 
@@ -52,6 +55,7 @@ protected:
 
 private:
     void followButtons();
+    void showInformation(const QString &text);
     void openEditor();
 
     ModuleExchange &m_exchange;

@@ -1,6 +1,7 @@
 #include "reports/Relatorio_Selecao.h"
 
 #include "common/Clock.h"
+#include "common/DateFormats.h"
 #include "common/KeyboardHabits.h"
 #include "common/Paths.h"
 #include "common/Prompt.h"
@@ -108,7 +109,7 @@ void Form_Relatorio_Selecao::buildControls() {
         auto *d = new QDateEdit(this);
         d->setObjectName(QLatin1String(name));
         d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
+        d->setDisplayFormat(DateFormats::kDate.toString());
         d->setEnabled(false);
         return d;
     };

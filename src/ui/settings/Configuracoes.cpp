@@ -5,11 +5,13 @@
 #include "common/FileChooser.h"
 #include "common/Paths.h"
 #include "common/Prompt.h"
+#include "common/RangeFields.h"
 #include "common/Sound.h"
 #include "console/ConsoleCore.h"
 #include "settings/Dc09KeysDialog.h"
 #include "settings/ConfigIni.h"
 #include "settings/LiveSettings.h"
+#include "settings/PortMonitorView.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -36,23 +38,23 @@
 #include <QVBoxLayout>
 
 #include <functional>
+#include <utility>
 
 namespace tulmo {
 
 namespace {
 
 const int kModeRole = Qt::UserRole + 1;
-
-// The port monitor's colours: the classic scheme's active caption.
-const QColor kActiveCaption(0x0A, 0x24, 0x6A);
+// The SMTP port of the e-mail options.
+constexpr int kMailPortMin = 1, kMailPortMax = 65535;
 
 QLineEdit *newEdit(const char *nome) {
     return named(new QLineEdit, nome);
 }
 
-QSpinBox *newSpin(const char *nome, int min, int max, int value) {
-    auto *s = named(new QSpinBox, nome);
-    s->setRange(min, max);
+// A number field that refuses, with its name and range, what it cannot hold.
+BoundedSpinBox *newSpin(const char *nome, const QString &field, int min, int max, int value) {
+    auto *s = named(new BoundedSpinBox(field, min, max), nome);
     s->setValue(value);
     return s;
 }
@@ -134,6 +136,11 @@ Form_Configuracoes::Form_Configuracoes(ConsoleCore &core, QWidget *parent)
     connect(closeSocket, &QPushButton::clicked, this, &Form_Configuracoes::Botao_FecharClick);
     connect(&m_core.dm(), &DM1::receiverNotFound, this,
             &Form_Configuracoes::receiverNotFound);
+    connect(&m_core.dm(), &DM1::receiverRefused, this, &Form_Configuracoes::receiverRefused);
+    // A value refused where it was typed is said after the field has let go of the focus.
+    for (BoundedSpinBox *spin : findChildren<BoundedSpinBox *>())
+        connect(spin, &BoundedSpinBox::refused, this, &Form_Configuracoes::valueRefused,
+                Qt::QueuedConnection);
 
     bindOptions();
     showSettings();
@@ -209,30 +216,33 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     auto *saida = named(new QGroupBox(QStringLiteral("Saída de Eventos")), "Grupo_Saida_Eventos");
     auto *gsa = new QFormLayout(saida);
     m_retryInterval =
-        newSpin("SeTempoTentativas", ConfigIni::kRetryIntervalMin,
-                 ConfigIni::kRetryIntervalMax, LiveSettings::kDefaultRetryInterval);
+        newSpin("SeTempoTentativas", QStringLiteral("Intervalo"), ConfigIni::kRetryIntervalMin,
+                ConfigIni::kRetryIntervalMax, LiveSettings::kDefaultRetryInterval);
     gsa->addRow(QStringLiteral("Intervalo"), withUnit(m_retryInterval, QStringLiteral("Seg.")));
-    m_attempts = newSpin("SeTentativasRepetidora", ConfigIni::kAttemptsMin,
-                            ConfigIni::kAttemptsMax, LiveSettings::kDefaultRepeaterAttempts);
+    m_attempts =
+        newSpin("SeTentativasRepetidora", QStringLiteral("Tentativas"), ConfigIni::kAttemptsMin,
+                ConfigIni::kAttemptsMax, LiveSettings::kDefaultRepeaterAttempts);
     gsa->addRow(QStringLiteral("Tentativas"), m_attempts);
     gs->addWidget(saida, 0, 2, 3, 1);
     gs->setColumnStretch(3, 1);
 
     auto *tcp = named(new QGroupBox(QStringLiteral(" Configuração TCP/IP ")), "Grupo_TCP");
     auto *gt = m_tcpForm = new QFormLayout(tcp);
-    m_tcpPort = newSpin("Porta_TCP", 0, 65535, 3030);
+    m_tcpPort = newSpin("Porta_TCP", QStringLiteral("Porta TCP"), 0, 65535, 3030);
     gt->addRow(QStringLiteral("Porta TCP:"), m_tcpPort);
-    m_replyTime = newSpin("Spin_Tempo_Resposta", 0, 3600, ReceiverRecord::kDefaultTime);
+    m_replyTime = newSpin("Spin_Tempo_Resposta", QStringLiteral("Tempo Resposta"), 0, 3600,
+                          ReceiverRecord::kDefaultTime);
     gt->addRow(QStringLiteral("Tempo Resposta"),
                withUnit(m_replyTime, QStringLiteral("Segundos")));
     // A keep-alive of 0 minutes would drop every device at the next tick.
-    m_keepAliveTime = newSpin("Spin_Tempo_KeepAlive", 1, 1440, ReceiverRecord::kDefaultTime);
+    m_keepAliveTime = newSpin("Spin_Tempo_KeepAlive", QStringLiteral("Tempo Keep-Alive"), 1, 1440,
+                              ReceiverRecord::kDefaultTime);
     m_keepAliveRow = withUnit(m_keepAliveTime, QStringLiteral("Minutos"));
     gt->addRow(QStringLiteral("Tempo Keep-Alive"), m_keepAliveRow);
 
     auto *udp = named(new QGroupBox(QStringLiteral(" Configuração UDP/IP ")), "Grupo_UDP");
     auto *gu = m_udpForm = new QFormLayout(udp);
-    m_udpPort = newSpin("PORTA_UDP", 0, 65535, 3030);
+    m_udpPort = newSpin("PORTA_UDP", QStringLiteral("Porta UDP"), 0, 65535, 3030);
     gu->addRow(QStringLiteral("Porta UDP:"), m_udpPort);
 
     m_groups = named(new QStackedWidget, "Grupos_Modo");
@@ -241,21 +251,10 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     m_groups->addWidget(udp);
     l->addWidget(m_groups);
 
-    m_portMonitor = named(new QPlainTextEdit, "Porta_Visor");
-    m_portMonitor->setReadOnly(true);
-    m_portMonitor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_portMonitor->setMinimumSize(520, 160);
-    QPalette pal = m_portMonitor->palette();
-    pal.setColor(QPalette::Base, kActiveCaption);
-    pal.setColor(QPalette::Text, Qt::white);
-    m_portMonitor->setPalette(pal);
-    LineLog &monitor = m_core.dm().portMonitor();
-    m_portMonitor->setMaximumBlockCount(monitor.maxLines());
-    m_portMonitor->setPlainText(monitor.lines().join(QLatin1Char('\n')));
-    connect(&monitor, &LineLog::lineAdded, m_portMonitor, &QPlainTextEdit::appendPlainText);
-    connect(&monitor, &LineLog::cleared, m_portMonitor, &QPlainTextEdit::clear);
+    m_monitorView = new PortMonitorView(m_core.dm().portMonitor());
+    m_portMonitor = m_monitorView->text();
     m_portMonitor->viewport()->installEventFilter(this);
-    l->addWidget(m_portMonitor, 1);
+    l->addWidget(m_monitorView, 1);
 
     connect(m_remove, &QPushButton::clicked, this,
             &Form_Configuracoes::Botao_Excluir_ReceiverClick);
@@ -312,6 +311,7 @@ QWidget *Form_Configuracoes::createOptionsPanel() {
     m_carbonCopy = field(3, 0, QStringLiteral("Cópia Carbono: "), "CopiaCarbono");
     m_smtp = field(1, 2, QStringLiteral("SMTP: "), "Smtp");
     m_mailPort = field(2, 2, QStringLiteral("Porta: "), "Porta_Email");
+    limitToRange(m_mailPort, QStringLiteral("Porta"), kMailPortMin, kMailPortMax);
     m_user = field(3, 2, QStringLiteral("Nome de usuário: "), "NomeUsuario");
     m_password = field(4, 2, QStringLiteral("Senha: "), "Senha");
     m_password->setEchoMode(QLineEdit::Password);
@@ -437,6 +437,14 @@ void Form_Configuracoes::fillTree() {
     }
     m_receiverRoot->setExpanded(true);
     m_loading = before;
+    updateMonitorReceivers();
+}
+
+void Form_Configuracoes::updateMonitorReceivers() {
+    QList<QPair<int, QString>> receivers;
+    for (int i = 0; i < m_receiverRoot->childCount(); ++i)
+        receivers.append({i + 1, m_receiverRoot->child(i)->text(0)});
+    m_monitorView->setReceivers(receivers);
 }
 
 void Form_Configuracoes::prepareOpen() {
@@ -553,6 +561,7 @@ void Form_Configuracoes::Botao_IncluirClick() {
     }
     showMode(new QTreeWidgetItem(m_receiverRoot, {nome}), DM1::Serial);
     m_receiverRoot->setExpanded(true);
+    updateMonitorReceivers();
 }
 
 void Form_Configuracoes::Botao_Excluir_ReceiverClick() {
@@ -577,6 +586,7 @@ void Form_Configuracoes::Botao_Excluir_ReceiverClick() {
         m_loading = before;
     }
     m_table.renumber();
+    updateMonitorReceivers();
     m_core.dm().Realizar_Atualizacoes();
     m_apply->setEnabled(false);
     m_remove->setEnabled(false);
@@ -589,6 +599,8 @@ void Form_Configuracoes::Botao_AplicarClick() {
     const ConfigIni config(ConfigIni::pathIn(m_core.dataDir()));
     bool recorded = true;
     m_refusedByApply = false;
+    m_refusals.clear();
+    m_applying = true;
     if (isReceiver(item)) {
         ReceiverRecord r;
         r.receiver = position(item);
@@ -608,6 +620,7 @@ void Form_Configuracoes::Botao_AplicarClick() {
             item->setText(0, r.nome);
             showMode(item, r.modo);
             m_menuItem->setText(QStringLiteral("Item do TreeView: ") + r.nome);
+            updateMonitorReceivers();
             m_core.dm().Realizar_Atualizacoes();
         } else {
             recorded = false;
@@ -615,6 +628,15 @@ void Form_Configuracoes::Botao_AplicarClick() {
                 prompt->message(QStringLiteral("Houve um erro ao gravar o Receiver!"),
                                 QStringLiteral("ERRO"), Prompt::Icon::Error);
         }
+    } else if (item == m_optionsRoot &&
+               !holdsNumberInRange(m_mailPort, kMailPortMin, kMailPortMax)) {
+        // Config.ini keeps only a port the mail can use; the edits stay for correction.
+        recorded = false;
+        if (prompt)
+            prompt->message(
+                QStringLiteral("O valor \"%1\" não é uma porta válida.\n").arg(m_mailPort->text()) +
+                    rangeText(QStringLiteral("Porta"), kMailPortMin, kMailPortMax),
+                QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
     } else if (item == m_optionsRoot) {
         recorded = config.saveOptions(m_settings);
         showSettings();
@@ -626,6 +648,11 @@ void Form_Configuracoes::Botao_AplicarClick() {
     // With the root "Receiver" in front no record is shown, so none is written.
     // The repeater pair always; a failure here is not the operator's concern.
     config.saveRepeater(m_settings);
+    m_applying = false;
+    // Said once the receivers are all applied, not in the middle of it.
+    if (prompt)
+        for (const QString &text : std::exchange(m_refusals, {}))
+            prompt->message(text, QStringLiteral("Receiver não ativado"), Prompt::Icon::Warning);
     // What could not be written, or a receiver refused while applying (a TCP port missing or
     // in use), can be applied again.
     m_apply->setEnabled(!recorded || m_refusedByApply);
@@ -660,6 +687,33 @@ void Form_Configuracoes::receiverNotFound(int slot) {
     m_refusedByApply = true;
     // Only the receiver of that slot loses its mark: the panel may show another one.
     if (m_panels->currentWidget() == m_communicationPanel && m_number == slot) m_active->setChecked(false);
+}
+
+// The operator learns which receiver did not open and why, in a message of its own: a line in
+// the port monitor and a cleared mark were too easy to miss.
+void Form_Configuracoes::receiverRefused(int slot, const QString &why) {
+    const QTreeWidgetItem *node = slot >= 1 && slot <= m_receiverRoot->childCount()
+                                      ? m_receiverRoot->child(slot - 1)
+                                      : nullptr;
+    QString reason = why;
+    const QString prefix = QStringLiteral("Receiver %1: ").arg(slot);
+    if (reason.startsWith(prefix)) reason = reason.mid(prefix.size());
+    const QString text =
+        node ? QStringLiteral("O Receiver \"%1\" (número %2) não foi ativado: %3.")
+                   .arg(node->text(0))
+                   .arg(slot)
+                   .arg(reason)
+             : QStringLiteral("O Receiver número %1 não foi ativado: %2.").arg(slot).arg(reason);
+    if (m_applying) {
+        m_refusals.append(text);
+    } else if (Prompt *prompt = m_core.prompt()) {
+        prompt->alert(text, QStringLiteral("Receiver não ativado"), Prompt::Icon::Warning);
+    }
+}
+
+void Form_Configuracoes::valueRefused(const QString &, const QString &reason) {
+    if (Prompt *prompt = m_core.prompt())
+        prompt->message(reason, QStringLiteral("Valor inválido"), Prompt::Icon::Warning);
 }
 
 bool Form_Configuracoes::eventFilter(QObject *o, QEvent *e) {

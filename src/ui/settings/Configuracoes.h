@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QStringList>
 
 #include <memory>
 
@@ -27,6 +28,7 @@ namespace tulmo {
 class ConsoleCore;
 class FileChooser;
 class LiveSettings;
+class PortMonitorView;
 
 // The settings dialog: the receivers of the RECEIVER table on one side of the tree, the
 // options of Config.ini on the other. Its option controls are the live settings: every edit
@@ -83,6 +85,10 @@ private:
     void enableApply();
     void TreeView1ContextMenu(const QPoint &pos);
     void receiverNotFound(int slot);
+    void receiverRefused(int slot, const QString &why);
+    void valueRefused(const QString &typed, const QString &reason);
+    // The port monitor's filter offers the receivers of the tree.
+    void updateMonitorReceivers();
     bool isReceiver(const QTreeWidgetItem *item) const;
     int position(const QTreeWidgetItem *item) const;
     void showMode(QTreeWidgetItem *item, int modo);
@@ -127,6 +133,7 @@ private:
     QStackedWidget *m_groups = nullptr;
     QPushButton *m_remove = nullptr;
     QPlainTextEdit *m_portMonitor = nullptr;
+    PortMonitorView *m_monitorView = nullptr;
     QSpinBox *m_retryInterval = nullptr;
     QSpinBox *m_attempts = nullptr;
 
@@ -146,6 +153,8 @@ private:
 
     QPushButton *m_apply = nullptr;
     bool m_refusedByApply = false; // a receiver was refused by the apply under way
+    bool m_applying = false;
+    QStringList m_refusals; // receivers refused by the apply under way, said at its end
 };
 
 } // namespace tulmo

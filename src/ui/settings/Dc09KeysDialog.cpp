@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -18,7 +19,21 @@ QPushButton *button(const QString &text, const char *name) {
     b->setAutoDefault(false);
     return b;
 }
+
+// A key is a secret: the table shows one dot per digit, and the digits only in the field of
+// the row being edited.
+class MaskedKeyDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant &value, const QLocale &) const override {
+        return Dc09KeysDialog::maskedKey(value.toString());
+    }
+};
 } // namespace
+
+QString Dc09KeysDialog::maskedKey(const QString &key) {
+    return QString(key.trimmed().size(), QChar(0x2022));
+}
 
 Dc09KeysDialog::Dc09KeysDialog(Dc09Keys &keys, Prompt *prompt, QWidget *parent)
     : QDialog(parent)
@@ -32,6 +47,7 @@ Dc09KeysDialog::Dc09KeysDialog(Dc09Keys &keys, Prompt *prompt, QWidget *parent)
         {QStringLiteral("Conta"), QStringLiteral("Chave AES (hexadecimal)")});
     m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     m_table->setMinimumWidth(560);
+    m_table->setItemDelegateForColumn(1, new MaskedKeyDelegate(m_table));
     for (const Dc09Keys::Entry &e : m_keys.entries()) {
         const int r = m_table->rowCount();
         m_table->insertRow(r);

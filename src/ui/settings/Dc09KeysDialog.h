@@ -22,6 +22,8 @@ public:
     void removeRow();
     // Checks and stores the rows; false, with the reason shown, when a row is refused.
     bool save();
+    // What the table shows of a key: one dot per digit.
+    static QString maskedKey(const QString &key);
 
 private:
     Dc09Keys &m_keys;

@@ -103,6 +103,9 @@ private slots:
     void uploadPausesWithoutHoldingReception();
     void upeFollowedByJunkWaitsForTheTimeout();
     void disconnectionEndsTheExchange();
+    void pauseAfterUpeIsNeverShort();
+    void onlyAWholeBlockIsUploadedOrSaved();
+    void programmingTrafficKeepsTheRowAlive();
 };
 
 void TestModuleExchange::downloadGathersTheBlockWhileOthersAreServed() {
@@ -217,7 +220,8 @@ void TestModuleExchange::uploadPausesWithoutHoldingReception() {
     b.alvo.send("UPOK");
     QVERIFY(waitFor([&] { return b.troca->phase() == ModuleExchange::Phase::Idle; }));
     QCOMPARE(b.troca->information(), QString("Dados enviados com sucesso!"));
-    QCOMPARE(b.botoes(), QString("0100"));
+    // The module can be read back at once to check what it now holds.
+    QCOMPARE(b.botoes(), QString("0110"));
     QCOMPARE(b.slot().uploadPending, quint8(0));
     QVERIFY(!b.troca->uploadTimer().isActive());
 }
@@ -238,7 +242,7 @@ void TestModuleExchange::upeFollowedByJunkWaitsForTheTimeout() {
     QCOMPARE(b.slot().uploadPending, quint8(1));
     QVERIFY(waitFor([&] { return b.troca->phase() == ModuleExchange::Phase::Idle; }, 8000));
     QCOMPARE(b.troca->information(), QString("Equipamento GPRS não responde!"));
-    QCOMPARE(b.botoes(), QString("0100"));
+    QCOMPARE(b.botoes(), QString("0110"));
     QCOMPARE(b.slot().uploadPending, quint8(0));
     QCOMPARE(b.core->eventQueue().size(), antes);
 }
@@ -277,6 +281,123 @@ void TestModuleExchange::disconnectionEndsTheExchange() {
     QCOMPARE(b.slot().uploadPending, quint8(0));
     QVERIFY(!b.troca->uploadTimer().isActive());
     QCOMPARE(b.botoes(), QString("0000"));
+}
+
+void TestModuleExchange::pauseAfterUpeIsNeverShort() {
+    // The real pause. A coarse timer of 3 s started just after a whole second of the monotonic
+    // clock rounds down to that second and ends up to 150 ms early: "UPE" is sent so that it
+    // arrives there, and the pause is measured on the same clock.
+    Bancada b({400, 300, 8000, 3000});
+    b.troca->setPendingUploadBlock(bloco(1));
+    QElapsedTimer desde;
+    connect(b.troca.get(), &ModuleExchange::informationChanged, b.troca.get(),
+            [&](const QString &t) {
+                if (t == "Enviando dados...") desde.start();
+            });
+    for (int vez = 0; vez < 2; ++vez) {
+        b.troca->startUpload();
+        QCOMPARE(b.alvo.recv(3), QByteArray("UPI"));
+        QVERIFY(waitFor(
+            [] {
+                QElapsedTimer ahora;
+                ahora.start();
+                const qint64 ms = ahora.msecsSinceReference() % 1000;
+                return ms >= 15 && ms < 40;
+            },
+            2000));
+        b.alvo.send("UPE");
+        QCOMPARE(b.alvo.recv(800, 5000).size(), 800);
+        const qint64 pausa = desde.elapsed();
+        QVERIFY2(pausa >= 3000, qPrintable(QString::number(pausa)));
+        QVERIFY2(pausa < 3600, qPrintable(QString::number(pausa)));
+        b.alvo.send("UPOK");
+        QVERIFY(waitFor([&] { return b.troca->phase() == ModuleExchange::Phase::Idle; }));
+    }
+}
+
+void TestModuleExchange::onlyAWholeBlockIsUploadedOrSaved() {
+    Bancada b;
+    QString why;
+    // Nothing downloaded yet: nothing to save, and the operator is told why.
+    QCOMPARE(b.troca->hexToSave(&why), QString());
+    QVERIFY(why.startsWith("Nenhum bloco de parâmetros"));
+    // A failed download saves no empty block either.
+    b.troca->startDownload();
+    QCOMPARE(b.alvo.recv(2), QByteArray("DW"));
+    QVERIFY(waitFor([&] { return b.troca->phase() == ModuleExchange::Phase::Idle; }));
+    QCOMPARE(b.troca->hexToSave(), QString());
+
+    const QByteArray baixado = bloco(2);
+    b.troca->startDownload();
+    QCOMPARE(b.alvo.recv(2), QByteArray("DW"));
+    b.alvo.send(baixado);
+    QVERIFY(waitFor([&] { return b.troca->phase() == ModuleExchange::Phase::Idle; }));
+    const QString hexBaixado = QString::fromLatin1(baixado.toHex().toUpper());
+    QCOMPARE(b.troca->hexToSave(), hexBaixado);
+    // Once the editor closed, its block is the one saved: the one an upload sends.
+    QByteArray editado = baixado;
+    editado[17] = 'X';
+    QVERIFY(b.troca->setPendingUploadBlock(editado));
+    QCOMPARE(b.troca->hexToSave(), QString::fromLatin1(editado.toHex().toUpper()));
+
+    // A file with a bad digit at position 1001 may be looked at, never uploaded nor saved.
+    QString ruim = hexBaixado;
+    ruim[1000] = 'G';
+    b.troca->loadHexText(ruim);
+    QVERIFY(b.troca->hexRefusedForUpload());
+    QCOMPARE(b.botoes(), QString("1011"));
+    QVERIFY(!b.troca->setPendingUploadBlock(bloco(1))); // the editor closed over it
+    QCOMPARE(b.botoes(), QString("1011"));
+    QVERIFY(b.troca->pendingUploadBlock().isEmpty());
+    b.troca->startUpload();
+    QVERIFY(b.alvo.silent(100));
+    QCOMPARE(b.troca->phase(), ModuleExchange::Phase::Idle);
+    QCOMPARE(b.troca->hexToSave(&why), QString());
+    QVERIFY(why.startsWith("O arquivo aberto não contém um bloco"));
+    // A short file too.
+    b.troca->loadHexText(hexBaixado.left(1200));
+    QVERIFY(!b.troca->setPendingUploadBlock(bloco(1)));
+    QCOMPARE(b.troca->hexToSave(), QString());
+    // A whole block from a file is offered once the editor has closed over it.
+    b.troca->loadHexText(hexBaixado);
+    QVERIFY(!b.troca->hexRefusedForUpload());
+    QCOMPARE(b.botoes(), QString("1011"));
+    QCOMPARE(b.troca->hexToSave(), hexBaixado);
+    QVERIFY(b.troca->setPendingUploadBlock(editado));
+    QCOMPARE(b.botoes(), QString("1111"));
+    b.troca->startUpload();
+    QCOMPARE(b.alvo.recv(3), QByteArray("UPI"));
+}
+
+void TestModuleExchange::programmingTrafficKeepsTheRowAlive() {
+    Bancada b({400, 300, 5000, 100});
+    auto vivo = [&] { return b.core->connectionRegistry().row(0).keepAlive; };
+    b.troca->startDownload();
+    QCOMPARE(b.alvo.recv(2), QByteArray("DW"));
+    b.clock.advanceSecs(200);
+    b.alvo.send(bloco(1, 400));
+    QVERIFY(waitFor([&] { return b.troca->hexText().size() == 800; }));
+    QCOMPARE(vivo(), b.clock.now());
+    b.clock.advanceSecs(200);
+    b.alvo.send(bloco(1).mid(400));
+    QVERIFY(waitFor([&] { return b.troca->phase() == ModuleExchange::Phase::Idle; }));
+    QCOMPARE(vivo(), b.clock.now());
+    b.troca->setPendingUploadBlock(bloco(1));
+    b.troca->startUpload();
+    QCOMPARE(b.alvo.recv(3), QByteArray("UPI"));
+    b.clock.advanceSecs(200);
+    b.alvo.send("UPE");
+    QCOMPARE(b.alvo.recv(800).size(), 800);
+    QCOMPARE(vivo(), b.clock.now());
+    b.clock.advanceSecs(200);
+    b.alvo.send("UPOK");
+    QVERIFY(waitFor([&] { return b.troca->phase() == ModuleExchange::Phase::Idle; }));
+    QCOMPARE(vivo(), b.clock.now());
+    // Past the keep-alive of the other device, which said nothing: only it is dropped.
+    b.clock.advanceSecs(1);
+    b.core->Timer_AtualizarTimer();
+    QCOMPARE(b.core->connectionRegistry().rowCount(), 1);
+    QCOMPARE(b.core->connectionRegistry().row(0).socket.data(), b.alvoCon.data());
 }
 
 int main(int argc, char **argv) {

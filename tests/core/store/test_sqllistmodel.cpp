@@ -84,7 +84,7 @@ void TestSqlListModel::shownListsLetOldVersionsBeCollected() {
     QCOMPARE(recebidos.rowCount(), 1);
     QCOMPARE(recebidos.index(0, 0).data().toString(), QString("005678"));
     QCOMPARE(recebidos.index(0, 1).data().toString(), QString("1401"));
-    QCOMPARE(recebidos.index(0, 2).data().toString(), QString("09.03.2026 08:30"));
+    QCOMPARE(recebidos.index(0, 2).data().toString(), QString("09/03/2026 08:30:01"));
     QCOMPARE(recebidos.value(0, "CLIENTE").toString(), QString("MARIA")); // a field not shown
     QCOMPARE(pendentes.rowCount(), 1);
     QCOMPARE(pendentes.index(0, 0).data().toString(), QString("1130"));
@@ -119,8 +119,8 @@ void TestSqlListModel::readsAtMostItsLimitNewestFirst() {
     QStringList datas;
     for (int r = 0; r < curta.rowCount(); ++r)
         datas << curta.index(r, 0).data().toString();
-    QCOMPARE(datas, QStringList({"09.03.2026 08:37", "09.03.2026 08:36", "09.03.2026 08:35",
-                                 "09.03.2026 08:34", "09.03.2026 08:33"}));
+    QCOMPARE(datas, QStringList({"09/03/2026 08:37:00", "09/03/2026 08:36:00", "09/03/2026 08:35:00",
+                                 "09/03/2026 08:34:00", "09/03/2026 08:33:00"}));
     QVERIFY(!curta.index(5, 0).isValid());
     QVERIFY(!curta.value(5, "DATA").isValid());
 
@@ -128,7 +128,7 @@ void TestSqlListModel::readsAtMostItsLimitNewestFirst() {
     toda.reopen(s.db());
     QCOMPARE(toda.rowCount(), 8);
     QCOMPARE(toda.headerData(0, Qt::Horizontal).toString(), QString("Quando"));
-    QCOMPARE(toda.index(7, 0).data().toString(), QString("09.03.2026 08:30"));
+    QCOMPARE(toda.index(7, 0).data().toString(), QString("09/03/2026 08:30:00"));
 
     toda.clear();
     QCOMPARE(toda.rowCount(), 0);

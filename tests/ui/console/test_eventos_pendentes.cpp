@@ -131,7 +131,7 @@ void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
     for (int i = 0; i < titulos.size(); ++i)
         QCOMPARE(grid->model()->headerData(i, Qt::Horizontal).toString(), titulos[i]);
     QCOMPARE(grid->model()->index(0, 0).data().toString(), QString("1130"));
-    QCOMPARE(grid->model()->index(0, 4).data().toString(), QString("09/03/2026 08:31"));
+    QCOMPARE(grid->model()->index(0, 4).data().toString(), QString("09/03/2026 08:31:00"));
 
     QCOMPARE(c.filho<QLineEdit>("Conta_Cliente")->text(), QString("001234"));
     QCOMPARE(c.filho<QLineEdit>("Nome_Cliente")->text(), QString("JOSE DA SILVA"));
@@ -197,7 +197,7 @@ void TestEventosPendentes::treatingTheLastEventClosesTheWindow() {
     QCOMPARE(w.receivedEvents().rowCount(), 1);
     QCOMPARE(w.receivedEvents().value(0, "SEQUENCIA"), seq);
     const int col = w.receivedEvents().columnOf("DATA_INTERVENCAO");
-    QCOMPARE(w.receivedEvents().index(0, col).data().toString(), QString("09.03.2026 08:40"));
+    QCOMPARE(w.receivedEvents().index(0, col).data().toString(), QString("09/03/2026 08:40:00"));
 
     // Texts longer than their columns are cut, not refused.
     QCOMPARE(c.s.record(eventLine("1130", "08:45:00")).status, RecordResult::Status::Stored);

@@ -16,6 +16,8 @@
 #include "store/SqlListModel.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QSortFilterProxyModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -126,6 +128,8 @@ private slots:
     void closeBoxIsRefused();
     void exitAsksOnlyWithPermission();
     void deviceBusyAndMissingImei();
+    void otherDevicesRepliesDoNotMakeItBusy();
+    void connectedListShowsStateSortsAndFilters();
     void soundIndicatorFollowsClicks();
     void memoClearsOnDoubleClick();
     void accountPagesReopenWhenShown();
@@ -171,7 +175,13 @@ void TestPrincipal::captionPagesAndColumns() {
     QCOMPARE(titulosDe("Grid_Rearme"), conta);
     QCOMPARE(titulosDe("DBGrid1"), conta + QStringList{"ULTIMO_EVENTO"});
     QCOMPARE(titulosDe("Grid_Conectados").size(), 10);
-    QCOMPARE(j.filho<QTableView>("Grade_Eventos")->columnWidth(9), 90);
+    {
+        // Both dates of an event show whole, seconds included.
+        auto *g = j.filho<QTableView>("Grade_Eventos");
+        const int data = g->fontMetrics().horizontalAdvance("28/12/2000 23:59:59");
+        QVERIFY(g->columnWidth(8) > data);
+        QVERIFY(g->columnWidth(9) > data);
+    }
     QCOMPARE(j.filho<QTableView>("Grid_Conectados")->font().pixelSize(), 13);
     {
         // Times, identifiers and addresses fit their columns uncut.
@@ -200,14 +210,14 @@ void TestPrincipal::captionPagesAndColumns() {
     for (SqlListModel *l : {&w.desarmados(), &w.rearme(), &w.silent()})
         QCOMPARE(l->rowLimit(), 1000);
 
-    // Dates as "dd.MM.yyyy HH:mm"; a pending event is not listed.
+    // Dates in the one Brazilian form of every list; a pending event is not listed.
     evento(j.s.db(), "ALARME", QDateTime(QDate(2026, 3, 9), QTime(7, 5, 9)));
     exec(j.s.db(), "update EVENTOS set TRATADO = 0 where TIPO <> 'ALARME'");
     evento(j.s.db(), "ARMADO", QDateTime(QDate(2026, 3, 9), QTime(7, 0)));
     exec(j.s.db(), "update EVENTOS set TRATADO = 0 where TIPO = 'ARMADO'");
     w.reopenReceived();
     QCOMPARE(w.receivedEvents().rowCount(), 1);
-    QCOMPARE(w.receivedEvents().index(0, 8).data().toString(), QString("09.03.2026 07:05"));
+    QCOMPARE(w.receivedEvents().index(0, 8).data().toString(), QString("09/03/2026 07:05:09"));
     QCOMPARE(w.receivedEvents().index(0, 7).data().toString(), QString("ALARME"));
     QCOMPARE(w.receivedEvents().index(0, 2).data().toString(), QString("1130"));
 }
@@ -451,7 +461,9 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     j.openDialog(); // opens the receivers
     auto *grade = j.filho<QTableView>("Grid_Conectados");
     ConnectionRegistry &con = j.s.core->connectionRegistry();
-    auto *modelo = qobject_cast<ConnectedDevicesModel *>(grade->model());
+    auto *filtro = qobject_cast<QSortFilterProxyModel *>(grade->model());
+    QVERIFY(filtro);
+    auto *modelo = qobject_cast<ConnectedDevicesModel *>(filtro->sourceModel());
     QVERIFY(modelo);
     QCOMPARE(&modelo->registry(), &con);
 
@@ -465,7 +477,7 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     QCOMPARE(j.filho<QLabel>("Panel0")->text(), QString("Connected to: 127.0.0.1"));
     QByteArray recebido;
     QTRY_COMPARE(recebido += d.readAll(), QByteArray("&"));
-    const QPoint celula = grade->visualRect(modelo->index(0, 0)).center();
+    const QPoint celula = grade->visualRect(filtro->index(0, 0)).center();
     QTest::mouseClick(grade->viewport(), Qt::LeftButton, {}, celula);
     QTest::mouseDClick(grade->viewport(), Qt::LeftButton, {}, celula);
     QCOMPARE(j.s.prompt.shown.size(), 1);
@@ -513,6 +525,119 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     QCOMPARE(recebido, QByteArray("DW"));
     QCOMPARE(acesso.parentWidget(), static_cast<QWidget *>(j.w.get()));
     QCOMPARE(j.w->moduleExchange().target(), con.row(0).socket.data());
+}
+
+void TestPrincipal::otherDevicesRepliesDoNotMakeItBusy() {
+    Janela j;
+    const quint16 port = freePort();
+    receptorTcp(j.s.db(), port, 5);
+    gprs(j.s.db(), "123456");
+    gprs(j.s.db(), "654321");
+    j.openDialog();
+    ConnectionRegistry &con = j.s.core->connectionRegistry();
+    LoopbackDevice primeiro, segundo;
+    QVERIFY(primeiro.connectTo(port));
+    QCOMPARE(primeiro.recv(), QByteArray("&"));
+    primeiro.send("&011234560042");
+    QTRY_COMPARE(con.row(0).imei, QString("123456"));
+    j.s.clock.advanceSecs(5);
+    j.s.core->Timer_AtualizarTimer();
+    QCOMPARE(primeiro.recv(), QByteArray("+"));
+    // The second device identifies: its "+" waits in the queue of the same slot.
+    QVERIFY(segundo.connectTo(port));
+    QCOMPARE(segundo.recv(), QByteArray("&"));
+    segundo.send("&016543210042");
+    QTRY_COMPARE(con.rowCount(), 2);
+    QTRY_COMPARE(con.row(1).imei, QString("654321"));
+    QCOMPARE(con.replies().size(), 1);
+    auto *grade = j.filho<QTableView>("Grid_Conectados");
+    // The second device is busy; the first opens its console.
+    grade->setCurrentIndex(grade->model()->index(1, 0));
+    j.w->Grid_ConectadosDblClick();
+    QCOMPARE(j.s.prompt.shown.size(), 1);
+    QCOMPARE(j.s.prompt.shown[0].text, QString("Dispositivo ocupado!"));
+    Form_Acesso_GPRS &acesso = j.w->accessForm();
+    bool visivel = false;
+    QTimer::singleShot(0, &acesso, [&] {
+        visivel = acesso.isVisible();
+        acesso.reject();
+    });
+    grade->setCurrentIndex(grade->model()->index(0, 0));
+    j.w->Grid_ConectadosDblClick();
+    QVERIFY(visivel);
+    QCOMPARE(j.s.prompt.shown.size(), 1);
+    QCOMPARE(j.w->moduleExchange().target(), con.row(0).socket.data());
+    QCOMPARE(primeiro.recv(2), QByteArray("DW"));
+}
+
+void TestPrincipal::connectedListShowsStateSortsAndFilters() {
+    Janela j;
+    const quint16 port = freePort();
+    receptorTcp(j.s.db(), port, 0);
+    for (const char *id : {"300003", "100001", "200002"})
+        gprs(j.s.db(), id);
+    j.openDialog();
+    j.w->resize(1400, 700);
+    j.w->findChild<QTabWidget *>("PageControl1")->setCurrentIndex(1);
+    ConnectionRegistry &con = j.s.core->connectionRegistry();
+    LoopbackDevice d[3];
+    const QByteArray ids[3] = {"300003", "100001", "200002"};
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(d[i].connectTo(port));
+        QCOMPARE(d[i].recv(), QByteArray("&"));
+        d[i].send("&01" + ids[i] + "0042");
+        QTRY_COMPARE(con.row(i).imei, QString::fromLatin1(ids[i]));
+    }
+    j.s.core->Timer_AtualizarTimer(); // their "+" leave: none is busy
+    QCOMPARE(con.replies().size(), 0);
+    auto *grade = j.filho<QTableView>("Grid_Conectados");
+    QAbstractItemModel *m = grade->model();
+    auto coluna = [&](int c) {
+        QStringList v;
+        for (int r = 0; r < m->rowCount(); ++r)
+            v << m->index(r, c).data().toString();
+        return v;
+    };
+    // In order of acceptance until a column is chosen.
+    QCOMPARE(coluna(5), QStringList({"300003", "100001", "200002"}));
+    QCOMPARE(m->columnCount(), 10);
+
+    // The second device goes: its row stays, red, saying since when.
+    j.s.clock.advanceSecs(30);
+    d[1].s.disconnectFromHost();
+    QTRY_COMPARE(m->index(1, 0).data(Qt::ToolTipRole).toString(),
+                 QString("desconectado desde 09/03/2026 08:30:30"));
+    QCOMPARE(m->index(0, 0).data(Qt::ToolTipRole).toString(), QString("conectado"));
+    const QColor verde = m->index(0, 3).data(Qt::BackgroundRole).value<QBrush>().color();
+    const QColor vermelho = m->index(1, 3).data(Qt::BackgroundRole).value<QBrush>().color();
+    QVERIFY(verde.green() > verde.red());
+    QVERIFY(vermelho.red() > vermelho.green());
+    QTRY_COMPARE(corDaCelula(grade, 1, 3), vermelho);
+    QCOMPARE(corDaCelula(grade, 2, 3), verde);
+    QTRY_VERIFY(j.filho<QLabel>("Label_Estado_Conectados")->text().contains("Desconectados: 1"));
+
+    // Sorted by any column, by its meaning.
+    grade->sortByColumn(5, Qt::AscendingOrder);
+    QCOMPARE(coluna(5), QStringList({"100001", "200002", "300003"}));
+    grade->sortByColumn(7, Qt::DescendingOrder);
+    QCOMPARE(coluna(7), QStringList({"2", "1", "0"}));
+    // The double-click follows the row shown, wherever it moved.
+    grade->setCurrentIndex(m->index(0, 0));
+    Form_Acesso_GPRS &acesso = j.w->accessForm();
+    QTimer::singleShot(0, &acesso, [&] { acesso.reject(); });
+    j.w->Grid_ConectadosDblClick();
+    QCOMPARE(j.w->moduleExchange().target(), con.row(2).socket.data());
+
+    // Filtered by a text of any column, or by being on line.
+    auto *filtro = j.filho<QLineEdit>("Edit_Filtro_Conectados");
+    filtro->setText("00001");
+    QCOMPARE(coluna(5), QStringList({"100001"}));
+    filtro->setText("DESCONECTADO");
+    QCOMPARE(coluna(5), QStringList({"100001"}));
+    filtro->clear();
+    QCOMPARE(m->rowCount(), 3);
+    j.filho<QCheckBox>("Check_Somente_Conectados")->setChecked(true);
+    QCOMPARE(coluna(5), QStringList({"200002", "300003"}));
 }
 
 void TestPrincipal::soundIndicatorFollowsClicks() {

@@ -7,8 +7,10 @@
 #include "reception/ConnectionRegistry.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTcpSocket>
@@ -89,10 +91,11 @@ struct Console : Station {
     }
     // Clicks a button that may open the editor; the editor, if it opens, closes again at once.
     // True when it opened.
-    bool editorAbreCom(const char *botao) {
+    bool editorAbreCom(const char *botao, const std::function<void()> &antesDeFechar = {}) {
         bool abriu = false;
         QTimer::singleShot(100, &editor, [&] {
             abriu = editor.isVisible();
+            if (abriu && antesDeFechar) antesDeFechar();
             if (abriu) editor.close();
         });
         item<QPushButton>(botao)->click();
@@ -109,6 +112,9 @@ private slots:
     void itemsAndTheDownloadAsItShows();
     void accessOpensTheEditorForQvnModelsOnly();
     void filesThroughTheChooser();
+    void invalidFileIsLookedAtButNeverUploaded();
+    void saveWritesTheEditedBlockAndNeverAnEmptyOne();
+    void longMessagesWrapInAFixedWidth();
 };
 
 void TestAcessoGprs::itemsAndTheDownloadAsItShows() {
@@ -189,7 +195,10 @@ void TestAcessoGprs::accessOpensTheEditorForQvnModelsOnly() {
     QCOMPARE(c.recv(800), editado);
     c.modulo.write("UPOK");
     QVERIFY(waitFor([&] { return c.texto("Informacao") == "Dados enviados com sucesso!"; }));
-    QCOMPARE(c.botoes(), QString("0100"));
+    QCOMPARE(c.botoes(), QString("0110"));
+    // "Download" reads the module back.
+    c.download(editado);
+    QCOMPARE(c.texto("Informacao"), QString("Dados Recebidos.800 Bytes"));
 }
 
 void TestAcessoGprs::filesThroughTheChooser() {
@@ -225,7 +234,8 @@ void TestAcessoGprs::filesThroughTheChooser() {
     c.prompt.answers = {true};
     c.item<QPushButton>("Button_Salvar_Arquivo")->click();
     QVERIFY(s.open(QIODevice::ReadOnly));
-    QCOMPARE(s.readAll(), hex.toLatin1() + "\r\n");
+    // The editor has closed over the file's block: what it produced is what is saved.
+    QCOMPARE(s.readAll(), c.troca.pendingUploadBlock().toHex().toUpper() + "\r\n");
     s.close();
     // A new file: no question, and the default extension.
     const int perguntas = c.prompt.shown.size();
@@ -234,6 +244,93 @@ void TestAcessoGprs::filesThroughTheChooser() {
     QCOMPARE(c.prompt.shown.size(), perguntas);
     QVERIFY(QFile::exists(c.dir.filePath("novo.CFG")));
     QCOMPARE(c.chooser.asked.last(), QString("Salvar p/ Arquivo|Configurações|(*.CFG)|CFG"));
+}
+
+void TestAcessoGprs::invalidFileIsLookedAtButNeverUploaded() {
+    Console c;
+    c.download(bloco(1));
+    QString hex = QString::fromLatin1(bloco(2).toHex().toUpper());
+    hex[1000] = 'G'; // a bad digit at position 1001
+    const QString aberto = c.dir.filePath("ruim.CFG");
+    QFile f(aberto);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(hex.toLatin1() + "\r\n");
+    f.close();
+    c.chooser.answer = aberto;
+    QVERIFY(c.editorAbreCom("Button_Abrir_Arquivo"));
+    QCOMPARE(c.prompt.shown.size(), 1);
+    QVERIFY(c.prompt.shown[0].text.contains("não contém um bloco de parâmetros válido"));
+    QVERIFY(c.prompt.shown[0].text.contains("posição 1001"));
+    QVERIFY(c.prompt.shown[0].text.contains("não será enviado ao equipamento"));
+    // The editor was looked at and closed: "Upload" stays off, and nothing reaches the module.
+    QCOMPARE(c.botoes(), QString("1011"));
+    QVERIFY(c.texto("Informacao").contains("não será enviado ao equipamento"));
+    c.form.Button_EnviarClick();
+    QByteArray nada;
+    waitFor([&] { return !(nada += c.modulo.readAll()).isEmpty(); }, 200);
+    QCOMPARE(nada, QByteArray());
+    // Nor is it saved as a block.
+    c.chooser.answer = c.dir.filePath("copia.CFG");
+    c.item<QPushButton>("Button_Salvar_Arquivo")->click();
+    QVERIFY(!QFile::exists(c.dir.filePath("copia.CFG")));
+    QVERIFY(c.prompt.shown.last().text.startsWith("O arquivo aberto não contém um bloco"));
+}
+
+void TestAcessoGprs::saveWritesTheEditedBlockAndNeverAnEmptyOne() {
+    Console c;
+    // A download that got no answer leaves nothing to save: the chosen file keeps its block.
+    const QString salvo = c.dir.filePath("modulo.CFG");
+    QFile s(salvo);
+    QVERIFY(s.open(QIODevice::WriteOnly));
+    s.write("bloco anterior\r\n");
+    s.close();
+    c.chooser.answer = salvo;
+    c.prompt.answers = {true, true};
+    c.form.show();
+    QCOMPARE(c.recv(2), QByteArray("DW"));
+    QVERIFY(waitFor([&] { return c.texto("Informacao") == "Equipamento GPRS não responde!"; }));
+    c.item<QPushButton>("Button_Salvar_Arquivo")->click();
+    QCOMPARE(c.prompt.shown.size(), 1);
+    QVERIFY(c.prompt.shown[0].text.startsWith("Nenhum bloco de parâmetros"));
+    QVERIFY(s.open(QIODevice::ReadOnly));
+    QCOMPARE(s.readAll(), QByteArray("bloco anterior\r\n"));
+    s.close();
+
+    // Downloaded and edited: the edited block is saved, the one "Upload" would send.
+    c.download(bloco(2));
+    QVERIFY(c.editorAbreCom("Button_Acessar", [&] {
+        c.editor.findChild<QLineEdit *>("APN_Operadora")->setText("apn.editada");
+    }));
+    const QByteArray editado = c.troca.pendingUploadBlock();
+    QCOMPARE(editado.mid(65, 11), QByteArray("apn.editada"));
+    c.item<QPushButton>("Button_Salvar_Arquivo")->click();
+    QVERIFY(s.open(QIODevice::ReadOnly));
+    QCOMPARE(s.readAll(), editado.toHex().toUpper() + "\r\n");
+    s.close();
+}
+
+void TestAcessoGprs::longMessagesWrapInAFixedWidth() {
+    Console c;
+    c.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c.form));
+    QCOMPARE(c.form.width(), Form_Acesso_GPRS::kWidth);
+    // A file deep in folders, and not a block: a long reason in the information line.
+    const QString pasta =
+        c.dir.filePath(QString("configuracoes dos modulos instalados/").repeated(4));
+    QVERIFY(QDir().mkpath(pasta));
+    const QString aberto = pasta + "modulo com nome comprido.CFG";
+    QFile f(aberto);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("0102");
+    f.close();
+    c.chooser.answer = aberto;
+    c.editorAbreCom("Button_Abrir_Arquivo");
+    auto *info = c.item<QLabel>("Informacao");
+    QVERIFY(info->text().size() > 300);
+    QVERIFY(info->wordWrap());
+    QTRY_VERIFY(info->height() > 3 * info->fontMetrics().height());
+    QCOMPARE(c.form.width(), Form_Acesso_GPRS::kWidth);
+    QVERIFY(info->width() <= Form_Acesso_GPRS::kWidth);
 }
 
 int main(int argc, char **argv) {

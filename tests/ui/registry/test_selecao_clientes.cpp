@@ -109,7 +109,7 @@ void TestSelecaoClientes::eventsOfTheSelectedAccount() {
                                   "DATA EVENTO", "DATA INTERV.", "DETALHES"}));
     QCOMPARE(m->rowCount(), 2);
     QCOMPARE(m->index(0, 5).data().toString(), QString("ARMADO")); // newest first
-    QCOMPARE(m->index(1, 6).data().toString(), QString("08.03.2026 21:05:09"));
+    QCOMPARE(m->index(1, 6).data().toString(), QString("08/03/2026 21:05:09"));
     QVERIFY(qobject_cast<EventColorDelegate *>(ev->itemDelegate()));
     // Whole dates with their time, and a whole description, in the grid's own font.
     const QFontMetrics fm(ev->font());

@@ -9,7 +9,9 @@
 #include "settings/IniFile.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -27,6 +29,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTreeWidget>
 
 using namespace tulmo;
@@ -97,6 +101,8 @@ private slots:
     void tcpReceiverWithoutPortIsNotOpened();
     void silentReceiverLeavesAnotherShownReceiverMarked();
     void mainWindowOpensTheDialog();
+    void outOfRangeValuesAreRefusedWhereTyped();
+    void portMonitorStampsPausesFiltersAndCopies();
 };
 
 void TestConfiguracoes::freshDialogShowsItsDefaultsAndTheFile() {
@@ -574,9 +580,11 @@ void TestConfiguracoes::portMonitorShowsTrafficAndDoubleClickClears() {
     QVERIFY(visor);
     QVERIFY(visor->isReadOnly());
     QCOMPARE(visor->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(visor->toPlainText(), QString("Porta 1:antes"));
+    QCOMPARE(visor->toPlainText(), QString("08/03/2026 22:15:00  Porta 1:antes"));
     d.s.core->dm().portMonitor().append("Receptora Porta 1 não encontrada!");
-    QCOMPARE(visor->toPlainText(), QString("Porta 1:antes\nReceptora Porta 1 não encontrada!"));
+    QCOMPARE(visor->toPlainText(),
+             QString("08/03/2026 22:15:00  Porta 1:antes\n"
+                     "08/03/2026 22:15:00  Receptora Porta 1 não encontrada!"));
     segundo.prepareOpen();
     segundo.show();
     QVERIFY(QTest::qWaitForWindowExposed(&segundo));
@@ -653,7 +661,25 @@ void TestConfiguracoes::tcpReceiverWithoutPortIsNotOpened() {
     QVERIFY(!d.s.core->dm().slot(1).socketServer->isListening());
     QVERIFY(!d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
     QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(),
-             QString("Receiver 1: porta TCP 0 inválida"));
+             QString("08/03/2026 22:15:00  Receiver 1: porta TCP 0 inválida"));
+    // And a message says which receiver did not open, and why.
+    QCOMPARE(d.s.prompt.shown.size(), 1);
+    QCOMPARE(
+        d.s.prompt.shown[0].text,
+        QString("O Receiver \"Receiver 1\" (número 1) não foi ativado: porta TCP 0 inválida."));
+    QCOMPARE(d.s.prompt.shown[0].caption, QString("Receiver não ativado"));
+
+    // A port another program holds: the same, with that reason.
+    QTcpServer outro;
+    QVERIFY(outro.listen(QHostAddress::Any, 0));
+    d.edit("Edit_Nome_Receiver")->setText("Central GPRS");
+    d.spin("Porta_TCP")->setValue(outro.serverPort());
+    d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(true);
+    d.f->Botao_AplicarClick();
+    QCOMPARE(d.s.prompt.shown.size(), 2);
+    QCOMPARE(d.s.prompt.shown[1].text,
+             QString("O Receiver \"Central GPRS\" (número 1) não foi ativado: porta TCP %1 em uso.")
+                 .arg(outro.serverPort()));
     QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 0);
     QVERIFY(d.botao("Botao_Aplicar")->isEnabled()); // mended and applied again
 }
@@ -680,7 +706,7 @@ void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
     QVERIFY(!d.w<QCheckBox>("Check_Receiver_Ativo")->isChecked());
     QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
     QCOMPARE(d.w<QPlainTextEdit>("Porta_Visor")->toPlainText(),
-             QString("Receptora Porta 1 não encontrada!"));
+             QString("08/03/2026 22:15:00  Receptora Porta 1 não encontrada!"));
     // The row keeps its mark; only the dialog's control is cleared.
     QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 1);
 
@@ -748,6 +774,112 @@ void TestConfiguracoes::mainWindowOpensTheDialog() {
     QVERIFY(imagem);
     QTest::mouseClick(imagem, Qt::LeftButton);
     QVERIFY(visto);
+}
+
+void TestConfiguracoes::outOfRangeValuesAreRefusedWhereTyped() {
+    Dialogo d;
+    d.openDialog();
+    d.f->Botao_IncluirClick();
+    d.select(d.receiver(0));
+    d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(1);
+    QSpinBox *porta = d.spin("Porta_TCP");
+    porta->setValue(7000);
+    // The fifth digit is kept on screen, marked, not swallowed into 7000.
+    porta->selectAll();
+    QTest::keyClicks(porta, "70000");
+    QCOMPARE(porta->text(), QString("70000"));
+    QVERIFY(porta->styleSheet().contains("color"));
+    QCOMPARE(porta->value(), 7000);
+    // Leaving it refuses the value with its reason, and the last good one comes back.
+    QTest::keyClick(porta, Qt::Key_Return);
+    QCOMPARE(porta->text(), QString("7000"));
+    QTRY_COMPARE(d.s.prompt.shown.size(), 1);
+    QCOMPARE(d.s.prompt.shown[0].text,
+             QString("Porta TCP: o valor 70000 está fora do limite (de 0 a 65535)."));
+    QVERIFY(porta->styleSheet().isEmpty());
+    d.f->Botao_AplicarClick();
+    QCOMPARE(scalar(d.s.db(), "select PORTA_TCP from RECEIVER").toInt(), 7000);
+
+    // The mail port takes digits only, from 1 to 65535.
+    d.select(d.f->optionsRoot());
+    QLineEdit *smtp = d.edit("Porta_Email");
+    smtp->clear();
+    QTest::keyClicks(smtp, "abc");
+    QCOMPARE(smtp->text(), QString());
+    QTest::keyClicks(smtp, "70000");
+    QCOMPARE(smtp->text(), QString("70000"));
+    QVERIFY(smtp->styleSheet().contains("color"));
+    const int antes = d.s.prompt.shown.size();
+    d.f->Botao_AplicarClick();
+    QCOMPARE(d.s.prompt.shown.size(), antes + 1);
+    QCOMPARE(d.s.prompt.shown.last().text,
+             QString("O valor \"70000\" não é uma porta válida.\n"
+                     "Porta: digite um número de 1 a 65535."));
+    QCOMPARE(d.ini("Empresa", "Porta"), QString("(ausente)"));
+    QVERIFY(d.botao("Botao_Aplicar")->isEnabled());
+    smtp->selectAll();
+    QTest::keyClicks(smtp, "587");
+    QVERIFY(smtp->styleSheet().isEmpty());
+    d.f->Botao_AplicarClick();
+    QCOMPARE(d.s.prompt.shown.size(), antes + 1);
+    QCOMPARE(d.ini("Empresa", "Porta"), QString("587"));
+    // The file's "Erro" for a missing key may be erased letter by letter.
+    smtp->setText("Erro");
+    smtp->setCursorPosition(4);
+    QTest::keyClick(smtp, Qt::Key_Backspace);
+    QCOMPARE(smtp->text(), QString("Err"));
+}
+
+void TestConfiguracoes::portMonitorStampsPausesFiltersAndCopies() {
+    Dialogo d;
+    ReceiverRow(1).name("Serial Norte").mode(0).active(0).insertInto(d.s.db());
+    ReceiverRow(2).name("GPRS Sul").mode(1).active(0).insertInto(d.s.db());
+    d.openDialog();
+    d.select(d.receiver(1));
+    LineLog &monitor = d.s.core->dm().portMonitor();
+    auto *visor = d.w<QPlainTextEdit>("Porta_Visor");
+    auto *filtro = d.w<QComboBox>("Combo_Filtro_Visor");
+    QCOMPARE(filtro->count(), 3);
+    QCOMPARE(filtro->itemText(2), QString("2 - GPRS Sul"));
+    monitor.append(1, "Porta 1:1011 0042E13001003");
+    d.s.clock.advanceSecs(2);
+    monitor.append(2, "TCP 17,2:&011234560042");
+    QCOMPARE(visor->toPlainText(), QString("08/03/2026 22:15:00  Porta 1:1011 0042E13001003\n"
+                                           "08/03/2026 22:15:02  TCP 17,2:&011234560042"));
+    // One receiver's lines only, those before included.
+    filtro->setCurrentIndex(2);
+    QCOMPARE(visor->toPlainText(), QString("08/03/2026 22:15:02  TCP 17,2:&011234560042"));
+    monitor.append(1, "Porta 1:outra");
+    QCOMPARE(visor->document()->blockCount(), 1);
+
+    // Paused, the view holds still and counts what comes; on again, it shows all of it.
+    auto *pausa = d.botao("Botao_Pausar_Visor");
+    pausa->click();
+    QCOMPARE(pausa->text(), QString("Continuar"));
+    monitor.append(2, "TCP 17,2:@");
+    monitor.append(2, "TCP 17,2:@@");
+    QCOMPARE(visor->document()->blockCount(), 1);
+    QCOMPARE(d.w<QLabel>("Label_Visor_Pausado")->text(), QString("Pausado: 2 linha(s) nova(s)"));
+    pausa->click();
+    QCOMPARE(pausa->text(), QString("Pausar"));
+    QCOMPARE(visor->document()->blockCount(), 3);
+    QVERIFY(visor->toPlainText().endsWith("TCP 17,2:@@"));
+
+    // Copied out: the selection, or every line shown.
+    d.botao("Botao_Copiar_Visor")->click();
+    QCOMPARE(QApplication::clipboard()->text(), visor->toPlainText());
+    QTextCursor c(visor->document()->findBlockByNumber(1));
+    c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    visor->setTextCursor(c);
+    d.botao("Botao_Copiar_Visor")->click();
+    QCOMPARE(QApplication::clipboard()->text(),
+             QString("08/03/2026 22:15:02  TCP 17,2:@\n08/03/2026 22:15:02  TCP 17,2:@@"));
+    // A frame's control bytes stay on its line, each as its code.
+    monitor.append(2, QString::fromLatin1("TCP 17,2:@\r\r\x14"));
+    QCOMPARE(visor->document()->blockCount(), 4);
+    QCOMPARE(visor->document()->lastBlock().text(),
+             QString("08/03/2026 22:15:02  TCP 17,2:@<0D><0D><14>"));
 }
 
 QTEST_MAIN(TestConfiguracoes)

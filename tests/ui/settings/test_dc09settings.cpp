@@ -12,6 +12,7 @@
 #include <QNetworkDatagram>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -81,6 +82,16 @@ private slots:
         grid = f.findChild<Dc09KeysDialog *>()->table();
         QCOMPARE(grid->rowCount(), 1);
         QCOMPARE(grid->item(0, 0)->text(), "1234");
+        // The key is a secret: shown as dots, one per digit, until its field is edited.
+        auto *mascara = qobject_cast<QStyledItemDelegate *>(grid->itemDelegateForColumn(1));
+        QVERIFY(mascara);
+        const QString mostrado =
+            mascara->displayText(grid->item(0, 1)->data(Qt::DisplayRole), QLocale());
+        QCOMPARE(mostrado, QString(32, QChar(0x2022)));
+        grid->editItem(grid->item(0, 1));
+        auto *campo = grid->viewport()->findChild<QLineEdit *>();
+        QVERIFY(campo && campo->isVisible());
+        QCOMPARE(campo->text().toUpper(), QString("000102030405060708090A0B0C0D0E0F"));
     }
 };
 
