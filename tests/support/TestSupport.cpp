@@ -50,7 +50,10 @@ Fifo::Fifo(const QString &path, int releaseAfterMs)
 Fifo::~Fifo() {
     m_stop = true;
     if (m_watchdog.joinable()) m_watchdog.join();
-    if (m_ok) ::unlink(m_path.constData());
+    // Only while it is still the FIFO: a reader may have moved it aside and put a file there.
+    struct stat st {};
+    if (m_ok && ::lstat(m_path.constData(), &st) == 0 && S_ISFIFO(st.st_mode))
+        ::unlink(m_path.constData());
 }
 
 Pty::Pty() {

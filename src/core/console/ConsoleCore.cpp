@@ -151,7 +151,7 @@ void ConsoleCore::loadQueues() {
     // hears of it all the same.
     if (!m_eventQueue->tornLine().isEmpty())
         m_recorder->raiseInternal(InternalEvent::rejectedLine(
-            m_eventQueue->tornLine(), EventQueue::tornLineReason(), now));
+            m_eventQueue->tornLine(), QStringLiteral("linha incompleta na fila"), now));
 }
 
 QString ConsoleCore::queueFileName() const {

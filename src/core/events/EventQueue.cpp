@@ -124,10 +124,6 @@ bool EventQueue::openForAppend(QString *error) {
     return true;
 }
 
-QString EventQueue::tornLineReason() {
-    return QStringLiteral("linha incompleta no fim da fila (gravação interrompida)");
-}
-
 QString EventQueue::writeFault() const {
     const int e = m_appendErrno != 0 ? m_appendErrno : m_rewriteErrno;
     return e != 0 ? writeText(e) : QString();
@@ -226,7 +222,8 @@ EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
     // was never answered and sends it again.
     if (!torn.trimmed().isEmpty()) {
         m_tornLine = torn;
-        tornLineLog->append(torn, when, tornLineReason());
+        tornLineLog->append(torn, when,
+                            QStringLiteral("linha incompleta no fim da fila (gravação interrompida)"));
     }
     // Put the file in our own form (UTF-8, CR LF after every line, no blank lines) so that
     // appends land on a line of their own.

@@ -70,7 +70,6 @@ public:
     QString writeFault() const;
     // The torn last line that the last load moved to the rejects file; empty when none.
     const QString &tornLine() const { return m_tornLine; }
-    static QString tornLineReason();
 
     bool isEmpty() const { return m_lines.isEmpty(); }
     qsizetype size() const { return m_lines.size(); }

@@ -22,7 +22,7 @@ struct InternalEvent {
     // whose event it was.
     QString conta, codigo, argumento;
 
-    // "Linha rejeitada (<reason>): <line>".
+    // "<reason>: <line>", e.g. "partição inválida: "0A": Rc01 Ln1 Ct1234 Pt0A …".
     static InternalEvent rejectedLine(const QString &line, const QString &reason,
                                       const QDateTime &when);
     // The queue file could not be written from since on; the text says why.

@@ -133,6 +133,7 @@ private slots:
     void soundDecisions();
     void smsGoesToEveryMarkedReceiver();
     void badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded();
+    void lineTheRejectsFileCannotTakeStaysQueuedWithoutItsInternalEvent();
     void shortLineDoesNothing();
     void unreachableDatabaseKeepsTheLineAtTheHead();
     void failedInsertPlaysSendsAndChangesNothingUntilStored();
@@ -435,32 +436,68 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     EventQueue &eventQueue = s.core->eventQueue();
     s.addAccount("005555", "MARIA");
     QVERIFY(eventQueue.append(line("5555", "1130", "003", "X")));             // partition
-    QVERIFY(eventQueue.append(line("5555", "1130", "0A3")));                  // zone looked up
+    QVERIFY(eventQueue.append(line("1234", "1130", "0A3")));                  // hex zone: stored
     QVERIFY(eventQueue.append(line("5555", "1130", "003", "1", "31/02/09"))); // date
     QVERIFY(eventQueue.append(line("5555", "1130", "003", "99999")));         // too big
     QVERIFY(eventQueue.append("Rc01 Ln1 Pt1 lixo sem marcadores"));           // no markers
     QVERIFY(eventQueue.append(line("1234", "1130")));
+    QSignalSpy pending(&s.core->recorder(), &EventRecorder::pendingRecorded);
     for (int i = 0; i < 6; ++i)
         s.core->pump().recordNext();
     QVERIFY(eventQueue.isEmpty());
-    QCOMPARE(s.eventCount(), 1);
+    QCOMPARE(scalar(s.db(), "select count(*) from EVENTOS where TIPO <> 'INTERNO'").toInt(), 2);
+    // Nobody reads the rejects file: each line is also an internal event waiting for an
+    // operator, the fault and the line in its description (cut to the column), in order.
+    QCOMPARE(pending.count(), 4);
+    auto internal = [](const QString &conta, const QString &reason, const QString &l) {
+        return QVariant(conta + "|EVENTO INTERNO|0|4|" + (reason + ": " + l).left(60));
+    };
+    QCOMPARE(column(s.db(), "select CONTA || '|' || CODIGO_ALARME || '|' || ARGUMENTO || '|' || "
+                            "CLIENTE || '|' || TRATADO || '|' || PRIORIDADE || '|' || DESCRICAO "
+                            "from EVENTOS where TIPO = 'INTERNO' order by SEQUENCIA"),
+             QVariantList({internal("005555|1130|003", "partição inválida: \"X\"",
+                                    line("5555", "1130", "003", "X")),
+                           internal("005555|1130|003", "data e hora inválidas: \"31/02/09 14:02:11\"",
+                                    line("5555", "1130", "003", "1", "31/02/09")),
+                           internal("005555|1130|003", "partição inválida: \"99999\"",
+                                    line("5555", "1130", "003", "99999")),
+                           internal("||", "linha de evento ilegível",
+                                    "Rc01 Ln1 Pt1 lixo sem marcadores")}));
     // Rejected lines changed nothing on their account.
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "005555").toInt(), 1);
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 0);
     QFile f(s.core->rejects().filePath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList rejected = QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
-    QCOMPARE(rejected.size(), 5);
+    QCOMPARE(rejected.size(), 4);
     QVERIFY(rejected[0].startsWith(line("5555", "1130", "003", "X") + " | "));
     QVERIFY(rejected[0].contains("partição inválida"));
-    QVERIFY(rejected[1].contains("zona ou usuário inválido"));
-    QVERIFY(rejected[2].contains("data e hora inválidas"));
-    QVERIFY(rejected[3].contains("partição inválida"));
-    QVERIFY(rejected[4].contains("ilegível"));
+    QVERIFY(rejected[1].contains("data e hora inválidas"));
+    QVERIFY(rejected[2].contains("partição inválida"));
+    QVERIFY(rejected[3].contains("ilegível"));
     // The queue file holds nothing more either: a restart records nothing twice.
     EventQueue again(eventQueue.filePath(), EventQueue::Numbering::Numbered);
     again.load();
     QVERIFY(again.isEmpty());
+}
+
+// The rejects file cannot be written (a folder took its name): the line stays at the head, and
+// its internal event, taken back, is not stored once per attempt.
+void TestEventRecorder::lineTheRejectsFileCannotTakeStaysQueuedWithoutItsInternalEvent() {
+    Station s;
+    EventQueue &eventQueue = s.core->eventQueue();
+    const QString bad = line("5555", "1130", "003", "X");
+    QVERIFY(eventQueue.append(bad));
+    QVERIFY(QDir().mkdir(s.core->rejects().filePath()));
+    QCOMPARE(s.core->pump().recordPass(), 0);
+    QCOMPARE(s.core->pump().recordPass(), 0);
+    QCOMPARE(eventQueue.lines(), QList<QString>({bad}));
+    QCOMPARE(s.eventCount(), 0);
+    QVERIFY(QDir().rmdir(s.core->rejects().filePath()));
+    QCOMPARE(s.core->pump().recordPass(), 1);
+    QVERIFY(eventQueue.isEmpty());
+    QCOMPARE(s.eventCount(), 1);
+    QCOMPARE(s.last("TIPO").toString(), QString("INTERNO"));
 }
 
 void TestEventRecorder::shortLineDoesNothing() {

@@ -40,7 +40,7 @@ void TestInterventionKinds::readOnceAndAgainOnlyWhenTheFileChanges() {
     QVERIFY(kinds.problem().isEmpty());
     QVERIFY(!kinds.refresh());
 
-    QVERIFY(write(path, "Ronda\r\n\r\nManuten\xE7\xE3o\r\nPol\xEDcia\r\n"));
+    QVERIFY(write(path, "Ronda\r\n\r\nManuten\xE7\xE3o\r\nPol\xED" "cia\r\n"));
     QVERIFY(kinds.refresh());
     QCOMPARE(kinds.kinds(), QStringList({"Ronda", "Manutenção", "Polícia"}));
     QVERIFY(!kinds.refresh());
