@@ -166,7 +166,9 @@ void ConsoleCore::checkQueueWrites() {
         return QStringLiteral("Não foi possível gravar %1: %2").arg(queueFileName(), why);
     };
     if (reason.isEmpty()) {
-        m_recorder->raiseInternal(InternalEvent::queueWriteFault(text(m_queueFault), m_queueFaultSince));
+        // Short enough for the description's 60 characters; the event's date is when it began.
+        m_recorder->raiseInternal(InternalEvent::queueWriteFault(
+            QStringLiteral("Falha ao gravar Eventos_Log.dat: ") + m_queueFault, m_queueFaultSince));
         m_dm->portMonitor().append(QStringLiteral("%1 voltou a ser gravado.").arg(queueFileName()));
     } else {
         if (m_queueFault.isEmpty()) m_queueFaultSince = m_clock.now();
