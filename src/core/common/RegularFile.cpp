@@ -56,10 +56,9 @@ FileCheck failure(const QString &path, int errnum) {
     FileCheck c;
     c.status = errnum == ENOENT ? FileCheck::Status::Missing : FileCheck::Status::Unreadable;
     c.reason = fileErrorText(errnum, FileAccess::Reading);
-    c.error = errnum == ENOENT
-                  ? QStringLiteral("O arquivo \"%1\" não existe.").arg(shown(path))
-                  : QStringLiteral("Não foi possível ler o arquivo \"%1\": %2")
-                        .arg(shown(path), c.reason);
+    c.error = errnum == ENOENT ? QStringLiteral("O arquivo \"%1\" não existe.").arg(shown(path))
+                               : QStringLiteral("Não foi possível ler o arquivo \"%1\": %2")
+                                     .arg(shown(path), c.reason);
     return c;
 }
 
@@ -71,10 +70,9 @@ QString fileSizeText(qint64 bytes) {
     const qint64 unit = inKb ? 1024 : qint64(1) << 20;
     const QString name = inKb ? QStringLiteral("KB") : QStringLiteral("MB");
     if (bytes % unit == 0) return QStringLiteral("%1 %2").arg(bytes / unit).arg(name);
-    return QStringLiteral("%1 %2")
-        .arg(QString::number(double(bytes) / double(unit), 'f', 1).replace(QLatin1Char('.'),
-                                                                          QLatin1Char(',')),
-             name);
+    return QStringLiteral("%1 %2").arg(QString::number(double(bytes) / double(unit), 'f', 1)
+                                           .replace(QLatin1Char('.'), QLatin1Char(',')),
+                                       name);
 }
 
 FileCheck checkReadable(const QString &path, qint64 maxBytes) {

@@ -13,7 +13,7 @@ namespace tulmo {
 namespace FileLimits {
 inline constexpr qint64 kConfigIni = qint64(1) << 20;         // a few dozen keys
 inline constexpr qint64 kInterventionKinds = qint64(1) << 20; // int.txt: a short list
-inline constexpr qint64 kQueueFile = qint64(256) << 20;      // millions of event lines
+inline constexpr qint64 kQueueFile = qint64(256) << 20;       // millions of event lines
 inline constexpr qint64 kCfgFile = qint64(64) << 10;          // one block is 1,602 bytes
 inline constexpr qint64 kReceiverFile = qint64(64) << 20;     // two million 32-byte records
 } // namespace FileLimits
@@ -25,8 +25,10 @@ struct FileCheck {
     enum class Status { Ok, Missing, NotRegular, TooLarge, Unreadable };
     Status status = Status::Unreadable;
     qint64 size = 0;
-    QString error;  // for the operator, in Portuguese, whenever status is not Ok
-    QString reason; // Missing and Unreadable: the system's reason alone ("sem permissão de leitura")
+    // For the operator, in Portuguese, whenever status is not Ok.
+    QString error;
+    // Missing and Unreadable: the system's reason alone ("sem permissão de leitura").
+    QString reason;
     bool ok() const { return status == Status::Ok; }
     bool missing() const { return status == Status::Missing; }
 };

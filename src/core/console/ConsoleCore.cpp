@@ -136,8 +136,7 @@ void ConsoleCore::loadQueues() {
         std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/EventosRepetidora.dat"));
     m_eventQueue = std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/Eventos_Log.dat"),
                                                 EventQueue::Numbering::Numbered);
-    m_rejects =
-        std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
+    m_rejects = std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
     const QDateTime now = m_clock.now();
     for (EventQueue *q : {m_repeaterQueue.get(), m_eventQueue.get()}) {
         QString qerr;
@@ -190,7 +189,8 @@ void ConsoleCore::checkDatabaseFile() {
 void ConsoleCore::updateStatusText() {
     QStringList parts;
     if (!m_queueFault.isEmpty())
-        parts << QStringLiteral("Não foi possível gravar %1: %2").arg(queueFileName(), m_queueFault);
+        parts
+            << QStringLiteral("Não foi possível gravar %1: %2").arg(queueFileName(), m_queueFault);
     if (!m_databaseFileGone.isEmpty()) parts << m_databaseFileGone;
     if (!m_pumpStatus.isEmpty() && m_pumpStatus != m_databaseFileGone) parts << m_pumpStatus;
     const QString text = parts.join(QStringLiteral(" — "));

@@ -53,10 +53,10 @@ bool EventPump::dropLinesAlreadyTaken(RecordResult *why) {
 
 void EventPump::setHeldBack(bool held, const RecordResult &why) {
     const QString text =
-        !held                     ? QString()
-        : why.statusText.isEmpty() ? QStringLiteral("Gravação de eventos aguardando o banco de dados: ") +
-                                        why.reason
-                                  : why.statusText;
+        !held ? QString()
+        : why.statusText.isEmpty()
+            ? QStringLiteral("Gravação de eventos aguardando o banco de dados: ") + why.reason
+            : why.statusText;
     // A fault shown as it is (the database file gone) replaces the text of an error before it.
     if (held == m_heldBack && (!held || why.statusText.isEmpty() || text == m_statusText)) return;
     m_heldBack = held;

@@ -169,8 +169,9 @@ bool EventQueue::setAside(const QString &why, QString *error) {
         return false;
     }
     if (error)
-        *error = why +
-                 QStringLiteral("\n\nEle foi renomeado para \"%1\", e a fila começa vazia.").arg(shown);
+        *error =
+            why +
+            QStringLiteral("\n\nEle foi renomeado para \"%1\", e a fila começa vazia.").arg(shown);
     return true;
 }
 

@@ -35,9 +35,10 @@ public:
     // Reads the file. A missing file is created empty; an unreadable one leaves the queue
     // empty and the reason in error. What is no regular file, or is larger than
     // FileLimits::kQueueFile, is never read: it is set aside under another name (the reason
-    // and that name in error) and the queue starts empty in a new file. With tornLineLog, a last line without its CR LF (an
-    // append cut short by a power failure, so never acknowledged) goes there with the
-    // moment when, and out of the file, rather than being queued as a shortened line.
+    // and that name in error) and the queue starts empty in a new file. With tornLineLog, a last
+    // line without its CR LF (an append cut short by a power failure, so never acknowledged) goes
+    // there with the moment when, and out of the file, rather than being queued as a shortened
+    // line.
     LoadStatus load(QString *error = nullptr, RejectLog *tornLineLog = nullptr,
                     const QString &when = QString());
 

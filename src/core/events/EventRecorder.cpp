@@ -448,7 +448,8 @@ RecordResult EventRecorder::recordInternal() {
     QSqlDatabase db = m_database.primary();
     TransactionGuard transaction(db);
     if (!transaction.begun())
-        return failure(m_database, *dbFailed(QStringLiteral("iniciar a transação"), db.lastError()));
+        return failure(m_database,
+                       *dbFailed(QStringLiteral("iniciar a transação"), db.lastError()));
     RecordingRepository repo(db);
     const QDateTime now = m_clock.now();
     for (const InternalEvent &e : std::as_const(m_internal)) {
@@ -464,8 +465,8 @@ RecordResult EventRecorder::recordInternal() {
     }
     if (!databaseFileHeld(&r)) return r;
     if (!transaction.commit())
-        return failure(m_database, Stop{true, QStringLiteral("confirmar a gravação"),
-                                        db.lastError(), true});
+        return failure(m_database,
+                       Stop{true, QStringLiteral("confirmar a gravação"), db.lastError(), true});
     m_internal.clear();
     r.status = RecordResult::Status::Stored;
     announce(kPending);

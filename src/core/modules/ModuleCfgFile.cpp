@@ -26,7 +26,8 @@ CfgReadResult readCfgFile(const QString &path) {
         return r;
     }
     if (check.missing() || check.status == FileCheck::Status::Unreadable) {
-        r.error = QStringLiteral("Não foi possível abrir o arquivo %1: %2").arg(shown, check.reason);
+        r.error =
+            QStringLiteral("Não foi possível abrir o arquivo %1: %2").arg(shown, check.reason);
         return r;
     }
     if (!check.ok()) {

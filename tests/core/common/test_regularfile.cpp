@@ -60,7 +60,8 @@ void TestRegularFile::whatIsNoRegularFileIsRefusedWithoutWaiting() {
     QByteArray bytes;
     FileCheck c = readReadable(fifoPath, 1 << 20, &bytes);
     QCOMPARE(c.status, FileCheck::Status::NotRegular);
-    QCOMPARE(c.error, QString("\"%1\" não é um arquivo comum (é um FIFO) e não foi lido.").arg(fifoPath));
+    QCOMPARE(c.error,
+             QString("\"%1\" não é um arquivo comum (é um FIFO) e não foi lido.").arg(fifoPath));
     bool ok = true;
     QString error;
     QVERIFY(readWindowsTextLines(fifoPath, 1 << 20, &ok, &error).isEmpty());
@@ -71,11 +72,13 @@ void TestRegularFile::whatIsNoRegularFileIsRefusedWithoutWaiting() {
     QVERIFY(!f.isOpen());
     QVERIFY(!fifo.releasedAReader());
 
-    QCOMPARE(checkReadable(dir.path(), 1 << 20).error,
-             QString("\"%1\" não é um arquivo comum (é uma pasta) e não foi lido.").arg(dir.path()));
+    QCOMPARE(
+        checkReadable(dir.path(), 1 << 20).error,
+        QString("\"%1\" não é um arquivo comum (é uma pasta) e não foi lido.").arg(dir.path()));
     c = readReadable("/dev/zero", 1 << 20, &bytes);
     QCOMPARE(c.status, FileCheck::Status::NotRegular);
-    QCOMPARE(c.error, QString("\"/dev/zero\" não é um arquivo comum (é um dispositivo) e não foi lido."));
+    QCOMPARE(c.error,
+             QString("\"/dev/zero\" não é um arquivo comum (é um dispositivo) e não foi lido."));
     QVERIFY(bytes.isEmpty());
 
     const QString socketPath = dir.filePath("s");
@@ -108,7 +111,8 @@ void TestRegularFile::missingAndUnreadable() {
     const FileCheck missing = checkReadable(dir.filePath("nao-existe.CFG"), 100);
     QVERIFY(missing.missing());
     QCOMPARE(missing.reason, QString("arquivo ou pasta inexistente"));
-    QCOMPARE(missing.error, QString("O arquivo \"%1\" não existe.").arg(dir.filePath("nao-existe.CFG")));
+    QCOMPARE(missing.error,
+             QString("O arquivo \"%1\" não existe.").arg(dir.filePath("nao-existe.CFG")));
     QVERIFY(checkReadable(QString(), 100).missing());
     if (::geteuid() == 0) return; // permissions bind everyone but the administrator
     const QString path = write(dir, "fechado.txt", "x");
@@ -116,7 +120,8 @@ void TestRegularFile::missingAndUnreadable() {
     QByteArray bytes;
     const FileCheck c = readReadable(path, 100, &bytes);
     QCOMPARE(c.status, FileCheck::Status::Unreadable);
-    QCOMPARE(c.error, QString("Não foi possível ler o arquivo \"%1\": sem permissão de leitura").arg(path));
+    QCOMPARE(c.error,
+             QString("Não foi possível ler o arquivo \"%1\": sem permissão de leitura").arg(path));
 }
 
 void TestRegularFile::sizesAndErrorsInPortuguese() {

@@ -61,7 +61,9 @@ struct Central {
         if (!waitFor([&] { return !read.isEmpty(); })) return "<não lido>";
         return d.recv(1, 300);
     }
-    int monitorCount(const QString &line) { return int(core->dm().portMonitor().lines().count(line)); }
+    int monitorCount(const QString &line) {
+        return int(core->dm().portMonitor().lines().count(line));
+    }
     QStringList internalEvents() {
         QStringList out;
         for (const QVariant &v :
@@ -199,7 +201,8 @@ void TestConsoleCore::fullDiskStopsAcknowledgementsUntilThereIsRoom() {
         QVERIFY(s.core->eventQueue().isEmpty());
         QCOMPARE(s.deviceEvents(), zona);
         QCOMPARE(s.internalEvents().size(), 1);
-        QVERIFY(s.internalEvents().first().startsWith("Falha ao gravar Eventos_Log.dat: disco cheio|"));
+        QVERIFY(
+            s.internalEvents().first().startsWith("Falha ao gravar Eventos_Log.dat: disco cheio|"));
     }
 }
 

@@ -1,18 +1,18 @@
 #include "support/TestSupport.h"
 
-#include "events/EventLine.h"
-#include "events/EventQueue.h"
 #include "common/Clock.h"
 #include "common/RegularFile.h"
 #include "console/ConsoleCore.h"
+#include "events/EventLine.h"
+#include "events/EventQueue.h"
 #include "store/Database.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
 #include <QTest>
 
 #include <csignal>
@@ -192,9 +192,10 @@ void TestEventQueue::whatIsNoQueueFileIsSetAsideAndTheQueueStartsAnew() {
     EventQueue q(path);
     QString error;
     QCOMPARE(q.load(&error), EventQueue::LoadStatus::Unreadable);
-    QCOMPARE(error, QString("\"%1\" não é um arquivo comum (é uma pasta) e não foi lido.\n\nEle "
-                            "foi renomeado para \"Eventos_Log.dat.recusado\", e a fila começa vazia.")
-                        .arg(path));
+    QCOMPARE(error,
+             QString("\"%1\" não é um arquivo comum (é uma pasta) e não foi lido.\n\nEle "
+                     "foi renomeado para \"Eventos_Log.dat.recusado\", e a fila começa vazia.")
+                 .arg(path));
     QVERIFY(QFileInfo(path + ".recusado").isDir());
     QVERIFY(q.isEmpty());
     QVERIFY(q.append(kA));

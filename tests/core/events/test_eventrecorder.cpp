@@ -455,14 +455,14 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     QCOMPARE(column(s.db(), "select CONTA || '|' || CODIGO_ALARME || '|' || ARGUMENTO || '|' || "
                             "CLIENTE || '|' || TRATADO || '|' || PRIORIDADE || '|' || DESCRICAO "
                             "from EVENTOS where TIPO = 'INTERNO' order by SEQUENCIA"),
-             QVariantList({internal("005555|1130|003", "partição inválida: \"X\"",
-                                    line("5555", "1130", "003", "X")),
-                           internal("005555|1130|003", "data e hora inválidas: \"31/02/09 14:02:11\"",
-                                    line("5555", "1130", "003", "1", "31/02/09")),
-                           internal("005555|1130|003", "partição inválida: \"99999\"",
-                                    line("5555", "1130", "003", "99999")),
-                           internal("||", "linha de evento ilegível",
-                                    "Rc01 Ln1 Pt1 lixo sem marcadores")}));
+             QVariantList(
+                 {internal("005555|1130|003", "partição inválida: \"X\"",
+                           line("5555", "1130", "003", "X")),
+                  internal("005555|1130|003", "data e hora inválidas: \"31/02/09 14:02:11\"",
+                           line("5555", "1130", "003", "1", "31/02/09")),
+                  internal("005555|1130|003", "partição inválida: \"99999\"",
+                           line("5555", "1130", "003", "99999")),
+                  internal("||", "linha de evento ilegível", "Rc01 Ln1 Pt1 lixo sem marcadores")}));
     // Rejected lines changed nothing on their account.
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "005555").toInt(), 1);
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 0);

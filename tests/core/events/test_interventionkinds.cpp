@@ -13,7 +13,8 @@ using namespace tulmo;
 using namespace tulmo::test;
 
 namespace {
-bool write(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+bool write(const QString &path, const QByteArray &bytes,
+           QIODevice::OpenMode mode = QIODevice::WriteOnly) {
     QFile f(path);
     return f.open(mode) && f.write(bytes) == bytes.size();
 }
@@ -40,7 +41,8 @@ void TestInterventionKinds::readOnceAndAgainOnlyWhenTheFileChanges() {
     QVERIFY(kinds.problem().isEmpty());
     QVERIFY(!kinds.refresh());
 
-    QVERIFY(write(path, "Ronda\r\n\r\nManuten\xE7\xE3o\r\nPol\xED" "cia\r\n"));
+    QVERIFY(write(path, "Ronda\r\n\r\nManuten\xE7\xE3o\r\nPol\xED"
+                        "cia\r\n"));
     QVERIFY(kinds.refresh());
     QCOMPARE(kinds.kinds(), QStringList({"Ronda", "Manutenção", "Polícia"}));
     QVERIFY(!kinds.refresh());

@@ -1,7 +1,7 @@
-#include "support/TestSupport.h"
 #include "modules/ChannelReading.h"
 #include "modules/ModuleCfgFile.h"
 #include "modules/ModuleParameterBlock.h"
+#include "support/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -271,8 +271,9 @@ void TestModuleParameterBlock::configurationFiles() {
         QVERIFY(fifo.ok());
         r = readCfgFile(fifoPath);
         QVERIFY(!r.read);
-        QCOMPARE(r.error, QStringLiteral("\"%1\" não é um arquivo comum (é um FIFO) e não foi lido.")
-                              .arg(fifoPath));
+        QCOMPARE(r.error,
+                 QStringLiteral("\"%1\" não é um arquivo comum (é um FIFO) e não foi lido.")
+                     .arg(fifoPath));
         QVERIFY(!fifo.releasedAReader());
     }
     const CfgWriteResult w = writeCfgFile(dir.filePath(QStringLiteral("sem/pasta.CFG")), hex);
