@@ -9,11 +9,22 @@ namespace tulmo::Dc09Events {
 
 namespace {
 
-// The account a data block may begin with ("#1234|") is the header's; what follows counts.
-QString withoutAccount(const QString &data) {
-    if (!data.startsWith(QLatin1Char('#'))) return data;
-    const qsizetype bar = data.indexOf(QLatin1Char('|'));
-    return bar < 0 ? QString() : data.mid(bar + 1);
+bool isHexDigit(QChar c) {
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('F')) ||
+           (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+}
+
+// Text between "^" describes an element for a printer and carries no code; it may hold any
+// character, "/" included.
+QString withoutText(const QString &data) {
+    QString out;
+    bool text = false;
+    for (QChar c : data) {
+        if (c == QLatin1Char('^')) text = !text;
+        else if (!text) out += c;
+    }
+    return out;
 }
 
 QString digits(qint64 n, int width) {
@@ -53,26 +64,31 @@ QString contactIdFor(const QString &sia) {
     return kTable.value(sia);
 }
 
-QList<Dc09Event> fromContactId(const QString &data) {
-    // QXYZ GG CCC: qualifier, event code, partition, zone or user; blanks optional.
+Dc09Report readContactId(const QString &data) {
+    // [#acct[|]] QXYZ GG CCC: qualifier, event code, partition, zone or user; blanks
+    // optional. The event's fixed width tells where an account without its "|" ends.
     static const QRegularExpression kCid(QStringLiteral(
-        "^([0-9A-Fa-f])([0-9A-Fa-f]{3}) ?([0-9A-Fa-f]{2}) ?([0-9A-Fa-f]{3})$"));
-    const QRegularExpressionMatch match = kCid.match(withoutAccount(data).trimmed());
+        "^(?:#([0-9A-Fa-f]{1,16}?)[| ]?|\\|)? *([0-9A-Fa-f])([0-9A-Fa-f]{3}) ?([0-9A-Fa-f]{2}) "
+        "?([0-9A-Fa-f]{3}) *$"));
+    const QRegularExpressionMatch match = kCid.match(data);
     if (!match.hasMatch()) return {};
-    return {{(match.captured(1) + match.captured(2)).toUpper(), match.captured(3).toUpper(),
-             match.captured(4).toUpper()}};
+    return {match.captured(1),
+            {{(match.captured(2) + match.captured(3)).toUpper(), match.captured(4).toUpper(),
+              match.captured(5).toUpper()}}};
 }
 
-QList<Dc09Event> fromSia(const QString &data) {
-    QString s = withoutAccount(data);
+namespace {
+
+// SIA data after its account: "N" or "O", then elements separated by "/", each of modifiers
+// (two lower-case letters and a value: "ri" area, "id" user, …) and event codes (two
+// upper-case letters and an optional address), several codes to an element or one each.
+QList<Dc09Event> siaEvents(QString s) {
     // "N" marks new events, "O" old ones; both are events.
     if (s.startsWith(QLatin1Char('N')) || s.startsWith(QLatin1Char('O'))) s.remove(0, 1);
     QList<Dc09Event> events;
     QString particao = QStringLiteral("00");
     QString usuario;
-    for (const QString &element : s.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        // Text after "^" describes the element for a printer; it carries no code.
-        const QString e = element.section(QLatin1Char('^'), 0, 0);
+    for (const QString &e : s.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         qsizetype pos = 0;
         while (pos + 1 < e.size()) {
             const QString two = e.mid(pos, 2);
@@ -101,10 +117,36 @@ QList<Dc09Event> fromSia(const QString &data) {
     return events;
 }
 
-QList<Dc09Event> fromMessage(const Dc09Message &m) {
-    if (m.token == QLatin1String("ADM-CID")) return fromContactId(m.data);
-    if (m.token == QLatin1String("SIA-DCS")) return fromSia(m.data);
+} // namespace
+
+Dc09Report readSia(const QString &data) {
+    const QString s = withoutText(data).trimmed();
+    if (s.startsWith(QLatin1Char('|'))) return {QString(), siaEvents(s.mid(1))};
+    if (!s.startsWith(QLatin1Char('#'))) return {QString(), siaEvents(s)};
+    qsizetype run = 1;
+    while (run < s.size() && run <= 16 && isHexDigit(s.at(run)))
+        ++run;
+    // An account is hex digits; anything else before the "|" is no SIA data.
+    if (run < s.size() && s.at(run) == QLatin1Char('|'))
+        return run > 1 ? Dc09Report{s.mid(1, run - 1), siaEvents(s.mid(run + 1))} : Dc09Report{};
+    if (s.indexOf(QLatin1Char('|')) >= 0) return {};
+    // No "|": the account's hex digits run into the events, whose codes may begin with hex
+    // letters ("#1234BA01"); the longest account that leaves readable events is the one.
+    for (qsizetype end = run; end > 1; --end) {
+        const QList<Dc09Event> events = siaEvents(s.mid(end));
+        if (!events.isEmpty()) return {s.mid(1, end - 1), events};
+    }
     return {};
 }
+
+Dc09Report read(const Dc09Message &m) {
+    if (m.token == QLatin1String("ADM-CID")) return readContactId(m.data);
+    if (m.token == QLatin1String("SIA-DCS")) return readSia(m.data);
+    return {};
+}
+
+QList<Dc09Event> fromContactId(const QString &data) { return readContactId(data).events; }
+QList<Dc09Event> fromSia(const QString &data) { return readSia(data).events; }
+QList<Dc09Event> fromMessage(const Dc09Message &m) { return read(m).events; }
 
 } // namespace tulmo::Dc09Events

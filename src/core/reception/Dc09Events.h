@@ -15,6 +15,13 @@ struct Dc09Event {
     QString zona;     // three digits: zone or user
 };
 
+// What the data block of a report says: the account it names ("#1234|…"), empty when it
+// names none, and its events.
+struct Dc09Report {
+    QString account;
+    QList<Dc09Event> events;
+};
+
 // The events a DC-09 report carries: an ADM-CID report is one Contact ID event; a SIA-DCS
 // report gives one event per SIA code, through the usual correspondence of SIA codes to
 // Contact ID codes. A SIA code without one keeps its two letters as the event code, so the
@@ -22,7 +29,11 @@ struct Dc09Event {
 // recorded as an unknown code and waits among the pending events.
 namespace Dc09Events {
 
-// Empty when the data cannot be read or holds no event.
+// No events when the data cannot be read or holds none. The data may begin with the account,
+// "#acct|", "#acct" or "|", or go straight to the events.
+Dc09Report read(const Dc09Message &m);
+Dc09Report readContactId(const QString &data);
+Dc09Report readSia(const QString &data);
 QList<Dc09Event> fromMessage(const Dc09Message &m);
 QList<Dc09Event> fromContactId(const QString &data);
 QList<Dc09Event> fromSia(const QString &data);

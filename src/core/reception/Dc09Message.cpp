@@ -27,54 +27,125 @@ int hexField(const QByteArray &b, qsizetype from, int n) {
     return v;
 }
 
-// An optional letter followed by 1 to maxLen characters accepted by ok. False when the
-// letter is there without a value; *out stays null when the letter is absent.
+// An optional letter followed by up to maxLen characters accepted by ok, none included
+// (panels send a bare "L"); *out stays null when the letter is absent.
 template <typename Ok>
-bool field(const QByteArray &b, qsizetype &pos, char letter, int maxLen, Ok ok, QString *out) {
-    if (pos >= b.size() || b.at(pos) != letter) return true;
+void field(const QByteArray &b, qsizetype &pos, char letter, int maxLen, Ok ok, QString *out) {
+    if (pos >= b.size() || b.at(pos) != letter) return;
     qsizetype end = pos + 1;
     while (end < b.size() && end - pos - 1 < maxLen && ok(b.at(end)))
         ++end;
-    if (end == pos + 1) return false;
     *out = QString::fromLatin1(b.mid(pos + 1, end - pos - 1));
     pos = end;
-    return true;
 }
 
+// No control characters; bytes above 0x7F are text of the panel's own character set (a
+// zone's name between "^"), taken as Latin-1.
 bool printable(const QByteArray &b) {
     for (char c : b)
-        if (c < 0x20 || c > 0x7E) return false;
+        if (uchar(c) < 0x20 || c == 0x7F) return false;
     return true;
 }
 
-// Data, extended data and timestamp after the opening "[": "data]" "[x]"… "_timestamp".
-bool readBlocks(const QByteArray &rest, Dc09Message *m, bool *hasStamp) {
-    qsizetype close = rest.indexOf(']');
-    if (close < 0) return false;
-    m->data = QString::fromLatin1(rest.left(close));
-    if (m->data.contains(QLatin1Char('['))) return false;
-    qsizetype pos = close + 1;
-    while (pos < rest.size() && rest.at(pos) == '[') {
-        close = rest.indexOf(']', pos);
-        if (close < 0) return false;
-        const QByteArray x = rest.mid(pos + 1, close - pos - 1);
-        if (x.contains('[')) return false;
-        m->extended << QString::fromLatin1(x);
-        pos = close + 1;
+// The "]" that closes a block, past any text between "^" (which may hold any character);
+// -1 when there is none.
+qsizetype closing(const QByteArray &b, qsizetype from) {
+    bool text = false;
+    for (qsizetype i = from; i < b.size(); ++i) {
+        if (b.at(i) == '^') text = !text;
+        else if (!text && b.at(i) == ']') return i;
+        else if (!text && b.at(i) == '[') return -1;
     }
-    *hasStamp = false;
-    if (pos == rest.size()) return true;
-    if (rest.at(pos) != '_') return false;
-    m->timestamp = Dc09Codec::parseTimestamp(QString::fromLatin1(rest.mid(pos + 1)));
-    *hasStamp = true;
-    return m->timestamp.isValid();
+    return -1;
 }
 
+using Status = Dc09Codec::Status;
+
+// Data, extended data and timestamp after the opening "[": "data]" "[x]"… "_timestamp".
+Status readBlocks(const QByteArray &rest, Dc09Message *m, bool *hasStamp) {
+    *hasStamp = false;
+    qsizetype close = closing(rest, 0);
+    if (close < 0) return Status::BadData;
+    m->data = QString::fromLatin1(rest.left(close));
+    qsizetype pos = close + 1;
+    while (pos < rest.size() && rest.at(pos) == '[') {
+        close = closing(rest, pos + 1);
+        if (close < 0) return Status::BadData;
+        m->extended << QString::fromLatin1(rest.mid(pos + 1, close - pos - 1));
+        pos = close + 1;
+    }
+    if (pos == rest.size()) return Status::Ok;
+    if (rest.at(pos) != '_') return Status::BadData;
+    *hasStamp = true;
+    m->timestamp = Dc09Codec::parseTimestamp(QString::fromLatin1(rest.mid(pos + 1)));
+    return m->timestamp.isValid() ? Status::Ok : Status::BadTimestamp;
+}
+
+// The body of a frame in whichever of its forms the length and CRC fit: four hex digits of
+// CRC, or two bytes of it, and a length that counts the closing <CR> or not.
+Status locateBody(const QByteArray &f, QByteArray *body, Dc09Message::CrcForm *form) {
+    using F = Dc09Message::CrcForm;
+    const int hexLength = f.at(5) == '0' ? hexField(f, 6, 3) : -1;
+    const int binLength = f.at(3) == '0' ? hexField(f, 4, 3) : -1;
+    struct Candidate { F form; int length; qsizetype from; qsizetype bodySize; int crc; };
+    const Candidate candidates[] = {
+        {F::Hex, hexLength, 9, f.size() - 10, hexField(f, 1, 4)},
+        {F::HexCountingCr, hexLength, 9, f.size() - 10, hexField(f, 1, 4)},
+        {F::Binary, binLength, 7, f.size() - 8, (uchar(f.at(1)) << 8) | uchar(f.at(2))},
+    };
+    Status status = Status::BadLength;
+    for (const Candidate &c : candidates) {
+        const bool countsCr = c.form == F::HexCountingCr;
+        if (c.length < 0 || c.length != c.bodySize + (countsCr ? 1 : 0)) continue;
+        const QByteArray covered = f.mid(c.from, c.length);
+        if (c.crc < 0 || quint16(c.crc) != Dc09Codec::crc16(covered)) {
+            status = Status::BadCrc;
+            continue;
+        }
+        *body = countsCr ? covered.chopped(1) : covered;
+        *form = c.form;
+        return Status::Ok;
+    }
+    return status;
+}
+
+// The header of an answer: the message's own sequence, receiver, line and account, as it
+// sent them ("0000" when its sequence could not be read).
 QByteArray header(const QString &token, const Dc09Message &m) {
-    QByteArray b = '"' + token.toLatin1() + '"' + m.sequence.toLatin1();
+    QByteArray b = '"' + token.toLatin1() + '"' +
+                   (m.sequence.isEmpty() ? QByteArray("0000") : m.sequence.toLatin1());
     if (!m.receiver.isNull()) b += 'R' + m.receiver.toLatin1();
     if (!m.linePrefix.isNull()) b += 'L' + m.linePrefix.toLatin1();
-    return b + '#' + m.account.toLatin1() + '[';
+    if (!m.account.isNull()) b += '#' + m.account.toLatin1();
+    return b + '[';
+}
+
+// "ID" token, sequence, optional receiver, line and account, up to the "[" that opens the
+// data; *pos then lies after it.
+Status readHeader(const QByteArray &body, Dc09Message *m, qsizetype *pos) {
+    if (body.isEmpty() || body.front() != '"') return Status::BadHeader;
+    const qsizetype quote = body.indexOf('"', 1);
+    if (quote < 2 || quote > 32) return Status::BadHeader;
+    const QString token = QString::fromLatin1(body.mid(1, quote - 1));
+    m->encrypted = token.startsWith(QLatin1Char('*'));
+    m->token = m->encrypted ? token.mid(1) : token;
+    static const QStringList kResponses = {QStringLiteral("ACK"), QStringLiteral("NAK"),
+                                           QStringLiteral("DUH"), QStringLiteral("RSP")};
+    if (kResponses.contains(m->token)) return Status::Response;
+    qsizetype p = quote + 1;
+    const QByteArray seq = body.mid(p, 4);
+    if (seq.size() < 4) return Status::BadHeader;
+    for (char c : seq)
+        if (c < '0' || c > '9') return Status::BadHeader;
+    m->sequence = QString::fromLatin1(seq);
+    p += 4;
+    field(body, p, 'R', 16, isHex, &m->receiver);
+    field(body, p, 'L', 16, isHex, &m->linePrefix);
+    field(body, p, '#', 16, isHex, &m->account);
+    if ((!m->account.isNull() && m->account.isEmpty()) || p >= body.size() || body.at(p) != '[')
+        return Status::BadHeader;
+    *pos = p + 1;
+    return Status::Ok;
 }
 
 // Random pad characters before "|", so the encrypted text fills whole AES blocks; the pad
@@ -123,43 +194,26 @@ bool Dc09Codec::withinWindow(const QDateTime &t, const QDateTime &now) {
     return ahead <= kWindowAheadSecs && ahead >= -kWindowBehindSecs;
 }
 
-QByteArray Dc09Codec::frame(const QByteArray &body) {
-    return '\n' + QByteArray::number(crc16(body), 16).toUpper().rightJustified(4, '0') +
-           QByteArray::number(body.size(), 16).toUpper().rightJustified(4, '0') + body + '\r';
+QByteArray Dc09Codec::frame(const QByteArray &body, Dc09Message::CrcForm form) {
+    using F = Dc09Message::CrcForm;
+    const quint16 crc = crc16(form == F::HexCountingCr ? body + '\r' : body);
+    const qsizetype length = body.size() + (form == F::HexCountingCr ? 1 : 0);
+    const QByteArray crcText = form == F::Binary
+                                   ? QByteArray(1, char(crc >> 8)) + char(crc & 0xFF)
+                                   : QByteArray::number(crc, 16).toUpper().rightJustified(4, '0');
+    return '\n' + crcText + QByteArray::number(length, 16).toUpper().rightJustified(4, '0') +
+           body + '\r';
 }
 
 Dc09Codec::Status Dc09Codec::decode(const QByteArray &f, const KeyLookup &keys, Dc09Message *m) {
     *m = Dc09Message();
     if (f.size() < kFrameOverhead + 1 || f.front() != '\n' || f.back() != '\r')
         return Status::NotDc09;
-    const int length = f.at(5) == '0' ? hexField(f, 6, 3) : -1;
-    if (length < 0 || length != f.size() - kFrameOverhead) return Status::BadLength;
-    const QByteArray body = f.mid(9, length);
-    const int crc = hexField(f, 1, 4);
-    if (crc < 0 || quint16(crc) != crc16(body)) return Status::BadCrc;
-
-    // "ID" token, sequence, optional receiver and line, account.
-    if (body.isEmpty() || body.front() != '"') return Status::BadHeader;
-    const qsizetype quote = body.indexOf('"', 1);
-    if (quote < 2 || quote > 32) return Status::BadHeader;
-    QString token = QString::fromLatin1(body.mid(1, quote - 1));
-    m->encrypted = token.startsWith(QLatin1Char('*'));
-    m->token = m->encrypted ? token.mid(1) : token;
-    qsizetype pos = quote + 1;
-    if (pos + 4 > body.size()) return Status::BadHeader;
-    const QByteArray seq = body.mid(pos, 4);
-    for (char c : seq)
-        if (c < '0' || c > '9') return Status::BadHeader;
-    m->sequence = QString::fromLatin1(seq);
-    pos += 4;
-    QString account;
-    if (!field(body, pos, 'R', 6, isHex, &m->receiver) ||
-        !field(body, pos, 'L', 6, isHex, &m->linePrefix) ||
-        !field(body, pos, '#', 16, isHex, &account) || account.isEmpty() || pos >= body.size() ||
-        body.at(pos) != '[')
-        return Status::BadHeader;
-    m->account = account.toUpper();
-    const QByteArray rest = body.mid(pos + 1);
+    QByteArray body;
+    if (const Status s = locateBody(f, &body, &m->crcForm); s != Status::Ok) return s;
+    qsizetype pos = 0;
+    if (const Status s = readHeader(body, m, &pos); s != Status::Ok) return s;
+    const QByteArray rest = body.mid(pos);
 
     static const QStringList kTokens = {QStringLiteral("ADM-CID"), QStringLiteral("SIA-DCS"),
                                         QStringLiteral("NULL")};
@@ -167,10 +221,10 @@ Dc09Codec::Status Dc09Codec::decode(const QByteArray &f, const KeyLookup &keys, 
 
     bool hasStamp = false;
     if (!m->encrypted) {
-        if (!printable(rest) || !readBlocks(rest, m, &hasStamp)) return Status::BadData;
-        return Status::Ok;
+        if (!printable(rest)) return Status::BadData;
+        return readBlocks(rest, m, &hasStamp);
     }
-    const QByteArray key = keys ? keys(m->account) : QByteArray();
+    const QByteArray key = keys && !m->account.isEmpty() ? keys(m->account) : QByteArray();
     if (key.isEmpty()) return Status::NoKey;
     // Some senders close the encrypted text with "]".
     const QByteArray hex = rest.endsWith(']') ? rest.chopped(1) : rest;
@@ -184,23 +238,25 @@ Dc09Codec::Status Dc09Codec::decode(const QByteArray &f, const KeyLookup &keys, 
     const qsizetype close = plain.indexOf(']');
     if (close < 0) return Status::Undecryptable;
     const QByteArray content = bar >= 0 && bar < close ? plain.mid(bar + 1) : plain.mid(close);
-    if (!readBlocks(content, m, &hasStamp)) return Status::Undecryptable;
+    if (readBlocks(content, m, &hasStamp) != Status::Ok) return Status::Undecryptable;
     if (!hasStamp) return Status::NoTimestamp;
     return Status::Ok;
 }
 
 QByteArray Dc09Codec::ack(const Dc09Message &m, const QByteArray &key, const QDateTime &now) {
-    if (!m.encrypted || key.isEmpty()) return frame(header(QStringLiteral("ACK"), m) + ']');
+    if (!m.encrypted || key.isEmpty())
+        return frame(header(QStringLiteral("ACK"), m) + ']', m.crcForm);
     return frame(header(QStringLiteral("*ACK"), m) +
-                 encryptedBlocks("]_" + timestampText(now).toLatin1(), key));
+                     encryptedBlocks("]_" + timestampText(now).toLatin1(), key),
+                 m.crcForm);
 }
 
-QByteArray Dc09Codec::nak(const QDateTime &now) {
-    return frame("\"NAK\"0000R0L0A0[]_" + timestampText(now).toLatin1());
+QByteArray Dc09Codec::nak(const QDateTime &now, Dc09Message::CrcForm form) {
+    return frame("\"NAK\"0000R0L0A0[]_" + timestampText(now).toLatin1(), form);
 }
 
 QByteArray Dc09Codec::duh(const Dc09Message &m) {
-    return frame(header(QStringLiteral("DUH"), m) + ']');
+    return frame(header(QStringLiteral("DUH"), m) + ']', m.crcForm);
 }
 
 QByteArray Dc09Codec::build(const Dc09Message &m, const QByteArray &key) {
@@ -208,8 +264,8 @@ QByteArray Dc09Codec::build(const Dc09Message &m, const QByteArray &key) {
     for (const QString &x : m.extended)
         blocks += '[' + x.toLatin1() + ']';
     if (m.timestamp.isValid()) blocks += '_' + timestampText(m.timestamp).toLatin1();
-    if (key.isEmpty()) return frame(header(m.token, m) + blocks);
-    return frame(header(QLatin1Char('*') + m.token, m) + encryptedBlocks(blocks, key));
+    if (key.isEmpty()) return frame(header(m.token, m) + blocks, m.crcForm);
+    return frame(header(QLatin1Char('*') + m.token, m) + encryptedBlocks(blocks, key), m.crcForm);
 }
 
 QByteArray Dc09Codec::aesCbc(const QByteArray &text, const QByteArray &key, bool encrypt) {
@@ -251,9 +307,11 @@ QString Dc09Codec::statusText(Status s) {
     case Status::NotDc09: return QStringLiteral("não é DC-09");
     case Status::BadLength: return QStringLiteral("comprimento inválido");
     case Status::BadCrc: return QStringLiteral("CRC inválido");
+    case Status::Response: return QStringLiteral("resposta de receptora, não respondida");
     case Status::BadHeader: return QStringLiteral("cabeçalho ilegível");
     case Status::Unsupported: return QStringLiteral("tipo de mensagem não suportado");
     case Status::BadData: return QStringLiteral("dados ilegíveis");
+    case Status::BadTimestamp: return QStringLiteral("data e hora ilegíveis");
     case Status::NoKey: return QStringLiteral("conta sem chave de criptografia");
     case Status::Undecryptable: return QStringLiteral("criptografia ilegível");
     case Status::NoTimestamp: return QStringLiteral("sem data e hora");

@@ -12,19 +12,26 @@ namespace tulmo {
 // One message of the SIA DC-09 IP reporting protocol, as alarm panels and communicators send
 // it over UDP or TCP:
 //
-//   <LF> crc(4 hex) 0LLL(length, 3 hex) "ID" seq(4) [Rrcvr] [Lpref] #acct [data][x-data]… [_HH:MM:SS,MM-DD-YYYY] <CR>
+//   <LF> crc(4 hex) 0LLL(length, 3 hex) "ID" seq(4) [Rrcvr] [Lpref] [#acct] [data][x-data]… [_HH:MM:SS,MM-DD-YYYY] <CR>
 //
 // The CRC (CRC-16/ARC) and the length cover the body, from the first quote to the character
-// before <CR>. An encrypted message ("*ADM-CID", "*SIA-DCS", "*NULL") carries, after its "[",
-// the hexadecimal text of an AES-CBC block (zero IV, the account's key) holding random pad
+// before <CR>. Panels also send the CRC as two bytes instead of four hex digits, or count the
+// <CR> in the length and the CRC; both are read, and answered in the message's own form.
+// Receiver and line tokens have any number of hex digits, none included; the account may be
+// in the header, only in the data block, or in both; hex digits may be lower case. An
+// encrypted message ("*ADM-CID", "*SIA-DCS", "*NULL") carries, after its "[", the
+// hexadecimal text of an AES-CBC block (zero IV, the account's key) holding random pad
 // characters, "|", the data, "]", any extended data and the timestamp.
 struct Dc09Message {
+    enum class CrcForm { Hex, Binary, HexCountingCr };
+
     QString token;       // without the "*" of encryption: "ADM-CID", "SIA-DCS", "NULL", …
     bool encrypted = false;
+    CrcForm crcForm = CrcForm::Hex;
     QString sequence;    // four digits, echoed in the response
-    QString receiver;    // R field without its letter; null when absent
-    QString linePrefix;  // L field without its letter; null when absent
-    QString account;     // # field without its mark
+    QString receiver;    // R field without its letter, as received; null when absent
+    QString linePrefix;  // L field without its letter, as received; null when absent
+    QString account;     // # field without its mark, as received; null when absent
     QString data;        // the first bracketed block
     QStringList extended; // further bracketed blocks
     QDateTime timestamp;  // UTC; invalid when the message carries none
@@ -45,9 +52,11 @@ public:
         NotDc09,       // does not begin with <LF> or end with <CR>, or is too short
         BadLength,     // length field unreadable, over kMaxBody, or not the body's length
         BadCrc,        // CRC field unreadable or wrong
-        BadHeader,     // no token, sequence or account can be read: nobody to answer
-        Unsupported,   // a token this console does not take (answered "DUH")
+        Response,      // a receiver's answer ("ACK", "NAK", "DUH"): never answered
+        BadHeader,     // token, sequence or tokens after it unreadable ("DUH")
+        Unsupported,   // a token this console does not take ("DUH")
         BadData,       // the blocks after the account cannot be read ("DUH")
+        BadTimestamp,  // a timestamp that is no date and time ("NAK")
         NoKey,         // encrypted, and no key for the account ("NAK")
         Undecryptable, // encrypted, and the key does not read it ("NAK")
         NoTimestamp,   // encrypted without the timestamp it must carry ("NAK")
@@ -62,8 +71,10 @@ public:
     // could be read, whatever the status, so a response can still name them.
     static Status decode(const QByteArray &frame, const KeyLookup &keys, Dc09Message *out);
 
-    // Wraps a body into a message: <LF>, CRC, length, body, <CR>.
-    static QByteArray frame(const QByteArray &body);
+    // Wraps a body into a message: <LF>, CRC, length, body, <CR>; the CRC and length in the
+    // form given.
+    static QByteArray frame(const QByteArray &body,
+                            Dc09Message::CrcForm form = Dc09Message::CrcForm::Hex);
     // "HH:MM:SS,MM-DD-YYYY" in UTC.
     static QString timestampText(const QDateTime &t);
     static QDateTime parseTimestamp(const QString &text);
@@ -73,8 +84,10 @@ public:
     // "ACK" with the message's sequence, receiver, line and account; encrypted ("*ACK", the
     // station's timestamp inside) when the message was.
     static QByteArray ack(const Dc09Message &m, const QByteArray &key, const QDateTime &now);
-    // "NAK" with the station's timestamp, so the panel can set its clock.
-    static QByteArray nak(const QDateTime &now);
+    // "NAK" with the station's timestamp, so the panel can set its clock; in the CRC form of
+    // the message answered.
+    static QByteArray nak(const QDateTime &now,
+                          Dc09Message::CrcForm form = Dc09Message::CrcForm::Hex);
     // "DUH": the message was read but not understood.
     static QByteArray duh(const Dc09Message &m);
     // A message as panels send it; tests and the benchmark build theirs with it.

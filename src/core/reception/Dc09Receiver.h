@@ -8,6 +8,9 @@
 #include <QPointer>
 #include <QQueue>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 #include "reception/Dc09Events.h"
 #include "reception/Dc09Keys.h"
@@ -17,6 +20,21 @@
 namespace tulmo {
 
 class Clock;
+
+// What the receiver makes of a message read whole, before anything is queued: its answer,
+// and for an ACK the event lines it stands for, each one the recorder stores.
+struct Dc09Intake {
+    enum class Answer { Ack, Nak, Duh };
+    Answer answer = Answer::Duh;
+    QString why;       // for the port monitor, when the answer is no ACK
+    QString account;   // the account the message is taken for
+    QStringList lines; // none for a link test ("NULL")
+};
+
+// panelTime: event lines carry the message's timestamp when it has one (" Data dos
+// eventos "), otherwise now; hasKey: whether an account has an AES key.
+Dc09Intake dc09Intake(const Dc09Message &m, int slot, const QDateTime &now, bool panelTime,
+                      const std::function<bool(const QString &)> &hasKey);
 class ConnectionRegistry;
 class DM1;
 class LiveSettings;
@@ -28,14 +46,17 @@ class ReceptionSink;
 //  - "ACK" (encrypted when the message was) only once the event lines are durable in the
 //    queue file; a repeated message (same account, sequence and content within
 //    kRepeatWindowSecs) is acknowledged again and recorded once;
-//  - "NAK" with the station's time when the timestamp lies outside the window or the
-//    encryption cannot be read (no key, wrong key), so the panel sets its clock or its key;
-//  - "DUH" for a token or data it does not understand, or an account too long to record;
-//  - nothing for a message with a wrong length or CRC, or that is no DC-09 at all: the
-//    sender repeats it, and the port monitor shows one line.
+//  - "NAK" with the station's time when the timestamp lies outside the window or cannot be
+//    read, or the encryption cannot be read (no key, wrong key), so the panel sets its clock
+//    or its key; and for a clear message naming an account that has a key;
+//  - "DUH" for a header, token or data it does not understand, or events the recorder
+//    would refuse (an account too long to record among them);
+//  - nothing for a message with a wrong length or CRC, for a receiver's own answer, or for
+//    what is no DC-09 at all: the sender repeats it, and the port monitor shows one line.
+// So a message whose CRC and length are right always gets ACK, NAK or DUH.
 // A "NULL" message is the account's sign of life (ULTIMO_EVENTO) and records no event. Any
 // account is taken and recorded, registered or not, as from every other receiver; only an
-// encrypted one needs its key.
+// encrypted one needs its key, and an account with a key takes only encrypted messages.
 class Dc09Receiver : public QObject {
     Q_OBJECT
 public:
@@ -73,9 +94,13 @@ private:
     };
 
     void handle(const QByteArray &frame, const Sender &from);
-    // Queues the message's events and answers once they are durable; false when nothing
-    // could be queued (no answer then, the panel repeats).
-    bool queueEvents(const Dc09Message &m, const Sender &from, const QByteArray &ack);
+    // A message read whole: recorded, or a sign of life, and answered.
+    void take(const Dc09Message &m, const Sender &from);
+    bool hasKey(const QString &account) const;
+    // Queues the lines an ACK stands for and answers once they are durable; false when the
+    // queue failed (no answer then, the panel repeats).
+    bool queueLines(const Dc09Message &m, const Dc09Intake &in, const QByteArray &ack,
+                    const Sender &from);
     bool markSignOfLife(const QString &conta);
     // Sends bytes after the next flush of the queue; an ACK (onlyIfDurable) only when that
     // flush made the lines durable.
@@ -83,8 +108,7 @@ private:
     void respond(const Sender &to, const QByteArray &bytes);
     // The connected-devices row of the sender: its connection's, or one per address and
     // account for datagrams.
-    void noteSender(const Sender &from, const Dc09Message &m, bool event);
-    QString eventLine(const Dc09Message &m, const Dc09Event &e, int k) const;
+    void noteSender(const Sender &from, const Dc09Message &m, const QString &account, bool event);
     bool seenRecently(const QString &key, const QDateTime &now);
     void remember(const QString &key, const QDateTime &now);
     void monitor(const Sender &from, const QString &text);
@@ -100,7 +124,7 @@ private:
 };
 
 // The account as an event line carries it: four digits as a format "5" frame has them, or
-// six; empty when it is longer than an account of the registry.
+// six; upper case. A longer one is kept whole, for the recorder to refuse.
 QString dc09LineAccount(const QString &account);
 
 } // namespace tulmo

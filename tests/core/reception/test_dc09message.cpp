@@ -45,8 +45,8 @@ private slots:
         QCOMPARE(Dc09Events::fromSia(m.data).size(), 1);
         QCOMPARE(Dc09Events::fromSia(m.data).first().codigo, "1602");
 
-        // A receiver's NAK read as a message: CRC and length hold, its "A0" names no account.
-        QCOMPARE(decode("\nE4410025\"NAK\"0000R0L0A0[]_16:20:01,09-24-2025\r", &m), S::BadHeader);
+        // A receiver's NAK read as a message: CRC and length hold; an answer is never answered.
+        QCOMPARE(decode("\nE4410025\"NAK\"0000R0L0A0[]_16:20:01,09-24-2025\r", &m), S::Response);
 
         const QByteArray good =
             "\nA1C0003D\"ADM-CID\"0001R1L1#1234[#1234|1130 01 015]_22:15:00,03-08-2026\r";
@@ -66,10 +66,125 @@ private slots:
         QCOMPARE(decode(good.chopped(1), &m), S::NotDc09);
         QCOMPARE(decode("5011 181234E13001015\x14", &m), S::NotDc09);
         QCOMPARE(decode(Dc09Codec::frame("\"ADM-CID\"12#1234[]"), &m), S::BadHeader);
-        QCOMPARE(decode(Dc09Codec::frame("\"ADM-CID\"0001R#1234[]"), &m), S::BadHeader);
+        QCOMPARE(decode(Dc09Codec::frame("\"ADM-CID\"0001#[]"), &m), S::BadHeader);
+        QCOMPARE(decode(Dc09Codec::frame("\"ADM-CID\"0001L0#1234"), &m), S::BadHeader);
+        QCOMPARE(decode(Dc09Codec::frame("\"ADM-CID\"0001R#1234[]"), &m), S::Ok);
+        QVERIFY(!m.receiver.isNull() && m.receiver.isEmpty());
         QCOMPARE(decode(Dc09Codec::frame("\"ADM-CID\"0001#1234[1130]_99:00:00,01-01-2026"), &m),
-                 S::BadData);
+                 S::BadTimestamp);
         QCOMPARE(decode(Dc09Codec::frame("\"ADM-CID\"0001#1234[1130]x"), &m), S::BadData);
+    }
+
+    // Shapes real panels send, from the logs and test cases of public DC-09 receivers (each
+    // cited). Where a published frame lacks its CRC or length, or states one that does not
+    // fit its body (hand-written test cases), the CRC and length here were computed for this
+    // test, and the comment says so.
+    void shapesOfRealPanels() {
+        Dc09Message m;
+        auto events = [](const Dc09Report &r) {
+            QStringList s;
+            for (const Dc09Event &e : r.events)
+                s << e.codigo + ' ' + e.particao + ' ' + e.zona;
+            return r.account + ':' + s.join(',');
+        };
+        // A bare "L" and a ten-digit account.
+        // https://github.com/schmupu/ioBroker.sia/issues/11
+        QCOMPARE(decode("\nBB86002C\"NULL\"0001L#7303658550[]_15:39:38,06-07-2019\r", &m), S::Ok);
+        QVERIFY(!m.linePrefix.isNull() && m.linePrefix.isEmpty());
+        QCOMPARE(m.account, "7303658550");
+        QCOMPARE(m.timestamp, QDateTime(QDate(2019, 6, 7), QTime(15, 39, 38), Qt::UTC));
+        // A bare "L" and the account only in the data block.
+        // https://github.com/schmupu/ioBroker.sia/issues/4
+        QCOMPARE(decode("\n9F0D001A\"SIA-DCS\"0001L[#9999|NBA2]\r", &m), S::Ok);
+        QVERIFY(m.account.isNull());
+        QCOMPARE(events(Dc09Events::read(m)), "9999:1130 00 002");
+        QCOMPARE(Dc09Codec::ack(m, {}, kStation), QByteArray("\nB95A000C\"ACK\"0001L[]\r"));
+        // https://github.com/Supergiovane/node-red-contrib-sia-ultimate/issues/2
+        QCOMPARE(decode("\nA6CC003B\"SIA-DCS\"1662L0#0000[#0000|Nri0/RP0000]_12:40:52,12-22-2021\r", &m),
+                 S::Ok);
+        QCOMPARE(events(Dc09Events::read(m)), "0000:1602 00 000");
+        // Text between "^" holding blanks and dots (CRC and length computed for this test).
+        // https://github.com/eavanvalkenburg/pysiaalarm/blob/master/tests/test_sia_package_cases.py
+        QCOMPARE(decode("\nB7C90047\"SIA-DCS\"7960L0#123456[#123456|Nri1CL0^VX FRONTE ^]_22:40:48,04-11-2021\r", &m),
+                 S::Ok);
+        QCOMPARE(events(Dc09Events::read(m)), "123456:3401 01 000");
+        // Same file: no account before "|", extended data "M" and "K", no "|" at all (CRCs
+        // and lengths computed for this test where the published ones do not fit).
+        QCOMPARE(decode("\n87570043\"SIA-DCS\"6002L0#AAA[|Nri1/CL501][M0026B9E4268B]_14:12:04,09-25-2019\r", &m),
+                 S::Ok);
+        QCOMPARE(m.extended, QStringList{"M0026B9E4268B"});
+        QCOMPARE(events(Dc09Events::read(m)), ":3401 01 501");
+        QCOMPARE(decode("\n02310048\"SIA-DCS\"6002L0#1111[|Nri1/RP000][KAAAAAAAAAAAAAAAA]_14:12:04,09-25-2019\r", &m),
+                 S::Ok);
+        QCOMPARE(m.extended, QStringList{"KAAAAAAAAAAAAAAAA"});
+        QCOMPARE(decode("\nE9A40033\"SIA-DCS\"5268L0#AAA[Nri1/WA000]_08:40:47,07-08-2020\r", &m), S::Ok);
+        QCOMPARE(events(Dc09Events::read(m)), ":1154 01 000");
+        // Six hex digits of receiver and line, and a timestamp cut short: NAK, not silence.
+        QCOMPARE(decode("\n93F9004A\"ADM-CID\"9876R579BDFL789ABC#12345A[#12345A|1110 00 129]_14:12:04,09-25-201\r", &m),
+                 S::BadTimestamp);
+        QCOMPARE(m.receiver, "579BDF");
+        QCOMPARE(m.linePrefix, "789ABC");
+        // An encrypted link test whose pad has no "|"; the key is that file's "AAAAAAAAAAAAAAAA".
+        const QByteArray key(16, 'A');
+        QCOMPARE(decode("\n76D80055\"*NULL\"0000R0L0#AAAB[B4BC8B40D0E6D959D6BEA78E88CC0B2155741A3C44FBB96D476A3E557CAD64D9\r", &m, key),
+                 S::Ok);
+        QCOMPARE(m.timestamp, QDateTime(QDate(2020, 7, 5), QTime(18, 24, 52), Qt::UTC));
+
+        // The CRC as two bytes, and a line of six digits. The log shows "C" (0x43) where the
+        // second byte, 0x81, was not printable; 0x4381 is the body's CRC.
+        // https://github.com/eavanvalkenburg/pysiaalarm/issues/64
+        const QByteArray binary = "\n\x43\x81" "002C\"SIA-DCS\"9832L000000#2511[#2511|Nri01/BB026]\r";
+        QCOMPARE(decode(binary, &m), S::Ok);
+        QCOMPARE(m.crcForm, Dc09Message::CrcForm::Binary);
+        QCOMPARE(events(Dc09Events::read(m)), "2511:1570 01 026");
+        QCOMPARE(Dc09Codec::ack(m, {}, kStation), QByteArray("\n\xF1\xC1" "0017\"ACK\"9832L000000#2511[]\r"));
+        // The CRC and the length counting the closing <CR>.
+        // https://github.com/Cheaterdev/sia-ha/issues/3
+        QCOMPARE(decode("\nF19A002B\"ADM-CID\"0056L9999#9999[#9999|1900 00 001]\r", &m), S::Ok);
+        QCOMPARE(m.crcForm, Dc09Message::CrcForm::HexCountingCr);
+        QCOMPARE(events(Dc09Events::read(m)), "9999:1900 00 001");
+        QCOMPARE(Dc09Codec::ack(m, {}, kStation), QByteArray("\nBD350016\"ACK\"0056L9999#9999[]\r"));
+        // https://github.com/eavanvalkenburg/pysiaalarm/issues/17 (length computed for this test)
+        QCOMPARE(decode("\nAA1A0030\"ADM-CID\"0227R4F39L4F39#4F39[#4F39|3401 01 057]\r", &m), S::Ok);
+        QCOMPARE(m.receiver, "4F39");
+        // The same frame one character short is no message.
+        QCOMPARE(decode("\nAA1A0030\"ADM-CID\"0227R4F39L4F39#4F39[#4F39|3401 01 05]\r", &m), S::BadLength);
+    }
+
+    // Lower-case hex anywhere, echoed as sent; several codes in one SIA block, text holding
+    // "/" and "]"; the account without its "|".
+    void lowerCaseAndSiaBlocks() {
+        Dc09Message m;
+        const QByteArray lower = "\n7b64002d\"ADM-CID\"0042Rab12L0c#12ab[#12ab|1130 0a 0bc]\r";
+        QCOMPARE(decode(lower, &m), S::Ok);
+        QCOMPARE(m.account, "12ab");
+        QCOMPARE(Dc09Codec::ack(m, {}, kStation), QByteArray("\n5BA10018\"ACK\"0042Rab12L0c#12ab[]\r"));
+        QCOMPARE(Dc09Codec::duh(m), QByteArray("\n209A0018\"DUH\"0042Rab12L0c#12ab[]\r"));
+        QCOMPARE(Dc09Events::read(m).account, "12ab");
+        QCOMPARE(Dc09Events::fromMessage(m).first().particao, "0A");
+        QCOMPARE(Dc09Events::fromMessage(m).first().zona, "0BC");
+
+        QCOMPARE(decode(Dc09Codec::frame("\"SIA-DCS\"0001L0#77[#77|Nri3BA1^Sala/Cozinha]^BA2/ri4/FA07"
+                                         "][V0123][X-46.6][Yfoo]"),
+                        &m),
+                 S::Ok);
+        QCOMPARE(m.extended, (QStringList{"V0123", "X-46.6", "Yfoo"}));
+        auto list = [](const QList<Dc09Event> &l) {
+            QStringList s;
+            for (const Dc09Event &e : l)
+                s << e.codigo + ' ' + e.particao + ' ' + e.zona;
+            return s.join(',');
+        };
+        QCOMPARE(list(Dc09Events::fromMessage(m)), "1130 03 001,1130 03 002,1110 04 007");
+        QCOMPARE(Dc09Events::readSia("#1234BA01").account, "1234");
+        QCOMPARE(list(Dc09Events::fromSia("#1234BA01")), "1130 00 001");
+        QCOMPARE(Dc09Events::readSia("#ABCNri2/BA5").account, "ABC");
+        // An account is hex digits: "#OO12|" begins no SIA data.
+        QCOMPARE(Dc09Events::readSia("#OO12|Nri1/BA1").events.size(), 0);
+        QCOMPARE(Dc09Events::readSia("#A B|Nri1/BA1").events.size(), 0);
+        QCOMPARE(Dc09Events::readContactId("#1234 1130 01 015").account, "1234");
+        QCOMPARE(Dc09Events::readContactId("#12341130 01 015").account, "1234");
+        QCOMPARE(Dc09Events::readContactId("|1130 01 015").events.size(), 1);
     }
 
     // An encrypted message made apart from this code (openssl enc -aes-128-cbc, zero IV, no

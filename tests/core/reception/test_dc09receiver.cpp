@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
@@ -66,6 +67,55 @@ struct Central : Station {
     QString monitor() { return core->dm().portMonitor().lines().join('\n'); }
     void tick() { core->Timer_AtualizarTimer(); }
 };
+
+// One message of a panel, the console's answer to it, byte for byte, and the event lines it
+// queues; at: the station's time when it arrives (a message's timestamp must lie near it).
+struct Exchange {
+    QByteArray sent;
+    QByteArray answer;
+    QStringList lines;
+    QDateTime at = kInicio;
+};
+
+QString line(const char *fields, const char *when = "Dt08/03/26 Tm22:15:00") {
+    return QString("Rc01 %1 %2 IdNão Identificado").arg(fields, when);
+}
+
+// Shapes real panels send, from public DC-09 receivers' issue threads and test suites (the
+// codec's test cites each and says where CRC and length were computed for the test), and the
+// events the recorder would refuse: DUH, nothing queued.
+QList<Exchange> realShapes() {
+    const QDateTime t2021(QDate(2021, 12, 22), QTime(12, 40, 52), Qt::UTC);
+    const QDateTime t2019(QDate(2019, 9, 25), QTime(14, 12, 4), Qt::UTC);
+    return {
+        // A bare "L", the account only in the data block.
+        {"\n9F0D001A\"SIA-DCS\"0001L[#9999|NBA2]\r", "\nB95A000C\"ACK\"0001L[]\r",
+         {line("Ln0 Ct9999 Pt00 Ce1130 Su002")}},
+        {"\nA6CC003B\"SIA-DCS\"1662L0#0000[#0000|Nri0/RP0000]_12:40:52,12-22-2021\r",
+         "\n811C0012\"ACK\"1662L0#0000[]\r",
+         {line("Ln0 Ct0000 Pt00 Ce1602 Su000", "Dt22/12/21 Tm12:40:52")}, t2021},
+        // No account before "|", extended data.
+        {"\n87570043\"SIA-DCS\"6002L0#AAA[|Nri1/CL501][M0026B9E4268B]_14:12:04,09-25-2019\r",
+         "\n9F330011\"ACK\"6002L0#AAA[]\r",
+         {line("Ln0 Ct0AAA Pt01 Ce3401 Su501", "Dt25/09/19 Tm14:12:04")}, t2019},
+        // Lower-case hex, echoed as sent; partition "0A" is partition 0.
+        {"\n7b64002d\"ADM-CID\"0042Rab12L0c#12ab[#12ab|1130 0a 0bc]\r",
+         "\n5BA10018\"ACK\"0042Rab12L0c#12ab[]\r", {line("LnC Ct12AB Pt0A Ce1130 Su0BC")}},
+        // Several codes, text holding "/" and "]", extended data of any letter.
+        {"\nA4370049\"SIA-DCS\"0003L0#77[#77|Nri3BA1^Sala/Cozinha]^BA2/ri4/FA07][V0123][X-46.6]\r",
+         "\n46270010\"ACK\"0003L0#77[]\r",
+         {line("Ln0 Ct0077 Pt03 Ce1130 Su001"), line("Ln0 Ct0077 Pt03 Ce1130 Su002"),
+          line("Ln0 Ct0077 Pt04 Ce1110 Su007")}},
+        // A timestamp cut short: NAK with the station's time, not silence.
+        {"\n93F9004A\"ADM-CID\"9876R579BDFL789ABC#12345A[#12345A|1110 00 129]_14:12:04,09-25-201\r",
+         "\n0D210025\"NAK\"0000R0L0A0[]_22:15:00,03-08-2026\r", {}},
+        // Accounts the registry cannot hold, in the header or only in the data block.
+        {"\nBB86002C\"NULL\"0001L#7303658550[]_15:39:38,06-07-2019\r",
+         "\n3B410017\"DUH\"0001L#7303658550[]\r", {},
+         QDateTime(QDate(2019, 6, 7), QTime(15, 39, 38), Qt::UTC)},
+        {"\n41670028\"ADM-CID\"0006R1L1[#12345678|1130 01 015]\r", "\n99A6000F\"DUH\"0006R1L1[]\r", {}},
+    };
+}
 
 } // namespace
 
@@ -197,6 +247,125 @@ private slots:
         QVERIFY(c.monitor().contains("(criptografia ilegível)"));
         QVERIFY(!c.core->dc09().keys().save({{"1234", "0102"}}));
         QCOMPARE(c.core->dc09().keys().entries().size(), 1);
+    }
+
+    // Real panels' shapes over UDP, answered byte for byte; the CRC as two bytes and the CRC
+    // and length counting the <CR> are answered in the same form.
+    void realPanelShapes() {
+        Central c;
+        c.udp();
+        Panel p(c.port);
+        QList<Exchange> all = realShapes();
+        all << Exchange{"\n\x43\x81" "002C\"SIA-DCS\"9832L000000#2511[#2511|Nri01/BB026]\r",
+                        "\n\xF1\xC1" "0017\"ACK\"9832L000000#2511[]\r",
+                        {line("Ln0 Ct2511 Pt01 Ce1570 Su026")}}
+            << Exchange{"\nF19A002B\"ADM-CID\"0056L9999#9999[#9999|1900 00 001]\r",
+                        "\nBD350016\"ACK\"0056L9999#9999[]\r", {line("Ln9 Ct9999 Pt00 Ce1900 Su001")}};
+        for (const Exchange &x : all) {
+            c.clock.set(x.at);
+            const qsizetype before = c.fila().size();
+            p.send(x.sent);
+            QCOMPARE(p.recv(), x.answer);
+            QCOMPARE(c.fila().lines().mid(before), x.lines);
+        }
+        QVERIFY(c.monitor().contains("evento que não pode ser gravado (conta com mais de 6 "
+                                     "caracteres: \"12345678\")"));
+        const int queued = c.fila().size();
+        c.tick();
+        QVERIFY(waitFor([&] { return c.eventCount() == queued; }));
+        QVERIFY(!QFile::exists(c.core->dataDir() + "/Eventos_Rejeitados.dat"));
+    }
+
+    // The same shapes over a TCP connection, one after another on it.
+    void realPanelShapesOverTcp() {
+        Central c;
+        ReceiverRow::tcp(1, c.port, 5, 5).insertInto(c.db());
+        c.core->dm().Realizar_Atualizacoes();
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, c.port);
+        QVERIFY(waitFor([&] { return s.bytesAvailable() > 0; }));
+        QCOMPARE(s.readAll(), QByteArray("&"));
+        for (const Exchange &x : realShapes()) {
+            c.clock.set(x.at);
+            const qsizetype before = c.fila().size();
+            s.write(x.sent);
+            s.flush();
+            QByteArray got;
+            waitFor([&] {
+                got += s.readAll();
+                return got.size() >= x.answer.size();
+            });
+            QCOMPARE(got, x.answer);
+            QCOMPARE(c.fila().lines().mid(before), x.lines);
+        }
+    }
+
+    // An account with a key takes only encrypted messages: a clear alarm, SIA report or link
+    // test naming it, in the header or in the data block, gets a NAK and changes nothing.
+    void keyedAccountTakesOnlyEncrypted() {
+        Central c;
+        c.addAccount("001234", "JOAO");
+        c.udp();
+        QVERIFY(c.core->dc09().keys().save({{"1234", kChave}}));
+        exec(c.db(), "update CLIENTES set EVENTO_ATRASADO = 1, ULTIMO_EVENTO = '2020-01-01'");
+        Panel p(c.port);
+        for (const QByteArray &clear :
+             {kAlarme, QByteArray("\n7C3A0024\"SIA-DCS\"0008L0#1234[#1234|Nri1/BA5]\r"),
+              QByteArray("\n31220013\"NULL\"0009L0#1234[]\r"),
+              QByteArray("\n9983001F\"SIA-DCS\"0010L0[#1234|Nri1/BA5]\r"),
+              QByteArray("\nC6F30012\"FOO\"0009L0#1234[]\r")}) {
+            p.send(clear);
+            QCOMPARE(p.recv(), kNakAgora);
+        }
+        QVERIFY(c.monitor().contains("conta 1234 tem chave de criptografia: mensagem sem "
+                                     "criptografia recusada"));
+        QVERIFY(c.fila().isEmpty());
+        QCOMPARE(c.accountColumn("ULTIMO_EVENTO", "001234").toDateTime(),
+                 QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
+        QCOMPARE(c.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 1);
+        QCOMPARE(c.core->connectionRegistry().rowCount(), 0);
+        // The same account encrypted is taken.
+        p.send(kCifrado);
+        QVERIFY(p.recv().contains("\"*ACK\"0007R2L3#1234["));
+        QCOMPARE(c.fila().size(), 1);
+    }
+
+    // Bursts of datagrams that are no DC-09 at all (a port scan, a misdirected sender) are
+    // read to the last one, and the port goes on being read: the honest messages after each
+    // get their ACK and are recorded. Bursts of several sizes, as a flood is read in passes
+    // and its last pass may be short or full.
+    void burstOfDatagrams() {
+        Central c;
+        c.addAccount("001234", "JOAO");
+        c.udp();
+        Panel p(c.port);
+        QRandomGenerator rng(21);
+        int sent = 0;
+        auto burst = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                QByteArray junk(i % 3 ? int(rng.bounded(1, 64)) : 0, '\0');
+                for (char &b : junk)
+                    b = char(rng.bounded(256));
+                p.send(junk);
+            }
+            sent += n;
+        };
+        // The answers wait for the whole burst to be read: long on a loaded machine under the
+        // sanitizers, hence the wide wait.
+        burst(2000);
+        p.send(kAlarme);
+        QCOMPARE(p.recv(20000), kAck);
+        for (int n : {255, 256, 257, 511}) {
+            burst(n);
+            p.send("\nCBB30013\"NULL\"0004L0#1234[]\r");
+            QCOMPARE(p.recv(20000), QByteArray("\n0BD10012\"ACK\"0004L0#1234[]\r"));
+        }
+        // One monitor line for each datagram: none was lost in the kernel either.
+        QCOMPARE(c.core->dm().portMonitor().lines().size(), 1 + sent + 5);
+        c.tick();
+        QCOMPARE(c.eventCount(), 1);
+        QCOMPARE(c.last("CONTA").toString(), "001234");
+        QCOMPARE(c.last("CODIGO_ALARME").toString(), "1130");
     }
 
     // DC-09 on a TCP/IP slot beside the devices of the device link: a message split over two
