@@ -39,6 +39,7 @@ class TestMain : public QObject {
 private slots:
     void showsItsWindow();
     void secondStartLeavesAndTerminationEndsTheFirst();
+    void lostDatabaseIsNotReplacedByAnEmptyOneUnasked();
 };
 
 void TestMain::showsItsWindow() {
@@ -87,6 +88,34 @@ void TestMain::secondStartLeavesAndTerminationEndsTheFirst() {
     QVERIFY(primeiro.waitForFinished(15000));
     QCOMPARE(primeiro.exitStatus(), QProcess::NormalExit);
     QCOMPARE(primeiro.exitCode(), 0);
+}
+
+// Dados/ holds the queue of a station in use but no database (deleted, moved): the console
+// asks before it makes an empty one, No is the default, and it ends without making one.
+void TestMain::lostDatabaseIsNotReplacedByAnEmptyOneUnasked() {
+    QTemporaryDir dir;
+    const QString exe = copiaDoConsole(dir);
+    QVERIFY2(!exe.isEmpty(), "the console executable is not built");
+    QVERIFY(QDir(dir.path()).mkpath("Dados"));
+    const QByteArray queued = "Rc01 Ln1 Ct1234 Pt1 Ce1130 Su003 Dt05/03/09 Tm14:02:11\r\n";
+    {
+        QFile f(dir.path() + "/Dados/Eventos_Log.dat");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(queued);
+    }
+    QProcess p;
+    p.setProcessEnvironment(ambiente(dir));
+    p.start(exe);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QVERIFY2(err.contains("Deseja criar um banco de dados novo e vazio?") &&
+                 err.contains("nenhum banco novo foi criado"),
+             qPrintable(err));
+    QVERIFY(!QFile::exists(dir.path() + "/Dados/TULMO.FDB"));
+    QFile f(dir.path() + "/Dados/Eventos_Log.dat");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), queued);
 }
 
 QTEST_MAIN(TestMain)

@@ -5,14 +5,17 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTcpServer>
 #include <QTest>
 
+#include <chrono>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,6 +25,35 @@ quint16 freePort() {
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0)) qFatal("no free port");
     return probe.serverPort();
+}
+
+Fifo::Fifo(const QString &path, int releaseAfterMs)
+    : m_path(QFile::encodeName(path)) {
+    m_ok = ::mkfifo(m_path.constData(), 0644) == 0;
+    if (!m_ok) return;
+    m_watchdog = std::thread([this, releaseAfterMs] {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(releaseAfterMs);
+        while (!m_stop) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (std::chrono::steady_clock::now() < deadline) continue;
+            // Succeeds only while a reader holds the FIFO open, waiting for data.
+            const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                m_released = true;
+                ::close(fd);
+            }
+        }
+    });
+}
+
+Fifo::~Fifo() {
+    m_stop = true;
+    if (m_watchdog.joinable()) m_watchdog.join();
+    // Only while it is still the FIFO: a reader may have moved it aside and put a file there.
+    struct stat st {};
+    if (m_ok && ::lstat(m_path.constData(), &st) == 0 && S_ISFIFO(st.st_mode))
+        ::unlink(m_path.constData());
 }
 
 Pty::Pty() {

@@ -19,8 +19,10 @@
 #include <QThread>
 #include <QVariant>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <utility>
 
 namespace tulmo::test {
@@ -138,6 +140,26 @@ public:
     void playRepeating(const QString &path) override { calls << QStringLiteral("loop:") + path; }
     void playOnce(const QString &path) override { calls << QStringLiteral("once:") + path; }
     QStringList calls;
+};
+
+// A FIFO at path, for the readers that must refuse one. Opening a FIFO to read waits for a
+// writer: should a reader under test do that, a watchdog opens the writing end once
+// releaseAfterMs have passed, so that the test fails (releasedAReader) instead of hanging.
+class Fifo {
+public:
+    explicit Fifo(const QString &path, int releaseAfterMs = 3000);
+    ~Fifo();
+    Fifo(const Fifo &) = delete;
+    Fifo &operator=(const Fifo &) = delete;
+    bool ok() const { return m_ok; }
+    bool releasedAReader() const { return m_released; }
+
+private:
+    QByteArray m_path;
+    bool m_ok = false;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_released{false};
+    std::thread m_watchdog;
 };
 
 // A loopback TCP port free at the moment of asking.

@@ -1,5 +1,7 @@
 #include "TextCodec.h"
 
+#include "RegularFile.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -65,15 +67,15 @@ QStringList windowsTextLines(const QByteArray &bytes) {
     return text.split(QLatin1Char('\n'));
 }
 
-QStringList readWindowsTextLines(const QString &path, bool *ok, QString *error) {
-    QFile f(path);
-    const bool opened = f.open(QIODevice::ReadOnly);
-    if (ok) *ok = opened;
-    if (!opened) {
-        if (error) *error = f.errorString();
+QStringList readWindowsTextLines(const QString &path, qint64 maxBytes, bool *ok, QString *error) {
+    QByteArray bytes;
+    const FileCheck check = readReadable(path, maxBytes, &bytes);
+    if (ok) *ok = check.ok();
+    if (!check.ok()) {
+        if (error) *error = check.error;
         return {};
     }
-    return windowsTextLines(f.readAll());
+    return windowsTextLines(bytes);
 }
 
 } // namespace tulmo

@@ -16,8 +16,10 @@ QByteArray toWindows1252(const QString &text);
 // otherwise Windows-1252; a leading byte-order mark dropped; CR LF, LF or a lone CR ends a
 // line, and the break after the last line does not start another one.
 QStringList windowsTextLines(const QByteArray &bytes);
-// The same, read from path. ok is false (and the list empty) when the file cannot be opened,
-// with the reason in error.
-QStringList readWindowsTextLines(const QString &path, bool *ok = nullptr, QString *error = nullptr);
+// The same, read from path: a regular file of at most maxBytes (RegularFile.h). ok is false
+// (and the list empty) when it is missing, is no such file or cannot be read, with the
+// operator's message in error.
+QStringList readWindowsTextLines(const QString &path, qint64 maxBytes, bool *ok = nullptr,
+                                 QString *error = nullptr);
 
 } // namespace tulmo

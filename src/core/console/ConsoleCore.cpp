@@ -10,6 +10,7 @@
 #include "store/Schema.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace tulmo {
 
@@ -20,7 +21,8 @@ ConsoleCore::ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt,
     , m_clock(clock)
     , m_prompt(prompt)
     , m_sound(sound)
-    , m_decoder(clock, m_settings) {
+    , m_decoder(clock, m_settings)
+    , m_interventionKinds(m_dataDir + QStringLiteral("/int.txt")) {
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, &ConsoleCore::Timer_AtualizarTimer);
     m_timerInactive.setInterval(1000);
@@ -49,6 +51,7 @@ bool ConsoleCore::start(QString *error) {
     }
     m_dm = std::make_unique<DM1>(m_dataDir);
     m_dm->portMonitor().setClock(&m_clock);
+    if (!confirmNewDatabase(error)) return false;
     if (!m_dm->openDatabase(error)) return false;
     Database &database = m_dm->database();
     schema::upgradeMainWindowStep(database.primary(), m_clock.now());
@@ -66,26 +69,23 @@ bool ConsoleCore::start(QString *error) {
                               QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     }
 
-    m_repeaterQueue =
-        std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/EventosRepetidora.dat"));
-    m_eventQueue = std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/Eventos_Log.dat"),
-                                                EventQueue::Numbering::Numbered);
-    m_rejects =
-        std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
-    const QString now = m_clock.now().toString(DateFormats::kDateTime);
-    for (EventQueue *q : {m_repeaterQueue.get(), m_eventQueue.get()}) {
-        QString qerr;
-        RejectLog *torn = q == m_eventQueue.get() ? m_rejects.get() : nullptr;
-        if (q->load(&qerr, torn, now) == EventQueue::LoadStatus::Unreadable && m_prompt)
-            m_prompt->message(qerr, QStringLiteral("Tulmo"), Prompt::Icon::Error);
-    }
     // Config.ini into the live settings, so they hold whether the settings dialog is shown
     // or not.
     const ConfigIni config(ConfigIni::pathIn(m_dataDir));
+    const QString configProblem = config.readProblem();
+    if (!configProblem.isEmpty() && m_prompt)
+        m_prompt->message(configProblem +
+                              QStringLiteral("\n\nO Tulmo usará as configurações padrão."),
+                          QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     config.readRepeater(m_settings);
     config.readSoundAndCompany(m_settings);
     m_recorder = std::make_unique<EventRecorder>(database, m_clock, m_sound, m_dm.get());
+    loadQueues();
     m_pump = std::make_unique<EventPump>(*m_eventQueue, *m_rejects, *m_recorder, m_prompt, m_clock);
+    connect(m_pump.get(), &EventPump::databaseStatusChanged, this, [this](const QString &text) {
+        m_pumpStatus = text;
+        updateStatusText();
+    });
     m_serial = std::make_unique<SerialReception>(*m_dm, *this, m_clock);
     m_supervisor = std::make_unique<AccountSupervisor>(database);
     m_repeater = std::make_unique<EventRepeater>(*m_repeaterQueue, *m_dm, m_settings);
@@ -100,7 +100,104 @@ bool ConsoleCore::start(QString *error) {
     // A sign of life moves the account out of "Sem comunicação" as a recorded event does.
     connect(m_dc09.get(), &Dc09Receiver::signOfLife, m_recorder.get(),
             &EventRecorder::silentChanged);
+    checkQueueWrites();
     return true;
+}
+
+bool ConsoleCore::confirmNewDatabase(QString *error) {
+    const Database &database = m_dm->database();
+    if (!database.host().isEmpty() || QFileInfo::exists(database.databaseFile())) return true;
+    QStringList found;
+    for (const char *name :
+         {"Eventos_Log.dat", "EventosRepetidora.dat", "Eventos_Rejeitados.dat", "Config.ini"}) {
+        if (QFileInfo::exists(m_dataDir + QLatin1Char('/') + QLatin1String(name)))
+            found << QLatin1String(name);
+    }
+    if (found.isEmpty()) return true; // a new installation
+    const QString shown = QDir::toNativeSeparators(QStringLiteral("Dados/TULMO.FDB"));
+    const QString question =
+        QStringLiteral("O banco de dados %1 não foi encontrado, mas a pasta Dados tem arquivos "
+                       "de uma instalação em uso (%2): ele pode ter sido apagado ou movido.\n\n"
+                       "Deseja criar um banco de dados novo e vazio? As contas, os códigos de "
+                       "eventos e os eventos gravados não estarão nele.")
+            .arg(shown, found.join(QStringLiteral(", ")));
+    if (m_prompt &&
+        m_prompt->question(question, QStringLiteral("Tulmo"), Prompt::Icon::Warning, false))
+        return true;
+    if (error)
+        *error = QStringLiteral("O banco de dados %1 não foi encontrado, e nenhum banco novo foi "
+                                "criado.\n\nColoque o banco de dados em \"%2\" e abra o Tulmo "
+                                "novamente. O Tulmo será encerrado.")
+                     .arg(shown, QDir::toNativeSeparators(database.databaseFile()));
+    return false;
+}
+
+void ConsoleCore::loadQueues() {
+    m_repeaterQueue =
+        std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/EventosRepetidora.dat"));
+    m_eventQueue = std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/Eventos_Log.dat"),
+                                                EventQueue::Numbering::Numbered);
+    m_rejects = std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
+    const QDateTime now = m_clock.now();
+    for (EventQueue *q : {m_repeaterQueue.get(), m_eventQueue.get()}) {
+        QString qerr;
+        RejectLog *torn = q == m_eventQueue.get() ? m_rejects.get() : nullptr;
+        if (q->load(&qerr, torn, now.toString(DateFormats::kDateTime)) ==
+                EventQueue::LoadStatus::Unreadable &&
+            m_prompt)
+            m_prompt->message(qerr, QStringLiteral("Tulmo"), Prompt::Icon::Error);
+    }
+    // A torn line went to the rejects file: its sender was never answered, but an operator
+    // hears of it all the same.
+    if (!m_eventQueue->tornLine().isEmpty())
+        m_recorder->raiseInternal(InternalEvent::rejectedLine(
+            m_eventQueue->tornLine(), QStringLiteral("linha incompleta na fila"), now));
+}
+
+QString ConsoleCore::queueFileName() const {
+    return QDir::toNativeSeparators(QStringLiteral("Dados/Eventos_Log.dat"));
+}
+
+void ConsoleCore::checkQueueWrites() {
+    if (!m_eventQueue) return;
+    const QString reason = m_eventQueue->writeFault();
+    if (reason == m_queueFault) return;
+    auto text = [this](const QString &why) {
+        return QStringLiteral("Não foi possível gravar %1: %2").arg(queueFileName(), why);
+    };
+    if (reason.isEmpty()) {
+        // Short enough for the description's 60 characters; the event's date is when it began.
+        m_recorder->raiseInternal(InternalEvent::queueWriteFault(
+            QStringLiteral("Falha ao gravar Eventos_Log.dat: ") + m_queueFault, m_queueFaultSince));
+        m_dm->portMonitor().append(QStringLiteral("%1 voltou a ser gravado.").arg(queueFileName()));
+    } else {
+        if (m_queueFault.isEmpty()) m_queueFaultSince = m_clock.now();
+        m_dm->portMonitor().append(text(reason));
+    }
+    m_queueFault = reason;
+    updateStatusText();
+}
+
+void ConsoleCore::checkDatabaseFile() {
+    QString gone;
+    if (m_dm->database().fileStillOpen(&gone)) gone.clear();
+    if (gone == m_databaseFileGone) return;
+    m_databaseFileGone = gone;
+    if (!gone.isEmpty()) m_dm->portMonitor().append(gone);
+    updateStatusText();
+}
+
+void ConsoleCore::updateStatusText() {
+    QStringList parts;
+    if (!m_queueFault.isEmpty())
+        parts
+            << QStringLiteral("Não foi possível gravar %1: %2").arg(queueFileName(), m_queueFault);
+    if (!m_databaseFileGone.isEmpty()) parts << m_databaseFileGone;
+    if (!m_pumpStatus.isEmpty() && m_pumpStatus != m_databaseFileGone) parts << m_pumpStatus;
+    const QString text = parts.join(QStringLiteral(" — "));
+    if (text == m_statusText) return;
+    m_statusText = text;
+    emit statusTextChanged(text);
 }
 
 ReceptionSink::QueueResult ConsoleCore::Decodifica_Eventos(const QString &message) {
@@ -115,14 +212,15 @@ ReceptionSink::QueueResult ConsoleCore::stageEvent(const QString &message) {
     const QString line = m_decoder.Decodifica_Eventos(message);
     if (line.isEmpty()) return QueueResult::NoEvent;
     if (!eventline::unstorableReason(line).isEmpty()) return QueueResult::Refused;
-    if (!m_eventQueue || !m_eventQueue->stage(line)) return QueueResult::Failed;
-    // Once the frames that arrived together are read, one flush makes them all durable.
-    if (!m_flush.isActive()) m_flush.start();
-    return QueueResult::Queued;
+    return stageLine(line);
 }
 
 ReceptionSink::QueueResult ConsoleCore::stageLine(const QString &eventLine) {
-    if (!m_eventQueue || !m_eventQueue->stage(eventLine)) return QueueResult::Failed;
+    if (!m_eventQueue) return QueueResult::Failed;
+    const bool staged = m_eventQueue->stage(eventLine);
+    checkQueueWrites();
+    if (!staged) return QueueResult::Failed;
+    // Once the frames that arrived together are read, one flush makes them all durable.
     if (!m_flush.isActive()) m_flush.start();
     return QueueResult::Queued;
 }
@@ -134,6 +232,7 @@ void ConsoleCore::whenDurable(std::function<void(bool)> done) {
 
 bool ConsoleCore::flushStaged() {
     const bool ok = m_eventQueue->flush();
+    checkQueueWrites();
     // Taken first: an answer may stage the next line.
     const QList<std::function<void(bool)>> waiters = std::exchange(m_durableWaiters, {});
     for (const auto &done : waiters)
@@ -142,7 +241,10 @@ bool ConsoleCore::flushStaged() {
 }
 
 bool ConsoleCore::queueLine(const QString &eventLine) {
-    return m_eventQueue && m_eventQueue->append(eventLine);
+    if (!m_eventQueue) return false;
+    const bool queued = m_eventQueue->append(eventLine);
+    checkQueueWrites();
+    return queued;
 }
 
 void ConsoleCore::acknowledgeRepeater(int slot) {
@@ -216,6 +318,9 @@ void ConsoleCore::Timer_AtualizarTimer() {
     // The lists hear of everything recorded since the last tick once, here.
     m_recorder->holdAnnouncements();
     m_pump->recordPass();
+    checkQueueWrites(); // a removal may have failed, or succeeded after a fault
+    checkDatabaseFile();
+    if (m_recorder->hasInternalPending()) m_recorder->recordInternal();
     m_recorder->releaseAnnouncements();
     if (!m_eventQueue->isEmpty() && !m_pump->heldBack() && m_timer.isActive()) m_drain.start();
 }

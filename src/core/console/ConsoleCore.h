@@ -7,12 +7,12 @@
 #include "events/EventQueue.h"
 #include "events/EventRecorder.h"
 #include "events/EventRepeater.h"
-#include "events/AccountSupervisor.h"
+#include "events/InterventionKinds.h"
 #include "operators/Permissions.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
-#include "reception/DeviceLink.h"
 #include "reception/Dc09Receiver.h"
+#include "reception/DeviceLink.h"
 #include "reception/ReceptionSink.h"
 #include "reception/SerialReception.h"
 #include "settings/LiveSettings.h"
@@ -57,7 +57,8 @@ public:
 
     // Start-up: the data folder (created when missing), the database with both upgrade
     // steps, the event queue. False with the operator's message in error when the console
-    // cannot run.
+    // cannot run. A folder that holds the console's files but no database has lost it: a new
+    // empty one is created only when the operator says so.
     bool start(QString *error);
 
     // Decodes a raw receiver message and queues its line. Failed when the line could not be
@@ -105,10 +106,29 @@ public:
     CurrentOperator &currentOperator() { return m_operator; }
     // Who presents the supervision alerts from now on (nullptr: the core itself).
     void setAlerts(SupervisionAlerts *alerts) { m_alerts = alerts; }
+    // The kinds of intervention of Dados/int.txt, read again only when the file changes.
+    InterventionKinds &interventionKinds() { return m_interventionKinds; }
+
+    // What holds reception or recording back, for the status bar: the queue file that cannot
+    // be written, the database file gone, the database's fault; empty while nothing does.
+    const QString &statusText() const { return m_statusText; }
+    // "Dados/Eventos_Log.dat".
+    QString queueFileName() const;
+
+signals:
+    void statusTextChanged(const QString &text);
 
 private:
     void rearmAlert(const QString &messageText);
     void inactivityAlert(const QString &messageText);
+    bool confirmNewDatabase(QString *error);
+    void loadQueues();
+    // A failed write of the queue file is shown from the moment it happens until a write
+    // succeeds; then it becomes an internal event, so the time acknowledgements stopped is
+    // seen by an operator.
+    void checkQueueWrites();
+    void checkDatabaseFile();
+    void updateStatusText();
 
     QString m_dataDir;
     const Clock &m_clock;
@@ -142,6 +162,13 @@ private:
     CurrentOperator m_operator;
     SupervisionAlerts *m_alerts = nullptr;
     int m_silentAlertsOpen = 0; // inactivity alerts shown or waiting in line
+    InterventionKinds m_interventionKinds;
+
+    QString m_queueFault; // why the queue file cannot be written; empty while it can
+    QDateTime m_queueFaultSince;
+    QString m_databaseFileGone;
+    QString m_pumpStatus;
+    QString m_statusText;
 };
 
 } // namespace tulmo

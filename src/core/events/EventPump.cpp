@@ -51,12 +51,17 @@ bool EventPump::dropLinesAlreadyTaken(RecordResult *why) {
     return m_markRead = true;
 }
 
-void EventPump::setHeldBack(bool held, const QString &reason) {
-    if (held == m_heldBack) return;
+void EventPump::setHeldBack(bool held, const RecordResult &why) {
+    const QString text =
+        !held ? QString()
+        : why.statusText.isEmpty()
+            ? QStringLiteral("Gravação de eventos aguardando o banco de dados: ") + why.reason
+            : why.statusText;
+    // A fault shown as it is (the database file gone) replaces the text of an error before it.
+    if (held == m_heldBack && (!held || why.statusText.isEmpty() || text == m_statusText)) return;
     m_heldBack = held;
-    emit databaseStatusChanged(
-        held ? QStringLiteral("Gravação de eventos aguardando o banco de dados: ") + reason
-             : QString());
+    m_statusText = text;
+    emit databaseStatusChanged(text);
 }
 
 RecordResult EventPump::pass(int maxLines, const QDeadlineTimer &deadline, int *taken) {
@@ -65,7 +70,7 @@ RecordResult EventPump::pass(int maxLines, const QDeadlineTimer &deadline, int *
     m_busy = true;
     RecordResult first;
     if (!dropLinesAlreadyTaken(&first)) {
-        setHeldBack(true, first.reason);
+        setHeldBack(true, first);
         m_busy = false;
         return first;
     }
@@ -95,9 +100,9 @@ RecordResult EventPump::pass(int maxLines, const QDeadlineTimer &deadline, int *
     const bool retry = !batch.results.isEmpty() &&
                        batch.results.last().status == RecordResult::Status::Retry;
     if (retry)
-        setHeldBack(true, batch.results.last().reason);
+        setHeldBack(true, batch.results.last());
     else if (batch.taken > 0)
-        setHeldBack(false, QString());
+        setHeldBack(false, RecordResult{});
     for (const auto &[line, reason] : std::as_const(rejected))
         emit lineRejected(line, reason);
     // The schedule warnings come once their events are safe, and hold nothing back.

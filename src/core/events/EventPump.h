@@ -46,7 +46,7 @@ signals:
 private:
     RecordResult pass(int maxLines, const QDeadlineTimer &deadline, int *taken);
     bool dropLinesAlreadyTaken(RecordResult *why);
-    void setHeldBack(bool held, const QString &reason);
+    void setHeldBack(bool held, const RecordResult &why);
 
     EventQueue &m_queue;
     RejectLog &m_rejects;
@@ -56,6 +56,7 @@ private:
     bool m_busy = false;
     bool m_heldBack = false;
     bool m_markRead = false;
+    QString m_statusText;
 };
 
 } // namespace tulmo

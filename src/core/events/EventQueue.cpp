@@ -1,5 +1,7 @@
 #include "EventQueue.h"
 
+#include "common/RegularFile.h"
+#include "common/SystemError.h"
 #include "common/TextCodec.h"
 
 #include <QDir>
@@ -24,8 +26,8 @@ namespace tulmo {
 
 namespace {
 
-QString sysError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
+QString writeText(int errnum) {
+    return fileErrorText(errnum, FileAccess::Writing);
 }
 
 bool writeAll(int fd, const QByteArray &bytes) {
@@ -117,10 +119,63 @@ bool EventQueue::openForAppend(QString *error) {
     m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
                   0644);
     if (m_fd < 0) {
+        m_appendErrno = errno;
         if (error)
-            *error = QStringLiteral("Não foi possível gravar \"%1\": %2").arg(m_path, sysError());
+            *error = QStringLiteral("Não foi possível gravar \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(m_path), writeText(m_appendErrno));
         return false;
     }
+    return true;
+}
+
+QString EventQueue::writeFault() const {
+    const int e = m_appendErrno != 0 ? m_appendErrno : m_rewriteErrno;
+    return e != 0 ? writeText(e) : QString();
+}
+
+// A descriptor whose write or sync failed is never trusted again: a second sync of it may
+// succeed although the data of the first is gone. The list is put back in the file as it was.
+bool EventQueue::writeFailed(int errnum, QString *error) {
+    closeAppend();
+    m_needsRewrite = !rewrite(nullptr, false);
+    m_appendErrno = errnum;
+    if (error)
+        *error = QStringLiteral("Não foi possível gravar \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(m_path), writeText(errnum));
+    return false;
+}
+
+bool EventQueue::appendByRewrite(const QString &line, QString *error) {
+    m_lines.append(line);
+    if (rewrite(error)) return true;
+    m_lines.removeLast();
+    m_appendErrno = m_rewriteErrno;
+    return false;
+}
+
+// The file is kept for whoever must look at it, under a name of its own, and the queue
+// starts anew beside it.
+bool EventQueue::setAside(const QString &why, QString *error) {
+    QString aside = m_path + QStringLiteral(".recusado");
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = m_path + QStringLiteral(".recusado.%1").arg(n);
+    const QString shown = QFileInfo(aside).fileName();
+    if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(aside).constData()) !=
+        0) {
+        if (error)
+            *error = why + QStringLiteral("\n\nNão foi possível renomeá-lo para \"%1\": %2")
+                               .arg(shown, writeText(errno));
+        return false;
+    }
+    QString e;
+    if (!rewrite(&e)) {
+        if (error) *error = why + QStringLiteral("\n\n") + e;
+        return false;
+    }
+    if (error)
+        *error =
+            why +
+            QStringLiteral("\n\nEle foi renomeado para \"%1\", e a fila começa vazia.").arg(shown);
     return true;
 }
 
@@ -129,13 +184,14 @@ EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
     closeAppend();
     m_lines.clear();
     m_staged = 0;
+    m_tornLine.clear();
     if (m_numbering == Numbering::Numbered) {
         m_identity = newIdentity();
         m_first = 1;
     }
     QFile::remove(m_path + QStringLiteral(".tmp")); // a rewrite that never reached its rename
-    QFile f(m_path);
-    if (!f.exists()) {
+    FileCheck check = checkReadable(m_path, FileLimits::kQueueFile);
+    if (check.missing()) {
         QDir().mkpath(QFileInfo(m_path).absolutePath());
         QString e;
         if (!rewrite(&e)) {
@@ -144,14 +200,19 @@ EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
         }
         return LoadStatus::CreatedEmpty;
     }
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Não foi possível ler a fila \"%1\": %2")
-                         .arg(QDir::toNativeSeparators(m_path), f.errorString());
+    QByteArray raw;
+    if (check.ok()) check = readReadable(m_path, FileLimits::kQueueFile, &raw);
+    if (check.status == FileCheck::Status::NotRegular ||
+        check.status == FileCheck::Status::TooLarge) {
+        setAside(check.error, error);
         return LoadStatus::Unreadable;
     }
-    const QByteArray raw = f.readAll();
-    f.close();
+    if (!check.ok()) {
+        if (error)
+            *error = QStringLiteral("Não foi possível ler a fila \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(m_path), check.reason);
+        return LoadStatus::Unreadable;
+    }
     // The tail after the last line end is decoded apart: a multi-byte character cut in two
     // there must not make the whole file read as Windows-1252.
     const qsizetype ended = raw.lastIndexOf('\n') + 1;
@@ -164,9 +225,11 @@ EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
     }
     // Even when the rejects file cannot take it, the torn line is not queued: its device
     // was never answered and sends it again.
-    if (!torn.trimmed().isEmpty())
+    if (!torn.trimmed().isEmpty()) {
+        m_tornLine = torn;
         tornLineLog->append(torn, when,
                             QStringLiteral("linha incompleta no fim da fila (gravação interrompida)"));
+    }
     // Put the file in our own form (UTF-8, CR LF after every line, no blank lines) so that
     // appends land on a line of their own.
     QByteArray normal = header();
@@ -184,28 +247,21 @@ EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
 
 bool EventQueue::append(const QString &line, QString *error) {
     const QString l = clean(line);
+    if (m_needsRewrite) return appendByRewrite(l, error);
     if (!openForAppend(error)) return false;
-    if (!writeAll(m_fd, encodeLine(l)) || ::fdatasync(m_fd) != 0) {
-        if (error)
-            *error = QStringLiteral("Não foi possível gravar \"%1\": %2").arg(m_path, sysError());
-        // The file may now end in a partial line: put it back to the list as it was.
-        rewrite(nullptr);
-        return false;
-    }
+    // The file may then end in a partial line: writeFailed puts the list back as it was.
+    if (!writeAll(m_fd, encodeLine(l)) || ::fdatasync(m_fd) != 0) return writeFailed(errno, error);
     m_lines.append(l);
     m_staged = 0; // the flush took every line staged before this one along
+    m_appendErrno = 0;
     return true;
 }
 
 bool EventQueue::stage(const QString &line, QString *error) {
     const QString l = clean(line);
+    if (m_needsRewrite) return appendByRewrite(l, error); // durable at once
     if (!openForAppend(error)) return false;
-    if (!writeAll(m_fd, encodeLine(l))) {
-        if (error)
-            *error = QStringLiteral("Não foi possível gravar \"%1\": %2").arg(m_path, sysError());
-        rewrite(nullptr);
-        return false;
-    }
+    if (!writeAll(m_fd, encodeLine(l))) return writeFailed(errno, error);
     m_lines.append(l);
     ++m_staged;
     return true;
@@ -215,9 +271,14 @@ bool EventQueue::flush(QString *error) {
     if (m_staged == 0) return true;
     if (m_fd >= 0 && ::fdatasync(m_fd) == 0) {
         m_staged = 0;
+        m_appendErrno = 0;
         return true;
     }
-    return rewrite(error);
+    if (m_fd >= 0) m_appendErrno = errno;
+    closeAppend();
+    if (rewrite(error)) return true;
+    m_appendErrno = m_rewriteErrno;
+    return false;
 }
 
 bool EventQueue::removeHead(QString *error) {
@@ -266,38 +327,46 @@ bool EventQueue::removeLast(QString *error) {
     return true;
 }
 
-bool EventQueue::rewrite(QString *error) {
+bool EventQueue::rewrite(QString *error, bool clearsAppendFault) {
     const QString tmp = m_path + QStringLiteral(".tmp");
     const QByteArray tmpName = QFile::encodeName(tmp);
     const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    auto fail = [&](const QString &what) {
+    auto fail = [&](const QString &what, int errnum) {
+        m_rewriteErrno = errnum != 0 ? errnum : EIO;
         if (error)
             *error = QStringLiteral("Não foi possível gravar \"%1\": %2 (%3)")
-                         .arg(m_path, what, sysError());
+                         .arg(QDir::toNativeSeparators(m_path), writeText(m_rewriteErrno), what);
         return false;
     };
-    if (fd < 0) return fail(QStringLiteral("criação do arquivo temporário"));
+    if (fd < 0) return fail(QStringLiteral("criação do arquivo temporário"), errno);
     QByteArray all = header();
     all.reserve(all.size() + m_lines.size() * 64);
     for (const QString &l : std::as_const(m_lines))
         all += encodeLine(l);
     const bool ok = writeAll(fd, all) && ::fdatasync(fd) == 0;
+    const int writeErrno = errno;
     ::close(fd);
     if (!ok) {
         ::unlink(tmpName.constData());
-        return fail(QStringLiteral("escrita"));
+        return fail(QStringLiteral("escrita"), writeErrno);
     }
     closeAppend(); // the descriptor would point at the file being replaced
 #ifdef Q_OS_WIN
     if (!MoveFileExW(reinterpret_cast<LPCWSTR>(tmp.utf16()),
                      reinterpret_cast<LPCWSTR>(m_path.utf16()), MOVEFILE_REPLACE_EXISTING))
-        return fail(QStringLiteral("troca do arquivo"));
+        return fail(QStringLiteral("troca do arquivo"), EACCES);
 #else
-    if (::rename(tmpName.constData(), QFile::encodeName(m_path).constData()) != 0)
-        return fail(QStringLiteral("troca do arquivo"));
+    if (::rename(tmpName.constData(), QFile::encodeName(m_path).constData()) != 0) {
+        const int renameErrno = errno;
+        ::unlink(tmpName.constData());
+        return fail(QStringLiteral("troca do arquivo"), renameErrno);
+    }
 #endif
     syncDirectoryOf(m_path);
     m_staged = 0;
+    m_rewriteErrno = 0;
+    m_needsRewrite = false;
+    if (clearsAppendFault) m_appendErrno = 0;
     return true;
 }
 
@@ -308,11 +377,11 @@ bool RejectLog::append(const QString &line, const QString &when, const QString &
     const int fd = ::open(QFile::encodeName(m_path).constData(),
                           O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (error) *error = sysError();
+        if (error) *error = writeText(errno);
         return false;
     }
     const bool ok = writeAll(fd, bytes) && ::fdatasync(fd) == 0;
-    if (!ok && error) *error = sysError();
+    if (!ok && error) *error = writeText(errno);
     ::close(fd);
     return ok;
 }

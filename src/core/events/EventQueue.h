@@ -33,9 +33,12 @@ public:
     const QString &filePath() const { return m_path; }
 
     // Reads the file. A missing file is created empty; an unreadable one leaves the queue
-    // empty and the reason in error. With tornLineLog, a last line without its CR LF (an
-    // append cut short by a power failure, so never acknowledged) goes there with the
-    // moment when, and out of the file, rather than being queued as a shortened line.
+    // empty and the reason in error. What is no regular file, or is larger than
+    // FileLimits::kQueueFile, is never read: it is set aside under another name (the reason
+    // and that name in error) and the queue starts empty in a new file. With tornLineLog, a last
+    // line without its CR LF (an append cut short by a power failure, so never acknowledged) goes
+    // there with the moment when, and out of the file, rather than being queued as a shortened
+    // line.
     LoadStatus load(QString *error = nullptr, RejectLog *tornLineLog = nullptr,
                     const QString &when = QString());
 
@@ -61,6 +64,14 @@ public:
     // Removes the last line (the file import takes back the line it has just added).
     bool removeLast(QString *error = nullptr);
 
+    // Why the file could not be written the last time it was tried ("disco cheio", "sem
+    // permissão de escrita"); empty once it has been written again. A failed append or flush
+    // is cleared by the next one that succeeds; a failed replacement of the file by the next
+    // replacement that succeeds, which also clears the first.
+    QString writeFault() const;
+    // The torn last line that the last load moved to the rejects file; empty when none.
+    const QString &tornLine() const { return m_tornLine; }
+
     bool isEmpty() const { return m_lines.isEmpty(); }
     qsizetype size() const { return m_lines.size(); }
     QString head() const { return m_lines.isEmpty() ? QString() : m_lines.first(); }
@@ -74,9 +85,16 @@ public:
     bool dropThrough(qint64 last, QString *error = nullptr);
 
 private:
-    bool rewrite(QString *error);
+    // Writes the whole list to a new file and puts it in the queue's place. A success clears
+    // the write faults, the one of appends only when clearsAppendFault.
+    bool rewrite(QString *error, bool clearsAppendFault = true);
     bool openForAppend(QString *error);
     void closeAppend();
+    // After a write that failed, the file may end in part of a line: the next line is added by
+    // writing the whole list anew, never appended after that part.
+    bool appendByRewrite(const QString &line, QString *error);
+    bool writeFailed(int errnum, QString *error);
+    bool setAside(const QString &why, QString *error);
 
     QByteArray header() const;
     bool readHeader(QStringList &lines);
@@ -88,6 +106,10 @@ private:
     qint64 m_first = 1;
     int m_staged = 0;
     int m_fd = -1;
+    int m_appendErrno = 0;
+    int m_rewriteErrno = 0;
+    bool m_needsRewrite = false;
+    QString m_tornLine;
 };
 
 // Appends lines that can never be recorded, each with the moment and the reason, to

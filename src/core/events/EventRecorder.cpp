@@ -243,6 +243,77 @@ RecordResult failure(Database &database, const Stop &stop) {
     return r;
 }
 
+// A line turned away from the event queue: its internal event joins the transaction, then the
+// line goes to the rejects file. False when the batch stops at the line: the database failed
+// (stop says why) or the rejects file could not take it (stop left empty, the internal event
+// taken back).
+bool keepRejected(RecordingRepository &repo, RecordBatch &batch, const QString &line,
+                  const QString &reason, const QDateTime &now, std::optional<Stop> *stop,
+                  bool *internalStored) {
+    *internalStored = false;
+    if (!batch.reject) return true;
+    if (!repo.setSavepoint()) {
+        *stop = *dbFailed(QStringLiteral("iniciar a gravação da linha"), repo.lastError());
+        return false;
+    }
+    if (repo.insertEvent(InternalEvent::rejectedLine(line, reason, now).row(now))) {
+        *internalStored = true;
+    } else {
+        const QSqlError e = repo.lastError();
+        repo.rollbackToSavepoint();
+        // Values refused cannot come back in a loop: the internal event is no line of the
+        // queue. The line still goes to the rejects file.
+        if (!Database::isDataError(e)) {
+            *stop = *dbFailed(QStringLiteral("gravar o evento interno"), e);
+            return false;
+        }
+    }
+    if (batch.reject(line, reason)) return true;
+    if (*internalStored) repo.rollbackToSavepoint();
+    *internalStored = false;
+    return false;
+}
+
+// One line of a batch, inside its transaction and under a savepoint of its own. False when the
+// batch stops at it (stop says why when the database does).
+bool recordLine(RecordingRepository &repo, RecordBatch &batch, const QString &line, Recording &r,
+                RecordResult *result, std::optional<Stop> *stop, bool *internalStored) {
+    std::optional<QString> refused = unreadable(line, &r.ev);
+    if (!refused) {
+        if (!repo.setSavepoint()) {
+            *stop = *dbFailed(QStringLiteral("iniciar a gravação da linha"), repo.lastError());
+            return false;
+        }
+        if (Step s = recordSteps(repo, r)) {
+            const bool dataOnly = !s->database || Database::isDataError(s->dbError);
+            repo.rollbackToSavepoint();
+            if (!dataOnly) {
+                *stop = *s;
+                return false;
+            }
+            refused = s->database ? QStringLiteral("erro do banco de dados ao %1: %2")
+                                        .arg(s->reason, s->dbError.text().simplified())
+                                  : s->reason;
+        }
+    }
+    if (refused) {
+        if (!keepRejected(repo, batch, line, *refused, r.now, stop, internalStored)) return false;
+        result->status = RecordResult::Status::Rejected;
+        result->reason = *refused;
+    } else {
+        result->status = RecordResult::Status::Stored;
+        result->warning = r.warning;
+    }
+    return true;
+}
+
+RecordResult unreachable() {
+    RecordResult r;
+    r.status = RecordResult::Status::Retry;
+    r.reason = QStringLiteral("banco de dados inacessível");
+    return r;
+}
+
 } // namespace
 
 EventRecorder::EventRecorder(Database &database, const Clock &clock, SoundOutput *sound,
@@ -279,12 +350,11 @@ void EventRecorder::recordBatch(RecordBatch &batch) {
     batch.results.clear();
     if (batch.lines.isEmpty()) return;
     auto heldBack = [&batch](RecordResult r) { batch.results.append(r); };
-    if (!m_database.primary().isOpen() && m_database.ensureAlive() == Database::State::Unreachable) {
-        RecordResult r;
-        r.status = RecordResult::Status::Retry;
-        r.reason = QStringLiteral("banco de dados inacessível");
-        return heldBack(r);
-    }
+    if (!m_database.primary().isOpen() && m_database.ensureAlive() == Database::State::Unreachable)
+        return heldBack(unreachable());
+    // Recording into a file that is no longer the database's would lose every line.
+    RecordResult gone;
+    if (!databaseFileHeld(&gone)) return heldBack(gone);
     QSqlDatabase db = m_database.primary();
     TransactionGuard transaction(db);
     if (!transaction.begun())
@@ -294,43 +364,22 @@ void EventRecorder::recordBatch(RecordBatch &batch) {
     QList<Recording> stored;
     QList<RecordResult> results;
     std::optional<Stop> stop; // the database's fault that ended the batch
+    bool internalStored = false;
     for (const QString &line : std::as_const(batch.lines)) {
         if (!results.isEmpty() && batch.deadline.hasExpired()) break;
         Recording r;
+        r.now = m_clock.now();
+        r.readSmsReceivers = m_slots != nullptr;
         RecordResult result;
-        std::optional<QString> refused = unreadable(line, &r.ev);
-        if (!refused) {
-            r.now = m_clock.now();
-            r.readSmsReceivers = m_slots != nullptr;
-            if (!repo.setSavepoint()) {
-                stop = *dbFailed(QStringLiteral("iniciar a gravação da linha"), repo.lastError());
-                break;
-            }
-            if (Step s = recordSteps(repo, r)) {
-                const bool dataOnly = !s->database || Database::isDataError(s->dbError);
-                repo.rollbackToSavepoint();
-                if (!dataOnly) {
-                    stop = *s;
-                    break;
-                }
-                refused = s->database ? QStringLiteral("erro do banco de dados ao %1: %2")
-                                            .arg(s->reason, s->dbError.text().simplified())
-                                      : s->reason;
-            }
-        }
-        if (refused) {
-            if (batch.reject && !batch.reject(line, *refused)) break;
-            result.status = RecordResult::Status::Rejected;
-            result.reason = *refused;
-        } else {
-            result.status = RecordResult::Status::Stored;
-            result.warning = r.warning;
-            stored.append(r);
-        }
+        bool internal = false;
+        if (!recordLine(repo, batch, line, r, &result, &stop, &internal)) break;
+        internalStored |= internal;
+        if (result.status == RecordResult::Status::Stored) stored.append(r);
         results.append(result);
     }
     if (!results.isEmpty()) {
         const qint64 last = batch.firstNumber + results.size() - 1;
+        if (!databaseFileHeld(&gone)) return heldBack(gone);
         if (!batch.queueId.isEmpty() && !repo.writeQueueMark(batch.queueId, last))
             return heldBack(failure(m_database, *dbFailed(QStringLiteral("marcar a fila"),
                                                           repo.lastError())));
@@ -344,6 +393,7 @@ void EventRecorder::recordBatch(RecordBatch &batch) {
         transaction.commit(); // nothing of the stopped line is left in it
         batch.results.append(failure(m_database, *stop));
     }
+    if (internalStored) announce(kPending);
     if (stored.isEmpty()) return;
     // Stored: only now does the operator hear, the receivers send and the lists refresh.
     unsigned which = kSilent | kReceived;
@@ -374,6 +424,53 @@ void EventRecorder::releaseAnnouncements() {
     const unsigned which = m_gathered;
     m_gathered = 0;
     announce(which);
+}
+
+bool EventRecorder::databaseFileHeld(RecordResult *why) {
+    QString text;
+    if (m_database.fileStillOpen(&text)) return true;
+    why->status = RecordResult::Status::Retry;
+    why->reason = text;
+    why->statusText = text;
+    return false;
+}
+
+void EventRecorder::raiseInternal(const InternalEvent &event) {
+    m_internal.append(event);
+}
+
+RecordResult EventRecorder::recordInternal() {
+    RecordResult r;
+    if (m_internal.isEmpty()) return r;
+    if (!m_database.primary().isOpen() && m_database.ensureAlive() == Database::State::Unreachable)
+        return unreachable();
+    if (!databaseFileHeld(&r)) return r;
+    QSqlDatabase db = m_database.primary();
+    TransactionGuard transaction(db);
+    if (!transaction.begun())
+        return failure(m_database,
+                       *dbFailed(QStringLiteral("iniciar a transação"), db.lastError()));
+    RecordingRepository repo(db);
+    const QDateTime now = m_clock.now();
+    for (const InternalEvent &e : std::as_const(m_internal)) {
+        if (!repo.setSavepoint())
+            return failure(m_database, *dbFailed(QStringLiteral("iniciar a gravação do evento "
+                                                                "interno"),
+                                                 repo.lastError()));
+        if (repo.insertEvent(e.row(now))) continue;
+        const QSqlError error = repo.lastError();
+        if (!Database::isDataError(error))
+            return failure(m_database, *dbFailed(QStringLiteral("gravar o evento interno"), error));
+        repo.rollbackToSavepoint(); // refused for its own values: it would be refused again
+    }
+    if (!databaseFileHeld(&r)) return r;
+    if (!transaction.commit())
+        return failure(m_database,
+                       Stop{true, QStringLiteral("confirmar a gravação"), db.lastError(), true});
+    m_internal.clear();
+    r.status = RecordResult::Status::Stored;
+    announce(kPending);
+    return r;
 }
 
 bool EventRecorder::readQueueMark(const QString &queueId, qint64 *last, RecordResult *why) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "events/EventLine.h"
+#include "events/InternalEvent.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
@@ -29,6 +30,9 @@ struct RecordResult {
     QString reason;
     // The schedule warning to show once the event is stored ("Cliente … Entrou fora do horário").
     QString warning;
+    // Retry: what the status bar shows while this holds the queue back, when the reason is
+    // to be shown as it is rather than as a database error.
+    QString statusText;
 };
 
 // Queued lines recorded in one transaction, in queue order. Each line is recorded under a
@@ -43,7 +47,9 @@ struct RecordBatch {
     // No line begins once it has expired (the first always does).
     QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever);
     // Keeps a turned-away line with its reason before it leaves the queue; false when it
-    // could not, and that line and those after it stay queued.
+    // could not, and that line and those after it stay queued. Each line so kept is also
+    // stored, in the same transaction, as a pending internal event that names the fault and
+    // carries the line, since nobody reads the rejects file.
     std::function<bool(const QString &line, const QString &reason)> reject;
 
     // Lines that leave the queue (stored or turned away), counted from the first.
@@ -71,6 +77,13 @@ public:
     // The number of the last line of the queue that the store has taken (-1: none). False,
     // with why as a Retry, while the database cannot tell.
     bool readQueueMark(const QString &queueId, qint64 *last, RecordResult *why);
+
+    // An internal event to store: kept in order until the database takes it.
+    void raiseInternal(const InternalEvent &event);
+    bool hasInternalPending() const { return !m_internal.isEmpty(); }
+    // Stores the raised internal events in one transaction. Stored when they are committed;
+    // Retry, and kept, while the database cannot take them.
+    RecordResult recordInternal();
 
     // While held, the list signals of stored events are gathered, and raised once each by
     // releaseAnnouncements(): a burst refreshes the lists once per tick, not once per batch.
@@ -100,6 +113,8 @@ private:
         kReceived = 16,
     };
     void announce(unsigned which);
+    // Whether the database file is still the one opened (a Retry in why when it is not).
+    bool databaseFileHeld(RecordResult *why);
 
     Database &m_database;
     const Clock &m_clock;
@@ -107,6 +122,7 @@ private:
     SlotWriter *m_slots;
     bool m_held = false;
     unsigned m_gathered = 0;
+    QList<InternalEvent> m_internal;
 };
 
 } // namespace tulmo

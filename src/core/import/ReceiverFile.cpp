@@ -1,5 +1,6 @@
 #include "ReceiverFile.h"
 
+#include "common/RegularFile.h"
 #include "import/ReceiverRecord.h"
 
 #include <QDir>
@@ -8,13 +9,17 @@ namespace tulmo {
 
 bool ReceiverFile::open(const QString &fileName, QString *error) {
     m_file.close();
-    m_file.setFileName(fileName);
+    m_name = fileName;
     m_offset = 0;
     m_blocks = 0;
-    if (!m_file.open(QIODevice::ReadOnly)) {
+    // The operator may name anything: a FIFO or a device is refused, never waited on.
+    const FileCheck check = openReadable(m_file, fileName, FileLimits::kReceiverFile);
+    if (!check.ok()) {
         if (error)
-            *error = QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2")
-                         .arg(QDir::toNativeSeparators(fileName), m_file.errorString());
+            *error = check.missing() || check.status == FileCheck::Status::Unreadable
+                         ? QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2")
+                               .arg(QDir::toNativeSeparators(fileName), check.reason)
+                         : check.error;
         m_atEnd = true;
         return false;
     }
@@ -34,7 +39,7 @@ bool ReceiverFile::readBlock(QList<Record> *records, QString *error) {
     if (block.isEmpty() && m_offset < m_size) {
         if (error)
             *error = QStringLiteral("Erro de leitura no arquivo \"%1\" na posição %2: %3")
-                         .arg(QDir::toNativeSeparators(m_file.fileName()))
+                         .arg(QDir::toNativeSeparators(m_name))
                          .arg(m_offset)
                          .arg(m_file.errorString());
         m_atEnd = true;

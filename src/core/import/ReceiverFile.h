@@ -17,7 +17,8 @@ public:
         QString digits;    // 64 hexadecimal digits; fewer for a last record cut short
     };
 
-    // Opens the file; false with the reason (Portuguese) in error.
+    // Opens the file: a regular file of at most FileLimits::kReceiverFile; false with the
+    // reason (Portuguese) in error.
     bool open(const QString &fileName, QString *error);
     qint64 size() const { return m_size; }
     int recordCount() const; // counting a last record cut short
@@ -30,6 +31,7 @@ public:
 
 private:
     QFile m_file;
+    QString m_name;
     qint64 m_size = 0;
     qint64 m_offset = 0;
     int m_blocks = 0;

@@ -2,36 +2,39 @@
 
 #include "ModuleParameterBlock.h"
 
+#include "common/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
 namespace tulmo {
 
-namespace {
-// A block file is 1,602 bytes; even one broken into short lines is far below this. Anything
-// larger was chosen by mistake and is not read into memory.
-constexpr qint64 kLargestCfgFile = 64 * 1024;
-} // namespace
-
 CfgReadResult readCfgFile(const QString &path) {
     CfgReadResult r;
     const QString shown = QDir::toNativeSeparators(path);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        r.error =
-            QStringLiteral("Não foi possível abrir o arquivo %1: %2").arg(shown, f.errorString());
-        return r;
-    }
-    if (f.size() > kLargestCfgFile) {
+    // A block file is 1,602 bytes; even one broken into short lines is far below the limit.
+    // Anything larger, or a FIFO or a device, was chosen by mistake and is not read.
+    QFile f;
+    const FileCheck check = openReadable(f, path, FileLimits::kCfgFile);
+    if (check.status == FileCheck::Status::TooLarge) {
         r.error = QStringLiteral("O arquivo %1 não é um arquivo de configuração: tem %2 bytes, "
                                  "e um arquivo de configuração tem cerca de %3.")
                       .arg(shown)
-                      .arg(f.size())
+                      .arg(check.size)
                       .arg(kBlockHexSize + 2);
         return r;
     }
-    QByteArray bytes = f.read(kLargestCfgFile + 1);
+    if (check.missing() || check.status == FileCheck::Status::Unreadable) {
+        r.error =
+            QStringLiteral("Não foi possível abrir o arquivo %1: %2").arg(shown, check.reason);
+        return r;
+    }
+    if (!check.ok()) {
+        r.error = check.error;
+        return r;
+    }
+    QByteArray bytes = f.read(FileLimits::kCfgFile + 1);
     if (f.error() != QFileDevice::NoError) {
         r.error =
             QStringLiteral("Não foi possível ler o arquivo %1: %2").arg(shown, f.errorString());

@@ -44,6 +44,10 @@ QString ConfigIni::pathIn(const QString &dataDir) {
     return dataDir + QStringLiteral("/Config.ini");
 }
 
+QString ConfigIni::readProblem() const {
+    return IniFile(m_path).error();
+}
+
 void ConfigIni::readRepeater(LiveSettings &s) const {
     const IniFile ini(m_path);
     int v = 0;

@@ -26,6 +26,10 @@ public:
     static QString pathIn(const QString &dataDir);
     const QString &path() const { return m_path; }
 
+    // Why the file cannot be read (no regular file, too large, unreadable), for the operator;
+    // empty when it can be, or is missing. The readers below then read it as an empty file.
+    QString readProblem() const;
+
     // [Repetidora]: the interval first; when it cannot be read the count is not read either.
     void readRepeater(LiveSettings &s) const;
     // [Sons] SomRearme and every [Empresa] key, as at start-up.

@@ -1,5 +1,6 @@
 #include "IniFile.h"
 
+#include "common/RegularFile.h"
 #include "common/TextCodec.h"
 
 #include <QSaveFile>
@@ -26,7 +27,10 @@ IniFile::IniFile(QString path)
 
 void IniFile::reload() {
     // A missing or unreadable file reads as an empty one.
-    m_lines = readWindowsTextLines(m_path);
+    QByteArray bytes;
+    const FileCheck check = readReadable(m_path, FileLimits::kConfigIni, &bytes);
+    m_error = check.ok() || check.missing() ? QString() : check.error;
+    m_lines = windowsTextLines(bytes);
     while (!m_lines.isEmpty() && m_lines.last().isEmpty())
         m_lines.removeLast();
 }
@@ -58,6 +62,7 @@ QString IniFile::readString(const QString &section, const QString &key, const QS
 }
 
 bool IniFile::writeString(const QString &section, const QString &key, const QString &value) {
+    if (!m_error.isEmpty()) return false;
     const QString entry = key + QLatin1Char('=') + value;
     int s = findSection(section);
     if (s < 0) {

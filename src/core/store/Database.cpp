@@ -10,6 +10,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace tulmo {
 
 namespace {
@@ -75,6 +78,7 @@ bool Database::open(QString *error) {
         if (error) *error = openFailureMessage(m_file, reason);
         return false;
     }
+    rememberFile();
     if (m_created) schema::createBaseTables(primary());
     if (!openConnection(m_secondName, &reason)) {
         if (error) *error = openFailureMessage(m_file, reason);
@@ -82,6 +86,43 @@ bool Database::open(QString *error) {
         return false;
     }
     return true;
+}
+
+void Database::rememberFile() {
+    m_device = m_inode = 0;
+    struct stat st {};
+    if (m_host.isEmpty() && ::stat(QFile::encodeName(m_file).constData(), &st) == 0) {
+        m_device = quint64(st.st_dev);
+        m_inode = quint64(st.st_ino);
+    }
+}
+
+QString Database::fileGoneMessage() const {
+    const QFileInfo f(m_file);
+    const QString shown =
+        QDir::toNativeSeparators(f.dir().dirName() + QLatin1Char('/') + f.fileName());
+    return QStringLiteral("O banco de dados %1 foi apagado ou substituído enquanto o Tulmo "
+                          "estava aberto: os eventos ficam na fila até o Tulmo ser reiniciado")
+        .arg(shown);
+}
+
+bool Database::fileStillOpen(QString *error) const {
+#ifdef Q_OS_WIN
+    // An open database file cannot be deleted or replaced there.
+    Q_UNUSED(error);
+    return true;
+#else
+    if (!m_host.isEmpty() || (m_device == 0 && m_inode == 0)) return true;
+    struct stat st {};
+    if (::stat(QFile::encodeName(m_file).constData(), &st) != 0) {
+        // Only a file that is not there is gone; any other failure cannot tell.
+        if (errno != ENOENT && errno != ENOTDIR) return true;
+    } else if (quint64(st.st_dev) == m_device && quint64(st.st_ino) == m_inode) {
+        return true;
+    }
+    if (error) *error = fileGoneMessage();
+    return false;
+#endif
 }
 
 void Database::close() {

@@ -51,6 +51,15 @@ public:
     // would turn the same values away again; any other error is the database's own state.
     static bool isDataError(const QSqlError &error);
 
+    // Whether the file at the database's path is still the one the engine opened (the same
+    // device and inode). A file deleted while the console runs stays open in the engine, and
+    // whatever is committed into it is lost when the console stops; a file put in its place
+    // is not the one the engine writes to. False then, with the operator's text in error.
+    // Always true on a server, whose files this process cannot see.
+    bool fileStillOpen(QString *error) const;
+    // "O banco de dados Dados/TULMO.FDB foi apagado ou substituído …".
+    QString fileGoneMessage() const;
+
     // Whether this open created the file (a new installation).
     bool created() const { return m_created; }
 
@@ -62,12 +71,16 @@ public:
 
 private:
     bool openConnection(const QString &name, QString *reason);
+    void rememberFile();
 
     QString m_file;
     QString m_host;
     QString m_mainName;
     QString m_secondName;
     bool m_created = false;
+    // The device and inode of the file opened; unknown (0, 0) on a server or before open.
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
 };
 
 } // namespace tulmo

@@ -11,6 +11,7 @@
 #include "events/AccountRepository.h"
 #include "events/EventRepository.h"
 #include "events/EventTypes.h"
+#include "events/InterventionKinds.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,9 +33,7 @@
 
 namespace tulmo {
 
-const QStringList Form_Eventos_Pendentes::kDefaultInterventionKinds{
-    QStringLiteral("Disparo Falso"), QStringLiteral("Teste"), QStringLiteral("Técnico Enviado"),
-    QStringLiteral("Tático Enviado")};
+const QStringList Form_Eventos_Pendentes::kDefaultInterventionKinds = InterventionKinds::defaults();
 
 namespace {
 
@@ -66,14 +65,7 @@ QLineEdit *field(const char *nome) {
 } // namespace
 
 QStringList Form_Eventos_Pendentes::readInterventionKinds(const QString &fileName) {
-    bool wasRead = false;
-    const QStringList rows = readWindowsTextLines(fileName, &wasRead);
-    if (!wasRead) return kDefaultInterventionKinds;
-    QStringList types;
-    for (const QString &row : rows)
-        if (!row.trimmed().isEmpty()) types << row;
-    // A file with no kind in it would leave the operator nothing to choose.
-    return types.isEmpty() ? kDefaultInterventionKinds : types;
+    return InterventionKinds::read(fileName);
 }
 
 QColor Form_Eventos_Pendentes::typeColor(const QString &tipo) {
@@ -236,7 +228,14 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
 }
 
 void Form_Eventos_Pendentes::loadInterventionKinds() {
-    const QStringList types = readInterventionKinds(QDir(m_core.dataDir()).filePath("int.txt"));
+    // int.txt is read again only when it has changed; a file that cannot be read is told once.
+    InterventionKinds &kinds = m_core.interventionKinds();
+    if (!kinds.refresh()) return;
+    if (!kinds.problem().isEmpty() && m_core.prompt())
+        m_core.prompt()->alert(kinds.problem() +
+                                   QStringLiteral("\n\nA lista padrão de intervenções será usada."),
+                               QStringLiteral("Eventos Pendentes"), Prompt::Icon::Warning);
+    const QStringList &types = kinds.kinds();
     // The kind the operator chose stays chosen while the list still has it: the window is
     // activated again after every message, and the kind must not change under his hands.
     const int kept = std::max(0, int(types.indexOf(m_intervention->currentText())));

@@ -159,11 +159,12 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
         m_pendingCount->fontMetrics().horizontalAdvance(QStringLiteral("Pendentes: 00000")) + 12);
     bar->addWidget(m_pendingCount);
     updatePendingCount();
-    // A database fault that holds the event queue back stays in sight until recording resumes.
-    auto *databaseStatus = new QLabel;
+    // A fault that holds reception or recording back (the queue file that cannot be written,
+    // the database file gone, a database error) stays in sight until it ends.
+    auto *databaseStatus = new QLabel(m_core.statusText());
     databaseStatus->setObjectName(QStringLiteral("databaseStatus"));
     bar->addPermanentWidget(databaseStatus, 1);
-    connect(&m_core.pump(), &EventPump::databaseStatusChanged, databaseStatus, &QLabel::setText);
+    connect(&m_core, &ConsoleCore::statusTextChanged, databaseStatus, &QLabel::setText);
 
     EventRecorder &g = m_core.recorder();
     connect(&g, &EventRecorder::receivedChanged, this, [this] {

@@ -37,7 +37,7 @@ void TestTextCodec::windows1252WithCrLf() {
         gravar(dir, "int.txt", "Manuten\xE7\xE3o\r\nT\xE9" "cnico Enviado\r\n\x80 \x93" "x\x94\r\n");
     bool ok = false;
     QString erro = QStringLiteral("antes");
-    QCOMPARE(readWindowsTextLines(caminho, &ok, &erro),
+    QCOMPARE(readWindowsTextLines(caminho, 1024, &ok, &erro),
              QStringList({QStringLiteral("Manutenção"), QStringLiteral("Técnico Enviado"),
                           QStringLiteral("€ “x”")}));
     QVERIFY(ok);
@@ -49,7 +49,7 @@ void TestTextCodec::utf8WithMarkAndLf() {
     QTemporaryDir dir;
     const QString caminho = gravar(dir, "fila.dat", "\xEF\xBB\xBFRonda\nManuten\xC3\xA7\xC3\xA3o");
     bool ok = false;
-    QCOMPARE(readWindowsTextLines(caminho, &ok),
+    QCOMPARE(readWindowsTextLines(caminho, 1024, &ok),
              QStringList({QStringLiteral("Ronda"), QStringLiteral("Manutenção")}));
     QVERIFY(ok);
     // One byte that is not UTF-8 makes the whole file Windows-1252.
@@ -73,12 +73,12 @@ void TestTextCodec::missingFile() {
     QTemporaryDir dir;
     bool ok = true;
     QString erro;
-    QVERIFY(readWindowsTextLines(dir.filePath("nao-existe.txt"), &ok, &erro).isEmpty());
+    QVERIFY(readWindowsTextLines(dir.filePath("nao-existe.txt"), 1024, &ok, &erro).isEmpty());
     QVERIFY(!ok);
     QVERIFY(!erro.isEmpty());
     // An empty file is read, and has no line.
     ok = false;
-    QVERIFY(readWindowsTextLines(gravar(dir, "vazio.txt", QByteArray()), &ok).isEmpty());
+    QVERIFY(readWindowsTextLines(gravar(dir, "vazio.txt", QByteArray()), 1024, &ok).isEmpty());
     QVERIFY(ok);
 }
 

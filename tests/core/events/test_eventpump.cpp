@@ -159,8 +159,14 @@ void TestEventPump::killedAtRandomMomentsEveryLineIsRecordedOnce() {
         zones << QString::number(i).rightJustified(3, '0');
     }
     {
+        // A station in use: its database made by a first start with nothing queued.
+        QProcess first;
+        first.start(QStringLiteral(RECORDING_CHILD), {dir.path()});
+        QVERIFY(first.waitForFinished(60000));
+        QVERIFY2(first.readAllStandardOutput().endsWith("done\n"),
+                 first.readAllStandardError().constData());
         QFile f(dir.filePath("Dados/Eventos_Log.dat"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(file);
     }
     // Killed at killAfterMs after it said it had started (-1: left to finish).

@@ -1,13 +1,18 @@
 #include "support/TestSupport.h"
 
+#include "common/Clock.h"
+#include "common/RegularFile.h"
+#include "console/ConsoleCore.h"
 #include "events/EventLine.h"
 #include "events/EventQueue.h"
-#include "common/Clock.h"
-#include "console/ConsoleCore.h"
+#include "store/Database.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
 #include <QTest>
 
 #include <csignal>
@@ -17,6 +22,7 @@
 #include <unistd.h>
 
 using namespace tulmo;
+using tulmo::test::Fifo;
 
 namespace {
 
@@ -90,7 +96,8 @@ private slots:
     void restartKeepsQueueInOrder();
     void missingFileIsCreatedEmpty();
     void missingFolderIsCreatedToo();
-    void unreadableFileIsReported();
+    void whatIsNoQueueFileIsSetAsideAndTheQueueStartsAnew();
+    void writeFaultIsToldUntilAWriteSucceeds();
     void fileHoldsExactlyTheLinesWithCrLf();
     void windows1252FileLoads();
     void lastLineWithoutLineEndStaysItsOwnLine();
@@ -176,23 +183,87 @@ void TestEventQueue::missingFolderIsCreatedToo() {
     QVERIFY(QFile::exists(path));
 }
 
-void TestEventQueue::unreadableFileIsReported() {
+// A folder, a FIFO or a file too large where the queue should be: never read (a FIFO would
+// hold the start for good), kept under a name of its own for whoever must look at it, and
+// the queue starts anew so that reception goes on.
+void TestEventQueue::whatIsNoQueueFileIsSetAsideAndTheQueueStartsAnew() {
     QTemporaryDir dir;
     const QString path = dir.filePath("Eventos_Log.dat");
-    // Something that cannot be read as a file stands where the queue should be.
     QVERIFY(QDir(dir.path()).mkdir("Eventos_Log.dat"));
     EventQueue q(path);
     QString error;
     QCOMPARE(q.load(&error), EventQueue::LoadStatus::Unreadable);
-    QVERIFY(!error.isEmpty());
-    QVERIFY2(error.contains(QStringLiteral("Eventos_Log.dat")), qPrintable(error));
+    QCOMPARE(error,
+             QString("\"%1\" não é um arquivo comum (é uma pasta) e não foi lido.\n\nEle "
+                     "foi renomeado para \"Eventos_Log.dat.recusado\", e a fila começa vazia.")
+                 .arg(path));
+    QVERIFY(QFileInfo(path + ".recusado").isDir());
     QVERIFY(q.isEmpty());
-    QVERIFY(QFileInfo(path).isDir()); // left as it was for the operator to look at
-    // Nothing can be made durable there, so nothing is queued.
-    error.clear();
+    QVERIFY(q.append(kA));
+    QCOMPARE(readBytes(path), fileOf({kA}));
+
+    QVERIFY(QFile::remove(path));
+    {
+        Fifo fifo(path);
+        QVERIFY(fifo.ok());
+        QCOMPARE(q.load(&error), EventQueue::LoadStatus::Unreadable);
+        QVERIFY2(error.contains("(é um FIFO)") && error.contains("\"Eventos_Log.dat.recusado.2\""),
+                 qPrintable(error));
+        QVERIFY(!fifo.releasedAReader());
+    }
+    QVERIFY(q.isEmpty());
+    QVERIFY(q.append(kB));
+    QCOMPARE(readBytes(path), fileOf({kB}));
+
+    // Larger than any backlog (a sparse file: no disk is spent): what it holds is not lost.
+    {
+        QFile big(path);
+        QVERIFY(big.open(QIODevice::ReadWrite));
+        QVERIFY(big.resize(FileLimits::kQueueFile + 1));
+    }
+    QCOMPARE(q.load(&error), EventQueue::LoadStatus::Unreadable);
+    QVERIFY2(error.contains("e um arquivo desse tipo tem no máximo 256 MB.") &&
+                 error.contains("\"Eventos_Log.dat.recusado.3\""),
+             qPrintable(error));
+    QCOMPARE(QFileInfo(path + ".recusado.3").size(), FileLimits::kQueueFile + 1);
+    QCOMPARE(readBytes(path + ".recusado.3").left(kB.size()), kB.toUtf8());
+    QVERIFY(q.isEmpty());
+    QCOMPARE(QFileInfo(path).size(), 0);
+}
+
+// The file cannot be written (a folder took its name: the administrator writes whatever the
+// permissions say). The fault is told from the failed write until one succeeds; a file that
+// cannot be replaced keeps it told while appends go on, without flickering.
+void TestEventQueue::writeFaultIsToldUntilAWriteSucceeds() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    EventQueue q(path, EventQueue::Numbering::Numbered);
+    q.load();
+    QVERIFY(q.writeFault().isEmpty());
+    QVERIFY(QFile::rename(path, path + ".guardado"));
+    QVERIFY(QDir().mkdir(path));
+    QString error;
     QVERIFY(!q.append(kA, &error));
-    QVERIFY(!error.isEmpty());
+    QCOMPARE(error, QString("Não foi possível gravar \"%1\": o nome é de uma pasta").arg(path));
+    QCOMPARE(q.writeFault(), QString("o nome é de uma pasta"));
+    QVERIFY(!q.stage(kA));
     QVERIFY(q.isEmpty());
+    QVERIFY(QDir().rmdir(path));
+    QVERIFY(QFile::rename(path + ".guardado", path));
+    QVERIFY(q.append(kA));
+    QVERIFY(q.writeFault().isEmpty());
+
+    QVERIFY(QDir().mkdir(path + ".tmp"));
+    QVERIFY(!q.removeHead(&error));
+    QCOMPARE(q.writeFault(), QString("o nome é de uma pasta"));
+    QVERIFY(q.append(kB)); // the file itself takes lines: they are durable
+    QCOMPARE(q.writeFault(), QString("o nome é de uma pasta"));
+    QVERIFY(QDir().rmdir(path + ".tmp"));
+    QVERIFY(q.removeHead());
+    QVERIFY(q.writeFault().isEmpty());
+    EventQueue again(path, EventQueue::Numbering::Numbered);
+    again.load();
+    QCOMPARE(again.lines(), QList<QString>({kB}));
 }
 
 void TestEventQueue::fileHoldsExactlyTheLinesWithCrLf() {
@@ -304,6 +375,11 @@ void TestEventQueue::consoleStartsWithoutTheTornLine() {
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath("Dados"));
     const QString data = dir.filePath("Dados");
+    {
+        Database database(data + "/TULMO.FDB"); // a station in use
+        QString error;
+        QVERIFY2(database.open(&error), qPrintable(error));
+    }
     QVERIFY(writeBytes(data + "/Eventos_Log.dat", fileOf({kA}) + kB.left(30).toUtf8()));
     QVERIFY(writeBytes(data + "/EventosRepetidora.dat", QByteArray("1,frame")));
     ManualClock clock(QDateTime(QDate(2026, 3, 9), QTime(10, 0, 0)));
@@ -319,6 +395,12 @@ void TestEventQueue::consoleStartsWithoutTheTornLine() {
               " | 09/03/2026 10:00:00 | linha incompleta no fim da fila (gravação interrompida)\r\n")
                  .toUtf8());
     QCOMPARE(core.repeaterQueue().lines(), QList<QString>({"1,frame"}));
+    // Its device was never answered; an operator hears of it all the same.
+    core.Timer_AtualizarTimer();
+    QSqlDatabase db = core.dm().database().primary();
+    QCOMPARE(tulmo::test::column(db, "select DESCRICAO from EVENTOS where TIPO = 'INTERNO' and "
+                                     "TRATADO = 0 and CLIENTE = 'EVENTO INTERNO'"),
+             QVariantList({QString("linha incompleta na fila: " + kB.left(30)).left(60)}));
 }
 
 void TestEventQueue::lineBreaksInsideALineCannotSplitIt() {

@@ -134,6 +134,7 @@ private slots:
     void soundDecisions();
     void smsGoesToEveryMarkedReceiver();
     void badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded();
+    void lineTheRejectsFileCannotTakeStaysQueuedWithoutItsInternalEvent();
     void shortLineDoesNothing();
     void unreachableDatabaseKeepsTheLineAtTheHead();
     void failedInsertPlaysSendsAndChangesNothingUntilStored();
@@ -441,12 +442,13 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     QVERIFY(eventQueue.append(line("5555", "1130", "003", "99999")));         // too big
     QVERIFY(eventQueue.append("Rc01 Ln1 Pt1 lixo sem marcadores"));           // no markers
     QVERIFY(eventQueue.append(line("1234", "1130")));
+    QSignalSpy pending(&s.core->recorder(), &EventRecorder::pendingRecorded);
     for (int i = 0; i < 6; ++i)
         s.core->pump().recordNext();
     QVERIFY(eventQueue.isEmpty());
+    QCOMPARE(scalar(s.db(), "select count(*) from EVENTOS where TIPO <> 'INTERNO'").toInt(), 2);
     // Hex digits are Contact ID's own: the zone is stored as received, the partition by its
     // value.
-    QCOMPARE(s.eventCount(), 2);
     {
         QSqlQuery q(s.core->dm().database().primary());
         QVERIFY(q.exec("SELECT ARGUMENTO, NUMERO_PARTICAO FROM EVENTOS WHERE ARGUMENTO = '0A3'"));
@@ -454,6 +456,23 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
         QCOMPARE(q.value(0).toString().trimmed(), QString("0A3"));
         QCOMPARE(q.value(1).toInt(), 11);
     }
+    // Nobody reads the rejects file: each line is also an internal event waiting for an
+    // operator, the fault and the line in its description (cut to the column), in order.
+    QCOMPARE(pending.count(), 4);
+    auto internal = [](const QString &conta, const QString &reason, const QString &l) {
+        return QVariant(conta + "|EVENTO INTERNO|0|4|" + (reason + ": " + l).left(60));
+    };
+    QCOMPARE(column(s.db(), "select CONTA || '|' || CODIGO_ALARME || '|' || ARGUMENTO || '|' || "
+                            "CLIENTE || '|' || TRATADO || '|' || PRIORIDADE || '|' || DESCRICAO "
+                            "from EVENTOS where TIPO = 'INTERNO' order by SEQUENCIA"),
+             QVariantList(
+                 {internal("005555|1130|003", "partição inválida: \"X\"",
+                           line("5555", "1130", "003", "X")),
+                  internal("005555|1130|003", "data e hora inválidas: \"31/02/09 14:02:11\"",
+                           line("5555", "1130", "003", "1", "31/02/09")),
+                  internal("005555|1130|003", "partição inválida: \"99999\"",
+                           line("5555", "1130", "003", "99999")),
+                  internal("||", "linha de evento ilegível", "Rc01 Ln1 Pt1 lixo sem marcadores")}));
     // Rejected lines changed nothing on their account.
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "005555").toInt(), 1);
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "001234").toInt(), 0);
@@ -470,6 +489,25 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     EventQueue again(eventQueue.filePath(), EventQueue::Numbering::Numbered);
     again.load();
     QVERIFY(again.isEmpty());
+}
+
+// The rejects file cannot be written (a folder took its name): the line stays at the head, and
+// its internal event, taken back, is not stored once per attempt.
+void TestEventRecorder::lineTheRejectsFileCannotTakeStaysQueuedWithoutItsInternalEvent() {
+    Station s;
+    EventQueue &eventQueue = s.core->eventQueue();
+    const QString bad = line("5555", "1130", "003", "X");
+    QVERIFY(eventQueue.append(bad));
+    QVERIFY(QDir().mkdir(s.core->rejects().filePath()));
+    QCOMPARE(s.core->pump().recordPass(), 0);
+    QCOMPARE(s.core->pump().recordPass(), 0);
+    QCOMPARE(eventQueue.lines(), QList<QString>({bad}));
+    QCOMPARE(s.eventCount(), 0);
+    QVERIFY(QDir().rmdir(s.core->rejects().filePath()));
+    QCOMPARE(s.core->pump().recordPass(), 1);
+    QVERIFY(eventQueue.isEmpty());
+    QCOMPARE(s.eventCount(), 1);
+    QCOMPARE(s.last("TIPO").toString(), QString("INTERNO"));
 }
 
 void TestEventRecorder::shortLineDoesNothing() {

@@ -259,6 +259,17 @@ void TestEventImport::badFilesAreNamedAndLoseNothing() {
 
     Listing missing(import, s.dir.filePath("nao-existe.ORB"), from);
     QVERIFY(missing.summary.message().startsWith("Não foi possível abrir o arquivo"));
+    {
+        // Whatever the operator names: a FIFO is refused, never waited on.
+        Fifo fifo(s.dir.filePath("fifo.ORB"));
+        QVERIFY(fifo.ok());
+        Listing named(import, s.dir.filePath("fifo.ORB"), from);
+        QVERIFY2(named.summary.message().contains(
+                     QString("\"%1\" não é um arquivo comum (é um FIFO) e não foi lido.")
+                         .arg(s.dir.filePath("fifo.ORB"))),
+                 qPrintable(named.summary.message()));
+        QVERIFY(!fifo.releasedAReader());
+    }
 
     // 4097 bytes: 128 records, then one byte: two blocks, the last record cut short.
     QByteArray bytes;

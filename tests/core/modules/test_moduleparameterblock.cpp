@@ -1,6 +1,7 @@
 #include "modules/ChannelReading.h"
 #include "modules/ModuleCfgFile.h"
 #include "modules/ModuleParameterBlock.h"
+#include "support/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -263,6 +264,18 @@ void TestModuleParameterBlock::configurationFiles() {
     QVERIFY(!r.read && r.hex.isEmpty() && r.error.contains(QStringLiteral("não é um arquivo")));
     r = readCfgFile(dir.filePath(QStringLiteral("nao-existe.CFG")));
     QVERIFY(!r.read && r.error.startsWith(QStringLiteral("Não foi possível abrir o arquivo")));
+    {
+        // A FIFO would hold the reader (on the thread that does reception) for good.
+        const QString fifoPath = dir.filePath(QStringLiteral("fifo.CFG"));
+        tulmo::test::Fifo fifo(fifoPath);
+        QVERIFY(fifo.ok());
+        r = readCfgFile(fifoPath);
+        QVERIFY(!r.read);
+        QCOMPARE(r.error,
+                 QStringLiteral("\"%1\" não é um arquivo comum (é um FIFO) e não foi lido.")
+                     .arg(fifoPath));
+        QVERIFY(!fifo.releasedAReader());
+    }
     const CfgWriteResult w = writeCfgFile(dir.filePath(QStringLiteral("sem/pasta.CFG")), hex);
     QVERIFY(!w.written && w.error.startsWith(QStringLiteral("Não foi possível gravar")));
 }

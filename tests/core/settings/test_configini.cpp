@@ -5,9 +5,11 @@
 #include "settings/ConfigIni.h"
 #include "settings/IniFile.h"
 #include "settings/LiveSettings.h"
+#include "store/Database.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace tulmo;
@@ -26,6 +28,10 @@ struct Inicio {
     explicit Inicio(const QByteArray &config = QByteArray()) {
         QDir().mkpath(dir.path() + "/Dados");
         if (!config.isNull()) {
+            // An installation in use: its database is there beside the file.
+            Database database(dir.path() + "/Dados/TULMO.FDB");
+            QString error;
+            if (!database.open(&error)) qFatal("cannot create the database: %s", qPrintable(error));
             QFile f(dir.path() + "/Dados/Config.ini");
             if (!f.open(QIODevice::WriteOnly) || f.write(config) != config.size())
                 qFatal("cannot write Config.ini");
@@ -62,6 +68,7 @@ private slots:
     void repeaterNumbersKeepFiveWhenUnreadable();
     void cancelRereadsTheTextsButNotThePassword();
     void singleLineValuesCannotOpenASection();
+    void fileThatIsNoRegularFileIsToldAndNeverReplaced();
 };
 
 void TestConfigIni::freshInstallationReadsDefaults() {
@@ -297,6 +304,45 @@ void TestConfigIni::singleLineValuesCannotOpenASection() {
     QCOMPARE(serialDeviceFor("COM1", path), QString("/dev/ttyS0"));
     QCOMPARE(s.companyName(), QString("Central [Portas] COM1=/dev/sda"));
     QCOMPARE(s.mailBody(), QString("linha\n[Portas]\nCOM1=/dev/sda"));
+}
+
+// A FIFO as Config.ini would hold the start (and every serial port's look-up) for good; a
+// huge file would be read whole. Either is told once at the start, the defaults stand, and
+// "Aplicar" does not put a file with its keys alone in its place.
+void TestConfigIni::fileThatIsNoRegularFileIsToldAndNeverReplaced() {
+    {
+        Inicio t(QByteArray(""));
+        QVERIFY(QFile::remove(t.config()));
+        Fifo fifo(t.config());
+        QVERIFY(fifo.ok());
+        t.core.reset();
+        t.core = std::make_unique<ConsoleCore>(t.dir.path(), t.clock, &t.prompt, &t.sound);
+        QString error;
+        QVERIFY2(t.core->start(&error), qPrintable(error));
+        QCOMPARE(t.prompt.shown.size(), 1);
+        QCOMPARE(t.prompt.shown[0].text,
+                 QString("\"%1\" não é um arquivo comum (é um FIFO) e não foi lido.\n\nO Tulmo "
+                         "usará as configurações padrão.")
+                     .arg(t.config()));
+        QCOMPARE(t.prompt.shown[0].icon, Prompt::Icon::Warning);
+        QCOMPARE(t.s().rearmSound(), ConfigIni::defaultRearmSound());
+        QCOMPARE(t.s().companyName(), QString("Erro"));
+        QCOMPARE(serialDeviceFor("COM2", t.config()), QString("/dev/ttyS1"));
+        QVERIFY(!ConfigIni(t.config()).saveOptions(t.s()));
+        QVERIFY(!ConfigIni(t.config()).saveRepeater(t.s()));
+        QVERIFY(QFileInfo(t.config()).isFile() == false && QFileInfo::exists(t.config()));
+        QVERIFY(!fifo.releasedAReader());
+    }
+    QByteArray huge = "[Empresa]\r\nNomeEmpresa=Central\r\n";
+    huge += QByteArray((2 << 20) - huge.size(), ';');
+    Inicio t(huge);
+    QCOMPARE(t.prompt.shown.size(), 1);
+    QVERIFY2(t.prompt.shown[0].text.contains("não foi lido: tem 2 MB, e um arquivo desse tipo tem "
+                                             "no máximo 1 MB."),
+             qPrintable(t.prompt.shown[0].text));
+    QCOMPARE(t.s().companyName(), QString("Erro"));
+    QVERIFY(!ConfigIni(t.config()).saveOptions(t.s()));
+    QCOMPARE(QFileInfo(t.config()).size(), huge.size());
 }
 
 QTEST_GUILESS_MAIN(TestConfigIni)

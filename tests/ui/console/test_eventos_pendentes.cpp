@@ -373,6 +373,24 @@ void TestEventosPendentes::interventionKindsFromTheFile() {
     QFile::remove(arquivo);
     QCOMPARE(Form_Eventos_Pendentes::readInterventionKinds(arquivo),
              Form_Eventos_Pendentes::kDefaultInterventionKinds);
+
+    // A FIFO would hold the window, and the reception beside it, for good: the built-in
+    // kinds, and the operator told once, not at every activation.
+    escrever("Ronda\n");
+    QCoreApplication::sendEvent(&c.f(), &ativa);
+    QFile::remove(arquivo);
+    Fifo fifo(arquivo);
+    QVERIFY(fifo.ok());
+    const qsizetype before = c.s.prompt.shown.size();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendEvent(&c.f(), &ativa);
+    QCOMPARE(itens(), Form_Eventos_Pendentes::kDefaultInterventionKinds);
+    QCOMPARE(c.s.prompt.shown.size(), before + 1);
+    QCOMPARE(c.s.prompt.shown.last().text,
+             QString("\"%1\" não é um arquivo comum (é um FIFO) e não foi lido.\n\nA lista "
+                     "padrão de intervenções será usada.")
+                 .arg(arquivo));
+    QVERIFY(!fifo.releasedAReader());
 }
 
 void TestEventosPendentes::phoneMask() {
