@@ -17,6 +17,7 @@
 #include "common/Clock.h"
 #include "events/EventDecoder.h"
 #include "events/EventLine.h"
+#include "events/ReceiverFrame.h"
 #include "settings/LiveSettings.h"
 
 #include <QRegularExpression>
@@ -93,9 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             ev->particao != expected->particao || ev->zonaUsuario != expected->zona)
             fuzz::broken("quadro inteiro gravado com outros campos", input, line);
     }
-    // What reception takes as an event, and so acknowledges: today every frame that gives a
-    // line. Once the decoder says itself which frames make a whole event, ask it here.
-    const bool takenAsEvent = !line.isEmpty();
+    // What reception takes as an event, and so acknowledges: a whole event by its shape.
+    const bool takenAsEvent = receiverframe::shapeOf(receiverframe::withoutEnd(input.mid(1))) ==
+                              receiverframe::Shape::Event;
     if (takenAsEvent && (line.isEmpty() || !why.isEmpty()))
         fuzz::breach("quadro de receptora tomado como evento sem linha que se grave", input,
                      line.isEmpty() ? QStringLiteral("nenhuma linha de evento") : why,

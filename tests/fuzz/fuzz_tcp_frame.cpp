@@ -56,7 +56,9 @@ struct FuzzSink : ReceptionSink {
     QueueResult Decodifica_Eventos(const QString &frame) override {
         const QString line = decoder.Decodifica_Eventos(frame);
         handed.append(line);
-        return line.isEmpty() ? QueueResult::NoEvent : QueueResult::Queued;
+        if (line.isEmpty()) return QueueResult::NoEvent;
+        return eventline::unstorableReason(line).isEmpty() ? QueueResult::Queued
+                                                            : QueueResult::Refused;
     }
     bool queueLine(const QString &) override { return true; }
     void acknowledgeRepeater(int) override {}

@@ -26,7 +26,10 @@ QString EventDecoder::Decodifica_Eventos(const QString &m) const {
     if (m_settings.eventTimeSource() == LiveSettings::EventTimeSource::FromReceiver) {
         dt = at(m, 30, 8);
         tm = at(m, 21, 8);
-    } else {
+    }
+    // A frame that carries no readable clock (the short layouts carry none) takes the
+    // computer's: the event is still the receiver's, and a line without a time is never stored.
+    if (!eventline::parseDateTime(dt + QLatin1Char(' ') + tm).isValid()) {
         const QDateTime now = m_clock.now();
         const QString d = eventline::shortDate(now.date());
         dt = d.size() > 8 ? d.left(6) + d.mid(8, 2) : d;

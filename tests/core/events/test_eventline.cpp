@@ -348,6 +348,11 @@ void TestEventLine::receiverClockDate() {
     const auto e = eventline::parse(line);
     QVERIFY2(e, qPrintable(line));
     QCOMPARE(e->dataHora, QStringLiteral("11/12/13 07:08:09"));
+
+    // A short frame carries no clock: the computer's stamps it, so the line can be stored.
+    const QString shortFrame = decode(QStringLiteral("5011 180042E13001003\x14"));
+    QVERIFY2(shortFrame.contains(QStringLiteral(" Dt20/07/31 Tm08:00:00")), qPrintable(shortFrame));
+    QVERIFY(eventline::unstorableReason(shortFrame).isEmpty());
 }
 
 // ---- the event line and its parsing ----
