@@ -45,7 +45,14 @@ public:
         QDateTime connectedAt;  // time of acceptance
         QPointer<TcpConnection> socket;
         bool datagram = false; // a DC-09 sender over UDP, without a connection
+        // The device named itself, or delivered a message the console took ("$" events and
+        // DC-09 need no identification).
+        bool known() const { return !imei.isEmpty() || !lastPacket.isEmpty() || lastEvent.isValid(); }
     };
+
+    // A connection that is still not known this long after its acceptance is closed: it names
+    // no device, and each one holds a descriptor.
+    static constexpr int kIdentifyTimeoutSecs = 60;
 
     // What one read of a connection takes at most.
     static constexpr qint64 kMaxFrame = TcpConnection::kMaxRead;
@@ -92,6 +99,8 @@ public:
 
     // Timed duties of the one-second driver, each given the current time.
     void sendDueReplies(const QDateTime &now);
+    // Drops the connections silent past their slot's keep-alive, and those not known within
+    // kIdentifyTimeoutSecs.
     void expireSilentConnections(const QDateTime &now);
     // "Conexoes TCP/IP: " and the open connections of all listeners (status bar panel 1).
     void updateConnectionCount();

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include "reception/DeviceRegistration.h"
 #include "reception/TcpConnection.h"
 
 namespace tulmo {
@@ -50,11 +51,16 @@ private:
     bool takenByModuleTransfer(const QByteArray &bytes, const QString &D, TcpConnection *socket,
                                int k);
     void identify(const QString &D, TcpConnection *socket, int k, int &r);
+    // Registers the unknown module id as pending, or says on the port monitor why it is held
+    // back; false when the database failed.
+    bool registerUnknown(const QString &id, const QString &conta, const QString &codigo,
+                         TcpConnection *socket, int k);
 
     DM1 &m_dm;
     ConnectionRegistry &m_registry;
     ReceptionSink &m_sink;
     const Clock &m_clock;
+    DeviceRegistration m_registration;
 };
 
 } // namespace tulmo

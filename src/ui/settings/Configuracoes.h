@@ -83,6 +83,9 @@ private:
     void enableApply();
     void TreeView1ContextMenu(const QPoint &pos);
     void receiverNotFound(int slot);
+    // Why record r cannot be written over the shown receiver: a port another active receiver
+    // uses; empty when none.
+    QString portConflict(const ReceiverRecord &r) const;
     bool isReceiver(const QTreeWidgetItem *item) const;
     int position(const QTreeWidgetItem *item) const;
     void showMode(QTreeWidgetItem *item, int modo);
@@ -117,6 +120,8 @@ private:
     QCheckBox *m_sendsSms = nullptr;
     QComboBox *m_serial = nullptr;
     QComboBox *m_bauds = nullptr;
+    QComboBox *m_output = nullptr;      // an IP receiver's event output (PORTA_COM)
+    QComboBox *m_outputBauds = nullptr; // its speed: the same BAUDS_COM as m_bauds
     QSpinBox *m_tcpPort = nullptr;
     QSpinBox *m_udpPort = nullptr;
     QSpinBox *m_replyTime = nullptr;
