@@ -147,6 +147,11 @@ QStringList columnsOf(QSqlDatabase db, const QString &table) {
 }
 
 void TableRow::set(const QString &column, const QVariant &value) {
+    // A column given again (over a ready-made row's) takes the later value.
+    if (const qsizetype i = m_columns.indexOf(column); i >= 0) {
+        m_values[i] = value;
+        return;
+    }
     m_columns << column;
     m_values << value;
 }

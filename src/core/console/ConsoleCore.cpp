@@ -53,6 +53,10 @@ bool ConsoleCore::start(QString *error) {
     m_dm->portMonitor().setClock(&m_clock);
     if (!confirmNewDatabase(error)) return false;
     if (!m_dm->openDatabase(error)) return false;
+    // Two receivers on one port: the operator learns which, without reception waiting.
+    connect(m_dm.get(), &DM1::portConflict, this, [this](const QString &text) {
+        if (m_prompt) m_prompt->alert(text, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+    });
     Database &database = m_dm->database();
     schema::upgradeMainWindowStep(database.primary(), m_clock.now());
     schema::ensureIndexes(database.primary());
@@ -252,6 +256,9 @@ void ConsoleCore::acknowledgeRepeater(int slot) {
 }
 
 bool ConsoleCore::queueRepeater(int slot, const QString &frame) {
+    // A slot without an event output repeats nothing: its lines would only wait out their
+    // attempts in front of the others.
+    if (m_dm && !m_dm->hasEventOutput(slot)) return true;
     return m_repeaterQueue && m_repeaterQueue->append(QString::number(slot) + QLatin1Char(',') + frame);
 }
 

@@ -33,6 +33,7 @@ void EventRepeater::startIfIdle() {
 void EventRepeater::TimerRepetidoraTimer() {
     m_timer.stop();
     m_timer.setInterval(intervalSeconds() * 1000);
+    dropLinesWithoutOutput();
     if (m_eventQueue.isEmpty()) {
         m_retryCount = 0;
         return;
@@ -42,7 +43,7 @@ void EventRepeater::TimerRepetidoraTimer() {
         m_timer.start();
         const QString head = m_eventQueue.head();
         const int comma = head.indexOf(QLatin1Char(','));
-        const int slot = head.left(comma).trimmed().toInt();
+        const int slot = slotOf(head);
         // Frames are kept as received, one character per byte.
         const QByteArray frame = head.mid(comma + 1).left(kMaxChars).toLatin1();
         // A closed port is opened first; one that cannot open, or fails, still counts the
@@ -55,10 +56,26 @@ void EventRepeater::TimerRepetidoraTimer() {
     m_retryCount = 0;
 }
 
+int EventRepeater::slotOf(const QString &line) {
+    return line.section(QLatin1Char(','), 0, 0).trimmed().toInt();
+}
+
+void EventRepeater::dropLinesWithoutOutput() {
+    // Lines left for a slot whose event output is now off can never leave: they go at once,
+    // all together, rather than each after its attempts.
+    qsizetype n = 0;
+    const QList<QString> &lines = m_eventQueue.lines();
+    while (n < lines.size() && !m_ports.hasEventOutput(slotOf(lines[n])))
+        ++n;
+    if (n == 0) return;
+    m_eventQueue.removeFirst(n);
+    m_retryCount = 0;
+}
+
 void EventRepeater::acknowledge(int slot) {
     if (m_eventQueue.isEmpty()) return;
     const QString head = m_eventQueue.head();
-    if (head.section(QLatin1Char(','), 0, 0).trimmed() != QString::number(slot)) return;
+    if (slotOf(head) != slot) return;
     m_eventQueue.removeHead();
     m_retryCount = 0;
     m_timer.stop();

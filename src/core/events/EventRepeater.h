@@ -40,6 +40,9 @@ signals:
     void sent(int slot, const QByteArray &frame);
 
 private:
+    static int slotOf(const QString &line);
+    void dropLinesWithoutOutput();
+
     EventQueue &m_eventQueue;
     SlotWriter &m_ports;
     const LiveSettings &m_settings;

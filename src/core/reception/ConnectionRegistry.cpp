@@ -324,18 +324,26 @@ TcpConnection *ConnectionRegistry::targetOf(const ReplyQueue::Reply &reply) {
 // Every connection silent past its slot's keep-alive goes in the same tick: after a network
 // failure thousands of them are dead at once.
 void ConnectionRegistry::expireSilentConnections(const QDateTime &now) {
-    if (now.time().second() == 0) return;
+    // The keep-alive scan rests on the tick whose seconds read 0; the time to identify does not.
+    const bool keepAliveScan = now.time().second() != 0;
     // One pass, one sweep of the replies and one renumbering, however many go: thousands of
     // rows may expire together.
     QSet<const TcpConnection *> gone;
+    int unknown = 0;
     bool removed = false;
     for (int r = int(m_rows.size()) - 1; r >= 0; --r) {
         const Row &l = m_rows[r];
-        if (!l.keepAlive.isValid()) continue;
-        const int keepAlive =
-            m_dm.validSlot(l.server) ? m_dm.slot(l.server).tempoKeepAlive : 0;
-        // Whole minutes of silence, hours and days included.
-        if (l.keepAlive.secsTo(now) / 60 < keepAlive) continue;
+        const bool unidentified = !l.datagram && !l.known() && l.connectedAt.isValid() &&
+                                  l.connectedAt.secsTo(now) >= kIdentifyTimeoutSecs;
+        if (unidentified) {
+            ++unknown;
+        } else {
+            if (!keepAliveScan || !l.keepAlive.isValid()) continue;
+            const int keepAlive =
+                m_dm.validSlot(l.server) ? m_dm.slot(l.server).tempoKeepAlive : 0;
+            // Whole minutes of silence, hours and days included.
+            if (l.keepAlive.secsTo(now) / 60 < keepAlive) continue;
+        }
         if (l.socket) gone.insert(l.socket.data());
         closeConnection(l.socket);
         countImei(l.imei, -1);
@@ -344,6 +352,14 @@ void ConnectionRegistry::expireSilentConnections(const QDateTime &now) {
         emit rowRemoved(r);
         removed = true;
     }
+    if (unknown > 0)
+        m_dm.portMonitor().append(
+            unknown == 1
+                ? QStringLiteral("1 conexão TCP fechada por não se identificar em %1 s")
+                      .arg(kIdentifyTimeoutSecs)
+                : QStringLiteral("%1 conexões TCP fechadas por não se identificarem em %2 s")
+                      .arg(unknown)
+                      .arg(kIdentifyTimeoutSecs));
     if (!removed) return;
     m_replies.removeFor(gone);
     renumber();

@@ -49,7 +49,14 @@ public:
         // stays until the keep-alive expiry, and the list shows it as gone meanwhile.
         QDateTime disconnectedAt;
         bool connected() const { return !datagram && !disconnectedAt.isValid(); }
+        // The device named itself, or delivered a message the console took ("$" events and
+        // DC-09 need no identification).
+        bool known() const { return !imei.isEmpty() || !lastPacket.isEmpty() || lastEvent.isValid(); }
     };
+
+    // A connection that is still not known this long after its acceptance is closed: it names
+    // no device, and each one holds a descriptor.
+    static constexpr int kIdentifyTimeoutSecs = 60;
 
     // What one read of a connection takes at most.
     static constexpr qint64 kMaxFrame = TcpConnection::kMaxRead;
@@ -96,6 +103,8 @@ public:
 
     // Timed duties of the one-second driver, each given the current time.
     void sendDueReplies(const QDateTime &now);
+    // Drops the connections silent past their slot's keep-alive, and those not known within
+    // kIdentifyTimeoutSecs.
     void expireSilentConnections(const QDateTime &now);
     // "Conexoes TCP/IP: " and the open connections of all listeners (status bar panel 1).
     void updateConnectionCount();

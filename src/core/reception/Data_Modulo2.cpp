@@ -1,6 +1,7 @@
 #include "Data_Modulo2.h"
 
 #include "settings/IniFile.h"
+#include "settings/ReceiverPorts.h"
 #include "store/Schema.h"
 
 #include <QSerialPort>
@@ -127,45 +128,83 @@ void DM1::markInactive(int k) {
     q.exec();
 }
 
-void DM1::Realizar_Atualizacoes() {
+std::optional<QList<DM1::Row>> DM1::readReceivers() {
+    QSqlQuery q(m_database->primary());
+    q.setForwardOnly(true);
+    // By number: the k-th receiver is slot k, as the settings dialog numbers them.
+    if (!q.exec(QStringLiteral("Select * from Receiver order by RECEIVER"))) return std::nullopt;
+    const QSqlRecord rec = q.record();
+    auto value = [&](const char *n) { return q.value(rec.indexOf(QLatin1String(n))); };
+    auto col = [&](const char *n) { return value(n).toInt(); };
     QList<Row> rows;
-    {
-        QSqlQuery q(m_database->primary());
-        q.setForwardOnly(true);
-        // By number: the k-th receiver is slot k, as the settings dialog numbers them.
-        if (!q.exec(QStringLiteral("Select * from Receiver order by RECEIVER"))) return;
-        const QSqlRecord rec = q.record();
-        auto col = [&](const char *n) { return q.value(rec.indexOf(QLatin1String(n))).toInt(); };
-        while (q.next()) {
-            rows.append({col("MODO_COMUNICACAO"), col("ATIVO"), col("PORTA_COM"),
-                           col("BAUDS_COM"), col("PORTA_TCP"), col("TEMPO_RESPOSTA"),
-                           col("TEMPO_KEEPALIVE"), col("PORTA_UDP")});
-        }
+    while (q.next()) {
+        Row l;
+        l.receiver = col("RECEIVER");
+        l.nome = value("NOME").toString();
+        l.modo = col("MODO_COMUNICACAO");
+        l.ativo = col("ATIVO") != 0;
+        l.portaCom = ReceiverRecord::portaComOf(value("PORTA_COM"), l.modo);
+        l.baudsCom = col("BAUDS_COM");
+        l.portaTcp = col("PORTA_TCP");
+        l.portaUdp = col("PORTA_UDP");
+        l.tempoResposta = col("TEMPO_RESPOSTA");
+        l.tempoKeepAlive = col("TEMPO_KEEPALIVE");
+        rows.append(l);
     }
-    if (rows.isEmpty()) return;
+    return rows;
+}
+
+QStringList DM1::refuseConflicts(QList<Row> &rows) {
+    const QString ini = m_dataDir + QStringLiteral("/Config.ini");
+    const QList<ReceiverPorts::Conflict> found = ReceiverPorts::conflicts(
+        rows, [&](int portaCom) { return serialDeviceFor(portName(portaCom), ini); });
+    QStringList texts;
+    for (const ReceiverPorts::Conflict &c : found)
+        texts.append(ReceiverPorts::applyText(rows, c));
+    for (const ReceiverPorts::Conflict &c : found) {
+        if (c.claimantUse == ReceiverPorts::Use::EventOutput)
+            rows[c.claimant].portaCom = ReceiverRecord::kNoOutput;
+        else
+            rows[c.claimant].ativo = false; // for this apply only: the row stays as it is
+    }
+    for (const QString &t : texts) {
+        m_portMonitor.append(t);
+        if (!m_conflicts.contains(t)) emit portConflict(t);
+    }
+    m_conflicts = texts;
+    return texts;
+}
+
+QStringList DM1::Realizar_Atualizacoes() {
+    const std::optional<QList<Row>> read = readReceivers();
+    if (!read || read->isEmpty()) return {};
+    // The dialog keeps at most ten receivers; rows beyond the tenth have no slot to serve them.
+    QList<Row> rows = read->mid(0, kSlots);
 
     for (int k = 1; k <= kSlots; ++k) {
         ReceiverSlot &s = slot(k);
         s.timerSM->stop();
         if (s.comPort->isOpen()) s.comPort->close();
+        // What the repeater may open again is what this apply configures, nothing older.
+        s.portaCom = -1;
+        s.eventOutput = false;
     }
+    const QStringList conflicts = refuseConflicts(rows);
     // A UDP socket answers only while its receiver is an active UDP/IP one: unlike a
     // listener it holds no connections worth keeping.
     for (int k = 1; k <= kSlots; ++k) {
-        const bool udp = k <= rows.size() && rows[k - 1].ativo != 0 && rows[k - 1].modo == UdpIp;
+        const bool udp = k <= rows.size() && rows[k - 1].ativo && rows[k - 1].modo == UdpIp;
         if (!udp || slot(k).udpSocket->localPort() != rows[k - 1].portaUdp) closeUdp(k);
     }
-    // The dialog keeps at most ten receivers; rows beyond the tenth have no slot to serve them.
-    for (int k = 1; k <= std::min<int>(kSlots, int(rows.size())); ++k) {
+    for (int k = 1; k <= int(rows.size()); ++k) {
         const Row &l = rows[k - 1];
         ReceiverSlot &s = slot(k);
         s.tempoResposta = l.tempoResposta;
         s.tempoKeepAlive = l.tempoKeepAlive;
-        if (l.ativo == 0) continue;
+        if (!l.ativo) continue;
         if (l.modo == UdpIp) {
-            if (!openUdp(k, l.portaUdp)) continue;
-        }
-        if (l.modo == Serial) {
+            openUdp(k, l.portaUdp);
+        } else if (l.modo == Serial) {
             if (!openSerialPort(k, l.portaCom, l.baudsCom)) {
                 markInactive(k);
                 continue;
@@ -174,40 +213,44 @@ void DM1::Realizar_Atualizacoes() {
             writeToSlot(k, QByteArrayLiteral("SP"));
             s.timerSM->start(1000);
         } else if (l.modo == TcpIp) {
-            // Port 0 would listen wherever the system pleases, where no device looks.
-            const bool portValid = l.portaTcp >= 1 && l.portaTcp <= 65535;
-            if (!portValid) {
-                listenerRefused(k, QStringLiteral("Receiver %1: porta TCP %2 inválida")
-                                       .arg(k)
-                                       .arg(l.portaTcp));
-                continue;
-            }
-            // A listener keeps its connections unless its port changes.
-            const QVariant configured = s.socketServer->property("PortaConfigurada");
-            if (!configured.isValid() || configured.toInt() != l.portaTcp) {
-                releasePort(k, l.portaTcp, rows);
-                s.socketServer->close();
-                if (!s.socketServer->listen(QHostAddress::Any, quint16(l.portaTcp))) {
-                    s.socketServer->setProperty("PortaConfigurada", QVariant());
-                    const QString why =
-                        s.socketServer->serverError() == QAbstractSocket::AddressInUseError
-                            ? QStringLiteral("Receiver %1: porta TCP %2 em uso")
-                                  .arg(k)
-                                  .arg(l.portaTcp)
-                            : QStringLiteral("Receiver %1: porta TCP %2 não pôde ser aberta (%3)")
-                                  .arg(k)
-                                  .arg(l.portaTcp)
-                                  .arg(s.socketServer->errorString());
-                    listenerRefused(k, why);
-                    continue;
-                }
-                s.socketServer->setProperty("PortaConfigurada", l.portaTcp);
-                emit listenerStarted(k);
-            }
-            // The slot's serial port is its event output; failing to open it is no failure.
-            openSerialPort(k, l.portaCom, l.baudsCom);
+            applyTcp(k, l, rows);
         }
     }
+    return conflicts;
+}
+
+void DM1::applyTcp(int k, const Row &l, const QList<Row> &rows) {
+    ReceiverSlot &s = slot(k);
+    // Port 0 would listen wherever the system pleases, where no device looks.
+    if (l.portaTcp < 1 || l.portaTcp > 65535) {
+        listenerRefused(k, QStringLiteral("Receiver %1: porta TCP %2 inválida").arg(k).arg(l.portaTcp));
+        return;
+    }
+    // A listener keeps its connections unless its port changes.
+    const QVariant configured = s.socketServer->property("PortaConfigurada");
+    if (!configured.isValid() || configured.toInt() != l.portaTcp) {
+        releasePort(k, l.portaTcp, rows);
+        s.socketServer->close();
+        if (!s.socketServer->listen(QHostAddress::Any, quint16(l.portaTcp))) {
+            s.socketServer->setProperty("PortaConfigurada", QVariant());
+            const QString why =
+                s.socketServer->serverError() == QAbstractSocket::AddressInUseError
+                    ? QStringLiteral("Receiver %1: porta TCP %2 em uso").arg(k).arg(l.portaTcp)
+                    : QStringLiteral("Receiver %1: porta TCP %2 não pôde ser aberta (%3)")
+                          .arg(k)
+                          .arg(l.portaTcp)
+                          .arg(s.socketServer->errorString());
+            listenerRefused(k, why);
+            return;
+        }
+        s.socketServer->setProperty("PortaConfigurada", l.portaTcp);
+        emit listenerStarted(k);
+    }
+    // The slot's serial port is its event output, when one is configured; failing to open
+    // it is no failure: the repeater opens it again at each attempt.
+    if (!ReceiverPorts::hasEventOutput(l)) return;
+    s.eventOutput = true;
+    openSerialPort(k, l.portaCom, l.baudsCom);
 }
 
 bool DM1::openUdp(int k, int port) {
@@ -256,8 +299,9 @@ void DM1::releasePort(int k, int port, const QList<Row> &rows) {
         if (!another.socketServer->isListening() || configured.toInt() != port) continue;
         if (j <= rows.size()) {
             const Row &l = rows[j - 1];
-            // Two active receivers on one port: the later one fails, as it always did.
-            if (l.ativo != 0 && l.modo == TcpIp && l.portaTcp == port) continue;
+            // The receiver that holds the port keeps its listener (the other claim was
+            // refused as a conflict).
+            if (l.ativo && l.modo == TcpIp && l.portaTcp == port) continue;
         }
         another.socketServer->close();
         another.socketServer->setProperty("PortaConfigurada", QVariant());
@@ -270,6 +314,10 @@ bool DM1::writeToSlot(int slot, const QByteArray &bytes) {
     const bool ok = p->write(bytes) == bytes.size();
     p->flush(); // hand the bytes to the driver now rather than on the next loop pass
     return ok;
+}
+
+bool DM1::hasEventOutput(int k) const {
+    return validSlot(k) && m_slots[size_t(k)].eventOutput;
 }
 
 bool DM1::openAndWrite(int k, const QByteArray &bytes) {

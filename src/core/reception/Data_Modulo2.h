@@ -4,6 +4,7 @@
 #include "reception/LineLog.h"
 #include "reception/SlotWriter.h"
 #include "reception/TcpConnection.h"
+#include "settings/ReceiverTable.h"
 #include "store/Database.h"
 
 #include <QByteArray>
@@ -38,6 +39,7 @@ struct ReceiverSlot {
     QPointer<TcpConnection> transferConnection;
     int portaCom = -1;        // the serial port last configured for the slot (-1: none)
     int baudsCom = 0;
+    bool eventOutput = false; // a TCP/IP slot whose frames are repeated out of its serial port
 };
 
 // The reception data module: owns the database connections and the ten receiver slots.
@@ -70,11 +72,15 @@ public:
     // Every open is followed by "SP", the receiver identification request.
     bool openSerialPort(int k, int portaCom, int baudsCom, QString *error = nullptr);
 
-    // Applies the RECEIVER table to the slots: the k-th row configures slot k.
-    void Realizar_Atualizacoes();
+    // Applies the RECEIVER table to the slots: the k-th row configures slot k. A port that
+    // two active receivers claim serves the first claim only (see ReceiverPorts); the others
+    // stay closed, their rows unchanged, and each conflict comes back as the operator's text,
+    // also on the port monitor.
+    QStringList Realizar_Atualizacoes();
 
     bool writeToSlot(int slot, const QByteArray &bytes) override;
     bool openAndWrite(int slot, const QByteArray &bytes) override;
+    bool hasEventOutput(int slot) const override;
 
     // TimerSMk fired: the serial receiver of slot k did not identify itself in time.
     void TimerSMTimer(int k);
@@ -93,6 +99,8 @@ signals:
     void receiverRefused(int slot, const QString &why);
     // A listener was (re)started on slot k.
     void listenerStarted(int slot);
+    // A conflict of ports that the previous apply did not have: the operator is told once.
+    void portConflict(const QString &text);
 
 private:
     void markInactive(int k);
@@ -101,10 +109,13 @@ private:
     // SocketServerk could not accept a connection: one port monitor line; the listener
     // itself resumes shortly.
     void SocketServerAcceptError(int k, QAbstractSocket::SocketError error);
-    // One row of the RECEIVER table as an apply reads it.
-    struct Row {
-        int modo, ativo, portaCom, baudsCom, portaTcp, tempoResposta, tempoKeepAlive, portaUdp;
-    };
+    using Row = ReceiverRecord;
+    // The RECEIVER table by number; nullopt when it cannot be read.
+    std::optional<QList<Row>> readReceivers();
+    // Takes the refused claims out of rows (a refused input leaves its receiver closed for
+    // this apply, a refused output leaves the slot without one) and reports them.
+    QStringList refuseConflicts(QList<Row> &rows);
+    void applyTcp(int k, const Row &l, const QList<Row> &rows);
     void releasePort(int k, int port, const QList<Row> &rows);
     // Binds slot k's UDP socket to port (a DC-09 receiver); false when it cannot.
     bool openUdp(int k, int port);
@@ -116,6 +127,7 @@ private:
     std::array<ReceiverSlot, kSlots + 1> m_slots{}; // index 0 unused: slots count from 1
     LineLog m_portMonitor;
     LineLog m_memo1;
+    QStringList m_conflicts; // as the last apply found them
 
     friend class SerialReception;
 };

@@ -7,9 +7,6 @@
 #include "reception/Data_Modulo2.h"
 #include "reception/ReceptionSink.h"
 
-#include <QSqlQuery>
-#include <QSqlRecord>
-
 namespace tulmo {
 
 namespace {
@@ -43,7 +40,8 @@ DeviceLink::DeviceLink(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sin
     , m_dm(dm)
     , m_registry(registry)
     , m_sink(sink)
-    , m_clock(clock) {
+    , m_clock(clock)
+    , m_registration(dm.database()) {
     qRegisterMetaType<TcpConnection *>();
     connect(&m_registry, &ConnectionRegistry::frameReceived, this,
             [this](TcpConnection *socket, int k, const QByteArray &frame) {
@@ -175,6 +173,16 @@ bool DeviceLink::takenByModuleTransfer(const QByteArray &bytes, const QString &D
 void DeviceLink::identify(const QString &D, TcpConnection *socket, int k, int &r) {
     const bool zelta = at(D, 1) == QLatin1Char('!');
     const QString id = zelta ? mid(D, 1, 6) : mid(D, 4, 9);
+    // Only what a module sends names a device: other bytes register nothing and identify
+    // nobody, and the connection is closed once its time to identify has passed.
+    const QString invalid = DeviceRegistration::invalidIdentification(
+        D.left(DeviceRegistration::kIdentificationLength), id);
+    if (!invalid.isEmpty()) {
+        m_dm.portMonitor().append(
+            QStringLiteral("Receiver %1: identificação recusada: %2").arg(k).arg(invalid));
+        r = -1;
+        return;
+    }
     r = m_registry.removeEarlierConnection(id, r);
 
     const QString codigo = mid(D, 2, 3);
@@ -188,47 +196,53 @@ void DeviceLink::identify(const QString &D, TcpConnection *socket, int k, int &r
     m_registry.setImei(r, id);
     QString reply = QStringLiteral("P");
 
-    QSqlQuery q(m_dm.database().primary());
-    q.prepare(QStringLiteral("Select * from GPRS where IMEI =:Imei"));
-    q.bindValue(QStringLiteral(":Imei"), id);
-    if (!q.exec()) {
+    const DeviceRegistration::Known known = m_registration.lookUp(id);
+    const QDateTime now = m_clock.now();
+    using Kind = DeviceRegistration::Known::Kind;
+    if (known.kind == Kind::Failed) {
         r = -1; // a database failure ends the handling of this frame
         return;
     }
-    const QDateTime now = m_clock.now();
-    if (q.next()) {
-        const QSqlRecord rec = q.record();
-        const QString status = q.value(rec.indexOf(QStringLiteral("STATUS"))).toString();
-        if (status == QLatin1String("A")) {
-            reply = q.value(rec.indexOf(QStringLiteral("LISTA_NEGRA"))).toInt() != 0
-                           ? QStringLiteral("-")
-                           : QStringLiteral("+");
-            if (!zelta) {
-                const ConnectionRegistry::Row &l = m_registry.row(r);
-                m_registry.replies().enqueue(reply, l.socketIndex, k, id, socket, now);
-            }
+    if (known.kind == Kind::Active) {
+        reply = known.blocked ? QStringLiteral("-") : QStringLiteral("+");
+        if (!zelta) {
+            const ConnectionRegistry::Row &l = m_registry.row(r);
+            m_registry.replies().enqueue(reply, l.socketIndex, k, id, socket, now);
         }
-    } else {
-        q.finish();
-        QSqlQuery ins(m_dm.database().primary());
-        ins.prepare(QStringLiteral("Insert Into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, "
-                                   "EQUIPAMENTO, SENHA_ACESSO)\n"
-                                   "values(:imei,:conta,:status,:data,:lista_negra,:equipamento,"
-                                   ":senha_acesso)"));
-        ins.bindValue(QStringLiteral(":imei"), id);
-        ins.bindValue(QStringLiteral(":conta"), conta);
-        ins.bindValue(QStringLiteral(":status"), QStringLiteral("P"));
-        ins.bindValue(QStringLiteral(":data"), now);
-        ins.bindValue(QStringLiteral(":lista_negra"), 1);
-        ins.bindValue(QStringLiteral(":equipamento"), codigo);
-        ins.bindValue(QStringLiteral(":senha_acesso"), QStringLiteral("60418273"));
-        if (!ins.exec()) {
-            r = -1;
-            return;
-        }
-        emit deviceRegistered(id);
+    } else if (known.kind == Kind::Unknown && !registerUnknown(id, conta, codigo, socket, k)) {
+        r = -1;
+        return;
     }
     if (zelta) m_registry.send(socket, reply.toLatin1());
+}
+
+bool DeviceLink::registerUnknown(const QString &id, const QString &conta, const QString &codigo,
+                                 TcpConnection *socket, int k) {
+    const QString source =
+        DeviceRegistration::sourceOf(socket ? socket->peerAddress() : QHostAddress());
+    const DeviceRegistration::Result result =
+        m_registration.registerPending(id, conta, codigo, source, m_clock.now());
+    // Held back by a bound, the module stays unregistered; it asks again when it reconnects.
+    const QString held = QStringLiteral("Receiver %1: módulo \"%2\" não registrado: ").arg(k).arg(id);
+    switch (result.outcome) {
+    case DeviceRegistration::Outcome::Registered:
+        emit deviceRegistered(id);
+        return true;
+    case DeviceRegistration::Outcome::AddressFull:
+        m_dm.portMonitor().append(
+            held + QStringLiteral("%1 já registrou %2 módulos novos na última hora")
+                       .arg(source)
+                       .arg(result.count));
+        return true;
+    case DeviceRegistration::Outcome::TableFull:
+        m_dm.portMonitor().append(
+            held + QStringLiteral("o Cadastro de GPRS já tem %1 módulos pendentes")
+                       .arg(result.count));
+        return true;
+    case DeviceRegistration::Outcome::Failed:
+        break;
+    }
+    return false;
 }
 
 } // namespace tulmo

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include "reception/DeviceRegistration.h"
 #include "reception/TcpConnection.h"
 
 namespace tulmo {
@@ -54,11 +55,16 @@ private:
     // flush or at once: true when it is a whole event whose storable line is queued, and may
     // be acknowledged. Otherwise the port monitor says why it is not.
     bool queued(const QString &frame, bool staged, const QString &handle, int k);
+    // Registers the unknown module id as pending, or says on the port monitor why it is held
+    // back; false when the database failed.
+    bool registerUnknown(const QString &id, const QString &conta, const QString &codigo,
+                         TcpConnection *socket, int k);
 
     DM1 &m_dm;
     ConnectionRegistry &m_registry;
     ReceptionSink &m_sink;
     const Clock &m_clock;
+    DeviceRegistration m_registration;
 };
 
 } // namespace tulmo

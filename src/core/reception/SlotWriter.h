@@ -13,6 +13,9 @@ public:
     // The same, opening the slot's port first when it is closed (an adapter plugged in late,
     // a [Portas] entry mended since): the repeater's attempts do this. False when it cannot.
     virtual bool openAndWrite(int slot, const QByteArray &bytes) { return writeToSlot(slot, bytes); }
+    // Whether the slot repeats its devices' frames at all: an IP receiver's event output is
+    // off until configured, and frames for it have nowhere to go.
+    virtual bool hasEventOutput(int /*slot*/) const { return true; }
 };
 
 } // namespace tulmo

@@ -26,7 +26,7 @@ ReceiverRecord recordOf(const QSqlQuery &q) {
     r.modo = value("MODO_COMUNICACAO").toInt();
     r.ativo = value("ATIVO").toInt() != 0;
     r.sendsSms = value("ENVIA_SMS").toInt() != 0;
-    r.portaCom = value("PORTA_COM").toInt();
+    r.portaCom = ReceiverRecord::portaComOf(value("PORTA_COM"), r.modo);
     r.baudsCom = value("BAUDS_COM").toInt();
     r.portaTcp = value("PORTA_TCP").toInt();
     r.portaUdp = value("PORTA_UDP").toInt();
@@ -35,6 +35,11 @@ ReceiverRecord recordOf(const QSqlQuery &q) {
     return r;
 }
 } // namespace
+
+int ReceiverRecord::portaComOf(const QVariant &column, int modo) {
+    if (column.isNull()) return modo == 0 ? 0 : kNoOutput;
+    return column.toInt();
+}
 
 std::optional<QList<ReceiverRecord>> ReceiverTable::all() const {
     QSqlQuery q(m_db);

@@ -3,6 +3,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <optional>
 
@@ -11,13 +12,20 @@ namespace tulmo {
 // One row of the RECEIVER table as the settings dialog edits it.
 struct ReceiverRecord {
     static constexpr int kDefaultTime = 5; // seconds of reply delay, minutes of keep-alive
+    static constexpr int kNoOutput = -1;
+
+    // PORTA_COM as read: an empty column is COM1 for a serial receiver, as it always was, and
+    // no event output for an IP receiver, whose output is off until configured.
+    static int portaComOf(const QVariant &column, int modo);
 
     int receiver = 0;
     QString nome;
     int modo = 0; // 0 SERIAL, 1 TCP/IP, 2 UDP/IP
     bool ativo = false;
     bool sendsSms = false;
-    int portaCom = 0; // 0 "COM1" … 19 "COM20"
+    // A serial receiver's line, or a TCP/IP receiver's event output: 0 "COM1" … 19 "COM20".
+    // kNoOutput (or an empty column) on an IP receiver: its events are not repeated.
+    int portaCom = 0;
     int baudsCom = 3; // index into 1200 … 115200; 3 is 9600
     int portaTcp = 3030;
     int portaUdp = 3030;

@@ -10,6 +10,8 @@
 #include "console/ConsoleCore.h"
 #include "settings/Dc09KeysDialog.h"
 #include "settings/ConfigIni.h"
+#include "settings/IniFile.h"
+#include "settings/ReceiverPorts.h"
 #include "settings/LiveSettings.h"
 #include "settings/PortMonitorView.h"
 
@@ -37,6 +39,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -230,6 +233,18 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     auto *gt = m_tcpForm = new QFormLayout(tcp);
     m_tcpPort = newSpin("Porta_TCP", QStringLiteral("Porta TCP"), 0, 65535, 3030);
     gt->addRow(QStringLiteral("Porta TCP:"), m_tcpPort);
+    // The serial port the slot repeats its devices' frames to: none until the operator
+    // names one, so that a new IP receiver never takes a serial receiver's line.
+    m_output = named(new QComboBox, "Combo_Saida_Eventos");
+    m_output->addItem(QStringLiteral("Desligada"));
+    for (int i = 0; i < 20; ++i)
+        m_output->addItem(DM1::portName(i));
+    gt->addRow(QStringLiteral("Saída de Eventos:"), m_output);
+    m_outputBauds = named(new QComboBox, "Combo_Bauds_Saida");
+    for (int i = 0; i < 10; ++i)
+        m_outputBauds->addItem(QString::number(DM1::speed(i)));
+    m_outputBauds->setCurrentIndex(3);
+    gt->addRow(QStringLiteral("Velocidade:"), withUnit(m_outputBauds, QStringLiteral("Bauds")));
     m_replyTime = newSpin("Spin_Tempo_Resposta", QStringLiteral("Tempo Resposta"), 0, 3600,
                           ReceiverRecord::kDefaultTime);
     gt->addRow(QStringLiteral("Tempo Resposta"),
@@ -244,6 +259,10 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     auto *gu = m_udpForm = new QFormLayout(udp);
     m_udpPort = newSpin("PORTA_UDP", QStringLiteral("Porta UDP"), 0, 65535, 3030);
     gu->addRow(QStringLiteral("Porta UDP:"), m_udpPort);
+    // DC-09 messages are not receiver frames: a UDP/IP receiver repeats nothing.
+    auto *udpOutput = named(new QLabel(QStringLiteral("Desligada")), "Saida_Eventos_UDP");
+    udpOutput->setToolTip(QStringLiteral("Os eventos DC-09 não são repetidos em porta serial"));
+    gu->addRow(QStringLiteral("Saída de Eventos:"), udpOutput);
 
     m_groups = named(new QStackedWidget, "Grupos_Modo");
     m_groups->addWidget(serial);
@@ -263,6 +282,10 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     connect(m_name, &QLineEdit::textChanged, this, &Form_Configuracoes::enableApply);
     connect(m_serial, &QComboBox::currentIndexChanged, this, &Form_Configuracoes::enableApply);
     connect(m_bauds, &QComboBox::currentIndexChanged, this, &Form_Configuracoes::enableApply);
+    connect(m_output, &QComboBox::currentIndexChanged, this, &Form_Configuracoes::enableApply);
+    // One speed, BAUDS_COM, shown in the serial group and beside the event output.
+    connect(m_bauds, &QComboBox::currentIndexChanged, m_outputBauds, &QComboBox::setCurrentIndex);
+    connect(m_outputBauds, &QComboBox::currentIndexChanged, m_bauds, &QComboBox::setCurrentIndex);
     connect(m_tcpPort, &QSpinBox::valueChanged, this, &Form_Configuracoes::enableApply);
     connect(m_udpPort, &QSpinBox::valueChanged, this, &Form_Configuracoes::enableApply);
     connect(m_active, &QCheckBox::toggled, this, &Form_Configuracoes::enableApply);
@@ -493,6 +516,8 @@ void Form_Configuracoes::showRecord(QTreeWidgetItem *item) {
     m_active->setChecked(reg.ativo);
     m_sendsSms->setChecked(reg.sendsSms);
     connectionIndex(m_serial, reg.portaCom);
+    // An IP receiver's PORTA_COM is its event output; a serial one has none.
+    connectionIndex(m_output, reg.modo == DM1::TcpIp && reg.portaCom >= 0 ? reg.portaCom + 1 : 0);
     connectionIndex(m_bauds, reg.baudsCom);
     m_tcpPort->setValue(reg.portaTcp);
     m_udpPort->setValue(reg.portaUdp);
@@ -608,13 +633,20 @@ void Form_Configuracoes::Botao_AplicarClick() {
         r.modo = m_mode->currentIndex();
         r.ativo = m_active->isChecked();
         r.sendsSms = m_sendsSms->isChecked();
-        r.portaCom = m_serial->currentIndex();
+        r.portaCom = r.modo == DM1::Serial  ? m_serial->currentIndex()
+                     : r.modo == DM1::TcpIp ? m_output->currentIndex() - 1
+                                            : ReceiverRecord::kNoOutput;
         r.baudsCom = m_bauds->currentIndex();
         r.portaTcp = m_tcpPort->value();
         r.portaUdp = m_udpPort->value();
         r.tempoResposta = m_replyTime->value();
         r.tempoKeepAlive = m_keepAliveTime->value();
-        if (m_number > 0 && m_table.apply(r, m_number)) {
+        if (const QString conflict = portConflict(r); !conflict.isEmpty()) {
+            // Nothing is written: the other receiver keeps its port, and this record its edits.
+            recorded = false;
+            if (prompt)
+                prompt->message(conflict, QStringLiteral("Configurações"), Prompt::Icon::Warning);
+        } else if (m_number > 0 && m_table.apply(r, m_number)) {
             m_number = r.receiver;
             m_receiverNumber->setText(QString::number(r.receiver));
             item->setText(0, r.nome);
@@ -656,6 +688,34 @@ void Form_Configuracoes::Botao_AplicarClick() {
     // What could not be written, or a receiver refused while applying (a TCP port missing or
     // in use), can be applied again.
     m_apply->setEnabled(!recorded || m_refusedByApply);
+}
+
+QString Form_Configuracoes::portConflict(const ReceiverRecord &r) const {
+    const std::optional<QList<ReceiverRecord>> stored = m_table.all();
+    if (!stored) return QString();
+    // The table as applying would read it once this record is written.
+    QList<ReceiverRecord> rows = *stored;
+    bool found = false;
+    for (ReceiverRecord &row : rows) {
+        if (row.receiver != m_number) continue;
+        row = r;
+        found = true;
+    }
+    if (!found) return QString();
+    std::stable_sort(rows.begin(), rows.end(), [](const ReceiverRecord &a, const ReceiverRecord &b) {
+        return a.receiver < b.receiver;
+    });
+    rows = rows.mid(0, ReceiverTable::kMaxReceivers);
+    int edited = -1;
+    for (int i = 0; i < rows.size(); ++i)
+        if (rows[i].receiver == r.receiver) edited = i;
+    const QString ini = ConfigIni::pathIn(m_core.dataDir());
+    const QList<ReceiverPorts::Conflict> conflicts = ReceiverPorts::conflicts(
+        rows, [&](int portaCom) { return serialDeviceFor(DM1::portName(portaCom), ini); });
+    for (const ReceiverPorts::Conflict &c : conflicts)
+        if (c.holder == edited || c.claimant == edited)
+            return ReceiverPorts::refusalText(rows, c, edited);
+    return QString();
 }
 
 void Form_Configuracoes::Botao_CancelarClick() {

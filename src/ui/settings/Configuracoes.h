@@ -89,6 +89,9 @@ private:
     void valueRefused(const QString &typed, const QString &reason);
     // The port monitor's filter offers the receivers of the tree.
     void updateMonitorReceivers();
+    // Why record r cannot be written over the shown receiver: a port another active receiver
+    // uses; empty when none.
+    QString portConflict(const ReceiverRecord &r) const;
     bool isReceiver(const QTreeWidgetItem *item) const;
     int position(const QTreeWidgetItem *item) const;
     void showMode(QTreeWidgetItem *item, int modo);
@@ -123,6 +126,8 @@ private:
     QCheckBox *m_sendsSms = nullptr;
     QComboBox *m_serial = nullptr;
     QComboBox *m_bauds = nullptr;
+    QComboBox *m_output = nullptr;      // an IP receiver's event output (PORTA_COM)
+    QComboBox *m_outputBauds = nullptr; // its speed: the same BAUDS_COM as m_bauds
     QSpinBox *m_tcpPort = nullptr;
     QSpinBox *m_udpPort = nullptr;
     QSpinBox *m_replyTime = nullptr;

@@ -643,6 +643,9 @@ void TestDeviceLink::twoTcpSlotsAddressTheirOwnConnections() {
     Central s;
     const quint16 p1 = s.receptor(1, 0);
     const quint16 p2 = s.receptor(2, 0);
+    // Each slot repeats to its own serial port: one port serves one receiver.
+    mapPort(s.core->dataDir(), 2, s.dir.path() + "/sem-porta-2");
+    exec(s.db(), "update RECEIVER set PORTA_COM = 1 where RECEIVER = 2");
     s.apply();
     Device a1, b1, a2;
     s.gprs("AAAAAA", "A", 0);
@@ -739,10 +742,16 @@ void TestDeviceLink::aDeletedReceiversPortPassesToTheNext() {
     QVERIFY(s.connectTo(e, c));
     QCOMPARE(s.con().rows().last().server, 2);
 
-    // Two active receivers naming one port: the second still fails and is marked.
+    // Two active receivers naming one port: the second is refused by name, its row kept.
     exec(s.db(), "update RECEIVER set PORTA_TCP = :p where RECEIVER = 2", {{":p", a}});
-    s.apply();
-    QCOMPARE(scalar(s.db(), "select ATIVO from RECEIVER where RECEIVER = 2").toInt(), 0);
+    QVERIFY(s.core->dm().Realizar_Atualizacoes().contains(
+        QString("Os Receivers \"TCP\" nº 1 e \"TCP\" nº 2 usam a porta TCP %1: ela fica com "
+                "\"TCP\" nº 1, e \"TCP\" nº 2 não a abre até que um dos dois seja alterado em "
+                "Configurações.")
+            .arg(a)));
+    QCOMPARE(scalar(s.db(), "select ATIVO from RECEIVER where RECEIVER = 2").toInt(), 1);
+    // Refused, it is left as an inactive receiver is: still on its old port.
+    QCOMPARE(s.core->dm().slot(2).socketServer->serverPort(), c);
     QCOMPARE(s.core->dm().slot(1).socketServer->serverPort(), a);
 }
 

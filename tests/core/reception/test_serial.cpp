@@ -561,8 +561,8 @@ void TestSerial::callerIdentification() {
 void TestSerial::frameEndDeliversTheRepeaterHead() {
     Receptoras s;
     Pty pty;
-    QVERIFY(s.core->queueRepeater(1, "5011 181234E13001003"));
-    QVERIFY(s.core->queueRepeater(2, "5011 181234E13001004"));
+    QVERIFY(s.core->repeaterQueue().append("1,5011 181234E13001003"));
+    QVERIFY(s.core->repeaterQueue().append("2,5011 181234E13001004"));
     QVERIFY(s.openIdentified(pty)); // the identification reply ends a frame too
     QCOMPARE(s.core->repeaterQueue().size(), 1);
     QVERIFY(s.core->repeaterQueue().head().startsWith("2,"));

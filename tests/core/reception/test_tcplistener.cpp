@@ -5,8 +5,11 @@
 #include "console/ConsoleCore.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/TcpListener.h"
+#include "events/EventRepeater.h"
+#include "events/EventQueue.h"
 
 #include <QHostInfo>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -82,6 +85,8 @@ private slots:
     void startRaisesTheDescriptorLimit();
     void listenerOutOfDescriptorsAcceptsAgainOnceSomeAreFree();
     void receiverWithoutPortOrWithItsPortInUseIsNotOpened();
+    void portClaimedByTwoReceiversIsRefusedByName();
+    void ipReceiverEventOutputIsOffUntilConfigured();
 };
 
 void TestTcpListener::startRaisesTheDescriptorLimit() {
@@ -168,6 +173,104 @@ void TestTcpListener::receiverWithoutPortOrWithItsPortInUseIsNotOpened() {
     const QStringList &monitor = s.core->dm().portMonitor().lines();
     QVERIFY(monitor.contains("Receiver 1: porta TCP 0 inválida"));
     QVERIFY(monitor.contains(QString("Receiver 2: porta TCP %1 em uso").arg(other.serverPort())));
+}
+
+// A serial alarm receiver on COM1, a TCP receiver whose event output is COM1 too, another TCP
+// receiver on the first one's TCP port: the alarm receiver keeps its line, the first listener
+// its port, and the operator is told which receivers clash, by name, with no row switched off.
+void TestTcpListener::portClaimedByTwoReceiversIsRefusedByName() {
+    Station s;
+    Pty receptora;
+    QVERIFY(receptora.ok());
+    mapPort(s.core->dataDir(), 1, receptora.slavePath());
+    const quint16 port = freePort();
+    ReceiverRow::tcp(1, port, 5, 5).name("GPRS Central").insertInto(s.db());
+    ReceiverRow(2).name("Receptora Sala").mode(0).active(1).comPort(0).insertInto(s.db());
+    ReceiverRow::tcp(3, port, 5, 5).name("GPRS Reserva").comPort(-1).insertInto(s.db());
+    QSignalSpy conflicts(&s.core->dm(), &DM1::portConflict);
+    const QStringList texts = s.core->dm().Realizar_Atualizacoes();
+
+    const QStringList expected{
+        "Os Receivers \"Receptora Sala\" (entrada serial) e \"GPRS Central\" (saída de eventos) "
+        "usam a porta COM1: ela fica com \"Receptora Sala\", e \"GPRS Central\" não a abre até "
+        "que um dos dois seja alterado em Configurações.",
+        QString("Os Receivers \"GPRS Central\" e \"GPRS Reserva\" usam a porta TCP %1: ela fica "
+                "com \"GPRS Central\", e \"GPRS Reserva\" não a abre até que um dos dois seja "
+                "alterado em Configurações.")
+            .arg(port)};
+    QCOMPARE(texts, expected);
+    DM1 &dm = s.core->dm();
+    // The alarm receiver is probed on its line; the TCP receiver listens without an output.
+    QCOMPARE(receptora.readAll(2000, 4), QByteArray("SPSP"));
+    QVERIFY(dm.comPort(2)->isOpen());
+    QVERIFY(!dm.comPort(1)->isOpen());
+    QVERIFY(!dm.hasEventOutput(1));
+    QVERIFY(dm.slot(1).socketServer->isListening());
+    QCOMPARE(dm.slot(1).socketServer->serverPort(), port);
+    QVERIFY(!dm.slot(3).socketServer->isListening());
+    QCOMPARE(column(s.db(), "select ATIVO from RECEIVER order by RECEIVER"),
+             QVariantList({1, 1, 1}));
+    for (const QString &t : expected)
+        QVERIFY(dm.portMonitor().lines().contains(t));
+    QCOMPARE(conflicts.size(), 2);
+    QCOMPARE(s.prompt.shown.size(), 2);
+    QCOMPARE(s.prompt.shown[0].text, expected[0]);
+    QCOMPARE(s.prompt.shown[1].caption, QString("Tulmo"));
+    // Applied again: the same answer, and the operator is not told twice.
+    QCOMPARE(dm.Realizar_Atualizacoes(), expected);
+    QCOMPARE(s.prompt.shown.size(), 2);
+    // Mended, the conflict goes; the reserve receiver still clashes with the central one.
+    exec(s.db(), "update RECEIVER set PORTA_COM = -1 where RECEIVER = 1");
+    QCOMPARE(dm.Realizar_Atualizacoes(), QStringList{expected[1]});
+}
+
+// A TCP receiver whose event output is off opens no serial port and repeats nothing; named
+// one, it opens it and its devices' frames are repeated there.
+void TestTcpListener::ipReceiverEventOutputIsOffUntilConfigured() {
+    Station s;
+    Pty saida;
+    QVERIFY(saida.ok());
+    mapPort(s.core->dataDir(), 1, saida.slavePath());
+    const quint16 port = freePort();
+    ReceiverRow::tcp(1, port, 0, 5).comPort(-1).insertInto(s.db());
+    ReceiverRow::tcp(2, freePort(), 0, 5).insertInto(s.db());
+    exec(s.db(), "update RECEIVER set PORTA_COM = null where RECEIVER = 2");
+    // Lines left from before for a slot that now has no output.
+    QVERIFY(s.core->repeaterQueue().append("1,5011 180042E13001003"));
+    QVERIFY(s.core->repeaterQueue().append("2,5011 180042E13001004"));
+    DM1 &dm = s.core->dm();
+    QVERIFY(dm.Realizar_Atualizacoes().isEmpty());
+    QVERIFY(!dm.comPort(1)->isOpen() && !dm.comPort(2)->isOpen());
+    QVERIFY(!dm.hasEventOutput(1) && !dm.hasEventOutput(2));
+    QCOMPARE(saida.readAll(300), QByteArray());
+    // They go at the next attempt, together, without one write.
+    QSignalSpy sent(&s.core->repeater(), &EventRepeater::sent);
+    s.core->repeater().TimerRepetidoraTimer();
+    QVERIFY(s.core->repeaterQueue().isEmpty());
+    QCOMPARE(sent.size(), 0);
+
+    GprsRow("123456").account("0042").status("A").blocked(0).insertInto(s.db());
+    LoopbackDevice d;
+    QVERIFY(d.connectTo(port));
+    QCOMPARE(d.recv(), QByteArray("&"));
+    d.send("&011234560042");
+    QVERIFY(waitFor([&] { return s.core->connectionRegistry().replies().size() == 1; }));
+    d.send("5011 180042E13001003");
+    QVERIFY(waitFor([&] { return s.core->connectionRegistry().replies().size() == 2; }));
+    s.clock.advanceSecs(1);
+    s.core->Timer_AtualizarTimer();
+    QCOMPARE(d.recv(3), QByteArray("++OK"));
+    QVERIFY(s.core->repeaterQueue().isEmpty());
+
+    // The output named (COM1): opened at once, and the next frame is repeated there.
+    exec(s.db(), "update RECEIVER set PORTA_COM = 0 where RECEIVER = 1");
+    QVERIFY(dm.Realizar_Atualizacoes().isEmpty());
+    QVERIFY(dm.hasEventOutput(1));
+    QCOMPARE(saida.readAll(1000, 2), QByteArray("SP"));
+    d.send("5011 180042E13001005");
+    QVERIFY(waitFor([&] { return s.core->repeaterQueue().size() == 1; }));
+    s.core->repeater().TimerRepetidoraTimer();
+    QCOMPARE(saida.readAll(1000, 20), QByteArray("5011 180042E13001005"));
 }
 
 int main(int argc, char **argv) {

@@ -99,6 +99,8 @@ private slots:
     void appliedTcpReceiverAcceptsAClient();
     void serialReceiverOnAMappedPortIsProbed();
     void tcpReceiverWithoutPortIsNotOpened();
+    void ipReceiverEventOutputIsShownAndOffUntilChosen();
+    void portOfAnotherReceiverIsRefusedByName();
     void silentReceiverLeavesAnotherShownReceiverMarked();
     void mainWindowOpensTheDialog();
     void outOfRangeValuesAreRefusedWhereTyped();
@@ -379,7 +381,8 @@ void TestConfiguracoes::applyReceiverRewritesTheRepeaterKeys() {
     QVERIFY(!d.botao("Botao_Aplicar")->isEnabled());
     QCOMPARE(d.receiver(1)->text(0), QString("Central IP"));
     QCOMPARE(d.receiver(1)->icon(0).cacheKey(), d.f->modeIcon(2).cacheKey());
-    const QVariantList row = {2, "Central IP", 2, 0, 1, 5, 8, 6001, 6000, 9, 11};
+    // A UDP/IP receiver has no event output, whatever the serial group shows.
+    const QVariantList row = {2, "Central IP", 2, 0, 1, -1, 8, 6001, 6000, 9, 11};
     QCOMPARE(column(d.s.db(), "select RECEIVER from RECEIVER where NOME = 'Central IP'"),
              QVariantList({2}));
     for (int c = 0; c < 11; ++c) {
@@ -682,6 +685,105 @@ void TestConfiguracoes::tcpReceiverWithoutPortIsNotOpened() {
                  .arg(outro.serverPort()));
     QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 0);
     QVERIFY(d.botao("Botao_Aplicar")->isEnabled()); // mended and applied again
+}
+
+// A new receiver turned TCP/IP repeats nothing until its output is chosen in its own group;
+// it never opens COM1 because that is where a serial receiver's record starts.
+void TestConfiguracoes::ipReceiverEventOutputIsShownAndOffUntilChosen() {
+    Dialogo d;
+    Pty com1;
+    QVERIFY(com1.ok());
+    mapPort(d.s.core->dataDir(), 1, com1.slavePath());
+    d.openDialog();
+    d.f->Botao_IncluirClick();
+    d.select(d.receiver(0));
+    auto *saida = d.w<QComboBox>("Combo_Saida_Eventos");
+    QCOMPARE(saida->parentWidget(), d.w<QWidget>("Grupo_TCP"));
+    QCOMPARE(saida->count(), 21);
+    QCOMPARE(saida->itemText(0), QString("Desligada"));
+    QCOMPARE(saida->itemText(20), QString("COM20"));
+    d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(1);
+    QVERIFY(saida->isVisible());
+    QCOMPARE(saida->currentText(), QString("Desligada"));
+    const quint16 port = freePort();
+    d.spin("Porta_TCP")->setValue(port);
+    d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(true);
+    d.f->Botao_AplicarClick();
+    const QString stored = "select PORTA_COM || ',' || BAUDS_COM from RECEIVER where RECEIVER = 1";
+    QCOMPARE(scalar(d.s.db(), stored).toString(), QString("-1,3"));
+    QVERIFY(d.s.core->dm().slot(1).socketServer->isListening());
+    QVERIFY(!d.s.core->dm().comPort(1)->isOpen());
+    QCOMPARE(com1.readAll(300), QByteArray());
+
+    // COM1 at 19200 chosen beside it: one speed for both groups.
+    saida->setCurrentIndex(1);
+    d.w<QComboBox>("Combo_Bauds_Saida")->setCurrentIndex(5);
+    QCOMPARE(d.w<QComboBox>("Combo_Bauds")->currentIndex(), 5);
+    d.f->Botao_AplicarClick();
+    QCOMPARE(scalar(d.s.db(), stored).toString(), QString("0,5"));
+    QCOMPARE(com1.readAll(1000, 2), QByteArray("SP"));
+    d.select(d.f->receiverRoot());
+    d.select(d.receiver(0));
+    QCOMPARE(saida->currentText(), QString("COM1"));
+    QCOMPARE(d.w<QComboBox>("Combo_Bauds_Saida")->currentText(), QString("19200"));
+    // A UDP/IP receiver repeats nothing, and says so in its group.
+    d.w<QComboBox>("Combo_Modo_Comunicacao")->setCurrentIndex(2);
+    QVERIFY(d.w<QLabel>("Saida_Eventos_UDP")->isVisible());
+    QCOMPARE(d.w<QLabel>("Saida_Eventos_UDP")->text(), QString("Desligada"));
+    d.f->Botao_AplicarClick();
+    QCOMPARE(scalar(d.s.db(), stored).toString(), QString("-1,5"));
+}
+
+// A port that another active receiver uses is refused before anything is written, with both
+// receivers named; the edits stay for the operator to mend.
+void TestConfiguracoes::portOfAnotherReceiverIsRefusedByName() {
+    Dialogo d;
+    Pty com1;
+    QVERIFY(com1.ok());
+    mapPort(d.s.core->dataDir(), 1, com1.slavePath());
+    mapPort(d.s.core->dataDir(), 5, com1.slavePath()); // another name of the same device
+    const quint16 port = freePort();
+    ReceiverRow(1).name("Receptora").mode(0).active(1).comPort(0).insertInto(d.s.db());
+    ReceiverRow::tcp(2, port, 5, 5).name("GPRS").comPort(-1).insertInto(d.s.db());
+    ReceiverRow::tcp(3, freePort(), 5, 5).name("Reserva").active(0).comPort(-1).insertInto(d.s.db());
+    d.openDialog();
+    auto refused = [&](const QString &text) {
+        d.f->Botao_AplicarClick();
+        if (d.s.prompt.shown.isEmpty()) return false;
+        const ScriptedPrompt::Shown m = d.s.prompt.shown.takeLast();
+        if (m.text != text) qWarning("%s", qPrintable(m.text));
+        return m.text == text && m.caption == "Configurações" && d.botao("Botao_Aplicar")->isEnabled();
+    };
+    const QString stored = "select PORTA_COM || ',' || PORTA_TCP || ',' || ATIVO from RECEIVER "
+                           "where RECEIVER = :n";
+    d.select(d.receiver(1));
+    d.w<QComboBox>("Combo_Saida_Eventos")->setCurrentIndex(1);
+    QVERIFY(refused("A porta COM1 já é usada pelo Receiver \"Receptora\" (entrada serial).\n\n"
+                    "O Receiver \"GPRS\" (saída de eventos) não foi gravado: escolha outra porta "
+                    "para ele."));
+    d.w<QComboBox>("Combo_Saida_Eventos")->setCurrentIndex(5);
+    QVERIFY(refused("A porta COM5 já é usada pelo Receiver \"Receptora\" (entrada serial).\n\n"
+                    "O Receiver \"GPRS\" (saída de eventos) não foi gravado: escolha outra porta "
+                    "para ele."));
+    QCOMPARE(d.w<QComboBox>("Combo_Saida_Eventos")->currentText(), QString("COM5"));
+    QCOMPARE(scalar(d.s.db(), stored, {{":n", 2}}).toString(), QString("-1,%1,1").arg(port));
+
+    // The third receiver made active on the second one's TCP port.
+    d.select(d.receiver(2));
+    d.spin("Porta_TCP")->setValue(port);
+    d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(true);
+    QVERIFY(refused(QString("A porta TCP %1 já é usada pelo Receiver \"GPRS\".\n\nO Receiver "
+                            "\"Reserva\" não foi gravado: escolha outra porta para ele.")
+                        .arg(port)));
+    QCOMPARE(scalar(d.s.db(), stored, {{":n", 3}}).toString().section(',', 2), QString("0"));
+    // Inactive, it claims no port, and is written.
+    d.w<QCheckBox>("Check_Receiver_Ativo")->setChecked(false);
+    d.f->Botao_AplicarClick();
+    QVERIFY(d.s.prompt.shown.isEmpty());
+    QCOMPARE(scalar(d.s.db(), stored, {{":n", 3}}).toString(), QString("-1,%1,0").arg(port));
+    // The alarm receiver kept its line throughout.
+    QVERIFY(d.s.core->dm().comPort(1)->isOpen());
+    QCOMPARE(scalar(d.s.db(), "select ATIVO from RECEIVER where RECEIVER = 1").toInt(), 1);
 }
 
 void TestConfiguracoes::serialReceiverOnAMappedPortIsProbed() {
