@@ -155,10 +155,11 @@ void SerialReception::dropTail(int k) {
         line.tail = false;
     if (!line.tail) {
         // The 0x14 of a frame taken without it.
-        if (b.startsWith(receiverframe::kEnd)) {
-            line.endsFrames = true;
-            b.remove(0, 1);
-        }
+        qsizetype ends = 0;
+        while (ends < b.size() && b.at(ends) == receiverframe::kEnd)
+            ++ends;
+        if (ends > 0) line.endsFrames = true;
+        b.remove(0, ends);
         return;
     }
     const qsizetype end = b.indexOf(receiverframe::kEnd);
