@@ -143,7 +143,7 @@ std::optional<QList<DM1::Row>> DM1::readReceivers() {
         l.nome = value("NOME").toString();
         l.modo = col("MODO_COMUNICACAO");
         l.ativo = col("ATIVO") != 0;
-        l.portaCom = ReceiverRecord::portaComOf(value("PORTA_COM"), l.modo);
+        l.portaCom = ReceiverConfig::portaComOf(value("PORTA_COM"), l.modo);
         l.baudsCom = col("BAUDS_COM");
         l.portaTcp = col("PORTA_TCP");
         l.portaUdp = col("PORTA_UDP");
@@ -163,7 +163,7 @@ QStringList DM1::refuseConflicts(QList<Row> &rows) {
         texts.append(ReceiverPorts::applyText(rows, c));
     for (const ReceiverPorts::Conflict &c : found) {
         if (c.claimantUse == ReceiverPorts::Use::EventOutput)
-            rows[c.claimant].portaCom = ReceiverRecord::kNoOutput;
+            rows[c.claimant].portaCom = ReceiverConfig::kNoOutput;
         else
             rows[c.claimant].ativo = false; // for this apply only: the row stays as it is
     }

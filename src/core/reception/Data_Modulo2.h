@@ -106,7 +106,7 @@ private:
     // SocketServerk could not accept a connection: one port monitor line; the listener
     // itself resumes shortly.
     void SocketServerAcceptError(int k, QAbstractSocket::SocketError error);
-    using Row = ReceiverRecord;
+    using Row = ReceiverConfig;
     // The RECEIVER table by number; nullopt when it cannot be read.
     std::optional<QList<Row>> readReceivers();
     // Takes the refused claims out of rows (a refused input leaves its receiver closed for
