@@ -47,7 +47,9 @@ public:
         bool datagram = false; // a DC-09 sender over UDP, without a connection
         // The device named itself, or delivered a message the console took ("$" events and
         // DC-09 need no identification).
-        bool known() const { return !imei.isEmpty() || !lastPacket.isEmpty() || lastEvent.isValid(); }
+        bool known() const {
+            return !imei.isEmpty() || !lastPacket.isEmpty() || lastEvent.isValid();
+        }
     };
 
     // A connection that is still not known this long after its acceptance is closed: it names

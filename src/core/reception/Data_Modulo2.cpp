@@ -223,7 +223,8 @@ void DM1::applyTcp(int k, const Row &l, const QList<Row> &rows) {
     ReceiverSlot &s = slot(k);
     // Port 0 would listen wherever the system pleases, where no device looks.
     if (l.portaTcp < 1 || l.portaTcp > 65535) {
-        listenerRefused(k, QStringLiteral("Receiver %1: porta TCP %2 inválida").arg(k).arg(l.portaTcp));
+        listenerRefused(
+            k, QStringLiteral("Receiver %1: porta TCP %2 inválida").arg(k).arg(l.portaTcp));
         return;
     }
     // A listener keeps its connections unless its port changes.

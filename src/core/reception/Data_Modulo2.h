@@ -1,9 +1,9 @@
 #pragma once
 
-#include "reception/TcpListener.h"
 #include "reception/LineLog.h"
 #include "reception/SlotWriter.h"
 #include "reception/TcpConnection.h"
+#include "reception/TcpListener.h"
 #include "settings/ReceiverTable.h"
 #include "store/Database.h"
 

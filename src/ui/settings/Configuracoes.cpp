@@ -1,17 +1,17 @@
 #include "Configuracoes.h"
 
+#include "common/FileChooser.h"
 #include "common/FileDialogChooser.h"
 #include "common/KeyboardHabits.h"
-#include "common/FileChooser.h"
 #include "common/Paths.h"
 #include "common/Prompt.h"
 #include "common/Sound.h"
 #include "console/ConsoleCore.h"
-#include "settings/Dc09KeysDialog.h"
 #include "settings/ConfigIni.h"
+#include "settings/Dc09KeysDialog.h"
 #include "settings/IniFile.h"
-#include "settings/ReceiverPorts.h"
 #include "settings/LiveSettings.h"
+#include "settings/ReceiverPorts.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -675,9 +675,9 @@ QString Form_Configuracoes::portConflict(const ReceiverConfig &r) const {
         found = true;
     }
     if (!found) return QString();
-    std::stable_sort(rows.begin(), rows.end(), [](const ReceiverConfig &a, const ReceiverConfig &b) {
-        return a.receiver < b.receiver;
-    });
+    std::stable_sort(
+        rows.begin(), rows.end(),
+        [](const ReceiverConfig &a, const ReceiverConfig &b) { return a.receiver < b.receiver; });
     rows = rows.mid(0, ReceiverTable::kMaxReceivers);
     int edited = -1;
     for (int i = 0; i < rows.size(); ++i)
