@@ -339,8 +339,7 @@ void ConnectionRegistry::expireSilentConnections(const QDateTime &now) {
             ++unknown;
         } else {
             if (!keepAliveScan || !l.keepAlive.isValid()) continue;
-            const int keepAlive =
-                m_dm.validSlot(l.server) ? m_dm.slot(l.server).tempoKeepAlive : 0;
+            const int keepAlive = m_dm.validSlot(l.server) ? m_dm.slot(l.server).tempoKeepAlive : 0;
             // Whole minutes of silence, hours and days included.
             if (l.keepAlive.secsTo(now) / 60 < keepAlive) continue;
         }

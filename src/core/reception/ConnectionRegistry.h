@@ -51,7 +51,9 @@ public:
         bool connected() const { return !datagram && !disconnectedAt.isValid(); }
         // The device named itself, or delivered a message the console took ("$" events and
         // DC-09 need no identification).
-        bool known() const { return !imei.isEmpty() || !lastPacket.isEmpty() || lastEvent.isValid(); }
+        bool known() const {
+            return !imei.isEmpty() || !lastPacket.isEmpty() || lastEvent.isValid();
+        }
     };
 
     // A connection that is still not known this long after its acceptance is closed: it names

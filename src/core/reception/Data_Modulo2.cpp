@@ -143,7 +143,7 @@ std::optional<QList<DM1::Row>> DM1::readReceivers() {
         l.nome = value("NOME").toString();
         l.modo = col("MODO_COMUNICACAO");
         l.ativo = col("ATIVO") != 0;
-        l.portaCom = ReceiverRecord::portaComOf(value("PORTA_COM"), l.modo);
+        l.portaCom = ReceiverConfig::portaComOf(value("PORTA_COM"), l.modo);
         l.baudsCom = col("BAUDS_COM");
         l.portaTcp = col("PORTA_TCP");
         l.portaUdp = col("PORTA_UDP");
@@ -163,7 +163,7 @@ QStringList DM1::refuseConflicts(QList<Row> &rows) {
         texts.append(ReceiverPorts::applyText(rows, c));
     for (const ReceiverPorts::Conflict &c : found) {
         if (c.claimantUse == ReceiverPorts::Use::EventOutput)
-            rows[c.claimant].portaCom = ReceiverRecord::kNoOutput;
+            rows[c.claimant].portaCom = ReceiverConfig::kNoOutput;
         else
             rows[c.claimant].ativo = false; // for this apply only: the row stays as it is
     }
@@ -223,7 +223,8 @@ void DM1::applyTcp(int k, const Row &l, const QList<Row> &rows) {
     ReceiverSlot &s = slot(k);
     // Port 0 would listen wherever the system pleases, where no device looks.
     if (l.portaTcp < 1 || l.portaTcp > 65535) {
-        listenerRefused(k, QStringLiteral("Receiver %1: porta TCP %2 inválida").arg(k).arg(l.portaTcp));
+        listenerRefused(
+            k, QStringLiteral("Receiver %1: porta TCP %2 inválida").arg(k).arg(l.portaTcp));
         return;
     }
     // A listener keeps its connections unless its port changes.

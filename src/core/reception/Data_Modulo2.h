@@ -1,9 +1,9 @@
 #pragma once
 
-#include "reception/TcpListener.h"
 #include "reception/LineLog.h"
 #include "reception/SlotWriter.h"
 #include "reception/TcpConnection.h"
+#include "reception/TcpListener.h"
 #include "settings/ReceiverTable.h"
 #include "store/Database.h"
 
@@ -109,7 +109,7 @@ private:
     // SocketServerk could not accept a connection: one port monitor line; the listener
     // itself resumes shortly.
     void SocketServerAcceptError(int k, QAbstractSocket::SocketError error);
-    using Row = ReceiverRecord;
+    using Row = ReceiverConfig;
     // The RECEIVER table by number; nullopt when it cannot be read.
     std::optional<QList<Row>> readReceivers();
     // Takes the refused claims out of rows (a refused input leaves its receiver closed for

@@ -223,21 +223,22 @@ bool DeviceLink::registerUnknown(const QString &id, const QString &conta, const 
     const DeviceRegistration::Result result =
         m_registration.registerPending(id, conta, codigo, source, m_clock.now());
     // Held back by a bound, the module stays unregistered; it asks again when it reconnects.
-    const QString held = QStringLiteral("Receiver %1: módulo \"%2\" não registrado: ").arg(k).arg(id);
+    const QString held =
+        QStringLiteral("Receiver %1: módulo \"%2\" não registrado: ").arg(k).arg(id);
     switch (result.outcome) {
     case DeviceRegistration::Outcome::Registered:
         emit deviceRegistered(id);
         return true;
     case DeviceRegistration::Outcome::AddressFull:
-        m_dm.portMonitor().append(
-            held + QStringLiteral("%1 já registrou %2 módulos novos na última hora")
-                       .arg(source)
-                       .arg(result.count));
+        m_dm.portMonitor().append(held +
+                                  QStringLiteral("%1 já registrou %2 módulos novos na última hora")
+                                      .arg(source)
+                                      .arg(result.count));
         return true;
     case DeviceRegistration::Outcome::TableFull:
         m_dm.portMonitor().append(
-            held + QStringLiteral("o Cadastro de GPRS já tem %1 módulos pendentes")
-                       .arg(result.count));
+            held +
+            QStringLiteral("o Cadastro de GPRS já tem %1 módulos pendentes").arg(result.count));
         return true;
     case DeviceRegistration::Outcome::Failed:
         break;

@@ -84,14 +84,11 @@ int DeviceRegistration::pendingRows() const {
     return q.value(0).toInt();
 }
 
-DeviceRegistration::Result DeviceRegistration::registerPending(const QString &id,
-                                                               const QString &conta,
-                                                               const QString &codigo,
-                                                               const QString &source,
-                                                               const QDateTime &now) {
+DeviceRegistration::Result
+DeviceRegistration::registerPending(const QString &id, const QString &conta, const QString &codigo,
+                                    const QString &source, const QDateTime &now) {
     forgetBefore(now);
-    if (const int n = m_perSource.value(source); n >= kPerAddress)
-        return {Outcome::AddressFull, n};
+    if (const int n = m_perSource.value(source); n >= kPerAddress) return {Outcome::AddressFull, n};
     // Counted in the table, where operators also approve and delete pending modules.
     const int pending = pendingRows();
     if (pending < 0) return {};

@@ -23,9 +23,9 @@ public:
     // What one identification frame carries before any further data: marker, device code,
     // identifier and account.
     static constexpr int kIdentificationLength = 13;
-    static constexpr int kPerAddress = 10;           // new modules registered from one address
-    static constexpr int kAddressWindowSecs = 3600;  // … within this many seconds
-    static constexpr int kMaxPending = 200;          // rows with STATUS "P" in the table
+    static constexpr int kPerAddress = 10;          // new modules registered from one address
+    static constexpr int kAddressWindowSecs = 3600; // … within this many seconds
+    static constexpr int kMaxPending = 200;         // rows with STATUS "P" in the table
 
     explicit DeviceRegistration(Database &database);
 

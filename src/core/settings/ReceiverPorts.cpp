@@ -19,20 +19,20 @@ bool validPort(int port) {
     return port >= 1 && port <= 65535;
 }
 
-QString plainName(const QList<ReceiverRecord> &rows, int i) {
+QString plainName(const QList<ReceiverConfig> &rows, int i) {
     const QString nome = rows[i].nome.trimmed();
     return nome.isEmpty() ? QStringLiteral("Receiver %1").arg(rows[i].receiver) : nome;
 }
 
 // The receiver's name as the tree shows it; with its number when both sides share the name.
-QString nameOf(const QList<ReceiverRecord> &rows, const Conflict &c, int i) {
+QString nameOf(const QList<ReceiverConfig> &rows, const Conflict &c, int i) {
     const bool tie = plainName(rows, c.holder) == plainName(rows, c.claimant);
     const QString number = tie ? QStringLiteral(" nº %1").arg(rows[i].receiver) : QString();
     return QLatin1Char('"') + plainName(rows, i) + QLatin1Char('"') + number;
 }
 
 // The receiver's name, and what it uses the port for when that is not plain from the port.
-QString named(const QList<ReceiverRecord> &rows, const Conflict &c, int i, Use use) {
+QString named(const QList<ReceiverConfig> &rows, const Conflict &c, int i, Use use) {
     switch (use) {
     case Use::SerialInput:
         return nameOf(rows, c, i) + QStringLiteral(" (entrada serial)");
@@ -68,11 +68,11 @@ QString comName(int portaCom) {
     return QStringLiteral("COM%1").arg(portaCom + 1);
 }
 
-bool hasEventOutput(const ReceiverRecord &r) {
+bool hasEventOutput(const ReceiverConfig &r) {
     return r.modo == 1 && r.portaCom >= 0;
 }
 
-QList<Conflict> conflicts(const QList<ReceiverRecord> &rows, const SerialDevice &device) {
+QList<Conflict> conflicts(const QList<ReceiverConfig> &rows, const SerialDevice &device) {
     auto serial = [&](int i, Use use) {
         const int com = rows[i].portaCom;
         return Claim{i, use, QStringLiteral("S:") + (device ? device(com) : comName(com)),
@@ -80,7 +80,7 @@ QList<Conflict> conflicts(const QList<ReceiverRecord> &rows, const SerialDevice 
     };
     QList<Claim> inputs;
     for (int i = 0; i < rows.size(); ++i) {
-        const ReceiverRecord &r = rows[i];
+        const ReceiverConfig &r = rows[i];
         if (!r.ativo) continue;
         if (r.modo == 0) {
             inputs.append(serial(i, Use::SerialInput));
@@ -110,14 +110,14 @@ QList<Conflict> conflicts(const QList<ReceiverRecord> &rows, const SerialDevice 
     return out;
 }
 
-QString applyText(const QList<ReceiverRecord> &rows, const Conflict &c) {
+QString applyText(const QList<ReceiverConfig> &rows, const Conflict &c) {
     return QStringLiteral("Os Receivers %1 e %2 usam %3: ela fica com %4, e %5 não a abre até "
                           "que um dos dois seja alterado em Configurações.")
         .arg(named(rows, c, c.holder, c.holderUse), named(rows, c, c.claimant, c.claimantUse),
              portText(c), nameOf(rows, c, c.holder), nameOf(rows, c, c.claimant));
 }
 
-QString refusalText(const QList<ReceiverRecord> &rows, const Conflict &c, int edited) {
+QString refusalText(const QList<ReceiverConfig> &rows, const Conflict &c, int edited) {
     const bool editedHolds = c.holder == edited;
     const int other = editedHolds ? c.claimant : c.holder;
     const Use otherUse = editedHolds ? c.claimantUse : c.holderUse;

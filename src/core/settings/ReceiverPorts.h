@@ -31,18 +31,18 @@ using SerialDevice = std::function<QString(int portaCom)>;
 // "COM1" for index 0.
 QString comName(int portaCom);
 // A TCP/IP receiver whose event output is configured: PORTA_COM names a serial port.
-bool hasEventOutput(const ReceiverRecord &r);
+bool hasEventOutput(const ReceiverConfig &r);
 
 // Every refused claim among the active rows, in the rows' order. Inputs are served first, so
 // an alarm receiver's line is never taken by another receiver's event output; between claims
 // of one kind the lower-numbered receiver keeps the port. A TCP/IP receiver refused its
 // listener claims no event output either.
-QList<Conflict> conflicts(const QList<ReceiverRecord> &rows, const SerialDevice &device);
+QList<Conflict> conflicts(const QList<ReceiverConfig> &rows, const SerialDevice &device);
 
 // How applying the configuration reports a conflict (port monitor, operator's alert).
-QString applyText(const QList<ReceiverRecord> &rows, const Conflict &c);
+QString applyText(const QList<ReceiverConfig> &rows, const Conflict &c);
 // Why the settings dialog does not save the receiver at index edited, which is one side of c.
-QString refusalText(const QList<ReceiverRecord> &rows, const Conflict &c, int edited);
+QString refusalText(const QList<ReceiverConfig> &rows, const Conflict &c, int edited);
 
 } // namespace ReceiverPorts
 

@@ -11,22 +11,22 @@ namespace {
 // reused, and renumbering walks them expecting ascending numbers.
 const QString kSelectAll = QStringLiteral("Select * from Receiver order by RECEIVER");
 
-ReceiverRecord recordOf(const QSqlQuery &q) {
+ReceiverConfig recordOf(const QSqlQuery &q) {
     const QSqlRecord rec = q.record();
     auto value = [&](const char *field) { return q.value(rec.indexOf(QLatin1String(field))); };
     // A time-out the row leaves empty shows as the dialog's default, so that applying the
     // record never turns it into 0 (every device dropped within a second).
     auto intColumn = [&](const char *field) {
         const QVariant v = value(field);
-        return v.isNull() ? ReceiverRecord::kDefaultTime : v.toInt();
+        return v.isNull() ? ReceiverConfig::kDefaultTime : v.toInt();
     };
-    ReceiverRecord r;
+    ReceiverConfig r;
     r.receiver = value("RECEIVER").toInt();
     r.nome = value("NOME").toString();
     r.modo = value("MODO_COMUNICACAO").toInt();
     r.ativo = value("ATIVO").toInt() != 0;
     r.sendsSms = value("ENVIA_SMS").toInt() != 0;
-    r.portaCom = ReceiverRecord::portaComOf(value("PORTA_COM"), r.modo);
+    r.portaCom = ReceiverConfig::portaComOf(value("PORTA_COM"), r.modo);
     r.baudsCom = value("BAUDS_COM").toInt();
     r.portaTcp = value("PORTA_TCP").toInt();
     r.portaUdp = value("PORTA_UDP").toInt();
@@ -36,30 +36,30 @@ ReceiverRecord recordOf(const QSqlQuery &q) {
 }
 } // namespace
 
-int ReceiverRecord::portaComOf(const QVariant &column, int modo) {
+int ReceiverConfig::portaComOf(const QVariant &column, int modo) {
     if (column.isNull()) return modo == 0 ? 0 : kNoOutput;
     return column.toInt();
 }
 
-std::optional<QList<ReceiverRecord>> ReceiverTable::all() const {
+std::optional<QList<ReceiverConfig>> ReceiverTable::all() const {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     if (!q.exec(kSelectAll)) return std::nullopt;
-    QList<ReceiverRecord> rows;
+    QList<ReceiverConfig> rows;
     while (q.next())
         rows.append(recordOf(q));
     return rows;
 }
 
-std::optional<ReceiverRecord> ReceiverTable::readByName(const QString &nome, int position) const {
+std::optional<ReceiverConfig> ReceiverTable::readByName(const QString &nome, int position) const {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("Select * from Receiver where NOME =:nome"));
     q.bindValue(QStringLiteral(":nome"), nome);
     if (!q.exec()) return std::nullopt;
-    std::optional<ReceiverRecord> found;
+    std::optional<ReceiverConfig> found;
     while (q.next()) {
-        ReceiverRecord r = recordOf(q);
+        ReceiverConfig r = recordOf(q);
         if (!found || r.receiver == position) found = r;
         if (r.receiver == position) break;
     }
@@ -116,7 +116,7 @@ bool ReceiverTable::renumber() const {
     return ok;
 }
 
-bool ReceiverTable::apply(const ReceiverRecord &r, int id) const {
+bool ReceiverTable::apply(const ReceiverConfig &r, int id) const {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral(
         "Update RECEIVER Set RECEIVER =:receiver, MODO_COMUNICACAO =:modo, \n"

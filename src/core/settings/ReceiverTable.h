@@ -10,7 +10,7 @@
 namespace tulmo {
 
 // One row of the RECEIVER table as the settings dialog edits it.
-struct ReceiverRecord {
+struct ReceiverConfig {
     static constexpr int kDefaultTime = 5; // seconds of reply delay, minutes of keep-alive
     static constexpr int kNoOutput = -1;
 
@@ -43,17 +43,17 @@ public:
         : m_db(std::move(db)) {}
 
     // Every row, by number; nullopt when the table cannot be read.
-    std::optional<QList<ReceiverRecord>> all() const;
+    std::optional<QList<ReceiverConfig>> all() const;
     // The row named nome. When several rows share the name, the one numbered posicao wins,
     // so that a node of the tree never opens another receiver's record.
-    std::optional<ReceiverRecord> readByName(const QString &nome, int position) const;
+    std::optional<ReceiverConfig> readByName(const QString &nome, int position) const;
     // A new receiver n: serial on "COM1" at 9600, inactive, ports 0, time-outs left empty.
     bool insert(int n, const QString &nome) const;
     bool remove(int id) const;
     // Numbers the rows 1 to n without gaps, keeping their order.
     bool renumber() const;
     // Writes r (with r.receiver as its new number) over the row numbered id.
-    bool apply(const ReceiverRecord &r, int id) const;
+    bool apply(const ReceiverConfig &r, int id) const;
 
 private:
     QSqlDatabase m_db;

@@ -1,19 +1,19 @@
 #include "Configuracoes.h"
 
+#include "common/FileChooser.h"
 #include "common/FileDialogChooser.h"
 #include "common/KeyboardHabits.h"
-#include "common/FileChooser.h"
 #include "common/Paths.h"
 #include "common/Prompt.h"
 #include "common/RangeFields.h"
 #include "common/Sound.h"
 #include "console/ConsoleCore.h"
-#include "settings/Dc09KeysDialog.h"
 #include "settings/ConfigIni.h"
+#include "settings/Dc09KeysDialog.h"
 #include "settings/IniFile.h"
-#include "settings/ReceiverPorts.h"
 #include "settings/LiveSettings.h"
 #include "settings/PortMonitorView.h"
+#include "settings/ReceiverPorts.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -246,12 +246,12 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     m_outputBauds->setCurrentIndex(3);
     gt->addRow(QStringLiteral("Velocidade:"), withUnit(m_outputBauds, QStringLiteral("Bauds")));
     m_replyTime = newSpin("Spin_Tempo_Resposta", QStringLiteral("Tempo Resposta"), 0, 3600,
-                          ReceiverRecord::kDefaultTime);
+                          ReceiverConfig::kDefaultTime);
     gt->addRow(QStringLiteral("Tempo Resposta"),
                withUnit(m_replyTime, QStringLiteral("Segundos")));
     // A keep-alive of 0 minutes would drop every device at the next tick.
     m_keepAliveTime = newSpin("Spin_Tempo_KeepAlive", QStringLiteral("Tempo Keep-Alive"), 1, 1440,
-                              ReceiverRecord::kDefaultTime);
+                              ReceiverConfig::kDefaultTime);
     m_keepAliveRow = withUnit(m_keepAliveTime, QStringLiteral("Minutos"));
     gt->addRow(QStringLiteral("Tempo Keep-Alive"), m_keepAliveRow);
 
@@ -453,7 +453,7 @@ void Form_Configuracoes::fillTree() {
     m_loading = true;
     m_tree->setCurrentItem(m_receiverRoot);
     qDeleteAll(m_receiverRoot->takeChildren());
-    for (const ReceiverRecord &r : *rows) {
+    for (const ReceiverConfig &r : *rows) {
         if (m_receiverRoot->childCount() >= ReceiverTable::kMaxReceivers) break;
         auto *item = new QTreeWidgetItem(m_receiverRoot, {r.nome});
         showMode(item, r.modo);
@@ -505,9 +505,9 @@ void Form_Configuracoes::TreeView1Change(QTreeWidgetItem *item) {
 void Form_Configuracoes::showRecord(QTreeWidgetItem *item) {
     const bool before = m_loading;
     m_loading = true;
-    const std::optional<ReceiverRecord> r = m_table.readByName(item->text(0), position(item));
+    const std::optional<ReceiverConfig> r = m_table.readByName(item->text(0), position(item));
     // Without its row the panel shows no number, so nothing applied can reach another row.
-    const ReceiverRecord reg = r.value_or(ReceiverRecord{});
+    const ReceiverConfig reg = r.value_or(ReceiverConfig{});
     m_number = r ? reg.receiver : 0;
     m_receiverNumber->setText(r ? QString::number(reg.receiver) : QString());
     m_name->setText(r ? reg.nome : item->text(0));
@@ -627,7 +627,7 @@ void Form_Configuracoes::Botao_AplicarClick() {
     m_refusals.clear();
     m_applying = true;
     if (isReceiver(item)) {
-        ReceiverRecord r;
+        ReceiverConfig r;
         r.receiver = position(item);
         r.nome = m_name->text();
         r.modo = m_mode->currentIndex();
@@ -635,7 +635,7 @@ void Form_Configuracoes::Botao_AplicarClick() {
         r.sendsSms = m_sendsSms->isChecked();
         r.portaCom = r.modo == DM1::Serial  ? m_serial->currentIndex()
                      : r.modo == DM1::TcpIp ? m_output->currentIndex() - 1
-                                            : ReceiverRecord::kNoOutput;
+                                            : ReceiverConfig::kNoOutput;
         r.baudsCom = m_bauds->currentIndex();
         r.portaTcp = m_tcpPort->value();
         r.portaUdp = m_udpPort->value();
@@ -690,21 +690,21 @@ void Form_Configuracoes::Botao_AplicarClick() {
     m_apply->setEnabled(!recorded || m_refusedByApply);
 }
 
-QString Form_Configuracoes::portConflict(const ReceiverRecord &r) const {
-    const std::optional<QList<ReceiverRecord>> stored = m_table.all();
+QString Form_Configuracoes::portConflict(const ReceiverConfig &r) const {
+    const std::optional<QList<ReceiverConfig>> stored = m_table.all();
     if (!stored) return QString();
     // The table as applying would read it once this record is written.
-    QList<ReceiverRecord> rows = *stored;
+    QList<ReceiverConfig> rows = *stored;
     bool found = false;
-    for (ReceiverRecord &row : rows) {
+    for (ReceiverConfig &row : rows) {
         if (row.receiver != m_number) continue;
         row = r;
         found = true;
     }
     if (!found) return QString();
-    std::stable_sort(rows.begin(), rows.end(), [](const ReceiverRecord &a, const ReceiverRecord &b) {
-        return a.receiver < b.receiver;
-    });
+    std::stable_sort(
+        rows.begin(), rows.end(),
+        [](const ReceiverConfig &a, const ReceiverConfig &b) { return a.receiver < b.receiver; });
     rows = rows.mid(0, ReceiverTable::kMaxReceivers);
     int edited = -1;
     for (int i = 0; i < rows.size(); ++i)

@@ -91,7 +91,7 @@ private:
     void updateMonitorReceivers();
     // Why record r cannot be written over the shown receiver: a port another active receiver
     // uses; empty when none.
-    QString portConflict(const ReceiverRecord &r) const;
+    QString portConflict(const ReceiverConfig &r) const;
     bool isReceiver(const QTreeWidgetItem *item) const;
     int position(const QTreeWidgetItem *item) const;
     void showMode(QTreeWidgetItem *item, int modo);

@@ -70,14 +70,16 @@ void TestDeviceRegistration::binaryIdentifiersAreNotRegistered() {
     Station1 s;
     LoopbackDevice d;
     QVERIFY(s.connect(d));
-    QVERIFY(s.frame(d, "&01\x01\x02\xff\x80" "ab0042"));
+    QVERIFY(s.frame(d, "&01\x01\x02\xff\x80"
+                       "ab0042"));
     QCOMPARE(s.monitor().last(),
              QString("Receiver 1: identificação recusada: caracteres que não são texto em "
                      "\"&01\\x01\\x02\\xff\\x80ab0042\""));
     QCOMPARE(s.con().row(0).imei, QString());
     // A blank identifier names no module either.
     QVERIFY(s.frame(d, "&01      0042"));
-    QCOMPARE(s.monitor().last(), QString("Receiver 1: identificação recusada: identificador em branco"));
+    QCOMPARE(s.monitor().last(),
+             QString("Receiver 1: identificação recusada: identificador em branco"));
 
     // Random identifications, as a scanner or a misdirected sender makes them.
     QRandomGenerator random(21);
@@ -127,7 +129,8 @@ void TestDeviceRegistration::unknownIdentifiersAreCappedPerAddressAndInAll() {
     for (int i = s.pending(); i < DeviceRegistration::kMaxPending; ++i)
         GprsRow(QString::number(300000 + i)).status("P").blocked(1).insertInto(s.db());
     QVERIFY(s.frame(b, ident("200001")));
-    QCOMPARE(s.monitor().last(), held("200001") + "o Cadastro de GPRS já tem 200 módulos pendentes");
+    QCOMPARE(s.monitor().last(),
+             held("200001") + "o Cadastro de GPRS já tem 200 módulos pendentes");
     QCOMPARE(s.pending(), 200);
     // An operator approves one: room again.
     exec(s.db(), "update GPRS set STATUS = 'A' where IMEI = '300199'");

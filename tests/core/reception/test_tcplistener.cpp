@@ -3,10 +3,10 @@
 #include "support/TestSupport.h"
 
 #include "console/ConsoleCore.h"
+#include "events/EventQueue.h"
+#include "events/EventRepeater.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/TcpListener.h"
-#include "events/EventRepeater.h"
-#include "events/EventQueue.h"
 
 #include <QHostInfo>
 #include <QSerialPort>

@@ -745,14 +745,19 @@ void TestConfiguracoes::portOfAnotherReceiverIsRefusedByName() {
     const quint16 port = freePort();
     ReceiverRow(1).name("Receptora").mode(0).active(1).comPort(0).insertInto(d.s.db());
     ReceiverRow::tcp(2, port, 5, 5).name("GPRS").comPort(-1).insertInto(d.s.db());
-    ReceiverRow::tcp(3, freePort(), 5, 5).name("Reserva").active(0).comPort(-1).insertInto(d.s.db());
+    ReceiverRow::tcp(3, freePort(), 5, 5)
+        .name("Reserva")
+        .active(0)
+        .comPort(-1)
+        .insertInto(d.s.db());
     d.openDialog();
     auto refused = [&](const QString &text) {
         d.f->Botao_AplicarClick();
         if (d.s.prompt.shown.isEmpty()) return false;
         const ScriptedPrompt::Shown m = d.s.prompt.shown.takeLast();
         if (m.text != text) qWarning("%s", qPrintable(m.text));
-        return m.text == text && m.caption == "Configurações" && d.botao("Botao_Aplicar")->isEnabled();
+        return m.text == text && m.caption == "Configurações" &&
+               d.botao("Botao_Aplicar")->isEnabled();
     };
     const QString stored = "select PORTA_COM || ',' || PORTA_TCP || ',' || ATIVO from RECEIVER "
                            "where RECEIVER = :n";
