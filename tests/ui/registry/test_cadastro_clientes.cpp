@@ -664,6 +664,23 @@ void TestCadastroClientes::valuesTheDatabaseCannotHold() {
     c.click("Speed_Salvar");
     QCOMPARE(c.texts(), QStringList({"Deseja realmente incluir a nova conta de cliente?"}));
     QCOMPARE(c.s.accountColumn("TEMPO_ATRASO", "000001").toInt(), 32767);
+
+    // Leaving a row whose number is too large: the message, and the grid back on that row.
+    c.s.addName("ZONAS", "ZONA", "000001", 5, "PORTA");
+    c.renew();
+    QVERIFY(c.f->prepareAccount("000001", Page::Zonas));
+    c.f->show();
+    auto *zonesGrid = c.w<QTableView>("Grid_Zonas");
+    SubRecordModel &stored = c.f->zonas();
+    QCOMPARE(stored.rowCount(), 2);
+    zonesGrid->setCurrentIndex(stored.index(0, 1));
+    QVERIFY(stored.setData(stored.index(0, 1), "50000"));
+    c.s.prompt.shown.clear();
+    zonesGrid->setCurrentIndex(stored.index(1, 2));
+    QCOMPARE(c.texts(), QStringList({"O campo \"NUMERO DA ZONA\" aceita números de 0 a 32767."}));
+    QCOMPARE(zonesGrid->currentIndex().row(), 0);
+    QCOMPARE(stored.data(stored.index(0, 1)).toString(), QString("50000"));
+    QCOMPARE(c.count("select count(*) from ZONAS where CONTA = '000001' and ZONA = 4"), 1);
 }
 
 // "CANCELAR" on an account never saved takes its users, zones, partitions and schedule with
