@@ -25,6 +25,9 @@ struct Saidas {
             qFatal("cannot open the test ports: %s", qPrintable(err));
         porta1.readAll(500, 2); // the identification request of the open
         porta10.readAll(500, 2);
+        // Their event outputs, as applying TCP/IP receivers that name them does.
+        s.core->dm().slot(1).eventOutput = true;
+        s.core->dm().slot(10).eventOutput = true;
     }
 };
 } // namespace
@@ -139,6 +142,7 @@ void TestEventRepeater::driverRunsItsDutiesInOrder() {
                  "'08:00:00', 1)");
     QVERIFY(s.core->eventQueue().append(
         eventline::build("01", "1", "0001", "1", "1602", "000", "09/03/26", "08:00:29")));
+    s.core->dm().slot(1).eventOutput = true;
     QVERIFY(s.core->queueRepeater(1, kFrame));
 
     QStringList ordem;
