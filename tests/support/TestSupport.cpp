@@ -21,6 +21,19 @@
 
 namespace tulmo::test {
 
+void settle(ConsoleCore &core) {
+    // The recorder's completions run here, each batch's effects and the next batch with them.
+    while (core.pump().busy() || core.recorder().backgroundPending() > 0)
+        core.recorder().finishBackground();
+}
+
+void tickAndSettle(ConsoleCore &core) {
+    // What the writer still has in flight reaches the disk first, as a tick a moment later finds.
+    core.eventQueue().flush();
+    core.Timer_AtualizarTimer();
+    settle(core);
+}
+
 quint16 freePort() {
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0)) qFatal("no free port");

@@ -39,6 +39,13 @@ template <typename F> bool waitFor(F cond, int timeoutMs = 3000) {
     return true;
 }
 
+// One tick of the one-second driver, then what it started in the background is waited for:
+// the recording of the durable lines, committed on the recorder's own thread, and of the
+// internal events. A test reads EVENTOS right after it.
+void tickAndSettle(ConsoleCore &core);
+// The same wait without a tick.
+void settle(ConsoleCore &core);
+
 // A device on loopback: what it sends, what the console answers.
 struct LoopbackDevice {
     QTcpSocket s;

@@ -27,15 +27,6 @@ ConsoleCore::ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt,
     connect(&m_timer, &QTimer::timeout, this, &ConsoleCore::Timer_AtualizarTimer);
     m_timerInactive.setInterval(1000);
     connect(&m_timerInactive, &QTimer::timeout, this, &ConsoleCore::TimerInativosTimer);
-    // A short pause between passes lets reception, replies and painting in.
-    m_drain.setSingleShot(true);
-    m_drain.setInterval(10);
-    connect(&m_drain, &QTimer::timeout, this, &ConsoleCore::drainQueue);
-    m_flush.setSingleShot(true);
-    m_flush.setInterval(0);
-    connect(&m_flush, &QTimer::timeout, this, [this] {
-        if (m_eventQueue) flushStaged();
-    });
 }
 
 ConsoleCore::~ConsoleCore() = default;
@@ -90,6 +81,11 @@ bool ConsoleCore::start(QString *error) {
         m_pumpStatus = text;
         updateStatusText();
     });
+    // Commits run on the recorder's own thread and connection from now on; the lists hear of a
+    // pass when it ends, and once per tick while a long one goes on.
+    m_recorder->startWorker();
+    connect(m_pump.get(), &EventPump::passFinished, m_recorder.get(),
+            &EventRecorder::releaseAnnouncements);
     m_serial = std::make_unique<SerialReception>(*m_dm, *this, m_clock);
     m_supervisor = std::make_unique<AccountSupervisor>(database);
     m_repeater = std::make_unique<EventRepeater>(*m_repeaterQueue, *m_dm, m_settings);
@@ -151,6 +147,10 @@ void ConsoleCore::loadQueues() {
             m_prompt)
             m_prompt->message(qerr, QStringLiteral("Tulmo"), Prompt::Icon::Error);
     }
+    // The queue file is written off the event loop from now on: no device waits for the disk,
+    // and each answer waits for its line's flush.
+    m_eventQueue->writeInBackground();
+    m_eventQueue->setWriteListener([this] { checkQueueWrites(); });
     // A torn line went to the rejects file: its sender was never answered, but an operator
     // hears of it all the same.
     if (!m_eventQueue->tornLine().isEmpty())
@@ -221,27 +221,19 @@ ReceptionSink::QueueResult ConsoleCore::stageEvent(const QString &message) {
 
 ReceptionSink::QueueResult ConsoleCore::stageLine(const QString &eventLine) {
     if (!m_eventQueue) return QueueResult::Failed;
+    // The writer flushes it with whatever else is staged meanwhile; a write that fails takes it
+    // out again before anyone is answered for it.
     const bool staged = m_eventQueue->stage(eventLine);
     checkQueueWrites();
-    if (!staged) return QueueResult::Failed;
-    // Once the frames that arrived together are read, one flush makes them all durable.
-    if (!m_flush.isActive()) m_flush.start();
-    return QueueResult::Queued;
+    return staged ? QueueResult::Queued : QueueResult::Failed;
 }
 
 void ConsoleCore::whenDurable(std::function<void(bool)> done) {
-    m_durableWaiters.append(std::move(done));
-    if (!m_flush.isActive()) m_flush.start();
-}
-
-bool ConsoleCore::flushStaged() {
-    const bool ok = m_eventQueue->flush();
-    checkQueueWrites();
-    // Taken first: an answer may stage the next line.
-    const QList<std::function<void(bool)>> waiters = std::exchange(m_durableWaiters, {});
-    for (const auto &done : waiters)
-        done(ok);
-    return ok;
+    if (!m_eventQueue) {
+        done(false);
+        return;
+    }
+    m_eventQueue->whenDurable(std::move(done));
 }
 
 bool ConsoleCore::queueLine(const QString &eventLine) {
@@ -264,6 +256,9 @@ bool ConsoleCore::queueRepeater(int slot, const QString &frame) {
 
 void ConsoleCore::shutdown() {
     stopTimer();
+    // The batch being committed ends, then the recorder's thread and connection.
+    if (m_pump) m_pump->stop();
+    if (m_recorder) m_recorder->stopWorker();
     if (m_eventQueue) m_eventQueue->flush();
     // The engine closes every attachment of the process itself, faster than a detach of
     // each connection.
@@ -277,7 +272,6 @@ void ConsoleCore::startTimer() {
 void ConsoleCore::stopTimer() {
     m_timer.stop();
     m_timerInactive.stop();
-    m_drain.stop();
 }
 
 // Alerts hold nothing back: the account was marked before it was announced, so the scans go
@@ -318,26 +312,19 @@ void ConsoleCore::Timer_AtualizarTimer() {
     // devices, the repeater, then the recording of what is queued.
     m_connectionRegistry->updateConnectionCount();
     m_supervisor->checkRearm(now);
-    // A reply acknowledges a line staged in the queue file: none leaves before the flush.
-    if (flushStaged()) m_connectionRegistry->sendDueReplies(now);
+    // Every reply waiting there acknowledges lines already on the disk: it was queued once they were.
+    m_connectionRegistry->sendDueReplies(now);
     m_connectionRegistry->expireSilentConnections(now);
     m_repeater->startIfIdle();
-    // The lists hear of everything recorded since the last tick once, here.
+    // A pass still recording a burst tells the lists once per tick; one that starts now tells
+    // them when it ends. Nothing here waits for a commit.
+    if (m_pump->busy()) m_recorder->releaseAnnouncements();
     m_recorder->holdAnnouncements();
-    m_pump->recordPass();
-    checkQueueWrites(); // a removal may have failed, or succeeded after a fault
+    m_pump->startPass();
+    checkQueueWrites();
     checkDatabaseFile();
-    if (m_recorder->hasInternalPending()) m_recorder->recordInternal();
-    m_recorder->releaseAnnouncements();
-    if (!m_eventQueue->isEmpty() && !m_pump->heldBack() && m_timer.isActive()) m_drain.start();
-}
-
-// A burst is recorded as fast as the database allows, in passes that each hold the window
-// for a fraction of a second; the announcements wait for the next tick.
-void ConsoleCore::drainQueue() {
-    if (!m_pump || m_eventQueue->isEmpty() || m_pump->heldBack()) return;
-    m_recorder->holdAnnouncements();
-    if (m_pump->recordPass() > 0 && !m_eventQueue->isEmpty()) m_drain.start();
+    m_recorder->recordInternalInBackground();
+    if (!m_pump->busy()) m_recorder->releaseAnnouncements();
 }
 
 } // namespace tulmo

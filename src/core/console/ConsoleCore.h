@@ -148,17 +148,9 @@ private:
     std::unique_ptr<ConnectionRegistry> m_connectionRegistry;
     std::unique_ptr<DeviceLink> m_deviceLink;
     std::unique_ptr<Dc09Receiver> m_dc09;
-    void drainQueue();
-    // Flushes the staged lines and tells who waits for them.
-    bool flushStaged();
-    QList<std::function<void(bool)>> m_durableWaiters;
 
     QTimer m_timer;
     QTimer m_timerInactive;
-    // Between two ticks: one more recording pass while a backlog remains, and the flush of
-    // the lines staged in this pass of the event loop.
-    QTimer m_drain;
-    QTimer m_flush;
     CurrentOperator m_operator;
     SupervisionAlerts *m_alerts = nullptr;
     int m_silentAlertsOpen = 0; // inactivity alerts shown or waiting in line

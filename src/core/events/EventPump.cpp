@@ -5,6 +5,8 @@
 #include "common/Prompt.h"
 #include "events/EventQueue.h"
 
+#include <QPointer>
+
 namespace tulmo {
 
 namespace {
@@ -64,54 +66,124 @@ void EventPump::setHeldBack(bool held, const RecordResult &why) {
     emit databaseStatusChanged(text);
 }
 
-RecordResult EventPump::pass(int maxLines, const QDeadlineTimer &deadline, int *taken) {
-    *taken = 0;
-    if (m_busy || m_queue.isEmpty()) return RecordResult{};
-    m_busy = true;
-    RecordResult first;
-    if (!dropLinesAlreadyTaken(&first)) {
-        setHeldBack(true, first);
-        m_busy = false;
-        return first;
+bool EventPump::prepare(int maxLines, const QDeadlineTimer &deadline, RecordBatch *batch,
+                        const std::shared_ptr<Rejected> &rejected, RecordResult *held) {
+    if (m_queue.isEmpty()) return false;
+    if (!dropLinesAlreadyTaken(held)) {
+        setHeldBack(true, *held);
+        return false;
     }
     // What is recorded must be durable first: a staged line whose device has not been answered
-    // yet would otherwise be stored twice if the console died before the flush.
-    if (!m_queue.flush()) {
-        m_busy = false;
-        return RecordResult{};
-    }
-    RecordBatch batch;
-    batch.lines = m_queue.lines().mid(0, maxLines);
-    batch.queueId = m_queue.identity();
-    batch.firstNumber = m_queue.numberAt(0);
-    batch.deadline = deadline;
-    QList<std::pair<QString, QString>> rejected;
-    batch.reject = [&](const QString &line, const QString &reason) {
-        const QString when = m_clock.now().toString(DateFormats::kDateTime);
-        if (!m_rejects.append(line, when, reason)) return false;
-        rejected.append({line, reason});
+    // yet would otherwise be stored twice if the console died before the flush. Written in the
+    // background, the lines in flight wait for a later batch.
+    if (!m_queue.writesInBackground() && !m_queue.flush()) return false;
+    const qsizetype durable = std::min<qsizetype>(maxLines, m_queue.durableCount());
+    if (durable <= 0) return false;
+    batch->lines = m_queue.lines().mid(0, durable);
+    batch->queueId = m_queue.identity();
+    batch->firstNumber = m_queue.numberAt(0);
+    batch->deadline = deadline;
+    // Runs where the batch is recorded: the rejects file is the pump's alone.
+    RejectLog *rejects = &m_rejects;
+    const QString when = m_clock.now().toString(DateFormats::kDateTime);
+    batch->reject = [rejects, rejected, when](const QString &line, const QString &reason) {
+        if (!rejects->append(line, when, reason)) return false;
+        rejected->append({line, reason});
         return true;
     };
-    m_recorder.recordBatch(batch);
+    return true;
+}
+
+RecordResult EventPump::apply(const RecordBatch &batch, const Rejected &rejected) {
     // The store holds the mark of what it took: those lines leave the list even if the file
     // cannot be rewritten now (the mark drops them from it at the next start).
     if (batch.taken > 0) m_queue.takeFirst(batch.taken);
-    *taken = batch.taken;
     const bool retry = !batch.results.isEmpty() &&
                        batch.results.last().status == RecordResult::Status::Retry;
     if (retry)
         setHeldBack(true, batch.results.last());
     else if (batch.taken > 0)
         setHeldBack(false, RecordResult{});
-    for (const auto &[line, reason] : std::as_const(rejected))
+    for (const auto &[line, reason] : rejected)
         emit lineRejected(line, reason);
     // The schedule warnings come once their events are safe, and hold nothing back.
-    for (const RecordResult &r : std::as_const(batch.results)) {
+    for (const RecordResult &r : batch.results) {
         if (!r.warning.isEmpty() && m_prompt)
             m_prompt->alert(r.warning, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     }
-    m_busy = false;
     return batch.results.value(0);
+}
+
+RecordResult EventPump::pass(int maxLines, const QDeadlineTimer &deadline, int *taken) {
+    *taken = 0;
+    if (m_busy) return RecordResult{};
+    // A background pass ends with the batch it has in flight.
+    m_chain = false;
+    while (m_inFlight)
+        m_recorder.finishBackground();
+    m_busy = true;
+    RecordBatch batch;
+    auto rejected = std::make_shared<Rejected>();
+    RecordResult held;
+    if (!prepare(maxLines, deadline, &batch, rejected, &held)) {
+        m_busy = false;
+        return held;
+    }
+    RecordBatch out;
+    bool done = false;
+    m_recorder.recordBatchInBackground(std::move(batch), [&out, &done](RecordBatch &b) {
+        out = std::move(b);
+        done = true;
+    });
+    while (!done)
+        m_recorder.finishBackground();
+    const RecordResult first = apply(out, *rejected);
+    *taken = out.taken;
+    m_busy = false;
+    return first;
+}
+
+void EventPump::startPass() {
+    if (m_stopped || busy()) return;
+    if (!m_recorder.recordsInBackground()) {
+        recordPass();
+        emit passFinished();
+        return;
+    }
+    m_chain = true;
+    postNext();
+}
+
+void EventPump::stop() {
+    m_stopped = true;
+    m_chain = false;
+    while (m_inFlight)
+        m_recorder.finishBackground();
+}
+
+void EventPump::postNext() {
+    RecordBatch batch;
+    auto rejected = std::make_shared<Rejected>();
+    RecordResult held;
+    if (m_stopped || !m_chain ||
+        !prepare(kBatchLines, QDeadlineTimer(kPassBudgetMs), &batch, rejected, &held)) {
+        m_chain = false;
+        emit passFinished();
+        return;
+    }
+    m_inFlight = true;
+    const QPointer<EventPump> self(this);
+    m_recorder.recordBatchInBackground(std::move(batch), [self, rejected](RecordBatch &b) {
+        if (!self) return;
+        self->m_inFlight = false;
+        self->apply(b, *rejected);
+        if (b.taken > 0 && !self->m_heldBack && self->m_chain) {
+            self->postNext();
+            return;
+        }
+        self->m_chain = false;
+        emit self->passFinished();
+    });
 }
 
 } // namespace tulmo

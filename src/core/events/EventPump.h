@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <memory>
+
 namespace tulmo {
 
 class Clock;
@@ -15,8 +17,14 @@ class RejectLog;
 // event is committed, or once it has been moved to the rejects file with its reason; while
 // the database cannot take it (unreachable, a conflict, a failed commit) it stays at the head
 // with those behind it. Lines are taken in batches that share one commit, and the file is
-// rewritten once per pass for all the lines the pass took. While a pass (or the operator
-// message it raised) is in progress, further calls do nothing.
+// rewritten once per batch for all the lines it took. Only lines already on the disk are
+// recorded. While a pass (or the operator message it raised) is in progress, further calls do
+// nothing.
+//
+// With the recorder's thread running, startPass() records in the background: one batch at a
+// time is committed there, and the next one starts as soon as the previous one's lines have
+// left the queue, while durable lines remain and the database takes them. The event loop only
+// prepares each batch and applies what came of it.
 class EventPump : public QObject {
     Q_OBJECT
 public:
@@ -29,9 +37,14 @@ public:
     // Records the head line alone; returns what happened to it (Ignored when nothing ran).
     RecordResult recordNext();
     // Records lines until the queue is empty, the budget is spent or the database holds a
-    // line back. Returns the number of lines that left the queue.
+    // line back, waiting for each batch (a background pass in flight ends first). Returns the
+    // number of lines that left the queue.
     int recordPass(int budgetMs = kPassBudgetMs);
-    bool busy() const { return m_busy; }
+    // Starts a background pass when none runs (without the recorder's thread, recordPass()).
+    void startPass();
+    // No batch starts from now on; the one in flight is waited for (the console stops).
+    void stop();
+    bool busy() const { return m_busy || m_inFlight; }
     // Whether the last pass was stopped by the database rather than by the end of the queue
     // or of its budget.
     bool heldBack() const { return m_heldBack; }
@@ -42,9 +55,19 @@ signals:
     // for the status bar, and once with an empty text when the queue moves again, so a
     // lasting fault is shown without being announced on every tick.
     void databaseStatusChanged(const QString &text);
+    // A background pass ended: no durable line is left, or the database holds the head back.
+    void passFinished();
 
 private:
+    using Rejected = QList<std::pair<QString, QString>>;
     RecordResult pass(int maxLines, const QDeadlineTimer &deadline, int *taken);
+    // The batch of the durable lines at the head; false (with held when the database held it
+    // back) when there is none to record.
+    bool prepare(int maxLines, const QDeadlineTimer &deadline, RecordBatch *batch,
+                 const std::shared_ptr<Rejected> &rejected, RecordResult *held);
+    // What came of a batch: its lines leave the queue, the rejected are told, the warnings shown.
+    RecordResult apply(const RecordBatch &batch, const Rejected &rejected);
+    void postNext();
     bool dropLinesAlreadyTaken(RecordResult *why);
     void setHeldBack(bool held, const RecordResult &why);
 
@@ -54,6 +77,9 @@ private:
     Prompt *m_prompt;
     const Clock &m_clock;
     bool m_busy = false;
+    bool m_inFlight = false; // a background batch
+    bool m_chain = false;    // a background pass goes on after its batch
+    bool m_stopped = false;
     bool m_heldBack = false;
     bool m_markRead = false;
     QString m_statusText;

@@ -1,12 +1,14 @@
 #include "EventQueue.h"
 
 #include "common/RegularFile.h"
+#include "events/QueueFile.h"
 #include "common/SystemError.h"
 #include "common/TextCodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QUuid>
 
 #include <algorithm>
@@ -18,7 +20,6 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
-#include <windows.h>
 #define fdatasync _commit
 #endif
 
@@ -30,43 +31,8 @@ QString writeText(int errnum) {
     return fileErrorText(errnum, FileAccess::Writing);
 }
 
-bool writeAll(int fd, const QByteArray &bytes) {
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const auto n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-void syncDirectoryOf(const QString &path) {
-#ifndef Q_OS_WIN
-    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-#else
-    Q_UNUSED(path);
-#endif
-}
-
-QByteArray encodeLine(const QString &line) {
-    return line.toUtf8() + "\r\n";
-}
-
-QString clean(QString line) {
-    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return line;
-}
+using queuefile::clean;
+using queuefile::encodeLine;
 
 const QLatin1String kHeaderTag("#TULMO-FILA ");
 
@@ -106,6 +72,7 @@ bool EventQueue::readHeader(QStringList &lines) {
 }
 
 EventQueue::~EventQueue() {
+    m_writer.reset(); // what was asked of it is done first
     closeAppend();
 }
 
@@ -116,8 +83,7 @@ void EventQueue::closeAppend() {
 
 bool EventQueue::openForAppend(QString *error) {
     if (m_fd >= 0) return true;
-    m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
-                  0644);
+    m_fd = queuefile::openForAppend(m_path);
     if (m_fd < 0) {
         m_appendErrno = errno;
         if (error)
@@ -181,6 +147,15 @@ bool EventQueue::setAside(const QString &why, QString *error) {
 
 EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
                                         const QString &when) {
+    if (!m_writer) return loadFile(error, tornLineLog, when);
+    stopWriter();
+    const LoadStatus status = loadFile(error, tornLineLog, when);
+    writeInBackground();
+    return status;
+}
+
+EventQueue::LoadStatus EventQueue::loadFile(QString *error, RejectLog *tornLineLog,
+                                            const QString &when) {
     closeAppend();
     m_lines.clear();
     m_staged = 0;
@@ -246,11 +221,13 @@ EventQueue::LoadStatus EventQueue::load(QString *error, RejectLog *tornLineLog,
 }
 
 bool EventQueue::append(const QString &line, QString *error) {
+    if (m_writer) return stage(line, error) && flush(error);
     const QString l = clean(line);
     if (m_needsRewrite) return appendByRewrite(l, error);
     if (!openForAppend(error)) return false;
     // The file may then end in a partial line: writeFailed puts the list back as it was.
-    if (!writeAll(m_fd, encodeLine(l)) || ::fdatasync(m_fd) != 0) return writeFailed(errno, error);
+    if (!queuefile::writeAll(m_fd, encodeLine(l)) || ::fdatasync(m_fd) != 0)
+        return writeFailed(errno, error);
     m_lines.append(l);
     m_staged = 0; // the flush took every line staged before this one along
     m_appendErrno = 0;
@@ -259,15 +236,34 @@ bool EventQueue::append(const QString &line, QString *error) {
 
 bool EventQueue::stage(const QString &line, QString *error) {
     const QString l = clean(line);
+    if (m_writer) {
+        m_lines.append(l);
+        ++m_lineNumber;
+        // After a write that may have left part of a line, the file is written whole.
+        if (m_replaceNext)
+            askReplace();
+        else
+            m_writer->append(l, m_lineNumber, m_epoch);
+        return true;
+    }
     if (m_needsRewrite) return appendByRewrite(l, error); // durable at once
     if (!openForAppend(error)) return false;
-    if (!writeAll(m_fd, encodeLine(l))) return writeFailed(errno, error);
+    if (!queuefile::writeAll(m_fd, encodeLine(l))) return writeFailed(errno, error);
     m_lines.append(l);
     ++m_staged;
     return true;
 }
 
 bool EventQueue::flush(QString *error) {
+    if (m_writer) {
+        const int failuresBefore = m_failures;
+        m_writer->finish();
+        if (m_failures == failuresBefore) return true;
+        if (error)
+            *error = QStringLiteral("Não foi possível gravar \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(m_path), writeFault());
+        return false;
+    }
     if (m_staged == 0) return true;
     if (m_fd >= 0 && ::fdatasync(m_fd) == 0) {
         m_staged = 0;
@@ -281,11 +277,112 @@ bool EventQueue::flush(QString *error) {
     return false;
 }
 
+bool EventQueue::hasStaged() const {
+    return m_writer ? m_lineNumber > m_resolved : m_staged > 0;
+}
+
+qsizetype EventQueue::durableCount() const {
+    const qsizetype inFlight = m_writer ? qsizetype(m_lineNumber - m_resolved) : m_staged;
+    return std::max<qsizetype>(0, m_lines.size() - inFlight);
+}
+
+void EventQueue::writeInBackground() {
+    if (m_writer) return;
+    if (m_staged > 0) flush();
+    closeAppend();
+    m_lineNumber = m_resolved = 0;
+    m_epoch = 0;
+    m_replaceNext = m_needsRewrite;
+    m_writer = std::make_unique<QueueWriter>(
+        m_path, [this](const QList<QueueWriter::Outcome> &o) { applyOutcomes(o); });
+}
+
+void EventQueue::stopWriter() {
+    if (!m_writer) return;
+    m_writer->finish();
+    m_writer.reset();
+    // What is still waiting has nothing in flight any more.
+    m_resolved = m_lineNumber;
+    dispatchWaiters();
+}
+
+void EventQueue::holdWrites(bool held) {
+    if (m_writer) m_writer->setHeld(held);
+}
+
+int EventQueue::flushCount() const {
+    return m_writer ? m_writer->flushCount() : 0;
+}
+
+// The whole list as it stands now, with every line staged so far: the replacement comes after
+// the appends asked before it and makes durable what they had not.
+void EventQueue::askReplace() {
+    m_writer->replace(header(), m_lines, m_lineNumber, m_epoch, m_replaceNext);
+    m_replaceNext = false;
+}
+
+void EventQueue::whenDurable(std::function<void(bool)> done) {
+    if (!m_writer) {
+        done(flush());
+        return;
+    }
+    m_waiters.append({m_lineNumber, false, std::move(done)});
+    if (m_lineNumber <= m_resolved) scheduleDispatch();
+}
+
+// Answered one event-loop turn later, not inside the caller's handling of its frame.
+void EventQueue::scheduleDispatch() {
+    if (m_dispatchPosted) return;
+    m_dispatchPosted = true;
+    QMetaObject::invokeMethod(
+        m_writer.get(),
+        [this] {
+            m_dispatchPosted = false;
+            dispatchWaiters();
+        },
+        Qt::QueuedConnection);
+}
+
+void EventQueue::dispatchWaiters() {
+    // Taken one at a time: an answer may stage the next line or ask again.
+    while (!m_waiters.isEmpty() && m_waiters.first().through <= m_resolved) {
+        Waiter w = m_waiters.takeFirst();
+        w.done(!w.failed);
+    }
+}
+
+void EventQueue::applyOutcomes(const QList<QueueWriter::Outcome> &outcomes) {
+    for (const QueueWriter::Outcome &o : outcomes) {
+        m_appendErrno = o.appendErrno;
+        m_rewriteErrno = o.rewriteErrno;
+        if (o.kind == QueueWriter::Outcome::Kind::Durable) {
+            m_resolved = std::max(m_resolved, std::min(o.through, m_lineNumber));
+            dispatchWaiters();
+            continue;
+        }
+        // A failed write: what was durable before it is answered as such; every line still in
+        // flight leaves the list unanswered (its sender repeats it), and whoever waits for
+        // one of them hears so.
+        dispatchWaiters();
+        const qsizetype inFlight = qsizetype(m_lineNumber - m_resolved);
+        m_lines.remove(m_lines.size() - inFlight, inFlight);
+        m_resolved = m_lineNumber;
+        m_epoch = o.epoch;
+        m_replaceNext = o.dirty;
+        ++m_failures;
+        for (Waiter &w : m_waiters)
+            w.failed = true;
+        dispatchWaiters();
+    }
+    if (m_writeListener) m_writeListener();
+}
+
 bool EventQueue::removeHead(QString *error) {
     return removeFirst(1, error);
 }
 
 bool EventQueue::removeFirst(qsizetype n, QString *error) {
+    if (m_writer) return takeFirst(n, error);
     n = std::min(n, m_lines.size());
     if (n <= 0) return true;
     const QList<QString> before = m_lines;
@@ -300,11 +397,14 @@ bool EventQueue::removeFirst(qsizetype n, QString *error) {
 }
 
 bool EventQueue::takeFirst(qsizetype n, QString *error) {
-    n = std::min(n, m_lines.size());
+    // Only lines on the disk leave from the head: those in flight are the last ones.
+    n = std::min(n, m_writer ? durableCount() : m_lines.size());
     if (n <= 0) return true;
     m_lines.remove(0, n);
     m_first += n;
-    return rewrite(error);
+    if (!m_writer) return rewrite(error);
+    askReplace();
+    return true;
 }
 
 bool EventQueue::dropThrough(qint64 last, QString *error) {
@@ -312,13 +412,20 @@ bool EventQueue::dropThrough(qint64 last, QString *error) {
     if (n > 0 && !removeFirst(n, error)) return false;
     if (m_lines.isEmpty() && m_first <= last) {
         m_first = last + 1;
-        return rewrite(error);
+        if (!m_writer) return rewrite(error);
+        askReplace();
     }
     return true;
 }
 
 bool EventQueue::removeLast(QString *error) {
+    if (m_writer && hasStaged() && !flush(error)) return false;
     if (m_lines.isEmpty()) return true;
+    if (m_writer) {
+        m_lines.removeLast();
+        askReplace();
+        return true;
+    }
     const QString last = m_lines.takeLast();
     if (!rewrite(error)) {
         m_lines.append(last);
@@ -328,41 +435,15 @@ bool EventQueue::removeLast(QString *error) {
 }
 
 bool EventQueue::rewrite(QString *error, bool clearsAppendFault) {
-    const QString tmp = m_path + QStringLiteral(".tmp");
-    const QByteArray tmpName = QFile::encodeName(tmp);
-    const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    auto fail = [&](const QString &what, int errnum) {
-        m_rewriteErrno = errnum != 0 ? errnum : EIO;
+    queuefile::Failure why;
+    if (!queuefile::replace(m_path, queuefile::contentOf(header(), m_lines), &m_fd, &why)) {
+        m_rewriteErrno = why.errnum;
         if (error)
             *error = QStringLiteral("Não foi possível gravar \"%1\": %2 (%3)")
-                         .arg(QDir::toNativeSeparators(m_path), writeText(m_rewriteErrno), what);
+                         .arg(QDir::toNativeSeparators(m_path), writeText(m_rewriteErrno),
+                              why.what);
         return false;
-    };
-    if (fd < 0) return fail(QStringLiteral("criação do arquivo temporário"), errno);
-    QByteArray all = header();
-    all.reserve(all.size() + m_lines.size() * 64);
-    for (const QString &l : std::as_const(m_lines))
-        all += encodeLine(l);
-    const bool ok = writeAll(fd, all) && ::fdatasync(fd) == 0;
-    const int writeErrno = errno;
-    ::close(fd);
-    if (!ok) {
-        ::unlink(tmpName.constData());
-        return fail(QStringLiteral("escrita"), writeErrno);
     }
-    closeAppend(); // the descriptor would point at the file being replaced
-#ifdef Q_OS_WIN
-    if (!MoveFileExW(reinterpret_cast<LPCWSTR>(tmp.utf16()),
-                     reinterpret_cast<LPCWSTR>(m_path.utf16()), MOVEFILE_REPLACE_EXISTING))
-        return fail(QStringLiteral("troca do arquivo"), EACCES);
-#else
-    if (::rename(tmpName.constData(), QFile::encodeName(m_path).constData()) != 0) {
-        const int renameErrno = errno;
-        ::unlink(tmpName.constData());
-        return fail(QStringLiteral("troca do arquivo"), renameErrno);
-    }
-#endif
-    syncDirectoryOf(m_path);
     m_staged = 0;
     m_rewriteErrno = 0;
     m_needsRewrite = false;
@@ -374,13 +455,12 @@ bool RejectLog::append(const QString &line, const QString &when, const QString &
                        QString *error) {
     const QByteArray bytes =
         encodeLine(clean(line + QStringLiteral(" | ") + when + QStringLiteral(" | ") + reason));
-    const int fd = ::open(QFile::encodeName(m_path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = queuefile::openForAppend(m_path);
     if (fd < 0) {
         if (error) *error = writeText(errno);
         return false;
     }
-    const bool ok = writeAll(fd, bytes) && ::fdatasync(fd) == 0;
+    const bool ok = queuefile::writeAll(fd, bytes) && ::fdatasync(fd) == 0;
     if (!ok && error) *error = writeText(errno);
     ::close(fd);
     return ok;

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "events/QueueWriter.h"
+
 #include <QList>
 #include <QString>
+
+#include <functional>
+#include <memory>
 
 namespace tulmo {
 
@@ -20,6 +25,12 @@ class RejectLog;
 // first line ("#TULMO-FILA <identity> <number>"). The store that records the lines keeps
 // the number of the last one it has taken in the same transaction, so after a crash between
 // that commit and the removal from the file, the lines already taken are known and dropped.
+//
+// Written in the background (writeInBackground), the file belongs to a thread of its own and
+// the list stays on the caller's: stage() returns at once, the lines staged meanwhile share
+// one flush, and whenDurable() tells when they are on the disk. A removal replaces the file on
+// that thread too, in order with the appends, so a replacement holds every line staged before
+// it and none after.
 class EventQueue {
 public:
     enum class LoadStatus { Loaded, CreatedEmpty, Unreadable };
@@ -44,14 +55,38 @@ public:
 
     // Adds the line at the end and flushes it to the disk. Line breaks inside the line
     // become blanks. False when the line could not be made durable (it is then not queued).
+    // In the background it waits for the writer.
     bool append(const QString &line, QString *error = nullptr);
     // Adds the line at the end without waiting for the disk: frames that arrive together
     // share one flush(). Whatever is acknowledged for a staged line waits for that flush.
+    // In the background it always queues the line; a write that then fails takes it out
+    // again, with every line staged after it, before whenDurable() answers for them.
     bool stage(const QString &line, QString *error = nullptr);
     // Makes every staged line durable. On failure the whole list is written anew; false
     // only when that failed too (the staged lines stay queued, but must not be acknowledged).
+    // In the background it waits for the writer; false when a write of a line staged before
+    // failed (those lines are then not queued).
     bool flush(QString *error = nullptr);
-    bool hasStaged() const { return m_staged > 0; }
+    bool hasStaged() const;
+    // The lines at the head that are on the disk: the ones that may be recorded.
+    qsizetype durableCount() const;
+
+    // From now on the file is written by a thread of its own (see above). Removals then
+    // always succeed at once in the list; a replacement of the file that fails is told by
+    // writeFault() as before, and the lines stay in the file until one succeeds.
+    void writeInBackground();
+    bool writesInBackground() const { return m_writer != nullptr; }
+    // Calls done on this thread once every line staged so far is on the disk (true), or a
+    // write failed before they were (false: they are no longer queued). Never before the
+    // flush that covers them; the calls come in the order asked, one event-loop turn later
+    // at the earliest. Without the background writer, flush() answers at once.
+    void whenDurable(std::function<void(bool)> done);
+    // Called on this thread whenever the writer's outcomes change writeFault() or the list.
+    void setWriteListener(std::function<void()> listener) { m_writeListener = std::move(listener); }
+    // Tests: hold the writer before its next batch (held) and let it go on; and how many
+    // fdatasync calls it made for appended lines.
+    void holdWrites(bool held);
+    int flushCount() const;
 
     // Removes the first line (the file is replaced atomically).
     bool removeHead(QString *error = nullptr);
@@ -85,6 +120,20 @@ public:
     bool dropThrough(qint64 last, QString *error = nullptr);
 
 private:
+    struct Waiter {
+        quint64 through = 0; // the lines staged when it was asked
+        bool failed = false;
+        std::function<void(bool)> done;
+    };
+    LoadStatus loadFile(QString *error, RejectLog *tornLineLog, const QString &when);
+    // Background writing: the outcomes of the writer applied to the list, in order.
+    void applyOutcomes(const QList<QueueWriter::Outcome> &outcomes);
+    void dispatchWaiters();
+    void scheduleDispatch();
+    void askReplace();
+    void stopWriter();
+    QString faultText(int errnum) const;
+
     // Writes the whole list to a new file and puts it in the queue's place. A success clears
     // the write faults, the one of appends only when clearsAppendFault.
     bool rewrite(QString *error, bool clearsAppendFault = true);
@@ -110,6 +159,17 @@ private:
     int m_rewriteErrno = 0;
     bool m_needsRewrite = false;
     QString m_tornLine;
+
+    // Background writing.
+    std::unique_ptr<QueueWriter> m_writer;
+    quint64 m_lineNumber = 0; // lines staged since the writer started
+    quint64 m_resolved = 0;   // lines up to this one are on the disk, or were dropped
+    quint64 m_epoch = 0;      // failures heard of
+    bool m_replaceNext = false; // the file must be written whole before anything is added
+    int m_failures = 0;
+    bool m_dispatchPosted = false;
+    QList<Waiter> m_waiters;
+    std::function<void()> m_writeListener;
 };
 
 // Appends lines that can never be recorded, each with the moment and the reason, to

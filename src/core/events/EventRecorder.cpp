@@ -5,12 +5,15 @@
 #include "common/TextCodec.h"
 #include "events/EventTypes.h"
 #include "events/RecordingRepository.h"
+#include "events/RecordingWorker.h"
 #include "reception/SlotWriter.h"
 #include "store/Database.h"
 #include "store/TransactionGuard.h"
 
+#include <QPointer>
 #include <QSqlError>
 
+#include <memory>
 #include <optional>
 
 namespace tulmo {
@@ -223,7 +226,7 @@ void sendSms(SlotWriter *writer, const Recording &r) {
 
 // Called once the transaction is over. Only an error that the line's own values cause turns
 // the line away; whatever else the database answers keeps the line to be tried again.
-RecordResult failure(Database &database, const Stop &stop) {
+RecordResult failure(const RecordingLink &link, const Stop &stop) {
     RecordResult r;
     const QString dbText = stop.dbError.text().simplified();
     if (!stop.commit && Database::isDataError(stop.dbError)) {
@@ -233,8 +236,7 @@ RecordResult failure(Database &database, const Stop &stop) {
     }
     // After a failed commit the main connection still holds that transaction and its locks,
     // out of the driver's reach: the next recording of the same account would wait on it.
-    const Database::State state =
-        stop.commit ? database.restartPrimary() : database.ensureAlive();
+    const Database::State state = stop.commit ? link.restart() : link.ensureAlive();
     r.status = RecordResult::Status::Retry;
     r.reason = (state == Database::State::Unreachable
                     ? QStringLiteral("banco de dados inacessível ao %1: %2")
@@ -314,6 +316,81 @@ RecordResult unreachable() {
     return r;
 }
 
+bool fileHeld(const Database &database, RecordResult *why) {
+    QString text;
+    if (database.fileStillOpen(&text)) return true;
+    why->status = RecordResult::Status::Retry;
+    why->reason = text;
+    why->statusText = text;
+    return false;
+}
+
+} // namespace
+
+// What the recording of a batch leaves for the event loop's thread: the events stored, whose
+// sound, SMS and lists come once the transaction is committed.
+struct BatchEffects {
+    QList<Recording> stored;
+    bool internalStored = false;
+};
+
+namespace {
+
+// The statements and the commit of a batch, on the link's connection, on whatever thread owns
+// it: nothing here touches the console's objects but the batch's own reject callback.
+void runBatch(const RecordingLink &link, RecordBatch &batch,
+              const std::function<QDateTime()> &clock, bool readSms, BatchEffects &effects) {
+    batch.taken = 0;
+    batch.results.clear();
+    if (batch.lines.isEmpty()) return;
+    auto heldBack = [&batch](RecordResult r) { batch.results.append(r); };
+    if (!link.db().isOpen() && link.ensureAlive() == Database::State::Unreachable)
+        return heldBack(unreachable());
+    // Recording into a file that is no longer the database's would lose every line.
+    RecordResult gone;
+    if (!fileHeld(link.database(), &gone)) return heldBack(gone);
+    QSqlDatabase db = link.db();
+    TransactionGuard transaction(db);
+    if (!transaction.begun())
+        return heldBack(
+            failure(link, *dbFailed(QStringLiteral("iniciar a transação"), db.lastError())));
+    RecordingRepository repo(db);
+    QList<Recording> stored;
+    QList<RecordResult> results;
+    std::optional<Stop> stop; // the database's fault that ended the batch
+    bool internalStored = false;
+    for (const QString &line : std::as_const(batch.lines)) {
+        if (!results.isEmpty() && batch.deadline.hasExpired()) break;
+        Recording r;
+        r.now = clock();
+        r.readSmsReceivers = readSms;
+        RecordResult result;
+        bool internal = false;
+        if (!recordLine(repo, batch, line, r, &result, &stop, &internal)) break;
+        internalStored |= internal;
+        if (result.status == RecordResult::Status::Stored) stored.append(r);
+        results.append(result);
+    }
+    if (!results.isEmpty()) {
+        const qint64 last = batch.firstNumber + results.size() - 1;
+        if (!fileHeld(link.database(), &gone)) return heldBack(gone);
+        if (!batch.queueId.isEmpty() && !repo.writeQueueMark(batch.queueId, last))
+            return heldBack(
+                failure(link, *dbFailed(QStringLiteral("marcar a fila"), repo.lastError())));
+        if (!transaction.commit())
+            return heldBack(failure(link, Stop{true, QStringLiteral("confirmar a gravação"),
+                                               db.lastError(), true}));
+    }
+    batch.taken = int(results.size());
+    batch.results = results;
+    if (stop) {
+        transaction.commit(); // nothing of the stopped line is left in it
+        batch.results.append(failure(link, *stop));
+    }
+    effects.internalStored = internalStored;
+    effects.stored = std::move(stored);
+}
+
 } // namespace
 
 EventRecorder::EventRecorder(Database &database, const Clock &clock, SoundOutput *sound,
@@ -323,6 +400,8 @@ EventRecorder::EventRecorder(Database &database, const Clock &clock, SoundOutput
     , m_clock(clock)
     , m_sound(sound)
     , m_slots(slotWriter) {}
+
+EventRecorder::~EventRecorder() = default;
 
 QByteArray EventRecorder::smsCommand(const QString &celular, const QString &descricao,
                                      const QString &nomeParticao) {
@@ -346,58 +425,64 @@ RecordResult EventRecorder::Grava_Evento_Banco_Dados(const QString &line) {
 }
 
 void EventRecorder::recordBatch(RecordBatch &batch) {
-    batch.taken = 0;
-    batch.results.clear();
-    if (batch.lines.isEmpty()) return;
-    auto heldBack = [&batch](RecordResult r) { batch.results.append(r); };
-    if (!m_database.primary().isOpen() && m_database.ensureAlive() == Database::State::Unreachable)
-        return heldBack(unreachable());
-    // Recording into a file that is no longer the database's would lose every line.
-    RecordResult gone;
-    if (!databaseFileHeld(&gone)) return heldBack(gone);
-    QSqlDatabase db = m_database.primary();
-    TransactionGuard transaction(db);
-    if (!transaction.begun())
-        return heldBack(failure(m_database, *dbFailed(QStringLiteral("iniciar a transação"),
-                                                      db.lastError())));
-    RecordingRepository repo(db);
-    QList<Recording> stored;
-    QList<RecordResult> results;
-    std::optional<Stop> stop; // the database's fault that ended the batch
-    bool internalStored = false;
-    for (const QString &line : std::as_const(batch.lines)) {
-        if (!results.isEmpty() && batch.deadline.hasExpired()) break;
-        Recording r;
-        r.now = m_clock.now();
-        r.readSmsReceivers = m_slots != nullptr;
-        RecordResult result;
-        bool internal = false;
-        if (!recordLine(repo, batch, line, r, &result, &stop, &internal)) break;
-        internalStored |= internal;
-        if (result.status == RecordResult::Status::Stored) stored.append(r);
-        results.append(result);
+    BatchEffects effects;
+    runBatch(RecordingLink(m_database), batch, [this] { return m_clock.now(); }, m_slots != nullptr,
+             effects);
+    applyEffects(effects);
+}
+
+void EventRecorder::startWorker() {
+    if (!m_worker) m_worker = std::make_unique<RecordingWorker>(m_database);
+}
+
+void EventRecorder::stopWorker() {
+    if (!m_worker) return;
+    m_worker->finish();
+    m_worker.reset();
+    m_internalInFlight = false;
+}
+
+int EventRecorder::backgroundPending() const {
+    return m_worker ? m_worker->pending() : 0;
+}
+
+void EventRecorder::finishBackground() {
+    if (m_worker) m_worker->finish();
+}
+
+void EventRecorder::recordBatchInBackground(RecordBatch batch,
+                                            std::function<void(RecordBatch &)> done) {
+    if (!m_worker) {
+        recordBatch(batch);
+        done(batch);
+        return;
     }
-    if (!results.isEmpty()) {
-        const qint64 last = batch.firstNumber + results.size() - 1;
-        if (!databaseFileHeld(&gone)) return heldBack(gone);
-        if (!batch.queueId.isEmpty() && !repo.writeQueueMark(batch.queueId, last))
-            return heldBack(failure(m_database, *dbFailed(QStringLiteral("marcar a fila"),
-                                                          repo.lastError())));
-        if (!transaction.commit())
-            return heldBack(failure(m_database, Stop{true, QStringLiteral("confirmar a gravação"),
-                                                     db.lastError(), true}));
-    }
-    batch.taken = int(results.size());
-    batch.results = results;
-    if (stop) {
-        transaction.commit(); // nothing of the stopped line is left in it
-        batch.results.append(failure(m_database, *stop));
-    }
-    if (internalStored) announce(kPending);
-    if (stored.isEmpty()) return;
-    // Stored: only now does the operator hear, the receivers send and the lists refresh.
+    struct State {
+        RecordBatch batch;
+        BatchEffects effects;
+    };
+    auto state = std::make_shared<State>();
+    state->batch = std::move(batch);
+    // The recording thread reads no clock of the console's: the batch's moment is taken here.
+    const QDateTime now = m_clock.now();
+    const bool sms = m_slots != nullptr;
+    const QPointer<EventRecorder> self(this);
+    m_worker->post([state, now, sms, self, done](RecordingLink &link) -> std::function<void()> {
+        runBatch(link, state->batch, [now] { return now; }, sms, state->effects);
+        return [state, self, done] {
+            if (!self) return;
+            self->applyEffects(state->effects);
+            done(state->batch);
+        };
+    });
+}
+
+// Stored: only now does the operator hear, the receivers send and the lists refresh.
+void EventRecorder::applyEffects(const BatchEffects &effects) {
+    if (effects.internalStored) announce(kPending);
+    if (effects.stored.isEmpty()) return;
     unsigned which = kSilent | kReceived;
-    for (const Recording &r : stored) {
+    for (const Recording &r : effects.stored) {
         playSound(m_sound, r.code);
         sendSms(m_slots, r);
         if (r.disarmedChanged) which |= kDisarmed;
@@ -426,51 +511,75 @@ void EventRecorder::releaseAnnouncements() {
     announce(which);
 }
 
-bool EventRecorder::databaseFileHeld(RecordResult *why) {
-    QString text;
-    if (m_database.fileStillOpen(&text)) return true;
-    why->status = RecordResult::Status::Retry;
-    why->reason = text;
-    why->statusText = text;
-    return false;
-}
-
 void EventRecorder::raiseInternal(const InternalEvent &event) {
     m_internal.append(event);
 }
 
-RecordResult EventRecorder::recordInternal() {
+namespace {
+
+// Stores the internal events in one transaction on the link's connection.
+RecordResult storeInternal(const RecordingLink &link, const QList<InternalEvent> &events,
+                           const QDateTime &now) {
     RecordResult r;
-    if (m_internal.isEmpty()) return r;
-    if (!m_database.primary().isOpen() && m_database.ensureAlive() == Database::State::Unreachable)
+    if (!link.db().isOpen() && link.ensureAlive() == Database::State::Unreachable)
         return unreachable();
-    if (!databaseFileHeld(&r)) return r;
-    QSqlDatabase db = m_database.primary();
+    if (!fileHeld(link.database(), &r)) return r;
+    QSqlDatabase db = link.db();
     TransactionGuard transaction(db);
     if (!transaction.begun())
-        return failure(m_database,
-                       *dbFailed(QStringLiteral("iniciar a transação"), db.lastError()));
+        return failure(link, *dbFailed(QStringLiteral("iniciar a transação"), db.lastError()));
     RecordingRepository repo(db);
-    const QDateTime now = m_clock.now();
-    for (const InternalEvent &e : std::as_const(m_internal)) {
+    for (const InternalEvent &e : events) {
         if (!repo.setSavepoint())
-            return failure(m_database, *dbFailed(QStringLiteral("iniciar a gravação do evento "
-                                                                "interno"),
-                                                 repo.lastError()));
+            return failure(link, *dbFailed(QStringLiteral("iniciar a gravação do evento interno"),
+                                           repo.lastError()));
         if (repo.insertEvent(e.row(now))) continue;
         const QSqlError error = repo.lastError();
         if (!Database::isDataError(error))
-            return failure(m_database, *dbFailed(QStringLiteral("gravar o evento interno"), error));
+            return failure(link, *dbFailed(QStringLiteral("gravar o evento interno"), error));
         repo.rollbackToSavepoint(); // refused for its own values: it would be refused again
     }
-    if (!databaseFileHeld(&r)) return r;
+    if (!fileHeld(link.database(), &r)) return r;
     if (!transaction.commit())
-        return failure(m_database,
+        return failure(link,
                        Stop{true, QStringLiteral("confirmar a gravação"), db.lastError(), true});
-    m_internal.clear();
     r.status = RecordResult::Status::Stored;
-    announce(kPending);
     return r;
+}
+
+} // namespace
+
+void EventRecorder::internalStored(qsizetype n) {
+    // Those raised meanwhile stay for the next time.
+    m_internal.remove(0, std::min(n, m_internal.size()));
+    announce(kPending);
+}
+
+RecordResult EventRecorder::recordInternal() {
+    if (m_internal.isEmpty()) return RecordResult{};
+    const RecordResult r = storeInternal(RecordingLink(m_database), m_internal, m_clock.now());
+    if (r.status == RecordResult::Status::Stored) internalStored(m_internal.size());
+    return r;
+}
+
+void EventRecorder::recordInternalInBackground() {
+    if (m_internal.isEmpty() || m_internalInFlight) return;
+    if (!m_worker) {
+        recordInternal();
+        return;
+    }
+    m_internalInFlight = true;
+    const QList<InternalEvent> events = m_internal;
+    const QDateTime now = m_clock.now();
+    const QPointer<EventRecorder> self(this);
+    m_worker->post([events, now, self](RecordingLink &link) -> std::function<void()> {
+        const RecordResult r = storeInternal(link, events, now);
+        return [self, r, n = events.size()] {
+            if (!self) return;
+            self->m_internalInFlight = false;
+            if (r.status == RecordResult::Status::Stored) self->internalStored(n);
+        };
+    });
 }
 
 bool EventRecorder::readQueueMark(const QString &queueId, qint64 *last, RecordResult *why) {
@@ -484,7 +593,7 @@ bool EventRecorder::readQueueMark(const QString &queueId, qint64 *last, RecordRe
     RecordingRepository repo(db);
     if (!transaction.begun() || !repo.readQueueMark(queueId, last)) {
         const QSqlError e = transaction.begun() ? repo.lastError() : db.lastError();
-        *why = failure(m_database, *dbFailed(QStringLiteral("ler a marca da fila"), e));
+        *why = failure(RecordingLink(m_database), *dbFailed(QStringLiteral("ler a marca da fila"), e));
         return false;
     }
     transaction.commit();

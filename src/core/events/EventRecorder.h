@@ -9,10 +9,13 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 namespace tulmo {
 
+struct BatchEffects;
 class Database;
+class RecordingWorker;
 class Clock;
 class SoundOutput;
 class SlotWriter;
@@ -68,12 +71,30 @@ class EventRecorder : public QObject {
 public:
     EventRecorder(Database &database, const Clock &clock, SoundOutput *sound, SlotWriter *slotWriter,
                   QObject *parent = nullptr);
+    ~EventRecorder() override;
 
     RecordResult Grava_Evento_Banco_Dados(const QString &line);
     // Records as many lines of the batch as its deadline allows. The sounds and SMS of the
     // stored events come after the commit, each event's own, in order; the lists are told
     // once per batch.
     void recordBatch(RecordBatch &batch);
+
+    // From now on the batches and internal events given to the ...InBackground calls are
+    // recorded and committed on a thread of their own, with a database connection of its own,
+    // so that no commit holds the event loop. The synchronous calls keep the main connection.
+    void startWorker();
+    // Finishes what was asked (with its effects here) and ends the thread.
+    void stopWorker();
+    bool recordsInBackground() const { return m_worker != nullptr; }
+    // The same as recordBatch, on the recording thread; then, on this thread, the effects of
+    // the events stored and done with the batch as it came out. Batches are recorded in the
+    // order given. Without the thread, at once. The batch's reject callback runs on the
+    // recording thread, and every line of the batch takes the moment of this call.
+    void recordBatchInBackground(RecordBatch batch, std::function<void(RecordBatch &)> done);
+    // Batches and internal events given to the background whose effects have not come yet.
+    int backgroundPending() const;
+    // Waits for them, and brings their effects and done calls at once.
+    void finishBackground();
     // The number of the last line of the queue that the store has taken (-1: none). False,
     // with why as a Retry, while the database cannot tell.
     bool readQueueMark(const QString &queueId, qint64 *last, RecordResult *why);
@@ -84,6 +105,8 @@ public:
     // Stores the raised internal events in one transaction. Stored when they are committed;
     // Retry, and kept, while the database cannot take them.
     RecordResult recordInternal();
+    // The same on the recording thread (at once without it); one such transaction at a time.
+    void recordInternalInBackground();
 
     // While held, the list signals of stored events are gathered, and raised once each by
     // releaseAnnouncements(): a burst refreshes the lists once per tick, not once per batch.
@@ -113,8 +136,8 @@ private:
         kReceived = 16,
     };
     void announce(unsigned which);
-    // Whether the database file is still the one opened (a Retry in why when it is not).
-    bool databaseFileHeld(RecordResult *why);
+    void applyEffects(const BatchEffects &effects);
+    void internalStored(qsizetype n);
 
     Database &m_database;
     const Clock &m_clock;
@@ -123,6 +146,8 @@ private:
     bool m_held = false;
     unsigned m_gathered = 0;
     QList<InternalEvent> m_internal;
+    bool m_internalInFlight = false;
+    std::unique_ptr<RecordingWorker> m_worker;
 };
 
 } // namespace tulmo

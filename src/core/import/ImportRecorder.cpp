@@ -5,6 +5,8 @@
 #include "events/EventQueue.h"
 #include "events/EventRecorder.h"
 
+#include <QPointer>
+
 namespace tulmo {
 
 namespace {
@@ -41,6 +43,7 @@ ImportRecorder::ImportRecorder(EventRecorder &recorder, Prompt *prompt, QObject 
     , m_recorder(recorder)
     , m_prompt(prompt) {
     m_timer.setInterval(0);
+    m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &ImportRecorder::slice);
 }
 
@@ -59,18 +62,25 @@ void ImportRecorder::start(const QStringList &lines) {
     m_sinceAnnounce.start();
     m_sinceLivePass.invalidate();
     emit progress(0, m_summary.total);
+    m_running = true;
     m_timer.start();
 }
 
 void ImportRecorder::cancel() {
+    if (!running()) return;
+    // A batch being committed is counted: its lines are stored whatever the operator says now.
+    while (m_inFlight)
+        m_recorder.finishBackground();
     if (!running()) return;
     m_summary.cancelled = true;
     finish();
 }
 
 void ImportRecorder::finishNow() {
-    while (running())
-        slice();
+    while (running()) {
+        if (!m_inFlight) slice();
+        if (m_inFlight) m_recorder.finishBackground();
+    }
 }
 
 // Live lines waiting in the queue are recorded before the next batch of the import, as the
@@ -81,17 +91,29 @@ void ImportRecorder::recordLiveBacklog() {
     if (m_sinceLivePass.isValid() && !m_sinceLivePass.hasExpired(kLivePassEveryMs)) return;
     m_sinceLivePass.start();
     m_recorder.holdAnnouncements();
-    m_pump->recordPass(kLiveBudgetMs);
+    m_pump->startPass();
 }
 
+// Each batch is committed on the recorder's thread; the next one is asked for once this one's
+// outcome is taken, so the event loop only prepares batches and counts what they stored.
 void ImportRecorder::slice() {
+    if (!m_running || m_inFlight) return;
     recordLiveBacklog();
     if (m_next >= m_lines.size()) return finish();
     RecordBatch batch;
     batch.lines = m_lines.mid(m_next, kBatchLines);
     batch.deadline = QDeadlineTimer(kSliceMs);
     m_recorder.holdAnnouncements();
-    m_recorder.recordBatch(batch);
+    m_inFlight = true;
+    const QPointer<ImportRecorder> self(this);
+    m_recorder.recordBatchInBackground(std::move(batch), [self](RecordBatch &b) {
+        if (!self) return;
+        self->m_inFlight = false;
+        if (self->m_running) self->take(b);
+    });
+}
+
+void ImportRecorder::take(const RecordBatch &batch) {
     for (int i = 0; i < batch.taken; ++i) {
         const RecordResult &r = batch.results.at(i);
         if (r.status == RecordResult::Status::Stored) {
@@ -116,11 +138,15 @@ void ImportRecorder::slice() {
         m_sinceAnnounce.restart();
     }
     emit progress(int(m_next), m_summary.total);
-    if (m_next >= m_lines.size()) finish();
+    if (m_next >= m_lines.size())
+        finish();
+    else
+        m_timer.start();
 }
 
 void ImportRecorder::finish() {
     m_timer.stop();
+    m_running = false;
     m_recorder.releaseAnnouncements();
     emit progress(int(m_next), m_summary.total);
     emit finished(m_summary);

@@ -11,6 +11,7 @@ namespace tulmo {
 class EventPump;
 class EventQueue;
 class EventRecorder;
+struct RecordBatch;
 class Prompt;
 
 // What the recording of the checked rows came to.
@@ -28,7 +29,8 @@ struct ImportRecordSummary {
 
 // Records the event lines of an import through Grava_Evento_Banco_Dados, with every effect of
 // a live event (sign of life, disarm and arm flags, sound, SMS, pending window), in small
-// batches driven by a zero timer, so the window and reception go on meanwhile. Live events
+// batches committed one after the other on the recorder's thread, so the window and reception
+// go on meanwhile. Live events
 // come first: the live queue's backlog is recorded ahead of the import's next batch (at most
 // every kLivePassEveryMs, besides the console's own tick), so an import never holds a live
 // event back. Nothing of the import passes through the live queue.
@@ -49,7 +51,7 @@ public:
     void setLiveQueue(EventQueue *queue, EventPump *pump);
 
     void start(const QStringList &lines);
-    bool running() const { return m_timer.isActive(); }
+    bool running() const { return m_running; }
     void cancel();
     void finishNow(); // tests and benchmarks
 
@@ -59,6 +61,7 @@ signals:
 
 private:
     void slice();
+    void take(const RecordBatch &batch);
     void recordLiveBacklog();
     void finish();
 
@@ -67,6 +70,8 @@ private:
     EventQueue *m_liveQueue = nullptr;
     EventPump *m_pump = nullptr;
     QTimer m_timer;
+    bool m_running = false;
+    bool m_inFlight = false; // a batch being committed on the recorder's thread
     QStringList m_lines;
     qsizetype m_next = 0;
     ImportRecordSummary m_summary;

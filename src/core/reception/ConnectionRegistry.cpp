@@ -16,6 +16,14 @@ ConnectionRegistry::ConnectionRegistry(DM1 &dm, const Clock &clock, QObject *par
     , m_mux(new SocketMultiplexer(this))
     , m_frames(dm, clock) {
     connect(&m_frames, &FrameAssembler::frameReady, this, &ConnectionRegistry::frameReceived);
+    // The replies of this turn of the event loop leave together, once it is done.
+    m_immediateReplies.setSingleShot(true);
+    m_immediateReplies.setInterval(0);
+    connect(&m_immediateReplies, &QTimer::timeout, this, &ConnectionRegistry::sendImmediateReplies);
+    connect(&m_replies, &ReplyQueue::replyQueued, this, [this](int i) {
+        if (replyDelay(m_replies.at(i).slot) == 0 && !m_immediateReplies.isActive())
+            m_immediateReplies.start();
+    });
     // The drop waits until the frame that overflowed is handled: the device link still works
     // on that connection's row.
     connect(&m_replies, &ReplyQueue::overflowed, this, [this](TcpConnection *socket) {
@@ -289,13 +297,27 @@ bool ConnectionRegistry::closeDevice(const QString &imei) {
     return false;
 }
 
+int ConnectionRegistry::replyDelay(int slot) const {
+    return m_dm.validSlot(slot) ? m_dm.slot(slot).tempoResposta : 0;
+}
+
 // Every reply whose slot's delay has passed leaves in this tick, none before its delay.
 void ConnectionRegistry::sendDueReplies(const QDateTime &now) {
-    const QList<ReplyQueue::Reply> due = m_replies.takeDue([&](const ReplyQueue::Reply &r) {
-        const int delay = m_dm.validSlot(r.slot) ? m_dm.slot(r.slot).tempoResposta : 0;
+    sendReplies([&](const ReplyQueue::Reply &r) {
         // The whole time since queueing counts, hours included.
-        return r.hora.secsTo(now) >= delay;
+        return r.hora.secsTo(now) >= replyDelay(r.slot);
     });
+}
+
+// A connection's replies share its slot's delay, so those of one without a delay all leave
+// here, in their order.
+void ConnectionRegistry::sendImmediateReplies() {
+    if (m_replies.isEmpty()) return;
+    sendReplies([&](const ReplyQueue::Reply &r) { return replyDelay(r.slot) <= 0; });
+}
+
+void ConnectionRegistry::sendReplies(const std::function<bool(const ReplyQueue::Reply &)> &isDue) {
+    const QList<ReplyQueue::Reply> due = m_replies.takeDue(isDue);
     for (const ReplyQueue::Reply &r : due) {
         if (r.identifier.isEmpty()) continue; // a reply to nobody in particular is not sent
         send(targetOf(r), r.text.toLatin1());

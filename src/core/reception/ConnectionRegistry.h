@@ -7,8 +7,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <array>
+#include <functional>
 
 #include "reception/FrameAssembler.h"
 #include "reception/ReplyQueue.h"
@@ -103,8 +105,12 @@ public:
     // Sends text at once to a connection; false when it is gone.
     bool send(TcpConnection *socket, const QByteArray &text);
 
-    // Timed duties of the one-second driver, each given the current time.
+    // Timed duties of the one-second driver, each given the current time. Every reply in the
+    // queue acknowledges what is already durable (the device link queues it only then).
     void sendDueReplies(const QDateTime &now);
+    // The replies of slots without a delay (TEMPO_RESPOSTA 0): they leave as soon as they are
+    // queued, an event-loop turn later, not at the next tick.
+    void sendImmediateReplies();
     // Drops the connections silent past their slot's keep-alive, and those not known within
     // kIdentifyTimeoutSecs.
     void expireSilentConnections(const QDateTime &now);
@@ -132,6 +138,8 @@ signals:
 
 private:
     TcpConnection *targetOf(const ReplyQueue::Reply &reply);
+    int replyDelay(int slot) const;
+    void sendReplies(const std::function<bool(const ReplyQueue::Reply &)> &isDue);
 
     void SocketServerAccept(int k, qintptr descriptor);
     void dropRowsOfSlot(int k);
@@ -159,6 +167,7 @@ private:
     QHash<QString, int> m_imeiRows;             // how many rows carry each identifier
     ReplyQueue m_replies;
     FrameAssembler m_frames;
+    QTimer m_immediateReplies;
     std::array<QList<TcpConnection *>, 11> m_connections; // per slot, index 0 unused
     QString m_statusText;
     QString m_connectionCountText;

@@ -245,25 +245,33 @@ bool Dc09Receiver::queueLines(const Dc09Message &m, const Dc09Intake &in, const 
     const QString key = account.toUpper() + QLatin1Char('|') + m.sequence + QLatin1Char('|') +
                         m.token + QLatin1Char('|') + m.data + QLatin1Char('|') +
                         m.extended.join(u'|');
-    if (!seenRecently(key, now)) {
+    const bool fresh = !seenRecently(key, now);
+    if (fresh) {
         for (const QString &line : in.lines) {
             // Not durable, not acknowledged: the panel repeats it.
             if (m_sink.stageLine(line) == ReceptionSink::QueueResult::Failed) return false;
         }
         remember(key, now);
     }
-    // The answer leaves once the lines (this message's, or the first copy's) are on disk.
-    answer(from, ack, true);
+    // The answer leaves once the lines (this message's, or the first copy's) are on disk. A
+    // write that failed took them out of the queue: the repeat is then no copy.
+    const QPointer<Dc09Receiver> self(this);
+    answer(from, ack, true, [self, key, fresh, now] {
+        if (self && fresh && self->m_seen.value(key) == now) self->m_seen.remove(key);
+    });
     return true;
 }
 
 
-void Dc09Receiver::answer(const Sender &to, const QByteArray &bytes, bool onlyIfDurable) {
-    // Every answer waits for the same flush, so a sender's answers leave in the order of its
+void Dc09Receiver::answer(const Sender &to, const QByteArray &bytes, bool onlyIfDurable,
+                          std::function<void()> notDurable) {
+    // Every answer waits for the same flushes, so a sender's answers leave in the order of its
     // messages, an ACK never before the lines it acknowledges.
     const QPointer<Dc09Receiver> self(this);
-    m_sink.whenDurable([self, to, bytes, onlyIfDurable](bool durable) {
-        if (self && (durable || !onlyIfDurable)) self->respond(to, bytes);
+    m_sink.whenDurable([self, to, bytes, onlyIfDurable, notDurable](bool durable) {
+        if (!self) return;
+        if (durable || !onlyIfDurable) self->respond(to, bytes);
+        if (!durable && notDurable) notDurable();
     });
 }
 

@@ -102,9 +102,10 @@ private:
     bool queueLines(const Dc09Message &m, const Dc09Intake &in, const QByteArray &ack,
                     const Sender &from);
     bool markSignOfLife(const QString &conta);
-    // Sends bytes after the next flush of the queue; an ACK (onlyIfDurable) only when that
-    // flush made the lines durable.
-    void answer(const Sender &to, const QByteArray &bytes, bool onlyIfDurable);
+    // Sends bytes once every line staged so far is durable; an ACK (onlyIfDurable) only when
+    // the flushes made them so, notDurable running otherwise.
+    void answer(const Sender &to, const QByteArray &bytes, bool onlyIfDurable,
+                std::function<void()> notDurable = nullptr);
     void respond(const Sender &to, const QByteArray &bytes);
     // The connected-devices row of the sender: its connection's, or one per address and
     // account for datagrams.

@@ -95,14 +95,13 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         m_registry.setKeepAlive(r, now);
         if (at(D, 16) != QLatin1Char('@')) {
             // The device repeats what is not acknowledged: no "+OK" for less than a whole
-            // event, nor until its line is durable (the reply queue sends nothing before the
-            // queue file's flush).
-            if (!queued(D, true, handle, k)) return;
+            // event, nor until its line is durable (the reply is queued only then).
+            if (!queued(D, handle, k)) return;
             m_registry.setLastEvent(r, now);
         }
         m_sink.queueRepeater(k, D);
-        m_registry.replies().enqueue(QStringLiteral("+OK"), l.socketIndex, k, l.imei,
-                                     l.socket.data(), now);
+        replyWhenDurable(QStringLiteral("+OK"), l.socketIndex, k, l.imei, l.socket, now,
+                         handle);
         return;
     }
 
@@ -110,41 +109,89 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         const QString pacote = mid(D, 2, 3);
         const ConnectionRegistry::Row l = m_registry.row(r);
         const QString reply = QStringLiteral("+") + pacote + QStringLiteral("S");
-        if (l.lastPacket != pacote) {
+        const bool fresh = l.lastPacket != pacote;
+        if (fresh) {
             const QString msg = QStringLiteral("5011 18") + mid(D, 4, 7) + mid(D, 10, 18);
-            if (!queued(msg, true, handle, k)) return;
+            if (!queued(msg, handle, k)) return;
             m_registry.setAccount(r, mid(D, 4, 7));
             m_registry.setLastPacket(r, pacote);
             m_registry.setLastEvent(r, now);
             m_registry.setKeepAlive(r, now);
         }
-        // A repeated packet is acknowledged again but not handed on.
-        m_registry.replies().enqueue(reply, r, k, l.imei, l.socket.data(), now);
+        // A repeated packet is acknowledged again but not handed on. A packet whose line is
+        // lost with a failed write is not taken for a repeat when it comes again.
+        replyWhenDurable(reply, r, k, l.imei, l.socket, now, handle,
+                         fresh ? forgetPacket(l.socket, pacote, l.lastPacket) : nullptr);
         return;
     }
 
     if (d1 == QLatin1Char('$') && (n == 16 || n == 17)) {
         const QString box = mid(D, 1, 15);
-        if (m_registry.row(r).lastPacket != box) {
+        const ConnectionRegistry::Row l = m_registry.row(r);
+        const bool fresh = l.lastPacket != box;
+        if (fresh) {
             const QString msg = QStringLiteral("5011 18") + mid(D, 2, 14);
-            if (!queued(msg, false, handle, k)) return;
+            if (!queued(msg, handle, k)) return;
             m_registry.setLastPacket(r, box);
             m_registry.setLastEvent(r, now);
             m_registry.setKeepAlive(r, now);
         }
-        m_registry.send(m_registry.row(r).socket.data(), QByteArrayLiteral("@"));
+        const QPointer<DeviceLink> self(this);
+        const QPointer<TcpConnection> to = l.socket;
+        std::function<void()> forget = fresh ? forgetPacket(l.socket, box, l.lastPacket) : nullptr;
+        m_sink.whenDurable([self, to, handle, k, forget](bool durable) {
+            if (!self) return;
+            if (durable) {
+                self->m_registry.send(to.data(), QByteArrayLiteral("@"));
+                return;
+            }
+            self->notAcknowledged(handle, k, whyNotQueued(ReceptionSink::QueueResult::Failed));
+            if (forget) forget();
+        });
     }
 }
 
-bool DeviceLink::queued(const QString &frame, bool staged, const QString &handle, int k) {
+void DeviceLink::replyWhenDurable(const QString &text, int connectionIndex, int k,
+                                  const QString &id, const QPointer<TcpConnection> &socket,
+                                  const QDateTime &now, const QString &handle,
+                                  std::function<void()> onFailure) {
+    const QPointer<DeviceLink> self(this);
+    // Every answer waits for the same flushes, so a device's answers keep their order.
+    m_sink.whenDurable([=](bool durable) {
+        if (!self) return;
+        if (durable || handle.isEmpty()) {
+            self->m_registry.replies().enqueue(text, connectionIndex, k, id, socket.data(), now);
+            return;
+        }
+        self->notAcknowledged(handle, k, whyNotQueued(ReceptionSink::QueueResult::Failed));
+        if (onFailure) onFailure();
+    });
+}
+
+std::function<void()> DeviceLink::forgetPacket(const QPointer<TcpConnection> &socket,
+                                               const QString &packet, const QString &before) {
+    const QPointer<DeviceLink> self(this);
+    return [self, socket, packet, before] {
+        if (!self) return;
+        const int row = self->m_registry.rowOf(socket.data());
+        if (row >= 0 && self->m_registry.row(row).lastPacket == packet)
+            self->m_registry.setLastPacket(row, before);
+    };
+}
+
+void DeviceLink::notAcknowledged(const QString &handle, int k, const QString &why) {
+    m_dm.portMonitor().append(QStringLiteral("TCP ") + handle + QLatin1Char(',') +
+                              QString::number(k) + QStringLiteral(": sem confirmação: ") + why);
+}
+
+bool DeviceLink::queued(const QString &frame, const QString &handle, int k) {
     QString why;
     if (receiverframe::shapeOf(receiverframe::withoutEnd(frame.toLatin1()), &why) ==
         receiverframe::Shape::Event) {
-        why = whyNotQueued(staged ? m_sink.stageEvent(frame) : m_sink.Decodifica_Eventos(frame));
+        why = whyNotQueued(m_sink.stageEvent(frame));
         if (why.isEmpty()) return true;
     }
-    m_dm.portMonitor().append(QStringLiteral("TCP ") + handle + QLatin1Char(',') +
-                             QString::number(k) + QStringLiteral(": sem confirmação: ") + why);
+    notAcknowledged(handle, k, why);
     return false;
 }
 
@@ -206,14 +253,22 @@ void DeviceLink::identify(const QString &D, TcpConnection *socket, int k, int &r
     if (known.kind == Kind::Active) {
         reply = known.blocked ? QStringLiteral("-") : QStringLiteral("+");
         if (!zelta) {
+            // No line of its own, but in order with the device's other answers.
             const ConnectionRegistry::Row &l = m_registry.row(r);
-            m_registry.replies().enqueue(reply, l.socketIndex, k, id, socket, now);
+            replyWhenDurable(reply, l.socketIndex, k, id, l.socket, now, QString());
         }
     } else if (known.kind == Kind::Unknown && !registerUnknown(id, conta, codigo, socket, k)) {
         r = -1;
         return;
     }
-    if (zelta) m_registry.send(socket, reply.toLatin1());
+    if (zelta) {
+        const QPointer<DeviceLink> self(this);
+        const QPointer<TcpConnection> to(socket);
+        const QByteArray bytes = reply.toLatin1();
+        m_sink.whenDurable([self, to, bytes](bool) {
+            if (self) self->m_registry.send(to.data(), bytes);
+        });
+    }
 }
 
 bool DeviceLink::registerUnknown(const QString &id, const QString &conta, const QString &codigo,

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+
+#include <functional>
 
 #include "reception/DeviceRegistration.h"
 #include "reception/TcpConnection.h"
@@ -51,10 +55,20 @@ private:
     bool takenByModuleTransfer(const QByteArray &bytes, const QString &D, TcpConnection *socket,
                                int k);
     void identify(const QString &D, TcpConnection *socket, int k, int &r);
-    // Queues the event of a receiver frame (with or without its 0x14), staged for the next
-    // flush or at once: true when it is a whole event whose storable line is queued, and may
-    // be acknowledged. Otherwise the port monitor says why it is not.
-    bool queued(const QString &frame, bool staged, const QString &handle, int k);
+    // Stages the event of a receiver frame (with or without its 0x14) for the writer's next
+    // flush: true when it is a whole event whose storable line is queued, and may be
+    // acknowledged once durable. Otherwise the port monitor says why it is not.
+    bool queued(const QString &frame, const QString &handle, int k);
+    // Queues a reply once every line staged so far is durable. When the write failed, the
+    // reply to a frame (handle given) is not sent, the port monitor says so, and onFailure
+    // runs; a reply that acknowledges no line (no handle) is queued all the same.
+    void replyWhenDurable(const QString &text, int connectionIndex, int k, const QString &id,
+                          const QPointer<TcpConnection> &socket, const QDateTime &now,
+                          const QString &handle, std::function<void()> onFailure = nullptr);
+    // Puts the row's last packet back to before, when a write lost the packet's line.
+    std::function<void()> forgetPacket(const QPointer<TcpConnection> &socket,
+                                       const QString &packet, const QString &before);
+    void notAcknowledged(const QString &handle, int k, const QString &why);
     // Registers the unknown module id as pending, or says on the port monitor why it is held
     // back; false when the database failed.
     bool registerUnknown(const QString &id, const QString &conta, const QString &codigo,

@@ -6,6 +6,7 @@
 #include "reception/Data_Modulo2.h"
 #include "reception/ReceptionSink.h"
 
+#include <QPointer>
 #include <QSerialPort>
 #include <QSqlQuery>
 #include <QTimer>
@@ -96,7 +97,24 @@ void SerialReception::TimerComTimer(int k) {
         return;
     }
     m_sink.acknowledgeRepeater(k);
-    if (Decodifica_Timer_Serial(k).isEmpty()) m_dm.writeToSlot(k, QByteArray(1, kAck));
+    if (Decodifica_Timer_Serial(k).isEmpty()) acknowledgeWhenDurable(k, false);
+}
+
+// Every 0x06 of a slot waits for the same flushes: the receiver takes them in the order of its
+// frames, none before its frame's line is on the disk.
+void SerialReception::acknowledgeWhenDurable(int k, bool tellFailure) {
+    const QPointer<SerialReception> self(this);
+    m_sink.whenDurable([self, k, tellFailure](bool durable) {
+        if (!self) return;
+        if (durable) {
+            self->m_dm.writeToSlot(k, QByteArray(1, kAck));
+        } else if (tellFailure) {
+            self->m_dm.portMonitor().append(
+                QStringLiteral("Porta %1: sem confirmação: não foi possível gravar a fila de "
+                               "eventos")
+                    .arg(k));
+        }
+    });
 }
 
 void SerialReception::receiverFrameEnd(int k, End end) {
@@ -124,7 +142,7 @@ void SerialReception::receiverFrameEnd(int k, End end) {
         } else {
             why = Decodifica_Timer_Serial(k);
             if (why.isEmpty()) {
-                m_dm.writeToSlot(k, QByteArray(1, kAck));
+                acknowledgeWhenDurable(k, true);
                 return;
             }
         }
@@ -184,7 +202,7 @@ QString SerialReception::Decodifica_Timer_Serial(int k) {
     QString why;
     if (ch(frame, 1) == QLatin1Char('E')) why = identifyCall(k, frame);
     if (ch(frame, 16) != QLatin1Char('@')) {
-        const ReceptionSink::QueueResult r = m_sink.Decodifica_Eventos(frame);
+        const ReceptionSink::QueueResult r = m_sink.stageEvent(frame);
         const bool receiverFrame =
             !frame.isEmpty() && receiverframe::startsFrame(frame.front().toLatin1());
         if (r == ReceptionSink::QueueResult::Failed)
@@ -222,8 +240,9 @@ QString SerialReception::identifyCall(int k, const QString &frame) {
         eventline::shortDate(now.date()), eventline::shortTime(now.time()));
     // What the receiver is told was received is what the recorder stores.
     if (const QString why = eventline::unstorableReason(line); !why.isEmpty()) return why;
-    return m_sink.queueLine(line) ? QString()
-                                  : QStringLiteral("não foi possível gravar a fila de eventos");
+    return m_sink.stageLine(line) != ReceptionSink::QueueResult::Failed
+               ? QString()
+               : QStringLiteral("não foi possível gravar a fila de eventos");
 }
 
 } // namespace tulmo

@@ -17,8 +17,9 @@ class ReceptionSink;
 // identification reply, acknowledgements, heartbeats and caller identification.
 //
 // A frame is everything a slot's port received until it fell silent for kQuietMs. The
-// receiver gets its acknowledgement (one 0x06) only once the frame's event line is in the
-// queue file, so a frame that could not be made durable is repeated by the receiver.
+// receiver gets its acknowledgement (one 0x06) only once the frame's event line is flushed to
+// the queue file, off the event loop, so a frame that could not be made durable is repeated
+// by the receiver.
 //
 // A receiver frame (beginning with "1" or "5") is acknowledged only when it makes a whole
 // event (or is a heartbeat) whose line the recorder can store. The beginning of one that is
@@ -72,6 +73,9 @@ private:
     // Queues the caller-identification line of an "E" frame. Empty, or why a line was built
     // and could not be queued.
     QString identifyCall(int slot, const QString &frame);
+    // Sends the slot's 0x06 once its frame's line (and every line staged before) is durable;
+    // when the write failed, none, and with tellFailure the port monitor says why.
+    void acknowledgeWhenDurable(int slot, bool tellFailure);
     qint64 elapsedMs(const QDateTime &since) const;
 
     DM1 &m_dm;

@@ -146,8 +146,8 @@ QSqlDatabase Database::secondary() const {
     return QSqlDatabase::database(m_secondName, false);
 }
 
-Database::State Database::ensureAlive() {
-    QSqlDatabase db = primary();
+Database::State Database::ensureAlive(const QString &name) {
+    QSqlDatabase db = QSqlDatabase::database(name, false);
     if (db.isOpen()) {
         QSqlQuery q(db);
         if (q.exec(QStringLiteral("select 1 from RDB$DATABASE")) && q.next()) return State::Alive;
@@ -155,11 +155,11 @@ Database::State Database::ensureAlive() {
         db.close();
     }
     QString reason;
-    return openConnection(m_mainName, &reason) ? State::Reconnected : State::Unreachable;
+    return openConnection(name, &reason) ? State::Reconnected : State::Unreachable;
 }
 
-Database::State Database::restartPrimary() {
-    QSqlDatabase db = primary();
+Database::State Database::restart(const QString &name) {
+    QSqlDatabase db = QSqlDatabase::database(name, false);
     QVariant attachment;
     if (db.isOpen()) {
         QSqlQuery q(db);
@@ -185,7 +185,7 @@ Database::State Database::restartPrimary() {
     }
     db.close();
     QString reason;
-    return openConnection(m_mainName, &reason) ? State::Reconnected : State::Unreachable;
+    return openConnection(name, &reason) ? State::Reconnected : State::Unreachable;
 }
 
 bool Database::isDataError(const QSqlError &error) {

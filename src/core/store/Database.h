@@ -40,12 +40,15 @@ public:
 
     // A cheap round trip on the main connection; reopens it when the trip fails.
     enum class State { Alive, Reconnected, Unreachable };
-    State ensureAlive();
+    State ensureAlive() { return ensureAlive(m_mainName); }
     // Ends the main connection together with any transaction of it that the driver no longer
     // holds, and opens it again. Qt's QIBASE driver forgets a transaction whose commit failed;
     // closing alone cannot end it (the engine keeps an attachment with open transactions), so
     // its locks would stay until the process ends.
-    State restartPrimary();
+    State restartPrimary() { return restart(m_mainName); }
+    // The same for a connection of openOwnConnection, from the thread that opened it.
+    State ensureAlive(const QString &name);
+    State restart(const QString &name);
 
     // Whether the database turned a statement away for the values it was given, so that it
     // would turn the same values away again; any other error is the database's own state.

@@ -52,7 +52,7 @@ struct Central {
     quint16 port = 0;
 
     QSqlDatabase db() { return core->dm().database().primary(); }
-    void tick() { core->Timer_AtualizarTimer(); }
+    void tick() { tickAndSettle(*core); }
     bool connect(LoopbackDevice &d) { return d.connectTo(port) && d.recv() == "&"; }
     // Sends one frame once the console has read it: what it answered at once.
     QByteArray send(LoopbackDevice &d, const QByteArray &frame) {
@@ -275,7 +275,7 @@ void TestConsoleCore::databaseDeletedOrReplacedWhileRunningKeepsTheLinesQueued()
     QString error;
     QVERIFY2(core.start(&error), qPrintable(error));
     QCOMPARE(core.eventQueue().size(), 3); // nothing acknowledged was lost
-    core.Timer_AtualizarTimer();
+    tickAndSettle(core);
     QVERIFY(core.eventQueue().isEmpty());
     QCOMPARE(scalar(core.dm().database().primary(), "select count(*) from EVENTOS").toInt(), 3);
     QCOMPARE(core.statusText(), QString());

@@ -7,6 +7,7 @@
 #include "console/ConsoleCore.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,10 +27,14 @@ int main(int argc, char **argv) {
     std::printf("started %lld\n", static_cast<long long>(core.eventQueue().size()));
     std::fflush(stdout);
     while (!core.eventQueue().isEmpty()) {
-        if (budgetMs > 0)
+        if (budgetMs > 0) {
             core.pump().recordPass(budgetMs);
-        else
+        } else {
+            // The tick starts the recording; its batches commit on the recorder's thread.
             core.Timer_AtualizarTimer();
+            while (core.pump().busy())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         std::printf("left %lld\n", static_cast<long long>(core.eventQueue().size()));
         std::fflush(stdout);
     }

@@ -199,12 +199,12 @@ void TestAccountSupervisor::rearmOnMarkedHourOnlyAndByAccount() {
                  "'09:00:00', 0)");
     QSignalSpy waiting(&s.core->supervisor(), &AccountSupervisor::awaitingArmChanged);
 
-    s.core->Timer_AtualizarTimer(); // 07:59:59
+    tickAndSettle(*s.core); // 07:59:59
     QCOMPARE(s.accountColumn("DESARMADOS", "000001").toInt(), 1);
     QCOMPARE(waiting.count(), 0);
 
     s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(8, 0, 0)));
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     QCOMPARE(s.accountColumn("DESARMADOS", "000001").toInt(), 0);
     QCOMPARE(s.accountColumn("REARME", "000001").toInt(), 1);
     QCOMPARE(s.accountColumn("DESARMADOS", "000002").toInt(), 1); // not moved along by its name
@@ -217,11 +217,11 @@ void TestAccountSupervisor::rearmOnMarkedHourOnlyAndByAccount() {
     // Disarmed again at 09:xx, an unmarked hour: it stays disarmed.
     exec(s.db(), "update CLIENTES set DESARMADOS = 1, REARME = 0 where CONTA = '000001'");
     s.clock.set(QDateTime(QDate(2026, 3, 9), QTime(9, 10, 0)));
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     QCOMPARE(s.accountColumn("DESARMADOS", "000001").toInt(), 1);
     // Tuesday 08:xx is not Monday.
     s.clock.set(QDateTime(QDate(2026, 3, 10), QTime(8, 10, 0)));
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     QCOMPARE(s.accountColumn("DESARMADOS", "000001").toInt(), 1);
     QCOMPARE(s.prompt.shown.size(), 1);
 }
@@ -244,7 +244,7 @@ void TestAccountSupervisor::alertsHoldNothingBack() {
     };
     s.core->startTimer();
 
-    s.core->Timer_AtualizarTimer(); // the rearm alert
+    tickAndSettle(*s.core); // the rearm alert
     QCOMPARE(s.prompt.shown.size(), 1);
     QCOMPARE(s.prompt.shown[0].text, QString("Cliente JOSE Está Desarmado"));
     s.core->TimerInativosTimer(); // the silence alert
@@ -252,7 +252,7 @@ void TestAccountSupervisor::alertsHoldNothingBack() {
     QVERIFY(s.prompt.shown[1].text.startsWith("Cliente 000001-JOSE Está inativo desde "));
     QCOMPARE(duranteMensagem, (QList<std::pair<bool, bool>>{{true, true}, {true, true}}));
     // The next ticks while the operator reads do not raise the same accounts again.
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     s.core->TimerInativosTimer();
     QCOMPARE(s.prompt.shown.size(), 2);
     QVERIFY(driver.isActive());

@@ -71,7 +71,7 @@ void TestEventPump::burstIsRecordedInFewTicksInFileOrderWithEachEventsEffects() 
     QSignalSpy pending(&s.core->recorder(), &EventRecorder::pendingRecorded);
     int ticks = 0;
     while (!queue.isEmpty() && ticks < 500) {
-        s.core->Timer_AtualizarTimer();
+        tickAndSettle(*s.core);
         ++ticks;
     }
     QVERIFY(queue.isEmpty());

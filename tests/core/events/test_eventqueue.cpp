@@ -396,7 +396,7 @@ void TestEventQueue::consoleStartsWithoutTheTornLine() {
                  .toUtf8());
     QCOMPARE(core.repeaterQueue().lines(), QList<QString>({"1,frame"}));
     // Its device was never answered; an operator hears of it all the same.
-    core.Timer_AtualizarTimer();
+    tulmo::test::tickAndSettle(core);
     QSqlDatabase db = core.dm().database().primary();
     QCOMPARE(tulmo::test::column(db, "select DESCRICAO from EVENTOS where TIPO = 'INTERNO' and "
                                      "TRATADO = 0 and CLIENTE = 'EVENTO INTERNO'"),

@@ -84,7 +84,7 @@ void TestEventRepeater::answerRemovesTheLineAtOnceAndTheNextFollows() {
     // The answer itself is a receiver frame like any other: acknowledged.
     QCOMPARE(t.porta1.readAll(1000, 1), QByteArray("\x06"));
     // The next tick starts the next line.
-    t.s.core->Timer_AtualizarTimer();
+    tickAndSettle(*t.s.core);
     QVERIFY(rep.timer().isActive());
     QCOMPARE(rep.timer().interval(), 50);
     QCOMPARE(t.porta1.readAll(2000, 5), QByteArray("1next"));
@@ -151,7 +151,7 @@ void TestEventRepeater::driverRunsItsDutiesInOrder() {
     connect(&s.core->repeater(), &EventRepeater::started, this, [&] { ordem << "repetidora"; });
     connect(&s.core->recorder(), &EventRecorder::receivedChanged, this,
             [&] { ordem << "gravacao"; });
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     QCOMPARE(ordem, QStringList({"rearme", "repetidora", "gravacao"}));
     QCOMPARE(s.eventCount(), 1);
 }

@@ -70,7 +70,7 @@ struct Bancada : Station {
     }
     void tick() {
         clock.advanceSecs(1);
-        core->Timer_AtualizarTimer();
+        tickAndSettle(*core);
     }
     // Another device's event goes on being queued, recorded and answered during an exchange.
     void outroAtendido() {
@@ -395,7 +395,7 @@ void TestModuleExchange::programmingTrafficKeepsTheRowAlive() {
     QCOMPARE(vivo(), b.clock.now());
     // Past the keep-alive of the other device, which said nothing: only it is dropped.
     b.clock.advanceSecs(1);
-    b.core->Timer_AtualizarTimer();
+    tickAndSettle(*b.core);
     QCOMPARE(b.core->connectionRegistry().rowCount(), 1);
     QCOMPARE(b.core->connectionRegistry().row(0).socket.data(), b.alvoCon.data());
 }

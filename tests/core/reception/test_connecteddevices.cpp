@@ -72,7 +72,7 @@ void TestConnectedDevices::busyOnlyWhileThisDeviceHasAReplyQueued() {
     // The third device has nothing queued: another device of its slot does not make it busy.
     QVERIFY(!busy(2));
     s.clock.advanceSecs(5);
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     QCOMPARE(s.a.recv(), QByteArray("+"));
     QVERIFY(!busy(0));
     QVERIFY(!busy(1));
@@ -102,7 +102,7 @@ void TestConnectedDevices::everyReadIsASignOfLife() {
     s.a.send("DW?");
     QVERIFY(waitFor([&] { return s.row(0).keepAlive == s.clock.now(); }));
     s.clock.advanceSecs(1);
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     QCOMPARE(s.con().rowCount(), 1);
     QCOMPARE(s.row(0).imei, QString("111111"));
 }
@@ -122,7 +122,7 @@ void TestConnectedDevices::rowsSayWhoIsOnLineAndSortByWhatTheyMean() {
     QVERIFY(waitFor([&] { return stateOf(1) == State::Disconnected; }));
     QCOMPARE(s.state(1), QString("desconectado desde 09/03/2026 10:01:15"));
     QCOMPARE(s.con().rowCount(), 3);
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     QCOMPARE(s.con().connectionCountText(), QString("Conexoes TCP/IP: 2"));
     QCOMPARE(stateOf(0), State::Connected);
     QCOMPARE(stateOf(2), State::Connected);

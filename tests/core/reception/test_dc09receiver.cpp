@@ -65,7 +65,7 @@ struct Central : Station {
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
     QString monitor() { return core->dm().portMonitor().lines().join('\n'); }
-    void tick() { core->Timer_AtualizarTimer(); }
+    void tick() { tickAndSettle(*core); }
 };
 
 // One message of a panel, the console's answer to it, byte for byte, and the event lines it

@@ -66,7 +66,7 @@ struct Central : Station {
         d.send(f);
         return waitFor([&] { return spy.count() >= 1; });
     }
-    void tick() { core->Timer_AtualizarTimer(); }
+    void tick() { tickAndSettle(*core); }
     void tickAt(const QTime &t) {
         clock.set(QDateTime(kInicio.date(), t));
         tick();

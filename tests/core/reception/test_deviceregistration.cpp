@@ -44,7 +44,7 @@ struct Station1 : Station {
     }
     int pending() { return scalar(db(), "select count(*) from GPRS where STATUS = 'P'").toInt(); }
     int gprs() { return scalar(db(), "select count(*) from GPRS").toInt(); }
-    void tick() { core->Timer_AtualizarTimer(); }
+    void tick() { tickAndSettle(*core); }
 };
 
 QByteArray ident(const QByteArray &id, const QByteArray &codigo = "02") {

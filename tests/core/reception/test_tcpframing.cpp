@@ -72,7 +72,7 @@ struct Central : Station {
     void ticks(int n) {
         for (int i = 0; i < n; ++i) {
             clock.advanceSecs(1);
-            core->Timer_AtualizarTimer();
+            tickAndSettle(*core);
         }
     }
 };

@@ -258,7 +258,7 @@ void TestTcpListener::ipReceiverEventOutputIsOffUntilConfigured() {
     d.send("5011 180042E13001003");
     QVERIFY(waitFor([&] { return s.core->connectionRegistry().replies().size() == 2; }));
     s.clock.advanceSecs(1);
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     QCOMPARE(d.recv(3), QByteArray("++OK"));
     QVERIFY(s.core->repeaterQueue().isEmpty());
 

@@ -502,7 +502,7 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     // Reply sent: the access console opens for that row's connection and asks it for its
     // parameters.
     j.s.clock.advanceSecs(5);
-    j.s.core->Timer_AtualizarTimer();
+    tickAndSettle(*j.s.core);
     recebido.clear();
     QTRY_COMPARE(recebido += d.readAll(), QByteArray("+"));
     QCOMPARE(con.replies().size(), 0);
@@ -541,7 +541,7 @@ void TestPrincipal::otherDevicesRepliesDoNotMakeItBusy() {
     primeiro.send("&011234560042");
     QTRY_COMPARE(con.row(0).imei, QString("123456"));
     j.s.clock.advanceSecs(5);
-    j.s.core->Timer_AtualizarTimer();
+    tickAndSettle(*j.s.core);
     QCOMPARE(primeiro.recv(), QByteArray("+"));
     // The second device identifies: its "+" waits in the queue of the same slot.
     QVERIFY(segundo.connectTo(port));
@@ -588,7 +588,7 @@ void TestPrincipal::connectedListShowsStateSortsAndFilters() {
         d[i].send("&01" + ids[i] + "0042");
         QTRY_COMPARE(con.row(i).imei, QString::fromLatin1(ids[i]));
     }
-    j.s.core->Timer_AtualizarTimer(); // their "+" leave: none is busy
+    tickAndSettle(*j.s.core); // their "+" leave: none is busy
     QCOMPARE(con.replies().size(), 0);
     auto *grade = j.filho<QTableView>("Grid_Conectados");
     QAbstractItemModel *m = grade->model();
@@ -745,7 +745,7 @@ void TestPrincipal::rearmAlertBringsItsPageAndStopsTheDriver() {
         rearme = w.rearme().rowCount();
     };
     QCOMPARE(w.desarmados().rowCount(), 1);
-    j.s.core->Timer_AtualizarTimer();
+    tickAndSettle(*j.s.core);
     QCOMPARE(j.s.prompt.shown.size(), 1);
     QCOMPARE(j.s.prompt.shown[0].text, QString("Cliente JOSE Está Desarmado"));
     QCOMPARE(pagina, QString("TabSheet4"));

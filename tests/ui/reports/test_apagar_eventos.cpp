@@ -202,7 +202,7 @@ void TestApagarEventos::aFailedPurgeDeletesNothingWhileReceptionGoesOn() {
     QVERIFY(s.core->queueLine(eventLine("1130", "10:00:05")));
     QElapsedTimer t;
     t.start();
-    s.core->Timer_AtualizarTimer();
+    tickAndSettle(*s.core);
     QVERIFY2(t.elapsed() < 500, qPrintable(QString::number(t.elapsed())));
     QCOMPARE(s.core->eventQueue().size(), 0);
     QCOMPARE(scalar(s.db(), "select count(*) from EVENTOS where CONTA like '%1234'").toInt(), 1);
