@@ -25,6 +25,8 @@ void settle(ConsoleCore &core) {
     // The recorder's completions run here, each batch's effects and the next batch with them.
     while (core.pump().busy() || core.recorder().backgroundPending() > 0)
         core.recorder().finishBackground();
+    // The replacements of the queue file those batches asked for.
+    core.eventQueue().flush();
 }
 
 void tickAndSettle(ConsoleCore &core) {

@@ -40,8 +40,9 @@ template <typename F> bool waitFor(F cond, int timeoutMs = 3000) {
 }
 
 // One tick of the one-second driver, then what it started in the background is waited for:
-// the recording of the durable lines, committed on the recorder's own thread, and of the
-// internal events. A test reads EVENTOS right after it.
+// the recording of the durable lines, committed on the recorder's own thread, the internal
+// events, and the replacements of the queue file. A test reads EVENTOS and the queue file
+// right after it. Not while the queue's writer is held.
 void tickAndSettle(ConsoleCore &core);
 // The same wait without a tick.
 void settle(ConsoleCore &core);

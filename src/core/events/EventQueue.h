@@ -83,8 +83,8 @@ public:
     void whenDurable(std::function<void(bool)> done);
     // Called on this thread whenever the writer's outcomes change writeFault() or the list.
     void setWriteListener(std::function<void()> listener) { m_writeListener = std::move(listener); }
-    // Tests: hold the writer before its next batch (held) and let it go on; and how many
-    // fdatasync calls it made for appended lines.
+    // Tests: hold the writer between writing appended lines and flushing them (held), and let
+    // it go on; and how many fdatasync calls it made for appended lines.
     void holdWrites(bool held);
     int flushCount() const;
 

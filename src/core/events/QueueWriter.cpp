@@ -68,6 +68,11 @@ void QueueWriter::setHeld(bool held) {
     m_wake.notify_all();
 }
 
+void QueueWriter::waitWhileHeld() {
+    std::unique_lock lock(m_mutex);
+    m_wake.wait(lock, [this] { return !m_held || m_stop; });
+}
+
 void QueueWriter::finish() {
     {
         std::unique_lock lock(m_mutex);
@@ -89,7 +94,7 @@ void QueueWriter::deliverNow() {
 void QueueWriter::run() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || (!m_held && !m_requests.isEmpty()); });
+        m_wake.wait(lock, [this] { return m_stop || !m_requests.isEmpty(); });
         if (m_requests.isEmpty()) {
             if (m_stop) break;
             continue;
@@ -160,7 +165,9 @@ void QueueWriter::writeRun(QByteArray &run, quint64 through, QList<Outcome> &out
         }
         m_goodSize = qint64(st.st_size);
     }
-    if (!queuefile::writeAll(m_fd, bytes) || ::fdatasync(m_fd) != 0) {
+    const bool written = queuefile::writeAll(m_fd, bytes);
+    waitWhileHeld();
+    if (!written || ::fdatasync(m_fd) != 0) {
         const int e = errno;
         ::close(m_fd);
         m_fd = -1;

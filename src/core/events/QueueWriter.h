@@ -54,7 +54,8 @@ public:
     // Waits until everything asked so far is done and delivers the outcomes at once.
     void finish();
 
-    // Tests hold the writer before its next batch, since the disk cannot be slowed on demand.
+    // Tests hold the writer between the write of appended lines and their fdatasync, since the
+    // disk cannot be slowed on demand.
     void setHeld(bool held);
     // fdatasync calls made for appended lines.
     int flushCount() const { return m_flushes.load(); }
@@ -75,6 +76,7 @@ private:
     void writeRun(QByteArray &run, quint64 through, QList<Outcome> &out);
     void replaceFile(const Request &r, QList<Outcome> &out);
     void failed(int errnum, bool dirty, QList<Outcome> &out);
+    void waitWhileHeld();
     Outcome state(Outcome::Kind kind) const;
     void push(Request r);
     void deliverNow();

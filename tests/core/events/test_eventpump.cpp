@@ -39,6 +39,7 @@ private slots:
     void databaseFaultInTheMiddleLeavesTheRestQueuedInOrder();
     void killedAtRandomMomentsEveryLineIsRecordedOnce();
     void linesCommittedLeaveTheQueueEvenWhenTheFileCannotBeRewritten();
+    void onlyLinesOnTheDiskAreRecorded();
 };
 
 // 500 lines queued at once: each tick records many of them in one transaction, in file
@@ -242,6 +243,30 @@ void TestEventPump::linesCommittedLeaveTheQueueEvenWhenTheFileCannotBeRewritten(
     QCOMPARE(recordedZones(again.dm().database().primary()),
              QStringList({"000", "001", "002", "003"}));
     QDir(folder).removeRecursively();
+}
+
+// A line still being flushed is not recorded: had the console died before its flush, its device
+// (never answered) would send it again and it would be stored twice. It is recorded by the
+// first tick after its flush, the line on the disk before it by the tick that came first.
+void TestEventPump::onlyLinesOnTheDiskAreRecorded() {
+    Station s;
+    EventQueue &queue = s.core->eventQueue();
+    QVERIFY(queue.append(numbered("1234", "1130", 0)));
+    queue.holdWrites(true);
+    QVERIFY(queue.stage(numbered("1234", "1130", 1)));
+    s.core->Timer_AtualizarTimer();
+    QVERIFY(waitFor([&] { return !s.core->pump().busy(); }, 10000));
+    QCOMPARE(recordedZones(s.db()), QStringList({"000"}));
+    QCOMPARE(queue.lines(), QList<QString>({numbered("1234", "1130", 1)}));
+    QCOMPARE(queue.numberAt(0), 2);
+    queue.holdWrites(false);
+    tickAndSettle(*s.core);
+    QCOMPARE(recordedZones(s.db()), QStringList({"000", "001"}));
+    QVERIFY(queue.isEmpty());
+    EventQueue onDisk(queue.filePath(), EventQueue::Numbering::Numbered);
+    onDisk.load();
+    QVERIFY(onDisk.isEmpty());
+    QCOMPARE(onDisk.numberAt(0), 3);
 }
 
 QTEST_GUILESS_MAIN(TestEventPump)

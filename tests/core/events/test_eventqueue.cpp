@@ -110,6 +110,9 @@ private slots:
     void removalsFromAnEmptyQueue();
     void rejectLogKeepsLineAndReason();
     void acknowledgedLinesSurviveAKill();
+    void linesStagedDuringAFlushShareTheNextOneAndAreAnsweredInOrder();
+    void removalWhileAppendsAreInFlightKeepsTheFileAndItsNumbers();
+    void failedBackgroundWriteDropsTheLinesInFlightAndSaysWhy();
 };
 
 void TestEventQueue::appendAndRemoveHeadInOrder() {
@@ -627,6 +630,133 @@ void TestEventQueue::acknowledgedLinesSurviveAKill() {
         QVERIFY(!QFile::exists(path + ".tmp"));
     }
     qInfo("%d of %d kills left a temporary file behind", killedWithTemporary, kRounds);
+}
+
+// Written in the background: the first line's flush is held (the disk cannot be slowed on
+// demand); the lines staged meanwhile are written by one more write and fdatasync, and the
+// answers come in the order asked, none before its lines are flushed.
+void TestEventQueue::linesStagedDuringAFlushShareTheNextOneAndAreAnsweredInOrder() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    EventQueue q(path, EventQueue::Numbering::Numbered);
+    QCOMPARE(q.load(), EventQueue::LoadStatus::CreatedEmpty);
+    q.writeInBackground();
+    q.holdWrites(true);
+    QStringList answers;
+    QVERIFY(q.stage(lineFor(1)));
+    q.whenDurable([&](bool ok) { answers << QString("1:%1").arg(ok); });
+    // Written, not flushed: the writer waits before its fdatasync.
+    QVERIFY(tulmo::test::waitFor([&] { return readBytes(path).contains(lineFor(1).toUtf8()); }));
+    for (quint32 n = 2; n <= 100; ++n)
+        QVERIFY(q.stage(lineFor(n)));
+    q.whenDurable([&](bool ok) { answers << QString("100:%1").arg(ok); });
+    q.whenDurable([&](bool ok) { answers << QString("100b:%1").arg(ok); });
+    tulmo::test::waitFor([] { return false; }, 200);
+    QVERIFY(answers.isEmpty());
+    QCOMPARE(q.durableCount(), 0);
+    QVERIFY(q.hasStaged());
+    QCOMPARE(q.flushCount(), 0);
+    q.holdWrites(false);
+    QVERIFY(tulmo::test::waitFor([&] { return answers.size() == 3; }));
+    QCOMPARE(answers, QStringList({"1:1", "100:1", "100b:1"}));
+    QCOMPARE(q.flushCount(), 2);
+    QCOMPARE(q.durableCount(), 100);
+    // Nothing in flight: the answer still comes on a later turn of the event loop.
+    bool answered = false;
+    q.whenDurable([&](bool ok) { answered = ok; });
+    QVERIFY(!answered);
+    QVERIFY(tulmo::test::waitFor([&] { return answered; }));
+    EventQueue again(path, EventQueue::Numbering::Numbered);
+    QCOMPARE(again.load(), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(again.lines(), q.lines());
+    QCOMPARE(again.identity(), q.identity());
+}
+
+// The store takes the head while later lines are still being flushed: the replacement of the
+// file comes after those appends and holds them, the appends after it land in the new file,
+// and the numbers of the header follow the removal. Only lines on the disk leave the head.
+void TestEventQueue::removalWhileAppendsAreInFlightKeepsTheFileAndItsNumbers() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    EventQueue q(path, EventQueue::Numbering::Numbered);
+    q.load();
+    q.writeInBackground();
+    for (quint32 n = 1; n <= 10; ++n)
+        QVERIFY(q.stage(lineFor(n)));
+    QVERIFY(q.flush());
+    q.holdWrites(true);
+    for (quint32 n = 11; n <= 15; ++n)
+        QVERIFY(q.stage(lineFor(n)));
+    QCOMPARE(q.durableCount(), 10);
+    QVERIFY(q.takeFirst(12)); // only the ten on the disk can leave
+    QCOMPARE(q.size(), 5);
+    QCOMPARE(q.numberAt(0), 11);
+    QVERIFY(q.stage(lineFor(16)));
+    QVERIFY(q.takeFirst(1)); // nothing more is on the disk yet
+    QCOMPARE(q.size(), 6);
+    q.holdWrites(false);
+    QVERIFY(q.flush());
+    QVERIFY(q.takeFirst(1));
+    QVERIFY(q.stage(lineFor(17)));
+    QVERIFY(q.flush());
+    QVERIFY(q.writeFault().isEmpty());
+    QStringList expected;
+    for (quint32 n = 12; n <= 17; ++n)
+        expected << lineFor(n);
+    QCOMPARE(q.lines(), expected);
+    QCOMPARE(q.numberAt(0), 12);
+    EventQueue again(path, EventQueue::Numbering::Numbered);
+    QCOMPARE(again.load(), EventQueue::LoadStatus::Loaded);
+    QCOMPARE(again.lines(), expected);
+    QCOMPARE(again.numberAt(0), 12);
+    QCOMPARE(again.identity(), q.identity());
+    QCOMPARE(readBytes(path), "#TULMO-FILA " + q.identity().toUtf8() + " 12\r\n" + fileOf(expected));
+}
+
+// A write the file turns away (a folder has taken its name): the lines in flight leave the
+// list unanswered, so their senders repeat them and they are queued once; the fault is told
+// until a write succeeds; the lines on the disk before it stay, and are still answered.
+void TestEventQueue::failedBackgroundWriteDropsTheLinesInFlightAndSaysWhy() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Eventos_Log.dat");
+    EventQueue q(path, EventQueue::Numbering::Numbered);
+    q.load();
+    q.writeInBackground();
+    int changes = 0;
+    q.setWriteListener([&] { ++changes; });
+    QVERIFY(q.stage(kA));
+    QVERIFY(q.stage(kB));
+    QStringList answers;
+    q.whenDurable([&](bool ok) { answers << QString("AB:%1").arg(ok); });
+    QVERIFY(tulmo::test::waitFor([&] { return answers.size() == 1; }));
+    QVERIFY(q.takeFirst(1)); // recorded: the file is replaced by one without it
+    QVERIFY(q.flush());
+    QVERIFY(QFile::rename(path, path + ".guardado"));
+    QVERIFY(QDir().mkdir(path));
+    QVERIFY(q.stage(kC));
+    QVERIFY(q.stage(kD));
+    q.whenDurable([&](bool ok) { answers << QString("CD:%1").arg(ok); });
+    QVERIFY(tulmo::test::waitFor([&] { return answers.size() == 2; }));
+    QCOMPARE(answers, QStringList({"AB:1", "CD:0"}));
+    QCOMPARE(q.lines(), QList<QString>({kB}));
+    QCOMPARE(q.durableCount(), 1);
+    QCOMPARE(q.writeFault(), QString("o nome é de uma pasta"));
+    QVERIFY(changes >= 2);
+    QString error;
+    QVERIFY(!q.append(kC, &error));
+    QCOMPARE(error, QString("Não foi possível gravar \"%1\": o nome é de uma pasta").arg(path));
+    QCOMPARE(q.lines(), QList<QString>({kB}));
+    QVERIFY(QDir().rmdir(path));
+    QVERIFY(QFile::rename(path + ".guardado", path));
+    QVERIFY(q.stage(kC)); // repeated by its sender
+    q.whenDurable([&](bool ok) { answers << QString("C:%1").arg(ok); });
+    QVERIFY(tulmo::test::waitFor([&] { return answers.size() == 3; }));
+    QCOMPARE(answers.last(), QString("C:1"));
+    QVERIFY(q.writeFault().isEmpty());
+    EventQueue again(path, EventQueue::Numbering::Numbered);
+    again.load();
+    QCOMPARE(again.lines(), QList<QString>({kB, kC}));
+    QCOMPARE(again.numberAt(0), 2);
 }
 
 QTEST_GUILESS_MAIN(TestEventQueue)

@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 
@@ -140,6 +141,7 @@ private slots:
     void failedInsertPlaysSendsAndChangesNothingUntilStored();
     void updateConflictKeepsTheLineUntilTheConflictEnds();
     void failedCommitKeepsTheLineAndTheSameLineIsStoredLater();
+    void aRecordingWaitingOnTheDatabaseDoesNotHoldTheEventLoop();
 };
 
 void TestEventRecorder::storesAllFourteenValues() {
@@ -618,6 +620,42 @@ void TestEventRecorder::updateConflictKeepsTheLineUntilTheConflictEnds() {
     QCOMPARE(s.sound.calls, QStringList({"once:/sons/alarme.wav"}));
     QCOMPARE(status.count(), 2);
     QCOMPARE(status.last().first().toString(), QString());
+}
+
+// The recording runs and commits on the recorder's own thread and connection: the tick returns
+// while its statement still waits on a row another transaction holds, the event loop turns
+// meanwhile, and what came of it is applied there: on the conflict the line stays at the head,
+// nothing plays; the next tick stores it and plays its sound once.
+void TestEventRecorder::aRecordingWaitingOnTheDatabaseDoesNotHoldTheEventLoop() {
+    Station s;
+    s.addAccount("001234", "JOSE");
+    s.addCode("1130", "ALARME", 2, 1, 2, "/sons/alarme.wav", 0);
+    EventQueue &eventQueue = s.core->eventQueue();
+    const QString l = line("1234", "1130");
+    QVERIFY(eventQueue.append(l));
+    RowHolder holder(s.core->dm().database().databaseFile(), "001234");
+    holder.start();
+    QVERIFY(holder.held.tryAcquire(1, 10000));
+    int turns = 0;
+    QTimer beat;
+    beat.setInterval(5);
+    connect(&beat, &QTimer::timeout, [&] { ++turns; });
+    beat.start();
+    s.core->Timer_AtualizarTimer();
+    // Had the tick waited for the commit, the holder would have seen it and be done by now.
+    QVERIFY(s.core->pump().busy());
+    QVERIFY(!holder.isFinished());
+    QVERIFY(waitFor([&] { return holder.isFinished(); }, 15000));
+    QVERIFY2(holder.sawWaiting, "the recording never waited on the held row");
+    QVERIFY2(turns >= 3, qPrintable(QString::number(turns)));
+    QVERIFY(waitFor([&] { return !s.core->pump().busy(); }, 10000));
+    QCOMPARE(eventQueue.lines(), QList<QString>({l}));
+    QCOMPARE(s.eventCount(), 0);
+    QCOMPARE(s.sound.calls, QStringList());
+    tickAndSettle(*s.core);
+    QVERIFY(eventQueue.isEmpty());
+    QCOMPARE(s.eventCount(), 1);
+    QCOMPARE(s.sound.calls, QStringList({"once:/sons/alarme.wav"}));
 }
 
 // A commit the database refuses is no stored event: nothing plays or is announced, the line

@@ -200,6 +200,7 @@ private slots:
     void failedDecodingIsNotAcknowledged();
     void format5FrameIsInTheQueueFileWhenAcknowledged();
     void unqueueableFrameIsNotAcknowledgedUntilItCanBeQueued();
+    void acknowledgementWaitsForTheFlushOfItsLine();
     void callerIdentification();
     void frameEndDeliversTheRepeaterHead();
     void portIndexAndSpeed();
@@ -503,6 +504,25 @@ void TestSerial::unqueueableFrameIsNotAcknowledgedUntilItCanBeQueued() {
     QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
     QCOMPARE(s.core->eventQueue().size(), 1);
     QVERIFY(s.core->eventQueue().head().startsWith(kLine5Prefix));
+}
+
+// The writer is held between writing the frame's line and flushing it to the disk (the disk
+// cannot be slowed on demand): the line is in the file, and still no 0x06 until the flush.
+void TestSerial::acknowledgementWaitsForTheFlushOfItsLine() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(s.openIdentified(pty));
+    s.core->eventQueue().holdWrites(true);
+    QVERIFY(pty.write(kFrame5));
+    QVERIFY(waitFor([&] {
+        QFile f(s.queueFile());
+        return f.open(QIODevice::ReadOnly) && f.readAll().contains(kLine5Prefix.toUtf8());
+    }));
+    QCOMPARE(acks(pty.readAll(600, 1 << 20)), 0);
+    QCOMPARE(s.core->eventQueue().durableCount(), 0);
+    s.core->eventQueue().holdWrites(false);
+    QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
+    QCOMPARE(s.core->eventQueue().durableCount(), 1);
 }
 
 void TestSerial::callerIdentification() {

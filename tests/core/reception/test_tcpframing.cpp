@@ -9,13 +9,25 @@
 #include "reception/Dc09Message.h"
 #include "reception/FrameAssembler.h"
 #include "settings/LiveSettings.h"
+#include "store/Database.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
 
 #include <memory>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace tulmo;
 using namespace tulmo::test;
@@ -46,12 +58,12 @@ struct Central : Station {
         ticks(1);
         if (d.recv() != "+") qFatal("identification not answered");
     }
-    // Connects device e and identifies it as the registered, active device id; its "+" waits
-    // in the reply queue for the next tick.
-    void join(Device &e, const QByteArray &id) {
+    // Connects device e and identifies it as the registered, active device id; its "+" leaves
+    // once everything staged before it is durable (at once on a slot without a delay).
+    void join(Device &e, const QByteArray &id, quint16 to = 0) {
         GprsRow(QString::fromLatin1(id)).account("0042").status("A").blocked(0).insertInto(db());
         const int rows = con().rowCount();
-        e.s.connectToHost(QHostAddress::LocalHost, port);
+        e.s.connectToHost(QHostAddress::LocalHost, to != 0 ? to : port);
         if (e.recv() != "&") qFatal("no identification request");
         e.send("&01" + id + "0042");
         if (!waitFor([&] { return con().rowCount() == rows + 1 && con().row(rows).imei == id; }))
@@ -91,6 +103,8 @@ private slots:
     void aMegabyteOfDigitsWithoutEndIsNeitherAnsweredNorRecorded();
     void dc09MessageInTwoHalvesIsAnswered();
     void aFrameWhoseLineCannotBeStoredIsNotAnswered();
+    void anAcknowledgementWaitsForItsFlushWhileTheLoopGoesOn();
+    void killedWhileFlushingEveryAcknowledgedFrameIsKeptOnceInOrder();
 };
 
 void TestTcpFraming::frameSplitAcrossThreeReadsIsOneEvent() {
@@ -349,6 +363,193 @@ void TestTcpFraming::aFrameWhoseLineCannotBeStoredIsNotAnswered() {
     s.ticks(1);
     QCOMPARE(s.d.recv(), QByteArray("+OK"));
     QVERIFY(s.d.silent());
+}
+
+// The writer is held between writing a frame's line and its fdatasync (the disk cannot be
+// slowed on demand). The device is not answered, while the event loop goes on: a new
+// connection is greeted and a device on a slot with a delay gets the answer to its line,
+// durable before. Once the flush is done the "+OK" leaves on its own, no tick needed.
+void TestTcpFraming::anAcknowledgementWaitsForItsFlushWhileTheLoopGoesOn() {
+    Central s;
+    const quint16 delayed = freePort();
+    ReceiverRow::tcp(2, delayed, 1, 5).insertInto(s.db());
+    s.core->dm().Realizar_Atualizacoes();
+    Device b;
+    s.join(b, "654321", delayed);
+    s.ticks(1);
+    QCOMPARE(b.recv(), QByteArray("+"));
+    b.send(kFrame4);
+    QVERIFY(waitFor([&] { return s.con().replies().size() == 1; })); // durable: in line for 1 s
+
+    EventQueue &queue = s.core->eventQueue();
+    queue.holdWrites(true);
+    s.d.send(kFrame3);
+    QVERIFY(waitFor([&] {
+        QFile f(queue.filePath());
+        return f.open(QIODevice::ReadOnly) && f.readAll().contains(" Su003 ");
+    }));
+    QVERIFY(s.d.silent(300));
+    QCOMPARE(queue.durableCount(), queue.size() - 1);
+    Device c;
+    c.s.connectToHost(QHostAddress::LocalHost, s.port);
+    QCOMPARE(c.recv(), QByteArray("&"));
+    s.clock.advanceSecs(1);
+    s.core->Timer_AtualizarTimer();
+    QCOMPARE(b.recv(), QByteArray("+OK"));
+    QVERIFY(s.d.silent(200));
+
+    QElapsedTimer t;
+    t.start();
+    queue.holdWrites(false);
+    QCOMPARE(s.d.recv(3, 2000), QByteArray("+OK"));
+    QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(queue.durableCount(), queue.size());
+}
+
+namespace {
+
+// A plain socket of the test's own, so that the stream does not wait for the event loop.
+struct StreamingDevice {
+    int fd = -1;
+    QByteArray received;
+    ~StreamingDevice() {
+        if (fd >= 0) ::close(fd);
+    }
+    bool connectTo(quint16 port) {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    }
+    // What came within waitMs (poll), false once the peer has closed.
+    bool read(int waitMs) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0) return true;
+        char buf[4096];
+        const auto n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0) received.append(buf, n);
+        return n != 0;
+    }
+    bool waitFor(const QByteArray &what, int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (!received.contains(what) && t.elapsed() < ms)
+            if (!read(20)) return received.contains(what);
+        return received.contains(what);
+    }
+    bool send(const QByteArray &b) {
+        return ::send(fd, b.constData(), size_t(b.size()), MSG_NOSIGNAL) == b.size();
+    }
+};
+
+QByteArray streamFrame(const QByteArray &conta, int zona) {
+    return "5011 18" + conta + "E13001" + QByteArray::number(zona).rightJustified(3, '0') + "\x14";
+}
+
+// The zones of conta's lines in the queue file, in file order (a torn last line left out).
+QList<int> zonesInQueueFile(const QString &path, const QByteArray &conta) {
+    QFile f(path);
+    QList<int> zones;
+    if (!f.open(QIODevice::ReadOnly)) return zones;
+    const QByteArray all = f.readAll();
+    const QList<QByteArray> lines = all.left(all.lastIndexOf('\n') + 1).split('\n');
+    for (const QByteArray &l : lines) {
+        const qsizetype at = l.indexOf(" Ct" + conta + " ");
+        const qsizetype su = l.indexOf(" Su");
+        if (at >= 0 && su >= 0) zones << l.mid(su + 3, 3).toInt();
+    }
+    return zones;
+}
+
+} // namespace
+
+// The console in a process of its own receives a tight stream of frames from one device (a
+// frame every millisecond, the answers read as they come) and is killed with SIGKILL at a
+// random moment, so most often while its writer flushes the queue file (frames sent and not
+// answered yet), and now and then while its recorder commits or the file is replaced. Started
+// again, round after round: every frame it answered has its line in the queue file or in
+// EVENTOS, once and in order, and once the rest is recorded EVENTOS holds each exactly once.
+void TestTcpFraming::killedWhileFlushingEveryAcknowledgedFrameIsKeptOnceInOrder() {
+    const quint32 seed = QRandomGenerator::system()->generate();
+    qInfo("seed %u", seed);
+    QRandomGenerator rng(seed);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("Dados"));
+    const QString queueFile = dir.filePath("Dados/Eventos_Log.dat");
+    const quint16 port = freePort();
+    constexpr int kRounds = 6;
+    constexpr int kMaxFrames = 999;
+    QList<int> acked, sent;
+    int killedInFlight = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QStringLiteral(RECEPTION_CHILD), {dir.path(), QString::number(port)});
+        QVERIFY(child.waitForStarted(10000));
+        QByteArray out;
+        while (!out.contains("listening") && child.state() == QProcess::Running) {
+            child.waitForReadyRead(1000);
+            out += child.readAllStandardOutput();
+        }
+        QVERIFY2(out.contains("listening"), out.constData());
+        StreamingDevice d;
+        QVERIFY(d.connectTo(port));
+        QVERIFY(d.waitFor("&", 10000));
+        QVERIFY(d.send("&01123456" "0042"));
+        QVERIFY(d.waitFor("&+", 10000));
+        d.received.clear();
+
+        const QByteArray conta = QByteArray::number(100 + round).rightJustified(4, '0');
+        const int killAtMs = int(rng.bounded(30, 1300));
+        QElapsedTimer t;
+        t.start();
+        int n = 0;
+        while (t.elapsed() < killAtMs) {
+            if (n < kMaxFrames && d.send(streamFrame(conta, n))) ++n;
+            d.read(n < kMaxFrames ? 1 : 5);
+        }
+        const int answeredBefore = int(d.received.count("+OK"));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        // What the console wrote before it died is read to the end: those are answers too.
+        while (d.read(2000)) {
+        }
+        QVERIFY(child.waitForFinished(10000));
+        const int answered = int(d.received.count("+OK"));
+        QVERIFY(answered >= answeredBefore && answered <= n);
+        if (answered < n) ++killedInFlight;
+        acked << answered;
+        sent << n;
+        // What the file holds of this round is in order, without a gap or a repeat.
+        const QList<int> zones = zonesInQueueFile(queueFile, conta);
+        for (qsizetype i = 1; i < zones.size(); ++i)
+            QVERIFY2(zones[i] == zones[i - 1] + 1,
+                     qPrintable(QString("round %1: zone %2 after %3").arg(round).arg(zones[i]).arg(zones[i - 1])));
+        if (!zones.isEmpty()) QVERIFY(zones.last() < n);
+    }
+    QVERIFY2(killedInFlight >= kRounds / 2,
+             qPrintable(QString("only %1 kills with frames in flight").arg(killedInFlight)));
+
+    QProcess drain;
+    drain.start(QStringLiteral(RECORDING_CHILD), {dir.path()});
+    QVERIFY(drain.waitForFinished(120000));
+    const QByteArray drained = drain.readAllStandardOutput();
+    QVERIFY2(drained.endsWith("done\n"), drained.constData());
+    Database database(dir.filePath("Dados/TULMO.FDB"));
+    QString error;
+    QVERIFY2(database.open(&error), qPrintable(error));
+    for (int round = 0; round < kRounds; ++round) {
+        const QString conta = QString::number(100 + round).rightJustified(6, '0');
+        const QVariantList got =
+            column(database.primary(), "select ARGUMENTO from EVENTOS where CONTA = :c order by SEQUENCIA",
+                   {{":c", conta}});
+        QVERIFY2(got.size() >= acked[round] && got.size() <= sent[round],
+                 qPrintable(QString("round %1: %2 recorded, %3 answered, %4 sent")
+                                .arg(round).arg(got.size()).arg(acked[round]).arg(sent[round])));
+        for (int i = 0; i < got.size(); ++i)
+            QCOMPARE(got[i].toString(), QString::number(i).rightJustified(3, '0'));
+    }
 }
 
 int main(int argc, char **argv) {
