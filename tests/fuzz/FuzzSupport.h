@@ -69,9 +69,9 @@ inline QByteArray printable(const QString &text) {
     std::abort();
 }
 
-// A property the decoders do not hold yet (TULMO_FUZZ_STRICT_ACK off): counted by kind (the
-// reason up to its colon), the first inputs of each kind printed, and the counts printed when
-// the run ends. With the switch on it is broken().
+// A breach of the acknowledgement properties: broken() with TULMO_FUZZ_STRICT_ACK on. Off, it is
+// counted by kind (the reason up to its colon), the first inputs of each kind printed, and the
+// counts printed when the run ends.
 inline void breach(const char *what, const QByteArray &input, const QString &reason,
                    const QString &detail) {
 #ifdef TULMO_FUZZ_STRICT_ACK
