@@ -258,6 +258,8 @@ bool EventQueue::flush(QString *error) {
     if (m_writer) {
         const int failuresBefore = m_failures;
         m_writer->finish();
+        // Whoever waits for what is now durable is answered here, not a turn later.
+        dispatchWaiters();
         if (m_failures == failuresBefore) return true;
         if (error)
             *error = QStringLiteral("Não foi possível gravar \"%1\": %2")

@@ -64,8 +64,9 @@ public:
     bool stage(const QString &line, QString *error = nullptr);
     // Makes every staged line durable. On failure the whole list is written anew; false
     // only when that failed too (the staged lines stay queued, but must not be acknowledged).
-    // In the background it waits for the writer; false when a write of a line staged before
-    // failed (those lines are then not queued).
+    // In the background it waits for the writer, and answers whoever waits for what is now
+    // durable; false when a write of a line staged before failed (those lines are then not
+    // queued).
     bool flush(QString *error = nullptr);
     bool hasStaged() const;
     // The lines at the head that are on the disk: the ones that may be recorded.

@@ -670,6 +670,10 @@ void TestEventRecorder::failedCommitKeepsTheLineAndTheSameLineIsStoredLater() {
     exec(s.db(), "create trigger RECUSA_COMMIT on transaction commit as begin "
                  "if (exists(select 1 from EVENTOS where CONTA = '009999')) then "
                  "exception RECUSA; end");
+    // A connection reads the database's triggers when it opens: the recorder's own is opened
+    // anew, as at the next start.
+    s.core->recorder().stopWorker();
+    s.core->recorder().startWorker();
     Announcements announced(s.core->recorder());
     QSignalSpy status(&s.core->pump(), &EventPump::databaseStatusChanged);
     EventQueue &eventQueue = s.core->eventQueue();
@@ -694,6 +698,8 @@ void TestEventRecorder::failedCommitKeepsTheLineAndTheSameLineIsStoredLater() {
     QCOMPARE(s.accountColumn("EVENTO_ATRASADO", "009999").toInt(), 1);
 
     exec(s.db(), "drop trigger RECUSA_COMMIT");
+    s.core->recorder().stopWorker();
+    s.core->recorder().startWorker();
     QCOMPARE(s.core->pump().recordNext().status, RecordResult::Status::Stored);
     QVERIFY(eventQueue.isEmpty());
     QCOMPARE(s.eventCount(), 1);
