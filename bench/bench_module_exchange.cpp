@@ -129,7 +129,11 @@ public:
         const int i = message.mid(7, 4).toInt();
         if (r == QueueResult::Queued && i >= 0 && i < kMaxEvents) {
             const int64_t s = m_sent[i].exchange(0);
-            if (s) latency.push_back(double(monoNs() - s) / 1e6);
+            // Until the flush that covers its line, what the panel's "+OK" waits for.
+            if (s)
+                ConsoleCore::whenDurable([this, s](bool durable) {
+                    if (durable) latency.push_back(double(monoNs() - s) / 1e6);
+                });
         }
         return r;
     }

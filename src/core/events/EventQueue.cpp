@@ -366,7 +366,7 @@ void EventQueue::applyOutcomes(const QList<QueueWriter::Outcome> &outcomes) {
         // flight leaves the list unanswered (its sender repeats it), and whoever waits for
         // one of them hears so.
         dispatchWaiters();
-        const qsizetype inFlight = qsizetype(m_lineNumber - m_resolved);
+        const qsizetype inFlight = std::min(qsizetype(m_lineNumber - m_resolved), m_lines.size());
         m_lines.remove(m_lines.size() - inFlight, inFlight);
         m_resolved = m_lineNumber;
         m_epoch = o.epoch;

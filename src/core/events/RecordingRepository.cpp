@@ -35,6 +35,22 @@ QString fit(const QString &s, int width) {
 RecordingRepository::RecordingRepository(QSqlDatabase db)
     : m_db(std::move(db)) {}
 
+RecordingRepository::~RecordingRepository() = default;
+
+// Prepared once for the repository's life: a batch of lines runs the same statements for each,
+// and preparing one costs the engine about as much as running it.
+QSqlQuery &RecordingRepository::statement(Statement which, const QString &sql) {
+    std::unique_ptr<QSqlQuery> &q = m_statements[size_t(which)];
+    if (!q) {
+        q = std::make_unique<QSqlQuery>(m_db);
+        q->setForwardOnly(true);
+        q->prepare(sql); // a failure shows at its exec, in lastError
+    } else {
+        q->finish(); // the rows of its last run are not read any further
+    }
+    return *q;
+}
+
 bool RecordingRepository::run(QSqlQuery &q) {
     if (q.exec()) return true;
     m_error = q.lastError();
@@ -42,9 +58,7 @@ bool RecordingRepository::run(QSqlQuery &q) {
 }
 
 bool RecordingRepository::readAccount(const QString &conta, AccountRow *out) {
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("Select * from CLIENTES where CONTA =:conta"));
+    QSqlQuery &q = statement(kAccount, QStringLiteral("Select * from CLIENTES where CONTA =:conta"));
     q.bindValue(QStringLiteral(":conta"), conta);
     if (!run(q)) return false;
     *out = {};
@@ -57,9 +71,8 @@ bool RecordingRepository::readAccount(const QString &conta, AccountRow *out) {
 }
 
 bool RecordingRepository::readEventCode(const QString &codigo, EventCodeRow *out) {
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("Select * from EVENTOS_PADRAO where CODIGO_EVENTO =:codigo"));
+    QSqlQuery &q = statement(
+        kEventCode, QStringLiteral("Select * from EVENTOS_PADRAO where CODIGO_EVENTO =:codigo"));
     q.bindValue(QStringLiteral(":codigo"), codigo);
     if (!run(q)) return false;
     *out = {};
@@ -78,8 +91,8 @@ bool RecordingRepository::readEventCode(const QString &codigo, EventCodeRow *out
 }
 
 bool RecordingRepository::markSignOfLife(const QString &conta, const QDateTime &now) {
-    QSqlQuery q(m_db);
-    q.prepare(
+    QSqlQuery &q = statement(
+        kSignOfLife,
         QStringLiteral("Update CLIENTES Set ULTIMO_EVENTO =:UltimoEvento, EVENTO_ATRASADO = 0\n"
                        "where CONTA =:id"));
     q.bindValue(QStringLiteral(":UltimoEvento"), now);
@@ -88,9 +101,8 @@ bool RecordingRepository::markSignOfLife(const QString &conta, const QDateTime &
 }
 
 bool RecordingRepository::readPartitionName(const QString &conta, int particao, QString *out) {
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.prepare(
+    QSqlQuery &q = statement(
+        kPartition,
         QStringLiteral("Select * from PARTICOES where CONTA =:conta and PARTICAO =:particao"));
     q.bindValue(QStringLiteral(":conta"), conta);
     q.bindValue(QStringLiteral(":particao"), particao);
@@ -99,11 +111,10 @@ bool RecordingRepository::readPartitionName(const QString &conta, int particao, 
     return true;
 }
 
-bool RecordingRepository::readDescription(const QString &sql, const QString &conta,
-                                          const QString &param, int number, QString *out) {
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.prepare(sql);
+bool RecordingRepository::readDescription(Statement which, const QString &sql,
+                                          const QString &conta, const QString &param, int number,
+                                          QString *out) {
+    QSqlQuery &q = statement(which, sql);
     q.bindValue(QStringLiteral(":conta"), conta);
     q.bindValue(param, number);
     if (!run(q)) return false;
@@ -113,27 +124,27 @@ bool RecordingRepository::readDescription(const QString &sql, const QString &con
 
 bool RecordingRepository::readUserDescription(const QString &conta, int usuario, QString *out) {
     return readDescription(
-        QStringLiteral("Select * from USUARIOS where CONTA =:conta and USUARIO =:usuario"), conta,
-        QStringLiteral(":usuario"), usuario, out);
+        kUser, QStringLiteral("Select * from USUARIOS where CONTA =:conta and USUARIO =:usuario"),
+        conta, QStringLiteral(":usuario"), usuario, out);
 }
 
 bool RecordingRepository::readZoneDescription(const QString &conta, int zona, QString *out) {
     return readDescription(
-        QStringLiteral("Select * from ZONAS where CONTA =:conta and ZONA =:zona"), conta,
+        kZone, QStringLiteral("Select * from ZONAS where CONTA =:conta and ZONA =:zona"), conta,
         QStringLiteral(":zona"), zona, out);
 }
 
 bool RecordingRepository::setDesarmados(const QString &conta, int desarmados) {
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("Update CLIENTES Set DESARMADOS =:desarmados\nwhere CONTA =:id"));
+    QSqlQuery &q = statement(
+        kDesarmados, QStringLiteral("Update CLIENTES Set DESARMADOS =:desarmados\nwhere CONTA =:id"));
     q.bindValue(QStringLiteral(":desarmados"), desarmados);
     q.bindValue(QStringLiteral(":id"), conta);
     return run(q);
 }
 
 bool RecordingRepository::setRearme(const QString &conta, int rearme) {
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("Update CLIENTES Set REARME =:rearme\nwhere CONTA =:id"));
+    QSqlQuery &q =
+        statement(kRearme, QStringLiteral("Update CLIENTES Set REARME =:rearme\nwhere CONTA =:id"));
     q.bindValue(QStringLiteral(":rearme"), rearme);
     q.bindValue(QStringLiteral(":id"), conta);
     return run(q);
@@ -141,10 +152,9 @@ bool RecordingRepository::setRearme(const QString &conta, int rearme) {
 
 bool RecordingRepository::readScheduleMarked(const QString &conta, const QString &dia,
                                              const QTime &hora, bool *marked) {
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("Select * from QUADRO_HORARIOS where\nCONTA =:conta\nand DIA =:dia\n"
-                             "and HORA =:hora\nand MARCADO =:marcado"));
+    QSqlQuery &q = statement(
+        kSchedule, QStringLiteral("Select * from QUADRO_HORARIOS where\nCONTA =:conta\nand DIA =:dia\n"
+                                  "and HORA =:hora\nand MARCADO =:marcado"));
     q.bindValue(QStringLiteral(":conta"), conta);
     q.bindValue(QStringLiteral(":dia"), dia);
     q.bindValue(QStringLiteral(":hora"), hora);
@@ -165,8 +175,7 @@ QList<int> RecordingRepository::readSmsReceivers() {
 }
 
 bool RecordingRepository::insertEvent(const EventRow &e) {
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("Insert Into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, \n"
+    QSqlQuery &q = statement(kInsert, QStringLiteral("Insert Into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, \n"
                              "NUMERO_PARTICAO, NOME_PARTICAO, DESCRICAO, TIPO,\n"
                              "DATA, DATA_INTERVENCAO, DETALHES, IDECALL,\n"
                              "TRATADO, PRIORIDADE)\n"
@@ -191,18 +200,12 @@ bool RecordingRepository::insertEvent(const EventRow &e) {
 }
 
 bool RecordingRepository::setSavepoint() {
-    QSqlQuery q(m_db);
     // A savepoint of the same name replaces the previous one: the stack never grows.
-    if (q.exec(QStringLiteral("SAVEPOINT LINE_START"))) return true;
-    m_error = q.lastError();
-    return false;
+    return run(statement(kSavepoint, QStringLiteral("SAVEPOINT LINE_START")));
 }
 
 bool RecordingRepository::rollbackToSavepoint() {
-    QSqlQuery q(m_db);
-    if (q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT LINE_START"))) return true;
-    m_error = q.lastError();
-    return false;
+    return run(statement(kRollback, QStringLiteral("ROLLBACK TO SAVEPOINT LINE_START")));
 }
 
 bool RecordingRepository::readQueueMark(const QString &queueId, qint64 *last) {

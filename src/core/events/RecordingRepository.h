@@ -7,6 +7,9 @@
 #include <QString>
 #include <QTime>
 
+#include <array>
+#include <memory>
+
 class QSqlQuery;
 
 namespace tulmo {
@@ -46,6 +49,9 @@ struct EventRow {
 class RecordingRepository {
 public:
     explicit RecordingRepository(QSqlDatabase db);
+    ~RecordingRepository();
+    RecordingRepository(const RecordingRepository &) = delete;
+    RecordingRepository &operator=(const RecordingRepository &) = delete;
 
     bool readAccount(const QString &conta, AccountRow *out);
     bool readEventCode(const QString &codigo, EventCodeRow *out);
@@ -79,12 +85,18 @@ public:
     const QSqlError &lastError() const { return m_error; }
 
 private:
-    bool readDescription(const QString &sql, const QString &conta, const QString &param, int number,
-                         QString *out);
+    enum Statement {
+        kAccount, kEventCode, kSignOfLife, kPartition, kUser, kZone, kDesarmados, kRearme,
+        kSchedule, kInsert, kSavepoint, kRollback, kStatements
+    };
+    QSqlQuery &statement(Statement which, const QString &sql);
+    bool readDescription(Statement which, const QString &sql, const QString &conta,
+                         const QString &param, int number, QString *out);
     bool run(QSqlQuery &q);
 
     QSqlDatabase m_db;
     QSqlError m_error;
+    std::array<std::unique_ptr<QSqlQuery>, kStatements> m_statements;
 };
 
 } // namespace tulmo

@@ -125,30 +125,35 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         return;
     }
 
-    if (d1 == QLatin1Char('$') && (n == 16 || n == 17)) {
-        const QString box = mid(D, 1, 15);
-        const ConnectionRegistry::Row l = m_registry.row(r);
-        const bool fresh = l.lastPacket != box;
-        if (fresh) {
-            const QString msg = QStringLiteral("5011 18") + mid(D, 2, 14);
-            if (!queued(msg, handle, k)) return;
-            m_registry.setLastPacket(r, box);
-            m_registry.setLastEvent(r, now);
-            m_registry.setKeepAlive(r, now);
-        }
-        const QPointer<DeviceLink> self(this);
-        const QPointer<TcpConnection> to = l.socket;
-        std::function<void()> forget = fresh ? forgetPacket(l.socket, box, l.lastPacket) : nullptr;
-        m_sink.whenDurable([self, to, handle, k, forget](bool durable) {
-            if (!self) return;
-            if (durable) {
-                self->m_registry.send(to.data(), QByteArrayLiteral("@"));
-                return;
-            }
-            self->notAcknowledged(handle, k, whyNotQueued(ReceptionSink::QueueResult::Failed));
-            if (forget) forget();
-        });
+    if (d1 == QLatin1Char('$') && (n == 16 || n == 17)) shortEvent(D, r, k, handle, now);
+}
+
+// "$" and 15 characters: an event answered "@" at once, not through the reply queue, once its
+// line is durable. A repeat of the last one is answered again but not handed on.
+void DeviceLink::shortEvent(const QString &D, int r, int k, const QString &handle,
+                            const QDateTime &now) {
+    const QString box = mid(D, 1, 15);
+    const ConnectionRegistry::Row l = m_registry.row(r);
+    const bool fresh = l.lastPacket != box;
+    if (fresh) {
+        const QString msg = QStringLiteral("5011 18") + mid(D, 2, 14);
+        if (!queued(msg, handle, k)) return;
+        m_registry.setLastPacket(r, box);
+        m_registry.setLastEvent(r, now);
+        m_registry.setKeepAlive(r, now);
     }
+    const QPointer<DeviceLink> self(this);
+    const QPointer<TcpConnection> to = l.socket;
+    std::function<void()> forget = fresh ? forgetPacket(l.socket, box, l.lastPacket) : nullptr;
+    m_sink.whenDurable([self, to, handle, k, forget](bool durable) {
+        if (!self) return;
+        if (durable) {
+            self->m_registry.send(to.data(), QByteArrayLiteral("@"));
+            return;
+        }
+        self->notAcknowledged(handle, k, whyNotQueued(ReceptionSink::QueueResult::Failed));
+        if (forget) forget();
+    });
 }
 
 void DeviceLink::replyWhenDurable(const QString &text, int connectionIndex, int k,

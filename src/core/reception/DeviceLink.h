@@ -55,6 +55,7 @@ private:
     bool takenByModuleTransfer(const QByteArray &bytes, const QString &D, TcpConnection *socket,
                                int k);
     void identify(const QString &D, TcpConnection *socket, int k, int &r);
+    void shortEvent(const QString &D, int r, int k, const QString &handle, const QDateTime &now);
     // Stages the event of a receiver frame (with or without its 0x14) for the writer's next
     // flush: true when it is a whole event whose storable line is queued, and may be
     // acknowledged once durable. Otherwise the port monitor says why it is not.

@@ -6,6 +6,7 @@
 #include "reception/Dc09Message.h"
 #include "reception/Dc09Receiver.h"
 
+#include <QDir>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QRandomGenerator>
@@ -395,6 +396,39 @@ private slots:
         QCOMPARE(reg.rowCount(), 1);
         QCOMPARE(reg.row(0).conta, "1234");
         QCOMPARE(reg.row(0).lastPacket, "0004");
+    }
+
+    // The writer held between the line's write and its fdatasync (the disk cannot be slowed on
+    // demand): no ACK until the flush. Then a write the queue file turns away (a folder has
+    // taken its name): no ACK, the line is not queued, and the panel's repeat, once the file
+    // takes lines again, is no copy of anything queued: it is queued and acknowledged.
+    void ackWaitsForTheFlushAndAMessageLostWithAWriteIsNoCopy() {
+        Central c;
+        c.udp();
+        Panel p(c.port);
+        c.fila().holdWrites(true);
+        p.send(kAlarme);
+        QVERIFY(waitFor([&] { return c.arquivoFila().contains(" Su015 "); }));
+        QCOMPARE(p.recv(400), QByteArray());
+        c.fila().holdWrites(false);
+        QCOMPARE(p.recv(), kAck);
+        c.tick(); // recorded: the file is replaced, its descriptor closed
+
+        const QString file = c.fila().filePath();
+        QVERIFY(QFile::rename(file, file + ".guardado"));
+        QVERIFY(QDir().mkdir(file));
+        const QByteArray second = Dc09Codec::frame("\"ADM-CID\"0002R1L1#1234[#1234|1130 01 016]");
+        p.send(second);
+        QCOMPARE(p.recv(800), QByteArray());
+        QVERIFY(c.fila().isEmpty());
+        QVERIFY(c.monitor().contains("Não foi possível gravar Dados/Eventos_Log.dat: o nome é de uma pasta"));
+        QVERIFY(QDir().rmdir(file));
+        QVERIFY(QFile::rename(file + ".guardado", file));
+        p.send(second);
+        const QByteArray ack = p.recv();
+        QVERIFY2(ack.startsWith('\n') && ack.contains("\"ACK\"0002"), ack.constData());
+        QCOMPARE(c.fila().size(), 1);
+        QVERIFY(c.fila().head().contains(" Su016 "));
     }
 };
 
