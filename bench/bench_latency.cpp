@@ -135,12 +135,16 @@ int main(int argc, char **argv) {
 
     // The longest gap between two turns of a 5 ms timer, beyond its interval.
     std::vector<double> lateness;
-    QElapsedTimer gap;
+    std::vector<std::pair<double, double>> holds; // over 20 ms: seconds since the start, ms
+    QElapsedTimer gap, since;
     gap.start();
+    since.start();
     QTimer beat;
     beat.setInterval(5);
     QObject::connect(&beat, &QTimer::timeout, [&] {
-        lateness.push_back(std::max(0.0, double(gap.nsecsElapsed()) / 1e6 - 5.0));
+        const double late = std::max(0.0, double(gap.nsecsElapsed()) / 1e6 - 5.0);
+        lateness.push_back(late);
+        if (late > 20) holds.push_back({double(since.elapsed()) / 1000, late});
         gap.restart();
     });
     beat.start();
@@ -167,6 +171,8 @@ int main(int argc, char **argv) {
                 args.events, args.accounts);
     report("\"+OK\" after the event frame", device.okMs, "goal p99 <= 50 ms");
     report("event loop held (5 ms timer lateness)", lateness, "");
+    for (const auto &[at, ms] : holds)
+        std::printf("  held %.1f ms at %.1f s\n", ms, at);
     std::printf("frames %d, unanswered %d, recorded %d (%d distinct zones), left in the queue %lld\n",
                 args.samples, device.unanswered, q.value(0).toInt(), q.value(1).toInt(),
                 static_cast<long long>(core.eventQueue().size()));

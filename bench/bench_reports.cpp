@@ -154,8 +154,9 @@ void line(const char *what, const std::vector<double> &v) {
         std::printf("%-52s (no samples)\n", what);
         return;
     }
-    std::printf("%-52s median %8.1f ms   worst %8.1f ms   (%zu)\n", what, bench::percentile(v, 0.5),
-                bench::percentile(v, 1.0), v.size());
+    std::printf("%-52s median %8.1f ms   p99 %8.1f ms   worst %8.1f ms   (%zu)\n", what,
+                bench::percentile(v, 0.5), bench::percentile(v, 0.99), bench::percentile(v, 1.0),
+                v.size());
 }
 
 } // namespace

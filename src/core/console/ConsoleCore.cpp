@@ -147,10 +147,11 @@ void ConsoleCore::loadQueues() {
             m_prompt)
             m_prompt->message(qerr, QStringLiteral("Tulmo"), Prompt::Icon::Error);
     }
-    // The queue file is written off the event loop from now on: no device waits for the disk,
-    // and each answer waits for its line's flush.
+    // The queue files are written off the event loop from now on: no device waits for the
+    // disk, and each answer waits for its line's flush.
     m_eventQueue->writeInBackground();
     m_eventQueue->setWriteListener([this] { checkQueueWrites(); });
+    m_repeaterQueue->writeInBackground();
     // A torn line went to the rejects file: its sender was never answered, but an operator
     // hears of it all the same.
     if (!m_eventQueue->tornLine().isEmpty())
@@ -251,7 +252,8 @@ bool ConsoleCore::queueRepeater(int slot, const QString &frame) {
     // A slot without an event output repeats nothing: its lines would only wait out their
     // attempts in front of the others.
     if (m_dm && !m_dm->hasEventOutput(slot)) return true;
-    return m_repeaterQueue && m_repeaterQueue->append(QString::number(slot) + QLatin1Char(',') + frame);
+    // Staged: the frame's answer waits for its event line, not for the repeater's copy.
+    return m_repeaterQueue && m_repeaterQueue->stage(QString::number(slot) + QLatin1Char(',') + frame);
 }
 
 void ConsoleCore::shutdown() {

@@ -384,9 +384,16 @@ bool EventQueue::removeHead(QString *error) {
 }
 
 bool EventQueue::removeFirst(qsizetype n, QString *error) {
-    if (m_writer) return takeFirst(n, error);
     n = std::min(n, m_lines.size());
     if (n <= 0) return true;
+    if (m_writer) {
+        // Lines still in flight may go too: the replacement comes after their appends. What is
+        // left is then all in flight, which the count of the lines in flight still covers.
+        m_lines.remove(0, n);
+        m_first += n;
+        askReplace();
+        return true;
+    }
     const QList<QString> before = m_lines;
     m_lines.remove(0, n);
     m_first += n;

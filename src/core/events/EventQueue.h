@@ -91,11 +91,13 @@ public:
 
     // Removes the first line (the file is replaced atomically).
     bool removeHead(QString *error = nullptr);
-    // Removes the first n lines with one replacement of the file.
+    // Removes the first n lines with one replacement of the file (in the background, lines
+    // still in flight included).
     bool removeFirst(qsizetype n, QString *error = nullptr);
     // The same for lines a store has taken under its mark: they leave the list even when the
     // file cannot be replaced now (false then); the mark drops them from the file at the next
-    // load, and the next replacement writes the list as it is.
+    // load, and the next replacement writes the list as it is. In the background only lines
+    // already on the disk leave.
     bool takeFirst(qsizetype n, QString *error = nullptr);
     // Removes the last line (the file import takes back the line it has just added).
     bool removeLast(QString *error = nullptr);

@@ -127,7 +127,8 @@ void TestEventRepeater::eachLineGoesToItsOwnSlot() {
     QCOMPARE(t.s.core->repeaterQueue().size(), 1);
     t.s.core->acknowledgeRepeater(10);
     QVERIFY(t.s.core->repeaterQueue().isEmpty());
-    // The queue file follows every change.
+    // The queue file follows every change, written by the queue's own thread.
+    QVERIFY(t.s.core->repeaterQueue().flush());
     EventQueue disco(t.s.core->repeaterQueue().filePath());
     disco.load();
     QVERIFY(disco.isEmpty());
