@@ -5,7 +5,8 @@
 //   2. Each then sends one event at the same moment: "+OK" latency, time until every event is
 //      in EVENTOS and until the newest is in Grade_Eventos, the console's peak memory.
 //   3. Sustained: BURST_RATE events per second for BURST_SUSTAIN seconds from the first
-//      BURST_SUSTAIN_DEVICES devices: lines of Dados/Eventos_Log.dat sampled at every tick.
+//      BURST_SUSTAIN_DEVICES devices: lines of Dados/Eventos_Log.dat sampled at every tick, and
+//      once the queue is empty, the rows of EVENTOS since the phase began against the frames sent.
 //   4. All devices send one heartbeat at the same moment and fall silent, the keep-alive set to
 //      one minute: how late after its keep-alive time each row expires, in ticks.
 //
@@ -319,6 +320,7 @@ void Devices::sustain() {
     if (m_sustainNext >= m_sustainEnd) {
         m_sustainEnd = 0;
         ack('r');
+        writeAll(m_rep, &m_sustainSent, sizeof m_sustainSent); // how many, for the count
     }
 }
 
@@ -662,8 +664,28 @@ void Console::sustained() {
     const int devices = std::clamp(envInt("BURST_SUSTAIN_DEVICES", 1000), 1, m_connected);
     m_queueFirst = queueFileLines(m_core->dataDir() + QStringLiteral("/Eventos_Log.dat"));
     m_sampleQueue = true;
+    const QDateTime since = QDateTime::currentDateTime().addSecs(-1);
+    const int64_t t0 = monoNs();
     const bool done = order('r', seconds + m_cap);
+    long sent = 0;
+    if (done) readAll(m_rep, &sent, sizeof sent);
+    const double sending = secsSince(t0);
     m_sampleQueue = false;
+    // Every event sent is recorded once: the rows since the phase began, once the queue is empty.
+    runUntil([&] { return m_core->eventQueue().isEmpty() && !m_core->pump().busy(); }, m_cap);
+    const double recorded = secsSince(t0);
+    QSqlQuery q(m_core->dm().database().primary());
+    q.prepare(QStringLiteral("select count(*) from EVENTOS where DATA_INTERVENCAO >= :t"));
+    q.bindValue(QStringLiteral(":t"), since);
+    const long rows = q.exec() && q.next() ? q.value(0).toLongLong() : -1;
+    add(QStringLiteral("3 every event of the sustained rate in EVENTOS, once"),
+        QStringLiteral("%1 of %2 sent recorded, in %3 s (sent in %4 s): %5 events/s")
+            .arg(rows)
+            .arg(sent)
+            .arg(recorded, 0, 'f', 1)
+            .arg(sending, 0, 'f', 1)
+            .arg(double(rows) / std::max(recorded, 0.001), 0, 'f', 0),
+        QStringLiteral("all, once"), done && rows == sent);
     add(QStringLiteral("3 %1 events/s for %2 s from %3 devices: queue file lines at each tick")
             .arg(rate)
             .arg(seconds)

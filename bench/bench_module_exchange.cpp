@@ -220,7 +220,7 @@ int run() {
     using bench::percentile;
     std::printf("module exchange %d s: %d downloads, %d uploads\n", seconds, downloads, uploads);
     if (!core.latency.empty())
-        std::printf("  panel event send -> line in queue: n=%zu p50 %.2f ms p99 %.2f ms max "
+        std::printf("  panel event send -> line durable: n=%zu p50 %.2f ms p99 %.2f ms max "
                     "%.2f ms\n",
                     core.latency.size(), percentile(core.latency, 0.5),
                     percentile(core.latency, 0.99), percentile(core.latency, 1.0));
