@@ -469,9 +469,10 @@ QList<int> zonesInQueueFile(const QString &path, const QByteArray &conta) {
 } // namespace
 
 // The console in a process of its own receives a tight stream of frames from one device (a
-// frame every millisecond, the answers read as they come) and is killed with SIGKILL at a
-// random moment, so most often while its writer flushes the queue file (frames sent and not
-// answered yet), and now and then while its recorder commits or the file is replaced. Started
+// frame every millisecond, the answers read as they come, then a last handful at once) and is
+// killed with SIGKILL at a random moment within two milliseconds of that handful, so while its
+// writer stages or flushes their lines (frames sent and not answered yet), and now and then
+// while its recorder commits or the queue file is replaced. Started
 // again, round after round: every frame it answered has its line in the queue file or in
 // EVENTOS, once and in order, and once the rest is recorded EVENTOS holds each exactly once.
 void TestTcpFraming::killedWhileFlushingEveryAcknowledgedFrameIsKeptOnceInOrder() {
@@ -510,8 +511,17 @@ void TestTcpFraming::killedWhileFlushingEveryAcknowledgedFrameIsKeptOnceInOrder(
         t.start();
         int n = 0;
         while (t.elapsed() < killAtMs) {
-            if (n < kMaxFrames && d.send(streamFrame(conta, n))) ++n;
-            d.read(n < kMaxFrames ? 1 : 5);
+            if (n < kMaxFrames - 20 && d.send(streamFrame(conta, n))) ++n;
+            d.read(1);
+        }
+        // A last handful sent together: the blow lands while their lines are being staged,
+        // written or flushed (up to two milliseconds later).
+        for (int i = 0; i < 20 && d.send(streamFrame(conta, n)); ++i)
+            ++n;
+        QElapsedTimer spin;
+        spin.start();
+        const qint64 waitNs = qint64(rng.bounded(2000000u));
+        while (spin.nsecsElapsed() < waitNs) {
         }
         const int answeredBefore = int(d.received.count("+OK"));
         ::kill(pid_t(child.processId()), SIGKILL);

@@ -56,6 +56,8 @@ struct Console : Station {
             return core->connectionRegistry().rowCount() == 1 &&
                    !core->connectionRegistry().row(0).imei.isEmpty();
         });
+        // The slot answers at once, before anything the console asks of the module.
+        if (recv(1) != "+") qFatal("identification not answered");
         troca.setIntervals({400, 200, 5000, 100});
         form.setEditor(&editor);
         form.setFileChooser(&chooser);
