@@ -136,6 +136,11 @@ int main(int argc, char **argv) {
     d.send("&011234560042");
     waitFor([&] { return s.core->connectionRegistry().rowCount() > 0 &&
                          s.core->connectionRegistry().row(0).imei == "123456"; });
+    s.clock.advanceSecs(7); // the "+" of the identification leaves
+    s.core->Timer_AtualizarTimer();
+    d.recv();
+    w.findChild<QTabWidget *>("PageControl1")->setCurrentIndex(1);
+    QTest::qWait(300);
     Form_Acesso_GPRS &acesso = w.accessForm();
     QTimer::singleShot(0, &acesso, [&] {
         d.recv(2);
@@ -145,11 +150,6 @@ int main(int argc, char **argv) {
         save(&acesso, "acesso_gprs.png");
         acesso.reject();
     });
-    s.clock.advanceSecs(7); // the "+" of the identification leaves
-    s.core->Timer_AtualizarTimer();
-    d.recv();
-    w.findChild<QTabWidget *>("PageControl1")->setCurrentIndex(1);
-    QTest::qWait(300);
     w.findChild<QTableView *>("Grid_Conectados")->selectRow(0);
     w.Grid_ConectadosDblClick();
 
