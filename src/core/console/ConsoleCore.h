@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include "events/AccountSupervisor.h"
 #include "events/EventDecoder.h"
 #include "events/EventLine.h"
@@ -8,7 +9,7 @@
 #include "events/EventRecorder.h"
 #include "events/EventRepeater.h"
 #include "events/InterventionKinds.h"
-#include "operators/Permissions.h"
+#include "operators/CurrentOperator.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/Dc09Receiver.h"
@@ -16,6 +17,7 @@
 #include "reception/ReceptionSink.h"
 #include "reception/SerialReception.h"
 #include "settings/LiveSettings.h"
+#include "store/Store.h"
 
 #include <QObject>
 #include <QTimer>
@@ -27,14 +29,6 @@ namespace tulmo {
 class Clock;
 class Prompt;
 class SoundOutput;
-
-// The operator who started the shift and the permission bits of his OPERADORES row. Until a
-// shift is started the console runs as the administrator with every permission.
-struct CurrentOperator {
-    QString nome = QStringLiteral("admin");
-    quint32 permissoes = Permissions::kAll;
-    bool can(quint32 bit) const { return (permissoes & bit) != 0; }
-};
 
 // Presents the supervision alerts (sound, page, message). The main window is one; without it
 // the core shows the message itself.
@@ -85,6 +79,11 @@ public:
     QTimer &timerUpdate() { return m_timer; }
     QTimer &timerInactive() { return m_timerInactive; }
 
+    // The database, its connections and its schema: open once start has succeeded.
+    Store &store() { return *m_store; }
+    Database &database() { return m_store->database(); }
+    // The database, the clock and the prompt, as the windows are given them.
+    CommonServices common() { return {database(), m_clock, m_prompt}; }
     DM1 &dm() { return *m_dm; }
     EventQueue &eventQueue() { return *m_eventQueue; }
     EventQueue &repeaterQueue() { return *m_repeaterQueue; }
@@ -136,6 +135,7 @@ private:
     SoundOutput *m_sound;
     LiveSettings m_settings;
     EventDecoder m_decoder;
+    std::unique_ptr<Store> m_store; // before every service that holds a connection of it
     std::unique_ptr<DM1> m_dm;
     std::unique_ptr<EventQueue> m_eventQueue;
     std::unique_ptr<EventQueue> m_repeaterQueue;

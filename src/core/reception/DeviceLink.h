@@ -12,6 +12,7 @@ namespace tulmo {
 class Clock;
 class ConnectionRegistry;
 class DM1;
+class Database;
 class ReceptionSink;
 
 // The text protocol of the devices connected over TCP (Decodifica_TCP): identification and
@@ -19,7 +20,7 @@ class ReceptionSink;
 class DeviceLink : public QObject {
     Q_OBJECT
 public:
-    DeviceLink(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sink, const Clock &clock,
+    DeviceLink(DM1 &dm, Database &database, ConnectionRegistry &registry, ReceptionSink &sink, const Clock &clock,
                QObject *parent = nullptr);
 
     // One frame D read from a connection of slot k.

@@ -79,7 +79,7 @@ Form_Configuracoes::Form_Configuracoes(ConsoleCore &core, QWidget *parent)
     : QDialog(parent)
     , m_core(core)
     , m_settings(core.settings())
-    , m_table(core.dm().database().primary())
+    , m_table(core.database().primary())
     , m_defaultChooser(std::make_unique<FileDialogChooser>(this)) {
     setObjectName(QStringLiteral("Form_Configuracoes"));
     setWindowTitle(QStringLiteral("Configurações"));

@@ -1,7 +1,6 @@
 #include "support/TestSupport.h"
 
 #include "common/Clock.h"
-#include "console/ConsoleCore.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/LineLog.h"
 #include "store/Database.h"
@@ -51,7 +50,7 @@ struct Central {
     std::unique_ptr<ConsoleCore> core;
     quint16 port = 0;
 
-    QSqlDatabase db() { return core->dm().database().primary(); }
+    QSqlDatabase db() { return core->database().primary(); }
     void tick() { core->Timer_AtualizarTimer(); }
     bool connect(LoopbackDevice &d) { return d.connectTo(port) && d.recv() == "&"; }
     // Sends one frame once the console has read it: what it answered at once.
@@ -277,7 +276,7 @@ void TestConsoleCore::databaseDeletedOrReplacedWhileRunningKeepsTheLinesQueued()
     QCOMPARE(core.eventQueue().size(), 3); // nothing acknowledged was lost
     core.Timer_AtualizarTimer();
     QVERIFY(core.eventQueue().isEmpty());
-    QCOMPARE(scalar(core.dm().database().primary(), "select count(*) from EVENTOS").toInt(), 3);
+    QCOMPARE(scalar(core.database().primary(), "select count(*) from EVENTOS").toInt(), 3);
     QCOMPARE(core.statusText(), QString());
 }
 

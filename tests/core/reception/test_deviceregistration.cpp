@@ -3,7 +3,6 @@
 // connections that never say who they are closed after a while.
 #include "support/TestSupport.h"
 
-#include "console/ConsoleCore.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/DeviceRegistration.h"

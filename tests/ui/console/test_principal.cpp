@@ -947,7 +947,7 @@ void TestPrincipal::deviceEventEndToEnd() {
     QString erro;
     QVERIFY2(core.start(&erro), qPrintable(erro));
     mapPort(core.dataDir(), 1, dir.path() + "/sem-porta");
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     const quint16 port = freePort();
     receptorTcp(db, port, 0);
     gprs(db, "123456");

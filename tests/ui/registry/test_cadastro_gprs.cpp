@@ -33,7 +33,7 @@ struct Device {
 
 struct Registry : Station {
     QWidget main;
-    Form_Cadastro_GPRS f{*core, &main};
+    Form_Cadastro_GPRS f{core->common(), core->connectionRegistry(), &main};
     quint16 port = freePort();
 
     Registry()
