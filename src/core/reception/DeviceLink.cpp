@@ -41,7 +41,8 @@ DeviceLink::DeviceLink(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sin
     , m_registry(registry)
     , m_sink(sink)
     , m_clock(clock)
-    , m_registration(dm.database()) {
+    , m_directory(dm.database())
+    , m_registration(dm.database(), m_directory) {
     qRegisterMetaType<TcpConnection *>();
     connect(&m_registry, &ConnectionRegistry::frameReceived, this,
             [this](TcpConnection *socket, int k, const QByteArray &frame) {

@@ -47,7 +47,8 @@ private:
 Form_Cadastro_GPRS::Form_Cadastro_GPRS(ConsoleCore &core, QWidget *parent)
     : QDialog(parent)
     , m_core(core)
-    , m_table(new GprsTableModel(core.dm().database(), core.clock(), this)) {
+    , m_table(new GprsTableModel(core.dm().database(), core.deviceLink().gprsDirectory(),
+                                 core.clock(), this)) {
     setObjectName(QStringLiteral("Form_Cadastro_GPRS"));
     setWindowTitle(QStringLiteral("Cadastro de GPRS"));
     // Modal to the main window only: the pending-events window stays on top and usable.
