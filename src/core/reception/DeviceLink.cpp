@@ -35,7 +35,8 @@ DeviceLink::DeviceLink(DM1 &dm, Database &database, ConnectionRegistry &registry
     , m_registry(registry)
     , m_sink(sink)
     , m_clock(clock)
-    , m_registration(database) {
+    , m_directory(database)
+    , m_registration(database, m_directory) {
     qRegisterMetaType<TcpConnection *>();
     connect(&m_registry, &ConnectionRegistry::frameReceived, this,
             [this](TcpConnection *socket, int k, const QByteArray &frame) {

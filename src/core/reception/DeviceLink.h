@@ -6,6 +6,7 @@
 
 #include "reception/DeviceRegistration.h"
 #include "reception/TcpConnection.h"
+#include "registry/GprsDirectory.h"
 
 namespace tulmo {
 
@@ -28,6 +29,10 @@ public:
 
     // The device caption of the "Conta" column for a device code, empty when unknown.
     static QString deviceCaption(const QString &codigo);
+
+    // The GPRS rows identification answers from. The registry's writes tell it their changes;
+    // a notice of another workstation's change calls its refresh() or reload().
+    GprsDirectory &gprsDirectory() { return m_directory; }
 
 signals:
     // DumpPending: one read of the data the remote access console asked its device for, raw
@@ -65,6 +70,7 @@ private:
     ConnectionRegistry &m_registry;
     ReceptionSink &m_sink;
     const Clock &m_clock;
+    GprsDirectory m_directory;
     DeviceRegistration m_registration;
 };
 

@@ -229,7 +229,8 @@ void Form_Principal::createShiftWindows() {
 void Form_Principal::createRegistryWindows() {
     m_accountBrowser = new F_Selecao_Clientes(m_core.common(), this);
     m_eventCodesForm = new Form_Eventos_Padrao(m_core.common(), m_core.sound(), this);
-    m_gprsForm = new Form_Cadastro_GPRS(m_core.common(), m_core.connectionRegistry(), this);
+    m_gprsForm = new Form_Cadastro_GPRS(m_core.common(), m_core.deviceLink().gprsDirectory(),
+                                       m_core.connectionRegistry(), this);
     QDialog *const windows[] = {m_accountBrowser, m_eventCodesForm, m_gprsForm};
     const quint32 bits[] = {Permissions::Clientes, Permissions::Eventos, Permissions::TcpIp};
     for (int i = 0; i < 3; ++i) {

@@ -47,11 +47,12 @@ private:
 
 } // namespace
 
-Form_Cadastro_GPRS::Form_Cadastro_GPRS(CommonServices common, ConnectionRegistry &connections, QWidget *parent)
+Form_Cadastro_GPRS::Form_Cadastro_GPRS(CommonServices common, GprsDirectory &directory,
+                                       ConnectionRegistry &connections, QWidget *parent)
     : QDialog(parent)
     , m_common(common)
     , m_connections(connections)
-    , m_table(new GprsTableModel(common.database, common.clock, this)) {
+    , m_table(new GprsTableModel(common.database, directory, common.clock, this)) {
     setObjectName(QStringLiteral("Form_Cadastro_GPRS"));
     setWindowTitle(QStringLiteral("Cadastro de GPRS"));
     // Modal to the main window only: the pending-events window stays on top and usable.

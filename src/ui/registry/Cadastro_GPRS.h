@@ -9,6 +9,7 @@ class QTableView;
 namespace tulmo {
 
 class ConnectionRegistry;
+class GprsDirectory;
 
 class GprsTableModel;
 
@@ -18,7 +19,8 @@ class GprsTableModel;
 class Form_Cadastro_GPRS : public QDialog {
     Q_OBJECT
 public:
-    explicit Form_Cadastro_GPRS(CommonServices common, ConnectionRegistry &connections, QWidget *parent = nullptr);
+    explicit Form_Cadastro_GPRS(CommonServices common, GprsDirectory &directory,
+                                ConnectionRegistry &connections, QWidget *parent = nullptr);
 
     void IncluirClick();
     void GravarClick();

@@ -6,6 +6,7 @@
 #include "reception/Data_Modulo2.h"
 #include "reception/Dc09Message.h"
 #include "reception/DeviceLink.h"
+#include "registry/GprsRepository.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -254,7 +255,13 @@ void TestDeviceLink::zeltaDevicesAreAnsweredAtOnce() {
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColAccount), QString("Zelta 20 GPRS"));
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("!12345"));
     QCOMPARE(scalar(s.db(), "select STATUS from GPRS where IMEI = '!12345'").toString(), "P");
-    exec(s.db(), "update GPRS set STATUS = 'A', LISTA_NEGRA = 0 where IMEI = '!12345'");
+    // An operator approves it in the registry.
+    GprsModule m;
+    QCOMPARE(GprsRepository::find(s.db(), "!12345", &m), GprsRepository::Found::Yes);
+    m.status = "A";
+    m.listaNegra = "0";
+    QCOMPARE(GprsRepository::post(s.db(), &s.core->deviceLink().gprsDirectory(), m.imei, m),
+             GprsRepository::Post::Saved);
     QVERIFY(s.frame(d, "!12345ZZZ0042"));
     QCOMPARE(d.recv(), QByteArray("+"));
     QCOMPARE(s.con().replies().size(), 0);
