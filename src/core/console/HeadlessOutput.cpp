@@ -56,7 +56,7 @@ void HeadlessOutput::watch(ConsoleCore &core) {
     m_core = &core;
     core.setAlerts(this);
     connect(&core.dm().portMonitor(), &LineLog::entryAdded, this,
-            [this](const LineLog::Entry &e) { line(e.time, e.text); });
+            [this](const LineLog::Entry &e) { line(e.time, LineLog::printable(e.text)); });
     connect(&core, &ConsoleCore::statusTextChanged, this, &HeadlessOutput::statusChanged);
     if (!core.statusText().isEmpty()) statusChanged(core.statusText());
     connect(&core.recorder(), &EventRecorder::pendingRecorded, this,

@@ -958,9 +958,14 @@ void TestPrincipal::deviceEventEndToEnd() {
              "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values ('1130', "
              "'ALARME ROUBO', 2, 1, 1, '', 0, 0) matching (CODIGO_EVENTO)");
 
+    // Reception starts with the core: the receivers open and the real timers run before the
+    // window exists, and showing it starts nothing more.
+    core.startReception();
+    QVERIFY(core.timerUpdate().isActive());
+    QVERIFY(core.dm().slot(1).socketServer && core.dm().slot(1).socketServer->isListening());
     Form_Principal w(core, &sons);
     w.resize(1200, 700);
-    w.show(); // the receivers open and the real timers run
+    w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QVERIFY(core.timerUpdate().isActive());
 
