@@ -119,36 +119,43 @@ void prepareStation(const QString &programDir, quint16 tcpPort, const QString &o
 class TestRecepcao : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void servesReceptionWithoutAScreen();
     void aKilledHolderDoesNotKeepTheFolder();
     void lostDatabaseEndsTheServiceUnreplaced();
     void linksNoWidgetsNorPainting();
+
+private:
+    // One station for the tests that need one: making a database takes seconds.
+    QTemporaryDir m_dir;
+    QString m_exe;
+    Pty m_serial, m_output;
+    quint16 m_tcpPort = 0;
 };
 
-void TestRecepcao::servesReceptionWithoutAScreen() {
-    QTemporaryDir dir;
-    const QString exe = copyOfTheService(dir);
-    QVERIFY2(!exe.isEmpty(), "tulmo-recepcao is not built");
-    Pty serial, output;
-    QVERIFY(serial.ok() && output.ok());
-    const quint16 tcpPort = freePort();
-    prepareStation(dir.path(), tcpPort, output.slavePath(), serial.slavePath());
-    if (QTest::currentTestFailed()) return;
+void TestRecepcao::initTestCase() {
+    m_exe = copyOfTheService(m_dir);
+    QVERIFY2(!m_exe.isEmpty(), "tulmo-recepcao is not built");
+    QVERIFY(m_serial.ok() && m_output.ok());
+    m_tcpPort = freePort();
+    prepareStation(m_dir.path(), m_tcpPort, m_output.slavePath(), m_serial.slavePath());
+}
 
-    Service s(exe);
+void TestRecepcao::servesReceptionWithoutAScreen() {
+    Service s(m_exe);
     QVERIFY2(s.waitForLine("Recepção iniciada em"), s.err.constData());
     const qint64 pid = s.p.processId();
 
     // The serial receiver: asked to identify itself, it does, and its frame is acknowledged.
-    QCOMPARE(serial.readAll(3000, 4), QByteArray("SPSP"));
-    QVERIFY(serial.write("RZ5"));
+    QCOMPARE(m_serial.readAll(3000, 4), QByteArray("SPSP"));
+    QVERIFY(m_serial.write("RZ5"));
     QVERIFY(s.waitForLine("Receptora Porta 2 Encontrada!"));
-    QVERIFY(serial.write(kSerialFrame));
-    QCOMPARE(serial.readAll(3000), QByteArray("\x06"));
+    QVERIFY(m_serial.write(kSerialFrame));
+    QCOMPARE(m_serial.readAll(3000), QByteArray("\x06"));
 
     // The TCP device: identified, then its receiver frame answered within a tick.
     LoopbackDevice d;
-    QVERIFY(d.connectTo(tcpPort));
+    QVERIFY(d.connectTo(m_tcpPort));
     QCOMPARE(d.recv(), QByteArray("&"));
     d.send("&011234560042");
     QCOMPARE(d.recv(1, 3000), QByteArray("+"));
@@ -157,9 +164,9 @@ void TestRecepcao::servesReceptionWithoutAScreen() {
     // Its frame goes out of the slot's event output (after the port's opening "SP") until
     // that peer answers.
     QByteArray repeated;
-    QVERIFY2(waitFor([&] { return (repeated += output.readAll(50)).endsWith(kTcpFrame); }, 4000),
+    QVERIFY2(waitFor([&] { return (repeated += m_output.readAll(50)).endsWith(kTcpFrame); }, 4000),
              repeated.constData());
-    QVERIFY(output.write("\x06"));
+    QVERIFY(m_output.write("\x06"));
 
     // What the console would show: the supervision alert, both pending events.
     QVERIFY2(s.waitForLine("Alerta: Cliente 001234-MARIA Está inativo desde "), s.out.constData());
@@ -175,7 +182,7 @@ void TestRecepcao::servesReceptionWithoutAScreen() {
              s.out.constData());
 
     // A second service on the same folder is refused, naming the first.
-    Service second(exe);
+    Service second(m_exe);
     QVERIFY(second.finish());
     QCOMPARE(second.p.exitCode(), 1);
     QVERIFY2(QString::fromUtf8(second.err).contains(
@@ -184,19 +191,21 @@ void TestRecepcao::servesReceptionWithoutAScreen() {
     QCOMPARE(s.p.state(), QProcess::Running);
 
     // The repeater's peer answered: the head leaves before the end.
-    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(dir.path() + "/Dados/EventosRepetidora.dat").size(), 0,
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(m_dir.path() + "/Dados/EventosRepetidora.dat").size(), 0,
                               3000);
     s.p.terminate(); // SIGTERM
     QVERIFY(s.finish());
     QCOMPARE(s.p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(s.p.exitCode(), 0);
     QVERIFY(s.lines().last().endsWith("Recepção encerrada."));
+    // Let go emptied: a later refusal never names a process that has ended.
+    QCOMPARE(QFileInfo(m_dir.path() + "/Dados/tulmo.lock").size(), 0);
     // One entry a line, each after its date and time.
     static const QRegularExpression stamped("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d \\S");
     for (const QString &l : s.lines())
         QVERIFY2(stamped.match(l).hasMatch(), qPrintable(l));
 
-    Database database(dir.path() + "/Dados/TULMO.FDB");
+    Database database(m_dir.path() + "/Dados/TULMO.FDB");
     QString error;
     QVERIFY2(database.open(&error), qPrintable(error));
     QCOMPARE(column(database.primary(),
@@ -207,23 +216,19 @@ void TestRecepcao::servesReceptionWithoutAScreen() {
 }
 
 // A holder that was killed leaves its name in the lock file, but not the lock: the next start
-// takes the folder. Tried on a brand-new folder, which the service makes as the console does.
+// takes the folder.
 void TestRecepcao::aKilledHolderDoesNotKeepTheFolder() {
-    QTemporaryDir dir;
-    const QString exe = copyOfTheService(dir);
-    QVERIFY2(!exe.isEmpty(), "tulmo-recepcao is not built");
     {
-        Service killed(exe);
+        Service killed(m_exe);
         QVERIFY2(killed.waitForLine("Recepção iniciada em"), killed.err.constData());
         const qint64 pid = killed.p.processId();
         ::kill(pid_t(pid), SIGKILL);
         QVERIFY(killed.finish());
-        QFile lock(dir.path() + "/Dados/tulmo.lock");
+        QFile lock(m_dir.path() + "/Dados/tulmo.lock");
         QVERIFY(lock.open(QIODevice::ReadOnly));
         QCOMPARE(lock.readAll(), "tulmo-recepcao " + QByteArray::number(pid) + "\n");
     }
-    QVERIFY(QFile::exists(dir.path() + "/Dados/TULMO.FDB"));
-    Service next(exe);
+    Service next(m_exe);
     QVERIFY2(next.waitForLine("Recepção iniciada em"), next.err.constData());
     ::kill(pid_t(next.p.processId()), SIGINT);
     QVERIFY(next.finish());
