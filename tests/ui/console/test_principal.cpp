@@ -103,6 +103,8 @@ struct Janela {
         w = std::make_unique<Form_Principal>(*s.core, &sons);
         w->resize(1200, 700);
         if (mostrar) {
+            // As the console starts: reception with the core, then the window shown.
+            s.core->startReception();
             w->show();
             if (!QTest::qWaitForWindowExposed(w.get())) qWarning("window not exposed");
         }
@@ -458,7 +460,7 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     const quint16 port = freePort();
     receptorTcp(j.s.db(), port, 5);
     gprs(j.s.db(), "123456");
-    j.openDialog(); // opens the receivers
+    j.openDialog(); // reception started, as the console starts
     auto *grade = j.filho<QTableView>("Grid_Conectados");
     ConnectionRegistry &con = j.s.core->connectionRegistry();
     auto *filtro = qobject_cast<QSortFilterProxyModel *>(grade->model());
