@@ -254,6 +254,17 @@ bool ConsoleCore::queueRepeater(int slot, const QString &frame) {
     return m_repeaterQueue && m_repeaterQueue->append(QString::number(slot) + QLatin1Char(',') + frame);
 }
 
+void ConsoleCore::startReception() {
+    if (!m_pump) return; // not started
+    m_connectionRegistry->replies().clear();
+    m_dm->Realizar_Atualizacoes();
+    startTimer();
+}
+
+QStringList ConsoleCore::applyReceivers() {
+    return m_dm ? m_dm->Realizar_Atualizacoes() : QStringList();
+}
+
 void ConsoleCore::shutdown() {
     stopTimer();
     if (m_eventQueue) m_eventQueue->flush();

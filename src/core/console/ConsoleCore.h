@@ -65,6 +65,15 @@ public:
     void acknowledgeRepeater(int slot) override;
     bool queueRepeater(int slot, const QString &frame) override;
 
+    // Reception, once start() succeeded: the receivers open as the RECEIVER table says, and
+    // the one-second driver (replies, silent devices, the repeater, recording), the rearm
+    // check and the inactivity scan start. Both executables call it as they start, whether a
+    // window is ever shown or not; tests that drive the ticks by hand leave it out.
+    void startReception();
+    // The receivers were changed (the settings dialog): every slot follows its row again.
+    // The operator's texts of the ports that two active receivers claim come back.
+    QStringList applyReceivers();
+
     // Closes the connections and stops the database engine of this process; the queues
     // are on disk at every moment, so nothing else is saved.
     void shutdown();

@@ -568,10 +568,8 @@ void Form_Principal::showEvent(QShowEvent *e) {
     }
 }
 
+// Reception has started with the core; the window only shows what waits for the operator.
 void Form_Principal::FormShow() {
-    m_core.connectionRegistry().replies().clear();
-    m_core.dm().Realizar_Atualizacoes();
-    m_core.startTimer();
     const bool pending = EventRepository::hasPending(m_core.database().primary());
     m_pendingList->setEnabled(pending);
     updatePendingCount();

@@ -612,7 +612,7 @@ void Form_Configuracoes::Botao_Excluir_ReceiverClick() {
     }
     m_table.renumber();
     updateMonitorReceivers();
-    m_core.dm().Realizar_Atualizacoes();
+    m_core.applyReceivers();
     m_apply->setEnabled(false);
     m_remove->setEnabled(false);
     TreeView1Change(m_tree->currentItem());
@@ -653,7 +653,7 @@ void Form_Configuracoes::Botao_AplicarClick() {
             showMode(item, r.modo);
             m_menuItem->setText(QStringLiteral("Item do TreeView: ") + r.nome);
             updateMonitorReceivers();
-            m_core.dm().Realizar_Atualizacoes();
+            m_core.applyReceivers();
         } else {
             recorded = false;
             if (prompt)

@@ -89,6 +89,7 @@ private slots:
     void queueFileThatCannotBeWrittenStopsAcknowledgementsAndSaysWhy();
     void fullDiskStopsAcknowledgementsUntilThereIsRoom();
     void databaseDeletedOrReplacedWhileRunningKeepsTheLinesQueued();
+    void receptionStartsWithTheCoreWithoutAWindow();
 };
 
 // The queue file turns writes away (read-only; for the administrator, whom no permission
@@ -278,6 +279,43 @@ void TestConsoleCore::databaseDeletedOrReplacedWhileRunningKeepsTheLinesQueued()
     QVERIFY(core.eventQueue().isEmpty());
     QCOMPARE(scalar(core.database().primary(), "select count(*) from EVENTOS").toInt(), 3);
     QCOMPARE(core.statusText(), QString());
+}
+
+// Reception needs no window: the receivers open and the driver and the scans run once the core
+// starts reception, and a change of the receivers is applied with one call.
+void TestConsoleCore::receptionStartsWithTheCoreWithoutAWindow() {
+    QTemporaryDir dir;
+    ManualClock clock(kInicio);
+    ScriptedPrompt prompt;
+    ConsoleCore core(dir.path(), clock, &prompt, nullptr);
+    QString error;
+    QVERIFY2(core.start(&error), qPrintable(error));
+    core.startReception(); // no receiver yet: nothing opens, the timers run all the same
+    QVERIFY(core.timerUpdate().isActive());
+    QVERIFY(core.timerInactive().isActive());
+    mapPort(core.dataDir(), 1, dir.path() + "/sem-porta");
+    QSqlDatabase db = core.database().primary();
+    const quint16 port = freePort();
+    ReceiverRow::tcp(1, port, 0, 5).insertInto(db);
+    LoopbackDevice early;
+    early.s.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!early.s.waitForConnected(200));
+    QVERIFY(core.applyReceivers().isEmpty());
+    LoopbackDevice d;
+    QVERIFY(d.connectTo(port));
+    QCOMPARE(d.recv(), QByteArray("&"));
+
+    // Moved to another port: the listener follows, the old port is let go.
+    const quint16 moved = freePort();
+    exec(db, "update RECEIVER set PORTA_TCP = :p where RECEIVER = 1", {{":p", moved}});
+    QVERIFY(core.applyReceivers().isEmpty());
+    LoopbackDevice e;
+    QVERIFY(e.connectTo(moved));
+    QCOMPARE(e.recv(), QByteArray("&"));
+    LoopbackDevice old;
+    old.s.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!old.s.waitForConnected(200));
+    core.stopTimer();
 }
 
 QTEST_GUILESS_MAIN(TestConsoleCore)

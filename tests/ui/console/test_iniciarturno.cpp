@@ -331,7 +331,8 @@ void TestIniciarTurno::recordingGoesOnWhileTheDialogIsOpen() {
     Turno t;
     t.s.addAccount("001234", "JOSE");
     t.s.addCode("1130", "ROUBO", 2, 0);
-    t.w->show(); // the one-second driver starts
+    t.s.core->startReception(); // as the console starts, before any window is shown
+    t.w->show();
     QVERIFY(t.s.core->timerUpdate().isActive());
     QVERIFY(t.s.core->queueLine(
         eventline::build("01", "1", "1234", "1", "1130", "003", "09/03/26", "07:05:00")));
