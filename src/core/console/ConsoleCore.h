@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/CommonServices.h"
+#include "console/ReceptionControl.h"
 #include "events/AccountSupervisor.h"
 #include "events/EventDecoder.h"
 #include "events/EventLine.h"
@@ -42,7 +43,7 @@ public:
 // What the console holds besides its windows: the reception data module with the database,
 // the event queue and its rejects, the decoder, the recording and the one-second driver.
 // The main window is built on top of it; tests drive it directly.
-class ConsoleCore : public QObject, public ReceptionSink {
+class ConsoleCore : public QObject, public ReceptionSink, public ReceptionControl {
     Q_OBJECT
 public:
     ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt, SoundOutput *sound,
@@ -72,7 +73,7 @@ public:
     void startReception();
     // The receivers were changed (the settings dialog): every slot follows its row again.
     // The operator's texts of the ports that two active receivers claim come back.
-    QStringList applyReceivers();
+    QStringList applyReceivers() override;
 
     // Closes the connections and stops the database engine of this process; the queues
     // are on disk at every moment, so nothing else is saved.

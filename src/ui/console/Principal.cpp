@@ -189,7 +189,9 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
             &QLabel::setText);
     if (m_sounds) connect(m_sounds, &SoundState::indicatorChanged, this, &Form_Principal::showIndicator);
     m_core.setAlerts(this);
-    m_settingsDialog = new Form_Configuracoes(m_core, this);
+    m_settingsDialog = new Form_Configuracoes(m_core.common(), m_core.settings(), m_core.dm(), m_core,
+                                              m_core.dc09().keys(), m_core.sound(),
+                                              m_core.dataDir(), this);
 
     reopenReceived();
     reopenDisarmed();
