@@ -91,8 +91,8 @@ void Form_iniciar_turno::verifyPassword() {
     m_checking = true;
     const QString nome = m_name->text();
     m_current = OperatorRepository::find(m_common.database.primary(), nome);
-    m_currentOperator =
-        m_current ? CurrentOperator{m_current->nome, m_current->permissoes} : CurrentOperator{QString(), 0};
+    // The named operator is on shift only once the password matches; until then nobody is.
+    m_currentOperator = CurrentOperator{QString(), 0};
     if (!OperatorRepository::passwordMatches(m_current, m_password->text())) {
         const bool defaultPassword =
             OperatorRepository::adminHasDefaultPassword(m_common.database.primary());
@@ -110,6 +110,7 @@ void Form_iniciar_turno::verifyPassword() {
         QStringLiteral("Operador: ") + nome, QStringLiteral("Turno Iniciado às ") + hora,
         QStringLiteral("Do dia ") + dia, QStringLiteral("Operador: ") + m_current->nome}
                              .join(QLatin1Char('\n')));
+    m_currentOperator = CurrentOperator{m_current->nome, m_current->permissoes};
     emit permissionsChanged(m_current->permissoes);
     // Only the administrator's name opens the operator form; a shift of anyone else takes
     // it away again.

@@ -215,10 +215,12 @@ void TestIniciarTurno::abandonedShiftRemovesEveryPermission() {
     QVERIFY(!t.operadores());
     QCOMPARE(t.s.core->currentOperator().nome, QString());
 
-    // A right name with a wrong password, then given up: the name does not stay on shift.
+    // A right name with a wrong password is never on shift, not even while the dialog is open
+    // (the pending window stays usable meanwhile), nor once it is given up.
     t.d().show();
     t.entrar("admin", "errada");
-    QCOMPARE(t.s.core->currentOperator().nome, QString("admin"));
+    QCOMPARE(t.s.core->currentOperator().nome, QString());
+    QCOMPARE(t.s.core->currentOperator().permissoes, 0u);
     QTest::keyClick(&t.d(), Qt::Key_Escape);
     QVERIFY(!t.d().isVisible());
     QCOMPARE(t.paineis(), kNenhum);
