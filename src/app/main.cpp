@@ -5,10 +5,10 @@
 #include "console/ConsoleCore.h"
 #include "console/DataFolderLock.h"
 #include "console/SingleInstance.h"
-#include "store/Database.h"
 #include "console/MessagePrompt.h"
 #include "console/Principal.h"
 #include "console/SoundState.h"
+#include "store/Database.h"
 
 #include <QApplication>
 #include <QTimer>

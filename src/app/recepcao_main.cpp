@@ -14,12 +14,21 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
 namespace {
 const QString kProgramName = QStringLiteral("tulmo-recepcao");
 } // namespace
 
 int main(int argc, char *argv[]) {
     tulmo::prepareProcess();
+#ifdef Q_OS_UNIX
+    // The standard output is the journal's stream: should it go away, a write must fail,
+    // not end reception.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(kProgramName);
     tulmo::installPortugueseTranslations(app);

@@ -69,13 +69,17 @@ QList<PendingEvent> pendingAfter(QSqlDatabase db, qint64 sequencia, int max, boo
     QList<PendingEvent> rows;
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const bool ran =
-        q.prepare(QStringLiteral("select first %1 SEQUENCIA, CONTA, CLIENTE, CODIGO_ALARME, "
-                                 "DESCRICAO, NUMERO_PARTICAO, NOME_PARTICAO, ARGUMENTO, DATA "
-                                 "from EVENTOS where TRATADO = 0 and SEQUENCIA > :s "
-                                 "order by SEQUENCIA")
-                      .arg(max)) &&
-        (q.bindValue(QStringLiteral(":s"), sequencia), q.exec());
+    // Along the key from the mark only: through the TRATADO index it would visit every event
+    // left pending since a night without operators.
+    bool ran = q.prepare(QStringLiteral("select first %1 SEQUENCIA, CONTA, CLIENTE, CODIGO_ALARME, "
+                                        "DESCRICAO, NUMERO_PARTICAO, NOME_PARTICAO, ARGUMENTO, "
+                                        "DATA from EVENTOS where SEQUENCIA > :s and TRATADO + 0 = 0 "
+                                        "order by SEQUENCIA")
+                             .arg(max));
+    if (ran) {
+        q.bindValue(QStringLiteral(":s"), sequencia);
+        ran = q.exec();
+    }
     if (ok) *ok = ran;
     while (ran && q.next()) {
         PendingEvent e;
