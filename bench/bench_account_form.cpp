@@ -79,7 +79,7 @@ void preencherCadastro(QSqlDatabase db, int accounts, int withSchedule) {
 double openOnce(ConsoleCore &core, const std::function<void(Form_Cadastro_Clientes &)> &open) {
     QElapsedTimer t;
     t.start();
-    auto *f = new Form_Cadastro_Clientes(core, nullptr);
+    auto *f = new Form_Cadastro_Clientes(core.common(), nullptr);
     f->setAttribute(Qt::WA_DeleteOnClose);
     open(*f);
     while (!f->windowHandle() || !f->windowHandle()->isExposed())
@@ -108,7 +108,7 @@ int main(int argc, char **argv) {
     ConsoleCore core(args.programDir, clock, nullptr, nullptr);
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     QElapsedTimer fill;
     fill.start();
     if (bench::preencher(db, args.events, accounts))

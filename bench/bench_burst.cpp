@@ -471,7 +471,7 @@ bool Console::setUp(quint16 port) {
         std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
         return false;
     }
-    QSqlDatabase db = m_core->dm().database().primary();
+    QSqlDatabase db = m_core->database().primary();
     // Every device registered, active and not blocked; one TCP receiver on the chosen port.
     bench::run(db, QStringLiteral(
                        "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < %1) DO BEGIN "
@@ -538,7 +538,7 @@ void Console::onTick() {
         m_eventsIn = eventsIn();
         if (m_eventsIn >= m_connected) {
             m_allInAt = secsSince(m_t0);
-            QSqlQuery q(m_core->dm().database().primary());
+            QSqlQuery q(m_core->database().primary());
             q.prepare(QStringLiteral("select max(SEQUENCIA) from EVENTOS where SEQUENCIA > :s"));
             q.bindValue(QStringLiteral(":s"), m_seq0);
             if (q.exec() && q.next()) m_newest = q.value(0).toLongLong();
@@ -555,7 +555,7 @@ void Console::onTick() {
 }
 
 int Console::eventsIn() {
-    QSqlQuery q(m_core->dm().database().primary());
+    QSqlQuery q(m_core->database().primary());
     q.prepare(QStringLiteral("select count(*) from EVENTOS where SEQUENCIA > :s"));
     q.bindValue(QStringLiteral(":s"), m_seq0);
     return q.exec() && q.next() ? q.value(0).toInt() : 0;
@@ -606,7 +606,7 @@ void Console::identifyAtOnce() {
 }
 
 void Console::eventsAtOnce() {
-    QSqlQuery q(m_core->dm().database().primary());
+    QSqlQuery q(m_core->database().primary());
     if (q.exec(QStringLiteral("select gen_id(GEN_EVENTOS_SEQUENCIA, 0) from RDB$DATABASE")) &&
         q.next())
         m_seq0 = q.value(0).toLongLong();
@@ -712,7 +712,7 @@ void Console::silence() {
         });
     // One minute of keep-alive from now on, as the settings dialog sets it.
     const int rows = con.rowCount();
-    bench::run(m_core->dm().database().primary(),
+    bench::run(m_core->database().primary(),
                QStringLiteral("update RECEIVER set TEMPO_KEEPALIVE = 1 where RECEIVER = 1"));
     m_core->dm().Realizar_Atualizacoes();
     if (m_core->dm().slot(1).tempoKeepAlive != 1 || con.rowCount() != rows)
@@ -829,7 +829,7 @@ int fill(const QString &programDir) {
     }
     const int events = envInt("BURST_EVENTS", 1000000), accounts = envInt("BURST_ACCOUNTS", 50000);
     const int64_t t0 = monoNs();
-    if (bench::preencher(core.dm().database().primary(), events, accounts))
+    if (bench::preencher(core.database().primary(), events, accounts))
         std::printf("filled %d events and %d accounts in %.1f s\n", events, accounts,
                     secsSince(t0));
     else

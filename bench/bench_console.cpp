@@ -71,7 +71,7 @@ int main(int argc, char **argv) {
         if (!core.start(&error)) qFatal("%s", qPrintable(error));
         QElapsedTimer fill;
         fill.start();
-        if (bench::preencher(core.dm().database().primary(), events, accounts))
+        if (bench::preencher(core.database().primary(), events, accounts))
             std::printf("filled %d events and %d accounts in %.1f s\n", events, accounts,
                         double(fill.elapsed()) / 1000.0);
     }
@@ -141,10 +141,10 @@ int main(int argc, char **argv) {
     }
 
     const int desarmadas =
-        bench::contar(core.dm().database().primary(),
+        bench::contar(core.database().primary(),
                       QStringLiteral("select count(*) from CLIENTES where DESARMADOS = 1"));
     // Without a disarmed account the rearm check asks nothing of the database.
-    bench::run(core.dm().database().primary(),
+    bench::run(core.database().primary(),
                QStringLiteral("update CLIENTES set DESARMADOS = 0 where DESARMADOS = 1"));
     std::vector<double> semDesarmadas;
     for (int i = 0; i < samples; ++i) {

@@ -129,7 +129,7 @@ int main(int argc, char **argv) {
     ConsoleCore core(dir.path(), SystemClock::instance(), nullptr, nullptr);
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     const quint16 port = 35000 + quint16(QCoreApplication::applicationPid() % 20000);
     QSqlQuery q(db);
     q.exec(QStringLiteral("insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, "

@@ -319,7 +319,7 @@ int runSize(int n) {
         std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
         return 1;
     }
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("insert into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, "

@@ -150,7 +150,7 @@ int main(int argc, char **argv) {
     BenchCore core(args.programDir);
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     if (bench::preencher(db, args.events, args.accounts))
         std::printf("filled %d events and %d accounts\n", args.events, args.accounts);
     bench::run(db, "DELETE FROM EVENTOS WHERE DETALHES = 'Evento Padrão'");
@@ -187,7 +187,7 @@ int main(int argc, char **argv) {
     const std::vector<double> idle = std::move(core.latency);
     core.latency.clear();
 
-    EventImport import(core.dm().database(), core.clock());
+    EventImport import(core.database(), core.clock());
     int listed = 0;
     bool listDone = false;
     QObject::connect(&import, &EventImport::rowsListed,
@@ -204,7 +204,7 @@ int main(int argc, char **argv) {
     runUntil([&] { return listDone; });
     const double listSecs = double(t.elapsed()) / 1000;
     if (qEnvironmentVariableIntValue("IMPORT_PROBE")) {
-        QSqlDatabase pdb = core.dm().database().primary();
+        QSqlDatabase pdb = core.database().primary();
         pdb.transaction();
         ImportRepository repo(pdb);
         QElapsedTimer p;

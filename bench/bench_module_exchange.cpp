@@ -168,7 +168,7 @@ int run() {
         std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
         return 1;
     }
-    QSqlQuery(core.dm().database().primary())
+    QSqlQuery(core.database().primary())
         .exec(QStringLiteral("insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, ATIVO, "
                              "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, "
                              "TEMPO_KEEPALIVE) values (1, 'GPRS', 1, 1, 19, 3, %1, 0, 0, 60)")

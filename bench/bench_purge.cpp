@@ -163,7 +163,7 @@ void fillModel(const QString &folder, int events, int accounts) {
         if (!core.start(&error)) qFatal("%s", qPrintable(error));
         QElapsedTimer t;
         t.start();
-        bench::preencher(core.dm().database().primary(), events, accounts);
+        bench::preencher(core.database().primary(), events, accounts);
         std::printf("filled in %.1f s\n", double(t.elapsed()) / 1000.0);
         std::fflush(stdout);
         core.shutdown();
@@ -220,7 +220,7 @@ int main(int argc, char **argv) {
     BenchCore core(runDir, clock, sent);
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     const int total = bench::contar(db, "select count(*) from EVENTOS");
     // The day of the 500,000th oldest event: the purge ends at its 00:00.
     QSqlQuery cut(db);

@@ -58,7 +58,7 @@ int main(int argc, char **argv) {
     ConsoleCore core(programDir, clock, nullptr, nullptr);
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
 
     QElapsedTimer fill;
     fill.start();

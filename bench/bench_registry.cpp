@@ -70,11 +70,11 @@ int main(int argc, char **argv) {
     ConsoleCore core(a.programDir, clock, &prompt, nullptr);
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     bench::preencherInforma(db, a.events, a.accounts);
 
     QWidget main;
-    F_Selecao_Clientes browser(core, &main);
+    F_Selecao_Clientes browser(core.common(), &main);
     report("opening the browser (list, count, events)",
            measure(samples, nullptr, [&] { browser.reopen(); }));
     AccountBrowser &b = browser.browser();

@@ -174,7 +174,7 @@ int main(int argc, char **argv) {
     BenchCore core(a.programDir);
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     bench::preencherInforma(db, a.events, a.accounts);
 
     // A TCP receiver with one identified device.
@@ -220,7 +220,7 @@ int main(int argc, char **argv) {
     int pages = 0;
     qint64 rows = 0;
     for (int i = 0; i < samples; ++i) {
-        auto *f = new Form_Relatorio_Selecao(core, &main);
+        auto *f = new Form_Relatorio_Selecao(core.common(), core.settings(), &main);
         f->show();
         f->findChild<QCheckBox *>("CheckBox1")->setChecked(false);
         f->findChild<QDateEdit *>("DateTimePicker_Inicial")
@@ -258,7 +258,7 @@ int main(int argc, char **argv) {
     // One account's report, every day: its events are among a million.
     std::vector<double> account;
     for (int i = 0; i < samples; ++i) {
-        ReportSource src(core.dm().database());
+        ReportSource src(core.database());
         ReportSelection one;
         one.conta = QStringLiteral("000777");
         bool got = false;
@@ -270,7 +270,7 @@ int main(int argc, char **argv) {
         account.push_back(double(t.nsecsElapsed()) / 1e6);
         if (i == 0) std::printf("account 000777: %lld events\n", src.rowCount());
     }
-    ReportSource probe(core.dm().database());
+    ReportSource probe(core.database());
     {
         ReportSelection sel;
         sel.allDays = false;

@@ -3,49 +3,17 @@
 #include "common/Process.h"
 #include "common/Translations.h"
 #include "console/ConsoleCore.h"
+#include "console/DataFolderLock.h"
 #include "console/SingleInstance.h"
 #include "console/MessagePrompt.h"
 #include "console/Principal.h"
 #include "console/SoundState.h"
+#include "store/Database.h"
 
 #include <QApplication>
 #include <QTimer>
 
 #include <cstdio>
-
-#ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-int g_sigFd[2] = {-1, -1};
-void onSignal(int) {
-    char c = 1;
-    [[maybe_unused]] auto n = ::write(g_sigFd[0], &c, 1);
-}
-// The embedded database engine takes SIGTERM and SIGINT for itself; take them back so that
-// the session manager or a terminal can still end the console cleanly.
-void quitOnTerminate(QCoreApplication &app) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_sigFd) != 0) return;
-    auto *n = new QSocketNotifier(g_sigFd[1], QSocketNotifier::Read, &app);
-    // exit() rather than quit(): quit asks the windows to close, and the main window refuses.
-    QObject::connect(n, &QSocketNotifier::activated, &app, [n] {
-        char c;
-        [[maybe_unused]] auto r = ::read(g_sigFd[1], &c, 1);
-        n->setEnabled(false);
-        QCoreApplication::exit(0);
-    });
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-}
-} // namespace
-#endif
 
 int main(int argc, char *argv[]) {
     tulmo::prepareProcess();
@@ -63,18 +31,28 @@ int main(int argc, char *argv[]) {
         return 0;
     }
 
+    // One process on a data folder: the headless reception service may hold it.
+    tulmo::DataFolderLock folderLock(tulmo::Paths::dataDir());
+    QString error;
+    if (!folderLock.acquire(QStringLiteral("tulmo"), &error)) {
+        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        prompt.message(error, QStringLiteral("Tulmo"), tulmo::Prompt::Icon::Error);
+        return 1;
+    }
+
+    // A termination signal that comes while the core starts ends the process once it has.
+    tulmo::quitOnTerminate(app);
+    tulmo::Database::leaveSignalsToProcess(&tulmo::requestTermination);
+
     tulmo::SoundState sons;
     tulmo::ConsoleCore core(tulmo::Paths::programDir(), tulmo::SystemClock::instance(), &prompt,
                             &sons);
-    QString error;
     if (!core.start(&error)) {
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         prompt.message(error, QStringLiteral("Tulmo"), tulmo::Prompt::Icon::Error);
         return 1;
     }
-#ifdef Q_OS_UNIX
-    quitOnTerminate(app);
-#endif
+    tulmo::quitOnTerminate(app); // taken back from the engine
     int rc = 0;
     {
         tulmo::Form_Principal mainWindow(core, &sons);
@@ -83,7 +61,9 @@ int main(int argc, char *argv[]) {
                          [] { QCoreApplication::exit(0); });
         QObject::connect(&instanceGuard, &tulmo::SingleInstance::showRequested, &mainWindow,
                          &tulmo::Form_Principal::bringForward);
-        // Showing runs FormShow: the receivers open and the one-second timers start.
+        // Reception starts with the core, not with the window; once the window exists, so that
+        // a message of the receivers' start (two receivers on one port) is in front of it.
+        core.startReception();
         // Maximised rather than sized to the screen: a desktop panel keeps its place and the
         // status bar stays in sight.
         mainWindow.showMaximized();

@@ -40,6 +40,7 @@ private slots:
     void showsItsWindow();
     void secondStartLeavesAndTerminationEndsTheFirst();
     void lostDatabaseIsNotReplacedByAnEmptyOneUnasked();
+    void oneProcessOnADataFolderWhicheverCameFirst();
 };
 
 void TestMain::showsItsWindow() {
@@ -116,6 +117,66 @@ void TestMain::lostDatabaseIsNotReplacedByAnEmptyOneUnasked() {
     QFile f(dir.path() + "/Dados/Eventos_Log.dat");
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), queued);
+}
+
+// The console and the headless reception service on one Dados/: whichever comes second is
+// refused with a message naming the first, and the first goes on. (The per-session guard does
+// not see the service, which may run in no session at all.)
+void TestMain::oneProcessOnADataFolderWhicheverCameFirst() {
+    QTemporaryDir dir;
+    const QString console = copiaDoConsole(dir);
+    QVERIFY2(!console.isEmpty(), "the console executable is not built");
+    const QString service = dir.path() + "/tulmo-recepcao";
+    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/tulmo-recepcao", service));
+    QFile::setPermissions(service, QFile::permissions(console));
+
+    QProcess recepcao;
+    recepcao.setProcessEnvironment(ambiente(dir));
+    recepcao.start(service);
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += recepcao.readAllStandardOutput()).contains("Recepção iniciada"),
+                             30000);
+    QProcess refused;
+    refused.setProcessEnvironment(ambiente(dir));
+    refused.start(console);
+    QVERIFY(refused.waitForFinished(30000));
+    QCOMPARE(refused.exitCode(), 1);
+    const QString why = QString::fromUtf8(refused.readAllStandardError());
+    QVERIFY2(why.contains(QString("Tulmo: Dados/ já está em uso por tulmo-recepcao (processo %1).")
+                              .arg(recepcao.processId())),
+             qPrintable(why));
+    QCOMPARE(recepcao.state(), QProcess::Running);
+    recepcao.terminate();
+    QVERIFY(recepcao.waitForFinished(15000));
+    QCOMPARE(recepcao.exitCode(), 0);
+
+    QProcess primeiro;
+    primeiro.setProcessEnvironment(ambiente(dir));
+    primeiro.start(console);
+    QVERIFY(primeiro.waitForStarted());
+    // The console holds the folder from before its database opens.
+    const QByteArray holder = "tulmo " + QByteArray::number(primeiro.processId()) + "\n";
+    auto holds = [&] {
+        QFile lock(dir.path() + "/Dados/tulmo.lock");
+        return lock.open(QIODevice::ReadOnly) && lock.readAll() == holder;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(holds(), 30000);
+    QProcess segundo;
+    segundo.setProcessEnvironment(ambiente(dir));
+    segundo.start(service);
+    QVERIFY(segundo.waitForFinished(30000));
+    QCOMPARE(segundo.exitCode(), 1);
+    QVERIFY2(segundo.readAllStandardError().contains(
+                 QString("Dados/ já está em uso por tulmo (processo %1).")
+                     .arg(primeiro.processId())
+                     .toUtf8()),
+             "the service did not name the console");
+    QCOMPARE(primeiro.state(), QProcess::Running);
+    // Ended while it may still be starting: it ends once started, cleanly.
+    primeiro.terminate();
+    QVERIFY(primeiro.waitForFinished(30000));
+    QCOMPARE(primeiro.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(primeiro.exitCode(), 0);
 }
 
 QTEST_MAIN(TestMain)

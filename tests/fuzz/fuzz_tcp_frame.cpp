@@ -92,10 +92,11 @@ std::pair<int, int> loopbackPair() {
 
 struct Rig {
     ManualClock clock{QDateTime(QDate(2026, 3, 9), QTime(10, 0, 0))};
-    DM1 dm{fuzz::scratch().path()};
+    Database database{fuzz::scratch().path() + "/TULMO.FDB"}; // never opened
+    DM1 dm{fuzz::scratch().path(), database};
     ConnectionRegistry registry{dm, clock};
     FuzzSink sink{clock};
-    DeviceLink link{dm, registry, sink, clock};
+    DeviceLink link{dm, database, registry, sink, clock};
     TcpConnection *socket = nullptr;
     int device = -1;
 

@@ -268,7 +268,7 @@ struct Station {
         QString error;
         if (!core->start(&error)) qFatal("start-up failed: %s", qPrintable(error));
     }
-    QSqlDatabase db() { return core->dm().database().primary(); }
+    QSqlDatabase db() { return core->database().primary(); }
 
     void addAccount(const QString &conta, const QString &nome, const QString &celular = QString()) {
         exec(db(),

@@ -5,9 +5,8 @@
 #include "common/DescriptorLimit.h"
 #include "common/Prompt.h"
 #include "common/Sound.h"
-#include "registry/StandardCatalogue.h"
 #include "settings/ConfigIni.h"
-#include "store/Schema.h"
+#include "store/Store.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -40,29 +39,22 @@ bool ConsoleCore::start(QString *error) {
                          .arg(QDir::toNativeSeparators(m_dataDir));
         return false;
     }
-    m_dm = std::make_unique<DM1>(m_dataDir);
-    m_dm->portMonitor().setClock(&m_clock);
+    m_store = std::make_unique<Store>(m_dataDir);
     if (!confirmNewDatabase(error)) return false;
-    if (!m_dm->openDatabase(error)) return false;
+    QString catalogueError;
+    if (!m_store->open(m_clock, error, &catalogueError)) return false;
+    if (!catalogueError.isEmpty() && m_prompt)
+        m_prompt->message(QStringLiteral("Não foi possível gravar os códigos de eventos "
+                                         "padrão no banco novo.\n\nMotivo: %1")
+                              .arg(catalogueError),
+                          QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+    Database &database = m_store->database();
+    m_dm = std::make_unique<DM1>(m_dataDir, database);
+    m_dm->portMonitor().setClock(&m_clock);
     // Two receivers on one port: the operator learns which, without reception waiting.
     connect(m_dm.get(), &DM1::portConflict, this, [this](const QString &text) {
         if (m_prompt) m_prompt->alert(text, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     });
-    Database &database = m_dm->database();
-    schema::upgradeMainWindowStep(database.primary(), m_clock.now());
-    schema::ensureIndexes(database.primary());
-    schema::ensureQueueMark(database.primary());
-    schema::ensureDc09Keys(database.primary());
-    // A new installation starts with the standard codes, once the upgrade has given the
-    // catalogue all its columns; an existing catalogue is the station's and stays as it is.
-    if (database.created()) {
-        QString reason;
-        if (!StandardCatalogue::fill(database.primary(), &reason) && m_prompt)
-            m_prompt->message(QStringLiteral("Não foi possível gravar os códigos de eventos "
-                                             "padrão no banco novo.\n\nMotivo: %1")
-                                  .arg(reason.trimmed()),
-                              QStringLiteral("Tulmo"), Prompt::Icon::Warning);
-    }
 
     // Config.ini into the live settings, so they hold whether the settings dialog is shown
     // or not.
@@ -86,16 +78,16 @@ bool ConsoleCore::start(QString *error) {
     m_recorder->startWorker();
     connect(m_pump.get(), &EventPump::passFinished, m_recorder.get(),
             &EventRecorder::releaseAnnouncements);
-    m_serial = std::make_unique<SerialReception>(*m_dm, *this, m_clock);
+    m_serial = std::make_unique<SerialReception>(*m_dm, database, *this, m_clock);
     m_supervisor = std::make_unique<AccountSupervisor>(database);
     m_repeater = std::make_unique<EventRepeater>(*m_repeaterQueue, *m_dm, m_settings);
     connect(m_supervisor.get(), &AccountSupervisor::accountAwaitingArm, this,
             &ConsoleCore::rearmAlert);
     connect(m_supervisor.get(), &AccountSupervisor::inactiveAccount, this, &ConsoleCore::inactivityAlert);
     m_connectionRegistry = std::make_unique<ConnectionRegistry>(*m_dm, m_clock);
-    m_deviceLink = std::make_unique<DeviceLink>(*m_dm, *m_connectionRegistry, *this, m_clock);
-    m_dc09 = std::make_unique<Dc09Receiver>(*m_dm, *m_connectionRegistry, *this, m_clock,
-                                            m_settings);
+    m_deviceLink = std::make_unique<DeviceLink>(*m_dm, database, *m_connectionRegistry, *this, m_clock);
+    m_dc09 = std::make_unique<Dc09Receiver>(*m_dm, database, *m_connectionRegistry, *this,
+                                            m_clock, m_settings);
     connect(m_deviceLink.get(), &DeviceLink::dc09Received, m_dc09.get(), &Dc09Receiver::takeTcp);
     // A sign of life moves the account out of "Sem comunicação" as a recorded event does.
     connect(m_dc09.get(), &Dc09Receiver::signOfLife, m_recorder.get(),
@@ -105,7 +97,7 @@ bool ConsoleCore::start(QString *error) {
 }
 
 bool ConsoleCore::confirmNewDatabase(QString *error) {
-    const Database &database = m_dm->database();
+    const Database &database = m_store->database();
     if (!database.host().isEmpty() || QFileInfo::exists(database.databaseFile())) return true;
     QStringList found;
     for (const char *name :
@@ -185,7 +177,7 @@ void ConsoleCore::checkQueueWrites() {
 
 void ConsoleCore::checkDatabaseFile() {
     QString gone;
-    if (m_dm->database().fileStillOpen(&gone)) gone.clear();
+    if (m_store->database().fileStillOpen(&gone)) gone.clear();
     if (gone == m_databaseFileGone) return;
     m_databaseFileGone = gone;
     if (!gone.isEmpty()) m_dm->portMonitor().append(gone);
@@ -254,6 +246,17 @@ bool ConsoleCore::queueRepeater(int slot, const QString &frame) {
     if (m_dm && !m_dm->hasEventOutput(slot)) return true;
     // Staged: the frame's answer waits for its event line, not for the repeater's copy.
     return m_repeaterQueue && m_repeaterQueue->stage(QString::number(slot) + QLatin1Char(',') + frame);
+}
+
+void ConsoleCore::startReception() {
+    if (!m_pump) return; // not started
+    m_connectionRegistry->replies().clear();
+    m_dm->Realizar_Atualizacoes();
+    startTimer();
+}
+
+QStringList ConsoleCore::applyReceivers() {
+    return m_dm ? m_dm->Realizar_Atualizacoes() : QStringList();
 }
 
 void ConsoleCore::shutdown() {

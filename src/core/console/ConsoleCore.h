@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/CommonServices.h"
+#include "console/ReceptionControl.h"
 #include "events/AccountSupervisor.h"
 #include "events/EventDecoder.h"
 #include "events/EventLine.h"
@@ -8,7 +10,7 @@
 #include "events/EventRecorder.h"
 #include "events/EventRepeater.h"
 #include "events/InterventionKinds.h"
-#include "operators/Permissions.h"
+#include "operators/CurrentOperator.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/Dc09Receiver.h"
@@ -16,6 +18,7 @@
 #include "reception/ReceptionSink.h"
 #include "reception/SerialReception.h"
 #include "settings/LiveSettings.h"
+#include "store/Store.h"
 
 #include <QObject>
 #include <QTimer>
@@ -27,14 +30,6 @@ namespace tulmo {
 class Clock;
 class Prompt;
 class SoundOutput;
-
-// The operator who started the shift and the permission bits of his OPERADORES row. Until a
-// shift is started the console runs as the administrator with every permission.
-struct CurrentOperator {
-    QString nome = QStringLiteral("admin");
-    quint32 permissoes = Permissions::kAll;
-    bool can(quint32 bit) const { return (permissoes & bit) != 0; }
-};
 
 // Presents the supervision alerts (sound, page, message). The main window is one; without it
 // the core shows the message itself.
@@ -48,7 +43,7 @@ public:
 // What the console holds besides its windows: the reception data module with the database,
 // the event queue and its rejects, the decoder, the recording and the one-second driver.
 // The main window is built on top of it; tests drive it directly.
-class ConsoleCore : public QObject, public ReceptionSink {
+class ConsoleCore : public QObject, public ReceptionSink, public ReceptionControl {
     Q_OBJECT
 public:
     ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt, SoundOutput *sound,
@@ -71,6 +66,15 @@ public:
     void acknowledgeRepeater(int slot) override;
     bool queueRepeater(int slot, const QString &frame) override;
 
+    // Reception, once start() succeeded: the receivers open as the RECEIVER table says, and
+    // the one-second driver (replies, silent devices, the repeater, recording), the rearm
+    // check and the inactivity scan start. Both executables call it as they start, whether a
+    // window is ever shown or not; tests that drive the ticks by hand leave it out.
+    void startReception();
+    // The receivers were changed (the settings dialog): every slot follows its row again.
+    // The operator's texts of the ports that two active receivers claim come back.
+    QStringList applyReceivers() override;
+
     // Closes the connections and stops the database engine of this process; the queues
     // are on disk at every moment, so nothing else is saved.
     void shutdown();
@@ -85,6 +89,11 @@ public:
     QTimer &timerUpdate() { return m_timer; }
     QTimer &timerInactive() { return m_timerInactive; }
 
+    // The database, its connections and its schema: open once start has succeeded.
+    Store &store() { return *m_store; }
+    Database &database() { return m_store->database(); }
+    // The database, the clock and the prompt, as the windows are given them.
+    CommonServices common() { return {database(), m_clock, m_prompt}; }
     DM1 &dm() { return *m_dm; }
     EventQueue &eventQueue() { return *m_eventQueue; }
     EventQueue &repeaterQueue() { return *m_repeaterQueue; }
@@ -136,6 +145,7 @@ private:
     SoundOutput *m_sound;
     LiveSettings m_settings;
     EventDecoder m_decoder;
+    std::unique_ptr<Store> m_store; // before every service that holds a connection of it
     std::unique_ptr<DM1> m_dm;
     std::unique_ptr<EventQueue> m_eventQueue;
     std::unique_ptr<EventQueue> m_repeaterQueue;

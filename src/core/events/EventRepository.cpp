@@ -56,4 +56,45 @@ Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, cons
     return q.numRowsAffected() > 0 ? Intervention::Recorded : Intervention::NotPending;
 }
 
+qint64 lastSequence(QSqlDatabase db) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select gen_id(GEN_EVENTOS_SEQUENCIA, 0) from RDB$DATABASE")) ||
+        !q.next())
+        return -1;
+    return q.value(0).toLongLong();
+}
+
+QList<PendingEvent> pendingAfter(QSqlDatabase db, qint64 sequencia, int max, bool *ok) {
+    QList<PendingEvent> rows;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    // Along the key from the mark only: through the TRATADO index it would visit every event
+    // left pending since a night without operators.
+    bool ran = q.prepare(QStringLiteral("select first %1 SEQUENCIA, CONTA, CLIENTE, CODIGO_ALARME, "
+                                        "DESCRICAO, NUMERO_PARTICAO, NOME_PARTICAO, ARGUMENTO, "
+                                        "DATA from EVENTOS where SEQUENCIA > :s and TRATADO + 0 = 0 "
+                                        "order by SEQUENCIA")
+                             .arg(max));
+    if (ran) {
+        q.bindValue(QStringLiteral(":s"), sequencia);
+        ran = q.exec();
+    }
+    if (ok) *ok = ran;
+    while (ran && q.next()) {
+        PendingEvent e;
+        e.sequencia = q.value(0).toLongLong();
+        e.conta = q.value(1).toString();
+        e.cliente = q.value(2).toString();
+        e.codigoAlarme = q.value(3).toString();
+        e.descricao = q.value(4).toString();
+        e.numeroParticao = q.value(5).toInt();
+        e.nomeParticao = q.value(6).toString();
+        e.argumento = q.value(7).toString();
+        e.data = q.value(8).toDateTime();
+        rows.append(e);
+    }
+    return rows;
+}
+
 } // namespace tulmo::EventRepository

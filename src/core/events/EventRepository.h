@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -47,6 +48,20 @@ enum class Intervention {
 Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
                                 const QString &intervencao, const QDateTime &when,
                                 QString *errorText = nullptr);
+
+// An event waiting for an operator, as the headless reception service tells of it.
+struct PendingEvent {
+    qint64 sequencia = 0;
+    QString conta, cliente, codigoAlarme, descricao, nomeParticao, argumento;
+    int numeroParticao = 0;
+    QDateTime data;
+};
+// The number the last event was given, read from the generator rather than from EVENTOS; -1
+// when it cannot be read.
+qint64 lastSequence(QSqlDatabase db);
+// The pending events numbered after sequencia, in their order, at most max of them; ok false
+// when the statement failed.
+QList<PendingEvent> pendingAfter(QSqlDatabase db, qint64 sequencia, int max, bool *ok = nullptr);
 
 } // namespace EventRepository
 

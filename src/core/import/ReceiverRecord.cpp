@@ -1,15 +1,11 @@
 #include "ReceiverRecord.h"
 
+#include "common/Fields.h"
 #include "common/DateFormats.h"
 
 namespace tulmo {
 
 namespace {
-
-// 1-based digits, as the receiver's record layout counts them.
-QString at(const QString &d, int first, int last) {
-    return d.mid(first - 1, last - first + 1);
-}
 
 bool decimal(const QString &s) {
     if (s.isEmpty()) return false;
@@ -19,7 +15,7 @@ bool decimal(const QString &s) {
 }
 
 int byteAt(const QString &d, int firstDigit) {
-    return at(d, firstDigit, firstDigit + 1).toInt(nullptr, 16);
+    return field::span(d, firstDigit, firstDigit + 1).toInt(nullptr, 16);
 }
 
 } // namespace
@@ -29,7 +25,7 @@ QString ReceiverRecord::digits(QByteArrayView bytes) {
 }
 
 QString ReceiverRecord::mapped(const QString &d, int first, int last) {
-    QString s = at(d, first, last);
+    QString s = field::span(d, first, last);
     s.replace(QLatin1Char('A'), QLatin1Char('0'));
     return s;
 }
@@ -66,7 +62,7 @@ std::optional<ReceiverRecord::Event> ReceiverRecord::decode(const QString &d, QS
         const QString v = mapped(d, f.first, f.last);
         if (!decimal(v)) return refuse(QString::fromUtf8(f.what).arg(v));
     }
-    const int day = at(d, 55, 58).toInt(nullptr, 16);
+    const int day = field::span(d, 55, 58).toInt(nullptr, 16);
     const QDate date = dateOfDay(day);
     if (date.year() > 2099)
         return refuse(QStringLiteral("data fora do intervalo: dia %1 (%2)")

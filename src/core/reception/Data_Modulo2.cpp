@@ -2,7 +2,6 @@
 
 #include "settings/IniFile.h"
 #include "settings/ReceiverPorts.h"
-#include "store/Schema.h"
 
 #include <QSerialPort>
 #include <QSqlQuery>
@@ -12,10 +11,10 @@
 
 namespace tulmo {
 
-DM1::DM1(QString dataDir, QObject *parent)
+DM1::DM1(QString dataDir, Database &database, QObject *parent)
     : QObject(parent)
     , m_dataDir(std::move(dataDir))
-    , m_database(std::make_unique<Database>(m_dataDir + QStringLiteral("/TULMO.FDB"))) {
+    , m_database(database) {
     for (int k = 1; k <= kSlots; ++k) {
         ReceiverSlot &s = m_slots[size_t(k)];
         s.number = k;
@@ -59,12 +58,6 @@ void DM1::SocketServerAcceptError(int k, QAbstractSocket::SocketError error) {
 DM1::~DM1() {
     for (int k = 1; k <= kSlots; ++k)
         if (m_slots[size_t(k)].comPort->isOpen()) m_slots[size_t(k)].comPort->close();
-}
-
-bool DM1::openDatabase(QString *error) {
-    if (!m_database->open(error)) return false;
-    schema::upgradeDataModuleStep(m_database->primary(), m_database->secondary());
-    return true;
 }
 
 QSerialPort *DM1::comPort(int k) const {
@@ -121,7 +114,7 @@ void DM1::TimerSMTimer(int k) {
 }
 
 void DM1::markInactive(int k) {
-    QSqlQuery q(m_database->primary());
+    QSqlQuery q(m_database.primary());
     q.prepare(QStringLiteral("Update RECEIVER Set ATIVO =:ativo\nwhere RECEIVER =:id"));
     q.bindValue(QStringLiteral(":ativo"), 0);
     q.bindValue(QStringLiteral(":id"), k);
@@ -129,7 +122,7 @@ void DM1::markInactive(int k) {
 }
 
 std::optional<QList<DM1::Row>> DM1::readReceivers() {
-    QSqlQuery q(m_database->primary());
+    QSqlQuery q(m_database.primary());
     q.setForwardOnly(true);
     // By number: the k-th receiver is slot k, as the settings dialog numbers them.
     if (!q.exec(QStringLiteral("Select * from Receiver order by RECEIVER"))) return std::nullopt;

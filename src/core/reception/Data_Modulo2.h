@@ -40,22 +40,27 @@ struct ReceiverSlot {
     int portaCom = -1;        // the serial port last configured for the slot (-1: none)
     int baudsCom = 0;
     bool eventOutput = false; // a TCP/IP slot whose frames are repeated out of its serial port
+
+    // Whether what socket sends belongs to the module exchange of this slot: only the device
+    // the exchange talks to, and only while a download or an upload runs.
+    bool inTransfer(const TcpConnection *socket) const {
+        return (dumpPending || uploadPending) && socket && transferConnection == socket;
+    }
 };
 
-// The reception data module: owns the database connections and the ten receiver slots.
+// The reception data module: the ten receiver slots, configured from the RECEIVER table of the
+// store it is given.
 class DM1 : public QObject, public SlotWriter {
     Q_OBJECT
 public:
     static constexpr int kSlots = 10;
     enum Mode { Serial = 0, TcpIp = 1, UdpIp = 2 };
 
-    // dataDir holds TULMO.FDB and Config.ini (whose [Portas] section maps port names).
-    explicit DM1(QString dataDir, QObject *parent = nullptr);
+    // dataDir holds Config.ini (whose [Portas] section maps port names); database is the
+    // store's, open before the slots are applied.
+    DM1(QString dataDir, Database &database, QObject *parent = nullptr);
     ~DM1() override;
 
-    // Opens the database (creating a new installation's file) and runs the first upgrade step.
-    bool openDatabase(QString *error);
-    Database &database() { return *m_database; }
     const QString &dataDir() const { return m_dataDir; }
 
     ReceiverSlot &slot(int k) { return m_slots[size_t(k)]; }
@@ -123,7 +128,7 @@ private:
     void ComPortaAfterOpen(int k);
 
     QString m_dataDir;
-    std::unique_ptr<Database> m_database;
+    Database &m_database;
     std::array<ReceiverSlot, kSlots + 1> m_slots{}; // index 0 unused: slots count from 1
     LineLog m_portMonitor;
     LineLog m_memo1;

@@ -54,15 +54,17 @@ QString Dc09Receiver::Sender::text() const {
            QString::number(port) + QLatin1Char(',') + QString::number(slot);
 }
 
-Dc09Receiver::Dc09Receiver(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sink,
-                           const Clock &clock, const LiveSettings &settings, QObject *parent)
+Dc09Receiver::Dc09Receiver(DM1 &dm, Database &database, ConnectionRegistry &registry,
+                           ReceptionSink &sink, const Clock &clock, const LiveSettings &settings,
+                           QObject *parent)
     : QObject(parent)
     , m_dm(dm)
+    , m_database(database)
     , m_registry(registry)
     , m_sink(sink)
     , m_clock(clock)
     , m_settings(settings)
-    , m_keys(dm.database().primary()) {
+    , m_keys(database.primary()) {
     m_keys.load();
     for (int k = 1; k <= DM1::kSlots; ++k) {
         connect(m_dm.slot(k).udpSocket, &QUdpSocket::readyRead, this,
@@ -276,7 +278,7 @@ void Dc09Receiver::answer(const Sender &to, const QByteArray &bytes, bool onlyIf
 }
 
 bool Dc09Receiver::markSignOfLife(const QString &conta) {
-    QSqlDatabase db = m_dm.database().primary();
+    QSqlDatabase db = m_database.primary();
     TransactionGuard transaction(db);
     RecordingRepository repo(db);
     if (!transaction.begun() || !repo.markSignOfLife(conta, m_clock.now()) ||

@@ -37,6 +37,7 @@ Dc09Intake dc09Intake(const Dc09Message &m, int slot, const QDateTime &now, bool
                       const std::function<bool(const QString &)> &hasKey);
 class ConnectionRegistry;
 class DM1;
+class Database;
 class LiveSettings;
 class ReceptionSink;
 
@@ -66,7 +67,7 @@ public:
     // Datagrams read in one pass before the event loop gets its turn.
     static constexpr int kDatagramsPerPass = 256;
 
-    Dc09Receiver(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sink, const Clock &clock,
+    Dc09Receiver(DM1 &dm, Database &database, ConnectionRegistry &registry, ReceptionSink &sink, const Clock &clock,
                  const LiveSettings &settings, QObject *parent = nullptr);
 
     Dc09Keys &keys() { return m_keys; }
@@ -115,6 +116,7 @@ private:
     void monitor(const Sender &from, const QString &text);
 
     DM1 &m_dm;
+    Database &m_database;
     ConnectionRegistry &m_registry;
     ReceptionSink &m_sink;
     const Clock &m_clock;

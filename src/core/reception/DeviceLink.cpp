@@ -1,5 +1,6 @@
 #include "DeviceLink.h"
 
+#include "common/Fields.h"
 #include "common/Clock.h"
 #include "events/ReceiverFrame.h"
 #include "reception/ConnectionRegistry.h"
@@ -10,13 +11,6 @@
 namespace tulmo {
 
 namespace {
-// D[a] and D[a..b] with positions counted from 1; out of range reads as nothing.
-QChar at(const QString &d, int a) {
-    return a >= 1 && a <= d.size() ? d.at(a - 1) : QChar();
-}
-QString mid(const QString &d, int a, int b) {
-    return d.mid(a - 1, b - a + 1);
-}
 // Why a frame's line is not acknowledged, or an empty text when it is in the queue. Only a
 // line that is queued, and that the recorder can store, is acknowledged: a frame that makes no
 // event, that could not be queued or whose line could never be stored gets no answer, and the
@@ -34,14 +28,15 @@ QString whyNotQueued(ReceptionSink::QueueResult e) {
 }
 } // namespace
 
-DeviceLink::DeviceLink(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sink,
-                       const Clock &clock, QObject *parent)
+DeviceLink::DeviceLink(DM1 &dm, Database &database, ConnectionRegistry &registry,
+                       ReceptionSink &sink, const Clock &clock, QObject *parent)
     : QObject(parent)
     , m_dm(dm)
     , m_registry(registry)
     , m_sink(sink)
     , m_clock(clock)
-    , m_registration(dm.database()) {
+    , m_directory(database)
+    , m_registration(database, m_directory) {
     qRegisterMetaType<TcpConnection *>();
     connect(&m_registry, &ConnectionRegistry::frameReceived, this,
             [this](TcpConnection *socket, int k, const QByteArray &frame) {
@@ -60,7 +55,8 @@ QString DeviceLink::deviceCaption(const QString &codigo) {
 
 void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, int k) {
     if (!m_dm.validSlot(k)) return;
-    if (Dc09Receiver::looksLikeDc09(bytes) && !m_dm.slot(k).dumpPending && !m_dm.slot(k).uploadPending) {
+    // The other devices of a slot whose module exchange runs are decoded as usual, DC-09 too.
+    if (Dc09Receiver::looksLikeDc09(bytes) && !m_dm.slot(k).inTransfer(socket)) {
         emit dc09Received(socket, k, bytes); // SIA DC-09 has its own receiver
         return;
     }
@@ -76,7 +72,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     if (r < 0) return;
     const QDateTime now = m_clock.now();
     const qsizetype n = D.size();
-    const QChar d1 = at(D, 1);
+    const QChar d1 = field::charAt(D, 1);
 
     if ((d1 == QLatin1Char('&') || d1 == QLatin1Char('!')) && n >= 13) {
         identify(D, socket, k, r);
@@ -84,7 +80,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     }
     if (D.startsWith(QLatin1String("#$"))) emit channelReading(k, bytes, socket);
 
-    if (at(D, 16) == QLatin1Char('@') || d1 == QLatin1Char('@')) {
+    if (field::charAt(D, 16) == QLatin1Char('@') || d1 == QLatin1Char('@')) {
         if (m_registry.row(r).imei.isEmpty()) return;
         m_registry.setKeepAlive(r, now);
     }
@@ -93,7 +89,7 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
         const ConnectionRegistry::Row l = m_registry.row(r);
         if (l.imei.isEmpty()) return;
         m_registry.setKeepAlive(r, now);
-        if (at(D, 16) != QLatin1Char('@')) {
+        if (field::charAt(D, 16) != QLatin1Char('@')) {
             // The device repeats what is not acknowledged: no "+OK" for less than a whole
             // event, nor until its line is durable (the reply is queued only then).
             if (!queued(D, handle, k)) return;
@@ -106,14 +102,15 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     }
 
     if (d1 == QLatin1Char('$') && n >= 18) {
-        const QString pacote = mid(D, 2, 3);
+        const QString pacote = field::span(D, 2, 3);
         const ConnectionRegistry::Row l = m_registry.row(r);
         const QString reply = QStringLiteral("+") + pacote + QStringLiteral("S");
         const bool fresh = l.lastPacket != pacote;
         if (fresh) {
-            const QString msg = QStringLiteral("5011 18") + mid(D, 4, 7) + mid(D, 10, 18);
+            const QString msg =
+                QStringLiteral("5011 18") + field::span(D, 4, 7) + field::span(D, 10, 18);
             if (!queued(msg, handle, k)) return;
-            m_registry.setAccount(r, mid(D, 4, 7));
+            m_registry.setAccount(r, field::span(D, 4, 7));
             m_registry.setLastPacket(r, pacote);
             m_registry.setLastEvent(r, now);
             m_registry.setKeepAlive(r, now);
@@ -132,11 +129,11 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
 // line is durable. A repeat of the last one is answered again but not handed on.
 void DeviceLink::shortEvent(const QString &D, int r, int k, const QString &handle,
                             const QDateTime &now) {
-    const QString box = mid(D, 1, 15);
+    const QString box = field::span(D, 1, 15);
     const ConnectionRegistry::Row l = m_registry.row(r);
     const bool fresh = l.lastPacket != box;
     if (fresh) {
-        const QString msg = QStringLiteral("5011 18") + mid(D, 2, 14);
+        const QString msg = QStringLiteral("5011 18") + field::span(D, 2, 14);
         if (!queued(msg, handle, k)) return;
         m_registry.setLastPacket(r, box);
         m_registry.setLastEvent(r, now);
@@ -203,10 +200,9 @@ bool DeviceLink::queued(const QString &frame, const QString &handle, int k) {
 bool DeviceLink::takenByModuleTransfer(const QByteArray &bytes, const QString &D,
                                        TcpConnection *socket, int k) {
     ReceiverSlot &slot = m_dm.slot(k);
-    if (!slot.dumpPending && !slot.uploadPending) return false;
     // Only the device the exchange talks to answers it: the others of the slot are decoded and
     // answered as usual meanwhile.
-    if (!socket || slot.transferConnection != socket) return false;
+    if (!slot.inTransfer(socket)) return false;
     if (slot.dumpPending) {
         // A block may come in several reads: the exchange gathers them and ends the capture.
         emit dumpReceived(k, bytes, QString::fromLatin1(bytes.toHex().toUpper()));
@@ -223,8 +219,8 @@ bool DeviceLink::takenByModuleTransfer(const QByteArray &bytes, const QString &D
 }
 
 void DeviceLink::identify(const QString &D, TcpConnection *socket, int k, int &r) {
-    const bool zelta = at(D, 1) == QLatin1Char('!');
-    const QString id = zelta ? mid(D, 1, 6) : mid(D, 4, 9);
+    const bool zelta = field::charAt(D, 1) == QLatin1Char('!');
+    const QString id = zelta ? field::span(D, 1, 6) : field::span(D, 4, 9);
     // Only what a module sends names a device: other bytes register nothing and identify
     // nobody, and the connection is closed once its time to identify has passed.
     const QString invalid = DeviceRegistration::invalidIdentification(
@@ -237,8 +233,8 @@ void DeviceLink::identify(const QString &D, TcpConnection *socket, int k, int &r
     }
     r = m_registry.removeEarlierConnection(id, r);
 
-    const QString codigo = mid(D, 2, 3);
-    const QString conta = mid(D, 10, 13);
+    const QString codigo = field::span(D, 2, 3);
+    const QString conta = field::span(D, 10, 13);
     if (zelta) {
         m_registry.setAccount(r, QStringLiteral("Zelta 20 GPRS"));
     } else {

@@ -10,12 +10,14 @@
 
 #include "reception/DeviceRegistration.h"
 #include "reception/TcpConnection.h"
+#include "registry/GprsDirectory.h"
 
 namespace tulmo {
 
 class Clock;
 class ConnectionRegistry;
 class DM1;
+class Database;
 class ReceptionSink;
 
 // The text protocol of the devices connected over TCP (Decodifica_TCP): identification and
@@ -23,7 +25,7 @@ class ReceptionSink;
 class DeviceLink : public QObject {
     Q_OBJECT
 public:
-    DeviceLink(DM1 &dm, ConnectionRegistry &registry, ReceptionSink &sink, const Clock &clock,
+    DeviceLink(DM1 &dm, Database &database, ConnectionRegistry &registry, ReceptionSink &sink, const Clock &clock,
                QObject *parent = nullptr);
 
     // One frame D read from a connection of slot k.
@@ -31,6 +33,10 @@ public:
 
     // The device caption of the "Conta" column for a device code, empty when unknown.
     static QString deviceCaption(const QString &codigo);
+
+    // The GPRS rows identification answers from. The registry's writes tell it their changes;
+    // a notice of another workstation's change calls its refresh() or reload().
+    GprsDirectory &gprsDirectory() { return m_directory; }
 
 signals:
     // DumpPending: one read of the data the remote access console asked its device for, raw
@@ -79,6 +85,7 @@ private:
     ConnectionRegistry &m_registry;
     ReceptionSink &m_sink;
     const Clock &m_clock;
+    GprsDirectory m_directory;
     DeviceRegistration m_registration;
 };
 

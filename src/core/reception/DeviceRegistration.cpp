@@ -1,9 +1,8 @@
 #include "DeviceRegistration.h"
 
+#include "registry/GprsDirectory.h"
+#include "registry/GprsRepository.h"
 #include "store/Database.h"
-
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace tulmo {
 
@@ -26,8 +25,9 @@ QString shown(const QString &text) {
 }
 } // namespace
 
-DeviceRegistration::DeviceRegistration(Database &database)
-    : m_database(database) {}
+DeviceRegistration::DeviceRegistration(Database &database, GprsDirectory &directory)
+    : m_database(database)
+    , m_directory(directory) {}
 
 QString DeviceRegistration::invalidIdentification(const QString &head, const QString &id) {
     for (QChar c : head) {
@@ -53,19 +53,19 @@ QString DeviceRegistration::sourceOf(const QHostAddress &peer) {
 }
 
 DeviceRegistration::Known DeviceRegistration::lookUp(const QString &id) const {
-    QSqlQuery q(m_database.primary());
-    q.prepare(QStringLiteral("Select * from GPRS where IMEI =:Imei"));
-    q.bindValue(QStringLiteral(":Imei"), id);
+    GprsDirectory::Entry e;
     Known k;
-    if (!q.exec()) return k;
-    if (!q.next()) {
+    switch (m_directory.find(id, &e)) {
+    case GprsDirectory::Found::Failed:
+        return k;
+    case GprsDirectory::Found::No:
         k.kind = Known::Kind::Unknown;
         return k;
+    case GprsDirectory::Found::Yes:
+        break;
     }
-    const QSqlRecord rec = q.record();
-    const QString status = q.value(rec.indexOf(QStringLiteral("STATUS"))).toString();
-    k.kind = status == QLatin1String("A") ? Known::Kind::Active : Known::Kind::Other;
-    k.blocked = q.value(rec.indexOf(QStringLiteral("LISTA_NEGRA"))).toInt() != 0;
+    k.kind = e.status == QLatin1String("A") ? Known::Kind::Active : Known::Kind::Other;
+    k.blocked = e.blocked;
     return k;
 }
 
@@ -76,37 +76,30 @@ void DeviceRegistration::forgetBefore(const QDateTime &now) {
     }
 }
 
-int DeviceRegistration::pendingRows() const {
-    QSqlQuery q(m_database.primary());
-    q.prepare(QStringLiteral("Select count(*) from GPRS where STATUS =:status"));
-    q.bindValue(QStringLiteral(":status"), QStringLiteral("P"));
-    if (!q.exec() || !q.next()) return -1;
-    return q.value(0).toInt();
-}
-
 DeviceRegistration::Result
 DeviceRegistration::registerPending(const QString &id, const QString &conta, const QString &codigo,
                                     const QString &source, const QDateTime &now) {
     forgetBefore(now);
     if (const int n = m_perSource.value(source); n >= kPerAddress) return {Outcome::AddressFull, n};
+    GprsModule m;
+    m.imei = id;
+    m.conta = conta;
+    m.status = QStringLiteral("P");
+    m.data = now;
+    m.listaNegra = QStringLiteral("1");
+    m.equipamento = codigo;
+    m.senhaAcesso = QLatin1String(GprsRepository::kDefaultPassword);
     // Counted in the table, where operators also approve and delete pending modules.
-    const int pending = pendingRows();
-    if (pending < 0) return {};
-    if (pending >= kMaxPending) return {Outcome::TableFull, pending};
-
-    QSqlQuery ins(m_database.primary());
-    ins.prepare(QStringLiteral("Insert Into GPRS (IMEI, CONTA, STATUS, DATA, LISTA_NEGRA, "
-                               "EQUIPAMENTO, SENHA_ACESSO)\n"
-                               "values(:imei,:conta,:status,:data,:lista_negra,:equipamento,"
-                               ":senha_acesso)"));
-    ins.bindValue(QStringLiteral(":imei"), id);
-    ins.bindValue(QStringLiteral(":conta"), conta);
-    ins.bindValue(QStringLiteral(":status"), QStringLiteral("P"));
-    ins.bindValue(QStringLiteral(":data"), now);
-    ins.bindValue(QStringLiteral(":lista_negra"), 1);
-    ins.bindValue(QStringLiteral(":equipamento"), codigo);
-    ins.bindValue(QStringLiteral(":senha_acesso"), QStringLiteral("60418273"));
-    if (!ins.exec()) return {};
+    int pending = 0;
+    switch (GprsRepository::insertPending(m_database.primary(), &m_directory, m, kMaxPending,
+                                          &pending)) {
+    case GprsRepository::Registration::Failed:
+        return {};
+    case GprsRepository::Registration::Full:
+        return {Outcome::TableFull, pending};
+    case GprsRepository::Registration::Inserted:
+        break;
+    }
     m_recent.enqueue({now, source});
     const int n = ++m_perSource[source];
     return {Outcome::Registered, n};

@@ -10,9 +10,11 @@
 namespace tulmo {
 
 class Database;
+class GprsDirectory;
 
-// The GPRS table as the device link sees it: a module looked up by its identifier, and an
-// unknown one registered as pending for an operator to review. Any peer can invent
+// The GPRS table as the device link sees it: a module looked up by its identifier (in the
+// directory, which holds the table in memory), and an unknown one registered as pending for
+// an operator to review. Any peer can invent
 // identifiers, so only what a module sends is taken, and unknown identifiers join the table
 // at a bounded pace: so many an hour from one address, so many pending in all. Known modules
 // are always looked up and answered; the bounds hold back only the new.
@@ -27,7 +29,7 @@ public:
     static constexpr int kAddressWindowSecs = 3600; // … within this many seconds
     static constexpr int kMaxPending = 200;         // rows with STATUS "P" in the table
 
-    explicit DeviceRegistration(Database &database);
+    DeviceRegistration(Database &database, GprsDirectory &directory);
 
     // Why the head of an identification frame (its first kIdentificationLength characters,
     // one per byte) and its identifier are not what a module sends; empty when they are.
@@ -40,7 +42,8 @@ public:
         enum class Kind { Active, Other, Unknown, Failed } kind = Kind::Failed;
         bool blocked = false;
     };
-    // "Select * from GPRS where IMEI =:Imei".
+    // The module's row as the directory holds it: no statement, but for a module it does
+    // not hold.
     Known lookUp(const QString &id) const;
 
     enum class Outcome { Registered, AddressFull, TableFull, Failed };
@@ -49,15 +52,15 @@ public:
         int count = 0; // registrations of the address within the window, or pending rows
     };
     // Inserts the unknown module id as pending and blocked, unless its address or the table
-    // has reached its bound.
+    // has reached its bound; the directory holds it from then on.
     Result registerPending(const QString &id, const QString &conta, const QString &codigo,
                            const QString &source, const QDateTime &now);
 
 private:
     void forgetBefore(const QDateTime &now);
-    int pendingRows() const;
 
     Database &m_database;
+    GprsDirectory &m_directory;
     QQueue<QPair<QDateTime, QString>> m_recent; // registrations of the window, oldest first
     QHash<QString, int> m_perSource;
 };

@@ -54,8 +54,7 @@ void FrameAssembler::take(TcpConnection *socket, int k, const QByteArray &bytes)
     QDateTime since = m_clock.now();
     // Module programming data is binary and belongs to the exchange that asked for it; only
     // the device the exchange talks to sends it.
-    if (m_dm.validSlot(k) && (m_dm.slot(k).dumpPending || m_dm.slot(k).uploadPending) && socket &&
-        m_dm.slot(k).transferConnection == socket) {
+    if (m_dm.validSlot(k) && m_dm.slot(k).inTransfer(socket)) {
         if (m_held.contains(socket)) data.prepend(unhold(socket).bytes);
         emit frameReady(socket, k, data);
         return;

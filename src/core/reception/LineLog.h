@@ -34,6 +34,20 @@ public:
     // The clock that stamps the lines; the system's until set.
     void setClock(const Clock *clock) { m_clock = clock; }
 
+    // A line as a text view or a log shows it: the control bytes of a frame (0x0D padding, the
+    // 0x14 end) would break the line or vanish, so each shows as its code, "<0D>", "<14>".
+    static QString printable(const QString &line) {
+        QString text;
+        text.reserve(line.size());
+        for (const QChar c : line) {
+            if (c.unicode() < 0x20)
+                text += QStringLiteral("<%1>").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+            else
+                text += c;
+        }
+        return text;
+    }
+
     void append(const QString &line) { append(0, line); }
     // A line of receiver (slot) k.
     void append(int slot, const QString &line) {

@@ -26,9 +26,11 @@ QChar ch(const QString &s, int pos) {
 
 } // namespace
 
-SerialReception::SerialReception(DM1 &dm, ReceptionSink &sink, const Clock &clock, QObject *parent)
+SerialReception::SerialReception(DM1 &dm, Database &database, ReceptionSink &sink,
+                                 const Clock &clock, QObject *parent)
     : QObject(parent)
     , m_dm(dm)
+    , m_database(database)
     , m_sink(sink)
     , m_clock(clock) {
     for (int k = 1; k <= DM1::kSlots; ++k) {
@@ -222,7 +224,7 @@ QString SerialReception::identifyCall(int k, const QString &frame) {
 
     QString conta, eventCode;
     {
-        QSqlQuery IBQ_IDCall(m_dm.database().secondary());
+        QSqlQuery IBQ_IDCall(m_database.secondary());
         IBQ_IDCall.setForwardOnly(true);
         IBQ_IDCall.prepare(QStringLiteral("Select Cli.conta, Cli.evento_idecall\n"
                                           "From clientes Cli\n"

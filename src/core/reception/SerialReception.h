@@ -11,6 +11,7 @@ namespace tulmo {
 
 class Clock;
 class DM1;
+class Database;
 class ReceptionSink;
 
 // Bytes arriving on the serial ports of the ten slots: framing by quiet time, the receiver
@@ -39,7 +40,8 @@ public:
     // How long the beginning of a receiver frame waits for its rest, from its first byte.
     static constexpr int kLimitMs = 5000;
 
-    SerialReception(DM1 &dm, ReceptionSink &sink, const Clock &clock, QObject *parent = nullptr);
+    SerialReception(DM1 &dm, Database &database, ReceptionSink &sink, const Clock &clock,
+                    QObject *parent = nullptr);
 
     // Accumulator: restarts the slot's quiet timer and appends the bytes to its buffer.
     void Decodifica_Serial(const QByteArray &data, int slot);
@@ -79,6 +81,7 @@ private:
     qint64 elapsedMs(const QDateTime &since) const;
 
     DM1 &m_dm;
+    Database &m_database;
     ReceptionSink &m_sink;
     const Clock &m_clock;
     std::array<Line, 11> m_lines; // per slot, index 0 unused

@@ -9,6 +9,8 @@
 
 namespace tulmo {
 
+class GprsDirectory;
+
 // One row of GPRS as the registry edits it. LISTA_NEGRA is kept as typed ("" when empty) so
 // that what the operator wrote can be checked before it is saved.
 struct GprsModule {
@@ -21,7 +23,9 @@ struct GprsModule {
     QString senhaAcesso;
 };
 
-// Reading and writing the GPRS registry. Every change is committed at once.
+// Reading and writing the GPRS registry: every statement on GPRS that the registry and the
+// device link run. Every change is committed at once and then told to the directory given
+// (nullptr: none), which identification reads instead of the table.
 namespace GprsRepository {
 
 // The access password of a module whose row has none.
@@ -29,6 +33,18 @@ inline constexpr const char *kDefaultPassword = "60418273";
 
 // Every module by identifier; nullopt when the statement failed.
 std::optional<QList<GprsModule>> all(QSqlDatabase db, QString *errorText = nullptr);
+// The module with identifier imei, into out.
+enum class Found { Yes, No, Failed };
+Found find(QSqlDatabase db, const QString &imei, GprsModule *out, QString *errorText = nullptr);
+// How many rows have that STATUS; -1 when the statement failed.
+int countByStatus(QSqlDatabase db, const QString &status, QString *errorText = nullptr);
+
+// The device link's registration of an unknown module (a row as it is, STATUS "P"): inserted
+// only while fewer than maxPending rows are pending, the count and the insert in one
+// transaction. pending gets the rows pending before it.
+enum class Registration { Inserted, Full, Failed };
+Registration insertPending(QSqlDatabase db, GprsDirectory *directory, const GprsModule &m,
+                           int maxPending, int *pending, QString *errorText = nullptr);
 
 // What an operator's save does to the row: reviewed ("A"), and the empty date, block flag and
 // password filled in.
@@ -39,9 +55,10 @@ QString invalidInput(const GprsModule &m);
 // Saves the row: a new one when originalImei is empty, otherwise the row that had that
 // identifier. A duplicate identifier comes back as duplicate, with nothing written.
 enum class Post { Saved, Duplicate, Failed };
-Post post(QSqlDatabase db, const QString &originalImei, const GprsModule &m,
-          QString *errorText = nullptr);
-bool remove(QSqlDatabase db, const QString &imei, QString *errorText = nullptr);
+Post post(QSqlDatabase db, GprsDirectory *directory, const QString &originalImei,
+          const GprsModule &m, QString *errorText = nullptr);
+bool remove(QSqlDatabase db, GprsDirectory *directory, const QString &imei,
+            QString *errorText = nullptr);
 
 // The background of a row (0xRRGGBB): yellow while pending, red when blocked, lime otherwise.
 unsigned rowColor(const QString &status, const QString &listaNegra);

@@ -15,9 +15,11 @@ const char *const kTitles[GprsTableModel::ColumnCount] = {
     "IMEI", "CONTA", "STATUS", "DATA", "LISTA NEGRA", "EQUIPAMENTO", "SENHA_ACESSO"};
 } // namespace
 
-GprsTableModel::GprsTableModel(Database &database, const Clock &clock, QObject *parent)
+GprsTableModel::GprsTableModel(Database &database, GprsDirectory &directory, const Clock &clock,
+                               QObject *parent)
     : QAbstractTableModel(parent)
     , m_database(database)
+    , m_directory(directory)
     , m_clock(clock)
     , m_connectionName(QStringLiteral("tulmo-gprs-%1").arg(quintptr(this))) {}
 
@@ -86,7 +88,8 @@ bool GprsTableModel::post(int row, Prompt *prompt) {
         return false;
     }
     QString errorText;
-    switch (GprsRepository::post(connection(), m_rows[row].original, m, &errorText)) {
+    switch (GprsRepository::post(connection(), &m_directory, m_rows[row].original, m,
+                                 &errorText)) {
     case GprsRepository::Post::Duplicate:
         if (prompt)
             prompt->message(QStringLiteral("O IMEI %1 já está cadastrado.").arg(m.imei),
@@ -109,7 +112,7 @@ bool GprsTableModel::removeModule(int row, ConnectionRegistry *devices, Prompt *
     if (row < 0 || row >= m_rows.size()) return false;
     const QString imei = m_rows[row].original;
     // The row goes first: should the database refuse, the module keeps its connection too.
-    if (!imei.isEmpty() && !GprsRepository::remove(connection(), imei)) {
+    if (!imei.isEmpty() && !GprsRepository::remove(connection(), &m_directory, imei)) {
         if (prompt)
             prompt->message(QStringLiteral("Houve um erro ao excluir o módulo."),
                             QStringLiteral("ERRO"), Prompt::Icon::Error);

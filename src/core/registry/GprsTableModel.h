@@ -12,13 +12,15 @@ namespace tulmo {
 class Clock;
 class ConnectionRegistry;
 class Database;
+class GprsDirectory;
 class Prompt;
 
 // Table_GPRS: the registered modules, edited in place. Edits stay in the row until it is
 // posted; posting applies the rules of an operator's save and commits the row at once.
 //
 // The registry reads through a connection of its own, made again on every reopen, so the rows
-// the device link inserted meanwhile are there.
+// the device link inserted meanwhile are there. Its saves and deletions are told to the
+// directory identification answers from, so they hold from a module's next identification.
 class GprsTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -33,7 +35,8 @@ public:
         ColumnCount
     };
 
-    GprsTableModel(Database &database, const Clock &clock, QObject *parent = nullptr);
+    GprsTableModel(Database &database, GprsDirectory &directory, const Clock &clock,
+                   QObject *parent = nullptr);
     ~GprsTableModel() override;
 
     // Connects again and reads every module. False when the database could not be read.
@@ -74,6 +77,7 @@ private:
     };
 
     Database &m_database;
+    GprsDirectory &m_directory;
     const Clock &m_clock;
     QString m_connectionName;
     QList<Entry> m_rows;

@@ -134,6 +134,24 @@ void Database::shutdownEngine() {
     fb_shutdown(10000, fb_shutrsn_app_stopped);
 }
 
+namespace {
+void (*g_onSignal)() = nullptr;
+// Called from the engine's own thread when SIGINT or SIGTERM reached its handler.
+int confirmShutdown(const int reason, const int, void *) {
+    if (reason != fb_shutrsn_signal) return 0;
+    if (g_onSignal) g_onSignal();
+    return 1; // not by the signal: the process ends its own way, then stops the engine
+}
+} // namespace
+
+void Database::leaveSignalsToProcess(void (*onSignal)()) {
+    g_onSignal = onSignal;
+    static bool registered = false;
+    if (registered) return;
+    ISC_STATUS_ARRAY status;
+    registered = fb_shutdown_callback(status, confirmShutdown, fb_shut_confirmation, nullptr) == 0;
+}
+
 bool Database::isOpen() const {
     return primary().isOpen();
 }

@@ -68,6 +68,11 @@ public:
 
     // Stops the embedded engine of this process (after every connection is closed).
     static void shutdownEngine();
+    // The embedded engine takes SIGINT and SIGTERM for itself as it starts, and on either ends
+    // every attachment at once, under whatever the process is doing then. With this it leaves
+    // them alone and calls onSignal instead (from a thread of its own, so onSignal must only
+    // wake the process), which ends in its own time and stops the engine last.
+    static void leaveSignalsToProcess(void (*onSignal)());
 
     // "Não foi possível abrir o banco de dados …" with the file and the reason.
     static QString openFailureMessage(const QString &file, const QString &reason);

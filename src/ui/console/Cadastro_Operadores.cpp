@@ -3,7 +3,9 @@
 #include "store/SqlListModel.h"
 #include "common/KeyboardHabits.h"
 #include "common/Prompt.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
 #include "operators/OperatorRepository.h"
 #include "operators/Permissions.h"
 
@@ -34,9 +36,9 @@ const PermissionBox kBoxes[6] = {
 };
 } // namespace
 
-FormCadastroOperadores::FormCadastroOperadores(ConsoleCore &core, QWidget *parent)
+FormCadastroOperadores::FormCadastroOperadores(CommonServices common, QWidget *parent)
     : QDialog(parent)
-    , m_core(core) {
+    , m_common(common) {
     setObjectName(QStringLiteral("FormCadastroOperadores"));
     setWindowTitle(QStringLiteral("Cadastro de Operadores"));
     // Modal to the main window only: the pending-events window stays on top and usable.
@@ -110,7 +112,7 @@ void FormCadastroOperadores::showEvent(QShowEvent *e) {
 }
 
 void FormCadastroOperadores::reopen(const QString &nome) {
-    m_list->reopen(m_core.dm().database().secondary());
+    m_list->reopen(m_common.database.secondary());
     while (m_list->canFetchMore())
         m_list->fetchMore();
     int row = m_list->rowCount() > 0 ? 0 : -1;
@@ -190,8 +192,8 @@ void FormCadastroOperadores::NovoOperadorClick() {
 }
 
 void FormCadastroOperadores::SalvarClick() {
-    Prompt *p = m_core.prompt();
-    QSqlDatabase db = m_core.dm().database().secondary();
+    Prompt *p = m_common.prompt;
+    QSqlDatabase db = m_common.database.secondary();
     Operator op{m_name->text(), checkedPermissions(), m_password->text()};
     if (m_mode == 'I' || m_mode == 'A') {
         // A nameless operator could never be told apart, and an empty password never logs in.
@@ -237,7 +239,7 @@ void FormCadastroOperadores::SalvarClick() {
 
 void FormCadastroOperadores::ExcluirOperadorClick() {
     if (m_list->rowCount() == 0) return;
-    Prompt *p = m_core.prompt();
+    Prompt *p = m_common.prompt;
     const QString nome = currentName();
     if (nome == QLatin1String(OperatorRepository::kAdministrator)) {
         if (p) p->message(QStringLiteral("Não é possível excluir o operador Administrador!"));
@@ -247,7 +249,7 @@ void FormCadastroOperadores::ExcluirOperadorClick() {
                            QStringLiteral("Excluir cliente"), Prompt::Icon::Question, false))
         return;
     QString errorText;
-    if (!OperatorRepository::remove(m_core.dm().database().secondary(), nome, &errorText)) {
+    if (!OperatorRepository::remove(m_common.database.secondary(), nome, &errorText)) {
         p->message(QStringLiteral("Houve um erro ao excluir o Operador."), QStringLiteral("ERRO"),
                    Prompt::Icon::Error);
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include <QDialog>
 
 class QCheckBox;
@@ -9,7 +10,6 @@ class QTableView;
 
 namespace tulmo {
 
-class ConsoleCore;
 class SqlListModel;
 
 // The operators, their passwords and permission bits. Only the administrator opens it;
@@ -17,7 +17,7 @@ class SqlListModel;
 class FormCadastroOperadores : public QDialog {
     Q_OBJECT
 public:
-    explicit FormCadastroOperadores(ConsoleCore &core, QWidget *parent = nullptr);
+    explicit FormCadastroOperadores(CommonServices common, QWidget *parent = nullptr);
 
     void GridOperadoresClick();
     void AlterarClick();
@@ -45,7 +45,7 @@ private:
     void checkBoxes(quint32 permissoes);
     void enableBoxes(bool on);
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
     SqlListModel *m_list;
     QTableView *m_grid;
     QLineEdit *m_name;

@@ -6,7 +6,11 @@
 #include "common/Clock.h"
 #include "common/Prompt.h"
 #include "common/TextCodec.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
+#include "events/EventRecorder.h"
+#include "events/InterventionKinds.h"
 #include "common/DateFormats.h"
 #include "events/AccountRepository.h"
 #include "events/EventRepository.h"
@@ -105,10 +109,12 @@ QString Form_Eventos_Pendentes::phoneMask(const QString &telefone) {
     return QStringLiteral("(%1) %2-%3").arg(d.left(2), d.mid(2, d.size() - 6), d.right(4));
 }
 
-Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal &mainWindow,
+Form_Eventos_Pendentes::Form_Eventos_Pendentes(CommonServices common, InterventionKinds &kinds, EventRecorder &recorder, Form_Principal &mainWindow,
                                                QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
+    , m_common(common)
+    , m_kinds(kinds)
+    , m_recorder(recorder)
     , m_mainWindow(mainWindow) {
     setObjectName(QStringLiteral("Form_Eventos_Pendentes"));
     setWindowTitle(QStringLiteral("Eventos Pendentes"));
@@ -220,7 +226,7 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
     setFixedSize(720, 560);
 
     loadInterventionKinds();
-    connect(&m_core.recorder(), &EventRecorder::pendingRecorded, this,
+    connect(&m_recorder, &EventRecorder::pendingRecorded, this,
             &Form_Eventos_Pendentes::pendingEvent);
     connect(qApp, &QGuiApplication::focusWindowChanged, this,
             &Form_Eventos_Pendentes::focusWindowChanged);
@@ -229,10 +235,10 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal
 
 void Form_Eventos_Pendentes::loadInterventionKinds() {
     // int.txt is read again only when it has changed; a file that cannot be read is told once.
-    InterventionKinds &kinds = m_core.interventionKinds();
+    InterventionKinds &kinds = m_kinds;
     if (!kinds.refresh()) return;
-    if (!kinds.problem().isEmpty() && m_core.prompt())
-        m_core.prompt()->alert(kinds.problem() +
+    if (!kinds.problem().isEmpty() && m_common.prompt)
+        m_common.prompt->alert(kinds.problem() +
                                    QStringLiteral("\n\nA lista padrão de intervenções será usada."),
                                QStringLiteral("Eventos Pendentes"), Prompt::Icon::Warning);
     const QStringList &types = kinds.kinds();
@@ -335,7 +341,7 @@ QVariant Form_Eventos_Pendentes::currentSequence() const {
 }
 
 bool Form_Eventos_Pendentes::reopenList() {
-    QSqlDatabase db = m_core.dm().database().primary();
+    QSqlDatabase db = m_common.database.primary();
     // A statement on a closed connection fails without an error of its own.
     if (!db.isOpen()) {
         m_dataset->clear();
@@ -364,7 +370,7 @@ bool Form_Eventos_Pendentes::Buscar_Atualizacoes() {
     selectRow(row);
     m_reopening = false;
     if (!ok) {
-        if (Prompt *p = m_core.prompt())
+        if (Prompt *p = m_common.prompt)
             p->message(QStringLiteral("Houve um erro ao tentar atualizar os dados do evento."),
                        QStringLiteral("ERRO"), Prompt::Icon::Error);
         return false;
@@ -396,7 +402,7 @@ void Form_Eventos_Pendentes::Atualizar() {
     if (r < 0) return;
 
     if (const std::optional<Account> a = AccountRepository::find(
-            m_core.dm().database().primary(), m_dataset->value(r, QStringLiteral("CONTA")))) {
+            m_common.database.primary(), m_dataset->value(r, QStringLiteral("CONTA")))) {
         m_account->setText(a->conta);
         m_name->setText(a->nome);
         m_phone1->setText(phoneMask(a->telefone1));
@@ -427,7 +433,7 @@ bool Form_Eventos_Pendentes::reopenAfterIntervention() {
 }
 
 void Form_Eventos_Pendentes::Button1Click() {
-    Prompt *prompt = m_core.prompt();
+    Prompt *prompt = m_common.prompt;
     if (m_details->text().trimmed().isEmpty()) {
         if (prompt)
             prompt->message(QStringLiteral("Voce precisa escrever os detalhes da intervenção!"));
@@ -438,8 +444,8 @@ void Form_Eventos_Pendentes::Button1Click() {
     Intervention result = Intervention::NotPending;
     if (!seq.isNull())
         result = EventRepository::finishIntervention(
-            m_core.dm().database().primary(), seq, m_details->text(), m_intervention->currentText(),
-            m_core.clock().now());
+            m_common.database.primary(), seq, m_details->text(), m_intervention->currentText(),
+            m_common.clock.now());
     bool ok = result != Intervention::Failed && reopenAfterIntervention();
     // The event went while the operator was on it (its account deleted, a purge, another
     // operator): he is told, over the list as it now is.

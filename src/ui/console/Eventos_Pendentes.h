@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include <QColor>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -16,7 +17,9 @@ class QWindow;
 
 namespace tulmo {
 
-class ConsoleCore;
+class InterventionKinds;
+class EventRecorder;
+
 class Form_Principal;
 class SqlListModel;
 
@@ -28,7 +31,7 @@ class SqlListModel;
 class Form_Eventos_Pendentes : public QDialog {
     Q_OBJECT
 public:
-    Form_Eventos_Pendentes(ConsoleCore &core, Form_Principal &mainWindow, QWidget *parent = nullptr);
+    Form_Eventos_Pendentes(CommonServices common, InterventionKinds &kinds, EventRecorder &recorder, Form_Principal &mainWindow, QWidget *parent = nullptr);
 
     // Refreshes the list keeping the current row while it is still pending. False (after the
     // operator's message) when the list could not be read.
@@ -76,7 +79,9 @@ private:
     bool reopenAfterIntervention();
     void focusWindowChanged(QWindow *now);
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
+    InterventionKinds &m_kinds;
+    EventRecorder &m_recorder;
     Form_Principal &m_mainWindow;
     SqlListModel *m_dataset;
     QTableView *m_grid;

@@ -2,7 +2,9 @@
 
 #include "common/KeyboardHabits.h"
 #include "common/Clock.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
 #include "events/EventLine.h"
 
 #include <QFormLayout>
@@ -16,9 +18,10 @@
 
 namespace tulmo {
 
-Form_iniciar_turno::Form_iniciar_turno(ConsoleCore &core, QWidget *parent)
+Form_iniciar_turno::Form_iniciar_turno(CommonServices common, CurrentOperator &current, QWidget *parent)
     : QDialog(parent)
-    , m_core(core) {
+    , m_common(common)
+    , m_currentOperator(current) {
     setObjectName(QStringLiteral("Form_iniciar_turno"));
     setWindowTitle(QStringLiteral("Iniciar Turno"));
     // Modal to the main window only: the pending-events window stays on top and usable.
@@ -71,7 +74,7 @@ void Form_iniciar_turno::FormShow() {
     m_name->clear();
     // Nobody is on shift until a name and its password are checked.
     m_current.reset();
-    m_core.currentOperator() = CurrentOperator{QString(), 0};
+    m_currentOperator = CurrentOperator{QString(), 0};
     m_name->setFocus();
 }
 
@@ -87,19 +90,19 @@ void Form_iniciar_turno::verifyPassword() {
     if (m_checking) return;
     m_checking = true;
     const QString nome = m_name->text();
-    m_current = OperatorRepository::find(m_core.dm().database().primary(), nome);
-    m_core.currentOperator() =
-        m_current ? CurrentOperator{m_current->nome, m_current->permissoes} : CurrentOperator{QString(), 0};
+    m_current = OperatorRepository::find(m_common.database.primary(), nome);
+    // The named operator is on shift only once the password matches; until then nobody is.
+    m_currentOperator = CurrentOperator{QString(), 0};
     if (!OperatorRepository::passwordMatches(m_current, m_password->text())) {
         const bool defaultPassword =
-            OperatorRepository::adminHasDefaultPassword(m_core.dm().database().primary());
+            OperatorRepository::adminHasDefaultPassword(m_common.database.primary());
         m_memo->setPlainText(refusalLines(defaultPassword).join(QLatin1Char('\n')));
         m_password->clear();
         m_name->setFocus();
         m_checking = false;
         return;
     }
-    const QDateTime now = m_core.clock().now();
+    const QDateTime now = m_common.clock.now();
     const QString hora = eventline::shortTime(now.time());
     const QString dia = eventline::shortDate(now.date());
     m_memo->setPlainText(QStringList{
@@ -107,6 +110,7 @@ void Form_iniciar_turno::verifyPassword() {
         QStringLiteral("Operador: ") + nome, QStringLiteral("Turno Iniciado às ") + hora,
         QStringLiteral("Do dia ") + dia, QStringLiteral("Operador: ") + m_current->nome}
                              .join(QLatin1Char('\n')));
+    m_currentOperator = CurrentOperator{m_current->nome, m_current->permissoes};
     emit permissionsChanged(m_current->permissoes);
     // Only the administrator's name opens the operator form; a shift of anyone else takes
     // it away again.
@@ -126,7 +130,7 @@ void Form_iniciar_turno::done(int r) {
         emit permissionsChanged(0);
         emit operatorFormAllowed(false);
         m_current.reset();
-        m_core.currentOperator() = CurrentOperator{QString(), 0};
+        m_currentOperator = CurrentOperator{QString(), 0};
     }
     emit aboutToClose();
     QDialog::done(r);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/CommonServices.h"
+#include "operators/CurrentOperator.h"
 #include "operators/OperatorRepository.h"
 
 #include <QDialog>
@@ -12,7 +14,6 @@ class QPushButton;
 
 namespace tulmo {
 
-class ConsoleCore;
 
 // The shift dialog: the operator types name and password; a matching pair becomes the
 // console's current operator and its permission bits go out to the main window, which enables
@@ -20,7 +21,7 @@ class ConsoleCore;
 class Form_iniciar_turno : public QDialog {
     Q_OBJECT
 public:
-    Form_iniciar_turno(ConsoleCore &core, QWidget *parent = nullptr);
+    Form_iniciar_turno(CommonServices common, CurrentOperator &current, QWidget *parent = nullptr);
 
     // Shows the dialog modally; returns when it is closed.
     int openDialog();
@@ -51,7 +52,8 @@ protected:
 private:
     void FormShow();
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
+    CurrentOperator &m_currentOperator;
     QLineEdit *m_name;
     QLineEdit *m_password;
     QPlainTextEdit *m_memo;

@@ -189,7 +189,9 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
             &QLabel::setText);
     if (m_sounds) connect(m_sounds, &SoundState::indicatorChanged, this, &Form_Principal::showIndicator);
     m_core.setAlerts(this);
-    m_settingsDialog = new Form_Configuracoes(m_core, this);
+    m_settingsDialog = new Form_Configuracoes(m_core.common(), m_core.settings(), m_core.dm(), m_core,
+                                              m_core.dc09().keys(), m_core.sound(),
+                                              m_core.dataDir(), this);
 
     reopenReceived();
     reopenDisarmed();
@@ -204,9 +206,10 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
 void Form_Principal::createShiftWindows() {
     // A window of its own, not under this one: the dialogs modal to the main window would
     // block it too.
-    m_pendingForm = new Form_Eventos_Pendentes(m_core, *this);
-    m_operatorsForm = new FormCadastroOperadores(m_core, this);
-    m_shiftForm = new Form_iniciar_turno(m_core, this);
+    m_pendingForm = new Form_Eventos_Pendentes(m_core.common(), m_core.interventionKinds(),
+                                               m_core.recorder(), *this);
+    m_operatorsForm = new FormCadastroOperadores(m_core.common(), this);
+    m_shiftForm = new Form_iniciar_turno(m_core.common(), m_core.currentOperator(), this);
     connect(m_shiftForm, &Form_iniciar_turno::permissionsChanged, this,
             &Form_Principal::applyPermissions);
     connect(m_shiftForm, &Form_iniciar_turno::operatorFormAllowed, this,
@@ -218,16 +221,18 @@ void Form_Principal::createShiftWindows() {
     connect(m_shiftChangeAction, &QAction::triggered, this, &Form_Principal::startShift);
     connect(m_operatorsAction, &QAction::triggered, m_operatorsForm, &QDialog::exec);
     createRegistryWindows();
-    m_importForm = new Form_Importar_Eventos(m_core, this);
+    m_importForm = new Form_Importar_Eventos(m_core.common(), m_core.recorder(), m_core.eventQueue(),
+                                             m_core.pump(), m_core.dataDir(), this);
     connect(m_importAction, &QAction::triggered, m_importForm, &QDialog::exec);
 }
 
 // Accounts, event codes and GPRS modules: each opened by its menu command and its picture,
 // both enabled by the same permission bit.
 void Form_Principal::createRegistryWindows() {
-    m_accountBrowser = new F_Selecao_Clientes(m_core, this);
-    m_eventCodesForm = new Form_Eventos_Padrao(m_core, this);
-    m_gprsForm = new Form_Cadastro_GPRS(m_core, this);
+    m_accountBrowser = new F_Selecao_Clientes(m_core.common(), this);
+    m_eventCodesForm = new Form_Eventos_Padrao(m_core.common(), m_core.sound(), this);
+    m_gprsForm = new Form_Cadastro_GPRS(m_core.common(), m_core.deviceLink().gprsDirectory(),
+                                       m_core.connectionRegistry(), this);
     QDialog *const windows[] = {m_accountBrowser, m_eventCodesForm, m_gprsForm};
     const quint32 bits[] = {Permissions::Clientes, Permissions::Eventos, Permissions::TcpIp};
     for (int i = 0; i < 3; ++i) {
@@ -251,7 +256,7 @@ void Form_Principal::createRegistryWindows() {
 // A new report window for each use, destroyed when it closes.
 void Form_Principal::openReports() {
     if (!m_core.currentOperator().can(Permissions::Relatorios)) return;
-    auto *f = new Form_Relatorio_Selecao(m_core, this);
+    auto *f = new Form_Relatorio_Selecao(m_core.common(), m_core.settings(), this);
     f->exec();
 }
 
@@ -275,7 +280,7 @@ void Form_Principal::menusFollowPanels() {
 }
 
 void Form_Principal::createPurgeWindow() {
-    m_purgeForm = new Form_Apagar_eventos(m_core, this);
+    m_purgeForm = new Form_Apagar_eventos(m_core.common(), this);
     connect(m_purgeAction, &QAction::triggered, m_purgeForm, &QDialog::exec);
     connect(m_purgeForm, &Form_Apagar_eventos::eventsDeleted, this, &Form_Principal::eventsRemoved);
 }
@@ -283,7 +288,7 @@ void Form_Principal::createPurgeWindow() {
 void Form_Principal::eventsRemoved() {
     reopenReceived();
     updatePendingCount();
-    m_pendingList->setEnabled(EventRepository::hasPending(m_core.dm().database().primary()));
+    m_pendingList->setEnabled(EventRepository::hasPending(m_core.database().primary()));
     m_pendingForm->eventsRemoved();
 }
 
@@ -436,7 +441,7 @@ QTableView *Form_Principal::accountGrid(const QString &nome, SqlListModel *model
 // on its schedule page when asked. What it saves reaches the lists and the browser.
 void Form_Principal::openAccountForm(const QString &conta, bool onSchedule, QWidget *over) {
     // Over the browser when it asked: a form under it would wait behind its modality.
-    auto *f = Form_Cadastro_Clientes::create(m_core, over ? over : this);
+    auto *f = Form_Cadastro_Clientes::create(m_core.common(), over ? over : this);
     connect(f, &Form_Cadastro_Clientes::accountSaved, this, [this](const QString &saved) {
         reopenDisarmed();
         reopenRearm();
@@ -545,16 +550,16 @@ void Form_Principal::pageShown(int connectionIndex) {
 }
 
 void Form_Principal::reopenReceived() {
-    m_events->reopen(m_core.dm().database().primary());
+    m_events->reopen(m_core.database().primary());
 }
 void Form_Principal::reopenDisarmed() {
-    m_disarmed->reopen(m_core.dm().database().primary());
+    m_disarmed->reopen(m_core.database().primary());
 }
 void Form_Principal::reopenRearm() {
-    m_rearm->reopen(m_core.dm().database().primary());
+    m_rearm->reopen(m_core.database().primary());
 }
 void Form_Principal::reopenSilent() {
-    m_silent->reopen(m_core.dm().database().primary());
+    m_silent->reopen(m_core.database().primary());
 }
 
 void Form_Principal::showEvent(QShowEvent *e) {
@@ -565,11 +570,9 @@ void Form_Principal::showEvent(QShowEvent *e) {
     }
 }
 
+// Reception has started with the core; the window only shows what waits for the operator.
 void Form_Principal::FormShow() {
-    m_core.connectionRegistry().replies().clear();
-    m_core.dm().Realizar_Atualizacoes();
-    m_core.startTimer();
-    const bool pending = EventRepository::hasPending(m_core.dm().database().primary());
+    const bool pending = EventRepository::hasPending(m_core.database().primary());
     m_pendingList->setEnabled(pending);
     updatePendingCount();
     // Events left pending before a restart are in sight from the start, without taking the
@@ -579,7 +582,7 @@ void Form_Principal::FormShow() {
 }
 
 void Form_Principal::updatePendingCount() {
-    const int n = EventRepository::pendingCount(m_core.dm().database().primary());
+    const int n = EventRepository::pendingCount(m_core.database().primary());
     m_pendingCount->setText(n > EventRepository::kListRows
                                 ? QStringLiteral("Pendentes: mais de %1").arg(EventRepository::kListRows)
                                 : QStringLiteral("Pendentes: %1").arg(n));
@@ -656,10 +659,10 @@ void Form_Principal::createModuleWindows() {
     m_moduleExchange = new ModuleExchange(m_core.dm(), m_core.connectionRegistry(),
                                           m_core.deviceLink(), this);
     m_accessForm = new Form_Acesso_GPRS(*m_moduleExchange, m_core.prompt(), this);
-    m_qvn12Form = new Form_QVN12(m_core.dm().database(), m_core.prompt(), this);
+    m_qvn12Form = new Form_QVN12(m_core.database(), m_core.prompt(), this);
     m_accessForm->setEditor(m_qvn12Form);
     // The second editor window of the console is never opened.
-    new Form_QVN8(m_core.dm().database(), m_core.prompt(), this);
+    new Form_QVN8(m_core.database(), m_core.prompt(), this);
 }
 
 void Form_Principal::Grid_ConectadosDblClick() {

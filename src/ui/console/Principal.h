@@ -66,7 +66,8 @@ public:
 
     static QString caption() { return QStringLiteral("Tulmo V.4.30"); }
 
-    // First display: the receivers open, the one-second timers start.
+    // First display: the pending events come forward when some wait. (Reception does not
+    // wait for a window: it starts with the core, ConsoleCore::startReception.)
     void FormShow();
 
     void Exit1Click();

@@ -3,7 +3,13 @@
 #include "common/ColumnWidths.h"
 #include "common/FileDialogChooser.h"
 #include "common/Prompt.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
+#include "events/EventPump.h"
+#include "events/EventQueue.h"
+#include "events/EventRecorder.h"
+#include "reception/Data_Modulo2.h"
 #include "import/ImportListModel.h"
 #include "import/SerialExport.h"
 #include "import/SerialPortDialog.h"
@@ -35,12 +41,13 @@ QPushButton *button(const char *nome, const QString &text) {
 
 } // namespace
 
-Form_Importar_Eventos::Form_Importar_Eventos(ConsoleCore &core, QWidget *parent)
+Form_Importar_Eventos::Form_Importar_Eventos(CommonServices common, EventRecorder &recorder, EventQueue &queue, EventPump &pump, const QString &dataDir, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
+    , m_common(common)
+    , m_dataDir(dataDir)
     , m_list(new ImportListModel(this))
-    , m_import(core.dm().database(), core.clock())
-    , m_recorder(core.recorder(), core.prompt())
+    , m_import(common.database, common.clock)
+    , m_recorder(recorder, common.prompt)
     , m_export(new SerialExport(this))
     , m_defaultChooser(std::make_unique<FileDialogChooser>(this)) {
     setObjectName(QStringLiteral("Form_Importar_Eventos"));
@@ -49,7 +56,7 @@ Form_Importar_Eventos::Form_Importar_Eventos(ConsoleCore &core, QWidget *parent)
     setWindowModality(Qt::WindowModal);
     resize(900, 520);
     m_chooser = m_defaultChooser.get();
-    m_recorder.setLiveQueue(&core.eventQueue(), &core.pump());
+    m_recorder.setLiveQueue(&queue, &pump);
 
     auto *group = named(new QGroupBox(QStringLiteral(" Usar Data/Hora ")), "RadioGroup1");
     m_current = named(new QRadioButton(QStringLiteral("Atual")), "currentTime");
@@ -144,8 +151,8 @@ void Form_Importar_Eventos::reject() {
 }
 
 void Form_Importar_Eventos::warn(const QString &text) {
-    if (m_core.prompt() && !text.isEmpty())
-        m_core.prompt()->message(text, kCaption, Prompt::Icon::Warning);
+    if (m_common.prompt && !text.isEmpty())
+        m_common.prompt->message(text, kCaption, Prompt::Icon::Warning);
 }
 
 void Form_Importar_Eventos::setBusy(bool busy) {
@@ -250,7 +257,7 @@ void Form_Importar_Eventos::Button3Click() {
     SerialPortDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted) return;
     const QString device = serialDeviceFor(DM1::portName(dialog.portaCom()),
-                                           m_core.dataDir() + QStringLiteral("/Config.ini"));
+                                           m_dataDir + QStringLiteral("/Config.ini"));
     QString error;
     if (!m_export->open(device, DM1::speed(dialog.baudsCom()), &error)) {
         warn(error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include "import/EventImport.h"
 #include "import/ImportRecorder.h"
 
@@ -15,7 +16,10 @@ class QTableView;
 
 namespace tulmo {
 
-class ConsoleCore;
+class EventRecorder;
+class EventQueue;
+class EventPump;
+
 class FileChooser;
 class ImportListModel;
 class SerialExport;
@@ -28,7 +32,7 @@ class SerialPortDialog;
 class Form_Importar_Eventos : public QDialog {
     Q_OBJECT
 public:
-    explicit Form_Importar_Eventos(ConsoleCore &core, QWidget *parent = nullptr);
+    explicit Form_Importar_Eventos(CommonServices common, EventRecorder &recorder, EventQueue &queue, EventPump &pump, const QString &dataDir, QWidget *parent = nullptr);
     ~Form_Importar_Eventos() override;
 
     // The file dialog; the desktop's own when none is set.
@@ -65,7 +69,8 @@ private:
     void warn(const QString &text);
     void stopWork();
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
+    QString m_dataDir;
     ImportListModel *m_list;
     EventImport m_import;
     ImportRecorder m_recorder;

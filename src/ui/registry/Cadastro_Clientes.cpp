@@ -10,7 +10,9 @@
 #include "common/KeyboardHabits.h"
 #include "common/Paths.h"
 #include "common/Prompt.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
 #include "registry/SubRecordModel.h"
 
 #include <QFileDialog>
@@ -56,16 +58,16 @@ const char *const kPageNames[] = {"TS_Basico", "TS_Imagens",   "TS_Usuarios",
 
 } // namespace
 
-Form_Cadastro_Clientes::Form_Cadastro_Clientes(ConsoleCore &core, QWidget *parent)
+Form_Cadastro_Clientes::Form_Cadastro_Clientes(CommonServices common, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
+    , m_common(common)
     , m_defaultChooser(std::make_unique<FileDialogChooser>(this)) {
     setObjectName(QStringLiteral("Form_Cadastro_Clientes"));
     setWindowTitle(QStringLiteral("Cadastro de Clientes"));
     // Modal to the main window only: the pending-events window stays on top and usable.
     setWindowModality(Qt::WindowModal);
     m_chooser = m_defaultChooser.get();
-    m_digits = new DigitsOnly(core.prompt(), this);
+    m_digits = new DigitsOnly(common.prompt, this);
     m_usuarios = new SubRecordModel(SubRecordModel::Kind::Usuarios, this);
     m_zonas = new SubRecordModel(SubRecordModel::Kind::Zonas, this);
     m_particoes = new SubRecordModel(SubRecordModel::Kind::Particoes, this);
@@ -81,7 +83,7 @@ Form_Cadastro_Clientes::Form_Cadastro_Clientes(ConsoleCore &core, QWidget *paren
                           reason);
                 });
         connect(m, &SubRecordModel::postRefused, this, [this](const QString &message) {
-            if (Prompt *p = m_core.prompt())
+            if (Prompt *p = m_common.prompt)
                 p->message(message, QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
         });
     }
@@ -121,8 +123,8 @@ Form_Cadastro_Clientes::Form_Cadastro_Clientes(ConsoleCore &core, QWidget *paren
 
 Form_Cadastro_Clientes::~Form_Cadastro_Clientes() = default;
 
-Form_Cadastro_Clientes *Form_Cadastro_Clientes::create(ConsoleCore &core, QWidget *parent) {
-    auto *f = new Form_Cadastro_Clientes(core, parent);
+Form_Cadastro_Clientes *Form_Cadastro_Clientes::create(CommonServices common, QWidget *parent) {
+    auto *f = new Form_Cadastro_Clientes(common, parent);
     f->setAttribute(Qt::WA_DeleteOnClose);
     return f;
 }
@@ -130,7 +132,7 @@ Form_Cadastro_Clientes *Form_Cadastro_Clientes::create(ConsoleCore &core, QWidge
 // "Houve um erro ao …" in the error box, followed by the reason when a field's value is at
 // fault.
 void Form_Cadastro_Clientes::error(const QString &what, const QString &reason) {
-    if (Prompt *p = m_core.prompt())
+    if (Prompt *p = m_common.prompt)
         p->message(reason.isEmpty() ? what : what + QStringLiteral("\n\n") + reason,
                    QStringLiteral("ERRO"), Prompt::Icon::Error);
 }
@@ -403,9 +405,9 @@ bool Form_Cadastro_Clientes::prepareNew() {
     showPage(Page::Basico);
     QString errorText;
     const std::optional<QString> numero = AccountRecordRepository::Buscar_Numero_Nova_Conta(
-        m_core.dm().database().primary(), &errorText);
+        m_common.database.primary(), &errorText);
     if (!numero) {
-        if (Prompt *p = m_core.prompt())
+        if (Prompt *p = m_common.prompt)
             p->message(
                 QStringLiteral("Houve um erro ao buscar o novo código de conta para o cliente."),
                 QStringLiteral("ERRO"), Prompt::Icon::Error);
@@ -423,9 +425,9 @@ bool Form_Cadastro_Clientes::prepareAccount(const QString &conta, Page page) {
     m_contaEdit->setEnabled(false);
     bool ok = false;
     const std::optional<AccountRecord> r =
-        AccountRecordRepository::find(m_core.dm().database().primary(), conta, &ok);
+        AccountRecordRepository::find(m_common.database.primary(), conta, &ok);
     if (!ok) {
-        if (Prompt *p = m_core.prompt())
+        if (Prompt *p = m_common.prompt)
             p->message(QStringLiteral("Houve um erro ao buscar os dados da conta de cliente."),
                        QStringLiteral("ERRO"), Prompt::Icon::Error);
     } else if (r) {
@@ -504,7 +506,7 @@ void Form_Cadastro_Clientes::showRecords(SubRecordModel &model) {
     // A row in edition is posted before the table is read again; refused, it stays in sight.
     if (!model.post()) return;
     if (m_mode == 'I') m_unsavedNumbers.insert(accountNumber());
-    model.reopen(m_core.dm().database().secondary(), accountNumber());
+    model.reopen(m_common.database.secondary(), accountNumber());
 }
 
 // ME_Conta -------------------------------------------------------------------------------
@@ -529,8 +531,8 @@ bool Form_Cadastro_Clientes::ME_ContaExit() {
     m_contaEdit->setText(conta);
     bool ok = false;
     const bool exists = AccountRecordRepository::Verificar_Conta_Existente(
-        m_core.dm().database().primary(), conta, &ok);
-    Prompt *p = m_core.prompt();
+        m_common.database.primary(), conta, &ok);
+    Prompt *p = m_common.prompt;
     bool usable = true;
     if (!ok) {
         if (p)
@@ -552,7 +554,7 @@ bool Form_Cadastro_Clientes::ME_ContaExit() {
 
 void Form_Cadastro_Clientes::ME_ContaEnter() {
     if (m_mode != 'A') return;
-    if (Prompt *p = m_core.prompt())
+    if (Prompt *p = m_common.prompt)
         p->message(QStringLiteral("A conta do cliente não poderá ser alterada."),
                    QStringLiteral("ATENÇÃO"), Prompt::Icon::Information);
 }
@@ -560,7 +562,7 @@ void Form_Cadastro_Clientes::ME_ContaEnter() {
 // SALVAR and CANCELAR --------------------------------------------------------------------
 
 void Form_Cadastro_Clientes::Speed_SalvarClick() {
-    Prompt *p = m_core.prompt();
+    Prompt *p = m_common.prompt;
     if (m_nome->text().trimmed().size() < 3) {
         if (p)
             p->message(QStringLiteral("O nome deve conter no mínimo 3 letras."),
@@ -575,7 +577,7 @@ void Form_Cadastro_Clientes::Speed_SalvarClick() {
         m_tempoInativo->selectAll();
         return;
     }
-    QSqlDatabase db = m_core.dm().database().primary();
+    QSqlDatabase db = m_common.database.primary();
     QString errorText, reason;
     bool inserted = false;
     if (m_mode == 'I') {
@@ -588,7 +590,7 @@ void Form_Cadastro_Clientes::Speed_SalvarClick() {
         m_tempoInativo->text().trimmed().toInt(&minutes);
         if (!minutes)
             m_tempoInativo->setText(QString::number(AccountRecordRepository::kDefaultTempoAtraso));
-        if (!AccountRecordRepository::insert(db, record(), m_core.clock().now(), &errorText,
+        if (!AccountRecordRepository::insert(db, record(), m_common.clock.now(), &errorText,
                                              &reason)) {
             error(QStringLiteral("Houve um erro ao incluir nova conta de cliente."), reason);
             return;
@@ -636,7 +638,7 @@ void Form_Cadastro_Clientes::Speed_CancelarClick() {
 // however the form closes, so the next "Novo Cliente" proposing that number starts empty.
 void Form_Cadastro_Clientes::discardUnsaved() {
     const QSet<QString> numbers = std::exchange(m_unsavedNumbers, {});
-    QSqlDatabase db = m_core.dm().database().primary();
+    QSqlDatabase db = m_common.database.primary();
     for (const QString &conta : numbers) {
         if (conta == m_conta && m_mode == 'A') continue; // saved
         QString errorText;
@@ -682,7 +684,7 @@ void Form_Cadastro_Clientes::loadPhoto(int n) {
     QImageReader reader(file);
     const QImage image = reader.read();
     if (image.isNull()) {
-        if (Prompt *p = m_core.prompt())
+        if (Prompt *p = m_common.prompt)
             p->message(QStringLiteral("O arquivo \"%1\" não é uma imagem (JPG, BMP, GIF ou PNG).")
                            .arg(stored),
                        QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
@@ -700,7 +702,7 @@ void Form_Cadastro_Clientes::selectPhotoClick(int n) {
                             QStringLiteral("JPG (*.jpg);;BMP (*.bmp);;GIF (*.gif);;PNG (*.png)"));
     if (chosen.isEmpty()) return;
     if (!isImage(chosen)) {
-        if (Prompt *p = m_core.prompt())
+        if (Prompt *p = m_common.prompt)
             p->message(QStringLiteral("O arquivo \"%1\" não é uma imagem (JPG, BMP, GIF ou PNG).")
                            .arg(chosen),
                        QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
@@ -725,11 +727,11 @@ void Form_Cadastro_Clientes::TS_HorariosShow() {
     const QString conta = accountNumber();
     if (m_mode == 'I') m_unsavedNumbers.insert(conta);
     const std::optional<WeeklySchedule> stored = AccountRecordRepository::readSchedule(
-        m_core.dm().database().primary(), conta, &found, &errorText);
+        m_common.database.primary(), conta, &found, &errorText);
     if (!stored) {
         // Not read is not empty: no pattern is stored over a schedule that may exist.
         m_scheduleGrid->setSchedule(WeeklySchedule());
-        if (Prompt *p = m_core.prompt())
+        if (Prompt *p = m_common.prompt)
             p->message(QStringLiteral("Houve um erro ao ler o quadro de horários do cliente."),
                        QStringLiteral("ERRO"), Prompt::Icon::Error);
         return;
@@ -762,10 +764,10 @@ void Form_Cadastro_Clientes::Botao_Carregar_PadraoClick() {
 
 bool Form_Cadastro_Clientes::writeSchedule() {
     QString errorText;
-    if (AccountRecordRepository::writeSchedule(m_core.dm().database().primary(), accountNumber(),
+    if (AccountRecordRepository::writeSchedule(m_common.database.primary(), accountNumber(),
                                                m_scheduleGrid->schedule(), &errorText))
         return true;
-    if (Prompt *p = m_core.prompt())
+    if (Prompt *p = m_common.prompt)
         p->message(QStringLiteral("Houve um erro ao gravar o quadro de horários do cliente."),
                    QStringLiteral("ERRO"), Prompt::Icon::Error);
     return false;

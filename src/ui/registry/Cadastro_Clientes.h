@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include "registry/AccountRecordRepository.h"
 
 #include <QDialog>
@@ -21,7 +22,6 @@ class QTabWidget;
 
 namespace tulmo {
 
-class ConsoleCore;
 class DigitsOnly;
 class FileChooser;
 class ScheduleGrid;
@@ -33,7 +33,7 @@ class SubRecordModel;
 // to the main window only, so the pending-events window stays usable while it is open.
 //
 // Opening (the callers' whole interface):
-//     auto *f = Form_Cadastro_Clientes::create(core, mainWindow);
+//     auto *f = Form_Cadastro_Clientes::create(services, mainWindow);
 //     QObject::connect(f, &Form_Cadastro_Clientes::accountSaved, …);  // reopen the lists
 //     f->openAccount(conta, Form_Cadastro_Clientes::Page::Horarios);   // or f->openNew()
 // Both return at once; finished() follows when it closes, however it closes.
@@ -43,11 +43,11 @@ public:
     // The pages of PC_Clientes, in order.
     enum class Page { Basico, Imagens, Usuarios, Zonas, Particoes, Horarios };
 
-    explicit Form_Cadastro_Clientes(ConsoleCore &core, QWidget *parent = nullptr);
+    explicit Form_Cadastro_Clientes(CommonServices common, QWidget *parent = nullptr);
     ~Form_Cadastro_Clientes() override;
 
     // A form that frees itself once closed.
-    static Form_Cadastro_Clientes *create(ConsoleCore &core, QWidget *parent);
+    static Form_Cadastro_Clientes *create(CommonServices common, QWidget *parent);
 
     // Insertion (mode 'I'): prepareNew, then shown modal to its parent window.
     void openNew();
@@ -135,7 +135,7 @@ private:
         bool digits;
     };
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
     std::vector<BoundField> m_fields;
     FileChooser *m_chooser = nullptr;
     std::unique_ptr<FileChooser> m_defaultChooser;

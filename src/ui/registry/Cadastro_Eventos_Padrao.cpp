@@ -6,7 +6,10 @@
 #include "common/Paths.h"
 #include "common/Prompt.h"
 #include "common/Sound.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
+#include "common/Sound.h"
 #include "events/EventTypes.h"
 #include "registry/EventCodeModel.h"
 
@@ -103,9 +106,10 @@ private:
 
 } // namespace
 
-Form_Eventos_Padrao::Form_Eventos_Padrao(ConsoleCore &core, QWidget *parent)
+Form_Eventos_Padrao::Form_Eventos_Padrao(CommonServices common, SoundOutput *sound, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
+    , m_common(common)
+    , m_sound(sound)
     , m_defaultChooser(std::make_unique<FileDialogChooser>(this)) {
     setObjectName(QStringLiteral("Form_Eventos_Padrao"));
     setWindowTitle(QStringLiteral("Codigos de Eventos"));
@@ -113,7 +117,7 @@ Form_Eventos_Padrao::Form_Eventos_Padrao(ConsoleCore &core, QWidget *parent)
     setWindowModality(Qt::WindowModal);
     m_chooser = m_defaultChooser.get();
 
-    m_model = new EventCodeModel(core.prompt(), this);
+    m_model = new EventCodeModel(common.prompt, this);
     m_model->setObjectName(QStringLiteral("Table_Eventos_Padrao"));
     m_grid = new QTableView;
     m_grid->setObjectName(QStringLiteral("catalogueGrid"));
@@ -152,7 +156,7 @@ void Form_Eventos_Padrao::showEvent(QShowEvent *e) {
 }
 
 void Form_Eventos_Padrao::FormShow() {
-    m_model->reopen(m_core.dm().database().secondary());
+    m_model->reopen(m_common.database.secondary());
     if (m_model->rowCount() > 0) m_grid->setCurrentIndex(m_model->index(0, 0));
 }
 
@@ -197,7 +201,7 @@ void Form_Eventos_Padrao::insertRow() {
 void Form_Eventos_Padrao::deleteCurrentRow() {
     const int r = currentRow();
     if (r < 0) return;
-    Prompt *p = m_core.prompt();
+    Prompt *p = m_common.prompt;
     // The question names the row it deletes: the current row may not be the one in sight.
     if (!p || !p->question(m_model->deletionQuestion(r), windowTitle(), Prompt::Icon::Question,
                            false))
@@ -215,7 +219,7 @@ void Form_Eventos_Padrao::soundButtonClick() {
         QStringLiteral("Arquivos de som(*.wav)"));
     if (fileName.isEmpty()) return;
     if (!m_model->setData(m_model->index(r, EventCode::Som), fileName) || !m_model->post()) return;
-    if (SoundOutput *som = m_core.sound()) som->playOnce(fileName);
+    if (SoundOutput *som = m_sound) som->playOnce(fileName);
 }
 
 bool Form_Eventos_Padrao::eventFilter(QObject *watched, QEvent *event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include <QColor>
 #include <QDialog>
 
@@ -9,7 +10,8 @@ class QTableView;
 
 namespace tulmo {
 
-class ConsoleCore;
+class SoundOutput;
+
 class EventCodeModel;
 class FileChooser;
 
@@ -20,7 +22,7 @@ class FileChooser;
 class Form_Eventos_Padrao : public QDialog {
     Q_OBJECT
 public:
-    explicit Form_Eventos_Padrao(ConsoleCore &core, QWidget *parent = nullptr);
+    explicit Form_Eventos_Padrao(CommonServices common, SoundOutput *sound, QWidget *parent = nullptr);
     ~Form_Eventos_Padrao() override;
 
     // Tests answer the file dialog themselves; nullptr restores the desktop's dialog.
@@ -57,7 +59,8 @@ private:
     void commitOpenEditor();
     void currentRowChanged(const QModelIndex &current, const QModelIndex &previous);
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
+    SoundOutput *m_sound;
     EventCodeModel *m_model;
     QTableView *m_grid;
     FileChooser *m_chooser = nullptr;

@@ -2,7 +2,10 @@
 
 #include "common/KeyboardHabits.h"
 #include "common/Prompt.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
+#include "reception/ConnectionRegistry.h"
 #include "registry/GprsTableModel.h"
 
 #include <QHBoxLayout>
@@ -44,10 +47,12 @@ private:
 
 } // namespace
 
-Form_Cadastro_GPRS::Form_Cadastro_GPRS(ConsoleCore &core, QWidget *parent)
+Form_Cadastro_GPRS::Form_Cadastro_GPRS(CommonServices common, GprsDirectory &directory,
+                                       ConnectionRegistry &connections, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
-    , m_table(new GprsTableModel(core.dm().database(), core.clock(), this)) {
+    , m_common(common)
+    , m_connections(connections)
+    , m_table(new GprsTableModel(common.database, directory, common.clock, this)) {
     setObjectName(QStringLiteral("Form_Cadastro_GPRS"));
     setWindowTitle(QStringLiteral("Cadastro de GPRS"));
     // Modal to the main window only: the pending-events window stays on top and usable.
@@ -108,13 +113,13 @@ void Form_Cadastro_GPRS::done(int result) {
 bool Form_Cadastro_GPRS::leaveRow(int row) {
     if (row < 0 || row >= m_table->rowCount() || !m_table->isDirty(row)) return true;
     if (m_table->dropIfBlank(row)) return true;
-    return m_table->post(row, m_core.prompt());
+    return m_table->post(row, m_common.prompt);
 }
 
 void Form_Cadastro_GPRS::reopen() {
     QString errorText;
-    if (!m_table->reopen(&errorText) && m_core.prompt())
-        m_core.prompt()->message(QStringLiteral("Houve um erro ao abrir o cadastro de GPRS."),
+    if (!m_table->reopen(&errorText) && m_common.prompt)
+        m_common.prompt->message(QStringLiteral("Houve um erro ao abrir o cadastro de GPRS."),
                                  QStringLiteral("ERRO"), Prompt::Icon::Error);
     select(0);
 }
@@ -146,19 +151,19 @@ void Form_Cadastro_GPRS::IncluirClick() {
 void Form_Cadastro_GPRS::GravarClick() {
     const int r = currentRow();
     if (r < 0) return;
-    m_table->post(r, m_core.prompt());
+    m_table->post(r, m_common.prompt);
 }
 
 void Form_Cadastro_GPRS::ExcluirClick() {
     const int r = currentRow();
     if (r < 0) return;
-    Prompt *p = m_core.prompt();
+    Prompt *p = m_common.prompt;
     if (!p ||
         !p->question(
             QStringLiteral("Deseja realmente excluir o módulo %1?").arg(m_table->module(r).imei),
             QStringLiteral("Cadastro de GPRS"), Prompt::Icon::Question, false))
         return;
-    if (m_table->removeModule(r, &m_core.connectionRegistry(), p))
+    if (m_table->removeModule(r, &m_connections, p))
         select(qMin(r, m_table->rowCount() - 1));
 }
 

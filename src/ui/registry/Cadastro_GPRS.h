@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include <QColor>
 #include <QDialog>
 
@@ -7,7 +8,9 @@ class QTableView;
 
 namespace tulmo {
 
-class ConsoleCore;
+class ConnectionRegistry;
+class GprsDirectory;
+
 class GprsTableModel;
 
 // "Cadastro de GPRS": the registered modules, approved, blocked, edited and deleted in place.
@@ -16,7 +19,8 @@ class GprsTableModel;
 class Form_Cadastro_GPRS : public QDialog {
     Q_OBJECT
 public:
-    explicit Form_Cadastro_GPRS(ConsoleCore &core, QWidget *parent = nullptr);
+    explicit Form_Cadastro_GPRS(CommonServices common, GprsDirectory &directory,
+                                ConnectionRegistry &connections, QWidget *parent = nullptr);
 
     void IncluirClick();
     void GravarClick();
@@ -45,7 +49,8 @@ private:
     // Saves or drops the edits of a row being left; false when they could not be saved.
     bool leaveRow(int row);
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
+    ConnectionRegistry &m_connections;
     GprsTableModel *m_table;
     QTableView *m_grid;
 };

@@ -2,7 +2,9 @@
 
 #include "common/ColumnWidths.h"
 #include "common/KeyboardHabits.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
 #include "console/EventColorDelegate.h"
 #include "registry/AccountBrowser.h"
 
@@ -32,15 +34,15 @@ QTableView *grid(const char *nome, QAbstractItemModel *model) {
 }
 } // namespace
 
-F_Selecao_Clientes::F_Selecao_Clientes(ConsoleCore &core, QWidget *parent)
+F_Selecao_Clientes::F_Selecao_Clientes(CommonServices common, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
-    , m_browser(new AccountBrowser(core.dm().database(), this)) {
+    , m_common(common)
+    , m_browser(new AccountBrowser(common.database, this)) {
     setObjectName(QStringLiteral("F_Selecao_Clientes"));
     setWindowTitle(QStringLiteral("Seleção Clientes"));
     // Modal to the main window only: the pending-events window stays on top and usable.
     setWindowModality(Qt::WindowModal);
-    m_browser->setPrompt(core.prompt());
+    m_browser->setPrompt(common.prompt);
 
     m_accounts = grid("Grade_Clientes", &m_browser->accounts());
     m_events = grid("Grade_Eventos", &m_browser->events());
@@ -179,7 +181,7 @@ void F_Selecao_Clientes::AlterarClick() {
 void F_Selecao_Clientes::ExcluirClienteClick() {
     const QString conta = currentAccount();
     if (conta.isEmpty()) return;
-    m_browser->deleteAccount(conta, m_core.prompt());
+    m_browser->deleteAccount(conta, m_common.prompt);
 }
 
 } // namespace tulmo

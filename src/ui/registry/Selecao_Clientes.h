@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include <QDialog>
 
 class QLabel;
@@ -9,7 +10,6 @@ class QTableView;
 namespace tulmo {
 
 class AccountBrowser;
-class ConsoleCore;
 
 // "Seleção Clientes": the monitored accounts with their searches and count, the handled events
 // of the selected account, and the entry to creating, altering and deleting accounts. The
@@ -18,7 +18,7 @@ class ConsoleCore;
 class F_Selecao_Clientes : public QDialog {
     Q_OBJECT
 public:
-    explicit F_Selecao_Clientes(ConsoleCore &core, QWidget *parent = nullptr);
+    explicit F_Selecao_Clientes(CommonServices common, QWidget *parent = nullptr);
 
     void NovoClienteClick();
     void AlterarClick();
@@ -49,7 +49,7 @@ private:
     // The search texts changed by the browser itself must not search again.
     void clearSearches();
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
     AccountBrowser *m_browser;
     QTableView *m_accounts;
     QTableView *m_events;

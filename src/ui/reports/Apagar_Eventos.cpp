@@ -4,7 +4,9 @@
 #include "common/DateFormats.h"
 #include "common/KeyboardHabits.h"
 #include "common/Prompt.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
 #include "reports/EventPurger.h"
 
 #include <QCheckBox>
@@ -40,10 +42,10 @@ QLabel *label(const QString &text, QWidget *buddy) {
 
 } // namespace
 
-Form_Apagar_eventos::Form_Apagar_eventos(ConsoleCore &core, QWidget *parent)
+Form_Apagar_eventos::Form_Apagar_eventos(CommonServices common, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
-    , m_purger(new EventPurger(core.dm().database(), this))
+    , m_common(common)
+    , m_purger(new EventPurger(common.database, this))
     , m_accounts(new QStringListModel(this)) {
     setObjectName(QStringLiteral("Form_Apagar_eventos"));
     setWindowTitle(QStringLiteral("Apagar eventos recebidos"));
@@ -127,19 +129,19 @@ void Form_Apagar_eventos::showEvent(QShowEvent *e) {
 void Form_Apagar_eventos::FormActivate() {
     QString error;
     const QStringList contas =
-        EventPurgeRepository::accounts(m_core.dm().database().secondary(), &error);
+        EventPurgeRepository::accounts(m_common.database.secondary(), &error);
     m_accounts->setStringList(QStringList{EventPurgeRepository::kTodas} + contas);
     // No account shown until the operator picks one: "Apagar" right away deletes nothing.
     m_account->setCurrentIndex(-1);
     m_account->clearEditText();
-    const QDate today = m_core.clock().now().date();
+    const QDate today = m_common.clock.now().date();
     m_from->setDate(today);
     m_to->setDate(today);
     // What the last purge did belongs to its own choices, not to these.
     m_status->clear();
     setWorking(m_purger->isRunning());
-    if (!error.isEmpty() && m_core.prompt())
-        m_core.prompt()->message(QStringLiteral("Houve um erro ao ler a lista de contas.\n\n") + error,
+    if (!error.isEmpty() && m_common.prompt)
+        m_common.prompt->message(QStringLiteral("Houve um erro ao ler a lista de contas.\n\n") + error,
                                  QStringLiteral("ERRO"), Prompt::Icon::Error);
 }
 
@@ -166,7 +168,7 @@ void Form_Apagar_eventos::surveyFinished(bool ok, const PurgeSurvey &survey, con
     if (survey.total == 0) return purgeFinished(true, 0, QString());
     // Alarms nobody treated go only when the operator says so; without anyone to ask, none go.
     const QString question = EventPurgeRepository::pendingQuestion(survey);
-    Prompt *prompt = m_core.prompt();
+    Prompt *prompt = m_common.prompt;
     if (!question.isEmpty() &&
         !(prompt && prompt->question(question, QStringLiteral("Apagar eventos recebidos"),
                                      Prompt::Icon::Warning, false))) {
@@ -202,8 +204,8 @@ void Form_Apagar_eventos::purgeFinished(bool ok, int deleted, const QString &err
         return;
     }
     m_status->setText(QStringLiteral("Nenhum evento foi apagado."));
-    if (m_core.prompt())
-        m_core.prompt()->message(
+    if (m_common.prompt)
+        m_common.prompt->message(
             QStringLiteral("Houve um erro ao apagar os eventos. Nenhum evento foi apagado.\n\n") + error,
             QStringLiteral("ERRO"), Prompt::Icon::Error);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include "reports/EventPurgeRepository.h"
 
 #include <QDialog>
@@ -14,7 +15,6 @@ class QStringListModel;
 
 namespace tulmo {
 
-class ConsoleCore;
 class EventPurger;
 
 // "Apagar eventos recebidos": deletes stored events by date range, account, kind and
@@ -23,7 +23,7 @@ class EventPurger;
 class Form_Apagar_eventos : public QDialog {
     Q_OBJECT
 public:
-    explicit Form_Apagar_eventos(ConsoleCore &core, QWidget *parent = nullptr);
+    explicit Form_Apagar_eventos(CommonServices common, QWidget *parent = nullptr);
     ~Form_Apagar_eventos() override;
 
     // Each opening: the account list read again with no account shown, both dates today, the
@@ -49,7 +49,7 @@ private:
     void purgeFinished(bool ok, int deleted, const QString &error);
     void setWorking(bool working);
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
     EventPurger *m_purger;
     QStringListModel *m_accounts;
     QComboBox *m_account;

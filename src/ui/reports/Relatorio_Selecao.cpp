@@ -5,7 +5,10 @@
 #include "common/KeyboardHabits.h"
 #include "common/Paths.h"
 #include "common/Prompt.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "store/Database.h"
+#include "settings/LiveSettings.h"
 #include "reports/ReportMailFlow.h"
 #include "reports/ReportPreview.h"
 #include "reports/ReportSource.h"
@@ -34,15 +37,16 @@ const QString kTodas = QStringLiteral("Todas");
 const QString kTodos = QStringLiteral("Todos");
 } // namespace
 
-Form_Relatorio_Selecao::Form_Relatorio_Selecao(ConsoleCore &core, QWidget *parent)
+Form_Relatorio_Selecao::Form_Relatorio_Selecao(CommonServices common, LiveSettings &settings, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
-    , m_source(new ReportSource(core.dm().database(), this))
+    , m_common(common)
+    , m_settings(settings)
+    , m_source(new ReportSource(common.database, this))
     // The account list of a large station takes a while to read: on a thread of its own, it
     // never delays a page.
-    , m_accountSource(new ReportSource(core.dm().database(), this))
-    , m_mail(new ReportMailFlow(*m_source, core.dm().database().primary(), core.settings(),
-                                core.prompt(), core.clock(), Paths::programDir(), this))
+    , m_accountSource(new ReportSource(common.database, this))
+    , m_mail(new ReportMailFlow(*m_source, common.database.primary(), settings,
+                                common.prompt, common.clock, Paths::programDir(), this))
     , m_runPreview([](ReportPreview &p) { p.exec(); }) {
     setObjectName(QStringLiteral("Form_Relatorio_Selecao"));
     setWindowTitle(QStringLiteral("Relatórios de Eventos"));
@@ -177,7 +181,7 @@ void Form_Relatorio_Selecao::buildButtons(QGridLayout *grid) {
 }
 
 void Form_Relatorio_Selecao::showEvent(QShowEvent *e) {
-    const QDate today = m_core.clock().now().date();
+    const QDate today = m_common.clock.now().date();
     m_inicial->setDate(today);
     m_final->setDate(today);
     rebuildAccounts();
@@ -240,8 +244,8 @@ void Form_Relatorio_Selecao::opened(bool ok, const QString &error) {
     setBusy(false);
     m_email->setEnabled(true);
     m_status->clearMessage();
-    if (m_core.prompt())
-        m_core.prompt()->message(error, QStringLiteral("ERRO"), Prompt::Icon::Error);
+    if (m_common.prompt)
+        m_common.prompt->message(error, QStringLiteral("ERRO"), Prompt::Icon::Error);
 }
 
 void Form_Relatorio_Selecao::firstPage(int page, const QList<ReportRow> &rows) {
@@ -252,8 +256,8 @@ void Form_Relatorio_Selecao::firstPage(int page, const QList<ReportRow> &rows) {
     ReportPageInfo info;
     info.title =
         reportTitle(m_openedSelection.conta, rows.isEmpty() ? QString() : rows.first().cliente);
-    info.company = m_core.settings().companyName();
-    info.printedAt = m_core.clock().now();
+    info.company = m_settings.companyName();
+    info.printedAt = m_common.clock.now();
     {
         ReportPreview preview(*m_source, ReportLayout::of(m_openedSelection.complete), info,
                               rows, this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include "reports/ReportLayout.h"
 #include "reports/ReportQuery.h"
 
@@ -20,7 +21,8 @@ class QStringListModel;
 
 namespace tulmo {
 
-class ConsoleCore;
+class LiveSettings;
+
 class ReportMailFlow;
 class ReportPreview;
 class ReportSource;
@@ -32,7 +34,7 @@ class ReportSource;
 class Form_Relatorio_Selecao : public QDialog {
     Q_OBJECT
 public:
-    explicit Form_Relatorio_Selecao(ConsoleCore &core, QWidget *parent = nullptr);
+    explicit Form_Relatorio_Selecao(CommonServices common, LiveSettings &settings, QWidget *parent = nullptr);
     ~Form_Relatorio_Selecao() override;
 
     void Button2Click();     // "Imprimir"
@@ -67,7 +69,8 @@ private:
     void mailFinished();
     void setBusy(bool busy);
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
+    LiveSettings &m_settings;
     ReportSource *m_source;
     ReportSource *m_accountSource;
     ReportMailFlow *m_mail;

@@ -7,7 +7,14 @@
 #include "common/Prompt.h"
 #include "common/RangeFields.h"
 #include "common/Sound.h"
-#include "console/ConsoleCore.h"
+#include "common/Clock.h"
+#include "common/Prompt.h"
+#include "common/Sound.h"
+#include "console/ReceptionControl.h"
+#include "reception/Data_Modulo2.h"
+#include "reception/Dc09Keys.h"
+#include "settings/LiveSettings.h"
+#include "store/Database.h"
 #include "settings/ConfigIni.h"
 #include "settings/Dc09KeysDialog.h"
 #include "settings/IniFile.h"
@@ -75,11 +82,18 @@ QWidget *withUnit(QWidget *field, const QString &unit) {
 
 } // namespace
 
-Form_Configuracoes::Form_Configuracoes(ConsoleCore &core, QWidget *parent)
+Form_Configuracoes::Form_Configuracoes(CommonServices common, LiveSettings &settings, DM1 &dm,
+                                       ReceptionControl &reception, Dc09Keys &keys,
+                                       SoundOutput *sound, QString dataDir, QWidget *parent)
     : QDialog(parent)
-    , m_core(core)
-    , m_settings(core.settings())
-    , m_table(core.dm().database().primary())
+    , m_common(common)
+    , m_dm(dm)
+    , m_reception(reception)
+    , m_keys(keys)
+    , m_sound(sound)
+    , m_dataDir(std::move(dataDir))
+    , m_settings(settings)
+    , m_table(common.database.primary())
     , m_defaultChooser(std::make_unique<FileDialogChooser>(this)) {
     setObjectName(QStringLiteral("Form_Configuracoes"));
     setWindowTitle(QStringLiteral("Configurações"));
@@ -137,9 +151,9 @@ Form_Configuracoes::Form_Configuracoes(ConsoleCore &core, QWidget *parent)
     connect(cancel, &QPushButton::clicked, this, &Form_Configuracoes::Botao_CancelarClick);
     connect(m_apply, &QPushButton::clicked, this, &Form_Configuracoes::Botao_AplicarClick);
     connect(closeSocket, &QPushButton::clicked, this, &Form_Configuracoes::Botao_FecharClick);
-    connect(&m_core.dm(), &DM1::receiverNotFound, this,
+    connect(&m_dm, &DM1::receiverNotFound, this,
             &Form_Configuracoes::receiverNotFound);
-    connect(&m_core.dm(), &DM1::receiverRefused, this, &Form_Configuracoes::receiverRefused);
+    connect(&m_dm, &DM1::receiverRefused, this, &Form_Configuracoes::receiverRefused);
     // A value refused where it was typed is said after the field has let go of the focus.
     for (BoundedSpinBox *spin : findChildren<BoundedSpinBox *>())
         connect(spin, &BoundedSpinBox::refused, this, &Form_Configuracoes::valueRefused,
@@ -270,7 +284,7 @@ QWidget *Form_Configuracoes::createCommunicationPanel() {
     m_groups->addWidget(udp);
     l->addWidget(m_groups);
 
-    m_monitorView = new PortMonitorView(m_core.dm().portMonitor());
+    m_monitorView = new PortMonitorView(m_dm.portMonitor());
     m_portMonitor = m_monitorView->text();
     m_portMonitor->viewport()->installEventFilter(this);
     l->addWidget(m_monitorView, 1);
@@ -551,7 +565,7 @@ void Form_Configuracoes::placeKeepAlive(int modo) {
 }
 
 void Form_Configuracoes::Botao_Chaves_DC09Click() {
-    auto *dialog = new Dc09KeysDialog(m_core.dc09().keys(), m_core.prompt(), this);
+    auto *dialog = new Dc09KeysDialog(m_keys, m_common.prompt, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->open();
@@ -566,7 +580,7 @@ void Form_Configuracoes::TreeView1ContextMenu(const QPoint &pos) {
 }
 
 void Form_Configuracoes::Botao_IncluirClick() {
-    Prompt *prompt = m_core.prompt();
+    Prompt *prompt = m_common.prompt;
     if (m_receiverRoot->childCount() >= ReceiverTable::kMaxReceivers) {
         if (prompt) prompt->message(QStringLiteral("Número de Receiver Excedido!"));
         return;
@@ -592,7 +606,7 @@ void Form_Configuracoes::Botao_IncluirClick() {
 void Form_Configuracoes::Botao_Excluir_ReceiverClick() {
     QTreeWidgetItem *item = m_tree->currentItem();
     if (!isReceiver(item)) return;
-    Prompt *prompt = m_core.prompt();
+    Prompt *prompt = m_common.prompt;
     if (!prompt || !prompt->question(QStringLiteral("Deseja realmente excluir o Receiver?"),
                                      QStringLiteral("Excluir Receiver"), Prompt::Icon::Question))
         return;
@@ -612,16 +626,16 @@ void Form_Configuracoes::Botao_Excluir_ReceiverClick() {
     }
     m_table.renumber();
     updateMonitorReceivers();
-    m_core.dm().Realizar_Atualizacoes();
+    m_reception.applyReceivers();
     m_apply->setEnabled(false);
     m_remove->setEnabled(false);
     TreeView1Change(m_tree->currentItem());
 }
 
 void Form_Configuracoes::Botao_AplicarClick() {
-    Prompt *prompt = m_core.prompt();
+    Prompt *prompt = m_common.prompt;
     QTreeWidgetItem *item = m_tree->currentItem();
-    const ConfigIni config(ConfigIni::pathIn(m_core.dataDir()));
+    const ConfigIni config(ConfigIni::pathIn(m_dataDir));
     bool recorded = true;
     m_refusedByApply = false;
     m_refusals.clear();
@@ -653,7 +667,7 @@ void Form_Configuracoes::Botao_AplicarClick() {
             showMode(item, r.modo);
             m_menuItem->setText(QStringLiteral("Item do TreeView: ") + r.nome);
             updateMonitorReceivers();
-            m_core.dm().Realizar_Atualizacoes();
+            m_reception.applyReceivers();
         } else {
             recorded = false;
             if (prompt)
@@ -709,7 +723,7 @@ QString Form_Configuracoes::portConflict(const ReceiverConfig &r) const {
     int edited = -1;
     for (int i = 0; i < rows.size(); ++i)
         if (rows[i].receiver == r.receiver) edited = i;
-    const QString ini = ConfigIni::pathIn(m_core.dataDir());
+    const QString ini = ConfigIni::pathIn(m_dataDir);
     const QList<ReceiverPorts::Conflict> conflicts = ReceiverPorts::conflicts(
         rows, [&](int portaCom) { return serialDeviceFor(DM1::portName(portaCom), ini); });
     for (const ReceiverPorts::Conflict &c : conflicts)
@@ -720,7 +734,7 @@ QString Form_Configuracoes::portConflict(const ReceiverConfig &r) const {
 
 void Form_Configuracoes::Botao_CancelarClick() {
     if (m_tree->currentItem() != m_optionsRoot) return;
-    ConfigIni(ConfigIni::pathIn(m_core.dataDir())).readCompanyOnCancel(m_settings);
+    ConfigIni(ConfigIni::pathIn(m_dataDir)).readCompanyOnCancel(m_settings);
     showSettings();
 }
 
@@ -735,11 +749,11 @@ void Form_Configuracoes::Botao_SomRearmeClick() {
         QStringLiteral("Arquivos de som(*.wav)"));
     if (fileName.isEmpty()) return;
     m_rearmSound->setText(fileName);
-    if (SoundOutput *som = m_core.sound()) som->playOnce(fileName);
+    if (SoundOutput *som = m_sound) som->playOnce(fileName);
 }
 
 void Form_Configuracoes::Porta_VisorDblClick() {
-    m_core.dm().portMonitor().clear();
+    m_dm.portMonitor().clear();
 }
 
 void Form_Configuracoes::receiverNotFound(int slot) {
@@ -766,13 +780,13 @@ void Form_Configuracoes::receiverRefused(int slot, const QString &why) {
              : QStringLiteral("O Receiver número %1 não foi ativado: %2.").arg(slot).arg(reason);
     if (m_applying) {
         m_refusals.append(text);
-    } else if (Prompt *prompt = m_core.prompt()) {
+    } else if (Prompt *prompt = m_common.prompt) {
         prompt->alert(text, QStringLiteral("Receiver não ativado"), Prompt::Icon::Warning);
     }
 }
 
 void Form_Configuracoes::valueRefused(const QString &, const QString &reason) {
-    if (Prompt *prompt = m_core.prompt())
+    if (Prompt *prompt = m_common.prompt)
         prompt->message(reason, QStringLiteral("Valor inválido"), Prompt::Icon::Warning);
 }
 

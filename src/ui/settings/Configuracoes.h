@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/CommonServices.h"
 #include "settings/ReceiverTable.h"
 
 #include <QDialog>
@@ -25,7 +26,10 @@ class QTreeWidgetItem;
 
 namespace tulmo {
 
-class ConsoleCore;
+class DM1;
+class Dc09Keys;
+class ReceptionControl;
+class SoundOutput;
 class FileChooser;
 class LiveSettings;
 class PortMonitorView;
@@ -36,7 +40,9 @@ class PortMonitorView;
 class Form_Configuracoes : public QDialog {
     Q_OBJECT
 public:
-    explicit Form_Configuracoes(ConsoleCore &core, QWidget *parent = nullptr);
+    Form_Configuracoes(CommonServices common, LiveSettings &settings, DM1 &dm,
+                       ReceptionControl &reception, Dc09Keys &keys, SoundOutput *sound,
+                       QString dataDir, QWidget *parent = nullptr);
     ~Form_Configuracoes() override;
 
     // The rearm-sound chooser's file dialog; the desktop's own when none is set.
@@ -99,7 +105,12 @@ private:
     // to the group of the mode shown.
     void placeKeepAlive(int modo);
 
-    ConsoleCore &m_core;
+    CommonServices m_common;
+    DM1 &m_dm;
+    ReceptionControl &m_reception;
+    Dc09Keys &m_keys;
+    SoundOutput *m_sound;
+    QString m_dataDir;
     LiveSettings &m_settings;
     ReceiverTable m_table;
     FileChooser *m_chooser = nullptr;

@@ -77,17 +77,8 @@ PortMonitorView::PortMonitorView(LineLog &log, QWidget *parent)
 }
 
 QString PortMonitorView::formatLine(const LineLog::Entry &e) {
-    // Control bytes of a frame (0x0D padding, the 0x14 end) would break the line or vanish:
-    // each shows as its code, "<0D>", "<14>".
-    QString text;
-    text.reserve(e.text.size());
-    for (const QChar c : e.text) {
-        if (c.unicode() < 0x20)
-            text += QStringLiteral("<%1>").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
-        else
-            text += c;
-    }
-    return e.time.toString(DateFormats::kDateTime) + QStringLiteral("  ") + text;
+    return e.time.toString(DateFormats::kDateTime) + QStringLiteral("  ") +
+           LineLog::printable(e.text);
 }
 
 void PortMonitorView::setReceivers(const QList<QPair<int, QString>> &receivers) {

@@ -1,7 +1,6 @@
 #include "support/TestSupport.h"
 
 #include "common/Clock.h"
-#include "console/ConsoleCore.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/LineLog.h"
 #include "store/Database.h"
@@ -51,7 +50,7 @@ struct Central {
     std::unique_ptr<ConsoleCore> core;
     quint16 port = 0;
 
-    QSqlDatabase db() { return core->dm().database().primary(); }
+    QSqlDatabase db() { return core->database().primary(); }
     void tick() { tickAndSettle(*core); }
     bool connect(LoopbackDevice &d) { return d.connectTo(port) && d.recv() == "&"; }
     // Sends one frame once the console has read it: what it answered at once.
@@ -90,6 +89,7 @@ private slots:
     void queueFileThatCannotBeWrittenStopsAcknowledgementsAndSaysWhy();
     void fullDiskStopsAcknowledgementsUntilThereIsRoom();
     void databaseDeletedOrReplacedWhileRunningKeepsTheLinesQueued();
+    void receptionStartsWithTheCoreWithoutAWindow();
 };
 
 // The queue file turns writes away (read-only; for the administrator, whom no permission
@@ -277,8 +277,45 @@ void TestConsoleCore::databaseDeletedOrReplacedWhileRunningKeepsTheLinesQueued()
     QCOMPARE(core.eventQueue().size(), 3); // nothing acknowledged was lost
     tickAndSettle(core);
     QVERIFY(core.eventQueue().isEmpty());
-    QCOMPARE(scalar(core.dm().database().primary(), "select count(*) from EVENTOS").toInt(), 3);
+    QCOMPARE(scalar(core.database().primary(), "select count(*) from EVENTOS").toInt(), 3);
     QCOMPARE(core.statusText(), QString());
+}
+
+// Reception needs no window: the receivers open and the driver and the scans run once the core
+// starts reception, and a change of the receivers is applied with one call.
+void TestConsoleCore::receptionStartsWithTheCoreWithoutAWindow() {
+    QTemporaryDir dir;
+    ManualClock clock(kInicio);
+    ScriptedPrompt prompt;
+    ConsoleCore core(dir.path(), clock, &prompt, nullptr);
+    QString error;
+    QVERIFY2(core.start(&error), qPrintable(error));
+    core.startReception(); // no receiver yet: nothing opens, the timers run all the same
+    QVERIFY(core.timerUpdate().isActive());
+    QVERIFY(core.timerInactive().isActive());
+    mapPort(core.dataDir(), 1, dir.path() + "/sem-porta");
+    QSqlDatabase db = core.database().primary();
+    const quint16 port = freePort();
+    ReceiverRow::tcp(1, port, 0, 5).insertInto(db);
+    LoopbackDevice early;
+    early.s.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!early.s.waitForConnected(200));
+    QVERIFY(core.applyReceivers().isEmpty());
+    LoopbackDevice d;
+    QVERIFY(d.connectTo(port));
+    QCOMPARE(d.recv(), QByteArray("&"));
+
+    // Moved to another port: the listener follows, the old port is let go.
+    const quint16 moved = freePort();
+    exec(db, "update RECEIVER set PORTA_TCP = :p where RECEIVER = 1", {{":p", moved}});
+    QVERIFY(core.applyReceivers().isEmpty());
+    LoopbackDevice e;
+    QVERIFY(e.connectTo(moved));
+    QCOMPARE(e.recv(), QByteArray("&"));
+    LoopbackDevice old;
+    old.s.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!old.s.waitForConnected(200));
+    core.stopTimer();
 }
 
 QTEST_GUILESS_MAIN(TestConsoleCore)

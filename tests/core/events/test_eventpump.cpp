@@ -1,6 +1,5 @@
 #include "support/TestSupport.h"
 
-#include "console/ConsoleCore.h"
 #include "events/EventLine.h"
 #include "store/Database.h"
 
@@ -240,7 +239,7 @@ void TestEventPump::linesCommittedLeaveTheQueueEvenWhenTheFileCannotBeRewritten(
     QVERIFY2(again.start(&error), qPrintable(error));
     again.pump().recordPass();
     QVERIFY(again.eventQueue().isEmpty());
-    QCOMPARE(recordedZones(again.dm().database().primary()),
+    QCOMPARE(recordedZones(again.database().primary()),
              QStringList({"000", "001", "002", "003"}));
     QDir(folder).removeRecursively();
 }

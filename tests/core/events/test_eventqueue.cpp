@@ -2,7 +2,6 @@
 
 #include "common/Clock.h"
 #include "common/RegularFile.h"
-#include "console/ConsoleCore.h"
 #include "events/EventLine.h"
 #include "events/EventQueue.h"
 #include "store/Database.h"
@@ -400,7 +399,7 @@ void TestEventQueue::consoleStartsWithoutTheTornLine() {
     QCOMPARE(core.repeaterQueue().lines(), QList<QString>({"1,frame"}));
     // Its device was never answered; an operator hears of it all the same.
     tulmo::test::tickAndSettle(core);
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     QCOMPARE(tulmo::test::column(db, "select DESCRICAO from EVENTOS where TIPO = 'INTERNO' and "
                                      "TRATADO = 0 and CLIENTE = 'EVENTO INTERNO'"),
              QVariantList({QString("linha incompleta na fila: " + kB.left(30)).left(60)}));

@@ -1,7 +1,6 @@
 #include "support/TestSupport.h"
 
 #include "common/Clock.h"
-#include "console/ConsoleCore.h"
 #include "events/EventLine.h"
 #include "store/Schema.h"
 
@@ -452,7 +451,7 @@ void TestEventRecorder::badLinesAreRejectedWithTheirReasonAndTheNextIsRecorded()
     // Hex digits are Contact ID's own: the zone is stored as received, the partition by its
     // value.
     {
-        QSqlQuery q(s.core->dm().database().primary());
+        QSqlQuery q(s.core->database().primary());
         QVERIFY(q.exec("SELECT ARGUMENTO, NUMERO_PARTICAO FROM EVENTOS WHERE ARGUMENTO = '0A3'"));
         QVERIFY(q.next());
         QCOMPARE(q.value(0).toString().trimmed(), QString("0A3"));
@@ -528,8 +527,8 @@ void TestEventRecorder::unreachableDatabaseKeepsTheLineAtTheHead() {
     s.addCode("1130", "ALARME", 2);
     EventQueue &eventQueue = s.core->eventQueue();
     QVERIFY(eventQueue.append(line("1234", "1130")));
-    const QString file = s.core->dm().database().databaseFile();
-    s.core->dm().database().close();
+    const QString file = s.core->database().databaseFile();
+    s.core->database().close();
     QVERIFY(QFile::rename(file, file + ".fora"));
     QCOMPARE(s.core->pump().recordNext().status, RecordResult::Status::Retry);
     QCOMPARE(eventQueue.size(), 1);
@@ -598,7 +597,7 @@ void TestEventRecorder::updateConflictKeepsTheLineUntilTheConflictEnds() {
     QVERIFY(eventQueue.append(l));
     QSignalSpy status(&s.core->pump(), &EventPump::databaseStatusChanged);
 
-    RowHolder holder(s.core->dm().database().databaseFile(), "001234");
+    RowHolder holder(s.core->database().databaseFile(), "001234");
     holder.start();
     QVERIFY(holder.held.tryAcquire(1, 10000));
     const RecordResult conflict = s.core->pump().recordNext(); // waits until the holder commits

@@ -176,7 +176,7 @@ void TestEventImport::listingChangesNothingAndRecordingStoresOnce() {
         writeFile(s.dir.filePath("memoria.ORB"),
                   disarm.bytes() + restore.bytes() + other.bytes() + periodic.bytes());
 
-    EventImport import(s.core->dm().database(), s.clock);
+    EventImport import(s.core->database(), s.clock);
     Listing current(import, file, EventImport::TimeSource::Current);
     QCOMPARE(current.rows.size(), 3);
     for (const ImportRow &r : current.rows)
@@ -251,7 +251,7 @@ void TestEventImport::badFilesAreNamedAndLoseNothing() {
     Station s;
     QVERIFY(s.core->queueLine(eventLine("1130", "22:14:00")));
     const QByteArray queueBefore = fileBytes(s.core->eventQueue().filePath());
-    EventImport import(s.core->dm().database(), s.clock);
+    EventImport import(s.core->database(), s.clock);
     const auto from = EventImport::TimeSource::FromFile;
 
     Listing empty(import, writeFile(s.dir.filePath("vazio.ORB"), {}), from);
@@ -355,7 +355,7 @@ void TestEventImport::recordingGivesWayToLiveEvents() {
         r.zone = QString("%1").arg(i % 999 + 1, 3, 10, QChar('0'));
         bytes += r.bytes();
     }
-    EventImport import(s.core->dm().database(), s.clock);
+    EventImport import(s.core->database(), s.clock);
     Listing l(import, writeFile(s.dir.filePath("grande.ORB"), bytes),
               EventImport::TimeSource::FromFile);
     QCOMPARE(l.rows.size(), kImported);

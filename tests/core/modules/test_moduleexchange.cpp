@@ -1,6 +1,5 @@
 #include "support/TestSupport.h"
 
-#include "console/ConsoleCore.h"
 #include "modules/ModuleExchange.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"

@@ -3,7 +3,6 @@
 
 #include "support/TestSupport.h"
 
-#include "console/ConsoleCore.h"
 #include "reception/ConnectedDevicesModel.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"

@@ -1,6 +1,5 @@
 #include "support/TestSupport.h"
 
-#include "console/ConsoleCore.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/Dc09Message.h"

@@ -1,11 +1,12 @@
 #include "support/TestSupport.h"
 
 #include "common/Clock.h"
-#include "console/ConsoleCore.h"
 #include "reception/ConnectedDevicesModel.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
+#include "reception/Dc09Message.h"
 #include "reception/DeviceLink.h"
+#include "registry/GprsRepository.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -255,7 +256,13 @@ void TestDeviceLink::zeltaDevicesAreAnsweredAtOnce() {
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColAccount), QString("Zelta 20 GPRS"));
     QCOMPARE(s.cel(0, ConnectedDevicesModel::ColImei), QString("!12345"));
     QCOMPARE(scalar(s.db(), "select STATUS from GPRS where IMEI = '!12345'").toString(), "P");
-    exec(s.db(), "update GPRS set STATUS = 'A', LISTA_NEGRA = 0 where IMEI = '!12345'");
+    // An operator approves it in the registry.
+    GprsModule m;
+    QCOMPARE(GprsRepository::find(s.db(), "!12345", &m), GprsRepository::Found::Yes);
+    m.status = "A";
+    m.listaNegra = "0";
+    QCOMPARE(GprsRepository::post(s.db(), &s.core->deviceLink().gprsDirectory(), m.imei, m),
+             GprsRepository::Post::Saved);
     QVERIFY(s.frame(d, "!12345ZZZ0042"));
     QCOMPARE(d.recv(), QByteArray("+"));
     QCOMPARE(s.con().replies().size(), 0);
@@ -395,9 +402,10 @@ void TestDeviceLink::receiverEventIsDecodedAcknowledgedAndRepeated() {
 void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
     QTemporaryDir dir;
     ManualClock clock(kInicio);
-    DM1 dm(dir.path());
+    Store store(dir.path());
     QString error;
-    QVERIFY2(dm.openDatabase(&error), qPrintable(error));
+    QVERIFY2(store.open(clock, &error, nullptr), qPrintable(error));
+    DM1 dm(dir.path(), store.database());
     mapPort(dir.path(), 1, dir.path() + "/sem-porta");
     const quint16 port = freePort();
     ReceiverRow(1)
@@ -407,12 +415,12 @@ void TestDeviceLink::noAcknowledgementWhenTheEventCouldNotBeQueued() {
         .tcpPort(port)
         .replyDelay(0)
         .keepAlive(5)
-        .insertInto(dm.database().primary());
-    GprsRow("123456").account("0042").status("A").blocked(0).insertInto(dm.database().primary());
+        .insertInto(store.database().primary());
+    GprsRow("123456").account("0042").status("A").blocked(0).insertInto(store.database().primary());
     dm.Realizar_Atualizacoes();
     ConnectionRegistry con(dm, clock);
     FakeSink sink;
-    DeviceLink link(dm, con, sink, clock);
+    DeviceLink link(dm, store.database(), con, sink, clock);
     QSignalSpy frames(&dm.portMonitor(), &LineLog::lineAdded);
     auto frame = [&](Device &d, const QByteArray &f) {
         const qsizetype n = frames.count();
@@ -818,6 +826,11 @@ void TestDeviceLink::dumpAndUploadRouteTheSlotData() {
     QVERIFY(s.frame(outro, kEvento5 + "\x14"));
     QCOMPARE(s.core->eventQueue().size(), antes + 1);
     QCOMPARE(outro.recv(3), QByteArray("+OK"));
+    QCOMPARE(dump.count(), 0);
+    // A DC-09 panel on the same slot still reaches its receiver.
+    QSignalSpy dc09(&link, &DeviceLink::dc09Received);
+    outro.send(Dc09Codec::frame("\"NULL\"0001R1L1#1234[]"));
+    QVERIFY(waitFor([&] { return dc09.count() == 1; }));
     QCOMPARE(dump.count(), 0);
     QVERIFY(s.frame(d, QByteArray("\x01\xAB", 2) + "Z"));
     QVERIFY(s.frame(d, "5011")); // looks like a receiver frame, but it is the block's rest

@@ -3,10 +3,12 @@
 // connections that never say who they are closed after a while.
 #include "support/TestSupport.h"
 
-#include "console/ConsoleCore.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
+#include "reception/DeviceLink.h"
 #include "reception/DeviceRegistration.h"
+#include "registry/GprsDirectory.h"
+#include "registry/GprsRepository.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -42,6 +44,16 @@ struct Station1 : Station {
         d.send(f);
         return waitFor([&] { return spy.count() >= 1; });
     }
+    // The device identifies as id and takes what the console answers at the next tick.
+    QByteArray answer(LoopbackDevice &d, const QByteArray &id) {
+        if (!frame(d, "&02" + id + "0042")) return "sem quadro";
+        clock.advanceSecs(1);
+        tick();
+        return d.recv(1, 300);
+    }
+    QString status(const QString &id) {
+        return scalar(db(), "select STATUS from GPRS where IMEI = :i", {{":i", id}}).toString();
+    }
     int pending() { return scalar(db(), "select count(*) from GPRS where STATUS = 'P'").toInt(); }
     int gprs() { return scalar(db(), "select count(*) from GPRS").toInt(); }
     void tick() { tickAndSettle(*core); }
@@ -64,6 +76,7 @@ private slots:
     void unknownIdentifiersAreCappedPerAddressAndInAll();
     void knownModulesAreAnsweredWhileTheCapIsFull();
     void connectionsThatNeverIdentifyAreClosed();
+    void identificationIsAnsweredFromTheDirectory();
 };
 
 void TestDeviceRegistration::binaryIdentifiersAreNotRegistered() {
@@ -199,6 +212,57 @@ void TestDeviceRegistration::connectionsThatNeverIdentifyAreClosed() {
     QCOMPARE(closedModule.count(), 0);
     s.tick();
     QCOMPARE(s.con().connectionCount(), 1);
+}
+
+void TestDeviceRegistration::identificationIsAnsweredFromTheDirectory() {
+    Station1 s;
+    GprsDirectory &directory = s.core->deviceLink().gprsDirectory();
+    GprsRow("123456").account("0042").status("A").blocked(0).insertInto(s.db());
+    GprsRow("654321").account("0042").status("A").blocked(0).insertInto(s.db());
+    LoopbackDevice a, b;
+    QVERIFY(s.connect(a));
+    QVERIFY(s.connect(b));
+    QCOMPARE(s.answer(a, "123456"), QByteArray("+"));
+    QCOMPARE(s.answer(b, "654321"), QByteArray("+"));
+    QCOMPARE(directory.size(), 2);
+
+    // Changed behind the console's back: identification reads no row, so it is not seen...
+    exec(s.db(), "update GPRS set LISTA_NEGRA = 1 where IMEI = '123456'");
+    exec(s.db(), "delete from GPRS where IMEI = '654321'");
+    QCOMPARE(s.answer(a, "123456"), QByteArray("+"));
+    QCOMPARE(s.answer(b, "654321"), QByteArray("+"));
+    QCOMPARE(s.gprs(), 1);
+    // ... until the directory reads the table again, as another workstation's notice makes it.
+    QVERIFY(directory.reload());
+    QCOMPARE(s.answer(a, "123456"), QByteArray("-"));
+    QCOMPARE(s.answer(b, "654321"), QByteArray()); // unknown: registered, pending
+    QCOMPARE(s.status("654321"), QString("P"));
+
+    // The registration is held: approved behind its back, the module still waits...
+    exec(s.db(), "update GPRS set STATUS = 'A', LISTA_NEGRA = 0 where IMEI = '654321'");
+    QCOMPARE(s.answer(b, "654321"), QByteArray());
+    // ... until that one row is read again.
+    QCOMPARE(directory.refresh("654321"), GprsDirectory::Found::Yes);
+    QCOMPARE(s.answer(b, "654321"), QByteArray("+"));
+
+    // The registry's writes hold from the next identification.
+    GprsModule m;
+    QCOMPARE(GprsRepository::find(s.db(), "123456", &m), GprsRepository::Found::Yes);
+    m.listaNegra = "0";
+    QCOMPARE(GprsRepository::post(s.db(), &directory, m.imei, m), GprsRepository::Post::Saved);
+    QCOMPARE(s.answer(a, "123456"), QByteArray("+"));
+    m.listaNegra = "1";
+    QCOMPARE(GprsRepository::post(s.db(), &directory, m.imei, m), GprsRepository::Post::Saved);
+    QCOMPARE(s.answer(a, "123456"), QByteArray("-"));
+    // Renamed: the new identifier is blocked, the old one unknown; deleted, unknown too.
+    m.imei = "123457";
+    QCOMPARE(GprsRepository::post(s.db(), &directory, "123456", m), GprsRepository::Post::Saved);
+    QCOMPARE(s.answer(a, "123457"), QByteArray("-"));
+    QCOMPARE(s.answer(b, "123456"), QByteArray());
+    QCOMPARE(s.status("123456"), QString("P"));
+    QVERIFY(GprsRepository::remove(s.db(), &directory, "123457"));
+    QCOMPARE(s.answer(a, "123457"), QByteArray());
+    QCOMPARE(s.status("123457"), QString("P"));
 }
 
 int main(int argc, char **argv) {

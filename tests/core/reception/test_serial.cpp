@@ -1,7 +1,6 @@
 #include "support/TestSupport.h"
 
 #include "common/Clock.h"
-#include "console/ConsoleCore.h"
 #include "events/EventLine.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/ReceptionSink.h"
@@ -169,9 +168,11 @@ struct Bench {
     QTemporaryDir dir;
     ManualClock clock{kSunday};
     RawPty pty;
-    DM1 dm{dir.path()};
+    // Never opened: serial reception without caller identification needs no database.
+    Database database{dir.path() + "/TULMO.FDB"};
+    DM1 dm{dir.path(), database};
     RecordingSink sink;
-    SerialReception serial{dm, sink, clock};
+    SerialReception serial{dm, database, sink, clock};
 
     bool open() {
         if (pty.master < 0) return false;

@@ -3,7 +3,6 @@
 // gathered by their length. Transcripts on real loopback connections.
 #include "support/TestSupport.h"
 
-#include "console/ConsoleCore.h"
 #include "reception/ConnectionRegistry.h"
 #include "reception/Data_Modulo2.h"
 #include "reception/Dc09Message.h"

@@ -2,7 +2,6 @@
 // and running out of descriptors delays the devices that come meanwhile, never for good.
 #include "support/TestSupport.h"
 
-#include "console/ConsoleCore.h"
 #include "events/EventQueue.h"
 #include "events/EventRepeater.h"
 #include "reception/Data_Modulo2.h"

@@ -14,7 +14,7 @@ namespace {
 const char *const kDependents[] = {"EVENTOS", "PARTICOES", "ZONAS", "USUARIOS", "QUADRO_HORARIOS"};
 
 struct Browser : Station {
-    AccountBrowser b{core->dm().database()};
+    AccountBrowser b{core->database()};
 
     QStringList accounts() {
         QStringList l;

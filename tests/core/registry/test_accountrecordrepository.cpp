@@ -256,7 +256,7 @@ void TestAccountRecordRepository::scheduleWriteIsAllOrNothing() {
 
 void TestAccountRecordRepository::subRecordsPostedRowByRow() {
     Station s;
-    QSqlDatabase second = s.core->dm().database().secondary();
+    QSqlDatabase second = s.core->database().secondary();
     s.addName("ZONAS", "ZONA", "000001", 1, "SALA");
     s.addName("ZONAS", "ZONA", "000001", 2, "COZINHA");
     s.addName("ZONAS", "ZONA", "000002", 1, "OUTRA CONTA");
@@ -411,7 +411,7 @@ void TestAccountRecordRepository::valuesTheDatabaseCannotHoldAreNamed() {
     // A description the grid cannot store: the post fails naming the field, nothing written.
     SubRecordModel m(SubRecordModel::Kind::Usuarios);
     QSignalSpy failures(&m, &SubRecordModel::postFailed);
-    QVERIFY(m.reopen(s.core->dm().database().secondary(), "000001"));
+    QVERIFY(m.reopen(s.core->database().secondary(), "000001"));
     QVERIFY(m.setData(m.index(0, 1), "7"));
     QVERIFY(m.setData(m.index(0, 2), "JOÃO 🔑"));
     QVERIFY(!m.post());

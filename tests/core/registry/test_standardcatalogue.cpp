@@ -138,7 +138,7 @@ void TestStandardCatalogue::existingCatalogueIsNeverTouched() {
         ConsoleCore core(dir.path(), clock, &prompt, &sound);
         QString error;
         QVERIFY2(core.start(&error), qPrintable(error));
-        QSqlDatabase db = core.dm().database().primary();
+        QSqlDatabase db = core.database().primary();
         // The station's own choices: a code removed, one changed, one of its own.
         exec(db, "delete from EVENTOS_PADRAO where CODIGO_EVENTO = '1401'");
         exec(db, "update EVENTOS_PADRAO set DESCRICAO = 'ROUBO', PRIORIDADE = 2 "
@@ -150,8 +150,8 @@ void TestStandardCatalogue::existingCatalogueIsNeverTouched() {
     ConsoleCore core(dir.path(), clock, &prompt, &sound);
     QString error;
     QVERIFY2(core.start(&error), qPrintable(error));
-    QVERIFY(!core.dm().database().created());
-    const QStringList after = catalogue(core.dm().database().primary());
+    QVERIFY(!core.database().created());
+    const QStringList after = catalogue(core.database().primary());
     QCOMPARE(after, before);
     QVERIFY(!after.join(',').contains("1401|"));
     QVERIFY(after.contains("1130|ROUBO|2|0|2"));
@@ -161,7 +161,7 @@ void TestStandardCatalogue::existingCatalogueIsNeverTouched() {
 
 void TestStandardCatalogue::nothingHalfSavedOnDatabaseError() {
     Station s;
-    QSqlDatabase db = s.core->dm().database().secondary();
+    QSqlDatabase db = s.core->database().secondary();
     const QStringList standard = catalogue(db);
     refuseFailRows(s.db());
 

@@ -179,7 +179,7 @@ void TestReports::pagesByKey() {
     // A source closed while its thread still reads answers nothing, and holds nobody up.
     {
         bool answered = false;
-        auto *gone = new ReportSource(s.core->dm().database());
+        auto *gone = new ReportSource(s.core->database());
         QObject::connect(gone, &ReportSource::pageReady, [&] { answered = true; });
         gone->open(BuildReportQuery(ReportSelection()), l);
         QElapsedTimer t;
@@ -196,7 +196,7 @@ void TestReports::pagesByKey() {
         sel.descending = descending;
         sel.allDays = !(variant & 2);
         sel.inicial = sel.final = QDate(2026, 3, 3);
-        ReportSource src(s.core->dm().database());
+        ReportSource src(s.core->database());
         QSignalSpy opened(&src, &ReportSource::opened);
         QSignalSpy pages(&src, &ReportSource::pageReady);
         src.open(BuildReportQuery(sel), l);

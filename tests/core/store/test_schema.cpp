@@ -1,7 +1,6 @@
 #include "support/TestSupport.h"
 
 #include "common/Clock.h"
-#include "console/ConsoleCore.h"
 #include "store/Database.h"
 #include "store/Schema.h"
 
@@ -563,7 +562,7 @@ void TestSchema::secondStartChangesNothing() {
         ConsoleCore core(dir.path(), clock, nullptr, nullptr);
         QString error;
         QVERIFY2(core.start(&error), qPrintable(error));
-        QSqlDatabase db = core.dm().database().primary();
+        QSqlDatabase db = core.database().primary();
         QCOMPARE(snapshot(db), afterFirst);
         // The schedule generator carries on where it was.
         exec(db, "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) "
@@ -582,10 +581,10 @@ void TestSchema::newInstallationHasFullLayoutForcedWritesAndIndexes() {
     ConsoleCore core(dir.path(), clock, &prompt, &sound);
     QString error;
     QVERIFY2(core.start(&error), qPrintable(error));
-    QVERIFY(core.dm().database().created());
-    QCOMPARE(core.dm().database().databaseFile(), dir.filePath("Dados/TULMO.FDB"));
+    QVERIFY(core.database().created());
+    QCOMPARE(core.database().databaseFile(), dir.filePath("Dados/TULMO.FDB"));
     QVERIFY(QFile::exists(dir.filePath("Dados/TULMO.FDB")));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
 
     verifyFullLayout(db);
     QCOMPARE(rows(db, "select NOME, PERMISSOES, SENHA from OPERADORES"),

@@ -20,7 +20,7 @@ const char *const kBoxes[6] = {"CBoxClientes",   "CBoxEventos",       "CBoxTcpIp
 
 struct Cadastro {
     Station s;
-    FormCadastroOperadores f{*s.core};
+    FormCadastroOperadores f{s.core->common()};
 
     Cadastro() { f.show(); }
     template <typename T> T *filho(const char *nome) {

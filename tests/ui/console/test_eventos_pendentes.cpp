@@ -429,7 +429,7 @@ void TestEventosPendentes::unreadableListIsReported() {
     QCOMPARE(c.s.prompt.shown[0].caption, QString("ERRO"));
     QCOMPARE(c.s.prompt.shown[0].icon, Prompt::Icon::Error);
     // Back once the database is: the event is still there, pending.
-    QVERIFY(c.s.core->dm().database().ensureAlive() != Database::State::Unreachable);
+    QVERIFY(c.s.core->database().ensureAlive() != Database::State::Unreachable);
     QVERIFY(c.f().Buscar_Atualizacoes());
     QCOMPARE(c.f().pending().rowCount(), 1);
 }

@@ -215,10 +215,12 @@ void TestIniciarTurno::abandonedShiftRemovesEveryPermission() {
     QVERIFY(!t.operadores());
     QCOMPARE(t.s.core->currentOperator().nome, QString());
 
-    // A right name with a wrong password, then given up: the name does not stay on shift.
+    // A right name with a wrong password is never on shift, not even while the dialog is open
+    // (the pending window stays usable meanwhile), nor once it is given up.
     t.d().show();
     t.entrar("admin", "errada");
-    QCOMPARE(t.s.core->currentOperator().nome, QString("admin"));
+    QCOMPARE(t.s.core->currentOperator().nome, QString());
+    QCOMPARE(t.s.core->currentOperator().permissoes, 0u);
     QTest::keyClick(&t.d(), Qt::Key_Escape);
     QVERIFY(!t.d().isVisible());
     QCOMPARE(t.paineis(), kNenhum);
@@ -331,7 +333,8 @@ void TestIniciarTurno::recordingGoesOnWhileTheDialogIsOpen() {
     Turno t;
     t.s.addAccount("001234", "JOSE");
     t.s.addCode("1130", "ROUBO", 2, 0);
-    t.w->show(); // the one-second driver starts
+    t.s.core->startReception(); // as the console starts, before any window is shown
+    t.w->show();
     QVERIFY(t.s.core->timerUpdate().isActive());
     QVERIFY(t.s.core->queueLine(
         eventline::build("01", "1", "1234", "1", "1130", "003", "09/03/26", "07:05:00")));

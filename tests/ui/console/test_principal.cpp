@@ -103,6 +103,8 @@ struct Janela {
         w = std::make_unique<Form_Principal>(*s.core, &sons);
         w->resize(1200, 700);
         if (mostrar) {
+            // As the console starts: reception with the core, then the window shown.
+            s.core->startReception();
             w->show();
             if (!QTest::qWaitForWindowExposed(w.get())) qWarning("window not exposed");
         }
@@ -458,7 +460,7 @@ void TestPrincipal::deviceBusyAndMissingImei() {
     const quint16 port = freePort();
     receptorTcp(j.s.db(), port, 5);
     gprs(j.s.db(), "123456");
-    j.openDialog(); // opens the receivers
+    j.openDialog(); // reception started, as the console starts
     auto *grade = j.filho<QTableView>("Grid_Conectados");
     ConnectionRegistry &con = j.s.core->connectionRegistry();
     auto *filtro = qobject_cast<QSortFilterProxyModel *>(grade->model());
@@ -948,7 +950,7 @@ void TestPrincipal::deviceEventEndToEnd() {
     QString erro;
     QVERIFY2(core.start(&erro), qPrintable(erro));
     mapPort(core.dataDir(), 1, dir.path() + "/sem-porta");
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     const quint16 port = freePort();
     receptorTcp(db, port, 0);
     gprs(db, "123456");
@@ -959,9 +961,14 @@ void TestPrincipal::deviceEventEndToEnd() {
              "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values ('1130', "
              "'ALARME ROUBO', 2, 1, 1, '', 0, 0) matching (CODIGO_EVENTO)");
 
+    // Reception starts with the core: the receivers open and the real timers run before the
+    // window exists, and showing it starts nothing more.
+    core.startReception();
+    QVERIFY(core.timerUpdate().isActive());
+    QVERIFY(core.dm().slot(1).socketServer && core.dm().slot(1).socketServer->isListening());
     Form_Principal w(core, &sons);
     w.resize(1200, 700);
-    w.show(); // the receivers open and the real timers run
+    w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QVERIFY(core.timerUpdate().isActive());
 

@@ -2,7 +2,6 @@
 
 #include "common/Clock.h"
 #include "common/Paths.h"
-#include "console/ConsoleCore.h"
 #include "console/SoundState.h"
 #include "events/EventLine.h"
 
@@ -322,7 +321,7 @@ void TestSoundState::recordedEventsSoundThroughTheSoundState() {
     ConsoleCore core(dir.path(), clock, &prompt, &sons);
     QString error;
     QVERIFY2(core.start(&error), qPrintable(error));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     auto codigo = [&](const QString &c, const QString &som, int continuo) {
         exec(db,
              "update or insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "

@@ -33,7 +33,8 @@ QByteArray record(int zone, int second, char type = '4') {
 struct Window : Station {
     QWidget main;
     ScriptedChooser chooser;
-    Form_Importar_Eventos f{*core, &main};
+    Form_Importar_Eventos f{core->common(), core->recorder(), core->eventQueue(), core->pump(),
+                            core->dataDir(), &main};
 
     Window() {
         addAccount("001020", "JOAO SILVA");

@@ -1,6 +1,5 @@
 #include "support/TestSupport.h"
 
-#include "console/ConsoleCore.h"
 #include "modules/Acesso_GPRS.h"
 #include "modules/Form_QVN12.h"
 #include "modules/ModuleExchange.h"
@@ -38,7 +37,7 @@ struct Console : Station {
     QTcpSocket modulo;
     QByteArray recebido;
     ModuleExchange troca{core->dm(), core->connectionRegistry(), core->deviceLink()};
-    Form_QVN12 editor{core->dm().database(), &prompt};
+    Form_QVN12 editor{core->database(), &prompt};
     Form_Acesso_GPRS form{troca, &prompt};
     ScriptedChooser chooser;
 

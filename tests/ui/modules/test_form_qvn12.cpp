@@ -57,7 +57,7 @@ ModuleParameterBlock moduleFields() {
 
 struct Editor : Station {
     QWidget main;
-    Form_QVN12 f{core->dm().database(), &prompt, &main};
+    Form_QVN12 f{core->database(), &prompt, &main};
     QSignalSpy encoded{&f, &Form_QVN12::blockEncoded};
     QSignalSpy commands{&f, &Form_QVN12::commandRequested};
 
@@ -203,7 +203,7 @@ void TestFormQvn12::emptyTextShowsMinimumsAndEditsAreEncoded() {
     QCOMPARE(e.text("Conta_Interna"), QStringLiteral("1200"));
     QCOMPARE(e.f.windowTitle(), QStringLiteral(" - IMEI:123400"));
 
-    Form_QVN8 other(e.core->dm().database(), &e.prompt);
+    Form_QVN8 other(e.core->database(), &e.prompt);
     QCOMPARE(other.windowTitle(), QStringLiteral("QVN8"));
     QCOMPARE(other.objectName(), QStringLiteral("Form_QVN8"));
 }

@@ -37,7 +37,7 @@ struct Cadastro {
     Cadastro() { renew(); }
     // A form for the next opening, as every opening creates one.
     void renew() {
-        f = std::make_unique<Form_Cadastro_Clientes>(*s.core);
+        f = std::make_unique<Form_Cadastro_Clientes>(s.core->common());
         f->setFileChooser(&chooser);
     }
     template <typename T> T *w(const char *nome) {
@@ -169,7 +169,7 @@ void TestCadastroClientes::captionsPagesAndModality() {
     QCOMPARE(parts->model()->headerData(2, Qt::Horizontal).toString(), QString("NOME DA PARTIÇÃO"));
 
     // The callers' entry: created for one use, freed when closed, shown without blocking.
-    QPointer<Form_Cadastro_Clientes> once = Form_Cadastro_Clientes::create(*c.s.core, nullptr);
+    QPointer<Form_Cadastro_Clientes> once = Form_Cadastro_Clientes::create(c.s.core->common(), nullptr);
     QVERIFY(once->testAttribute(Qt::WA_DeleteOnClose));
     c.s.addAccount("000123", "CLIENTE ABC");
     once->openAccount("000123", Page::Horarios);

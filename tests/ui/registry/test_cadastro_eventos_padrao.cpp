@@ -19,7 +19,7 @@ namespace {
 struct Catalogo {
     Station s;
     ScriptedChooser chooser;
-    Form_Eventos_Padrao f{*s.core};
+    Form_Eventos_Padrao f{s.core->common(), s.core->sound()};
 
     Catalogo() {
         f.setFileChooser(&chooser);

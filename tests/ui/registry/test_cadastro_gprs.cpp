@@ -33,7 +33,8 @@ struct Device {
 
 struct Registry : Station {
     QWidget main;
-    Form_Cadastro_GPRS f{*core, &main};
+    Form_Cadastro_GPRS f{core->common(), core->deviceLink().gprsDirectory(),
+                         core->connectionRegistry(), &main};
     quint16 port = freePort();
 
     Registry()
@@ -56,6 +57,28 @@ struct Registry : Station {
     QVariant column(const QString &col, const QString &imei) {
         return scalar(db(), QString("select %1 from GPRS where IMEI = :i").arg(col),
                       {{":i", imei}});
+    }
+    // The module connects again, identifies, and takes the console's answer TEMPO_RESPOSTA
+    // later (a new connection: its silence is not due when the clock has moved on).
+    QByteArray answer(const QByteArray &imei) {
+        Device d;
+        d.s.connectToHost(QHostAddress::LocalHost, port);
+        if (!waitFor([&] { return d.s.state() == QAbstractSocket::ConnectedState; }))
+            return "sem conexão";
+        QSignalSpy spy(&core->dm().portMonitor(), &LineLog::lineAdded);
+        d.s.write("&01" + imei + "0042");
+        d.s.flush();
+        if (!waitFor([&] { return spy.count() >= 1; })) return "sem quadro";
+        clock.advanceSecs(5);
+        core->Timer_AtualizarTimer();
+        QByteArray got;
+        waitFor(
+            [&] {
+                got += d.s.readAll();
+                return got.size() > 1; // after the console's "&"
+            },
+            500);
+        return got;
     }
     bool identified(const QString &imei) {
         return waitFor([&] {
@@ -100,11 +123,14 @@ void TestCadastroGprs::reviewingAModuleTheDeviceLinkRegistered() {
     QCOMPARE(s.column("LISTA_NEGRA", "654321").toInt(), 1);
     QCOMPARE(s.column("DATA", "654321").toDateTime(), kStart); // registration time kept
     QCOMPARE(s.f.rowColor(r), kRed);
+    // The module's next identification is answered as the row now says.
+    QCOMPARE(s.answer("654321"), QByteArray("&-"));
     // Allowed.
     QVERIFY(s.edit(r, GprsTableModel::ColListaNegra, "0"));
     s.click("Botao_Gravar");
     QCOMPARE(s.column("LISTA_NEGRA", "654321").toInt(), 0);
     QCOMPARE(s.f.rowColor(r), kLime);
+    QCOMPARE(s.answer("654321"), QByteArray("&+"));
     // STATUS and DATA are the console's own.
     QVERIFY(!s.edit(r, GprsTableModel::ColStatus, "P"));
     QVERIFY(!s.edit(r, GprsTableModel::ColData, "01/01/2020 00:00:00"));
@@ -200,6 +226,12 @@ void TestCadastroGprs::deletingAConnectedModuleClosesItsConnection() {
     QVERIFY(waitFor([&] { return closed.size() == 1; }));
     QCOMPARE(b.s.state(), QAbstractSocket::ConnectedState);
     QVERIFY(s.devices().row(0).socket);
+
+    // A deleted module is unknown at its next identification: registered again, as pending.
+    Device c;
+    QVERIFY(c.connectAndIdentify(s.port, "333333"));
+    QVERIFY(s.identified("333333"));
+    QCOMPARE(s.column("STATUS", "333333").toString(), QString("P"));
 }
 
 QTEST_MAIN(TestCadastroGprs)

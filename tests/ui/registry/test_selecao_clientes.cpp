@@ -20,7 +20,7 @@ namespace {
 struct Browser {
     Station s;
     QWidget main; // the main window the browser is modal to
-    F_Selecao_Clientes f{*s.core, &main};
+    F_Selecao_Clientes f{s.core->common(), &main};
 
     template <typename T> T *child(const char *nome) {
         return f.findChild<T *>(QLatin1String(nome));

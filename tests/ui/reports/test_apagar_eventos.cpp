@@ -28,7 +28,7 @@ QDateTime at(int y, int m, int d, int h = 0, int min = 0, int s = 0) {
 
 struct Purge : Station {
     QWidget main;
-    Form_Apagar_eventos f{*core, &main};
+    Form_Apagar_eventos f{core->common(), &main};
 
     Purge()
         : Station(kNow) {
@@ -186,7 +186,7 @@ void TestApagarEventos::aFailedPurgeDeletesNothingWhileReceptionGoesOn() {
 
     // Another transaction changed an event of the range and has not ended: the purge waits
     // for it, on its own thread.
-    QSqlDatabase other = s.core->dm().database().secondary();
+    QSqlDatabase other = s.core->database().secondary();
     QVERIFY(other.transaction());
     exec(other, "update EVENTOS set DETALHES = 'em uso' where SEQUENCIA = "
                 "(select min(SEQUENCIA) from EVENTOS)");
@@ -224,7 +224,7 @@ void TestApagarEventos::aFailedPurgeDeletesNothingWhileReceptionGoesOn() {
 
     // Ending the console during a purge does not wait for it, and nothing is deleted.
     {
-        auto purger = std::make_unique<EventPurger>(s.core->dm().database());
+        auto purger = std::make_unique<EventPurger>(s.core->database());
         QVERIFY(other.transaction());
         exec(other, "update EVENTOS set DETALHES = 'de novo' where SEQUENCIA = "
                     "(select min(SEQUENCIA) from EVENTOS)");

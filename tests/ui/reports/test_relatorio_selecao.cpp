@@ -55,7 +55,7 @@ struct Window : Station {
     Window()
         : Station(kStart) {
         Paths::setProgramDir(dir.path());
-        f = new Form_Relatorio_Selecao(*core, &main);
+        f = new Form_Relatorio_Selecao(core->common(), core->settings(), &main);
         connect();
     }
     ~Window() {

@@ -45,7 +45,8 @@ struct Dialogo {
     std::unique_ptr<Form_Configuracoes> f;
 
     Dialogo() {
-        f = std::make_unique<Form_Configuracoes>(*s.core);
+        f = std::make_unique<Form_Configuracoes>(s.core->common(), s.core->settings(), s.core->dm(), *s.core,
+                                                 s.core->dc09().keys(), s.core->sound(), s.core->dataDir());
         f->setFileChooser(&chooser);
     }
     template <typename T> T *w(const char *nome) {
@@ -578,7 +579,9 @@ void TestConfiguracoes::rearmSoundChooserPreviews() {
 void TestConfiguracoes::portMonitorShowsTrafficAndDoubleClickClears() {
     Dialogo d;
     d.s.core->dm().portMonitor().append("Porta 1:antes");
-    Form_Configuracoes segundo(*d.s.core); // created after the first line
+    // created after the first line
+    Form_Configuracoes segundo(d.s.core->common(), d.s.core->settings(), d.s.core->dm(), *d.s.core,
+                               d.s.core->dc09().keys(), d.s.core->sound(), d.s.core->dataDir());
     auto *visor = segundo.findChild<QPlainTextEdit *>("Porta_Visor");
     QVERIFY(visor);
     QVERIFY(visor->isReadOnly());

@@ -31,7 +31,8 @@ private slots:
         Station s(QDateTime(QDate(2026, 3, 8), QTime(22, 15, 0), Qt::UTC));
         mapPort(s.core->dataDir(), 1, s.dir.path() + "/sem-porta");
         ReceiverRow(1).name("Painéis IP").mode(1).active(0).tcpPort(0).udpPort(0).insertInto(s.db());
-        Form_Configuracoes f(*s.core);
+        Form_Configuracoes f(s.core->common(), s.core->settings(), s.core->dm(), *s.core,
+                             s.core->dc09().keys(), s.core->sound(), s.core->dataDir());
         f.prepareOpen();
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));

@@ -1,0 +1,29 @@
+#include "Store.h"
+
+#include "common/Clock.h"
+#include "registry/StandardCatalogue.h"
+#include "store/Schema.h"
+
+namespace tulmo {
+
+Store::Store(const QString &dataDir)
+    : m_database(dataDir + QStringLiteral("/TULMO.FDB")) {}
+
+bool Store::open(const Clock &clock, QString *error, QString *catalogueError) {
+    if (!m_database.open(error)) return false;
+    schema::upgradeDataModuleStep(m_database.primary(), m_database.secondary());
+    schema::upgradeMainWindowStep(m_database.primary(), clock.now());
+    schema::ensureIndexes(m_database.primary());
+    schema::ensureQueueMark(m_database.primary());
+    schema::ensureDc09Keys(m_database.primary());
+    // A new installation starts with the standard codes, once the upgrade has given the
+    // catalogue all its columns; an existing catalogue is the station's and stays as it is.
+    if (m_database.created()) {
+        QString reason;
+        if (!StandardCatalogue::fill(m_database.primary(), &reason) && catalogueError)
+            *catalogueError = reason.trimmed();
+    }
+    return true;
+}
+
+} // namespace tulmo
