@@ -674,7 +674,7 @@ void Console::sustained() {
     // Every event sent is recorded once: the rows since the phase began, once the queue is empty.
     runUntil([&] { return m_core->eventQueue().isEmpty() && !m_core->pump().busy(); }, m_cap);
     const double recorded = secsSince(t0);
-    QSqlQuery q(m_core->dm().database().primary());
+    QSqlQuery q(m_core->database().primary());
     q.prepare(QStringLiteral("select count(*) from EVENTOS where DATA_INTERVENCAO >= :t"));
     q.bindValue(QStringLiteral(":t"), since);
     const long rows = q.exec() && q.next() ? q.value(0).toLongLong() : -1;

@@ -117,7 +117,7 @@ int main(int argc, char **argv) {
     ConsoleCore core(args.programDir, SystemClock::instance(), nullptr, nullptr);
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     if (bench::preencher(db, args.events, args.accounts))
         std::printf("filled %d events and %d accounts\n", args.events, args.accounts);
     const quint16 port = bench::freeLoopbackPort();

@@ -632,7 +632,7 @@ void TestEventRecorder::aRecordingWaitingOnTheDatabaseDoesNotHoldTheEventLoop() 
     EventQueue &eventQueue = s.core->eventQueue();
     const QString l = line("1234", "1130");
     QVERIFY(eventQueue.append(l));
-    RowHolder holder(s.core->dm().database().databaseFile(), "001234");
+    RowHolder holder(s.core->database().databaseFile(), "001234");
     holder.start();
     QVERIFY(holder.held.tryAcquire(1, 10000));
     int turns = 0;

@@ -33,7 +33,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
-    QSqlDatabase db = core.dm().database().primary();
+    QSqlDatabase db = core.database().primary();
     const int port = QString::fromLocal8Bit(argv[2]).toInt();
     if (!run(db, QStringLiteral("update or insert into RECEIVER (RECEIVER, NOME, MODO_COMUNICACAO, "
                                 "ATIVO, PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, "
