@@ -10,10 +10,10 @@
 
 #include "BenchStats.h"
 #include "Preencher.h"
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "console/ConsoleCore.h"
-#include "registry/Cadastro_Clientes.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "BenchCore.h"
+#include "ui/registry/Cadastro_Clientes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

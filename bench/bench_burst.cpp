@@ -30,12 +30,12 @@
 
 #include "BenchStats.h"
 #include "Preencher.h"
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "console/ConsoleCore.h"
-#include "console/Principal.h"
-#include "reception/ConnectionRegistry.h"
-#include "store/SqlListModel.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "BenchCore.h"
+#include "ui/console/Principal.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/store/SqlListModel.h"
 
 
 #include <QApplication>
@@ -488,7 +488,7 @@ bool Console::setUp(quint16 port) {
                        .arg(envInt("BURST_RESPONSE", 0)));
     // The main window as the operator has it: its first display opens the receivers and
     // starts the one-second timers.
-    m_window = std::make_unique<Form_Principal>(*m_core, nullptr);
+    m_window = std::make_unique<Form_Principal>(m_core->services(), nullptr);
     m_window->resize(1280, 800);
     m_window->show();
     while (!m_window->windowHandle() || !m_window->windowHandle()->isExposed())

@@ -8,12 +8,12 @@
 
 #include "BenchStats.h"
 #include "Preencher.h"
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "console/ConsoleCore.h"
-#include "console/Principal.h"
-#include "store/SqlListModel.h"
-#include "events/EventLine.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "BenchCore.h"
+#include "ui/console/Principal.h"
+#include "core/store/SqlListModel.h"
+#include "core/events/EventLine.h"
 
 #include <QApplication>
 #include <QDir>
@@ -84,7 +84,7 @@ int main(int argc, char **argv) {
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
     const double start = ms(t);
-    auto w = std::make_unique<Form_Principal>(core, nullptr);
+    auto w = std::make_unique<Form_Principal>(core.services(), nullptr);
     w->resize(1280, 800);
     mostrar(*w);
     const double partida = ms(t);

@@ -10,9 +10,9 @@
 // taken with one monotonic clock.
 
 #include "BenchStats.h"
-#include "common/Clock.h"
-#include "console/ConsoleCore.h"
-#include "reception/Dc09Message.h"
+#include "core/common/Clock.h"
+#include "BenchCore.h"
+#include "core/reception/Dc09Message.h"
 
 #include <QCoreApplication>
 #include <QSqlQuery>

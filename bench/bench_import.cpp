@@ -8,15 +8,15 @@
 // With a folder given, a database already filled there is reused (the imported events are
 // removed first, so each run lists and records the whole file). Runs without a screen.
 
+#include "BenchCore.h"
 #include "BenchStats.h"
 #include "Preencher.h"
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "console/ConsoleCore.h"
-#include "events/RecordingRepository.h"
-#include "import/EventImport.h"
-#include "import/ImportRecorder.h"
-#include "import/ImportRepository.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "core/events/RecordingRepository.h"
+#include "core/import/EventImport.h"
+#include "core/import/ImportRecorder.h"
+#include "core/import/ImportRepository.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -38,6 +38,7 @@
 #include <vector>
 
 using namespace tulmo;
+using tulmo::bench::TimedCore;
 using tulmo::bench::monoNs;
 
 namespace {
@@ -45,27 +46,6 @@ namespace {
 constexpr int kKeys = 1000;         // a frame's zone carries its key
 std::atomic<int64_t> g_sent[kKeys]; // send time of the frame in flight with that key
 
-// The console, timing each device frame from its send to its line flushed to the queue file
-// (what its "+OK" waits for).
-class BenchCore : public ConsoleCore {
-public:
-    explicit BenchCore(const QString &dir)
-        : ConsoleCore(dir, SystemClock::instance(), nullptr, nullptr) {}
-    QueueResult stageEvent(const QString &message) override {
-        const QueueResult r = ConsoleCore::stageEvent(message);
-        const int key = message.mid(17, 3).toInt();
-        if (r == QueueResult::Queued && key >= 0 && key < kKeys) {
-            const int64_t s = g_sent[key].exchange(0);
-            if (s && recording)
-                ConsoleCore::whenDurable([this, s](bool durable) {
-                    if (durable) latency.push_back(double(monoNs() - s) / 1e6);
-                });
-        }
-        return r;
-    }
-    bool recording = false;
-    std::vector<double> latency; // ms
-};
 
 // A GPRS device on loopback: identifies itself, then sends an event every periodMs.
 void device(quint16 port, std::atomic<bool> *stop, int periodMs) {
@@ -147,7 +127,9 @@ int main(int argc, char **argv) {
     QTemporaryDir tmp;
     const bench::Argumentos args(restc, rest, tmp.path());
 
-    BenchCore core(args.programDir);
+    TimedCore core(args.programDir, SystemClock::instance(), nullptr, g_sent, kKeys,
+                   [](const QString &frame) { return frame.mid(17, 3).toInt(); });
+    core.recording = false;
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
     QSqlDatabase db = core.database().primary();
@@ -184,8 +166,7 @@ int main(int argc, char **argv) {
     core.recording = true;
     t.restart();
     runUntil([&] { return t.elapsed() > 3000; });
-    const std::vector<double> idle = std::move(core.latency);
-    core.latency.clear();
+    const std::vector<double> idle = core.takeLatency();
 
     EventImport import(core.database(), core.clock());
     int listed = 0;
@@ -222,8 +203,7 @@ int main(int argc, char **argv) {
         std::printf("probe: account read %.3f ms each\n", double(p.nsecsElapsed()) / 1e6 / 2000);
         pdb.commit();
     }
-    const std::vector<double> listing = std::move(core.latency);
-    core.latency.clear();
+    const std::vector<double> listing = core.takeLatency();
 
     ImportRecorder recorder(core.recorder(), nullptr);
     recorder.setLiveQueue(&core.eventQueue(), &core.pump());
@@ -244,7 +224,7 @@ int main(int argc, char **argv) {
     recorder.start(lines);
     runUntil([&] { return recDone; });
     const double recSecs = double(t.elapsed()) / 1000;
-    const std::vector<double> recording = std::move(core.latency);
+    const std::vector<double> recording = core.takeLatency();
     stop = true;
     dev.join();
 

@@ -8,9 +8,9 @@
 
 #include "BenchStats.h"
 #include "Preencher.h"
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "console/ConsoleCore.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "BenchCore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

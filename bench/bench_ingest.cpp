@@ -5,12 +5,12 @@
 // The queue lives in a temporary folder under the given one (default: the current folder,
 // so that the figures are those of a real disk rather than of a memory file system).
 
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "events/EventDecoder.h"
-#include "events/EventLine.h"
-#include "events/EventQueue.h"
-#include "settings/LiveSettings.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "core/events/EventDecoder.h"
+#include "core/events/EventLine.h"
+#include "core/events/EventQueue.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -10,12 +10,12 @@
 // the event queue (percentiles), the exchanges completed, and the longest stall of the event
 // loop (a 5 ms timer's lateness).
 
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "console/ConsoleCore.h"
-#include "modules/ModuleExchange.h"
-#include "reception/ConnectionRegistry.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "core/modules/ModuleExchange.h"
+#include "core/reception/ConnectionRegistry.h"
 
+#include "BenchCore.h"
 #include "BenchStats.h"
 
 #include <QCoreApplication>
@@ -42,6 +42,7 @@
 #include <vector>
 
 using namespace tulmo;
+using tulmo::bench::TimedCore;
 using tulmo::bench::monoNs;
 
 namespace {
@@ -119,29 +120,6 @@ void sendText(int fd, const std::string &s) {
     _exit(0);
 }
 
-class BenchCore : public ConsoleCore {
-public:
-    BenchCore(const QString &dir, std::atomic<int64_t> *sent)
-        : ConsoleCore(dir, SystemClock::instance(), nullptr, nullptr)
-        , m_sent(sent) {}
-    QueueResult stageEvent(const QString &message) override {
-        const QueueResult r = ConsoleCore::stageEvent(message);
-        const int i = message.mid(7, 4).toInt();
-        if (r == QueueResult::Queued && i >= 0 && i < kMaxEvents) {
-            const int64_t s = m_sent[i].exchange(0);
-            // Until the flush that covers its line, what the panel's "+OK" waits for.
-            if (s)
-                ConsoleCore::whenDurable([this, s](bool durable) {
-                    if (durable) latency.push_back(double(monoNs() - s) / 1e6);
-                });
-        }
-        return r;
-    }
-    std::vector<double> latency; // ms
-
-private:
-    std::atomic<int64_t> *m_sent;
-};
 
 int run() {
     const char *env = std::getenv("BENCH_SECONDS");
@@ -162,7 +140,8 @@ int run() {
     char *argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
     QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench_module_exchange-XXXXXX"));
-    BenchCore core(dir.path(), sent);
+    TimedCore core(dir.path(), SystemClock::instance(), nullptr, sent, kMaxEvents,
+                   [](const QString &frame) { return frame.mid(7, 4).toInt(); });
     QString error;
     if (!core.start(&error)) {
         std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
@@ -218,14 +197,15 @@ int run() {
     waitpid(devices, nullptr, 0);
 
     using bench::percentile;
+    const std::vector<double> latency = core.takeLatency();
     std::printf("module exchange %d s: %d downloads, %d uploads\n", seconds, downloads, uploads);
-    if (!core.latency.empty())
+    if (!latency.empty())
         std::printf("  panel event send -> line durable: n=%zu p50 %.2f ms p99 %.2f ms max "
                     "%.2f ms\n",
-                    core.latency.size(), percentile(core.latency, 0.5),
-                    percentile(core.latency, 0.99), percentile(core.latency, 1.0));
+                    latency.size(), percentile(latency, 0.5),
+                    percentile(latency, 0.99), percentile(latency, 1.0));
     std::printf("  longest event-loop stall: %.1f ms\n", stall);
-    return !core.latency.empty() ? 0 : 1;
+    return !latency.empty() ? 0 : 1;
 }
 
 } // namespace

@@ -11,15 +11,15 @@
 // purge. The longest stretch the event loop was held
 // is taken by a 5 ms timer. Environment: PURGE_BEFORE [5], PURGE_AFTER [15] seconds.
 
+#include "BenchCore.h"
 #include "BenchStats.h"
 #include "Preencher.h"
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "common/Prompt.h"
-#include "console/ConsoleCore.h"
-#include "console/Principal.h"
-#include "reports/Apagar_Eventos.h"
-#include "reports/EventPurger.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "core/common/Prompt.h"
+#include "ui/console/Principal.h"
+#include "ui/reports/Apagar_Eventos.h"
+#include "core/reports/EventPurger.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -44,6 +44,7 @@
 #include <vector>
 
 using namespace tulmo;
+using tulmo::bench::TimedCore;
 using tulmo::bench::monoNs;
 
 namespace {
@@ -53,10 +54,7 @@ int envInt(const char *name, int def) {
     return v.isEmpty() ? def : v.toInt();
 }
 
-struct Sample {
-    int64_t sentNs;
-    double ms;
-};
+using Sample = tulmo::bench::Timed;
 
 // One GPRS module on loopback, on a thread of its own so that its timing does not depend on
 // the console's event loop.
@@ -128,27 +126,6 @@ AnswersYes &answersYes() {
     return operatorAnswering;
 }
 
-// The console, timing each event from the device's send to its line flushed to the queue file,
-// off the event loop, as its "+OK" waits for.
-class BenchCore : public ConsoleCore {
-public:
-    BenchCore(const QString &dir, const Clock &clock, std::atomic<int64_t> &sent)
-        : ConsoleCore(dir, clock, &answersYes(), nullptr)
-        , m_sent(sent) {}
-    QueueResult stageEvent(const QString &frame) override {
-        const QueueResult r = ConsoleCore::stageEvent(frame);
-        const int64_t s = m_sent.exchange(0);
-        if (r == QueueResult::Queued && s)
-            ConsoleCore::whenDurable([this, s](bool durable) {
-                if (durable) latency.push_back({s, double(monoNs() - s) / 1e6});
-            });
-        return r;
-    }
-    std::vector<Sample> latency;
-
-private:
-    std::atomic<int64_t> &m_sent;
-};
 
 void fillModel(const QString &folder, int events, int accounts) {
     const pid_t child = fork();
@@ -217,7 +194,7 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     SystemClock clock;
     std::atomic<int64_t> sent{0};
-    BenchCore core(runDir, clock, sent);
+    TimedCore core(runDir, clock, &answersYes(), &sent, 1, [](const QString &) { return 0; });
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
     QSqlDatabase db = core.database().primary();
@@ -236,7 +213,7 @@ int main(int argc, char **argv) {
                                   "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, "
                                   "TEMPO_KEEPALIVE) values (1, 'GPRS', 1, 1, 19, 3, %1, 0, 0, 60)")
                        .arg(port));
-    Form_Principal window(core, nullptr);
+    Form_Principal window(core.services(), nullptr);
     window.resize(1280, 800);
     window.show();
     while (!window.windowHandle() || !window.windowHandle()->isExposed())
@@ -323,10 +300,10 @@ int main(int argc, char **argv) {
     recorded.next();
     std::printf("events sent %d: recorded %d, still queued %lld (timed %zu)\n", sentCount,
                 recorded.value(0).toInt(), qlonglong(core.eventQueue().size()),
-                core.latency.size());
-    report("before the purge", core.latency, t0, t1, heldBefore);
-    report("during the purge", core.latency, t1, t2, heldDuring);
-    report("after it", core.latency, t2, t3, heldAfter);
+                core.timed.size());
+    report("before the purge", core.timed, t0, t1, heldBefore);
+    report("during the purge", core.timed, t1, t2, heldDuring);
+    report("after it", core.timed, t2, t3, heldAfter);
     for (const Sample &st : stalls)
         std::printf("  event loop held %.0f ms, ending %.2f s after the purge began\n", st.ms,
                     double(st.sentNs - t1) / 1e9);

@@ -7,10 +7,10 @@
 
 #include "BenchStats.h"
 #include "Preencher.h"
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "console/ConsoleCore.h"
-#include "events/EventLine.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "BenchCore.h"
+#include "core/events/EventLine.h"
 
 #include <QCoreApplication>
 #include <QDir>

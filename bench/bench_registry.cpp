@@ -6,12 +6,12 @@
 // With a folder given, a database already filled there is reused. Runs without a screen.
 
 #include "Preencher.h"
-#include "common/Clock.h"
-#include "common/Process.h"
-#include "common/Prompt.h"
-#include "console/ConsoleCore.h"
-#include "registry/AccountBrowser.h"
-#include "registry/Selecao_Clientes.h"
+#include "core/common/Clock.h"
+#include "core/common/Process.h"
+#include "core/common/Prompt.h"
+#include "BenchCore.h"
+#include "core/registry/AccountBrowser.h"
+#include "ui/registry/Selecao_Clientes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

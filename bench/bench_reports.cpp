@@ -9,16 +9,16 @@
 
 #include "BenchStats.h"
 #include "Preencher.h"
-#include "common/Clock.h"
-#include "common/Paths.h"
-#include "common/Process.h"
-#include "console/ConsoleCore.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reports/Relatorio_Selecao.h"
-#include "reports/ReportPreview.h"
-#include "reports/ReportRepository.h"
-#include "reports/ReportSource.h"
+#include "core/common/Clock.h"
+#include "core/common/Paths.h"
+#include "core/common/Process.h"
+#include "BenchCore.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "ui/reports/Relatorio_Selecao.h"
+#include "ui/reports/ReportPreview.h"
+#include "core/reports/ReportRepository.h"
+#include "core/reports/ReportSource.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,14 +1,14 @@
-#include "common/Clock.h"
-#include "common/Paths.h"
-#include "common/Process.h"
-#include "common/Translations.h"
-#include "console/ConsoleCore.h"
-#include "console/DataFolderLock.h"
-#include "console/SingleInstance.h"
-#include "console/MessagePrompt.h"
-#include "console/Principal.h"
-#include "console/SoundState.h"
-#include "store/Database.h"
+#include "core/common/Clock.h"
+#include "core/common/Paths.h"
+#include "core/common/Process.h"
+#include "core/common/Translations.h"
+#include "core/console/ConsoleCore.h"
+#include "core/console/DataFolderLock.h"
+#include "core/console/SingleInstance.h"
+#include "ui/console/MessagePrompt.h"
+#include "ui/console/Principal.h"
+#include "ui/console/SoundState.h"
+#include "core/store/Database.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -55,7 +55,7 @@ int main(int argc, char *argv[]) {
     tulmo::quitOnTerminate(app); // taken back from the engine
     int rc = 0;
     {
-        tulmo::Form_Principal mainWindow(core, &sons);
+        tulmo::Form_Principal mainWindow(core.services(), &sons);
         prompt.setParent(&mainWindow);
         QObject::connect(&mainWindow, &tulmo::Form_Principal::exitRequested, &app,
                          [] { QCoreApplication::exit(0); });

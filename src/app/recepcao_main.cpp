@@ -2,14 +2,14 @@
 // the devices, DC-09, the queue, recording, supervision and the repeater on the Dados/ folder
 // beside it, exactly as the console does, and writes what the console would show to the
 // standard output, a line per entry. SIGTERM or SIGINT end it with 0.
-#include "common/Clock.h"
-#include "common/Paths.h"
-#include "common/Process.h"
-#include "common/Translations.h"
-#include "console/ConsoleCore.h"
-#include "console/DataFolderLock.h"
-#include "console/HeadlessOutput.h"
-#include "store/Database.h"
+#include "core/common/Clock.h"
+#include "core/common/Paths.h"
+#include "core/common/Process.h"
+#include "core/common/Translations.h"
+#include "core/console/ConsoleCore.h"
+#include "core/console/DataFolderLock.h"
+#include "core/console/HeadlessOutput.h"
+#include "core/store/Database.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -52,7 +52,7 @@ int main(int argc, char *argv[]) {
         return 1;
     }
     tulmo::quitOnTerminate(app); // taken back from the engine
-    output.watch(core);
+    output.watch(core.services());
     core.startReception();
     output.line(QStringLiteral("Recepção iniciada em %1 (processo %2).")
                     .arg(QDir::toNativeSeparators(core.dataDir()))

@@ -4,7 +4,7 @@
 // its Dados/ folder against a second process, and ends with 0 on SIGTERM.
 #include "support/TestSupport.h"
 
-#include "store/Database.h"
+#include "core/store/Database.h"
 
 #include <QDir>
 #include <QFile>

@@ -15,8 +15,8 @@
 
 #include "FuzzSupport.h"
 
-#include "modules/ModuleCfgFile.h"
-#include "modules/ModuleParameterBlock.h"
+#include "core/modules/ModuleCfgFile.h"
+#include "core/modules/ModuleParameterBlock.h"
 
 #include <QFile>
 

@@ -12,9 +12,9 @@
 
 #include "FuzzSupport.h"
 
-#include "settings/ConfigIni.h"
-#include "settings/IniFile.h"
-#include "settings/LiveSettings.h"
+#include "core/settings/ConfigIni.h"
+#include "core/settings/IniFile.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QFile>
 

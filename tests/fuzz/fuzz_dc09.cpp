@@ -14,10 +14,10 @@
 //   3: after the header of an encrypted message, as the bytes of its hexadecimal block.
 // A broken invariant aborts, with the message in hexadecimal.
 
-#include "events/EventLine.h"
-#include "reception/Dc09Events.h"
-#include "reception/Dc09Message.h"
-#include "reception/Dc09Receiver.h"
+#include "core/events/EventLine.h"
+#include "core/reception/Dc09Events.h"
+#include "core/reception/Dc09Message.h"
+#include "core/reception/Dc09Receiver.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

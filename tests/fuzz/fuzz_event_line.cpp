@@ -14,7 +14,7 @@
 
 #include "FuzzSupport.h"
 
-#include "events/EventLine.h"
+#include "core/events/EventLine.h"
 
 using namespace tulmo;
 

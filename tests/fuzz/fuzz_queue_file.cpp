@@ -14,8 +14,8 @@
 
 #include "FuzzSupport.h"
 
-#include "common/TextCodec.h"
-#include "events/EventQueue.h"
+#include "core/common/TextCodec.h"
+#include "core/events/EventQueue.h"
 
 #include <QFile>
 

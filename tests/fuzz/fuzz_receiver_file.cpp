@@ -13,12 +13,12 @@
 
 #include "FuzzSupport.h"
 
-#include "common/Clock.h"
-#include "events/EventDecoder.h"
-#include "events/EventLine.h"
-#include "import/ReceiverFile.h"
-#include "import/ReceiverRecord.h"
-#include "settings/LiveSettings.h"
+#include "core/common/Clock.h"
+#include "core/events/EventDecoder.h"
+#include "core/events/EventLine.h"
+#include "core/import/ReceiverFile.h"
+#include "core/import/ReceiverRecord.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QFile>
 

@@ -14,11 +14,11 @@
 
 #include "FuzzSupport.h"
 
-#include "common/Clock.h"
-#include "events/EventDecoder.h"
-#include "events/EventLine.h"
-#include "events/ReceiverFrame.h"
-#include "settings/LiveSettings.h"
+#include "core/common/Clock.h"
+#include "core/events/EventDecoder.h"
+#include "core/events/EventLine.h"
+#include "core/events/ReceiverFrame.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QRegularExpression>
 

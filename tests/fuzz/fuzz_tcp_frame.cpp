@@ -22,15 +22,15 @@
 
 #include "FuzzSupport.h"
 
-#include "common/Clock.h"
-#include "events/EventDecoder.h"
-#include "events/EventLine.h"
-#include "modules/ChannelReading.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/DeviceLink.h"
-#include "reception/ReceptionSink.h"
-#include "settings/LiveSettings.h"
+#include "core/common/Clock.h"
+#include "core/events/EventDecoder.h"
+#include "core/events/EventLine.h"
+#include "core/modules/ChannelReading.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/DeviceLink.h"
+#include "core/reception/ReceptionSink.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -48,25 +48,24 @@ namespace {
 constexpr int kSlot = 1;
 const QString kDevice = QStringLiteral("352000000000001");
 
-// Event processing as the console's sink does it (ConsoleCore::stageEvent): a frame that makes
-// a line is queued, one that makes none is no event. Keep it so when that sink changes.
+// Event processing as the console's sink does it: the console's decoder, and every line it
+// can store queued and durable at once.
 struct FuzzSink : ReceptionSink {
     explicit FuzzSink(const Clock &clock)
         : decoder(clock, settings) {}
-    QueueResult Decodifica_Eventos(const QString &frame) override {
+    QString decodeFrame(const QString &frame) const override {
         const QString line = decoder.Decodifica_Eventos(frame);
         handed.append(line);
-        if (line.isEmpty()) return QueueResult::NoEvent;
-        return eventline::unstorableReason(line).isEmpty() ? QueueResult::Queued
-                                                            : QueueResult::Refused;
+        return line;
     }
-    bool queueLine(const QString &) override { return true; }
+    QueueResult stageLine(const QString &) override { return QueueResult::Queued; }
+    void whenDurable(std::function<void(bool)> done) override { done(true); }
     void acknowledgeRepeater(int) override {}
     bool queueRepeater(int, const QString &) override { return true; }
 
     LiveSettings settings;
     EventDecoder decoder;
-    QStringList handed; // the lines of the frame being handled, empty for no event
+    mutable QStringList handed; // the lines of the frame being handled, empty for no event
 };
 
 // Two ends of one loopback TCP connection: the console's, accepted by the slot's listener,

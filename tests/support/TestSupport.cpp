@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "events/EventLine.h"
-#include "settings/IniFile.h"
+#include "core/events/EventLine.h"
+#include "core/settings/IniFile.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

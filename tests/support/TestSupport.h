@@ -1,11 +1,11 @@
 #pragma once
 
-#include "common/Clock.h"
-#include "common/FileChooser.h"
-#include "common/Prompt.h"
-#include "common/Sound.h"
-#include "console/ConsoleCore.h"
-#include "reception/SlotWriter.h"
+#include "core/common/Clock.h"
+#include "core/common/FileChooser.h"
+#include "core/common/Prompt.h"
+#include "core/common/Sound.h"
+#include "core/console/ConsoleCore.h"
+#include "core/reception/SlotWriter.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

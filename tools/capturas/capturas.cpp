@@ -7,16 +7,16 @@
 
 #include "support/TestSupport.h"
 
-#include "console/Principal.h"
-#include "modules/Acesso_GPRS.h"
-#include "modules/Form_QVN12.h"
-#include "modules/ModuleExchange.h"
-#include "reception/ConnectionRegistry.h"
-#include "registry/Cadastro_Clientes.h"
-#include "reports/ReportPreview.h"
-#include "reports/Relatorio_Selecao.h"
-#include "settings/Configuracoes.h"
-#include "common/Paths.h"
+#include "ui/console/Principal.h"
+#include "ui/modules/Acesso_GPRS.h"
+#include "ui/modules/Form_QVN12.h"
+#include "core/modules/ModuleExchange.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "ui/registry/Cadastro_Clientes.h"
+#include "ui/reports/ReportPreview.h"
+#include "ui/reports/Relatorio_Selecao.h"
+#include "ui/settings/Configuracoes.h"
+#include "core/common/Paths.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -97,7 +97,7 @@ int main(int argc, char **argv) {
     s.core->dm().Realizar_Atualizacoes();
     GprsRow("123456").account("0042").status("A").date(s.clock.now()).blocked(0).insertInto(s.db());
 
-    Form_Principal w(*s.core, nullptr);
+    Form_Principal w(s.core->services(), nullptr);
     w.resize(1280, 600);
     w.show();
     QTest::qWaitForWindowExposed(&w);

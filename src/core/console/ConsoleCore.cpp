@@ -1,12 +1,12 @@
 #include "ConsoleCore.h"
 
-#include "common/Clock.h"
-#include "common/DateFormats.h"
-#include "common/DescriptorLimit.h"
-#include "common/Prompt.h"
-#include "common/Sound.h"
-#include "settings/ConfigIni.h"
-#include "store/Store.h"
+#include "core/common/Clock.h"
+#include "core/common/DateFormats.h"
+#include "core/common/DescriptorLimit.h"
+#include "core/common/Prompt.h"
+#include "core/common/Sound.h"
+#include "core/settings/ConfigIni.h"
+#include "core/store/Store.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,6 +20,7 @@ ConsoleCore::ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt,
     , m_clock(clock)
     , m_prompt(prompt)
     , m_sound(sound)
+    , m_alertDesk(m_settings, prompt, sound)
     , m_decoder(clock, m_settings)
     , m_interventionKinds(m_dataDir + QStringLiteral("/int.txt")) {
     m_timer.setInterval(1000);
@@ -82,8 +83,9 @@ bool ConsoleCore::start(QString *error) {
     m_supervisor = std::make_unique<AccountSupervisor>(database);
     m_repeater = std::make_unique<EventRepeater>(*m_repeaterQueue, *m_dm, m_settings);
     connect(m_supervisor.get(), &AccountSupervisor::accountAwaitingArm, this,
-            &ConsoleCore::rearmAlert);
-    connect(m_supervisor.get(), &AccountSupervisor::inactiveAccount, this, &ConsoleCore::inactivityAlert);
+            [this](const QString &text) { m_alertDesk.rearmAlert(text); });
+    connect(m_supervisor.get(), &AccountSupervisor::inactiveAccount, this,
+            [this](const QString &text) { m_alertDesk.inactivityAlert(text); });
     m_connectionRegistry = std::make_unique<ConnectionRegistry>(*m_dm, m_clock);
     m_deviceLink = std::make_unique<DeviceLink>(*m_dm, database, *m_connectionRegistry, *this, m_clock);
     m_dc09 = std::make_unique<Dc09Receiver>(*m_dm, database, *m_connectionRegistry, *this,
@@ -191,25 +193,18 @@ void ConsoleCore::updateStatusText() {
             << QStringLiteral("Não foi possível gravar %1: %2").arg(queueFileName(), m_queueFault);
     if (!m_databaseFileGone.isEmpty()) parts << m_databaseFileGone;
     if (!m_pumpStatus.isEmpty() && m_pumpStatus != m_databaseFileGone) parts << m_pumpStatus;
-    const QString text = parts.join(QStringLiteral(" — "));
-    if (text == m_statusText) return;
-    m_statusText = text;
-    emit statusTextChanged(text);
+    m_status.setText(parts.join(QStringLiteral(" — ")));
+}
+
+QString ConsoleCore::decodeFrame(const QString &frame) const {
+    return m_decoder.Decodifica_Eventos(frame);
 }
 
 ReceptionSink::QueueResult ConsoleCore::Decodifica_Eventos(const QString &message) {
-    const QString line = m_decoder.Decodifica_Eventos(message);
-    if (line.isEmpty()) return QueueResult::NoEvent;
-    // What a sender is told was received is what the recorder stores.
-    if (!eventline::unstorableReason(line).isEmpty()) return QueueResult::Refused;
+    QString line;
+    const QueueResult r = eventLineOf(message, &line);
+    if (r != QueueResult::Queued) return r;
     return queueLine(line) ? QueueResult::Queued : QueueResult::Failed;
-}
-
-ReceptionSink::QueueResult ConsoleCore::stageEvent(const QString &message) {
-    const QString line = m_decoder.Decodifica_Eventos(message);
-    if (line.isEmpty()) return QueueResult::NoEvent;
-    if (!eventline::unstorableReason(line).isEmpty()) return QueueResult::Refused;
-    return stageLine(line);
 }
 
 ReceptionSink::QueueResult ConsoleCore::stageLine(const QString &eventLine) {
@@ -248,6 +243,14 @@ bool ConsoleCore::queueRepeater(int slot, const QString &frame) {
     return m_repeaterQueue && m_repeaterQueue->stage(QString::number(slot) + QLatin1Char(',') + frame);
 }
 
+ConsoleServices ConsoleCore::services() {
+    return {common(),          m_settings,           *m_dm,        *this,
+            *m_connectionRegistry, *m_deviceLink,    m_dc09->keys(), *m_eventQueue,
+            *m_pump,           *m_recorder,          *m_supervisor, m_interventionKinds,
+            m_operator,        m_alertDesk,          m_status,     m_timer,
+            m_sound,           m_dataDir};
+}
+
 void ConsoleCore::startReception() {
     if (!m_pump) return; // not started
     m_connectionRegistry->replies().clear();
@@ -279,33 +282,6 @@ void ConsoleCore::stopTimer() {
     m_timerInactive.stop();
 }
 
-// Alerts hold nothing back: the account was marked before it was announced, so the scans go
-// on while the operator reads without raising it again.
-void ConsoleCore::rearmAlert(const QString &messageText) {
-    if (m_alerts) {
-        m_alerts->rearmAlert(messageText);
-        return;
-    }
-    if (m_sound) m_sound->playRepeating(m_settings.rearmSound());
-    if (m_prompt) m_prompt->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
-}
-
-void ConsoleCore::inactivityAlert(const QString &messageText) {
-    if (m_alerts) {
-        m_alerts->inactivityAlert(messageText);
-        return;
-    }
-    if (!m_prompt) {
-        if (m_sound) m_sound->playRepeating(m_settings.rearmSound());
-        return;
-    }
-    // Several in one tick wait in line: one sound from the first until the last is closed.
-    if (m_silentAlertsOpen++ == 0 && m_sound) m_sound->playRepeating(m_settings.rearmSound());
-    m_prompt->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning, [this] {
-        if (--m_silentAlertsOpen == 0 && m_sound) m_sound->stopPlayer();
-    });
-}
-
 void ConsoleCore::TimerInativosTimer() {
     if (m_supervisor) m_supervisor->TimerInativosTimer(m_clock.now());
 }
@@ -313,9 +289,8 @@ void ConsoleCore::TimerInativosTimer() {
 void ConsoleCore::Timer_AtualizarTimer() {
     if (!m_pump) return;
     const QDateTime now = m_clock.now();
-    // The order of the driver's duties: status bar, rearm check, the due replies, the silent
-    // devices, the repeater, then the recording of what is queued.
-    m_connectionRegistry->updateConnectionCount();
+    // The order of the driver's duties: rearm check, the due replies, the silent devices, the
+    // repeater, then the recording of what is queued.
     m_supervisor->checkRearm(now);
     // Every reply waiting there acknowledges lines already on the disk: it was queued once they were.
     m_connectionRegistry->sendDueReplies(now);

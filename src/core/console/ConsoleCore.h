@@ -1,24 +1,27 @@
 #pragma once
 
-#include "console/CommonServices.h"
-#include "console/ReceptionControl.h"
-#include "events/AccountSupervisor.h"
-#include "events/EventDecoder.h"
-#include "events/EventLine.h"
-#include "events/EventPump.h"
-#include "events/EventQueue.h"
-#include "events/EventRecorder.h"
-#include "events/EventRepeater.h"
-#include "events/InterventionKinds.h"
-#include "operators/CurrentOperator.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/Dc09Receiver.h"
-#include "reception/DeviceLink.h"
-#include "reception/ReceptionSink.h"
-#include "reception/SerialReception.h"
-#include "settings/LiveSettings.h"
-#include "store/Store.h"
+#include "core/console/CommonServices.h"
+#include "core/console/ConsoleServices.h"
+#include "core/console/ReceptionControl.h"
+#include "core/console/ReceptionStatus.h"
+#include "core/console/SupervisionAlerts.h"
+#include "core/events/AccountSupervisor.h"
+#include "core/events/EventDecoder.h"
+#include "core/events/EventLine.h"
+#include "core/events/EventPump.h"
+#include "core/events/EventQueue.h"
+#include "core/events/EventRecorder.h"
+#include "core/events/EventRepeater.h"
+#include "core/events/InterventionKinds.h"
+#include "core/operators/CurrentOperator.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/Dc09Receiver.h"
+#include "core/reception/DeviceLink.h"
+#include "core/reception/ReceptionSink.h"
+#include "core/reception/SerialReception.h"
+#include "core/settings/LiveSettings.h"
+#include "core/store/Store.h"
 
 #include <QObject>
 #include <QTimer>
@@ -31,18 +34,10 @@ class Clock;
 class Prompt;
 class SoundOutput;
 
-// Presents the supervision alerts (sound, page, message). The main window is one; without it
-// the core shows the message itself.
-class SupervisionAlerts {
-public:
-    virtual ~SupervisionAlerts() = default;
-    virtual void rearmAlert(const QString &messageText) = 0;
-    virtual void inactivityAlert(const QString &messageText) = 0;
-};
-
-// What the console holds besides its windows: the reception data module with the database,
-// the event queue and its rejects, the decoder, the recording and the one-second driver.
-// The main window is built on top of it; tests drive it directly.
+// Builds the console's services, wires them and starts them: the store, the reception data
+// module, the event queue and its rejects, the decoder, the recording, supervision, the
+// connected devices, the repeater, the alerts and the one-second driver. The main window and
+// the headless service are given its services(); tests drive it directly.
 class ConsoleCore : public QObject, public ReceptionSink, public ReceptionControl {
     Q_OBJECT
 public:
@@ -56,11 +51,13 @@ public:
     // empty one is created only when the operator says so.
     bool start(QString *error);
 
-    // Decodes a raw receiver message and queues its line. Failed when the line could not be
-    // made durable: the frame must then not be acknowledged.
-    QueueResult Decodifica_Eventos(const QString &message) override;
-    QueueResult stageEvent(const QString &message) override;
-    bool queueLine(const QString &eventLine) override;
+    // Decodes a raw receiver message and queues its line, waiting until it is on the disk, for
+    // whoever needs the line there before going on. Failed when the line could not be made
+    // durable.
+    QueueResult Decodifica_Eventos(const QString &message);
+    // Queues an event line and waits until it is on the disk.
+    bool queueLine(const QString &eventLine);
+    QString decodeFrame(const QString &frame) const override;
     QueueResult stageLine(const QString &eventLine) override;
     void whenDurable(std::function<void(bool)> done) override;
     void acknowledgeRepeater(int slot) override;
@@ -94,6 +91,8 @@ public:
     Database &database() { return m_store->database(); }
     // The database, the clock and the prompt, as the windows are given them.
     CommonServices common() { return {database(), m_clock, m_prompt}; }
+    // Every service, once start has succeeded, for the main window and the service's output.
+    ConsoleServices services();
     DM1 &dm() { return *m_dm; }
     EventQueue &eventQueue() { return *m_eventQueue; }
     EventQueue &repeaterQueue() { return *m_repeaterQueue; }
@@ -113,23 +112,18 @@ public:
     Prompt *prompt() const { return m_prompt; }
     SoundOutput *sound() const { return m_sound; }
     CurrentOperator &currentOperator() { return m_operator; }
-    // Who presents the supervision alerts from now on (nullptr: the core itself).
-    void setAlerts(SupervisionAlerts *alerts) { m_alerts = alerts; }
+    // Where the supervision alerts go.
+    AlertDesk &alerts() { return m_alertDesk; }
     // The kinds of intervention of Dados/int.txt, read again only when the file changes.
     InterventionKinds &interventionKinds() { return m_interventionKinds; }
 
-    // What holds reception or recording back, for the status bar: the queue file that cannot
-    // be written, the database file gone, the database's fault; empty while nothing does.
-    const QString &statusText() const { return m_statusText; }
+    // What holds reception or recording back, for the status bar.
+    ReceptionStatus &status() { return m_status; }
+    const QString &statusText() const { return m_status.text(); }
     // "Dados/Eventos_Log.dat".
     QString queueFileName() const;
 
-signals:
-    void statusTextChanged(const QString &text);
-
 private:
-    void rearmAlert(const QString &messageText);
-    void inactivityAlert(const QString &messageText);
     bool confirmNewDatabase(QString *error);
     void loadQueues();
     // A failed write of the queue file is shown from the moment it happens until a write
@@ -144,6 +138,8 @@ private:
     Prompt *m_prompt;
     SoundOutput *m_sound;
     LiveSettings m_settings;
+    AlertDesk m_alertDesk;
+    ReceptionStatus m_status;
     EventDecoder m_decoder;
     std::unique_ptr<Store> m_store; // before every service that holds a connection of it
     std::unique_ptr<DM1> m_dm;
@@ -162,15 +158,12 @@ private:
     QTimer m_timer;
     QTimer m_timerInactive;
     CurrentOperator m_operator;
-    SupervisionAlerts *m_alerts = nullptr;
-    int m_silentAlertsOpen = 0; // inactivity alerts shown or waiting in line
     InterventionKinds m_interventionKinds;
 
     QString m_queueFault; // why the queue file cannot be written; empty while it can
     QDateTime m_queueFaultSince;
     QString m_databaseFileGone;
     QString m_pumpStatus;
-    QString m_statusText;
 };
 
 } // namespace tulmo

@@ -1,6 +1,6 @@
 #include "DataFolderLock.h"
 
-#include "common/SystemError.h"
+#include "core/common/SystemError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,14 @@
 #include "HeadlessOutput.h"
 
-#include "common/Clock.h"
-#include "common/DateFormats.h"
-#include "events/EventRepository.h"
-#include "reception/LineLog.h"
+#include "core/common/Clock.h"
+#include "core/common/DateFormats.h"
+#include "core/console/ReceptionStatus.h"
+#include "core/console/SupervisionAlerts.h"
+#include "core/events/EventRecorder.h"
+#include "core/events/EventRepository.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/store/Database.h"
+#include "core/reception/LineLog.h"
 
 #include <QRegularExpression>
 
@@ -52,24 +57,24 @@ void HeadlessOutput::error(const QString &text) {
     write(m_err, m_clock.now(), text);
 }
 
-void HeadlessOutput::watch(ConsoleCore &core) {
-    m_core = &core;
-    core.setAlerts(this);
-    connect(&core.dm().portMonitor(), &LineLog::entryAdded, this,
+void HeadlessOutput::watch(const ConsoleServices &services) {
+    m_database = &services.common.database;
+    services.alerts.setPresenter(this);
+    connect(&services.dm.portMonitor(), &LineLog::entryAdded, this,
             [this](const LineLog::Entry &e) { line(e.time, LineLog::printable(e.text)); });
-    connect(&core, &ConsoleCore::statusTextChanged, this, &HeadlessOutput::statusChanged);
-    if (!core.statusText().isEmpty()) statusChanged(core.statusText());
-    connect(&core.recorder(), &EventRecorder::pendingRecorded, this,
+    connect(&services.status, &ReceptionStatus::changed, this, &HeadlessOutput::statusChanged);
+    if (!services.status.text().isEmpty()) statusChanged(services.status.text());
+    connect(&services.recorder, &EventRecorder::pendingRecorded, this,
             &HeadlessOutput::tellNewPending);
     // What waited before the start is counted, as the console's window shows it; what is
     // recorded from now on is told one by one.
-    QSqlDatabase db = core.database().primary();
+    QSqlDatabase db = m_database->primary();
     m_lastPending = std::max<qint64>(EventRepository::lastSequence(db), 0);
     tellPendingCount();
 }
 
 void HeadlessOutput::tellPendingCount() {
-    const int n = EventRepository::pendingCount(m_core->database().primary());
+    const int n = EventRepository::pendingCount(m_database->primary());
     if (n > EventRepository::kListRows)
         line(QStringLiteral("Eventos pendentes: mais de %1").arg(EventRepository::kListRows));
     else if (n > 0)
@@ -84,17 +89,17 @@ void HeadlessOutput::statusChanged(const QString &text) {
 }
 
 void HeadlessOutput::tellNewPending() {
-    if (!m_core) return;
+    if (!m_database) return;
     bool ok = false;
     const QList<EventRepository::PendingEvent> rows = EventRepository::pendingAfter(
-        m_core->database().primary(), m_lastPending, kPendingPerBurst + 1, &ok);
+        m_database->primary(), m_lastPending, kPendingPerBurst + 1, &ok);
     if (!ok) return; // told at the next announcement, once the database answers
     for (int i = 0; i < rows.size() && i < kPendingPerBurst; ++i)
         line(pendingText(rows[i]));
     if (rows.size() > kPendingPerBurst) {
         // A flood (a region coming back) is counted rather than told line by line.
         tellPendingCount();
-        m_lastPending = std::max(EventRepository::lastSequence(m_core->database().primary()),
+        m_lastPending = std::max(EventRepository::lastSequence(m_database->primary()),
                                  rows[kPendingPerBurst - 1].sequencia);
     } else if (!rows.isEmpty()) {
         m_lastPending = rows.last().sequencia;

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "common/Prompt.h"
-#include "console/ConsoleCore.h"
+#include "core/common/Prompt.h"
+#include "core/console/ConsoleServices.h"
+#include "core/console/SupervisionAlerts.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -12,6 +13,7 @@
 namespace tulmo {
 
 class Clock;
+class Database;
 
 // What the console would show, for the reception service that runs without a screen: each
 // entry one line on a stream, after its date and time ("09/03/2026 08:31:00 …"), flushed at
@@ -30,7 +32,7 @@ public:
 
     // From now on the core's port monitor lines, its status-bar texts, the supervision alerts
     // and the events recorded as pending come out here. Says how many events are pending.
-    void watch(ConsoleCore &core);
+    void watch(const ConsoleServices &services);
 
     // One entry on the output, stamped now; a text of several lines comes out as one.
     void line(const QString &text);
@@ -56,7 +58,7 @@ private:
     const Clock &m_clock;
     std::FILE *m_out;
     std::FILE *m_err;
-    ConsoleCore *m_core = nullptr;
+    Database *m_database = nullptr;
     QString m_status;
     qint64 m_lastPending = 0; // the number of the last event told or there at the start
 };

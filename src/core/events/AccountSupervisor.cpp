@@ -1,10 +1,10 @@
 #include "AccountSupervisor.h"
 
-#include "events/EventRecorder.h"
-#include "store/Database.h"
-#include "store/Schema.h"
-#include "store/TransactionGuard.h"
-#include "common/DateFormats.h"
+#include "core/events/EventRecorder.h"
+#include "core/store/Database.h"
+#include "core/store/Schema.h"
+#include "core/store/TransactionGuard.h"
+#include "core/common/DateFormats.h"
 
 #include <QList>
 #include <QSqlQuery>

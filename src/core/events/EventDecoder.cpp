@@ -1,10 +1,10 @@
 #include "EventDecoder.h"
 
-#include "common/Fields.h"
-#include "common/Clock.h"
-#include "common/DateFormats.h"
-#include "events/EventLine.h"
-#include "settings/LiveSettings.h"
+#include "core/common/Fields.h"
+#include "core/common/Clock.h"
+#include "core/common/DateFormats.h"
+#include "core/events/EventLine.h"
+#include "core/settings/LiveSettings.h"
 
 namespace tulmo {
 

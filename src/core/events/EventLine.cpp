@@ -1,6 +1,6 @@
 #include "EventLine.h"
 
-#include "common/DateFormats.h"
+#include "core/common/DateFormats.h"
 
 #include <QRegularExpression>
 

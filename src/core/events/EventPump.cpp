@@ -1,9 +1,9 @@
 #include "EventPump.h"
 
-#include "common/Clock.h"
-#include "common/DateFormats.h"
-#include "common/Prompt.h"
-#include "events/EventQueue.h"
+#include "core/common/Clock.h"
+#include "core/common/DateFormats.h"
+#include "core/common/Prompt.h"
+#include "core/events/EventQueue.h"
 
 #include <QPointer>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "events/EventRecorder.h"
+#include "core/events/EventRecorder.h"
 
 #include <QObject>
 

@@ -1,9 +1,9 @@
 #include "EventQueue.h"
 
-#include "common/RegularFile.h"
-#include "events/QueueFile.h"
-#include "common/SystemError.h"
-#include "common/TextCodec.h"
+#include "core/common/RegularFile.h"
+#include "core/events/QueueFile.h"
+#include "core/common/SystemError.h"
+#include "core/common/TextCodec.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "events/QueueWriter.h"
+#include "core/events/QueueWriter.h"
 
 #include <QList>
 #include <QString>

@@ -1,14 +1,14 @@
 #include "EventRecorder.h"
 
-#include "common/Clock.h"
-#include "common/Sound.h"
-#include "common/TextCodec.h"
-#include "events/EventTypes.h"
-#include "events/RecordingRepository.h"
-#include "events/RecordingWorker.h"
-#include "reception/SlotWriter.h"
-#include "store/Database.h"
-#include "store/TransactionGuard.h"
+#include "core/common/Clock.h"
+#include "core/common/Sound.h"
+#include "core/common/TextCodec.h"
+#include "core/events/EventTypes.h"
+#include "core/events/RecordingRepository.h"
+#include "core/events/RecordingWorker.h"
+#include "core/reception/SlotWriter.h"
+#include "core/store/Database.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QPointer>
 #include <QSqlError>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "events/EventLine.h"
-#include "events/InternalEvent.h"
+#include "core/events/EventLine.h"
+#include "core/events/InternalEvent.h"
 
 #include <QDeadlineTimer>
 #include <QObject>

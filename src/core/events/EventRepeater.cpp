@@ -1,8 +1,8 @@
 #include "EventRepeater.h"
 
-#include "events/EventQueue.h"
-#include "reception/SlotWriter.h"
-#include "settings/LiveSettings.h"
+#include "core/events/EventQueue.h"
+#include "core/reception/SlotWriter.h"
+#include "core/settings/LiveSettings.h"
 
 namespace tulmo {
 

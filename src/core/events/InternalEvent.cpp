@@ -1,7 +1,7 @@
 #include "InternalEvent.h"
 
-#include "events/EventLine.h"
-#include "events/EventTypes.h"
+#include "core/events/EventLine.h"
+#include "core/events/EventTypes.h"
 
 namespace tulmo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "events/RecordingRepository.h"
+#include "core/events/RecordingRepository.h"
 
 #include <QDateTime>
 #include <QString>

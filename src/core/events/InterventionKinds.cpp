@@ -1,7 +1,7 @@
 #include "InterventionKinds.h"
 
-#include "common/RegularFile.h"
-#include "common/TextCodec.h"
+#include "core/common/RegularFile.h"
+#include "core/common/TextCodec.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #include "QueueWriter.h"
 
-#include "events/QueueFile.h"
+#include "core/events/QueueFile.h"
 
 #include <QMetaObject>
 

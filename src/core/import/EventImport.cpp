@@ -1,8 +1,8 @@
 #include "EventImport.h"
 
-#include "common/Clock.h"
-#include "import/FileListing.h"
-#include "store/Database.h"
+#include "core/common/Clock.h"
+#include "core/import/FileListing.h"
+#include "core/store/Database.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/ImportListModel.h"
+#include "core/import/ImportListModel.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,11 +1,11 @@
 #include "FileListing.h"
 
-#include "common/DateFormats.h"
-#include "events/EventLine.h"
-#include "events/EventTypes.h"
-#include "import/ImportRepository.h"
-#include "import/ReceiverRecord.h"
-#include "store/TransactionGuard.h"
+#include "core/common/DateFormats.h"
+#include "core/events/EventLine.h"
+#include "core/events/EventTypes.h"
+#include "core/import/ImportRepository.h"
+#include "core/import/ReceiverRecord.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "common/Clock.h"
-#include "events/EventDecoder.h"
-#include "events/RecordingRepository.h"
-#include "import/EventImport.h"
-#include "import/ReceiverFile.h"
-#include "settings/LiveSettings.h"
+#include "core/common/Clock.h"
+#include "core/events/EventDecoder.h"
+#include "core/events/RecordingRepository.h"
+#include "core/import/EventImport.h"
+#include "core/import/ReceiverFile.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QHash>
 #include <QSqlDatabase>

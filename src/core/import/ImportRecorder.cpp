@@ -1,9 +1,9 @@
 #include "ImportRecorder.h"
 
-#include "common/Prompt.h"
-#include "events/EventPump.h"
-#include "events/EventQueue.h"
-#include "events/EventRecorder.h"
+#include "core/common/Prompt.h"
+#include "core/events/EventPump.h"
+#include "core/events/EventQueue.h"
+#include "core/events/EventRecorder.h"
 
 #include <QPointer>
 

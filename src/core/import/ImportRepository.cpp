@@ -1,6 +1,6 @@
 #include "ImportRepository.h"
 
-#include "events/RecordingRepository.h"
+#include "core/events/RecordingRepository.h"
 
 #include <QSqlRecord>
 #include <QVariant>

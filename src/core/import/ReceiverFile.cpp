@@ -1,7 +1,7 @@
 #include "ReceiverFile.h"
 
-#include "common/RegularFile.h"
-#include "import/ReceiverRecord.h"
+#include "core/common/RegularFile.h"
+#include "core/import/ReceiverRecord.h"
 
 #include <QDir>
 

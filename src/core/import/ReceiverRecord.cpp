@@ -1,7 +1,7 @@
 #include "ReceiverRecord.h"
 
-#include "common/Fields.h"
-#include "common/DateFormats.h"
+#include "core/common/Fields.h"
+#include "core/common/DateFormats.h"
 
 namespace tulmo {
 

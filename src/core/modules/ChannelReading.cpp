@@ -1,6 +1,6 @@
 #include "ChannelReading.h"
 
-#include "common/TextCodec.h"
+#include "core/common/TextCodec.h"
 
 namespace tulmo {
 

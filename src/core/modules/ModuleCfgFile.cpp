@@ -2,7 +2,7 @@
 
 #include "ModuleParameterBlock.h"
 
-#include "common/RegularFile.h"
+#include "core/common/RegularFile.h"
 
 #include <QDir>
 #include <QFile>

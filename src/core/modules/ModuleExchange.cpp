@@ -1,9 +1,9 @@
 #include "ModuleExchange.h"
 
-#include "modules/ModuleParameterBlock.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/DeviceLink.h"
+#include "core/modules/ModuleParameterBlock.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/DeviceLink.h"
 
 namespace tulmo {
 

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QTimer>
 
-#include "reception/TcpConnection.h"
+#include "core/reception/TcpConnection.h"
 
 namespace tulmo {
 

@@ -1,6 +1,6 @@
 #include "ModuleParameterBlock.h"
 
-#include "common/TextCodec.h"
+#include "core/common/TextCodec.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "ModuleSettingsRepository.h"
 
-#include "store/TransactionGuard.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

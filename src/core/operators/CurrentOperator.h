@@ -1,6 +1,6 @@
 #pragma once
 
-#include "operators/Permissions.h"
+#include "core/operators/Permissions.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "ConnectedDevicesModel.h"
 
-#include "common/DateFormats.h"
-#include "reception/ConnectionRegistry.h"
+#include "core/common/DateFormats.h"
+#include "core/reception/ConnectionRegistry.h"
 
 namespace tulmo {
 

@@ -1,8 +1,8 @@
 #include "ConnectionRegistry.h"
 
-#include "common/Clock.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/SocketMultiplexer.h"
+#include "core/common/Clock.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/SocketMultiplexer.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -184,8 +184,8 @@ QString ConnectionRegistry::showPeer(TcpConnection *socket) {
     bool v4 = false;
     const quint32 ip4 = peer.toIPv4Address(&v4);
     if (v4) dotted = QHostAddress(ip4).toString();
-    m_statusText = QStringLiteral("Connected to: ") + dotted;
-    emit statusTextChanged(m_statusText);
+    m_lastPeer = dotted;
+    emit peerShown(dotted);
     return dotted;
 }
 
@@ -385,14 +385,6 @@ void ConnectionRegistry::expireSilentConnections(const QDateTime &now) {
     m_replies.removeFor(gone);
     renumber();
     reindex();
-}
-
-void ConnectionRegistry::updateConnectionCount() {
-    const QString text = QStringLiteral("Conexoes TCP/IP: ") + QString::number(connectionCount());
-    if (text != m_connectionCountText) {
-        m_connectionCountText = text;
-        emit connectionCountTextChanged(text);
-    }
 }
 
 } // namespace tulmo

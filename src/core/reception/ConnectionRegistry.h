@@ -12,9 +12,9 @@
 #include <array>
 #include <functional>
 
-#include "reception/FrameAssembler.h"
-#include "reception/ReplyQueue.h"
-#include "reception/TcpConnection.h"
+#include "core/reception/FrameAssembler.h"
+#include "core/reception/ReplyQueue.h"
+#include "core/reception/TcpConnection.h"
 
 namespace tulmo {
 
@@ -23,8 +23,8 @@ class DM1;
 class SocketMultiplexer;
 
 // The connected devices behind Grid_Conectados: one row per accepted TCP connection, in order
-// of acceptance, the delayed replies to them, the keep-alive expiry and the connection count
-// of the status bar.
+// of acceptance, the delayed replies to them, the keep-alive expiry and the count of open
+// connections.
 //
 // Each row keeps its own connection: replies, removals and the remote access console reach
 // the socket of that row, whatever the row's position. The "Socket" field still holds the
@@ -114,11 +114,8 @@ public:
     // Drops the connections silent past their slot's keep-alive, and those not known within
     // kIdentifyTimeoutSecs.
     void expireSilentConnections(const QDateTime &now);
-    // "Conexoes TCP/IP: " and the open connections of all listeners (status bar panel 1).
-    void updateConnectionCount();
-
-    QString statusText() const { return m_statusText; }
-    QString connectionCountText() const { return m_connectionCountText; }
+    // The address of the peer accepted last; empty until one is.
+    const QString &lastPeer() const { return m_lastPeer; }
 
 signals:
     void rowAboutToBeAdded(int row);
@@ -128,9 +125,8 @@ signals:
     void rowChanged(int row);
     // Only the "Socket" field of the row changed.
     void socketIndexChanged(int row);
-    // Panel 0 of the status bar: "Connected to: " and the peer's address.
-    void statusTextChanged(const QString &text);
-    void connectionCountTextChanged(const QString &text);
+    // A connection was accepted from this address.
+    void peerShown(const QString &address);
     // One frame of a connection for the device link.
     void frameReceived(TcpConnection *socket, int slot, const QByteArray &frame);
     // A connection was accepted and its row appended.
@@ -143,7 +139,7 @@ private:
 
     void SocketServerAccept(int k, qintptr descriptor);
     void dropRowsOfSlot(int k);
-    // Shows the peer's address in the status bar and returns it.
+    // Tells the peer's address and returns it.
     QString showPeer(TcpConnection *socket);
     void lookUpPeerName(TcpConnection *socket, const QString &dotted);
     void connectionClosed(TcpConnection *socket, int k);
@@ -169,8 +165,7 @@ private:
     FrameAssembler m_frames;
     QTimer m_immediateReplies;
     std::array<QList<TcpConnection *>, 11> m_connections; // per slot, index 0 unused
-    QString m_statusText;
-    QString m_connectionCountText;
+    QString m_lastPeer;
 };
 
 } // namespace tulmo

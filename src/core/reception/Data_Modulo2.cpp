@@ -1,7 +1,7 @@
 #include "Data_Modulo2.h"
 
-#include "settings/IniFile.h"
-#include "settings/ReceiverPorts.h"
+#include "core/settings/IniFile.h"
+#include "core/settings/ReceiverPorts.h"
 
 #include <QSerialPort>
 #include <QSqlQuery>

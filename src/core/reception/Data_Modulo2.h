@@ -1,11 +1,11 @@
 #pragma once
 
-#include "reception/LineLog.h"
-#include "reception/SlotWriter.h"
-#include "reception/TcpConnection.h"
-#include "reception/TcpListener.h"
-#include "settings/ReceiverTable.h"
-#include "store/Database.h"
+#include "core/reception/LineLog.h"
+#include "core/reception/SlotWriter.h"
+#include "core/reception/TcpConnection.h"
+#include "core/reception/TcpListener.h"
+#include "core/settings/ReceiverTable.h"
+#include "core/store/Database.h"
 
 #include <QByteArray>
 #include <QObject>

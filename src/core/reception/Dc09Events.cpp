@@ -1,6 +1,6 @@
 #include "Dc09Events.h"
 
-#include "reception/Dc09Message.h"
+#include "core/reception/Dc09Message.h"
 
 #include <QHash>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "Dc09Keys.h"
 
-#include "reception/Dc09Message.h"
-#include "store/TransactionGuard.h"
+#include "core/reception/Dc09Message.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

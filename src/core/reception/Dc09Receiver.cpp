@@ -1,13 +1,13 @@
 #include "Dc09Receiver.h"
 
-#include "common/Clock.h"
-#include "events/EventLine.h"
-#include "events/RecordingRepository.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/ReceptionSink.h"
-#include "settings/LiveSettings.h"
-#include "store/TransactionGuard.h"
+#include "core/common/Clock.h"
+#include "core/events/EventLine.h"
+#include "core/events/RecordingRepository.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/ReceptionSink.h"
+#include "core/settings/LiveSettings.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>

@@ -12,10 +12,10 @@
 
 #include <functional>
 
-#include "reception/Dc09Events.h"
-#include "reception/Dc09Keys.h"
-#include "reception/Dc09Message.h"
-#include "reception/TcpConnection.h"
+#include "core/reception/Dc09Events.h"
+#include "core/reception/Dc09Keys.h"
+#include "core/reception/Dc09Message.h"
+#include "core/reception/TcpConnection.h"
 
 namespace tulmo {
 

@@ -1,12 +1,12 @@
 #include "DeviceLink.h"
 
-#include "common/Fields.h"
-#include "common/Clock.h"
-#include "events/ReceiverFrame.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Dc09Receiver.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/ReceptionSink.h"
+#include "core/common/Fields.h"
+#include "core/common/Clock.h"
+#include "core/events/ReceiverFrame.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Dc09Receiver.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/ReceptionSink.h"
 
 namespace tulmo {
 
@@ -71,58 +71,78 @@ void DeviceLink::Decodifica_TCP(const QByteArray &bytes, TcpConnection *socket, 
     int r = m_registry.rowOf(socket);
     if (r < 0) return;
     const QDateTime now = m_clock.now();
-    const qsizetype n = D.size();
-    const QChar d1 = field::charAt(D, 1);
-
-    if ((d1 == QLatin1Char('&') || d1 == QLatin1Char('!')) && n >= 13) {
+    const TcpFrameKind kind = classifyTcpFrame(D);
+    // Identification comes before the keep-alive mark, which needs the device named.
+    if (kind == TcpFrameKind::Identification) {
         identify(D, socket, k, r);
         if (r < 0) return;
+    } else if (kind == TcpFrameKind::ChannelReading) {
+        emit channelReading(k, bytes, socket);
     }
-    if (D.startsWith(QLatin1String("#$"))) emit channelReading(k, bytes, socket);
-
-    if (field::charAt(D, 16) == QLatin1Char('@') || d1 == QLatin1Char('@')) {
+    // "@" at 1 or at 16 marks a sign of life, of an identified device only.
+    if (field::charAt(D, 16) == QLatin1Char('@') || field::charAt(D, 1) == QLatin1Char('@')) {
         if (m_registry.row(r).imei.isEmpty()) return;
         m_registry.setKeepAlive(r, now);
     }
+    switch (kind) {
+    case TcpFrameKind::ReceiverEvent: return receiverEvent(D, r, k, handle, now);
+    case TcpFrameKind::Packet: return packet(D, r, k, handle, now);
+    case TcpFrameKind::ShortEvent: return shortEvent(D, r, k, handle, now);
+    case TcpFrameKind::Identification:
+    case TcpFrameKind::ChannelReading:
+    case TcpFrameKind::Other: return;
+    }
+}
 
-    if (d1 == QLatin1Char('1') || d1 == QLatin1Char('5')) {
-        const ConnectionRegistry::Row l = m_registry.row(r);
-        if (l.imei.isEmpty()) return;
+DeviceLink::TcpFrameKind DeviceLink::classifyTcpFrame(const QString &D) {
+    const qsizetype n = D.size();
+    const QChar d1 = field::charAt(D, 1);
+    if ((d1 == QLatin1Char('&') || d1 == QLatin1Char('!')) && n >= 13)
+        return TcpFrameKind::Identification;
+    if (D.startsWith(QLatin1String("#$"))) return TcpFrameKind::ChannelReading;
+    if (d1 == QLatin1Char('1') || d1 == QLatin1Char('5')) return TcpFrameKind::ReceiverEvent;
+    if (d1 == QLatin1Char('$') && n >= 18) return TcpFrameKind::Packet;
+    if (d1 == QLatin1Char('$') && (n == 16 || n == 17)) return TcpFrameKind::ShortEvent;
+    return TcpFrameKind::Other;
+}
+
+// A receiver frame (format 1 or 5): "+OK" through the reply queue once its line is durable;
+// with "@" at 16 it is a heartbeat, answered but not handed on.
+void DeviceLink::receiverEvent(const QString &D, int r, int k, const QString &handle,
+                               const QDateTime &now) {
+    const ConnectionRegistry::Row l = m_registry.row(r);
+    if (l.imei.isEmpty()) return;
+    m_registry.setKeepAlive(r, now);
+    if (field::charAt(D, 16) != QLatin1Char('@')) {
+        // The device repeats what is not acknowledged: no "+OK" for less than a whole
+        // event, nor until its line is durable (the reply is queued only then).
+        if (!queued(D, handle, k)) return;
+        m_registry.setLastEvent(r, now);
+    }
+    m_sink.queueRepeater(k, D);
+    replyWhenDurable(QStringLiteral("+OK"), l.socketIndex, k, l.imei, l.socket, now, handle);
+}
+
+// "$", a packet number and the event: "+<packet>S" once its line is durable. A repeated packet
+// is acknowledged again but not handed on. A packet whose line is lost with a failed write is
+// not taken for a repeat when it comes again.
+void DeviceLink::packet(const QString &D, int r, int k, const QString &handle,
+                        const QDateTime &now) {
+    const QString pacote = field::span(D, 2, 3);
+    const ConnectionRegistry::Row l = m_registry.row(r);
+    const QString reply = QStringLiteral("+") + pacote + QStringLiteral("S");
+    const bool fresh = l.lastPacket != pacote;
+    if (fresh) {
+        const QString msg =
+            QStringLiteral("5011 18") + field::span(D, 4, 7) + field::span(D, 10, 18);
+        if (!queued(msg, handle, k)) return;
+        m_registry.setAccount(r, field::span(D, 4, 7));
+        m_registry.setLastPacket(r, pacote);
+        m_registry.setLastEvent(r, now);
         m_registry.setKeepAlive(r, now);
-        if (field::charAt(D, 16) != QLatin1Char('@')) {
-            // The device repeats what is not acknowledged: no "+OK" for less than a whole
-            // event, nor until its line is durable (the reply is queued only then).
-            if (!queued(D, handle, k)) return;
-            m_registry.setLastEvent(r, now);
-        }
-        m_sink.queueRepeater(k, D);
-        replyWhenDurable(QStringLiteral("+OK"), l.socketIndex, k, l.imei, l.socket, now,
-                         handle);
-        return;
     }
-
-    if (d1 == QLatin1Char('$') && n >= 18) {
-        const QString pacote = field::span(D, 2, 3);
-        const ConnectionRegistry::Row l = m_registry.row(r);
-        const QString reply = QStringLiteral("+") + pacote + QStringLiteral("S");
-        const bool fresh = l.lastPacket != pacote;
-        if (fresh) {
-            const QString msg =
-                QStringLiteral("5011 18") + field::span(D, 4, 7) + field::span(D, 10, 18);
-            if (!queued(msg, handle, k)) return;
-            m_registry.setAccount(r, field::span(D, 4, 7));
-            m_registry.setLastPacket(r, pacote);
-            m_registry.setLastEvent(r, now);
-            m_registry.setKeepAlive(r, now);
-        }
-        // A repeated packet is acknowledged again but not handed on. A packet whose line is
-        // lost with a failed write is not taken for a repeat when it comes again.
-        replyWhenDurable(reply, r, k, l.imei, l.socket, now, handle,
-                         fresh ? forgetPacket(l.socket, pacote, l.lastPacket) : nullptr);
-        return;
-    }
-
-    if (d1 == QLatin1Char('$') && (n == 16 || n == 17)) shortEvent(D, r, k, handle, now);
+    replyWhenDurable(reply, r, k, l.imei, l.socket, now, handle,
+                     fresh ? forgetPacket(l.socket, pacote, l.lastPacket) : nullptr);
 }
 
 // "$" and 15 characters: an event answered "@" at once, not through the reply queue, once its

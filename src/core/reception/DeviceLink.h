@@ -8,9 +8,9 @@
 
 #include <functional>
 
-#include "reception/DeviceRegistration.h"
-#include "reception/TcpConnection.h"
-#include "registry/GprsDirectory.h"
+#include "core/reception/DeviceRegistration.h"
+#include "core/reception/TcpConnection.h"
+#include "core/registry/GprsDirectory.h"
 
 namespace tulmo {
 
@@ -60,7 +60,13 @@ private:
     // device protocol.
     bool takenByModuleTransfer(const QByteArray &bytes, const QString &D, TcpConnection *socket,
                                int k);
+    // What a frame of the device protocol is, by its first characters and its length.
+    enum class TcpFrameKind { Identification, ChannelReading, ReceiverEvent, Packet, ShortEvent, Other };
+    static TcpFrameKind classifyTcpFrame(const QString &D);
+    // One handler per kind; r is the frame's row in the connected devices.
     void identify(const QString &D, TcpConnection *socket, int k, int &r);
+    void receiverEvent(const QString &D, int r, int k, const QString &handle, const QDateTime &now);
+    void packet(const QString &D, int r, int k, const QString &handle, const QDateTime &now);
     void shortEvent(const QString &D, int r, int k, const QString &handle, const QDateTime &now);
     // Stages the event of a receiver frame (with or without its 0x14) for the writer's next
     // flush: true when it is a whole event whose storable line is queued, and may be

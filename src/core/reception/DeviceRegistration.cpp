@@ -1,8 +1,8 @@
 #include "DeviceRegistration.h"
 
-#include "registry/GprsDirectory.h"
-#include "registry/GprsRepository.h"
-#include "store/Database.h"
+#include "core/registry/GprsDirectory.h"
+#include "core/registry/GprsRepository.h"
+#include "core/store/Database.h"
 
 namespace tulmo {
 

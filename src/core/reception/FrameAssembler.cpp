@@ -1,9 +1,9 @@
 #include "FrameAssembler.h"
 
-#include "common/Clock.h"
-#include "events/ReceiverFrame.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/TcpConnection.h"
+#include "core/common/Clock.h"
+#include "core/events/ReceiverFrame.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/TcpConnection.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -16,21 +16,24 @@ public:
     // acknowledged either.
     enum class QueueResult { NoEvent, Queued, Failed, Refused };
     virtual ~ReceptionSink() = default;
-    // Decodes a raw receiver frame and queues its event line, when the recorder can store it.
-    virtual QueueResult Decodifica_Eventos(const QString &frame) = 0;
-    // The same for a frame whose acknowledgement waits in the reply queue: its line may share
-    // one flush to the disk with the other frames of this moment, which comes before any
-    // reply leaves. A sink without staging makes the line durable at once.
-    virtual QueueResult stageEvent(const QString &frame) { return Decodifica_Eventos(frame); }
-    // Queues an event line built by reception itself (caller identification).
-    virtual bool queueLine(const QString &eventLine) = 0;
-    // The same, staged for the next flush like stageEvent.
-    virtual QueueResult stageLine(const QString &eventLine) {
-        return queueLine(eventLine) ? QueueResult::Queued : QueueResult::Failed;
-    }
+
+    // The one way a line enters the event queue: staged for the next flush to the disk, which
+    // it shares with the other lines of this moment. What answers a sender for it waits for
+    // whenDurable.
+    virtual QueueResult stageLine(const QString &eventLine) = 0;
     // Calls done once every line staged so far is durable (true), or could not be made so
-    // (false): what answers a sender waits for it.
-    virtual void whenDurable(std::function<void(bool)> done) { done(true); }
+    // (false).
+    virtual void whenDurable(std::function<void(bool)> done) = 0;
+    // The event line of a raw receiver frame; empty when it makes none.
+    virtual QString decodeFrame(const QString &frame) const = 0;
+
+    // A receiver frame: decoded, and its line staged (stageLine) when the recorder can store
+    // it. Only sinks that stand in for event processing in tests replace it.
+    virtual QueueResult stageEvent(const QString &frame);
+    // The line of a frame in line: NoEvent, Refused (the recorder could not store it) or
+    // Queued (it may be queued).
+    QueueResult eventLineOf(const QString &frame, QString *line) const;
+
     // Serial reception ended a frame on slot k: the repeater's head line for k is delivered.
     virtual void acknowledgeRepeater(int slot) = 0;
     // A device's receiver frame to forward out of the slot's serial port.

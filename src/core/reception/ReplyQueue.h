@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "reception/TcpConnection.h"
+#include "core/reception/TcpConnection.h"
 
 namespace tulmo {
 

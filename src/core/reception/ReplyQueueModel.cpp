@@ -1,7 +1,7 @@
 #include "ReplyQueueModel.h"
 
-#include "reception/ConnectedDevicesModel.h"
-#include "reception/ReplyQueue.h"
+#include "core/reception/ConnectedDevicesModel.h"
+#include "core/reception/ReplyQueue.h"
 
 namespace tulmo {
 

@@ -1,10 +1,10 @@
 #include "SerialReception.h"
 
-#include "common/Clock.h"
-#include "events/EventLine.h"
-#include "events/ReceiverFrame.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/ReceptionSink.h"
+#include "core/common/Clock.h"
+#include "core/events/EventLine.h"
+#include "core/events/ReceiverFrame.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/ReceptionSink.h"
 
 #include <QPointer>
 #include <QSerialPort>

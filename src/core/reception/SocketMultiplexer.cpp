@@ -1,6 +1,6 @@
 #include "SocketMultiplexer.h"
 
-#include "reception/TcpConnection.h"
+#include "core/reception/TcpConnection.h"
 
 #include <QSocketNotifier>
 

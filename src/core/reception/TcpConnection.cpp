@@ -1,6 +1,6 @@
 #include "TcpConnection.h"
 
-#include "reception/SocketMultiplexer.h"
+#include "core/reception/SocketMultiplexer.h"
 
 #include <QSocketNotifier>
 

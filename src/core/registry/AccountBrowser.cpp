@@ -1,7 +1,7 @@
 #include "AccountBrowser.h"
 
-#include "common/Prompt.h"
-#include "store/Database.h"
+#include "core/common/Prompt.h"
+#include "core/store/Database.h"
 
 #include <QSqlDatabase>
 #include <QThread>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "registry/AccountBrowserRepository.h"
-#include "registry/QueryListModel.h"
+#include "core/registry/AccountBrowserRepository.h"
+#include "core/registry/QueryListModel.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "AccountBrowserRepository.h"
 
-#include "store/TransactionGuard.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

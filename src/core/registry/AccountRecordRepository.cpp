@@ -1,7 +1,7 @@
 #include "AccountRecordRepository.h"
 
-#include "registry/ColumnLimits.h"
-#include "store/TransactionGuard.h"
+#include "core/registry/ColumnLimits.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

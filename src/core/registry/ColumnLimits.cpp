@@ -1,6 +1,6 @@
 #include "ColumnLimits.h"
 
-#include "common/TextCodec.h"
+#include "core/common/TextCodec.h"
 
 #include <QSqlError>
 

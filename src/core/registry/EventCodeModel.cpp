@@ -1,7 +1,7 @@
 #include "EventCodeModel.h"
 
-#include "common/Prompt.h"
-#include "registry/ColumnLimits.h"
+#include "core/common/Prompt.h"
+#include "core/registry/ColumnLimits.h"
 
 namespace tulmo {
 

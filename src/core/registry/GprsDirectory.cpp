@@ -1,7 +1,7 @@
 #include "GprsDirectory.h"
 
-#include "registry/GprsRepository.h"
-#include "store/Database.h"
+#include "core/registry/GprsRepository.h"
+#include "core/store/Database.h"
 
 namespace tulmo {
 

@@ -1,7 +1,7 @@
 #include "GprsRepository.h"
 
-#include "registry/GprsDirectory.h"
-#include "store/TransactionGuard.h"
+#include "core/registry/GprsDirectory.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,10 +1,10 @@
 #include "GprsTableModel.h"
 
-#include "common/Clock.h"
-#include "common/DateFormats.h"
-#include "common/Prompt.h"
-#include "reception/ConnectionRegistry.h"
-#include "store/Database.h"
+#include "core/common/Clock.h"
+#include "core/common/DateFormats.h"
+#include "core/common/Prompt.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/store/Database.h"
 
 #include <QSqlError>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "registry/GprsRepository.h"
+#include "core/registry/GprsRepository.h"
 
 #include <QAbstractTableModel>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "QueryListModel.h"
 
-#include "common/DateFormats.h"
+#include "core/common/DateFormats.h"
 
 #include <QDateTime>
 

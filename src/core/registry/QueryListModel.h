@@ -1,6 +1,6 @@
 #pragma once
 
-#include "registry/AccountBrowserRepository.h"
+#include "core/registry/AccountBrowserRepository.h"
 
 #include <QAbstractTableModel>
 #include <QList>

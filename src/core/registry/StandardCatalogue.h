@@ -1,6 +1,6 @@
 #pragma once
 
-#include "registry/EventCodeRepository.h"
+#include "core/registry/EventCodeRepository.h"
 
 #include <QList>
 #include <QSqlDatabase>

@@ -1,6 +1,6 @@
 #include "SubRecordModel.h"
 
-#include "registry/ColumnLimits.h"
+#include "core/registry/ColumnLimits.h"
 
 #include <QScopedValueRollback>
 #include <QSqlError>

@@ -1,6 +1,6 @@
-#include "reports/EventPurgeRepository.h"
+#include "core/reports/EventPurgeRepository.h"
 
-#include "store/TransactionGuard.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QDateTime>
 #include <QSqlError>

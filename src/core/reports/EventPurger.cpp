@@ -1,6 +1,6 @@
-#include "reports/EventPurger.h"
+#include "core/reports/EventPurger.h"
 
-#include "store/Database.h"
+#include "core/store/Database.h"
 
 #include <ibase.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/EventPurgeRepository.h"
+#include "core/reports/EventPurgeRepository.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
-#include "reports/ReportLayout.h"
+#include "core/reports/ReportLayout.h"
 
-#include "common/DateFormats.h"
+#include "core/common/DateFormats.h"
 
 #include <cmath>
 

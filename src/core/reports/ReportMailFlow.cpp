@@ -1,11 +1,11 @@
-#include "reports/ReportMailFlow.h"
+#include "core/reports/ReportMailFlow.h"
 
-#include "common/Clock.h"
-#include "common/Prompt.h"
-#include "reports/ReportLayout.h"
-#include "reports/ReportRepository.h"
-#include "reports/ReportSource.h"
-#include "settings/LiveSettings.h"
+#include "core/common/Clock.h"
+#include "core/common/Prompt.h"
+#include "core/reports/ReportLayout.h"
+#include "core/reports/ReportRepository.h"
+#include "core/reports/ReportSource.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QDir>
 #include <QSet>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "reports/ReportQuery.h"
-#include "reports/SmtpMailer.h"
+#include "core/reports/ReportQuery.h"
+#include "core/reports/SmtpMailer.h"
 
 #include <QObject>
 #include <QSqlDatabase>

@@ -1,4 +1,4 @@
-#include "reports/ReportQuery.h"
+#include "core/reports/ReportQuery.h"
 
 #include <QDateTime>
 

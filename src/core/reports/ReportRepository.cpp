@@ -1,4 +1,4 @@
-#include "reports/ReportRepository.h"
+#include "core/reports/ReportRepository.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,8 +1,8 @@
-#include "reports/ReportSource.h"
+#include "core/reports/ReportSource.h"
 
-#include "reports/ReportRepository.h"
-#include "reports/ReportText.h"
-#include "store/Database.h"
+#include "core/reports/ReportRepository.h"
+#include "core/reports/ReportText.h"
+#include "core/store/Database.h"
 
 #include <QMutex>
 #include <QSqlDatabase>

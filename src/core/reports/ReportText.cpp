@@ -1,7 +1,7 @@
-#include "reports/ReportText.h"
+#include "core/reports/ReportText.h"
 
-#include "reports/ReportRepository.h"
-#include "store/TransactionGuard.h"
+#include "core/reports/ReportRepository.h"
+#include "core/store/TransactionGuard.h"
 
 #include <QSaveFile>
 

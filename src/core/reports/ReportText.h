@@ -1,7 +1,7 @@
 #pragma once
 
-#include "reports/ReportLayout.h"
-#include "reports/ReportQuery.h"
+#include "core/reports/ReportLayout.h"
+#include "core/reports/ReportQuery.h"
 
 #include <QSqlDatabase>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "reports/SmtpMailer.h"
+#include "core/reports/SmtpMailer.h"
 
 #include <QDateTime>
 #include <QFile>

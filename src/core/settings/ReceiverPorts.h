@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ReceiverTable.h"
+#include "core/settings/ReceiverTable.h"
 
 #include <QList>
 #include <QString>

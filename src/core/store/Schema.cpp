@@ -1,9 +1,9 @@
 #include "Schema.h"
 
-#include "operators/OperatorRepository.h"
+#include "core/operators/OperatorRepository.h"
 
-#include "operators/Permissions.h"
-#include "store/Database.h"
+#include "core/operators/Permissions.h"
+#include "core/store/Database.h"
 
 #include <ibase.h>
 

@@ -1,5 +1,5 @@
 #include "SqlListModel.h"
-#include "common/DateFormats.h"
+#include "core/common/DateFormats.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,8 +1,8 @@
 #include "Store.h"
 
-#include "common/Clock.h"
-#include "registry/StandardCatalogue.h"
-#include "store/Schema.h"
+#include "core/common/Clock.h"
+#include "core/registry/StandardCatalogue.h"
+#include "core/store/Schema.h"
 
 namespace tulmo {
 

@@ -1,13 +1,13 @@
 #include "Cadastro_Operadores.h"
 
-#include "store/SqlListModel.h"
-#include "common/KeyboardHabits.h"
-#include "common/Prompt.h"
-#include "common/Clock.h"
-#include "common/Prompt.h"
-#include "store/Database.h"
-#include "operators/OperatorRepository.h"
-#include "operators/Permissions.h"
+#include "core/store/SqlListModel.h"
+#include "ui/common/KeyboardHabits.h"
+#include "core/common/Prompt.h"
+#include "core/common/Clock.h"
+#include "core/common/Prompt.h"
+#include "core/store/Database.h"
+#include "core/operators/OperatorRepository.h"
+#include "core/operators/Permissions.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/CommonServices.h"
+#include "core/console/CommonServices.h"
 #include <QDialog>
 
 class QCheckBox;

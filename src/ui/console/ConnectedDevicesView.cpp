@@ -1,7 +1,7 @@
 #include "ConnectedDevicesView.h"
 
-#include "reception/ConnectedDevicesModel.h"
-#include "reception/ConnectionRegistry.h"
+#include "core/reception/ConnectedDevicesModel.h"
+#include "core/reception/ConnectionRegistry.h"
 
 #include <QBrush>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "EventColorDelegate.h"
 
-#include "events/EventTypes.h"
+#include "core/events/EventTypes.h"
 
 #include <QPainter>
 #include <QPalette>

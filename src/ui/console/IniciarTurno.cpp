@@ -1,11 +1,11 @@
 #include "IniciarTurno.h"
 
-#include "common/KeyboardHabits.h"
-#include "common/Clock.h"
-#include "common/Clock.h"
-#include "common/Prompt.h"
-#include "store/Database.h"
-#include "events/EventLine.h"
+#include "ui/common/KeyboardHabits.h"
+#include "core/common/Clock.h"
+#include "core/common/Clock.h"
+#include "core/common/Prompt.h"
+#include "core/store/Database.h"
+#include "core/events/EventLine.h"
 
 #include <QFormLayout>
 #include <QFrame>

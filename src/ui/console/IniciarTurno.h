@@ -1,8 +1,8 @@
 #pragma once
 
-#include "console/CommonServices.h"
-#include "operators/CurrentOperator.h"
-#include "operators/OperatorRepository.h"
+#include "core/console/CommonServices.h"
+#include "core/operators/CurrentOperator.h"
+#include "core/operators/OperatorRepository.h"
 
 #include <QDialog>
 

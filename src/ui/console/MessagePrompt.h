@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Prompt.h"
+#include "core/common/Prompt.h"
 
 #include <QMessageBox>
 #include <QPointer>

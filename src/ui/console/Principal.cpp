@@ -6,26 +6,39 @@
 #include "Eventos_Pendentes.h"
 #include "IniciarTurno.h"
 #include "SoundState.h"
-#include "common/Clock.h"
-#include "common/DateFormats.h"
-#include "common/Prompt.h"
-#include "events/AccountRepository.h"
-#include "events/EventRepository.h"
-#include "import/Importar_Eventos.h"
-#include "modules/Acesso_GPRS.h"
-#include "modules/Form_QVN12.h"
-#include "modules/Form_QVN8.h"
-#include "modules/ModuleExchange.h"
-#include "reception/ConnectedDevicesModel.h"
-#include "reception/ReplyQueueModel.h"
-#include "registry/Cadastro_Clientes.h"
-#include "registry/Cadastro_Eventos_Padrao.h"
-#include "registry/Cadastro_GPRS.h"
-#include "registry/Selecao_Clientes.h"
-#include "reports/Apagar_Eventos.h"
-#include "reports/Relatorio_Selecao.h"
-#include "settings/Configuracoes.h"
-#include "store/SqlListModel.h"
+#include "core/common/Clock.h"
+#include "core/common/DateFormats.h"
+#include "core/common/Prompt.h"
+#include "core/console/ReceptionControl.h"
+#include "core/console/ReceptionStatus.h"
+#include "core/events/AccountSupervisor.h"
+#include "core/events/EventPump.h"
+#include "core/events/EventQueue.h"
+#include "core/events/EventRecorder.h"
+#include "core/events/InterventionKinds.h"
+#include "core/operators/CurrentOperator.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/DeviceLink.h"
+#include "core/settings/LiveSettings.h"
+#include "core/store/Database.h"
+#include "core/events/AccountRepository.h"
+#include "core/events/EventRepository.h"
+#include "ui/import/Importar_Eventos.h"
+#include "ui/modules/Acesso_GPRS.h"
+#include "ui/modules/Form_QVN12.h"
+#include "ui/modules/Form_QVN8.h"
+#include "core/modules/ModuleExchange.h"
+#include "core/reception/ConnectedDevicesModel.h"
+#include "core/reception/ReplyQueueModel.h"
+#include "ui/registry/Cadastro_Clientes.h"
+#include "ui/registry/Cadastro_Eventos_Padrao.h"
+#include "ui/registry/Cadastro_GPRS.h"
+#include "ui/registry/Selecao_Clientes.h"
+#include "ui/reports/Apagar_Eventos.h"
+#include "ui/reports/Relatorio_Selecao.h"
+#include "ui/settings/Configuracoes.h"
+#include "core/store/SqlListModel.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -40,6 +53,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -107,9 +121,9 @@ void ImageButton::mouseReleaseEvent(QMouseEvent *e) {
     emit clicked();
 }
 
-Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *parent)
+Form_Principal::Form_Principal(ConsoleServices services, SoundState *sons, QWidget *parent)
     : QMainWindow(parent)
-    , m_core(core)
+    , m_s(std::move(services))
     , m_sounds(sons) {
     setObjectName(QStringLiteral("Form_Principal"));
     setWindowTitle(caption());
@@ -130,12 +144,12 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
     m_memo1 = new QPlainTextEdit(central);
     m_memo1->setObjectName(QStringLiteral("Memo1"));
     m_memo1->setReadOnly(true);
-    m_memo1->setMaximumBlockCount(m_core.dm().memo1().maxLines());
+    m_memo1->setMaximumBlockCount(m_s.dm.memo1().maxLines());
     m_memo1->hide();
-    m_memo1->setPlainText(m_core.dm().memo1().lines().join(QLatin1Char('\n')));
+    m_memo1->setPlainText(m_s.dm.memo1().lines().join(QLatin1Char('\n')));
     m_memo1->viewport()->installEventFilter(this);
-    connect(&m_core.dm().memo1(), &LineLog::lineAdded, m_memo1, &QPlainTextEdit::appendPlainText);
-    connect(&m_core.dm().memo1(), &LineLog::cleared, m_memo1, &QPlainTextEdit::clear);
+    connect(&m_s.dm.memo1(), &LineLog::lineAdded, m_memo1, &QPlainTextEdit::appendPlainText);
+    connect(&m_s.dm.memo1(), &LineLog::cleared, m_memo1, &QPlainTextEdit::clear);
     setCentralWidget(central);
 
     QStatusBar *bar = statusBar();
@@ -161,12 +175,12 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
     updatePendingCount();
     // A fault that holds reception or recording back (the queue file that cannot be written,
     // the database file gone, a database error) stays in sight until it ends.
-    auto *databaseStatus = new QLabel(m_core.statusText());
+    auto *databaseStatus = new QLabel(m_s.status.text());
     databaseStatus->setObjectName(QStringLiteral("databaseStatus"));
     bar->addPermanentWidget(databaseStatus, 1);
-    connect(&m_core, &ConsoleCore::statusTextChanged, databaseStatus, &QLabel::setText);
+    connect(&m_s.status, &ReceptionStatus::changed, databaseStatus, &QLabel::setText);
 
-    EventRecorder &g = m_core.recorder();
+    EventRecorder &g = m_s.recorder;
     connect(&g, &EventRecorder::receivedChanged, this, [this] {
         reopenReceived();
         // An arriving event brings a minimised console back, as it was (maximised stays so).
@@ -179,19 +193,18 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
     connect(&g, &EventRecorder::pendingRecorded, this, &Form_Principal::updatePendingCount);
     connect(&g, &EventRecorder::pendingRecorded, this,
             [this] { m_pendingList->setEnabled(true); });
-    AccountSupervisor &s = m_core.supervisor();
+    AccountSupervisor &s = m_s.supervisor;
     connect(&s, &AccountSupervisor::disarmedChanged, this, &Form_Principal::reopenDisarmed);
     connect(&s, &AccountSupervisor::awaitingArmChanged, this, &Form_Principal::reopenRearm);
     connect(&s, &AccountSupervisor::silentChanged, this, &Form_Principal::reopenSilent);
-    connect(&m_core.timerUpdate(), &QTimer::timeout, this, &Form_Principal::updateStatus);
+    connect(&m_s.tick, &QTimer::timeout, this, &Form_Principal::updateStatus);
     // A new connection shows at once, not only at the next tick.
-    connect(&m_core.connectionRegistry(), &ConnectionRegistry::statusTextChanged, m_panel[0],
-            &QLabel::setText);
+    connect(&m_s.connections, &ConnectionRegistry::peerShown, this, &Form_Principal::updateStatus);
     if (m_sounds) connect(m_sounds, &SoundState::indicatorChanged, this, &Form_Principal::showIndicator);
-    m_core.setAlerts(this);
-    m_settingsDialog = new Form_Configuracoes(m_core.common(), m_core.settings(), m_core.dm(), m_core,
-                                              m_core.dc09().keys(), m_core.sound(),
-                                              m_core.dataDir(), this);
+    m_s.alerts.setPresenter(this);
+    m_settingsDialog = new Form_Configuracoes(m_s.common, m_s.settings, m_s.dm, m_s.reception,
+                                              m_s.dc09Keys, m_s.sound,
+                                              m_s.dataDir, this);
 
     reopenReceived();
     reopenDisarmed();
@@ -206,10 +219,10 @@ Form_Principal::Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *par
 void Form_Principal::createShiftWindows() {
     // A window of its own, not under this one: the dialogs modal to the main window would
     // block it too.
-    m_pendingForm = new Form_Eventos_Pendentes(m_core.common(), m_core.interventionKinds(),
-                                               m_core.recorder(), *this);
-    m_operatorsForm = new FormCadastroOperadores(m_core.common(), this);
-    m_shiftForm = new Form_iniciar_turno(m_core.common(), m_core.currentOperator(), this);
+    m_pendingForm = new Form_Eventos_Pendentes(m_s.common, m_s.interventionKinds,
+                                               m_s.recorder, *this);
+    m_operatorsForm = new FormCadastroOperadores(m_s.common, this);
+    m_shiftForm = new Form_iniciar_turno(m_s.common, m_s.currentOperator, this);
     connect(m_shiftForm, &Form_iniciar_turno::permissionsChanged, this,
             &Form_Principal::applyPermissions);
     connect(m_shiftForm, &Form_iniciar_turno::operatorFormAllowed, this,
@@ -221,18 +234,18 @@ void Form_Principal::createShiftWindows() {
     connect(m_shiftChangeAction, &QAction::triggered, this, &Form_Principal::startShift);
     connect(m_operatorsAction, &QAction::triggered, m_operatorsForm, &QDialog::exec);
     createRegistryWindows();
-    m_importForm = new Form_Importar_Eventos(m_core.common(), m_core.recorder(), m_core.eventQueue(),
-                                             m_core.pump(), m_core.dataDir(), this);
+    m_importForm = new Form_Importar_Eventos(m_s.common, m_s.recorder, m_s.eventQueue,
+                                             m_s.pump, m_s.dataDir, this);
     connect(m_importAction, &QAction::triggered, m_importForm, &QDialog::exec);
 }
 
 // Accounts, event codes and GPRS modules: each opened by its menu command and its picture,
 // both enabled by the same permission bit.
 void Form_Principal::createRegistryWindows() {
-    m_accountBrowser = new F_Selecao_Clientes(m_core.common(), this);
-    m_eventCodesForm = new Form_Eventos_Padrao(m_core.common(), m_core.sound(), this);
-    m_gprsForm = new Form_Cadastro_GPRS(m_core.common(), m_core.deviceLink().gprsDirectory(),
-                                       m_core.connectionRegistry(), this);
+    m_accountBrowser = new F_Selecao_Clientes(m_s.common, this);
+    m_eventCodesForm = new Form_Eventos_Padrao(m_s.common, m_s.sound, this);
+    m_gprsForm = new Form_Cadastro_GPRS(m_s.common, m_s.deviceLink.gprsDirectory(),
+                                       m_s.connections, this);
     QDialog *const windows[] = {m_accountBrowser, m_eventCodesForm, m_gprsForm};
     const quint32 bits[] = {Permissions::Clientes, Permissions::Eventos, Permissions::TcpIp};
     for (int i = 0; i < 3; ++i) {
@@ -255,8 +268,8 @@ void Form_Principal::createRegistryWindows() {
 
 // A new report window for each use, destroyed when it closes.
 void Form_Principal::openReports() {
-    if (!m_core.currentOperator().can(Permissions::Relatorios)) return;
-    auto *f = new Form_Relatorio_Selecao(m_core.common(), m_core.settings(), this);
+    if (!m_s.currentOperator.can(Permissions::Relatorios)) return;
+    auto *f = new Form_Relatorio_Selecao(m_s.common, m_s.settings, this);
     f->exec();
 }
 
@@ -280,7 +293,7 @@ void Form_Principal::menusFollowPanels() {
 }
 
 void Form_Principal::createPurgeWindow() {
-    m_purgeForm = new Form_Apagar_eventos(m_core.common(), this);
+    m_purgeForm = new Form_Apagar_eventos(m_s.common, this);
     connect(m_purgeAction, &QAction::triggered, m_purgeForm, &QDialog::exec);
     connect(m_purgeForm, &Form_Apagar_eventos::eventsDeleted, this, &Form_Principal::eventsRemoved);
 }
@@ -288,7 +301,7 @@ void Form_Principal::createPurgeWindow() {
 void Form_Principal::eventsRemoved() {
     reopenReceived();
     updatePendingCount();
-    m_pendingList->setEnabled(EventRepository::hasPending(m_core.database().primary()));
+    m_pendingList->setEnabled(EventRepository::hasPending(m_s.common.database.primary()));
     m_pendingForm->eventsRemoved();
 }
 
@@ -311,7 +324,7 @@ void Form_Principal::showPending() {
 }
 
 Form_Principal::~Form_Principal() {
-    m_core.setAlerts(nullptr);
+    m_s.alerts.setPresenter(nullptr);
     delete m_pendingForm;
 }
 
@@ -430,7 +443,7 @@ QTableView *Form_Principal::accountGrid(const QString &nome, SqlListModel *model
     colors(g, base);
     // A double-click opens the account on its schedule, for those allowed to edit accounts.
     connect(g, &QAbstractItemView::doubleClicked, this, [this, model](const QModelIndex &i) {
-        if (!i.isValid() || !m_core.currentOperator().can(Permissions::Clientes)) return;
+        if (!i.isValid() || !m_s.currentOperator.can(Permissions::Clientes)) return;
         const QString conta = model->value(i.row(), QStringLiteral("CONTA")).toString();
         if (!conta.isEmpty()) openAccountForm(conta, true);
     });
@@ -441,7 +454,7 @@ QTableView *Form_Principal::accountGrid(const QString &nome, SqlListModel *model
 // on its schedule page when asked. What it saves reaches the lists and the browser.
 void Form_Principal::openAccountForm(const QString &conta, bool onSchedule, QWidget *over) {
     // Over the browser when it asked: a form under it would wait behind its modality.
-    auto *f = Form_Cadastro_Clientes::create(m_core.common(), over ? over : this);
+    auto *f = Form_Cadastro_Clientes::create(m_s.common, over ? over : this);
     connect(f, &Form_Cadastro_Clientes::accountSaved, this, [this](const QString &saved) {
         reopenDisarmed();
         reopenRearm();
@@ -511,7 +524,7 @@ void Form_Principal::createPages() {
 
     m_connectedGrid = newGrid(QStringLiteral("Grid_Conectados"), nullptr);
     m_connectedView = new ConnectedDevicesView(
-        new ConnectedDevicesModel(m_core.connectionRegistry(), this), m_connectedGrid);
+        new ConnectedDevicesModel(m_s.connections, this), m_connectedGrid);
     m_connectedGrid->setShowGrid(true);
     QFont fixedWidth(QStringLiteral("Courier New"));
     fixedWidth.setStyleHint(QFont::TypeWriter);
@@ -523,7 +536,7 @@ void Form_Principal::createPages() {
     QWidget *gprs = page("TabSheet3", QStringLiteral("GPRS Conectados"), m_connectedView);
     QTableView *buffer =
         newGrid(QStringLiteral("Grid_Buffer"),
-                  new ReplyQueueModel(m_core.connectionRegistry().replies(), this));
+                  new ReplyQueueModel(m_s.connections.replies(), this));
     buffer->setParent(gprs);
     buffer->hide();
 
@@ -550,16 +563,16 @@ void Form_Principal::pageShown(int connectionIndex) {
 }
 
 void Form_Principal::reopenReceived() {
-    m_events->reopen(m_core.database().primary());
+    m_events->reopen(m_s.common.database.primary());
 }
 void Form_Principal::reopenDisarmed() {
-    m_disarmed->reopen(m_core.database().primary());
+    m_disarmed->reopen(m_s.common.database.primary());
 }
 void Form_Principal::reopenRearm() {
-    m_rearm->reopen(m_core.database().primary());
+    m_rearm->reopen(m_s.common.database.primary());
 }
 void Form_Principal::reopenSilent() {
-    m_silent->reopen(m_core.database().primary());
+    m_silent->reopen(m_s.common.database.primary());
 }
 
 void Form_Principal::showEvent(QShowEvent *e) {
@@ -572,7 +585,7 @@ void Form_Principal::showEvent(QShowEvent *e) {
 
 // Reception has started with the core; the window only shows what waits for the operator.
 void Form_Principal::FormShow() {
-    const bool pending = EventRepository::hasPending(m_core.database().primary());
+    const bool pending = EventRepository::hasPending(m_s.common.database.primary());
     m_pendingList->setEnabled(pending);
     updatePendingCount();
     // Events left pending before a restart are in sight from the start, without taking the
@@ -582,7 +595,7 @@ void Form_Principal::FormShow() {
 }
 
 void Form_Principal::updatePendingCount() {
-    const int n = EventRepository::pendingCount(m_core.database().primary());
+    const int n = EventRepository::pendingCount(m_s.common.database.primary());
     m_pendingCount->setText(n > EventRepository::kListRows
                                 ? QStringLiteral("Pendentes: mais de %1").arg(EventRepository::kListRows)
                                 : QStringLiteral("Pendentes: %1").arg(n));
@@ -591,10 +604,10 @@ void Form_Principal::updatePendingCount() {
 }
 
 void Form_Principal::updateStatus() {
-    const ConnectionRegistry &c = m_core.connectionRegistry();
-    m_panel[0]->setText(c.statusText());
-    m_panel[1]->setText(c.connectionCountText());
-    m_panel[2]->setText(m_core.clock().now().toString(DateFormats::kTime));
+    const ConnectionRegistry &c = m_s.connections;
+    if (!c.lastPeer().isEmpty()) m_panel[0]->setText(QStringLiteral("Connected to: ") + c.lastPeer());
+    m_panel[1]->setText(QStringLiteral("Conexoes TCP/IP: ") + QString::number(c.connectionCount()));
+    m_panel[2]->setText(m_s.common.clock.now().toString(DateFormats::kTime));
 }
 
 void Form_Principal::closeEvent(QCloseEvent *e) {
@@ -604,11 +617,11 @@ void Form_Principal::closeEvent(QCloseEvent *e) {
 
 void Form_Principal::Exit1Click() {
     // Without the right to close, someone who has it may log in.
-    if (!m_core.currentOperator().can(Permissions::Fechar)) {
+    if (!m_s.currentOperator.can(Permissions::Fechar)) {
         startShift();
         return;
     }
-    Prompt *p = m_core.prompt();
+    Prompt *p = m_s.common.prompt;
     if (p && p->question(QStringLiteral("Tem certeza que deseja Sair?"),
                          QStringLiteral("Sair TULMO"), Prompt::Icon::Warning, false))
         emit exitRequested();
@@ -647,7 +660,7 @@ bool Form_Principal::eventFilter(QObject *o, QEvent *e) {
 }
 
 void Form_Principal::Memo1DblClick() {
-    m_core.dm().memo1().clear();
+    m_s.dm.memo1().clear();
 }
 
 void Form_Principal::ConfiguracoesClick() {
@@ -656,21 +669,21 @@ void Form_Principal::ConfiguracoesClick() {
 
 // The remote access console and the parameter editor, created once and reused.
 void Form_Principal::createModuleWindows() {
-    m_moduleExchange = new ModuleExchange(m_core.dm(), m_core.connectionRegistry(),
-                                          m_core.deviceLink(), this);
-    m_accessForm = new Form_Acesso_GPRS(*m_moduleExchange, m_core.prompt(), this);
-    m_qvn12Form = new Form_QVN12(m_core.database(), m_core.prompt(), this);
+    m_moduleExchange = new ModuleExchange(m_s.dm, m_s.connections,
+                                          m_s.deviceLink, this);
+    m_accessForm = new Form_Acesso_GPRS(*m_moduleExchange, m_s.common.prompt, this);
+    m_qvn12Form = new Form_QVN12(m_s.common.database, m_s.common.prompt, this);
     m_accessForm->setEditor(m_qvn12Form);
     // The second editor window of the console is never opened.
-    new Form_QVN8(m_core.database(), m_core.prompt(), this);
+    new Form_QVN8(m_s.common.database, m_s.common.prompt, this);
 }
 
 void Form_Principal::Grid_ConectadosDblClick() {
-    const ConnectionRegistry &c = m_core.connectionRegistry();
+    const ConnectionRegistry &c = m_s.connections;
     const int current = m_connectedView->sourceRow(m_connectedGrid->currentIndex());
     if (c.rowCount() == 0 || current < 0 || current >= c.rowCount()) return;
     const ConnectionRegistry::Row &row = c.row(current);
-    Prompt *p = m_core.prompt();
+    Prompt *p = m_s.common.prompt;
     // Busy only while a reply of this very device waits, not one of another device of its slot.
     if (c.replies().hasReplyFor(row.socket.data(), row.server, row.imei)) {
         if (p) p->message(QStringLiteral("Dispositivo ocupado!"));
@@ -688,9 +701,9 @@ void Form_Principal::Grid_ConectadosDblClick() {
 // The rearm sound plays from the start and repeats once the alert is closed, until the
 // operator silences it.
 void Form_Principal::rearmAlert(const QString &messageText) {
-    if (m_sounds) m_sounds->playAlert(m_core.settings().rearmSound());
+    if (m_sounds) m_sounds->playAlert(m_s.settings.rearmSound());
     m_pages->setCurrentWidget(m_rearmPage);
-    Prompt *p = m_core.prompt();
+    Prompt *p = m_s.common.prompt;
     if (!p) return Som_DesligadoClick();
     p->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning,
              [w = QPointer<Form_Principal>(this)] {
@@ -702,20 +715,21 @@ void Form_Principal::rearmAlert(const QString &messageText) {
 // other, and one alert sound repeats from the first until the last is closed. An event's alarm
 // that was sounding before the first then sounds again; one that started meanwhile goes on.
 void Form_Principal::inactivityAlert(const QString &messageText) {
-    if (m_silentAlertsOpen++ == 0) {
+    if (m_s.alerts.silentAlertOpened()) {
         m_alarmBeforeSilence =
             m_sounds && m_sounds->continuousPlaying() ? m_sounds->currentFile() : QString();
-        if (m_sounds) m_sounds->playAlert(m_core.settings().rearmSound());
+        if (m_sounds) m_sounds->playAlert(m_s.settings.rearmSound());
         m_pages->setCurrentWidget(m_silentPage);
         Som_DesligadoClick();
     }
-    auto closed = [w = QPointer<Form_Principal>(this)] {
-        if (!w || --w->m_silentAlertsOpen > 0) return;
+    auto closed = [w = QPointer<Form_Principal>(this), desk = &m_s.alerts] {
+        const bool last = desk->silentAlertClosed();
+        if (!w || !last) return;
         if (w->m_sounds && w->m_sounds->continuousPlaying()) return;
         w->Som_LigadoClick();
         if (!w->m_alarmBeforeSilence.isEmpty()) w->m_sounds->playRepeating(w->m_alarmBeforeSilence);
     };
-    if (Prompt *p = m_core.prompt())
+    if (Prompt *p = m_s.common.prompt)
         p->alert(messageText, QStringLiteral("Tulmo"), Prompt::Icon::Warning, closed);
     else
         closed();

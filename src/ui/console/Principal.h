@@ -1,7 +1,8 @@
 #pragma once
 
-#include "console/ConsoleCore.h"
-#include "operators/Permissions.h"
+#include "core/console/ConsoleServices.h"
+#include "core/console/SupervisionAlerts.h"
+#include "core/operators/Permissions.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -56,7 +57,7 @@ class Form_Principal : public QMainWindow, public SupervisionAlerts {
     Q_OBJECT
 public:
     // sons may be null (no indicator pictures then).
-    Form_Principal(ConsoleCore &core, SoundState *sons, QWidget *parent = nullptr);
+    Form_Principal(ConsoleServices services, SoundState *sons, QWidget *parent = nullptr);
     ~Form_Principal() override;
 
     // Shows the console in front, restoring it when minimised (a maximised window stays so).
@@ -163,9 +164,8 @@ private:
     void createModuleWindows();
     void openAccountForm(const QString &conta, bool onSchedule, QWidget *over = nullptr);
 
-    ConsoleCore &m_core;
+    ConsoleServices m_s;
     SoundState *m_sounds;
-    int m_silentAlertsOpen = 0;     // inactivity alerts shown or waiting in line
     QString m_alarmBeforeSilence; // the event's alarm the first of them interrupted
     bool m_shown = false;
 

@@ -1,6 +1,6 @@
 #include "SoundState.h"
 
-#include "common/Paths.h"
+#include "core/common/Paths.h"
 
 #include <QAudioDevice>
 #include <QAudioOutput>

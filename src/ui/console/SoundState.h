@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Sound.h"
+#include "core/common/Sound.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "console/CommonServices.h"
-#include "import/EventImport.h"
-#include "import/ImportRecorder.h"
+#include "core/console/CommonServices.h"
+#include "core/import/EventImport.h"
+#include "core/import/ImportRecorder.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
 #include "SerialPortDialog.h"
 
-#include "reception/Data_Modulo2.h"
+#include "core/reception/Data_Modulo2.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

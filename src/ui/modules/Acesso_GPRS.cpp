@@ -1,12 +1,12 @@
 #include "Acesso_GPRS.h"
 
-#include "common/FileDialogChooser.h"
-#include "common/KeyboardHabits.h"
-#include "common/Prompt.h"
-#include "modules/Form_QVN12.h"
-#include "modules/ModuleCfgFile.h"
-#include "modules/ModuleExchange.h"
-#include "modules/ModuleParameterBlock.h"
+#include "ui/common/FileDialogChooser.h"
+#include "ui/common/KeyboardHabits.h"
+#include "core/common/Prompt.h"
+#include "ui/modules/Form_QVN12.h"
+#include "core/modules/ModuleCfgFile.h"
+#include "core/modules/ModuleExchange.h"
+#include "core/modules/ModuleParameterBlock.h"
 
 #include <QFileInfo>
 #include <QGridLayout>

@@ -1,10 +1,10 @@
 #include "Form_QVN12.h"
 
 #include "RadioGroup.h"
-#include "common/KeyboardHabits.h"
-#include "common/Prompt.h"
-#include "modules/ChannelReading.h"
-#include "store/Database.h"
+#include "ui/common/KeyboardHabits.h"
+#include "core/common/Prompt.h"
+#include "core/modules/ChannelReading.h"
+#include "core/store/Database.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

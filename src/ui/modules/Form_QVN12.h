@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Qvn12Controls.h"
-#include "modules/ModuleParameterBlock.h"
-#include "modules/ModuleSettingsRepository.h"
+#include "core/modules/ModuleParameterBlock.h"
+#include "core/modules/ModuleSettingsRepository.h"
 
 #include <QDialog>
 

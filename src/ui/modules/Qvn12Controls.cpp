@@ -1,8 +1,8 @@
 #include "Qvn12Controls.h"
 
 #include "RadioGroup.h"
-#include "common/FileDialogChooser.h"
-#include "modules/ModuleSettingsRepository.h"
+#include "ui/common/FileDialogChooser.h"
+#include "core/modules/ModuleSettingsRepository.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

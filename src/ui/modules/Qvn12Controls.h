@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modules/ModuleParameterBlock.h"
+#include "core/modules/ModuleParameterBlock.h"
 
 #include <QLabel>
 

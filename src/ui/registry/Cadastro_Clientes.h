@@ -1,7 +1,7 @@
 #pragma once
 
-#include "console/CommonServices.h"
-#include "registry/AccountRecordRepository.h"
+#include "core/console/CommonServices.h"
+#include "core/registry/AccountRecordRepository.h"
 
 #include <QDialog>
 #include <QSet>

@@ -1,12 +1,12 @@
 #include "Cadastro_GPRS.h"
 
-#include "common/KeyboardHabits.h"
-#include "common/Prompt.h"
-#include "common/Clock.h"
-#include "common/Prompt.h"
-#include "store/Database.h"
-#include "reception/ConnectionRegistry.h"
-#include "registry/GprsTableModel.h"
+#include "ui/common/KeyboardHabits.h"
+#include "core/common/Prompt.h"
+#include "core/common/Clock.h"
+#include "core/common/Prompt.h"
+#include "core/store/Database.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/registry/GprsTableModel.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 #include "DigitsOnly.h"
 
-#include "common/Prompt.h"
+#include "core/common/Prompt.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "registry/WeeklySchedule.h"
+#include "core/registry/WeeklySchedule.h"
 
 #include <QTableView>
 

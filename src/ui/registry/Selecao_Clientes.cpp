@@ -1,12 +1,12 @@
 #include "Selecao_Clientes.h"
 
-#include "common/ColumnWidths.h"
-#include "common/KeyboardHabits.h"
-#include "common/Clock.h"
-#include "common/Prompt.h"
-#include "store/Database.h"
-#include "console/EventColorDelegate.h"
-#include "registry/AccountBrowser.h"
+#include "ui/common/ColumnWidths.h"
+#include "ui/common/KeyboardHabits.h"
+#include "core/common/Clock.h"
+#include "core/common/Prompt.h"
+#include "core/store/Database.h"
+#include "ui/console/EventColorDelegate.h"
+#include "core/registry/AccountBrowser.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 #include "SubRecordGrid.h"
 
 #include "DigitsOnly.h"
-#include "common/ColumnWidths.h"
-#include "registry/SubRecordModel.h"
+#include "ui/common/ColumnWidths.h"
+#include "core/registry/SubRecordModel.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -1,13 +1,13 @@
 #include "Apagar_Eventos.h"
 
-#include "common/Clock.h"
-#include "common/DateFormats.h"
-#include "common/KeyboardHabits.h"
-#include "common/Prompt.h"
-#include "common/Clock.h"
-#include "common/Prompt.h"
-#include "store/Database.h"
-#include "reports/EventPurger.h"
+#include "core/common/Clock.h"
+#include "core/common/DateFormats.h"
+#include "ui/common/KeyboardHabits.h"
+#include "core/common/Prompt.h"
+#include "core/common/Clock.h"
+#include "core/common/Prompt.h"
+#include "core/store/Database.h"
+#include "core/reports/EventPurger.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "console/CommonServices.h"
-#include "reports/EventPurgeRepository.h"
+#include "core/console/CommonServices.h"
+#include "core/reports/EventPurgeRepository.h"
 
 #include <QDialog>
 

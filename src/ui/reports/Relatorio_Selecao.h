@@ -1,8 +1,8 @@
 #pragma once
 
-#include "console/CommonServices.h"
-#include "reports/ReportLayout.h"
-#include "reports/ReportQuery.h"
+#include "core/console/CommonServices.h"
+#include "core/reports/ReportLayout.h"
+#include "core/reports/ReportQuery.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "reports/ReportPainter.h"
+#include "ui/reports/ReportPainter.h"
 
 #include <QFontDatabase>
 #include <QPaintDevice>

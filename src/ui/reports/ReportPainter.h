@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/ReportLayout.h"
+#include "core/reports/ReportLayout.h"
 
 #include <QFont>
 

@@ -1,6 +1,6 @@
-#include "reports/ReportPreview.h"
+#include "ui/reports/ReportPreview.h"
 
-#include "reports/ReportSource.h"
+#include "core/reports/ReportSource.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "reports/ReportLayout.h"
-#include "reports/ReportPainter.h"
+#include "core/reports/ReportLayout.h"
+#include "ui/reports/ReportPainter.h"
 
 #include <QDialog>
 #include <QImage>

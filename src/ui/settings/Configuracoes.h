@@ -1,7 +1,7 @@
 #pragma once
 
-#include "console/CommonServices.h"
-#include "settings/ReceiverTable.h"
+#include "core/console/CommonServices.h"
+#include "core/settings/ReceiverTable.h"
 
 #include <QDialog>
 #include <QIcon>

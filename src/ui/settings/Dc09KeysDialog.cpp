@@ -1,7 +1,7 @@
 #include "Dc09KeysDialog.h"
 
-#include "common/Prompt.h"
-#include "reception/Dc09Keys.h"
+#include "core/common/Prompt.h"
+#include "core/reception/Dc09Keys.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 #include "PortMonitorView.h"
 
-#include "common/DateFormats.h"
+#include "core/common/DateFormats.h"
 
 #include <QApplication>
 #include <QClipboard>

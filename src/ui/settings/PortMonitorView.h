@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reception/LineLog.h"
+#include "core/reception/LineLog.h"
 
 #include <QList>
 #include <QPair>

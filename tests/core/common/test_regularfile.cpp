@@ -1,8 +1,8 @@
 #include "support/TestSupport.h"
 
-#include "common/RegularFile.h"
-#include "common/SystemError.h"
-#include "common/TextCodec.h"
+#include "core/common/RegularFile.h"
+#include "core/common/SystemError.h"
+#include "core/common/TextCodec.h"
 
 #include <QFile>
 #include <QTemporaryDir>

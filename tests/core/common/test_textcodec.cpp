@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "common/TextCodec.h"
+#include "core/common/TextCodec.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "common/Translations.h"
+#include "core/common/Translations.h"
 
 #include <QCoreApplication>
 #include <QTest>

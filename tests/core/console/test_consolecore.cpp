@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "common/Clock.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/LineLog.h"
-#include "store/Database.h"
+#include "core/common/Clock.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/LineLog.h"
+#include "core/store/Database.h"
 
 #include <QDir>
 #include <QFile>
@@ -113,7 +113,7 @@ void TestConsoleCore::queueFileThatCannotBeWrittenStopsAcknowledgementsAndSaysWh
     } else {
         QVERIFY(QFile::setPermissions(queue, QFileDevice::ReadOwner));
     }
-    QSignalSpy status(s.core.get(), &ConsoleCore::statusTextChanged);
+    QSignalSpy status(&s.core->status(), &ReceptionStatus::changed);
     const QString why = QString("Não foi possível gravar Dados/Eventos_Log.dat: ") +
                         (root ? "o nome é de uma pasta" : "sem permissão de escrita");
     s.clock.set(kInicio.addSecs(60));

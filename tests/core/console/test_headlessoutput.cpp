@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "console/DataFolderLock.h"
-#include "console/HeadlessOutput.h"
-#include "events/EventLine.h"
-#include "reception/LineLog.h"
+#include "core/console/DataFolderLock.h"
+#include "core/console/HeadlessOutput.h"
+#include "core/events/EventLine.h"
+#include "core/reception/LineLog.h"
 
 #include <QFile>
 #include <QTest>
@@ -71,7 +71,7 @@ private slots:
 void TestHeadlessOutput::whatTheConsoleWouldShowComesOutAsStampedLines() {
     Headless h;
     QVERIFY(h.recordPending("001"));
-    h.output.watch(*h.core);
+    h.output.watch(h.core->services());
     QCOMPARE(h.out.newLines(), QStringList({h.stamp() + "Eventos pendentes: 1"}));
 
     // The port monitor's lines, with the time they came and a frame's control bytes by code.
@@ -107,7 +107,7 @@ void TestHeadlessOutput::whatTheConsoleWouldShowComesOutAsStampedLines() {
 
 void TestHeadlessOutput::pendingEventsAreToldOnceAndAFloodIsCounted() {
     Headless h;
-    h.output.watch(*h.core);
+    h.output.watch(h.core->services());
     QCOMPARE(h.out.newLines(), QStringList()); // nothing pending at the start: nothing said
     QVERIFY(h.recordPending("003"));
     QCOMPARE(h.out.newLines(),

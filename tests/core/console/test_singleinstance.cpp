@@ -1,4 +1,4 @@
-#include "console/SingleInstance.h"
+#include "core/console/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,8 +3,8 @@
 // budget in milliseconds the passes are that short (so that most of the time is spent in
 // commits and rewrites of the queue file); without one each is the one-second driver's tick.
 // The exactly-once test kills it at random moments.
-#include "common/Clock.h"
-#include "console/ConsoleCore.h"
+#include "core/common/Clock.h"
+#include "core/console/ConsoleCore.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,10 +1,10 @@
 #include "support/TestSupport.h"
 
-#include "common/Clock.h"
-#include "events/EventDecoder.h"
-#include "events/EventLine.h"
-#include "events/ReceiverFrame.h"
-#include "settings/LiveSettings.h"
+#include "core/common/Clock.h"
+#include "core/events/EventDecoder.h"
+#include "core/events/EventLine.h"
+#include "core/events/ReceiverFrame.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "events/EventLine.h"
-#include "store/Database.h"
+#include "core/events/EventLine.h"
+#include "core/store/Database.h"
 
 #include <QDir>
 #include <QFile>

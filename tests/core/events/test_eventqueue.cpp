@@ -1,10 +1,10 @@
 #include "support/TestSupport.h"
 
-#include "common/Clock.h"
-#include "common/RegularFile.h"
-#include "events/EventLine.h"
-#include "events/EventQueue.h"
-#include "store/Database.h"
+#include "core/common/Clock.h"
+#include "core/common/RegularFile.h"
+#include "core/events/EventLine.h"
+#include "core/events/EventQueue.h"
+#include "core/store/Database.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

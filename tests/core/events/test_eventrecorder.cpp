@@ -1,8 +1,8 @@
 #include "support/TestSupport.h"
 
-#include "common/Clock.h"
-#include "events/EventLine.h"
-#include "store/Schema.h"
+#include "core/common/Clock.h"
+#include "core/events/EventLine.h"
+#include "core/store/Schema.h"
 
 #include <QElapsedTimer>
 #include <QFile>

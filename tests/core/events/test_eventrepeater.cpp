@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "events/EventLine.h"
+#include "core/events/EventLine.h"
 
 #include <QSerialPort>
 #include <QSignalSpy>

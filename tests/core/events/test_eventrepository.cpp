@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "events/AccountRepository.h"
-#include "events/EventLine.h"
-#include "events/EventRepository.h"
-#include "store/SqlListModel.h"
+#include "core/events/AccountRepository.h"
+#include "core/events/EventLine.h"
+#include "core/events/EventRepository.h"
+#include "core/store/SqlListModel.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "events/InterventionKinds.h"
+#include "core/events/InterventionKinds.h"
 
 #include <QFile>
 #include <QTemporaryDir>

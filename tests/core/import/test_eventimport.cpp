@@ -1,10 +1,10 @@
 #include "support/TestSupport.h"
 
-#include "events/EventLine.h"
-#include "import/EventImport.h"
-#include "import/ImportRecorder.h"
-#include "import/ReceiverRecord.h"
-#include "reception/Data_Modulo2.h"
+#include "core/events/EventLine.h"
+#include "core/import/EventImport.h"
+#include "core/import/ImportRecorder.h"
+#include "core/import/ReceiverRecord.h"
+#include "core/reception/Data_Modulo2.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "modules/ModuleExchange.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/DeviceLink.h"
+#include "core/modules/ModuleExchange.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/DeviceLink.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -1,6 +1,6 @@
-#include "modules/ChannelReading.h"
-#include "modules/ModuleCfgFile.h"
-#include "modules/ModuleParameterBlock.h"
+#include "core/modules/ChannelReading.h"
+#include "core/modules/ModuleCfgFile.h"
+#include "core/modules/ModuleParameterBlock.h"
 #include "support/TestSupport.h"
 
 #include <QFile>

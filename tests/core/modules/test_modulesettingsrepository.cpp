@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "modules/ModuleSettingsRepository.h"
+#include "core/modules/ModuleSettingsRepository.h"
 
 #include <QTest>
 

@@ -2,8 +2,8 @@
 // receiver on the port given (slot 1, answering at once) and its device 123456 registered, it
 // runs its event loop and its one-second driver until it is killed. The kill test of reception
 // streams frames into it and kills it while its queue file is being flushed.
-#include "common/Clock.h"
-#include "console/ConsoleCore.h"
+#include "core/common/Clock.h"
+#include "core/console/ConsoleCore.h"
 
 #include <QCoreApplication>
 #include <QSqlError>

@@ -3,9 +3,9 @@
 
 #include "support/TestSupport.h"
 
-#include "reception/ConnectedDevicesModel.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
+#include "core/reception/ConnectedDevicesModel.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
 
 #include <QTest>
 
@@ -123,7 +123,7 @@ void TestConnectedDevices::rowsSayWhoIsOnLineAndSortByWhatTheyMean() {
     QCOMPARE(s.state(1), QString("desconectado desde 09/03/2026 10:00:45"));
     QCOMPARE(s.con().rowCount(), 3);
     tickAndSettle(*s.core);
-    QCOMPARE(s.con().connectionCountText(), QString("Conexoes TCP/IP: 2"));
+    QCOMPARE(s.con().connectionCount(), 2);
     QCOMPARE(s.con().rowCount(), 3);
     QCOMPARE(stateOf(0), State::Connected);
     QCOMPARE(stateOf(2), State::Connected);

@@ -1,5 +1,5 @@
-#include "reception/Dc09Events.h"
-#include "reception/Dc09Message.h"
+#include "core/reception/Dc09Events.h"
+#include "core/reception/Dc09Message.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/Dc09Message.h"
-#include "reception/Dc09Receiver.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/Dc09Message.h"
+#include "core/reception/Dc09Receiver.h"
 
 #include <QDir>
 #include <QFile>

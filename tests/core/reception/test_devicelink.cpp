@@ -1,12 +1,12 @@
 #include "support/TestSupport.h"
 
-#include "common/Clock.h"
-#include "reception/ConnectedDevicesModel.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/Dc09Message.h"
-#include "reception/DeviceLink.h"
-#include "registry/GprsRepository.h"
+#include "core/common/Clock.h"
+#include "core/reception/ConnectedDevicesModel.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/Dc09Message.h"
+#include "core/reception/DeviceLink.h"
+#include "core/registry/GprsRepository.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -87,11 +87,13 @@ const QByteArray kEvento5 = "5011 180042E13001003";
 struct FakeSink : ReceptionSink {
     QueueResult resultado = QueueResult::Queued;
     QStringList decodificados, repeaterQueue;
-    QueueResult Decodifica_Eventos(const QString &frame) override {
+    QueueResult stageEvent(const QString &frame) override {
         decodificados << frame;
         return resultado;
     }
-    bool queueLine(const QString &) override { return true; }
+    QueueResult stageLine(const QString &) override { return QueueResult::Queued; }
+    void whenDurable(std::function<void(bool)> done) override { done(true); }
+    QString decodeFrame(const QString &) const override { return QString(); }
     void acknowledgeRepeater(int) override {}
     bool queueRepeater(int slot, const QString &frame) override {
         repeaterQueue << QString::number(slot) + "," + frame;
@@ -139,7 +141,7 @@ void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
     Device d;
     QVERIFY(s.connectTo(d, port));
     QCOMPARE(s.grade.rowCount(), 1);
-    QCOMPARE(s.con().statusText(), QString("Connected to: 127.0.0.1"));
+    QCOMPARE(s.con().lastPeer(), QString("127.0.0.1"));
     const QStringList titulos{"Keep Alive", "Conta",       "Ultimo Pacote", "Ultimo Evento",
                               "Servidor",   "IMEI",        "IP REMOTO",     "Socket",
                               "Conexão",    "Data Conexão"};
@@ -155,13 +157,13 @@ void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
     QVERIFY(s.cel(0, ConnectedDevicesModel::ColConnection).toInt() > 0);
     s.clock.advanceSecs(1);
     s.tick();
-    QCOMPARE(s.con().connectionCountText(), QString("Conexoes TCP/IP: 1"));
+    QCOMPARE(s.con().connectionCount(), 1);
 
     Device d2;
     QVERIFY(s.connectTo(d2, port));
     QCOMPARE(s.cel(1, ConnectedDevicesModel::ColSocket), QString("1"));
     s.tick();
-    QCOMPARE(s.con().connectionCountText(), QString("Conexoes TCP/IP: 2"));
+    QCOMPARE(s.con().connectionCount(), 2);
 }
 
 void TestDeviceLink::registeredDeviceGetsPlusAfterResponseTime() {

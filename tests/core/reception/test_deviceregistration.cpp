@@ -3,12 +3,12 @@
 // connections that never say who they are closed after a while.
 #include "support/TestSupport.h"
 
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/DeviceLink.h"
-#include "reception/DeviceRegistration.h"
-#include "registry/GprsDirectory.h"
-#include "registry/GprsRepository.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/DeviceLink.h"
+#include "core/reception/DeviceRegistration.h"
+#include "core/registry/GprsDirectory.h"
+#include "core/registry/GprsRepository.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>

@@ -1,10 +1,10 @@
 #include "support/TestSupport.h"
 
-#include "common/Clock.h"
-#include "events/EventLine.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/ReceptionSink.h"
-#include "reception/SerialReception.h"
+#include "core/common/Clock.h"
+#include "core/events/EventLine.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/ReceptionSink.h"
+#include "core/reception/SerialReception.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -145,15 +145,17 @@ struct RawPty {
 // Records what reception hands on; answers as it is told.
 class RecordingSink : public ReceptionSink {
 public:
-    QueueResult Decodifica_Eventos(const QString &frame) override {
+    QueueResult stageEvent(const QString &frame) override {
         frames << frame;
         if (onDecode) onDecode();
         return answer;
     }
-    bool queueLine(const QString &line) override {
+    QueueResult stageLine(const QString &line) override {
         lines << line;
-        return true;
+        return QueueResult::Queued;
     }
+    void whenDurable(std::function<void(bool)> done) override { done(true); }
+    QString decodeFrame(const QString &) const override { return QString(); }
     void acknowledgeRepeater(int slot) override { confirmed << slot; }
     bool queueRepeater(int, const QString &) override { return true; }
 

@@ -1,9 +1,9 @@
 // Device connections on native sockets: framing of reads, writes the kernel does not take at
 // once, closes from either side, and many connections served together.
 
-#include "reception/SocketMultiplexer.h"
-#include "reception/TcpConnection.h"
-#include "reception/TcpListener.h"
+#include "core/reception/SocketMultiplexer.h"
+#include "core/reception/TcpConnection.h"
+#include "core/reception/TcpListener.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

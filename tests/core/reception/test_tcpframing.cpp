@@ -3,12 +3,12 @@
 // gathered by their length. Transcripts on real loopback connections.
 #include "support/TestSupport.h"
 
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/Dc09Message.h"
-#include "reception/FrameAssembler.h"
-#include "settings/LiveSettings.h"
-#include "store/Database.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/Dc09Message.h"
+#include "core/reception/FrameAssembler.h"
+#include "core/settings/LiveSettings.h"
+#include "core/store/Database.h"
 
 #include <QDir>
 #include <QElapsedTimer>

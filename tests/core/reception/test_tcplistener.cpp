@@ -2,10 +2,10 @@
 // and running out of descriptors delays the devices that come meanwhile, never for good.
 #include "support/TestSupport.h"
 
-#include "events/EventQueue.h"
-#include "events/EventRepeater.h"
-#include "reception/Data_Modulo2.h"
-#include "reception/TcpListener.h"
+#include "core/events/EventQueue.h"
+#include "core/events/EventRepeater.h"
+#include "core/reception/Data_Modulo2.h"
+#include "core/reception/TcpListener.h"
 
 #include <QHostInfo>
 #include <QSerialPort>

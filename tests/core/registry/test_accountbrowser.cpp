@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "registry/AccountBrowser.h"
-#include "registry/AccountBrowserRepository.h"
+#include "core/registry/AccountBrowser.h"
+#include "core/registry/AccountBrowserRepository.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "registry/AccountRecordRepository.h"
-#include "registry/ColumnLimits.h"
-#include "registry/SubRecordModel.h"
-#include "registry/WeeklySchedule.h"
+#include "core/registry/AccountRecordRepository.h"
+#include "core/registry/ColumnLimits.h"
+#include "core/registry/SubRecordModel.h"
+#include "core/registry/WeeklySchedule.h"
 
 #include <QSignalSpy>
 #include <QSqlError>

@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "registry/EventCodeRepository.h"
-#include "registry/StandardCatalogue.h"
+#include "core/registry/EventCodeRepository.h"
+#include "core/registry/StandardCatalogue.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,9 +1,9 @@
 // Report statements, the events they select, the paging of the preview and the text file.
 
-#include "reports/ReportQuery.h"
-#include "reports/ReportRepository.h"
-#include "reports/ReportSource.h"
-#include "reports/ReportText.h"
+#include "core/reports/ReportQuery.h"
+#include "core/reports/ReportRepository.h"
+#include "core/reports/ReportSource.h"
+#include "core/reports/ReportText.h"
 #include "support/TestSupport.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "reports/SmtpMailer.h"
+#include "core/reports/SmtpMailer.h"
 
 #include "support/SmtpTestServer.h"
 #include "support/TestSupport.h"

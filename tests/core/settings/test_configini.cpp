@@ -1,11 +1,11 @@
 #include "support/TestSupport.h"
 
-#include "common/Paths.h"
-#include "common/TextCodec.h"
-#include "settings/ConfigIni.h"
-#include "settings/IniFile.h"
-#include "settings/LiveSettings.h"
-#include "store/Database.h"
+#include "core/common/Paths.h"
+#include "core/common/TextCodec.h"
+#include "core/settings/ConfigIni.h"
+#include "core/settings/IniFile.h"
+#include "core/settings/LiveSettings.h"
+#include "core/store/Database.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "support/TestSupport.h"
 
-#include "common/Clock.h"
-#include "store/Database.h"
-#include "store/Schema.h"
+#include "core/common/Clock.h"
+#include "core/store/Database.h"
+#include "core/store/Schema.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "support/TestSupport.h"
 
-#include "events/AccountRepository.h"
-#include "events/EventRepository.h"
-#include "store/SqlListModel.h"
+#include "core/events/AccountRepository.h"
+#include "core/events/EventRepository.h"
+#include "core/store/SqlListModel.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,8 +1,8 @@
 #include "support/TestSupport.h"
 
-#include "console/Cadastro_Operadores.h"
-#include "operators/OperatorRepository.h"
-#include "store/SqlListModel.h"
+#include "ui/console/Cadastro_Operadores.h"
+#include "core/operators/OperatorRepository.h"
+#include "core/store/SqlListModel.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,14 +1,14 @@
 #include "support/TestSupport.h"
 
-#include "common/TextCodec.h"
-#include "console/EventColorDelegate.h"
-#include "console/Eventos_Pendentes.h"
-#include "console/Principal.h"
-#include "events/EventLine.h"
-#include "operators/Permissions.h"
-#include "registry/AccountBrowser.h"
-#include "registry/Selecao_Clientes.h"
-#include "store/SqlListModel.h"
+#include "core/common/TextCodec.h"
+#include "ui/console/EventColorDelegate.h"
+#include "ui/console/Eventos_Pendentes.h"
+#include "ui/console/Principal.h"
+#include "core/events/EventLine.h"
+#include "core/operators/Permissions.h"
+#include "core/registry/AccountBrowser.h"
+#include "ui/registry/Selecao_Clientes.h"
+#include "core/store/SqlListModel.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -51,7 +51,7 @@ struct Console {
         s.addCode("1401", "abertura", 0, 1, 2);
     }
     Form_Principal &openDialog() {
-        w = std::make_unique<Form_Principal>(*s.core, nullptr);
+        w = std::make_unique<Form_Principal>(s.core->services(), nullptr);
         w->show();
         s.core->stopTimer();
         return *w;

@@ -1,10 +1,10 @@
 #include "support/TestSupport.h"
 
-#include "console/Eventos_Pendentes.h"
-#include "console/IniciarTurno.h"
-#include "operators/OperatorRepository.h"
-#include "console/Principal.h"
-#include "events/EventLine.h"
+#include "ui/console/Eventos_Pendentes.h"
+#include "ui/console/IniciarTurno.h"
+#include "core/operators/OperatorRepository.h"
+#include "ui/console/Principal.h"
+#include "core/events/EventLine.h"
 
 #include <QAction>
 #include <QFrame>
@@ -32,7 +32,7 @@ struct Turno {
 
     Turno() {
         mapPort(s.core->dataDir(), 1, s.dir.path() + "/sem-porta");
-        w = std::make_unique<Form_Principal>(*s.core, nullptr);
+        w = std::make_unique<Form_Principal>(s.core->services(), nullptr);
     }
     Form_iniciar_turno &d() { return w->shiftForm(); }
     template <typename T> T *campo(const char *nome) {

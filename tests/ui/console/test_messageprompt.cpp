@@ -1,6 +1,6 @@
-#include "console/MessagePrompt.h"
+#include "ui/console/MessagePrompt.h"
 
-#include "common/FileDialogChooser.h"
+#include "ui/common/FileDialogChooser.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,19 +1,19 @@
 #include "support/TestSupport.h"
 
-#include "modules/Acesso_GPRS.h"
-#include "modules/ModuleExchange.h"
+#include "ui/modules/Acesso_GPRS.h"
+#include "core/modules/ModuleExchange.h"
 
-#include "console/EventColorDelegate.h"
-#include "console/Eventos_Pendentes.h"
-#include "console/Principal.h"
-#include "registry/Cadastro_Clientes.h"
-#include "registry/Selecao_Clientes.h"
+#include "ui/console/EventColorDelegate.h"
+#include "ui/console/Eventos_Pendentes.h"
+#include "ui/console/Principal.h"
+#include "ui/registry/Cadastro_Clientes.h"
+#include "ui/registry/Selecao_Clientes.h"
 
 #include <QLineEdit>
-#include "console/SoundState.h"
-#include "events/EventLine.h"
-#include "reception/ConnectedDevicesModel.h"
-#include "store/SqlListModel.h"
+#include "ui/console/SoundState.h"
+#include "core/events/EventLine.h"
+#include "core/reception/ConnectedDevicesModel.h"
+#include "core/store/SqlListModel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -100,7 +100,7 @@ struct Janela {
         mapPort(s.core->dataDir(), 1, s.dir.path() + "/sem-porta");
     }
     Form_Principal &openDialog(bool mostrar = true) {
-        w = std::make_unique<Form_Principal>(*s.core, &sons);
+        w = std::make_unique<Form_Principal>(s.core->services(), &sons);
         w->resize(1200, 700);
         if (mostrar) {
             // As the console starts: reception with the core, then the window shown.
@@ -966,7 +966,7 @@ void TestPrincipal::deviceEventEndToEnd() {
     core.startReception();
     QVERIFY(core.timerUpdate().isActive());
     QVERIFY(core.dm().slot(1).socketServer && core.dm().slot(1).socketServer->isListening());
-    Form_Principal w(core, &sons);
+    Form_Principal w(core.services(), &sons);
     w.resize(1200, 700);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));

@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "common/Clock.h"
-#include "common/Paths.h"
-#include "console/SoundState.h"
-#include "events/EventLine.h"
+#include "core/common/Clock.h"
+#include "core/common/Paths.h"
+#include "ui/console/SoundState.h"
+#include "core/events/EventLine.h"
 
 #include <QCoreApplication>
 #include <QFile>

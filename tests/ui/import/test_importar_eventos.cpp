@@ -1,8 +1,8 @@
 #include "support/TestSupport.h"
 
-#include "import/ImportListModel.h"
-#include "import/Importar_Eventos.h"
-#include "import/SerialPortDialog.h"
+#include "core/import/ImportListModel.h"
+#include "ui/import/Importar_Eventos.h"
+#include "ui/import/SerialPortDialog.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "modules/Acesso_GPRS.h"
-#include "modules/Form_QVN12.h"
-#include "modules/ModuleExchange.h"
-#include "reception/ConnectionRegistry.h"
+#include "ui/modules/Acesso_GPRS.h"
+#include "ui/modules/Form_QVN12.h"
+#include "core/modules/ModuleExchange.h"
+#include "core/reception/ConnectionRegistry.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 #include "support/TestSupport.h"
 
-#include "modules/Form_QVN12.h"
-#include "modules/Form_QVN8.h"
-#include "modules/ModuleParameterBlock.h"
-#include "modules/RadioGroup.h"
-#include "reception/Data_Modulo2.h"
+#include "ui/modules/Form_QVN12.h"
+#include "ui/modules/Form_QVN8.h"
+#include "core/modules/ModuleParameterBlock.h"
+#include "ui/modules/RadioGroup.h"
+#include "core/reception/Data_Modulo2.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
 #include "support/TestSupport.h"
 
-#include "common/FileChooser.h"
-#include "registry/Cadastro_Clientes.h"
-#include "registry/DigitsOnly.h"
-#include "registry/ScheduleGrid.h"
-#include "registry/SubRecordModel.h"
+#include "core/common/FileChooser.h"
+#include "ui/registry/Cadastro_Clientes.h"
+#include "ui/registry/DigitsOnly.h"
+#include "ui/registry/ScheduleGrid.h"
+#include "core/registry/SubRecordModel.h"
 
 #include <QApplication>
 #include <QClipboard>

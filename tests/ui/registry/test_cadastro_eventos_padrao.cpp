@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "common/FileChooser.h"
-#include "common/Paths.h"
-#include "registry/Cadastro_Eventos_Padrao.h"
-#include "registry/EventCodeModel.h"
+#include "core/common/FileChooser.h"
+#include "core/common/Paths.h"
+#include "ui/registry/Cadastro_Eventos_Padrao.h"
+#include "core/registry/EventCodeModel.h"
 
 #include <QLineEdit>
 #include <QTableView>

@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "registry/Cadastro_GPRS.h"
-#include "registry/GprsTableModel.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "ui/registry/Cadastro_GPRS.h"
+#include "core/registry/GprsTableModel.h"
 
 #include <QPushButton>
 #include <QSignalSpy>

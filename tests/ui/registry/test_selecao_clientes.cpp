@@ -1,8 +1,8 @@
 #include "support/TestSupport.h"
 
-#include "console/EventColorDelegate.h"
-#include "registry/AccountBrowser.h"
-#include "registry/Selecao_Clientes.h"
+#include "ui/console/EventColorDelegate.h"
+#include "core/registry/AccountBrowser.h"
+#include "ui/registry/Selecao_Clientes.h"
 
 #include <QApplication>
 #include <QLabel>

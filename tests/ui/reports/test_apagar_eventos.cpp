@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "reports/Apagar_Eventos.h"
-#include "reports/EventPurger.h"
+#include "ui/reports/Apagar_Eventos.h"
+#include "core/reports/EventPurger.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,12 +3,12 @@
 #include "support/SmtpTestServer.h"
 #include "support/TestSupport.h"
 
-#include "common/Paths.h"
-#include "reception/ConnectionRegistry.h"
-#include "reception/Data_Modulo2.h"
-#include "reports/Relatorio_Selecao.h"
-#include "reports/ReportMailFlow.h"
-#include "reports/ReportPreview.h"
+#include "core/common/Paths.h"
+#include "core/reception/ConnectionRegistry.h"
+#include "core/reception/Data_Modulo2.h"
+#include "ui/reports/Relatorio_Selecao.h"
+#include "core/reports/ReportMailFlow.h"
+#include "ui/reports/ReportPreview.h"
 
 #include <QCheckBox>
 #include <QComboBox>

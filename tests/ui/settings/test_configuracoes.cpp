@@ -1,12 +1,12 @@
 #include "support/TestSupport.h"
 
-#include "common/FileChooser.h"
-#include "common/Paths.h"
-#include "common/TextCodec.h"
-#include "console/Principal.h"
-#include "settings/ConfigIni.h"
-#include "settings/Configuracoes.h"
-#include "settings/IniFile.h"
+#include "core/common/FileChooser.h"
+#include "core/common/Paths.h"
+#include "core/common/TextCodec.h"
+#include "ui/console/Principal.h"
+#include "core/settings/ConfigIni.h"
+#include "ui/settings/Configuracoes.h"
+#include "core/settings/IniFile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -862,7 +862,7 @@ void TestConfiguracoes::silentReceiverLeavesAnotherShownReceiverMarked() {
 void TestConfiguracoes::mainWindowOpensTheDialog() {
     Station s;
     ReceiverRow(1).name("Principal").mode(2).active(0).insertInto(s.db());
-    Form_Principal mainWindow(*s.core, nullptr);
+    Form_Principal mainWindow(s.core->services(), nullptr);
     Form_Configuracoes &f = mainWindow.settingsDialog();
     QCOMPARE(f.parentWidget(), &mainWindow);
     QVERIFY(f.receiverRoot()->childCount() == 0);

@@ -1,9 +1,9 @@
 #include "support/TestSupport.h"
 
-#include "reception/Dc09Keys.h"
-#include "reception/Dc09Receiver.h"
-#include "settings/Configuracoes.h"
-#include "settings/Dc09KeysDialog.h"
+#include "core/reception/Dc09Keys.h"
+#include "core/reception/Dc09Receiver.h"
+#include "ui/settings/Configuracoes.h"
+#include "ui/settings/Dc09KeysDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
