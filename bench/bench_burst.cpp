@@ -486,8 +486,8 @@ bool Console::setUp(quint16 port) {
                                   "TEMPO_KEEPALIVE) values (1, 'GPRS', 1, 1, 19, 3, %1, 0, %2, 60)")
                        .arg(port)
                        .arg(envInt("BURST_RESPONSE", 0)));
-    // The main window as the operator has it: its first display opens the receivers and
-    // starts the one-second timers.
+    // Reception as the console starts it, then the main window as the operator has it.
+    m_core->startReception();
     m_window = std::make_unique<Form_Principal>(m_core->services(), nullptr);
     m_window->resize(1280, 800);
     m_window->show();

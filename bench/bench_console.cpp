@@ -84,6 +84,7 @@ int main(int argc, char **argv) {
     QString error;
     if (!core.start(&error)) qFatal("%s", qPrintable(error));
     const double start = ms(t);
+    core.startReception();
     auto w = std::make_unique<Form_Principal>(core.services(), nullptr);
     w->resize(1280, 800);
     mostrar(*w);

@@ -213,6 +213,7 @@ int main(int argc, char **argv) {
                                   "PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP, TEMPO_RESPOSTA, "
                                   "TEMPO_KEEPALIVE) values (1, 'GPRS', 1, 1, 19, 3, %1, 0, 0, 60)")
                        .arg(port));
+    core.startReception();
     Form_Principal window(core.services(), nullptr);
     window.resize(1280, 800);
     window.show();
