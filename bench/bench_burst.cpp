@@ -662,9 +662,17 @@ void Console::eventsAtOnce() {
 void Console::sustained() {
     const int rate = envInt("BURST_RATE", 200), seconds = envInt("BURST_SUSTAIN", 60);
     const int devices = std::clamp(envInt("BURST_SUSTAIN_DEVICES", 1000), 1, m_connected);
+    // The rows of this phase are those after the last of the one before, once it is recorded.
+    runUntil([&] { return m_core->eventQueue().isEmpty() && !m_core->pump().busy(); }, m_cap);
+    qint64 seq0 = -1;
+    {
+        QSqlQuery g(m_core->database().primary());
+        if (g.exec(QStringLiteral("select gen_id(GEN_EVENTOS_SEQUENCIA, 0) from RDB$DATABASE")) &&
+            g.next())
+            seq0 = g.value(0).toLongLong();
+    }
     m_queueFirst = queueFileLines(m_core->dataDir() + QStringLiteral("/Eventos_Log.dat"));
     m_sampleQueue = true;
-    const QDateTime since = QDateTime::currentDateTime().addSecs(-1);
     const int64_t t0 = monoNs();
     const bool done = order('r', seconds + m_cap);
     long sent = 0;
@@ -675,8 +683,8 @@ void Console::sustained() {
     runUntil([&] { return m_core->eventQueue().isEmpty() && !m_core->pump().busy(); }, m_cap);
     const double recorded = secsSince(t0);
     QSqlQuery q(m_core->database().primary());
-    q.prepare(QStringLiteral("select count(*) from EVENTOS where DATA_INTERVENCAO >= :t"));
-    q.bindValue(QStringLiteral(":t"), since);
+    q.prepare(QStringLiteral("select count(*) from EVENTOS where SEQUENCIA > :s"));
+    q.bindValue(QStringLiteral(":s"), seq0);
     const long rows = q.exec() && q.next() ? q.value(0).toLongLong() : -1;
     add(QStringLiteral("3 every event of the sustained rate in EVENTOS, once"),
         QStringLiteral("%1 of %2 sent recorded, in %3 s (sent in %4 s): %5 events/s")
