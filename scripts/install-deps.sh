@@ -14,8 +14,9 @@ PACKAGES=(
   # output (good)
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   fonts-dejavu-core
-  # Firebird 3 client library and the embedded engine
-  firebird3.0-server-core libfbclient2 firebird-dev firebird3.0-utils
+  # Firebird 3 client library and the embedded engine; the server, for a station of several
+  # workstations and for the tests that start a private one on loopback
+  firebird3.0-server-core libfbclient2 firebird-dev firebird3.0-utils firebird3.0-server
   # mail
   libcurl4-openssl-dev
   # AES of the encrypted DC-09 messages (libcrypto)

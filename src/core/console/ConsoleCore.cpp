@@ -40,7 +40,15 @@ bool ConsoleCore::start(QString *error) {
                          .arg(QDir::toNativeSeparators(m_dataDir));
         return false;
     }
-    m_store = std::make_unique<Store>(m_dataDir);
+    // Config.ini says where the database is, then holds the settings of the rest.
+    const ConfigIni config(ConfigIni::pathIn(m_dataDir));
+    DatabaseLocation where;
+    QString whereProblem;
+    if (!config.readDatabase(m_dataDir, &where, &whereProblem)) {
+        if (error) *error = whereProblem + QStringLiteral("\n\nO Tulmo será encerrado.");
+        return false;
+    }
+    m_store = std::make_unique<Store>(std::move(where));
     if (!confirmNewDatabase(error)) return false;
     QString catalogueError;
     if (!m_store->open(m_clock, error, &catalogueError)) return false;
@@ -59,7 +67,6 @@ bool ConsoleCore::start(QString *error) {
 
     // Config.ini into the live settings, so they hold whether the settings dialog is shown
     // or not.
-    const ConfigIni config(ConfigIni::pathIn(m_dataDir));
     const QString configProblem = config.readProblem();
     if (!configProblem.isEmpty() && m_prompt)
         m_prompt->message(configProblem +

@@ -16,9 +16,8 @@ namespace tulmo {
 // Lives on the source's thread and owns the connection there.
 class ReportSource::Worker : public QObject {
 public:
-    Worker(QString file, QString host, QString name)
-        : m_file(std::move(file))
-        , m_host(std::move(host))
+    Worker(DatabaseLocation where, QString name)
+        : m_where(std::move(where))
         , m_name(std::move(name)) {}
     ~Worker() override {
         {
@@ -31,14 +30,10 @@ public:
     QSqlDatabase db(QString *error) {
         QSqlDatabase d = QSqlDatabase::contains(m_name)
                              ? QSqlDatabase::database(m_name, false)
-                             : QSqlDatabase::addDatabase("QIBASE", m_name);
+                             : Database::addConnection(m_name, m_where);
         if (d.isOpen()) return d;
-        d.setHostName(m_host);
-        d.setDatabaseName(m_file);
-        d.setUserName(QString::fromLatin1(Database::kUser));
-        d.setPassword(QString::fromLatin1(Database::kPassword));
-        d.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
-        if (!d.open() && error) *error = Database::openFailureMessage(m_file, d.lastError().text());
+        if (!d.open() && error)
+            *error = Database::openFailureMessage(m_where.shown(), d.lastError().text());
         return d;
     }
 
@@ -88,7 +83,8 @@ public:
     qint64 total = 0; // events counted when the report was opened
 
 private:
-    QString m_file, m_host, m_name;
+    DatabaseLocation m_where;
+    QString m_name;
     std::map<int, QPair<QVariant, QVariant>> m_starts;
 };
 
@@ -107,7 +103,7 @@ ReportSource::ReportSource(const Database &db, QObject *parent)
     : QObject(parent)
     , m_relay(std::make_shared<Relay>())
     , m_thread(new QThread)
-    , m_worker(new Worker(db.databaseFile(), db.host(),
+    , m_worker(new Worker(db.location(),
                           QStringLiteral("tulmo-relatorio-%1").arg(++s_connections))) {
     m_relay->target = this;
     qRegisterMetaType<QList<tulmo::ReportRow>>();

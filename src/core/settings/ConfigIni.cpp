@@ -2,6 +2,7 @@
 
 #include "IniFile.h"
 #include "LiveSettings.h"
+#include "core/store/Database.h"
 
 #include <algorithm>
 
@@ -46,6 +47,42 @@ QString ConfigIni::pathIn(const QString &dataDir) {
 
 QString ConfigIni::readProblem() const {
     return IniFile(m_path).error();
+}
+
+bool ConfigIni::readDatabase(const QString &dataDir, DatabaseLocation *where,
+                             QString *problem) const {
+    const IniFile ini(m_path);
+    const QString banco = QStringLiteral("Banco");
+    auto value = [&](const char *key) {
+        return ini.readString(banco, QLatin1String(key), QString()).trimmed();
+    };
+    *where = DatabaseLocation::embedded(dataDir + QStringLiteral("/TULMO.FDB"));
+    const QString server = value("Servidor");
+    if (server.isEmpty()) return true;
+    const QString file = value("Arquivo");
+    if (file.isEmpty()) {
+        *problem = QStringLiteral("O Config.ini indica o servidor de banco de dados \"%1\" "
+                                  "([Banco] Servidor), mas não o banco nele ([Banco] Arquivo).")
+                       .arg(server);
+        return false;
+    }
+    const QString port = value("Porta");
+    bool ok = true;
+    const int number = port.isEmpty() ? DatabaseLocation::kDefaultPort : port.toInt(&ok);
+    if (!ok || number < 1 || number > 65535) {
+        *problem = QStringLiteral("A porta do servidor de banco de dados no Config.ini "
+                                  "([Banco] Porta) não é válida: \"%1\".")
+                       .arg(port);
+        return false;
+    }
+    where->server = server;
+    where->port = number;
+    where->file = file;
+    if (const QString user = value("Usuario"); !user.isEmpty()) where->user = user;
+    // A password is taken as it stands: blanks may be part of it.
+    const QString password = ini.readString(banco, QStringLiteral("Senha"), QString());
+    if (!password.isEmpty()) where->password = password;
+    return true;
 }
 
 void ConfigIni::readRepeater(LiveSettings &s) const {

@@ -4,6 +4,8 @@
 
 namespace tulmo {
 
+struct DatabaseLocation;
+
 class LiveSettings;
 
 // Config.ini in the data folder: the rearm sound, the station's company and mail account,
@@ -29,6 +31,12 @@ public:
     // Why the file cannot be read (no regular file, too large, unreadable), for the operator;
     // empty when it can be, or is missing. The readers below then read it as an empty file.
     QString readProblem() const;
+
+    // [Banco]: where the station's database is. Without Servidor, the embedded file
+    // dataDir/TULMO.FDB. Porta defaults to 3050, Usuario to SYSDBA, Senha to the station's own.
+    // False, with the operator's text in problem, when the section names a server but not
+    // the database on it, or a port that is no port.
+    bool readDatabase(const QString &dataDir, DatabaseLocation *where, QString *problem) const;
 
     // [Repetidora]: the interval first; when it cannot be read the count is not read either.
     void readRepeater(LiveSettings &s) const;

@@ -24,11 +24,39 @@ QString uniqueName(const char *role) {
 }
 } // namespace
 
-Database::Database(QString databaseFile, QString host)
-    : m_file(std::move(databaseFile))
-    , m_host(std::move(host))
+DatabaseLocation DatabaseLocation::embedded(QString file) {
+    return {QString(), kDefaultPort, std::move(file), QString::fromLatin1(Database::kUser),
+            QString::fromLatin1(Database::kPassword)};
+}
+
+QString DatabaseLocation::connectionString() const {
+    if (!onServer()) return file;
+    return server + QLatin1Char('/') + QString::number(port) + QLatin1Char(':') + file;
+}
+
+QString DatabaseLocation::shown() const {
+    if (!onServer()) return QDir::toNativeSeparators(file);
+    return QStringLiteral("%1 no servidor %2:%3").arg(file, server).arg(port);
+}
+
+Database::Database(QString databaseFile)
+    : Database(DatabaseLocation::embedded(std::move(databaseFile))) {}
+
+Database::Database(DatabaseLocation location)
+    : m_location(std::move(location))
     , m_mainName(uniqueName("principal"))
     , m_secondName(uniqueName("secundaria")) {}
+
+QSqlDatabase Database::addConnection(const QString &name, const DatabaseLocation &where) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), name);
+    db.setHostName(where.server);
+    if (where.onServer()) db.setPort(where.port);
+    db.setDatabaseName(where.file);
+    db.setUserName(where.user);
+    db.setPassword(where.password);
+    db.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+    return db;
+}
 
 Database::~Database() {
     close();
@@ -36,25 +64,20 @@ Database::~Database() {
     QSqlDatabase::removeDatabase(m_secondName);
 }
 
-QString Database::openFailureMessage(const QString &file, const QString &reason) {
+QString Database::openFailureMessage(const QString &shown, const QString &reason) {
     return QStringLiteral("Não foi possível abrir o banco de dados \"%1\".\n\nMotivo: %2\n\n"
                           "O Tulmo será encerrado.")
-        .arg(QDir::toNativeSeparators(file), reason.trimmed());
+        .arg(QDir::toNativeSeparators(shown), reason.trimmed());
 }
 
 bool Database::openConnection(const QString &name, QString *reason) {
     QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
-                                                   : QSqlDatabase::addDatabase("QIBASE", name);
+                                                   : addConnection(name, m_location);
     if (!db.isValid()) {
         *reason = QStringLiteral("o driver QIBASE do Qt não está instalado");
         return false;
     }
     if (db.isOpen()) return true;
-    db.setHostName(m_host);
-    db.setDatabaseName(m_file);
-    db.setUserName(QString::fromLatin1(kUser));
-    db.setPassword(QString::fromLatin1(kPassword));
-    db.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
     if (!db.open()) {
         *reason = db.lastError().databaseText().trimmed();
         if (reason->isEmpty()) *reason = db.lastError().text();
@@ -66,39 +89,53 @@ bool Database::openConnection(const QString &name, QString *reason) {
 bool Database::open(QString *error) {
     QString reason;
     m_created = false;
-    if (m_host.isEmpty() && !QFileInfo::exists(m_file)) {
-        QDir().mkpath(QFileInfo(m_file).absolutePath());
-        if (!schema::createDatabaseFile(m_file, &reason)) {
-            if (error) *error = openFailureMessage(m_file, reason);
+    const QString shown = m_location.shown();
+    if (!m_location.onServer() && !QFileInfo::exists(m_location.file)) {
+        QDir().mkpath(QFileInfo(m_location.file).absolutePath());
+        if (!schema::createDatabaseFile(m_location, &reason)) {
+            if (error) *error = openFailureMessage(shown, reason);
             return false;
         }
         m_created = true;
     }
-    if (!openConnection(m_mainName, &reason)) {
-        if (error) *error = openFailureMessage(m_file, reason);
+    if (!openConnection(m_mainName, &reason) && !(m_location.onServer() && createOnServer())) {
+        if (error) *error = openFailureMessage(shown, reason);
         return false;
     }
     rememberFile();
     if (m_created) schema::createBaseTables(primary());
     if (!openConnection(m_secondName, &reason)) {
-        if (error) *error = openFailureMessage(m_file, reason);
+        if (error) *error = openFailureMessage(shown, reason);
         close();
         return false;
     }
     return true;
 }
 
+// A server's first start: the database is created there, as on one workstation. The engine
+// never creates over an existing file, so a database that exists but could not be opened stays
+// as it is, and the reason it could not be opened is what the operator is told.
+bool Database::createOnServer() {
+    QString reason;
+    if (schema::createDatabaseFile(m_location, &reason) && openConnection(m_mainName, &reason)) {
+        m_created = true;
+        return true;
+    }
+    // Another workstation starting at the same moment may have created it meanwhile.
+    return openConnection(m_mainName, &reason);
+}
+
 void Database::rememberFile() {
     m_device = m_inode = 0;
     struct stat st {};
-    if (m_host.isEmpty() && ::stat(QFile::encodeName(m_file).constData(), &st) == 0) {
+    if (!m_location.onServer() && ::stat(QFile::encodeName(m_location.file).constData(), &st) == 0) {
         m_device = quint64(st.st_dev);
         m_inode = quint64(st.st_ino);
     }
 }
 
 QString Database::fileGoneMessage() const {
-    const QFileInfo f(m_file);
+    const QFileInfo f(m_location.file);
     const QString shown =
         QDir::toNativeSeparators(f.dir().dirName() + QLatin1Char('/') + f.fileName());
     return QStringLiteral("O banco de dados %1 foi apagado ou substituído enquanto o Tulmo "
@@ -112,9 +149,9 @@ bool Database::fileStillOpen(QString *error) const {
     Q_UNUSED(error);
     return true;
 #else
-    if (!m_host.isEmpty() || (m_device == 0 && m_inode == 0)) return true;
+    if (m_location.onServer() || (m_device == 0 && m_inode == 0)) return true;
     struct stat st {};
-    if (::stat(QFile::encodeName(m_file).constData(), &st) != 0) {
+    if (::stat(QFile::encodeName(m_location.file).constData(), &st) != 0) {
         // Only a file that is not there is gone; any other failure cannot tell.
         if (errno != ENOENT && errno != ENOTDIR) return true;
     } else if (quint64(st.st_dev) == m_device && quint64(st.st_ino) == m_inode) {

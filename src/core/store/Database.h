@@ -6,10 +6,28 @@
 
 namespace tulmo {
 
+// Where the station's database is: the embedded engine on a file beside the program, or a
+// Firebird server (Config.ini [Banco]).
+struct DatabaseLocation {
+    static constexpr int kDefaultPort = 3050;
+    QString server; // host name or address; empty: the embedded engine on file
+    int port = kDefaultPort;
+    QString file;   // the path (or alias) on the server, or the embedded file
+    QString user;
+    QString password;
+    // The embedded engine on file, with the station's own user and password.
+    static DatabaseLocation embedded(QString file);
+    bool onServer() const { return !server.isEmpty(); }
+    // "servidor/porta:arquivo" on a server, the file otherwise: what the engine attaches to.
+    QString connectionString() const;
+    // How the operator is told where it is: "arquivo no servidor servidor:porta", or the file.
+    QString shown() const;
+};
+
 // The database connections of the console. The main connection carries every statement of
 // reception, recording, supervision and the upgrade; the second one serves the table
 // editors and the caller-identification look-up. Both reach the same file, through the
-// embedded engine when no host is given, or through a Firebird server ("host:path").
+// embedded engine when no server is given, or through a Firebird server.
 //
 // Each statement runs in a transaction of its own that is committed as soon as it has
 // run, so every change is durable and visible to the other connections at once.
@@ -18,15 +36,20 @@ public:
     static constexpr const char *kUser = "SYSDBA";
     static constexpr const char *kPassword = "pelmorank";
 
-    explicit Database(QString databaseFile, QString host = QString());
+    explicit Database(QString databaseFile);
+    explicit Database(DatabaseLocation location);
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    const QString &databaseFile() const { return m_file; }
-    const QString &host() const { return m_host; }
-    // Opens both connections. With the embedded engine, a missing file is created first
-    // with the base tables. On failure error holds the clear message for the operator.
+    const QString &databaseFile() const { return m_location.file; }
+    const QString &host() const { return m_location.server; }
+    const DatabaseLocation &location() const { return m_location; }
+    // A connection of the driver named name, set to the database at where (not opened).
+    static QSqlDatabase addConnection(const QString &name, const DatabaseLocation &where);
+    // Opens both connections. A missing database is created first with the base tables, on
+    // the embedded engine or on the server alike. On failure error holds the clear message
+    // for the operator, which names the database and, on a server, the server.
     bool open(QString *error);
     void close();
     bool isOpen() const;
@@ -74,15 +97,15 @@ public:
     // wake the process), which ends in its own time and stops the engine last.
     static void leaveSignalsToProcess(void (*onSignal)());
 
-    // "Não foi possível abrir o banco de dados …" with the file and the reason.
-    static QString openFailureMessage(const QString &file, const QString &reason);
+    // "Não foi possível abrir o banco de dados …" with where it is and the reason.
+    static QString openFailureMessage(const QString &shown, const QString &reason);
 
 private:
     bool openConnection(const QString &name, QString *reason);
+    bool createOnServer();
     void rememberFile();
 
-    QString m_file;
-    QString m_host;
+    DatabaseLocation m_location;
     QString m_mainName;
     QString m_secondName;
     bool m_created = false;

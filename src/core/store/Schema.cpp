@@ -56,13 +56,12 @@ bool Existe_Campo(QSqlDatabase db, const QString &table, const QString &field) {
     return names.contains(field.toUpper(), Qt::CaseInsensitive);
 }
 
-bool createDatabaseFile(const QString &path, QString *error) {
-    QString quoted = path;
-    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+bool createDatabaseFile(const DatabaseLocation &where, QString *error) {
+    auto quoted = [](QString text) { return text.replace(QLatin1Char('\''), QLatin1String("''")); };
     const QByteArray sql =
         QStringLiteral("CREATE DATABASE '%1' USER '%2' PASSWORD '%3' "
                        "PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252")
-            .arg(quoted, QLatin1String(Database::kUser), QLatin1String(Database::kPassword))
+            .arg(quoted(where.connectionString()), quoted(where.user), quoted(where.password))
             .toLocal8Bit();
     ISC_STATUS_ARRAY status{};
     isc_db_handle db = 0;
@@ -83,18 +82,19 @@ bool createDatabaseFile(const QString &path, QString *error) {
     // Forced writes are the engine's default for a new file; set them explicitly anyway:
     // an attachment carrying isc_dpb_force_write changes the file's header for good.
     isc_db_handle db2 = 0;
-    const QByteArray file = path.toLocal8Bit();
+    const QByteArray file = where.connectionString().toLocal8Bit();
+    const QByteArray user = where.user.toUtf8(), password = where.password.toUtf8();
     std::string dpbUser;
     dpbUser.push_back(char(isc_dpb_version1));
     dpbUser.push_back(char(isc_dpb_force_write));
     dpbUser.push_back(char(1));
     dpbUser.push_back(char(1));
     dpbUser.push_back(char(isc_dpb_user_name));
-    dpbUser.push_back(char(std::strlen(Database::kUser)));
-    dpbUser += Database::kUser;
+    dpbUser.push_back(char(user.size()));
+    dpbUser += user.toStdString();
     dpbUser.push_back(char(isc_dpb_password));
-    dpbUser.push_back(char(std::strlen(Database::kPassword)));
-    dpbUser += Database::kPassword;
+    dpbUser.push_back(char(password.size()));
+    dpbUser += password.toStdString();
     if (isc_attach_database(status, 0, file.constData(), &db2, short(dpbUser.size()),
                             dpbUser.data()) == 0)
         isc_detach_database(status, &db2);

@@ -4,14 +4,18 @@
 #include <QSqlDatabase>
 #include <QString>
 
+namespace tulmo {
+struct DatabaseLocation;
+}
+
 namespace tulmo::schema {
 
 // True when table has column (case of column ignored); false for a missing table.
 bool Existe_Campo(QSqlDatabase db, const QString &table, const QString &field);
 
-// Creates an empty database file through the embedded engine: character set WIN1252,
-// forced writes on.
-bool createDatabaseFile(const QString &path, QString *error);
+// Creates an empty database, through the embedded engine or on a server: character set
+// WIN1252, forced writes on. Fails on a database that exists.
+bool createDatabaseFile(const DatabaseLocation &where, QString *error);
 
 // The base tables of a new installation, in the layout of the first shipped database;
 // the two upgrade steps then bring it to the current layout like any older file.

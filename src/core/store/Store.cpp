@@ -9,6 +9,9 @@ namespace tulmo {
 Store::Store(const QString &dataDir)
     : m_database(dataDir + QStringLiteral("/TULMO.FDB")) {}
 
+Store::Store(DatabaseLocation where)
+    : m_database(std::move(where)) {}
+
 bool Store::open(const Clock &clock, QString *error, QString *catalogueError) {
     if (!m_database.open(error)) return false;
     schema::upgradeDataModuleStep(m_database.primary(), m_database.secondary());

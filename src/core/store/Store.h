@@ -15,6 +15,8 @@ class Store {
 public:
     // dataDir holds TULMO.FDB.
     explicit Store(const QString &dataDir);
+    // The database where Config.ini's [Banco] says.
+    explicit Store(DatabaseLocation where);
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 

@@ -454,7 +454,7 @@ void TestSchema::partlyUpgradedFileUpgradesFullyAndKeepsData() {
     QVERIFY(dir.isValid());
     const QString file = dir.filePath("TULMO.FDB");
     QString error;
-    QVERIFY2(schema::createDatabaseFile(file, &error), qPrintable(error));
+    QVERIFY2(schema::createDatabaseFile(DatabaseLocation::embedded(file), &error), qPrintable(error));
     Database database(file);
     QVERIFY2(database.open(&error), qPrintable(error));
     QVERIFY(!database.created());
