@@ -61,6 +61,19 @@ bool FirebirdServer::start(QString *why) {
         if (name == QLatin1String("firebird.conf") || name == QLatin1String("databases.conf") ||
             name == QLatin1String("security3.fdb"))
             continue;
+        // The character sets' module is found only in a folder of the server's own: a link
+        // to the installed one leaves WIN1252 "not installed".
+        if (name == QLatin1String("intl")) {
+            const QString intl = root + QStringLiteral("/intl");
+            QDir().mkpath(intl);
+            for (const QFileInfo &f : QDir(entry.filePath()).entryInfoList(QDir::Files)) {
+                if (!QFile::copy(f.filePath(), intl + QLatin1Char('/') + f.fileName())) {
+                    *why = QStringLiteral("cannot copy %1").arg(f.filePath());
+                    return false;
+                }
+            }
+            continue;
+        }
         if (!QFile::link(entry.filePath(), root + QLatin1Char('/') + name)) {
             *why = QStringLiteral("cannot link %1").arg(entry.filePath());
             return false;

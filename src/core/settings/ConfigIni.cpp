@@ -79,9 +79,7 @@ bool ConfigIni::readDatabase(const QString &dataDir, DatabaseLocation *where,
     where->port = number;
     where->file = file;
     if (const QString user = value("Usuario"); !user.isEmpty()) where->user = user;
-    // A password is taken as it stands: blanks may be part of it.
-    const QString password = ini.readString(banco, QStringLiteral("Senha"), QString());
-    if (!password.isEmpty()) where->password = password;
+    if (const QString password = value("Senha"); !password.isEmpty()) where->password = password;
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,7 +40,9 @@ QString bancoFor(const FirebirdServer &server, const QString &file,
 
 int eventCount(QSqlDatabase db) {
     QSqlQuery q(db);
-    return q.exec("select count(*) from EVENTOS") && q.next() ? q.value(0).toInt() : -1;
+    if (q.exec("select count(*) from EVENTOS") && q.next()) return q.value(0).toInt();
+    qWarning("%s", qPrintable(q.lastError().text()));
+    return -1;
 }
 } // namespace
 
@@ -78,7 +81,7 @@ void TestDatabaseServer::configNamesTheServerOrSaysWhatIsWrong() {
         {"Servidor=central-bd\r\nArquivo=/srv/tulmo/TULMO.FDB\r\n", true, "central-bd",
          "/srv/tulmo/TULMO.FDB", "SYSDBA", dflt, "", 3050},
         {"Servidor=10.0.0.5\r\nPorta=3051\r\nArquivo=tulmo\r\nUsuario=TULMO\r\nSenha= a b \r\n",
-         true, "10.0.0.5", "tulmo", "TULMO", " a b ", "", 3051},
+         true, "10.0.0.5", "tulmo", "TULMO", "a b", "", 3051},
         {"Servidor=central-bd\r\n", false, "", "", "", "", "O Config.ini indica o servidor de "
          "banco de dados \"central-bd\" ([Banco] Servidor), mas não o banco nele ([Banco] "
          "Arquivo).", 0},
@@ -131,7 +134,7 @@ void TestDatabaseServer::firstStartCreatesTheDatabaseOnTheServerAndTheNextOpensI
         QCOMPARE(core.Decodifica_Eventos("5011 181234E13001003"), ReceptionSink::QueueResult::Queued);
         tickAndSettle(core);
         QCOMPARE(eventCount(core.database().primary()), 1);
-        core.shutdown();
+
     }
     // Another workstation's view of the same database, through the server.
     DatabaseLocation where;
@@ -149,7 +152,7 @@ void TestDatabaseServer::firstStartCreatesTheDatabaseOnTheServerAndTheNextOpensI
     QVERIFY2(again.start(&error), qPrintable(error));
     QVERIFY(!again.database().created());
     QCOMPARE(eventCount(again.database().primary()), 1);
-    again.shutdown();
+
 }
 
 // A server that does not answer, or that refuses the user: the message names the database and
@@ -230,14 +233,17 @@ void TestDatabaseServer::aServerLostWhileRunningIsShownAndNothingAcknowledgedIsL
             return core.eventQueue().isEmpty();
         },
         30000));
-    QSqlQuery q(core.database().primary());
+    // What another workstation reads, through a connection of its own.
+    Database other(core.database().location());
+    QVERIFY2(other.open(&error), qPrintable(error));
+    QSqlQuery q(other.primary());
     // One row per event, in the order received (each was decoded a second after the other).
     QVERIFY(q.exec("select DATA from EVENTOS order by SEQUENCIA"));
     QList<QDateTime> times;
     while (q.next()) times << q.value(0).toDateTime();
     QCOMPARE(times, QList<QDateTime>({kStart, kStart.addSecs(1), kStart.addSecs(2), kStart.addSecs(3)}));
     QVERIFY(waitFor([&] { return core.statusText().isEmpty(); }, 5000));
-    core.shutdown();
+
 }
 
 QTEST_GUILESS_MAIN(TestDatabaseServer)
