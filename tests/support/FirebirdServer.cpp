@@ -1,5 +1,7 @@
 #include "FirebirdServer.h"
 
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,18 +22,6 @@ namespace {
 const QString kServer = QStringLiteral("/usr/sbin/firebird");
 const QString kLibrary = QStringLiteral("/usr/lib/x86_64-linux-gnu/firebird/3.0");
 const QString kSecurity = QStringLiteral("/var/lib/firebird/3.0/system/security3.fdb");
-
-quint16 freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
 
 bool writeFile(const QString &path, const QByteArray &text) {
     QFile f(path);
