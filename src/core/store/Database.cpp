@@ -67,7 +67,7 @@ Database::~Database() {
 QString Database::openFailureMessage(const QString &shown, const QString &reason) {
     return QStringLiteral("Não foi possível abrir o banco de dados \"%1\".\n\nMotivo: %2\n\n"
                           "O Tulmo será encerrado.")
-        .arg(QDir::toNativeSeparators(shown), reason.trimmed());
+        .arg(shown, reason.trimmed());
 }
 
 bool Database::openConnection(const QString &name, QString *reason) {

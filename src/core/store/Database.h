@@ -97,7 +97,8 @@ public:
     // wake the process), which ends in its own time and stops the engine last.
     static void leaveSignalsToProcess(void (*onSignal)());
 
-    // "Não foi possível abrir o banco de dados …" with where it is and the reason.
+    // "Não foi possível abrir o banco de dados …" with where it is, as the operator is shown it
+    // (DatabaseLocation::shown: a server's path keeps its own separators), and the reason.
     static QString openFailureMessage(const QString &shown, const QString &reason);
 
 private:
