@@ -52,6 +52,7 @@ int main(int argc, char *argv[]) {
         return 1;
     }
     tulmo::quitOnTerminate(app); // taken back from the engine
+    core.setAlwaysTakesPart(true);
     output.watch(core.services());
     core.startReception();
     output.line(QStringLiteral("Recepção iniciada em %1 (processo %2).")

@@ -9,6 +9,7 @@
 #include "core/store/Store.h"
 
 #include <QDir>
+#include <QSqlDriver>
 #include <QFileInfo>
 
 namespace tulmo {
@@ -48,6 +49,8 @@ bool ConsoleCore::start(QString *error) {
         if (error) *error = whereProblem + QStringLiteral("\n\nO Tulmo será encerrado.");
         return false;
     }
+    const bool shared = where.onServer();
+    m_station = config.readStation();
     m_store = std::make_unique<Store>(std::move(where));
     if (!confirmNewDatabase(error)) return false;
     QString catalogueError;
@@ -101,8 +104,96 @@ bool ConsoleCore::start(QString *error) {
     // A sign of life moves the account out of "Sem comunicação" as a recorded event does.
     connect(m_dc09.get(), &Dc09Receiver::signOfLife, m_recorder.get(),
             &EventRecorder::silentChanged);
+    if (shared) startShared(database);
     checkQueueWrites();
     return true;
+}
+
+void ConsoleCore::startShared(Database &database) {
+    m_dm->setShared(true);
+    m_sharedQueue = std::make_unique<SharedQueue>(database, *m_eventQueue, m_station.name);
+    connect(m_sharedQueue.get(), &SharedQueue::offlineChanged, this, [this] {
+        m_dm->portMonitor().append(m_sharedQueue->offline()
+                                       ? m_sharedQueue->offlineText()
+                                       : QStringLiteral("Servidor do banco de dados acessível "
+                                                        "novamente."));
+        updateStatusText();
+    });
+    m_lease = std::make_unique<ReceptionLease>(*m_recorder, m_station);
+    connect(m_lease.get(), &ReceptionLease::acquired, this, &ConsoleCore::receptionAcquired);
+    connect(m_lease.get(), &ReceptionLease::released, this, &ConsoleCore::receptionReleased);
+    connect(m_lease.get(), &ReceptionLease::statusChanged, this, &ConsoleCore::updateStatusText);
+    connect(m_lease.get(), &ReceptionLease::takenOver, this,
+            [this](const QString &station, const QDateTime &at) {
+                const QString text = QStringLiteral("A estação %1 assumiu a recepção às %2.")
+                                         .arg(station, at.toString(QStringLiteral("HH:mm:ss")));
+                m_dm->portMonitor().append(text);
+                if (m_prompt) m_prompt->alert(text, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+            });
+    // The lists follow what the other workstations record and treat, on the database's
+    // events rather than by reading them again every second.
+    m_noticeDelay.setSingleShot(true);
+    m_noticeDelay.setInterval(150);
+    connect(&m_noticeDelay, &QTimer::timeout, m_recorder.get(), &EventRecorder::announceAll);
+    QSqlDriver *driver = database.primary().driver();
+    for (const char *name : {"TULMO_EVENTOS", "TULMO_RECEPCAO", "TULMO_RECEPTORAS"})
+        driver->subscribeToNotification(QLatin1String(name));
+    connect(driver, &QSqlDriver::notification, this,
+            [this](const QString &name) { databaseNotice(name); });
+}
+
+void ConsoleCore::databaseNotice(const QString &name) {
+    if (name == QLatin1String("TULMO_EVENTOS")) {
+        if (!m_noticeDelay.isActive()) m_noticeDelay.start();
+    } else if (name == QLatin1String("TULMO_RECEPCAO")) {
+        m_lease->readAgain();
+    } else if (name == QLatin1String("TULMO_RECEPTORAS") && receivesHere()) {
+        applyReceivers();
+    }
+}
+
+void ConsoleCore::startLease() {
+    if (!m_lease) return;
+    m_lease->start(m_alwaysTakesPart || m_station.receives);
+    updateStatusText();
+}
+
+bool ConsoleCore::receivesHere() const {
+    return !m_lease || m_lease->role() == ReceptionLease::Role::Holder;
+}
+
+void ConsoleCore::receptionAcquired() {
+    m_sharedTaken = false;
+    m_connectionRegistry->replies().clear();
+    m_dm->portMonitor().append(
+        QStringLiteral("Esta estação (%1) recebe a partir de agora.").arg(m_station.name));
+    m_dm->Realizar_Atualizacoes();
+    updateStatusText();
+}
+
+void ConsoleCore::receptionReleased(const QString &why) {
+    m_dm->closeAll();
+    m_connectionRegistry->closeAll();
+    m_dm->portMonitor().append(
+        QStringLiteral("Esta estação (%1) deixou de receber: %2.").arg(m_station.name, why));
+    updateStatusText();
+}
+
+// The shared station's part of the tick: the lease, the lines the server lacks, and what
+// other workstations left, before this one's own lines are recorded.
+void ConsoleCore::sharedTick() {
+    m_lease->tick();
+    m_sharedQueue->setReleasesShared(!receivesHere());
+    m_sharedQueue->push();
+    if (!receivesHere()) return;
+    m_dm->retryRefused();
+    if (m_takingShared) return;
+    m_takingShared = true;
+    m_recorder->recordSharedInBackground(m_eventQueue->identity(), m_rejects.get(),
+                                         [this](int, bool more) {
+                                             m_takingShared = false;
+                                             if (!more) m_sharedTaken = true;
+                                         });
 }
 
 bool ConsoleCore::confirmNewDatabase(QString *error) {
@@ -200,6 +291,8 @@ void ConsoleCore::updateStatusText() {
             << QStringLiteral("Não foi possível gravar %1: %2").arg(queueFileName(), m_queueFault);
     if (!m_databaseFileGone.isEmpty()) parts << m_databaseFileGone;
     if (!m_pumpStatus.isEmpty() && m_pumpStatus != m_databaseFileGone) parts << m_pumpStatus;
+    if (m_sharedQueue && m_sharedQueue->offline()) parts << m_sharedQueue->offlineText();
+    if (m_lease) parts << m_lease->statusText();
     m_status.setText(parts.join(QStringLiteral(" — ")));
 }
 
@@ -228,7 +321,15 @@ void ConsoleCore::whenDurable(std::function<void(bool)> done) {
         done(false);
         return;
     }
-    m_eventQueue->whenDurable(std::move(done));
+    if (!m_sharedQueue) {
+        m_eventQueue->whenDurable(std::move(done));
+        return;
+    }
+    // On a server, on the server too before the answer leaves.
+    m_eventQueue->whenDurable([this, done = std::move(done)](bool ok) mutable {
+        if (!ok || !m_sharedQueue) return done(ok);
+        m_sharedQueue->whenShared(std::move(done));
+    });
 }
 
 bool ConsoleCore::queueLine(const QString &eventLine) {
@@ -261,7 +362,12 @@ ConsoleServices ConsoleCore::services() {
 void ConsoleCore::startReception() {
     if (!m_pump) return; // not started
     m_connectionRegistry->replies().clear();
-    m_dm->Realizar_Atualizacoes();
+    if (m_lease) {
+        // The receivers open once this process holds reception.
+        startLease();
+    } else {
+        m_dm->Realizar_Atualizacoes();
+    }
     startTimer();
 }
 
@@ -271,6 +377,8 @@ QStringList ConsoleCore::applyReceivers() {
 
 void ConsoleCore::shutdown() {
     stopTimer();
+    if (m_lease) m_lease->stop();
+    if (m_sharedQueue) m_sharedQueue->finish();
     // The batch being committed ends, then the recorder's thread and connection.
     if (m_pump) m_pump->stop();
     if (m_recorder) m_recorder->stopWorker();
@@ -290,12 +398,20 @@ void ConsoleCore::stopTimer() {
 }
 
 void ConsoleCore::TimerInativosTimer() {
-    if (m_supervisor) m_supervisor->TimerInativosTimer(m_clock.now());
+    if (m_supervisor && receivesHere()) m_supervisor->TimerInativosTimer(m_clock.now());
 }
 
 void ConsoleCore::Timer_AtualizarTimer() {
     if (!m_pump) return;
     const QDateTime now = m_clock.now();
+    if (m_lease) {
+        sharedTick();
+        if (!receivesHere()) {
+            checkQueueWrites();
+            m_recorder->recordInternalInBackground();
+            return;
+        }
+    }
     // The order of the driver's duties: rearm check, the due replies, the silent devices, the
     // repeater, then the recording of what is queued.
     m_supervisor->checkRearm(now);
@@ -307,7 +423,7 @@ void ConsoleCore::Timer_AtualizarTimer() {
     // them when it ends. Nothing here waits for a commit.
     if (m_pump->busy()) m_recorder->releaseAnnouncements();
     m_recorder->holdAnnouncements();
-    m_pump->startPass();
+    if (m_sharedTaken) m_pump->startPass();
     checkQueueWrites();
     checkDatabaseFile();
     m_recorder->recordInternalInBackground();

@@ -3,6 +3,7 @@
 #include "core/console/CommonServices.h"
 #include "core/console/ConsoleServices.h"
 #include "core/console/ReceptionControl.h"
+#include "core/console/ReceptionLease.h"
 #include "core/console/ReceptionStatus.h"
 #include "core/console/SupervisionAlerts.h"
 #include "core/events/AccountSupervisor.h"
@@ -13,6 +14,7 @@
 #include "core/events/EventRecorder.h"
 #include "core/events/EventRepeater.h"
 #include "core/events/InterventionKinds.h"
+#include "core/events/SharedQueue.h"
 #include "core/operators/CurrentOperator.h"
 #include "core/reception/ConnectionRegistry.h"
 #include "core/reception/Data_Modulo2.h"
@@ -63,6 +65,20 @@ public:
     void acknowledgeRepeater(int slot) override;
     bool queueRepeater(int slot, const QString &frame) override;
 
+    // tulmo-recepcao: on a shared database it always takes part in reception (holder or
+    // standby), whatever [Estacao] Recepcao says. Before startReception().
+    void setAlwaysTakesPart(bool takesPart) { m_alwaysTakesPart = takesPart; }
+    // On a shared database: who holds reception (null on one workstation), and the lines
+    // committed to the server before their answers.
+    ReceptionLease *lease() { return m_lease.get(); }
+    SharedQueue *sharedQueue() { return m_sharedQueue.get(); }
+    // On a shared database: takes part in reception (or only follows who receives), without
+    // starting the one-second driver; startReception() calls it. Tests that drive the ticks
+    // by hand call it alone.
+    void startLease();
+    // Whether this process receives: always on one workstation; on a server, while it holds
+    // the lease.
+    bool receivesHere() const;
     // Reception, once start() succeeded: the receivers open as the RECEIVER table says, and
     // the one-second driver (replies, silent devices, the repeater, recording), the rearm
     // check and the inactivity scan start. Both executables call it as they start, whether a
@@ -132,6 +148,12 @@ private:
     void checkQueueWrites();
     void checkDatabaseFile();
     void updateStatusText();
+    // A station of several workstations.
+    void startShared(Database &database);
+    void receptionAcquired();
+    void receptionReleased(const QString &why);
+    void sharedTick();
+    void databaseNotice(const QString &name);
 
     QString m_dataDir;
     const Clock &m_clock;
@@ -164,6 +186,15 @@ private:
     QDateTime m_queueFaultSince;
     QString m_databaseFileGone;
     QString m_pumpStatus;
+    StationSettings m_station;
+    bool m_alwaysTakesPart = false;
+    std::unique_ptr<SharedQueue> m_sharedQueue;
+    std::unique_ptr<ReceptionLease> m_lease;
+    // What a workstation that gave reception up left in the shared queue is recorded before
+    // anything received here: a device's events stay in order across a takeover.
+    bool m_sharedTaken = true;
+    bool m_takingShared = false;
+    QTimer m_noticeDelay; // database events of a burst refresh the lists once
 };
 
 } // namespace tulmo

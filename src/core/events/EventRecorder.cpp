@@ -3,6 +3,7 @@
 #include "core/common/Clock.h"
 #include "core/common/Sound.h"
 #include "core/common/TextCodec.h"
+#include "core/events/EventQueue.h"
 #include "core/events/EventTypes.h"
 #include "core/events/RecordingRepository.h"
 #include "core/events/RecordingWorker.h"
@@ -12,6 +13,7 @@
 
 #include <QPointer>
 #include <QSqlError>
+#include <QSqlQuery>
 
 #include <memory>
 #include <optional>
@@ -309,6 +311,16 @@ bool recordLine(RecordingRepository &repo, RecordBatch &batch, const QString &li
     return true;
 }
 
+// Another workstation holds reception: nothing is recorded here.
+RecordResult notHolder() {
+    RecordResult r;
+    r.status = RecordResult::Status::Retry;
+    r.reason = QStringLiteral("a recepção passou para outra estação");
+    r.statusText = QStringLiteral("A recepção passou para outra estação: esta estação não grava "
+                                  "mais eventos.");
+    return r;
+}
+
 RecordResult unreachable() {
     RecordResult r;
     r.status = RecordResult::Status::Retry;
@@ -344,6 +356,7 @@ void runBatch(const RecordingLink &link, RecordBatch &batch,
     batch.results.clear();
     if (batch.lines.isEmpty()) return;
     auto heldBack = [&batch](RecordResult r) { batch.results.append(r); };
+    if (batch.leaseEpoch == RecordBatch::kNotHeld) return heldBack(notHolder());
     if (!link.db().isOpen() && link.ensureAlive() == Database::State::Unreachable)
         return heldBack(unreachable());
     // Recording into a file that is no longer the database's would lose every line.
@@ -377,6 +390,18 @@ void runBatch(const RecordingLink &link, RecordBatch &batch,
         if (!batch.queueId.isEmpty() && !repo.writeQueueMark(batch.queueId, last))
             return heldBack(
                 failure(link, *dbFailed(QStringLiteral("marcar a fila"), repo.lastError())));
+        if (batch.sharedQueue && !batch.queueId.isEmpty() && !repo.takeShared(batch.queueId, last))
+            return heldBack(failure(
+                link, *dbFailed(QStringLiteral("retirar da fila compartilhada"), repo.lastError())));
+        // Last, so that the lease's row is held for the shortest time: a standby that takes
+        // reception over waits for this commit, or this update for its own.
+        if (batch.leaseEpoch >= 0) {
+            bool held = false;
+            if (!repo.confirmLease(batch.leaseEpoch, &held))
+                return heldBack(failure(
+                    link, *dbFailed(QStringLiteral("confirmar a recepção"), repo.lastError())));
+            if (!held) return heldBack(notHolder());
+        }
         if (!transaction.commit())
             return heldBack(failure(link, Stop{true, QStringLiteral("confirmar a gravação"),
                                                db.lastError(), true}));
@@ -424,7 +449,14 @@ RecordResult EventRecorder::Grava_Evento_Banco_Dados(const QString &line) {
     return batch.results.value(0);
 }
 
+void EventRecorder::setLease(qint64 epoch, bool sharedQueue) {
+    m_leaseEpoch = epoch;
+    m_sharedQueue = sharedQueue;
+}
+
 void EventRecorder::recordBatch(RecordBatch &batch) {
+    if (batch.leaseEpoch == RecordBatch::kRecorderDefault) batch.leaseEpoch = m_leaseEpoch;
+    batch.sharedQueue = batch.sharedQueue || m_sharedQueue;
     BatchEffects effects;
     runBatch(RecordingLink(m_database), batch, [this] { return m_clock.now(); }, m_slots != nullptr,
              effects);
@@ -463,6 +495,9 @@ void EventRecorder::recordBatchInBackground(RecordBatch batch,
     };
     auto state = std::make_shared<State>();
     state->batch = std::move(batch);
+    if (state->batch.leaseEpoch == RecordBatch::kRecorderDefault)
+        state->batch.leaseEpoch = m_leaseEpoch;
+    state->batch.sharedQueue = state->batch.sharedQueue || m_sharedQueue;
     // The recording thread reads no clock of the console's: the batch's moment is taken here.
     const QDateTime now = m_clock.now();
     const bool sms = m_slots != nullptr;
@@ -473,6 +508,113 @@ void EventRecorder::recordBatchInBackground(RecordBatch batch,
             if (!self) return;
             self->applyEffects(state->effects);
             done(state->batch);
+        };
+    });
+}
+
+void EventRecorder::runInBackground(std::function<std::function<void()>(RecordingLink &)> job) {
+    if (!m_worker) {
+        RecordingLink link(m_database);
+        if (auto here = job(link)) here();
+        return;
+    }
+    m_worker->post(std::move(job));
+}
+
+namespace {
+
+// FILA_EVENTOS, read on the recording thread: rows that a queue mark shows recorded are
+// dropped (a line acknowledged to the server while its own recording committed), then the
+// first rows, in number order, of the oldest queue that is not own.
+struct SharedRows {
+    QString queueId;
+    qint64 first = 0;
+    QStringList lines;
+    bool more = false;
+    bool failed = false;
+};
+constexpr int kSharedBatch = 500;
+
+SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue) {
+    SharedRows rows;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.exec(QStringLiteral("delete from FILA_EVENTOS f where f.NUMERO <= (select m.LAST_LINE from "
+                          "QUEUE_MARK m where m.QUEUE_ID = f.FILA)"));
+    if (!q.prepare(QStringLiteral("select first 1 FILA from FILA_EVENTOS where FILA <> :own "
+                                  "order by ORDEM"))) {
+        rows.failed = true;
+        return rows;
+    }
+    q.bindValue(QStringLiteral(":own"), ownQueue);
+    if (!q.exec()) {
+        rows.failed = true;
+        return rows;
+    }
+    if (!q.next()) return rows;
+    rows.queueId = q.value(0).toString();
+    QSqlQuery l(db);
+    l.setForwardOnly(true);
+    l.prepare(QStringLiteral("select first %1 NUMERO, LINHA from FILA_EVENTOS where FILA = :f "
+                             "order by NUMERO")
+                  .arg(kSharedBatch + 1));
+    l.bindValue(QStringLiteral(":f"), rows.queueId);
+    if (!l.exec()) {
+        rows.failed = true;
+        return rows;
+    }
+    qint64 expected = -1;
+    while (l.next()) {
+        const qint64 n = l.value(0).toLongLong();
+        // Only a run without gaps: the mark counts lines from the first.
+        if ((expected >= 0 && n != expected) || rows.lines.size() == kSharedBatch) {
+            rows.more = true;
+            break;
+        }
+        if (expected < 0) rows.first = n;
+        expected = n + 1;
+        rows.lines << l.value(1).toString();
+    }
+    return rows;
+}
+
+} // namespace
+
+void EventRecorder::recordSharedInBackground(const QString &ownQueue, RejectLog *rejects,
+                                             std::function<void(int, bool)> done) {
+    const QDateTime now = m_clock.now();
+    const bool sms = m_slots != nullptr;
+    const qint64 epoch = m_leaseEpoch;
+    const QPointer<EventRecorder> self(this);
+    auto effects = std::make_shared<BatchEffects>();
+    runInBackground([=](RecordingLink &link) -> std::function<void()> {
+        int taken = 0;
+        bool more = false;
+        if (link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable) {
+            const SharedRows rows = readSharedRows(link.db(), ownQueue);
+            more = rows.more || rows.failed;
+            if (!rows.lines.isEmpty()) {
+                RecordBatch batch;
+                batch.lines = rows.lines;
+                batch.queueId = rows.queueId;
+                batch.firstNumber = rows.first;
+                batch.leaseEpoch = epoch;
+                batch.sharedQueue = true;
+                const QString when = now.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+                batch.reject = [rejects, when](const QString &line, const QString &reason) {
+                    return rejects && rejects->append(line, when, reason);
+                };
+                runBatch(link, batch, [now] { return now; }, sms, *effects);
+                taken = batch.taken;
+                more = true; // known to be empty only when a reading finds nothing
+            }
+        } else {
+            more = true;
+        }
+        return [self, effects, done, taken, more] {
+            if (!self) return;
+            self->applyEffects(*effects);
+            done(taken, more);
         };
     });
 }
@@ -502,6 +644,10 @@ void EventRecorder::announce(unsigned which) {
     if (which & kAwaitingArm) emit awaitingArmChanged();
     if (which & kPending) emit pendingRecorded();
     if (which & kReceived) emit receivedChanged();
+}
+
+void EventRecorder::announceAll() {
+    announce(kSilent | kDisarmed | kAwaitingArm | kPending | kReceived);
 }
 
 void EventRecorder::releaseAnnouncements() {

@@ -19,6 +19,8 @@ class RecordingWorker;
 class Clock;
 class SoundOutput;
 class SlotWriter;
+class RecordingLink;
+class RejectLog;
 
 // The outcome of recording one event line.
 struct RecordResult {
@@ -59,6 +61,15 @@ struct RecordBatch {
     int taken = 0;
     // One per line taken; then, when the database held the next line back, its Retry.
     QList<RecordResult> results;
+    // On a station of several workstations: the epoch of the reception lease this process
+    // holds, renewed in the same transaction (kNoLease: one workstation, no lease; kNotHeld:
+    // this process does not receive and records nothing); and whether the lines taken also
+    // leave the shared queue (FILA_EVENTOS) there.
+    static constexpr qint64 kNoLease = -1;
+    static constexpr qint64 kNotHeld = -2;
+    static constexpr qint64 kRecorderDefault = -3; // the recorder's own setting
+    qint64 leaseEpoch = kRecorderDefault;
+    bool sharedQueue = false;
 };
 
 // Turns one event line into a row of EVENTOS: looks the account, the code, the partition
@@ -99,6 +110,19 @@ public:
     // with why as a Retry, while the database cannot tell.
     bool readQueueMark(const QString &queueId, qint64 *last, RecordResult *why);
 
+    // The lease every batch confirms from now on (RecordBatch::kNoLease, kNotHeld or an
+    // epoch), and whether recorded lines leave the shared queue.
+    void setLease(qint64 epoch, bool sharedQueue);
+    qint64 leaseEpoch() const { return m_leaseEpoch; }
+    // Holder of a shared station: records what FILA_EVENTOS holds of other queues than own
+    // (a workstation that died or gave reception up), the oldest queue first, up to 500 lines,
+    // on the recording thread; and drops rows that a queue mark shows recorded already. done
+    // comes here with the lines taken and whether more may be left.
+    void recordSharedInBackground(const QString &ownQueue, RejectLog *rejects,
+                                  std::function<void(int taken, bool more)> done);
+    // Runs job on the recording thread, in order with the batches; without the thread, here.
+    void runInBackground(std::function<std::function<void()>(RecordingLink &)> job);
+
     // An internal event to store: kept in order until the database takes it.
     void raiseInternal(const InternalEvent &event);
     bool hasInternalPending() const { return !m_internal.isEmpty(); }
@@ -113,6 +137,8 @@ public:
     // Sounds and SMS never wait.
     void holdAnnouncements() { m_held = true; }
     void releaseAnnouncements();
+    // Every list is told to refresh: another workstation recorded or treated events.
+    void announceAll();
 
     // "SMS:" + mobile + "," + description + " " + partition, NUL-filled to 257 bytes.
     static QByteArray smsCommand(const QString &celular, const QString &descricao,
@@ -148,6 +174,8 @@ private:
     QList<InternalEvent> m_internal;
     bool m_internalInFlight = false;
     std::unique_ptr<RecordingWorker> m_worker;
+    qint64 m_leaseEpoch = RecordBatch::kNoLease;
+    bool m_sharedQueue = false;
 };
 
 } // namespace tulmo

@@ -33,12 +33,20 @@ int pendingCount(QSqlDatabase db) {
 Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
                                 const QString &intervencao, const QDateTime &when,
                                 QString *errorText) {
+    return finishIntervention(db, sequencia, detalhes, intervencao, when, QString(), nullptr,
+                              errorText);
+}
+
+Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
+                                const QString &intervencao, const QDateTime &when,
+                                const QString &operador, TreatedBy *by, QString *errorText) {
     QSqlQuery q(db);
     bool ok = q.prepare(QStringLiteral("Update Eventos Set\n"
                                        "  Tratado          = :Tratado,\n"
                                        "  Detalhes         = :Detalhes,\n"
                                        "  Intervencao      = :Intervencao,\n"
-                                       "  Data_Intervencao = :Data_Intervencao\n"
+                                       "  Data_Intervencao = :Data_Intervencao,\n"
+                                       "  Operador_Tratou  = :Operador\n"
                                        "Where Sequencia = :Sequencia\n"
                                        "  and Tratado = 0"));
     if (ok) {
@@ -46,6 +54,8 @@ Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, cons
         q.bindValue(QStringLiteral(":Detalhes"), detalhes.left(kDetailsWidth));
         q.bindValue(QStringLiteral(":Intervencao"), intervencao.left(kInterventionWidth));
         q.bindValue(QStringLiteral(":Data_Intervencao"), when);
+        q.bindValue(QStringLiteral(":Operador"),
+                    operador.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(operador.left(20)));
         q.bindValue(QStringLiteral(":Sequencia"), sequencia);
         ok = q.exec();
     }
@@ -53,7 +63,20 @@ Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, cons
         if (errorText) *errorText = q.lastError().text();
         return Intervention::Failed;
     }
-    return q.numRowsAffected() > 0 ? Intervention::Recorded : Intervention::NotPending;
+    if (q.numRowsAffected() > 0) return Intervention::Recorded;
+    if (by) {
+        QSqlQuery w(db);
+        w.setForwardOnly(true);
+        if (w.prepare(QStringLiteral("select OPERADOR_TRATOU, DATA_INTERVENCAO from EVENTOS "
+                                     "where SEQUENCIA = :s and TRATADO <> 0"))) {
+            w.bindValue(QStringLiteral(":s"), sequencia);
+            if (w.exec() && w.next()) {
+                by->operador = w.value(0).toString().trimmed();
+                by->quando = w.value(1).toDateTime();
+            }
+        }
+    }
+    return Intervention::NotPending;
 }
 
 qint64 lastSequence(QSqlDatabase db) {

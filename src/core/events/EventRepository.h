@@ -49,6 +49,18 @@ Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, cons
                                 const QString &intervencao, const QDateTime &when,
                                 QString *errorText = nullptr);
 
+// Who treated an event, and when.
+struct TreatedBy {
+    QString operador; // empty when unknown (treated before operators were kept, or deleted)
+    QDateTime quando;
+};
+// The same, recording the operator. When the event is no longer pending, by tells who treated
+// it, for the second operator's message (several consoles share the database).
+Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
+                                const QString &intervencao, const QDateTime &when,
+                                const QString &operador, TreatedBy *by,
+                                QString *errorText = nullptr);
+
 // An event waiting for an operator, as the headless reception service tells of it.
 struct PendingEvent {
     qint64 sequencia = 0;

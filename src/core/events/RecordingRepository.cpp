@@ -227,4 +227,22 @@ bool RecordingRepository::writeQueueMark(const QString &queueId, qint64 last) {
     return run(q);
 }
 
+bool RecordingRepository::confirmLease(qint64 epoch, bool *held) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("update RECEPCAO_ATIVA set RENOVADO = CURRENT_TIMESTAMP, "
+                             "CONTADOR = CONTADOR + 1 where ID = 1 and EPOCA = :e"));
+    q.bindValue(QStringLiteral(":e"), epoch);
+    if (!run(q)) return false;
+    *held = q.numRowsAffected() == 1;
+    return true;
+}
+
+bool RecordingRepository::takeShared(const QString &queueId, qint64 last) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("delete from FILA_EVENTOS where FILA = :f and NUMERO <= :n"));
+    q.bindValue(QStringLiteral(":f"), queueId);
+    q.bindValue(QStringLiteral(":n"), last);
+    return run(q);
+}
+
 } // namespace tulmo

@@ -82,6 +82,13 @@ public:
     bool readQueueMark(const QString &queueId, qint64 *last);
     bool writeQueueMark(const QString &queueId, qint64 last);
 
+    // The reception lease: renews it (RENOVADO, CONTADOR) when the epoch is still this one,
+    // in the caller's transaction; held tells whether it was. A standby that took reception
+    // over has moved the epoch on, and its update waits for this transaction or refuses it.
+    bool confirmLease(qint64 epoch, bool *held);
+    // FILA_EVENTOS: the lines of the queue numbered up to last leave the shared queue.
+    bool takeShared(const QString &queueId, qint64 last);
+
     const QSqlError &lastError() const { return m_error; }
 
 private:

@@ -159,6 +159,16 @@ int ConnectionRegistry::datagramSenderRow(int k, const QString &address, const Q
     return r;
 }
 
+void ConnectionRegistry::closeAll() {
+    for (int k = 1; k < int(m_connections.size()); ++k) {
+        dropRowsOfSlot(k);
+        const QList<TcpConnection *> open = m_connections[size_t(k)]; // a close removes it
+        for (TcpConnection *c : open)
+            closeConnection(c);
+    }
+    m_replies.clear();
+}
+
 void ConnectionRegistry::dropRowsOfSlot(int k) {
     bool removed = false;
     for (int r = int(m_rows.size()) - 1; r >= 0; --r) {

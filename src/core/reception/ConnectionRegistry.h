@@ -114,6 +114,9 @@ public:
     // Drops the connections silent past their slot's keep-alive, and those not known within
     // kIdentifyTimeoutSecs.
     void expireSilentConnections(const QDateTime &now);
+    // Reception leaves this workstation: every device connection closes (the devices go to
+    // the one that receives now) and no reply is left to send.
+    void closeAll();
     // The address of the peer accepted last; empty until one is.
     const QString &lastPeer() const { return m_lastPeer; }
 

@@ -114,6 +114,7 @@ void DM1::TimerSMTimer(int k) {
 }
 
 void DM1::markInactive(int k) {
+    if (m_shared) return;
     QSqlQuery q(m_database.primary());
     q.prepare(QStringLiteral("Update RECEIVER Set ATIVO =:ativo\nwhere RECEIVER =:id"));
     q.bindValue(QStringLiteral(":ativo"), 0);
@@ -183,6 +184,8 @@ QStringList DM1::Realizar_Atualizacoes() {
         s.eventOutput = false;
     }
     const QStringList conflicts = refuseConflicts(rows);
+    m_appliedRows = rows;
+    m_refused.clear();
     // A UDP socket answers only while its receiver is an active UDP/IP one: unlike a
     // listener it holds no connections worth keeping.
     for (int k = 1; k <= kSlots; ++k) {
@@ -267,12 +270,38 @@ bool DM1::openUdp(int k, int port) {
     return false;
 }
 
+void DM1::retryRefused() {
+    const QSet<int> refused = std::exchange(m_refused, {});
+    for (int k : refused) {
+        if (k > m_appliedRows.size()) continue;
+        const Row &l = m_appliedRows[k - 1];
+        if (!l.ativo) continue;
+        if (l.modo == UdpIp) openUdp(k, l.portaUdp);
+        else if (l.modo == TcpIp) applyTcp(k, l, m_appliedRows);
+    }
+}
+
+void DM1::closeAll() {
+    for (int k = 1; k <= kSlots; ++k) {
+        ReceiverSlot &s = slot(k);
+        s.timerSM->stop();
+        if (s.comPort->isOpen()) s.comPort->close();
+        s.portaCom = -1;
+        s.eventOutput = false;
+        s.socketServer->close();
+        s.socketServer->setProperty("PortaConfigurada", QVariant());
+        closeUdp(k);
+    }
+    m_refused.clear();
+}
+
 void DM1::closeUdp(int k) {
     QUdpSocket *udp = slot(k).udpSocket;
     if (udp->state() != QAbstractSocket::UnconnectedState) udp->close();
 }
 
 void DM1::listenerRefused(int k, const QString &why) {
+    m_refused.insert(k);
     // As for a serial receiver not found: the row is no longer active, the settings dialog
     // clears its mark, and the port monitor says why.
     markInactive(k);

@@ -82,6 +82,14 @@ public:
     // stay closed, their rows unchanged, and each conflict comes back as the operator's text,
     // also on the port monitor.
     QStringList Realizar_Atualizacoes();
+    // A station of several workstations: a receiver that cannot be opened here is not marked
+    // inactive in the shared table (another workstation may open it, or this one in a
+    // moment, once the process that held its port has let it go); retryRefused() opens again
+    // the listeners and UDP ports refused since the last apply.
+    void setShared(bool shared) { m_shared = shared; }
+    void retryRefused();
+    // Reception moves to another workstation: every port, listener and UDP socket closes.
+    void closeAll();
 
     bool writeToSlot(int slot, const QByteArray &bytes) override;
     bool openAndWrite(int slot, const QByteArray &bytes) override;
@@ -133,6 +141,9 @@ private:
     LineLog m_portMonitor;
     LineLog m_memo1;
     QStringList m_conflicts; // as the last apply found them
+    bool m_shared = false;
+    QList<Row> m_appliedRows;   // what the last apply configured
+    QSet<int> m_refused;        // slots whose listener or UDP port the system refused
 
     friend class SerialReception;
 };

@@ -1,5 +1,7 @@
 #include "ConfigIni.h"
 
+#include <QSysInfo>
+
 #include "IniFile.h"
 #include "LiveSettings.h"
 #include "core/store/Database.h"
@@ -81,6 +83,22 @@ bool ConfigIni::readDatabase(const QString &dataDir, DatabaseLocation *where,
     if (const QString user = value("Usuario"); !user.isEmpty()) where->user = user;
     if (const QString password = value("Senha"); !password.isEmpty()) where->password = password;
     return true;
+}
+
+StationSettings ConfigIni::readStation() const {
+    const IniFile ini(m_path);
+    const QString section = QStringLiteral("Estacao");
+    StationSettings s;
+    s.name = ini.readString(section, QStringLiteral("Nome"), QString()).trimmed().left(60);
+    if (s.name.isEmpty()) s.name = QSysInfo::machineHostName();
+    if (s.name.isEmpty()) s.name = QStringLiteral("estação sem nome");
+    s.receives = ini.readString(section, QStringLiteral("Recepcao"), QString()).trimmed() ==
+                 QLatin1String("1");
+    bool ok = false;
+    const int seconds =
+        ini.readString(section, QStringLiteral("TempoAssumir"), QString()).trimmed().toInt(&ok);
+    if (ok && seconds >= 5 && seconds <= 600) s.takeoverSeconds = seconds;
+    return s;
 }
 
 void ConfigIni::readRepeater(LiveSettings &s) const {

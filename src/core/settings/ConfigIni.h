@@ -8,6 +8,12 @@ struct DatabaseLocation;
 
 class LiveSettings;
 
+struct StationSettings {
+    QString name;
+    bool receives = false;
+    int takeoverSeconds = 10;
+};
+
 // Config.ini in the data folder: the rearm sound, the station's company and mail account,
 // and the repeater's retries. A missing key reads as "Erro": the company and mail texts show
 // it, the sound and the mail option fall back to their defaults, the repeater numbers keep
@@ -38,6 +44,10 @@ public:
     // the database on it, or a port that is no port.
     bool readDatabase(const QString &dataDir, DatabaseLocation *where, QString *problem) const;
 
+    // [Estacao]: this workstation's name (Nome; the computer's name when missing), whether
+    // it may hold reception on a shared database (Recepcao=1) and after how many seconds of
+    // a lease not renewed a standby takes reception (TempoAssumir, 5 to 600, default 10).
+    StationSettings readStation() const;
     // [Repetidora]: the interval first; when it cannot be read the count is not read either.
     void readRepeater(LiveSettings &s) const;
     // [Sons] SomRearme and every [Empresa] key, as at start-up.

@@ -291,4 +291,81 @@ void ensureDc09Keys(QSqlDatabase db) {
             "CONSTRAINT PK_DC09_KEYS PRIMARY KEY (ACCOUNT))");
 }
 
+namespace {
+bool objectExists(QSqlDatabase db, const char *sql, const QString &name) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(QString::fromLatin1(sql))) return false;
+    q.bindValue(QStringLiteral(":n"), name);
+    return q.exec() && q.next();
+}
+bool triggerExists(QSqlDatabase db, const QString &name) {
+    return objectExists(db, "select 1 from RDB$TRIGGERS where RDB$TRIGGER_NAME = :n", name);
+}
+bool generatorExists(QSqlDatabase db, const QString &name) {
+    return objectExists(db, "select 1 from RDB$GENERATORS where RDB$GENERATOR_NAME = :n", name);
+}
+
+// Each trigger posts its notice once per transaction that changed the table: a batch of a
+// thousand events wakes every console once.
+struct Notice {
+    const char *trigger;
+    const char *table;
+    const char *events;
+    const char *notice;
+    const char *condition; // empty: every change
+};
+const Notice kNotices[] = {
+    {"TRG_EVENTOS_AVISO", "EVENTOS", "AFTER INSERT OR UPDATE OR DELETE", "TULMO_EVENTOS", ""},
+    {"TRG_CLIENTES_AVISO", "CLIENTES", "AFTER INSERT OR UPDATE OR DELETE", "TULMO_CONTAS", ""},
+    {"TRG_RECEIVER_AVISO", "RECEIVER", "AFTER INSERT OR UPDATE OR DELETE", "TULMO_RECEPTORAS",
+     ""},
+    // The lease is renewed every second: only a change of holder is news.
+    {"TRG_RECEPCAO_AVISO", "RECEPCAO_ATIVA", "AFTER UPDATE", "TULMO_RECEPCAO",
+     "IF (NEW.EPOCA IS DISTINCT FROM OLD.EPOCA) THEN "},
+};
+} // namespace
+
+void ensureStation(QSqlDatabase db) {
+    if (!Existe_Campo(db, "RECEPCAO_ATIVA", "EPOCA")) {
+        run(db, "CREATE TABLE RECEPCAO_ATIVA (ID SMALLINT NOT NULL, ESTACAO VARCHAR(60), "
+                "PROCESSO INTEGER, EPOCA BIGINT NOT NULL, CONTADOR BIGINT DEFAULT 0 NOT NULL, "
+                "DESDE TIMESTAMP, RENOVADO TIMESTAMP, "
+                "CONSTRAINT PK_RECEPCAO_ATIVA PRIMARY KEY (ID))");
+    }
+    // The one row; a second process inserting it at the same time is refused by the key.
+    run(db, "INSERT INTO RECEPCAO_ATIVA (ID, EPOCA) SELECT 1, 0 FROM RDB$DATABASE WHERE NOT "
+            "EXISTS (SELECT 1 FROM RECEPCAO_ATIVA WHERE ID = 1)");
+    if (!Existe_Campo(db, "FILA_EVENTOS", "LINHA")) {
+        run(db, "CREATE TABLE FILA_EVENTOS (FILA VARCHAR(40) NOT NULL, NUMERO BIGINT NOT NULL, "
+                "ORDEM BIGINT NOT NULL, ESTACAO VARCHAR(60), LINHA VARCHAR(1000) NOT NULL, "
+                "CONSTRAINT PK_FILA_EVENTOS PRIMARY KEY (FILA, NUMERO))");
+        run(db, "CREATE INDEX IDX_FILA_EVENTOS_ORDEM ON FILA_EVENTOS (ORDEM)");
+    }
+    if (!generatorExists(db, QStringLiteral("GEN_FILA_EVENTOS")))
+        run(db, "CREATE SEQUENCE GEN_FILA_EVENTOS");
+    if (!Existe_Campo(db, "EVENTOS", "OPERADOR_TRATOU"))
+        run(db, "ALTER TABLE EVENTOS ADD OPERADOR_TRATOU VARCHAR(20)");
+    for (const Notice &n : kNotices) {
+        if (triggerExists(db, QLatin1String(n.trigger))) continue;
+        run(db, QStringLiteral("CREATE TRIGGER %1 FOR %2 %3 AS BEGIN %4POST_EVENT '%5'; END")
+                    .arg(QLatin1String(n.trigger), QLatin1String(n.table), QLatin1String(n.events),
+                         QLatin1String(n.condition), QLatin1String(n.notice)));
+    }
+}
+
+bool upgradeComplete(QSqlDatabase db) {
+    if (!Existe_Campo(db, "EVENTOS", "OPERADOR_TRATOU") ||
+        !Existe_Campo(db, "CLIENTES", "ULTIMO_EVENTO") || !Existe_Campo(db, "RECEIVER", "ENVIA_SMS") ||
+        !Existe_Campo(db, "QUADRO_HORARIOS", "DIA") || !Existe_Campo(db, "GPRS", "CANAL1_MAXIMO") ||
+        !Existe_Campo(db, "FILA_EVENTOS", "LINHA") || !Existe_Campo(db, "QUEUE_MARK", "QUEUE_ID") ||
+        !Existe_Campo(db, "DC09_KEYS", "ACCOUNT") || !Existe_Campo(db, "OPERADORES", "NOME") ||
+        !generatorExists(db, QStringLiteral("GEN_FILA_EVENTOS")))
+        return false;
+    for (const Notice &n : kNotices)
+        if (!triggerExists(db, QLatin1String(n.trigger))) return false;
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("select 1 from RECEPCAO_ATIVA where ID = 1")) && q.next();
+}
+
 } // namespace tulmo::schema

@@ -29,6 +29,15 @@ void upgradeMainWindowStep(QSqlDatabase primary, const QDateTime &now);
 void ensureIndexes(QSqlDatabase db);
 // QUEUE_MARK, where the recording keeps the last event queue line it has taken.
 void ensureQueueMark(QSqlDatabase db);
+// What a station of several workstations shares: RECEPCAO_ATIVA (the one row of the
+// reception lease), FILA_EVENTOS (event lines acknowledged and not yet recorded, by queue and
+// number), the operator who treated an event (EVENTOS.OPERADOR_TRATOU), and the database
+// events the consoles refresh on ("TULMO_EVENTOS", "TULMO_RECEPCAO", "TULMO_RECEPTORAS").
+// Every step tolerates another process doing the same at the same time.
+void ensureStation(QSqlDatabase db);
+// Whether every object of the upgrade is there (a start that raced another one runs the
+// upgrade again until it is).
+bool upgradeComplete(QSqlDatabase db);
 // DC09_KEYS, the AES key of each account reporting encrypted over DC-09.
 void ensureDc09Keys(QSqlDatabase db);
 

@@ -442,18 +442,23 @@ void Form_Eventos_Pendentes::Button1Click() {
     using EventRepository::Intervention;
     const QVariant seq = currentSequence();
     Intervention result = Intervention::NotPending;
+    EventRepository::TreatedBy by;
     if (!seq.isNull())
         result = EventRepository::finishIntervention(
             m_common.database.primary(), seq, m_details->text(), m_intervention->currentText(),
-            m_common.clock.now());
+            m_common.clock.now(), m_mainWindow.operatorName(), &by);
     bool ok = result != Intervention::Failed && reopenAfterIntervention();
     // The event went while the operator was on it (its account deleted, a purge, another
-    // operator): he is told, over the list as it now is.
+    // operator, perhaps at another workstation): he is told, over the list as it now is.
     if (ok && result == Intervention::NotPending && prompt)
-        prompt->message(QStringLiteral("Este evento não está mais pendente: foi excluído ou já "
-                                       "foi tratado. A lista de eventos pendentes foi "
-                                       "atualizada."),
-                        QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
+        prompt->message(
+            by.operador.isEmpty()
+                ? QStringLiteral("Este evento não está mais pendente: foi excluído ou já "
+                                 "foi tratado. A lista de eventos pendentes foi "
+                                 "atualizada.")
+                : QStringLiteral("Este evento já foi tratado por %1 às %2.")
+                      .arg(by.operador, by.quando.toString(QStringLiteral("HH:mm:ss"))),
+            QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
     if (ok && m_dataset->rowCount() == 0) {
         m_mainWindow.setPendingCommandEnabled(false);
         close();

@@ -305,6 +305,10 @@ void Form_Principal::eventsRemoved() {
     m_pendingForm->eventsRemoved();
 }
 
+QString Form_Principal::operatorName() const {
+    return m_s.currentOperator.nome;
+}
+
 void Form_Principal::setOperatorFormEnabled(bool enabled) {
     m_operatorsAction->setEnabled(enabled);
 }

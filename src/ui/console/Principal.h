@@ -101,6 +101,8 @@ public:
     Form_Eventos_Pendentes &pendingForm() { return *m_pendingForm; }
     Form_iniciar_turno &shiftForm() { return *m_shiftForm; }
     FormCadastroOperadores &operatorsForm() { return *m_operatorsForm; }
+    // The operator on shift, whose name goes with what he records.
+    QString operatorName() const;
     // The registry windows, created once with the window and opened by their commands.
     F_Selecao_Clientes &accountBrowser() { return *m_accountBrowser; }
     Form_Eventos_Padrao &eventCodesForm() { return *m_eventCodesForm; }

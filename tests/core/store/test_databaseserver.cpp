@@ -5,12 +5,14 @@
 #include "core/console/ConsoleCore.h"
 #include "core/settings/ConfigIni.h"
 #include "core/store/Database.h"
+#include "core/events/EventRepository.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QSysInfo>
 #include <QTest>
 
 using namespace tulmo;
@@ -38,6 +40,11 @@ QString bancoFor(const FirebirdServer &server, const QString &file,
         .arg(file, password);
 }
 
+int count(QSqlDatabase db, const QString &sql) {
+    QSqlQuery q(db);
+    return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
+}
+
 int eventCount(QSqlDatabase db) {
     QSqlQuery q(db);
     if (q.exec("select count(*) from EVENTOS") && q.next()) return q.value(0).toInt();
@@ -54,6 +61,7 @@ private slots:
     void firstStartCreatesTheDatabaseOnTheServerAndTheNextOpensIt();
     void aServerThatCannotBeOpenedIsNamedAndThePasswordNeverShown();
     void aServerLostWhileRunningIsShownAndNothingAcknowledgedIsLost();
+    void twoConsolesTreatingOnePendingEventRecordItOnce();
 
 private:
     FirebirdServer m_server;
@@ -132,8 +140,14 @@ void TestDatabaseServer::firstStartCreatesTheDatabaseOnTheServerAndTheNextOpensI
         QVERIFY(QFileInfo::exists(file));
         QVERIFY(!QFileInfo::exists(p.data() + "/TULMO.FDB"));
         QCOMPARE(core.Decodifica_Eventos("5011 181234E13001003"), ReceptionSink::QueueResult::Queued);
-        tickAndSettle(core);
-        QCOMPARE(eventCount(core.database().primary()), 1);
+        // The first workstation on a new database: it takes reception at once.
+        core.setAlwaysTakesPart(true);
+        core.startLease();
+        QVERIFY(waitFor([&] {
+            tickAndSettle(core);
+            return eventCount(core.database().primary()) == 1;
+        }, 10000));
+        QCOMPARE(core.lease()->holder(), QSysInfo::machineHostName());
 
     }
     // Another workstation's view of the same database, through the server.
@@ -209,9 +223,15 @@ void TestDatabaseServer::aServerLostWhileRunningIsShownAndNothingAcknowledgedIsL
     ConsoleCore core(p.dir.path(), clock, nullptr, nullptr);
     QString error;
     QVERIFY2(core.start(&error), qPrintable(error));
+    // The only workstation on the server: it takes reception at once.
+    core.setAlwaysTakesPart(true);
+    core.startLease();
     QCOMPARE(core.Decodifica_Eventos("5011 181234E13001001"), ReceptionSink::QueueResult::Queued);
-    tickAndSettle(core);
-    QCOMPARE(eventCount(core.database().primary()), 1);
+    QVERIFY(waitFor([&] {
+        tickAndSettle(core);
+        return eventCount(core.database().primary()) == 1;
+    }, 10000));
+    QVERIFY(core.receivesHere());
 
     server.kill();
     for (int zone = 2; zone <= 4; ++zone) {
@@ -222,6 +242,10 @@ void TestDatabaseServer::aServerLostWhileRunningIsShownAndNothingAcknowledgedIsL
     }
     QCOMPARE(core.eventQueue().size(), 3);
     QVERIFY2(core.statusText().startsWith("Gravação de eventos aguardando o banco de dados"),
+             qPrintable(core.statusText()));
+    // Answered from the local file while the server is away.
+    QVERIFY(core.sharedQueue()->offline());
+    QVERIFY2(core.statusText().contains("Servidor do banco de dados inacessível"),
              qPrintable(core.statusText()));
     QVERIFY(!core.statusText().contains(FirebirdServer::kPassword));
 
@@ -242,9 +266,48 @@ void TestDatabaseServer::aServerLostWhileRunningIsShownAndNothingAcknowledgedIsL
     QList<QDateTime> times;
     while (q.next()) times << q.value(0).toDateTime();
     QCOMPARE(times, QList<QDateTime>({kStart, kStart.addSecs(1), kStart.addSecs(2), kStart.addSecs(3)}));
-    QVERIFY(waitFor([&] { return core.statusText().isEmpty(); }, 5000));
+    QVERIFY(waitFor([&] {
+        tickAndSettle(core);
+        return core.statusText().startsWith("Recepção: ");
+    }, 15000));
+    QVERIFY(!core.sharedQueue()->offline());
+    QCOMPARE(count(other.primary(), "select count(*) from FILA_EVENTOS"), 0);
 
 }
 
 QTEST_GUILESS_MAIN(TestDatabaseServer)
 #include "test_databaseserver.moc"
+
+// Two operators at two workstations treat the same pending event: the first one's treatment
+// is kept, the second is refused and told who treated it and when.
+void TestDatabaseServer::twoConsolesTreatingOnePendingEventRecordItOnce() {
+    const QString file = m_server.dataFolder() + "/DOIS.FDB";
+    ProgramFolder p(bancoFor(m_server, file));
+    ManualClock clock(kStart);
+    ConsoleCore core(p.dir.path(), clock, nullptr, nullptr);
+    QString error;
+    QVERIFY2(core.start(&error), qPrintable(error));
+    exec(core.database().primary(),
+         "insert into EVENTOS (CONTA, CODIGO_ALARME, DATA, TRATADO, PRIORIDADE) values "
+         "('001234', '1130', :d, 0, 1)",
+         {{":d", kStart}});
+    const QVariant seq = column(core.database().primary(), "select SEQUENCIA from EVENTOS").value(0);
+    Database ana(core.database().location()), beto(core.database().location());
+    QVERIFY2(ana.open(&error) && beto.open(&error), qPrintable(error));
+    using EventRepository::Intervention;
+    EventRepository::TreatedBy by;
+    QCOMPARE(EventRepository::finishIntervention(ana.primary(), seq, "ligou", "Cliente avisado",
+                                                 kStart.addSecs(30), "ANA", &by),
+             Intervention::Recorded);
+    QCOMPARE(EventRepository::finishIntervention(beto.primary(), seq, "outro", "Polícia",
+                                                 kStart.addSecs(40), "BETO", &by),
+             Intervention::NotPending);
+    QCOMPARE(by.operador, QString("ANA"));
+    QCOMPARE(by.quando, kStart.addSecs(30));
+    QSqlQuery q(core.database().primary());
+    QVERIFY(q.exec("select OPERADOR_TRATOU, DETALHES, INTERVENCAO from EVENTOS"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("ANA"));
+    QCOMPARE(q.value(1).toString(), QString("ligou"));
+    QVERIFY(!q.next());
+}

@@ -1,0 +1,126 @@
+#include "SharedQueue.h"
+
+#include "core/events/EventQueue.h"
+#include "core/events/RecordingWorker.h"
+#include "core/store/TransactionGuard.h"
+
+#include <QPointer>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace tulmo {
+
+SharedQueue::SharedQueue(Database &database, EventQueue &local, QString station, QObject *parent)
+    : QObject(parent)
+    , m_local(local)
+    , m_station(std::move(station).left(60))
+    , m_worker(std::make_unique<RecordingWorker>(database)) {}
+
+SharedQueue::~SharedQueue() = default;
+
+QString SharedQueue::offlineText() const {
+    return m_offline ? QStringLiteral("Servidor do banco de dados inacessível: os eventos ficam "
+                                      "em Dados/Eventos_Log.dat até ele voltar.")
+                     : QString();
+}
+
+// Lines that have left the head of the local queue were recorded (in EVENTOS, on the server)
+// or sent already: none of them needs sending.
+void SharedQueue::takeRecorded() {
+    m_pushed = std::max(m_pushed, m_local.numberAt(0) - 1);
+}
+
+void SharedQueue::whenShared(std::function<void(bool)> done) {
+    takeRecorded();
+    const qsizetype durable = m_local.durableCount();
+    const qint64 through = durable > 0 ? m_local.numberAt(durable - 1) : -1;
+    if (m_offline || through <= m_pushed) {
+        done(true);
+        return;
+    }
+    m_waiters.append({through, std::move(done)});
+    push();
+}
+
+void SharedQueue::push() {
+    // A server that does not answer at all (a network cut: no refusal comes back) holds the
+    // answers no longer than this: the local file has the lines.
+    if (m_inFlight && !m_offline && m_sendStarted.elapsed() > kStallMs) {
+        m_offline = true;
+        answer();
+        emit offlineChanged();
+    }
+    if (m_inFlight) return;
+    takeRecorded();
+    answer();
+    const qsizetype durable = m_local.durableCount();
+    if (durable == 0) return;
+    QList<std::pair<qint64, QString>> lines;
+    for (qsizetype i = 0; i < durable; ++i) {
+        const qint64 n = m_local.numberAt(i);
+        if (n > m_pushed) lines.append({n, m_local.lines().at(i)});
+    }
+    if (lines.isEmpty()) {
+        if (m_releases) m_local.dropThrough(m_pushed);
+        return;
+    }
+    m_inFlight = true;
+    m_sendStarted.start();
+    m_sending = lines.last().first;
+    const QString queueId = m_local.identity();
+    const QString station = m_station;
+    const qint64 through = m_sending;
+    const QPointer<SharedQueue> self(this);
+    m_worker->post([=](RecordingLink &link) -> std::function<void()> {
+        bool ok = false;
+        if (link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable) {
+            QSqlDatabase db = link.db();
+            TransactionGuard transaction(db);
+            QSqlQuery q(db);
+            ok = transaction.begun() &&
+                 q.prepare(QStringLiteral(
+                     "update or insert into FILA_EVENTOS (FILA, NUMERO, ORDEM, ESTACAO, LINHA) "
+                     "values (:f, :n, next value for GEN_FILA_EVENTOS, :e, :l) "
+                     "matching (FILA, NUMERO)"));
+            for (qsizetype i = 0; ok && i < lines.size(); ++i) {
+                q.bindValue(QStringLiteral(":f"), queueId);
+                q.bindValue(QStringLiteral(":n"), lines[i].first);
+                q.bindValue(QStringLiteral(":e"), station);
+                q.bindValue(QStringLiteral(":l"), lines[i].second);
+                ok = q.exec();
+            }
+            ok = ok && transaction.commit();
+            // A connection whose commit failed holds that transaction: start it anew.
+            if (!ok) link.restart();
+        }
+        return [self, through, ok] {
+            if (self) self->sent(through, ok);
+        };
+    });
+}
+
+void SharedQueue::sent(qint64 through, bool ok) {
+    m_inFlight = false;
+    const bool wasOffline = m_offline;
+    m_offline = !ok;
+    if (ok) m_pushed = std::max(m_pushed, through);
+    // The local file holds them: a server that cannot take them does not stop the answers.
+    answer();
+    if (ok && m_releases) m_local.dropThrough(m_pushed);
+    if (wasOffline != m_offline) emit offlineChanged();
+    // What was staged meanwhile goes in the next commit.
+    if (ok && !m_waiters.isEmpty()) push();
+}
+
+void SharedQueue::answer() {
+    while (!m_waiters.isEmpty() && (m_offline || m_waiters.first().through <= m_pushed)) {
+        Waiter w = m_waiters.takeFirst();
+        w.done(true);
+    }
+}
+
+void SharedQueue::finish() {
+    m_worker->finish();
+}
+
+} // namespace tulmo

@@ -1,0 +1,388 @@
+// A station of several workstations on a real Firebird server: two tulmo-recepcao processes
+// (one receives, one waits) and a console of this process that only shows. Devices report
+// over TCP; the process that receives is killed in the middle of a burst, or paused, and the
+// other one takes over.
+#include "support/FirebirdServer.h"
+#include "support/TestSupport.h"
+
+#include "core/common/Clock.h"
+#include "core/console/ConsoleCore.h"
+#include "core/store/Database.h"
+#include "core/store/Schema.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+constexpr int kTakeoverSeconds = 5;
+
+QString banco(const FirebirdServer &server, const QString &file) {
+    return QStringLiteral("[Banco]\r\nServidor=127.0.0.1\r\nPorta=%1\r\nArquivo=%2\r\nSenha=%3\r\n")
+        .arg(server.port())
+        .arg(file, FirebirdServer::kPassword);
+}
+
+// A workstation's program folder: Config.ini names the server and the workstation.
+struct Workstation {
+    QTemporaryDir dir;
+    QString exe;
+    Workstation(const QString &ini) {
+        QDir().mkpath(dir.path() + "/Dados");
+        QFile f(dir.path() + "/Dados/Config.ini");
+        f.open(QIODevice::WriteOnly);
+        f.write(ini.toUtf8());
+        const QString origin = QCoreApplication::applicationDirPath() + "/tulmo-recepcao";
+        exe = dir.path() + "/tulmo-recepcao";
+        if (QFile::copy(origin, exe)) QFile::setPermissions(exe, QFile::permissions(origin));
+    }
+};
+
+// A tulmo-recepcao run; its output is gathered while the test waits.
+struct Service {
+    QProcess p;
+    QByteArray out;
+    explicit Service(const QString &exe) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LSAN_OPTIONS", "detect_leaks=0"); // killed: no leak report of its own
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        QObject::connect(&p, &QProcess::readyRead, [this] { out += p.readAll(); });
+        p.start(exe);
+    }
+    ~Service() {
+        if (p.state() != QProcess::NotRunning) {
+            ::kill(pid_t(p.processId()), SIGCONT);
+            p.kill();
+            p.waitForFinished(10000);
+        }
+    }
+    bool waitForLine(const QString &text, int ms) {
+        return waitFor([&] { return QString::fromUtf8(out).contains(text); }, ms);
+    }
+    void signal(int sig) { ::kill(pid_t(p.processId()), sig); }
+};
+
+// A GPRS module reporting a numbered burst of burglary events (zones 0, 1, …): it keeps up to
+// eight frames unanswered, reconnects when its connection goes, and sends again from the first
+// frame not answered, as a module does with its own queue.
+class Module : public QObject {
+public:
+    Module(quint16 port, QByteArray imei, QByteArray conta, int total)
+        : m_port(port), m_imei(std::move(imei)), m_conta(std::move(conta)), m_total(total) {
+        connect(&m_socket, &QTcpSocket::readyRead, this, &Module::read);
+        connect(&m_socket, &QTcpSocket::disconnected, this, &Module::lost);
+        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
+            if (m_socket.state() != QAbstractSocket::ConnectedState) lost();
+        });
+        m_retry.setSingleShot(true);
+        m_retry.setInterval(300);
+        connect(&m_retry, &QTimer::timeout, this, &Module::dial);
+        dial();
+    }
+    int acked = 0;         // frames answered, in order
+    int sentAtMost = 0;    // frames ever sent
+    int connections = 0;
+    QList<qint64> ackTimes; // ms since the epoch, one per answer
+    void stop() {
+        m_stopped = true;
+        m_retry.stop();
+        m_socket.abort();
+    }
+
+private:
+    void dial() {
+        if (m_stopped) return;
+        m_socket.abort();
+        m_buffer.clear();
+        m_identified = false;
+        m_next = acked;
+        m_socket.connectToHost(QHostAddress::LocalHost, m_port);
+    }
+    void lost() {
+        if (m_stopped || m_retry.isActive()) return;
+        m_retry.start();
+    }
+    void read() {
+        m_buffer += m_socket.readAll();
+        if (!m_identified) {
+            if (m_buffer.contains("&+")) {
+                m_identified = true;
+                ++connections;
+                m_buffer.clear();
+                pump();
+            } else if (m_buffer.startsWith("&") && !m_sentId) {
+                m_sentId = true;
+                m_socket.write("&01" + m_imei + m_conta);
+            }
+            return;
+        }
+        qsizetype at;
+        while ((at = m_buffer.indexOf("+OK")) >= 0) {
+            m_buffer.remove(0, at + 3);
+            ++acked;
+            ackTimes << QDateTime::currentMSecsSinceEpoch();
+        }
+        pump();
+    }
+    void pump() {
+        while (m_next < m_total && m_next - acked < 8) {
+            m_socket.write("5011 18" + m_conta + "E13001" +
+                           QByteArray::number(m_next).rightJustified(3, '0') + "\x14");
+            ++m_next;
+            sentAtMost = std::max(sentAtMost, m_next);
+        }
+        m_sentId = false;
+    }
+
+    quint16 m_port;
+    QByteArray m_imei, m_conta;
+    int m_total;
+    QTcpSocket m_socket;
+    QTimer m_retry;
+    QByteArray m_buffer;
+    bool m_identified = false;
+    bool m_sentId = false;
+    bool m_stopped = false;
+    int m_next = 0;
+};
+
+// The zones recorded for an account, in the order recorded.
+QList<int> recordedZones(QSqlDatabase db, const QByteArray &conta) {
+    QList<int> zones;
+    for (const QVariant &v : column(db, "select ARGUMENTO from EVENTOS where CONTA = :c order by SEQUENCIA",
+                                    {{":c", QString::fromLatin1(conta).rightJustified(6, '0')}}))
+        zones << v.toInt();
+    return zones;
+}
+
+int count(QSqlDatabase db, const QString &sql) {
+    QSqlQuery q(db);
+    return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
+}
+
+} // namespace
+
+class TestFailover : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled();
+    void aPausedHolderWhoseLeaseWasTakenRecordsNothingOnceResumed();
+    void workstationsStartingTogetherOnANewDatabaseShareOneSchemaAndOneHolder();
+
+private:
+    // A new database on the server with a TCP receiver on port, the modules' registrations and
+    // the burglary code; the console of this process opened on it, showing only.
+    void prepare(const QString &file, quint16 port, int modules);
+    FirebirdServer m_server;
+    QTemporaryDir m_consoleDir;
+    ScriptedPrompt m_prompt;
+    std::unique_ptr<ConsoleCore> m_console;
+};
+
+void TestFailover::initTestCase() {
+    QString why;
+    QVERIFY2(m_server.start(&why), qPrintable(why));
+}
+
+void TestFailover::prepare(const QString &file, quint16 port, int modules) {
+    m_console.reset();
+    QDir(m_consoleDir.path()).removeRecursively();
+    QDir().mkpath(m_consoleDir.path() + "/Dados");
+    QFile f(m_consoleDir.path() + "/Dados/Config.ini");
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(banco(m_server, file).toUtf8() + "[Estacao]\r\nNome=Console\r\n");
+    f.close();
+    m_prompt.shown.clear();
+    m_console = std::make_unique<ConsoleCore>(m_consoleDir.path(), SystemClock::instance(),
+                                              &m_prompt, nullptr);
+    QString error;
+    QVERIFY2(m_console->start(&error), qPrintable(error));
+    QSqlDatabase db = m_console->database().primary();
+    ReceiverRow::tcp(1, port, 0, 5).insertInto(db);
+    for (int i = 1; i <= modules; ++i)
+        GprsRow(QString::number(100000 + i))
+            .account(QString::number(100 + i).rightJustified(4, '0'))
+            .status("A")
+            .date(QDateTime::currentDateTime())
+            .blocked(0)
+            .equipment("01")
+            .password("1234")
+            .insertInto(db);
+    exec(db, "update or insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "
+             "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values ('1130', "
+             "'ALARME ROUBO', 2, 0, 1, '', 0, 0) matching (CODIGO_EVENTO)");
+    m_console->startReception();
+    QCOMPARE(m_console->lease()->role(), ReceptionLease::Role::Viewer);
+}
+
+// The holder dies by SIGKILL while four modules stream to it. The standby takes reception after
+// the lease has not moved for its takeover time, records what the dead one had acknowledged
+// and not recorded, and answers the modules when they come back. Every acknowledged event is
+// in EVENTOS, in order per module; an event is there twice only when it was sent to the dead
+// holder and never answered by it (its module sent it again). The console shows the takeover.
+void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled() {
+    const quint16 port = freePort();
+    constexpr int kModules = 4, kFrames = 300;
+    prepare(m_server.dataFolder() + "/FAILOVER.FDB", port, kModules);
+    const QString file = m_server.dataFolder() + "/FAILOVER.FDB";
+    const QString estacao = QStringLiteral("[Estacao]\r\nNome=%1\r\nTempoAssumir=%2\r\n");
+    Workstation a(banco(m_server, file) + estacao.arg("Mesa-A").arg(kTakeoverSeconds));
+    Workstation b(banco(m_server, file) + estacao.arg("Mesa-B").arg(kTakeoverSeconds));
+    Service holder(a.exe);
+    QVERIFY2(holder.waitForLine("Esta estação (Mesa-A) recebe", 30000), holder.out.constData());
+    Service standby(b.exe);
+    QVERIFY2(standby.waitForLine("Recepção iniciada", 30000), standby.out.constData());
+    QVERIFY(waitFor([&] { return m_console->lease()->holder() == "Mesa-A"; }, 10000));
+
+    std::vector<std::unique_ptr<Module>> modules;
+    for (int i = 1; i <= kModules; ++i)
+        modules.push_back(std::make_unique<Module>(
+            port, QByteArray::number(100000 + i),
+            QByteArray::number(100 + i).rightJustified(4, '0'), kFrames));
+    QVERIFY(waitFor([&] {
+        for (const auto &m : modules)
+            if (m->acked < 100) return false;
+        return true;
+    }, 30000));
+    QList<int> ackedAtKill, sentAtKill;
+    holder.signal(SIGKILL);
+    const qint64 killedAt = QDateTime::currentMSecsSinceEpoch();
+    QVERIFY(holder.p.waitForFinished(10000));
+    for (const auto &m : modules) {
+        ackedAtKill << m->acked;
+        sentAtKill << m->sentAtMost;
+    }
+    QVERIFY2(waitFor([&] {
+        for (const auto &m : modules)
+            if (m->acked < kFrames) return false;
+        return true;
+    }, 60000), standby.out.constData());
+    qint64 firstAnswer = 0;
+    for (const auto &m : modules)
+        for (qint64 t : m->ackTimes)
+            if (t > killedAt && (firstAnswer == 0 || t < firstAnswer)) firstAnswer = t;
+    qInfo("first answer after the kill: %lld ms", firstAnswer - killedAt);
+    QVERIFY(standby.out.contains("Esta estação (Mesa-B) recebe"));
+
+    QSqlDatabase db = m_console->database().primary();
+    QVERIFY(waitFor([&] { return count(db, "select count(*) from FILA_EVENTOS") == 0; }, 20000));
+    for (int i = 0; i < kModules; ++i) {
+        const QList<int> zones = recordedZones(db, QByteArray::number(101 + i).rightJustified(4, '0'));
+        int doubled = 0;
+        for (qsizetype k = 1; k < zones.size(); ++k) {
+            QVERIFY2(zones[k] >= zones[k - 1],
+                     qPrintable(QString("module %1: zone %2 after %3").arg(i).arg(zones[k]).arg(zones[k - 1])));
+            if (zones[k] == zones[k - 1]) {
+                ++doubled;
+                // Only what the dead holder never answered was sent again.
+                QVERIFY2(zones[k] >= ackedAtKill[i] && zones[k] < sentAtKill[i],
+                         qPrintable(QString("module %1: zone %2 twice").arg(i).arg(zones[k])));
+            }
+        }
+        QCOMPARE(zones.size() - doubled, kFrames);
+        QCOMPARE(zones.first(), 0);
+        QCOMPARE(zones.last(), kFrames - 1);
+        QVERIFY(modules[size_t(i)]->connections >= 2);
+        qInfo("module %d: %d answered before the kill, %d sent, %d recorded twice", i,
+              ackedAtKill[i], sentAtKill[i], doubled);
+    }
+    // The console, which only shows, was told.
+    QVERIFY(waitFor([&] { return m_console->lease()->holder() == "Mesa-B"; }, 10000));
+    QVERIFY2(m_console->statusText().contains("Recepção: Mesa-B desde"),
+             qPrintable(m_console->statusText()));
+    QVERIFY(std::any_of(m_prompt.shown.begin(), m_prompt.shown.end(), [](const auto &s) {
+        return s.text.startsWith("A estação Mesa-B assumiu a recepção às");
+    }));
+    for (auto &m : modules)
+        m->stop();
+}
+
+// The holder is paused (SIGSTOP) right after answering a burst, before its next recording. The
+// standby takes reception and records those events from the shared queue. Resumed, the old
+// holder finds its lease gone: it records nothing, gives reception up and lets its port go, so
+// the standby opens it and answers a module.
+void TestFailover::aPausedHolderWhoseLeaseWasTakenRecordsNothingOnceResumed() {
+    const quint16 port = freePort();
+    const QString file = m_server.dataFolder() + "/PAUSA.FDB";
+    prepare(file, port, 1);
+    const QString estacao = QStringLiteral("[Estacao]\r\nNome=%1\r\nTempoAssumir=%2\r\n");
+    Workstation a(banco(m_server, file) + estacao.arg("Mesa-A").arg(kTakeoverSeconds));
+    Workstation b(banco(m_server, file) + estacao.arg("Mesa-B").arg(kTakeoverSeconds));
+    Service holder(a.exe);
+    QVERIFY2(holder.waitForLine("Esta estação (Mesa-A) recebe", 30000), holder.out.constData());
+    Service standby(b.exe);
+    QVERIFY2(standby.waitForLine("Recepção iniciada", 30000), standby.out.constData());
+
+    auto module = std::make_unique<Module>(port, "100001", "0101", 40);
+    QVERIFY(waitFor([&] { return module->acked == 40; }, 20000));
+    holder.signal(SIGSTOP);
+    module->stop();
+    QSqlDatabase db = m_console->database().primary();
+    const int recordedBeforePause = count(db, "select count(*) from EVENTOS where CONTA = '000101'");
+    QVERIFY2(standby.waitForLine("Esta estação (Mesa-B) recebe", 30000), standby.out.constData());
+    QVERIFY(waitFor([&] { return recordedZones(db, "0101").size() == 40; }, 20000));
+    qInfo("%d of 40 recorded before the pause; the rest by the standby", recordedBeforePause);
+
+    holder.signal(SIGCONT);
+    QVERIFY2(holder.waitForLine("Esta estação (Mesa-A) deixou de receber", 20000),
+             holder.out.constData());
+    QTest::qWait(2500);
+    QList<int> zones = recordedZones(db, "0101");
+    QCOMPARE(zones.size(), 40);
+    for (int k = 0; k < 40; ++k)
+        QCOMPARE(zones[k], k);
+
+    // The port the paused process held is the standby's now.
+    auto again = std::make_unique<Module>(port, "100001", "0101", 41);
+    QVERIFY2(waitFor([&] { return again->acked >= 1; }, 20000), standby.out.constData());
+    again->stop();
+    QVERIFY(waitFor([&] { return recordedZones(db, "0101").size() >= 41; }, 10000));
+}
+
+// Three workstations started at the same moment on a server without the database: one creates
+// it, each upgrade finds or completes what the others did, every one starts, one receives.
+void TestFailover::workstationsStartingTogetherOnANewDatabaseShareOneSchemaAndOneHolder() {
+    const QString file = m_server.dataFolder() + "/JUNTAS.FDB";
+    std::vector<std::unique_ptr<Workstation>> stations;
+    std::vector<std::unique_ptr<Service>> services;
+    for (const char *name : {"Mesa-A", "Mesa-B", "Mesa-C"})
+        stations.push_back(std::make_unique<Workstation>(
+            banco(m_server, file) + QString("[Estacao]\r\nNome=%1\r\n").arg(name)));
+    for (const auto &w : stations)
+        services.push_back(std::make_unique<Service>(w->exe));
+    for (const auto &s : services)
+        QVERIFY2(s->waitForLine("Recepção iniciada", 60000), s->out.constData());
+    QVERIFY(waitFor([&] {
+        return std::any_of(services.begin(), services.end(),
+                           [](const auto &s) { return s->out.contains("recebe a partir de agora"); });
+    }, 20000));
+    QTest::qWait(1500);
+    QCOMPARE(std::count_if(services.begin(), services.end(),
+                           [](const auto &s) { return s->out.contains("recebe a partir de agora"); }),
+             1);
+    Database other(DatabaseLocation{"127.0.0.1", m_server.port(), file, "SYSDBA",
+                                    FirebirdServer::kPassword});
+    QString error;
+    QVERIFY2(other.open(&error), qPrintable(error));
+    QVERIFY(schema::upgradeComplete(other.primary()));
+    QVERIFY(count(other.primary(), "select count(*) from EVENTOS_PADRAO") > 0);
+    QCOMPARE(count(other.primary(),
+                   "select count(*) - count(distinct CODIGO_EVENTO) from EVENTOS_PADRAO"), 0);
+    QCOMPARE(count(other.primary(), "select count(*) from RECEPCAO_ATIVA"), 1);
+}
+
+QTEST_GUILESS_MAIN(TestFailover)
+#include "test_failover.moc"
