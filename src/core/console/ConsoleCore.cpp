@@ -152,6 +152,11 @@ void ConsoleCore::databaseNotice(const QString &name) {
     }
 }
 
+QString ConsoleCore::receivingElsewhere() const {
+    if (receivesHere()) return {};
+    return m_lease->holder().isEmpty() ? QStringLiteral("nenhuma estação") : m_lease->holder();
+}
+
 void ConsoleCore::startLease() {
     if (!m_lease) return;
     m_lease->start(m_alwaysTakesPart || m_station.receives);
@@ -162,8 +167,13 @@ bool ConsoleCore::receivesHere() const {
     return !m_lease || m_lease->role() == ReceptionLease::Role::Holder;
 }
 
-void ConsoleCore::receptionAcquired() {
+void ConsoleCore::receptionAcquired(const QString &previous) {
     m_sharedTaken = false;
+    // Kept with the events, for the operators and the station's records.
+    if (!previous.isEmpty())
+        m_recorder->raiseInternal(InternalEvent::stationNotice(
+            QStringLiteral("Recepção assumida por %1 (antes: %2)").arg(m_station.name, previous),
+            m_clock.now()));
     m_connectionRegistry->replies().clear();
     m_dm->portMonitor().append(
         QStringLiteral("Esta estação (%1) recebe a partir de agora.").arg(m_station.name));

@@ -87,6 +87,7 @@ public:
     // The receivers were changed (the settings dialog): every slot follows its row again.
     // The operator's texts of the ports that two active receivers claim come back.
     QStringList applyReceivers() override;
+    QString receivingElsewhere() const override;
 
     // Closes the connections and stops the database engine of this process; the queues
     // are on disk at every moment, so nothing else is saved.
@@ -150,7 +151,7 @@ private:
     void updateStatusText();
     // A station of several workstations.
     void startShared(Database &database);
-    void receptionAcquired();
+    void receptionAcquired(const QString &previous);
     void receptionReleased(const QString &why);
     void sharedTick();
     void databaseNotice(const QString &name);

@@ -224,7 +224,7 @@ void ReceptionLease::postTakeover(qint64 seenEpoch, qint64 seenCounter) {
             self->m_epoch = o->epoch;
             self->m_confirmed = sentAt;
             self->m_recorder.setLease(self->m_epoch, true);
-            emit self->acquired();
+            emit self->acquired(seenEpoch > 0 ? self->m_holder : QString());
             self->seen(row); // announces the takeover when another held it before
         };
     });

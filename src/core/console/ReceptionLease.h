@@ -56,8 +56,9 @@ public:
     void setTakeoverMs(int ms) { m_takeoverMs = ms; }
 
 signals:
-    // This process now holds reception (open the receivers, take what the last holder left).
-    void acquired();
+    // This process now holds reception (open the receivers, take what the last holder left);
+    // previous is the workstation that held it before, empty on a new database.
+    void acquired(const QString &previous);
     // This process no longer holds it (close the receivers and the devices' connections).
     void released(const QString &why);
     // Another workstation took reception over from the one before it.

@@ -27,6 +27,13 @@ InternalEvent InternalEvent::queueWriteFault(const QString &text, const QDateTim
     return e;
 }
 
+InternalEvent InternalEvent::stationNotice(const QString &text, const QDateTime &when) {
+    InternalEvent e;
+    e.descricao = text.left(60);
+    e.data = when;
+    return e;
+}
+
 EventRow InternalEvent::row(const QDateTime &now) const {
     // Empty texts rather than nulls: the lists and reports compare and join these columns.
     auto text = [](const QString &v) { return v.isNull() ? QStringLiteral("") : v; };

@@ -27,6 +27,8 @@ struct InternalEvent {
                                       const QDateTime &when);
     // The queue file could not be written from since on; the text says why.
     static InternalEvent queueWriteFault(const QString &text, const QDateTime &since);
+    // What a station of several workstations records of itself (a takeover of reception).
+    static InternalEvent stationNotice(const QString &text, const QDateTime &when);
 
     EventRow row(const QDateTime &now) const;
 };

@@ -564,6 +564,17 @@ void Form_Principal::pageShown(int connectionIndex) {
         reopenDisarmed();
     else if (nome == QLatin1String("TabSheet4"))
         reopenRearm();
+    else if (nome == QLatin1String("TabSheet3"))
+        tellWhereDevicesAre();
+}
+
+bool Form_Principal::tellWhereDevicesAre() {
+    const QString elsewhere = m_s.reception.receivingElsewhere();
+    if (elsewhere.isEmpty()) return false;
+    if (Prompt *p = m_s.common.prompt)
+        p->message(ReceptionControl::onlyWhereReceived(elsewhere), QStringLiteral("Tulmo"),
+                   Prompt::Icon::Information);
+    return true;
 }
 
 void Form_Principal::reopenReceived() {
@@ -683,6 +694,7 @@ void Form_Principal::createModuleWindows() {
 }
 
 void Form_Principal::Grid_ConectadosDblClick() {
+    if (tellWhereDevicesAre()) return;
     const ConnectionRegistry &c = m_s.connections;
     const int current = m_connectedView->sourceRow(m_connectedGrid->currentIndex());
     if (c.rowCount() == 0 || current < 0 || current >= c.rowCount()) return;

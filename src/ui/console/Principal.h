@@ -103,6 +103,9 @@ public:
     FormCadastroOperadores &operatorsForm() { return *m_operatorsForm; }
     // The operator on shift, whose name goes with what he records.
     QString operatorName() const;
+    // On a workstation that does not receive: the operator is told which one holds the
+    // devices (true), for what needs their connections.
+    bool tellWhereDevicesAre();
     // The registry windows, created once with the window and opened by their commands.
     F_Selecao_Clientes &accountBrowser() { return *m_accountBrowser; }
     Form_Eventos_Padrao &eventCodesForm() { return *m_eventCodesForm; }

@@ -493,6 +493,10 @@ void Form_Configuracoes::prepareOpen() {
 
 int Form_Configuracoes::openDialog() {
     prepareOpen();
+    // The port monitor shows this workstation's ports: where another one receives, it says so.
+    const QString elsewhere = m_reception.receivingElsewhere();
+    m_portMonitor->setPlaceholderText(
+        elsewhere.isEmpty() ? QString() : ReceptionControl::onlyWhereReceived(elsewhere));
     return exec();
 }
 
@@ -753,6 +757,12 @@ void Form_Configuracoes::Botao_SomRearmeClick() {
 }
 
 void Form_Configuracoes::Porta_VisorDblClick() {
+    if (const QString elsewhere = m_reception.receivingElsewhere(); !elsewhere.isEmpty()) {
+        if (Prompt *prompt = m_common.prompt)
+            prompt->message(ReceptionControl::onlyWhereReceived(elsewhere),
+                            QStringLiteral("Tulmo"), Prompt::Icon::Information);
+        return;
+    }
     m_dm.portMonitor().clear();
 }
 
