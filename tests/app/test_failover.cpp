@@ -3,6 +3,7 @@
 // over TCP; the process that receives is killed in the middle of a burst, or paused, and the
 // other one takes over.
 #include "support/FirebirdServer.h"
+#include "support/Workstations.h"
 #include "support/TestSupport.h"
 
 #include "core/common/Clock.h"
@@ -27,150 +28,6 @@ using namespace tulmo::test;
 namespace {
 
 constexpr int kTakeoverSeconds = 5;
-
-QString banco(const FirebirdServer &server, const QString &file) {
-    return QStringLiteral("[Banco]\r\nServidor=127.0.0.1\r\nPorta=%1\r\nArquivo=%2\r\nSenha=%3\r\n")
-        .arg(server.port())
-        .arg(file, FirebirdServer::kPassword);
-}
-
-// A workstation's program folder: Config.ini names the server and the workstation.
-struct Workstation {
-    QTemporaryDir dir;
-    QString exe;
-    Workstation(const QString &ini) {
-        QDir().mkpath(dir.path() + "/Dados");
-        QFile f(dir.path() + "/Dados/Config.ini");
-        f.open(QIODevice::WriteOnly);
-        f.write(ini.toUtf8());
-        const QString origin = QCoreApplication::applicationDirPath() + "/tulmo-recepcao";
-        exe = dir.path() + "/tulmo-recepcao";
-        if (QFile::copy(origin, exe)) QFile::setPermissions(exe, QFile::permissions(origin));
-    }
-};
-
-// A tulmo-recepcao run; its output is gathered while the test waits.
-struct Service {
-    QProcess p;
-    QByteArray out;
-    explicit Service(const QString &exe) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LSAN_OPTIONS", "detect_leaks=0"); // killed: no leak report of its own
-        p.setProcessEnvironment(env);
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        QObject::connect(&p, &QProcess::readyRead, [this] { out += p.readAll(); });
-        p.start(exe);
-    }
-    ~Service() {
-        if (p.state() != QProcess::NotRunning) {
-            ::kill(pid_t(p.processId()), SIGCONT);
-            p.kill();
-            p.waitForFinished(10000);
-        }
-    }
-    bool waitForLine(const QString &text, int ms) {
-        return waitFor([&] { return QString::fromUtf8(out).contains(text); }, ms);
-    }
-    void signal(int sig) { ::kill(pid_t(p.processId()), sig); }
-};
-
-// A GPRS module reporting a numbered burst of burglary events (zones 0, 1, …): it keeps up to
-// eight frames unanswered, reconnects when its connection goes, and sends again from the first
-// frame not answered, as a module does with its own queue.
-class Module : public QObject {
-public:
-    Module(quint16 port, QByteArray imei, QByteArray conta, int total)
-        : m_port(port), m_imei(std::move(imei)), m_conta(std::move(conta)), m_total(total) {
-        connect(&m_socket, &QTcpSocket::readyRead, this, &Module::read);
-        connect(&m_socket, &QTcpSocket::disconnected, this, &Module::lost);
-        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
-            if (m_socket.state() != QAbstractSocket::ConnectedState) lost();
-        });
-        m_retry.setSingleShot(true);
-        m_retry.setInterval(300);
-        connect(&m_retry, &QTimer::timeout, this, &Module::dial);
-        dial();
-    }
-    int acked = 0;         // frames answered, in order
-    int sentAtMost = 0;    // frames ever sent
-    int connections = 0;
-    QList<qint64> ackTimes; // ms since the epoch, one per answer
-    void stop() {
-        m_stopped = true;
-        m_retry.stop();
-        m_socket.abort();
-    }
-
-private:
-    void dial() {
-        if (m_stopped) return;
-        m_socket.abort();
-        m_buffer.clear();
-        m_identified = false;
-        m_next = acked;
-        m_socket.connectToHost(QHostAddress::LocalHost, m_port);
-    }
-    void lost() {
-        if (m_stopped || m_retry.isActive()) return;
-        m_retry.start();
-    }
-    void read() {
-        m_buffer += m_socket.readAll();
-        if (!m_identified) {
-            if (m_buffer.contains("&+")) {
-                m_identified = true;
-                ++connections;
-                m_buffer.clear();
-                pump();
-            } else if (m_buffer.startsWith("&") && !m_sentId) {
-                m_sentId = true;
-                m_socket.write("&01" + m_imei + m_conta);
-            }
-            return;
-        }
-        qsizetype at;
-        while ((at = m_buffer.indexOf("+OK")) >= 0) {
-            m_buffer.remove(0, at + 3);
-            ++acked;
-            ackTimes << QDateTime::currentMSecsSinceEpoch();
-        }
-        pump();
-    }
-    void pump() {
-        while (m_next < m_total && m_next - acked < 8) {
-            m_socket.write("5011 18" + m_conta + "E13001" +
-                           QByteArray::number(m_next).rightJustified(3, '0') + "\x14");
-            ++m_next;
-            sentAtMost = std::max(sentAtMost, m_next);
-        }
-        m_sentId = false;
-    }
-
-    quint16 m_port;
-    QByteArray m_imei, m_conta;
-    int m_total;
-    QTcpSocket m_socket;
-    QTimer m_retry;
-    QByteArray m_buffer;
-    bool m_identified = false;
-    bool m_sentId = false;
-    bool m_stopped = false;
-    int m_next = 0;
-};
-
-// The zones recorded for an account, in the order recorded.
-QList<int> recordedZones(QSqlDatabase db, const QByteArray &conta) {
-    QList<int> zones;
-    for (const QVariant &v : column(db, "select ARGUMENTO from EVENTOS where CONTA = :c order by SEQUENCIA",
-                                    {{":c", QString::fromLatin1(conta).rightJustified(6, '0')}}))
-        zones << v.toInt();
-    return zones;
-}
-
-int count(QSqlDatabase db, const QString &sql) {
-    QSqlQuery q(db);
-    return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
-}
 
 } // namespace
 
@@ -247,9 +104,9 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
     QVERIFY2(standby.waitForLine("Recepção iniciada", 30000), standby.out.constData());
     QVERIFY(waitFor([&] { return m_console->lease()->holder() == "Mesa-A"; }, 10000));
 
-    std::vector<std::unique_ptr<Module>> modules;
+    std::vector<std::unique_ptr<GprsModule>> modules;
     for (int i = 1; i <= kModules; ++i)
-        modules.push_back(std::make_unique<Module>(
+        modules.push_back(std::make_unique<GprsModule>(
             port, QByteArray::number(100000 + i),
             QByteArray::number(100 + i).rightJustified(4, '0'), kFrames));
     QVERIFY(waitFor([&] {
@@ -326,7 +183,7 @@ void TestFailover::aPausedHolderWhoseLeaseWasTakenRecordsNothingOnceResumed() {
     Service standby(b.exe);
     QVERIFY2(standby.waitForLine("Recepção iniciada", 30000), standby.out.constData());
 
-    auto module = std::make_unique<Module>(port, "100001", "0101", 40);
+    auto module = std::make_unique<GprsModule>(port, "100001", "0101", 40);
     QVERIFY(waitFor([&] { return module->acked == 40; }, 20000));
     holder.signal(SIGSTOP);
     module->stop();
@@ -346,7 +203,7 @@ void TestFailover::aPausedHolderWhoseLeaseWasTakenRecordsNothingOnceResumed() {
         QCOMPARE(zones[k], k);
 
     // The port the paused process held is the standby's now.
-    auto again = std::make_unique<Module>(port, "100001", "0101", 41);
+    auto again = std::make_unique<GprsModule>(port, "100001", "0101", 41);
     QVERIFY2(waitFor([&] { return again->acked >= 1; }, 20000), standby.out.constData());
     again->stop();
     QVERIFY(waitFor([&] { return recordedZones(db, "0101").size() >= 41; }, 10000));

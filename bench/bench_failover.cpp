@@ -1,0 +1,274 @@
+// A station of several workstations on a private Firebird server, on this machine: two
+// tulmo-recepcao processes (one receives, one waits) and a console of this process that only
+// shows, with a thousand GPRS modules reporting. The holder is killed with SIGKILL again and
+// again, the killed one started anew as the next standby. Measured:
+//   - from each SIGKILL to the first "+OK" a module gets from the standby;
+//   - acknowledged events against recorded ones, over every kill (none lost, none doubled
+//     except those the dead holder never answered);
+//   - recording throughput on the server against the embedded engine;
+//   - from an event's commit to the second console hearing of it (its lists refresh).
+//
+//   bench_failover [--modulos N] [--quedas K] [--assumir S]
+#include "BenchStats.h"
+#include "support/Workstations.h"
+
+#include "core/common/Clock.h"
+#include "core/console/ConsoleCore.h"
+#include "core/store/Database.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSqlQuery>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace tulmo;
+using namespace tulmo::test;
+
+namespace {
+
+int option(const QStringList &args, const QString &name, int fallback) {
+    const int i = int(args.indexOf(name));
+    return i >= 0 && i + 1 < args.size() ? args[i + 1].toInt() : fallback;
+}
+
+QString station(const FirebirdServer &server, const QString &file, const QString &name, int takeover) {
+    return banco(server, file) +
+           QStringLiteral("[Estacao]\r\nNome=%1\r\nTempoAssumir=%2\r\n").arg(name).arg(takeover);
+}
+
+void prepareDatabase(QSqlDatabase db, quint16 port, int modules) {
+    ReceiverRow::tcp(1, port, 0, 10).insertInto(db);
+    db.transaction();
+    for (int i = 1; i <= modules; ++i)
+        GprsRow(QString::number(100000 + i))
+            .account(QString::number(i).rightJustified(4, '0'))
+            .status("A")
+            .date(QDateTime::currentDateTime())
+            .blocked(0)
+            .equipment("01")
+            .password("1234")
+            .insertInto(db);
+    db.commit();
+    exec(db, "update or insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "
+             "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values ('1130', "
+             "'ALARME ROUBO', 2, 0, 1, '', 0, 0) matching (CODIGO_EVENTO)");
+}
+
+// Lines staged as fast as the queue takes them, then the time until all are in EVENTOS.
+double recordingRate(const QString &programDir, bool server, int lines) {
+    ScriptedPrompt prompt;
+    ConsoleCore core(programDir, SystemClock::instance(), &prompt, nullptr);
+    QString error;
+    if (!core.start(&error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 0;
+    }
+    if (server) {
+        core.setAlwaysTakesPart(true);
+        core.startLease();
+        waitFor([&] {
+            tickAndSettle(core);
+            return core.receivesHere();
+        }, 20000);
+    }
+    for (int i = 0; i < lines; ++i)
+        core.stageEvent(QStringLiteral("5011 18%1E13001%2")
+                            .arg(QString::number(i % 1000).rightJustified(4, '0'))
+                            .arg(QString::number(i % 999).rightJustified(3, '0')));
+    core.eventQueue().flush();
+    QElapsedTimer t;
+    t.start();
+    while (!core.eventQueue().isEmpty() && t.elapsed() < 600000) {
+        core.Timer_AtualizarTimer();
+        settle(core);
+    }
+    const double secs = double(t.elapsed()) / 1000.0;
+    return core.eventQueue().isEmpty() ? double(lines) / secs : 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int modulesWanted = option(args, "--modulos", 1000);
+    const int kills = option(args, "--quedas", 20);
+    const int takeover = option(args, "--assumir", 10);
+    const QString recepcao = QStringLiteral(TULMO_RECEPCAO_EXE);
+
+    FirebirdServer server;
+    QString why;
+    if (!server.start(&why)) {
+        std::fprintf(stderr, "servidor: %s\n", qPrintable(why));
+        return 1;
+    }
+    const QString file = server.dataFolder() + "/BENCH.FDB";
+    const quint16 port = freePort();
+    QTemporaryDir consoleDir;
+    QDir().mkpath(consoleDir.path() + "/Dados");
+    {
+        QFile f(consoleDir.path() + "/Dados/Config.ini");
+        f.open(QIODevice::WriteOnly);
+        f.write(station(server, file, "Console", takeover).toUtf8());
+    }
+    ScriptedPrompt prompt;
+    ConsoleCore console(consoleDir.path(), SystemClock::instance(), &prompt, nullptr);
+    if (!console.start(&why)) {
+        std::fprintf(stderr, "%s\n", qPrintable(why));
+        return 1;
+    }
+    prepareDatabase(console.database().primary(), port, modulesWanted);
+    console.startReception();
+    // The second console's moments of hearing of new events.
+    QList<qint64> heard;
+    QObject::connect(&console.recorder(), &EventRecorder::receivedChanged,
+                     [&] { heard << bench::monoNs(); });
+
+    std::vector<std::unique_ptr<Workstation>> folders;
+    folders.push_back(std::make_unique<Workstation>(station(server, file, "Mesa-A", takeover), recepcao));
+    folders.push_back(std::make_unique<Workstation>(station(server, file, "Mesa-B", takeover), recepcao));
+    std::vector<std::unique_ptr<Service>> services;
+    services.push_back(std::make_unique<Service>(folders[0]->exe));
+    if (!services[0]->waitForLine("recebe a partir de agora", 60000)) {
+        std::fprintf(stderr, "%s\n", services[0]->out.constData());
+        return 1;
+    }
+    services.push_back(std::make_unique<Service>(folders[1]->exe));
+    services[1]->waitForLine("Recepção iniciada", 60000);
+
+    // Each module reports an event every five seconds or so (a thousand: 200 events/s).
+    std::vector<std::unique_ptr<GprsModule>> modules;
+    for (int i = 1; i <= modulesWanted; ++i)
+        modules.push_back(std::make_unique<GprsModule>(
+            port, QByteArray::number(100000 + i), QByteArray::number(i).rightJustified(4, '0'), 1));
+    QTimer paced;
+    int turn = 0;
+    QObject::connect(&paced, &QTimer::timeout, [&] {
+        // A fifth of a second's share of the modules, each one frame more (zones up to 999).
+        const int share = std::max(1, modulesWanted / 25);
+        for (int k = 0; k < share; ++k) {
+            GprsModule &m = *modules[size_t((turn + k) % modulesWanted)];
+            if (m.total() < 999) m.more(1);
+        }
+        turn = (turn + share) % modulesWanted;
+    });
+    paced.start(200);
+    waitFor([] { return false; }, 10000);
+
+    std::vector<double> toFirstOk;
+    int holder = 0;
+    for (int k = 0; k < kills; ++k) {
+        const int standby = 1 - holder;
+        const QByteArray before = services[size_t(standby)]->out;
+        services[size_t(holder)]->signal(SIGKILL);
+        const int64_t killed = bench::monoNs();
+        const qint64 killedWall = QDateTime::currentMSecsSinceEpoch();
+        services[size_t(holder)]->p.waitForFinished(10000);
+        qint64 first = 0;
+        waitFor([&] {
+            for (const auto &m : modules)
+                for (auto it = m->ackTimes.crbegin(); it != m->ackTimes.crend() && *it > killedWall; ++it)
+                    if (first == 0 || *it < first) first = *it;
+            return first != 0;
+        }, 120000);
+        (void)killed;
+        toFirstOk.push_back(first ? double(first - killedWall) / 1000.0 : -1);
+        std::printf("queda %2d: primeiro \"+OK\" da estação em espera após %.2f s\n", k + 1,
+                    toFirstOk.back());
+        std::fflush(stdout);
+        // The killed one comes back as the next standby.
+        services[size_t(holder)] = std::make_unique<Service>(folders[size_t(holder)]->exe);
+        services[size_t(holder)]->waitForLine("Recepção iniciada", 60000);
+        (void)before;
+        holder = standby;
+        waitFor([] { return false; }, 5000);
+    }
+
+    // The second console: from a row's commit (seen by polling) to the console hearing of it.
+    std::vector<double> toConsole;
+    {
+        Database poller(console.database().location());
+        poller.open(&why);
+        for (int s = 0; s < 20; ++s) {
+            GprsModule &m = *modules[size_t(s)];
+            const int zone = m.total();
+            if (zone >= 999) continue;
+            const qsizetype heardBefore = heard.size();
+            m.more(1);
+            int64_t committed = 0;
+            waitFor([&] {
+                QSqlQuery q(poller.primary());
+                q.prepare("select count(*) from EVENTOS where CONTA = :c and ARGUMENTO = :z");
+                q.bindValue(":c", QString::number(s + 1).rightJustified(6, '0'));
+                q.bindValue(":z", QString::number(zone).rightJustified(3, '0'));
+                if (q.exec() && q.next() && q.value(0).toInt() > 0) committed = bench::monoNs();
+                return committed != 0;
+            }, 10000);
+            waitFor([&] {
+                for (qsizetype i = heardBefore; i < heard.size(); ++i)
+                    if (heard[i] >= committed) return true;
+                return false;
+            }, 5000);
+            for (qsizetype i = heardBefore; i < heard.size(); ++i)
+                if (heard[i] >= committed) {
+                    toConsole.push_back(double(heard[i] - committed) / 1e6);
+                    break;
+                }
+        }
+    }
+
+    paced.stop();
+    waitFor([&] {
+        for (const auto &m : modules)
+            if (m->acked < m->total()) return false;
+        return true;
+    }, 120000);
+    QSqlDatabase db = console.database().primary();
+    waitFor([&] { return count(db, "select count(*) from FILA_EVENTOS") == 0; }, 60000);
+    long acked = 0, recorded = 0, doubled = 0, lost = 0, disorder = 0;
+    for (int i = 0; i < modulesWanted; ++i) {
+        const GprsModule &m = *modules[size_t(i)];
+        const QList<int> zones = recordedZones(db, QByteArray::number(i + 1).rightJustified(4, '0'));
+        acked += m.acked;
+        recorded += zones.size();
+        QList<int> seen;
+        for (qsizetype k = 0; k < zones.size(); ++k) {
+            if (k > 0 && zones[k] < zones[k - 1]) ++disorder;
+            if (k > 0 && zones[k] == zones[k - 1]) ++doubled;
+        }
+        for (int z = 0; z < m.acked; ++z)
+            if (!zones.contains(z)) ++lost;
+    }
+    for (auto &m : modules)
+        m->stop();
+
+    const QString serverDir = server.dataFolder();
+    QTemporaryDir embeddedDir, serverProgram;
+    QDir().mkpath(serverProgram.path() + "/Dados");
+    {
+        QFile f(serverProgram.path() + "/Dados/Config.ini");
+        f.open(QIODevice::WriteOnly);
+        f.write(station(server, serverDir + "/RITMO.FDB", "Ritmo", takeover).toUtf8());
+    }
+    services.clear();
+    const double embeddedRate = recordingRate(embeddedDir.path(), false, 20000);
+    const double serverRate = recordingRate(serverProgram.path(), true, 20000);
+
+    std::printf("\n%d módulos, %d quedas, TempoAssumir %d s\n", modulesWanted, kills, takeover);
+    std::printf("SIGKILL → primeiro \"+OK\": p50 %.2f s, máx %.2f s (meta ≤ 15 s)\n",
+                bench::percentile(toFirstOk, 0.5), bench::percentile(toFirstOk, 1.0));
+    std::printf("respondidos %ld, gravados %ld, perdidos %ld, repetidos %ld (não respondidos pela "
+                "estação morta), fora de ordem %ld\n",
+                acked, recorded, lost, doubled, disorder);
+    std::printf("gravação: servidor %.0f eventos/s, embutido %.0f eventos/s (meta ≥ 1000 no "
+                "servidor)\n",
+                serverRate, embeddedRate);
+    if (!toConsole.empty())
+        std::printf("commit → segundo console: p50 %.0f ms, máx %.0f ms, %zu amostras (meta ≤ 1 s)\n",
+                    bench::percentile(toConsole, 0.5), bench::percentile(toConsole, 1.0),
+                    toConsole.size());
+    return lost == 0 ? 0 : 2;
+}

@@ -1,0 +1,182 @@
+#pragma once
+
+// The pieces of a station of several workstations that the failover test and its benchmark
+// drive: a workstation's program folder on a private server, a tulmo-recepcao run, GPRS modules.
+
+#include "support/FirebirdServer.h"
+#include "support/TestSupport.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVariant>
+
+#include <algorithm>
+#include <csignal>
+#include <functional>
+
+namespace tulmo::test {
+
+inline QString banco(const FirebirdServer &server, const QString &file) {
+    return QStringLiteral("[Banco]\r\nServidor=127.0.0.1\r\nPorta=%1\r\nArquivo=%2\r\nSenha=%3\r\n")
+        .arg(server.port())
+        .arg(file, FirebirdServer::kPassword);
+}
+
+// A workstation's program folder: Config.ini names the server and the workstation.
+struct Workstation {
+    QTemporaryDir dir;
+    QString exe;
+    // origin: the tulmo-recepcao to copy; by default the one built beside the running program.
+    explicit Workstation(const QString &ini, QString origin = QString()) {
+        QDir().mkpath(dir.path() + "/Dados");
+        QFile f(dir.path() + "/Dados/Config.ini");
+        f.open(QIODevice::WriteOnly);
+        f.write(ini.toUtf8());
+        if (origin.isEmpty()) origin = QCoreApplication::applicationDirPath() + "/tulmo-recepcao";
+        exe = dir.path() + "/tulmo-recepcao";
+        if (QFile::copy(origin, exe)) QFile::setPermissions(exe, QFile::permissions(origin));
+    }
+};
+
+// A tulmo-recepcao run; its output is gathered while the test waits.
+struct Service {
+    QProcess p;
+    QByteArray out;
+    explicit Service(const QString &exe) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LSAN_OPTIONS", "detect_leaks=0"); // killed: no leak report of its own
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        QObject::connect(&p, &QProcess::readyRead, [this] { out += p.readAll(); });
+        p.start(exe);
+    }
+    ~Service() {
+        if (p.state() != QProcess::NotRunning) {
+            ::kill(pid_t(p.processId()), SIGCONT);
+            p.kill();
+            p.waitForFinished(10000);
+        }
+    }
+    bool waitForLine(const QString &text, int ms) {
+        return waitFor([&] { return QString::fromUtf8(out).contains(text); }, ms);
+    }
+    void signal(int sig) { ::kill(pid_t(p.processId()), sig); }
+};
+
+// The zones recorded for an account, in the order recorded.
+inline QList<int> recordedZones(QSqlDatabase db, const QByteArray &conta) {
+    QList<int> zones;
+    for (const QVariant &v : column(db, "select ARGUMENTO from EVENTOS where CONTA = :c order by SEQUENCIA",
+                                    {{":c", QString::fromLatin1(conta).rightJustified(6, '0')}}))
+        zones << v.toInt();
+    return zones;
+}
+
+inline int count(QSqlDatabase db, const QString &sql) {
+    QSqlQuery q(db);
+    return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
+}
+
+// A GPRS module reporting a numbered burst of burglary events (zones 0, 1, …): it keeps up to
+// eight frames unanswered, reconnects when its connection goes, and sends again from the first
+// frame not answered, as a module does with its own queue.
+class GprsModule : public QObject {
+public:
+    GprsModule(quint16 port, QByteArray imei, QByteArray conta, int total)
+        : m_port(port), m_imei(std::move(imei)), m_conta(std::move(conta)), m_total(total) {
+        connect(&m_socket, &QTcpSocket::readyRead, this, &GprsModule::read);
+        connect(&m_socket, &QTcpSocket::disconnected, this, &GprsModule::lost);
+        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
+            if (m_socket.state() != QAbstractSocket::ConnectedState) lost();
+        });
+        m_retry.setSingleShot(true);
+        m_retry.setInterval(300);
+        connect(&m_retry, &QTimer::timeout, this, &GprsModule::dial);
+        dial();
+    }
+    // A module that sends no more frames than the ones asked for so far (total: the first
+    // count); more() lets it go on.
+    void more(int frames) {
+        m_total += frames;
+        pump();
+    }
+    int total() const { return m_total; }
+    int acked = 0;         // frames answered, in order
+    int sentAtMost = 0;    // frames ever sent
+    int connections = 0;
+    QList<qint64> ackTimes; // ms since the epoch, one per answer
+    void stop() {
+        m_stopped = true;
+        m_retry.stop();
+        m_socket.abort();
+    }
+
+private:
+    void dial() {
+        if (m_stopped) return;
+        m_socket.abort();
+        m_buffer.clear();
+        m_identified = false;
+        m_sentId = false;
+        m_next = acked;
+        m_socket.connectToHost(QHostAddress::LocalHost, m_port);
+    }
+    void lost() {
+        if (m_stopped || m_retry.isActive()) return;
+        m_retry.start();
+    }
+    void read() {
+        m_buffer += m_socket.readAll();
+        if (!m_identified) {
+            if (m_buffer.contains("&+")) {
+                m_identified = true;
+                ++connections;
+                m_buffer.clear();
+                pump();
+            } else if (m_buffer.startsWith("&") && !m_sentId) {
+                m_sentId = true;
+                m_socket.write("&01" + m_imei + m_conta);
+            }
+            return;
+        }
+        qsizetype at;
+        while ((at = m_buffer.indexOf("+OK")) >= 0) {
+            m_buffer.remove(0, at + 3);
+            ++acked;
+            ackTimes << QDateTime::currentMSecsSinceEpoch();
+        }
+        pump();
+    }
+    void pump() {
+        if (!m_identified) return;
+        while (m_next < m_total && m_next - acked < 8) {
+            m_socket.write("5011 18" + m_conta + "E13001" +
+                           QByteArray::number(m_next).rightJustified(3, '0') + "\x14");
+            ++m_next;
+            sentAtMost = std::max(sentAtMost, m_next);
+        }
+    }
+
+    quint16 m_port;
+    QByteArray m_imei, m_conta;
+    int m_total;
+    QTcpSocket m_socket;
+    QTimer m_retry;
+    QByteArray m_buffer;
+    bool m_identified = false;
+    bool m_sentId = false;
+    bool m_stopped = false;
+    int m_next = 0;
+};
+
+} // namespace tulmo::test
