@@ -140,9 +140,9 @@ int main(int argc, char *argv[]) {
     services[1]->waitForLine("Recepção iniciada", 60000);
 
     // Each module reports an event every five seconds or so (a thousand: 200 events/s).
-    std::vector<std::unique_ptr<GprsModule>> modules;
+    std::vector<std::unique_ptr<ReportingModule>> modules;
     for (int i = 1; i <= modulesWanted; ++i)
-        modules.push_back(std::make_unique<GprsModule>(
+        modules.push_back(std::make_unique<ReportingModule>(
             port, QByteArray::number(100000 + i), QByteArray::number(i).rightJustified(4, '0'), 1));
     QTimer paced;
     int turn = 0;
@@ -150,7 +150,7 @@ int main(int argc, char *argv[]) {
         // A fifth of a second's share of the modules, each one frame more (zones up to 999).
         const int share = std::max(1, modulesWanted / 25);
         for (int k = 0; k < share; ++k) {
-            GprsModule &m = *modules[size_t((turn + k) % modulesWanted)];
+            ReportingModule &m = *modules[size_t((turn + k) % modulesWanted)];
             if (m.total() < 999) m.more(1);
         }
         turn = (turn + share) % modulesWanted;
@@ -193,7 +193,7 @@ int main(int argc, char *argv[]) {
         Database poller(console.database().location());
         poller.open(&why);
         for (int s = 0; s < 20; ++s) {
-            GprsModule &m = *modules[size_t(s)];
+            ReportingModule &m = *modules[size_t(s)];
             const int zone = m.total();
             if (zone >= 999) continue;
             const qsizetype heardBefore = heard.size();
@@ -230,7 +230,7 @@ int main(int argc, char *argv[]) {
     waitFor([&] { return count(db, "select count(*) from FILA_EVENTOS") == 0; }, 60000);
     long acked = 0, recorded = 0, doubled = 0, lost = 0, disorder = 0;
     for (int i = 0; i < modulesWanted; ++i) {
-        const GprsModule &m = *modules[size_t(i)];
+        const ReportingModule &m = *modules[size_t(i)];
         const QList<int> zones = recordedZones(db, QByteArray::number(i + 1).rightJustified(4, '0'));
         acked += m.acked;
         recorded += zones.size();

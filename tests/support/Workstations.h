@@ -82,6 +82,20 @@ inline QList<int> recordedZones(QSqlDatabase db, const QByteArray &conta) {
     return zones;
 }
 
+// What the shared queue holds, by queue, with its queue mark: for a failure's message.
+inline QString sharedQueueState(QSqlDatabase db) {
+    QSqlQuery q(db);
+    q.exec("select f.FILA, f.ESTACAO, min(f.NUMERO), max(f.NUMERO), count(*), (select m.LAST_LINE "
+           "from QUEUE_MARK m where m.QUEUE_ID = f.FILA) from FILA_EVENTOS f group by f.FILA, "
+           "f.ESTACAO");
+    QStringList rows;
+    while (q.next())
+        rows << QStringLiteral("%1 %2: %3..%4 (%5) mark %6")
+                    .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                         q.value(3).toString(), q.value(4).toString(), q.value(5).toString());
+    return rows.join(QLatin1String("; "));
+}
+
 inline int count(QSqlDatabase db, const QString &sql) {
     QSqlQuery q(db);
     return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
@@ -90,19 +104,23 @@ inline int count(QSqlDatabase db, const QString &sql) {
 // A GPRS module reporting a numbered burst of burglary events (zones 0, 1, …): it keeps up to
 // eight frames unanswered, reconnects when its connection goes, and sends again from the first
 // frame not answered, as a module does with its own queue.
-class GprsModule : public QObject {
+class ReportingModule : public QObject {
 public:
-    GprsModule(quint16 port, QByteArray imei, QByteArray conta, int total)
+    ReportingModule(quint16 port, QByteArray imei, QByteArray conta, int total)
         : m_port(port), m_imei(std::move(imei)), m_conta(std::move(conta)), m_total(total) {
-        connect(&m_socket, &QTcpSocket::readyRead, this, &GprsModule::read);
-        connect(&m_socket, &QTcpSocket::disconnected, this, &GprsModule::lost);
+        connect(&m_socket, &QTcpSocket::readyRead, this, &ReportingModule::read);
+        connect(&m_socket, &QTcpSocket::disconnected, this, &ReportingModule::lost);
         connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
             if (m_socket.state() != QAbstractSocket::ConnectedState) lost();
         });
         m_retry.setSingleShot(true);
         m_retry.setInterval(300);
-        connect(&m_retry, &QTimer::timeout, this, &GprsModule::dial);
+        connect(&m_retry, &QTimer::timeout, this, &ReportingModule::dial);
         dial();
+    }
+    ~ReportingModule() override {
+        m_stopped = true;
+        m_socket.disconnect(this);
     }
     // A module that sends no more frames than the ones asked for so far (total: the first
     // count); more() lets it go on.

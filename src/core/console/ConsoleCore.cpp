@@ -127,8 +127,10 @@ void ConsoleCore::startShared(Database &database) {
             [this](const QString &station, const QDateTime &at) {
                 const QString text = QStringLiteral("A estação %1 assumiu a recepção às %2.")
                                          .arg(station, at.toString(QStringLiteral("HH:mm:ss")));
-                m_dm->portMonitor().append(text);
-                if (m_prompt) m_prompt->alert(text, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+                if (m_prompt)
+                    m_prompt->alert(text, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
+                else
+                    m_dm->portMonitor().append(text);
             });
     // The lists follow what the other workstations record and treat, on the database's
     // events rather than by reading them again every second.
@@ -169,6 +171,8 @@ bool ConsoleCore::receivesHere() const {
 
 void ConsoleCore::receptionAcquired(const QString &previous) {
     m_sharedTaken = false;
+    // From now on this process records its own lines: they stay in its queue.
+    m_sharedQueue->setReleasesShared(false);
     // Kept with the events, for the operators and the station's records.
     if (!previous.isEmpty())
         m_recorder->raiseInternal(InternalEvent::stationNotice(
@@ -193,14 +197,16 @@ void ConsoleCore::receptionReleased(const QString &why) {
 // other workstations left, before this one's own lines are recorded.
 void ConsoleCore::sharedTick() {
     m_lease->tick();
-    m_sharedQueue->setReleasesShared(!receivesHere());
+    // Lines leave the local queue once on the server only where nothing records them: a batch
+    // still in flight from the time this process received takes its lines from the head.
+    m_sharedQueue->setReleasesShared(!receivesHere() && !m_pump->busy());
     m_sharedQueue->push();
     if (!receivesHere()) return;
     m_dm->retryRefused();
     if (m_takingShared) return;
     m_takingShared = true;
     m_recorder->recordSharedInBackground(m_eventQueue->identity(), m_rejects.get(),
-                                         [this](int, bool more) {
+                                         [this](int t, bool more) {
                                              m_takingShared = false;
                                              if (!more) m_sharedTaken = true;
                                          });
@@ -302,8 +308,8 @@ void ConsoleCore::updateStatusText() {
     if (!m_databaseFileGone.isEmpty()) parts << m_databaseFileGone;
     if (!m_pumpStatus.isEmpty() && m_pumpStatus != m_databaseFileGone) parts << m_pumpStatus;
     if (m_sharedQueue && m_sharedQueue->offline()) parts << m_sharedQueue->offlineText();
-    if (m_lease) parts << m_lease->statusText();
     m_status.setText(parts.join(QStringLiteral(" — ")));
+    if (m_lease) m_status.setHolderText(m_lease->statusText());
 }
 
 QString ConsoleCore::decodeFrame(const QString &frame) const {
@@ -382,7 +388,8 @@ void ConsoleCore::startReception() {
 }
 
 QStringList ConsoleCore::applyReceivers() {
-    return m_dm ? m_dm->Realizar_Atualizacoes() : QStringList();
+    // Only where reception is: another workstation's receivers stay with it.
+    return m_dm && receivesHere() ? m_dm->Realizar_Atualizacoes() : QStringList();
 }
 
 void ConsoleCore::shutdown() {

@@ -64,6 +64,9 @@ void HeadlessOutput::watch(const ConsoleServices &services) {
             [this](const LineLog::Entry &e) { line(e.time, LineLog::printable(e.text)); });
     connect(&services.status, &ReceptionStatus::changed, this, &HeadlessOutput::statusChanged);
     if (!services.status.text().isEmpty()) statusChanged(services.status.text());
+    connect(&services.status, &ReceptionStatus::holderChanged, this,
+            [this](const QString &text) { line(text); });
+    if (!services.status.holderText().isEmpty()) line(services.status.holderText());
     connect(&services.recorder, &EventRecorder::pendingRecorded, this,
             &HeadlessOutput::tellNewPending);
     // What waited before the start is counted, as the console's window shows it; what is

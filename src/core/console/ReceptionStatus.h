@@ -19,11 +19,22 @@ public:
         emit changed(text);
     }
 
+    // On a station of several workstations, which one receives and since when ("Recepção:
+    // Mesa 2 desde …"): no fault, shown beside the faults.
+    const QString &holderText() const { return m_holder; }
+    void setHolderText(const QString &text) {
+        if (text == m_holder) return;
+        m_holder = text;
+        emit holderChanged(text);
+    }
+
 signals:
     void changed(const QString &text);
+    void holderChanged(const QString &text);
 
 private:
     QString m_text;
+    QString m_holder;
 };
 
 } // namespace tulmo

@@ -186,6 +186,7 @@ QStringList DM1::Realizar_Atualizacoes() {
     const QStringList conflicts = refuseConflicts(rows);
     m_appliedRows = rows;
     m_refused.clear();
+    m_refusals.clear();
     // A UDP socket answers only while its receiver is an active UDP/IP one: unlike a
     // listener it holds no connections worth keeping.
     for (int k = 1; k <= kSlots; ++k) {
@@ -293,6 +294,7 @@ void DM1::closeAll() {
         closeUdp(k);
     }
     m_refused.clear();
+    m_refusals.clear();
 }
 
 void DM1::closeUdp(int k) {
@@ -302,6 +304,9 @@ void DM1::closeUdp(int k) {
 
 void DM1::listenerRefused(int k, const QString &why) {
     m_refused.insert(k);
+    // Tried again every second on a shared station: told once until it changes.
+    if (m_shared && m_refusals.value(k) == why) return;
+    m_refusals.insert(k, why);
     // As for a serial receiver not found: the row is no longer active, the settings dialog
     // clears its mark, and the port monitor says why.
     markInactive(k);

@@ -144,6 +144,7 @@ private:
     bool m_shared = false;
     QList<Row> m_appliedRows;   // what the last apply configured
     QSet<int> m_refused;        // slots whose listener or UDP port the system refused
+    QHash<int, QString> m_refusals; // why, as last told
 
     friend class SerialReception;
 };

@@ -179,6 +179,11 @@ Form_Principal::Form_Principal(ConsoleServices services, SoundState *sons, QWidg
     databaseStatus->setObjectName(QStringLiteral("databaseStatus"));
     bar->addPermanentWidget(databaseStatus, 1);
     connect(&m_s.status, &ReceptionStatus::changed, databaseStatus, &QLabel::setText);
+    // Several workstations: which one receives, and since when.
+    auto *receivingStation = new QLabel(m_s.status.holderText());
+    receivingStation->setObjectName(QStringLiteral("receivingStation"));
+    bar->addPermanentWidget(receivingStation);
+    connect(&m_s.status, &ReceptionStatus::holderChanged, receivingStation, &QLabel::setText);
 
     EventRecorder &g = m_s.recorder;
     connect(&g, &EventRecorder::receivedChanged, this, [this] {
