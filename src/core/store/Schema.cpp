@@ -354,6 +354,17 @@ void ensureStation(QSqlDatabase db) {
     }
 }
 
+qint64 schemaSize(QSqlDatabase db) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select (select count(*) from RDB$RELATION_FIELDS) + (select "
+                               "count(*) from RDB$TRIGGERS) + (select count(*) from RDB$INDICES) "
+                               "from RDB$DATABASE")) ||
+        !q.next())
+        return -1;
+    return q.value(0).toLongLong();
+}
+
 bool upgradeComplete(QSqlDatabase db) {
     if (!Existe_Campo(db, "EVENTOS", "OPERADOR_TRATOU") ||
         !Existe_Campo(db, "CLIENTES", "ULTIMO_EVENTO") || !Existe_Campo(db, "RECEIVER", "ENVIA_SMS") ||

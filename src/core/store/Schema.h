@@ -38,6 +38,9 @@ void ensureStation(QSqlDatabase db);
 // Whether every object of the upgrade is there (a start that raced another one runs the
 // upgrade again until it is).
 bool upgradeComplete(QSqlDatabase db);
+// How many columns, triggers and indexes the database has: a number that moves while a
+// process changes the schema.
+qint64 schemaSize(QSqlDatabase db);
 // DC09_KEYS, the AES key of each account reporting encrypted over DC-09.
 void ensureDc09Keys(QSqlDatabase db);
 
