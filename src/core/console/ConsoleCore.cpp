@@ -205,7 +205,8 @@ void ConsoleCore::sharedTick() {
     m_dm->retryRefused();
     if (m_takingShared) return;
     m_takingShared = true;
-    m_recorder->recordSharedInBackground(m_eventQueue->identity(), m_rejects.get(),
+    m_recorder->recordSharedInBackground(m_eventQueue->identity(), m_eventQueue->numberAt(0),
+                                         m_rejects.get(),
                                          [this](int t, bool more) {
                                              m_takingShared = false;
                                              if (!more) m_sharedTaken = true;

@@ -535,18 +535,21 @@ struct SharedRows {
 };
 constexpr int kSharedBatch = 500;
 
-SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue) {
+SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue, qint64 ownFirst) {
     SharedRows rows;
     QSqlQuery q(db);
     q.setForwardOnly(true);
     q.exec(QStringLiteral("delete from FILA_EVENTOS f where f.NUMERO <= (select m.LAST_LINE from "
                           "QUEUE_MARK m where m.QUEUE_ID = f.FILA)"));
-    if (!q.prepare(QStringLiteral("select first 1 FILA from FILA_EVENTOS where FILA <> :own "
-                                  "order by ORDEM"))) {
+    // Own lines below ownFirst left the local queue once on the server, while this process
+    // did not record: they are taken like another queue's.
+    if (!q.prepare(QStringLiteral("select first 1 FILA from FILA_EVENTOS where FILA <> :own or "
+                                  "NUMERO < :first order by ORDEM"))) {
         rows.failed = true;
         return rows;
     }
     q.bindValue(QStringLiteral(":own"), ownQueue);
+    q.bindValue(QStringLiteral(":first"), ownFirst);
     if (!q.exec()) {
         rows.failed = true;
         return rows;
@@ -556,9 +559,11 @@ SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue) {
     QSqlQuery l(db);
     l.setForwardOnly(true);
     l.prepare(QStringLiteral("select first %1 NUMERO, LINHA from FILA_EVENTOS where FILA = :f "
-                             "order by NUMERO")
+                             "and (FILA <> :own or NUMERO < :first) order by NUMERO")
                   .arg(kSharedBatch + 1));
     l.bindValue(QStringLiteral(":f"), rows.queueId);
+    l.bindValue(QStringLiteral(":own"), ownQueue);
+    l.bindValue(QStringLiteral(":first"), ownFirst);
     if (!l.exec()) {
         rows.failed = true;
         return rows;
@@ -580,7 +585,8 @@ SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue) {
 
 } // namespace
 
-void EventRecorder::recordSharedInBackground(const QString &ownQueue, RejectLog *rejects,
+void EventRecorder::recordSharedInBackground(const QString &ownQueue, qint64 ownFirst,
+                                             RejectLog *rejects,
                                              std::function<void(int, bool)> done) {
     const QDateTime now = m_clock.now();
     const bool sms = m_slots != nullptr;
@@ -591,7 +597,7 @@ void EventRecorder::recordSharedInBackground(const QString &ownQueue, RejectLog 
         int taken = 0;
         bool more = false;
         if (link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable) {
-            const SharedRows rows = readSharedRows(link.db(), ownQueue);
+            const SharedRows rows = readSharedRows(link.db(), ownQueue, ownFirst);
             more = rows.more || rows.failed;
             if (!rows.lines.isEmpty()) {
                 RecordBatch batch;

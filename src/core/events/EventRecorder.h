@@ -118,7 +118,9 @@ public:
     // (a workstation that died or gave reception up), the oldest queue first, up to 500 lines,
     // on the recording thread; and drops rows that a queue mark shows recorded already. done
     // comes here with the lines taken and whether more may be left.
-    void recordSharedInBackground(const QString &ownQueue, RejectLog *rejects,
+    // Own lines numbered below ownFirst (they left the local queue once on the server, while
+    // this process did not record) are taken too.
+    void recordSharedInBackground(const QString &ownQueue, qint64 ownFirst, RejectLog *rejects,
                                   std::function<void(int taken, bool more)> done);
     // Runs job on the recording thread, in order with the batches; without the thread, here.
     void runInBackground(std::function<std::function<void()>(RecordingLink &)> job);

@@ -244,7 +244,7 @@ void TestDatabaseServer::aServerLostWhileRunningIsShownAndNothingAcknowledgedIsL
     QVERIFY2(core.statusText().startsWith("Gravação de eventos aguardando o banco de dados"),
              qPrintable(core.statusText()));
     // Answered from the local file while the server is away.
-    QVERIFY(core.sharedQueue()->offline());
+    QVERIFY(waitFor([&] { return core.sharedQueue()->offline(); }, 10000));
     QVERIFY2(core.statusText().contains("Servidor do banco de dados inacessível"),
              qPrintable(core.statusText()));
     QVERIFY(!core.statusText().contains(FirebirdServer::kPassword));
