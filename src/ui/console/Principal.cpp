@@ -179,11 +179,20 @@ Form_Principal::Form_Principal(ConsoleServices services, SoundState *sons, QWidg
     databaseStatus->setObjectName(QStringLiteral("databaseStatus"));
     bar->addPermanentWidget(databaseStatus, 1);
     connect(&m_s.status, &ReceptionStatus::changed, databaseStatus, &QLabel::setText);
-    // Several workstations: which one receives, and since when.
-    auto *receivingStation = new QLabel(m_s.status.holderText());
-    receivingStation->setObjectName(QStringLiteral("receivingStation"));
-    bar->addPermanentWidget(receivingStation);
-    connect(&m_s.status, &ReceptionStatus::holderChanged, receivingStation, &QLabel::setText);
+    // Several workstations: which one receives, and since when (a panel only where the
+    // database is shared).
+    auto showHolder = [this, bar](const QString &text) {
+        auto *label = bar->findChild<QLabel *>(QStringLiteral("receivingStation"));
+        if (!label) {
+            if (text.isEmpty()) return;
+            label = new QLabel;
+            label->setObjectName(QStringLiteral("receivingStation"));
+            bar->addPermanentWidget(label);
+        }
+        label->setText(text);
+    };
+    showHolder(m_s.status.holderText());
+    connect(&m_s.status, &ReceptionStatus::holderChanged, this, showHolder);
 
     EventRecorder &g = m_s.recorder;
     connect(&g, &EventRecorder::receivedChanged, this, [this] {

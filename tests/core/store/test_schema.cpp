@@ -526,6 +526,7 @@ void TestSchema::secondStartChangesNothing() {
         schema::ensureIndexes(db);
         schema::ensureQueueMark(db);
         schema::ensureDc09Keys(db);
+        schema::ensureStation(db);
         QCOMPARE(insertScheduleRows(db, "000001"), ints({1, 2, 3}));
 
         // The console's own work after the first start: values a repeated upgrade statement
@@ -552,6 +553,7 @@ void TestSchema::secondStartChangesNothing() {
         schema::ensureIndexes(database.primary());
         schema::ensureQueueMark(database.primary());
         schema::ensureDc09Keys(database.primary());
+        schema::ensureStation(database.primary());
         const QStringList afterSecond = snapshot(database.primary());
         QCOMPARE(afterSecond, afterFirst);
     }
