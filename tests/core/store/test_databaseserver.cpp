@@ -241,7 +241,12 @@ void TestDatabaseServer::aServerLostWhileRunningIsShownAndNothingAcknowledgedIsL
         tickAndSettle(core);
     }
     QCOMPARE(core.eventQueue().size(), 3);
-    QVERIFY2(core.statusText().startsWith("Gravação de eventos aguardando o banco de dados"),
+    QVERIFY2(waitFor([&] {
+                 if (core.statusText().contains("Gravação de eventos aguardando o banco de dados"))
+                     return true;
+                 tickAndSettle(core);
+                 return false;
+             }, 10000),
              qPrintable(core.statusText()));
     // Answered from the local file while the server is away.
     QVERIFY(waitFor([&] { return core.sharedQueue()->offline(); }, 10000));
