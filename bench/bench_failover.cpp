@@ -43,14 +43,7 @@ void prepareDatabase(QSqlDatabase db, quint16 port, int modules) {
     ReceiverRow::tcp(1, port, 0, 10).insertInto(db);
     db.transaction();
     for (int i = 1; i <= modules; ++i)
-        GprsRow(QString::number(100000 + i))
-            .account(QString::number(i).rightJustified(4, '0'))
-            .status("A")
-            .date(QDateTime::currentDateTime())
-            .blocked(0)
-            .equipment("01")
-            .password("1234")
-            .insertInto(db);
+        registerModule(db, QString::number(100000 + i), QString::number(i).rightJustified(4, '0'));
     db.commit();
     exec(db, "update or insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "
              "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values ('1130', "

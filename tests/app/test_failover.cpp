@@ -70,14 +70,8 @@ void TestFailover::prepare(const QString &file, quint16 port, int modules) {
     QSqlDatabase db = m_console->database().primary();
     ReceiverRow::tcp(1, port, 0, 5).insertInto(db);
     for (int i = 1; i <= modules; ++i)
-        GprsRow(QString::number(100000 + i))
-            .account(QString::number(100 + i).rightJustified(4, '0'))
-            .status("A")
-            .date(QDateTime::currentDateTime())
-            .blocked(0)
-            .equipment("01")
-            .password("1234")
-            .insertInto(db);
+        registerModule(db, QString::number(100000 + i),
+                       QString::number(100 + i).rightJustified(4, '0'));
     exec(db, "update or insert into EVENTOS_PADRAO (CODIGO_EVENTO, DESCRICAO, TIPO, "
              "REGISTRO_AUTOMATICO, PRIORIDADE, SOM, SOM_CONTINUO, ENVIO_SMS) values ('1130', "
              "'ALARME ROUBO', 2, 0, 1, '', 0, 0) matching (CODIGO_EVENTO)");

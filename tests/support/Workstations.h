@@ -82,6 +82,18 @@ inline QList<int> recordedZones(QSqlDatabase db, const QByteArray &conta) {
     return zones;
 }
 
+// A module's registration (GPRS row) for account conta, active and unblocked.
+inline void registerModule(QSqlDatabase db, const QString &imei, const QString &conta) {
+    GprsRow(imei)
+        .account(conta)
+        .status("A")
+        .date(QDateTime::currentDateTime())
+        .blocked(0)
+        .equipment("01")
+        .password("1234")
+        .insertInto(db);
+}
+
 // What the shared queue holds, by queue, with its queue mark: for a failure's message.
 inline QString sharedQueueState(QSqlDatabase db) {
     QSqlQuery q(db);

@@ -16,12 +16,8 @@ namespace tulmo {
 
 namespace {
 
-struct Outcome {
+struct Outcome : ReceptionLease::LeaseRow {
     bool ok = false;
-    bool held = false;
-    QString estacao;
-    qint64 epoch = 0, counter = 0;
-    QDateTime since;
 };
 
 bool readRow(QSqlDatabase db, Outcome *o) {
@@ -123,18 +119,12 @@ void ReceptionLease::postRead() {
             if (!self) return;
             self->m_inFlight = false;
             if (!o->ok) return;
-            Row row;
-            row.read = true;
-            row.estacao = o->estacao;
-            row.epoch = o->epoch;
-            row.counter = o->counter;
-            row.since = o->since;
-            self->seen(row);
+            self->seen(*o);
         };
     });
 }
 
-void ReceptionLease::seen(const Row &row) {
+void ReceptionLease::seen(const LeaseRow &row) {
     if (row.epoch != m_seenEpoch || row.counter != m_seenCounter) {
         m_unchanged.start();
         // A holder other than the one known before: the workstations hear of the takeover.
@@ -209,15 +199,9 @@ void ReceptionLease::postTakeover(qint64 seenEpoch, qint64 seenCounter) {
             self->m_inFlight = false;
             if (!self->m_started || self->m_role != Role::Standby) return;
             if (!ok) return; // tried again at the next tick
-            Row row;
-            row.read = true;
-            row.estacao = o->estacao;
-            row.epoch = o->epoch;
-            row.counter = o->counter;
-            row.since = o->since;
             // Another one was quicker, or the holder renewed meanwhile: go on watching.
             if (!taken || o->epoch != seenEpoch + 1) {
-                self->seen(row);
+                self->seen(*o);
                 return;
             }
             self->m_role = Role::Holder;
@@ -225,7 +209,7 @@ void ReceptionLease::postTakeover(qint64 seenEpoch, qint64 seenCounter) {
             self->m_confirmed = sentAt;
             self->m_recorder.setLease(self->m_epoch, true);
             emit self->acquired(seenEpoch > 0 ? self->m_holder : QString());
-            self->seen(row); // announces the takeover when another held it before
+            self->seen(*o); // announces the takeover when another held it before
         };
     });
 }

@@ -52,6 +52,14 @@ public:
     // "Recepção: <estação> desde <data hora>", or why nobody receives.
     QString statusText() const;
 
+    // The lease's row as read.
+    struct LeaseRow {
+        QString estacao;
+        qint64 epoch = 0;
+        qint64 counter = 0;
+        QDateTime since;
+    };
+
     // Tests: the takeover time in milliseconds instead of the station's seconds.
     void setTakeoverMs(int ms) { m_takeoverMs = ms; }
 
@@ -66,17 +74,10 @@ signals:
     void statusChanged();
 
 private:
-    struct Row {
-        bool read = false;
-        QString estacao;
-        qint64 epoch = 0;
-        qint64 counter = 0;
-        QDateTime since;
-    };
     void postRead();
     void postRenew();
     void postTakeover(qint64 epoch, qint64 counter);
-    void seen(const Row &row);
+    void seen(const LeaseRow &row);
     void lose(const QString &why);
     int giveUpMs() const { return m_takeoverMs - 2000; }
 
