@@ -103,10 +103,12 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
         modules.push_back(std::make_unique<ReportingModule>(
             port, QByteArray::number(100000 + i),
             QByteArray::number(100 + i).rightJustified(4, '0'), kFrames));
+    constexpr int kPanelMessages = 60;
+    ReportingPanel panel(port, "1234", kPanelMessages);
     QVERIFY(waitFor([&] {
         for (const auto &m : modules)
             if (m->acked < 100) return false;
-        return true;
+        return panel.acked >= 10;
     }, 30000));
     QList<int> ackedAtKill, sentAtKill;
     holder.signal(SIGKILL);
@@ -116,10 +118,11 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
         ackedAtKill << m->acked;
         sentAtKill << m->sentAtMost;
     }
+    const int panelAckedAtKill = panel.acked, panelSentAtKill = panel.sentAtMost;
     QVERIFY2(waitFor([&] {
         for (const auto &m : modules)
             if (m->acked < kFrames) return false;
-        return true;
+        return panel.acked == kPanelMessages;
     }, 60000), standby.out.constData());
     qint64 firstAnswer = 0;
     for (const auto &m : modules)
@@ -151,6 +154,23 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
         qInfo("module %d: %d answered before the kill, %d sent, %d recorded twice", i,
               ackedAtKill[i], sentAtKill[i], doubled);
     }
+    // The panel's messages likewise, each in order; one is there twice at most, the one the
+    // dead holder took and did not answer.
+    {
+        const QList<int> zones = recordedZones(db, "1234");
+        QVERIFY2(!zones.isEmpty(), qPrintable(QString::number(count(db, "select count(*) from EVENTOS"))));
+        int doubled = 0;
+        for (qsizetype k = 1; k < zones.size(); ++k) {
+            QVERIFY(zones[k] >= zones[k - 1]);
+            if (zones[k] == zones[k - 1]) {
+                ++doubled;
+                QVERIFY(zones[k] >= panelAckedAtKill && zones[k] < panelSentAtKill);
+            }
+        }
+        QCOMPARE(zones.size() - doubled, kPanelMessages);
+        QCOMPARE(zones.last(), kPanelMessages - 1);
+        QVERIFY(panel.connections >= 2);
+    }
     // The console, which only shows, was told.
     QVERIFY(waitFor([&] { return m_console->lease()->holder() == "Mesa-B"; }, 10000));
     QVERIFY2(m_console->status().holderText().startsWith("Recepção: Mesa-B desde"),
@@ -160,6 +180,7 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
     }));
     for (auto &m : modules)
         m->stop();
+    panel.stop();
 }
 
 // The holder is paused (SIGSTOP) right after answering a burst, before its next recording. The

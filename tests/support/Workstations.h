@@ -6,6 +6,8 @@
 #include "support/FirebirdServer.h"
 #include "support/TestSupport.h"
 
+#include "core/reception/Dc09Message.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
@@ -207,6 +209,85 @@ private:
     bool m_sentId = false;
     bool m_stopped = false;
     int m_next = 0;
+};
+
+// A DC-09 panel reporting a numbered burst of unencrypted burglary messages (zones 0, 1, …) one
+// at a time: each is sent again, with its sequence number, until its ACK comes, over a new
+// connection when the old one goes.
+class ReportingPanel : public QObject {
+public:
+    ReportingPanel(quint16 port, QByteArray account, int total)
+        : m_port(port), m_account(std::move(account)), m_total(total) {
+        connect(&m_socket, &QTcpSocket::connected, this, [this] {
+            ++connections;
+            send();
+        });
+        connect(&m_socket, &QTcpSocket::readyRead, this, &ReportingPanel::read);
+        connect(&m_socket, &QTcpSocket::disconnected, this, &ReportingPanel::lost);
+        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
+            if (m_socket.state() != QAbstractSocket::ConnectedState) lost();
+        });
+        m_retry.setSingleShot(true);
+        m_retry.setInterval(300);
+        connect(&m_retry, &QTimer::timeout, this, &ReportingPanel::dial);
+        m_resend.setInterval(2000);
+        connect(&m_resend, &QTimer::timeout, this, &ReportingPanel::send);
+        dial();
+    }
+    ~ReportingPanel() override {
+        m_stopped = true;
+        m_socket.disconnect(this);
+    }
+    int acked = 0;
+    int sentAtMost = 0;
+    int connections = 0;
+    QList<qint64> ackTimes;
+    void stop() {
+        m_stopped = true;
+        m_retry.stop();
+        m_resend.stop();
+        m_socket.abort();
+    }
+
+private:
+    QByteArray sequence() const { return QByteArray::number(acked % 9999 + 1).rightJustified(4, '0'); }
+    void dial() {
+        if (m_stopped) return;
+        m_socket.abort();
+        m_buffer.clear();
+        m_socket.connectToHost(QHostAddress::LocalHost, m_port);
+    }
+    void lost() {
+        m_resend.stop();
+        if (m_stopped || m_retry.isActive()) return;
+        m_retry.start();
+    }
+    void send() {
+        if (m_stopped || acked >= m_total || m_socket.state() != QAbstractSocket::ConnectedState)
+            return;
+        m_socket.write(Dc09Codec::frame("\"ADM-CID\"" + sequence() + "R1L1#" + m_account + "[#" +
+                                        m_account + "|1130 01 " +
+                                        QByteArray::number(acked).rightJustified(3, '0') + "]"));
+        sentAtMost = std::max(sentAtMost, acked + 1);
+        m_resend.start();
+    }
+    void read() {
+        m_buffer += m_socket.readAll();
+        if (!m_buffer.contains("\"ACK\"" + sequence())) return;
+        m_buffer.clear();
+        ++acked;
+        ackTimes << QDateTime::currentMSecsSinceEpoch();
+        m_resend.stop();
+        send();
+    }
+
+    quint16 m_port;
+    QByteArray m_account;
+    int m_total;
+    QTcpSocket m_socket;
+    QTimer m_retry, m_resend;
+    QByteArray m_buffer;
+    bool m_stopped = false;
 };
 
 } // namespace tulmo::test

@@ -8,7 +8,13 @@
 #include "core/settings/ConfigIni.h"
 #include "core/store/Store.h"
 
+#include "core/events/RecordingWorker.h"
+#include "core/store/TransactionGuard.h"
+
 #include <QDir>
+#include <QPointer>
+#include <QSqlQuery>
+#include <QTimer>
 #include <QSqlDriver>
 #include <QFileInfo>
 
@@ -93,9 +99,16 @@ bool ConsoleCore::start(QString *error) {
     m_supervisor = std::make_unique<AccountSupervisor>(database);
     m_repeater = std::make_unique<EventRepeater>(*m_repeaterQueue, *m_dm, m_settings);
     connect(m_supervisor.get(), &AccountSupervisor::accountAwaitingArm, this,
-            [this](const QString &text) { m_alertDesk.rearmAlert(text); });
+            [this](const QString &text) {
+                m_alertDesk.rearmAlert(text);
+                if (m_sharedAlerts) m_sharedAlerts->post(SharedAlerts::Rearm, text, m_clock.now());
+            });
     connect(m_supervisor.get(), &AccountSupervisor::inactiveAccount, this,
-            [this](const QString &text) { m_alertDesk.inactivityAlert(text); });
+            [this](const QString &text) {
+                m_alertDesk.inactivityAlert(text);
+                if (m_sharedAlerts)
+                    m_sharedAlerts->post(SharedAlerts::Inactivity, text, m_clock.now());
+            });
     m_connectionRegistry = std::make_unique<ConnectionRegistry>(*m_dm, m_clock);
     m_deviceLink = std::make_unique<DeviceLink>(*m_dm, database, *m_connectionRegistry, *this, m_clock);
     m_dc09 = std::make_unique<Dc09Receiver>(*m_dm, database, *m_connectionRegistry, *this,
@@ -112,6 +125,8 @@ bool ConsoleCore::start(QString *error) {
 void ConsoleCore::startShared(Database &database) {
     m_dm->setShared(true);
     m_sharedQueue = std::make_unique<SharedQueue>(database, *m_eventQueue, m_station.name);
+    m_repeaterShared = std::make_unique<SharedQueue>(database, *m_repeaterQueue, m_station.name,
+                                                     QStringLiteral("FILA_REPETIDORA"));
     connect(m_sharedQueue.get(), &SharedQueue::offlineChanged, this, [this] {
         m_dm->portMonitor().append(m_sharedQueue->offline()
                                        ? m_sharedQueue->offlineText()
@@ -120,6 +135,14 @@ void ConsoleCore::startShared(Database &database) {
         updateStatusText();
     });
     m_lease = std::make_unique<ReceptionLease>(*m_recorder, m_station);
+    // The supervision runs where reception is; its alerts reach every other workstation.
+    m_sharedAlerts = std::make_unique<SharedAlerts>(*m_recorder, m_station.name);
+    connect(m_sharedAlerts.get(), &SharedAlerts::alert, this, [this](int kind, const QString &text) {
+        if (kind == SharedAlerts::Rearm)
+            m_alertDesk.rearmAlert(text);
+        else
+            m_alertDesk.inactivityAlert(text);
+    });
     connect(m_lease.get(), &ReceptionLease::acquired, this, &ConsoleCore::receptionAcquired);
     connect(m_lease.get(), &ReceptionLease::released, this, &ConsoleCore::receptionReleased);
     connect(m_lease.get(), &ReceptionLease::statusChanged, this, &ConsoleCore::updateStatusText);
@@ -137,11 +160,43 @@ void ConsoleCore::startShared(Database &database) {
     m_noticeDelay.setSingleShot(true);
     m_noticeDelay.setInterval(150);
     connect(&m_noticeDelay, &QTimer::timeout, m_recorder.get(), &EventRecorder::announceAll);
-    QSqlDriver *driver = database.primary().driver();
-    for (const char *name : {"TULMO_EVENTOS", "TULMO_RECEPCAO", "TULMO_RECEPTORAS"})
-        driver->subscribeToNotification(QLatin1String(name));
-    connect(driver, &QSqlDriver::notification, this,
+    m_seenReopenings = database.reopenings();
+    subscribeToNotices();
+    connect(database.primary().driver(), &QSqlDriver::notification, this,
             [this](const QString &name) { databaseNotice(name); });
+}
+
+void ConsoleCore::subscribeToNotices() {
+    QSqlDriver *driver = m_store->database().primary().driver();
+    for (const char *name :
+         {"TULMO_EVENTOS", "TULMO_RECEPCAO", "TULMO_RECEPTORAS", "TULMO_ALERTAS"}) {
+        // A subscription of an attachment that is gone is dropped before it is made again.
+        if (driver->subscribedToNotifications().contains(QLatin1String(name)))
+            driver->unsubscribeFromNotification(QLatin1String(name));
+        driver->subscribeToNotification(QLatin1String(name));
+    }
+}
+
+// The server went away and came back: the main connection, and the subscriptions to the
+// database's events that live on it, went with it. Both are set up again, and what the
+// lists missed meanwhile is read.
+void ConsoleCore::followReopenedServer() {
+    Database &database = m_store->database();
+    if (database.reopenings() == m_seenReopenings) return;
+    if (m_reopenWait > 0) {
+        --m_reopenWait;
+        return;
+    }
+    if (database.ensureAlive() == Database::State::Unreachable) {
+        m_reopenWait = 4; // asked again in a few seconds, not at every tick
+        return;
+    }
+    m_seenReopenings = database.reopenings();
+    subscribeToNotices();
+    m_recorder->announceAll();
+    m_lease->readAgain();
+    m_sharedAlerts->readNew();
+    if (receivesHere()) applyReceivers();
 }
 
 void ConsoleCore::databaseNotice(const QString &name) {
@@ -151,6 +206,8 @@ void ConsoleCore::databaseNotice(const QString &name) {
         m_lease->readAgain();
     } else if (name == QLatin1String("TULMO_RECEPTORAS") && receivesHere()) {
         applyReceivers();
+    } else if (name == QLatin1String("TULMO_ALERTAS")) {
+        m_sharedAlerts->readNew();
     }
 }
 
@@ -162,6 +219,8 @@ QString ConsoleCore::receivingElsewhere() const {
 void ConsoleCore::startLease() {
     if (!m_lease) return;
     m_lease->start(m_alwaysTakesPart || m_station.receives);
+    // Where the alerts written from now on start; the ones before were shown already.
+    m_sharedAlerts->readNew();
     updateStatusText();
 }
 
@@ -173,6 +232,8 @@ void ConsoleCore::receptionAcquired(const QString &previous) {
     m_sharedTaken = false;
     // From now on this process records its own lines: they stay in its queue.
     m_sharedQueue->setReleasesShared(false);
+    m_repeaterShared->setReleasesShared(false);
+    adoptRepeaterFrames();
     // Kept with the events, for the operators and the station's records.
     if (!previous.isEmpty())
         m_recorder->raiseInternal(InternalEvent::stationNotice(
@@ -186,6 +247,8 @@ void ConsoleCore::receptionAcquired(const QString &previous) {
 }
 
 void ConsoleCore::receptionReleased(const QString &why) {
+    m_repeater->stop();
+    m_repeaterShared->setRemovesLeft(false);
     m_dm->closeAll();
     m_connectionRegistry->closeAll();
     m_dm->portMonitor().append(
@@ -193,14 +256,97 @@ void ConsoleCore::receptionReleased(const QString &why) {
     updateStatusText();
 }
 
+// The repeater's frames that the server holds and this queue does not (another workstation's,
+// or this one's from before it last gave reception up) are forwarded from here: staged in this
+// queue, then, once on its disk, removed from the server, whose copy of them is now this
+// queue's own. A stop in between forwards a frame twice rather than never.
+void ConsoleCore::adoptRepeaterFrames() {
+    struct Found {
+        QList<std::pair<QString, qint64>> keys;
+        QStringList lines;
+    };
+    const QPointer<ConsoleCore> self(this);
+    const QString own = m_repeaterQueue->identity();
+    const qint64 head = m_repeaterQueue->numberAt(0);
+    m_recorder->runInBackground([self, own, head](RecordingLink &link) -> std::function<void()> {
+        auto found = std::make_shared<Found>();
+        bool ok = link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable;
+        if (ok) {
+            QSqlQuery q(link.db());
+            q.setForwardOnly(true);
+            q.prepare(QStringLiteral("select FILA, NUMERO, LINHA from FILA_REPETIDORA where "
+                                     "FILA <> :f or NUMERO < :n order by ORDEM"));
+            q.bindValue(QStringLiteral(":f"), own);
+            q.bindValue(QStringLiteral(":n"), head);
+            ok = q.exec();
+            while (ok && q.next()) {
+                found->keys.append({q.value(0).toString(), q.value(1).toLongLong()});
+                found->lines << q.value(2).toString();
+            }
+        }
+        return [self, ok, found] {
+            if (!self || !self->receivesHere()) return;
+            if (!ok) {
+                // Asked again at the next tick that finds the server.
+                QTimer::singleShot(1000, self, [self] {
+                    if (self && self->receivesHere()) self->adoptRepeaterFrames();
+                });
+                return;
+            }
+            for (const QString &line : found->lines) self->m_repeaterQueue->stage(line);
+            self->m_repeaterQueue->whenDurable([self, keys = found->keys](bool durable) {
+                if (self && durable) self->removeAdoptedFrames(keys);
+            });
+        };
+    });
+}
+
+void ConsoleCore::removeAdoptedFrames(const QList<std::pair<QString, qint64>> &keys) {
+    const QPointer<ConsoleCore> self(this);
+    m_recorder->runInBackground([self, keys](RecordingLink &link) -> std::function<void()> {
+        bool ok = link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable;
+        if (ok) {
+            QSqlDatabase db = link.db();
+            TransactionGuard transaction(db);
+            QSqlQuery d(db);
+            ok = transaction.begun() && d.prepare(QStringLiteral(
+                                            "delete from FILA_REPETIDORA where FILA = :f and "
+                                            "NUMERO = :n"));
+            for (qsizetype i = 0; ok && i < keys.size(); ++i) {
+                d.bindValue(QStringLiteral(":f"), keys[i].first);
+                d.bindValue(QStringLiteral(":n"), keys[i].second);
+                ok = d.exec();
+            }
+            ok = ok && transaction.commit();
+            if (!ok) link.restart();
+        }
+        return [self, ok, keys] {
+            if (!self || !self->receivesHere()) return;
+            if (!ok) {
+                QTimer::singleShot(1000, self, [self, keys] {
+                    if (self && self->receivesHere()) self->removeAdoptedFrames(keys);
+                });
+                return;
+            }
+            // From now on the frames that leave this queue leave the server too.
+            self->m_repeaterShared->setRemovesLeft(true);
+        };
+    });
+}
+
 // The shared station's part of the tick: the lease, the lines the server lacks, and what
 // other workstations left, before this one's own lines are recorded.
 void ConsoleCore::sharedTick() {
     m_lease->tick();
+    m_sharedAlerts->setReceiving(receivesHere());
+    m_sharedAlerts->flush(m_clock.now());
+    followReopenedServer();
     // Lines leave the local queue once on the server only where nothing records them: a batch
     // still in flight from the time this process received takes its lines from the head.
     m_sharedQueue->setReleasesShared(!receivesHere() && !m_pump->busy());
     m_sharedQueue->push();
+    m_repeaterShared->setReleasesShared(!receivesHere());
+    m_repeaterShared->push();
     if (!receivesHere()) return;
     m_dm->retryRefused();
     if (m_takingShared) return;
@@ -242,8 +388,11 @@ bool ConsoleCore::confirmNewDatabase(QString *error) {
 }
 
 void ConsoleCore::loadQueues() {
-    m_repeaterQueue =
-        std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/EventosRepetidora.dat"));
+    // On a server its frames are numbered too, for the server's copy.
+    m_repeaterQueue = std::make_unique<EventQueue>(
+        m_dataDir + QStringLiteral("/EventosRepetidora.dat"),
+        m_store->database().location().onServer() ? EventQueue::Numbering::Numbered
+                                                  : EventQueue::Numbering::None);
     m_eventQueue = std::make_unique<EventQueue>(m_dataDir + QStringLiteral("/Eventos_Log.dat"),
                                                 EventQueue::Numbering::Numbered);
     m_rejects = std::make_unique<RejectLog>(m_dataDir + QStringLiteral("/Eventos_Rejeitados.dat"));
@@ -397,6 +546,7 @@ void ConsoleCore::shutdown() {
     stopTimer();
     if (m_lease) m_lease->stop();
     if (m_sharedQueue) m_sharedQueue->finish();
+    if (m_repeaterShared) m_repeaterShared->finish();
     // The batch being committed ends, then the recorder's thread and connection.
     if (m_pump) m_pump->stop();
     if (m_recorder) m_recorder->stopWorker();

@@ -4,6 +4,7 @@
 #include "core/console/ConsoleServices.h"
 #include "core/console/ReceptionControl.h"
 #include "core/console/ReceptionLease.h"
+#include "core/console/SharedAlerts.h"
 #include "core/console/ReceptionStatus.h"
 #include "core/console/SupervisionAlerts.h"
 #include "core/events/AccountSupervisor.h"
@@ -155,6 +156,10 @@ private:
     void receptionReleased(const QString &why);
     void sharedTick();
     void databaseNotice(const QString &name);
+    void subscribeToNotices();
+    void adoptRepeaterFrames();
+    void removeAdoptedFrames(const QList<std::pair<QString, qint64>> &keys);
+    void followReopenedServer();
 
     QString m_dataDir;
     const Clock &m_clock;
@@ -191,11 +196,15 @@ private:
     bool m_alwaysTakesPart = false;
     std::unique_ptr<SharedQueue> m_sharedQueue;
     std::unique_ptr<ReceptionLease> m_lease;
+    std::unique_ptr<SharedAlerts> m_sharedAlerts;
+    std::unique_ptr<SharedQueue> m_repeaterShared;
     // What a workstation that gave reception up left in the shared queue is recorded before
     // anything received here: a device's events stay in order across a takeover.
     bool m_sharedTaken = true;
     bool m_takingShared = false;
     QTimer m_noticeDelay; // database events of a burst refresh the lists once
+    quint64 m_seenReopenings = 0;
+    int m_reopenWait = 0;
 };
 
 } // namespace tulmo

@@ -38,6 +38,14 @@ bool usable(RecordingLink &link) {
     return link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable;
 }
 
+// A server that went away takes the attachment with it, while the connection still looks
+// open: a failed read asks with a round trip, which opens it again.
+bool readLease(RecordingLink &link, Outcome *o) {
+    if (!usable(link)) return false;
+    if (readRow(link.db(), o)) return true;
+    return link.ensureAlive() == Database::State::Reconnected && readRow(link.db(), o);
+}
+
 // A statement on the lease in a transaction of its own; a connection whose commit failed is
 // started anew (it still holds that transaction and its lock on the row).
 bool update(RecordingLink &link, const QString &sql,
@@ -89,7 +97,10 @@ void ReceptionLease::tick() {
     if (!m_started) return;
     switch (m_role) {
     case Role::Viewer:
-        return; // database events say when the holder changes
+        // Database events say when the holder changes; a read now and then also finds a
+        // server that came back, and what was missed while it was away.
+        if (++m_viewerTicks % 5 == 0) postRead();
+        return;
     case Role::Holder:
         if (m_confirmed.elapsed() > giveUpMs()) {
             lose(QStringLiteral("a recepção não pôde ser confirmada no servidor do banco de "
@@ -114,7 +125,7 @@ void ReceptionLease::postRead() {
     const QPointer<ReceptionLease> self(this);
     m_recorder.runInBackground([self](RecordingLink &link) -> std::function<void()> {
         auto o = std::make_shared<Outcome>();
-        o->ok = usable(link) && readRow(link.db(), o.get());
+        o->ok = readLease(link, o.get());
         return [self, o] {
             if (!self) return;
             self->m_inFlight = false;

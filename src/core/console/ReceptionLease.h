@@ -86,6 +86,7 @@ private:
     Role m_role = Role::Viewer;
     bool m_started = false;
     bool m_inFlight = false;
+    int m_viewerTicks = 0;
     int m_takeoverMs;
     qint64 m_epoch = -1;            // the holding's epoch, while holder
     QElapsedTimer m_confirmed;      // started when the last renewal that succeeded was sent

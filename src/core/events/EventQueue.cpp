@@ -193,7 +193,10 @@ EventQueue::LoadStatus EventQueue::loadFile(QString *error, RejectLog *tornLineL
     const qsizetype ended = raw.lastIndexOf('\n') + 1;
     const QByteArray tail = raw.mid(ended);
     QStringList lines = windowsTextLines(tornLineLog ? raw.left(ended) : raw);
-    if (m_numbering == Numbering::Numbered) readHeader(lines);
+    if (m_numbering == Numbering::Numbered)
+        readHeader(lines);
+    else if (!lines.isEmpty() && lines.first().startsWith(kHeaderTag))
+        lines.removeFirst(); // kept numbered while the station was on a server
     const QString torn = tornLineLog ? windowsTextLines(tail).join(QLatin1Char(' ')) : QString();
     for (const QString &l : std::as_const(lines)) {
         if (!l.trimmed().isEmpty()) m_lines.append(l);

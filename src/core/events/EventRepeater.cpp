@@ -72,6 +72,11 @@ void EventRepeater::dropLinesWithoutOutput() {
     m_retryCount = 0;
 }
 
+void EventRepeater::stop() {
+    m_timer.stop();
+    m_retryCount = 0;
+}
+
 void EventRepeater::acknowledge(int slot) {
     if (m_eventQueue.isEmpty()) return;
     const QString head = m_eventQueue.head();

@@ -29,6 +29,8 @@ public:
     void startIfIdle();
     // One expiry of TimerRepetidora: an attempt, or the drop of the head after the last.
     void TimerRepetidoraTimer();
+    // Reception went to another workstation: no attempt more from here.
+    void stop();
     // Serial reception ended a frame on slot k: the head line of slot k was delivered.
     void acknowledge(int slot);
 

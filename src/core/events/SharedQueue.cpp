@@ -10,10 +10,12 @@
 
 namespace tulmo {
 
-SharedQueue::SharedQueue(Database &database, EventQueue &local, QString station, QObject *parent)
+SharedQueue::SharedQueue(Database &database, EventQueue &local, QString station, QString table,
+                         QObject *parent)
     : QObject(parent)
     , m_local(local)
     , m_station(std::move(station).left(60))
+    , m_table(std::move(table))
     , m_worker(std::make_unique<RecordingWorker>(database)) {}
 
 SharedQueue::~SharedQueue() = default;
@@ -54,21 +56,24 @@ void SharedQueue::push() {
     takeRecorded();
     answer();
     const qsizetype durable = m_local.durableCount();
-    if (durable == 0) return;
+    const qint64 head = m_local.numberAt(0);
+    const qint64 removeBelow = m_removesLeft && !m_releases && head > m_removedBelow ? head : -1;
     QList<std::pair<qint64, QString>> lines;
     for (qsizetype i = 0; i < durable; ++i) {
         const qint64 n = m_local.numberAt(i);
         if (n > m_pushed) lines.append({n, m_local.lines().at(i)});
     }
-    if (lines.isEmpty()) {
+    // Offline with nothing to send: the commit of nothing tells when the server is back.
+    if (lines.isEmpty() && removeBelow < 0 && !m_offline) {
         if (m_releases) m_local.dropThrough(m_pushed);
         return;
     }
     m_inFlight = true;
     m_sendStarted.start();
-    m_sending = lines.last().first;
+    m_sending = lines.isEmpty() ? m_pushed : lines.last().first;
     const QString queueId = m_local.identity();
     const QString station = m_station;
+    const QString table = m_table;
     const qint64 through = m_sending;
     const QPointer<SharedQueue> self(this);
     m_worker->post([=](RecordingLink &link) -> std::function<void()> {
@@ -79,9 +84,9 @@ void SharedQueue::push() {
             QSqlQuery q(db);
             ok = transaction.begun() &&
                  q.prepare(QStringLiteral(
-                     "update or insert into FILA_EVENTOS (FILA, NUMERO, ORDEM, ESTACAO, LINHA) "
+                     "update or insert into %1 (FILA, NUMERO, ORDEM, ESTACAO, LINHA) "
                      "values (:f, :n, next value for GEN_FILA_EVENTOS, :e, :l) "
-                     "matching (FILA, NUMERO)"));
+                     "matching (FILA, NUMERO)").arg(table));
             for (qsizetype i = 0; ok && i < lines.size(); ++i) {
                 q.bindValue(QStringLiteral(":f"), queueId);
                 q.bindValue(QStringLiteral(":n"), lines[i].first);
@@ -89,12 +94,22 @@ void SharedQueue::push() {
                 q.bindValue(QStringLiteral(":l"), lines[i].second);
                 ok = q.exec();
             }
+            if (ok && removeBelow >= 0) {
+                QSqlQuery d(db);
+                ok = d.prepare(QStringLiteral("delete from %1 where FILA = :f and NUMERO < :n")
+                                   .arg(table));
+                d.bindValue(QStringLiteral(":f"), queueId);
+                d.bindValue(QStringLiteral(":n"), removeBelow);
+                ok = ok && d.exec();
+            }
             ok = ok && transaction.commit();
             // A connection whose commit failed holds that transaction: start it anew.
             if (!ok) link.restart();
         }
-        return [self, through, ok] {
-            if (self) self->sent(through, ok);
+        return [self, through, ok, removeBelow] {
+            if (!self) return;
+            if (ok && removeBelow >= 0) self->m_removedBelow = removeBelow;
+            self->sent(through, ok);
         };
     });
 }

@@ -25,7 +25,9 @@ class RecordingWorker;
 class SharedQueue : public QObject {
     Q_OBJECT
 public:
-    SharedQueue(Database &database, EventQueue &local, QString station, QObject *parent = nullptr);
+    // table: FILA_EVENTOS for the event lines, FILA_REPETIDORA for the repeater's frames.
+    SharedQueue(Database &database, EventQueue &local, QString station,
+                QString table = QStringLiteral("FILA_EVENTOS"), QObject *parent = nullptr);
     ~SharedQueue() override;
 
     // Calls done once every line of the local queue that is on its disk now is committed to the
@@ -37,6 +39,9 @@ public:
     // A process that does not record: its lines leave the local queue once on the server,
     // where the holder takes them.
     void setReleasesShared(bool releases) { m_releases = releases; }
+    // The repeater's frames leave its queue once forwarded, not recorded: with this, each
+    // commit also removes from the server the rows of this queue that left its head.
+    void setRemovesLeft(bool removes) { m_removesLeft = removes; }
     // Whether the last attempt could not reach the server, and the status bar's text then.
     bool offline() const { return m_offline; }
     QString offlineText() const;
@@ -65,6 +70,9 @@ private:
     static constexpr int kStallMs = 2000;
     bool m_offline = false;
     bool m_releases = false;
+    bool m_removesLeft = false;
+    qint64 m_removedBelow = -1; // the server holds no row of this queue numbered below this
+    const QString m_table;
     QList<Waiter> m_waiters;
 };
 

@@ -210,7 +210,9 @@ Database::State Database::ensureAlive(const QString &name) {
         db.close();
     }
     QString reason;
-    return openConnection(name, &reason) ? State::Reconnected : State::Unreachable;
+    if (!openConnection(name, &reason)) return State::Unreachable;
+    ++m_reopenings;
+    return State::Reconnected;
 }
 
 Database::State Database::restart(const QString &name) {
@@ -240,7 +242,9 @@ Database::State Database::restart(const QString &name) {
     }
     db.close();
     QString reason;
-    return openConnection(name, &reason) ? State::Reconnected : State::Unreachable;
+    if (!openConnection(name, &reason)) return State::Unreachable;
+    ++m_reopenings;
+    return State::Reconnected;
 }
 
 bool Database::isDataError(const QSqlError &error) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
@@ -72,6 +74,11 @@ public:
     // The same for a connection of openOwnConnection, from the thread that opened it.
     State ensureAlive(const QString &name);
     State restart(const QString &name);
+    // How many times a connection of this database, on any thread, found its attachment gone
+    // and was opened again: a server that went away and came back. What lives on an
+    // attachment alone (the main connection, its subscriptions to database events) is then
+    // set up again by whoever watches this.
+    quint64 reopenings() const { return m_reopenings.load(); }
 
     // Whether the database turned a statement away for the values it was given, so that it
     // would turn the same values away again; any other error is the database's own state.
@@ -110,6 +117,7 @@ private:
     QString m_mainName;
     QString m_secondName;
     bool m_created = false;
+    std::atomic<quint64> m_reopenings{0};
     // The device and inode of the file opened; unknown (0, 0) on a server or before open.
     quint64 m_device = 0;
     quint64 m_inode = 0;

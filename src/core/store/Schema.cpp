@@ -321,6 +321,7 @@ const Notice kNotices[] = {
     {"TRG_RECEIVER_AVISO", "RECEIVER", "AFTER INSERT OR UPDATE OR DELETE", "TULMO_RECEPTORAS",
      ""},
     // The lease is renewed every second: only a change of holder is news.
+    {"TRG_ALERTAS_AVISO", "ALERTAS_SUPERVISAO", "AFTER INSERT", "TULMO_ALERTAS", ""},
     {"TRG_RECEPCAO_AVISO", "RECEPCAO_ATIVA", "AFTER UPDATE", "TULMO_RECEPCAO",
      "IF (NEW.EPOCA IS DISTINCT FROM OLD.EPOCA) THEN "},
 };
@@ -342,10 +343,23 @@ void ensureStation(QSqlDatabase db) {
                 "CONSTRAINT PK_FILA_EVENTOS PRIMARY KEY (FILA, NUMERO))");
         run(db, "CREATE INDEX IDX_FILA_EVENTOS_ORDEM ON FILA_EVENTOS (ORDEM)");
     }
+    // The repeater's frames, likewise, until forwarded.
+    if (!Existe_Campo(db, "FILA_REPETIDORA", "LINHA")) {
+        run(db, "CREATE TABLE FILA_REPETIDORA (FILA VARCHAR(40) NOT NULL, NUMERO BIGINT NOT NULL, "
+                "ORDEM BIGINT NOT NULL, ESTACAO VARCHAR(60), LINHA VARCHAR(1000) NOT NULL, "
+                "CONSTRAINT PK_FILA_REPETIDORA PRIMARY KEY (FILA, NUMERO))");
+    }
     if (!generatorExists(db, QStringLiteral("GEN_FILA_EVENTOS")))
         run(db, "CREATE SEQUENCE GEN_FILA_EVENTOS");
     if (!Existe_Campo(db, "EVENTOS", "OPERADOR_TRATOU"))
         run(db, "ALTER TABLE EVENTOS ADD OPERADOR_TRATOU VARCHAR(20)");
+    // The supervision's alerts, raised where reception is and shown on every workstation.
+    if (!Existe_Campo(db, "ALERTAS_SUPERVISAO", "TEXTO"))
+        run(db, "CREATE TABLE ALERTAS_SUPERVISAO (ID BIGINT NOT NULL, TIPO SMALLINT NOT NULL, "
+                "TEXTO VARCHAR(300) NOT NULL, QUANDO TIMESTAMP, ESTACAO VARCHAR(60), "
+                "CONSTRAINT PK_ALERTAS_SUPERVISAO PRIMARY KEY (ID))");
+    if (!generatorExists(db, QStringLiteral("GEN_ALERTAS_SUPERVISAO")))
+        run(db, "CREATE SEQUENCE GEN_ALERTAS_SUPERVISAO");
     for (const Notice &n : kNotices) {
         if (triggerExists(db, QLatin1String(n.trigger))) continue;
         run(db, QStringLiteral("CREATE TRIGGER %1 FOR %2 %3 AS BEGIN %4POST_EVENT '%5'; END")
@@ -370,8 +384,11 @@ bool upgradeComplete(QSqlDatabase db) {
         !Existe_Campo(db, "CLIENTES", "ULTIMO_EVENTO") || !Existe_Campo(db, "RECEIVER", "ENVIA_SMS") ||
         !Existe_Campo(db, "QUADRO_HORARIOS", "DIA") || !Existe_Campo(db, "GPRS", "CANAL1_MAXIMO") ||
         !Existe_Campo(db, "FILA_EVENTOS", "LINHA") || !Existe_Campo(db, "QUEUE_MARK", "QUEUE_ID") ||
+        !Existe_Campo(db, "FILA_REPETIDORA", "LINHA") ||
         !Existe_Campo(db, "DC09_KEYS", "ACCOUNT") || !Existe_Campo(db, "OPERADORES", "NOME") ||
-        !generatorExists(db, QStringLiteral("GEN_FILA_EVENTOS")))
+        !generatorExists(db, QStringLiteral("GEN_FILA_EVENTOS")) ||
+        !Existe_Campo(db, "ALERTAS_SUPERVISAO", "TEXTO") ||
+        !generatorExists(db, QStringLiteral("GEN_ALERTAS_SUPERVISAO")))
         return false;
     for (const Notice &n : kNotices)
         if (!triggerExists(db, QLatin1String(n.trigger))) return false;

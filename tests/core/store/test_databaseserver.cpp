@@ -3,12 +3,15 @@
 
 #include "core/common/Clock.h"
 #include "core/console/ConsoleCore.h"
+#include "core/console/SupervisionAlerts.h"
 #include "core/settings/ConfigIni.h"
 #include "core/store/Database.h"
+#include "core/events/EventRecorder.h"
 #include "core/events/EventRepository.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -45,6 +48,13 @@ int count(QSqlDatabase db, const QString &sql) {
     return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
 }
 
+// What a workstation's operator is shown of the supervision.
+struct AlertsSeen : SupervisionAlerts {
+    QStringList rearm, inactivity;
+    void rearmAlert(const QString &text) override { rearm << text; }
+    void inactivityAlert(const QString &text) override { inactivity << text; }
+};
+
 int eventCount(QSqlDatabase db) {
     QSqlQuery q(db);
     if (q.exec("select count(*) from EVENTOS") && q.next()) return q.value(0).toInt();
@@ -62,6 +72,8 @@ private slots:
     void aServerThatCannotBeOpenedIsNamedAndThePasswordNeverShown();
     void aServerLostWhileRunningIsShownAndNothingAcknowledgedIsLost();
     void twoConsolesTreatingOnePendingEventRecordItOnce();
+    void aSupervisionAlertReachesEveryWorkstationOnce();
+    void theRepeatersFramesGoWithReception();
 
 private:
     FirebirdServer m_server;
@@ -241,15 +253,11 @@ void TestDatabaseServer::aServerLostWhileRunningIsShownAndNothingAcknowledgedIsL
         tickAndSettle(core);
     }
     QCOMPARE(core.eventQueue().size(), 3);
-    QVERIFY2(waitFor([&] {
-                 if (core.statusText().contains("Gravação de eventos aguardando o banco de dados"))
-                     return true;
-                 tickAndSettle(core);
-                 return false;
-             }, 10000),
-             qPrintable(core.statusText()));
-    // Answered from the local file while the server is away.
-    QVERIFY(waitFor([&] { return core.sharedQueue()->offline(); }, 10000));
+    // Answered from the local file while the server is away, and said so.
+    QVERIFY(waitFor([&] {
+        tickAndSettle(core);
+        return core.sharedQueue()->offline();
+    }, 10000));
     QVERIFY2(core.statusText().contains("Servidor do banco de dados inacessível"),
              qPrintable(core.statusText()));
     QVERIFY(!core.statusText().contains(FirebirdServer::kPassword));
@@ -271,12 +279,22 @@ void TestDatabaseServer::aServerLostWhileRunningIsShownAndNothingAcknowledgedIsL
     QList<QDateTime> times;
     while (q.next()) times << q.value(0).toDateTime();
     QCOMPARE(times, QList<QDateTime>({kStart, kStart.addSecs(1), kStart.addSecs(2), kStart.addSecs(3)}));
-    QVERIFY(waitFor([&] {
+    QVERIFY2(waitFor([&] {
         tickAndSettle(core);
         return core.statusText().isEmpty();
-    }, 15000));
+    }, 15000), qPrintable(core.statusText()));
     QVERIFY(!core.sharedQueue()->offline());
     QCOMPARE(count(other.primary(), "select count(*) from FILA_EVENTOS"), 0);
+
+    // The lists follow another workstation's work again: the subscriptions to the database's
+    // events went with the server and are made anew.
+    QSignalSpy refreshed(&core.recorder(), &EventRecorder::receivedChanged);
+    QVERIFY(q.exec("update EVENTOS set OPERADOR_TRATOU = 'OUTRA' where SEQUENCIA = "
+                   "(select min(SEQUENCIA) from EVENTOS)"));
+    QVERIFY(waitFor([&] {
+        tickAndSettle(core);
+        return !refreshed.isEmpty();
+    }, 10000));
 
 }
 
@@ -315,4 +333,131 @@ void TestDatabaseServer::twoConsolesTreatingOnePendingEventRecordItOnce() {
     QCOMPARE(q.value(0).toString(), QString("ANA"));
     QCOMPARE(q.value(1).toString(), QString("ligou"));
     QVERIFY(!q.next());
+}
+
+// The workstation that receives raises the supervision's alerts: an account disarmed past its
+// schedule and one silent too long reach the operator of every other workstation, once, and
+// a workstation that starts later is not shown them again.
+void TestDatabaseServer::aSupervisionAlertReachesEveryWorkstationOnce() {
+    const QString file = m_server.dataFolder() + "/ALERTAS.FDB";
+    ProgramFolder receiving(bancoFor(m_server, file)), viewing(bancoFor(m_server, file)),
+        later(bancoFor(m_server, file));
+    ManualClock clock(kStart);
+    ConsoleCore holder(receiving.dir.path(), clock, nullptr, nullptr);
+    QString error;
+    QVERIFY2(holder.start(&error), qPrintable(error));
+    holder.setAlwaysTakesPart(true);
+    holder.startLease();
+    ConsoleCore viewer(viewing.dir.path(), clock, nullptr, nullptr);
+    QVERIFY2(viewer.start(&error), qPrintable(error));
+    viewer.startLease();
+    AlertsSeen atHolder, atViewer;
+    holder.alerts().setPresenter(&atHolder);
+    viewer.alerts().setPresenter(&atViewer);
+    QVERIFY(waitFor([&] {
+        tickAndSettle(holder);
+        tickAndSettle(viewer);
+        return holder.receivesHere();
+    }, 10000));
+
+    QSqlDatabase db = holder.database().primary();
+    exec(db, "insert into CLIENTES (CONTA, NOME, DESARMADOS) values ('0042', 'Padaria', 1)");
+    exec(db, "insert into QUADRO_HORARIOS (CONTA, DIA, HORA, MARCADO) values ('0042', :d, :h, 1)",
+         {{":d", EventRecorder::weekdayCode(kStart.date())}, {":h", QTime(10, 0)}});
+    exec(db, "insert into CLIENTES (CONTA, NOME, EVENTO_ATRASADO, TEMPO_ATRASO, ULTIMO_EVENTO) "
+             "values ('0043', 'Farmácia', 0, 0, :t)",
+         {{":t", kStart.addSecs(-60)}});
+    QVERIFY2(waitFor([&] {
+        tickAndSettle(holder);
+        holder.TimerInativosTimer();
+        tickAndSettle(viewer);
+        return !atViewer.rearm.isEmpty() && !atViewer.inactivity.isEmpty();
+    }, 10000), qPrintable(atHolder.rearm.join('|') + " / " + atHolder.inactivity.join('|') +
+                          QString(" / %1 escritos").arg(count(db, "select count(*) from ALERTAS_SUPERVISAO"))));
+    QCOMPARE(atHolder.rearm, QStringList{"Cliente Padaria Está Desarmado"});
+    QCOMPARE(atViewer.rearm, atHolder.rearm);
+    QCOMPARE(atHolder.inactivity.size(), 1);
+    QVERIFY2(atHolder.inactivity[0].startsWith("Cliente 0043-Farmácia Está inativo desde"),
+             qPrintable(atHolder.inactivity[0]));
+    QCOMPARE(atViewer.inactivity, atHolder.inactivity);
+
+    // Nothing more for a while: shown once, and not to a workstation that starts afterwards.
+    ConsoleCore third(later.dir.path(), clock, nullptr, nullptr);
+    QVERIFY2(third.start(&error), qPrintable(error));
+    third.startLease();
+    AlertsSeen atThird;
+    third.alerts().setPresenter(&atThird);
+    for (int i = 0; i < 5; ++i) {
+        clock.advanceSecs(1);
+        for (ConsoleCore *c : {&holder, &viewer, &third}) tickAndSettle(*c);
+    }
+    QCOMPARE(atViewer.rearm.size() + atViewer.inactivity.size(), 2);
+    QVERIFY(atThird.rearm.isEmpty() && atThird.inactivity.isEmpty());
+    QCOMPARE(count(db, "select count(*) from ALERTAS_SUPERVISAO"), 2);
+}
+
+// Frames waiting for the repeater are on the server too: a holder that stops answering leaves
+// them to the standby, which forwards them; the old holder, once back, forwards none of them.
+void TestDatabaseServer::theRepeatersFramesGoWithReception() {
+    const QString file = m_server.dataFolder() + "/REPETIDORA.FDB";
+    const QString standby = "[Estacao]\r\nNome=RESERVA\r\nRecepcao=1\r\nTempoAssumir=5\r\n";
+    ProgramFolder first(bancoFor(m_server, file)), second(bancoFor(m_server, file) + standby);
+    ManualClock clock(kStart);
+    ConsoleCore a(first.dir.path(), clock, nullptr, nullptr);
+    QString error;
+    QVERIFY2(a.start(&error), qPrintable(error));
+    a.setAlwaysTakesPart(true);
+    a.startLease();
+    QVERIFY(waitFor([&] {
+        tickAndSettle(a);
+        return a.receivesHere();
+    }, 10000));
+    ConsoleCore b(second.dir.path(), clock, nullptr, nullptr);
+    QVERIFY2(b.start(&error), qPrintable(error));
+    b.startLease();
+
+    QSqlDatabase db = a.database().primary();
+    QVERIFY(a.repeaterQueue().append("1,5011 181234E13001001"));
+    QVERIFY(a.repeaterQueue().append("2,5011 181234E13001002"));
+    QVERIFY(a.repeaterQueue().append("1,5011 181234E13001003"));
+    QVERIFY(waitFor([&] {
+        tickAndSettle(a);
+        return count(db, "select count(*) from FILA_REPETIDORA") == 3;
+    }, 10000));
+    // The first one forwarded: it leaves the server as well.
+    a.repeaterQueue().removeHead();
+    QVERIFY(waitFor([&] {
+        tickAndSettle(a);
+        tickAndSettle(b);
+        return count(db, "select count(*) from FILA_REPETIDORA") == 2;
+    }, 10000));
+
+    // The holder stops renewing; the standby takes reception with the frames left.
+    QVERIFY(waitFor([&] {
+        tickAndSettle(b);
+        return b.receivesHere();
+    }, 20000));
+    QVERIFY(waitFor([&] {
+        tickAndSettle(b);
+        return b.repeaterQueue().size() == 2;
+    }, 10000));
+    QCOMPARE(b.repeaterQueue().lines(),
+             QList<QString>({"2,5011 181234E13001002", "1,5011 181234E13001003"}));
+    QVERIFY(waitFor([&] {
+        tickAndSettle(a);
+        return !a.receivesHere() && a.repeaterQueue().isEmpty();
+    }, 15000));
+    // On the server, once, as the new holder's.
+    QVERIFY(waitFor([&] {
+        tickAndSettle(b);
+        return count(db, "select count(*) from FILA_REPETIDORA") == 2 &&
+               column(db, "select distinct FILA from FILA_REPETIDORA") ==
+                   QVariantList{b.repeaterQueue().identity()};
+    }, 10000));
+    b.repeaterQueue().removeHead();
+    b.repeaterQueue().removeHead();
+    QVERIFY(waitFor([&] {
+        tickAndSettle(b);
+        return count(db, "select count(*) from FILA_REPETIDORA") == 0;
+    }, 10000));
 }
