@@ -9,6 +9,7 @@
 #include "core/store/Store.h"
 
 #include "core/events/RecordingWorker.h"
+#include "core/reception/ReceiverWatch.h"
 #include "core/store/TransactionGuard.h"
 
 #include <QDir>
@@ -110,6 +111,7 @@ bool ConsoleCore::start(QString *error) {
                     m_sharedAlerts->post(SharedAlerts::Inactivity, text, m_clock.now());
             });
     m_connectionRegistry = std::make_unique<ConnectionRegistry>(*m_dm, m_clock);
+    m_receiverWatch = std::make_unique<ReceiverWatch>(*m_dm, *m_connectionRegistry);
     m_deviceLink = std::make_unique<DeviceLink>(*m_dm, database, *m_connectionRegistry, *this, m_clock);
     m_dc09 = std::make_unique<Dc09Receiver>(*m_dm, database, *m_connectionRegistry, *this,
                                             m_clock, m_settings);
@@ -247,6 +249,7 @@ void ConsoleCore::receptionAcquired(const QString &previous) {
 }
 
 void ConsoleCore::receptionReleased(const QString &why) {
+    m_receiverWatch->reset();
     m_repeater->stop();
     m_repeaterShared->setRemovesLeft(false);
     m_dm->closeAll();
@@ -565,6 +568,16 @@ void ConsoleCore::stopTimer() {
     m_timerInactive.stop();
 }
 
+// A receiver that fell silent, or spoke again, is a pending event of the station and, lost,
+// sounds as an alarm does until silenced.
+void ConsoleCore::watchReceivers(const QDateTime &now) {
+    for (const ReceiverWatch::Change &c : m_receiverWatch->check(now)) {
+        m_recorder->raiseInternal(InternalEvent::stationNotice(c.text, now));
+        m_dm->portMonitor().append(c.text);
+        if (c.lost && m_sound) m_sound->playRepeating(m_settings.rearmSound());
+    }
+}
+
 void ConsoleCore::TimerInativosTimer() {
     if (m_supervisor && receivesHere()) m_supervisor->TimerInativosTimer(m_clock.now());
 }
@@ -586,6 +599,7 @@ void ConsoleCore::Timer_AtualizarTimer() {
     // Every reply waiting there acknowledges lines already on the disk: it was queued once they were.
     m_connectionRegistry->sendDueReplies(now);
     m_connectionRegistry->expireSilentConnections(now);
+    watchReceivers(now);
     m_repeater->startIfIdle();
     // A pass still recording a burst tells the lists once per tick; one that starts now tells
     // them when it ends. Nothing here waits for a commit.

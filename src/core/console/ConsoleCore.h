@@ -34,6 +34,7 @@
 namespace tulmo {
 
 class Clock;
+class ReceiverWatch;
 class Prompt;
 class SoundOutput;
 
@@ -72,6 +73,7 @@ public:
     // On a shared database: who holds reception (null on one workstation), and the lines
     // committed to the server before their answers.
     ReceptionLease *lease() { return m_lease.get(); }
+    ReceiverWatch &receiverWatch() { return *m_receiverWatch; }
     SharedQueue *sharedQueue() { return m_sharedQueue.get(); }
     // On a shared database: takes part in reception (or only follows who receives), without
     // starting the one-second driver; startReception() calls it. Tests that drive the ticks
@@ -158,6 +160,7 @@ private:
     void databaseNotice(const QString &name);
     void subscribeToNotices();
     void adoptRepeaterFrames();
+    void watchReceivers(const QDateTime &now);
     void removeAdoptedFrames(const QList<std::pair<QString, qint64>> &keys);
     void followReopenedServer();
 
@@ -180,6 +183,7 @@ private:
     std::unique_ptr<AccountSupervisor> m_supervisor;
     std::unique_ptr<EventRepeater> m_repeater;
     std::unique_ptr<ConnectionRegistry> m_connectionRegistry;
+    std::unique_ptr<ReceiverWatch> m_receiverWatch;
     std::unique_ptr<DeviceLink> m_deviceLink;
     std::unique_ptr<Dc09Receiver> m_dc09;
 

@@ -8,6 +8,7 @@
 #include "core/store/Database.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -40,6 +41,7 @@ struct ReceiverSlot {
     int portaCom = -1;        // the serial port last configured for the slot (-1: none)
     int baudsCom = 0;
     bool eventOutput = false; // a TCP/IP slot whose frames are repeated out of its serial port
+    QDateTime lastHeard;      // the serial receiver's last byte (its heartbeat, at least)
 
     // Whether what socket sends belongs to the module exchange of this slot: only the device
     // the exchange talks to, and only while a download or an upload runs.
@@ -88,6 +90,8 @@ public:
     // the listeners and UDP ports refused since the last apply.
     void setShared(bool shared) { m_shared = shared; }
     void retryRefused();
+    // What the last apply configured, slot k from row k − 1.
+    const QList<ReceiverConfig> &appliedRows() const { return m_appliedRows; }
     // Reception moves to another workstation: every port, listener and UDP socket closes.
     void closeAll();
 

@@ -57,6 +57,7 @@ void SerialReception::Decodifica_Serial(const QByteArray &data, int k) {
     if (!m_dm.validSlot(k)) return;
     ReceiverSlot &s = m_dm.slot(k);
     Line &line = m_lines[size_t(k)];
+    s.lastHeard = m_clock.now();
     s.timerCom->stop();
     s.timerCom->setInterval(kQuietMs);
     // A frame that waited for its rest ends where it is when another one begins, or is

@@ -3,6 +3,7 @@
 #include "core/common/Clock.h"
 #include "core/reception/ConnectedDevicesModel.h"
 #include "core/reception/ConnectionRegistry.h"
+#include "core/reception/ReceiverWatch.h"
 #include "core/reception/Data_Modulo2.h"
 #include "core/reception/Dc09Message.h"
 #include "core/reception/DeviceLink.h"
@@ -132,6 +133,7 @@ private slots:
     void aDeletedReceiversPortPassesToTheNext();
     void floodingClientDoesNotStopOthers();
     void dumpAndUploadRouteTheSlotData();
+    void aTcpReceiverWhoseDevicesAllWentSilentIsAPendingAlarm();
 };
 
 void TestDeviceLink::acceptSendsIdentificationRequestAndAppendsARow() {
@@ -859,6 +861,40 @@ void TestDeviceLink::dumpAndUploadRouteTheSlotData() {
     QCOMPARE(s.core->eventQueue().size(), antes + 1);
     QVERIFY(s.con().replies().isEmpty());
     QVERIFY(d.silent());
+}
+
+// A TCP receiver without a device yet is no alarm; once the devices it had are all gone (here
+// dropped on their keep-alive of a minute) for a minute and a half, it is, and a device that
+// comes back restores it.
+void TestDeviceLink::aTcpReceiverWhoseDevicesAllWentSilentIsAPendingAlarm() {
+    Central s;
+    const quint16 port = s.receptor(1, 0, 1);
+    s.apply();
+    auto pending = [&] {
+        s.core->recorder().recordInternal();
+        return column(s.db(), "select DESCRICAO from EVENTOS where TRATADO = 0 order by SEQUENCIA");
+    };
+    s.tickAt(QTime(10, 5, 0));
+    QVERIFY(pending().isEmpty());
+    Device a;
+    identificado(s, a, port, "111111");
+    // Ticks every ten seconds until its keep-alive drops it.
+    QTime seen(10, 5, 0);
+    for (QTime t(10, 5, 10); t <= QTime(10, 7, 0); t = t.addSecs(10)) {
+        s.tickAt(t);
+        if (s.grade.rowCount() > 0) seen = t;
+    }
+    QCOMPARE(s.grade.rowCount(), 0);
+    QVERIFY(seen >= QTime(10, 6, 0));
+    s.tickAt(seen.addSecs(ReceiverWatch::kSilentSeconds));
+    QVERIFY(pending().isEmpty());
+    s.tickAt(seen.addSecs(ReceiverWatch::kSilentSeconds + 1));
+    QCOMPARE(pending(), QVariantList{"Receptora 1 sem comunicação"});
+    Device b;
+    identificado(s, b, port, "222222");
+    s.tick();
+    QCOMPARE(pending(), QVariantList({"Receptora 1 sem comunicação",
+                                      "Receptora 1 comunicação restabelecida"}));
 }
 
 int main(int argc, char **argv) {

@@ -3,6 +3,7 @@
 #include "core/common/Clock.h"
 #include "core/events/EventLine.h"
 #include "core/reception/Data_Modulo2.h"
+#include "core/reception/ReceiverWatch.h"
 #include "core/reception/ReceptionSink.h"
 #include "core/reception/SerialReception.h"
 
@@ -211,6 +212,7 @@ private slots:
     void emptyTableLeavesPortsAsTheyWere();
     void floodNeverGrowsTheBufferPastTheCap();
     void bytesLeftBeforeACloseJoinTheNextFrame();
+    void aSilentOrClosedReceiverIsAPendingAlarmAndItsReturnIsTold();
 };
 
 void TestSerial::identificationReplyKeepsThePortOpen() {
@@ -721,6 +723,45 @@ void TestSerial::bytesLeftBeforeACloseJoinTheNextFrame() {
     QVERIFY(b.pty.write("CD"));
     QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
     QCOMPARE(b.sink.frames, QStringList{"ABCD"});
+}
+
+// A serial receiver beats about every half minute. Three beats missed, it is a pending event
+// of the station that sounds until silenced; its next frame restores it, told once. A port
+// that closes is lost at once. An inactive receiver is nobody's alarm.
+void TestSerial::aSilentOrClosedReceiverIsAPendingAlarmAndItsReturnIsTold() {
+    Receptoras s;
+    Pty pty;
+    QVERIFY(s.openIdentified(pty));
+    auto pending = [&] {
+        tickAndSettle(*s.core);
+        s.core->recorder().recordInternal();
+        return column(s.db(), "select DESCRICAO from EVENTOS where TRATADO = 0 order by SEQUENCIA");
+    };
+    s.core->Timer_AtualizarTimer();
+    s.clock.advanceSecs(ReceiverWatch::kSilentSeconds);
+    QVERIFY(pending().isEmpty());
+    s.sound.calls.clear();
+    s.clock.advanceSecs(1);
+    QCOMPARE(pending(), QVariantList{"Receptora 1 sem comunicação"});
+    QCOMPARE(s.sound.calls, QStringList{"loop:" + s.core->settings().rearmSound()});
+    s.clock.advanceSecs(60);
+    QCOMPARE(pending().size(), 1); // told once
+
+    // Its heartbeat: acknowledged, and the receiver is back.
+    QVERIFY(pty.write(kHeartbeat));
+    QCOMPARE(pty.readAll(1500), QByteArray(1, kAck));
+    QCOMPARE(pending(), QVariantList({"Receptora 1 sem comunicação",
+                                      "Receptora 1 comunicação restabelecida"}));
+    QVERIFY(!s.core->receiverWatch().lost(1));
+
+    s.dm().comPort(1)->close();
+    QCOMPARE(pending().size(), 3);
+    QVERIFY(s.core->receiverWatch().lost(1));
+    exec(s.db(), "update RECEIVER set ATIVO = 0 where RECEIVER = 1");
+    s.dm().Realizar_Atualizacoes();
+    s.clock.advanceSecs(600);
+    QCOMPARE(pending().size(), 3);
+    QVERIFY(!s.core->receiverWatch().lost(1));
 }
 
 QTEST_MAIN(TestSerial)
