@@ -84,6 +84,7 @@ bool ConsoleCore::start(QString *error) {
                           QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     config.readRepeater(m_settings);
     config.readSoundAndCompany(m_settings);
+    config.readPendingAges(m_settings);
     m_recorder = std::make_unique<EventRecorder>(database, m_clock, m_sound, m_dm.get());
     loadQueues();
     m_pump = std::make_unique<EventPump>(*m_eventQueue, *m_rejects, *m_recorder, m_prompt, m_clock);
@@ -352,13 +353,21 @@ void ConsoleCore::sharedTick() {
     m_repeaterShared->push();
     if (!receivesHere()) return;
     m_dm->retryRefused();
-    if (m_takingShared) return;
+    takeShared();
+}
+
+// What other workstations left in the shared queue is recorded before this one's own lines,
+// a batch after the other without waiting for the next tick; a batch that failed waits for it.
+void ConsoleCore::takeShared() {
+    if (m_takingShared || !receivesHere()) return;
     m_takingShared = true;
+    const QPointer<ConsoleCore> self(this);
     m_recorder->recordSharedInBackground(m_eventQueue->identity(), m_eventQueue->numberAt(0),
-                                         m_rejects.get(),
-                                         [this](int t, bool more) {
-                                             m_takingShared = false;
-                                             if (!more) m_sharedTaken = true;
+                                         m_rejects.get(), [self](int taken, bool more) {
+                                             if (!self) return;
+                                             self->m_takingShared = false;
+                                             if (!more) self->m_sharedTaken = true;
+                                             else if (taken > 0) self->takeShared();
                                          });
 }
 

@@ -160,6 +160,7 @@ private:
     void databaseNotice(const QString &name);
     void subscribeToNotices();
     void adoptRepeaterFrames();
+    void takeShared();
     void watchReceivers(const QDateTime &now);
     void removeAdoptedFrames(const QList<std::pair<QString, qint64>> &keys);
     void followReopenedServer();

@@ -535,27 +535,60 @@ struct SharedRows {
 };
 constexpr int kSharedBatch = 500;
 
+// Every statement here goes by the key (FILA, NUMERO): the table also holds this process's own
+// lines that wait for their recording, as many as the backlog, and a walk over them at every
+// tick would slow the very recording that empties it.
 SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue, qint64 ownFirst) {
     SharedRows rows;
+    {
+        // Lines whose queue mark shows them recorded (acknowledged to the server while their
+        // recording committed elsewhere) go first; the marks are few, one per queue.
+        QSqlQuery marks(db);
+        marks.setForwardOnly(true);
+        QList<std::pair<QString, qint64>> found;
+        if (marks.exec(QStringLiteral("select QUEUE_ID, LAST_LINE from QUEUE_MARK")))
+            while (marks.next()) found.append({marks.value(0).toString(), marks.value(1).toLongLong()});
+        QSqlQuery d(db);
+        d.prepare(QStringLiteral("delete from FILA_EVENTOS where FILA = :f and NUMERO <= :n"));
+        for (const auto &[fila, last] : found) {
+            d.bindValue(QStringLiteral(":f"), fila);
+            d.bindValue(QStringLiteral(":n"), last);
+            d.exec();
+        }
+    }
+    // The oldest queue to take: another process's (below or above this one's name in the key),
+    // or this one's own lines below ownFirst, which left the local queue once on the server
+    // while this process did not record.
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.exec(QStringLiteral("delete from FILA_EVENTOS f where f.NUMERO <= (select m.LAST_LINE from "
-                          "QUEUE_MARK m where m.QUEUE_ID = f.FILA)"));
-    // Own lines below ownFirst left the local queue once on the server, while this process
-    // did not record: they are taken like another queue's.
-    if (!q.prepare(QStringLiteral("select first 1 FILA from FILA_EVENTOS where FILA <> :own or "
-                                  "NUMERO < :first order by ORDEM"))) {
-        rows.failed = true;
-        return rows;
-    }
-    q.bindValue(QStringLiteral(":own"), ownQueue);
-    q.bindValue(QStringLiteral(":first"), ownFirst);
-    if (!q.exec()) {
-        rows.failed = true;
-        return rows;
-    }
-    if (!q.next()) return rows;
-    rows.queueId = q.value(0).toString();
+    qint64 oldest = -1;
+    auto consider = [&](const QString &sql, bool withFirst) {
+        if (rows.failed || !q.prepare(sql)) {
+            rows.failed = true;
+            return;
+        }
+        q.bindValue(QStringLiteral(":own"), ownQueue);
+        if (withFirst) q.bindValue(QStringLiteral(":first"), ownFirst);
+        if (!q.exec()) {
+            rows.failed = true;
+            return;
+        }
+        while (q.next()) {
+            if (q.value(1).isNull()) continue;
+            const qint64 ordem = q.value(1).toLongLong();
+            if (oldest < 0 || ordem < oldest) {
+                oldest = ordem;
+                rows.queueId = q.value(0).toString();
+            }
+        }
+    };
+    consider(QStringLiteral("select FILA, min(ORDEM) from FILA_EVENTOS where FILA < :own group "
+                            "by FILA"), false);
+    consider(QStringLiteral("select FILA, min(ORDEM) from FILA_EVENTOS where FILA > :own group "
+                            "by FILA"), false);
+    consider(QStringLiteral("select FILA, min(ORDEM) from FILA_EVENTOS where FILA = :own and "
+                            "NUMERO < :first group by FILA"), true);
+    if (rows.failed || oldest < 0) return rows;
     QSqlQuery l(db);
     l.setForwardOnly(true);
     l.prepare(QStringLiteral("select first %1 NUMERO, LINHA from FILA_EVENTOS where FILA = :f "

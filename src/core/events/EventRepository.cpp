@@ -10,7 +10,30 @@ QString receivedListSql() {
 }
 
 QString pendingListSql() {
-    return QStringLiteral("Select * \nfrom EVENTOS\nWhere (TRATADO = 0)\nOrder By DATA desc");
+    // The most urgent first (a priority out of 1 to 5 is none, after BAIXA), and within a
+    // priority the one waiting longest.
+    return QStringLiteral("Select * \nfrom EVENTOS\nWhere (TRATADO = 0)\nOrder By (case when "
+                          "PRIORIDADE between 1 and 5 then PRIORIDADE else 0 end) desc, DATA, "
+                          "SEQUENCIA");
+}
+
+int markShown(QSqlDatabase db, const QList<qint64> &sequences, const QDateTime &when) {
+    if (sequences.isEmpty()) return 0;
+    if (!db.transaction()) return -1;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("update EVENTOS set EXIBIDO = :t where SEQUENCIA = :s and EXIBIDO "
+                             "is null"));
+    int marked = 0;
+    for (qint64 seq : sequences) {
+        q.bindValue(QStringLiteral(":t"), when);
+        q.bindValue(QStringLiteral(":s"), seq);
+        if (!q.exec()) {
+            db.rollback();
+            return -1;
+        }
+        marked += q.numRowsAffected() > 0 ? 1 : 0;
+    }
+    return db.commit() ? marked : -1;
 }
 
 bool hasPending(QSqlDatabase db) {

@@ -22,8 +22,12 @@ QString receivedListSql();
 // every event ever recorded: the newest thousand cover hours of a busy night and still read in
 // milliseconds; older events are for the reports.
 inline constexpr int kReceivedListRows = 1000;
-// The pending window's list: the events waiting for an operator, newest first.
+// The pending window's list: the events waiting for an operator, by priority, then the
+// oldest first.
 QString pendingListSql();
+// The moment the pending window first showed these events (EXIBIDO), kept for the answer
+// times; events shown before keep theirs. How many were marked, or -1 on failure.
+int markShown(QSqlDatabase db, const QList<qint64> &sequences, const QDateTime &when);
 // The lists over rows that can pile up (pending events after a night without operators,
 // accounts silent for years) read at most this many, like the received events: a list that
 // read them all would stall the window on every refresh. The count stays exact up to it.

@@ -112,6 +112,19 @@ void ConfigIni::readRepeater(LiveSettings &s) const {
         s.setRepeaterAttempts(v);
 }
 
+void ConfigIni::readPendingAges(LiveSettings &s) const {
+    const IniFile ini(m_path);
+    auto seconds = [&](const char *key, int fallback) {
+        bool ok = false;
+        const int v = ini.readString(QStringLiteral("Pendentes"), QLatin1String(key), QString())
+                          .trimmed()
+                          .toInt(&ok);
+        return ok ? std::clamp(v, 1, 86400) : fallback;
+    };
+    const int warn = seconds("Aviso", s.pendingWarnSeconds());
+    s.setPendingAges(warn, seconds("Critico", std::max(warn, s.pendingCriticalSeconds())));
+}
+
 namespace {
 QString readSound(const IniFile &ini) {
     const QString v = ini.readString(kSons, QStringLiteral("SomRearme"), ConfigIni::errorText());

@@ -52,6 +52,9 @@ public:
     void readRepeater(LiveSettings &s) const;
     // [Sons] SomRearme and every [Empresa] key, as at start-up.
     void readSoundAndCompany(LiveSettings &s) const;
+    // [Pendentes] Aviso and Critico (seconds, 1 to 86400); what is missing or no number keeps
+    // the defaults of 60 and 90. A critical age under the warning one is the warning one.
+    void readPendingAges(LiveSettings &s) const;
     // The company and mail texts that "Cancelar" restores; the password, the sound and the
     // mail option keep their edited values.
     void readCompanyOnCancel(LiveSettings &s) const;

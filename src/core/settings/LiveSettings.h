@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <algorithm>
 #include <QString>
 
 namespace tulmo {
@@ -59,6 +60,15 @@ public:
     int repeaterAttempts() const { return m_repeaterAttempts; }
     void setRepeaterAttempts(int n) { m_repeaterAttempts = n; }
 
+    // [Pendentes] Aviso, Critico: the seconds an event may wait for an operator before its row
+    // in "Eventos Pendentes" turns to the warning colour, then to the critical one.
+    int pendingWarnSeconds() const { return m_pendingWarn; }
+    int pendingCriticalSeconds() const { return m_pendingCritical; }
+    void setPendingAges(int warn, int critical) {
+        m_pendingWarn = warn;
+        m_pendingCritical = std::max(warn, critical);
+    }
+
 private:
     EventTimeSource m_eventTimeSource = EventTimeSource::FromComputer;
     QString m_rearmSound = QStringLiteral("C:\\Tulmo\\Sons\\P1Sound.wav");
@@ -74,6 +84,8 @@ private:
     bool m_defaultMailClient = true;
     int m_retryInterval = kDefaultRetryInterval;
     int m_repeaterAttempts = kDefaultRepeaterAttempts;
+    int m_pendingWarn = 60;
+    int m_pendingCritical = 90;
 };
 
 } // namespace tulmo

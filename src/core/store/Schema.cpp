@@ -353,6 +353,9 @@ void ensureStation(QSqlDatabase db) {
         run(db, "CREATE SEQUENCE GEN_FILA_EVENTOS");
     if (!Existe_Campo(db, "EVENTOS", "OPERADOR_TRATOU"))
         run(db, "ALTER TABLE EVENTOS ADD OPERADOR_TRATOU VARCHAR(20)");
+    // When the pending window first showed the event: received (DATA), shown, treated
+    // (DATA_INTERVENCAO) and by whom give the station's answer times.
+    if (!Existe_Campo(db, "EVENTOS", "EXIBIDO")) run(db, "ALTER TABLE EVENTOS ADD EXIBIDO TIMESTAMP");
     // The supervision's alerts, raised where reception is and shown on every workstation.
     if (!Existe_Campo(db, "ALERTAS_SUPERVISAO", "TEXTO"))
         run(db, "CREATE TABLE ALERTAS_SUPERVISAO (ID BIGINT NOT NULL, TIPO SMALLINT NOT NULL, "
@@ -380,7 +383,7 @@ qint64 schemaSize(QSqlDatabase db) {
 }
 
 bool upgradeComplete(QSqlDatabase db) {
-    if (!Existe_Campo(db, "EVENTOS", "OPERADOR_TRATOU") ||
+    if (!Existe_Campo(db, "EVENTOS", "OPERADOR_TRATOU") || !Existe_Campo(db, "EVENTOS", "EXIBIDO") ||
         !Existe_Campo(db, "CLIENTES", "ULTIMO_EVENTO") || !Existe_Campo(db, "RECEIVER", "ENVIA_SMS") ||
         !Existe_Campo(db, "QUADRO_HORARIOS", "DIA") || !Existe_Campo(db, "GPRS", "CANAL1_MAXIMO") ||
         !Existe_Campo(db, "FILA_EVENTOS", "LINHA") || !Existe_Campo(db, "QUEUE_MARK", "QUEUE_ID") ||

@@ -16,6 +16,7 @@
 #include "core/events/EventRepository.h"
 #include "core/events/EventTypes.h"
 #include "core/events/InterventionKinds.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QSqlError>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <utility>
@@ -46,17 +48,66 @@ const QColor kHintBackground(0xFF, 0xFF, 0xE1); // info background
 // doing rather than the operator's.
 constexpr int kKeyboardGraceMs = 1000;
 
-// The pending list shows its dates in the one form of every list.
+// The pending list shows its dates in the one form of every list, and after its columns how
+// long each event has waited, its whole row coloured once that passes the warning age and
+// again past the critical one.
 class PendingList : public SqlListModel {
 public:
-    using SqlListModel::SqlListModel;
+    PendingList(const Clock &clock, QString sql, QList<Column> columns, int rowLimit,
+                QObject *parent)
+        : SqlListModel(std::move(sql), std::move(columns), rowLimit, parent)
+        , m_clock(clock) {}
+    void setSettings(const LiveSettings *settings) { m_settings = settings; }
+    int waitColumn() const { return int(columns().size()); }
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : waitColumn() + 1;
+    }
+    qint64 waitedSeconds(int row) const {
+        const QDateTime t = value(row, QStringLiteral("DATA")).toDateTime();
+        return t.isValid() ? std::max<qint64>(0, t.secsTo(m_clock.now())) : 0;
+    }
     QVariant data(const QModelIndex &index, int role) const override {
+        if (!index.isValid()) return {};
+        if (role == Qt::BackgroundRole) {
+            const qint64 waited = waitedSeconds(index.row());
+            const int warn = m_settings ? m_settings->pendingWarnSeconds() : 60;
+            const int critical = m_settings ? m_settings->pendingCriticalSeconds() : 90;
+            if (waited >= critical) return QColor(kCritical);
+            if (waited >= warn) return QColor(kWarning);
+            return {};
+        }
+        if (index.column() == waitColumn()) {
+            if (role != Qt::DisplayRole) return {};
+            const qint64 w = waitedSeconds(index.row());
+            return w >= 3600 ? QStringLiteral("%1:%2:%3")
+                                   .arg(w / 3600)
+                                   .arg(w / 60 % 60, 2, 10, QLatin1Char('0'))
+                                   .arg(w % 60, 2, 10, QLatin1Char('0'))
+                             : QStringLiteral("%1:%2").arg(w / 60, 2, 10, QLatin1Char('0'))
+                                   .arg(w % 60, 2, 10, QLatin1Char('0'));
+        }
         if (role == Qt::DisplayRole && index.column() == columnOf(QStringLiteral("DATA"))) {
             const QDateTime t = value(index.row(), QStringLiteral("DATA")).toDateTime();
             return t.isValid() ? t.toString(DateFormats::kDateTime) : QString();
         }
         return SqlListModel::data(index, role);
     }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        if (o == Qt::Horizontal && section == waitColumn())
+            return role == Qt::DisplayRole ? QVariant(QStringLiteral("ESPERA")) : QVariant();
+        return SqlListModel::headerData(section, o, role);
+    }
+    // The waited times move on: the column and the colours are painted again.
+    void ageTick() {
+        if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, waitColumn()));
+    }
+
+    static constexpr QRgb kWarning = 0xFFE680;  // amber
+    static constexpr QRgb kCritical = 0xFF8C8C; // red
+
+private:
+    const Clock &m_clock;
+    const LiveSettings *m_settings = nullptr;
 };
 
 QLineEdit *field(const char *nome) {
@@ -123,7 +174,7 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(CommonServices common, Interventi
     // Showing itself never takes the keyboard; the operator's commands activate it.
     setAttribute(Qt::WA_ShowWithoutActivating);
 
-    m_dataset = new PendingList(EventRepository::pendingListSql(),
+    m_dataset = new PendingList(m_common.clock, EventRepository::pendingListSql(),
                                    {{"CODIGO_ALARME", QStringLiteral("CODIGO")},
                                     {"ARGUMENTO", {}},
                                     {"NUMERO_PARTICAO", QStringLiteral("PARTIÇÃO")},
@@ -140,8 +191,12 @@ Form_Eventos_Pendentes::Form_Eventos_Pendentes(CommonServices common, Interventi
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->verticalHeader()->hide();
     m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
-    m_grid->setColumnWidth(3, 260);
+    m_grid->setColumnWidth(3, 220);
     m_grid->setColumnWidth(4, 120);
+    m_grid->setColumnWidth(5, 70);
+    m_ageTimer.setInterval(1000);
+    connect(&m_ageTimer, &QTimer::timeout, this,
+            [this] { static_cast<PendingList *>(m_dataset)->ageTick(); });
     QPalette pal = m_grid->palette();
     pal.setColor(QPalette::Base, kHintBackground);
     m_grid->setPalette(pal);
@@ -260,6 +315,16 @@ void Form_Eventos_Pendentes::showEvent(QShowEvent *e) {
     QDialog::showEvent(e);
     loadInterventionKinds();
     Buscar_Atualizacoes();
+    m_ageTimer.start();
+}
+
+void Form_Eventos_Pendentes::hideEvent(QHideEvent *e) {
+    m_ageTimer.stop();
+    QDialog::hideEvent(e);
+}
+
+void Form_Eventos_Pendentes::setSettings(const LiveSettings *settings) {
+    static_cast<PendingList *>(m_dataset)->setSettings(settings);
 }
 
 bool Form_Eventos_Pendentes::eventFilter(QObject *o, QEvent *e) {
@@ -284,6 +349,12 @@ void Form_Eventos_Pendentes::pendingEvent() {
     const bool wasVisible = isVisible();
     comeForward(); // showing refreshes the list
     if (wasVisible) Buscar_Atualizacoes();
+    // Raised, it offers the most urgent alarm, unless the operator is writing the details of
+    // the one he chose.
+    if (!wasVisible || m_details->text().isEmpty()) {
+        selectRow(0);
+        Atualizar();
+    }
 }
 
 void Form_Eventos_Pendentes::comeForward() {
@@ -351,6 +422,14 @@ bool Form_Eventos_Pendentes::reopenList() {
     if (m_dataset->lastError().isValid()) return false;
     while (m_dataset->canFetchMore())
         m_dataset->fetchMore();
+    // What the operator has now seen, for the answer times: only a window on the screen shows.
+    if (isVisible()) {
+        QList<qint64> unseen;
+        for (int r = 0; r < m_dataset->rowCount(); ++r)
+            if (m_dataset->value(r, QStringLiteral("EXIBIDO")).isNull())
+                unseen << m_dataset->value(r, QStringLiteral("SEQUENCIA")).toLongLong();
+        EventRepository::markShown(db, unseen, m_common.clock.now());
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <QStringList>
 #include <QVariant>
 
@@ -18,12 +19,14 @@ class QWindow;
 namespace tulmo {
 
 class InterventionKinds;
+class LiveSettings;
 class EventRecorder;
 
 class Form_Principal;
 class SqlListModel;
 
-// The events waiting for an operator (TRATADO = 0), newest first, with the account data
+// The events waiting for an operator (TRATADO = 0), the most urgent first and the oldest
+// first within a priority, each with how long it has waited, with the account data
 // needed to handle the one selected, and the recording of the intervention that closes it.
 // Modeless, and a window of its own rather than one of the main window's: the console's
 // dialogs are modal to the main window, and they block every window under it, so this one
@@ -51,6 +54,8 @@ public:
     void eventsRemoved();
 
     SqlListModel &pending() { return *m_dataset; }
+    // The ages of the warning and critical colours; 60 and 90 s without.
+    void setSettings(const LiveSettings *settings);
     // The current row, -1 when the list is empty.
     int currentRow() const;
     void selectRow(int row);
@@ -66,6 +71,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
     bool event(QEvent *e) override;
     bool eventFilter(QObject *o, QEvent *e) override;
 
@@ -84,6 +90,7 @@ private:
     EventRecorder &m_recorder;
     Form_Principal &m_mainWindow;
     SqlListModel *m_dataset;
+    QTimer m_ageTimer; // the waited times move on while the window is shown
     QTableView *m_grid;
     QLineEdit *m_account, *m_name, *m_phone1, *m_phone2, *m_phone3, *m_animals, *m_password;
     QPlainTextEdit *m_remarks;

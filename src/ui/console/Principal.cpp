@@ -235,6 +235,7 @@ void Form_Principal::createShiftWindows() {
     // block it too.
     m_pendingForm = new Form_Eventos_Pendentes(m_s.common, m_s.interventionKinds,
                                                m_s.recorder, *this);
+    m_pendingForm->setSettings(&m_s.settings);
     m_operatorsForm = new FormCadastroOperadores(m_s.common, this);
     m_shiftForm = new Form_iniciar_turno(m_s.common, m_s.currentOperator, this);
     connect(m_shiftForm, &Form_iniciar_turno::permissionsChanged, this,

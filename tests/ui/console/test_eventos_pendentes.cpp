@@ -9,6 +9,8 @@
 #include "core/registry/AccountBrowser.h"
 #include "ui/registry/Selecao_Clientes.h"
 #include "core/store/SqlListModel.h"
+#include "core/settings/ConfigIni.h"
+#include "core/settings/LiveSettings.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -105,6 +107,7 @@ private slots:
     void comesForwardWithoutTakingTheKeyboard();
     void deletedAccountLeavesTheList();
     void vanishedEventIsToldNotTreated();
+    void theMostUrgentComesFirstThenTheOldestWithItsWaitInColour();
 };
 
 void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
@@ -125,9 +128,7 @@ void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
     QVERIFY(c.f().isVisible());
     auto *grid = c.filho<QTableView>("Grid_Pendentes");
     QCOMPARE(grid->model()->rowCount(), 1);
-    QCOMPARE(c.f().pending().sql(),
-             QString("Select * \nfrom EVENTOS\nWhere (TRATADO = 0)\nOrder By DATA desc"));
-    const QStringList titulos{"CODIGO", "ARGUMENTO", "PARTIÇÃO", "DESCRIÇÃO", "DATA"};
+    const QStringList titulos{"CODIGO", "ARGUMENTO", "PARTIÇÃO", "DESCRIÇÃO", "DATA", "ESPERA"};
     for (int i = 0; i < titulos.size(); ++i)
         QCOMPARE(grid->model()->headerData(i, Qt::Horizontal).toString(), titulos[i]);
     QCOMPARE(grid->model()->index(0, 0).data().toString(), QString("1130"));
@@ -146,17 +147,17 @@ void TestEventosPendentes::recordingRaisesTheWindowWithTheAccount() {
     QCOMPARE(evento->palette().color(QPalette::Window), QColor(0xFF, 0x00, 0x00));
     QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("ALTA"));
 
-    // A second pending event of an unregistered account: the list grows, newest first, and
-    // the operator stays on the event he was on.
+    // A second pending event of an unregistered account, as urgent: the list grows, the
+    // oldest first, and the operator stays on the event he was on.
     QCOMPARE(c.s.record(eventLine("1130", "08:32:00", "9999")).status, RecordResult::Status::Stored);
     QCOMPARE(grid->model()->rowCount(), 2);
-    QCOMPARE(c.f().pending().value(0, "CONTA").toString(), QString("009999"));
-    QCOMPARE(c.f().currentRow(), 1);
+    QCOMPARE(c.f().pending().value(1, "CONTA").toString(), QString("009999"));
+    QCOMPARE(c.f().currentRow(), 0);
     QCOMPARE(c.filho<QLineEdit>("Conta_Cliente")->text(), QString("001234"));
     // Choosing the unregistered account's event empties the account fields.
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                      grid->visualRect(grid->model()->index(0, 1)).center());
-    QCOMPARE(c.f().currentRow(), 0);
+                      grid->visualRect(grid->model()->index(1, 1)).center());
+    QCOMPARE(c.f().currentRow(), 1);
     QCOMPARE(c.filho<QLineEdit>("Conta_Cliente")->text(), QString());
     QCOMPARE(c.filho<QLineEdit>("ME_Telefone1")->text(), QString());
     QCOMPARE(evento->text(), QString("ROUBO 003"));
@@ -258,8 +259,8 @@ void TestEventosPendentes::refreshKeepsTheRowAndTheTypedDetails() {
     const QVariant antigo = c.s.last("SEQUENCIA");
     c.s.record(eventLine("1602", "08:32:00"));
     QCOMPARE(c.f().pending().rowCount(), 2);
-    c.f().selectRow(1);
-    QCOMPARE(c.f().pending().value(1, "SEQUENCIA"), antigo);
+    c.f().selectRow(0);
+    QCOMPARE(c.f().pending().value(0, "SEQUENCIA"), antigo);
     auto *detalhes = c.filho<QLineEdit>("E_Detalhes");
     detalhes->setText("Ligando para o cliente");
 
@@ -271,11 +272,11 @@ void TestEventosPendentes::refreshKeepsTheRowAndTheTypedDetails() {
     QCOMPARE(detalhes->text(), QString("Ligando para o cliente"));
 
     // Another row shown: the description belonged to the previous one.
-    c.f().selectRow(0);
+    c.f().selectRow(1);
     QCOMPARE(detalhes->text(), QString());
 
     // The event treated elsewhere (another workstation): the list falls back to its first row.
-    c.f().selectRow(2);
+    c.f().selectRow(0);
     exec(c.s.db(), "update EVENTOS set TRATADO = 1 where SEQUENCIA = :s", {{":s", antigo}});
     QVERIFY(c.f().Buscar_Atualizacoes());
     QCOMPARE(c.f().pending().rowCount(), 2);
@@ -654,6 +655,59 @@ void TestEventosPendentes::vanishedEventIsToldNotTreated() {
     QVERIFY(!c.f().isVisible());
     QVERIFY(!c.pending()->isEnabled());
     QCOMPARE(w.receivedEvents().rowCount(), 1);
+}
+
+// By priority, then the oldest first; each row tells how long it has waited and turns amber at
+// the warning age and red at the critical one (Config.ini's [Pendentes], 60 and 90 s without).
+// Raised by a new event, the window offers the most urgent; what it shows is marked shown.
+void TestEventosPendentes::theMostUrgentComesFirstThenTheOldestWithItsWaitInColour() {
+    Console c;
+    c.s.addCode("1301", "falta de energia", 3, 0, 2);
+    c.openDialog();
+    c.s.clock.set(QDateTime(kInicio.date(), QTime(8, 31, 0)));
+    c.s.record(eventLine("1301", "08:30:00"));
+    c.s.record(eventLine("1602", "08:30:05"));
+    c.s.record(eventLine("1130", "08:30:10"));
+    auto *grid = c.filho<QTableView>("Grid_Pendentes");
+    c.f().selectRow(2);
+    c.s.record(eventLine("1130", "08:30:30", "9999"));
+    QAbstractItemModel *m = grid->model();
+    auto cells = [&](int col) {
+        QStringList v;
+        for (int r = 0; r < m->rowCount(); ++r) v << m->index(r, col).data().toString();
+        return v;
+    };
+    QCOMPARE(cells(0), QStringList({"1130", "1130", "1301", "1602"}));
+    QCOMPARE(c.f().pending().value(1, "CONTA").toString(), QString("009999"));
+    QCOMPARE(c.f().currentRow(), 0);
+    QCOMPARE(cells(5), QStringList({"00:50", "00:30", "01:00", "00:55"}));
+    auto colour = [&](int r) { return m->index(r, 1).data(Qt::BackgroundRole).value<QColor>(); };
+    const QColor amber(0xFF, 0xE6, 0x80), red(0xFF, 0x8C, 0x8C);
+    QVERIFY(!colour(0).isValid());
+    QCOMPARE(colour(2), amber);
+    c.s.clock.set(QDateTime(kInicio.date(), QTime(8, 31, 40)));
+    QTest::qWait(1100); // the window's second
+    QCOMPARE(m->index(0, 5).data().toString(), QString("01:30"));
+    QCOMPARE(colour(0), red);
+    QCOMPARE(colour(1), amber);
+    QVERIFY(!m->index(0, 5).data(Qt::BackgroundRole).isNull());
+
+    // Ages of the station's own.
+    QFile ini(c.s.core->dataDir() + "/Config.ini");
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write("[Pendentes]\r\nAviso=20\r\nCritico=abc\r\n");
+    ini.close();
+    ConfigIni(ConfigIni::pathIn(c.s.core->dataDir())).readPendingAges(c.s.core->settings());
+    QCOMPARE(c.s.core->settings().pendingWarnSeconds(), 20);
+    QCOMPARE(c.s.core->settings().pendingCriticalSeconds(), 90);
+    c.s.clock.set(QDateTime(kInicio.date(), QTime(8, 30, 52)));
+    QCOMPARE(colour(0), amber); // 42 s
+
+    // Each was marked shown when the window first listed it, and keeps that moment.
+    const QVariantList shown = column(c.s.db(), "select EXIBIDO from EVENTOS order by SEQUENCIA");
+    QCOMPARE(shown.size(), 4);
+    QCOMPARE(shown[0].toDateTime(), QDateTime(kInicio.date(), QTime(8, 31, 0)));
+    QCOMPARE(shown[3].toDateTime(), QDateTime(kInicio.date(), QTime(8, 31, 0)));
 }
 
 QTEST_MAIN(TestEventosPendentes)
