@@ -299,8 +299,8 @@ void TestEventosPendentes::priorityTexts() {
     QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("NENHUMA"));
     c.filho<QLabel>("ST_Prioridade")->setText("?");
     c.s.record(eventLine("1603", "08:32:00"));
-    c.f().selectRow(0);
-    QCOMPARE(c.f().pending().value(0, "PRIORIDADE").toInt(), 6);
+    c.f().selectRow(1); // none and out of range rank alike: by age
+    QCOMPARE(c.f().pending().value(1, "PRIORIDADE").toInt(), 6);
     QCOMPARE(c.filho<QLabel>("ST_Prioridade")->text(), QString("NENHUMA"));
 }
 
@@ -484,11 +484,11 @@ void TestEventosPendentes::usableWhileAnyDialogIsOpen() {
 
         // The grid takes a click, the combo opens and takes keys, the description takes text.
         auto *grid = c.filho<QTableView>("Grid_Pendentes");
-        QCOMPARE(c.f().currentRow(), 1); // still on the event it was on
-        clicar(grid->viewport(), grid->visualRect(grid->model()->index(0, 1)).center());
-        QCOMPARE(c.f().currentRow(), 0);
+        QCOMPARE(c.f().currentRow(), 0); // the oldest of the most urgent
+        clicar(grid->viewport(), grid->visualRect(grid->model()->index(1, 1)).center());
+        QCOMPARE(c.f().currentRow(), 1);
         QTRY_COMPARE(QApplication::activeWindow(), &c.f());
-        const QVariant seq = c.f().pending().value(0, "SEQUENCIA");
+        const QVariant seq = c.f().pending().value(1, "SEQUENCIA");
         auto *combo = c.filho<QComboBox>("CB_Intervencao");
         clicar(combo, QPoint(combo->width() - 6, combo->height() / 2));
         QTRY_VERIFY(combo->view()->isVisible());
