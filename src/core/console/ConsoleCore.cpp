@@ -162,6 +162,12 @@ void ConsoleCore::startShared(Database &database) {
     // events rather than by reading them again every second.
     m_noticeDelay.setSingleShot(true);
     m_noticeDelay.setInterval(150);
+    m_gprsNoticeDelay.setSingleShot(true);
+    m_gprsNoticeDelay.setInterval(300);
+    connect(&m_gprsNoticeDelay, &QTimer::timeout, this, [this] {
+        GprsDirectory &modules = m_deviceLink->gprsDirectory();
+        if (receivesHere() && modules.isLoaded()) modules.reload();
+    });
     connect(&m_noticeDelay, &QTimer::timeout, m_recorder.get(), &EventRecorder::announceAll);
     m_seenReopenings = database.reopenings();
     subscribeToNotices();
@@ -172,7 +178,7 @@ void ConsoleCore::startShared(Database &database) {
 void ConsoleCore::subscribeToNotices() {
     QSqlDriver *driver = m_store->database().primary().driver();
     for (const char *name :
-         {"TULMO_EVENTOS", "TULMO_RECEPCAO", "TULMO_RECEPTORAS", "TULMO_ALERTAS"}) {
+         {"TULMO_EVENTOS", "TULMO_RECEPCAO", "TULMO_RECEPTORAS", "TULMO_ALERTAS", "TULMO_GPRS"}) {
         // A subscription of an attachment that is gone is dropped before it is made again.
         if (driver->subscribedToNotifications().contains(QLatin1String(name)))
             driver->unsubscribeFromNotification(QLatin1String(name));
@@ -211,6 +217,10 @@ void ConsoleCore::databaseNotice(const QString &name) {
         applyReceivers();
     } else if (name == QLatin1String("TULMO_ALERTAS")) {
         m_sharedAlerts->readNew();
+    } else if (name == QLatin1String("TULMO_GPRS") && receivesHere()) {
+        // A module blocked, unblocked or reviewed at another workstation: the modules in
+        // memory are read again, once for a burst of changes.
+        if (!m_gprsNoticeDelay.isActive()) m_gprsNoticeDelay.start();
     }
 }
 
@@ -246,6 +256,9 @@ void ConsoleCore::receptionAcquired(const QString &previous) {
     m_dm->portMonitor().append(
         QStringLiteral("Esta estação (%1) recebe a partir de agora.").arg(m_station.name));
     m_dm->Realizar_Atualizacoes();
+    // What other workstations changed while this one did not receive.
+    GprsDirectory &modules = m_deviceLink->gprsDirectory();
+    if (modules.isLoaded()) modules.reload();
     updateStatusText();
 }
 

@@ -208,6 +208,7 @@ private:
     bool m_sharedTaken = true;
     bool m_takingShared = false;
     QTimer m_noticeDelay; // database events of a burst refresh the lists once
+    QTimer m_gprsNoticeDelay; // another workstation's changes to the modules, read once
     quint64 m_seenReopenings = 0;
     int m_reopenWait = 0;
 };

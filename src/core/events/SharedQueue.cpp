@@ -81,13 +81,30 @@ void SharedQueue::push() {
         if (link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable) {
             QSqlDatabase db = link.db();
             TransactionGuard transaction(db);
+            // Lines the station has recorded already (a process started again with its old
+            // file) are not sent back; a line already on the server stays as it is. Neither
+            // touches a row that the workstation recording may be taking at that moment: a
+            // row rewritten under its batch would hold both transactions, each waiting for
+            // the other.
+            qint64 mark = -1;
+            {
+                QSqlQuery m(db);
+                m.prepare(QStringLiteral("select LAST_LINE from QUEUE_MARK where QUEUE_ID = :f"));
+                m.bindValue(QStringLiteral(":f"), queueId);
+                if (transaction.begun() && m.exec() && m.next()) mark = m.value(0).toLongLong();
+            }
             QSqlQuery q(db);
             ok = transaction.begun() &&
                  q.prepare(QStringLiteral(
-                     "update or insert into %1 (FILA, NUMERO, ORDEM, ESTACAO, LINHA) "
-                     "values (:f, :n, next value for GEN_FILA_EVENTOS, :e, :l) "
-                     "matching (FILA, NUMERO)").arg(table));
+                     "insert into %1 (FILA, NUMERO, ORDEM, ESTACAO, LINHA) select cast(:f as "
+                     "varchar(40)), cast(:n as bigint), next value for GEN_FILA_EVENTOS, "
+                     "cast(:e as varchar(60)), cast(:l as varchar(1000)) from RDB$DATABASE "
+                     "where not exists (select 1 from %1 where FILA = :f2 and NUMERO = :n2)")
+                     .arg(table));
             for (qsizetype i = 0; ok && i < lines.size(); ++i) {
+                if (lines[i].first <= mark) continue;
+                q.bindValue(QStringLiteral(":f2"), queueId);
+                q.bindValue(QStringLiteral(":n2"), lines[i].first);
                 q.bindValue(QStringLiteral(":f"), queueId);
                 q.bindValue(QStringLiteral(":n"), lines[i].first);
                 q.bindValue(QStringLiteral(":e"), station);

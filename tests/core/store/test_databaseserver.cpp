@@ -3,6 +3,7 @@
 
 #include "core/common/Clock.h"
 #include "core/console/ConsoleCore.h"
+#include "core/registry/GprsDirectory.h"
 #include "core/console/SupervisionAlerts.h"
 #include "core/settings/ConfigIni.h"
 #include "core/store/Database.h"
@@ -74,6 +75,7 @@ private slots:
     void twoConsolesTreatingOnePendingEventRecordItOnce();
     void aSupervisionAlertReachesEveryWorkstationOnce();
     void theRepeatersFramesGoWithReception();
+    void aModuleBlockedAtAnotherWorkstationIsBlockedWhereReceptionIs();
 
 private:
     FirebirdServer m_server;
@@ -460,4 +462,35 @@ void TestDatabaseServer::theRepeatersFramesGoWithReception() {
         tickAndSettle(b);
         return count(db, "select count(*) from FILA_REPETIDORA") == 0;
     }, 10000));
+}
+
+// The workstation that receives holds the modules in memory: one blocked at another
+// workstation is answered "-" from the next identification, on the database's event.
+void TestDatabaseServer::aModuleBlockedAtAnotherWorkstationIsBlockedWhereReceptionIs() {
+    const QString file = m_server.dataFolder() + "/MODULOS.FDB";
+    ProgramFolder first(bancoFor(m_server, file));
+    ManualClock clock(kStart);
+    ConsoleCore holder(first.dir.path(), clock, nullptr, nullptr);
+    QString error;
+    QVERIFY2(holder.start(&error), qPrintable(error));
+    holder.setAlwaysTakesPart(true);
+    holder.startLease();
+    QVERIFY(waitFor([&] {
+        tickAndSettle(holder);
+        return holder.receivesHere();
+    }, 10000));
+    GprsRow("123456").account("0042").status("A").date(kStart).blocked(0).equipment("01")
+        .password("1234").insertInto(holder.database().primary());
+    GprsDirectory &modules = holder.deviceLink().gprsDirectory();
+    GprsDirectory::Entry e;
+    QCOMPARE(modules.find("123456", &e), GprsDirectory::Found::Yes);
+    QVERIFY(!e.blocked);
+
+    Database other(holder.database().location());
+    QVERIFY2(other.open(&error), qPrintable(error));
+    exec(other.primary(), "update GPRS set LISTA_NEGRA = 1 where IMEI = '123456'");
+    QVERIFY(waitFor([&] {
+        tickAndSettle(holder);
+        return modules.find("123456", &e) == GprsDirectory::Found::Yes && e.blocked;
+    }, 5000));
 }
