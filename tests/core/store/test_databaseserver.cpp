@@ -450,12 +450,18 @@ void TestDatabaseServer::theRepeatersFramesGoWithReception() {
         return !a.receivesHere() && a.repeaterQueue().isEmpty();
     }, 15000));
     // On the server, once, as the new holder's.
-    QVERIFY(waitFor([&] {
+    auto rows = [&] {
+        QStringList r;
+        for (const QVariant &v : column(db, "select FILA || ' ' || NUMERO from FILA_REPETIDORA"))
+            r << v.toString();
+        return r.join(", ") + " / " + b.repeaterQueue().identity();
+    };
+    QVERIFY2(waitFor([&] {
         tickAndSettle(b);
         return count(db, "select count(*) from FILA_REPETIDORA") == 2 &&
                column(db, "select distinct FILA from FILA_REPETIDORA") ==
                    QVariantList{b.repeaterQueue().identity()};
-    }, 10000));
+    }, 20000), qPrintable(rows()));
     b.repeaterQueue().removeHead();
     b.repeaterQueue().removeHead();
     QVERIFY(waitFor([&] {
