@@ -56,6 +56,16 @@ struct AlertsSeen : SupervisionAlerts {
     void inactivityAlert(const QString &text) override { inactivity << text; }
 };
 
+// The only workstation on the server that takes part: it takes reception at once.
+bool takesReception(ConsoleCore &core) {
+    core.setAlwaysTakesPart(true);
+    core.startLease();
+    return waitFor([&] {
+        tickAndSettle(core);
+        return core.receivesHere();
+    }, 10000);
+}
+
 int eventCount(QSqlDatabase db) {
     QSqlQuery q(db);
     if (q.exec("select count(*) from EVENTOS") && q.next()) return q.value(0).toInt();
@@ -408,12 +418,7 @@ void TestDatabaseServer::theRepeatersFramesGoWithReception() {
     ConsoleCore a(first.dir.path(), clock, nullptr, nullptr);
     QString error;
     QVERIFY2(a.start(&error), qPrintable(error));
-    a.setAlwaysTakesPart(true);
-    a.startLease();
-    QVERIFY(waitFor([&] {
-        tickAndSettle(a);
-        return a.receivesHere();
-    }, 10000));
+    QVERIFY(takesReception(a));
     ConsoleCore b(second.dir.path(), clock, nullptr, nullptr);
     QVERIFY2(b.start(&error), qPrintable(error));
     b.startLease();
@@ -479,12 +484,7 @@ void TestDatabaseServer::aModuleBlockedAtAnotherWorkstationIsBlockedWhereRecepti
     ConsoleCore holder(first.dir.path(), clock, nullptr, nullptr);
     QString error;
     QVERIFY2(holder.start(&error), qPrintable(error));
-    holder.setAlwaysTakesPart(true);
-    holder.startLease();
-    QVERIFY(waitFor([&] {
-        tickAndSettle(holder);
-        return holder.receivesHere();
-    }, 10000));
+    QVERIFY(takesReception(holder));
     GprsRow("123456").account("0042").status("A").date(kStart).blocked(0).equipment("01")
         .password("1234").insertInto(holder.database().primary());
     GprsDirectory &modules = holder.deviceLink().gprsDirectory();
