@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
+#include <QDeadlineTimer>
 #include <QTimer>
 
 using namespace tulmo;
@@ -345,7 +346,11 @@ void TestIniciarTurno::recordingGoesOnWhileTheDialogIsOpen() {
         // that is what this test is about, so it is not driven by hand.
         QTRY_COMPARE_WITH_TIMEOUT(t.s.eventCount(), 1, 10000);
         gravados = t.s.eventCount();
-        // The pending event comes up beside the dialog.
+        // The pending event comes up beside the dialog, once the recorded row has been read
+        // back and classified (the same tick or the next one).
+        QDeadlineTimer prazo(10000);
+        while (!t.w->pendingForm().isVisible() && !prazo.hasExpired())
+            QTest::qWait(20);
         pending = t.w->pendingForm().isVisible();
         t.d().reject();
     });
