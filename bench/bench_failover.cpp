@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QSqlQuery>
 #include <QThread>
 
@@ -152,6 +153,12 @@ int main(int argc, char *argv[]) {
     paced.start(200);
     waitFor([] { return false; }, 10000);
 
+    auto answered = [&] {
+        long n = 0;
+        for (const auto &m : modules)
+            n += m->acked;
+        return n;
+    };
     std::vector<double> toFirstOk;
     int holder = 0;
     int spurious = 0;
@@ -178,8 +185,11 @@ int main(int argc, char *argv[]) {
         }, 120000);
         (void)killed;
         toFirstOk.push_back(first ? double(first - killedWall) / 1000.0 : -1);
-        std::printf("queda %2d: primeiro \"+OK\" da estação em espera após %.2f s\n", k + 1,
-                    toFirstOk.back());
+        std::printf("queda %2d: primeiro \"+OK\" da estação em espera após %.2f s; respondidos "
+                    "%ld, em EVENTOS %d, em FILA_EVENTOS %d\n",
+                    k + 1, toFirstOk.back(), answered(), count(console.database().primary(),
+                    "select count(*) from EVENTOS"), count(console.database().primary(),
+                    "select count(*) from FILA_EVENTOS"));
         std::fflush(stdout);
         // The killed one comes back as the next standby.
         services[size_t(holder)] = std::make_unique<Service>(folders[size_t(holder)]->exe);
@@ -189,6 +199,21 @@ int main(int argc, char *argv[]) {
         waitFor([] { return false; }, 5000);
     }
 
+    // The backlog the kills left is recorded first (under the same load): the samples below
+    // measure the way to the second console, not the backlog.
+    double caughtUp = -1;
+    {
+        QElapsedTimer t;
+        t.start();
+        QSqlDatabase db = console.database().primary();
+        waitFor([&] {
+            if (answered() - count(db, "select count(*) from EVENTOS") < 400) return true;
+            waitFor([] { return false; }, 500);
+            return false;
+        }, 600000);
+        if (answered() - count(db, "select count(*) from EVENTOS") < 400)
+            caughtUp = double(t.elapsed()) / 1000.0;
+    }
     // The second console: from a row's commit (seen by polling) to the console hearing of it.
     std::vector<double> toConsole;
     {
@@ -253,19 +278,30 @@ int main(int argc, char *argv[]) {
         std::printf("EVENTOS estável com %d linhas, %.0f s depois do fim do envio\n", last,
                     double(total.elapsed()) / 1000.0 - 10.0);
     }
-    long acked = 0, recorded = 0, doubled = 0, lost = 0, disorder = 0;
+    // A frame that a dead holder took but never answered comes again over the next connection,
+    // with the ones the module had sent after it (up to eight in flight): those are recorded
+    // twice, the copy after the frames of the first. Order is judged on each frame's first
+    // recording; a second one of a frame that went out only once is a fault.
+    long acked = 0, recorded = 0, doubled = 0, unjustified = 0, lost = 0, disorder = 0;
     for (int i = 0; i < modulesWanted; ++i) {
         const ReportingModule &m = *modules[size_t(i)];
         const QList<int> zones = recordedZones(db, QByteArray::number(i + 1).rightJustified(4, '0'));
         acked += m.acked;
         recorded += zones.size();
-        QList<int> seen;
-        for (qsizetype k = 0; k < zones.size(); ++k) {
-            if (k > 0 && zones[k] < zones[k - 1]) ++disorder;
-            if (k > 0 && zones[k] == zones[k - 1]) ++doubled;
+        QSet<int> seen;
+        int lastFirst = -1;
+        for (int z : zones) {
+            if (seen.contains(z)) {
+                ++doubled;
+                if (m.timesSent(z) < 2) ++unjustified;
+                continue;
+            }
+            seen.insert(z);
+            if (z < lastFirst) ++disorder;
+            lastFirst = z;
         }
         for (int z = 0; z < m.acked; ++z)
-            if (!zones.contains(z)) ++lost;
+            if (!seen.contains(z)) ++lost;
     }
     for (auto &m : modules)
         m->stop();
@@ -295,10 +331,13 @@ int main(int argc, char *argv[]) {
     std::printf("\n%d módulos, %d quedas, TempoAssumir %d s\n", modulesWanted, kills, takeover);
     std::printf("SIGKILL → primeiro \"+OK\": p50 %.2f s, máx %.2f s (meta ≤ 15 s)\n",
                 bench::percentile(toFirstOk, 0.5), bench::percentile(toFirstOk, 1.0));
+    std::printf("gravação em dia (menos de 2 s de eventos por gravar) %.0f s depois da última "
+                "queda\n", caughtUp);
     std::printf("trocas sem queda (a estação que recebia desistiu sozinha): %d\n", spurious);
-    std::printf("respondidos %ld, gravados %ld, perdidos %ld, repetidos %ld (não respondidos pela "
-                "estação morta), fora de ordem %ld\n",
-                acked, recorded, lost, doubled, disorder);
+    std::printf("respondidos %ld, gravados %ld, perdidos %ld, repetidos %ld (enviados de novo "
+                "porque a estação morta não respondeu), repetidos sem reenvio %ld, fora de ordem "
+                "%ld\n",
+                acked, recorded, lost, doubled, unjustified, disorder);
     std::printf("gravação: servidor %.0f eventos/s, embutido %.0f eventos/s (meta ≥ 1000 no "
                 "servidor)\n",
                 serverRate, embeddedRate);
@@ -306,5 +345,5 @@ int main(int argc, char *argv[]) {
         std::printf("commit → segundo console: p50 %.0f ms, máx %.0f ms, %zu amostras (meta ≤ 1 s)\n",
                     bench::percentile(toConsole, 0.5), bench::percentile(toConsole, 1.0),
                     toConsole.size());
-    return lost == 0 ? 0 : 2;
+    return lost == 0 && unjustified == 0 ? 0 : 2;
 }

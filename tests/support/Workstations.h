@@ -145,6 +145,9 @@ public:
     int total() const { return m_total; }
     int acked = 0;         // frames answered, in order
     int sentAtMost = 0;    // frames ever sent
+    // How many times frame z went out: more than once only for a frame sent again over a new
+    // connection because the old one never answered it.
+    int timesSent(int z) const { return z < m_sends.size() ? m_sends[z] : 0; }
     int connections = 0;
     QList<qint64> ackTimes; // ms since the epoch, one per answer
     void stop() {
@@ -194,6 +197,8 @@ private:
         while (m_next < m_total && m_next - acked < 8) {
             m_socket.write("5011 18" + m_conta + "E13001" +
                            QByteArray::number(m_next).rightJustified(3, '0') + "\x14");
+            if (m_sends.size() <= m_next) m_sends.resize(m_next + 1, 0);
+            ++m_sends[m_next];
             ++m_next;
             sentAtMost = std::max(sentAtMost, m_next);
         }
@@ -209,6 +214,7 @@ private:
     bool m_sentId = false;
     bool m_stopped = false;
     int m_next = 0;
+    QList<int> m_sends;
 };
 
 // A DC-09 panel reporting a numbered burst of unencrypted burglary messages (zones 0, 1, …) one
