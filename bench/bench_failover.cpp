@@ -8,7 +8,7 @@
 //   - recording throughput on the server against the embedded engine;
 //   - from an event's commit to the second console hearing of it (its lists refresh).
 //
-//   bench_failover [--modulos N] [--quedas K] [--assumir S]
+//   bench_failover [--modulos N] [--quedas K] [--assumir S] [--saidas DIR]
 #include "BenchStats.h"
 #include "support/Workstations.h"
 
@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSet>
 #include <QSqlQuery>
 #include <QThread>
@@ -92,6 +93,9 @@ int main(int argc, char *argv[]) {
     const int modulesWanted = option(args, "--modulos", 1000);
     const int kills = option(args, "--quedas", 20);
     const int takeover = option(args, "--assumir", 10);
+    // --saidas DIR: each killed holder's output, to DIR/queda-K.txt.
+    const int at = int(args.indexOf(QStringLiteral("--saidas")));
+    const QString outputs = at >= 0 && at + 1 < args.size() ? args[at + 1] : QString();
     const QString recepcao = QStringLiteral(TULMO_RECEPCAO_EXE);
 
     FirebirdServer server;
@@ -191,6 +195,11 @@ int main(int argc, char *argv[]) {
                     "select count(*) from EVENTOS"), count(console.database().primary(),
                     "select count(*) from FILA_EVENTOS"));
         std::fflush(stdout);
+        // What the killed holder said, for whoever looks into a run.
+        if (!outputs.isEmpty()) {
+            QFile f(QStringLiteral("%1/queda-%2.txt").arg(outputs).arg(k + 1, 2, 10, QLatin1Char('0')));
+            if (f.open(QIODevice::WriteOnly)) f.write(services[size_t(holder)]->out);
+        }
         // The killed one comes back as the next standby.
         services[size_t(holder)] = std::make_unique<Service>(folders[size_t(holder)]->exe);
         services[size_t(holder)]->waitForLine("Recepção iniciada", 60000);

@@ -1,5 +1,7 @@
 #include "ConsoleCore.h"
 
+#include "core/events/RunawayRepository.h"
+
 #include "core/common/Clock.h"
 #include "core/common/DateFormats.h"
 #include "core/common/DescriptorLimit.h"
@@ -86,6 +88,9 @@ bool ConsoleCore::start(QString *error) {
     config.readSoundAndCompany(m_settings);
     config.readPendingAges(m_settings);
     m_recorder = std::make_unique<EventRecorder>(database, m_clock, m_sound, m_dm.get());
+    m_recorder->runaway().setLimits(config.runawayLimits());
+    // Flags kept from before the start (on a server, read again when reception comes here).
+    m_recorder->runaway().syncFlagged(RunawayRepository::flagged(database.primary()));
     loadQueues();
     m_pump = std::make_unique<EventPump>(*m_eventQueue, *m_rejects, *m_recorder, m_prompt, m_clock);
     connect(m_pump.get(), &EventPump::databaseStatusChanged, this, [this](const QString &text) {
@@ -178,7 +183,8 @@ void ConsoleCore::startShared(Database &database) {
 void ConsoleCore::subscribeToNotices() {
     QSqlDriver *driver = m_store->database().primary().driver();
     for (const char *name :
-         {"TULMO_EVENTOS", "TULMO_RECEPCAO", "TULMO_RECEPTORAS", "TULMO_ALERTAS", "TULMO_GPRS"}) {
+         {"TULMO_EVENTOS", "TULMO_RECEPCAO", "TULMO_RECEPTORAS", "TULMO_ALERTAS", "TULMO_GPRS",
+          "TULMO_DISPARO"}) {
         // A subscription of an attachment that is gone is dropped before it is made again.
         if (driver->subscribedToNotifications().contains(QLatin1String(name)))
             driver->unsubscribeFromNotification(QLatin1String(name));
@@ -217,6 +223,10 @@ void ConsoleCore::databaseNotice(const QString &name) {
         applyReceivers();
     } else if (name == QLatin1String("TULMO_ALERTAS")) {
         m_sharedAlerts->readNew();
+    } else if (name == QLatin1String("TULMO_DISPARO")) {
+        // A flag cleared at another workstation: the holder counts that account afresh.
+        if (receivesHere()) readRunaway();
+        emit m_recorder->runawayChanged();
     } else if (name == QLatin1String("TULMO_GPRS") && receivesHere()) {
         // A module blocked, unblocked or reviewed at another workstation: the modules in
         // memory are read again, once for a burst of changes.
@@ -243,10 +253,12 @@ bool ConsoleCore::receivesHere() const {
 
 void ConsoleCore::receptionAcquired(const QString &previous) {
     m_sharedTaken = false;
+    readRunaway();
     // From now on this process records its own lines: they stay in its queue.
     m_sharedQueue->setReleasesShared(false);
     m_repeaterShared->setReleasesShared(false);
-    adoptRepeaterFrames();
+    const QPointer<ConsoleCore> self(this);
+    m_repeaterShared->adoptLeft([self] { return self && self->receivesHere(); });
     // Kept with the events, for the operators and the station's records.
     if (!previous.isEmpty())
         m_recorder->raiseInternal(InternalEvent::stationNotice(
@@ -271,84 +283,6 @@ void ConsoleCore::receptionReleased(const QString &why) {
     m_dm->portMonitor().append(
         QStringLiteral("Esta estação (%1) deixou de receber: %2.").arg(m_station.name, why));
     updateStatusText();
-}
-
-// The repeater's frames that the server holds and this queue does not (another workstation's,
-// or this one's from before it last gave reception up) are forwarded from here: staged in this
-// queue, then, once on its disk, removed from the server, whose copy of them is now this
-// queue's own. A stop in between forwards a frame twice rather than never.
-void ConsoleCore::adoptRepeaterFrames() {
-    struct Found {
-        QList<std::pair<QString, qint64>> keys;
-        QStringList lines;
-    };
-    const QPointer<ConsoleCore> self(this);
-    const QString own = m_repeaterQueue->identity();
-    const qint64 head = m_repeaterQueue->numberAt(0);
-    m_recorder->runInBackground([self, own, head](RecordingLink &link) -> std::function<void()> {
-        auto found = std::make_shared<Found>();
-        bool ok = link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable;
-        if (ok) {
-            QSqlQuery q(link.db());
-            q.setForwardOnly(true);
-            q.prepare(QStringLiteral("select FILA, NUMERO, LINHA from FILA_REPETIDORA where "
-                                     "FILA <> :f or NUMERO < :n order by ORDEM"));
-            q.bindValue(QStringLiteral(":f"), own);
-            q.bindValue(QStringLiteral(":n"), head);
-            ok = q.exec();
-            while (ok && q.next()) {
-                found->keys.append({q.value(0).toString(), q.value(1).toLongLong()});
-                found->lines << q.value(2).toString();
-            }
-        }
-        return [self, ok, found] {
-            if (!self || !self->receivesHere()) return;
-            if (!ok) {
-                // Asked again at the next tick that finds the server.
-                QTimer::singleShot(1000, self, [self] {
-                    if (self && self->receivesHere()) self->adoptRepeaterFrames();
-                });
-                return;
-            }
-            for (const QString &line : found->lines) self->m_repeaterQueue->stage(line);
-            self->m_repeaterQueue->whenDurable([self, keys = found->keys](bool durable) {
-                if (self && durable) self->removeAdoptedFrames(keys);
-            });
-        };
-    });
-}
-
-void ConsoleCore::removeAdoptedFrames(const QList<std::pair<QString, qint64>> &keys) {
-    const QPointer<ConsoleCore> self(this);
-    m_recorder->runInBackground([self, keys](RecordingLink &link) -> std::function<void()> {
-        bool ok = link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable;
-        if (ok) {
-            QSqlDatabase db = link.db();
-            TransactionGuard transaction(db);
-            QSqlQuery d(db);
-            ok = transaction.begun() && d.prepare(QStringLiteral(
-                                            "delete from FILA_REPETIDORA where FILA = :f and "
-                                            "NUMERO = :n"));
-            for (qsizetype i = 0; ok && i < keys.size(); ++i) {
-                d.bindValue(QStringLiteral(":f"), keys[i].first);
-                d.bindValue(QStringLiteral(":n"), keys[i].second);
-                ok = d.exec();
-            }
-            ok = ok && transaction.commit();
-            if (!ok) link.restart();
-        }
-        return [self, ok, keys] {
-            if (!self || !self->receivesHere()) return;
-            if (!ok) {
-                QTimer::singleShot(1000, self, [self, keys] {
-                    if (self && self->receivesHere()) self->removeAdoptedFrames(keys);
-                });
-                return;
-            }
-            // From now on the frames that leave this queue leave the server too.
-            self->m_repeaterShared->setRemovesLeft(true);
-        };
-    });
 }
 
 // The shared station's part of the tick: the lease, the lines the server lacks, and what
@@ -592,6 +526,30 @@ void ConsoleCore::stopTimer() {
 
 // A receiver that fell silent, or spoke again, is a pending event of the station and, lost,
 // sounds as an alarm does until silenced.
+// The flags the station keeps, into the watch where events are recorded: at the start, at a
+// takeover, after a change elsewhere.
+void ConsoleCore::readRunaway() {
+    bool ok = false;
+    const QHash<QString, QDateTime> held =
+        RunawayRepository::flagged(m_store->database().primary(), &ok);
+    if (ok) m_recorder->runaway().syncFlagged(held);
+}
+
+void ConsoleCore::releaseQuietRunaway(const QDateTime &now) {
+    const QStringList quiet = m_recorder->runaway().releaseQuiet(now);
+    for (const QString &conta : quiet) {
+        // The row may stay if the database does not answer now: the next start or takeover
+        // reads it back as flagged, and the quiet account is released again.
+        RunawayRepository::remove(m_store->database().primary(), conta);
+        m_recorder->raiseInternal(InternalEvent::stationNotice(
+            QStringLiteral("Conta %1 saiu do disparo: %2 min sem sinais")
+                .arg(conta.trimmed())
+                .arg(RunawayWatch::kQuietMinutes),
+            now));
+    }
+    if (!quiet.isEmpty()) emit m_recorder->runawayChanged();
+}
+
 void ConsoleCore::watchReceivers(const QDateTime &now) {
     for (const ReceiverWatch::Change &c : m_receiverWatch->check(now)) {
         m_recorder->raiseInternal(InternalEvent::stationNotice(c.text, now));
@@ -622,6 +580,7 @@ void ConsoleCore::Timer_AtualizarTimer() {
     m_connectionRegistry->sendDueReplies(now);
     m_connectionRegistry->expireSilentConnections(now);
     watchReceivers(now);
+    releaseQuietRunaway(now);
     m_repeater->startIfIdle();
     // A pass still recording a burst tells the lists once per tick; one that starts now tells
     // them when it ends. Nothing here waits for a commit.

@@ -159,10 +159,10 @@ private:
     void sharedTick();
     void databaseNotice(const QString &name);
     void subscribeToNotices();
-    void adoptRepeaterFrames();
     void takeShared();
     void watchReceivers(const QDateTime &now);
-    void removeAdoptedFrames(const QList<std::pair<QString, qint64>> &keys);
+    void readRunaway();
+    void releaseQuietRunaway(const QDateTime &now);
     void followReopenedServer();
 
     QString m_dataDir;

@@ -7,6 +7,7 @@
 #include "core/events/EventTypes.h"
 #include "core/events/RecordingRepository.h"
 #include "core/events/RecordingWorker.h"
+#include "core/events/RunawayRepository.h"
 #include "core/reception/SlotWriter.h"
 #include "core/store/Database.h"
 #include "core/store/TransactionGuard.h"
@@ -55,6 +56,9 @@ struct Recording {
     DecodedEvent ev;
     QDateTime now;
     bool readSmsReceivers = false;
+    RunawayWatch *runaway = nullptr;
+    bool suppressed = false; // recorded without being raised or sounded
+    bool flagged = false;    // this event made its account runaway
 
     AccountRow account;
     EventCodeRow code;
@@ -184,6 +188,35 @@ Step classify(RecordingRepository &repo, Recording &r) {
     return std::nullopt;
 }
 
+// An account over its limit of signals: the event that takes it over is told to the operators
+// once, as an internal event; from then on its events are stored as treated, marked, and not
+// sounded.
+Step checkRunaway(RecordingRepository &repo, Recording &r) {
+    if (!r.runaway || r.row.conta.trimmed().isEmpty() || r.code.tipo == QLatin1String("10"))
+        return std::nullopt;
+    const QDateTime at = r.row.data.isValid() ? r.row.data : r.now;
+    const RunawayWatch::Verdict v = r.runaway->note(r.row.conta, at);
+    if (v == RunawayWatch::Verdict::Normal) return std::nullopt;
+    r.suppressed = true;
+    r.row.tratado = 1;
+    if (v == RunawayWatch::Verdict::Runaway) {
+        if (!repo.noteRunaway(r.row.conta, at))
+            return dbFailed(QStringLiteral("atualizar a conta em disparo"), repo.lastError());
+        return std::nullopt;
+    }
+    r.flagged = true;
+    const RunawayWatch::Limits l = r.runaway->limits();
+    const InternalEvent notice = InternalEvent::stationNotice(
+        QStringLiteral("Conta %1 em disparo: mais de %2 sinais em %3 min")
+            .arg(r.row.conta.trimmed())
+            .arg(l.events)
+            .arg(l.minutes),
+        r.now);
+    if (!repo.flagRunaway(r.row.conta, at) || !repo.insertEvent(notice.row(r.now)))
+        return dbFailed(QStringLiteral("marcar a conta em disparo"), repo.lastError());
+    return std::nullopt;
+}
+
 // The statements of one line in their fixed order, inside the caller's transaction.
 Step recordSteps(RecordingRepository &repo, Recording &r) {
     if (Step s = lookUpAccountAndCode(repo, r)) return s;
@@ -193,7 +226,9 @@ Step recordSteps(RecordingRepository &repo, Recording &r) {
     if (Step s = lookUpPartitionName(repo, r)) return s;
     if (Step s = classify(repo, r)) return s;
     if (r.code.envioSms == 1 && r.readSmsReceivers) r.smsReceivers = repo.readSmsReceivers();
-    if (!repo.insertEvent(r.row))
+    if (Step s = checkRunaway(repo, r)) return s;
+    if (!(r.suppressed ? repo.insertSuppressed(r.row, QStringLiteral("DISPARO"))
+                       : repo.insertEvent(r.row)))
         return dbFailed(QStringLiteral("gravar o evento"), repo.lastError());
     return std::nullopt;
 }
@@ -351,7 +386,8 @@ namespace {
 // The statements and the commit of a batch, on the link's connection, on whatever thread owns
 // it: nothing here touches the console's objects but the batch's own reject callback.
 void runBatch(const RecordingLink &link, RecordBatch &batch,
-              const std::function<QDateTime()> &clock, bool readSms, BatchEffects &effects) {
+              const std::function<QDateTime()> &clock, bool readSms, RunawayWatch *runaway,
+              BatchEffects &effects) {
     batch.taken = 0;
     batch.results.clear();
     if (batch.lines.isEmpty()) return;
@@ -377,6 +413,7 @@ void runBatch(const RecordingLink &link, RecordBatch &batch,
         Recording r;
         r.now = clock();
         r.readSmsReceivers = readSms;
+        r.runaway = runaway;
         RecordResult result;
         bool internal = false;
         if (!recordLine(repo, batch, line, r, &result, &stop, &internal)) break;
@@ -424,7 +461,8 @@ EventRecorder::EventRecorder(Database &database, const Clock &clock, SoundOutput
     , m_database(database)
     , m_clock(clock)
     , m_sound(sound)
-    , m_slots(slotWriter) {}
+    , m_slots(slotWriter)
+    , m_runaway(std::make_unique<RunawayWatch>()) {}
 
 EventRecorder::~EventRecorder() = default;
 
@@ -459,7 +497,7 @@ void EventRecorder::recordBatch(RecordBatch &batch) {
     batch.sharedQueue = batch.sharedQueue || m_sharedQueue;
     BatchEffects effects;
     runBatch(RecordingLink(m_database), batch, [this] { return m_clock.now(); }, m_slots != nullptr,
-             effects);
+             m_runaway.get(), effects);
     applyEffects(effects);
 }
 
@@ -502,8 +540,9 @@ void EventRecorder::recordBatchInBackground(RecordBatch batch,
     const QDateTime now = m_clock.now();
     const bool sms = m_slots != nullptr;
     const QPointer<EventRecorder> self(this);
-    m_worker->post([state, now, sms, self, done](RecordingLink &link) -> std::function<void()> {
-        runBatch(link, state->batch, [now] { return now; }, sms, state->effects);
+    RunawayWatch *runaway = m_runaway.get();
+    m_worker->post([state, now, sms, runaway, self, done](RecordingLink &link) -> std::function<void()> {
+        runBatch(link, state->batch, [now] { return now; }, sms, runaway, state->effects);
         return [state, self, done] {
             if (!self) return;
             self->applyEffects(state->effects);
@@ -562,6 +601,10 @@ SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue, qint64 ownFi
     QSqlQuery q(db);
     q.setForwardOnly(true);
     qint64 oldest = -1;
+    // The oldest line of the queues not taken: the run taken ends before it, so that lines of
+    // two queues go in the order they reached the server (a module that went from one
+    // workstation to the other keeps its order).
+    qint64 nextOldest = -1;
     auto consider = [&](const QString &sql, bool withFirst) {
         if (rows.failed || !q.prepare(sql)) {
             rows.failed = true;
@@ -577,8 +620,11 @@ SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue, qint64 ownFi
             if (q.value(1).isNull()) continue;
             const qint64 ordem = q.value(1).toLongLong();
             if (oldest < 0 || ordem < oldest) {
+                if (oldest >= 0) nextOldest = oldest;
                 oldest = ordem;
                 rows.queueId = q.value(0).toString();
+            } else if (nextOldest < 0 || ordem < nextOldest) {
+                nextOldest = ordem;
             }
         }
     };
@@ -591,8 +637,8 @@ SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue, qint64 ownFi
     if (rows.failed || oldest < 0) return rows;
     QSqlQuery l(db);
     l.setForwardOnly(true);
-    l.prepare(QStringLiteral("select first %1 NUMERO, LINHA from FILA_EVENTOS where FILA = :f "
-                             "and (FILA <> :own or NUMERO < :first) order by NUMERO")
+    l.prepare(QStringLiteral("select first %1 NUMERO, LINHA, ORDEM from FILA_EVENTOS where FILA = "
+                             ":f and (FILA <> :own or NUMERO < :first) order by NUMERO")
                   .arg(kSharedBatch + 1));
     l.bindValue(QStringLiteral(":f"), rows.queueId);
     l.bindValue(QStringLiteral(":own"), ownQueue);
@@ -604,8 +650,10 @@ SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue, qint64 ownFi
     qint64 expected = -1;
     while (l.next()) {
         const qint64 n = l.value(0).toLongLong();
-        // Only a run without gaps: the mark counts lines from the first.
-        if ((expected >= 0 && n != expected) || rows.lines.size() == kSharedBatch) {
+        // Only a run without gaps: the mark counts lines from the first. The first line is
+        // always taken, whatever its place: the queues go on.
+        const bool newer = nextOldest >= 0 && l.value(2).toLongLong() > nextOldest;
+        if ((expected >= 0 && (n != expected || newer)) || rows.lines.size() == kSharedBatch) {
             rows.more = true;
             break;
         }
@@ -625,6 +673,7 @@ void EventRecorder::recordSharedInBackground(const QString &ownQueue, qint64 own
     const bool sms = m_slots != nullptr;
     const qint64 epoch = m_leaseEpoch;
     const QPointer<EventRecorder> self(this);
+    RunawayWatch *runaway = m_runaway.get();
     auto effects = std::make_shared<BatchEffects>();
     runInBackground([=](RecordingLink &link) -> std::function<void()> {
         int taken = 0;
@@ -643,7 +692,7 @@ void EventRecorder::recordSharedInBackground(const QString &ownQueue, qint64 own
                 batch.reject = [rejects, when](const QString &line, const QString &reason) {
                     return rejects && rejects->append(line, when, reason);
                 };
-                runBatch(link, batch, [now] { return now; }, sms, *effects);
+                runBatch(link, batch, [now] { return now; }, sms, runaway, *effects);
                 taken = batch.taken;
                 more = true; // known to be empty only when a reading finds nothing
             }
@@ -664,7 +713,8 @@ void EventRecorder::applyEffects(const BatchEffects &effects) {
     if (effects.stored.isEmpty()) return;
     unsigned which = kSilent | kReceived;
     for (const Recording &r : effects.stored) {
-        playSound(m_sound, r.code);
+        if (!r.suppressed) playSound(m_sound, r.code);
+        if (r.flagged) which |= kPending | kRunaway;
         sendSms(m_slots, r);
         if (r.disarmedChanged) which |= kDisarmed;
         if (r.awaitingArmChanged) which |= kAwaitingArm;
@@ -683,6 +733,7 @@ void EventRecorder::announce(unsigned which) {
     if (which & kAwaitingArm) emit awaitingArmChanged();
     if (which & kPending) emit pendingRecorded();
     if (which & kReceived) emit receivedChanged();
+    if (which & kRunaway) emit runawayChanged();
 }
 
 void EventRecorder::announceAll() {
@@ -694,6 +745,13 @@ void EventRecorder::releaseAnnouncements() {
     const unsigned which = m_gathered;
     m_gathered = 0;
     announce(which);
+}
+
+bool EventRecorder::clearRunaway(const QString &conta, QString *error) {
+    if (!RunawayRepository::remove(m_database.primary(), conta, error)) return false;
+    m_runaway->clear(conta);
+    emit runawayChanged();
+    return true;
 }
 
 void EventRecorder::raiseInternal(const InternalEvent &event) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/events/RunawayWatch.h"
+
 #include "core/events/EventLine.h"
 #include "core/events/InternalEvent.h"
 
@@ -148,12 +150,21 @@ public:
     // Weekday codes of the arming schedule, Sunday first.
     static QString weekdayCode(const QDate &d);
 
+    // Accounts that send far more than they should: their events are recorded without being
+    // raised or sounded.
+    RunawayWatch &runaway() { return *m_runaway; }
+    // An operator clears an account's runaway flag: its events are raised again, counted
+    // afresh (on a server, by the workstation that receives, on the table's event). False
+    // with error (Portuguese) when the database did not take it.
+    bool clearRunaway(const QString &conta, QString *error);
+
 signals:
     void silentChanged(); // ULTIMO_EVENTO / EVENTO_ATRASADO touched
     void disarmedChanged();
     void awaitingArmChanged();
     void pendingRecorded(); // an event stored as pending (TRATADO = 0)
     void receivedChanged();   // an event stored: reopen the received-events list
+    void runawayChanged();    // an account flagged runaway (CONTAS_DISPARADAS)
 
 private:
     enum Announcement : unsigned {
@@ -162,6 +173,7 @@ private:
         kAwaitingArm = 4,
         kPending = 8,
         kReceived = 16,
+        kRunaway = 32,
     };
     void announce(unsigned which);
     void applyEffects(const BatchEffects &effects);
@@ -175,6 +187,7 @@ private:
     unsigned m_gathered = 0;
     QList<InternalEvent> m_internal;
     bool m_internalInFlight = false;
+    std::unique_ptr<RunawayWatch> m_runaway; // before the worker, whose jobs use it
     std::unique_ptr<RecordingWorker> m_worker;
     qint64 m_leaseEpoch = RecordBatch::kNoLease;
     bool m_sharedQueue = false;

@@ -174,6 +174,54 @@ QList<int> RecordingRepository::readSmsReceivers() {
     return receivers;
 }
 
+bool RecordingRepository::insertSuppressed(const EventRow &e, const QString &reason) {
+    QSqlQuery &q = statement(
+        kInsertSuppressed,
+        QStringLiteral("insert into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, "
+                       "NUMERO_PARTICAO, NOME_PARTICAO, DESCRICAO, TIPO, DATA, DATA_INTERVENCAO, "
+                       "DETALHES, IDECALL, TRATADO, PRIORIDADE, SUPRESSAO) values (:conta, "
+                       ":cliente, :codigo_alarme, :argumento, :numero_particao, :nome_particao, "
+                       ":descricao, :tipo, :data, :data_intervencao, :detalhes, :idecall, "
+                       ":tratado, :prioridade, :supressao)"));
+    q.bindValue(QStringLiteral(":conta"), fit(e.conta, 6));
+    q.bindValue(QStringLiteral(":cliente"), fit(e.cliente, 40));
+    q.bindValue(QStringLiteral(":codigo_alarme"), fit(e.codigoAlarme, 4));
+    q.bindValue(QStringLiteral(":argumento"), fit(e.argumento, 3));
+    q.bindValue(QStringLiteral(":numero_particao"), e.numeroParticao);
+    q.bindValue(QStringLiteral(":nome_particao"), fit(e.nomeParticao, 16));
+    q.bindValue(QStringLiteral(":descricao"), fit(e.descricao, 60));
+    q.bindValue(QStringLiteral(":tipo"), fit(e.tipo, 16));
+    q.bindValue(QStringLiteral(":data"), e.data);
+    q.bindValue(QStringLiteral(":data_intervencao"), e.dataIntervencao);
+    q.bindValue(QStringLiteral(":detalhes"), e.detalhes);
+    q.bindValue(QStringLiteral(":idecall"), fit(e.idecall, 16));
+    q.bindValue(QStringLiteral(":tratado"), e.tratado);
+    q.bindValue(QStringLiteral(":prioridade"), e.prioridade);
+    q.bindValue(QStringLiteral(":supressao"), fit(reason, 12));
+    return run(q);
+}
+
+bool RecordingRepository::flagRunaway(const QString &conta, const QDateTime &when) {
+    QSqlQuery &q = statement(kFlagRunaway,
+                             QStringLiteral("update or insert into CONTAS_DISPARADAS (CONTA, DESDE, "
+                                            "ULTIMO, SINAIS) values (:c, :desde, :ultimo, 1) "
+                                            "matching (CONTA)"));
+    q.bindValue(QStringLiteral(":c"), fit(conta, 6));
+    q.bindValue(QStringLiteral(":desde"), when);
+    q.bindValue(QStringLiteral(":ultimo"), when);
+    return run(q);
+}
+
+bool RecordingRepository::noteRunaway(const QString &conta, const QDateTime &when) {
+    // A flag an operator cleared meanwhile elsewhere is not brought back: no row, no update.
+    QSqlQuery &q = statement(kNoteRunaway,
+                             QStringLiteral("update CONTAS_DISPARADAS set ULTIMO = maxvalue(ULTIMO, "
+                                            ":t), SINAIS = SINAIS + 1 where CONTA = :c"));
+    q.bindValue(QStringLiteral(":t"), when);
+    q.bindValue(QStringLiteral(":c"), fit(conta, 6));
+    return run(q);
+}
+
 bool RecordingRepository::insertEvent(const EventRow &e) {
     QSqlQuery &q = statement(kInsert, QStringLiteral("Insert Into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, \n"
                              "NUMERO_PARTICAO, NOME_PARTICAO, DESCRICAO, TIPO,\n"

@@ -88,13 +88,19 @@ public:
     bool confirmLease(qint64 epoch, bool *held);
     // FILA_EVENTOS: the lines of the queue numbered up to last leave the shared queue.
     bool takeShared(const QString &queueId, qint64 last);
+    // An event recorded without being raised, the reason in EVENTOS.SUPRESSAO ("DISPARO").
+    bool insertSuppressed(const EventRow &e, const QString &reason);
+    // CONTAS_DISPARADAS: an account flagged runaway at when, and each event of it from then.
+    bool flagRunaway(const QString &conta, const QDateTime &when);
+    bool noteRunaway(const QString &conta, const QDateTime &when);
 
     const QSqlError &lastError() const { return m_error; }
 
 private:
     enum Statement {
         kAccount, kEventCode, kSignOfLife, kPartition, kUser, kZone, kDesarmados, kRearme,
-        kSchedule, kInsert, kSavepoint, kRollback, kStatements
+        kSchedule, kInsert, kInsertSuppressed, kFlagRunaway, kNoteRunaway, kSavepoint,
+        kRollback, kStatements
     };
     QSqlQuery &statement(Statement which, const QString &sql);
     bool readDescription(Statement which, const QString &sql, const QString &conta,

@@ -5,8 +5,11 @@
 #include "core/store/TransactionGuard.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace tulmo {
 
@@ -149,6 +152,110 @@ void SharedQueue::answer() {
         Waiter w = m_waiters.takeFirst();
         w.done(true);
     }
+}
+
+void SharedQueue::adoptLeft(std::function<bool()> wanted) {
+    m_removesLeft = false;
+    // This queue's own rows from before are the ones below its head now; what it stages from
+    // here on is numbered from the head and is not taken again.
+    adoptFrom(m_local.numberAt(0), std::move(wanted));
+}
+
+void SharedQueue::adoptFrom(qint64 head, std::function<bool()> wanted) {
+    struct Found {
+        QList<std::pair<QString, qint64>> keys;
+        QStringList lines;
+    };
+    const QPointer<SharedQueue> self(this);
+    const QString own = m_local.identity();
+    const QString table = m_table;
+    m_worker->post([=](RecordingLink &link) -> std::function<void()> {
+        auto found = std::make_shared<Found>();
+        bool ok = link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable;
+        if (ok) {
+            QSqlQuery q(link.db());
+            q.setForwardOnly(true);
+            ok = q.prepare(QStringLiteral("select first %1 FILA, NUMERO, LINHA from %2 where FILA "
+                                          "<> :f or NUMERO < :n order by ORDEM")
+                               .arg(kAdoptChunk)
+                               .arg(table));
+            q.bindValue(QStringLiteral(":f"), own);
+            q.bindValue(QStringLiteral(":n"), head);
+            ok = ok && q.exec();
+            while (ok && q.next()) {
+                found->keys.append({q.value(0).toString(), q.value(1).toLongLong()});
+                found->lines << q.value(2).toString();
+            }
+            if (!ok) link.restart();
+        }
+        return [=] {
+            if (!self || !wanted()) return;
+            if (!ok) {
+                QTimer::singleShot(1000, self, [=] {
+                    if (self && wanted()) self->adoptFrom(head, wanted);
+                });
+                return;
+            }
+            if (found->keys.isEmpty()) {
+                // From now on the rows that leave this queue leave the server too.
+                self->m_removesLeft = true;
+                return;
+            }
+            for (const QString &line : std::as_const(found->lines))
+                self->m_local.stage(line);
+            self->m_local.whenDurable([=](bool durable) {
+                if (self && durable && wanted()) self->removeAdopted(head, found->keys, wanted);
+            });
+        };
+    });
+}
+
+void SharedQueue::removeAdopted(qint64 head, QList<std::pair<QString, qint64>> keys,
+                                std::function<bool()> wanted) {
+    const QPointer<SharedQueue> self(this);
+    const QString table = m_table;
+    // In key order, as every statement on the table goes: two transactions never wait for
+    // each other round.
+    std::sort(keys.begin(), keys.end());
+    m_worker->post([=](RecordingLink &link) -> std::function<void()> {
+        bool ok = link.db().isOpen() || link.ensureAlive() != Database::State::Unreachable;
+        if (ok) {
+            QSqlDatabase db = link.db();
+            TransactionGuard transaction(db);
+            QSqlQuery d(db), m(db);
+            ok = transaction.begun() &&
+                 d.prepare(QStringLiteral("delete from %1 where FILA = :f and NUMERO = :n")
+                               .arg(table)) &&
+                 m.prepare(QStringLiteral(
+                     "update or insert into QUEUE_MARK (QUEUE_ID, LAST_LINE) values (:f, "
+                     "maxvalue(cast(:n as bigint), coalesce((select LAST_LINE from QUEUE_MARK "
+                     "where QUEUE_ID = :f2), -1))) matching (QUEUE_ID)"));
+            for (qsizetype i = 0; ok && i < keys.size(); ++i) {
+                d.bindValue(QStringLiteral(":f"), keys[i].first);
+                d.bindValue(QStringLiteral(":n"), keys[i].second);
+                ok = d.exec();
+                // The last of each queue marks how far it was taken.
+                if (ok && (i + 1 == keys.size() || keys[i + 1].first != keys[i].first)) {
+                    m.bindValue(QStringLiteral(":f"), keys[i].first);
+                    m.bindValue(QStringLiteral(":f2"), keys[i].first);
+                    m.bindValue(QStringLiteral(":n"), keys[i].second);
+                    ok = m.exec();
+                }
+            }
+            ok = ok && transaction.commit();
+            if (!ok) link.restart();
+        }
+        return [=] {
+            if (!self || !wanted()) return;
+            if (!ok) {
+                QTimer::singleShot(1000, self, [=] {
+                    if (self && wanted()) self->removeAdopted(head, keys, wanted);
+                });
+                return;
+            }
+            self->adoptFrom(head, wanted);
+        };
+    });
 }
 
 void SharedQueue::finish() {

@@ -42,6 +42,14 @@ public:
     // The repeater's frames leave its queue once forwarded, not recorded: with this, each
     // commit also removes from the server the rows of this queue that left its head.
     void setRemovesLeft(bool removes) { m_removesLeft = removes; }
+    // Where reception is now held, the rows the server holds and this queue does not (another
+    // workstation's, or this one's from before it last gave reception up) are taken into it, a
+    // chunk at a time: staged here, then, once on this disk, removed from the server with a
+    // mark that keeps their first queue from sending them back. A stop in between hands a
+    // frame on twice rather than never. On this queue's own thread and connection: the
+    // recording and the lease never wait for it, however many rows there are. Ends with
+    // setRemovesLeft(true); wanted says whether reception is still held here.
+    void adoptLeft(std::function<bool()> wanted);
     // Whether the last attempt could not reach the server, and the status bar's text then.
     bool offline() const { return m_offline; }
     QString offlineText() const;
@@ -57,6 +65,10 @@ private:
         std::function<void(bool)> done;
     };
     void sent(qint64 through, bool ok);
+    void adoptFrom(qint64 head, std::function<bool()> wanted);
+    void removeAdopted(qint64 head, QList<std::pair<QString, qint64>> keys,
+                       std::function<bool()> wanted);
+    static constexpr int kAdoptChunk = 1000;
     void takeRecorded();
     void answer();
 

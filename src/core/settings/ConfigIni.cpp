@@ -125,6 +125,21 @@ void ConfigIni::readPendingAges(LiveSettings &s) const {
     s.setPendingAges(warn, seconds("Critico", std::max(warn, s.pendingCriticalSeconds())));
 }
 
+RunawayWatch::Limits ConfigIni::runawayLimits() const {
+    const IniFile ini(m_path);
+    RunawayWatch::Limits l;
+    auto read = [&](const char *key, int low, int high, int fallback) {
+        bool ok = false;
+        const int v = ini.readString(QStringLiteral("Disparo"), QLatin1String(key), QString())
+                          .trimmed()
+                          .toInt(&ok);
+        return ok && v >= low && v <= high ? v : fallback;
+    };
+    l.events = read("Sinais", 1, RunawayWatch::kMaxSignals, l.events);
+    l.minutes = read("Minutos", 1, RunawayWatch::kMaxMinutes, l.minutes);
+    return l;
+}
+
 namespace {
 QString readSound(const IniFile &ini) {
     const QString v = ini.readString(kSons, QStringLiteral("SomRearme"), ConfigIni::errorText());

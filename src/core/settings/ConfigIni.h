@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/events/RunawayWatch.h"
+
 #include <QString>
 
 namespace tulmo {
@@ -55,6 +57,9 @@ public:
     // [Pendentes] Aviso and Critico (seconds, 1 to 86400); what is missing or no number keeps
     // the defaults of 60 and 90. A critical age under the warning one is the warning one.
     void readPendingAges(LiveSettings &s) const;
+    // [Disparo] Sinais and Minutos: an account that sends more than Sinais events within
+    // Minutos is runaway (defaults 12 and 60; 1 to 1000 signals, 1 to 1440 minutes).
+    RunawayWatch::Limits runawayLimits() const;
     // The company and mail texts that "Cancelar" restores; the password, the sound and the
     // mail option keep their edited values.
     void readCompanyOnCancel(LiveSettings &s) const;

@@ -323,6 +323,8 @@ const Notice kNotices[] = {
     // The lease is renewed every second: only a change of holder is news.
     {"TRG_GPRS_AVISO", "GPRS", "AFTER INSERT OR UPDATE OR DELETE", "TULMO_GPRS", ""},
     {"TRG_ALERTAS_AVISO", "ALERTAS_SUPERVISAO", "AFTER INSERT", "TULMO_ALERTAS", ""},
+    {"TRG_DISPARO_AVISO", "CONTAS_DISPARADAS", "AFTER INSERT OR UPDATE OR DELETE", "TULMO_DISPARO",
+     ""},
     {"TRG_RECEPCAO_AVISO", "RECEPCAO_ATIVA", "AFTER UPDATE", "TULMO_RECEPCAO",
      "IF (NEW.EPOCA IS DISTINCT FROM OLD.EPOCA) THEN "},
 };
@@ -364,6 +366,14 @@ void ensureStation(QSqlDatabase db) {
                 "CONSTRAINT PK_ALERTAS_SUPERVISAO PRIMARY KEY (ID))");
     if (!generatorExists(db, QStringLiteral("GEN_ALERTAS_SUPERVISAO")))
         run(db, "CREATE SEQUENCE GEN_ALERTAS_SUPERVISAO");
+    // Accounts flagged runaway: their events are recorded without being raised, marked in
+    // EVENTOS.SUPRESSAO, until an operator clears the flag or they fall quiet.
+    if (!Existe_Campo(db, "EVENTOS", "SUPRESSAO"))
+        run(db, "ALTER TABLE EVENTOS ADD SUPRESSAO VARCHAR(12)");
+    if (!Existe_Campo(db, "CONTAS_DISPARADAS", "CONTA"))
+        run(db, "CREATE TABLE CONTAS_DISPARADAS (CONTA VARCHAR(6) NOT NULL, DESDE TIMESTAMP, "
+                "ULTIMO TIMESTAMP, SINAIS INTEGER, CONSTRAINT PK_CONTAS_DISPARADAS PRIMARY KEY "
+                "(CONTA))");
     for (const Notice &n : kNotices) {
         if (triggerExists(db, QLatin1String(n.trigger))) continue;
         run(db, QStringLiteral("CREATE TRIGGER %1 FOR %2 %3 AS BEGIN %4POST_EVENT '%5'; END")
@@ -392,6 +402,7 @@ bool upgradeComplete(QSqlDatabase db) {
         !Existe_Campo(db, "DC09_KEYS", "ACCOUNT") || !Existe_Campo(db, "OPERADORES", "NOME") ||
         !generatorExists(db, QStringLiteral("GEN_FILA_EVENTOS")) ||
         !Existe_Campo(db, "ALERTAS_SUPERVISAO", "TEXTO") ||
+        !Existe_Campo(db, "EVENTOS", "SUPRESSAO") || !Existe_Campo(db, "CONTAS_DISPARADAS", "CONTA") ||
         !generatorExists(db, QStringLiteral("GEN_ALERTAS_SUPERVISAO")))
         return false;
     for (const Notice &n : kNotices)

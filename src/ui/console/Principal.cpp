@@ -37,6 +37,8 @@
 #include "ui/registry/Selecao_Clientes.h"
 #include "ui/reports/Apagar_Eventos.h"
 #include "ui/reports/Relatorio_Selecao.h"
+#include "ui/reports/Tempo_Atendimento.h"
+#include "ui/console/Contas_Disparo.h"
 #include "ui/settings/Configuracoes.h"
 #include "core/store/SqlListModel.h"
 
@@ -288,6 +290,22 @@ void Form_Principal::openReports() {
     f->exec();
 }
 
+void Form_Principal::showRunaway() {
+    if (!m_runawayForm)
+        m_runawayForm = new Form_Contas_Disparo(m_s.common.database, m_s.recorder,
+                                                m_s.common.prompt, this);
+    m_runawayForm->show();
+    m_runawayForm->raise();
+    m_runawayForm->activateWindow();
+}
+
+void Form_Principal::openAnswerTimes() {
+    if (!m_s.currentOperator.can(Permissions::Relatorios)) return;
+    auto *f = new Form_Tempo_Atendimento(m_s.common, m_s.settings, this);
+    f->setAttribute(Qt::WA_DeleteOnClose);
+    f->open();
+}
+
 Form_Principal::PermissionCommand &Form_Principal::command(quint32 bit) {
     for (PermissionCommand &c : m_commands)
         if (c.bit == bit) return c;
@@ -305,6 +323,7 @@ void Form_Principal::menusFollowPanels() {
         c.menu->setEnabled(!c.panel->testAttribute(Qt::WA_ForceDisabled));
     // Erasing the station's history goes with the right to its reports.
     m_purgeAction->setEnabled(command(Permissions::Relatorios).menu->isEnabled());
+    m_answerTimesAction->setEnabled(m_purgeAction->isEnabled());
 }
 
 void Form_Principal::createPurgeWindow() {
@@ -371,10 +390,15 @@ void Form_Principal::createMenu() {
             &Form_Principal::Exit1Click);
     m_pendingList = item(bar, "Pendentes1", QStringLiteral("&Pendentes"));
     m_pendingList->setEnabled(false);
+    connect(item(bar, "ContasDisparo1", QStringLiteral("&Disparos")), &QAction::triggered, this,
+            &Form_Principal::showRunaway);
     command(Permissions::Relatorios).menu =
         item(bar, "Eventos1", QStringLiteral("&Relatorios"));
     connect(command(Permissions::Relatorios).menu, &QAction::triggered, this,
             &Form_Principal::openReports);
+    m_answerTimesAction =
+        item(bar, "TempoAtendimento1", QStringLiteral("&Tempo de Atendimento"));
+    connect(m_answerTimesAction, &QAction::triggered, this, &Form_Principal::openAnswerTimes);
     m_purgeAction = item(bar, "ApagarEventos1", QStringLiteral("&Apagar Eventos"));
     QAction *settingsDialog = item(bar, "Configuracoes", QStringLiteral("&Configurações"));
     command(Permissions::Configuracoes).menu = settingsDialog;

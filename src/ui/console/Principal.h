@@ -18,6 +18,7 @@ namespace tulmo {
 
 class ConnectedDevicesView;
 class Form_Apagar_eventos;
+class Form_Contas_Disparo;
 class Form_Acesso_GPRS;
 class Form_Configuracoes;
 class Form_QVN12;
@@ -78,6 +79,8 @@ public:
     void Memo1DblClick();
     // "&Relatorios" and its toolbar picture: a new report window, modally.
     void openReports();
+    void openAnswerTimes();
+    void showRunaway();
     // "&Configurações" and its toolbar picture: the settings dialog, modally.
     void ConfiguracoesClick();
     Form_Configuracoes &settingsDialog() { return *m_settingsDialog; }
@@ -210,6 +213,8 @@ private:
     ImageButton *m_registryImage[3] = {}; // accounts, event codes, GPRS
     Form_Apagar_eventos *m_purgeForm = nullptr;
     QAction *m_purgeAction = nullptr; // granted with the reports
+    QAction *m_answerTimesAction = nullptr; // likewise
+    Form_Contas_Disparo *m_runawayForm = nullptr;
     ModuleExchange *m_moduleExchange = nullptr;
     Form_Acesso_GPRS *m_accessForm = nullptr;
     Form_QVN12 *m_qvn12Form = nullptr;

@@ -38,6 +38,7 @@ struct Central {
         core = std::make_unique<ConsoleCore>(folder, clock, &prompt, &sound);
         QString error;
         if (!core->start(&error)) qFatal("start-up failed: %s", qPrintable(error));
+        core->recorder().runaway().setLimits({RunawayWatch::kMaxSignals, 1}); // floods of one account
         // The event output of the TCP slot goes nowhere.
         mapPort(core->dataDir(), 1, folder + "/sem-porta");
         port = freePort();

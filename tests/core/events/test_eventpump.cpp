@@ -39,6 +39,7 @@ private slots:
     void killedAtRandomMomentsEveryLineIsRecordedOnce();
     void linesCommittedLeaveTheQueueEvenWhenTheFileCannotBeRewritten();
     void onlyLinesOnTheDiskAreRecorded();
+    void linesLeftInTwoQueuesAreRecordedInTheOrderTheyReachedTheServer();
 };
 
 // 500 lines queued at once: each tick records many of them in one transaction, in file
@@ -266,6 +267,42 @@ void TestEventPump::onlyLinesOnTheDiskAreRecorded() {
     onDisk.load();
     QVERIFY(onDisk.isEmpty());
     QCOMPARE(onDisk.numberAt(0), 3);
+}
+
+// A module that reported to one workstation, then to another, then to the first again: its
+// lines wait in two queues of the server, and are recorded in the order they reached it,
+// whichever queue holds them.
+void TestEventPump::linesLeftInTwoQueuesAreRecordedInTheOrderTheyReachedTheServer() {
+    Station s;
+    s.addAccount("001234", "JOSE");
+    s.addCode("1130", "ALARME", 2, 0);
+    struct Row {
+        const char *fila;
+        int numero, ordem;
+    };
+    const Row rows[] = {{"Q1", 0, 1}, {"Q1", 1, 2}, {"Q1", 2, 3}, {"Q2", 0, 4},
+                        {"Q2", 1, 5}, {"Q2", 2, 6}, {"Q1", 3, 7}, {"Q1", 4, 8}};
+    for (int z = 0; z < 8; ++z)
+        exec(s.db(), "insert into FILA_EVENTOS (FILA, NUMERO, ORDEM, ESTACAO, LINHA) values (:f, "
+                     ":n, :o, 'MESA', :l)",
+             {{":f", rows[z].fila}, {":n", rows[z].numero}, {":o", rows[z].ordem},
+              {":l", numbered("1234", "1130", z)}});
+    bool more = true;
+    for (int round = 0; more && round < 10; ++round) {
+        bool done = false;
+        s.core->recorder().recordSharedInBackground("Q3", 0, nullptr, [&](int, bool m) {
+            more = m;
+            done = true;
+        });
+        QVERIFY(waitFor([&] { return done; }, 10000));
+    }
+    QVERIFY(!more);
+    QStringList zones;
+    for (const QVariant &v : column(s.db(), "select ARGUMENTO from EVENTOS where CONTA = '001234' "
+                                            "order by SEQUENCIA"))
+        zones << v.toString();
+    QCOMPARE(zones, QStringList({"000", "001", "002", "003", "004", "005", "006", "007"}));
+    QCOMPARE(scalar(s.db(), "select count(*) from FILA_EVENTOS").toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestEventPump)

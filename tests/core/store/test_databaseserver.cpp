@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -439,17 +440,38 @@ void TestDatabaseServer::theRepeatersFramesGoWithReception() {
         return count(db, "select count(*) from FILA_REPETIDORA") == 2;
     }, 10000));
 
+    // A workstation gone for good left more frames than one step takes.
+    constexpr int kLeft = 1200;
+    db.transaction();
+    for (int i = 0; i < kLeft; ++i)
+        exec(db, "insert into FILA_REPETIDORA (FILA, NUMERO, ORDEM, ESTACAO, LINHA) values "
+                 "('fila-morta', :n, next value for GEN_FILA_EVENTOS, 'MORTA', :l)",
+             {{":n", i}, {":l", QString("3,5011 185678E130%1").arg(i, 4, 10, QChar('0'))}});
+    db.commit();
+
     // The holder stops renewing; the standby takes reception with the frames left.
     QVERIFY(waitFor([&] {
         tickAndSettle(b);
         return b.receivesHere();
     }, 20000));
-    QVERIFY(waitFor([&] {
-        tickAndSettle(b);
-        return b.repeaterQueue().size() == 2;
-    }, 10000));
-    QCOMPARE(b.repeaterQueue().lines(),
-             QList<QString>({"2,5011 181234E13001002", "1,5011 181234E13001003"}));
+    // Taken in steps on the queue's own thread, with no tick: the repeater, held still, sends
+    // none of them meanwhile.
+    b.repeater().stop();
+    QVERIFY2(waitFor([&] {
+        return b.repeaterQueue().size() == 2 + kLeft &&
+               count(db, "select count(*) from FILA_REPETIDORA where FILA = 'fila-morta'") == 0;
+    }, 30000), qPrintable(QString::number(b.repeaterQueue().size())));
+    // In the order they came, once each; their first queue is marked taken through its last.
+    QCOMPARE(b.repeaterQueue().lines().mid(0, 3),
+             QList<QString>({"2,5011 181234E13001002", "1,5011 181234E13001003",
+                             "3,5011 185678E1300000"}));
+    QCOMPARE(b.repeaterQueue().lines().last(), QString("3,5011 185678E1301199"));
+    QCOMPARE(QSet<QString>(b.repeaterQueue().lines().begin(), b.repeaterQueue().lines().end()).size(),
+             2 + kLeft);
+    QCOMPARE(scalar(db, "select LAST_LINE from QUEUE_MARK where QUEUE_ID = 'fila-morta'").toInt(),
+             kLeft - 1);
+    for (int i = 0; i < kLeft; ++i)
+        b.repeaterQueue().removeHead();
     QVERIFY(waitFor([&] {
         tickAndSettle(a);
         return !a.receivesHere() && a.repeaterQueue().isEmpty();
