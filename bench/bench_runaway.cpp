@@ -46,7 +46,7 @@ int main(int argc, char *argv[]) {
     for (int i = 0; i < accounts; ++i)
         contas.push_back(QString::number(i, 16).toUpper().rightJustified(6, QLatin1Char('0')));
     QRandomGenerator rng(20261210);
-    std::vector<int> order(size_t(events));
+    std::vector<int> order(static_cast<size_t>(events));
     for (int &k : order)
         // One event in fifty from a hundred runaway panels, the rest from anywhere.
         k = rng.bounded(50) == 0 ? rng.bounded(100) : rng.bounded(accounts);

@@ -15,12 +15,16 @@
 #include "ui/registry/Cadastro_Clientes.h"
 #include "ui/reports/ReportPreview.h"
 #include "ui/reports/Relatorio_Selecao.h"
+#include "ui/reports/Tempo_Atendimento.h"
+#include "ui/console/Contas_Disparo.h"
+#include "ui/console/Eventos_Pendentes.h"
 #include "ui/settings/Configuracoes.h"
 #include "core/common/Paths.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -152,6 +156,46 @@ int main(int argc, char **argv) {
     });
     w.findChild<QTableView *>("Grid_Conectados")->selectRow(0);
     w.Grid_ConectadosDblClick();
+
+    // Answer times of the last days, by operator and by type.
+    {
+        const QDateTime day = s.clock.now().addDays(-2);
+        const char *ops[] = {"ANA", "BRUNO", "CARLA"};
+        for (int i = 0; i < 40; ++i)
+            exec(s.db(),
+                 "insert into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, TIPO, DATA, TRATADO, "
+                 "DATA_INTERVENCAO, OPERADOR_TRATOU) values ('000043', 'MERCADO SOL', '1130', :t, "
+                 ":d, 1, :di, :o)",
+                 {{":t", i % 4 ? "ALARME" : "PANICO"},
+                  {":d", day.addSecs(i * 600)},
+                  {":di", day.addSecs(i * 600 + 20 + (i * 37) % 140)},
+                  {":o", ops[i % 3]}});
+        auto *tempos = new Form_Tempo_Atendimento(s.core->common(), s.core->settings(), &w);
+        tempos->findChild<QDateEdit *>("DataInicial")->setDate(day.date());
+        tempos->calculate();
+        tempos->show();
+        save(tempos, "tempo_atendimento.png");
+        tempos->close();
+    }
+    // A runaway account, and pending events of several ages.
+    {
+        exec(s.db(), "insert into CONTAS_DISPARADAS (CONTA, DESDE, ULTIMO, SINAIS) values "
+                     "('000043', :d, :u, 27)",
+             {{":d", s.clock.now().addSecs(-1800)}, {":u", s.clock.now().addSecs(-40)}});
+        Form_Contas_Disparo disparo(s.core->database(), s.core->recorder(), nullptr, &w);
+        disparo.show();
+        save(&disparo, "contas_disparo.png");
+        for (int age : {20, 75, 130})
+            exec(s.db(),
+                 "insert into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, DESCRICAO, TIPO, "
+                 "DATA, TRATADO, PRIORIDADE) values ('000042', 'PADARIA BOM PÃO LTDA', '1130', "
+                 "'001', 'ALARME ROUBO PORTA DA FRENTE', 'ALARME', :d, 0, 1)",
+                 {{":d", s.clock.now().addSecs(-age)}});
+        w.eventsRemoved(); // the lists read again
+        w.pendingForm().show();
+        save(&w.pendingForm(), "eventos_pendentes.png");
+        w.pendingForm().hide();
+    }
 
     // The settings dialog on the TCP receiver, with an out-of-range port being typed.
     Form_Configuracoes &f = w.settingsDialog();

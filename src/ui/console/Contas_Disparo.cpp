@@ -25,7 +25,7 @@ Form_Contas_Disparo::Form_Contas_Disparo(Database &database, EventRecorder &reco
     , m_prompt(prompt) {
     setObjectName(QStringLiteral("Form_Contas_Disparo"));
     setWindowTitle(QStringLiteral("Contas em Disparo"));
-    resize(620, 320);
+    resize(680, 320);
     auto *layout = new QVBoxLayout(this);
     const RunawayWatch::Limits l = recorder.runaway().limits();
     auto *rule = new QLabel(
@@ -46,7 +46,9 @@ Form_Contas_Disparo::Form_Contas_Disparo(Database &database, EventRecorder &reco
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->verticalHeader()->hide();
+    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_grid->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    m_grid->setWordWrap(false);
     layout->addWidget(m_grid);
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("Lbl_Disparos"));
