@@ -6,6 +6,7 @@
 #include "ui/console/EventColorDelegate.h"
 #include "ui/console/Eventos_Pendentes.h"
 #include "ui/console/Principal.h"
+#include "ui/console/Contas_Disparo.h"
 #include "ui/registry/Cadastro_Clientes.h"
 #include "ui/registry/Selecao_Clientes.h"
 
@@ -28,6 +29,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QDialog>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <array>
@@ -142,6 +145,7 @@ private slots:
     void recordedEventRestoresAMinimisedWindow();
     void pendingEventsStayInSight();
     void deviceEventEndToEnd();
+    void runawayListFollowsTheRecordingAndFreesAnAccount();
 };
 
 void TestPrincipal::captionPagesAndColumns() {
@@ -230,10 +234,11 @@ void TestPrincipal::menuAndToolbar() {
     const QStringList itens{
         "CadastrodeClientes1", "Eventos2", "CadastrodeGPRS1", "Operadores1", "rocadeTurno1",
         "Importar1",           "Sair1",    "Pendentes1",      "Eventos1",    "ApagarEventos1",
-        "Configuracoes"};
+        "Configuracoes",       "ContasDisparo1", "TempoAtendimento1"};
     const QStringList textos{"&Clientes",       "&Eventos",        "&GPRS",         "&Operadores",
                              "&Troca de Turno", "&Importar",       "&Sair",         "&Pendentes",
-                             "&Relatorios",     "&Apagar Eventos", "&Configurações"};
+                             "&Relatorios",     "&Apagar Eventos", "&Configurações", "&Disparos",
+                             "&Tempo de Atendimento"};
     for (int i = 0; i < itens.size(); ++i) {
         auto *a = j.w->findChild<QAction *>(itens[i]);
         QVERIFY2(a, qPrintable(itens[i]));
@@ -991,6 +996,34 @@ void TestPrincipal::deviceEventEndToEnd() {
     QTRY_COMPARE(corDaCelula(grade, 0, 1), QColor(0xFF0000)); // once laid out and painted
     QCOMPARE(prompt.shown.size(), 0);
     core.stopTimer();
+}
+
+// The runaway list, open beside the console: an account flagged by the recording appears in it
+// at once, and "Liberar" gives its events back to the operators.
+void TestPrincipal::runawayListFollowsTheRecordingAndFreesAnAccount() {
+    Janela j;
+    j.s.addAccount("001234", "JOSE");
+    j.s.addCode("1130", "ROUBO", 2, 0);
+    j.s.core->recorder().runaway().setLimits({1, 10});
+    j.openDialog();
+    j.w->findChild<QAction *>("ContasDisparo1")->trigger();
+    auto *f = j.w->findChild<Form_Contas_Disparo *>("Form_Contas_Disparo");
+    QVERIFY(f && f->isVisible());
+    auto *grid = f->findChild<QTableWidget *>("Grid_Disparos");
+    QCOMPARE(grid->rowCount(), 0);
+    const QString l = eventLine("1130", "07:05:00");
+    QCOMPARE(j.s.record(l).status, RecordResult::Status::Stored);
+    QCOMPARE(j.s.record(l).status, RecordResult::Status::Stored);
+    QCOMPARE(grid->rowCount(), 1);
+    QCOMPARE(grid->item(0, 0)->text(), QString("001234"));
+    QCOMPARE(grid->item(0, 1)->text(), QString("JOSE"));
+    auto *liberar = f->findChild<QPushButton *>("btnLiberar");
+    QVERIFY(!liberar->isEnabled());
+    grid->selectRow(0);
+    QTest::mouseClick(liberar, Qt::LeftButton);
+    QCOMPARE(grid->rowCount(), 0);
+    QVERIFY(!j.s.core->recorder().runaway().isFlagged("001234"));
+    QCOMPARE(f->findChild<QLabel *>("Lbl_Disparos")->text(), QString("Nenhuma conta em disparo."));
 }
 
 QTEST_MAIN(TestPrincipal)
