@@ -532,7 +532,22 @@ void ConsoleCore::readRunaway() {
     bool ok = false;
     const QHash<QString, QDateTime> held =
         RunawayRepository::flagged(m_store->database().primary(), &ok);
-    if (ok) m_recorder->runaway().syncFlagged(held);
+    if (!ok) return;
+    // A flag raised here a moment ago and not in the table may be a recording not committed
+    // yet, or a flag an operator cleared at once elsewhere: the table says which once the
+    // grace is over.
+    if (m_recorder->runaway().syncFlagged(held) == 0) return;
+    auto *again = findChild<QTimer *>(QStringLiteral("runawayReadAgain"), Qt::FindDirectChildrenOnly);
+    if (!again) {
+        again = new QTimer(this);
+        again->setObjectName(QStringLiteral("runawayReadAgain"));
+        again->setSingleShot(true);
+        again->setInterval(int(RunawayWatch::kSyncGraceMs) + 1000);
+        connect(again, &QTimer::timeout, this, [this] {
+            if (receivesHere()) readRunaway();
+        });
+    }
+    if (!again->isActive()) again->start();
 }
 
 void ConsoleCore::releaseQuietRunaway(const QDateTime &now) {

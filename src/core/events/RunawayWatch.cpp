@@ -1,5 +1,7 @@
 #include "core/events/RunawayWatch.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 
 namespace tulmo {
@@ -35,12 +37,22 @@ RunawayWatch::Limits RunawayWatch::limits() const {
     return m_limits;
 }
 
+qint64 RunawayWatch::monotonicMs() {
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return started.elapsed() + 1; // never 0: 0 is "not flagged here"
+}
+
 quint32 RunawayWatch::seconds(const QDateTime &t) {
     return quint32(std::clamp<qint64>(t.toSecsSinceEpoch() - kEpoch, 0, 0xFFFFFFFF));
 }
 
 void RunawayWatch::reset(State &s) {
     s.flagged = false;
+    s.flaggedAtMs = 0;
     s.head = s.count = 0;
 }
 
@@ -61,6 +73,7 @@ RunawayWatch::Verdict RunawayWatch::note(const QString &conta, const QDateTime &
     if (s.count < n) ++s.count;
     if (!over) return Verdict::Normal;
     s.flagged = true;
+    s.flaggedAtMs = monotonicMs();
     m_flagged.insert(conta);
     return Verdict::Flagged;
 }
@@ -90,14 +103,22 @@ void RunawayWatch::clear(const QString &conta) {
     m_flagged.remove(conta);
 }
 
-void RunawayWatch::syncFlagged(const QHash<QString, QDateTime> &held) {
+int RunawayWatch::syncFlagged(const QHash<QString, QDateTime> &held, qint64 graceMs) {
+    const qint64 now = monotonicMs();
     QMutexLocker lock(&m_lock);
+    int kept = 0;
     for (auto it = m_flagged.begin(); it != m_flagged.end();) {
+        State &s = m_accounts[*it];
         if (held.contains(*it)) {
             ++it;
             continue;
         }
-        reset(m_accounts[*it]);
+        if (s.flaggedAtMs > 0 && now - s.flaggedAtMs < graceMs) {
+            ++kept;
+            ++it;
+            continue;
+        }
+        reset(s);
         it = m_flagged.erase(it);
     }
     for (auto it = held.cbegin(); it != held.cend(); ++it) {
@@ -106,6 +127,7 @@ void RunawayWatch::syncFlagged(const QHash<QString, QDateTime> &held) {
         s.last = std::max(s.last, seconds(it.value()));
         m_flagged.insert(it.key());
     }
+    return kept;
 }
 
 bool RunawayWatch::isFlagged(const QString &conta) const {

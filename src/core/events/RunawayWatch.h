@@ -50,8 +50,13 @@ public:
     void clear(const QString &conta);
     // The flags the station holds (its table, at a takeover or after a change elsewhere):
     // those flagged here and not there are cleared, those there and not here are flagged with
-    // their last event.
-    void syncFlagged(const QHash<QString, QDateTime> &flaggedWithLastEvent);
+    // their last event. A flag raised here less than graceMs ago stays: its row may still be
+    // in a recording that has not committed when the table was read.
+    static constexpr qint64 kSyncGraceMs = 30000;
+    // Answers how many such flags stayed for that reason: the table is to be read again once
+    // the grace is over.
+    int syncFlagged(const QHash<QString, QDateTime> &flaggedWithLastEvent,
+                    qint64 graceMs = kSyncGraceMs);
     bool isFlagged(const QString &conta) const;
     QStringList flagged() const;
     qsizetype accounts() const;
@@ -60,11 +65,13 @@ private:
     struct State {
         std::vector<quint32> ring; // the last event times, seconds from kEpoch
         quint32 last = 0;
+        qint64 flaggedAtMs = 0; // monotonic, when this watch flagged it
         quint16 head = 0;
         quint16 count = 0;
         bool flagged = false;
     };
     static quint32 seconds(const QDateTime &t);
+    static qint64 monotonicMs();
     void reset(State &s);
 
     mutable QMutex m_lock;

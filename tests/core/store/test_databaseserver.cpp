@@ -87,6 +87,7 @@ private slots:
     void aSupervisionAlertReachesEveryWorkstationOnce();
     void theRepeatersFramesGoWithReception();
     void aModuleBlockedAtAnotherWorkstationIsBlockedWhereReceptionIs();
+    void aRunawayFlagFollowsTheTableWhereReceptionIs();
 
 private:
     FirebirdServer m_server;
@@ -312,6 +313,36 @@ void TestDatabaseServer::aServerLostWhileRunningIsShownAndNothingAcknowledgedIsL
 }
 
 QTEST_GUILESS_MAIN(TestDatabaseServer)
+// The runaway flags are the table's: one written elsewhere is taken where reception is, and
+// one an operator clears at a console that does not receive is cleared there too.
+void TestDatabaseServer::aRunawayFlagFollowsTheTableWhereReceptionIs() {
+    const QString file = m_server.dataFolder() + "/DISPARO.FDB";
+    ProgramFolder first(bancoFor(m_server, file)), second(bancoFor(m_server, file));
+    ManualClock clock(kStart);
+    ConsoleCore holder(first.dir.path(), clock, nullptr, nullptr);
+    QString error;
+    QVERIFY2(holder.start(&error), qPrintable(error));
+    QVERIFY(takesReception(holder));
+    ConsoleCore viewer(second.dir.path(), clock, nullptr, nullptr);
+    QVERIFY2(viewer.start(&error), qPrintable(error));
+    viewer.startLease();
+    QSignalSpy listed(&viewer.recorder(), &EventRecorder::runawayChanged);
+    exec(viewer.database().primary(),
+         "insert into CONTAS_DISPARADAS (CONTA, DESDE, ULTIMO, SINAIS) values ('001234', :t, "
+         ":t2, 3)",
+         {{":t", kStart}, {":t2", kStart}});
+    QVERIFY(waitFor([&] {
+        tickAndSettle(holder);
+        return holder.recorder().runaway().isFlagged("001234");
+    }, 10000));
+    QVERIFY(waitFor([&] { return !listed.isEmpty(); }, 10000)); // the viewer's list refreshes
+    QVERIFY2(viewer.recorder().clearRunaway("001234", &error), qPrintable(error));
+    QVERIFY(waitFor([&] {
+        tickAndSettle(holder);
+        return !holder.recorder().runaway().isFlagged("001234");
+    }, 10000));
+}
+
 #include "test_databaseserver.moc"
 
 // Two operators at two workstations treat the same pending event: the first one's treatment
