@@ -8,6 +8,7 @@
 #include "core/events/RecordingRepository.h"
 #include "core/events/RecordingWorker.h"
 #include "core/events/RunawayRepository.h"
+#include "core/events/SharedRows.h"
 #include "core/reception/SlotWriter.h"
 #include "core/store/Database.h"
 #include "core/store/TransactionGuard.h"
@@ -560,111 +561,6 @@ void EventRecorder::runInBackground(std::function<std::function<void()>(Recordin
     m_worker->post(std::move(job));
 }
 
-namespace {
-
-// FILA_EVENTOS, read on the recording thread: rows that a queue mark shows recorded are
-// dropped (a line acknowledged to the server while its own recording committed), then the
-// first rows, in number order, of the oldest queue that is not own.
-struct SharedRows {
-    QString queueId;
-    qint64 first = 0;
-    QStringList lines;
-    bool more = false;
-    bool failed = false;
-};
-constexpr int kSharedBatch = 500;
-
-// Every statement here goes by the key (FILA, NUMERO): the table also holds this process's own
-// lines that wait for their recording, as many as the backlog, and a walk over them at every
-// tick would slow the very recording that empties it.
-SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue, qint64 ownFirst) {
-    SharedRows rows;
-    {
-        // Lines whose queue mark shows them recorded (acknowledged to the server while their
-        // recording committed elsewhere) go first; the marks are few, one per queue.
-        QSqlQuery marks(db);
-        marks.setForwardOnly(true);
-        QList<std::pair<QString, qint64>> found;
-        if (marks.exec(QStringLiteral("select QUEUE_ID, LAST_LINE from QUEUE_MARK")))
-            while (marks.next()) found.append({marks.value(0).toString(), marks.value(1).toLongLong()});
-        QSqlQuery d(db);
-        d.prepare(QStringLiteral("delete from FILA_EVENTOS where FILA = :f and NUMERO <= :n"));
-        for (const auto &[fila, last] : found) {
-            d.bindValue(QStringLiteral(":f"), fila);
-            d.bindValue(QStringLiteral(":n"), last);
-            d.exec();
-        }
-    }
-    // The oldest queue to take: another process's (below or above this one's name in the key),
-    // or this one's own lines below ownFirst, which left the local queue once on the server
-    // while this process did not record.
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    qint64 oldest = -1;
-    // The oldest line of the queues not taken: the run taken ends before it, so that lines of
-    // two queues go in the order they reached the server (a module that went from one
-    // workstation to the other keeps its order).
-    qint64 nextOldest = -1;
-    auto consider = [&](const QString &sql, bool withFirst) {
-        if (rows.failed || !q.prepare(sql)) {
-            rows.failed = true;
-            return;
-        }
-        q.bindValue(QStringLiteral(":own"), ownQueue);
-        if (withFirst) q.bindValue(QStringLiteral(":first"), ownFirst);
-        if (!q.exec()) {
-            rows.failed = true;
-            return;
-        }
-        while (q.next()) {
-            if (q.value(1).isNull()) continue;
-            const qint64 ordem = q.value(1).toLongLong();
-            if (oldest < 0 || ordem < oldest) {
-                if (oldest >= 0) nextOldest = oldest;
-                oldest = ordem;
-                rows.queueId = q.value(0).toString();
-            } else if (nextOldest < 0 || ordem < nextOldest) {
-                nextOldest = ordem;
-            }
-        }
-    };
-    consider(QStringLiteral("select FILA, min(ORDEM) from FILA_EVENTOS where FILA < :own group "
-                            "by FILA"), false);
-    consider(QStringLiteral("select FILA, min(ORDEM) from FILA_EVENTOS where FILA > :own group "
-                            "by FILA"), false);
-    consider(QStringLiteral("select FILA, min(ORDEM) from FILA_EVENTOS where FILA = :own and "
-                            "NUMERO < :first group by FILA"), true);
-    if (rows.failed || oldest < 0) return rows;
-    QSqlQuery l(db);
-    l.setForwardOnly(true);
-    l.prepare(QStringLiteral("select first %1 NUMERO, LINHA, ORDEM from FILA_EVENTOS where FILA = "
-                             ":f and (FILA <> :own or NUMERO < :first) order by NUMERO")
-                  .arg(kSharedBatch + 1));
-    l.bindValue(QStringLiteral(":f"), rows.queueId);
-    l.bindValue(QStringLiteral(":own"), ownQueue);
-    l.bindValue(QStringLiteral(":first"), ownFirst);
-    if (!l.exec()) {
-        rows.failed = true;
-        return rows;
-    }
-    qint64 expected = -1;
-    while (l.next()) {
-        const qint64 n = l.value(0).toLongLong();
-        // Only a run without gaps: the mark counts lines from the first. The first line is
-        // always taken, whatever its place: the queues go on.
-        const bool newer = nextOldest >= 0 && l.value(2).toLongLong() > nextOldest;
-        if ((expected >= 0 && (n != expected || newer)) || rows.lines.size() == kSharedBatch) {
-            rows.more = true;
-            break;
-        }
-        if (expected < 0) rows.first = n;
-        expected = n + 1;
-        rows.lines << l.value(1).toString();
-    }
-    return rows;
-}
-
-} // namespace
 
 void EventRecorder::recordSharedInBackground(const QString &ownQueue, qint64 ownFirst,
                                              RejectLog *rejects,

@@ -174,15 +174,9 @@ QList<int> RecordingRepository::readSmsReceivers() {
     return receivers;
 }
 
-bool RecordingRepository::insertSuppressed(const EventRow &e, const QString &reason) {
-    QSqlQuery &q = statement(
-        kInsertSuppressed,
-        QStringLiteral("insert into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, "
-                       "NUMERO_PARTICAO, NOME_PARTICAO, DESCRICAO, TIPO, DATA, DATA_INTERVENCAO, "
-                       "DETALHES, IDECALL, TRATADO, PRIORIDADE, SUPRESSAO) values (:conta, "
-                       ":cliente, :codigo_alarme, :argumento, :numero_particao, :nome_particao, "
-                       ":descricao, :tipo, :data, :data_intervencao, :detalhes, :idecall, "
-                       ":tratado, :prioridade, :supressao)"));
+namespace {
+// The fourteen values of an EVENTOS row, each cut to its column.
+void bindEventRow(QSqlQuery &q, const EventRow &e) {
     q.bindValue(QStringLiteral(":conta"), fit(e.conta, 6));
     q.bindValue(QStringLiteral(":cliente"), fit(e.cliente, 40));
     q.bindValue(QStringLiteral(":codigo_alarme"), fit(e.codigoAlarme, 4));
@@ -197,6 +191,19 @@ bool RecordingRepository::insertSuppressed(const EventRow &e, const QString &rea
     q.bindValue(QStringLiteral(":idecall"), fit(e.idecall, 16));
     q.bindValue(QStringLiteral(":tratado"), e.tratado);
     q.bindValue(QStringLiteral(":prioridade"), e.prioridade);
+}
+} // namespace
+
+bool RecordingRepository::insertSuppressed(const EventRow &e, const QString &reason) {
+    QSqlQuery &q = statement(
+        kInsertSuppressed,
+        QStringLiteral("insert into EVENTOS (CONTA, CLIENTE, CODIGO_ALARME, ARGUMENTO, "
+                       "NUMERO_PARTICAO, NOME_PARTICAO, DESCRICAO, TIPO, DATA, DATA_INTERVENCAO, "
+                       "DETALHES, IDECALL, TRATADO, PRIORIDADE, SUPRESSAO) values (:conta, "
+                       ":cliente, :codigo_alarme, :argumento, :numero_particao, :nome_particao, "
+                       ":descricao, :tipo, :data, :data_intervencao, :detalhes, :idecall, "
+                       ":tratado, :prioridade, :supressao)"));
+    bindEventRow(q, e);
     q.bindValue(QStringLiteral(":supressao"), fit(reason, 12));
     return run(q);
 }
@@ -230,20 +237,7 @@ bool RecordingRepository::insertEvent(const EventRow &e) {
                              "values(:conta,:cliente,:codigo_alarme,:argumento,:numero_particao,\n"
                              ":nome_particao,:descricao,:tipo,:data,:data_intervencao,\n"
                              ":detalhes,:idecall,:tratado, :prioridade)"));
-    q.bindValue(QStringLiteral(":conta"), fit(e.conta, 6));
-    q.bindValue(QStringLiteral(":cliente"), fit(e.cliente, 40));
-    q.bindValue(QStringLiteral(":codigo_alarme"), fit(e.codigoAlarme, 4));
-    q.bindValue(QStringLiteral(":argumento"), fit(e.argumento, 3));
-    q.bindValue(QStringLiteral(":numero_particao"), e.numeroParticao);
-    q.bindValue(QStringLiteral(":nome_particao"), fit(e.nomeParticao, 16));
-    q.bindValue(QStringLiteral(":descricao"), fit(e.descricao, 60));
-    q.bindValue(QStringLiteral(":tipo"), fit(e.tipo, 16));
-    q.bindValue(QStringLiteral(":data"), e.data);
-    q.bindValue(QStringLiteral(":data_intervencao"), e.dataIntervencao);
-    q.bindValue(QStringLiteral(":detalhes"), e.detalhes);
-    q.bindValue(QStringLiteral(":idecall"), fit(e.idecall, 16));
-    q.bindValue(QStringLiteral(":tratado"), e.tratado);
-    q.bindValue(QStringLiteral(":prioridade"), e.prioridade);
+    bindEventRow(q, e);
     return run(q);
 }
 
