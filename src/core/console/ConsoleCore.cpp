@@ -1,5 +1,7 @@
 #include "ConsoleCore.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include "core/events/RunawayRepository.h"
 
 #include "core/common/Clock.h"
@@ -39,7 +41,9 @@ ConsoleCore::ConsoleCore(QString programDir, const Clock &clock, Prompt *prompt,
     connect(&m_timerInactive, &QTimer::timeout, this, &ConsoleCore::TimerInativosTimer);
 }
 
-ConsoleCore::~ConsoleCore() = default;
+ConsoleCore::~ConsoleCore() {
+    audit::setClock(nullptr);
+}
 
 bool ConsoleCore::start(QString *error) {
     // Devices hold a descriptor each; the usual soft limit would stop the listeners early.
@@ -60,6 +64,8 @@ bool ConsoleCore::start(QString *error) {
     }
     const bool shared = where.onServer();
     m_station = config.readStation();
+    audit::setStation(m_station.name);
+    audit::setClock(&m_clock);
     m_store = std::make_unique<Store>(std::move(where));
     if (!confirmNewDatabase(error)) return false;
     QString catalogueError;

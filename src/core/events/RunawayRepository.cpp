@@ -1,5 +1,7 @@
 #include "core/events/RunawayRepository.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -33,12 +35,25 @@ QHash<QString, QDateTime> flagged(QSqlDatabase db, bool *ok) {
 
 bool remove(QSqlDatabase db, const QString &conta, QString *error) {
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("delete from CONTAS_DISPARADAS where CONTA = :c"));
-    q.bindValue(QStringLiteral(":c"), conta);
-    if (q.exec()) return true;
+    QString auditError;
+    const bool done = audit::change(
+        db,
+        {QString::fromUtf8(audit::kRunawayCleared), QStringLiteral("Conta %1 liberada do disparo").arg(conta.trimmed()),
+         conta, QString(), QString()},
+        QStringLiteral("select CONTA, DESDE, ULTIMO, SINAIS from CONTAS_DISPARADAS where CONTA = ?"),
+        {conta},
+        [&] {
+            q.prepare(QStringLiteral("delete from CONTAS_DISPARADAS where CONTA = :c"));
+            q.bindValue(QStringLiteral(":c"), conta);
+            return q.exec();
+        },
+        &auditError);
+    if (done) return true;
     if (error)
         *error = QStringLiteral("Não foi possível liberar a conta %1: %2")
-                     .arg(conta.trimmed(), q.lastError().text().simplified());
+                     .arg(conta.trimmed(), q.lastError().isValid()
+                                               ? q.lastError().text().simplified()
+                                               : auditError);
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "ModuleSettingsRepository.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
@@ -128,6 +130,8 @@ Save save(QSqlDatabase db, const ModuleSettings &s, QString *errorText) {
     }
     TransactionGuard transaction(db);
     if (!transaction.begun()) return failed(db.lastError());
+    const QString row = QStringLiteral("select * from GPRS where IMEI = ?");
+    const QString before = audit::snapshot(db, row, {s.imei});
     QSqlQuery q(db);
     if (!q.prepare(updateStatement())) return failed(q.lastError());
     q.bindValue(QStringLiteral(":equipamento"), s.equipamento);
@@ -145,6 +149,13 @@ Save save(QSqlDatabase db, const ModuleSettings &s, QString *errorText) {
     q.bindValue(QStringLiteral(":imei"), s.imei);
     if (!q.exec()) return failed(q.lastError());
     if (q.numRowsAffected() < 1) return Save::Missing;
+    const auto [antes, depois] = audit::difference(before, audit::snapshot(db, row, {s.imei}));
+    QString auditError;
+    if (!audit::write(db, {QString::fromUtf8(audit::kUpdate),
+                           QStringLiteral("Parâmetros do módulo GPRS ") + s.imei, QString(), antes,
+                           depois},
+                      &auditError))
+        return failed(QSqlError(auditError));
     return transaction.commit() ? Save::Saved : failed(db.lastError());
 }
 

@@ -1,5 +1,7 @@
 #include "OperatorRepository.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -11,6 +13,9 @@ bool failed(const QSqlQuery &q, QString *errorText) {
     if (errorText) *errorText = q.lastError().text();
     return false;
 }
+bool insertRow(QSqlDatabase db, const Operator &op, QString *errorText);
+bool updateRow(QSqlDatabase db, const QString &nomeAnterior, const Operator &op, QString *errorText);
+bool removeRow(QSqlDatabase db, const QString &nome, QString *errorText);
 } // namespace
 
 QString listSql() {
@@ -45,7 +50,21 @@ bool passwordMatches(const std::optional<Operator> &op, const QString &senha) {
     return senha == (op ? op->senha : QString());
 }
 
+namespace {
+const QString kRow = QStringLiteral("select NOME, PERMISSOES, SENHA from OPERADORES where NOME = ?");
+audit::Entry entry(const QString &nome) {
+    return {QString(), QStringLiteral("Operador ") + nome, QString(), QString(), QString()};
+}
+} // namespace
+
 bool insert(QSqlDatabase db, const Operator &op, QString *errorText) {
+    return audit::change(db, entry(op.nome), kRow, {op.nome}, [&] {
+        return insertRow(db, op, errorText);
+    }, errorText);
+}
+
+namespace {
+bool insertRow(QSqlDatabase db, const Operator &op, QString *errorText) {
     QSqlQuery q(db);
     if (!q.prepare(QStringLiteral("Insert Into OPERADORES\n( NOME, PERMISSOES, SENHA)\nValues\n"
                                   "( :Nome, :Permissoes, :Senha)")))
@@ -55,8 +74,17 @@ bool insert(QSqlDatabase db, const Operator &op, QString *errorText) {
     q.bindValue(QStringLiteral(":Senha"), op.senha);
     return q.exec() || failed(q, errorText);
 }
+} // namespace
 
 bool update(QSqlDatabase db, const QString &nomeAnterior, const Operator &op, QString *errorText) {
+    const QVariantList after{op.nome};
+    return audit::change(db, entry(nomeAnterior), kRow, {nomeAnterior}, [&] {
+        return updateRow(db, nomeAnterior, op, errorText);
+    }, errorText, &after);
+}
+
+namespace {
+bool updateRow(QSqlDatabase db, const QString &nomeAnterior, const Operator &op, QString *errorText) {
     QSqlQuery q(db);
     if (!q.prepare(QStringLiteral("Update Operadores Set\n"
                                   "  Nome       = :Nome,\n"
@@ -75,13 +103,22 @@ bool update(QSqlDatabase db, const QString &nomeAnterior, const Operator &op, QS
     }
     return true;
 }
+} // namespace
 
 bool remove(QSqlDatabase db, const QString &nome, QString *errorText) {
+    return audit::change(db, entry(nome), kRow, {nome}, [&] {
+        return removeRow(db, nome, errorText);
+    }, errorText);
+}
+
+namespace {
+bool removeRow(QSqlDatabase db, const QString &nome, QString *errorText) {
     QSqlQuery q(db);
     if (!q.prepare(QStringLiteral("Delete From Operadores\nWhere NOME = :Nome")))
         return failed(q, errorText);
     q.bindValue(QStringLiteral(":Nome"), nome);
     return q.exec() || failed(q, errorText);
 }
+} // namespace
 
 } // namespace tulmo::Operadores

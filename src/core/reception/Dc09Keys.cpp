@@ -1,5 +1,7 @@
 #include "Dc09Keys.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include "core/reception/Dc09Message.h"
 #include "core/store/TransactionGuard.h"
 
@@ -48,7 +50,19 @@ bool Dc09Keys::save(const QList<Entry> &entries, QString *error) {
     }
     TransactionGuard transaction(m_db);
     QSqlQuery q(m_db);
-    bool ok = q.exec(QStringLiteral("Delete from DC09_KEYS"));
+    auto accounts = [](const QList<Entry> &list) {
+        QStringList l;
+        for (const Entry &e : list)
+            l << e.account.trimmed().toUpper();
+        return QStringLiteral("CONTAS=") + l.join(QLatin1Char(','));
+    };
+    // The keys themselves are never written down.
+    QString auditError;
+    bool ok = audit::write(m_db,
+                           {QString::fromUtf8(audit::kSettings), QStringLiteral("Chaves DC-09"),
+                            QString(), accounts(m_entries), accounts(entries)},
+                           &auditError) &&
+              q.exec(QStringLiteral("Delete from DC09_KEYS"));
     for (const Entry &e : entries) {
         if (!ok) break;
         q.prepare(QStringLiteral("Update or Insert into DC09_KEYS (ACCOUNT, AES_KEY)\n"

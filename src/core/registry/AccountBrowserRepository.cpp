@@ -1,5 +1,6 @@
 #include "AccountBrowserRepository.h"
 
+#include "core/operators/AuditTrail.h"
 #include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
@@ -129,7 +130,9 @@ std::optional<bool> hasEvents(QSqlDatabase db, const QString &conta, QString *er
     return q.next();
 }
 
-bool remove(QSqlDatabase db, const QString &conta, QString *errorText) {
+namespace {
+// Deleted in one transaction, the audit row's.
+bool removeRows(QSqlDatabase db, const QString &conta, QString *errorText) {
     static const char *const kTables[] = {"Clientes", "Eventos",  "Particoes",
                                           "Zonas",    "Usuarios", "Quadro_Horarios"};
     TransactionGuard transaction(db);
@@ -144,5 +147,14 @@ bool remove(QSqlDatabase db, const QString &conta, QString *errorText) {
     }
     return transaction.commit() || failed(db.lastError(), errorText);
 }
+} // namespace
+
+bool remove(QSqlDatabase db, const QString &conta, QString *errorText) {
+    return audit::change(
+        db, {QString(), QStringLiteral("Conta %1 com seus eventos, zonas, usuários, partições e horários").arg(conta), conta, QString(), QString()},
+        QStringLiteral("select * from CLIENTES where CONTA = ?"), {conta},
+        [&] { return removeRows(db, conta, errorText); }, errorText);
+}
+
 
 } // namespace tulmo::AccountBrowserRepository

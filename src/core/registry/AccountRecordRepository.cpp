@@ -1,6 +1,7 @@
 #include "AccountRecordRepository.h"
 
 #include "core/registry/ColumnLimits.h"
+#include "core/operators/AuditTrail.h"
 #include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
@@ -183,8 +184,31 @@ std::optional<AccountRecord> find(QSqlDatabase db, const QString &conta, bool *o
     return r;
 }
 
+namespace {
+const QString kAccountRow = QStringLiteral("select * from CLIENTES where CONTA = ?");
+audit::Entry accountEntry(const AccountRecord &rec) {
+    return {QString(), QStringLiteral("Conta %1 - %2").arg(rec.conta, rec.nome), rec.conta,
+            QString(), QString()};
+}
+bool insertRow(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now,
+               QString *errorText, QString *reason);
+bool updateRow(QSqlDatabase db, const AccountRecord &rec, QString *errorText, QString *reason);
+} // namespace
+
 bool insert(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now, QString *errorText,
             QString *reason) {
+    return audit::change(db, accountEntry(rec), kAccountRow, {asTyped(rec.conta)},
+                         [&] { return insertRow(db, rec, now, errorText, reason); }, errorText);
+}
+
+bool update(QSqlDatabase db, const AccountRecord &rec, QString *errorText, QString *reason) {
+    return audit::change(db, accountEntry(rec), kAccountRow, {rec.conta},
+                         [&] { return updateRow(db, rec, errorText, reason); }, errorText);
+}
+
+namespace {
+bool insertRow(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now,
+               QString *errorText, QString *reason) {
     QSqlQuery q(db);
     const QString sql =
         QStringLiteral("Insert Into Clientes\n"
@@ -214,7 +238,7 @@ bool insert(QSqlDatabase db, const AccountRecord &rec, const QDateTime &now, QSt
     return q.exec() || refused(q, errorText, reason);
 }
 
-bool update(QSqlDatabase db, const AccountRecord &rec, QString *errorText, QString *reason) {
+bool updateRow(QSqlDatabase db, const AccountRecord &rec, QString *errorText, QString *reason) {
     const std::optional<int> tempo = toInt(rec.tempoAtraso);
     if (!tempo) {
         // StrToInt of the original: no default on alteration.
@@ -244,6 +268,7 @@ bool update(QSqlDatabase db, const AccountRecord &rec, QString *errorText, QStri
     }
     return true;
 }
+} // namespace
 
 bool discardUnsaved(QSqlDatabase db, const QString &conta, QString *errorText) {
     TransactionGuard transaction(db);
@@ -302,6 +327,20 @@ std::optional<WeeklySchedule> readSchedule(QSqlDatabase db, const QString &conta
     return s;
 }
 
+namespace {
+// "DOM=08,09; SEG=…": the hours marked armed, day by day.
+QString scheduleText(const WeeklySchedule &schedule) {
+    QStringList days;
+    for (int d = 0; d < WeeklySchedule::kDays; ++d) {
+        QStringList hours;
+        for (int h = 0; h < WeeklySchedule::kHours; ++h)
+            if (schedule.marked(d, h)) hours << QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'));
+        if (!hours.isEmpty()) days << WeeklySchedule::dayCode(d) + QLatin1Char('=') + hours.join(QLatin1Char(','));
+    }
+    return days.join(QStringLiteral("; "));
+}
+} // namespace
+
 bool writeSchedule(QSqlDatabase db, const QString &conta, const WeeklySchedule &schedule,
                    QString *errorText) {
     TransactionGuard transaction(db);
@@ -309,6 +348,14 @@ bool writeSchedule(QSqlDatabase db, const QString &conta, const WeeklySchedule &
         if (errorText) *errorText = db.lastError().text();
         return false;
     }
+    bool found = false;
+    const std::optional<WeeklySchedule> before = readSchedule(db, conta, &found, errorText);
+    if (!before) return false;
+    if (!audit::write(db, {QString::fromUtf8(found ? audit::kUpdate : audit::kInsert),
+                           QStringLiteral("Quadro de horários da conta ") + conta, conta,
+                           found ? scheduleText(*before) : QString(), scheduleText(schedule)},
+                      errorText))
+        return false;
     {
         QSqlQuery del(db);
         if (!del.prepare(QStringLiteral("Delete From Quadro_Horarios\nWhere Conta = :Conta")))

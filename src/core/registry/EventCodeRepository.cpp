@@ -1,5 +1,6 @@
 #include "EventCodeRepository.h"
 
+#include "core/operators/AuditTrail.h"
 #include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
@@ -101,12 +102,9 @@ void applyDefaults(EventCode &row) {
     fill(EventCode::Prioridade, 1);
 }
 
-bool insert(QSqlDatabase db, const EventCode &row, QString *errorText) {
-    return insertAll(db, {row}, errorText);
-}
 
-bool update(QSqlDatabase db, const QString &codigoAnterior, const EventCode &row,
-            QString *errorText) {
+static bool updateRow(QSqlDatabase db, const QString &codigoAnterior, const EventCode &row,
+                      QString *errorText) {
     TransactionGuard t(db);
     if (!t.begun()) return failed(db.lastError(), errorText);
     QSqlQuery q(db);
@@ -132,7 +130,7 @@ bool update(QSqlDatabase db, const QString &codigoAnterior, const EventCode &row
     return t.commit() || failed(db.lastError(), errorText);
 }
 
-bool remove(QSqlDatabase db, const QString &codigo, QString *errorText) {
+static bool removeRow(QSqlDatabase db, const QString &codigo, QString *errorText) {
     TransactionGuard t(db);
     if (!t.begun()) return failed(db.lastError(), errorText);
     QSqlQuery q(db);
@@ -143,7 +141,7 @@ bool remove(QSqlDatabase db, const QString &codigo, QString *errorText) {
     return t.commit() || failed(db.lastError(), errorText);
 }
 
-bool insertAll(QSqlDatabase db, const QList<EventCode> &rows, QString *errorText) {
+static bool insertRows(QSqlDatabase db, const QList<EventCode> &rows, QString *errorText) {
     TransactionGuard t(db);
     if (!t.begun()) return failed(db.lastError(), errorText);
     QSqlQuery q(db);
@@ -154,6 +152,43 @@ bool insertAll(QSqlDatabase db, const QList<EventCode> &rows, QString *errorText
     }
     q.finish();
     return t.commit() || failed(db.lastError(), errorText);
+}
+
+namespace {
+const QString kCodeRow = QStringLiteral("select * from EVENTOS_PADRAO where CODIGO_EVENTO = ?");
+audit::Entry codeEntry(const QString &codigo) {
+    return {QString(), QStringLiteral("Código de evento ") + codigo, QString(), QString(), QString()};
+}
+} // namespace
+
+bool insert(QSqlDatabase db, const EventCode &row, QString *errorText) {
+    const QString codigo = row.codigo();
+    return audit::change(db, codeEntry(codigo), kCodeRow, {codigo},
+                         [&] { return insertRows(db, {row}, errorText); }, errorText);
+}
+
+bool update(QSqlDatabase db, const QString &codigoAnterior, const EventCode &row,
+            QString *errorText) {
+    const QVariantList after{row.codigo()};
+    return audit::change(db, codeEntry(codigoAnterior), kCodeRow, {codigoAnterior},
+                         [&] { return updateRow(db, codigoAnterior, row, errorText); }, errorText,
+                         &after);
+}
+
+bool remove(QSqlDatabase db, const QString &codigo, QString *errorText) {
+    return audit::change(db, codeEntry(codigo), kCodeRow, {codigo},
+                         [&] { return removeRow(db, codigo, errorText); }, errorText);
+}
+
+bool insertAll(QSqlDatabase db, const QList<EventCode> &rows, QString *errorText) {
+    QStringList codes;
+    for (const EventCode &row : rows)
+        codes << row.codigo();
+    return audit::change(
+        db,
+        {QString::fromUtf8(audit::kInsert), QStringLiteral("%1 códigos de evento").arg(rows.size()),
+         QString(), QString(), QStringLiteral("CODIGOS=") + codes.join(QLatin1Char(','))},
+        QString(), {}, [&] { return insertRows(db, rows, errorText); }, errorText);
 }
 
 } // namespace EventCodeRepository

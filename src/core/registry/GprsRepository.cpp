@@ -1,6 +1,7 @@
 #include "GprsRepository.h"
 
 #include "core/registry/GprsDirectory.h"
+#include "core/operators/AuditTrail.h"
 #include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
@@ -124,8 +125,8 @@ QString invalidInput(const GprsModule &m) {
     return QString();
 }
 
-Post post(QSqlDatabase db, GprsDirectory *directory, const QString &originalImei,
-          const GprsModule &m, QString *errorText) {
+static Post postRow(QSqlDatabase db, const QString &originalImei, const GprsModule &m,
+                    QString *errorText) {
     TransactionGuard transaction(db);
     if (!transaction.begun()) return failed(db.lastError(), errorText), Post::Failed;
     if (m.imei != originalImei) {
@@ -150,20 +151,43 @@ Post post(QSqlDatabase db, GprsDirectory *directory, const QString &originalImei
         return Post::Failed;
     }
     if (!transaction.commit()) return failed(db.lastError(), errorText), Post::Failed;
+    return Post::Saved;
+}
+
+namespace {
+const QString kModuleRow = QStringLiteral("select * from GPRS where IMEI = ?");
+audit::Entry moduleEntry(const QString &imei, const QString &conta) {
+    return {QString(), QStringLiteral("Módulo GPRS ") + imei, conta, QString(), QString()};
+}
+} // namespace
+
+Post post(QSqlDatabase db, GprsDirectory *directory, const QString &originalImei,
+          const GprsModule &m, QString *errorText) {
+    Post result = Post::Failed;
+    const QVariantList after{m.imei};
+    audit::change(
+        db, moduleEntry(originalImei.isEmpty() ? m.imei : originalImei, m.conta), kModuleRow,
+        {originalImei.isEmpty() ? m.imei : originalImei},
+        [&] { return (result = postRow(db, originalImei, m, errorText)) == Post::Saved; },
+        errorText, &after);
+    if (result != Post::Saved) return result;
     // A block or an approval holds from the module's next identification.
     if (directory) {
-        if (!inserting && originalImei != m.imei) directory->remove(originalImei);
+        if (!originalImei.isEmpty() && originalImei != m.imei) directory->remove(originalImei);
         directory->put(m);
     }
     return Post::Saved;
 }
 
 bool remove(QSqlDatabase db, GprsDirectory *directory, const QString &imei, QString *errorText) {
-    QSqlQuery q(db);
-    if (!q.prepare(QStringLiteral("Delete From GPRS\nWhere IMEI = :imei")))
-        return failed(q.lastError(), errorText);
-    q.bindValue(QStringLiteral(":imei"), imei);
-    if (!q.exec()) return failed(q.lastError(), errorText);
+    const bool removed = audit::change(db, moduleEntry(imei, QString()), kModuleRow, {imei}, [&] {
+        QSqlQuery q(db);
+        if (!q.prepare(QStringLiteral("Delete From GPRS\nWhere IMEI = :imei")))
+            return failed(q.lastError(), errorText);
+        q.bindValue(QStringLiteral(":imei"), imei);
+        return q.exec() || failed(q.lastError(), errorText);
+    }, errorText);
+    if (!removed) return false;
     if (directory) directory->remove(imei);
     return true;
 }

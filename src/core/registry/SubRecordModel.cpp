@@ -1,5 +1,8 @@
 #include "SubRecordModel.h"
 
+#include "core/operators/AuditTrail.h"
+#include "core/store/TransactionGuard.h"
+
 #include "core/registry/ColumnLimits.h"
 
 #include <QScopedValueRollback>
@@ -175,6 +178,11 @@ bool SubRecordModel::post() {
 }
 
 bool SubRecordModel::write(Row &r, QString *errorText, QString *reason) {
+    TransactionGuard transaction(m_db);
+    if (!transaction.begun()) {
+        if (errorText) *errorText = m_db.lastError().text();
+        return false;
+    }
     QSqlQuery q(m_db);
     if (r.state == State::Inserted) {
         q.prepare(
@@ -201,6 +209,20 @@ bool SubRecordModel::write(Row &r, QString *errorText, QString *reason) {
     }
     if (r.state == State::Edited && q.numRowsAffected() < 1) {
         if (errorText) *errorText = QStringLiteral("o registro não existe mais");
+        return false;
+    }
+    const bool inserted = r.state == State::Inserted;
+    const audit::Entry entry{
+        QString::fromUtf8(inserted ? audit::kInsert : audit::kUpdate),
+        QStringLiteral("%1 %2 da conta %3").arg(table(), r.chave.toString(), m_conta), m_conta,
+        inserted ? QString()
+                 : audit::fields({{keyColumn().toUtf8().constData(), r.storedChave},
+                                  {descriptionColumn().toUtf8().constData(), r.storedDescricao}}),
+        audit::fields({{keyColumn().toUtf8().constData(), r.chave},
+                       {descriptionColumn().toUtf8().constData(), r.descricao}})};
+    if (!audit::write(m_db, entry, errorText)) return false;
+    if (!transaction.commit()) {
+        if (errorText) *errorText = m_db.lastError().text();
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "core/reports/AnswerTimes.h"
 
+#include "core/reports/AuditReport.h"
+
 #include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -93,12 +95,7 @@ QString AnswerTimes::duration(qint64 ms) {
 }
 
 QString AnswerTimes::csv(const QDate &from, const QDate &to) const {
-    auto field = [](QString s) {
-        if (s.contains(QLatin1Char(';')) || s.contains(QLatin1Char('"')))
-            s = QLatin1Char('"') + s.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-                QLatin1Char('"');
-        return s;
-    };
+    const auto field = csvField;
     QString out = QStringLiteral("Tempo de atendimento;%1 a %2\r\n")
                       .arg(from.toString(QStringLiteral("dd/MM/yyyy")),
                            to.toString(QStringLiteral("dd/MM/yyyy")));

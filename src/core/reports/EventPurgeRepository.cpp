@@ -1,5 +1,7 @@
 #include "core/reports/EventPurgeRepository.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include "core/store/TransactionGuard.h"
 
 #include <QDateTime>
@@ -89,6 +91,20 @@ int purge(QSqlDatabase db, const PurgeFilter &f, QString *errorText) {
     }
     const int deleted = q.numRowsAffected();
     q.finish();
+    const QString which = audit::fields(
+        {{"DATA_INICIAL", f.dataInicial}, {"DATA_FINAL", f.dataFinal}, {"CONTA", f.conta},
+         {"TIPO", f.tipo},
+         {"PARTICAO", f.todasParticoes ? QVariant(QStringLiteral("Todas")) : QVariant(f.particao)},
+         {"ATE_SEQUENCIA", f.upToSequencia}});
+    QString auditError;
+    if (!audit::write(db, {QString::fromUtf8(audit::kPurge),
+                           QStringLiteral("%1 eventos apagados").arg(deleted),
+                           f.conta == QLatin1String("Todas") ? QString() : f.conta, which,
+                           QString()},
+                      &auditError)) {
+        if (errorText) *errorText = auditError;
+        return -1;
+    }
     if (!t.commit()) {
         if (errorText) *errorText = reasonOf(db.lastError());
         return -1;

@@ -1,5 +1,7 @@
 #include "ReceiverTable.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
@@ -66,7 +68,7 @@ std::optional<ReceiverConfig> ReceiverTable::readByName(const QString &nome, int
     return found;
 }
 
-bool ReceiverTable::insert(int n, const QString &nome) const {
+bool ReceiverTable::insertRow(int n, const QString &nome) const {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("Insert Into RECEIVER (RECEIVER, MODO_COMUNICACAO, ATIVO, ENVIA_SMS, "
                              "NOME, PORTA_COM, BAUDS_COM, PORTA_TCP, PORTA_UDP)\n"
@@ -84,7 +86,7 @@ bool ReceiverTable::insert(int n, const QString &nome) const {
     return q.exec();
 }
 
-bool ReceiverTable::remove(int id) const {
+bool ReceiverTable::removeRow(int id) const {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("Delete from RECEIVER where RECEIVER =:id"));
     q.bindValue(QStringLiteral(":id"), id);
@@ -116,7 +118,7 @@ bool ReceiverTable::renumber() const {
     return ok;
 }
 
-bool ReceiverTable::apply(const ReceiverConfig &r, int id) const {
+bool ReceiverTable::applyRow(const ReceiverConfig &r, int id) const {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral(
         "Update RECEIVER Set RECEIVER =:receiver, MODO_COMUNICACAO =:modo, \n"
@@ -137,6 +139,32 @@ bool ReceiverTable::apply(const ReceiverConfig &r, int id) const {
     q.bindValue(QStringLiteral(":id"), id);
     // No row under that number (deleted meanwhile) is a failure, not a silent success.
     return q.exec() && q.numRowsAffected() != 0;
+}
+
+} // namespace tulmo
+
+namespace tulmo {
+
+namespace {
+const QString kReceiverRow = QStringLiteral("select * from RECEIVER where RECEIVER = ?");
+audit::Entry receiverEntry(int n) {
+    return {QString(), QStringLiteral("Receptora %1").arg(n), QString(), QString(), QString()};
+}
+} // namespace
+
+bool ReceiverTable::insert(int n, const QString &nome) const {
+    return audit::change(m_db, receiverEntry(n), kReceiverRow, {n},
+                         [&] { return insertRow(n, nome); });
+}
+
+bool ReceiverTable::remove(int id) const {
+    return audit::change(m_db, receiverEntry(id), kReceiverRow, {id}, [&] { return removeRow(id); });
+}
+
+bool ReceiverTable::apply(const ReceiverConfig &r, int id) const {
+    const QVariantList after{r.receiver};
+    return audit::change(m_db, receiverEntry(id), kReceiverRow, {id},
+                         [&] { return applyRow(r, id); }, nullptr, &after);
 }
 
 } // namespace tulmo

@@ -56,6 +56,10 @@ public:
     bool apply(const ReceiverConfig &r, int id) const;
 
 private:
+    bool insertRow(int n, const QString &nome) const;
+    bool removeRow(int id) const;
+    bool applyRow(const ReceiverConfig &r, int id) const;
+
     QSqlDatabase m_db;
 };
 

@@ -374,6 +374,22 @@ void ensureStation(QSqlDatabase db) {
         run(db, "CREATE TABLE CONTAS_DISPARADAS (CONTA VARCHAR(6) NOT NULL, DESDE TIMESTAMP, "
                 "ULTIMO TIMESTAMP, SINAIS INTEGER, CONSTRAINT PK_CONTAS_DISPARADAS PRIMARY KEY "
                 "(CONTA))");
+    // Who did what: written with each operator's action, never changed nor deleted.
+    if (!Existe_Campo(db, "AUDITORIA", "ACAO")) {
+        run(db, "CREATE TABLE AUDITORIA (ID BIGINT NOT NULL, QUANDO TIMESTAMP NOT NULL, "
+                "OPERADOR VARCHAR(20), ESTACAO VARCHAR(60), ACAO VARCHAR(30) NOT NULL, "
+                "CONTA VARCHAR(6), DESCRICAO VARCHAR(300), ANTES VARCHAR(4000), "
+                "DEPOIS VARCHAR(4000), CONSTRAINT PK_AUDITORIA PRIMARY KEY (ID))");
+        run(db, "CREATE INDEX IDX_AUDITORIA_QUANDO ON AUDITORIA (QUANDO)");
+    }
+    if (!generatorExists(db, QStringLiteral("GEN_AUDITORIA"))) run(db, "CREATE SEQUENCE GEN_AUDITORIA");
+    if (!objectExists(db, "select 1 from RDB$EXCEPTIONS where RDB$EXCEPTION_NAME = :n",
+                      QStringLiteral("E_AUDITORIA_FIXA")))
+        run(db, "CREATE EXCEPTION E_AUDITORIA_FIXA 'AUDITORIA: registros nao podem ser alterados "
+                "nem apagados'");
+    if (!triggerExists(db, QStringLiteral("TRG_AUDITORIA_FIXA")))
+        run(db, "CREATE TRIGGER TRG_AUDITORIA_FIXA FOR AUDITORIA BEFORE UPDATE OR DELETE AS "
+                "BEGIN EXCEPTION E_AUDITORIA_FIXA; END");
     for (const Notice &n : kNotices) {
         if (triggerExists(db, QLatin1String(n.trigger))) continue;
         run(db, QStringLiteral("CREATE TRIGGER %1 FOR %2 %3 AS BEGIN %4POST_EVENT '%5'; END")
@@ -403,7 +419,9 @@ bool upgradeComplete(QSqlDatabase db) {
         !generatorExists(db, QStringLiteral("GEN_FILA_EVENTOS")) ||
         !Existe_Campo(db, "ALERTAS_SUPERVISAO", "TEXTO") ||
         !Existe_Campo(db, "EVENTOS", "SUPRESSAO") || !Existe_Campo(db, "CONTAS_DISPARADAS", "CONTA") ||
-        !generatorExists(db, QStringLiteral("GEN_ALERTAS_SUPERVISAO")))
+        !generatorExists(db, QStringLiteral("GEN_ALERTAS_SUPERVISAO")) ||
+        !Existe_Campo(db, "AUDITORIA", "ACAO") || !generatorExists(db, QStringLiteral("GEN_AUDITORIA")) ||
+        !triggerExists(db, QStringLiteral("TRG_AUDITORIA_FIXA")))
         return false;
     for (const Notice &n : kNotices)
         if (!triggerExists(db, QLatin1String(n.trigger))) return false;

@@ -2,7 +2,7 @@
 
 #include "ui/common/KeyboardHabits.h"
 #include "core/common/Clock.h"
-#include "core/common/Clock.h"
+#include "core/operators/AuditTrail.h"
 #include "core/common/Prompt.h"
 #include "core/store/Database.h"
 #include "core/events/EventLine.h"
@@ -72,7 +72,16 @@ void Form_iniciar_turno::FormShow() {
     m_memo->clear();
     m_password->clear();
     m_name->clear();
-    // Nobody is on shift until a name and its password are checked.
+    // Nobody is on shift until a name and its password are checked: the shift of whoever was
+    // on it ends here.
+    if (!m_shiftOwner.isEmpty()) {
+        audit::writeAlone(m_common.database.primary(),
+                          {QString::fromUtf8(audit::kShiftEnd),
+                           QStringLiteral("Operador ") + m_shiftOwner, QString(), QString(),
+                           QString()});
+        m_shiftOwner.clear();
+    }
+    audit::setOperator(QString());
     m_current.reset();
     m_currentOperator = CurrentOperator{QString(), 0};
     m_name->setFocus();
@@ -97,6 +106,10 @@ void Form_iniciar_turno::verifyPassword() {
         const bool defaultPassword =
             OperatorRepository::adminHasDefaultPassword(m_common.database.primary());
         m_memo->setPlainText(refusalLines(defaultPassword).join(QLatin1Char('\n')));
+        audit::writeAlone(m_common.database.primary(),
+                          {QString::fromUtf8(audit::kLoginRefused),
+                           QStringLiteral("Usuário informado: ") + nome, QString(), QString(),
+                           QString()});
         m_password->clear();
         m_name->setFocus();
         m_checking = false;
@@ -111,6 +124,14 @@ void Form_iniciar_turno::verifyPassword() {
         QStringLiteral("Do dia ") + dia, QStringLiteral("Operador: ") + m_current->nome}
                              .join(QLatin1Char('\n')));
     m_currentOperator = CurrentOperator{m_current->nome, m_current->permissoes};
+    if (m_shiftOwner != m_current->nome) {
+        audit::setOperator(m_current->nome);
+        audit::writeAlone(m_common.database.primary(),
+                          {QString::fromUtf8(audit::kShiftStart),
+                           QStringLiteral("Operador ") + m_current->nome, QString(), QString(),
+                           QString()});
+        m_shiftOwner = m_current->nome;
+    }
     emit permissionsChanged(m_current->permissoes);
     // Only the administrator's name opens the operator form; a shift of anyone else takes
     // it away again.
@@ -129,6 +150,15 @@ void Form_iniciar_turno::done(int r) {
         // An abandoned or failed shift change leaves nobody on shift and nothing allowed.
         emit permissionsChanged(0);
         emit operatorFormAllowed(false);
+        if (!m_shiftOwner.isEmpty()) {
+            // The password was changed after the check: that shift never began.
+            audit::writeAlone(m_common.database.primary(),
+                              {QString::fromUtf8(audit::kShiftEnd),
+                               QStringLiteral("Operador ") + m_shiftOwner, QString(), QString(),
+                               QString()});
+            m_shiftOwner.clear();
+            audit::setOperator(QString());
+        }
         m_current.reset();
         m_currentOperator = CurrentOperator{QString(), 0};
     }

@@ -60,6 +60,8 @@ private:
     QPushButton *m_ok;
     std::optional<Operator> m_current;
     bool m_checking = false;
+    // Who started the shift under way, as the audit tells it; empty when nobody has.
+    QString m_shiftOwner;
 };
 
 } // namespace tulmo

@@ -16,6 +16,7 @@
 #include "core/events/EventQueue.h"
 #include "core/events/EventRecorder.h"
 #include "core/events/InterventionKinds.h"
+#include "core/operators/AuditTrail.h"
 #include "core/operators/CurrentOperator.h"
 #include "core/reception/ConnectionRegistry.h"
 #include "core/reception/Data_Modulo2.h"
@@ -37,6 +38,7 @@
 #include "ui/registry/Selecao_Clientes.h"
 #include "ui/reports/Apagar_Eventos.h"
 #include "ui/reports/Relatorio_Selecao.h"
+#include "ui/reports/Auditoria.h"
 #include "ui/reports/Tempo_Atendimento.h"
 #include "ui/console/Contas_Disparo.h"
 #include "ui/settings/Configuracoes.h"
@@ -306,6 +308,13 @@ void Form_Principal::openAnswerTimes() {
     f->open();
 }
 
+void Form_Principal::openAudit() {
+    if (!m_auditAction->isEnabled()) return;
+    auto *f = new Form_Auditoria(m_s.common, m_s.settings, this);
+    f->setAttribute(Qt::WA_DeleteOnClose);
+    f->open();
+}
+
 Form_Principal::PermissionCommand &Form_Principal::command(quint32 bit) {
     for (PermissionCommand &c : m_commands)
         if (c.bit == bit) return c;
@@ -345,6 +354,7 @@ QString Form_Principal::operatorName() const {
 
 void Form_Principal::setOperatorFormEnabled(bool enabled) {
     m_operatorsAction->setEnabled(enabled);
+    m_auditAction->setEnabled(enabled);
 }
 
 void Form_Principal::setPendingCommandEnabled(bool enabled) {
@@ -400,6 +410,10 @@ void Form_Principal::createMenu() {
         item(bar, "TempoAtendimento1", QStringLiteral("&Tempo de Atendimento"));
     connect(m_answerTimesAction, &QAction::triggered, this, &Form_Principal::openAnswerTimes);
     m_purgeAction = item(bar, "ApagarEventos1", QStringLiteral("&Apagar Eventos"));
+    // Who did what is the administrator's to read, like the operators themselves.
+    m_auditAction = item(bar, "Auditoria1", QStringLiteral("A&uditoria"));
+    m_auditAction->setEnabled(false);
+    connect(m_auditAction, &QAction::triggered, this, &Form_Principal::openAudit);
     QAction *settingsDialog = item(bar, "Configuracoes", QStringLiteral("&Configurações"));
     command(Permissions::Configuracoes).menu = settingsDialog;
     connect(settingsDialog, &QAction::triggered, this, &Form_Principal::ConfiguracoesClick);
@@ -702,8 +716,15 @@ void Form_Principal::Som_DesligadoClick() {
 
 bool Form_Principal::eventFilter(QObject *o, QEvent *e) {
     if (e->type() == QEvent::MouseButtonRelease) {
-        if (o == m_soundOnPicture)
+        if (o == m_soundOnPicture) {
+            const QString playing = m_sounds ? m_sounds->currentFile() : QString();
             Som_LigadoClick();
+            audit::writeAlone(m_s.common.database.primary(),
+                              {QString::fromUtf8(audit::kSilence),
+                               playing.isEmpty() ? QStringLiteral("Som desligado")
+                                                 : QStringLiteral("Som desligado: ") + playing,
+                               QString(), QString(), QString()});
+        }
         else if (o == m_soundOffPicture)
             Som_DesligadoClick();
     } else if (e->type() == QEvent::MouseButtonDblClick && o == m_memo1->viewport()) {
@@ -728,6 +749,11 @@ void Form_Principal::createModuleWindows() {
     m_accessForm = new Form_Acesso_GPRS(*m_moduleExchange, m_s.common.prompt, this);
     m_qvn12Form = new Form_QVN12(m_s.common.database, m_s.common.prompt, this);
     m_accessForm->setEditor(m_qvn12Form);
+    connect(m_accessForm, &Form_Acesso_GPRS::moduleCommand, this, [this](const QString &acao) {
+        audit::writeAlone(m_s.common.database.primary(),
+                          {acao, QStringLiteral("Módulo GPRS ") + m_accessImei, QString(),
+                           QString(), QString()});
+    });
     // The second editor window of the console is never opened.
     new Form_QVN8(m_s.common.database, m_s.common.prompt, this);
 }
@@ -748,6 +774,7 @@ void Form_Principal::Grid_ConectadosDblClick() {
         if (p) p->message(QStringLiteral("Falta receber o IMEI"));
         return;
     }
+    m_accessImei = row.imei;
     m_accessForm->openFor(row.server, row.socketIndex, row.socket.data());
 }
 

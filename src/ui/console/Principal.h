@@ -79,6 +79,7 @@ public:
     void Memo1DblClick();
     // "&Relatorios" and its toolbar picture: a new report window, modally.
     void openReports();
+    void openAudit();
     void openAnswerTimes();
     void showRunaway();
     // "&Configurações" and its toolbar picture: the settings dialog, modally.
@@ -213,10 +214,12 @@ private:
     ImageButton *m_registryImage[3] = {}; // accounts, event codes, GPRS
     Form_Apagar_eventos *m_purgeForm = nullptr;
     QAction *m_purgeAction = nullptr; // granted with the reports
+    QAction *m_auditAction = nullptr;
     QAction *m_answerTimesAction = nullptr; // likewise
     Form_Contas_Disparo *m_runawayForm = nullptr;
     ModuleExchange *m_moduleExchange = nullptr;
     Form_Acesso_GPRS *m_accessForm = nullptr;
+    QString m_accessImei; // the module the remote access console was opened for
     Form_QVN12 *m_qvn12Form = nullptr;
 };
 

@@ -1,5 +1,7 @@
 #include "Importar_Eventos.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include "ui/common/ColumnWidths.h"
 #include "ui/common/FileDialogChooser.h"
 #include "core/common/Prompt.h"
@@ -229,6 +231,19 @@ void Form_Importar_Eventos::Button2Click() {
 
 void Form_Importar_Eventos::recordFinished(const ImportRecordSummary &summary) {
     setBusy(false);
+    if (summary.stored > 0 || summary.total > 0)
+        audit::writeAlone(
+            m_common.database.primary(),
+            {QString::fromUtf8(audit::kImport),
+             QStringLiteral("%1 de %2 eventos gravados de \"%3\"%4")
+                 .arg(summary.stored)
+                 .arg(summary.total)
+                 .arg(QFileInfo(m_fileName).fileName(),
+                      summary.cancelled ? QStringLiteral(" (cancelada)") : QString()),
+             QString(), QString(),
+             summary.rejected.isEmpty()
+                 ? QString()
+                 : QStringLiteral("RECUSADOS=%1").arg(summary.rejected.size())});
     warn(summary.message());
     if (summary.heldBack.isEmpty() && !summary.cancelled && isVisible() && !m_fileName.isEmpty()) {
         // What is still missing from the database, read again from the file.

@@ -1,5 +1,7 @@
 #include "Acesso_GPRS.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include "ui/common/FileDialogChooser.h"
 #include "ui/common/KeyboardHabits.h"
 #include "core/common/Prompt.h"
@@ -167,6 +169,7 @@ void Form_Acesso_GPRS::openEditor() {
 
 void Form_Acesso_GPRS::Button_EnviarClick() {
     m_exchange.startUpload();
+    emit moduleCommand(QString::fromUtf8(audit::kModuleUpload));
 }
 
 void Form_Acesso_GPRS::Button_DownloadClick() {
@@ -220,6 +223,7 @@ void Form_Acesso_GPRS::Button_Abrir_ArquivoClick() {
 
 void Form_Acesso_GPRS::Button_Resetar_EquipamentoClick() {
     m_exchange.resetDevice();
+    emit moduleCommand(QString::fromUtf8(audit::kModuleReset));
     reject();
 }
 

@@ -53,6 +53,10 @@ public:
 protected:
     void showEvent(QShowEvent *e) override;
 
+signals:
+    // The operator asked for an upload or a reset of the module (its audit action).
+    void moduleCommand(const QString &acao);
+
 private:
     void followButtons();
     void showInformation(const QString &text);

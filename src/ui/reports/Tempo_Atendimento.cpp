@@ -7,21 +7,16 @@
 #include "core/store/Database.h"
 #include "ui/common/FileDialogChooser.h"
 #include "ui/common/KeyboardHabits.h"
+#include "ui/reports/ReportOutput.h"
 
 #include <QDateEdit>
-#include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
-#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace tulmo {
@@ -161,49 +156,27 @@ void Form_Tempo_Atendimento::fill(QTableWidget *g, const QList<AnswerTimeGroup> 
 }
 
 void Form_Tempo_Atendimento::printTo(QPrinter *printer) {
-    if (!m_times) return;
-    QTextDocument doc;
-    doc.setHtml(m_times->html(m_timesFrom, m_timesTo, m_settings.companyName()));
-    doc.print(printer);
+    if (m_times)
+        reportOutput::printHtml(printer, m_times->html(m_timesFrom, m_timesTo, m_settings.companyName()));
 }
 
 void Form_Tempo_Atendimento::print() {
-    if (!m_times) return;
-    QPrinter printer;
-    printer.setDocName(kTitle);
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted) printTo(&printer);
+    if (m_times)
+        reportOutput::printHtml(this, kTitle,
+                                m_times->html(m_timesFrom, m_timesTo, m_settings.companyName()));
 }
 
 bool Form_Tempo_Atendimento::exportTo(const QString &path) {
-    if (!m_times) return false;
-    QSaveFile f(path);
-    // With the byte order mark, so that a spreadsheet reads the accents.
-    const QByteArray text =
-        "\xEF\xBB\xBF" + m_times->csv(m_timesFrom, m_timesTo).toUtf8();
-    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit()) {
-        if (m_common.prompt)
-            m_common.prompt->message(QStringLiteral("Não foi possível gravar o arquivo %1: %2")
-                                         .arg(QDir::toNativeSeparators(path), f.errorString()),
-                                     QStringLiteral("ERRO"), Prompt::Icon::Error);
-        return false;
-    }
-    return true;
+    return m_times &&
+           reportOutput::saveCsv(path, m_times->csv(m_timesFrom, m_timesTo), m_common.prompt);
 }
 
 void Form_Tempo_Atendimento::exportFile() {
-    if (!m_times || !m_chooser) return;
-    QString path = m_chooser->saveFile(
-        QStringLiteral("Exportar"),
-        QStringLiteral("Tempo_Atendimento_%1.csv").arg(m_timesTo.toString(QStringLiteral("yyyyMMdd"))),
-        QStringLiteral("Planilha (*.csv)"), QStringLiteral("csv"));
-    if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
-    if (QFileInfo::exists(path) && m_common.prompt &&
-        !m_common.prompt->question(QStringLiteral("Deseja sobreescrever o arquivo existente?"),
-                                   QStringLiteral("ARQUIVO JÁ EXISTE")))
-        return;
-    exportTo(path);
+    if (!m_times) return;
+    const QString path = reportOutput::chooseCsvPath(
+        m_chooser, m_common.prompt,
+        QStringLiteral("Tempo_Atendimento_%1.csv").arg(m_timesTo.toString(QStringLiteral("yyyyMMdd"))));
+    if (!path.isEmpty()) exportTo(path);
 }
 
 } // namespace tulmo

@@ -1,5 +1,7 @@
 #include "Configuracoes.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include "core/common/FileChooser.h"
 #include "ui/common/FileDialogChooser.h"
 #include "ui/common/KeyboardHabits.h"
@@ -688,7 +690,16 @@ void Form_Configuracoes::Botao_AplicarClick() {
                     rangeText(QStringLiteral("Porta"), kMailPortMin, kMailPortMax),
                 QStringLiteral("ATENÇÃO"), Prompt::Icon::Warning);
     } else if (item == m_optionsRoot) {
+        const QString before = audit::iniSnapshot(config.path());
         recorded = config.saveOptions(m_settings);
+        if (recorded) {
+            const auto [antes, depois] =
+                audit::difference(before, audit::iniSnapshot(config.path()));
+            if (!antes.isEmpty() || !depois.isEmpty())
+                audit::writeAlone(m_common.database.primary(),
+                                  {QString::fromUtf8(audit::kSettings),
+                                   QStringLiteral("Opções do Config.ini"), QString(), antes, depois});
+        }
         showSettings();
         if (!recorded && prompt)
             prompt->message(QStringLiteral("Houve um erro ao gravar as configurações em \"%1\"!")
