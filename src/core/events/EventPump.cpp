@@ -14,6 +14,8 @@ namespace {
 // Lines per transaction: enough that a burst shares few commits, few enough that a failed
 // commit repeats little.
 constexpr int kBatchLines = 500;
+// How far past the head batch a backlog is searched for alarms, emergencies and panics.
+constexpr qsizetype kLookAhead = 5000;
 
 } // namespace
 
@@ -29,6 +31,12 @@ EventPump::EventPump(EventQueue &queue, RejectLog &rejects, EventRecorder &recor
 RecordResult EventPump::recordNext() {
     int taken = 0;
     return pass(1, QDeadlineTimer(QDeadlineTimer::Forever), &taken);
+}
+
+int EventPump::recordBatch(int budgetMs) {
+    int taken = 0;
+    pass(kBatchLines, QDeadlineTimer(budgetMs), &taken);
+    return taken;
 }
 
 int EventPump::recordPass(int budgetMs) {
@@ -48,8 +56,11 @@ int EventPump::recordPass(int budgetMs) {
 bool EventPump::dropLinesAlreadyTaken(RecordResult *why) {
     if (m_markRead || m_queue.identity().isEmpty()) return m_markRead = true;
     qint64 last = -1;
-    if (!m_recorder.readQueueMark(m_queue.identity(), &last, why)) return false;
+    QList<qint64> ahead;
+    if (!m_recorder.readQueueMark(m_queue.identity(), &last, why, &ahead)) return false;
     if (last >= 0) m_queue.dropThrough(last);
+    // The lines it recorded ahead of the head are taken when the head reaches them.
+    m_ahead = std::set<qint64>(ahead.cbegin(), ahead.cend());
     return m_markRead = true;
 }
 
@@ -82,6 +93,23 @@ bool EventPump::prepare(int maxLines, const QDeadlineTimer &deadline, RecordBatc
     batch->lines = m_queue.lines().mid(0, durable);
     batch->queueId = m_queue.identity();
     batch->firstNumber = m_queue.numberAt(0);
+    m_ahead.erase(m_ahead.begin(), m_ahead.lower_bound(batch->firstNumber));
+    for (auto n = m_ahead.cbegin(); n != m_ahead.cend() && *n < batch->firstNumber + durable; ++n)
+        batch->ahead.append(*n);
+    // A backlog: the lines that follow, but those already recorded ahead. Without one the
+    // batch is the head alone and costs nothing more.
+    const qsizetype all = m_queue.durableCount();
+    if (maxLines > 1 && all > durable && !batch->queueId.isEmpty()) {
+        const qsizetype end = std::min(all, durable + kLookAhead);
+        batch->window.reserve(end - durable);
+        batch->windowNumbers.reserve(end - durable);
+        for (qsizetype i = durable; i < end; ++i) {
+            const qint64 n = m_queue.numberAt(i);
+            if (m_ahead.count(n)) continue;
+            batch->window.append(m_queue.lines().at(i));
+            batch->windowNumbers.append(n);
+        }
+    }
     batch->deadline = deadline;
     // Runs where the batch is recorded: the rejects file is the pump's alone.
     RejectLog *rejects = &m_rejects;
@@ -98,6 +126,8 @@ RecordResult EventPump::apply(const RecordBatch &batch, const Rejected &rejected
     // The store holds the mark of what it took: those lines leave the list even if the file
     // cannot be rewritten now (the mark drops them from it at the next start).
     if (batch.taken > 0) m_queue.takeFirst(batch.taken);
+    m_ahead.insert(batch.jumped.cbegin(), batch.jumped.cend());
+    m_ahead.erase(m_ahead.begin(), m_ahead.lower_bound(m_queue.numberAt(0)));
     const bool retry = !batch.results.isEmpty() &&
                        batch.results.last().status == RecordResult::Status::Retry;
     if (retry)
@@ -107,7 +137,7 @@ RecordResult EventPump::apply(const RecordBatch &batch, const Rejected &rejected
     for (const auto &[line, reason] : rejected)
         emit lineRejected(line, reason);
     // The schedule warnings come once their events are safe, and hold nothing back.
-    for (const RecordResult &r : batch.results) {
+    for (const RecordResult &r : batch.jumpedResults + batch.results) {
         if (!r.warning.isEmpty() && m_prompt)
             m_prompt->alert(r.warning, QStringLiteral("Tulmo"), Prompt::Icon::Warning);
     }

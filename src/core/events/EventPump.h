@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <memory>
+#include <set>
 
 namespace tulmo {
 
@@ -25,6 +26,12 @@ class RejectLog;
 // time is committed there, and the next one starts as soon as the previous one's lines have
 // left the queue, while durable lines remain and the database takes them. The event loop only
 // prepares each batch and applies what came of it.
+//
+// While the durable lines are more than one batch, each batch also looks ahead over the lines
+// that follow: their alarms, emergencies and panics are recorded in its transaction, each with
+// the lines of its account before it, so they do not wait behind the backlog. Such lines stay
+// in the file until the head reaches them, and are then taken without being recorded again;
+// the store keeps their numbers with its mark, so a restart knows them too.
 class EventPump : public QObject {
     Q_OBJECT
 public:
@@ -36,6 +43,9 @@ public:
 
     // Records the head line alone; returns what happened to it (Ignored when nothing ran).
     RecordResult recordNext();
+    // Records one batch of the durable lines at the head (with those it takes ahead), waiting
+    // for it; returns the number of lines that left the head of the queue.
+    int recordBatch(int budgetMs = kPassBudgetMs);
     // Records lines until the queue is empty, the budget is spent or the database holds a
     // line back, waiting for each batch (a background pass in flight ends first). Returns the
     // number of lines that left the queue.
@@ -82,6 +92,8 @@ private:
     bool m_stopped = false;
     bool m_heldBack = false;
     bool m_markRead = false;
+    // Numbers of the lines recorded ahead of the head that are still in the queue.
+    std::set<qint64> m_ahead;
     QString m_statusText;
 };
 

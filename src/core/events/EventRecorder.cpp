@@ -13,10 +13,13 @@
 #include "core/store/Database.h"
 #include "core/store/TransactionGuard.h"
 
+#include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -384,13 +387,88 @@ struct BatchEffects {
 
 namespace {
 
+// The most lines of a backlog one transaction records ahead of its head: the head batch
+// keeps its share of the commit.
+constexpr int kMostAhead = 500;
+
+// Alarms, emergencies and panics: the types whose lines jump a backlog.
+bool priorityType(const QString &tipo) {
+    return tipo == QLatin1String("2") || tipo == QLatin1String("4") || tipo == QLatin1String("5");
+}
+
+// The lines of the window to record ahead of the head, as indexes into it in queue order:
+// before, those of accounts without lines of the head batch left to record; after, those of
+// accounts that still have some there, recorded once these are (headLast: the index of each
+// such account's last line in the head batch). Each priority line comes with every line of
+// its account before it in the window; an account whose lines do not all fit stops jumping
+// there, since a later one of it would pass those left behind. So whatever part of this is
+// recorded, each account's recorded lines stay the first ones it has in the queue.
+struct Lane {
+    QList<qsizetype> before, after;
+    QHash<QString, qsizetype> headLast;
+    QList<QString> afterAccounts; // the account of each line of after
+};
+
+Lane chooseLane(RecordingRepository &repo, const RecordBatch &batch) {
+    Lane lane;
+    const QSet<qint64> ahead(batch.ahead.cbegin(), batch.ahead.cend());
+    for (qsizetype i = 0; i < batch.lines.size(); ++i) {
+        if (ahead.contains(batch.firstNumber + i)) continue;
+        if (const auto ev = eventline::parse(batch.lines[i])) lane.headLast[ev->conta] = i;
+    }
+    QHash<QString, bool> priorityCode; // by CODIGO_EVENTO, looked up once per batch
+    QHash<QString, QList<qsizetype>> waiting; // per account, its lines not chosen yet
+    QSet<QString> closed;
+    QHash<qsizetype, QString> accountOf;
+    qsizetype chosen = 0;
+    for (qsizetype j = 0; j < batch.window.size() && chosen < kMostAhead; ++j) {
+        const QString &line = batch.window[j];
+        const auto ev = eventline::parse(line);
+        if (!ev || closed.contains(ev->conta)) continue;
+        QList<qsizetype> &mine = waiting[ev->conta];
+        mine.append(j);
+        auto known = priorityCode.constFind(ev->codigo);
+        if (known == priorityCode.cend()) {
+            EventCodeRow code;
+            // Not read: no line jumps on it; the head batch meets the fault itself.
+            const bool priority = repo.readEventCode(ev->codigo, &code) && priorityType(code.tipo);
+            known = priorityCode.insert(ev->codigo, priority);
+        }
+        // A line that can never be an event is turned away in its turn, never ahead.
+        if (!*known || !eventline::unstorableReason(line).isEmpty()) continue;
+        if (chosen + mine.size() > kMostAhead) {
+            closed.insert(ev->conta);
+            continue;
+        }
+        const bool inHead = lane.headLast.contains(ev->conta);
+        for (qsizetype k : std::as_const(mine)) {
+            (inHead ? lane.after : lane.before).append(k);
+            if (inHead) accountOf.insert(k, ev->conta);
+        }
+        chosen += mine.size();
+        mine.clear();
+    }
+    std::sort(lane.before.begin(), lane.before.end());
+    std::sort(lane.after.begin(), lane.after.end());
+    for (qsizetype k : std::as_const(lane.after))
+        lane.afterAccounts.append(accountOf.value(k));
+    return lane;
+}
+
 // The statements and the commit of a batch, on the link's connection, on whatever thread owns
 // it: nothing here touches the console's objects but the batch's own reject callback.
+//
+// With a window, the transaction records: the lines chosen ahead whose accounts have nothing
+// left in the head batch, then the head batch, then the lines chosen ahead of accounts whose
+// lines of the head batch are all recorded by then. A fault or the deadline ends it anywhere
+// in that order, and what came before is committed.
 void runBatch(const RecordingLink &link, RecordBatch &batch,
               const std::function<QDateTime()> &clock, bool readSms, RunawayWatch *runaway,
               BatchEffects &effects) {
     batch.taken = 0;
     batch.results.clear();
+    batch.jumped.clear();
+    batch.jumpedResults.clear();
     if (batch.lines.isEmpty()) return;
     auto heldBack = [&batch](RecordResult r) { batch.results.append(r); };
     if (batch.leaseEpoch == RecordBatch::kNotHeld) return heldBack(notHolder());
@@ -407,37 +485,77 @@ void runBatch(const RecordingLink &link, RecordBatch &batch,
     RecordingRepository repo(db);
     QList<Recording> stored;
     QList<RecordResult> results;
+    QList<qint64> jumped;
+    QList<RecordResult> jumpedResults;
     std::optional<Stop> stop; // the database's fault that ended the batch
     bool internalStored = false;
-    for (const QString &line : std::as_const(batch.lines)) {
-        if (!results.isEmpty() && batch.deadline.hasExpired()) break;
+    bool halted = false; // a line ended the batch
+    auto record = [&](const QString &line, RecordResult *result) {
         Recording r;
         r.now = clock();
         r.readSmsReceivers = readSms;
         r.runaway = runaway;
-        RecordResult result;
         bool internal = false;
-        if (!recordLine(repo, batch, line, r, &result, &stop, &internal)) break;
+        if (!recordLine(repo, batch, line, r, result, &stop, &internal)) return !(halted = true);
         internalStored |= internal;
-        if (result.status == RecordResult::Status::Stored) stored.append(r);
+        if (result->status == RecordResult::Status::Stored) stored.append(r);
+        return true;
+    };
+    const bool lane = !batch.window.isEmpty() && !batch.queueId.isEmpty() &&
+                      batch.window.size() == batch.windowNumbers.size();
+    const Lane chosen = lane ? chooseLane(repo, batch) : Lane{};
+    for (qsizetype j : chosen.before) {
+        if (!jumped.isEmpty() && batch.deadline.hasExpired()) break;
+        RecordResult result;
+        if (!record(batch.window[j], &result)) break;
+        jumped.append(batch.windowNumbers[j]);
+        jumpedResults.append(result);
+    }
+    const QSet<qint64> ahead(batch.ahead.cbegin(), batch.ahead.cend());
+    for (qsizetype i = 0; !halted && i < batch.lines.size(); ++i) {
+        if (!results.isEmpty() && batch.deadline.hasExpired()) break;
+        RecordResult result;
+        if (ahead.contains(batch.firstNumber + i)) {
+            result.status = RecordResult::Status::Stored; // committed in an earlier batch
+        } else if (!record(batch.lines[i], &result)) {
+            break;
+        }
         results.append(result);
     }
-    if (!results.isEmpty()) {
-        const qint64 last = batch.firstNumber + results.size() - 1;
+    for (qsizetype k = 0; !halted && k < chosen.after.size(); ++k) {
+        if (batch.deadline.hasExpired()) break;
+        if (chosen.headLast.value(chosen.afterAccounts[k]) >= results.size()) continue;
+        RecordResult result;
+        if (!record(batch.window[chosen.after[k]], &result)) break;
+        jumped.append(batch.windowNumbers[chosen.after[k]]);
+        jumpedResults.append(result);
+    }
+    if (!results.isEmpty() || !jumped.isEmpty()) {
         if (!fileHeld(link.database(), &gone)) return heldBack(gone);
-        if (!batch.queueId.isEmpty() && !repo.writeQueueMark(batch.queueId, last))
-            return heldBack(
-                failure(link, *dbFailed(QStringLiteral("marcar a fila"), repo.lastError())));
-        if (batch.sharedQueue && !batch.queueId.isEmpty() && !repo.takeShared(batch.queueId, last))
-            return heldBack(failure(
-                link, *dbFailed(QStringLiteral("retirar da fila compartilhada"), repo.lastError())));
+        auto failed = [&](const char *what) {
+            heldBack(failure(link, *dbFailed(QString::fromUtf8(what), repo.lastError())));
+        };
+        if (!results.isEmpty() && !batch.queueId.isEmpty()) {
+            const qint64 last = batch.firstNumber + results.size() - 1;
+            if (!repo.writeQueueMark(batch.queueId, last)) return failed("marcar a fila");
+            if (!batch.ahead.isEmpty() && !repo.dropAhead(batch.queueId, last))
+                return failed("marcar a fila");
+            if (batch.sharedQueue && !repo.takeShared(batch.queueId, last))
+                return failed("retirar da fila compartilhada");
+        }
+        // In key order after the range above, as every statement on the shared queue goes.
+        QList<qint64> keys = jumped;
+        std::sort(keys.begin(), keys.end());
+        for (qint64 n : std::as_const(keys)) {
+            if (!repo.writeAhead(batch.queueId, n)) return failed("marcar a fila");
+            if (batch.sharedQueue && !repo.takeSharedLine(batch.queueId, n))
+                return failed("retirar da fila compartilhada");
+        }
         // Last, so that the lease's row is held for the shortest time: a standby that takes
         // reception over waits for this commit, or this update for its own.
         if (batch.leaseEpoch >= 0) {
             bool held = false;
-            if (!repo.confirmLease(batch.leaseEpoch, &held))
-                return heldBack(failure(
-                    link, *dbFailed(QStringLiteral("confirmar a recepção"), repo.lastError())));
+            if (!repo.confirmLease(batch.leaseEpoch, &held)) return failed("confirmar a recepção");
             if (!held) return heldBack(notHolder());
         }
         if (!transaction.commit())
@@ -446,6 +564,8 @@ void runBatch(const RecordingLink &link, RecordBatch &batch,
     }
     batch.taken = int(results.size());
     batch.results = results;
+    batch.jumped = jumped;
+    batch.jumpedResults = jumpedResults;
     if (stop) {
         transaction.commit(); // nothing of the stopped line is left in it
         batch.results.append(failure(link, *stop));
@@ -721,7 +841,8 @@ void EventRecorder::recordInternalInBackground() {
     });
 }
 
-bool EventRecorder::readQueueMark(const QString &queueId, qint64 *last, RecordResult *why) {
+bool EventRecorder::readQueueMark(const QString &queueId, qint64 *last, RecordResult *why,
+                                  QList<qint64> *ahead) {
     if (!m_database.primary().isOpen() && m_database.ensureAlive() == Database::State::Unreachable) {
         why->status = RecordResult::Status::Retry;
         why->reason = QStringLiteral("banco de dados inacessível");
@@ -730,7 +851,8 @@ bool EventRecorder::readQueueMark(const QString &queueId, qint64 *last, RecordRe
     QSqlDatabase db = m_database.primary();
     TransactionGuard transaction(db);
     RecordingRepository repo(db);
-    if (!transaction.begun() || !repo.readQueueMark(queueId, last)) {
+    if (!transaction.begun() || !repo.readQueueMark(queueId, last) ||
+        (ahead && !repo.readAhead(queueId, *last, ahead))) {
         const QSqlError e = transaction.begun() ? repo.lastError() : db.lastError();
         *why = failure(RecordingLink(m_database), *dbFailed(QStringLiteral("ler a marca da fila"), e));
         return false;

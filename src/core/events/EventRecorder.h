@@ -72,6 +72,18 @@ struct RecordBatch {
     static constexpr qint64 kRecorderDefault = -3; // the recorder's own setting
     qint64 leaseEpoch = kRecorderDefault;
     bool sharedQueue = false;
+
+    // A backlog: the durable lines that follow the batch, with their numbers, those recorded
+    // ahead before left out. Their alarms, emergencies and panics are recorded in the same
+    // transaction, each with the lines of its account before it, and kept in FILA_ADIANTADAS.
+    QStringList window;
+    QList<qint64> windowNumbers;
+    // Numbers of lines of the batch recorded ahead before: they are taken without being
+    // recorded again.
+    QList<qint64> ahead;
+    // The lines of the window recorded ahead (stored or turned away), with their results.
+    QList<qint64> jumped;
+    QList<RecordResult> jumpedResults;
 };
 
 // Turns one event line into a row of EVENTOS: looks the account, the code, the partition
@@ -108,9 +120,11 @@ public:
     int backgroundPending() const;
     // Waits for them, and brings their effects and done calls at once.
     void finishBackground();
-    // The number of the last line of the queue that the store has taken (-1: none). False,
-    // with why as a Retry, while the database cannot tell.
-    bool readQueueMark(const QString &queueId, qint64 *last, RecordResult *why);
+    // The number of the last line of the queue that the store has taken (-1: none), and with
+    // ahead the numbers above it of the lines recorded ahead of the head. False, with why as a
+    // Retry, while the database cannot tell.
+    bool readQueueMark(const QString &queueId, qint64 *last, RecordResult *why,
+                       QList<qint64> *ahead = nullptr);
 
     // The lease every batch confirms from now on (RecordBatch::kNoLease, kNotHeld or an
     // epoch), and whether recorded lines leave the shared queue.

@@ -287,4 +287,43 @@ bool RecordingRepository::takeShared(const QString &queueId, qint64 last) {
     return run(q);
 }
 
+bool RecordingRepository::takeSharedLine(const QString &queueId, qint64 number) {
+    QSqlQuery &q = statement(kTakeSharedLine, QStringLiteral("delete from FILA_EVENTOS where "
+                                                             "FILA = :f and NUMERO = :n"));
+    q.bindValue(QStringLiteral(":f"), queueId);
+    q.bindValue(QStringLiteral(":n"), number);
+    return run(q);
+}
+
+bool RecordingRepository::readAhead(const QString &queueId, qint64 above, QList<qint64> *numbers) {
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("select NUMERO from FILA_ADIANTADAS where FILA = :f and NUMERO > :n "
+                             "order by NUMERO"));
+    q.bindValue(QStringLiteral(":f"), queueId);
+    q.bindValue(QStringLiteral(":n"), above);
+    if (!run(q)) return false;
+    numbers->clear();
+    while (q.next())
+        numbers->append(q.value(0).toLongLong());
+    return true;
+}
+
+bool RecordingRepository::writeAhead(const QString &queueId, qint64 number) {
+    QSqlQuery &q = statement(kWriteAhead, QStringLiteral("update or insert into FILA_ADIANTADAS "
+                                                         "(FILA, NUMERO) values (:f, :n) "
+                                                         "matching (FILA, NUMERO)"));
+    q.bindValue(QStringLiteral(":f"), queueId);
+    q.bindValue(QStringLiteral(":n"), number);
+    return run(q);
+}
+
+bool RecordingRepository::dropAhead(const QString &queueId, qint64 last) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("delete from FILA_ADIANTADAS where FILA = :f and NUMERO <= :n"));
+    q.bindValue(QStringLiteral(":f"), queueId);
+    q.bindValue(QStringLiteral(":n"), last);
+    return run(q);
+}
+
 } // namespace tulmo

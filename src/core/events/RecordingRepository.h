@@ -88,6 +88,13 @@ public:
     bool confirmLease(qint64 epoch, bool *held);
     // FILA_EVENTOS: the lines of the queue numbered up to last leave the shared queue.
     bool takeShared(const QString &queueId, qint64 last);
+    // The same for the one line numbered number (one recorded ahead of the head).
+    bool takeSharedLine(const QString &queueId, qint64 number);
+    // FILA_ADIANTADAS: lines of the queue recorded ahead of its head. The numbers above the
+    // mark, in order; one more; and those up to the mark, which the mark now covers, leave.
+    bool readAhead(const QString &queueId, qint64 above, QList<qint64> *numbers);
+    bool writeAhead(const QString &queueId, qint64 number);
+    bool dropAhead(const QString &queueId, qint64 last);
     // An event recorded without being raised, the reason in EVENTOS.SUPRESSAO ("DISPARO").
     bool insertSuppressed(const EventRow &e, const QString &reason);
     // CONTAS_DISPARADAS: an account flagged runaway at when, and each event of it from then.
@@ -100,7 +107,7 @@ private:
     enum Statement {
         kAccount, kEventCode, kSignOfLife, kPartition, kUser, kZone, kDesarmados, kRearme,
         kSchedule, kInsert, kInsertSuppressed, kFlagRunaway, kNoteRunaway, kSavepoint,
-        kRollback, kStatements
+        kRollback, kWriteAhead, kTakeSharedLine, kStatements
     };
     QSqlQuery &statement(Statement which, const QString &sql);
     bool readDescription(Statement which, const QString &sql, const QString &conta,

@@ -28,6 +28,32 @@ SharedRows readSharedRows(QSqlDatabase db, const QString &ownQueue, qint64 ownFi
             d.bindValue(QStringLiteral(":n"), last);
             d.exec();
         }
+        // So do the lines another workstation recorded ahead of its queue's head: their rows
+        // left with their recording, but one sent to the server while it committed stays.
+        // The few such lines are kept until the queue's mark passes them.
+        QSqlQuery passed(db);
+        passed.prepare(
+            QStringLiteral("delete from FILA_ADIANTADAS where FILA = :f and NUMERO <= :n"));
+        for (const auto &[fila, last] : found) {
+            passed.bindValue(QStringLiteral(":f"), fila);
+            passed.bindValue(QStringLiteral(":n"), last);
+            passed.exec();
+        }
+        QSqlQuery ahead(db);
+        ahead.setForwardOnly(true);
+        ahead.prepare(
+            QStringLiteral("select FILA, NUMERO from FILA_ADIANTADAS where FILA <> :own"));
+        ahead.bindValue(QStringLiteral(":own"), ownQueue);
+        QList<std::pair<QString, qint64>> recorded;
+        if (ahead.exec())
+            while (ahead.next()) recorded.append({ahead.value(0).toString(), ahead.value(1).toLongLong()});
+        QSqlQuery one(db);
+        one.prepare(QStringLiteral("delete from FILA_EVENTOS where FILA = :f and NUMERO = :n"));
+        for (const auto &[fila, numero] : recorded) {
+            one.bindValue(QStringLiteral(":f"), fila);
+            one.bindValue(QStringLiteral(":n"), numero);
+            one.exec();
+        }
     }
     // The oldest queue to take: another process's (below or above this one's name in the key),
     // or this one's own lines below ownFirst, which left the local queue once on the server

@@ -346,6 +346,11 @@ void ensureStation(QSqlDatabase db) {
                 "CONSTRAINT PK_FILA_EVENTOS PRIMARY KEY (FILA, NUMERO))");
         run(db, "CREATE INDEX IDX_FILA_EVENTOS_ORDEM ON FILA_EVENTOS (ORDEM)");
     }
+    // Lines of an event queue recorded ahead of its head (alarms of a backlog, with the lines
+    // of their accounts before them), until the queue's mark passes them.
+    if (!Existe_Campo(db, "FILA_ADIANTADAS", "NUMERO"))
+        run(db, "CREATE TABLE FILA_ADIANTADAS (FILA VARCHAR(40) NOT NULL, NUMERO BIGINT NOT NULL, "
+                "CONSTRAINT PK_FILA_ADIANTADAS PRIMARY KEY (FILA, NUMERO))");
     // The repeater's frames, likewise, until forwarded.
     if (!Existe_Campo(db, "FILA_REPETIDORA", "LINHA")) {
         run(db, "CREATE TABLE FILA_REPETIDORA (FILA VARCHAR(40) NOT NULL, NUMERO BIGINT NOT NULL, "
@@ -414,6 +419,7 @@ bool upgradeComplete(QSqlDatabase db) {
         !Existe_Campo(db, "CLIENTES", "ULTIMO_EVENTO") || !Existe_Campo(db, "RECEIVER", "ENVIA_SMS") ||
         !Existe_Campo(db, "QUADRO_HORARIOS", "DIA") || !Existe_Campo(db, "GPRS", "CANAL1_MAXIMO") ||
         !Existe_Campo(db, "FILA_EVENTOS", "LINHA") || !Existe_Campo(db, "QUEUE_MARK", "QUEUE_ID") ||
+        !Existe_Campo(db, "FILA_ADIANTADAS", "NUMERO") ||
         !Existe_Campo(db, "FILA_REPETIDORA", "LINHA") ||
         !Existe_Campo(db, "DC09_KEYS", "ACCOUNT") || !Existe_Campo(db, "OPERADORES", "NOME") ||
         !generatorExists(db, QStringLiteral("GEN_FILA_EVENTOS")) ||

@@ -31,7 +31,7 @@ void ensureIndexes(QSqlDatabase db);
 void ensureQueueMark(QSqlDatabase db);
 // What a station of several workstations shares: RECEPCAO_ATIVA (the one row of the
 // reception lease), FILA_EVENTOS (event lines acknowledged and not yet recorded, by queue and
-// number), the operator who treated an event (EVENTOS.OPERADOR_TRATOU), and the database
+// number), FILA_ADIANTADAS (lines a batch recorded ahead of their queue's head), the operator who treated an event (EVENTOS.OPERADOR_TRATOU), and the database
 // events the consoles refresh on ("TULMO_EVENTOS", "TULMO_RECEPCAO", "TULMO_RECEPTORAS").
 // Every step tolerates another process doing the same at the same time.
 void ensureStation(QSqlDatabase db);

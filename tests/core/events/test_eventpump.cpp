@@ -5,11 +5,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace tulmo;
 using namespace tulmo::test;
@@ -29,6 +32,37 @@ QStringList recordedZones(QSqlDatabase db) {
     return out;
 }
 
+// The line of account conta with code codigo, told apart by its caller number tag; dt is its date.
+QString tagged(const QString &conta, const QString &codigo, int tag,
+               const QString &dt = QStringLiteral("05/03/09")) {
+    return eventline::build("01", "1", conta, "1", codigo, "001", dt, "14:02:11",
+                            QString::number(tag));
+}
+
+// The tags of the recorded lines (internal events have none), in recording order.
+QList<int> recordedTags(QSqlDatabase db) {
+    QList<int> out;
+    for (const QVariant &v : column(db, "select IDECALL from EVENTOS where IDECALL <> '' "
+                                        "order by SEQUENCIA"))
+        out << v.toInt();
+    return out;
+}
+
+// The tags of lines, by the account of each, in the order given.
+QMap<QString, QList<int>> byAccount(const QList<int> &tags, const QStringList &lines) {
+    QMap<QString, QList<int>> out;
+    for (int t : tags)
+        out[eventline::parse(lines[t])->conta] << t;
+    return out;
+}
+
+QList<qint64> aheadRows(QSqlDatabase db) {
+    QList<qint64> out;
+    for (const QVariant &v : column(db, "select NUMERO from FILA_ADIANTADAS order by NUMERO"))
+        out << v.toLongLong();
+    return out;
+}
+
 } // namespace
 
 class TestEventPump : public QObject {
@@ -40,6 +74,8 @@ private slots:
     void linesCommittedLeaveTheQueueEvenWhenTheFileCannotBeRewritten();
     void onlyLinesOnTheDiskAreRecorded();
     void linesLeftInTwoQueuesAreRecordedInTheOrderTheyReachedTheServer();
+    void alarmsOfABacklogAreRecordedWithTheFirstBatchInEachAccountsOrderAndOnce();
+    void linesRecordedAheadAreNotRecordedAgainAfterACrash();
 };
 
 // 500 lines queued at once: each tick records many of them in one transaction, in file
@@ -303,6 +339,175 @@ void TestEventPump::linesLeftInTwoQueuesAreRecordedInTheOrderTheyReachedTheServe
         zones << v.toString();
     QCOMPARE(zones, QStringList({"000", "001", "002", "003", "004", "005", "006", "007"}));
     QCOMPARE(scalar(s.db(), "select count(*) from FILA_EVENTOS").toInt(), 0);
+}
+
+// 2,000 routine lines queued, a panic, an alarm and an emergency far behind the head: the
+// first batch records them, each with the lines of its account before it and none after, while
+// every other account keeps queue order. An account with lines in the head batch has its
+// emergency recorded after them; a priority code on a line that can never be an event waits
+// for its turn and is turned away then. Once the queue is empty every line is in EVENTOS once.
+void TestEventPump::alarmsOfABacklogAreRecordedWithTheFirstBatchInEachAccountsOrderAndOnce() {
+    Station s;
+    for (const char *c : {"000001", "000002", "000003", "000004", "000006", "000007", "000008",
+                          "000009"})
+        s.addAccount(c, QStringLiteral("CLIENTE ") + c);
+    s.addCode("1602", "TESTE PERIODICO", 6, 1);
+    s.addCode("1130", "ALARME", 2, 0);
+    s.addCode("1100", "EMERGENCIA", 4, 0);
+    s.addCode("1120", "PANICO", 5, 0);
+    exec(s.db(), "update CLIENTES set EVENTO_ATRASADO = 0");
+    s.core->recorder().setLease(RecordBatch::kNoLease, true);
+    EventQueue &queue = s.core->eventQueue();
+    const int kLines = 2000;
+    QStringList lines;
+    for (int i = 0; i < kLines; ++i)
+        lines << tagged(QString::number(1 + i % 4).rightJustified(4, '0'), "1602", i);
+    lines[5] = tagged("0007", "1602", 5);      // in the head batch
+    lines[1000] = tagged("0007", "1602", 1000);
+    lines[1200] = tagged("0007", "1100", 1200); // emergency
+    lines[700] = tagged("0009", "1602", 700);
+    lines[1500] = tagged("0009", "1602", 1500);
+    lines[1800] = tagged("0009", "1120", 1800); // panic
+    lines[1990] = tagged("0009", "1602", 1990); // after the panic
+    lines[1900] = tagged("0008", "1130", 1900); // alarm, the account's first line
+    lines[1950] = tagged("0006", "1130", 1950, "32/13/09"); // never an event
+    for (const QString &l : std::as_const(lines))
+        QVERIFY(queue.stage(l));
+    QVERIFY(queue.flush());
+    const qint64 first = queue.numberAt(0);
+    const QList<int> shared{0, 499, 500, 700, 1000, 1200, 1800, 1900, 1990};
+    for (int i : shared)
+        exec(s.db(), "insert into FILA_EVENTOS (FILA, NUMERO, ORDEM, ESTACAO, LINHA) values (:f, "
+                     ":n, :o, 'MESA', :l)",
+             {{":f", queue.identity()}, {":n", first + i}, {":o", i}, {":l", lines[i]}});
+    QSignalSpy rejected(&s.core->pump(), &EventPump::lineRejected);
+
+    QCOMPARE(s.core->pump().recordBatch(600000), 500);
+    QList<int> expected{700, 1500, 1800, 1900};
+    for (int i = 0; i < 500; ++i)
+        expected << i;
+    expected << 1000 << 1200;
+    QCOMPARE(recordedTags(s.db()), expected);
+    QCOMPARE(scalar(s.db(), "select count(*) from EVENTOS where TRATADO = 0 and IDECALL <> ''")
+                 .toInt(), 3);
+    QCOMPARE(aheadRows(s.db()), QList<qint64>({first + 700, first + 1000, first + 1200,
+                                               first + 1500, first + 1800, first + 1900}));
+    QCOMPARE(scalar(s.db(), "select LAST_LINE from QUEUE_MARK where QUEUE_ID = :q",
+                    {{":q", queue.identity()}}).toLongLong(), first + 499);
+    QList<qint64> left;
+    for (const QVariant &v : column(s.db(), "select NUMERO from FILA_EVENTOS order by NUMERO"))
+        left << v.toLongLong();
+    QCOMPARE(left, QList<qint64>({first + 500, first + 1990}));
+    QCOMPARE(queue.size(), kLines - 500); // the lines ahead leave the file with their turn
+    QCOMPARE(queue.numberAt(0), first + 500);
+    QCOMPARE(rejected.count(), 0);
+
+    for (int round = 0; !queue.isEmpty() && round < 20; ++round)
+        s.core->pump().recordBatch(600000);
+    QVERIFY(queue.isEmpty());
+    const QList<int> got = recordedTags(s.db());
+    QCOMPARE(got.size(), kLines - 1);
+    QList<int> sorted = got;
+    std::sort(sorted.begin(), sorted.end());
+    QList<int> all;
+    for (int i = 0; i < kLines; ++i)
+        if (i != 1950) all << i;
+    QCOMPARE(sorted, all); // each once
+    // Every account in queue order.
+    const QMap<QString, QList<int>> accounts = byAccount(got, lines);
+    QCOMPARE(accounts.size(), 7);
+    for (auto a = accounts.cbegin(); a != accounts.cend(); ++a)
+        QVERIFY2(std::is_sorted(a->cbegin(), a->cend()), qPrintable(a.key()));
+    QCOMPARE(rejected.count(), 1);
+    QCOMPARE(rejected.first().first().toString(), lines[1950]);
+    QVERIFY(aheadRows(s.db()).isEmpty());
+    QCOMPARE(scalar(s.db(), "select count(*) from FILA_EVENTOS").toInt(), 0);
+    EventQueue onDisk(queue.filePath(), EventQueue::Numbering::Numbered);
+    onDisk.load();
+    QVERIFY(onDisk.isEmpty());
+    QCOMPARE(onDisk.numberAt(0), first + kLines);
+}
+
+// The console dies after a batch that recorded lines ahead, before its queue file was
+// rewritten: started again on the same file and database, it records every line once, the
+// ones recorded ahead not again. A workstation that takes another's queue over from the
+// server likewise leaves out the lines that one recorded ahead.
+void TestEventPump::linesRecordedAheadAreNotRecordedAgainAfterACrash() {
+    auto s = std::make_unique<Station>();
+    s->addAccount("000005", "JOSE");
+    s->addCode("1602", "TESTE PERIODICO", 6, 1);
+    s->addCode("1130", "ALARME", 2, 0);
+    EventQueue &queue = s->core->eventQueue();
+    const int kLines = 1200;
+    QStringList lines;
+    for (int i = 0; i < kLines; ++i)
+        lines << tagged(i == 800 ? "0005" : "0001", "1602", i);
+    lines[900] = tagged("0005", "1130", 900);
+    lines[1100] = tagged("0005", "1130", 1100);
+    for (const QString &l : std::as_const(lines))
+        QVERIFY(queue.stage(l));
+    QVERIFY(queue.flush());
+    const qint64 first = queue.numberAt(0);
+    // The file cannot be replaced: after the commit it still holds every line, as after a
+    // crash between the two.
+    QVERIFY(QDir().mkdir(queue.filePath() + ".tmp"));
+    QCOMPARE(s->core->pump().recordBatch(600000), 500);
+    QList<int> expected{800, 900, 1100};
+    for (int i = 0; i < 500; ++i)
+        expected << i;
+    QCOMPARE(recordedTags(s->db()), expected);
+    const QString folder = s->dir.path();
+    const QString file = queue.filePath();
+    s->dir.setAutoRemove(false);
+    s.reset();
+    {
+        EventQueue onDisk(file, EventQueue::Numbering::Numbered);
+        onDisk.load();
+        QCOMPARE(onDisk.size(), kLines);
+    }
+    QVERIFY(QDir().rmdir(file + ".tmp"));
+
+    ManualClock clock(QDateTime(QDate(2026, 3, 9), QTime(10, 0, 0)));
+    ConsoleCore again(folder, clock, nullptr, nullptr);
+    QString error;
+    QVERIFY2(again.start(&error), qPrintable(error));
+    QSqlDatabase db = again.database().primary();
+    QCOMPARE(aheadRows(db), QList<qint64>({first + 800, first + 900, first + 1100}));
+    for (int round = 0; !again.eventQueue().isEmpty() && round < 20; ++round)
+        again.pump().recordBatch(600000);
+    QVERIFY(again.eventQueue().isEmpty());
+    QList<int> got = recordedTags(db);
+    QCOMPARE(got.size(), kLines);
+    QCOMPARE(got.mid(0, expected.size()), expected);
+    QList<int> rest;
+    for (int i = 500; i < kLines; ++i)
+        if (i != 800 && i != 900 && i != 1100) rest << i;
+    QCOMPARE(got.mid(expected.size()), rest);
+    QVERIFY(aheadRows(db).isEmpty());
+
+    // Another workstation's queue Q9 left on the server: its line 5 was recorded ahead there.
+    exec(db, "insert into FILA_ADIANTADAS (FILA, NUMERO) values ('Q9', 5)");
+    for (int n = 4; n <= 6; ++n)
+        exec(db, "insert into FILA_EVENTOS (FILA, NUMERO, ORDEM, ESTACAO, LINHA) values ('Q9', "
+                 ":n, :o, 'MESA', :l)",
+             {{":n", n}, {":o", n}, {":l", tagged("0005", "1602", 5000 + n)}});
+    bool more = true;
+    for (int round = 0; more && round < 10; ++round) {
+        bool done = false;
+        again.recorder().recordSharedInBackground(again.eventQueue().identity(),
+                                                  again.eventQueue().numberAt(0), nullptr,
+                                                  [&](int, bool m) {
+                                                      more = m;
+                                                      done = true;
+                                                  });
+        QVERIFY(waitFor([&] { return done; }, 10000));
+    }
+    QVERIFY(!more);
+    got = recordedTags(db);
+    QCOMPARE(got.mid(kLines), QList<int>({5004, 5006}));
+    QCOMPARE(scalar(db, "select count(*) from FILA_EVENTOS").toInt(), 0);
+    QVERIFY(aheadRows(db).isEmpty());
+    QDir(folder).removeRecursively();
 }
 
 QTEST_GUILESS_MAIN(TestEventPump)
