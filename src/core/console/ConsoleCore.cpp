@@ -1,5 +1,6 @@
 #include "ConsoleCore.h"
 
+#include "core/events/StationModes.h"
 #include "core/operators/AuditTrail.h"
 
 #include "core/events/RunawayRepository.h"
@@ -571,6 +572,25 @@ void ConsoleCore::releaseQuietRunaway(const QDateTime &now) {
     if (!quiet.isEmpty()) emit m_recorder->runawayChanged();
 }
 
+// On the recording thread, so that a server out of reach never holds the window.
+void ConsoleCore::endDueTests(const QDateTime &now) {
+    if (m_endingTests) return;
+    m_endingTests = true;
+    const QPointer<ConsoleCore> self(this);
+    m_recorder->runInBackground([self, now](RecordingLink &link) -> std::function<void()> {
+        const QStringList ended =
+            link.db().isOpen() ? stationModes::expireTests(link.db(), now) : QStringList();
+        return [self, ended, now] {
+            if (!self) return;
+            self->m_endingTests = false;
+            for (const QString &conta : ended)
+                self->m_recorder->raiseInternal(InternalEvent::stationNotice(
+                    QStringLiteral("Conta %1 saiu do teste: tempo de teste encerrado").arg(conta),
+                    now));
+        };
+    });
+}
+
 void ConsoleCore::watchReceivers(const QDateTime &now) {
     for (const ReceiverWatch::Change &c : m_receiverWatch->check(now)) {
         m_recorder->raiseInternal(InternalEvent::stationNotice(c.text, now));
@@ -602,6 +622,7 @@ void ConsoleCore::Timer_AtualizarTimer() {
     m_connectionRegistry->expireSilentConnections(now);
     watchReceivers(now);
     releaseQuietRunaway(now);
+    endDueTests(now);
     m_repeater->startIfIdle();
     // A pass still recording a burst tells the lists once per tick; one that starts now tells
     // them when it ends. Nothing here waits for a commit.

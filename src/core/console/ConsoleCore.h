@@ -162,10 +162,13 @@ private:
     void takeShared();
     void watchReceivers(const QDateTime &now);
     void readRunaway();
+    // Accounts whose test time has come go back to normal, with an internal event.
+    void endDueTests(const QDateTime &now);
     void releaseQuietRunaway(const QDateTime &now);
     void followReopenedServer();
 
     QString m_dataDir;
+    bool m_endingTests = false;
     const Clock &m_clock;
     Prompt *m_prompt;
     SoundOutput *m_sound;

@@ -9,6 +9,7 @@
 #include "core/events/RecordingWorker.h"
 #include "core/events/RunawayRepository.h"
 #include "core/events/SharedRows.h"
+#include "core/events/StationModes.h"
 #include "core/reception/SlotWriter.h"
 #include "core/store/Database.h"
 #include "core/store/TransactionGuard.h"
@@ -61,7 +62,10 @@ struct Recording {
     QDateTime now;
     bool readSmsReceivers = false;
     RunawayWatch *runaway = nullptr;
+    const StationModes *modes = nullptr; // the accounts on test and the storm mode
     bool suppressed = false; // recorded without being raised or sounded
+    bool onTest = false;     // nor sent by SMS
+    QString mark = QStringLiteral("DISPARO"); // EVENTOS.SUPRESSAO of a suppressed event
     bool flagged = false;    // this event made its account runaway
 
     AccountRow account;
@@ -221,6 +225,20 @@ Step checkRunaway(RecordingRepository &repo, Recording &r) {
     return std::nullopt;
 }
 
+// An account on test, or a routine signal during a storm: recorded as treated, marked, and
+// neither raised nor sounded; the runaway count leaves it out.
+void checkModes(Recording &r) {
+    if (!r.modes || r.row.conta.trimmed().isEmpty()) return;
+    const std::optional<QString> mark =
+        r.modes->suppression(r.row.conta, r.code.tipo, r.zonaNumerica, r.numeroZonaUsuario,
+                             r.row.data.isValid() ? r.row.data : r.now);
+    if (!mark) return;
+    r.suppressed = true;
+    r.onTest = *mark == QLatin1String("TESTE");
+    r.mark = *mark;
+    r.row.tratado = 1;
+}
+
 // The statements of one line in their fixed order, inside the caller's transaction.
 Step recordSteps(RecordingRepository &repo, Recording &r) {
     if (Step s = lookUpAccountAndCode(repo, r)) return s;
@@ -230,9 +248,10 @@ Step recordSteps(RecordingRepository &repo, Recording &r) {
     if (Step s = lookUpPartitionName(repo, r)) return s;
     if (Step s = classify(repo, r)) return s;
     if (r.code.envioSms == 1 && r.readSmsReceivers) r.smsReceivers = repo.readSmsReceivers();
-    if (Step s = checkRunaway(repo, r)) return s;
-    if (!(r.suppressed ? repo.insertSuppressed(r.row, QStringLiteral("DISPARO"))
-                       : repo.insertEvent(r.row)))
+    checkModes(r);
+    if (!r.suppressed)
+        if (Step s = checkRunaway(repo, r)) return s;
+    if (!(r.suppressed ? repo.insertSuppressed(r.row, r.mark) : repo.insertEvent(r.row)))
         return dbFailed(QStringLiteral("gravar o evento"), repo.lastError());
     return std::nullopt;
 }
@@ -258,7 +277,7 @@ void playSound(SoundOutput *sound, const EventCodeRow &code) {
 
 // A failed write to one port does not keep the SMS from the next.
 void sendSms(SlotWriter *writer, const Recording &r) {
-    if (!writer || r.smsReceivers.isEmpty()) return;
+    if (!writer || r.smsReceivers.isEmpty() || r.onTest) return;
     const QByteArray cmd =
         EventRecorder::smsCommand(r.account.celular, r.row.descricao, r.row.nomeParticao);
     for (int receiver : r.smsReceivers)
@@ -483,6 +502,11 @@ void runBatch(const RecordingLink &link, RecordBatch &batch,
         return heldBack(
             failure(link, *dbFailed(QStringLiteral("iniciar a transação"), db.lastError())));
     RecordingRepository repo(db);
+    StationModes modes;
+    QSqlError modesError;
+    if (!StationModes::read(db, &modes, &modesError))
+        return heldBack(failure(
+            link, *dbFailed(QStringLiteral("ler as contas em teste e o modo tempestade"), modesError)));
     QList<Recording> stored;
     QList<RecordResult> results;
     QList<qint64> jumped;
@@ -495,6 +519,7 @@ void runBatch(const RecordingLink &link, RecordBatch &batch,
         r.now = clock();
         r.readSmsReceivers = readSms;
         r.runaway = runaway;
+        r.modes = &modes;
         bool internal = false;
         if (!recordLine(repo, batch, line, r, result, &stop, &internal)) return !(halted = true);
         internalStored |= internal;

@@ -13,6 +13,8 @@ enum Bit : quint32 {
     Relatorios = 8,
     Configuracoes = 16,
     Fechar = 32, // may close the console
+    Testes = 64, // may put accounts on test, for a few hours
+    TestesLongos = 128, // may put accounts on test for days
 };
 
 // Before any shift is started the console runs with every permission.

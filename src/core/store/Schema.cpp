@@ -379,6 +379,15 @@ void ensureStation(QSqlDatabase db) {
         run(db, "CREATE TABLE CONTAS_DISPARADAS (CONTA VARCHAR(6) NOT NULL, DESDE TIMESTAMP, "
                 "ULTIMO TIMESTAMP, SINAIS INTEGER, CONSTRAINT PK_CONTAS_DISPARADAS PRIMARY KEY "
                 "(CONTA))");
+    // Accounts on test, and the storm mode: their events recorded without being raised.
+    if (!Existe_Campo(db, "CONTAS_TESTE", "CONTA"))
+        run(db, "CREATE TABLE CONTAS_TESTE (CONTA VARCHAR(6) NOT NULL, ZONAS VARCHAR(200), "
+                "INICIO TIMESTAMP, FIM TIMESTAMP NOT NULL, OPERADOR VARCHAR(20), "
+                "CONSTRAINT PK_CONTAS_TESTE PRIMARY KEY (CONTA))");
+    if (!Existe_Campo(db, "MODO_TEMPESTADE", "ATIVO"))
+        run(db, "CREATE TABLE MODO_TEMPESTADE (ID SMALLINT NOT NULL, ATIVO SMALLINT DEFAULT 0 NOT "
+                "NULL, DESDE TIMESTAMP, OPERADOR VARCHAR(20), CONSTRAINT PK_MODO_TEMPESTADE "
+                "PRIMARY KEY (ID))");
     // Who did what: written with each operator's action, never changed nor deleted.
     if (!Existe_Campo(db, "AUDITORIA", "ACAO")) {
         run(db, "CREATE TABLE AUDITORIA (ID BIGINT NOT NULL, QUANDO TIMESTAMP NOT NULL, "
@@ -427,7 +436,8 @@ bool upgradeComplete(QSqlDatabase db) {
         !Existe_Campo(db, "EVENTOS", "SUPRESSAO") || !Existe_Campo(db, "CONTAS_DISPARADAS", "CONTA") ||
         !generatorExists(db, QStringLiteral("GEN_ALERTAS_SUPERVISAO")) ||
         !Existe_Campo(db, "AUDITORIA", "ACAO") || !generatorExists(db, QStringLiteral("GEN_AUDITORIA")) ||
-        !triggerExists(db, QStringLiteral("TRG_AUDITORIA_FIXA")))
+        !triggerExists(db, QStringLiteral("TRG_AUDITORIA_FIXA")) ||
+        !Existe_Campo(db, "CONTAS_TESTE", "CONTA") || !Existe_Campo(db, "MODO_TEMPESTADE", "ATIVO"))
         return false;
     for (const Notice &n : kNotices)
         if (!triggerExists(db, QLatin1String(n.trigger))) return false;

@@ -26,13 +26,16 @@ struct PermissionBox {
     quint32 bit;
     const char *text;
 };
-const PermissionBox kBoxes[6] = {
+const PermissionBox kBoxes[kPermissionBoxes] = {
     {"CBoxClientes", Permissions::Clientes, "Permite incluir e alterar dados do cliente"},
     {"CBoxEventos", Permissions::Eventos, "Permite incluir e alterar códigos de eventos"},
     {"CBoxTcpIp", Permissions::TcpIp, "Permite controlar acesso de dispositivos TCP/IP"},
     {"CBoxRelatorios", Permissions::Relatorios, "Permite imprimir relatórios"},
     {"CBoxConfiguracoes", Permissions::Configuracoes, "Permite alterar as configurações do Tulmo"},
     {"CBoxFechar", Permissions::Fechar, "Permite fechar o Tulmo"},
+    {"CBoxTestes", Permissions::Testes, "Permite colocar contas em teste por até 4 horas"},
+    {"CBoxTestesLongos", Permissions::TestesLongos,
+     "Permite colocar contas em teste por até 3 dias"},
 };
 } // namespace
 
@@ -69,7 +72,7 @@ FormCadastroOperadores::FormCadastroOperadores(CommonServices common, QWidget *p
     fields->addRow(QStringLiteral("Nome:"), m_name);
     fields->addRow(QStringLiteral("Senha:"), m_password);
     rightSide->addLayout(fields);
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < kPermissionBoxes; ++i) {
         m_boxes[i] = new QCheckBox(QString::fromUtf8(kBoxes[i].text));
         m_boxes[i]->setObjectName(QLatin1String(kBoxes[i].nome));
         rightSide->addWidget(m_boxes[i]);
@@ -139,7 +142,7 @@ QString FormCadastroOperadores::currentName() const {
 }
 
 void FormCadastroOperadores::checkBoxes(quint32 permissoes) {
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < kPermissionBoxes; ++i)
         m_boxes[i]->setChecked((permissoes & kBoxes[i].bit) != 0);
 }
 
@@ -150,7 +153,7 @@ void FormCadastroOperadores::enableBoxes(bool on) {
 
 quint32 FormCadastroOperadores::checkedPermissions() const {
     quint32 p = 0;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < kPermissionBoxes; ++i)
         if (m_boxes[i]->isChecked()) p += kBoxes[i].bit;
     return p;
 }

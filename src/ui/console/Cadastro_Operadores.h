@@ -12,6 +12,9 @@ namespace tulmo {
 
 class SqlListModel;
 
+// The permission check boxes of the form, one per bit of OPERADORES.PERMISSOES.
+inline constexpr int kPermissionBoxes = 8;
+
 // The operators, their passwords and permission bits. Only the administrator opens it;
 // the administrator's own row can be altered but neither renamed nor deleted.
 class FormCadastroOperadores : public QDialog {
@@ -50,7 +53,7 @@ private:
     QTableView *m_grid;
     QLineEdit *m_name;
     QLineEdit *m_password;
-    QCheckBox *m_boxes[6];
+    QCheckBox *m_boxes[kPermissionBoxes];
     char m_mode = 0;
     QString m_previousName; // the row being altered, by the name it had
 };

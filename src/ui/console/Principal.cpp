@@ -38,6 +38,8 @@
 #include "ui/registry/Selecao_Clientes.h"
 #include "ui/reports/Apagar_Eventos.h"
 #include "ui/reports/Relatorio_Selecao.h"
+#include "ui/console/Contas_Teste.h"
+#include "ui/console/StormControl.h"
 #include "ui/reports/Auditoria.h"
 #include "ui/reports/Tempo_Atendimento.h"
 #include "ui/console/Contas_Disparo.h"
@@ -301,6 +303,19 @@ void Form_Principal::showRunaway() {
     m_runawayForm->activateWindow();
 }
 
+void Form_Principal::showTests() {
+    if (!m_testsForm) {
+        m_testsForm = new Form_Contas_Teste(m_s.common, m_s.currentOperator, this);
+        // Tests end by themselves, or on another workstation: the open list follows.
+        connect(&m_s.tick, &QTimer::timeout, m_testsForm, [f = m_testsForm] {
+            if (f->isVisible()) f->refresh();
+        });
+    }
+    m_testsForm->show();
+    m_testsForm->raise();
+    m_testsForm->activateWindow();
+}
+
 void Form_Principal::openAnswerTimes() {
     if (!m_s.currentOperator.can(Permissions::Relatorios)) return;
     auto *f = new Form_Tempo_Atendimento(m_s.common, m_s.settings, this);
@@ -402,6 +417,9 @@ void Form_Principal::createMenu() {
     m_pendingList->setEnabled(false);
     connect(item(bar, "ContasDisparo1", QStringLiteral("&Disparos")), &QAction::triggered, this,
             &Form_Principal::showRunaway);
+    connect(item(bar, "ContasTeste1", QStringLiteral("Te&stes")), &QAction::triggered, this,
+            &Form_Principal::showTests);
+    m_storm = new StormControl(m_s.common, m_s.currentOperator, bar, statusBar(), this);
     command(Permissions::Relatorios).menu =
         item(bar, "Eventos1", QStringLiteral("&Relatorios"));
     connect(command(Permissions::Relatorios).menu, &QAction::triggered, this,

@@ -79,6 +79,7 @@ public:
     void Memo1DblClick();
     // "&Relatorios" and its toolbar picture: a new report window, modally.
     void openReports();
+    void showTests();
     void openAudit();
     void openAnswerTimes();
     void showRunaway();
@@ -215,6 +216,8 @@ private:
     Form_Apagar_eventos *m_purgeForm = nullptr;
     QAction *m_purgeAction = nullptr; // granted with the reports
     QAction *m_auditAction = nullptr;
+    class Form_Contas_Teste *m_testsForm = nullptr;
+    class StormControl *m_storm = nullptr;
     QAction *m_answerTimesAction = nullptr; // likewise
     Form_Contas_Disparo *m_runawayForm = nullptr;
     ModuleExchange *m_moduleExchange = nullptr;
