@@ -229,9 +229,10 @@ Step checkRunaway(RecordingRepository &repo, Recording &r) {
 // neither raised nor sounded; the runaway count leaves it out.
 void checkModes(Recording &r) {
     if (!r.modes || r.row.conta.trimmed().isEmpty()) return;
-    const std::optional<QString> mark =
-        r.modes->suppression(r.row.conta, r.code.tipo, r.zonaNumerica, r.numeroZonaUsuario,
-                             r.row.data.isValid() ? r.row.data : r.now);
+    // By the station's clock, which the operator set the test by: a panel's own clock may be
+    // hours off.
+    const std::optional<QString> mark = r.modes->suppression(
+        r.row.conta, r.code.tipo, r.zonaNumerica, r.numeroZonaUsuario, r.now);
     if (!mark) return;
     r.suppressed = true;
     r.onTest = *mark == QLatin1String("TESTE");

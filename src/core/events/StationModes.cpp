@@ -99,13 +99,12 @@ bool startTest(QSqlDatabase db, const AccountTest &test, QString *error) {
     const QString conta = six(test.conta);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const QString what = test.zonas.isEmpty()
-                             ? QStringLiteral("Conta %1 em teste até %2")
-                             : QStringLiteral("Conta %1 em teste até %2, zonas %3");
+    QString what = QStringLiteral("Conta %1 em teste até %2").arg(conta, moment(test.fim));
+    if (!test.zonas.isEmpty()) what += QStringLiteral(", zonas ") + zonesText(test.zonas);
     return audit::change(
         db,
         {QString::fromUtf8(audit::kTestStart),
-         what.arg(conta, moment(test.fim), zonesText(test.zonas)), conta, QString(), QString()},
+         what, conta, QString(), QString()},
         QStringLiteral("select ZONAS, INICIO, FIM, OPERADOR from CONTAS_TESTE where CONTA = ?"),
         {conta},
         [&] {

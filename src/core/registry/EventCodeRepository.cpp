@@ -180,15 +180,9 @@ bool remove(QSqlDatabase db, const QString &codigo, QString *errorText) {
                          [&] { return removeRow(db, codigo, errorText); }, errorText);
 }
 
+// The catalogue of a new database: written by the station itself, not by an operator.
 bool insertAll(QSqlDatabase db, const QList<EventCode> &rows, QString *errorText) {
-    QStringList codes;
-    for (const EventCode &row : rows)
-        codes << row.codigo();
-    return audit::change(
-        db,
-        {QString::fromUtf8(audit::kInsert), QStringLiteral("%1 códigos de evento").arg(rows.size()),
-         QString(), QString(), QStringLiteral("CODIGOS=") + codes.join(QLatin1Char(','))},
-        QString(), {}, [&] { return insertRows(db, rows, errorText); }, errorText);
+    return insertRows(db, rows, errorText);
 }
 
 } // namespace EventCodeRepository
