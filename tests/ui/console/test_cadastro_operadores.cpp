@@ -15,8 +15,9 @@ using namespace tulmo::test;
 
 namespace {
 
-const char *const kBoxes[6] = {"CBoxClientes",   "CBoxEventos",       "CBoxTcpIp",
-                                "CBoxRelatorios", "CBoxConfiguracoes", "CBoxFechar"};
+const char *const kBoxes[8] = {"CBoxClientes",   "CBoxEventos",       "CBoxTcpIp",
+                                "CBoxRelatorios", "CBoxConfiguracoes", "CBoxFechar",
+                                "CBoxTestes",     "CBoxTestesLongos"};
 
 struct Cadastro {
     Station s;
@@ -42,7 +43,7 @@ struct Cadastro {
                           grid->visualRect(grid->model()->index(r, 0)).center());
     }
     void checkBoxes(quint32 bits) {
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 8; ++i)
             filho<QCheckBox>(kBoxes[i])->setChecked((bits >> i) & 1);
     }
     QList<bool> marcas() {
@@ -108,7 +109,7 @@ void TestCadastroOperadores::listAndRowShownReadOnly() {
     c.escolher("bruno");
     QCOMPARE(c.filho<QLineEdit>("NomeOperador")->text(), QString("bruno"));
     QCOMPARE(c.filho<QLineEdit>("Senha")->text(), QString("b1"));
-    QCOMPARE(c.marcas(), QList<bool>({false, false, false, true, false, true}));
+    QCOMPARE(c.marcas(), QList<bool>({false, false, false, true, false, true, false, false}));
     QVERIFY(!c.filho<QLineEdit>("NomeOperador")->isEnabled());
     for (const char *m : kBoxes)
         QVERIFY(!c.filho<QCheckBox>(m)->isEnabled());
@@ -122,7 +123,7 @@ void TestCadastroOperadores::insertWithConfirmation() {
     // A new operator starts from the permissions of the one selected.
     c.clicar("Botao_Novo");
     QCOMPARE(c.f.modo(), 'I');
-    QCOMPARE(c.marcas(), QList<bool>({true, false, false, true, false, false}));
+    QCOMPARE(c.marcas(), QList<bool>({true, false, false, true, false, false, false, false}));
     QCOMPARE(c.filho<QLineEdit>("NomeOperador")->text(), QString());
     QCOMPARE(c.filho<QLineEdit>("Senha")->text(), QString());
     QVERIFY(c.filho<QLineEdit>("NomeOperador")->isEnabled());

@@ -31,6 +31,13 @@
 #include <QDialog>
 #include <QPushButton>
 #include <QTableWidget>
+#include "ui/console/Contas_Teste.h"
+#include "ui/reports/Auditoria.h"
+#include "core/operators/AuditTrail.h"
+#include "core/operators/CurrentOperator.h"
+#include <QSpinBox>
+#include <QLineEdit>
+#include <QFile>
 #include <QTest>
 
 #include <array>
@@ -146,6 +153,7 @@ private slots:
     void pendingEventsStayInSight();
     void deviceEventEndToEnd();
     void runawayListFollowsTheRecordingAndFreesAnAccount();
+    void testsStormAndTheAuditFromTheMenus();
 };
 
 void TestPrincipal::captionPagesAndColumns() {
@@ -856,8 +864,12 @@ void TestPrincipal::statusBarShowsConnectionsAndTime() {
     Janela j;
     j.openDialog(false);
     auto paineis = j.w->statusBar()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
-    // The three panels, and beside them the database fault that holds recording back.
-    QCOMPARE(paineis.size(), 5);
+    // The three panels, and beside them the database fault that holds recording back and the
+    // storm mode, hidden while the station is not in it.
+    QCOMPARE(paineis.size(), 6);
+    auto *tempestade = j.w->statusBar()->findChild<QLabel *>("Lbl_Tempestade");
+    QVERIFY(tempestade && tempestade->isHidden());
+    paineis.removeOne(tempestade);
     QLabel *banco = paineis.takeLast();
     QCOMPARE(banco->objectName(), QString("databaseStatus"));
     QCOMPARE(banco->text(), QString());
@@ -1024,6 +1036,90 @@ void TestPrincipal::runawayListFollowsTheRecordingAndFreesAnAccount() {
     QCOMPARE(grid->rowCount(), 0);
     QVERIFY(!j.s.core->recorder().runaway().isFlagged("001234"));
     QCOMPARE(f->findChild<QLabel *>("Lbl_Disparos")->text(), QString("Nenhuma conta em disparo."));
+}
+
+// An account put on test from its window, the storm declared and ended, the sound silenced:
+// each shown where the operator looks, and each in the audit the administrator reads.
+void TestPrincipal::testsStormAndTheAuditFromTheMenus() {
+    Janela j;
+    j.s.addAccount("001234", "JOSE");
+    j.openDialog();
+    QSqlDatabase db = j.s.db();
+    CurrentOperator &op = j.s.core->currentOperator();
+    op = CurrentOperator{"ana", Permissions::Testes | Permissions::Configuracoes};
+    audit::setOperator("ana");
+
+    QTest::mouseClick(j.filho<QLabel>("Som_Ligado"), Qt::LeftButton);
+    j.w->findChild<QAction *>("ContasTeste1")->trigger();
+    auto *f = j.w->findChild<Form_Contas_Teste *>("Form_Contas_Teste");
+    QVERIFY(f && f->isVisible());
+    QCOMPARE(f->findChild<QLabel *>("Lbl_Maximo")->text(),
+             QString("Máximo permitido ao operador: 4 h."));
+    auto *spin = f->findChild<QSpinBox *>("Spin_Minutos");
+    QCOMPARE(spin->maximum(), 240);
+    f->findChild<QLineEdit *>("Edit_Conta")->setText("1234");
+    f->findChild<QLineEdit *>("Edit_Zonas")->setText("3, x");
+    QTest::mouseClick(f->findChild<QPushButton *>("btnIniciar"), Qt::LeftButton);
+    QVERIFY(j.s.prompt.shown.last().text.startsWith("Zonas inválidas"));
+    f->findChild<QLineEdit *>("Edit_Zonas")->setText("3, 5");
+    spin->setValue(30);
+    QTest::mouseClick(f->findChild<QPushButton *>("btnIniciar"), Qt::LeftButton);
+    auto *grid = f->findChild<QTableWidget *>("Grid_Testes");
+    QCOMPARE(grid->rowCount(), 1);
+    QCOMPARE(grid->item(0, 0)->text(), QString("001234"));
+    QCOMPARE(grid->item(0, 1)->text(), QString("3,5"));
+    QCOMPARE(grid->item(0, 3)->text(), j.s.clock.now().addSecs(1800).toString("dd/MM/yyyy HH:mm"));
+    // Its time comes: the test ends by itself.
+    j.s.clock.advanceSecs(1800);
+    QVERIFY(waitFor([&] {
+        tickAndSettle(*j.s.core);
+        f->refresh();
+        return grid->rowCount() == 0;
+    }));
+    f->close();
+
+    // The storm, asked and shown in the status bar; refused without the settings permission.
+    auto *storm = j.w->findChild<QAction *>("ModoTempestade1");
+    auto *panel = j.w->findChild<QLabel *>("Lbl_Tempestade");
+    QVERIFY(storm && panel && !panel->isVisible());
+    j.s.prompt.answers = {true};
+    storm->trigger();
+    QVERIFY(storm->isChecked());
+    QVERIFY(panel->isVisible());
+    QVERIFY2(panel->text().startsWith("MODO TEMPESTADE desde") && panel->text().endsWith("(ana)"),
+             qPrintable(panel->text()));
+    op.permissoes = Permissions::Testes;
+    storm->trigger();
+    QVERIFY(j.s.prompt.shown.last().text.contains("não tem permissão"));
+    QVERIFY(storm->isChecked());
+    op.permissoes = Permissions::Configuracoes;
+    j.s.prompt.answers = {true};
+    storm->trigger();
+    QVERIFY(!storm->isChecked());
+    QVERIFY(!panel->isVisible());
+
+    // The audit: the administrator's only.
+    auto *auditAction = j.w->findChild<QAction *>("Auditoria1");
+    QVERIFY(!auditAction->isEnabled());
+    j.w->setOperatorFormEnabled(true);
+    auditAction->trigger();
+    auto *a = j.w->findChild<Form_Auditoria *>("Form_Auditoria");
+    QVERIFY(a && a->isVisible());
+    QVERIFY(a->search());
+    QStringList actions;
+    auto *rows = a->findChild<QTableWidget *>("Grid_Auditoria");
+    for (int r = 0; r < rows->rowCount(); ++r)
+        actions.prepend(rows->item(r, 3)->text());
+    QCOMPARE(actions, QStringList({"Som silenciado", "Conta em teste", "Fim do teste",
+                                   "Modo tempestade", "Modo tempestade"}));
+    QCOMPARE(rows->item(rows->rowCount() - 1, 1)->text(), QString("ana"));
+    QCOMPARE(a->findChild<QLabel *>("Lbl_Registros")->text(), QString("5 registros."));
+    QTemporaryDir out;
+    QVERIFY(a->exportTo(out.path() + "/a.csv"));
+    QFile csv(out.path() + "/a.csv");
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QVERIFY(csv.readAll().startsWith(QByteArray("\xEF\xBB\xBF") + "Auditoria;"));
+    a->close();
 }
 
 QTEST_MAIN(TestPrincipal)
