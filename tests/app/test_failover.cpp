@@ -17,6 +17,7 @@
 #include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 
@@ -136,16 +137,22 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
              qPrintable(sharedQueueState(db)));
     for (int i = 0; i < kModules; ++i) {
         const QList<int> zones = recordedZones(db, QByteArray::number(101 + i).rightJustified(4, '0'));
-        int doubled = 0;
-        for (qsizetype k = 1; k < zones.size(); ++k) {
-            QVERIFY2(zones[k] >= zones[k - 1],
-                     qPrintable(QString("module %1: zone %2 after %3").arg(i).arg(zones[k]).arg(zones[k - 1])));
-            if (zones[k] == zones[k - 1]) {
+        // Order is that of each frame's first recording. Frames the dead holder had made
+        // durable but not answered when it died (a few, when they came in one read) are
+        // recorded from its queue and again as the module sends them anew.
+        int doubled = 0, last = -1;
+        QSet<int> seen;
+        for (int zone : zones) {
+            if (seen.contains(zone)) {
                 ++doubled;
                 // Only what the dead holder never answered was sent again.
-                QVERIFY2(zones[k] >= ackedAtKill[i] && zones[k] < sentAtKill[i],
-                         qPrintable(QString("module %1: zone %2 twice").arg(i).arg(zones[k])));
+                QVERIFY2(zone >= ackedAtKill[i] && zone < sentAtKill[i],
+                         qPrintable(QString("module %1: zone %2 twice").arg(i).arg(zone)));
+                continue;
             }
+            QVERIFY2(zone > last, qPrintable(QString("module %1: zone %2 after %3").arg(i).arg(zone).arg(last)));
+            seen.insert(zone);
+            last = zone;
         }
         QCOMPARE(zones.size() - doubled, kFrames);
         QCOMPARE(zones.first(), 0);
@@ -159,13 +166,17 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
     {
         const QList<int> zones = recordedZones(db, "1234");
         QVERIFY2(!zones.isEmpty(), qPrintable(QString::number(count(db, "select count(*) from EVENTOS"))));
-        int doubled = 0;
-        for (qsizetype k = 1; k < zones.size(); ++k) {
-            QVERIFY(zones[k] >= zones[k - 1]);
-            if (zones[k] == zones[k - 1]) {
+        int doubled = 0, last = -1;
+        QSet<int> seen;
+        for (int zone : zones) {
+            if (seen.contains(zone)) {
                 ++doubled;
-                QVERIFY(zones[k] >= panelAckedAtKill && zones[k] < panelSentAtKill);
+                QVERIFY(zone >= panelAckedAtKill && zone < panelSentAtKill);
+                continue;
             }
+            QVERIFY(zone > last);
+            seen.insert(zone);
+            last = zone;
         }
         QCOMPARE(zones.size() - doubled, kPanelMessages);
         QCOMPARE(zones.last(), kPanelMessages - 1);
