@@ -1,6 +1,8 @@
-// What the audit trail costs an operator's treatment: the intervention with its audit row in
-// one transaction, against the same intervention alone (the update committed by itself, as it
-// was before the audit), on pending events of a filled database, the two taken in turn.
+// What the audit trail costs an operator's treatment: the intervention as the console makes it,
+// with the table's trigger that writes its audit row in the same transaction, against the same
+// intervention with that trigger off (as it was before the audit), on pending events of a
+// filled database; the two in alternating rounds, so that the database's growth and the disk
+// weigh on both alike.
 //
 //   bench_audit [eventos=20000] [contas=5000] [amostras=1000]
 //
@@ -27,23 +29,6 @@
 using namespace tulmo;
 
 namespace {
-
-// The treatment as it was before the audit: the same update, committed by itself.
-bool treatAlone(QSqlDatabase db, qint64 sequencia, const QDateTime &when) {
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("Update Eventos Set\n  Tratado          = :Tratado,\n"
-                             "  Detalhes         = :Detalhes,\n  Intervencao      = :Intervencao,\n"
-                             "  Data_Intervencao = :Data_Intervencao,\n"
-                             "  Operador_Tratou  = :Operador\nWhere Sequencia = :Sequencia\n"
-                             "  and Tratado = 0"));
-    q.bindValue(QStringLiteral(":Tratado"), 1);
-    q.bindValue(QStringLiteral(":Detalhes"), QStringLiteral("viatura enviada"));
-    q.bindValue(QStringLiteral(":Intervencao"), QStringLiteral("Ronda"));
-    q.bindValue(QStringLiteral(":Data_Intervencao"), when);
-    q.bindValue(QStringLiteral(":Operador"), QStringLiteral("bench"));
-    q.bindValue(QStringLiteral(":Sequencia"), sequencia);
-    return q.exec() && q.numRowsAffected() == 1;
-}
 
 double ms(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
 
@@ -77,24 +62,29 @@ int main(int argc, char **argv) {
     audit::setOperator(QStringLiteral("bench"));
     std::vector<double> alone, audited;
     EventRepository::TreatedBy by;
-    // In turn, so that the database's growth and the disk weigh on both alike.
-    for (int i = 0; i < 2 * samples; ++i) {
-        const qint64 seq = pending[i];
-        const QDateTime now = QDateTime::currentDateTime();
-        QElapsedTimer t;
-        t.start();
-        if (i % 2 == 0) {
-            if (!treatAlone(db, seq, now)) qFatal("tratamento sem auditoria falhou");
-            alone.push_back(ms(t));
-        } else {
+    constexpr int kRounds = 4;
+    const int perRound = samples / kRounds;
+    qsizetype next = 0;
+    for (int round = 0; round < 2 * kRounds; ++round) {
+        const bool withAudit = round % 2 == 1;
+        bench::run(db, withAudit ? QStringLiteral("ALTER TRIGGER TRG_EVENTOS_AUDITORIA ACTIVE")
+                                 : QStringLiteral("ALTER TRIGGER TRG_EVENTOS_AUDITORIA INACTIVE"));
+        for (int i = 0; i < perRound; ++i) {
+            const qint64 seq = pending[next++];
+            QElapsedTimer t;
+            t.start();
             if (EventRepository::finishIntervention(db, seq, QStringLiteral("viatura enviada"),
-                                                    QStringLiteral("Ronda"), now,
+                                                    QStringLiteral("Ronda"),
+                                                    QDateTime::currentDateTime(),
                                                     QStringLiteral("bench"), &by) !=
                 EventRepository::Intervention::Recorded)
-                qFatal("tratamento com auditoria falhou");
-            audited.push_back(ms(t));
+                qFatal("tratamento falhou");
+            (withAudit ? audited : alone).push_back(ms(t));
         }
     }
+    const int rows = bench::contar(db, QStringLiteral("select count(*) from AUDITORIA where ACAO = "
+                                                      "'Tratamento de evento'"));
+    if (rows != int(audited.size())) qFatal("%d linhas de auditoria para %zu tratamentos", rows, audited.size());
     auto mean = [](const std::vector<double> &v) {
         double s = 0;
         for (double x : v)

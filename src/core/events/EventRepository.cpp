@@ -1,7 +1,5 @@
 #include "EventRepository.h"
 
-#include "core/operators/AuditTrail.h"
-#include "core/store/TransactionGuard.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -66,12 +64,8 @@ Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, cons
 Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, const QString &detalhes,
                                 const QString &intervencao, const QDateTime &when,
                                 const QString &operador, TreatedBy *by, QString *errorText) {
-    // The intervention and its audit row are one transaction: neither is kept without the other.
-    TransactionGuard transaction(db);
-    if (!transaction.begun()) {
-        if (errorText) *errorText = db.lastError().text();
-        return Intervention::Failed;
-    }
+    // The audit row of the treatment is written by the table's trigger, in the same
+    // transaction as the update: one statement, committed by itself.
     QSqlQuery q(db);
     bool ok = q.prepare(QStringLiteral("Update Eventos Set\n"
                                        "  Tratado          = :Tratado,\n"
@@ -95,33 +89,7 @@ Intervention finishIntervention(QSqlDatabase db, const QVariant &sequencia, cons
         if (errorText) *errorText = q.lastError().text();
         return Intervention::Failed;
     }
-    if (q.numRowsAffected() > 0) {
-        QSqlQuery e(db);
-        e.setForwardOnly(true);
-        audit::Entry entry{QString::fromUtf8(audit::kTreatment), QString(), QString(),
-                           QStringLiteral("TRATADO=0"),
-                           audit::fields({{"TRATADO", 1},
-                                          {"INTERVENCAO", intervencao.left(kInterventionWidth)},
-                                          {"DETALHES", detalhes.left(kDetailsWidth)}})};
-        ok = e.prepare(QStringLiteral("select CONTA, CODIGO_ALARME, DESCRICAO from EVENTOS where "
-                                      "SEQUENCIA = :s"));
-        e.bindValue(QStringLiteral(":s"), sequencia);
-        ok = ok && e.exec();
-        if (ok && e.next()) {
-            entry.conta = e.value(0).toString().trimmed();
-            entry.descricao = QStringLiteral("Evento %1: %2 %3")
-                                  .arg(sequencia.toString(), e.value(1).toString().trimmed(),
-                                       e.value(2).toString().trimmed());
-        }
-        QString auditError;
-        if (!ok || !audit::write(db, entry, &auditError) || !transaction.commit()) {
-            if (errorText)
-                *errorText = !ok ? e.lastError().text()
-                             : auditError.isEmpty() ? db.lastError().text() : auditError;
-            return Intervention::Failed;
-        }
-        return Intervention::Recorded;
-    }
+    if (q.numRowsAffected() > 0) return Intervention::Recorded;
     if (by) {
         QSqlQuery w(db);
         w.setForwardOnly(true);

@@ -1,5 +1,7 @@
 #include "Database.h"
 
+#include "core/operators/AuditTrail.h"
+
 #include "Schema.h"
 
 #include <ibase.h>
@@ -83,7 +85,21 @@ bool Database::openConnection(const QString &name, QString *reason) {
         if (reason->isEmpty()) *reason = db.lastError().text();
         return false;
     }
+    tellStation(db);
     return true;
+}
+
+// The workstation, for what the engine writes in the audit by itself (a treatment's row).
+void Database::tellStation(QSqlDatabase db) {
+    const QString station = audit::station();
+    if (station.isEmpty()) return;
+    QSqlQuery q(db);
+    if (q.prepare(QStringLiteral("select rdb$set_context('USER_SESSION', 'TULMO_ESTACAO', ?) "
+                                 "from rdb$database"))) {
+        q.bindValue(0, station.left(60));
+        // Evaluated as the row is fetched.
+        if (q.exec()) q.next();
+    }
 }
 
 bool Database::open(QString *error) {

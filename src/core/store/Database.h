@@ -110,6 +110,7 @@ public:
 
 private:
     bool openConnection(const QString &name, QString *reason);
+    static void tellStation(QSqlDatabase db);
     bool createOnServer();
     void rememberFile();
 

@@ -397,6 +397,21 @@ void ensureStation(QSqlDatabase db) {
         run(db, "CREATE INDEX IDX_AUDITORIA_QUANDO ON AUDITORIA (QUANDO)");
     }
     if (!generatorExists(db, QStringLiteral("GEN_AUDITORIA"))) run(db, "CREATE SEQUENCE GEN_AUDITORIA");
+    // A treatment's audit row comes with the update that treats the event, in the engine: no
+    // statement more for the console, and no treatment without its row. The workstation is the
+    // one its connection said it was.
+    if (!triggerExists(db, QStringLiteral("TRG_EVENTOS_AUDITORIA")))
+        run(db, "CREATE TRIGGER TRG_EVENTOS_AUDITORIA FOR EVENTOS AFTER UPDATE POSITION 5 AS "
+                "BEGIN IF (OLD.TRATADO = 0 AND NEW.TRATADO <> 0) THEN INSERT INTO AUDITORIA (ID, "
+                "QUANDO, OPERADOR, ESTACAO, ACAO, CONTA, DESCRICAO, ANTES, DEPOIS) VALUES (NEXT "
+                "VALUE FOR GEN_AUDITORIA, COALESCE(NEW.DATA_INTERVENCAO, CURRENT_TIMESTAMP), "
+                "NEW.OPERADOR_TRATOU, RDB$GET_CONTEXT('USER_SESSION', 'TULMO_ESTACAO'), "
+                "'Tratamento de evento', NEW.CONTA, SUBSTRING('Evento ' || NEW.SEQUENCIA || ': ' "
+                "|| TRIM(COALESCE(NEW.CODIGO_ALARME, '')) || ' ' || TRIM(COALESCE(NEW.DESCRICAO, "
+                "'')) FROM 1 FOR 300), 'TRATADO=0', 'TRATADO=1' || IIF(TRIM(COALESCE("
+                "NEW.INTERVENCAO, '')) = '', '', '; INTERVENCAO=' || REPLACE(TRIM(NEW.INTERVENCAO), "
+                "'; ', ', ')) || IIF(TRIM(COALESCE(NEW.DETALHES, '')) = '', '', '; DETALHES=' || "
+                "REPLACE(TRIM(NEW.DETALHES), '; ', ', '))); END");
     if (!objectExists(db, "select 1 from RDB$EXCEPTIONS where RDB$EXCEPTION_NAME = :n",
                       QStringLiteral("E_AUDITORIA_FIXA")))
         run(db, "CREATE EXCEPTION E_AUDITORIA_FIXA 'AUDITORIA: registros nao podem ser alterados "
@@ -437,6 +452,7 @@ bool upgradeComplete(QSqlDatabase db) {
         !generatorExists(db, QStringLiteral("GEN_ALERTAS_SUPERVISAO")) ||
         !Existe_Campo(db, "AUDITORIA", "ACAO") || !generatorExists(db, QStringLiteral("GEN_AUDITORIA")) ||
         !triggerExists(db, QStringLiteral("TRG_AUDITORIA_FIXA")) ||
+        !triggerExists(db, QStringLiteral("TRG_EVENTOS_AUDITORIA")) ||
         !Existe_Campo(db, "CONTAS_TESTE", "CONTA") || !Existe_Campo(db, "MODO_TEMPESTADE", "ATIVO"))
         return false;
     for (const Notice &n : kNotices)

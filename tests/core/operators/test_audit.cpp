@@ -139,6 +139,9 @@ void TestAudit::treatmentsPurgesAndTheReportWhileTheTrailItselfCannotBeChanged()
     Row r = lastRow(db);
     QCOMPARE(r.acao, QString("Tratamento de evento"));
     QCOMPARE(r.conta, QString("001234"));
+    QCOMPARE(r.operador, QString("pedro"));
+    QCOMPARE(r.estacao, audit::station());
+    QVERIFY(!r.estacao.isEmpty());
     QVERIFY2(r.descricao.startsWith(QString("Evento %1: 1130 ROUBO").arg(seq)), qPrintable(r.descricao));
     QCOMPARE(r.antes, QString("TRATADO=0"));
     QCOMPARE(r.depois, QString("TRATADO=1; INTERVENCAO=Ronda; DETALHES=viatura enviada"));
