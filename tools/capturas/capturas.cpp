@@ -17,6 +17,12 @@
 #include "ui/reports/Relatorio_Selecao.h"
 #include "ui/reports/Tempo_Atendimento.h"
 #include "ui/console/Contas_Disparo.h"
+#include "ui/console/Contas_Teste.h"
+#include "ui/console/StormControl.h"
+#include "ui/reports/Auditoria.h"
+#include "core/events/StationModes.h"
+#include "core/operators/AuditTrail.h"
+#include "core/operators/CurrentOperator.h"
 #include "ui/console/Eventos_Pendentes.h"
 #include "ui/settings/Configuracoes.h"
 #include "core/common/Paths.h"
@@ -195,6 +201,30 @@ int main(int argc, char **argv) {
         w.pendingForm().show();
         save(&w.pendingForm(), "eventos_pendentes.png");
         w.pendingForm().hide();
+    }
+    // An account on test, the storm declared, and the audit of what the operators did.
+    {
+        audit::setOperator("ana");
+        const QDateTime now = s.clock.now();
+        stationModes::startTest(s.db(), {"42", {3, 5}, now, now.addSecs(5400), "ana"}, nullptr);
+        stationModes::startTest(s.db(), {"43", {}, now, now.addSecs(1800), "ana"}, nullptr);
+        s.core->currentOperator() = CurrentOperator{"ana", Permissions::Testes};
+        Form_Contas_Teste testes(s.core->common(), s.core->currentOperator(), &w);
+        testes.show();
+        testes.findChild<QLineEdit *>("Edit_Conta")->setText("44");
+        save(&testes, "contas_teste.png");
+        testes.close();
+        stationModes::setStorm(s.db(), true, now, "ana", nullptr);
+        w.findChild<StormControl *>()->refresh();
+        save(&w, "principal_tempestade.png");
+        stationModes::setStorm(s.db(), false, now, "ana", nullptr);
+        w.findChild<StormControl *>()->refresh();
+        Form_Auditoria auditoria(s.core->common(), s.core->settings(), &w);
+        auditoria.show();
+        auditoria.search();
+        save(&auditoria, "auditoria.png");
+        auditoria.close();
+        s.core->currentOperator() = CurrentOperator{};
     }
 
     // The settings dialog on the TCP receiver, with an out-of-range port being typed.

@@ -46,6 +46,9 @@ void StormControl::refresh() {
     if (!s) return; // shown as it was until the database answers
     const QSignalBlocker quiet(m_action);
     m_action->setChecked(s->active);
+    // A command of the menu bar shows no check mark: its name says what it does.
+    m_action->setText(s->active ? QStringLiteral("Encerrar Tempes&tade")
+                                : QStringLiteral("Modo Tempes&tade"));
     m_panel->setVisible(s->active);
     m_panel->setText(QStringLiteral("MODO TEMPESTADE desde %1 (%2)")
                          .arg(s->desde.toString(QStringLiteral("dd/MM HH:mm")), s->operador));
