@@ -7,6 +7,7 @@
 #include "core/events/RunawayWatch.h"
 #include "core/store/Database.h"
 #include "ui/common/KeyboardHabits.h"
+#include "ui/common/ListWindow.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -37,31 +38,18 @@ Form_Contas_Disparo::Form_Contas_Disparo(Database &database, EventRecorder &reco
         this);
     rule->setWordWrap(true);
     layout->addWidget(rule);
-    m_grid = new QTableWidget(0, 5, this);
-    m_grid->setObjectName(QStringLiteral("Grid_Disparos"));
-    m_grid->setHorizontalHeaderLabels({QStringLiteral("Conta"), QStringLiteral("Cliente"),
-                                       QStringLiteral("Desde"), QStringLiteral("Último sinal"),
-                                       QStringLiteral("Sinais")});
-    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_grid->verticalHeader()->hide();
-    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_grid->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    m_grid->setWordWrap(false);
+    m_grid = readOnlyGrid("Grid_Disparos",
+                          {QStringLiteral("Conta"), QStringLiteral("Cliente"), QStringLiteral("Desde"),
+                           QStringLiteral("Último sinal"), QStringLiteral("Sinais")},
+                          1, this);
     layout->addWidget(m_grid);
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("Lbl_Disparos"));
     layout->addWidget(m_summary);
-    auto *buttons = new QHBoxLayout;
-    m_release = new QPushButton(QStringLiteral("&Liberar"), this);
-    m_release->setObjectName(QStringLiteral("btnLiberar"));
-    auto *close = new QPushButton(QStringLiteral("&Fechar"), this);
-    close->setObjectName(QStringLiteral("btnFechar"));
-    buttons->addStretch();
-    buttons->addWidget(m_release);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
+    const QList<QPushButton *> buttons = buttonRow(
+        layout, this, {{"btnLiberar", QStringLiteral("&Liberar")}, {"btnFechar", QStringLiteral("&Fechar")}});
+    m_release = buttons[0];
+    QPushButton *close = buttons[1];
     connect(m_release, &QPushButton::clicked, this, &Form_Contas_Disparo::releaseSelected);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(&recorder, &EventRecorder::runawayChanged, this, [this] {

@@ -6,6 +6,7 @@
 #include "core/operators/CurrentOperator.h"
 #include "core/store/Database.h"
 #include "ui/common/KeyboardHabits.h"
+#include "ui/common/ListWindow.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -69,30 +70,19 @@ Form_Contas_Teste::Form_Contas_Teste(CommonServices common, const CurrentOperato
     m_start->setObjectName(QStringLiteral("btnIniciar"));
     layout->addWidget(m_start, 0, Qt::AlignRight);
 
-    m_grid = new QTableWidget(0, 5, this);
-    m_grid->setObjectName(QStringLiteral("Grid_Testes"));
-    m_grid->setHorizontalHeaderLabels({QStringLiteral("Conta"), QStringLiteral("Zonas"),
-                                       QStringLiteral("Início"), QStringLiteral("Fim"),
-                                       QStringLiteral("Operador")});
-    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_grid->verticalHeader()->hide();
-    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_grid->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    m_grid = readOnlyGrid("Grid_Testes",
+                          {QStringLiteral("Conta"), QStringLiteral("Zonas"), QStringLiteral("Início"),
+                           QStringLiteral("Fim"), QStringLiteral("Operador")},
+                          1, this);
     layout->addWidget(m_grid);
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("Lbl_Testes"));
     layout->addWidget(m_summary);
-    auto *buttons = new QHBoxLayout;
-    m_end = new QPushButton(QStringLiteral("&Encerrar teste"), this);
-    m_end->setObjectName(QStringLiteral("btnEncerrar"));
-    auto *close = new QPushButton(QStringLiteral("&Fechar"), this);
-    close->setObjectName(QStringLiteral("btnFechar"));
-    buttons->addStretch();
-    buttons->addWidget(m_end);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
+    const QList<QPushButton *> buttons =
+        buttonRow(layout, this,
+                  {{"btnEncerrar", QStringLiteral("&Encerrar teste")}, {"btnFechar", QStringLiteral("&Fechar")}});
+    m_end = buttons[0];
+    QPushButton *close = buttons[1];
     connect(m_start, &QPushButton::clicked, this, &Form_Contas_Teste::startTest);
     connect(m_end, &QPushButton::clicked, this, &Form_Contas_Teste::endSelected);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);

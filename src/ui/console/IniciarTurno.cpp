@@ -74,17 +74,20 @@ void Form_iniciar_turno::FormShow() {
     m_name->clear();
     // Nobody is on shift until a name and its password are checked: the shift of whoever was
     // on it ends here.
-    if (!m_shiftOwner.isEmpty()) {
+    endShift();
+    m_current.reset();
+    m_currentOperator = CurrentOperator{QString(), 0};
+    m_name->setFocus();
+}
+
+void Form_iniciar_turno::endShift() {
+    if (!m_shiftOwner.isEmpty())
         audit::writeAlone(m_common.database.primary(),
                           {QString::fromUtf8(audit::kShiftEnd),
                            QStringLiteral("Operador ") + m_shiftOwner, QString(), QString(),
                            QString()});
-        m_shiftOwner.clear();
-    }
+    m_shiftOwner.clear();
     audit::setOperator(QString());
-    m_current.reset();
-    m_currentOperator = CurrentOperator{QString(), 0};
-    m_name->setFocus();
 }
 
 QStringList Form_iniciar_turno::refusalLines(bool defaultPassword) {
@@ -150,15 +153,8 @@ void Form_iniciar_turno::done(int r) {
         // An abandoned or failed shift change leaves nobody on shift and nothing allowed.
         emit permissionsChanged(0);
         emit operatorFormAllowed(false);
-        if (!m_shiftOwner.isEmpty()) {
-            // The password was changed after the check: that shift never began.
-            audit::writeAlone(m_common.database.primary(),
-                              {QString::fromUtf8(audit::kShiftEnd),
-                               QStringLiteral("Operador ") + m_shiftOwner, QString(), QString(),
-                               QString()});
-            m_shiftOwner.clear();
-            audit::setOperator(QString());
-        }
+        // The password was changed after the check: that shift ends at once.
+        endShift();
         m_current.reset();
         m_currentOperator = CurrentOperator{QString(), 0};
     }

@@ -51,6 +51,8 @@ protected:
 
 private:
     void FormShow();
+    // The shift under way ends (audited); nobody acts until the next one starts.
+    void endShift();
 
     CommonServices m_common;
     CurrentOperator &m_currentOperator;

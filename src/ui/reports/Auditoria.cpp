@@ -8,6 +8,7 @@
 #include "core/store/Database.h"
 #include "ui/common/FileDialogChooser.h"
 #include "ui/common/KeyboardHabits.h"
+#include "ui/common/ListWindow.h"
 #include "ui/reports/ReportOutput.h"
 
 #include <QComboBox>
@@ -46,14 +47,8 @@ Form_Auditoria::Form_Auditoria(CommonServices common, const LiveSettings &settin
     auto *filters = new QGroupBox(QStringLiteral("Filtros"), this);
     auto *fl = new QGridLayout(filters);
     const QDate today = m_common.clock.now().date();
-    m_from = new QDateEdit(today.addDays(-7), filters);
-    m_from->setObjectName(QStringLiteral("DataInicial"));
-    m_to = new QDateEdit(today, filters);
-    m_to->setObjectName(QStringLiteral("DataFinal"));
-    for (QDateEdit *d : {m_from, m_to}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
-    }
+    m_from = dateField("DataInicial", today.addDays(-7), filters);
+    m_to = dateField("DataFinal", today, filters);
     m_operator = new QComboBox(filters);
     m_operator->setObjectName(QStringLiteral("Combo_Operador"));
     m_account = new QLineEdit(filters);
@@ -94,20 +89,16 @@ Form_Auditoria::Form_Auditoria(CommonServices common, const LiveSettings &settin
     m_count->setObjectName(QStringLiteral("Lbl_Registros"));
     layout->addWidget(m_count);
 
-    auto *buttons = new QHBoxLayout;
-    m_print = new QPushButton(QStringLiteral("&Imprimir"), this);
-    m_print->setObjectName(QStringLiteral("btnImprimir"));
-    m_export = new QPushButton(QStringLiteral("&Exportar"), this);
-    m_export->setObjectName(QStringLiteral("btnExportar"));
-    auto *close = new QPushButton(QStringLiteral("&Fechar"), this);
-    close->setObjectName(QStringLiteral("btnFechar"));
+    const QList<QPushButton *> buttons =
+        buttonRow(layout, this,
+                  {{"btnImprimir", QStringLiteral("&Imprimir")},
+                   {"btnExportar", QStringLiteral("&Exportar")},
+                   {"btnFechar", QStringLiteral("&Fechar")}});
+    m_print = buttons[0];
+    m_export = buttons[1];
+    QPushButton *close = buttons[2];
     m_print->setEnabled(false);
     m_export->setEnabled(false);
-    buttons->addStretch();
-    buttons->addWidget(m_print);
-    buttons->addWidget(m_export);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
 
     connect(searchButton, &QPushButton::clicked, this, &Form_Auditoria::search);
     connect(m_print, &QPushButton::clicked, this, [this] {

@@ -7,6 +7,7 @@
 #include "core/store/Database.h"
 #include "ui/common/FileDialogChooser.h"
 #include "ui/common/KeyboardHabits.h"
+#include "ui/common/ListWindow.h"
 #include "ui/reports/ReportOutput.h"
 
 #include <QDateEdit>
@@ -25,16 +26,10 @@ namespace {
 const QString kTitle = QStringLiteral("Tempo de atendimento");
 
 QTableWidget *grid(const char *name, const QString &first, QWidget *parent) {
-    auto *g = new QTableWidget(0, 5, parent);
-    g->setObjectName(QLatin1String(name));
-    g->setHorizontalHeaderLabels(
-        {first, QStringLiteral("Atendidos"), QStringLiteral("p50"), QStringLiteral("p90"),
-         QStringLiteral("Máximo")});
-    g->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    g->setSelectionBehavior(QAbstractItemView::SelectRows);
-    g->verticalHeader()->hide();
-    g->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    return g;
+    return readOnlyGrid(name,
+                        {first, QStringLiteral("Atendidos"), QStringLiteral("p50"),
+                         QStringLiteral("p90"), QStringLiteral("Máximo")},
+                        0, parent);
 }
 } // namespace
 
@@ -54,14 +49,8 @@ Form_Tempo_Atendimento::Form_Tempo_Atendimento(CommonServices common, const Live
     auto *period = new QGroupBox(QStringLiteral("Período (recebimento do evento)"), this);
     auto *pl = new QHBoxLayout(period);
     const QDate today = m_common.clock.now().date();
-    m_from = new QDateEdit(today.addDays(-30), period);
-    m_from->setObjectName(QStringLiteral("DataInicial"));
-    m_to = new QDateEdit(today, period);
-    m_to->setObjectName(QStringLiteral("DataFinal"));
-    for (QDateEdit *d : {m_from, m_to}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
-    }
+    m_from = dateField("DataInicial", today.addDays(-30), period);
+    m_to = dateField("DataFinal", today, period);
     auto *calc = new QPushButton(QStringLiteral("&Calcular"), period);
     calc->setObjectName(QStringLiteral("btnCalcular"));
     pl->addWidget(new QLabel(QStringLiteral("De"), period));
@@ -82,20 +71,16 @@ Form_Tempo_Atendimento::Form_Tempo_Atendimento(CommonServices common, const Live
     m_total->setObjectName(QStringLiteral("Lbl_Total"));
     layout->addWidget(m_total);
 
-    auto *buttons = new QHBoxLayout;
-    m_print = new QPushButton(QStringLiteral("&Imprimir"), this);
-    m_print->setObjectName(QStringLiteral("btnImprimir"));
-    m_export = new QPushButton(QStringLiteral("&Exportar"), this);
-    m_export->setObjectName(QStringLiteral("btnExportar"));
-    auto *close = new QPushButton(QStringLiteral("&Fechar"), this);
-    close->setObjectName(QStringLiteral("btnFechar"));
+    const QList<QPushButton *> buttons =
+        buttonRow(layout, this,
+                  {{"btnImprimir", QStringLiteral("&Imprimir")},
+                   {"btnExportar", QStringLiteral("&Exportar")},
+                   {"btnFechar", QStringLiteral("&Fechar")}});
+    m_print = buttons[0];
+    m_export = buttons[1];
+    QPushButton *close = buttons[2];
     m_print->setEnabled(false);
     m_export->setEnabled(false);
-    buttons->addStretch();
-    buttons->addWidget(m_print);
-    buttons->addWidget(m_export);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
 
     connect(calc, &QPushButton::clicked, this, &Form_Tempo_Atendimento::calculate);
     connect(m_print, &QPushButton::clicked, this, &Form_Tempo_Atendimento::print);

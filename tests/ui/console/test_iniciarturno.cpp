@@ -284,6 +284,20 @@ void TestIniciarTurno::refusedPasswords() {
     QCOMPARE(t.memo().size(), 6);
     t.d().accept();
     QCOMPARE(t.menus(), QList<bool>({true, true, false, false, false}));
+    // Each refusal and the shift are in the audit, by whom they were made; the next shift change
+    // ends maria's.
+    auto audited = [&](const QString &acao) {
+        return column(t.s.db(), "select coalesce(OPERADOR, '') || '|' || DESCRICAO from "
+                                "AUDITORIA where ACAO = :a order by ID",
+                      {{":a", acao}});
+    };
+    QCOMPARE(audited("Acesso recusado").size(), casos.size() + 1);
+    QCOMPARE(audited("Acesso recusado").last().toString(), QString("|Usuário informado: maria"));
+    QCOMPARE(audited("Início de turno"), QVariantList({"maria|Operador maria"}));
+    QVERIFY(audited("Fim de turno").isEmpty());
+    t.d().show();
+    QCOMPARE(audited("Fim de turno"), QVariantList({"maria|Operador maria"}));
+    t.d().close();
 
     // Once the administrator's password was changed, a refusal no longer gives it away.
     exec(t.s.db(), "update OPERADORES set SENHA = 'Outra' where NOME = 'admin'");
