@@ -27,6 +27,8 @@ PACKAGES=(
   poppler-utils
   # fuzzers: clang and its libFuzzer runtime
   clang libclang-rt-14-dev
+  # the Debian package: its library dependencies (dpkg-shlibdeps) and its check
+  dpkg-dev lintian
 )
 
 missing=()

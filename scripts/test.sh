@@ -25,3 +25,5 @@ done
 cmake -S tests/fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j"$(nproc)"
 (cd build-fuzz && ctest --output-on-failure -j2 --timeout 120)
+# The Debian package: built from a release build, checked by lintian and by what it holds.
+bash scripts/package.sh

@@ -40,6 +40,7 @@ int main(int argc, char *argv[]) {
         return 1;
     }
 
+    tulmo::Paths::keepEngineLocksInDataDir();
     // A termination signal that comes while the core starts ends the process once it has.
     tulmo::quitOnTerminate(app);
     tulmo::Database::leaveSignalsToProcess(&tulmo::requestTermination);

@@ -41,6 +41,7 @@ int main(int argc, char *argv[]) {
         output.error(error);
         return 1;
     }
+    tulmo::Paths::keepEngineLocksInDataDir();
     // A termination signal that comes while the core starts ends the process once it has.
     tulmo::quitOnTerminate(app);
     tulmo::Database::leaveSignalsToProcess(&tulmo::requestTermination);

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace tulmo {
 
@@ -12,9 +14,22 @@ QString &overrideDir() {
 }
 } // namespace
 
+// Started through a link (the station folder of an installed station holds links to the
+// installed programs), the folder of that link: the station's Dados/ and Sons/ are there, and
+// the programs' own folder is never written.
+QString Paths::startedFrom(const QString &argv0, const QString &executableDir) {
+    if (argv0.contains(QLatin1Char('/'))) {
+        const QFileInfo started(argv0);
+        if (started.isSymLink()) return started.absolutePath();
+    }
+    return executableDir;
+}
+
 QString Paths::programDir() {
     if (!overrideDir().isEmpty()) return overrideDir();
-    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath();
+    if (QCoreApplication::instance())
+        return startedFrom(QCoreApplication::arguments().value(0),
+                           QCoreApplication::applicationDirPath());
     return QDir::currentPath();
 }
 
@@ -24,6 +39,13 @@ void Paths::setProgramDir(const QString &dir) {
 
 QString Paths::dataDir() {
     return programDir() + QStringLiteral("/Dados");
+}
+
+void Paths::keepEngineLocksInDataDir() {
+    if (qEnvironmentVariableIsSet("FIREBIRD_LOCK")) return;
+    const QString dir = dataDir() + QStringLiteral("/.firebird");
+    QDir().mkpath(dir);
+    qputenv("FIREBIRD_LOCK", QFile::encodeName(dir));
 }
 
 QString Paths::configFile() {
