@@ -2,8 +2,8 @@
 # Installs what is missing, builds the test suite with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test headless; then builds the core alone (no
 # widgets, painting or media found) and runs its tests, so the core cannot come to depend
-# on the forms; last, builds the fuzzers with clang and runs each for a few seconds over its
-# corpus.
+# on the forms; then builds the fuzzers with clang and runs each for a few seconds over its
+# corpus; last, builds the Debian package and checks it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
