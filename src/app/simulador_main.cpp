@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -69,11 +70,25 @@ int main(int argc, char **argv) {
                                        QStringLiteral("Segundos entre dois batimentos de um "
                                                       "módulo (padrão 30)."),
                                        QStringLiteral("s"), QStringLiteral("30"));
+    const QCommandLineOption scenario(
+        QStringLiteral("cenario"),
+        QStringLiteral("O que os módulos fazem: normal (eventos na taxa dada), rajada (cada "
+                       "módulo manda --eventos-por-modulo eventos de uma vez ao se "
+                       "identificar), queda-de-energia (cada módulo avisa a falta de energia "
+                       "e, 5 s depois, a volta; 10000 módulos se --modulos não for dado), "
+                       "disparo (o primeiro módulo manda 2 eventos por segundo além da taxa) "
+                       "ou link-lento (cada quadro vai em pedaços de 3 bytes)."),
+        QStringLiteral("nome"), QStringLiteral("normal"));
+    const QCommandLineOption perModule(QStringLiteral("eventos-por-modulo"),
+                                       QStringLiteral("Eventos de cada módulo na rajada "
+                                                      "(padrão 10)."),
+                                       QStringLiteral("N"), QStringLiteral("10"));
     const QCommandLineOption output(QStringLiteral("saida"),
-                                    QStringLiteral("Grava cada evento mandado (conta;zona;enviado;"
+                                    QStringLiteral("Grava cada evento mandado (conta;código;zona;enviado;"
                                                    "confirmado, em ms) neste arquivo."),
                                     QStringLiteral("arquivo"));
-    p.addOptions({help, server, backup, modules, rate, seconds, heartbeat, output});
+    p.addOptions({help, server, backup, modules, rate, seconds, heartbeat, scenario, perModule,
+                  output});
     if (!p.parse(QCoreApplication::arguments())) return fail(p.errorText());
     if (p.isSet(help) || !p.isSet(server)) {
         std::printf("%s", qPrintable(p.helpText().replace(QStringLiteral("Usage:"),
@@ -97,11 +112,34 @@ int main(int argc, char **argv) {
     if (!ok2 || s.eventsPerSecond < 0) return fail(QStringLiteral("--eventos-por-segundo inválido"));
     if (!ok3 || duration < 1) return fail(QStringLiteral("--duracao inválida"));
     if (!ok4 || s.heartbeatSeconds < 1) return fail(QStringLiteral("--batimento inválido"));
+    const QString name = p.value(scenario);
+    int seconds_ = duration;
+    if (name == QLatin1String("rajada")) {
+        bool ok = false;
+        s.burstPerModule = p.value(perModule).toInt(&ok);
+        if (!ok || s.burstPerModule < 1 || s.burstPerModule > 999)
+            return fail(QStringLiteral("--eventos-por-modulo aceita de 1 a 999"));
+        if (!p.isSet(rate)) s.eventsPerSecond = 0;
+    } else if (name == QLatin1String("queda-de-energia")) {
+        s.powerCut = true;
+        if (!p.isSet(modules)) s.modules = 10000;
+        if (!p.isSet(rate)) s.eventsPerSecond = 0;
+        seconds_ = std::max(duration, s.restoreAfterSeconds + 2);
+    } else if (name == QLatin1String("disparo")) {
+        s.runawayModules = 1;
+        s.runawayPerSecond = 2;
+    } else if (name == QLatin1String("link-lento")) {
+        s.splitBytes = 3;
+    } else if (name != QLatin1String("normal")) {
+        return fail(QStringLiteral("cenário desconhecido: \"%1\" (normal, rajada, "
+                                   "queda-de-energia, disparo, link-lento)")
+                        .arg(name));
+    }
 
     GprsFleet fleet(s);
     fleet.start();
     // The events for their time, then up to ten seconds for the last answers.
-    QTimer::singleShot(duration * 1000, &fleet, [&] {
+    QTimer::singleShot(seconds_ * 1000, &fleet, [&] {
         fleet.stopEvents();
         auto *wait = new QTimer(&fleet);
         int left = 100;
@@ -127,9 +165,10 @@ int main(int argc, char **argv) {
         QFile f(p.value(output));
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return fail(QStringLiteral("não foi possível gravar %1: %2").arg(f.fileName(), f.errorString()));
-        f.write("conta;zona;enviado_ms;confirmado_ms;vezes\n");
+        f.write("conta;codigo;zona;enviado_ms;confirmado_ms;vezes\n");
         for (const GprsFleet::Sent &e : fleet.sent())
-            f.write(e.conta + ';' + QByteArray::number(e.zona) + ';' + QByteArray::number(e.sentMs) +
+            f.write(e.conta + ';' + e.codigo + ';' + QByteArray::number(e.zona) + ';' +
+                    QByteArray::number(e.sentMs) +
                     ';' + QByteArray::number(e.answeredMs) + ';' + QByteArray::number(e.times) + '\n');
     }
     return fleet.unanswered() == 0 ? 0 : 1;

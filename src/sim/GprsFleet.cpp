@@ -27,9 +27,11 @@ public:
         m_retry.setSingleShot(true);
         m_retry.setInterval(1000);
         connect(&m_retry, &QTimer::timeout, this, &Module::dial);
+        m_pieceTimer.setInterval(20);
+        connect(&m_pieceTimer, &QTimer::timeout, this, &Module::sendPiece);
         m_heartbeat.setInterval(std::max(1, fleet.m_s.heartbeatSeconds) * 1000);
         connect(&m_heartbeat, &QTimer::timeout, this, [this] {
-            if (m_identified) m_socket.write("@");
+            if (m_identified) send("@");
         });
     }
     const QByteArray &conta() const { return m_conta; }
@@ -71,9 +73,14 @@ private:
         if (!m_identified) {
             if (m_buffer.contains("&+")) {
                 m_identified = true;
+                if (!m_everIdentified) {
+                    m_everIdentified = true;
+                    m_fleet.identifiedFirst(m_index);
+                }
                 m_attempts = 0;
                 m_buffer.clear();
                 m_inFlight = 0; // what the old connection never answered goes again
+                m_pieces.clear();
                 m_heartbeat.start();
                 pump();
             } else if (m_buffer.contains('&') && !m_sentId) {
@@ -96,15 +103,39 @@ private:
         if (!m_identified) return;
         while (m_inFlight < m_waiting.size() && m_inFlight < m_fleet.m_s.maxUnanswered) {
             Sent &s = m_fleet.m_sent[size_t(m_waiting[m_inFlight])];
-            m_socket.write("5011 18" + m_conta + "E13001" +
-                           QByteArray::number(s.zona).rightJustified(3, '0') + "\x14");
+            send("5011 18" + m_conta + s.codigo + "01" +
+                 QByteArray::number(s.zona).rightJustified(3, '0') + "\x14");
             if (s.times++ == 0) s.sentMs = nowMs();
             ++m_inFlight;
         }
     }
 
+    // A slow link hands the frame over in pieces; in order, since each piece waits for the one
+    // before it.
+    void send(const QByteArray &frame) {
+        const int piece = m_fleet.m_s.splitBytes;
+        if (piece <= 0) {
+            m_socket.write(frame);
+            return;
+        }
+        for (qsizetype at = 0; at < frame.size(); at += piece)
+            m_pieces.append(frame.mid(at, piece));
+        if (!m_pieceTimer.isActive()) m_pieceTimer.start();
+    }
+    void sendPiece() {
+        if (m_pieces.isEmpty() || m_socket.state() != QAbstractSocket::ConnectedState) {
+            m_pieceTimer.stop();
+            m_pieces.clear();
+            return;
+        }
+        m_socket.write(m_pieces.takeFirst());
+    }
+
     GprsFleet &m_fleet;
     int m_index;
+    QList<QByteArray> m_pieces;
+    QTimer m_pieceTimer;
+    bool m_everIdentified = false;
     QByteArray m_imei, m_conta, m_buffer;
     QTcpSocket m_socket;
     QTimer m_retry, m_heartbeat;
@@ -145,19 +176,36 @@ void GprsFleet::tickEvents() {
         return;
     }
     m_owed += m_s.eventsPerSecond * double(now - m_lastTick) / 1000.0;
-    m_lastTick = now;
     while (m_owed >= 1) {
         m_owed -= 1;
-        const int module = m_next++ % int(m_modules.size());
-        // Zones count the module's events, so that the station's list can be compared in order.
-        record(module, m_counts[size_t(module)]++ % 1000);
+        record(m_next++ % int(m_modules.size()));
+    }
+    const int runaway = std::min(m_s.runawayModules, int(m_modules.size()));
+    m_runawayOwed += m_s.runawayPerSecond * runaway * double(now - m_lastTick) / 1000.0;
+    m_lastTick = now;
+    while (runaway > 0 && m_runawayOwed >= 1) {
+        m_runawayOwed -= 1;
+        record(m_nextRunaway++ % runaway);
     }
 }
 
-void GprsFleet::record(int module, int zone) {
+void GprsFleet::identifiedFirst(int module) {
+    if (!m_sending) return;
+    for (int i = 0; i < m_s.burstPerModule; ++i)
+        record(module);
+    if (m_s.powerCut) {
+        record(module, "E301");
+        QTimer::singleShot(m_s.restoreAfterSeconds * 1000, this,
+                           [this, module] { record(module, "R301"); });
+    }
+}
+
+void GprsFleet::record(int module, const QByteArray &codigo) {
     Sent s;
     s.conta = m_modules[size_t(module)]->conta();
-    s.zona = zone;
+    s.codigo = codigo;
+    // Zones count the module's events, so that the station's list can be compared in order.
+    s.zona = m_counts[size_t(module)]++ % 1000;
     m_sent.push_back(s);
     m_modules[size_t(module)]->queue(qsizetype(m_sent.size()) - 1);
 }

@@ -34,10 +34,23 @@ public:
         double eventsPerSecond = 1; // over the whole fleet
         int heartbeatSeconds = 30;
         int maxUnanswered = 8;
+        // Scenarios. A burst: each module, once first identified, has this many events at once.
+        int burstPerModule = 0;
+        // A power cut: each module, once first identified, reports the AC loss ("E301") and,
+        // this many seconds later, its restore ("R301").
+        bool powerCut = false;
+        int restoreAfterSeconds = 5;
+        // Runaway panels: the first modules send this many events a second each, besides the
+        // fleet's rate.
+        int runawayModules = 0;
+        double runawayPerSecond = 0;
+        // A slow link: every frame goes out in pieces of this many bytes, 20 ms apart.
+        int splitBytes = 0;
     };
     // One event sent: which, when, and when it was answered (0: never).
     struct Sent {
         QByteArray conta;
+        QByteArray codigo = "E130"; // qualifier and Contact ID event code
         int zona = 0;
         qint64 sentMs = 0, answeredMs = 0;
         int times = 0; // sent again over a new connection
@@ -61,7 +74,8 @@ public:
 private:
     class Module;
     void tickEvents();
-    void record(int module, int zone);
+    void record(int module, const QByteArray &codigo = "E130");
+    void identifiedFirst(int module);
 
     Settings m_s;
     std::vector<std::unique_ptr<Module>> m_modules;
@@ -69,8 +83,10 @@ private:
     std::vector<int> m_counts; // events of each module so far
     bool m_sending = false;
     double m_owed = 0;
+    double m_runawayOwed = 0;
     qint64 m_lastTick = 0;
     int m_next = 0;
+    int m_nextRunaway = 0;
     friend class Module;
 };
 

@@ -15,11 +15,31 @@ using namespace tulmo::test;
 class TestSimulador : public QObject {
     Q_OBJECT
 private slots:
+    void aFleetIsAnsweredAndRecordedAsItReports_data();
     void aFleetIsAnsweredAndRecordedAsItReports();
     void badOptionsAreToldInPortuguese();
 };
 
+void TestSimulador::aFleetIsAnsweredAndRecordedAsItReports_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("atLeast");
+    QTest::newRow("normal") << QStringList{"--eventos-por-segundo", "100", "--duracao", "3"} << 250;
+    QTest::newRow("rajada") << QStringList{"--cenario", "rajada", "--eventos-por-modulo", "30",
+                                           "--duracao", "2"}
+                            << 600;
+    QTest::newRow("queda-de-energia")
+        << QStringList{"--cenario", "queda-de-energia", "--modulos", "20", "--duracao", "1"} << 40;
+    QTest::newRow("disparo") << QStringList{"--cenario", "disparo", "--eventos-por-segundo", "5",
+                                            "--duracao", "3"}
+                             << 15;
+    QTest::newRow("link-lento") << QStringList{"--cenario", "link-lento", "--eventos-por-segundo",
+                                               "20", "--duracao", "3"}
+                                << 50;
+}
+
 void TestSimulador::aFleetIsAnsweredAndRecordedAsItReports() {
+    QFETCH(QStringList, args);
+    QFETCH(int, atLeast);
     Station s;
     const quint16 port = freePort();
     QSqlDatabase db = s.db();
@@ -31,10 +51,10 @@ void TestSimulador::aFleetIsAnsweredAndRecordedAsItReports() {
     s.core->startReception();
     QTemporaryDir out;
     QProcess sim;
-    sim.start(TULMO_SIMULADOR_EXE,
-              {"--servidor", QString("127.0.0.1:%1").arg(port), "--modulos", QString::number(kModules),
-               "--eventos-por-segundo", "100", "--duracao", "3", "--batimento", "1", "--saida",
-               out.path() + "/enviados.csv"});
+    QStringList all{"--servidor", QString("127.0.0.1:%1").arg(port), "--batimento", "1",
+                    "--saida", out.path() + "/enviados.csv"};
+    if (!args.contains("--modulos")) all << "--modulos" << QString::number(kModules);
+    sim.start(TULMO_SIMULADOR_EXE, all + args);
     QVERIFY(sim.waitForStarted());
     QVERIFY(waitFor([&] {
         tickAndSettle(*s.core);
@@ -49,7 +69,7 @@ void TestSimulador::aFleetIsAnsweredAndRecordedAsItReports() {
     QList<QByteArray> lines = f.readAll().split('\n');
     lines.removeFirst();
     lines.removeAll(QByteArray());
-    QVERIFY2(lines.size() >= 250, qPrintable(report));
+    QVERIFY2(lines.size() >= atLeast, qPrintable(report));
     QVERIFY(report.contains(QString("eventos enviados: %1, confirmados: %1,").arg(lines.size())));
     QVERIFY(waitFor([&] {
         tickAndSettle(*s.core);
@@ -60,9 +80,24 @@ void TestSimulador::aFleetIsAnsweredAndRecordedAsItReports() {
         const QByteArray conta = QByteArray::number(1001 + i);
         QList<int> sent;
         for (const QByteArray &l : std::as_const(lines))
-            if (l.startsWith(conta + ';')) sent << l.split(';').at(1).toInt();
+            if (l.startsWith(conta + ';')) sent << l.split(';').at(2).toInt();
         QCOMPARE(recordedZones(db, conta), sent);
     }
+    // What each scenario is made of reached the station as it was sent.
+    auto codes = [&](const char *codigo) {
+        return scalar(db, "select count(*) from EVENTOS where CODIGO_ALARME = :c",
+                      {{":c", QString::fromLatin1(codigo)}})
+            .toInt();
+    };
+    const QString tag = QTest::currentDataTag();
+    if (tag == "queda-de-energia") {
+        QCOMPARE(codes("1301"), kModules);
+        QCOMPARE(codes("3301"), kModules);
+    } else {
+        QCOMPARE(codes("1130"), int(lines.size()));
+    }
+    if (tag == "disparo")
+        QVERIFY(recordedZones(db, "1001").size() > 2 * recordedZones(db, "1002").size());
 }
 
 void TestSimulador::badOptionsAreToldInPortuguese() {
@@ -78,6 +113,11 @@ void TestSimulador::badOptionsAreToldInPortuguese() {
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(help.startsWith("Uso:"));
     QVERIFY(help.contains("--eventos-por-segundo <taxa>"));
+    QVERIFY(help.contains("--cenario <nome>"));
+    sim.start(TULMO_SIMULADOR_EXE, {"--servidor", "127.0.0.1:1", "--cenario", "tornado"});
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitCode(), 2);
+    QVERIFY(QString::fromUtf8(sim.readAllStandardError()).contains("cenário desconhecido: \"tornado\""));
 }
 
 QTEST_GUILESS_MAIN(TestSimulador)
