@@ -73,15 +73,15 @@ private:
         if (!m_identified) {
             if (m_buffer.contains("&+")) {
                 m_identified = true;
-                if (!m_everIdentified) {
-                    m_everIdentified = true;
-                    m_fleet.identifiedFirst(m_index);
-                }
                 m_attempts = 0;
                 m_buffer.clear();
                 m_inFlight = 0; // what the old connection never answered goes again
                 m_pieces.clear();
                 m_heartbeat.start();
+                if (!m_everIdentified) {
+                    m_everIdentified = true;
+                    m_fleet.identifiedFirst(m_index);
+                }
                 pump();
             } else if (m_buffer.contains('&') && !m_sentId) {
                 m_sentId = true;
