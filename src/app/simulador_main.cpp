@@ -138,11 +138,12 @@ int main(int argc, char **argv) {
 
     GprsFleet fleet(s);
     fleet.start();
-    // The events for their time, then up to ten seconds for the last answers.
+    // The events for their time, then up to thirty seconds for the last answers (a station busy
+    // recording a burst answers late, not never).
     QTimer::singleShot(seconds_ * 1000, &fleet, [&] {
         fleet.stopEvents();
         auto *wait = new QTimer(&fleet);
-        int left = 100;
+        int left = 300;
         QObject::connect(wait, &QTimer::timeout, &fleet, [&, wait, left]() mutable {
             if (fleet.unanswered() == 0 || --left == 0) {
                 wait->stop();

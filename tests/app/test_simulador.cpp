@@ -61,7 +61,7 @@ void TestSimulador::aFleetIsAnsweredAndRecordedAsItReports() {
         return sim.state() == QProcess::NotRunning;
     }, 60000));
     const QString report = QString::fromUtf8(sim.readAllStandardOutput());
-    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY2(sim.exitCode() == 0, qPrintable(report));
     QVERIFY2(report.contains("sem resposta: 0"), qPrintable(report));
     QVERIFY2(report.contains("identificados no fim: 20"), qPrintable(report));
     QFile f(out.path() + "/enviados.csv");
