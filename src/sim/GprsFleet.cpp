@@ -31,7 +31,9 @@ public:
         connect(&m_pieceTimer, &QTimer::timeout, this, &Module::sendPiece);
         m_heartbeat.setInterval(std::max(1, fleet.m_s.heartbeatSeconds) * 1000);
         connect(&m_heartbeat, &QTimer::timeout, this, [this] {
-            if (m_identified) send("@");
+            // A module beats only while it has nothing to send: a beat that shares a segment
+            // with the next frame ("@5011 …") reads as a sign of life, not as that event.
+            if (m_identified && m_waiting.isEmpty()) send("@");
         });
     }
     const QByteArray &conta() const { return m_conta; }
