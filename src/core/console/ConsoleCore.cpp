@@ -620,6 +620,7 @@ void ConsoleCore::Timer_AtualizarTimer() {
     // Every reply waiting there acknowledges lines already on the disk: it was queued once they were.
     m_connectionRegistry->sendDueReplies(now);
     m_connectionRegistry->expireSilentConnections(now);
+    m_dm->reopenFailedSerial();
     watchReceivers(now);
     releaseQuietRunaway(now);
     endDueTests(now);

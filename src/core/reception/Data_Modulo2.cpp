@@ -32,6 +32,14 @@ DM1::DM1(QString dataDir, Database &database, QObject *parent)
         s.timerSM->setSingleShot(true);
         s.timerSM->setInterval(1000);
         connect(s.timerSM, &QTimer::timeout, this, [this, k] { TimerSMTimer(k); });
+        // A device that went away (an adapter pulled, the far end of a virtual line closed)
+        // leaves the port readable for ever: it is closed, after the handler that told it.
+        connect(s.comPort, &QSerialPort::errorOccurred, this,
+                [this, k](QSerialPort::SerialPortError e) {
+                    if (e == QSerialPort::ResourceError)
+                        QMetaObject::invokeMethod(
+                            this, [this, k] { serialFailed(k); }, Qt::QueuedConnection);
+                });
         s.socketServer = new TcpListener(this);
         s.socketServer->setObjectName(QStringLiteral("SocketServer%1").arg(k));
         s.socketServer->setProperty("Tag", k);
@@ -113,6 +121,20 @@ void DM1::TimerSMTimer(int k) {
     emit receiverNotFound(k);
 }
 
+void DM1::serialFailed(int k) {
+    QSerialPort *p = comPort(k);
+    if (!p || !p->isOpen()) return;
+    const QString why = p->errorString();
+    p->close();
+    m_serialDown[k].start();
+    m_portMonitor.append(k,
+                         QStringLiteral("Porta %1: porta serial com defeito (%2); nova tentativa "
+                                        "a cada %3 s")
+                             .arg(k)
+                             .arg(why)
+                             .arg(kSerialRetryMs / 1000));
+}
+
 void DM1::markInactive(int k) {
     if (m_shared) return;
     QSqlQuery q(m_database.primary());
@@ -174,6 +196,7 @@ QStringList DM1::Realizar_Atualizacoes() {
     if (!read || read->isEmpty()) return {};
     // The dialog keeps at most ten receivers; rows beyond the tenth have no slot to serve them.
     QList<Row> rows = read->mid(0, kSlots);
+    m_serialDown.clear(); // every serial port is opened below, or refused as the rows say
 
     for (int k = 1; k <= kSlots; ++k) {
         ReceiverSlot &s = slot(k);
@@ -263,11 +286,12 @@ bool DM1::openUdp(int k, int port) {
                              QStringLiteral("Receiver %1: DC-09 na porta UDP %2").arg(k).arg(port));
         return true;
     }
-    listenerRefused(k, portValid ? QStringLiteral("Receiver %1: porta UDP %2 não pôde ser aberta (%3)")
-                                       .arg(k)
-                                       .arg(port)
-                                       .arg(udp->errorString())
-                                 : QStringLiteral("Receiver %1: porta UDP %2 inválida").arg(k).arg(port));
+    listenerRefused(k, portValid
+                           ? QStringLiteral("Receiver %1: porta UDP %2 não pôde ser aberta (%3)")
+                                 .arg(k)
+                                 .arg(port)
+                                 .arg(udp->errorString())
+                           : QStringLiteral("Receiver %1: porta UDP %2 inválida").arg(k).arg(port));
     return false;
 }
 
@@ -277,12 +301,38 @@ void DM1::retryRefused() {
         if (k > m_appliedRows.size()) continue;
         const Row &l = m_appliedRows[k - 1];
         if (!l.ativo) continue;
-        if (l.modo == UdpIp) openUdp(k, l.portaUdp);
-        else if (l.modo == TcpIp) applyTcp(k, l, m_appliedRows);
+        if (l.modo == UdpIp)
+            openUdp(k, l.portaUdp);
+        else if (l.modo == TcpIp)
+            applyTcp(k, l, m_appliedRows);
+    }
+}
+
+void DM1::reopenFailedSerial() {
+    for (auto it = m_serialDown.begin(); it != m_serialDown.end();) {
+        const int k = it.key();
+        if (k > m_appliedRows.size() || !m_appliedRows[k - 1].ativo ||
+            m_appliedRows[k - 1].modo != Serial || comPort(k)->isOpen()) {
+            it = m_serialDown.erase(it);
+            continue;
+        }
+        if (it->elapsed() < kSerialRetryMs) {
+            ++it;
+            continue;
+        }
+        const Row &l = m_appliedRows[k - 1];
+        if (!openSerialPort(k, l.portaCom, l.baudsCom)) {
+            it->start();
+            ++it;
+            continue;
+        }
+        m_portMonitor.append(k, QStringLiteral("Porta %1: porta serial aberta de novo").arg(k));
+        it = m_serialDown.erase(it);
     }
 }
 
 void DM1::closeAll() {
+    m_serialDown.clear();
     for (int k = 1; k <= kSlots; ++k) {
         ReceiverSlot &s = slot(k);
         s.timerSM->stop();
@@ -352,7 +402,8 @@ bool DM1::openAndWrite(int k, const QByteArray &bytes) {
     QSerialPort *p = comPort(k);
     if (!p) return false;
     // Opening reads [Portas] again, and announces itself with "SP" like every open.
-    if (!p->isOpen() && (slot(k).portaCom < 0 || !openSerialPort(k, slot(k).portaCom, slot(k).baudsCom)))
+    if (!p->isOpen() &&
+        (slot(k).portaCom < 0 || !openSerialPort(k, slot(k).portaCom, slot(k).baudsCom)))
         return false;
     return writeToSlot(k, bytes);
 }

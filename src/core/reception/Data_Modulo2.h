@@ -9,6 +9,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -25,7 +27,7 @@ namespace tulmo {
 // One of the ten numbered receiver inputs: a serial port, and a TCP listener for devices.
 struct ReceiverSlot {
     int number = 0;
-    QSerialPort *comPort = nullptr;     // ComPortaN: receiver line, or a TCP slot's event output
+    QSerialPort *comPort = nullptr;      // ComPortaN: receiver line, or a TCP slot's event output
     QTimer *timerCom = nullptr;          // TimerComN: 300 ms of quiet ends a serial frame
     QTimer *timerSM = nullptr;           // TimerSMN: identification time-out of a serial receiver
     TcpListener *socketServer = nullptr; // SocketServerN: device link listener
@@ -38,7 +40,7 @@ struct ReceiverSlot {
     // The device the module exchange talks to: only its data answers the exchange, every other
     // device of the slot goes on being decoded and answered.
     QPointer<TcpConnection> transferConnection;
-    int portaCom = -1;        // the serial port last configured for the slot (-1: none)
+    int portaCom = -1; // the serial port last configured for the slot (-1: none)
     int baudsCom = 0;
     bool eventOutput = false; // a TCP/IP slot whose frames are repeated out of its serial port
     QDateTime lastHeard;      // the serial receiver's last byte (its heartbeat, at least)
@@ -90,6 +92,10 @@ public:
     // the listeners and UDP ports refused since the last apply.
     void setShared(bool shared) { m_shared = shared; }
     void retryRefused();
+    // Opens again, every kSerialRetryMs, a serial port closed because its device failed or
+    // went away; a port that opens asks its receiver who it is.
+    void reopenFailedSerial();
+    static constexpr int kSerialRetryMs = 5000;
     // What the last apply configured, slot k from row k − 1.
     const QList<ReceiverConfig> &appliedRows() const { return m_appliedRows; }
     // Reception moves to another workstation: every port, listener and UDP socket closes.
@@ -121,6 +127,7 @@ signals:
 
 private:
     void markInactive(int k);
+    void serialFailed(int k);
     // The listener of slot k cannot be opened: the receiver goes inactive, and why is shown.
     void listenerRefused(int k, const QString &why);
     // SocketServerk could not accept a connection: one port monitor line; the listener
@@ -146,9 +153,10 @@ private:
     LineLog m_memo1;
     QStringList m_conflicts; // as the last apply found them
     bool m_shared = false;
-    QList<Row> m_appliedRows;   // what the last apply configured
-    QSet<int> m_refused;        // slots whose listener or UDP port the system refused
-    QHash<int, QString> m_refusals; // why, as last told
+    QList<Row> m_appliedRows;               // what the last apply configured
+    QSet<int> m_refused;                    // slots whose listener or UDP port the system refused
+    QHash<int, QElapsedTimer> m_serialDown; // serial slots closed on a failure, since the last try
+    QHash<int, QString> m_refusals;         // why, as last told
 
     friend class SerialReception;
 };

@@ -213,6 +213,7 @@ private slots:
     void floodNeverGrowsTheBufferPastTheCap();
     void bytesLeftBeforeACloseJoinTheNextFrame();
     void aSilentOrClosedReceiverIsAPendingAlarmAndItsReturnIsTold();
+    void aPortWhoseDeviceWentAwayClosesAndOpensAgain();
 };
 
 void TestSerial::identificationReplyKeepsThePortOpen() {
@@ -723,6 +724,31 @@ void TestSerial::bytesLeftBeforeACloseJoinTheNextFrame() {
     QVERIFY(b.pty.write("CD"));
     QCOMPARE(b.pty.take(1500), QByteArray(1, kAck));
     QCOMPARE(b.sink.frames, QStringList{"ABCD"});
+}
+
+// The far end of the line goes away (an adapter pulled; here the terminal's master closed): the
+// port does not spin on a dead descriptor but closes, the receiver is missed, and the port is
+// opened again every few seconds until a device is there, which is asked who it is.
+void TestSerial::aPortWhoseDeviceWentAwayClosesAndOpensAgain() {
+    Receptoras s;
+    auto pty = std::make_unique<Pty>();
+    QVERIFY(s.openIdentified(*pty));
+    pty.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!s.dm().comPort(1)->isOpen(), 3000);
+    QVERIFY(std::any_of(s.monitor().begin(), s.monitor().end(), [](const QString &l) {
+        return l.startsWith("Porta 1: porta serial com defeito (");
+    }));
+    tickAndSettle(*s.core); // too soon: still closed
+    QVERIFY(!s.dm().comPort(1)->isOpen());
+    Pty again;
+    QVERIFY(again.ok());
+    mapPort(s.core->dataDir(), 1, again.slavePath());
+    QTRY_VERIFY_WITH_TIMEOUT((s.core->Timer_AtualizarTimer(), s.dm().comPort(1)->isOpen()),
+                             DM1::kSerialRetryMs + 2000);
+    QVERIFY(s.monitor().contains("Porta 1: porta serial aberta de novo"));
+    QCOMPARE(again.readAll(2000, 2), QByteArray("SP"));
+    QVERIFY(again.write(kFrame5));
+    QCOMPARE(acks(again.readAll(2000)), 1);
 }
 
 // A serial receiver beats about every half minute. Three beats missed, it is a pending event
