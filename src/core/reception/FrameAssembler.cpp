@@ -35,6 +35,18 @@ qsizetype dc09Size(const QByteArray &m) {
     return kDc09Overhead + hexValue(m.at(6)) * 256 + hexValue(m.at(7)) * 16 + hexValue(m.at(8));
 }
 
+// Whether bytes begin with beats ("@") and then a whole receiver frame ended by its 0x14.
+bool followedByWholeFrame(const QByteArray &bytes) {
+    qsizetype at = 0;
+    while (at < bytes.size() && bytes.at(at) == '@')
+        ++at;
+    if (at >= bytes.size() || !receiverframe::startsFrame(bytes.at(at))) return false;
+    const qsizetype end = bytes.indexOf(receiverframe::kEnd, at);
+    if (end < 0) return false;
+    const Shape s = receiverframe::shapeOf(bytes.mid(at, end - at));
+    return s == Shape::Event || s == Shape::Heartbeat;
+}
+
 } // namespace
 
 FrameAssembler::FrameAssembler(DM1 &dm, const Clock &clock, QObject *parent)
@@ -106,6 +118,14 @@ void FrameAssembler::split(TcpConnection *socket, int k, const QByteArray &data,
         if (first == kEnd) {
             // The 0x14 of a frame taken without it, once quiet: the device does send it.
             m_endsFrames.insert(socket);
+            ++from;
+            continue;
+        }
+        // A module's heartbeat "@" may share a read with the whole frame that follows it: the
+        // beat is a frame of its own, so the frame is answered and recorded as if it had come
+        // alone. Anything else after an "@" stays with it, as it always did.
+        if (first == '@' && followedByWholeFrame(rest.mid(1))) {
+            emit frameReady(socket, k, QByteArray(1, '@'));
             ++from;
             continue;
         }

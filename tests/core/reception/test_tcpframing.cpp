@@ -96,6 +96,7 @@ private slots:
     void frameSplitAcrossThreeReadsIsOneEvent();
     void threeFramesInOneReadAreThreeEventsAndThreeAnswers();
     void frameAndAHalfThenTheRest();
+    void aBeatGluedToTheNextFrameIsASignOfLifeAndTheFrameAnEvent();
     void framesWithoutEndAreEndedByQuietTime();
     void everyCutOfAFrameIsAnsweredWholeOrNotAtAll();
     void aDeviceSendingOneByteASecondIsNeverAnswered();
@@ -127,8 +128,8 @@ void TestTcpFraming::frameSplitAcrossThreeReadsIsOneEvent() {
     s.ticks(3);
     QCOMPARE(s.d.recv(), QByteArray("+OK"));
     QCOMPARE(s.core->dm().portMonitor().lines().last(),
-             "TCP " + QString::number(s.socket()->socketDescriptor()) + ",1:" +
-                 QString::fromLatin1(kFrame3));
+             "TCP " + QString::number(s.socket()->socketDescriptor()) +
+                 ",1:" + QString::fromLatin1(kFrame3));
 }
 
 void TestTcpFraming::threeFramesInOneReadAreThreeEventsAndThreeAnswers() {
@@ -145,6 +146,32 @@ void TestTcpFraming::threeFramesInOneReadAreThreeEventsAndThreeAnswers() {
     // Durable, they leave without a tick: the slot answers at once.
     QCOMPARE(s.d.recv(9), QByteArray("+OK+OK+OK"));
     QCOMPARE(s.con().replies().size(), 0);
+}
+
+// A module's "@" and its next frame in one segment: the beat keeps the module alive and the frame
+// is recorded and answered. What is not a whole frame after an "@" stays a sign of life.
+void TestTcpFraming::aBeatGluedToTheNextFrameIsASignOfLifeAndTheFrameAnEvent() {
+    Central s;
+    const qsizetype before = s.events().size();
+    s.ticks(5);
+    s.d.send("@" + kFrame3);
+    QVERIFY(waitFor([&] { return s.events().size() == before + 1; }));
+    QVERIFY(s.events().last().contains(" Su003"));
+    QCOMPARE(s.d.recv(3), QByteArray("+OK"));
+    QCOMPARE(s.con().row(0).keepAlive, s.clock.now());
+    s.d.send("@@" + kFrame4 + "@" + kFrame5);
+    QVERIFY(waitFor([&] { return s.events().size() == before + 3; }));
+    QCOMPARE(s.d.recv(6), QByteArray("+OK+OK"));
+    s.ticks(1);
+    const int recorded = s.eventCount();
+    QVERIFY(recorded >= 3);
+    s.d.send("@5011 18");
+    QVERIFY(waitFor([&] { return s.con().row(0).keepAlive == s.clock.now(); }));
+    s.ticks(2);
+    QCOMPARE(s.eventCount(), recorded);
+    QVERIFY(s.events().isEmpty());
+    QCOMPARE(s.held(), 0);
+    QVERIFY(s.dropped().isEmpty());
 }
 
 void TestTcpFraming::frameAndAHalfThenTheRest() {
@@ -345,8 +372,10 @@ void TestTcpFraming::dc09MessageInTwoHalvesIsAnswered() {
 void TestTcpFraming::aFrameWithAnUnreadableClockTakesTheComputers() {
     Central s;
     s.core->settings().setEventTimeSource(LiveSettings::EventTimeSource::FromReceiver);
-    const QByteArray bad = "5011 180042E13001003" "14:02:11 45/13/26\x14";
-    const QByteArray good = "5011 180042E13001004" "14:02:11 05/03/26\x14";
+    const QByteArray bad = "5011 180042E13001003"
+                           "14:02:11 45/13/26\x14";
+    const QByteArray good = "5011 180042E13001004"
+                            "14:02:11 05/03/26\x14";
     const QString line = s.core->decoder().Decodifica_Eventos(QString::fromLatin1(bad));
     QVERIFY2(eventline::unstorableReason(line).isEmpty(), qPrintable(line));
     const QDateTime agora = s.clock.now();
@@ -500,7 +529,8 @@ void TestTcpFraming::killedWhileFlushingEveryAcknowledgedFrameIsKeptOnceInOrder(
         StreamingDevice d;
         QVERIFY(d.connectTo(port));
         QVERIFY(d.waitFor("&", 10000));
-        QVERIFY(d.send("&01123456" "0042"));
+        QVERIFY(d.send("&01123456"
+                       "0042"));
         QVERIFY(d.waitFor("&+", 10000));
         d.received.clear();
 
@@ -536,8 +566,10 @@ void TestTcpFraming::killedWhileFlushingEveryAcknowledgedFrameIsKeptOnceInOrder(
         // What the file holds of this round is in order, without a gap or a repeat.
         const QList<int> zones = zonesInQueueFile(queueFile, conta);
         for (qsizetype i = 1; i < zones.size(); ++i)
-            QVERIFY2(zones[i] == zones[i - 1] + 1,
-                     qPrintable(QString("round %1: zone %2 after %3").arg(round).arg(zones[i]).arg(zones[i - 1])));
+            QVERIFY2(zones[i] == zones[i - 1] + 1, qPrintable(QString("round %1: zone %2 after %3")
+                                                                  .arg(round)
+                                                                  .arg(zones[i])
+                                                                  .arg(zones[i - 1])));
         if (!zones.isEmpty()) QVERIFY(zones.last() < n);
     }
     QVERIFY2(killedInFlight >= kRounds / 2,
@@ -553,12 +585,15 @@ void TestTcpFraming::killedWhileFlushingEveryAcknowledgedFrameIsKeptOnceInOrder(
     QVERIFY2(database.open(&error), qPrintable(error));
     for (int round = 0; round < kRounds; ++round) {
         const QString conta = QString::number(100 + round).rightJustified(6, '0');
-        const QVariantList got =
-            column(database.primary(), "select ARGUMENTO from EVENTOS where CONTA = :c order by SEQUENCIA",
-                   {{":c", conta}});
+        const QVariantList got = column(
+            database.primary(), "select ARGUMENTO from EVENTOS where CONTA = :c order by SEQUENCIA",
+            {{":c", conta}});
         QVERIFY2(got.size() >= acked[round] && got.size() <= sent[round],
                  qPrintable(QString("round %1: %2 recorded, %3 answered, %4 sent")
-                                .arg(round).arg(got.size()).arg(acked[round]).arg(sent[round])));
+                                .arg(round)
+                                .arg(got.size())
+                                .arg(acked[round])
+                                .arg(sent[round])));
         for (int i = 0; i < got.size(); ++i)
             QCOMPARE(got[i].toString(), QString::number(i).rightJustified(3, '0'));
     }
