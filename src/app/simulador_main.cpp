@@ -7,6 +7,7 @@
 #include "sim/SerialReceiver.h"
 #include "sim/StationSetup.h"
 
+#include "core/common/DescriptorLimit.h"
 #include "core/reception/Dc09Message.h"
 
 #include <QCommandLineParser>
@@ -193,6 +194,8 @@ int prepareStation(const QCommandLineParser &p, const Options &o) {
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tulmo-simulador"));
+    // Every simulated module and panel holds a socket: thousands of them pass the usual limit.
+    tulmo::raiseDescriptorLimit();
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Simula os equipamentos de uma central Tulmo: módulos GPRS que se identificam, mandam "
