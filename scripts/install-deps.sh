@@ -29,6 +29,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # the Debian package: its library dependencies (dpkg-shlibdeps) and its check
   dpkg-dev lintian
+  # its install test: a fresh Debian root to install it into
+  debootstrap
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package (build-pkg/tulmo_<version>_amd64.deb) from a release build of the
-# programs alone, has lintian check it (an error fails), and checks what it holds.
+# programs alone, has lintian check it (an error fails), checks what it holds, and installs it
+# into a fresh Debian root to run the station there (scripts/install-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
@@ -12,3 +13,4 @@ echo "pacote: $deb"
 lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v "root privileges" || true
 lintian --fail-on error "$deb" >/dev/null 2>&1
 bash scripts/check-package.sh "$deb"
+bash scripts/install-test.sh "$deb"
