@@ -48,7 +48,9 @@ bool DataFolderLock::acquire(const QString &programName, QString *error) {
     }
     const QByteArray path = QFile::encodeName(m_dataDir + QLatin1Char('/') + fileName());
     // Close-on-exec: a program started from here (the mail client) must not keep the folder.
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // The umask decides who else may take it: the station's group, for the service and the
+    // console of an installed station (UMask=0002).
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (error)
             *error = QStringLiteral("Não foi possível travar a pasta %1 (%2): %3.")

@@ -65,9 +65,11 @@ bool writeAll(int fd, const QByteArray &bytes) {
     return true;
 }
 
+// The modes are the umask's to narrow: the station's group writes the queues of an installed
+// station (the service and its operators' consoles, UMask=0002).
 int openForAppend(const QString &path) {
     return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
-                  0644);
+                  0666);
 }
 
 bool replace(const QString &path, const QByteArray &content, int *appendFd, Failure *why) {
@@ -78,7 +80,7 @@ bool replace(const QString &path, const QByteArray &content, int *appendFd, Fail
         why->what = QString::fromUtf8(what);
         return false;
     };
-    const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return fail("criação do arquivo temporário", errno);
     const bool ok = writeAll(fd, content) && ::fdatasync(fd) == 0;
     const int writeErrno = errno;
