@@ -52,7 +52,6 @@ mkdir -p "$cache/apt-archives/partial" "$cache/debootstrap-debs"
 tarball="$cache/debootstrap-$suite-$arch-$variant.tar.gz"
 work=$(mktemp -d /var/tmp/tulmo-install.XXXXXX)
 root="$work/root"
-service_pid="" console_pid=""
 
 # Every mount point under the work folder, deepest first (debootstrap's own included, should
 # it have stopped half way).
@@ -90,6 +89,13 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
+# What a container may refuse: chroot, and mounting.
+chroot / /bin/true 2>/dev/null || skip "chroot recusado"
+mkdir "$work/probe"
+mount -t tmpfs tmpfs "$work/probe" 2>/dev/null || skip "montagem recusada"
+umount "$work/probe"
+rmdir "$work/probe"
+
 # The base root, bootstrapped once and kept as a tarball; one run at a time makes it.
 exec 9>"$cache/.lock"
 flock 9
@@ -104,7 +110,8 @@ if [ ! -s "$tarball" ]; then
     fail "o debootstrap falhou"
   fi
   for m in $(mounts_under_work); do umount "$m"; done
-  tar --numeric-owner -C "$work/bootstrap" -czf "$tarball.tmp" .
+  # Without its device nodes: the host's /dev is mounted there.
+  tar --numeric-owner -C "$work/bootstrap" --exclude='./dev/?*' -czf "$tarball.tmp" .
   mv "$tarball.tmp" "$tarball"
   rm -rf --one-file-system "$work/bootstrap"
   say "raiz criada em $((SECONDS - t0)) s e guardada em $tarball"
@@ -114,13 +121,18 @@ flock -u 9
 t0=$SECONDS
 mkdir "$root"
 tar --numeric-owner -C "$root" -xzf "$tarball"
-chroot "$root" /bin/true 2>/dev/null || skip "chroot recusado"
-mount -t proc proc "$root/proc" 2>/dev/null || skip "montagem recusada (/proc na raiz)"
-mount --bind /sys "$root/sys"
-mount --bind /dev "$root/dev"
-mount --bind /dev/pts "$root/dev/pts"
-mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
-mount --bind "$cache/apt-archives" "$root/var/cache/apt/archives"
+chroot "$root" /bin/true 2>/dev/null || skip "chroot recusado na raiz nova"
+mount_in_root() {
+  local target=$root$1
+  shift
+  mount "$@" "$target" 2>/dev/null || skip "montagem recusada (${target#"$root"} na raiz)"
+}
+mount_in_root /proc -t proc proc
+mount_in_root /sys --bind /sys
+mount_in_root /dev --bind /dev
+mount_in_root /dev/pts --bind /dev/pts
+mount_in_root /dev/shm -t tmpfs -o mode=1777 tmpfs
+mount_in_root /var/cache/apt/archives --bind "$cache/apt-archives"
 
 # The host's apt settings and sources (its mirror, its proxy settings), and the keyrings they
 # name that the root lacks; the root keeps its own sources if none of the host's is for its
@@ -157,14 +169,18 @@ if ! in_root apt-get update -q >"$work/apt.log" 2>&1; then
   tail -n 30 "$work/apt.log" >&2
   fail "apt-get update falhou na raiz"
 fi
-# Without the recommended packages: what Depends names must be enough.
-if ! in_root sh -c "cd /tmp && apt-get install -y -q --no-install-recommends ./$(basename "$deb")" \
-    >>"$work/apt.log" 2>&1; then
+# Without the recommended packages: what Depends names must be enough. No fsync: the root is
+# thrown away.
+cached=$(find "$cache/apt-archives" -maxdepth 1 -name '*.deb' | wc -l)
+if ! in_root sh -c "cd /tmp && apt-get install -y -q --no-install-recommends \
+    -o Dpkg::Options::=--force-unsafe-io ./$(basename "$deb")" >>"$work/apt.log" 2>&1; then
   tail -n 40 "$work/apt.log" >&2
   fail "o pacote não se instalou"
 fi
+downloaded=$(($(find "$cache/apt-archives" -maxdepth 1 -name '*.deb' | wc -l) - cached))
+# The cache keeps only what the mirror still has.
 in_root apt-get autoclean -q >/dev/null 2>&1 || true
-say "instalado em $((SECONDS - t0)) s"
+say "instalado em $((SECONDS - t0)) s ($(grep -cE '^(Unpacking|Desempacotando) ' "$work/apt.log") pacotes, $downloaded baixados do espelho)"
 
 station=/var/lib/tulmo
 unit="$root/usr/lib/systemd/system/tulmo-recepcao.service"
@@ -253,13 +269,14 @@ play_modules() {
   timeout 180 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
     runuser -u nobody -- "$station/tulmo-simulador" --servidor "127.0.0.1:$port" \
     --modulos "$modules" --duracao 3 >"$log" 2>&1 || rc=$?
-  if [ "$rc" -ne 0 ] || ! grep -q "sem resposta: 0" "$log" ||
-      ! grep -q "identificados no fim: $modules" "$log"; then
+  # "eventos enviados: N, confirmados: N, sem resposta: 0", with N above 0.
+  if [ "$rc" -ne 0 ] || ! grep -qE "^eventos enviados: ([1-9][0-9]*), confirmados: \1, sem resposta: 0$" "$log" ||
+      ! grep -qF "(identificados no fim: $modules)" "$log"; then
     cat "$log" >&2
     [ -n "${2:-}" ] && { echo "--- $who:" >&2; cat "$2" >&2; }
     fail "os módulos não foram todos atendidos pelo $who (simulador: código $rc)"
   fi
-  say "$who: $(grep -m1 'sem resposta' "$log")"
+  say "$who: $(grep -m1 '^eventos enviados' "$log"); $(grep -m1 'identificados no fim' "$log")"
 }
 
 # The station's preparation: a TCP receiver and the modules registered as active.
