@@ -53,6 +53,41 @@ tarball="$cache/debootstrap-$suite-$arch-$variant.tar.gz"
 work=$(mktemp -d /var/tmp/tulmo-install.XXXXXX)
 root="$work/root"
 
+# "pid ppid" of every process, read at once.
+process_table() {
+  awk '/^PPid:/ {split(FILENAME, f, "/"); print f[3], $2; nextfile}' /proc/[0-9]*/status 2>/dev/null || true
+}
+
+# The only child of a process.
+child_of() {
+  local child
+  child=$(process_table | awk -v p="$1" '$2 == p {print $1; exit}')
+  [ -n "$child" ] && echo "$child"
+}
+
+# Kills a process and all that descends from it.
+kill_tree() {
+  local p
+  for p in $(process_table | awk -v top="$1" '{parent[$1] = $2}
+      END {for (p in parent) {q = p; while ((q in parent) && q != top && q > 1) q = parent[q]
+                              if (q == top) print p}}'); do
+    kill -KILL "$p" 2>/dev/null
+  done
+}
+
+# Runs a command in the background and waits for it: a Ctrl-C ends the wait at once (a
+# command in the foreground, apt's among them, would be waited for to its end) and the
+# cleanup ends the command.
+waited_pid=""
+waited() {
+  local rc=0
+  "$@" &
+  waited_pid=$!
+  wait "$waited_pid" || rc=$?
+  waited_pid=""
+  return "$rc"
+}
+
 # Every mount point under the work folder, deepest first (debootstrap's own included, should
 # it have stopped half way).
 mounts_under_work() {
@@ -66,6 +101,7 @@ cleanup() {
   local rc=$? p m left
   trap - EXIT INT TERM
   set +e
+  [ -n "$waited_pid" ] && kill_tree "$waited_pid"
   if [ -d "$root" ]; then
     for p in /proc/[0-9]*; do
       [ "$(readlink "$p/root" 2>/dev/null)" = "$root" ] && kill -KILL "${p#/proc/}" 2>/dev/null
@@ -102,7 +138,7 @@ flock 9
 if [ ! -s "$tarball" ]; then
   say "criando a raiz Debian $suite ($variant) com o debootstrap a partir de $mirror"
   t0=$SECONDS
-  if ! debootstrap --variant="$variant" --arch="$arch" --cache-dir="$cache/debootstrap-debs" \
+  if ! waited debootstrap --variant="$variant" --arch="$arch" --cache-dir="$cache/debootstrap-debs" \
       "$suite" "$work/bootstrap" "$mirror" >"$work/debootstrap.log" 2>&1; then
     tail -n 30 "$work/debootstrap.log" >&2
     [ -f "$work/bootstrap/debootstrap/debootstrap.log" ] &&
@@ -165,14 +201,14 @@ in_root() {
 say "raiz nova desempacotada em $((SECONDS - t0)) s"
 t0=$SECONDS
 say "instalando $(basename "$deb") com o apt numa raiz Debian $suite nova"
-if ! in_root apt-get update -q >"$work/apt.log" 2>&1; then
+if ! waited in_root apt-get update -q >"$work/apt.log" 2>&1; then
   tail -n 30 "$work/apt.log" >&2
   fail "apt-get update falhou na raiz"
 fi
 # Without the recommended packages: what Depends names must be enough. No fsync: the root is
 # thrown away.
 cached=$(find "$cache/apt-archives" -maxdepth 1 -name '*.deb' | wc -l)
-if ! in_root sh -c "cd /tmp && apt-get install -y -q --no-install-recommends \
+if ! waited in_root sh -c "cd /tmp && apt-get install -y -q --no-install-recommends \
     -o Dpkg::Options::=--force-unsafe-io ./$(basename "$deb")" >>"$work/apt.log" 2>&1; then
   tail -n 40 "$work/apt.log" >&2
   fail "o pacote não se instalou"
@@ -215,18 +251,6 @@ as_user() {
   in_root runuser -u "$who" -- sh -c 'umask "$0"; exec "$@"' "$mask" "$@"
 }
 
-# The only child of a process.
-child_of() {
-  local parent=$1 p
-  for p in /proc/[0-9]*; do
-    if [ "$(awk '/^PPid:/ {print $2}' "$p/status" 2>/dev/null)" = "$parent" ]; then
-      echo "${p#/proc/}"
-      return 0
-    fi
-  done
-  return 1
-}
-
 # True while a TCP port is being listened on (state 0A).
 listening() {
   awk -v p="$(printf '%04X' "$1")" 'NR > 1 && $4 == "0A" && substr($2, length($2) - 3) == p {f = 1} END {exit !f}' \
@@ -244,17 +268,17 @@ program_of() {
 # Sends SIGTERM to the program that background job $2 started (not to runuser, which would
 # kill it two seconds later) and waits for a clean end.
 stop_program() {
-  local name=$1 runner=$2 log=$3 program waited=0 rc=0
+  local name=$1 runner=$2 log=$3 program ticks=0 rc=0
   program=$(program_of "$runner")
   [ "$program" != "$runner" ] || fail "$name: processo não encontrado"
   kill -TERM "$program"
   while kill -0 "$runner" 2>/dev/null; do
-    if [ "$waited" -ge $((stop_timeout * 10)) ]; then
+    if [ "$ticks" -ge $((stop_timeout * 10)) ]; then
       cat "$log" >&2
       fail "$name não terminou em ${stop_timeout} s depois do SIGTERM"
     fi
     sleep 0.1
-    waited=$((waited + 1))
+    ticks=$((ticks + 1))
   done
   wait "$runner" || rc=$?
   if [ "$rc" -ne 0 ]; then
@@ -266,7 +290,7 @@ stop_program() {
 # The simulator's modules against the receiver: every event answered, every module identified.
 play_modules() {
   local who=$1 log="$work/simulador-$1.log" rc=0
-  timeout 180 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+  waited timeout 180 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
     runuser -u nobody -- "$station/tulmo-simulador" --servidor "127.0.0.1:$port" \
     --modulos "$modules" --duracao 3 >"$log" 2>&1 || rc=$?
   # "eventos enviados: N, confirmados: N, sem resposta: 0", with N above 0.
@@ -280,7 +304,7 @@ play_modules() {
 }
 
 # The station's preparation: a TCP receiver and the modules registered as active.
-if ! as_user "$user" "$umask_value" "$station/tulmo-simulador" --preparar-estacao "$station" \
+if ! waited as_user "$user" "$umask_value" "$station/tulmo-simulador" --preparar-estacao "$station" \
     --porta "$port" --modulos "$modules" >"$work/preparo.log" 2>&1; then
   cat "$work/preparo.log" >&2
   fail "a preparação da central falhou"
