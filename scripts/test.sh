@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer and runs every test headless; then builds the core alone (no
 # widgets, painting or media found) and runs its tests, so the core cannot come to depend
 # on the forms; then builds the fuzzers with clang and runs each for a few seconds over its
-# corpus; last, builds the Debian package and checks it.
+# corpus; last, builds the Debian package, checks it and installs it into a fresh Debian root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
