@@ -1,8 +1,8 @@
 #include "sim/GprsFleet.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -10,6 +10,11 @@ namespace tulmo::sim {
 
 namespace {
 qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+constexpr int kBatch = 40; // modules dialing together
+// How long a module's frames wait after a heartbeat, so that the beat reaches the station in a
+// read of its own: one that shares a read with an event frame ("@5011 …") is taken as a sign
+// of life, and the event is lost.
+constexpr int kAfterBeatMs = 100;
 } // namespace
 
 class GprsFleet::Module : public QObject {
@@ -18,76 +23,141 @@ public:
         : m_fleet(fleet)
         , m_index(index)
         , m_imei(QByteArray::number(fleet.m_s.firstImei + index).rightJustified(6, '0').right(6))
-        , m_conta(QByteArray::number(fleet.m_s.firstAccount + index).rightJustified(4, '0').right(4)) {
+        , m_conta(QByteArray::number(fleet.m_s.firstAccount + index % std::max(1, fleet.m_s.accounts))
+                      .rightJustified(4, '0')
+                      .right(4)) {
         connect(&m_socket, &QTcpSocket::readyRead, this, &Module::read);
         connect(&m_socket, &QTcpSocket::disconnected, this, &Module::lost);
         connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
             if (m_socket.state() != QAbstractSocket::ConnectedState) lost();
         });
         m_retry.setSingleShot(true);
-        m_retry.setInterval(1000);
+        m_retry.setInterval(fleet.m_s.redialMs);
         connect(&m_retry, &QTimer::timeout, this, &Module::dial);
+        m_afterBeat.setSingleShot(true);
+        connect(&m_afterBeat, &QTimer::timeout, this, &Module::pump);
         m_pieceTimer.setInterval(20);
         connect(&m_pieceTimer, &QTimer::timeout, this, &Module::sendPiece);
-        m_heartbeat.setInterval(std::max(1, fleet.m_s.heartbeatSeconds) * 1000);
+        m_beatMs = std::max(0, fleet.m_s.heartbeatSeconds) * 1000;
         connect(&m_heartbeat, &QTimer::timeout, this, [this] {
+            // The first beat after beat() comes at a moment of its own; the next ones every
+            // interval.
+            if (m_heartbeat.interval() != m_beatMs) m_heartbeat.setInterval(m_beatMs);
             // A module beats only while it has nothing to send: a beat that shares a segment
             // with the next frame ("@5011 …") reads as a sign of life, not as that event.
-            if (m_identified && m_waiting.isEmpty()) send("@");
+            if (m_identified && m_waiting.isEmpty()) beatOnce();
         });
+    }
+    ~Module() override {
+        m_stopped = true;
+        m_socket.disconnect(this);
     }
     const QByteArray &conta() const { return m_conta; }
     bool identified() const { return m_identified; }
+    bool greeted() const { return m_greeted && m_socket.state() == QAbstractSocket::ConnectedState; }
 
     void dial() {
-        if (m_stopped) return;
+        if (m_stopped || m_silent) return;
         m_socket.abort();
         m_buffer.clear();
         m_identified = false;
+        m_greeted = false;
         m_sentId = false;
+        m_refused = false;
         // Every other attempt goes to the backup address, when there is one.
         const Address &to = (m_attempts++ % 2 == 1 && m_fleet.m_s.backup.port != 0)
                                 ? m_fleet.m_s.backup
                                 : m_fleet.m_s.primary;
         m_socket.connectToHost(to.host, to.port);
     }
+    // A dial of a batch, which tells the fleet when it has its "&" or failed.
+    void dialInBatch(int batch) {
+        m_batch = batch;
+        dial();
+    }
     // An event of this module: queued, and sent when fewer than the most are unanswered.
     void queue(qsizetype sentIndex) {
         m_waiting.append(sentIndex);
+        m_all.append(sentIndex);
         pump();
+    }
+    void identifyNow() {
+        if (!m_identified) sendIdentification();
+    }
+    void setBeat(int ms, int firstMs) {
+        m_beatMs = ms;
+        m_heartbeat.stop();
+        if (ms > 0 && m_identified && !m_silent) m_heartbeat.start(firstMs);
+    }
+    void fallSilent() {
+        m_silent = true;
+        m_heartbeat.stop();
+        m_retry.stop();
+        if (m_identified) beatOnce();
     }
     void stop() {
         m_stopped = true;
         m_retry.stop();
         m_heartbeat.stop();
+        m_afterBeat.stop();
         m_socket.abort();
     }
     int unanswered() const { return int(m_waiting.size()); }
+    int answered() const { return m_answered; }
+    int sentAtMost() const { return m_sentAtMost; }
+    int connections() const { return m_connections; }
+    int timesSent(int nth) const {
+        return nth >= 0 && nth < m_all.size() ? m_fleet.m_sent[size_t(m_all[nth])].times : 0;
+    }
 
 private:
+    void beatOnce() {
+        m_beatAt = nowMs();
+        send("@");
+        ++m_fleet.m_heartbeats;
+    }
+    void answeredInBatch() {
+        if (m_batch < 0) return;
+        const int batch = m_batch;
+        m_batch = -1;
+        m_fleet.batchAnswered(batch);
+    }
     void lost() {
         m_heartbeat.stop();
-        if (m_stopped || m_retry.isActive()) return;
+        answeredInBatch();
+        if (m_stopped || m_silent || m_retry.isActive()) return;
         m_retry.start();
+    }
+    void sendIdentification() {
+        if (!m_greeted || m_sentId || (m_fleet.m_s.identifyWhenTold && !m_fleet.m_told)) return;
+        m_sentId = true;
+        m_socket.write("&01" + m_imei + m_conta);
     }
     void read() {
         m_buffer += m_socket.readAll();
         if (!m_identified) {
             if (m_buffer.contains("&+")) {
                 m_identified = true;
+                ++m_connections;
                 m_attempts = 0;
                 m_buffer.clear();
                 m_inFlight = 0; // what the old connection never answered goes again
                 m_pieces.clear();
-                m_heartbeat.start();
+                if (m_beatMs > 0 && !m_silent) m_heartbeat.start(m_beatMs);
+                emit m_fleet.moduleIdentified(m_index);
                 if (!m_everIdentified) {
                     m_everIdentified = true;
                     m_fleet.identifiedFirst(m_index);
                 }
                 pump();
-            } else if (m_buffer.contains('&') && !m_sentId) {
-                m_sentId = true;
-                m_socket.write("&01" + m_imei + m_conta);
+            } else if (m_buffer.contains('&')) {
+                m_greeted = true;
+                answeredInBatch();
+                sendIdentification();
+                if (m_sentId && !m_refused && m_buffer.indexOf('-', m_buffer.indexOf('&')) >= 0) {
+                    m_refused = true;
+                    emit m_fleet.moduleRefused(m_index);
+                }
             }
             return;
         }
@@ -95,20 +165,33 @@ private:
         while ((at = m_buffer.indexOf("+OK")) >= 0) {
             m_buffer.remove(0, at + 3);
             if (m_waiting.isEmpty()) continue;
-            m_fleet.m_sent[size_t(m_waiting.takeFirst())].answeredMs = nowMs();
+            const qsizetype done = m_waiting.takeFirst();
+            m_fleet.m_sent[size_t(done)].answeredMs = nowMs();
+            ++m_answered;
             if (m_inFlight > 0) --m_inFlight;
+            emit m_fleet.eventAnswered(done);
         }
         if (m_buffer.size() > 64) m_buffer = m_buffer.right(2);
         pump();
     }
     void pump() {
-        if (!m_identified) return;
+        if (!m_identified || m_silent || m_inFlight >= m_waiting.size()) return;
+        const qint64 sinceBeat = nowMs() - m_beatAt;
+        if (sinceBeat < kAfterBeatMs) {
+            if (!m_afterBeat.isActive()) m_afterBeat.start(int(kAfterBeatMs - sinceBeat));
+            return;
+        }
         while (m_inFlight < m_waiting.size() && m_inFlight < m_fleet.m_s.maxUnanswered) {
-            Sent &s = m_fleet.m_sent[size_t(m_waiting[m_inFlight])];
+            const qsizetype index = m_waiting[m_inFlight];
+            Sent &s = m_fleet.m_sent[size_t(index)];
             send("5011 18" + m_conta + s.codigo + "01" +
                  QByteArray::number(s.zona).rightJustified(3, '0') + "\x14");
-            if (s.times++ == 0) s.sentMs = nowMs();
             ++m_inFlight;
+            if (s.times++ == 0) {
+                s.sentMs = nowMs();
+                ++m_sentAtMost;
+                emit m_fleet.eventSent(index);
+            }
         }
     }
 
@@ -140,11 +223,17 @@ private:
     bool m_everIdentified = false;
     QByteArray m_imei, m_conta, m_buffer;
     QTcpSocket m_socket;
-    QTimer m_retry, m_heartbeat;
+    QTimer m_retry, m_heartbeat, m_afterBeat;
+    int m_beatMs = 0;
+    qint64 m_beatAt = 0;
     QList<qsizetype> m_waiting; // indexes into the fleet's sent events, oldest first
+    QList<qsizetype> m_all;     // every event of this module, in order
     int m_inFlight = 0;
     int m_attempts = 0;
-    bool m_identified = false, m_sentId = false, m_stopped = false;
+    int m_batch = -1;
+    int m_answered = 0, m_sentAtMost = 0, m_connections = 0;
+    bool m_identified = false, m_greeted = false, m_sentId = false, m_refused = false;
+    bool m_stopped = false, m_silent = false;
 };
 
 GprsFleet::GprsFleet(Settings s, QObject *parent)
@@ -153,16 +242,21 @@ GprsFleet::GprsFleet(Settings s, QObject *parent)
     for (int i = 0; i < m_s.modules; ++i)
         m_modules.push_back(std::make_unique<Module>(*this, i));
     m_counts.assign(m_modules.size(), 0);
+    m_batchLimit.setSingleShot(true);
+    m_batchLimit.setInterval(5000);
+    connect(&m_batchLimit, &QTimer::timeout, this, &GprsFleet::dialBatch);
 }
 
 GprsFleet::~GprsFleet() = default;
 
 void GprsFleet::start() {
-    // Forty at a time, one batch every 50 ms.
-    for (int i = 0; i < int(m_modules.size()); ++i)
-        QTimer::singleShot((i / 40) * 50, m_modules[size_t(i)].get(), [m = m_modules[size_t(i)].get()] {
-            m->dial();
-        });
+    if (m_s.dialEveryMs > 0) {
+        for (int i = 0; i < int(m_modules.size()); ++i)
+            QTimer::singleShot((i / kBatch) * m_s.dialEveryMs, m_modules[size_t(i)].get(),
+                               [m = m_modules[size_t(i)].get()] { m->dial(); });
+    } else {
+        dialBatch();
+    }
     m_sending = true;
     m_lastTick = nowMs();
     auto *t = new QTimer(this);
@@ -171,16 +265,38 @@ void GprsFleet::start() {
     t->start();
 }
 
+void GprsFleet::dialBatch() {
+    const int n = int(m_modules.size());
+    const int batch = m_dialed / kBatch;
+    const int end = std::min(n, m_dialed + kBatch);
+    m_batchLeft = end - m_dialed;
+    for (; m_dialed < end; ++m_dialed)
+        m_modules[size_t(m_dialed)]->dialInBatch(batch);
+    if (m_dialed < n)
+        m_batchLimit.start();
+    else
+        m_batchLimit.stop();
+}
+
+void GprsFleet::batchAnswered(int batch) {
+    if (batch != (m_dialed - 1) / kBatch || --m_batchLeft > 0 || m_dialed >= int(m_modules.size()))
+        return;
+    m_batchLimit.stop();
+    QTimer::singleShot(0, this, &GprsFleet::dialBatch);
+}
+
 void GprsFleet::tickEvents() {
     const qint64 now = nowMs();
     if (!m_sending || m_modules.empty()) {
         m_lastTick = now;
         return;
     }
+    const int over =
+        m_rateModules > 0 ? std::min(m_rateModules, int(m_modules.size())) : int(m_modules.size());
     m_owed += m_s.eventsPerSecond * double(now - m_lastTick) / 1000.0;
     while (m_owed >= 1) {
         m_owed -= 1;
-        record(m_next++ % int(m_modules.size()));
+        record(m_next++ % over);
     }
     const int runaway = std::min(m_s.runawayModules, int(m_modules.size()));
     m_runawayOwed += m_s.runawayPerSecond * runaway * double(now - m_lastTick) / 1000.0;
@@ -206,10 +322,43 @@ void GprsFleet::record(int module, const QByteArray &codigo) {
     Sent s;
     s.conta = m_modules[size_t(module)]->conta();
     s.codigo = codigo;
+    s.module = module;
     // Zones count the module's events, so that the station's list can be compared in order.
     s.zona = m_counts[size_t(module)]++ % 1000;
     m_sent.push_back(s);
     m_modules[size_t(module)]->queue(qsizetype(m_sent.size()) - 1);
+}
+
+void GprsFleet::report(int module, int events, const QByteArray &codigo) {
+    for (int i = 0; i < events; ++i)
+        record(module, codigo);
+}
+
+void GprsFleet::identify() {
+    m_told = true;
+    for (auto &m : m_modules)
+        m->identifyNow();
+}
+
+void GprsFleet::setEventsPerSecond(double perSecond, int modules) {
+    m_s.eventsPerSecond = perSecond;
+    m_rateModules = modules;
+    m_owed = 0;
+    m_next = 0;
+    m_lastTick = nowMs();
+}
+
+void GprsFleet::beat(int seconds) {
+    m_s.heartbeatSeconds = seconds;
+    const int ms = std::max(0, seconds) * 1000;
+    for (auto &m : m_modules)
+        m->setBeat(ms, ms > 0 ? int(QRandomGenerator::global()->bounded(ms)) : 0);
+}
+
+void GprsFleet::fallSilent() {
+    m_sending = false;
+    for (auto &m : m_modules)
+        m->fallSilent();
 }
 
 void GprsFleet::stopEvents() {
@@ -227,6 +376,11 @@ int GprsFleet::identified() const {
                              [](const auto &m) { return m->identified(); }));
 }
 
+int GprsFleet::greeted() const {
+    return int(std::count_if(m_modules.begin(), m_modules.end(),
+                             [](const auto &m) { return m->greeted(); }));
+}
+
 int GprsFleet::unanswered() const {
     int n = 0;
     for (const auto &m : m_modules)
@@ -241,5 +395,20 @@ QList<double> GprsFleet::latenciesMs() const {
     std::sort(l.begin(), l.end());
     return l;
 }
+
+qint64 GprsFleet::firstAnswerAfter(qint64 ms) const {
+    qint64 first = 0;
+    for (const Sent &s : m_sent)
+        if (s.answeredMs > ms && (first == 0 || s.answeredMs < first)) first = s.answeredMs;
+    return first;
+}
+
+int GprsFleet::events(int module) const { return m_counts[size_t(module)]; }
+int GprsFleet::answered(int module) const { return m_modules[size_t(module)]->answered(); }
+int GprsFleet::sentAtMost(int module) const { return m_modules[size_t(module)]->sentAtMost(); }
+int GprsFleet::timesSent(int module, int nth) const {
+    return m_modules[size_t(module)]->timesSent(nth);
+}
+int GprsFleet::connections(int module) const { return m_modules[size_t(module)]->connections(); }
 
 } // namespace tulmo::sim

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -23,6 +24,10 @@ struct Address {
 // most a few unanswered at a time, each answered by "+OK". A module whose connection fails or
 // closes dials again, the backup address every other time, and sends again what was not
 // answered.
+//
+// Module i is IMEI firstImei + i and account firstAccount + i % accounts (the last six and four
+// digits); the zone of an event counts the events of its module (0, 1, …, modulo 1000), so that
+// what the station recorded can be compared with what was sent, in order.
 class GprsFleet : public QObject {
     Q_OBJECT
 public:
@@ -31,9 +36,18 @@ public:
         int modules = 10;
         int firstImei = 100001;  // six digits
         int firstAccount = 1001; // four digits
+        int accounts = 10000;    // modules that share an account are this many apart
         double eventsPerSecond = 1; // over the whole fleet
-        int heartbeatSeconds = 30;
+        int heartbeatSeconds = 30;  // 0: no heartbeat
         int maxUnanswered = 8;
+        // How long a module whose connection failed or closed waits before it dials again.
+        int redialMs = 1000;
+        // Modules dial forty at a time, a batch every this many ms; 0: each batch once every
+        // module of the one before has had its "&" (or 5 s have passed), as fast as the
+        // station takes them without overrunning its listener's backlog.
+        int dialEveryMs = 50;
+        // The modules answer the "&" only once identify() is called, all of them at once.
+        bool identifyWhenTold = false;
         // Scenarios. A burst: each module, once first identified, has this many events at once.
         int burstPerModule = 0;
         // A power cut: each module, once first identified, reports the AC loss ("E301") and,
@@ -54,6 +68,7 @@ public:
         int zona = 0;
         qint64 sentMs = 0, answeredMs = 0;
         int times = 0; // sent again over a new connection
+        int module = 0;
     };
 
     explicit GprsFleet(Settings s, QObject *parent = nullptr);
@@ -65,28 +80,72 @@ public:
     void stopEvents();
     void stop();
 
+    // With identifyWhenTold: every module that has had its "&" identifies itself now, and the
+    // others as soon as theirs comes.
+    void identify();
+    // Queues events of one module now, sent as the most unanswered allows.
+    void report(int module, int events = 1, const QByteArray &codigo = "E130");
+    // The fleet's rate from now on, spread over the first `modules` modules (0: all of them).
+    void setEventsPerSecond(double perSecond, int modules = 0);
+    // Every module beats every `seconds` from now on (0: never), the first beat of each at a
+    // moment of its own within the first interval, so that the beats come evenly spread.
+    void beat(int seconds);
+    // Every identified module sends one last heartbeat and then nothing: no beat, no event, and
+    // no new dial when the station closes its connection.
+    void fallSilent();
+
     int identified() const;
+    // Modules whose present connection has had the station's "&".
+    int greeted() const;
     const std::vector<Sent> &sent() const { return m_sent; }
     int unanswered() const;
     // The answer times of the answered events, in ms, shortest first.
     QList<double> latenciesMs() const;
+    // The earliest answer later than ms (since the epoch), 0 if none.
+    qint64 firstAnswerAfter(qint64 ms) const;
+    long heartbeats() const { return m_heartbeats; }
+
+    // One module: its events so far, how many of them were answered (in order) and how many
+    // went out at least once, how many times its nth event went out, and how many connections
+    // it was identified on.
+    int events(int module) const;
+    int answered(int module) const;
+    int sentAtMost(int module) const;
+    int timesSent(int module, int nth) const;
+    int connections(int module) const;
+
+signals:
+    void moduleIdentified(int module);
+    // The station answered a module's identification with "-".
+    void moduleRefused(int module);
+    // An event (its index in sent()) went out for the first time; it was answered.
+    void eventSent(qsizetype event);
+    void eventAnswered(qsizetype event);
 
 private:
     class Module;
     void tickEvents();
     void record(int module, const QByteArray &codigo = "E130");
     void identifiedFirst(int module);
+    void dialBatch();
+    void batchAnswered(int batch);
 
     Settings m_s;
     std::vector<std::unique_ptr<Module>> m_modules;
     std::vector<Sent> m_sent;
     std::vector<int> m_counts; // events of each module so far
     bool m_sending = false;
+    bool m_told = false;
     double m_owed = 0;
     double m_runawayOwed = 0;
     qint64 m_lastTick = 0;
     int m_next = 0;
     int m_nextRunaway = 0;
+    int m_rateModules = 0;
+    long m_heartbeats = 0;
+    // Dialing batch by batch, each once the one before has had its "&".
+    int m_dialed = 0, m_batchLeft = 0;
+    QTimer m_batchLimit;
     friend class Module;
 };
 
