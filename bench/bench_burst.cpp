@@ -21,12 +21,13 @@
 // A quick run: BURST_EVENTS=20000 BURST_CAP=30 BURST_SUSTAIN=10 bench_burst 200
 //
 // The database is filled in a process of its own; each N then runs in a fresh process, forked
-// before Qt or the database engine start, which forks the devices (plain non-blocking sockets
-// on epoll, one process) and then becomes the console. The queue files left in the folder by an
-// earlier run are removed first, so each run starts with empty queues. Device i identifies as
-// "&01" + i (six digits) + its account, and sends "5011 18" + account + "E13001" + zone + 0x14
-// (account i mod 9999 + 1, zone i div 9999 + 1: an alarm of a registered account). Times are
-// taken with the monotonic clock shared by both processes.
+// before Qt or the database engine start, which forks the devices (the simulator's GPRS
+// modules, tulmo_sim, on an event loop of their own) and then becomes the console. The queue
+// files left in the folder by an earlier run are removed first, so each run starts with empty
+// queues. Device i identifies as "&01" + i (six digits) + its account, and sends "5011 18" +
+// account + "E13001" + zone + 0x14 (account i mod 9999 + 1: an alarm of a registered account;
+// the zone counts the device's events). Times are taken with the monotonic clock shared by
+// both processes.
 
 #include "BenchStats.h"
 #include "Preencher.h"
@@ -36,11 +37,13 @@
 #include "ui/console/Principal.h"
 #include "core/reception/ConnectionRegistry.h"
 #include "core/store/SqlListModel.h"
+#include "sim/GprsFleet.h"
 
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QSocketNotifier>
@@ -49,23 +52,17 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <memory>
-#include <netinet/in.h>
 #include <new>
-#include <string>
-#include <sys/epoll.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -130,198 +127,91 @@ bool readAll(int fd, void *p, size_t n) {
 
 // What each device saw, in shared memory: monotonic nanoseconds, 0 while it has not happened.
 struct DevStat {
-    std::atomic<int64_t> identSent{0}, plus{0}, eventSent{0}, ok{0}, closed{0};
+    std::atomic<int64_t> plus{0}, eventSent{0}, ok{0};
     std::atomic<int> minus{0};
 };
 
-QString account(int i) {
-    return QStringLiteral("%1").arg(i % 9999 + 1, 4, 10, QLatin1Char('0'));
-}
-
 // ---- the devices -----------------------------------------------------------------------
 
-class Devices {
-public:
-    Devices(int n, quint16 port, int cmdFd, int repFd, DevStat *stat)
-        : m_n(n)
-        , m_port(port)
-        , m_cmd(cmdFd)
-        , m_rep(repFd)
-        , m_stat(stat)
-        , m_fd(size_t(n), -1)
-        , m_rx(size_t(n)) {}
-
-    [[noreturn]] void run() {
-        raiseFileLimit();
-        m_ep = epoll_create1(0);
-        char c;
-        if (!readAll(m_cmd, &c, 1)) _exit(1); // the console listens
-        const int connected = connectAll();
-        writeAll(m_rep, &connected, sizeof connected);
-        epoll_event ev{};
-        ev.events = EPOLLIN;
-        ev.data.u32 = UINT32_MAX;
-        epoll_ctl(m_ep, EPOLL_CTL_ADD, m_cmd, &ev);
-        for (;;) {
-            int timeout = 100;
-            if (m_sustainEnd) {
-                sustain();
-                timeout = 1;
-            }
-            poll(timeout);
+// The devices: the simulator's GPRS modules, on an event loop of their own in this forked
+// process, doing what the console orders over cmdFd: "s" dial (batch by batch, each once the
+// one before has had its "&"; answered with how many have), "i" identify all at once, "e" one
+// event each, "r" the sustained rate (answered with how many were sent), "h" a last heartbeat
+// each and then silence, "q" done. Each order is acknowledged with its letter once done; what
+// each module saw goes into stat.
+[[noreturn]] void runDevices(int n, quint16 port, int cmdFd, int repFd, DevStat *stat) {
+    raiseFileLimit();
+    int argc = 1;
+    char name[] = "bench_burst-modules";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    sim::GprsFleet::Settings s;
+    s.primary.port = port;
+    s.modules = n;
+    s.firstImei = 0;
+    s.firstAccount = 1;
+    s.accounts = 9999;
+    s.eventsPerSecond = 0;
+    s.heartbeatSeconds = 0;
+    s.dialEveryMs = 0;
+    s.identifyWhenTold = true;
+    sim::GprsFleet fleet(s);
+    QObject::connect(&fleet, &sim::GprsFleet::moduleIdentified, [&](int m) {
+        int64_t none = 0;
+        stat[m].plus.compare_exchange_strong(none, monoNs());
+    });
+    QObject::connect(&fleet, &sim::GprsFleet::moduleRefused,
+                     [&](int m) { stat[m].minus.fetch_add(1); });
+    QObject::connect(&fleet, &sim::GprsFleet::eventSent, [&](qsizetype e) {
+        int64_t none = 0;
+        stat[fleet.sent()[size_t(e)].module].eventSent.compare_exchange_strong(none, monoNs());
+    });
+    QObject::connect(&fleet, &sim::GprsFleet::eventAnswered, [&](qsizetype e) {
+        DevStat &d = stat[fleet.sent()[size_t(e)].module];
+        int64_t none = 0;
+        if (d.eventSent.load()) d.ok.compare_exchange_strong(none, monoNs());
+    });
+    auto ack = [&](char c) { writeAll(repFd, &c, 1); };
+    QTimer dialing;
+    QElapsedTimer dialed;
+    QObject::connect(&dialing, &QTimer::timeout, [&] {
+        if (fleet.greeted() < n && dialed.elapsed() < 60000) return;
+        dialing.stop();
+        const int connected = fleet.greeted();
+        writeAll(repFd, &connected, sizeof connected);
+    });
+    QSocketNotifier orders(cmdFd, QSocketNotifier::Read);
+    QObject::connect(&orders, &QSocketNotifier::activated, [&] {
+        char c = 0;
+        if (!readAll(cmdFd, &c, 1) || c == 'q') _exit(0);
+        if (c == 's') {
+            fleet.start();
+            dialed.start();
+            dialing.start(20);
+        } else if (c == 'i') {
+            fleet.identify();
+            ack(c);
+        } else if (c == 'e') {
+            for (int i = 0; i < n; ++i)
+                fleet.report(i);
+            ack(c);
+        } else if (c == 'h') {
+            fleet.fallSilent();
+            ack(c);
+        } else if (c == 'r') {
+            const size_t before = fleet.sent().size();
+            fleet.setEventsPerSecond(std::max(1, envInt("BURST_RATE", 200)),
+                                     std::clamp(envInt("BURST_SUSTAIN_DEVICES", 1000), 1, n));
+            QTimer::singleShot(envInt("BURST_SUSTAIN", 60) * 1000, [&, before] {
+                fleet.setEventsPerSecond(0);
+                ack('r');
+                const long sent = long(fleet.sent().size() - before); // how many, for the count
+                writeAll(repFd, &sent, sizeof sent);
+            });
         }
-    }
-
-private:
-    int connectAll();
-    void poll(int timeoutMs);
-    void command(char c);
-    void sustain();
-    void received(int i, const char *b, ssize_t r);
-    void sendFrame(int i, const std::string &f) {
-        ::send(m_fd[size_t(i)], f.data(), f.size(), MSG_NOSIGNAL);
-    }
-    std::string eventFrame(int i) const {
-        char f[40];
-        std::snprintf(f, sizeof f, "5011 18%sE13001%03d\x14", qPrintable(account(i)), i / 9999 + 1);
-        return f;
-    }
-    void ack(char c) { writeAll(m_rep, &c, 1); }
-
-    int m_n;
-    quint16 m_port;
-    int m_cmd, m_rep, m_ep = -1;
-    DevStat *m_stat;
-    std::vector<int> m_fd;
-    std::vector<std::string> m_rx;
-    int64_t m_sustainEnd = 0, m_sustainNext = 0, m_sustainStep = 0;
-    int m_sustainDevices = 0, m_sustainAt = 0;
-    long m_sustainSent = 0;
-};
-
-// In waves, so that the listener's backlog is never overrun; each waits for its "&".
-int Devices::connectAll() {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(m_port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int wave = 40;
-    for (int start = 0; start < m_n; start += wave) {
-        const int end = std::min(m_n, start + wave);
-        for (int i = start; i < end; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            m_fd[size_t(i)] = fd;
-            ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-            epoll_event ev{};
-            ev.events = EPOLLIN;
-            ev.data.u32 = uint32_t(i);
-            epoll_ctl(m_ep, EPOLL_CTL_ADD, fd, &ev);
-        }
-        const int64_t deadline = monoNs() + 60 * int64_t(1000000000);
-        auto waveDone = [&] {
-            for (int i = start; i < end; ++i)
-                if (m_rx[size_t(i)].empty()) return false;
-            return true;
-        };
-        while (!waveDone() && monoNs() < deadline)
-            poll(50);
-    }
-    int connected = 0;
-    for (int i = 0; i < m_n; ++i) {
-        connected += !m_rx[size_t(i)].empty();
-        m_rx[size_t(i)].clear();
-    }
-    return connected;
-}
-
-void Devices::poll(int timeoutMs) {
-    epoll_event evs[256];
-    const int k = epoll_wait(m_ep, evs, 256, timeoutMs);
-    char buf[4096];
-    for (int e = 0; e < k; ++e) {
-        if (evs[e].data.u32 == UINT32_MAX) {
-            char c;
-            if (!readAll(m_cmd, &c, 1) || c == 'q') _exit(0);
-            command(c);
-            continue;
-        }
-        const int i = int(evs[e].data.u32);
-        for (;;) {
-            const ssize_t r = ::recv(m_fd[size_t(i)], buf, sizeof buf, 0);
-            if (r > 0) {
-                received(i, buf, r);
-                continue;
-            }
-            if (r == 0 || (errno != EAGAIN && errno != EINTR)) { // closed by the console
-                epoll_ctl(m_ep, EPOLL_CTL_DEL, m_fd[size_t(i)], nullptr);
-                m_stat[i].closed.store(monoNs());
-            }
-            break;
-        }
-    }
-}
-
-// The console's answers: "&" (before identification it only marks the connection as taken),
-// "+", "-", "+OK". A "+" directly followed by "OK" is "+OK": the console writes each answer
-// whole, so loopback never splits one.
-void Devices::received(int i, const char *b, ssize_t r) {
-    std::string &rx = m_rx[size_t(i)];
-    DevStat &s = m_stat[i];
-    const int64_t now = monoNs();
-    for (ssize_t p = 0; p < r; ++p) {
-        if (b[p] == '&') rx = "&";
-        if (b[p] == '-') s.minus.fetch_add(1);
-        if (b[p] != '+') continue;
-        if (p + 2 < r && b[p + 1] == 'O' && b[p + 2] == 'K') {
-            if (s.eventSent.load() && !s.ok.load()) s.ok.store(now);
-            p += 2;
-        } else if (!s.plus.load()) {
-            s.plus.store(now);
-        }
-    }
-}
-
-void Devices::command(char c) {
-    if (c == 'i') { // every device identifies itself
-        for (int i = 0; i < m_n; ++i) {
-            char f[32];
-            std::snprintf(f, sizeof f, "&01%06d%s", i, qPrintable(account(i)));
-            m_stat[i].identSent.store(monoNs());
-            sendFrame(i, f);
-        }
-    } else if (c == 'e') { // every device sends one event
-        for (int i = 0; i < m_n; ++i) {
-            m_stat[i].eventSent.store(monoNs());
-            sendFrame(i, eventFrame(i));
-        }
-    } else if (c == 'h') { // every device sends a heartbeat, then falls silent
-        for (int i = 0; i < m_n; ++i)
-            sendFrame(i, "@");
-    } else if (c == 'r') { // the sustained rate, acknowledged when it ends
-        const int rate = std::max(1, envInt("BURST_RATE", 200));
-        m_sustainDevices = std::clamp(envInt("BURST_SUSTAIN_DEVICES", 1000), 1, m_n);
-        m_sustainStep = 1000000000 / rate;
-        m_sustainNext = monoNs();
-        m_sustainEnd = m_sustainNext + int64_t(envInt("BURST_SUSTAIN", 60)) * 1000000000;
-        m_sustainSent = 0;
-        return;
-    }
-    ack(c);
-}
-
-void Devices::sustain() {
-    const int64_t now = monoNs();
-    while (m_sustainNext <= now && m_sustainNext < m_sustainEnd) {
-        sendFrame(m_sustainAt, eventFrame(m_sustainAt));
-        m_sustainAt = (m_sustainAt + 1) % m_sustainDevices;
-        m_sustainNext += m_sustainStep;
-        ++m_sustainSent;
-    }
-    if (m_sustainNext >= m_sustainEnd) {
-        m_sustainEnd = 0;
-        ack('r');
-        writeAll(m_rep, &m_sustainSent, sizeof m_sustainSent); // how many, for the count
-    }
+    });
+    app.exec();
+    _exit(0);
 }
 
 // ---- the console -----------------------------------------------------------------------
@@ -802,7 +692,7 @@ int runSize(int n, const QString &programDir) {
     if (devices == 0) {
         ::close(cmd[1]);
         ::close(rep[0]);
-        Devices(n, port, cmd[0], rep[1], stat).run();
+        runDevices(n, port, cmd[0], rep[1], stat);
     }
     ::close(cmd[0]);
     ::close(rep[1]);

@@ -7,17 +7,18 @@
 // default 20). Run it once more with QT_NO_GLIB=1 for the plain poll() dispatcher.
 //
 // Each size runs in a process of its own, forked before Qt or the database engine start;
-// that process forks the devices (plain non-blocking sockets on epoll) and then becomes the
-// console. Reported: CPU time of the console per frame of the traffic phase (getrusage),
-// memory per connection (RSS growth from before the first connection to all identified,
-// divided by N), and the time from an event frame's send to its line being in the queue file.
+// that process forks the devices (the simulator's GPRS modules, tulmo_sim, on an event loop of
+// their own) and then becomes the console. Reported: CPU time of the console per frame of the
+// traffic phase (getrusage), memory per connection (RSS growth from before the first
+// connection to all identified, divided by N), and the time from an event frame's send to its
+// line being in the queue file.
 
 #include "BenchStats.h"
 #include "core/common/Clock.h"
 #include "core/common/Process.h"
 #include "BenchCore.h"
 #include "core/reception/ConnectionRegistry.h"
-
+#include "sim/GprsFleet.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,25 +26,16 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QSqlQuery>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <random>
-#include <sys/epoll.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -109,131 +101,72 @@ bool readAll(int fd, void *p, size_t n) {
 }
 
 struct Report {
-    long heartbeats = 0, events = 0, connectFailures = 0;
+    long heartbeats = 0, events = 0;
 };
 
 // ---- the devices -----------------------------------------------------------------------
 
-struct Dev {
-    int fd = -1;
-    bool accepted = false; // "&" came
-    int64_t next = 0;      // time of the next frame
-};
+// Frames are timed by account: module i is IMEI i and account i mod 10000.
+constexpr int kKeys = 10000;
 
-void runDevices(int n, quint16 port, int cmdFd, int repFd, std::atomic<int64_t> *sent) {
+// The devices: the simulator's GPRS modules, on an event loop of their own in this forked
+// process. They dial batch by batch, each once the one before has had its "&", and identify
+// themselves; on "g" each sends a frame every BENCH_HEARTBEAT seconds (its first at a moment
+// of its own), an event now and then instead, BENCH_EVENTS a second over all of them. The
+// first sending of an event goes into sent[account] for the console to time, when that slot
+// is free.
+[[noreturn]] void runDevices(int n, quint16 port, int cmdFd, int repFd, std::atomic<int64_t> *sent) {
     raiseFileLimit();
-    const int seconds = envInt("BENCH_SECONDS", 15);
-    const int64_t hbNs = int64_t(envInt("BENCH_HEARTBEAT", 2)) * 1000000000;
-    const double eventsPerSec = envInt("BENCH_EVENTS", 20);
-    std::mt19937 rng(42);
-    const int ep = epoll_create1(0);
-    std::vector<Dev> devs(static_cast<size_t>(n));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    char c = 0;
+    if (!readAll(cmdFd, &c, 1)) _exit(1); // the console listens
+    int argc = 1;
+    char name[] = "bench_devices-modules";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    sim::GprsFleet::Settings s;
+    s.primary.port = port;
+    s.modules = n;
+    s.firstImei = 0;
+    s.firstAccount = 0;
+    s.eventsPerSecond = 0;
+    s.heartbeatSeconds = 0;
+    s.dialEveryMs = 0;
+    sim::GprsFleet fleet(s);
     Report rep;
-    char buf[4096];
-
-    auto drain = [&](int timeoutMs, auto onData) {
-        epoll_event evs[256];
-        const int k = epoll_wait(ep, evs, 256, timeoutMs);
-        for (int e = 0; e < k; ++e) {
-            const int i = int(evs[e].data.u32);
-            for (;;) {
-                const ssize_t r = ::recv(devs[size_t(i)].fd, buf, sizeof buf, 0);
-                if (r > 0) {
-                    onData(i, buf, r);
-                    continue;
-                }
-                if (r == 0) { // closed by the console
-                    epoll_ctl(ep, EPOLL_CTL_DEL, devs[size_t(i)].fd, nullptr);
-                }
-                break;
-            }
-        }
-    };
-    auto onAccept = [&](int i, const char *b, ssize_t r) {
-        Dev &d = devs[size_t(i)];
-        if (!d.accepted && std::memchr(b, '&', size_t(r))) {
-            d.accepted = true;
-            char ident[32];
-            const int len = std::snprintf(ident, sizeof ident, "&01%06d%04d", i, i % 10000);
-            ::send(d.fd, ident, size_t(len), MSG_NOSIGNAL);
-        }
-    };
-
-    // Connect in waves so that the listener's backlog is never overrun.
-    const int wave = 40;
-    int connected = 0;
-    for (int start = 0; start < n; start += wave) {
-        const int end = std::min(n, start + wave);
-        for (int i = start; i < end; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            devs[size_t(i)].fd = fd;
-            if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 &&
-                errno != EINPROGRESS)
-                ++rep.connectFailures;
-            epoll_event ev{};
-            ev.events = EPOLLIN;
-            ev.data.u32 = uint32_t(i);
-            epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
-        }
-        const int64_t deadline = monoNs() + 60 * int64_t(1000000000);
-        auto waveDone = [&] {
-            for (int i = start; i < end; ++i)
-                if (!devs[size_t(i)].accepted) return false;
-            return true;
-        };
-        while (!waveDone() && monoNs() < deadline)
-            drain(50, onAccept);
-        for (int i = start; i < end; ++i)
-            connected += devs[size_t(i)].accepted;
-    }
-    writeAll(repFd, &connected, sizeof connected);
-
-    // Wait for the console to have every device identified, then run the traffic phase.
-    char go = 0;
-    if (!readAll(cmdFd, &go, 1)) _exit(1);
-    std::uniform_int_distribution<int64_t> phase(0, hbNs);
-    const int64_t t0 = monoNs();
-    for (Dev &d : devs)
-        d.next = t0 + phase(rng);
-    // Each frame of a device is an event with this probability, a heartbeat otherwise.
-    const double pEvent = std::min(1.0, eventsPerSec * double(hbNs) / 1e9 / double(n));
-    std::uniform_real_distribution<double> coin(0, 1);
-    const int64_t end = t0 + int64_t(seconds) * 1000000000;
-    // Devices ordered by the time of their next frame.
-    std::vector<int> order(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i)
-        order[size_t(i)] = i;
-    auto later = [&](int a, int b) { return devs[size_t(a)].next > devs[size_t(b)].next; };
-    std::make_heap(order.begin(), order.end(), later);
-    while (monoNs() < end) {
-        const int64_t now = monoNs();
-        while (!order.empty() && devs[size_t(order.front())].next <= now) {
-            std::pop_heap(order.begin(), order.end(), later);
-            const int i = order.back();
-            Dev &d = devs[size_t(i)];
-            if (coin(rng) < pEvent && sent[i].load() == 0) {
-                char f[64];
-                const int len =
-                    std::snprintf(f, sizeof f, "5011 18%04dE13001003  0%06d0000", i % 10000, i);
-                sent[i].store(monoNs());
-                ::send(d.fd, f, size_t(len), MSG_NOSIGNAL);
-                ++rep.events;
-            } else {
-                ::send(d.fd, "@", 1, MSG_NOSIGNAL);
-                ++rep.heartbeats;
-            }
-            d.next += hbNs;
-            std::push_heap(order.begin(), order.end(), later);
-        }
-        const int64_t wait = devs[size_t(order.front())].next - monoNs();
-        drain(int(std::clamp<int64_t>(wait / 1000000, 0, 20)), [](int, const char *, ssize_t) {});
-    }
-    writeAll(repFd, &rep, sizeof rep);
-    if (!readAll(cmdFd, &go, 1)) _exit(0);
+    QObject::connect(&fleet, &sim::GprsFleet::eventSent, [&](qsizetype e) {
+        ++rep.events;
+        int64_t free = 0;
+        sent[fleet.sent()[size_t(e)].module % kKeys].compare_exchange_strong(free, monoNs());
+    });
+    fleet.start();
+    // Every module greeted, or a minute gone: how many were.
+    QTimer check;
+    QElapsedTimer dialing;
+    dialing.start();
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (fleet.greeted() < n && dialing.elapsed() < 60000) return;
+        check.stop();
+        const int connected = fleet.greeted();
+        writeAll(repFd, &connected, sizeof connected);
+    });
+    check.start(20);
+    // "g": the traffic phase, reported when it ends; anything else (or the pipe closed): done.
+    QSocketNotifier orders(cmdFd, QSocketNotifier::Read);
+    long beats0 = 0;
+    QObject::connect(&orders, &QSocketNotifier::activated, [&] {
+        if (!readAll(cmdFd, &c, 1) || c != 'g') _exit(0);
+        beats0 = fleet.heartbeats();
+        rep.events = 0;
+        fleet.beat(envInt("BENCH_HEARTBEAT", 2));
+        fleet.setEventsPerSecond(envInt("BENCH_EVENTS", 20));
+        QTimer::singleShot(envInt("BENCH_SECONDS", 15) * 1000, [&] {
+            fleet.setEventsPerSecond(0);
+            fleet.beat(0);
+            rep.heartbeats = fleet.heartbeats() - beats0;
+            writeAll(repFd, &rep, sizeof rep);
+        });
+    });
+    app.exec();
     _exit(0);
 }
 
@@ -250,7 +183,8 @@ public:
         const int64_t t0 = monoNs();
         const QueueResult r = ConsoleCore::stageEvent(message);
         const int64_t t1 = monoNs();
-        const int i = message.mid(23, 6).toInt();
+        // "5011 18" + account + …: the account is the module's key.
+        const int i = message.startsWith(QLatin1String("5011 18")) ? message.mid(7, 4).toInt() : -1;
         if (r == QueueResult::Queued && i >= 0 && i < m_n) {
             const int64_t s = m_sent[i].exchange(0);
             // Until the flush that covers its line, what the device's "+OK" waits for.
@@ -282,31 +216,16 @@ int runSize(int n) {
     if (!qEnvironmentVariableIsSet("FIREBIRD_LOCK") && mkdtemp(locks))
         setenv("FIREBIRD_LOCK", locks, 1);
     prepareProcess();
-    auto *sent = static_cast<std::atomic<int64_t> *>(mmap(nullptr, sizeof(int64_t) * size_t(n),
+    auto *sent = static_cast<std::atomic<int64_t> *>(mmap(nullptr, sizeof(int64_t) * size_t(kKeys),
                                                           PROT_READ | PROT_WRITE,
                                                           MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     int cmd[2], rep[2];
     if (pipe(cmd) != 0 || pipe(rep) != 0) return 1;
-    // A free port, chosen before any thread exists.
-    quint16 port = 0;
-    {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
-        port = ntohs(a.sin_port);
-        ::close(s);
-    }
+    const quint16 port = bench::freeLoopbackPort(); // chosen before any thread exists
     const pid_t devices = fork();
     if (devices == 0) {
         ::close(cmd[1]);
         ::close(rep[0]);
-        // Start only once the console listens.
-        char c;
-        if (!readAll(cmd[0], &c, 1)) _exit(1);
         runDevices(n, port, cmd[0], rep[1], sent);
     }
     ::close(cmd[0]);
@@ -317,7 +236,7 @@ int runSize(int n) {
     char *argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
     QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench_devices-XXXXXX"));
-    BenchCore core(dir.path(), sent, n);
+    BenchCore core(dir.path(), sent, kKeys);
     QString error;
     if (!core.start(&error)) {
         std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
