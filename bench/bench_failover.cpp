@@ -144,18 +144,18 @@ int main(int argc, char *argv[]) {
     services[1]->waitForLine("Recepção iniciada", 60000);
 
     // Each module reports an event every five seconds or so (a thousand: 200 events/s).
-    std::vector<std::unique_ptr<ReportingModule>> modules;
-    for (int i = 1; i <= modulesWanted; ++i)
-        modules.push_back(std::make_unique<ReportingModule>(
-            port, QByteArray::number(100000 + i), QByteArray::number(i).rightJustified(4, '0'), 1));
+    sim::GprsFleet modules(reportingModules(port, 100001, 1, modulesWanted));
+    modules.start();
+    for (int i = 0; i < modulesWanted; ++i)
+        modules.report(i);
     QTimer paced;
     int turn = 0;
     QObject::connect(&paced, &QTimer::timeout, [&] {
         // A fifth of a second's share of the modules, each one frame more (zones up to 999).
         const int share = std::max(1, modulesWanted / 25);
         for (int k = 0; k < share; ++k) {
-            ReportingModule &m = *modules[size_t((turn + k) % modulesWanted)];
-            if (m.total() < 999) m.more(1);
+            const int m = (turn + k) % modulesWanted;
+            if (modules.events(m) < 999) modules.report(m);
         }
         turn = (turn + share) % modulesWanted;
     });
@@ -164,8 +164,8 @@ int main(int argc, char *argv[]) {
 
     auto answered = [&] {
         long n = 0;
-        for (const auto &m : modules)
-            n += m->acked;
+        for (int i = 0; i < modulesWanted; ++i)
+            n += modules.answered(i);
         return n;
     };
     std::vector<double> toFirstOk;
@@ -186,12 +186,7 @@ int main(int argc, char *argv[]) {
         const qint64 killedWall = QDateTime::currentMSecsSinceEpoch();
         services[size_t(holder)]->p.waitForFinished(10000);
         qint64 first = 0;
-        waitFor([&] {
-            for (const auto &m : modules)
-                for (auto it = m->ackTimes.crbegin(); it != m->ackTimes.crend() && *it > killedWall; ++it)
-                    if (first == 0 || *it < first) first = *it;
-            return first != 0;
-        }, 120000);
+        waitFor([&] { return (first = modules.firstAnswerAfter(killedWall)) != 0; }, 120000);
         (void)killed;
         toFirstOk.push_back(first ? double(first - killedWall) / 1000.0 : -1);
         std::printf("queda %2d: primeiro \"+OK\" da estação em espera após %.2f s; respondidos "
@@ -234,11 +229,10 @@ int main(int argc, char *argv[]) {
         Database poller(console.database().location());
         poller.open(&why);
         for (int s = 0; s < 20; ++s) {
-            ReportingModule &m = *modules[size_t(s)];
-            const int zone = m.total();
+            const int zone = modules.events(s);
             if (zone >= 999) continue;
             const qsizetype heardBefore = heard.size();
-            m.more(1);
+            modules.report(s);
             int64_t committed = 0;
             waitFor([&] {
                 QSqlQuery q(poller.primary());
@@ -268,8 +262,8 @@ int main(int argc, char *argv[]) {
 
     paced.stop();
     waitFor([&] {
-        for (const auto &m : modules)
-            if (m->acked < m->total()) return false;
+        for (int i = 0; i < modulesWanted; ++i)
+            if (modules.answered(i) < modules.events(i)) return false;
         return true;
     }, 120000);
     QSqlDatabase db = console.database().primary();
@@ -298,27 +292,25 @@ int main(int argc, char *argv[]) {
     // recording; a second one of a frame that went out only once is a fault.
     long acked = 0, recorded = 0, doubled = 0, unjustified = 0, lost = 0, disorder = 0;
     for (int i = 0; i < modulesWanted; ++i) {
-        const ReportingModule &m = *modules[size_t(i)];
         const QList<int> zones = recordedZones(db, QByteArray::number(i + 1).rightJustified(4, '0'));
-        acked += m.acked;
+        acked += modules.answered(i);
         recorded += zones.size();
         QSet<int> seen;
         int lastFirst = -1;
         for (int z : zones) {
             if (seen.contains(z)) {
                 ++doubled;
-                if (m.timesSent(z) < 2) ++unjustified;
+                if (modules.timesSent(i, z) < 2) ++unjustified;
                 continue;
             }
             seen.insert(z);
             if (z < lastFirst) ++disorder;
             lastFirst = z;
         }
-        for (int z = 0; z < m.acked; ++z)
+        for (int z = 0; z < modules.answered(i); ++z)
             if (!seen.contains(z)) ++lost;
     }
-    for (auto &m : modules)
-        m->stop();
+    modules.stop();
     if (lost > 0) {
         std::printf("fila compartilhada: %s\nposse: %s\n", qPrintable(sharedQueueState(db)),
                     qPrintable(console.lease()->statusText()));

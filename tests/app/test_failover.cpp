@@ -99,36 +99,32 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
     QVERIFY2(standby.waitForLine("Recepção iniciada", 30000), standby.out.constData());
     QVERIFY(waitFor([&] { return m_console->lease()->holder() == "Mesa-A"; }, 10000));
 
-    std::vector<std::unique_ptr<ReportingModule>> modules;
-    for (int i = 1; i <= kModules; ++i)
-        modules.push_back(std::make_unique<ReportingModule>(
-            port, QByteArray::number(100000 + i),
-            QByteArray::number(100 + i).rightJustified(4, '0'), kFrames));
+    sim::GprsFleet modules(reportingModules(port, 100001, 101, kModules));
+    modules.start();
+    for (int i = 0; i < kModules; ++i)
+        modules.report(i, kFrames);
     constexpr int kPanelMessages = 60;
     ReportingPanel panel(port, "1234", kPanelMessages);
     QVERIFY(waitFor([&] {
-        for (const auto &m : modules)
-            if (m->acked < 100) return false;
+        for (int i = 0; i < kModules; ++i)
+            if (modules.answered(i) < 100) return false;
         return panel.acked >= 10;
     }, 30000));
     QList<int> ackedAtKill, sentAtKill;
     holder.signal(SIGKILL);
     const qint64 killedAt = QDateTime::currentMSecsSinceEpoch();
     QVERIFY(holder.p.waitForFinished(10000));
-    for (const auto &m : modules) {
-        ackedAtKill << m->acked;
-        sentAtKill << m->sentAtMost;
+    for (int i = 0; i < kModules; ++i) {
+        ackedAtKill << modules.answered(i);
+        sentAtKill << modules.sentAtMost(i);
     }
     const int panelAckedAtKill = panel.acked, panelSentAtKill = panel.sentAtMost;
     QVERIFY2(waitFor([&] {
-        for (const auto &m : modules)
-            if (m->acked < kFrames) return false;
+        for (int i = 0; i < kModules; ++i)
+            if (modules.answered(i) < kFrames) return false;
         return panel.acked == kPanelMessages;
     }, 60000), standby.out.constData());
-    qint64 firstAnswer = 0;
-    for (const auto &m : modules)
-        for (qint64 t : m->ackTimes)
-            if (t > killedAt && (firstAnswer == 0 || t < firstAnswer)) firstAnswer = t;
+    const qint64 firstAnswer = modules.firstAnswerAfter(killedAt);
     qInfo("first answer after the kill: %lld ms", firstAnswer - killedAt);
     QVERIFY(standby.out.contains("Esta estação (Mesa-B) recebe"));
 
@@ -157,7 +153,7 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
         QCOMPARE(zones.size() - doubled, kFrames);
         QCOMPARE(zones.first(), 0);
         QCOMPARE(zones.last(), kFrames - 1);
-        QVERIFY(modules[size_t(i)]->connections >= 2);
+        QVERIFY(modules.connections(i) >= 2);
         qInfo("module %d: %d answered before the kill, %d sent, %d recorded twice", i,
               ackedAtKill[i], sentAtKill[i], doubled);
     }
@@ -189,8 +185,7 @@ void TestFailover::theStandbyTakesOverFromAKilledHolderWithNothingLostNorDoubled
     QVERIFY(std::any_of(m_prompt.shown.begin(), m_prompt.shown.end(), [](const auto &s) {
         return s.text.startsWith("A estação Mesa-B assumiu a recepção às");
     }));
-    for (auto &m : modules)
-        m->stop();
+    modules.stop();
     panel.stop();
 }
 
@@ -210,10 +205,12 @@ void TestFailover::aPausedHolderWhoseLeaseWasTakenRecordsNothingOnceResumed() {
     Service standby(b.exe);
     QVERIFY2(standby.waitForLine("Recepção iniciada", 30000), standby.out.constData());
 
-    auto module = std::make_unique<ReportingModule>(port, "100001", "0101", 40);
-    QVERIFY(waitFor([&] { return module->acked == 40; }, 20000));
+    sim::GprsFleet module(reportingModules(port, 100001, 101, 1));
+    module.start();
+    module.report(0, 40);
+    QVERIFY(waitFor([&] { return module.answered(0) == 40; }, 20000));
     holder.signal(SIGSTOP);
-    module->stop();
+    module.stop();
     QSqlDatabase db = m_console->database().primary();
     const int recordedBeforePause = count(db, "select count(*) from EVENTOS where CONTA = '000101'");
     QVERIFY2(standby.waitForLine("Esta estação (Mesa-B) recebe", 30000), standby.out.constData());
@@ -230,9 +227,11 @@ void TestFailover::aPausedHolderWhoseLeaseWasTakenRecordsNothingOnceResumed() {
         QCOMPARE(zones[k], k);
 
     // The port the paused process held is the standby's now.
-    auto again = std::make_unique<ReportingModule>(port, "100001", "0101", 41);
-    QVERIFY2(waitFor([&] { return again->acked >= 1; }, 20000), standby.out.constData());
-    again->stop();
+    sim::GprsFleet again(reportingModules(port, 100001, 101, 1));
+    again.start();
+    again.report(0, 41);
+    QVERIFY2(waitFor([&] { return again.answered(0) >= 1; }, 20000), standby.out.constData());
+    again.stop();
     QVERIFY(waitFor([&] { return recordedZones(db, "0101").size() >= 41; }, 10000));
 }
 

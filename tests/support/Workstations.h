@@ -1,12 +1,14 @@
 #pragma once
 
 // The pieces of a station of several workstations that the failover test and its benchmark
-// drive: a workstation's program folder on a private server, a tulmo-recepcao run, GPRS modules.
+// drive: a workstation's program folder on a private server, a tulmo-recepcao run, GPRS modules
+// (the simulator's) and a DC-09 panel.
 
 #include "support/FirebirdServer.h"
 #include "support/TestSupport.h"
 
 #include "core/reception/Dc09Message.h"
+#include "sim/GprsFleet.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -115,107 +117,23 @@ inline int count(QSqlDatabase db, const QString &sql) {
     return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
 }
 
-// A GPRS module reporting a numbered burst of burglary events (zones 0, 1, …): it keeps up to
-// eight frames unanswered, reconnects when its connection goes, and sends again from the first
-// frame not answered, as a module does with its own queue.
-class ReportingModule : public QObject {
-public:
-    ReportingModule(quint16 port, QByteArray imei, QByteArray conta, int total)
-        : m_port(port), m_imei(std::move(imei)), m_conta(std::move(conta)), m_total(total) {
-        connect(&m_socket, &QTcpSocket::readyRead, this, &ReportingModule::read);
-        connect(&m_socket, &QTcpSocket::disconnected, this, &ReportingModule::lost);
-        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
-            if (m_socket.state() != QAbstractSocket::ConnectedState) lost();
-        });
-        m_retry.setSingleShot(true);
-        m_retry.setInterval(300);
-        connect(&m_retry, &QTimer::timeout, this, &ReportingModule::dial);
-        dial();
-    }
-    ~ReportingModule() override {
-        m_stopped = true;
-        m_socket.disconnect(this);
-    }
-    // A module that sends no more frames than the ones asked for so far (total: the first
-    // count); more() lets it go on.
-    void more(int frames) {
-        m_total += frames;
-        pump();
-    }
-    int total() const { return m_total; }
-    int acked = 0;         // frames answered, in order
-    int sentAtMost = 0;    // frames ever sent
-    // How many times frame z went out: more than once only for a frame sent again over a new
-    // connection because the old one never answered it.
-    int timesSent(int z) const { return z < m_sends.size() ? m_sends[z] : 0; }
-    int connections = 0;
-    QList<qint64> ackTimes; // ms since the epoch, one per answer
-    void stop() {
-        m_stopped = true;
-        m_retry.stop();
-        m_socket.abort();
-    }
-
-private:
-    void dial() {
-        if (m_stopped) return;
-        m_socket.abort();
-        m_buffer.clear();
-        m_identified = false;
-        m_sentId = false;
-        m_next = acked;
-        m_socket.connectToHost(QHostAddress::LocalHost, m_port);
-    }
-    void lost() {
-        if (m_stopped || m_retry.isActive()) return;
-        m_retry.start();
-    }
-    void read() {
-        m_buffer += m_socket.readAll();
-        if (!m_identified) {
-            if (m_buffer.contains("&+")) {
-                m_identified = true;
-                ++connections;
-                m_buffer.clear();
-                pump();
-            } else if (m_buffer.startsWith("&") && !m_sentId) {
-                m_sentId = true;
-                m_socket.write("&01" + m_imei + m_conta);
-            }
-            return;
-        }
-        qsizetype at;
-        while ((at = m_buffer.indexOf("+OK")) >= 0) {
-            m_buffer.remove(0, at + 3);
-            ++acked;
-            ackTimes << QDateTime::currentMSecsSinceEpoch();
-        }
-        pump();
-    }
-    void pump() {
-        if (!m_identified) return;
-        while (m_next < m_total && m_next - acked < 8) {
-            m_socket.write("5011 18" + m_conta + "E13001" +
-                           QByteArray::number(m_next).rightJustified(3, '0') + "\x14");
-            if (m_sends.size() <= m_next) m_sends.resize(m_next + 1, 0);
-            ++m_sends[m_next];
-            ++m_next;
-            sentAtMost = std::max(sentAtMost, m_next);
-        }
-    }
-
-    quint16 m_port;
-    QByteArray m_imei, m_conta;
-    int m_total;
-    QTcpSocket m_socket;
-    QTimer m_retry;
-    QByteArray m_buffer;
-    bool m_identified = false;
-    bool m_sentId = false;
-    bool m_stopped = false;
-    int m_next = 0;
-    QList<int> m_sends;
-};
+// GPRS modules that report numbered bursts of burglary events (zones 0, 1, …) when asked
+// (GprsFleet::report), and nothing else: no heartbeat, no events of their own. Module i is IMEI
+// firstImei + i and account firstAccount + i; each keeps up to eight frames unanswered, dials
+// again 300 ms after its connection goes, and sends again from the first frame not answered,
+// as a module does with its own queue.
+inline sim::GprsFleet::Settings reportingModules(quint16 port, int firstImei, int firstAccount,
+                                                 int modules) {
+    sim::GprsFleet::Settings s;
+    s.primary.port = port;
+    s.modules = modules;
+    s.firstImei = firstImei;
+    s.firstAccount = firstAccount;
+    s.eventsPerSecond = 0;
+    s.heartbeatSeconds = 0;
+    s.redialMs = 300;
+    return s;
+}
 
 // A DC-09 panel reporting a numbered burst of unencrypted burglary messages (zones 0, 1, …) one
 // at a time: each is sent again, with its sequence number, until its ACK comes, over a new
