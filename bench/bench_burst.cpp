@@ -29,6 +29,7 @@
 // the zone counts the device's events). Times are taken with the monotonic clock shared by
 // both processes.
 
+#include "BenchDevices.h"
 #include "BenchStats.h"
 #include "Preencher.h"
 #include "core/common/Clock.h"
@@ -43,7 +44,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QSocketNotifier>
@@ -70,6 +70,9 @@
 
 using namespace tulmo;
 using tulmo::bench::monoNs;
+using tulmo::bench::raiseFileLimit;
+using tulmo::bench::readAll;
+using tulmo::bench::writeAll;
 
 namespace {
 
@@ -87,42 +90,10 @@ bool phaseOn(char p) {
     return p == '1' || !v || !*v || std::strchr(v, p);
 }
 
-void raiseFileLimit() {
-    rlimit rl;
-    if (getrlimit(RLIMIT_NOFILE, &rl) == 0) {
-        rl.rlim_cur = rl.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &rl);
-    }
-}
-
 long peakRssKb() {
     rusage ru;
     getrusage(RUSAGE_SELF, &ru);
     return ru.ru_maxrss;
-}
-
-bool writeAll(int fd, const void *p, size_t n) {
-    const char *c = static_cast<const char *>(p);
-    while (n > 0) {
-        const ssize_t w = ::write(fd, c, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        c += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
-bool readAll(int fd, void *p, size_t n) {
-    char *c = static_cast<char *>(p);
-    while (n > 0) {
-        const ssize_t r = ::read(fd, c, n);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        c += r;
-        n -= size_t(r);
-    }
-    return true;
 }
 
 // What each device saw, in shared memory: monotonic nanoseconds, 0 while it has not happened.
@@ -134,26 +105,15 @@ struct DevStat {
 // ---- the devices -----------------------------------------------------------------------
 
 // The devices: the simulator's GPRS modules, on an event loop of their own in this forked
-// process, doing what the console orders over cmdFd: "s" dial (batch by batch, each once the
-// one before has had its "&"; answered with how many have), "i" identify all at once, "e" one
+// process, doing what the console orders over cmdFd: "s" dial (batch by batch, as the console
+// takes them; answered with how many had its "&"), "i" identify all at once, "e" one
 // event each, "r" the sustained rate (answered with how many were sent), "h" a last heartbeat
 // each and then silence, "q" done. Each order is acknowledged with its letter once done; what
 // each module saw goes into stat.
 [[noreturn]] void runDevices(int n, quint16 port, int cmdFd, int repFd, DevStat *stat) {
     raiseFileLimit();
-    int argc = 1;
-    char name[] = "bench_burst-modules";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    sim::GprsFleet::Settings s;
-    s.primary.port = port;
-    s.modules = n;
-    s.firstImei = 0;
-    s.firstAccount = 1;
-    s.accounts = 9999;
-    s.eventsPerSecond = 0;
-    s.heartbeatSeconds = 0;
-    s.dialEveryMs = 0;
+    bench::DevicesApp qt;
+    sim::GprsFleet::Settings s = bench::loopbackModules(port, n, 1, 9999);
     s.identifyWhenTold = true;
     sim::GprsFleet fleet(s);
     QObject::connect(&fleet, &sim::GprsFleet::moduleIdentified, [&](int m) {
@@ -172,22 +132,12 @@ struct DevStat {
         if (d.eventSent.load()) d.ok.compare_exchange_strong(none, monoNs());
     });
     auto ack = [&](char c) { writeAll(repFd, &c, 1); };
-    QTimer dialing;
-    QElapsedTimer dialed;
-    QObject::connect(&dialing, &QTimer::timeout, [&] {
-        if (fleet.greeted() < n && dialed.elapsed() < 60000) return;
-        dialing.stop();
-        const int connected = fleet.greeted();
-        writeAll(repFd, &connected, sizeof connected);
-    });
     QSocketNotifier orders(cmdFd, QSocketNotifier::Read);
     QObject::connect(&orders, &QSocketNotifier::activated, [&] {
         char c = 0;
         if (!readAll(cmdFd, &c, 1) || c == 'q') _exit(0);
         if (c == 's') {
-            fleet.start();
-            dialed.start();
-            dialing.start(20);
+            bench::dialAndTell(fleet, n, repFd);
         } else if (c == 'i') {
             fleet.identify();
             ack(c);
@@ -210,7 +160,7 @@ struct DevStat {
             });
         }
     });
-    app.exec();
+    qt.app.exec();
     _exit(0);
 }
 

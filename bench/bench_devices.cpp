@@ -13,6 +13,7 @@
 // connection to all identified, divided by N), and the time from an event frame's send to its
 // line being in the queue file.
 
+#include "BenchDevices.h"
 #include "BenchStats.h"
 #include "core/common/Clock.h"
 #include "core/common/Process.h"
@@ -43,6 +44,9 @@
 
 using namespace tulmo;
 using tulmo::bench::monoNs;
+using tulmo::bench::raiseFileLimit;
+using tulmo::bench::readAll;
+using tulmo::bench::writeAll;
 
 namespace {
 
@@ -63,41 +67,9 @@ long rssKb() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-void raiseFileLimit() {
-    rlimit rl;
-    if (getrlimit(RLIMIT_NOFILE, &rl) == 0) {
-        rl.rlim_cur = rl.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &rl);
-    }
-}
-
 int envInt(const char *name, int def) {
     const char *v = std::getenv(name);
     return v && *v ? std::atoi(v) : def;
-}
-
-bool writeAll(int fd, const void *p, size_t n) {
-    const char *c = static_cast<const char *>(p);
-    while (n > 0) {
-        const ssize_t w = ::write(fd, c, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        c += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
-bool readAll(int fd, void *p, size_t n) {
-    char *c = static_cast<char *>(p);
-    while (n > 0) {
-        const ssize_t r = ::read(fd, c, n);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        c += r;
-        n -= size_t(r);
-    }
-    return true;
 }
 
 struct Report {
@@ -110,46 +82,24 @@ struct Report {
 constexpr int kKeys = 10000;
 
 // The devices: the simulator's GPRS modules, on an event loop of their own in this forked
-// process. They dial batch by batch, each once the one before has had its "&", and identify
-// themselves; on "g" each sends a frame every BENCH_HEARTBEAT seconds (its first at a moment
-// of its own), an event now and then instead, BENCH_EVENTS a second over all of them. The
-// first sending of an event goes into sent[account] for the console to time, when that slot
-// is free.
-[[noreturn]] void runDevices(int n, quint16 port, int cmdFd, int repFd, std::atomic<int64_t> *sent) {
+// process. They dial batch by batch, as the console takes them, and identify themselves; on
+// "g" each sends a frame every BENCH_HEARTBEAT seconds (its first at a moment of its own), an
+// event now and then instead, BENCH_EVENTS a second over all of them. The first sending of an
+// event goes into sent[account] for the console to time, when that slot is free.
+[[noreturn]] void runDevices(int n, quint16 port, int cmdFd, int repFd,
+                             std::atomic<int64_t> *sent) {
     raiseFileLimit();
     char c = 0;
     if (!readAll(cmdFd, &c, 1)) _exit(1); // the console listens
-    int argc = 1;
-    char name[] = "bench_devices-modules";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    sim::GprsFleet::Settings s;
-    s.primary.port = port;
-    s.modules = n;
-    s.firstImei = 0;
-    s.firstAccount = 0;
-    s.eventsPerSecond = 0;
-    s.heartbeatSeconds = 0;
-    s.dialEveryMs = 0;
-    sim::GprsFleet fleet(s);
+    bench::DevicesApp qt;
+    sim::GprsFleet fleet(bench::loopbackModules(port, n, 0, kKeys));
     Report rep;
     QObject::connect(&fleet, &sim::GprsFleet::eventSent, [&](qsizetype e) {
         ++rep.events;
         int64_t free = 0;
         sent[fleet.sent()[size_t(e)].module % kKeys].compare_exchange_strong(free, monoNs());
     });
-    fleet.start();
-    // Every module greeted, or a minute gone: how many were.
-    QTimer check;
-    QElapsedTimer dialing;
-    dialing.start();
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (fleet.greeted() < n && dialing.elapsed() < 60000) return;
-        check.stop();
-        const int connected = fleet.greeted();
-        writeAll(repFd, &connected, sizeof connected);
-    });
-    check.start(20);
+    bench::dialAndTell(fleet, n, repFd);
     // "g": the traffic phase, reported when it ends; anything else (or the pipe closed): done.
     QSocketNotifier orders(cmdFd, QSocketNotifier::Read);
     long beats0 = 0;
@@ -166,7 +116,7 @@ constexpr int kKeys = 10000;
             writeAll(repFd, &rep, sizeof rep);
         });
     });
-    app.exec();
+    qt.app.exec();
     _exit(0);
 }
 

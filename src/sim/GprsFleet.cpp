@@ -23,9 +23,10 @@ public:
         : m_fleet(fleet)
         , m_index(index)
         , m_imei(QByteArray::number(fleet.m_s.firstImei + index).rightJustified(6, '0').right(6))
-        , m_conta(QByteArray::number(fleet.m_s.firstAccount + index % std::max(1, fleet.m_s.accounts))
-                      .rightJustified(4, '0')
-                      .right(4)) {
+        , m_conta(
+              QByteArray::number(fleet.m_s.firstAccount + index % std::max(1, fleet.m_s.accounts))
+                  .rightJustified(4, '0')
+                  .right(4)) {
         connect(&m_socket, &QTcpSocket::readyRead, this, &Module::read);
         connect(&m_socket, &QTcpSocket::disconnected, this, &Module::lost);
         connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
@@ -54,7 +55,9 @@ public:
     }
     const QByteArray &conta() const { return m_conta; }
     bool identified() const { return m_identified; }
-    bool greeted() const { return m_greeted && m_socket.state() == QAbstractSocket::ConnectedState; }
+    bool greeted() const {
+        return m_greeted && m_socket.state() == QAbstractSocket::ConnectedState;
+    }
 
     void dial() {
         if (m_stopped || m_silent) return;

@@ -60,6 +60,19 @@ public:
         double runawayPerSecond = 0;
         // A slow link: every frame goes out in pieces of this many bytes, 20 ms apart.
         int splitBytes = 0;
+
+        // Modules dialing port on this machine that send only what they are told (report(),
+        // beat()): no heartbeat and no events of their own.
+        static Settings whenTold(quint16 port, int modules, int firstImei, int firstAccount) {
+            Settings s;
+            s.primary.port = port;
+            s.modules = modules;
+            s.firstImei = firstImei;
+            s.firstAccount = firstAccount;
+            s.eventsPerSecond = 0;
+            s.heartbeatSeconds = 0;
+            return s;
+        }
     };
     // One event sent: which, when, and when it was answered (0: never).
     struct Sent {

@@ -124,13 +124,8 @@ inline int count(QSqlDatabase db, const QString &sql) {
 // as a module does with its own queue.
 inline sim::GprsFleet::Settings reportingModules(quint16 port, int firstImei, int firstAccount,
                                                  int modules) {
-    sim::GprsFleet::Settings s;
-    s.primary.port = port;
-    s.modules = modules;
-    s.firstImei = firstImei;
-    s.firstAccount = firstAccount;
-    s.eventsPerSecond = 0;
-    s.heartbeatSeconds = 0;
+    sim::GprsFleet::Settings s =
+        sim::GprsFleet::Settings::whenTold(port, modules, firstImei, firstAccount);
     s.redialMs = 300;
     return s;
 }
