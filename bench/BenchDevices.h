@@ -58,7 +58,7 @@ struct DevicesApp {
     QCoreApplication app{argc, argv};
 };
 
-// n modules dialing the console on the loopback port, batch by batch as it takes them: module i
+// n modules dialing the console on the loopback port, as fast as it takes them: module i
 // is IMEI i (six digits) and account firstAccount + i % accounts; no heartbeat and no events
 // until told.
 inline sim::GprsFleet::Settings loopbackModules(quint16 port, int n, int firstAccount,
@@ -66,6 +66,7 @@ inline sim::GprsFleet::Settings loopbackModules(quint16 port, int n, int firstAc
     sim::GprsFleet::Settings s = sim::GprsFleet::Settings::whenTold(port, n, 0, firstAccount);
     s.accounts = accounts;
     s.dialEveryMs = 0;
+    s.dialTogether = 200; // the console's listener keeps a thousand waiting
     return s;
 }
 

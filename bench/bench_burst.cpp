@@ -105,8 +105,8 @@ struct DevStat {
 // ---- the devices -----------------------------------------------------------------------
 
 // The devices: the simulator's GPRS modules, on an event loop of their own in this forked
-// process, doing what the console orders over cmdFd: "s" dial (batch by batch, as the console
-// takes them; answered with how many had its "&"), "i" identify all at once, "e" one
+// process, doing what the console orders over cmdFd: "s" dial (as fast as the console takes
+// them; answered with how many had its "&"), "i" identify all at once, "e" one
 // event each, "r" the sustained rate (answered with how many were sent), "h" a last heartbeat
 // each and then silence, "q" done. Each order is acknowledged with its letter once done; what
 // each module saw goes into stat.

@@ -82,7 +82,7 @@ struct Report {
 constexpr int kKeys = 10000;
 
 // The devices: the simulator's GPRS modules, on an event loop of their own in this forked
-// process. They dial batch by batch, as the console takes them, and identify themselves; on
+// process. They dial as fast as the console takes them and identify themselves; on
 // "g" each sends a frame every BENCH_HEARTBEAT seconds (its first at a moment of its own), an
 // event now and then instead, BENCH_EVENTS a second over all of them. The first sending of an
 // event goes into sent[account] for the console to time, when that slot is free.

@@ -10,11 +10,10 @@ namespace tulmo::sim {
 
 namespace {
 qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
-constexpr int kBatch = 40; // modules dialing together
 // How long a module's frames wait after a heartbeat, so that the beat reaches the station in a
 // read of its own: one that shares a read with an event frame ("@5011 …") is taken as a sign
 // of life, and the event is lost.
-constexpr int kAfterBeatMs = 100;
+constexpr int kAfterBeatMs = 200;
 } // namespace
 
 class GprsFleet::Module : public QObject {
@@ -73,9 +72,9 @@ public:
                                 : m_fleet.m_s.primary;
         m_socket.connectToHost(to.host, to.port);
     }
-    // A dial of a batch, which tells the fleet when it has its "&" or failed.
-    void dialInBatch(int batch) {
-        m_batch = batch;
+    // A dial of the fleet's start, which tells the fleet when it has its "&" or failed.
+    void dialPaced(int round) {
+        m_round = round;
         dial();
     }
     // An event of this module: queued, and sent when fewer than the most are unanswered.
@@ -115,19 +114,19 @@ public:
 
 private:
     void beatOnce() {
-        m_beatAt = nowMs();
         send("@");
+        m_beatAt = nowMs();
         ++m_fleet.m_heartbeats;
     }
-    void answeredInBatch() {
-        if (m_batch < 0) return;
-        const int batch = m_batch;
-        m_batch = -1;
-        m_fleet.batchAnswered(batch);
+    void dialAnsweredNow() {
+        if (m_round < 0) return;
+        const int round = m_round;
+        m_round = -1;
+        m_fleet.dialAnswered(round);
     }
     void lost() {
         m_heartbeat.stop();
-        answeredInBatch();
+        dialAnsweredNow();
         if (m_stopped || m_silent || m_retry.isActive()) return;
         m_retry.start();
     }
@@ -155,7 +154,7 @@ private:
                 pump();
             } else if (m_buffer.contains('&')) {
                 m_greeted = true;
-                answeredInBatch();
+                dialAnsweredNow();
                 sendIdentification();
                 if (m_sentId && !m_refused && m_buffer.indexOf('-', m_buffer.indexOf('&')) >= 0) {
                     m_refused = true;
@@ -187,14 +186,16 @@ private:
         while (m_inFlight < m_waiting.size() && m_inFlight < m_fleet.m_s.maxUnanswered) {
             const qsizetype index = m_waiting[m_inFlight];
             Sent &s = m_fleet.m_sent[size_t(index)];
-            send("5011 18" + m_conta + s.codigo + "01" +
-                 QByteArray::number(s.zona).rightJustified(3, '0') + "\x14");
             ++m_inFlight;
+            // Told before the write, so that a listener's clock starts before the station can
+            // have the frame.
             if (s.times++ == 0) {
                 s.sentMs = nowMs();
                 ++m_sentAtMost;
                 emit m_fleet.eventSent(index);
             }
+            send("5011 18" + m_conta + s.codigo + "01" +
+                 QByteArray::number(s.zona).rightJustified(3, '0') + "\x14");
         }
     }
 
@@ -203,7 +204,9 @@ private:
     void send(const QByteArray &frame) {
         const int piece = m_fleet.m_s.splitBytes;
         if (piece <= 0) {
+            // Out at once, not at the event loop's next turn: the time taken is the send's.
             m_socket.write(frame);
+            m_socket.flush();
             return;
         }
         for (qsizetype at = 0; at < frame.size(); at += piece)
@@ -233,7 +236,7 @@ private:
     QList<qsizetype> m_all;     // every event of this module, in order
     int m_inFlight = 0;
     int m_attempts = 0;
-    int m_batch = -1;
+    int m_round = -1;
     int m_answered = 0, m_sentAtMost = 0, m_connections = 0;
     bool m_identified = false, m_greeted = false, m_sentId = false, m_refused = false;
     bool m_stopped = false, m_silent = false;
@@ -245,9 +248,14 @@ GprsFleet::GprsFleet(Settings s, QObject *parent)
     for (int i = 0; i < m_s.modules; ++i)
         m_modules.push_back(std::make_unique<Module>(*this, i));
     m_counts.assign(m_modules.size(), 0);
-    m_batchLimit.setSingleShot(true);
-    m_batchLimit.setInterval(5000);
-    connect(&m_batchLimit, &QTimer::timeout, this, &GprsFleet::dialBatch);
+    m_dialStall.setSingleShot(true);
+    m_dialStall.setInterval(5000);
+    // Dials that got no answer for that long no longer hold the next ones back.
+    connect(&m_dialStall, &QTimer::timeout, this, [this] {
+        ++m_round;
+        m_waitingDials = 0;
+        dialMore();
+    });
 }
 
 GprsFleet::~GprsFleet() = default;
@@ -255,10 +263,10 @@ GprsFleet::~GprsFleet() = default;
 void GprsFleet::start() {
     if (m_s.dialEveryMs > 0) {
         for (int i = 0; i < int(m_modules.size()); ++i)
-            QTimer::singleShot((i / kBatch) * m_s.dialEveryMs, m_modules[size_t(i)].get(),
+            QTimer::singleShot((i / together()) * m_s.dialEveryMs, m_modules[size_t(i)].get(),
                                [m = m_modules[size_t(i)].get()] { m->dial(); });
     } else {
-        dialBatch();
+        dialMore();
     }
     m_sending = true;
     m_lastTick = nowMs();
@@ -268,24 +276,30 @@ void GprsFleet::start() {
     t->start();
 }
 
-void GprsFleet::dialBatch() {
-    const int n = int(m_modules.size());
-    const int batch = m_dialed / kBatch;
-    const int end = std::min(n, m_dialed + kBatch);
-    m_batchLeft = end - m_dialed;
-    for (; m_dialed < end; ++m_dialed)
-        m_modules[size_t(m_dialed)]->dialInBatch(batch);
-    if (m_dialed < n)
-        m_batchLimit.start();
-    else
-        m_batchLimit.stop();
+int GprsFleet::together() const {
+    return std::max(1, m_s.dialTogether);
 }
 
-void GprsFleet::batchAnswered(int batch) {
-    if (batch != (m_dialed - 1) / kBatch || --m_batchLeft > 0 || m_dialed >= int(m_modules.size()))
-        return;
-    m_batchLimit.stop();
-    QTimer::singleShot(0, this, &GprsFleet::dialBatch);
+void GprsFleet::dialMore() {
+    m_dialScheduled = false;
+    const int n = int(m_modules.size());
+    while (m_dialed < n && m_waitingDials < together()) {
+        ++m_waitingDials;
+        m_modules[size_t(m_dialed++)]->dialPaced(m_round);
+    }
+    if (m_dialed < n)
+        m_dialStall.start();
+    else
+        m_dialStall.stop();
+}
+
+void GprsFleet::dialAnswered(int round) {
+    if (round != m_round || m_waitingDials == 0) return;
+    --m_waitingDials;
+    if (m_dialed >= int(m_modules.size()) || m_dialScheduled) return;
+    // At the loop's next turn, not from inside a module's socket handler.
+    m_dialScheduled = true;
+    QTimer::singleShot(0, this, &GprsFleet::dialMore);
 }
 
 void GprsFleet::tickEvents() {

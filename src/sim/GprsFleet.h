@@ -42,9 +42,11 @@ public:
         int maxUnanswered = 8;
         // How long a module whose connection failed or closed waits before it dials again.
         int redialMs = 1000;
-        // Modules dial forty at a time, a batch every this many ms; 0: each batch once every
-        // module of the one before has had its "&" (or 5 s have passed), as fast as the
-        // station takes them without overrunning its listener's backlog.
+        // Modules dial this many at a time, a batch every dialEveryMs; with 0, a module dials
+        // as soon as fewer than this many are waiting for the station's "&" (a dial unanswered
+        // for 5 s stops counting), as fast as the station takes them. It should not overrun the
+        // station's listener backlog.
+        int dialTogether = 40;
         int dialEveryMs = 50;
         // The modules answer the "&" only once identify() is called, all of them at once.
         bool identifyWhenTold = false;
@@ -131,7 +133,8 @@ signals:
     void moduleIdentified(int module);
     // The station answered a module's identification with "-".
     void moduleRefused(int module);
-    // An event (its index in sent()) went out for the first time; it was answered.
+    // An event (its index in sent()) goes out for the first time (told just before the write);
+    // it was answered.
     void eventSent(qsizetype event);
     void eventAnswered(qsizetype event);
 
@@ -140,8 +143,9 @@ private:
     void tickEvents();
     void record(int module, const QByteArray &codigo = "E130");
     void identifiedFirst(int module);
-    void dialBatch();
-    void batchAnswered(int batch);
+    int together() const; // modules dialing at a time
+    void dialMore();
+    void dialAnswered(int round);
 
     Settings m_s;
     std::vector<std::unique_ptr<Module>> m_modules;
@@ -156,9 +160,11 @@ private:
     int m_nextRunaway = 0;
     int m_rateModules = 0;
     long m_heartbeats = 0;
-    // Dialing batch by batch, each once the one before has had its "&".
-    int m_dialed = 0, m_batchLeft = 0;
-    QTimer m_batchLimit;
+    // Paced dialing: modules dialed so far, and how many of them wait for their "&" (those of
+    // this round; a round ends when none was answered for a while).
+    int m_dialed = 0, m_waitingDials = 0, m_round = 0;
+    bool m_dialScheduled = false;
+    QTimer m_dialStall;
     friend class Module;
 };
 
