@@ -134,6 +134,7 @@ private:
         if (!m_greeted || m_sentId || (m_fleet.m_s.identifyWhenTold && !m_fleet.m_told)) return;
         m_sentId = true;
         m_socket.write("&01" + m_imei + m_conta);
+        m_socket.flush();
     }
     void read() {
         m_buffer += m_socket.readAll();
