@@ -6,6 +6,7 @@
 // another.
 
 #include "BenchStats.h"
+#include "core/common/DescriptorLimit.h"
 #include "sim/GprsFleet.h"
 
 #include <QCoreApplication>
@@ -14,18 +15,13 @@
 
 #include <cerrno>
 #include <cstddef>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace tulmo::bench {
 
 // As many open files as the system lets this process have: one a connection.
 inline void raiseFileLimit() {
-    rlimit rl;
-    if (getrlimit(RLIMIT_NOFILE, &rl) == 0) {
-        rl.rlim_cur = rl.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &rl);
-    }
+    raiseDescriptorLimit();
 }
 
 // All n bytes through io (a read or a write of the bytes at c), across interruptions and

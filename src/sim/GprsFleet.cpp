@@ -10,10 +10,6 @@ namespace tulmo::sim {
 
 namespace {
 qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
-// How long a module's frames wait after a heartbeat, so that the beat reaches the station in a
-// read of its own: one that shares a read with an event frame ("@5011 …") is taken as a sign
-// of life, and the event is lost.
-constexpr int kAfterBeatMs = 200;
 } // namespace
 
 class GprsFleet::Module : public QObject {
@@ -34,8 +30,6 @@ public:
         m_retry.setSingleShot(true);
         m_retry.setInterval(fleet.m_s.redialMs);
         connect(&m_retry, &QTimer::timeout, this, &Module::dial);
-        m_afterBeat.setSingleShot(true);
-        connect(&m_afterBeat, &QTimer::timeout, this, &Module::pump);
         m_pieceTimer.setInterval(20);
         connect(&m_pieceTimer, &QTimer::timeout, this, &Module::sendPiece);
         m_beatMs = std::max(0, fleet.m_s.heartbeatSeconds) * 1000;
@@ -101,7 +95,6 @@ public:
         m_stopped = true;
         m_retry.stop();
         m_heartbeat.stop();
-        m_afterBeat.stop();
         m_socket.abort();
     }
     int unanswered() const { return int(m_waiting.size()); }
@@ -115,7 +108,6 @@ public:
 private:
     void beatOnce() {
         send("@");
-        m_beatAt = nowMs();
         ++m_fleet.m_heartbeats;
     }
     void dialAnsweredNow() {
@@ -178,12 +170,7 @@ private:
         pump();
     }
     void pump() {
-        if (!m_identified || m_silent || m_inFlight >= m_waiting.size()) return;
-        const qint64 sinceBeat = nowMs() - m_beatAt;
-        if (sinceBeat < kAfterBeatMs) {
-            if (!m_afterBeat.isActive()) m_afterBeat.start(int(kAfterBeatMs - sinceBeat));
-            return;
-        }
+        if (!m_identified || m_silent) return;
         while (m_inFlight < m_waiting.size() && m_inFlight < m_fleet.m_s.maxUnanswered) {
             const qsizetype index = m_waiting[m_inFlight];
             Sent &s = m_fleet.m_sent[size_t(index)];
@@ -230,9 +217,8 @@ private:
     bool m_everIdentified = false;
     QByteArray m_imei, m_conta, m_buffer;
     QTcpSocket m_socket;
-    QTimer m_retry, m_heartbeat, m_afterBeat;
+    QTimer m_retry, m_heartbeat;
     int m_beatMs = 0;
-    qint64 m_beatAt = 0;
     QList<qsizetype> m_waiting; // indexes into the fleet's sent events, oldest first
     QList<qsizetype> m_all;     // every event of this module, in order
     int m_inFlight = 0;
