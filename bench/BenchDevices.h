@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <sys/types.h>
 #include <unistd.h>
 
 namespace tulmo::bench {
@@ -79,6 +80,27 @@ inline void dialAndTell(sim::GprsFleet &fleet, int n, int fd) {
         writeAll(fd, &greeted, sizeof greeted);
     });
     check->start(20);
+}
+
+// The devices' process, forked now: it runs devices(ordersFd, answersFd), which does not
+// return; this one keeps the other ends, to order (cmd) and to hear (rep). pid -1: no pipes.
+struct DevicesProcess {
+    pid_t pid = -1;
+    int cmd = -1, rep = -1;
+};
+template <typename F> DevicesProcess forkDevices(F devices) {
+    int cmd[2], rep[2];
+    if (pipe(cmd) != 0 || pipe(rep) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::close(cmd[1]);
+        ::close(rep[0]);
+        devices(cmd[0], rep[1]);
+        _exit(0);
+    }
+    ::close(cmd[0]);
+    ::close(rep[1]);
+    return {pid, cmd[1], rep[0]};
 }
 
 } // namespace tulmo::bench

@@ -635,17 +635,10 @@ int runSize(int n, const QString &programDir) {
                                     MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     for (int i = 0; i < n; ++i)
         new (&stat[i]) DevStat;
-    int cmd[2], rep[2];
-    if (pipe(cmd) != 0 || pipe(rep) != 0) return 1;
     const quint16 port = bench::freeLoopbackPort(); // chosen before any thread exists
-    const pid_t devices = fork();
-    if (devices == 0) {
-        ::close(cmd[1]);
-        ::close(rep[0]);
-        runDevices(n, port, cmd[0], rep[1], stat);
-    }
-    ::close(cmd[0]);
-    ::close(rep[1]);
+    const bench::DevicesProcess devices =
+        bench::forkDevices([&](int cmd, int rep) { runDevices(n, port, cmd, rep, stat); });
+    if (devices.pid < 0) return 1;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     int argc = 1;
     char name[] = "bench_burst";
@@ -653,12 +646,12 @@ int runSize(int n, const QString &programDir) {
     QApplication app(argc, argv);
     int rc = 0;
     {
-        Console console(n, programDir, stat, cmd[1], rep[0]);
+        Console console(n, programDir, stat, devices.cmd, devices.rep);
         rc = console.run(port);
     }
-    writeAll(cmd[1], "q", 1);
-    ::close(cmd[1]);
-    waitpid(devices, nullptr, 0);
+    writeAll(devices.cmd, "q", 1);
+    ::close(devices.cmd);
+    waitpid(devices.pid, nullptr, 0);
     return rc;
 }
 

@@ -169,17 +169,10 @@ int runSize(int n) {
     auto *sent = static_cast<std::atomic<int64_t> *>(mmap(nullptr, sizeof(int64_t) * size_t(kKeys),
                                                           PROT_READ | PROT_WRITE,
                                                           MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-    int cmd[2], rep[2];
-    if (pipe(cmd) != 0 || pipe(rep) != 0) return 1;
     const quint16 port = bench::freeLoopbackPort(); // chosen before any thread exists
-    const pid_t devices = fork();
-    if (devices == 0) {
-        ::close(cmd[1]);
-        ::close(rep[0]);
-        runDevices(n, port, cmd[0], rep[1], sent);
-    }
-    ::close(cmd[0]);
-    ::close(rep[1]);
+    const bench::DevicesProcess devices =
+        bench::forkDevices([&](int cmd, int rep) { runDevices(n, port, cmd, rep, sent); });
+    if (devices.pid < 0) return 1;
 
     int argc = 1;
     char name[] = "bench_devices";
@@ -247,14 +240,14 @@ int runSize(int n) {
     const double cpuConnect0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    writeAll(cmd[1], "s", 1);
+    writeAll(devices.cmd, "s", 1);
     int connected = 0;
     {
-        QSocketNotifier note(rep[0], QSocketNotifier::Read);
+        QSocketNotifier note(devices.rep, QSocketNotifier::Read);
         bool got = false;
         QObject::connect(&note, &QSocketNotifier::activated, [&] {
             note.setEnabled(false);
-            got = readAll(rep[0], &connected, sizeof connected);
+            got = readAll(devices.rep, &connected, sizeof connected);
             if (!got) connected = -1;
         });
         runUntil([&] { return got; }, 600000);
@@ -273,14 +266,14 @@ int runSize(int n) {
     const long frames0 = frames;
     const double cpu0 = cpuSeconds();
     wall.restart();
-    writeAll(cmd[1], "g", 1);
+    writeAll(devices.cmd, "g", 1);
     Report report;
     {
-        QSocketNotifier note(rep[0], QSocketNotifier::Read);
+        QSocketNotifier note(devices.rep, QSocketNotifier::Read);
         bool got = false;
         QObject::connect(&note, &QSocketNotifier::activated, [&] {
             note.setEnabled(false);
-            got = readAll(rep[0], &report, sizeof report);
+            got = readAll(devices.rep, &report, sizeof report);
         });
         runUntil([&] { return got; }, 600000);
     }
@@ -289,8 +282,8 @@ int runSize(int n) {
     const double cpu = cpuSeconds() - cpu0;
     const double secs = double(wall.elapsed()) / 1000;
     const long taken = frames - frames0;
-    writeAll(cmd[1], "q", 1);
-    waitpid(devices, nullptr, 0);
+    writeAll(devices.cmd, "q", 1);
+    waitpid(devices.pid, nullptr, 0);
 
     const char *dispatcher =
         qEnvironmentVariableIsSet("QT_NO_GLIB") ? "poll (QT_NO_GLIB=1)" : "glib";
