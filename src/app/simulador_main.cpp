@@ -357,16 +357,8 @@ int main(int argc, char **argv) {
         say(QStringLiteral("módulos: %1 (identificados no fim: %2)")
                 .arg(fleetModules)
                 .arg(fleet->identified()));
-        for (const GprsFleet::Sent &s : fleet->sent()) {
-            SentEvent e;
-            e.conta = s.conta;
-            e.codigo = s.codigo;
-            e.zona = s.zona;
-            e.sentMs = s.sentMs;
-            e.answeredMs = s.answeredMs;
-            e.times = s.times;
+        for (const SentEvent &e : fleet->sent())
             rows.push_back({e, "gprs"});
-        }
     }
     if (serial) {
         serial->stop();

@@ -213,6 +213,7 @@ void Dc09Panels::tick() {
             SentEvent e;
             e.conta = QByteArray::number(m_s.firstAccount + i).rightJustified(4, '0');
             e.zona = m_counts[size_t(i)]++ % 1000;
+            e.module = i;
             m_sent.push_back(e);
             m_panels[size_t(i)]->queue(qsizetype(m_sent.size()) - 1);
         }

@@ -9,7 +9,9 @@
 namespace tulmo::sim {
 
 namespace {
-qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+qint64 nowMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
 } // namespace
 
 class GprsFleet::Module : public QObject {
@@ -393,11 +395,7 @@ int GprsFleet::unanswered() const {
 }
 
 QList<double> GprsFleet::latenciesMs() const {
-    QList<double> l;
-    for (const Sent &s : m_sent)
-        if (s.answeredMs > 0) l << double(s.answeredMs - s.sentMs);
-    std::sort(l.begin(), l.end());
-    return l;
+    return answerTimesMs(m_sent);
 }
 
 qint64 GprsFleet::firstAnswerAfter(qint64 ms) const {
@@ -407,12 +405,20 @@ qint64 GprsFleet::firstAnswerAfter(qint64 ms) const {
     return first;
 }
 
-int GprsFleet::events(int module) const { return m_counts[size_t(module)]; }
-int GprsFleet::answered(int module) const { return m_modules[size_t(module)]->answered(); }
-int GprsFleet::sentAtMost(int module) const { return m_modules[size_t(module)]->sentAtMost(); }
+int GprsFleet::events(int module) const {
+    return m_counts[size_t(module)];
+}
+int GprsFleet::answered(int module) const {
+    return m_modules[size_t(module)]->answered();
+}
+int GprsFleet::sentAtMost(int module) const {
+    return m_modules[size_t(module)]->sentAtMost();
+}
 int GprsFleet::timesSent(int module, int nth) const {
     return m_modules[size_t(module)]->timesSent(nth);
 }
-int GprsFleet::connections(int module) const { return m_modules[size_t(module)]->connections(); }
+int GprsFleet::connections(int module) const {
+    return m_modules[size_t(module)]->connections();
+}
 
 } // namespace tulmo::sim

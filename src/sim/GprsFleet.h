@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/Sent.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -34,9 +36,9 @@ public:
     struct Settings {
         Address primary, backup;
         int modules = 10;
-        int firstImei = 100001;  // six digits
-        int firstAccount = 1001; // four digits
-        int accounts = 10000;    // modules that share an account are this many apart
+        int firstImei = 100001;     // six digits
+        int firstAccount = 1001;    // four digits
+        int accounts = 10000;       // modules that share an account are this many apart
         double eventsPerSecond = 1; // over the whole fleet
         int heartbeatSeconds = 30;  // 0: no heartbeat
         int maxUnanswered = 8;
@@ -76,15 +78,7 @@ public:
             return s;
         }
     };
-    // One event sent: which, when, and when it was answered (0: never).
-    struct Sent {
-        QByteArray conta;
-        QByteArray codigo = "E130"; // qualifier and Contact ID event code
-        int zona = 0;
-        qint64 sentMs = 0, answeredMs = 0;
-        int times = 0; // sent again over a new connection
-        int module = 0;
-    };
+    using Sent = SentEvent;
 
     explicit GprsFleet(Settings s, QObject *parent = nullptr);
     ~GprsFleet() override;

@@ -13,7 +13,8 @@ struct SentEvent {
     QByteArray codigo = "E130"; // qualifier and Contact ID event code
     int zona = 0;
     qint64 sentMs = 0, answeredMs = 0;
-    int times = 0; // how many times it went out (more than once: a repeat after no answer)
+    int times = 0;  // how many times it went out (more than once: a repeat after no answer)
+    int module = 0; // which of its kind sent it
 };
 
 // The answer times of the answered events, in ms, shortest first.

@@ -160,6 +160,7 @@ void SerialReceiver::tick() {
             SentEvent e;
             e.conta = QByteArray::number(m_s.firstAccount + a).rightJustified(4, '0').right(4);
             e.zona = m_counts[size_t(a)]++ % 1000;
+            e.module = a;
             m_sent.push_back(e);
             m_waiting.push_back(qsizetype(m_sent.size()) - 1);
         }
