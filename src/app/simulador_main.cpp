@@ -71,6 +71,11 @@ struct Options {
     QCommandLineOption modules{QStringLiteral("modulos"),
                                QStringLiteral("Quantos módulos (padrão 10)."), QStringLiteral("N"),
                                QStringLiteral("10")};
+    QCommandLineOption deviceCode{
+        QStringLiteral("equipamento"),
+        QStringLiteral("Código de equipamento com que os módulos se identificam: 02 (módulo GPRS), "
+                       "00, 01 ou 05 (receptoras IP) ou 06 (painel); padrão 01."),
+        QStringLiteral("código"), QStringLiteral("01")};
     QCommandLineOption serial{
         QStringLiteral("serial"),
         QStringLiteral("Faz também uma receptora serial num pseudoterminal e "
@@ -148,9 +153,9 @@ struct Options {
                                                  "serial (o --link-serial da simulação)."),
                                   QStringLiteral("dispositivo")};
     QList<QCommandLineOption> all() const {
-        return {help,      server,  backup, modules, serial,  serialLink, dc09Udp,
-                dc09Tcp,   panels,  key,    rate,    seconds, heartbeat,  scenario,
-                perModule, silence, output, prepare, port,    udpPort,    serialPort};
+        return {help,    server, backup,  modules, deviceCode, serial,    serialLink, dc09Udp,
+                dc09Tcp, panels, key,     rate,    seconds,    heartbeat, scenario,   perModule,
+                silence, output, prepare, port,    udpPort,    serialPort};
     }
 };
 
@@ -241,6 +246,9 @@ int main(int argc, char **argv) {
             return fail(QStringLiteral("--modulos aceita de 1 a 100000"));
         s.eventsPerSecond = rate;
         s.heartbeatSeconds = heartbeatSeconds;
+        s.deviceCode = p.value(o.deviceCode).toLatin1();
+        if (!QList<QByteArray>{"00", "01", "02", "05", "06"}.contains(s.deviceCode))
+            return fail(QStringLiteral("--equipamento aceita 00, 01, 02, 05 ou 06"));
         if (name == QLatin1String("rajada")) {
             if (!number(p, o.perModule, 1, 999, &s.burstPerModule))
                 return fail(QStringLiteral("--eventos-por-modulo aceita de 1 a 999"));

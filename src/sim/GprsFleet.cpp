@@ -127,7 +127,7 @@ private:
     void sendIdentification() {
         if (!m_greeted || m_sentId || (m_fleet.m_s.identifyWhenTold && !m_fleet.m_told)) return;
         m_sentId = true;
-        m_socket.write("&01" + m_imei + m_conta);
+        m_socket.write("&" + m_fleet.m_s.deviceCode + m_imei + m_conta);
         m_socket.flush();
     }
     void read() {

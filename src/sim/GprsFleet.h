@@ -36,8 +36,11 @@ public:
     struct Settings {
         Address primary, backup;
         int modules = 10;
-        int firstImei = 100001;     // six digits
-        int firstAccount = 1001;    // four digits
+        int firstImei = 100001;  // six digits
+        int firstAccount = 1001; // four digits
+        // The device code of the identification: "02" a GPRS module; "00", "01" and "05" IP
+        // receivers; "06" a panel. The protocol is the same; the station names each by it.
+        QByteArray deviceCode = "01";
         int accounts = 10000;       // modules that share an account are this many apart
         double eventsPerSecond = 1; // over the whole fleet
         int heartbeatSeconds = 30;  // 0: no heartbeat

@@ -80,6 +80,9 @@ void TestSimulador::aFleetIsAnsweredAndRecordedAsItReports_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("atLeast");
     QTest::newRow("normal") << QStringList{"--eventos-por-segundo", "100", "--duracao", "3"} << 250;
+    QTest::newRow("modulo-02") << QStringList{"--equipamento", "02", "--eventos-por-segundo", "50",
+                                              "--duracao",     "2"}
+                               << 60;
     QTest::newRow("rajada") << QStringList{"--cenario", "rajada",    "--eventos-por-modulo",
                                            "30",        "--duracao", "2"}
                             << 600;
@@ -156,7 +159,9 @@ void TestSimulador::aFleetIsAnsweredAndRecordedAsItReports() {
     } else {
         QCOMPARE(codes("1130"), int(lines.size()));
     }
-    if (tag == "disparo")
+    if (tag == "modulo-02")
+        QVERIFY(!s.core->dm().portMonitor().lines().filter(":&02100001" + QString("1001")).isEmpty());
+        if (tag == "disparo")
         QVERIFY(recordedZones(db, "1001").size() > 2 * recordedZones(db, "1002").size());
 }
 
@@ -336,6 +341,11 @@ void TestSimulador::badOptionsAreToldInPortuguese() {
     QCOMPARE(sim.exitCode(), 2);
     QVERIFY(QString::fromUtf8(sim.readAllStandardError())
                 .contains("cenário desconhecido: \"tornado\""));
+    sim.start(TULMO_SIMULADOR_EXE, {"--servidor", "127.0.0.1:1", "--equipamento", "07"});
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitCode(), 2);
+    QVERIFY(QString::fromUtf8(sim.readAllStandardError())
+                .contains("--equipamento aceita 00, 01, 02, 05 ou 06"));
 }
 
 QTEST_GUILESS_MAIN(TestSimulador)
