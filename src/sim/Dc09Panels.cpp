@@ -11,12 +11,6 @@
 
 namespace tulmo::sim {
 
-namespace {
-qint64 nowMs() {
-    return QDateTime::currentMSecsSinceEpoch();
-}
-} // namespace
-
 class Dc09Panels::Panel : public QObject {
 public:
     Panel(Dc09Panels &all, int index)

@@ -8,12 +8,6 @@
 
 namespace tulmo::sim {
 
-namespace {
-qint64 nowMs() {
-    return QDateTime::currentMSecsSinceEpoch();
-}
-} // namespace
-
 class GprsFleet::Module : public QObject {
 public:
     Module(GprsFleet &fleet, int index)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 
 #include <vector>
@@ -16,6 +17,11 @@ struct SentEvent {
     int times = 0;  // how many times it went out (more than once: a repeat after no answer)
     int module = 0; // which of its kind sent it
 };
+
+// The devices' clock for sending and answer times, in ms since the epoch.
+inline qint64 nowMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 // The answer times of the answered events, in ms, shortest first.
 QList<double> answerTimesMs(const std::vector<SentEvent> &sent);

@@ -18,9 +18,6 @@
 namespace tulmo::sim {
 
 namespace {
-qint64 nowMs() {
-    return QDateTime::currentMSecsSinceEpoch();
-}
 constexpr char kAck = 0x06;
 const QByteArray kHeartbeat = QByteArrayLiteral("1011           @\x14");
 } // namespace
